@@ -1,0 +1,57 @@
+# Warning set, sanitizers and fuzzing flags shared by every target of the project.
+# Targets opt in with orvantix_target_defaults(<target>).
+
+function(orvantix_target_defaults target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE
+      -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
+      -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
+    if(ORVANTIX_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+    if(ORVANTIX_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  endif()
+endfunction()
+
+if(ORVANTIX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(ORVANTIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "ORVANTIX_FUZZ needs clang (libFuzzer)")
+  endif()
+  # Every library gets coverage instrumentation; only the fuzz targets link
+  # libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# orvantix_add_fuzzer(<name> SOURCES ... LIBS ... CORPUS <dir>)
+# A fuzz target is also a CTest test that runs for a short fixed time, so CI
+# exercises every parser of outside input on each run.
+set(ORVANTIX_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs under CTest")
+function(orvantix_add_fuzzer name)
+  if(NOT ORVANTIX_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  orvantix_target_defaults(${name})
+  set(corpus_dir ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  set(seed_args)
+  if(F_CORPUS)
+    list(APPEND seed_args ${F_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name}
+    COMMAND ${CMAKE_COMMAND} -E env
+      sh -c "mkdir -p '${corpus_dir}' && exec \"$0\" -max_total_time=${ORVANTIX_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${corpus_dir}' \"$@\""
+      $<TARGET_FILE:${name}> ${seed_args})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()
