@@ -1,0 +1,125 @@
+#include "Texts.h"
+
+#include <cstring>
+
+namespace qvsdk {
+
+std::string unescapeText(std::string_view escaped) {
+    std::string out;
+    out.reserve(escaped.size());
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        const char c = escaped[i];
+        if (c == '\\' && i + 1 < escaped.size() &&
+            (escaped[i + 1] == '\\' || escaped[i + 1] == '\'')) {
+            out.push_back(escaped[i + 1]);
+            ++i;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+namespace {
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+} // namespace
+
+std::optional<std::string> percentDecode(std::string_view encoded) {
+    std::string out;
+    out.reserve(encoded.size());
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] != '%') {
+            out.push_back(encoded[i]);
+            continue;
+        }
+        if (i + 2 >= encoded.size()) {
+            return std::nullopt;
+        }
+        // Values below 16 are written with a blank instead of a leading zero.
+        const int high = encoded[i + 1] == ' ' ? 0 : hexValue(encoded[i + 1]);
+        const int low = hexValue(encoded[i + 2]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    return out;
+}
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        unsigned int cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(text[i + k]);
+            if ((cc & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are refused
+        // because JSON encoders refuse them too.
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
+            (extra == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string_view fieldText(const char* field, std::size_t width) {
+    const void* end = std::memchr(field, 0, width);
+    const std::size_t len =
+        end == nullptr ? width : static_cast<std::size_t>(static_cast<const char*>(end) - field);
+    return {field, len};
+}
+
+void copyToField(char* field, std::size_t width, std::string_view text) {
+    if (width == 0) {
+        return;
+    }
+    std::size_t len = text.size() < width - 1 ? text.size() : width - 1;
+    if (len < text.size()) {
+        // Step back over continuation bytes so the cut lands between characters.
+        while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80) {
+            --len;
+        }
+    }
+    std::memcpy(field, text.data(), len);
+    std::memset(field + len, 0, width - len);
+}
+
+} // namespace qvsdk

@@ -1,0 +1,77 @@
+#pragma once
+// The diagnostic log: one file per program start (and per 102400 lines) in the
+// Logs directory beside the program, plus the developer trace on standard
+// error. Only messages written with output switch 1 reach either channel.
+
+#include <mutex>
+#include <string>
+
+#if defined(__GNUC__)
+#define ORV_PRINTF_FORMAT(fmtIndex, argIndex) __attribute__((format(printf, fmtIndex, argIndex)))
+#else
+#define ORV_PRINTF_FORMAT(fmtIndex, argIndex)
+#endif
+
+namespace orv {
+#if defined(_WIN32)
+inline constexpr char kPathSep = '\\';
+#else
+inline constexpr char kPathSep = '/';
+#endif
+} // namespace orv
+
+class CLogFile {
+public:
+    static constexpr int kLinesPerFile = 102400;
+    static constexpr int kPathSize = 256;
+    static constexpr int kLineSize = 1024;
+
+    // `logDir` empty: the Logs directory beside the running program.
+    // `linesPerFile` lets tests reach a rollover without writing 102400
+    // lines; the program always uses the default.
+    explicit CLogFile(std::string logDir = {}, int linesPerFile = kLinesPerFile);
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+    // Starts a new, empty log file named after the current local time and
+    // removes the files of earlier months. False only when the log
+    // directory cannot be created.
+    bool CreateNewFile();
+    void RemoveOldFiles();
+    // Appends "<timestamp> <text>" to the current file under the lock; a
+    // line that cannot be written is dropped.
+    void WriteLine(const char* text);
+
+    bool IsOpened() const;
+    std::string CurrentPath() const;
+    const std::string& Directory() const { return m_dir; }
+
+private:
+    bool createNewFileLocked();
+
+    std::string m_dir;
+    const int m_linesPerFile;
+    bool m_bOpened = false;
+    int m_nLines = 0;
+    char m_szPath[kPathSize] = {};
+    mutable std::mutex m_cs;
+};
+
+// The process-wide log, created before anything else runs.
+CLogFile& TheLogFile();
+
+void WriteLog(int level, const char* format, ...) ORV_PRINTF_FORMAT(2, 3);
+void WriteLogW(int level, const wchar_t* format, ...);
+
+// Directory of the running program (without the trailing separator).
+// False when no separator was found in the program path.
+bool GetModuleDir(char* buffer, int size);
+// Creates every missing directory along `path`; true when all exist after.
+bool CreateDirs(const char* path);
+
+namespace orv {
+// "%d-%02d-%02d %02d:%02d:%02d:%03d" of the current local time.
+std::string LogTimestamp();
+// True when a log file name carries a date of a month before `year`/`month`.
+bool IsLogOfEarlierMonth(const std::string& name, int year, int month);
+} // namespace orv
