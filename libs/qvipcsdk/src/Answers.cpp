@@ -159,9 +159,15 @@ bool validTime(const int (&t)[3]) {
     return t[0] >= 0 && t[0] <= 23 && t[1] >= 0 && t[1] <= 59 && t[2] >= 0 && t[2] <= 59;
 }
 
-std::string formatTriple(const int (&parts)[3], const char* format) {
+std::string formatDate(const int (&d)[3]) {
     char buffer[32] = {};
-    std::snprintf(buffer, sizeof buffer, format, parts[0], parts[1], parts[2]);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d[0], d[1], d[2]);
+    return buffer;
+}
+
+std::string formatTime(const int (&t)[3]) {
+    char buffer[32] = {};
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t[0], t[1], t[2]);
     return buffer;
 }
 
@@ -282,8 +288,8 @@ bool parseSystemDate(std::string_view body, QvSystemDate& out) {
         !splitTriple(time, ":", t) || !validDate(d) || !validTime(t)) {
         return false;
     }
-    copyToField(r.date, sizeof r.date, formatTriple(d, "%04d-%02d-%02d"));
-    copyToField(r.time, sizeof r.time, formatTriple(t, "%02d:%02d:%02d"));
+    copyToField(r.date, sizeof r.date, formatDate(d));
+    copyToField(r.time, sizeof r.time, formatTime(t));
     out = r;
     return true;
 }
@@ -388,8 +394,8 @@ std::optional<std::string> systemDateRequest(const QvSystemDate& record) {
             !splitTriple(fieldText(record.time, sizeof record.time), ":", t)) {
             return std::nullopt;
         }
-        body["date"] = formatTriple(d, "%04d-%02d-%02d");
-        body["time"] = formatTriple(t, "%02d:%02d:%02d");
+        body["date"] = formatDate(d);
+        body["time"] = formatTime(t);
     }
     return body.dump();
 }

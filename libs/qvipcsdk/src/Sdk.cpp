@@ -1,12 +1,223 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
+#include "Answers.h"
+#include "Session.h"
+#include "Texts.h"
+
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
+
+using qvsdk::HttpResult;
+using qvsdk::Session;
+
 std::mutex g_initLock;
 int g_initCount = 0;
+
+thread_local int t_lastError = QV_ERR_NONE;
+
+int fail(int error) {
+    t_lastError = error;
+    return -1;
+}
+
+int succeed() {
+    t_lastError = QV_ERR_NONE;
+    return 0;
+}
+
+// Each connection held open also holds a worker of the camera's server, so
+// only the most recently used logins keep theirs.
+constexpr std::size_t kMaxOpenConnections = 16;
+
+// Handles are indexes into a table that only grows: a handle is never
+// reused and stays valid until the process ends.
+class Registry {
+public:
+    int add(std::shared_ptr<Session> session) {
+        std::lock_guard guard(m_lock);
+        if (m_sessions.size() >= static_cast<std::size_t>(INT_MAX)) {
+            return -1;
+        }
+        m_sessions.push_back(std::move(session));
+        return static_cast<int>(m_sessions.size());
+    }
+
+    std::shared_ptr<Session> find(int handle) {
+        std::lock_guard guard(m_lock);
+        if (handle <= 0 || static_cast<std::size_t>(handle) > m_sessions.size()) {
+            return nullptr;
+        }
+        return m_sessions[static_cast<std::size_t>(handle) - 1];
+    }
+
+    // Called after a call finished, without the session's lock held.
+    void noteUsed(const std::shared_ptr<Session>& session) {
+        std::vector<std::shared_ptr<Session>> idle;
+        {
+            std::lock_guard guard(m_lock);
+            m_recent.erase(std::remove(m_recent.begin(), m_recent.end(), session), m_recent.end());
+            m_recent.push_back(session);
+            while (m_recent.size() > kMaxOpenConnections) {
+                idle.push_back(m_recent.front());
+                m_recent.pop_front();
+            }
+        }
+        for (auto& old : idle) {
+            // A session busy on another thread keeps its connection this time.
+            std::unique_lock sessionGuard(old->lock(), std::try_to_lock);
+            if (sessionGuard.owns_lock()) {
+                old->closeConnection();
+            }
+        }
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::shared_ptr<Session>> m_sessions;
+    std::deque<std::shared_ptr<Session>> m_recent;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+// Runs one call on a session: finds the handle, serialises use of the
+// session, turns the HTTP outcome into 0 / -1 plus the error number.
+template <typename Call>
+int withSession(int handle, Call&& call) {
+    try {
+        auto session = registry().find(handle);
+        if (!session) {
+            return fail(QV_ERR_BAD_HANDLE);
+        }
+        int error = QV_ERR_NONE;
+        {
+            std::lock_guard guard(session->lock());
+            error = call(*session);
+        }
+        registry().noteUsed(session);
+        return error == QV_ERR_NONE ? succeed() : fail(error);
+    } catch (...) {
+        return fail(QV_ERR_INTERNAL);
+    }
+}
+
+// Reads a record: the record is written only after the answer passed the parser.
+template <typename Record, typename Parser>
+int getRecord(int handle, Record* record, const std::string& path, Parser parse) {
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle, [&](Session& session) {
+        const HttpResult result = session.get(path);
+        if (result.error != QV_ERR_NONE) {
+            return result.error;
+        }
+        Record parsed{};
+        if (!parse(result.body, parsed)) {
+            return QV_ERR_MALFORMED;
+        }
+        *record = parsed;
+        return QV_ERR_NONE;
+    });
+}
+
+int sendBody(int handle, const char* method, const std::string& path,
+             const std::optional<std::string>& body) {
+    if (!body) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle,
+                       [&](Session& session) { return session.send(method, path, *body).error; });
+}
+
+template <typename Record, typename Builder>
+int setRecord(int handle, const Record* record, const std::string& path, Builder build) {
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    // A bad handle is reported as such even when the record is also bad.
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    return sendBody(handle, "PUT", path, build(*record));
+}
+
+struct FileDescriptor {
+    int fd = -1;
+    explicit FileDescriptor(int value) : fd(value) {}
+    ~FileDescriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+};
+
+std::string queryEscape(const std::string& text) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kDigits[c >> 4]);
+            out.push_back(kDigits[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+int uploadFile(int handle, const char* escapedPath, const char* endpoint) {
+    if (escapedPath == nullptr || *escapedPath == '\0') {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    const std::string path = qvsdk::unescapeText(escapedPath);
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return fail(QV_ERR_FILE);
+    }
+    // The camera judges an image by its name, which may come with either
+    // kind of separator.
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!qvsdk::isValidUtf8(name)) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    const std::string target = std::string(endpoint) + "?name=" + queryEscape(name);
+    return withSession(handle, [&](Session& session) {
+        return session.upload(target, file.fd, static_cast<long long>(info.st_size)).error;
+    });
+}
+
+bool validPort(int port) {
+    return port > 0 && port <= 65535;
+}
+
 } // namespace
 
 extern "C" int Qv_Sdk_Init(void) {
@@ -27,4 +238,197 @@ extern "C" int Qv_Sdk_Destroy(void) {
         curl_global_cleanup();
     }
     return 0;
+}
+
+extern "C" int Qv_Sdk_GetLastError(void) {
+    return t_lastError;
+}
+
+extern "C" int Qv_Sdk_SetTimeouts(int connectMs, int requestMs) {
+    if (connectMs < 0 || requestMs < 0) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    if (connectMs > 0) {
+        qvsdk::settings().connectMs = connectMs;
+    }
+    if (requestMs > 0) {
+        qvsdk::settings().requestMs = requestMs;
+    }
+    return succeed();
+}
+
+extern "C" int Qv_Sdk_SetConnectionReuse(int on) {
+    qvsdk::settings().reuse = on != 0;
+    return succeed();
+}
+
+extern "C" int Qv_Ipc_Login(const char* ipAddr, const char* /*ipAddr2*/, int httpPort,
+                            const char* user, const char* password, int /*reserved*/) {
+    try {
+        in_addr address{};
+        if (ipAddr == nullptr || user == nullptr || password == nullptr ||
+            inet_pton(AF_INET, ipAddr, &address) != 1 || !validPort(httpPort) ||
+            std::strlen(user) > 31 || std::strlen(password) > 15) {
+            fail(QV_ERR_BAD_ARGUMENT);
+            return -1;
+        }
+        std::string plainUser = qvsdk::unescapeText(user);
+        std::string plainPassword = qvsdk::unescapeText(password);
+        if (!qvsdk::isValidUtf8(plainUser) || !qvsdk::isValidUtf8(plainPassword)) {
+            fail(QV_ERR_BAD_ARGUMENT);
+            return -1;
+        }
+        char canonical[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &address, canonical, sizeof canonical);
+        auto session = std::make_shared<Session>(canonical, httpPort, std::move(plainUser),
+                                                 std::move(plainPassword));
+        HttpResult result = session->get("/api/v1/device");
+        qvsdk::DeviceInfo info;
+        if (result.error == QV_ERR_NONE && !qvsdk::parseDeviceInfo(result.body, info)) {
+            result.error = QV_ERR_MALFORMED;
+        }
+        if (result.error != QV_ERR_NONE) {
+            fail(result.error);
+            return -1;
+        }
+        const int handle = registry().add(session);
+        if (handle < 0) {
+            fail(QV_ERR_INTERNAL);
+            return -1;
+        }
+        registry().noteUsed(session);
+        succeed();
+        return handle;
+    } catch (...) {
+        fail(QV_ERR_INTERNAL);
+        return -1;
+    }
+}
+
+extern "C" int Qv_Ipc_GetSystemDate(int handle, QvSystemDate* record) {
+    return getRecord(handle, record, "/api/v1/system/date", qvsdk::parseSystemDate);
+}
+
+extern "C" int Qv_Ipc_SetSystemDate(int handle, const QvSystemDate* record) {
+    return setRecord(handle, record, "/api/v1/system/date", qvsdk::systemDateRequest);
+}
+
+extern "C" int Qv_Ipc_GetPortInfo(int handle, QvPortInfo* record) {
+    return getRecord(handle, record, "/api/v1/network/ports", qvsdk::parsePortInfo);
+}
+
+extern "C" int Qv_Ipc_SetPortInfo(int handle, const QvPortInfo* record) {
+    return setRecord(handle, record, "/api/v1/network/ports", qvsdk::portInfoRequest);
+}
+
+extern "C" int Qv_Ipc_GetDDNS(int handle, QvDdnsInfo* record) {
+    return getRecord(handle, record, "/api/v1/network/ddns", qvsdk::parseDdns);
+}
+
+extern "C" int Qv_Ipc_SetDDNS(int handle, const QvDdnsInfo* record) {
+    return setRecord(handle, record, "/api/v1/network/ddns", qvsdk::ddnsRequest);
+}
+
+extern "C" int Qv_Ipc_GetVideoConfig(int handle, QvVideoConfig* record) {
+    if (record == nullptr || record->stream > 1) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    const int stream = record->stream;
+    return getRecord(handle, record, "/api/v1/video/streams/" + std::to_string(stream),
+                     [stream](std::string_view body, QvVideoConfig& out) {
+                         return qvsdk::parseVideoConfig(body, stream, out);
+                     });
+}
+
+extern "C" int Qv_Ipc_SetVideoConfig(int handle, const QvVideoConfig* record) {
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return setRecord(handle, record, "/api/v1/video/streams/" + std::to_string(record->stream),
+                     qvsdk::videoConfigRequest);
+}
+
+extern "C" int Qv_Ipc_GetImagingConfig(int handle, QvImagingConfig* record) {
+    return getRecord(handle, record, "/api/v1/video/imaging", qvsdk::parseImagingConfig);
+}
+
+extern "C" int Qv_Ipc_SetImagingConfig(int handle, const QvImagingConfig* record) {
+    return setRecord(handle, record, "/api/v1/video/imaging", qvsdk::imagingConfigRequest);
+}
+
+extern "C" int Qv_Ipc_GetImagingSettings(int handle, QvImagingSettings* record) {
+    return getRecord(handle, record, "/api/v1/video/picture", qvsdk::parseImagingSettings);
+}
+
+extern "C" int Qv_Ipc_SetImagingSettings(int handle, const QvImagingSettings* record) {
+    return setRecord(handle, record, "/api/v1/video/picture", qvsdk::imagingSettingsRequest);
+}
+
+extern "C" int Qv_Ipc_SetDeviceName(int handle, const char* encodedName) {
+    if (encodedName == nullptr || std::strlen(encodedName) > 127) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    return sendBody(handle, "PUT", "/api/v1/system/name", qvsdk::deviceNameRequest(encodedName));
+}
+
+extern "C" int Qv_Ipc_ModifyPassword(int handle, const char* user, const char* newPassword) {
+    if (user == nullptr || newPassword == nullptr || std::strlen(user) > 31 ||
+        std::strlen(newPassword) > 15) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    const auto body = qvsdk::passwordRequest(user, newPassword);
+    if (!body) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle, [&](Session& session) {
+        const HttpResult result = session.send("PUT", "/api/v1/system/password", *body);
+        if (result.error == QV_ERR_NONE) {
+            // Later calls on this handle authenticate with the new password.
+            session.setPassword(qvsdk::unescapeText(newPassword));
+        }
+        return result.error;
+    });
+}
+
+extern "C" int Qv_Ipc_RebootSystem(int handle) {
+    return withSession(handle, [](Session& session) {
+        const int error = session.send("POST", "/api/v1/system/reboot", "{}").error;
+        // The camera goes silent; a kept connection would only fail later.
+        session.closeConnection();
+        return error;
+    });
+}
+
+extern "C" int Qv_Ipc_RestoreSystem(int handle) {
+    return withSession(handle, [](Session& session) {
+        const int error = session.send("POST", "/api/v1/system/restore", "{}").error;
+        session.closeConnection();
+        return error;
+    });
+}
+
+extern "C" int Qv_Ipc_UpdateFirmware(int handle, const char* path) {
+    return uploadFile(handle, path, "/api/v1/system/firmware");
+}
+
+extern "C" int Qv_Ipc_UploadOemConfigFile(int handle, const char* path) {
+    return uploadFile(handle, path, "/api/v1/system/oem");
+}
+
+extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* /*play*/, int /*option1*/,
+                                     int /*option2*/) {
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    return fail(QV_ERR_NOT_SUPPORTED);
+}
+
+extern "C" int Qv_IpcClient_StopLivePlay(int handle) {
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    return fail(QV_ERR_NOT_SUPPORTED);
 }

@@ -3,7 +3,9 @@
 #include "Answers.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <sys/types.h>
 #include <unistd.h>
 
