@@ -1,0 +1,43 @@
+#pragma once
+
+#include "qvsp/wire/Frame.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+
+namespace camsim {
+
+using qvsp::wire::MacAddress;
+using qvsp::wire::NetworkSettings;
+
+// One virtual camera: everything it reports and everything that survives a
+// restart of the simulator.
+struct Camera {
+    MacAddress mac{}; // identity; never changes
+    std::string name; // UTF-8
+    NetworkSettings net;
+    std::string model;
+    std::string version;
+    std::string displayModel;
+    std::string user = "admin";
+    std::string password;
+    // Settings of the device's HTTP API, kept verbatim: the simulator itself
+    // never looks inside.
+    nlohmann::json deviceConfig = nlohmann::json::object();
+
+    bool operator==(const Camera&) const = default;
+};
+
+std::string macText(const MacAddress& mac);
+std::optional<MacAddress> parseMac(std::string_view text);
+
+// Prefix length of a contiguous netmask; nothing for a mask with holes.
+std::optional<int> prefixLength(std::uint32_t netmask);
+
+nlohmann::json toJson(const Camera& camera);
+// Nothing, with the reason in `error`, when a field is missing or unusable.
+std::optional<Camera> cameraFromJson(const nlohmann::json& j, std::string& error);
+
+} // namespace camsim

@@ -1,0 +1,391 @@
+#include "core/Config.h"
+
+#include "qvsp/wire/Records.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <set>
+
+namespace camsim {
+namespace {
+
+using nlohmann::json;
+using qvsp::wire::parseIpv4;
+
+constexpr int kMaxCameras = 5000;
+
+// Every model class and every firmware family occurs in a default lab: the
+// five models cover the five classes (sixth character 9; fifth 2; seventh
+// 5-7 with eighth 1-3; seventh 5-7 with eighth 6; anything else) and the
+// versions cover the six known families plus an unknown one.
+const std::vector<ModelEntry> kDefaultModels = {
+    {"QV-N3951", "Bullet 5MP"}, {"QV-N2610", ""},           {"QV-N3651", "Dome 2MP"},
+    {"QV-N3476", ""},           {"QV-N3300", "Box Camera"},
+};
+const std::vector<std::string> kDefaultVersions = {
+    "11.1.2.10", "12.0.4.3", "13.2.0.4", "14.1.1.8", "21.3.0.2", "22.0.9.1", "30.1.0.0",
+};
+const std::vector<std::string> kDefaultNames = {
+    "Camera {n}",
+    "Caméra {n}",
+    "摄像机 {n}",
+    "Kamera Süd {n}",
+};
+
+const std::set<std::string> kKnownKeys = {
+    "interface",
+    "state_file",
+    "ready_file",
+    "cameras",
+    "addresses",
+    "mac_base",
+    "http_port",
+    "user",
+    "password",
+    "names",
+    "models",
+    "versions",
+    "answer_delay_ms",
+    "answer_jitter_ms",
+    "loss_rate",
+    "cameras_override",
+    "seed",
+    "verbose",
+};
+
+struct Parser {
+    const json& j;
+    std::string error;
+
+    bool fail(std::string message) {
+        if (error.empty())
+            error = std::move(message);
+        return false;
+    }
+
+    bool text(const json& obj, const char* key, std::string& out, std::size_t width = 0) {
+        const auto it = obj.find(key);
+        if (it == obj.end())
+            return true;
+        if (!it->is_string())
+            return fail(std::string("\"") + key + "\" must be a text");
+        out = it->get<std::string>();
+        if (width && out.size() >= width)
+            return fail(std::string("\"") + key + "\" is longer than " + std::to_string(width - 1) +
+                        " bytes");
+        return true;
+    }
+
+    bool integer(const json& obj, const char* key, long long min, long long max, long long& out) {
+        const auto it = obj.find(key);
+        if (it == obj.end())
+            return true;
+        if (!it->is_number_integer() || it->get<long long>() < min || it->get<long long>() > max)
+            return fail(std::string("\"") + key + "\" must be a whole number from " +
+                        std::to_string(min) + " to " + std::to_string(max));
+        out = it->get<long long>();
+        return true;
+    }
+
+    bool address(const json& obj, const char* key, std::uint32_t& out) {
+        std::string t;
+        const auto it = obj.find(key);
+        if (it == obj.end())
+            return true;
+        if (!text(obj, key, t))
+            return false;
+        const auto a = parseIpv4(t);
+        if (!a || t.empty())
+            return fail(std::string("\"") + key + "\" is not an IPv4 address: \"" + t + "\"");
+        out = *a;
+        return true;
+    }
+
+    bool textList(const char* key, std::vector<std::string>& out, std::size_t width) {
+        const auto it = j.find(key);
+        if (it == j.end())
+            return true;
+        if (!it->is_array() || it->empty())
+            return fail(std::string("\"") + key + "\" must be a non-empty list");
+        out.clear();
+        for (const auto& e : *it) {
+            if (!e.is_string())
+                return fail(std::string("every entry of \"") + key + "\" must be a text");
+            const auto s = e.get<std::string>();
+            if (s.empty() || s.size() >= width)
+                return fail(std::string("entry \"") + s + "\" of \"" + key + "\" must have 1 to " +
+                            std::to_string(width - 1) + " bytes");
+            out.push_back(s);
+        }
+        return true;
+    }
+};
+
+std::string nameFor(const std::string& pattern, int number) {
+    std::string out = pattern;
+    const auto at = out.find("{n}");
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%02d", number);
+    if (at != std::string::npos)
+        out.replace(at, 3, digits);
+    return out;
+}
+
+} // namespace
+
+ConfigResult parseConfig(const json& j) {
+    ConfigResult result;
+    if (!j.is_object()) {
+        result.error = "the configuration must be a JSON object";
+        return result;
+    }
+    for (const auto& [key, value] : j.items()) {
+        if (!kKnownKeys.count(key)) {
+            result.error = "unknown setting \"" + key + "\"";
+            return result;
+        }
+    }
+    SimConfig c;
+    c.names = kDefaultNames;
+    c.models = kDefaultModels;
+    c.versions = kDefaultVersions;
+    Parser p{j, {}};
+    long long cameras = c.cameras;
+    long long port = c.httpPort;
+    long long delay = 0;
+    long long jitter = 0;
+    long long seed = static_cast<long long>(c.seed);
+    p.text(j, "interface", c.interfaceName);
+    p.text(j, "state_file", c.stateFile);
+    p.text(j, "ready_file", c.readyFile);
+    p.integer(j, "cameras", 1, kMaxCameras, cameras);
+    p.integer(j, "http_port", 1, 65535, port);
+    p.text(j, "user", c.user, qvsp::wire::kUserWidth);
+    p.text(j, "password", c.password, 16);
+    p.integer(j, "answer_delay_ms", 0, 60'000, delay);
+    p.integer(j, "answer_jitter_ms", 0, 60'000, jitter);
+    p.integer(j, "seed", 0, std::numeric_limits<long long>::max(), seed);
+    if (const auto v = j.find("verbose"); v != j.end()) {
+        if (!v->is_boolean())
+            p.fail("\"verbose\" must be true or false");
+        else
+            c.verbose = v->get<bool>();
+    }
+    if (const auto it = j.find("mac_base"); it != j.end()) {
+        std::string t;
+        p.text(j, "mac_base", t);
+        const auto mac = parseMac(t);
+        if (!mac)
+            p.fail("\"mac_base\" is not a MAC address: \"" + t + "\"");
+        else if ((*mac)[0] & 1)
+            p.fail("\"mac_base\" is a group address; cameras need unicast MACs");
+        else
+            c.macBase = *mac;
+    }
+    if (const auto it = j.find("addresses"); it != j.end()) {
+        if (!it->is_object()) {
+            p.fail("\"addresses\" must be an object");
+        } else {
+            for (const auto& [key, value] : it->items()) {
+                static const std::set<std::string> known = {"first",   "last", "netmask",
+                                                            "gateway", "dns",  "share"};
+                if (!known.count(key))
+                    p.fail("unknown setting \"addresses." + key + "\"");
+            }
+            p.address(*it, "first", c.firstIp);
+            p.address(*it, "last", c.lastIp);
+            p.address(*it, "netmask", c.netmask);
+            p.address(*it, "gateway", c.gateway);
+            p.address(*it, "dns", c.dns);
+            if (const auto s = it->find("share"); s != it->end()) {
+                if (!s->is_boolean())
+                    p.fail("\"addresses.share\" must be true or false");
+                else
+                    c.shareAddresses = s->get<bool>();
+            }
+        }
+    }
+    if (const auto it = j.find("loss_rate"); it != j.end()) {
+        if (!it->is_number() || it->get<double>() < 0.0 || it->get<double>() >= 1.0)
+            p.fail("\"loss_rate\" must be a number from 0 up to (not including) 1");
+        else
+            c.lossRate = it->get<double>();
+    }
+    p.textList("names", c.names, qvsp::wire::kNameWidth - 4);
+    p.textList("versions", c.versions, qvsp::wire::kVersionWidth);
+    if (const auto it = j.find("models"); it != j.end()) {
+        if (!it->is_array() || it->empty()) {
+            p.fail("\"models\" must be a non-empty list");
+        } else {
+            c.models.clear();
+            for (const auto& e : *it) {
+                ModelEntry m;
+                if (e.is_string()) {
+                    m.model = e.get<std::string>();
+                } else if (e.is_object()) {
+                    p.text(e, "model", m.model, qvsp::wire::kModelWidth);
+                    p.text(e, "display_model", m.displayModel, qvsp::wire::kDisplayModelWidth);
+                } else {
+                    p.fail("every entry of \"models\" must be a text or an object");
+                }
+                if (m.model.empty() || m.model.size() >= qvsp::wire::kModelWidth)
+                    p.fail("every model must have 1 to 31 bytes");
+                c.models.push_back(m);
+            }
+        }
+    }
+    c.cameras = static_cast<int>(cameras);
+    c.httpPort = static_cast<std::uint16_t>(port);
+    c.answerDelay = std::chrono::milliseconds(delay);
+    c.answerJitter = std::chrono::milliseconds(jitter);
+    c.seed = static_cast<std::uint64_t>(seed);
+
+    if (const auto it = j.find("cameras_override"); it != j.end()) {
+        if (!it->is_object()) {
+            p.fail("\"cameras_override\" must map camera numbers to settings");
+        } else {
+            for (const auto& [key, value] : it->items()) {
+                int number = 0;
+                try {
+                    std::size_t used = 0;
+                    number = std::stoi(key, &used);
+                    if (used != key.size())
+                        number = 0;
+                } catch (const std::exception&) {
+                    number = 0;
+                }
+                if (number < 1 || number > c.cameras) {
+                    p.fail("\"cameras_override\": \"" + key +
+                           "\" is not a camera number from 1 to " + std::to_string(c.cameras));
+                    continue;
+                }
+                if (!value.is_object()) {
+                    p.fail("\"cameras_override\": camera " + key + " must have an object");
+                    continue;
+                }
+                for (const auto& [k, v] : value.items()) {
+                    if (k != "answer_delay_ms" && k != "silent_after_ms")
+                        p.fail("unknown setting \"cameras_override." + key + "." + k + "\"");
+                }
+                Behaviour b;
+                long long d = -1;
+                long long silent = -1;
+                p.integer(value, "answer_delay_ms", 0, 60'000, d);
+                p.integer(value, "silent_after_ms", 0, 24LL * 3600 * 1000, silent);
+                b.answerDelay = std::chrono::milliseconds(d < 0 ? delay : d);
+                if (silent >= 0)
+                    b.silentAfter = std::chrono::milliseconds(silent);
+                c.overrides[number] = b;
+            }
+        }
+    }
+
+    if (p.error.empty()) {
+        if (c.interfaceName.empty())
+            p.fail("no interface given (--interface or \"interface\")");
+        else if (c.stateFile.empty())
+            p.fail("no state file given (--state or \"state_file\")");
+        else if (c.firstIp > c.lastIp)
+            p.fail("the address range is empty: first address after last");
+        else if (!prefixLength(c.netmask))
+            p.fail("\"addresses.netmask\" is not a contiguous netmask");
+        else if (!c.shareAddresses &&
+                 std::uint64_t{c.lastIp} - c.firstIp + 1 < static_cast<std::uint64_t>(c.cameras))
+            p.fail("the address range holds " + std::to_string(c.lastIp - c.firstIp + 1) +
+                   " addresses for " + std::to_string(c.cameras) +
+                   " cameras (set \"addresses.share\" to let cameras share addresses)");
+    }
+    const std::uint32_t macLow =
+        std::uint32_t{c.macBase[3]} << 16 | std::uint32_t{c.macBase[4]} << 8 | c.macBase[5];
+    if (p.error.empty() && macLow + static_cast<std::uint32_t>(c.cameras) > 0xffffff)
+        p.fail("\"mac_base\" leaves no room for " + std::to_string(c.cameras) + " cameras");
+    if (!p.error.empty()) {
+        result.error = p.error;
+        return result;
+    }
+    result.config = std::move(c);
+    return result;
+}
+
+std::string applyArguments(int argc, const char* const* argv, json& j, std::string& configPath) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (arg == "--verbose") {
+            j["verbose"] = true;
+            continue;
+        }
+        static const std::map<std::string, std::string> textOptions = {
+            {"--interface", "interface"},
+            {"--state", "state_file"},
+            {"--ready-file", "ready_file"}};
+        const char* v = nullptr;
+        if (arg == "--config") {
+            if (!(v = value()))
+                return "--config needs a file name";
+            configPath = v;
+        } else if (const auto it = textOptions.find(arg); it != textOptions.end()) {
+            if (!(v = value()))
+                return arg + " needs a value";
+            j[it->second] = v;
+        } else if (arg == "--cameras") {
+            if (!(v = value()))
+                return "--cameras needs a number";
+            char* end = nullptr;
+            const long n = std::strtol(v, &end, 10);
+            if (*v == '\0' || *end != '\0')
+                return std::string("--cameras needs a number, not \"") + v + "\"";
+            j["cameras"] = n;
+        } else if (arg == "--first-ip" || arg == "--last-ip") {
+            if (!(v = value()))
+                return arg + " needs an address";
+            j["addresses"][arg == "--first-ip" ? "first" : "last"] = v;
+        } else {
+            return "unknown option \"" + arg + "\"";
+        }
+    }
+    return {};
+}
+
+std::vector<Camera> makeCameras(const SimConfig& config) {
+    std::vector<Camera> out;
+    const std::uint32_t span = config.lastIp - config.firstIp + 1;
+    std::uint32_t macLow = std::uint32_t{config.macBase[3]} << 16 |
+                           std::uint32_t{config.macBase[4]} << 8 | config.macBase[5];
+    for (int i = 0; i < config.cameras; ++i) {
+        Camera c;
+        c.mac = config.macBase;
+        const std::uint32_t low = macLow + static_cast<std::uint32_t>(i) + 1;
+        c.mac[3] = static_cast<std::uint8_t>(low >> 16);
+        c.mac[4] = static_cast<std::uint8_t>(low >> 8);
+        c.mac[5] = static_cast<std::uint8_t>(low);
+        c.name = nameFor(config.names[static_cast<std::size_t>(i) % config.names.size()], i + 1);
+        c.net.ip = config.firstIp + static_cast<std::uint32_t>(i) % span;
+        c.net.netmask = config.netmask;
+        c.net.gateway = config.gateway;
+        c.net.dns = config.dns;
+        c.net.httpPort = config.httpPort;
+        const auto& m = config.models[static_cast<std::size_t>(i) % config.models.size()];
+        c.model = m.model;
+        c.displayModel = m.displayModel;
+        c.version = config.versions[static_cast<std::size_t>(i) % config.versions.size()];
+        c.user = config.user;
+        c.password = config.password;
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+std::vector<Behaviour> makeBehaviours(const SimConfig& config, std::size_t cameraCount) {
+    std::vector<Behaviour> out(cameraCount);
+    for (std::size_t i = 0; i < cameraCount; ++i) {
+        out[i].answerDelay = config.answerDelay;
+        if (const auto it = config.overrides.find(static_cast<int>(i) + 1);
+            it != config.overrides.end())
+            out[i] = it->second;
+    }
+    return out;
+}
+
+} // namespace camsim

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/Camera.h"
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace camsim {
+
+struct ModelEntry {
+    std::string model;
+    std::string displayModel;
+};
+
+// How one camera behaves on the wire; not part of its saved state.
+struct Behaviour {
+    std::chrono::milliseconds answerDelay{0};
+    // Stops answering this long after the simulator starts; nothing = never.
+    std::optional<std::chrono::milliseconds> silentAfter;
+};
+
+struct SimConfig {
+    std::string interfaceName;
+    std::string stateFile;
+    std::string readyFile;
+    int cameras = 12;
+    std::uint32_t firstIp = 0xc000020a; // 192.0.2.10
+    std::uint32_t lastIp = 0xc00002fa;  // 192.0.2.250
+    std::uint32_t netmask = 0xffffff00;
+    std::uint32_t gateway = 0xc0000201;
+    std::uint32_t dns = 0xc0000201;
+    // More cameras than addresses: cameras share addresses, as factory-fresh
+    // cameras of one maker do.
+    bool shareAddresses = false;
+    MacAddress macBase{0x02, 0x4f, 0x56, 0x10, 0x00, 0x00};
+    std::uint16_t httpPort = 80;
+    std::string user = "admin";
+    std::string password = "admin";
+    std::vector<std::string> names;
+    std::vector<ModelEntry> models;
+    std::vector<std::string> versions;
+    std::chrono::milliseconds answerDelay{0};
+    std::chrono::milliseconds answerJitter{0};
+    double lossRate = 0.0;
+    std::map<int, Behaviour> overrides; // by camera number, counted from 1
+    std::uint64_t seed = 1;
+    bool verbose = false;
+};
+
+struct ConfigResult {
+    std::optional<SimConfig> config;
+    std::string error;
+};
+
+// Validates a configuration object (file contents with the command line's
+// values merged in). Unknown keys are errors, so that a typo is not ignored.
+ConfigResult parseConfig(const nlohmann::json& j);
+
+// Merges command-line options into `j`; returns an error text or "".
+std::string applyArguments(int argc, const char* const* argv, nlohmann::json& j,
+                           std::string& configPath);
+
+// The cameras of a first start, before any state exists.
+std::vector<Camera> makeCameras(const SimConfig& config);
+
+// Each camera's wire behaviour: the common delay, its jitter drawn once per
+// answer elsewhere, and the per-camera overrides.
+std::vector<Behaviour> makeBehaviours(const SimConfig& config, std::size_t cameraCount);
+
+} // namespace camsim

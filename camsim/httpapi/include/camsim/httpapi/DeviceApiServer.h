@@ -1,0 +1,61 @@
+#pragma once
+// Serves the device API of many virtual cameras from one process: one
+// listener per distinct HTTP port, which finds the camera by the local
+// address a request arrived on. Connections are served by a small pool per
+// listener, never by a thread per camera.
+
+#include "camsim/httpapi/DeviceApiHost.h"
+#include "camsim/httpapi/FaultPlan.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace camsim {
+
+struct DeviceApiOptions {
+    // Address every listener binds; cameras on one port share a listener.
+    std::string bindHost = "0.0.0.0";
+    // When set, listeners take connections from this interface only (for
+    // example "lo" in tests, so nothing outside the machine can reach them).
+    std::string bindDevice;
+    // Workers per listener; an idle kept-alive connection holds one until
+    // keepAliveSeconds pass.
+    int workersPerListener = 48;
+    int keepAliveSeconds = 3;
+    std::chrono::milliseconds rebootSilence{3000};
+    std::string realm = "Orvantix Camera";
+    // The camera clocks run on this; tests freeze it.
+    std::function<std::chrono::system_clock::time_point()> clock = [] {
+        return std::chrono::system_clock::now();
+    };
+};
+
+class DeviceApiServer {
+public:
+    DeviceApiServer(DeviceApiHost& host, DeviceApiOptions options = {});
+    ~DeviceApiServer();
+    DeviceApiServer(const DeviceApiServer&) = delete;
+    DeviceApiServer& operator=(const DeviceApiServer&) = delete;
+
+    // Opens a listener for every port the host names. False when a port
+    // cannot be bound (the others keep running). The process ignores
+    // SIGPIPE from then on, since a client may vanish mid-answer.
+    bool start();
+    // Opens listeners for ports that appeared in the host since (a camera
+    // added, or moved by its HTTP port).
+    bool sync();
+    void stop();
+
+    void setFaults(const CameraKey& key, FaultPlan plan);
+    void clearFaults(const CameraKey& key);
+    // True while the camera is silent after a reboot.
+    bool isRebooting(const CameraKey& key) const;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace camsim

@@ -1,0 +1,30 @@
+#pragma once
+// Misbehaviour a test can order from one camera's API.
+
+#include <chrono>
+#include <string>
+
+namespace camsim {
+
+struct FaultPlan {
+    // Every request is answered 401, whatever the credentials.
+    bool refuseCredentials = false;
+    // Waits this long before answering each request.
+    std::chrono::milliseconds delay{0};
+    // Sends every answer body one byte per trickleInterval.
+    bool trickle = false;
+    std::chrono::milliseconds trickleInterval{250};
+    // Sends the status line and headers, then nothing until the server stops
+    // or stallLimit passed; then drops the connection.
+    bool stallAfterHeaders = false;
+    std::chrono::milliseconds stallLimit{60000};
+    // Sends half of each answer body and drops the connection; an upload is
+    // cut after half of its body arrived.
+    bool closeMidway = false;
+    // Answers 200 with a body that is not valid JSON.
+    bool malformedJson = false;
+    // Route name (see docs/device-api.md) answered with 500.
+    std::string failCall;
+};
+
+} // namespace camsim

@@ -1,0 +1,177 @@
+// orvantix-camsim: N virtual cameras behind one network interface, answering
+// the discovery protocol. See docs/camsim.md.
+
+#include "core/AddressManager.h"
+#include "core/CameraStore.h"
+#include "core/Config.h"
+#include "core/Responder.h"
+
+#include "qvsp/wire/Capture.h"
+#include "qvsp/wire/UniqueFd.h"
+
+#include <poll.h>
+#include <sys/signalfd.h>
+
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <queue>
+
+using namespace camsim;
+using namespace qvsp::wire;
+
+namespace {
+
+constexpr const char* kFilter = "ether proto 0x0809 and len == 260";
+
+int fail(int code, const std::string& message) {
+    std::cerr << "orvantix-camsim: " << message << '\n';
+    return code;
+}
+
+struct Later {
+    bool operator()(const Outgoing& a, const Outgoing& b) const { return a.due > b.due; }
+};
+
+class Loop {
+public:
+    Loop(pcap_t* pcap, Responder& responder, int signalFd, bool verbose)
+        : m_pcap(pcap), m_responder(responder), m_signalFd(signalFd), m_verbose(verbose) {}
+
+    int run() {
+        const int captureFd = pcap_get_selectable_fd(m_pcap);
+        for (;;) {
+            sendDue();
+            pollfd fds[2] = {{captureFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+            if (::poll(fds, 2, timeout()) < 0 && errno != EINTR)
+                return fail(1, std::string("poll: ") + std::strerror(errno));
+            if (fds[1].revents & POLLIN)
+                return 0;
+            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return fail(1, "the interface went away");
+            if ((fds[0].revents & POLLIN) &&
+                pcap_dispatch(m_pcap, 512, &Loop::onPacket, reinterpret_cast<u_char*>(this)) < 0)
+                return fail(1, std::string("capture: ") + pcap_geterr(m_pcap));
+        }
+    }
+
+private:
+    static void onPacket(u_char* self, const pcap_pkthdr* header, const u_char* data) {
+        auto* loop = reinterpret_cast<Loop*>(self);
+        Frame f;
+        const auto error = header->caplen == header->len
+                               ? decode(std::span<const std::uint8_t>(data, header->caplen), f)
+                               : DecodeError::FrameSize;
+        if (error != DecodeError::None) {
+            if (loop->m_verbose)
+                std::cerr << "dropped frame: " << describe(error) << '\n';
+            return;
+        }
+        std::vector<Outgoing> out;
+        loop->m_responder.handle(f, Clock::now(), out);
+        for (auto& o : out)
+            loop->m_queue.push(std::move(o));
+    }
+
+    void sendDue() {
+        const auto now = Clock::now();
+        while (!m_queue.empty() && m_queue.top().due <= now) {
+            if (!sendFrame(m_pcap, m_queue.top().bytes) && m_verbose)
+                std::cerr << "send failed: " << pcap_geterr(m_pcap) << '\n';
+            m_queue.pop();
+        }
+    }
+
+    int timeout() const {
+        if (m_queue.empty())
+            return -1;
+        const auto left = m_queue.top().due - Clock::now();
+        return static_cast<int>(
+            std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    }
+
+    pcap_t* m_pcap;
+    Responder& m_responder;
+    int m_signalFd;
+    bool m_verbose;
+    std::priority_queue<Outgoing, std::vector<Outgoing>, Later> m_queue;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    nlohmann::json settings = nlohmann::json::object();
+    std::string configPath;
+    if (const auto error = applyArguments(argc, argv, settings, configPath); !error.empty())
+        return fail(2, error + "\nusage: orvantix-camsim --interface IF --state FILE "
+                               "[--config FILE] [--cameras N] [--first-ip A] [--last-ip A] "
+                               "[--ready-file FILE] [--verbose]");
+    if (!configPath.empty()) {
+        std::ifstream in(configPath);
+        if (!in)
+            return fail(2, "cannot read configuration " + configPath);
+        auto file = nlohmann::json::parse(in, nullptr, false, true);
+        if (file.is_discarded() || !file.is_object())
+            return fail(2, "configuration " + configPath + " is not a JSON object");
+        // Command-line values win over the file's.
+        file.merge_patch(settings);
+        settings = std::move(file);
+    }
+    const auto parsed = parseConfig(settings);
+    if (!parsed.config)
+        return fail(2, "bad configuration: " + parsed.error);
+    const SimConfig& config = *parsed.config;
+
+    auto loaded = CameraStore::load(config.stateFile);
+    if (!loaded.error.empty())
+        return fail(2, loaded.error);
+    const bool fresh = !loaded.cameras;
+    CameraStore store(fresh ? makeCameras(config) : std::move(*loaded.cameras), config.stateFile);
+    std::string error;
+    if (fresh && !store.save(error))
+        return fail(1, error);
+
+    // Signals arrive as readable data, so the loop ends cleanly and the
+    // addresses are taken off the interface.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    UniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+
+    auto addresses = AddressManager::open(config.interfaceName, error);
+    if (!addresses)
+        return fail(1, error);
+    for (const Camera& c : store.snapshot()) {
+        if (!addresses->acquire(c.net.ip, prefixLength(c.net.netmask).value_or(32), error))
+            return fail(1, error);
+    }
+    store.setAddressHook([&](const Camera& before, const Camera& after) {
+        std::string moveError;
+        if (!addresses->move(before, after, moveError)) {
+            std::cerr << "orvantix-camsim: " << moveError << '\n';
+            return false;
+        }
+        return true;
+    });
+
+    CaptureOptions options;
+    options.filter = kFilter;
+    options.inboundOnly = true;
+    const auto pcap = openCapture(config.interfaceName, options, error);
+    if (!pcap)
+        return fail(1, "cannot capture on " + config.interfaceName + ": " + error);
+
+    Responder responder(store, makeBehaviours(config, store.size()), config.answerJitter,
+                        config.lossRate, config.seed, Clock::now());
+    if (!config.readyFile.empty())
+        std::ofstream(config.readyFile) << store.size() << '\n';
+    std::cerr << "orvantix-camsim: " << store.size() << " cameras on " << config.interfaceName
+              << (fresh ? " (new state)" : " (state restored)") << '\n';
+
+    Loop loop(pcap.get(), responder, signalFd.get(), config.verbose);
+    const int rc = loop.run();
+    store.setAddressHook({});
+    return rc;
+}
