@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QDialog>
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};

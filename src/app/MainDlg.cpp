@@ -1,0 +1,334 @@
+#include "MainDlg.h"
+
+#include "AboutDlg.h"
+#include "LanguageMenuAdapter.h"
+#include "SettingsStore.h"
+#include "lang/Language.h"
+#include "log/TextConv.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/network/SearchDlg.h"
+#include "pages/oem/OemDlg.h"
+#include "pages/preview/VideoViewDlg.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
+#include "ui/LangText.h"
+#include "ui/PopupMenu.h"
+#include "ui/controls/LinkLabel.h"
+#include "ui/controls/PageContainer.h"
+#include "ui/controls/PictureCtrl.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QShortcut>
+
+#include <array>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
+using orv::ui::LangText;
+
+// The artwork is compiled into a static library, whose resources must be
+// registered by name before the first use.
+static void initArtwork() {
+    Q_INIT_RESOURCE(orvantix);
+}
+
+namespace {
+
+constexpr int kAboutCommand = 0x10;
+constexpr int kCredentialChars = 260;
+constexpr int kMinTabWidth = 80;
+constexpr auto kAboutMenuText = "&About Orvantix...";
+
+QString readStoredText(const char16_t* valueName, const char16_t* defaultText) {
+    std::array<char16_t, kCredentialChars> buffer{};
+    orv::ReadRegString(orv::RegRoot::CurrentUser, orv::kOrvantixKey, valueName, defaultText,
+                       buffer.data(), static_cast<std::uint32_t>(buffer.size() * 2));
+    return QString::fromUtf16(buffer.data());
+}
+
+void storeText(const char16_t* valueName, const QString& text) {
+    // REG_SZ data without a terminating zero: two bytes per UTF-16 unit.
+    orv::WriteRegValue(orv::RegRoot::CurrentUser, orv::kOrvantixKey, valueName, text.utf16(),
+                       static_cast<std::uint32_t>(text.size() * 2), orv::kRegSz);
+}
+
+void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
+    const std::wstring text = edit->text().trimmed().toStdWString();
+    WideToMulti(orv::kCpAnsi, text.c_str(), buffer, size, true);
+}
+
+} // namespace
+
+CMainDlg::CMainDlg(bool oemMode, QWidget* parent)
+    : QDialog(parent), m_oemMode(oemMode), m_guiHop(this) {
+    initArtwork();
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Orvantix"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    createControls();
+    createPages();
+    initDialog();
+}
+
+CMainDlg::~CMainDlg() {
+    shutDown();
+    storeCredentials();
+}
+
+void CMainDlg::createControls() {
+    m_bannerCtrl = new orv::ui::CPictureCtrl(this);
+    m_bannerCtrl->setObjectName(QStringLiteral("banner"));
+
+    m_pageFrame = new QFrame(this);
+    m_pageFrame->setObjectName(QStringLiteral("pageFrame"));
+    m_pageFrame->setFrameShape(QFrame::NoFrame);
+
+    m_pageContainer = new orv::ui::CPageContainer(this);
+    m_pageContainer->setObjectName(QStringLiteral("pageContainer"));
+
+    m_languageLabel = new orv::ui::CLinkLabel(this);
+    m_languageLabel->setObjectName(QStringLiteral("languageLabel"));
+    connect(m_languageLabel, &orv::ui::CLinkLabel::clicked, this, &CMainDlg::ShowLanguageMenu);
+
+    m_userBox = new QGroupBox(this);
+    m_userBox->setObjectName(QStringLiteral("defaultUserBox"));
+    m_userLabel = new QLabel(this);
+    m_userLabel->setObjectName(QStringLiteral("userLabel"));
+    m_userEdit = new QLineEdit(this);
+    m_userEdit->setObjectName(QStringLiteral("userEdit"));
+    m_passwordLabel = new QLabel(this);
+    m_passwordLabel->setObjectName(QStringLiteral("passwordLabel"));
+    m_passwordEdit = new QLineEdit(this);
+    m_passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+
+    m_infoBox = new QGroupBox(this);
+    m_infoBox->setObjectName(QStringLiteral("operatingInfoBox"));
+    m_infoList = new QListWidget(this);
+    m_infoList->setObjectName(QStringLiteral("operatingInfoList"));
+    m_infoList->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // The group boxes are drawn behind their contents; raise the contents.
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_userLabel), static_cast<QWidget*>(m_userEdit),
+          static_cast<QWidget*>(m_passwordLabel), static_cast<QWidget*>(m_passwordEdit),
+          static_cast<QWidget*>(m_infoList), static_cast<QWidget*>(m_languageLabel)}) {
+        w->raise();
+    }
+}
+
+void CMainDlg::createPages() {
+    // Every page exists for the life of the window; the OEM page takes part
+    // in the page container only in OEM mode.
+    m_searchPage = new CSearchDlg(this);
+    m_batchSetPage = new CBatchSetDlg(this);
+    m_upgradePage = new CBatchUpgradeDlg(this);
+    m_videoPage = new CVideoViewDlg(this);
+    m_oemPage = new COemDlg(this);
+    m_oemPage->hide();
+}
+
+void CMainDlg::initDialog() {
+    m_banner = QPixmap(QStringLiteral(":/orvantix/banner.png"));
+    setWindowIcon(QIcon(QStringLiteral(":/orvantix/icon.png")));
+
+    TheLanguage().LoadSavedLanguage();
+
+    m_userEdit->setMaxLength(kUserMaxChars);
+    m_passwordEdit->setMaxLength(kPasswordMaxChars);
+    readCredentials();
+
+    m_pageContainer->addTab(m_searchPage, QString());
+    m_pageContainer->addTab(m_batchSetPage, QString());
+    m_pageContainer->addTab(m_upgradePage, QString());
+    m_pageContainer->addTab(m_videoPage, QString());
+    if (m_oemMode) {
+        m_pageContainer->addTab(m_oemPage, QString());
+    }
+    m_pageContainer->setCurrentWidget(m_searchPage);
+    m_pageContainer->SetMinTabWidth(kMinTabWidth);
+
+    SetLanguageText();
+
+    m_bannerCtrl->SetPixmap(m_banner);
+    resize(1024, 720);
+    setMinimumSize(760, 520);
+    layoutControls();
+
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &CMainDlg::ShowAboutBox);
+#if defined(Q_OS_WIN)
+    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, kAboutCommand, L"&About Orvantix...");
+    }
+#endif
+}
+
+void CMainDlg::readCredentials() {
+    m_userEdit->setText(readStoredText(u"User", u"admin"));
+    m_passwordEdit->setText(readStoredText(u"Password", u"kt7391"));
+}
+
+void CMainDlg::storeCredentials() {
+    storeText(u"User", m_userEdit->text().trimmed());
+    storeText(u"Password", m_passwordEdit->text().trimmed());
+}
+
+void CMainDlg::SetLanguageText() {
+    m_languageLabel->setText(LangText(L"10000", L"Language"));
+    m_pageContainer->setTabText(0, LangText(L"10001", L"Network Settings"));
+    m_pageContainer->setTabText(1, LangText(L"10002", L"Batch Set"));
+    m_pageContainer->setTabText(2, LangText(L"10003", L"Batch Upgrade"));
+    m_pageContainer->setTabText(3, LangText(L"10004", L"Video Previews"));
+    if (m_oemMode) {
+        m_pageContainer->setTabText(4, QStringLiteral("OEM"));
+    }
+    m_userBox->setTitle(LangText(L"10005", L"Default User"));
+    m_userLabel->setText(LangText(L"10006", L"Username:"));
+    m_passwordLabel->setText(LangText(L"10007", L"Password:"));
+    m_infoBox->setTitle(LangText(L"10008", L"Operating Information:"));
+
+    for (CPageDlg* page :
+         std::array<CPageDlg*, 4>{m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage}) {
+        page->SetLanguageText();
+    }
+}
+
+void CMainDlg::ShowLanguageMenu() {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("languageMenu"));
+    QAction* placeholder = menu.addAction(QStringLiteral("&English"));
+    placeholder->setData(CLanguage::kPlaceholderCommand);
+
+    TheLanguage().SetMenuCounter(CLanguage::kFirstCommand);
+    orv::LanguageMenuAdapter adapter(menu);
+    TheLanguage().BuildLanguageMenu(adapter);
+
+    QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
+    if (orv::LanguageMenuAdapter::CommandOf(chosen) >= CLanguage::kFirstCommand) {
+        chosen->setChecked(true);
+        TheLanguage().SelectLanguage(chosen->text().toStdWString());
+    }
+    // Dismissing the menu re-applies the texts as well.
+    SetLanguageText();
+}
+
+void CMainDlg::ShowAboutBox() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMainDlg::AddOperatingInfo(const wchar_t* text) {
+    if (text == nullptr) {
+        return;
+    }
+    AddOperatingInfo(QString::fromWCharArray(text));
+}
+
+void CMainDlg::AddOperatingInfo(const QString& text) {
+    m_guiHop.RunBlocking([this, text] { appendInfoLine(text); });
+}
+
+void CMainDlg::appendInfoLine(const QString& text) {
+    if (m_infoList->count() > kMaxInfoLines) {
+        m_infoList->clear();
+    }
+    m_infoList->addItem(text);
+    m_infoList->setCurrentRow(m_infoList->count() - 1);
+    m_infoList->scrollToBottom();
+}
+
+void CMainDlg::GetDefaultUser(char* buffer, int size) const {
+    narrowCredential(m_userEdit, buffer, size);
+}
+
+void CMainDlg::GetDefaultPassword(char* buffer, int size) const {
+    narrowCredential(m_passwordEdit, buffer, size);
+}
+
+void CMainDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    layoutControls();
+}
+
+void CMainDlg::layoutControls() {
+    if (m_pageContainer == nullptr || m_languageLabel == nullptr || m_infoList == nullptr) {
+        return;
+    }
+    const int w = width();
+    const int h = height();
+    const int bannerHeight = m_banner.isNull() ? 62 : m_banner.height();
+    m_bannerCtrl->setGeometry(0, 0, w, bannerHeight - 2);
+    m_languageLabel->setGeometry(w - 100, 30, 80, 16);
+    m_pageFrame->setGeometry(2, 72, w - 4, h - 152);
+    m_pageContainer->setGeometry(4, 60, w - 8, h - 142);
+    m_userBox->setGeometry(4, h - 80, 240, 76);
+    m_userLabel->setGeometry(10, h - 56, 80, 16);
+    m_userEdit->setGeometry(100, h - 58, 120, 20);
+    m_passwordLabel->setGeometry(10, h - 32, 80, 16);
+    m_passwordEdit->setGeometry(100, h - 34, 120, 20);
+    m_infoBox->setGeometry(244, h - 80, w - 244, 77);
+    m_infoList->setGeometry(244, h - 66, w - 244, 60);
+    update();
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Without a system menu to carry it, the About entry sits in the
+    // window's context menu (and on F1).
+    if (!m_bannerCtrl->geometry().contains(event->pos())) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
+    about->setData(kAboutCommand);
+    if (orv::ui::ExecPopupMenu(menu, event->globalPos()) == about) {
+        ShowAboutBox();
+    }
+}
+
+#if defined(Q_OS_WIN)
+bool CMainDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const auto* msg = static_cast<MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kAboutCommand) {
+        ShowAboutBox();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void CMainDlg::reject() {
+    // Escape does not end the main window; only closing it does, so the
+    // close steps always run.
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    hide();
+    shutDown();
+    event->accept();
+    done(QDialog::Rejected);
+}
+
+void CMainDlg::shutDown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    // Threads that wait for this window must be released before anything
+    // waits for them.
+    m_guiHop.Close();
+}

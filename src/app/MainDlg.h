@@ -1,0 +1,104 @@
+#pragma once
+// The main window: banner, Language link, the page container, the Default
+// User box whose credentials every device login uses, and the Operating
+// Information list in which operations report their results.
+
+#include "GuiThreadHop.h"
+
+#include <QDialog>
+#include <QPixmap>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class CPageDlg;
+class CSearchDlg;
+class CBatchSetDlg;
+class CBatchUpgradeDlg;
+class CVideoViewDlg;
+class COemDlg;
+
+namespace orv::ui {
+class CLinkLabel;
+class CPageContainer;
+class CPictureCtrl;
+} // namespace orv::ui
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxInfoLines = 100;
+    static constexpr int kUserMaxChars = 31;
+    static constexpr int kPasswordMaxChars = 15;
+
+    explicit CMainDlg(bool oemMode, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // Appends a result line; callable from any thread (another thread waits
+    // until the window thread has added it). A null text does nothing.
+    void AddOperatingInfo(const wchar_t* text);
+    void AddOperatingInfo(const QString& text);
+
+    // The trimmed Username/Password edit text, escaped and converted to the
+    // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
+    void GetDefaultUser(char* buffer, int size) const;
+    void GetDefaultPassword(char* buffer, int size) const;
+
+    void SetLanguageText();
+    void ShowLanguageMenu();
+    void ShowAboutBox();
+
+    bool OemMode() const { return m_oemMode; }
+    CSearchDlg* SearchPage() const { return m_searchPage; }
+    CBatchSetDlg* BatchSetPage() const { return m_batchSetPage; }
+    CBatchUpgradeDlg* BatchUpgradePage() const { return m_upgradePage; }
+    CVideoViewDlg* VideoViewPage() const { return m_videoPage; }
+    COemDlg* OemPage() const { return m_oemPage; }
+
+public slots:
+    void reject() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+#if defined(Q_OS_WIN)
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+private:
+    void initDialog();
+    void createControls();
+    void createPages();
+    void layoutControls();
+    void readCredentials();
+    void storeCredentials();
+    void appendInfoLine(const QString& text);
+    void shutDown();
+
+    const bool m_oemMode;
+    bool m_shutDown = false;
+    QPixmap m_banner;
+
+    orv::ui::CPictureCtrl* m_bannerCtrl = nullptr;
+    orv::ui::CLinkLabel* m_languageLabel = nullptr;
+    QFrame* m_pageFrame = nullptr;
+    orv::ui::CPageContainer* m_pageContainer = nullptr;
+    QGroupBox* m_userBox = nullptr;
+    QLabel* m_userLabel = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLabel* m_passwordLabel = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QGroupBox* m_infoBox = nullptr;
+    QListWidget* m_infoList = nullptr;
+
+    CSearchDlg* m_searchPage = nullptr;
+    CBatchSetDlg* m_batchSetPage = nullptr;
+    CBatchUpgradeDlg* m_upgradePage = nullptr;
+    CVideoViewDlg* m_videoPage = nullptr;
+    COemDlg* m_oemPage = nullptr;
+
+    orv::GuiThreadHop m_guiHop;
+};

@@ -1,0 +1,5 @@
+#include "BatchSetDlg.h"
+
+CBatchSetDlg::CBatchSetDlg(QWidget* parent) : CPageDlg(parent) {
+    setObjectName(QStringLiteral("batchSetPage"));
+}

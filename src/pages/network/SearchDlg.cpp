@@ -1,0 +1,5 @@
+#include "SearchDlg.h"
+
+CSearchDlg::CSearchDlg(QWidget* parent) : CPageDlg(parent) {
+    setObjectName(QStringLiteral("networkSettingsPage"));
+}

@@ -1,0 +1,5 @@
+#include "OemDlg.h"
+
+COemDlg::COemDlg(QWidget* parent) : CPageDlg(parent) {
+    setObjectName(QStringLiteral("oemPage"));
+}

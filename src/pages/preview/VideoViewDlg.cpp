@@ -1,0 +1,5 @@
+#include "VideoViewDlg.h"
+
+CVideoViewDlg::CVideoViewDlg(QWidget* parent) : CPageDlg(parent) {
+    setObjectName(QStringLiteral("videoPreviewsPage"));
+}

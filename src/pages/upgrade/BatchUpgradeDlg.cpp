@@ -1,0 +1,5 @@
+#include "BatchUpgradeDlg.h"
+
+CBatchUpgradeDlg::CBatchUpgradeDlg(QWidget* parent) : CPageDlg(parent) {
+    setObjectName(QStringLiteral("batchUpgradePage"));
+}
