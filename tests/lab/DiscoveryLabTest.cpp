@@ -1,0 +1,447 @@
+// The discovery library against the camera simulator, over real veth links
+// inside namespaces this test creates. Needs root; skipped otherwise.
+
+#include "LabNetwork.h"
+
+#include "qvsp/Qvsp.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class TestQvsp : public CQvsp {
+public:
+    explicit TestQvsp(const QvspTiming& timing) : CQvsp(timing) {}
+};
+
+QvspTiming fastTiming(std::chrono::milliseconds search = 10s) {
+    QvspTiming t;
+    t.searchInterval = search;
+    t.answerTimeout = 300ms;
+    t.attempts = 2;
+    return t;
+}
+
+struct Event {
+    int type = 0;
+    int adapter = 0;
+    tagQvIpcInfo info{};
+    std::int32_t result = 0;
+    Clock::time_point at;
+};
+
+std::string macKey(const tagQvIpcInfo& info) {
+    return std::string(info.Mac, info.Mac + 8);
+}
+
+// Everything the callback delivers, from any number of instances.
+class Collector {
+public:
+    struct Source {
+        Collector* collector;
+        int adapter;
+    };
+
+    static void callback(int type, tagMsgInfo* msg, void* user) {
+        auto* source = static_cast<Source*>(user);
+        Collector& c = *source->collector;
+        if (c.closed.load())
+            c.late.fetch_add(1);
+        std::lock_guard lock(c.m_mutex);
+        c.m_events.push_back({type, source->adapter, msg->Info, msg->Result, Clock::now()});
+        c.m_changed.notify_all();
+    }
+
+    template <class Pred>
+    bool waitUntil(Pred pred, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return pred(m_events); });
+    }
+
+    std::vector<Event> events() {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+
+    std::atomic<bool> closed{false};
+    std::atomic<int> late{0};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Event> m_events;
+};
+
+std::size_t distinctCameras(const std::vector<Event>& events, int type = CAP_SEARCH_RESP) {
+    std::set<std::string> macs;
+    for (const auto& e : events)
+        if (e.type == type)
+            macs.insert(macKey(e.info));
+    return macs.size();
+}
+
+// Opens an instance exactly as the program does: filter with the adapter's
+// own MAC, then capture and discovery.
+bool startInstance(CQvsp& qvsp, const std::string& adapter, Collector::Source& source,
+                   bool discover = true) {
+    QvAdapter* list = nullptr;
+    int count = 0;
+    CQvsp::SearchAdapter(&list, &count);
+    std::string filter;
+    for (int i = 0; i < count; ++i) {
+        if (adapter == list[i].Name) {
+            const auto* m = list[i].Mac;
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "ether proto 0x0809 and len ==260 and ether src not "
+                          "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
+                          m[0], m[1], m[2], m[3], m[4], m[5]);
+            filter = text;
+        }
+    }
+    if (count > 0)
+        CQvsp::FreeSearchAdapter(list);
+    if (filter.empty())
+        return false;
+    std::vector<char> name(adapter.begin(), adapter.end());
+    name.push_back(0);
+    std::vector<char> filterText(filter.begin(), filter.end());
+    filterText.push_back(0);
+    qvsp.SetAdapter(name.data());
+    qvsp.SetFilter(filterText.data());
+    if (qvsp.InitQvsp() != 0)
+        return false;
+    qvsp.StartCapture(&Collector::callback, &source);
+    if (discover)
+        qvsp.StartDiscovery();
+    return true;
+}
+
+tagQvIpcInfo modifyRequest(const tagQvIpcInfo& found, const char* ip, const char* password) {
+    tagQvIpcInfo r{};
+    std::memcpy(r.Mac, found.Mac, sizeof r.Mac);
+    std::snprintf(r.UserName, sizeof r.UserName, "admin");
+    std::snprintf(r.Password, sizeof r.Password, "%s", password);
+    std::snprintf(r.DevName, sizeof r.DevName, "Hof Nord");
+    std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", ip);
+    r.HttpPort = 8080;
+    std::snprintf(r.NetMask, sizeof r.NetMask, "255.255.255.0");
+    std::snprintf(r.Gateway, sizeof r.Gateway, "192.0.2.1");
+    std::snprintf(r.Dns, sizeof r.Dns, "192.0.2.1");
+    return r;
+}
+
+long residentKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+class Lab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the lab needs root for namespaces and raw capture";
+    }
+
+    void build(int adapters, const nlohmann::json& config) {
+        const auto e = m_lab.create(adapters);
+        ASSERT_EQ(e, "");
+        const auto s = m_lab.startSimulator(config);
+        ASSERT_EQ(s, "");
+    }
+
+    void TearDown() override {
+        if (HasFailure() && m_lab.simulatorPid() > 0)
+            std::fprintf(stderr, "simulator log:\n%s\n", m_lab.simulatorLog().c_str());
+    }
+
+    // Declared first so that it is destroyed last, after every instance.
+    LabNetwork m_lab;
+    Collector m_events;
+    Collector::Source m_source{&m_events, 0};
+};
+
+} // namespace
+
+TEST_F(Lab, SearchAdapterListsTheLabAdapterOnly) {
+    build(1, {{"cameras", 1}});
+    QvAdapter* list = nullptr;
+    int count = 0;
+    CQvsp::SearchAdapter(&list, &count);
+    ASSERT_EQ(count, 1); // loopback has no MAC and is left out
+    EXPECT_EQ(std::string(list[0].Name), m_lab.adapter(0));
+    EXPECT_EQ(std::string(list[0].Description), m_lab.adapter(0) + " 192.0.2.1");
+    const std::uint8_t mac[6] = {0x02, 0x4f, 0x56, 0x00, 0x00, 0x01};
+    EXPECT_EQ(std::memcmp(list[0].Mac, mac, 6), 0);
+    CQvsp::FreeSearchAdapter(list);
+}
+
+TEST_F(Lab, FindsThreeCamerasWithEveryField) {
+    build(1, {{"cameras", 3}});
+    TestQvsp qvsp(fastTiming());
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
+    qvsp.UnInitQvsp();
+
+    std::map<std::string, tagQvIpcInfo> byMac;
+    for (const auto& e : m_events.events()) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", e.info.Mac[0],
+                      e.info.Mac[1], e.info.Mac[2], e.info.Mac[3], e.info.Mac[4], e.info.Mac[5]);
+        byMac[mac] = e.info;
+    }
+    const auto state = m_lab.state();
+    for (const auto& cam : state["cameras"]) {
+        SCOPED_TRACE(cam.dump());
+        const auto it = byMac.find(cam["mac"].get<std::string>());
+        ASSERT_NE(it, byMac.end());
+        const tagQvIpcInfo& r = it->second;
+        EXPECT_EQ(std::string(r.DevName), cam["name"]);
+        EXPECT_EQ(std::string(r.IpAddr), cam["ip"]);
+        EXPECT_EQ(std::string(r.NetMask), cam["netmask"]);
+        EXPECT_EQ(std::string(r.Gateway), cam["gateway"]);
+        EXPECT_EQ(std::string(r.Dns), cam["dns"]);
+        EXPECT_EQ(r.HttpPort, cam["http_port"]);
+        EXPECT_EQ(std::string(r.Model), cam["model"]);
+        EXPECT_EQ(std::string(r.Version), cam["version"]);
+        EXPECT_EQ(std::string(r.DisplayModel), cam["display_model"]);
+        EXPECT_EQ(r.Password[0], 0);
+    }
+}
+
+TEST_F(Lab, FindsAThousandCameras) {
+    build(1, {{"cameras", 1000}, {"addresses", {{"share", true}}}});
+    const long rss = residentKb(m_lab.simulatorPid());
+    TestQvsp qvsp(fastTiming());
+    const auto start = Clock::now();
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    const bool all = m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 1000; }, 10s);
+    const auto took = Clock::now() - start;
+    qvsp.UnInitQvsp();
+    EXPECT_TRUE(all) << distinctCameras(m_events.events()) << " of 1000 cameras found";
+    // One search round: every camera exactly once, none lost or doubled.
+    EXPECT_EQ(m_events.events().size(), 1000u);
+    std::printf("[ measure ] 1000 cameras in %.1f ms; simulator resident memory %ld kB\n",
+                std::chrono::duration<double, std::milli>(took).count(), rss);
+}
+
+TEST_F(Lab, ChangesTheAddressWithTheRightPassword) {
+    build(1, {{"cameras", 3}, {"password", "s3cret"}});
+    TestQvsp qvsp(fastTiming(300ms));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
+    const tagQvIpcInfo target = m_events.events().at(1).info;
+    const std::string oldIp = target.IpAddr;
+    ASSERT_TRUE(LabNetwork::addressLive(oldIp, 1s));
+
+    tagQvIpcInfo request = modifyRequest(target, "192.0.2.200", "s3cret");
+    qvsp.ModifyIpcInfo(&request);
+    ASSERT_TRUE(m_events.waitUntil(
+        [](auto& ev) {
+            return std::any_of(ev.begin(), ev.end(),
+                               [](auto& e) { return e.type == CAP_MODIFY_RESULT; });
+        },
+        3s));
+    const auto events = m_events.events();
+    const auto result = std::find_if(events.begin(), events.end(),
+                                     [](auto& e) { return e.type == CAP_MODIFY_RESULT; });
+    EXPECT_EQ(result->result, 0);
+    EXPECT_STREQ(result->info.IpAddr, "192.0.2.200");
+    EXPECT_EQ(result->info.Password[0], 0) << "credentials are not handed back";
+
+    // Later answers carry the new values, and the address really moved.
+    const auto after = result->at;
+    ASSERT_TRUE(m_events.waitUntil(
+        [&](auto& ev) {
+            return std::any_of(ev.begin(), ev.end(), [&](auto& e) {
+                return e.type == CAP_SEARCH_RESP && e.at > after &&
+                       std::memcmp(e.info.Mac, target.Mac, 8) == 0 &&
+                       std::string(e.info.IpAddr) == "192.0.2.200" &&
+                       std::string(e.info.DevName) == "Hof Nord" && e.info.HttpPort == 8080;
+            });
+        },
+        3s));
+    EXPECT_TRUE(LabNetwork::addressLive("192.0.2.200", 1s));
+    EXPECT_FALSE(LabNetwork::addressLive(oldIp, 500ms));
+    qvsp.UnInitQvsp();
+
+    // A restart of the simulator keeps the change.
+    m_lab.stopSimulator();
+    ASSERT_EQ(m_lab.startSimulator({{"cameras", 3}, {"password", "s3cret"}}), "");
+    EXPECT_TRUE(LabNetwork::addressLive("192.0.2.200", 1s));
+    int found = 0;
+    const auto state = m_lab.state();
+    for (const auto& cam : state["cameras"])
+        found += cam["ip"] == "192.0.2.200" && cam["name"] == "Hof Nord";
+    EXPECT_EQ(found, 1);
+}
+
+TEST_F(Lab, RefusesAWrongPassword) {
+    build(1, {{"cameras", 2}, {"password", "s3cret"}});
+    TestQvsp qvsp(fastTiming(300ms));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 2; }, 3s));
+    const tagQvIpcInfo target = m_events.events().at(0).info;
+
+    tagQvIpcInfo request = modifyRequest(target, "192.0.2.201", "guess");
+    qvsp.ModifyIpcInfo(&request);
+    ASSERT_TRUE(m_events.waitUntil(
+        [](auto& ev) { return distinctCameras(ev, CAP_MODIFY_RESULT) == 1; }, 3s));
+    const auto events = m_events.events();
+    const auto result = std::find_if(events.begin(), events.end(),
+                                     [](auto& e) { return e.type == CAP_MODIFY_RESULT; });
+    EXPECT_EQ(result->result, QVSP_RESULT_BAD_PROOF);
+    const auto after = result->at;
+    ASSERT_TRUE(m_events.waitUntil(
+        [&](auto& ev) {
+            return std::any_of(ev.begin(), ev.end(), [&](auto& e) {
+                return e.type == CAP_SEARCH_RESP && e.at > after &&
+                       std::memcmp(e.info.Mac, target.Mac, 8) == 0;
+            });
+        },
+        3s));
+    for (const auto& e : m_events.events()) {
+        if (e.type == CAP_SEARCH_RESP && std::memcmp(e.info.Mac, target.Mac, 8) == 0) {
+            EXPECT_STREQ(e.info.IpAddr, target.IpAddr);
+        }
+    }
+    EXPECT_TRUE(LabNetwork::addressLive(target.IpAddr, 1s));
+    EXPECT_FALSE(LabNetwork::addressLive("192.0.2.201", 500ms));
+}
+
+TEST_F(Lab, AnUnansweredChangeIsReportedOnlyWhereTheCameraWasSeen) {
+    // Camera 2 answers for half a second and then falls silent.
+    build(1, {{"cameras", 2}, {"cameras_override", {{"2", {{"silent_after_ms", 500}}}}}});
+    TestQvsp qvsp(fastTiming(100ms));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 2; }, 3s));
+    std::this_thread::sleep_for(700ms);
+    const auto events = m_events.events();
+    const auto last = events.back().info;
+    tagQvIpcInfo silentCamera{};
+    for (const auto& e : events)
+        if (std::memcmp(e.info.Mac, last.Mac, 8) != 0)
+            silentCamera = e.info;
+    ASSERT_NE(silentCamera.Mac[5], 0);
+
+    // A camera this adapter never saw: silence, since another adapter may
+    // have it.
+    tagQvIpcInfo stranger = modifyRequest(silentCamera, "192.0.2.202", "admin");
+    stranger.Mac[5] ^= 0x40;
+    qvsp.ModifyIpcInfo(&stranger);
+    tagQvIpcInfo request = modifyRequest(silentCamera, "192.0.2.203", "admin");
+    qvsp.ModifyIpcInfo(&request);
+    ASSERT_TRUE(m_events.waitUntil(
+        [](auto& ev) { return distinctCameras(ev, CAP_MODIFY_RESULT) >= 1; }, 3s));
+    std::this_thread::sleep_for(800ms); // both exchanges have timed out by now
+    qvsp.UnInitQvsp();
+    std::vector<Event> results;
+    for (const auto& e : m_events.events())
+        if (e.type == CAP_MODIFY_RESULT)
+            results.push_back(e);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(std::memcmp(results[0].info.Mac, silentCamera.Mac, 8), 0);
+    EXPECT_EQ(results[0].result, QVSP_RESULT_NO_ANSWER);
+}
+
+TEST_F(Lab, UnInitReturnsPromptlyAndNoCallbackFollows) {
+    build(1, {{"cameras", 300}, {"addresses", {{"share", true}}}});
+    {
+        // Answers flowing without pause.
+        TestQvsp qvsp(fastTiming(5ms));
+        ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+        ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return ev.size() >= 1000; }, 5s));
+        const auto start = Clock::now();
+        qvsp.UnInitQvsp();
+        m_events.closed = true;
+        const auto took = Clock::now() - start;
+        EXPECT_LT(took, 200ms);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(m_events.late.load(), 0);
+    }
+    {
+        // A quiet adapter: nothing to read, nothing to send.
+        TestQvsp idle(fastTiming());
+        ASSERT_TRUE(startInstance(idle, m_lab.adapter(0), m_source, false));
+        std::this_thread::sleep_for(100ms);
+        const auto start = Clock::now();
+        idle.UnInitQvsp();
+        EXPECT_LT(Clock::now() - start, 100ms);
+    }
+}
+
+TEST_F(Lab, ACameraOnTwoAdaptersArrivesTwice) {
+    build(2, {{"cameras", 1}});
+    Collector::Source second{&m_events, 1};
+    TestQvsp a(fastTiming());
+    TestQvsp b(fastTiming());
+    ASSERT_TRUE(startInstance(a, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(startInstance(b, m_lab.adapter(1), second));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return ev.size() >= 2; }, 3s));
+    std::this_thread::sleep_for(300ms);
+    a.UnInitQvsp();
+    b.UnInitQvsp();
+    const auto events = m_events.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_NE(events[0].adapter, events[1].adapter);
+    EXPECT_EQ(std::memcmp(events[0].info.Mac, events[1].info.Mac, 8), 0);
+}
+
+TEST_F(Lab, AnswersKeepComingAtTheSearchInterval) {
+    build(1, {{"cameras", 2}});
+    const auto interval = 200ms;
+    TestQvsp qvsp(fastTiming(interval));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    std::this_thread::sleep_for(2100ms);
+    qvsp.UnInitQvsp();
+    std::map<std::string, std::vector<Clock::time_point>> seen;
+    for (const auto& e : m_events.events())
+        seen[macKey(e.info)].push_back(e.at);
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& [mac, times] : seen) {
+        EXPECT_GE(times.size(), 9u);
+        for (std::size_t i = 1; i < times.size(); ++i)
+            EXPECT_LT(times[i] - times[i - 1], 2 * interval);
+    }
+}
+
+TEST_F(Lab, IdleCaptureThreadUsesNoMeasurableCpu) {
+    build(1, {{"cameras", 3}});
+    TestQvsp qvsp(QvspTiming{});
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
+    const auto cpu = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return u.ru_utime.tv_sec * 1e6 + u.ru_utime.tv_usec + u.ru_stime.tv_sec * 1e6 +
+               u.ru_stime.tv_usec;
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(3s);
+    const double used = cpu() - before;
+    qvsp.UnInitQvsp();
+    std::printf("[ measure ] idle capture: %.0f us CPU in 3 s (%.4f %%)\n", used, used / 3e6 * 100);
+    EXPECT_LT(used, 30'000); // 1 % of a core
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// A private network for one test: a tool namespace and a camera namespace
+// joined by veth pairs, the camera simulator on the camera side, and the
+// calling thread moved into the tool namespace while the lab lives.
+// Everything is undone by the destructor, also when a test fails.
+
+#include "qvsp/wire/Frame.h"
+#include "qvsp/wire/UniqueFd.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class LabNetwork {
+public:
+    LabNetwork() = default;
+    ~LabNetwork();
+    LabNetwork(const LabNetwork&) = delete;
+    LabNetwork& operator=(const LabNetwork&) = delete;
+
+    // Builds the namespaces with `adapters` tool-side adapters (more than one
+    // are bridged on the camera side). Returns an error text or "".
+    std::string create(int adapters = 1);
+
+    // Starts the simulator with `config` (interface and files are added).
+    std::string startSimulator(nlohmann::json config);
+    void stopSimulator();
+
+    const std::string& adapter(int i) const { return m_toolIfs.at(static_cast<std::size_t>(i)); }
+    pid_t simulatorPid() const { return m_simPid; }
+    nlohmann::json state() const;
+    std::string simulatorLog() const;
+
+    // True when something at `ip` refuses a TCP connection, i.e. the address
+    // is live on the camera side.
+    static bool addressLive(const std::string& ip, std::chrono::milliseconds timeout);
+
+private:
+    std::string run(const std::vector<std::string>& args);
+    std::string runIn(const std::string& ns, std::vector<std::string> args);
+
+    std::string m_toolNs;
+    std::string m_camNs;
+    std::vector<std::string> m_toolIfs;
+    std::string m_simIf;
+    std::filesystem::path m_dir;
+    qvsp::wire::UniqueFd m_homeNs;
+    bool m_entered = false;
+    bool m_toolNsMade = false;
+    bool m_camNsMade = false;
+    pid_t m_simPid = -1;
+};
