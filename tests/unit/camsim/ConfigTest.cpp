@@ -1,0 +1,164 @@
+#include "core/Config.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace camsim;
+using nlohmann::json;
+
+namespace {
+
+json minimal() {
+    return {{"interface", "cam0"}, {"state_file", "/tmp/state.json"}};
+}
+
+std::string errorOf(json changes) {
+    json j = minimal();
+    j.merge_patch(changes);
+    const auto r = parseConfig(j);
+    EXPECT_EQ(r.config.has_value(), r.error.empty());
+    return r.error;
+}
+
+// Model class from the model text, first rule that applies.
+int modelClass(const std::string& m) {
+    const auto at = [&](std::size_t n) { return m.size() >= n ? m[n - 1] : '\0'; };
+    if (at(6) == '9')
+        return 1;
+    if (at(5) == '2')
+        return 2;
+    const bool seventh = at(7) == '5' || at(7) == '6' || at(7) == '7';
+    if (seventh && (at(8) == '1' || at(8) == '2' || at(8) == '3'))
+        return 3;
+    if (seventh && at(8) == '6')
+        return 4;
+    return 5;
+}
+
+int family(const std::string& version) {
+    static const std::map<std::string, int> families = {{"11", 1}, {"12", 2}, {"13", 3},
+                                                        {"14", 4}, {"21", 5}, {"22", 6}};
+    const auto it = families.find(version.substr(0, 2));
+    return it == families.end() ? 0 : it->second;
+}
+
+} // namespace
+
+TEST(Config, DefaultLabCoversEveryModelClassAndFirmwareFamily) {
+    const auto r = parseConfig(minimal());
+    ASSERT_TRUE(r.config) << r.error;
+    const auto cameras = makeCameras(*r.config);
+    ASSERT_EQ(cameras.size(), 12u);
+    std::set<int> classes;
+    std::set<int> families;
+    std::set<MacAddress> macs;
+    std::set<std::uint32_t> ips;
+    bool nonAscii = false;
+    bool emptyDisplay = false;
+    bool display = false;
+    for (const auto& c : cameras) {
+        classes.insert(modelClass(c.model));
+        families.insert(family(c.version));
+        macs.insert(c.mac);
+        ips.insert(c.net.ip);
+        nonAscii |= std::any_of(c.name.begin(), c.name.end(), [](char ch) { return ch & 0x80; });
+        (c.displayModel.empty() ? emptyDisplay : display) = true;
+        EXPECT_EQ(c.mac[0] & 1, 0) << "cameras need unicast MACs";
+    }
+    EXPECT_EQ(classes, (std::set<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(families, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(macs.size(), 12u);
+    EXPECT_EQ(ips.size(), 12u);
+    EXPECT_TRUE(nonAscii);
+    EXPECT_TRUE(emptyDisplay && display);
+}
+
+TEST(Config, SharedAddressesWrapAroundTheRange) {
+    const auto r = parseConfig(
+        json{{"interface", "c"},
+             {"state_file", "s"},
+             {"cameras", 5},
+             {"addresses", {{"first", "192.0.2.10"}, {"last", "192.0.2.11"}, {"share", true}}}});
+    ASSERT_TRUE(r.config) << r.error;
+    const auto cameras = makeCameras(*r.config);
+    EXPECT_EQ(cameras[0].net.ip, cameras[2].net.ip);
+    EXPECT_EQ(cameras[4].net.ip, 0xc000020au);
+    EXPECT_EQ(cameras[1].net.ip, 0xc000020bu);
+}
+
+TEST(Config, RejectsBadValuesWithAClearMessage) {
+    const std::vector<std::pair<json, std::string>> cases = {
+        {{{"cameras", 0}}, "\"cameras\" must be a whole number from 1 to 5000"},
+        {{{"cameras", "12"}}, "\"cameras\" must be a whole number"},
+        {{{"camras", 3}}, "unknown setting \"camras\""},
+        {{{"addresses", {{"first", "192.0.2.300"}}}}, "\"first\" is not an IPv4 address"},
+        {{{"addresses", {{"first", "192.0.2.20"}, {"last", "192.0.2.10"}}}},
+         "the address range is empty"},
+        {{{"cameras", 300}}, "the address range holds 241 addresses for 300 cameras"},
+        {{{"addresses", {{"netmask", "255.0.255.0"}}}}, "not a contiguous netmask"},
+        {{{"addresses", {{"mask", "255.255.255.0"}}}}, "unknown setting \"addresses.mask\""},
+        {{{"mac_base", "03:00:00:00:00:00"}}, "group address"},
+        {{{"mac_base", "02:00:00:ff:ff:fa"}}, "leaves no room"},
+        {{{"mac_base", "02-00-00-00-00-00"}}, "not a MAC address"},
+        {{{"loss_rate", 1.0}}, "\"loss_rate\""},
+        {{{"loss_rate", -0.1}}, "\"loss_rate\""},
+        {{{"answer_delay_ms", -1}}, "\"answer_delay_ms\""},
+        {{{"password", std::string(16, 'p')}}, "\"password\" is longer than 15 bytes"},
+        {{{"models", json::array()}}, "\"models\" must be a non-empty list"},
+        {{{"models", {std::string(32, 'M')}}}, "every model must have 1 to 31 bytes"},
+        {{{"versions", {""}}}, "of \"versions\" must have 1 to 31 bytes"},
+        {{{"names", {std::string(60, 'n')}}}, "of \"names\" must have 1 to 59 bytes"},
+        {{{"cameras_override", {{"13", {{"silent_after_ms", 0}}}}}},
+         "\"13\" is not a camera number from 1 to 12"},
+        {{{"cameras_override", {{"2x", {{"silent_after_ms", 0}}}}}},
+         "\"2x\" is not a camera number"},
+        {{{"cameras_override", {{"2", {{"silent", true}}}}}},
+         "unknown setting \"cameras_override.2.silent\""},
+        {{{"interface", ""}}, "no interface given"},
+    };
+    for (const auto& [changes, expected] : cases) {
+        const std::string error = errorOf(changes);
+        EXPECT_NE(error.find(expected), std::string::npos)
+            << changes.dump() << " gave \"" << error << "\"";
+    }
+    EXPECT_NE(parseConfig(json::array()).error, "");
+    EXPECT_NE(parseConfig({{"interface", "c"}}).error.find("no state file"), std::string::npos);
+}
+
+TEST(Config, OverridesApplyToTheirCameraOnly) {
+    json j = minimal();
+    j["answer_delay_ms"] = 5;
+    j["cameras_override"] = {{"3", {{"answer_delay_ms", 400}}}, {"4", {{"silent_after_ms", 1000}}}};
+    const auto r = parseConfig(j);
+    ASSERT_TRUE(r.config) << r.error;
+    const auto b = makeBehaviours(*r.config, 12);
+    EXPECT_EQ(b[0].answerDelay.count(), 5);
+    EXPECT_FALSE(b[0].silentAfter);
+    EXPECT_EQ(b[2].answerDelay.count(), 400);
+    EXPECT_EQ(b[3].answerDelay.count(), 5) << "the common delay stays unless overridden";
+    ASSERT_TRUE(b[3].silentAfter);
+    EXPECT_EQ(b[3].silentAfter->count(), 1000);
+}
+
+TEST(Config, CommandLineValuesEnterTheSameChecks) {
+    json j = json::object();
+    std::string configPath;
+    const char* argv[] = {"camsim", "--interface", "veth1",      "--cameras",
+                          "7",      "--first-ip",  "192.0.2.50", "--state",
+                          "s.json", "--config",    "lab.json"};
+    EXPECT_EQ(applyArguments(11, argv, j, configPath), "");
+    EXPECT_EQ(configPath, "lab.json");
+    const auto r = parseConfig(j);
+    ASSERT_TRUE(r.config) << r.error;
+    EXPECT_EQ(r.config->cameras, 7);
+    EXPECT_EQ(r.config->firstIp, 0xc0000232u);
+
+    const char* bad[] = {"camsim", "--cameras", "seven"};
+    EXPECT_NE(applyArguments(3, bad, j, configPath).find("--cameras needs a number"),
+              std::string::npos);
+    const char* missing[] = {"camsim", "--state"};
+    EXPECT_NE(applyArguments(2, missing, j, configPath), "");
+    const char* unknown[] = {"camsim", "--camera", "3"};
+    EXPECT_NE(applyArguments(3, unknown, j, configPath).find("unknown option"), std::string::npos);
+}
