@@ -25,12 +25,13 @@ struct AddressRequest {
 };
 
 void addAttribute(AddressRequest& r, unsigned short type, std::uint32_t value) {
-    auto* rta =
-        reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&r) + NLMSG_ALIGN(r.header.nlmsg_len));
-    rta->rta_type = type;
-    rta->rta_len = static_cast<unsigned short>(RTA_LENGTH(sizeof value));
-    std::memcpy(RTA_DATA(rta), &value, sizeof value);
-    r.header.nlmsg_len = NLMSG_ALIGN(r.header.nlmsg_len) + RTA_ALIGN(rta->rta_len);
+    rtattr attribute{};
+    attribute.rta_type = type;
+    attribute.rta_len = static_cast<unsigned short>(RTA_LENGTH(sizeof value));
+    auto* at = reinterpret_cast<char*>(&r) + NLMSG_ALIGN(r.header.nlmsg_len);
+    std::memcpy(at, &attribute, sizeof attribute);
+    std::memcpy(at + RTA_LENGTH(0), &value, sizeof value);
+    r.header.nlmsg_len = NLMSG_ALIGN(r.header.nlmsg_len) + RTA_ALIGN(attribute.rta_len);
 }
 
 } // namespace
@@ -77,18 +78,30 @@ int AddressManager::request(int type, std::uint32_t ip, int prefix) {
     addAttribute(r, IFA_ADDRESS, htonl(ip));
     if (::send(m_socket.get(), &r, r.header.nlmsg_len, 0) < 0)
         return -errno;
-    // Read until the acknowledgement of this request.
+    // Read until the acknowledgement of this request. Headers are copied
+    // out rather than cast, as the buffer has no particular alignment.
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::recv(m_socket.get(), buffer, sizeof buffer, 0);
-        if (n < 0)
-            return errno == EINTR ? request(type, ip, prefix) : -errno;
-        auto len = static_cast<unsigned>(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, len);
-             h = NLMSG_NEXT(h, len)) {
-            if (h->nlmsg_seq != m_sequence || h->nlmsg_type != NLMSG_ERROR)
+        if (n < 0) {
+            if (errno == EINTR)
                 continue;
-            return reinterpret_cast<const nlmsgerr*>(NLMSG_DATA(h))->error;
+            return -errno;
+        }
+        const auto size = static_cast<std::size_t>(n);
+        std::size_t offset = 0;
+        while (offset + sizeof(nlmsghdr) <= size) {
+            nlmsghdr h{};
+            std::memcpy(&h, buffer + offset, sizeof h);
+            if (h.nlmsg_len < sizeof h || offset + h.nlmsg_len > size)
+                break;
+            if (h.nlmsg_seq == m_sequence && h.nlmsg_type == NLMSG_ERROR &&
+                h.nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr))) {
+                nlmsgerr e{};
+                std::memcpy(&e, buffer + offset + NLMSG_HDRLEN, sizeof e);
+                return e.error;
+            }
+            offset += NLMSG_ALIGN(h.nlmsg_len);
         }
     }
 }

@@ -34,20 +34,24 @@ struct Runtime {
     unsigned bootCount = 0;
 };
 
-// Finds the server side of one connection by its two endpoints and shuts it
-// down, so the client sees the connection end without any answer. The HTTP
-// library keeps the socket to itself; this is the only way to drop it
-// without writing a response first.
-void abortConnection(const httplib::Request& req) {
-    auto sameEndpoint = [](const sockaddr_storage& address, const std::string& ip, int port) {
-        if (address.ss_family != AF_INET) {
-            return false;
-        }
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        return ntohs(v4->sin_port) == port && ip == text;
-    };
+bool endpointOf(const sockaddr_storage& address, std::string& ip, int& port) {
+    if (address.ss_family != AF_INET) {
+        return false;
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    ip = text;
+    port = ntohs(v4->sin_port);
+    return true;
+}
+
+// Resets every connected socket of this process for which match(local ip,
+// local port, peer ip, peer port) holds. The HTTP library keeps its sockets
+// to itself; this is the only way to drop a connection without writing an
+// answer first, or to end kept-alive connections at once when stopping.
+template <typename Match>
+void resetConnections(Match match) {
     struct DirCloser {
         void operator()(DIR* dir) const { closedir(dir); }
     };
@@ -61,23 +65,34 @@ void abortConnection(const httplib::Request& req) {
         if (end == entry->d_name || *end != '\0') {
             continue;
         }
+        const int socket = static_cast<int>(fd);
         sockaddr_storage local{};
         sockaddr_storage peer{};
         socklen_t localLength = sizeof local;
         socklen_t peerLength = sizeof peer;
-        const int socket = static_cast<int>(fd);
+        std::string localIp;
+        std::string peerIp;
+        int localPort = 0;
+        int peerPort = 0;
         if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
             getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
-            sameEndpoint(local, req.local_addr, req.local_port) &&
-            sameEndpoint(peer, req.remote_addr, req.remote_port)) {
+            endpointOf(local, localIp, localPort) && endpointOf(peer, peerIp, peerPort) &&
+            match(localIp, localPort, peerIp, peerPort)) {
             // Reset rather than close politely: a client in the middle of
             // sending must notice at once.
             linger reset{1, 0};
             setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             shutdown(socket, SHUT_RDWR);
-            return;
         }
     }
+}
+
+void abortConnection(const httplib::Request& req) {
+    resetConnections([&req](const std::string& localIp, int localPort, const std::string& peerIp,
+                            int peerPort) {
+        return localPort == req.local_port && peerPort == req.remote_port &&
+               localIp == req.local_addr && peerIp == req.remote_addr;
+    });
 }
 
 std::string randomSecret() {
@@ -164,6 +179,10 @@ public:
         for (auto& [port, listener] : listeners) {
             listener->server.stop();
         }
+        // Kept-alive connections would hold their workers until they time out.
+        resetConnections([&listeners](const std::string&, int localPort, const std::string&, int) {
+            return listeners.count(localPort) != 0;
+        });
         for (auto& [port, listener] : listeners) {
             if (listener->thread.joinable()) {
                 listener->thread.join();
@@ -241,7 +260,7 @@ private:
         server.set_read_timeout(5, 0);
         server.set_write_timeout(5, 0);
         const std::string device = m_options.bindDevice;
-        server.set_socket_options([device](httplib::socket_t sock) {
+        server.set_socket_options([device](int sock) {
             int on = 1;
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
             if (!device.empty()) {

@@ -6,9 +6,6 @@
 namespace qvsp::wire {
 namespace {
 
-constexpr std::size_t kPayload = kEthernetHeaderSize;
-constexpr std::size_t kBody = kEthernetHeaderSize + kPayloadHeaderSize;
-
 constexpr std::size_t kSearchAnswerSize = 188;
 constexpr std::size_t kChallengeRequestSize = 8;
 constexpr std::size_t kChallengeSize = 24;
