@@ -233,13 +233,14 @@ TEST_F(Lab, FindsThreeCamerasWithEveryField) {
 
 TEST_F(Lab, FindsAThousandCameras) {
     build(1, {{"cameras", 1000}, {"addresses", {{"share", true}}}});
-    const long rss = residentKb(m_lab.simulatorPid());
     TestQvsp qvsp(fastTiming());
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source, false));
     const auto start = Clock::now();
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    qvsp.StartDiscovery();
     const bool all = m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 1000; }, 10s);
     const auto took = Clock::now() - start;
     qvsp.UnInitQvsp();
+    const long rss = residentKb(m_lab.simulatorPid());
     EXPECT_TRUE(all) << distinctCameras(m_events.events()) << " of 1000 cameras found";
     // One search round: every camera exactly once, none lost or doubled.
     EXPECT_EQ(m_events.events().size(), 1000u);
