@@ -58,6 +58,13 @@ public:
         }
     }
 
+    // Reads one camera under the lock without the cost of change tracking.
+    template <class F>
+    auto viewCamera(std::size_t index, F&& f) const -> std::invoke_result_t<F, const Camera&> {
+        std::lock_guard lock(m_mutex);
+        return f(m_cameras.at(index));
+    }
+
     // Read-only walk over every camera, under the lock.
     template <class F>
     void forEach(F&& f) const {

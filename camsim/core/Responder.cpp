@@ -47,7 +47,7 @@ void Responder::answer(std::size_t camera, const MacAddress& to, std::uint32_t x
             std::uniform_int_distribution<long long>(0, m_jitter.count())(m_random));
     Frame f;
     f.dst = to;
-    f.src = m_store.withCamera(camera, [](Camera& c) { return c.mac; });
+    f.src = m_store.viewCamera(camera, [](const Camera& c) { return c.mac; });
     f.xid = xid;
     f.body = std::move(body);
     out.push_back({now + delay, encode(f)});
@@ -72,7 +72,7 @@ void Responder::onSearch(const Frame& in, Clock::time_point now, std::vector<Out
     for (std::size_t i = 0; i < m_store.size(); ++i) {
         if (silent(i, now))
             continue;
-        SearchAnswer a = m_store.withCamera(i, [](Camera& c) {
+        SearchAnswer a = m_store.viewCamera(i, [](const Camera& c) {
             SearchAnswer s;
             s.device = deviceOf(c.mac);
             s.net = c.net;
@@ -140,7 +140,7 @@ std::int32_t Responder::apply(std::size_t camera, const ModifyRequest& request) 
     if (checked != 0)
         return checked;
     // The store undoes a change the interface refused.
-    const bool kept = m_store.withCamera(camera, [&](Camera& c) { return c.net == n; });
+    const bool kept = m_store.viewCamera(camera, [&](const Camera& c) { return c.net == n; });
     return kept ? 0 : QVSP_RESULT_BAD_VALUES;
 }
 
