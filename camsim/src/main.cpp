@@ -13,6 +13,7 @@
 #include <sys/signalfd.h>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <queue>
