@@ -43,9 +43,10 @@ void ReadRegString(RegRoot root, std::u16string_view subKey, std::u16string_view
         useDefault();
         return;
     }
-    // The caller zeroed the buffer, so stopping one byte short keeps the
-    // text terminated whatever the stored value holds.
-    const auto bytes = static_cast<std::uint32_t>(std::min<std::int64_t>(size, bufferBytes - 1));
+    // The caller zeroed the buffer; a UTF-16 terminator takes two bytes, so
+    // the value may fill all but the last whole unit.
+    const std::uint32_t room = (bufferBytes - sizeof(char16_t)) & ~std::uint32_t{1};
+    const auto bytes = static_cast<std::uint32_t>(std::min<std::int64_t>(size, room));
     key.ReadValue(valueName, buffer, bytes);
 }
 

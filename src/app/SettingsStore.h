@@ -47,8 +47,9 @@ private:
 bool OpenRegKeyForRead(RegRoot root, std::u16string_view subKey, RegKey& key);
 
 // Reads a string value into `buffer` (zeroed by the caller, `bufferBytes`
-// long): the value's bytes up to bufferBytes - 1, or the default text when the
-// key or value cannot be read. The value's type is not checked.
+// long): as many of the value's bytes as leave a whole terminating unit, or
+// the default text when the key or value cannot be read. The value's type is
+// not checked.
 void ReadRegString(RegRoot root, std::u16string_view subKey, std::u16string_view valueName,
                    std::u16string_view defaultText, char16_t* buffer, std::uint32_t bufferBytes);
 

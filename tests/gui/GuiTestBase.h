@@ -1,0 +1,56 @@
+#pragma once
+// Fixture base for widget tests: a private settings store and language choice
+// per test, popup menus answered by the test, and a screenshot helper.
+
+#include "TempDir.h"
+#include "lang/Language.h"
+#include "ui/PopupMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+class GuiTestBase : public ::testing::Test {
+protected:
+    TempDir configHome;
+
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", configHome.str().c_str(), 1);
+        // Every test starts with no language chosen.
+        std::filesystem::remove(orv::ToFsPath(TheLanguage().LanguageIniPath()));
+        TheLanguage().LoadSavedLanguage();
+    }
+    void TearDown() override {
+        orv::ui::SetPopupMenuAnswer(nullptr);
+        std::filesystem::remove(orv::ToFsPath(TheLanguage().LanguageIniPath()));
+        TheLanguage().LoadSavedLanguage();
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+    // Answers the next popup menus with the item of that text (nullptr
+    // dismisses the menu).
+    static void AnswerMenuWith(const QString& text) {
+        orv::ui::SetPopupMenuAnswer([text](QMenu& menu) -> QAction* {
+            for (QAction* action : menu.actions()) {
+                if (action->text() == text) {
+                    return action;
+                }
+            }
+            return nullptr;
+        });
+    }
+
+    static QString SaveScreenshot(QWidget& widget, const QString& name) {
+        QDir().mkpath(QStringLiteral(ORVANTIX_SCREENSHOT_DIR));
+        const QString path = QStringLiteral(ORVANTIX_SCREENSHOT_DIR "/") + name + ".png";
+        widget.grab().save(path);
+        return path;
+    }
+};

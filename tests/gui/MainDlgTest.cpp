@@ -1,0 +1,264 @@
+#include "GuiTestBase.h"
+
+#include "app/MainDlg.h"
+#include "app/ProcessState.h"
+#include "app/SettingsStore.h"
+#include "pages/oem/OemDlg.h"
+#include "ui/controls/PageContainer.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class MainDlgTest : public GuiTestBase {
+protected:
+    static QTabWidget* pages(CMainDlg& dlg) {
+        return dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
+    }
+    static QLineEdit* edit(CMainDlg& dlg, const char* name) {
+        return dlg.findChild<QLineEdit*>(QString::fromLatin1(name));
+    }
+    static QListWidget* infoList(CMainDlg& dlg) {
+        return dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
+    }
+    static QStringList tabTitles(CMainDlg& dlg) {
+        QStringList titles;
+        for (int i = 0; i < pages(dlg)->count(); ++i) {
+            titles << pages(dlg)->tabText(i);
+        }
+        return titles;
+    }
+};
+
+} // namespace
+
+TEST_F(MainDlgTest, TabsFollowTheCommandLine) {
+    struct Case {
+        std::vector<const char*> argv;
+        int tabs;
+    };
+    for (const auto& c : {Case{{"orvantix"}, 4}, Case{{"orvantix", "qvoem"}, 5},
+                          Case{{"orvantix", "QVOEM"}, 4}, Case{{"orvantix", "-x", "qvoem"}, 4}}) {
+        const bool oem = orv::ParseOemMode(static_cast<int>(c.argv.size()), c.argv.data());
+        CMainDlg dlg(oem);
+        ASSERT_EQ(pages(dlg)->count(), c.tabs) << c.argv.back();
+        EXPECT_EQ(pages(dlg)->currentIndex(), 0) << "Network Settings is the active page";
+        if (c.tabs == 5) {
+            EXPECT_EQ(tabTitles(dlg).back(), "OEM");
+            EXPECT_EQ(pages(dlg)->widget(4), static_cast<QWidget*>(dlg.OemPage()));
+        }
+    }
+    CMainDlg dlg(false);
+    EXPECT_EQ(tabTitles(dlg),
+              (QStringList{"Network Settings", "Batch Set", "Batch Upgrade", "Video Previews"}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_GE(pages(dlg)->tabBar()->tabRect(i).width(), 80);
+    }
+}
+
+TEST_F(MainDlgTest, FirstStartShowsDefaultsAndClosingStoresTrimmedCredentials) {
+    {
+        CMainDlg dlg(false);
+        EXPECT_EQ(edit(dlg, "userEdit")->text(), "admin");
+        EXPECT_EQ(edit(dlg, "passwordEdit")->text(), "kt7391");
+        EXPECT_EQ(edit(dlg, "passwordEdit")->echoMode(), QLineEdit::Password);
+        edit(dlg, "userEdit")->setText(QStringLiteral("  installer  "));
+        edit(dlg, "passwordEdit")->setText(QStringLiteral("\tS3cret "));
+    }
+    std::array<char16_t, 260> stored{};
+    orv::ReadRegString(orv::RegRoot::CurrentUser, orv::kOrvantixKey, u"User", u"", stored.data(),
+                       520);
+    EXPECT_EQ(std::u16string(stored.data()), u"installer");
+
+    CMainDlg again(false);
+    EXPECT_EQ(edit(again, "userEdit")->text(), "installer");
+    EXPECT_EQ(edit(again, "passwordEdit")->text(), "S3cret");
+}
+
+TEST_F(MainDlgTest, EditsAreLimitedAndCredentialsReachTheDevicesEscaped) {
+    CMainDlg dlg(false);
+    QLineEdit* user = edit(dlg, "userEdit");
+    QLineEdit* password = edit(dlg, "passwordEdit");
+    user->clear();
+    QTest::keyClicks(user, QString(40, 'u'));
+    EXPECT_EQ(user->text().size(), 31);
+    password->clear();
+    QTest::keyClicks(password, QString(20, 'p'));
+    EXPECT_EQ(password->text().size(), 15);
+
+    user->setText(QStringLiteral(" o'neil\\x "));
+    char buf[32] = {};
+    dlg.GetDefaultUser(buf, sizeof buf);
+    EXPECT_STREQ(buf, "o\\'neil\\\\x");
+
+    password->setText(QStringLiteral("123456789012345"));
+    char pw[16] = {};
+    dlg.GetDefaultPassword(pw, sizeof pw);
+    EXPECT_STREQ(pw, "") << "15 bytes of text do not fit a 16-byte field";
+}
+
+TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
+    CMainDlg dlg(false);
+    QListWidget* list = infoList(dlg);
+    dlg.AddOperatingInfo(static_cast<const wchar_t*>(nullptr));
+    EXPECT_EQ(list->count(), 0);
+    for (int i = 1; i <= 101; ++i) {
+        dlg.AddOperatingInfo(QStringLiteral("line %1").arg(i));
+    }
+    EXPECT_EQ(list->count(), 101);
+    EXPECT_EQ(list->currentRow(), 100) << "the newest line is selected";
+    dlg.AddOperatingInfo(L"[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), "[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
+    EXPECT_EQ(list->currentRow(), 0);
+}
+
+TEST_F(MainDlgTest, LinesFromAnotherThreadArriveThroughTheWindowThread) {
+    CMainDlg dlg(false);
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 20; ++i) {
+            dlg.AddOperatingInfo(QStringLiteral("from worker %1").arg(i));
+        }
+        finished = true;
+    });
+    // The worker waits for each line, so it can only finish while the
+    // window thread handles events.
+    QTRY_VERIFY_WITH_TIMEOUT(finished.load(), 5000);
+    worker.join();
+    ASSERT_EQ(infoList(dlg)->count(), 20);
+    EXPECT_EQ(infoList(dlg)->item(19)->text(), "from worker 19");
+}
+
+TEST_F(MainDlgTest, ClosingReleasesAThreadWaitingToAddALine) {
+    auto dlg = std::make_unique<CMainDlg>(false);
+    dlg->show();
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        dlg->AddOperatingInfo(QStringLiteral("late line"));
+        returned = true;
+    });
+    // Give the worker time to post its line and start waiting; the window
+    // thread does not handle events meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(returned.load());
+    dlg->close();
+    const auto start = std::chrono::steady_clock::now();
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(returned.load());
+    dlg.reset();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(MainDlgTest, LanguageMenuSwitchesEveryTextAndTheChoiceSurvivesARestart) {
+    {
+        CMainDlg dlg(true);
+        AnswerMenuWith(QStringLiteral("Deutsch"));
+        QTest::mouseClick(dlg.findChild<QLabel*>(QStringLiteral("languageLabel")), Qt::LeftButton);
+        EXPECT_EQ(tabTitles(dlg).front(), "Netzwerkeinstellungen");
+        EXPECT_EQ(tabTitles(dlg).back(), "OEM") << "the OEM tab keeps its fixed title";
+        EXPECT_NE(dlg.findChild<QLabel*>(QStringLiteral("userLabel"))->text(), "Username:");
+        EXPECT_EQ(orv::ReadProfileInt(TheLanguage().LanguageIniPath(), L"Main", L"Language", 0),
+                  1031);
+    }
+    CMainDlg restarted(false);
+    EXPECT_EQ(tabTitles(restarted).front(), "Netzwerkeinstellungen");
+
+    // Dismissing the menu still re-applies the texts (here after the file
+    // was switched underneath).
+    TheLanguage().SelectLanguage(L"简体中文");
+    AnswerMenuWith(QString());
+    restarted.ShowLanguageMenu();
+    EXPECT_EQ(tabTitles(restarted).front(), QStringLiteral("网络设置"));
+    restarted.resize(1024, 720);
+    SaveScreenshot(restarted, QStringLiteral("main-window-chinese"));
+
+    AnswerMenuWith(QStringLiteral("English"));
+    restarted.ShowLanguageMenu();
+    EXPECT_EQ(tabTitles(restarted).front(), "Network Settings");
+}
+
+TEST_F(MainDlgTest, LanguageMenuMarksTheCurrentLanguage) {
+    CMainDlg dlg(false);
+    TheLanguage().SelectLanguage(L"Deutsch");
+    QStringList items;
+    QString checked;
+    orv::ui::SetPopupMenuAnswer([&](QMenu& menu) -> QAction* {
+        for (QAction* action : menu.actions()) {
+            items << action->text();
+            if (action->isChecked()) {
+                checked = action->text();
+            }
+        }
+        return nullptr;
+    });
+    dlg.ShowLanguageMenu();
+    EXPECT_TRUE(items.contains("English"));
+    EXPECT_TRUE(items.contains("Deutsch"));
+    EXPECT_FALSE(items.contains("&English")) << "the first file replaces the placeholder";
+    EXPECT_EQ(checked, "Deutsch");
+}
+
+TEST_F(MainDlgTest, EscapeDoesNotEndTheMainWindow) {
+    CMainDlg dlg(false);
+    dlg.show();
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(MainDlgTest, AboutBoxShowsTheVersion) {
+    CMainDlg dlg(false);
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QString text;
+    QString title;
+    // Polls until the modal box is up, reads it and closes it; gives up
+    // after a while so a missing box fails the test instead of hanging it.
+    QTimer poll;
+    int attempts = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box == nullptr && ++attempts < 100) {
+            return;
+        }
+        poll.stop();
+        if (box != nullptr) {
+            title = box->windowTitle();
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("aboutText"))) {
+                text = label->text();
+            }
+            box->close();
+        }
+    });
+    poll.start(20);
+    QTest::keyClick(&dlg, Qt::Key_F1);
+    poll.stop();
+    EXPECT_EQ(title, "About Orvantix");
+    EXPECT_EQ(text, "Orvantix Version 2.1");
+}
+
+TEST_F(MainDlgTest, LayoutFollowsTheWindowSize) {
+    CMainDlg dlg(false);
+    dlg.show();
+    dlg.resize(1000, 700);
+    EXPECT_EQ(pages(dlg)->geometry(), QRect(4, 60, 992, 558));
+    EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("languageLabel"))->geometry(),
+              QRect(900, 30, 80, 16));
+    EXPECT_EQ(infoList(dlg)->geometry(), QRect(244, 634, 756, 60));
+    EXPECT_EQ(edit(dlg, "passwordEdit")->geometry(), QRect(100, 666, 120, 20));
+    SaveScreenshot(dlg, QStringLiteral("main-window-english"));
+}
