@@ -72,6 +72,19 @@ std::optional<NetworkSettings> requestedSettings(const tagQvIpcInfo& request) {
     return n;
 }
 
+std::string unescapeText(std::string_view text) {
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() &&
+            (text[i + 1] == '\\' || text[i + 1] == '\'')) {
+            ++i;
+        }
+        plain += text[i];
+    }
+    return plain;
+}
+
 std::optional<ModifyRequest> makeModifyRequest(const tagQvIpcInfo& request, const Nonce& nonce) {
     const auto net = requestedSettings(request);
     if (!net)
@@ -80,9 +93,9 @@ std::optional<ModifyRequest> makeModifyRequest(const tagQvIpcInfo& request, cons
     std::copy(std::begin(request.Mac), std::end(request.Mac), m.device.begin());
     m.nonce = nonce;
     m.net = *net;
-    m.user = fieldText(request.UserName);
-    m.name = fieldText(request.DevName);
-    m.proof = computeProof(fieldText(request.Password), m);
+    m.user = unescapeText(fieldText(request.UserName));
+    m.name = unescapeText(fieldText(request.DevName));
+    m.proof = computeProof(unescapeText(fieldText(request.Password)), m);
     return m;
 }
 

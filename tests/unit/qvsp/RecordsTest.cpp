@@ -81,6 +81,19 @@ TEST(Records, ModifyRequestCarriesTheRecordsValuesAndAValidProof) {
     EXPECT_FALSE(proofMatches("admin", *m));
 }
 
+TEST(Records, EscapedTextsReachTheCameraPlain) {
+    tagQvIpcInfo r = request();
+    setField(r.UserName, "o\\'neil");
+    setField(r.Password, "a\\'b\\\\c");
+    setField(r.DevName, "Tor\\\\1 \\x");
+    const auto m = makeModifyRequest(r, Nonce{1});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->user, "o'neil");
+    EXPECT_EQ(m->name, "Tor\\1 \\x") << "a backslash before anything else stays";
+    EXPECT_TRUE(proofMatches("a'b\\c", *m));
+    EXPECT_FALSE(proofMatches("a\\'b\\\\c", *m));
+}
+
 TEST(Records, UnusableValuesMakeNoRequest) {
     const auto refused = [](auto change) {
         tagQvIpcInfo r = request();

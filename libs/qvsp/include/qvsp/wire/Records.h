@@ -36,6 +36,10 @@ tagQvIpcInfo toRecord(const SearchAnswer& answer);
 // parse or the port is outside 1..65535.
 std::optional<NetworkSettings> requestedSettings(const tagQvIpcInfo& request);
 
+// The program hands texts over escaped, a backslash before every backslash
+// and apostrophe; the camera keeps the plain text. A lone backslash stays.
+std::string unescapeText(std::string_view text);
+
 // A signed modify request for the camera's challenge, or nothing when the
 // record's values are unusable.
 std::optional<ModifyRequest> makeModifyRequest(const tagQvIpcInfo& request, const Nonce& nonce);
