@@ -68,8 +68,8 @@ void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
 
 } // namespace
 
-CMainDlg::CMainDlg(bool oemMode, QWidget* parent)
-    : QDialog(parent), m_oemMode(oemMode), m_guiHop(this) {
+CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
+    : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery), m_guiHop(this) {
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));
@@ -137,6 +137,11 @@ void CMainDlg::createPages() {
     m_videoPage = new CVideoViewDlg(this);
     m_oemPage = new COemDlg(this);
     m_oemPage->hide();
+
+    m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
+    if (m_oemMode) {
+        m_devicePages.push_back(m_oemPage);
+    }
 }
 
 void CMainDlg::initDialog() {
@@ -165,6 +170,10 @@ void CMainDlg::initDialog() {
     resize(1024, 720);
     setMinimumSize(760, 520);
     layoutControls();
+
+    if (m_discoveryMode == Discovery::AllAdapters) {
+        m_discovery.Start(&orv::CaptureCallback, static_cast<orv::IDiscoverySink*>(this));
+    }
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, &CMainDlg::ShowAboutBox);
@@ -250,6 +259,10 @@ void CMainDlg::appendInfoLine(const QString& text) {
     m_infoList->scrollToBottom();
 }
 
+int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
+    return m_discovery.ModifyAll(request);
+}
+
 void CMainDlg::GetDefaultUser(char* buffer, int size) const {
     narrowCredential(m_userEdit, buffer, size);
 }
@@ -328,7 +341,8 @@ void CMainDlg::shutDown() {
         return;
     }
     m_shutDown = true;
-    // Threads that wait for this window must be released before anything
-    // waits for them.
+    // A capture thread may be waiting for this window to take a result line;
+    // release it before stopping discovery waits for that thread.
     m_guiHop.Close();
+    m_discovery.Stop();
 }

@@ -4,6 +4,8 @@
 // Information list in which operations report their results.
 
 #include "GuiThreadHop.h"
+#include "discovery/CaptureCallback.h"
+#include "discovery/DiscoveryInstances.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -26,20 +28,30 @@ class CPageContainer;
 class CPictureCtrl;
 } // namespace orv::ui
 
-class CMainDlg : public QDialog {
+class CMainDlg : public QDialog, public orv::IDiscoverySink {
     Q_OBJECT
 public:
+    // Whether the window searches every network adapter for cameras. Tests
+    // that must send nothing on the machine's networks pass Off.
+    enum class Discovery { AllAdapters, Off };
+
     static constexpr int kMaxInfoLines = 100;
     static constexpr int kUserMaxChars = 31;
     static constexpr int kPasswordMaxChars = 15;
 
-    explicit CMainDlg(bool oemMode, QWidget* parent = nullptr);
+    CMainDlg(bool oemMode, Discovery discovery, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     // Appends a result line; callable from any thread (another thread waits
     // until the window thread has added it). A null text does nothing.
-    void AddOperatingInfo(const wchar_t* text);
+    void AddOperatingInfo(const wchar_t* text) override;
     void AddOperatingInfo(const QString& text);
+
+    // Hands a modify request to every discovery instance; -1 for a null
+    // request, else 0 (also without any instance).
+    int ModifyIpcInfoAll(tagQvIpcInfo* request);
+    int DiscoveryInstanceCount() const { return m_discovery.Count(); }
+    const std::vector<QObject*>& DevicePages() const override { return m_devicePages; }
 
     // The trimmed Username/Password edit text, escaped and converted to the
     // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
@@ -79,6 +91,7 @@ private:
     void shutDown();
 
     const bool m_oemMode;
+    const Discovery m_discoveryMode;
     bool m_shutDown = false;
     QPixmap m_banner;
 
@@ -100,5 +113,7 @@ private:
     CVideoViewDlg* m_videoPage = nullptr;
     COemDlg* m_oemPage = nullptr;
 
+    std::vector<QObject*> m_devicePages;
     orv::GuiThreadHop m_guiHop;
+    orv::CDiscoveryInstances m_discovery;
 };

@@ -14,7 +14,7 @@ CToolApp::CToolApp(QApplication& app, int argc, const char* const* argv)
 int CToolApp::Run() {
     initInstance();
     {
-        CMainDlg mainDlg(orv::TheProcessState().oemMode);
+        CMainDlg mainDlg(orv::TheProcessState().oemMode, CMainDlg::Discovery::AllAdapters);
         // A termination request from the session closes the window the way
         // the user would, so discovery stops and the credentials are stored.
         orv::TerminationWatcher watcher([&mainDlg] { mainDlg.close(); });

@@ -20,6 +20,9 @@
 
 namespace {
 
+// These windows never search the machine's networks.
+constexpr auto Off = CMainDlg::Discovery::Off;
+
 class MainDlgTest : public GuiTestBase {
 protected:
     static QTabWidget* pages(CMainDlg& dlg) {
@@ -50,7 +53,7 @@ TEST_F(MainDlgTest, TabsFollowTheCommandLine) {
     for (const auto& c : {Case{{"orvantix"}, 4}, Case{{"orvantix", "qvoem"}, 5},
                           Case{{"orvantix", "QVOEM"}, 4}, Case{{"orvantix", "-x", "qvoem"}, 4}}) {
         const bool oem = orv::ParseOemMode(static_cast<int>(c.argv.size()), c.argv.data());
-        CMainDlg dlg(oem);
+        CMainDlg dlg(oem, Off);
         ASSERT_EQ(pages(dlg)->count(), c.tabs) << c.argv.back();
         EXPECT_EQ(pages(dlg)->currentIndex(), 0) << "Network Settings is the active page";
         if (c.tabs == 5) {
@@ -58,7 +61,7 @@ TEST_F(MainDlgTest, TabsFollowTheCommandLine) {
             EXPECT_EQ(pages(dlg)->widget(4), static_cast<QWidget*>(dlg.OemPage()));
         }
     }
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     EXPECT_EQ(tabTitles(dlg),
               (QStringList{"Network Settings", "Batch Set", "Batch Upgrade", "Video Previews"}));
     for (int i = 0; i < 4; ++i) {
@@ -68,7 +71,7 @@ TEST_F(MainDlgTest, TabsFollowTheCommandLine) {
 
 TEST_F(MainDlgTest, FirstStartShowsDefaultsAndClosingStoresTrimmedCredentials) {
     {
-        CMainDlg dlg(false);
+        CMainDlg dlg(false, Off);
         EXPECT_EQ(edit(dlg, "userEdit")->text(), "admin");
         EXPECT_EQ(edit(dlg, "passwordEdit")->text(), "kt7391");
         EXPECT_EQ(edit(dlg, "passwordEdit")->echoMode(), QLineEdit::Password);
@@ -80,13 +83,13 @@ TEST_F(MainDlgTest, FirstStartShowsDefaultsAndClosingStoresTrimmedCredentials) {
                        520);
     EXPECT_EQ(std::u16string(stored.data()), u"installer");
 
-    CMainDlg again(false);
+    CMainDlg again(false, Off);
     EXPECT_EQ(edit(again, "userEdit")->text(), "installer");
     EXPECT_EQ(edit(again, "passwordEdit")->text(), "S3cret");
 }
 
 TEST_F(MainDlgTest, EditsAreLimitedAndCredentialsReachTheDevicesEscaped) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     QLineEdit* user = edit(dlg, "userEdit");
     QLineEdit* password = edit(dlg, "passwordEdit");
     user->clear();
@@ -108,7 +111,7 @@ TEST_F(MainDlgTest, EditsAreLimitedAndCredentialsReachTheDevicesEscaped) {
 }
 
 TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     QListWidget* list = infoList(dlg);
     dlg.AddOperatingInfo(static_cast<const wchar_t*>(nullptr));
     EXPECT_EQ(list->count(), 0);
@@ -124,7 +127,7 @@ TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
 }
 
 TEST_F(MainDlgTest, LinesFromAnotherThreadArriveThroughTheWindowThread) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     std::atomic<bool> finished{false};
     std::thread worker([&] {
         for (int i = 0; i < 20; ++i) {
@@ -141,7 +144,7 @@ TEST_F(MainDlgTest, LinesFromAnotherThreadArriveThroughTheWindowThread) {
 }
 
 TEST_F(MainDlgTest, ClosingReleasesAThreadWaitingToAddALine) {
-    auto dlg = std::make_unique<CMainDlg>(false);
+    auto dlg = std::make_unique<CMainDlg>(false, Off);
     dlg->show();
     std::atomic<bool> returned{false};
     std::thread worker([&] {
@@ -161,9 +164,21 @@ TEST_F(MainDlgTest, ClosingReleasesAThreadWaitingToAddALine) {
     QCoreApplication::processEvents();
 }
 
+TEST_F(MainDlgTest, ModifyRequestsWithoutDiscoveryGoNowhere) {
+    CMainDlg dlg(false, Off);
+    EXPECT_EQ(dlg.DiscoveryInstanceCount(), 0);
+    EXPECT_EQ(dlg.ModifyIpcInfoAll(nullptr), -1);
+    tagQvIpcInfo request{};
+    EXPECT_EQ(dlg.ModifyIpcInfoAll(&request), 0);
+    EXPECT_EQ(dlg.DevicePages().size(), 4u);
+    CMainDlg oem(true, Off);
+    ASSERT_EQ(oem.DevicePages().size(), 5u);
+    EXPECT_EQ(oem.DevicePages().back(), static_cast<QObject*>(oem.OemPage()));
+}
+
 TEST_F(MainDlgTest, LanguageMenuSwitchesEveryTextAndTheChoiceSurvivesARestart) {
     {
-        CMainDlg dlg(true);
+        CMainDlg dlg(true, Off);
         AnswerMenuWith(QStringLiteral("Deutsch"));
         QTest::mouseClick(dlg.findChild<QLabel*>(QStringLiteral("languageLabel")), Qt::LeftButton);
         EXPECT_EQ(tabTitles(dlg).front(), "Netzwerkeinstellungen");
@@ -172,7 +187,7 @@ TEST_F(MainDlgTest, LanguageMenuSwitchesEveryTextAndTheChoiceSurvivesARestart) {
         EXPECT_EQ(orv::ReadProfileInt(TheLanguage().LanguageIniPath(), L"Main", L"Language", 0),
                   1031);
     }
-    CMainDlg restarted(false);
+    CMainDlg restarted(false, Off);
     EXPECT_EQ(tabTitles(restarted).front(), "Netzwerkeinstellungen");
 
     // Dismissing the menu still re-applies the texts (here after the file
@@ -190,7 +205,7 @@ TEST_F(MainDlgTest, LanguageMenuSwitchesEveryTextAndTheChoiceSurvivesARestart) {
 }
 
 TEST_F(MainDlgTest, LanguageMenuMarksTheCurrentLanguage) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     TheLanguage().SelectLanguage(L"Deutsch");
     QStringList items;
     QString checked;
@@ -211,7 +226,7 @@ TEST_F(MainDlgTest, LanguageMenuMarksTheCurrentLanguage) {
 }
 
 TEST_F(MainDlgTest, EscapeDoesNotEndTheMainWindow) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     dlg.show();
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_TRUE(dlg.isVisible());
@@ -220,7 +235,7 @@ TEST_F(MainDlgTest, EscapeDoesNotEndTheMainWindow) {
 }
 
 TEST_F(MainDlgTest, AboutBoxShowsTheVersion) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     dlg.show();
     dlg.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -252,7 +267,7 @@ TEST_F(MainDlgTest, AboutBoxShowsTheVersion) {
 }
 
 TEST_F(MainDlgTest, LayoutFollowsTheWindowSize) {
-    CMainDlg dlg(false);
+    CMainDlg dlg(false, Off);
     dlg.show();
     dlg.resize(1000, 700);
     EXPECT_EQ(pages(dlg)->geometry(), QRect(4, 60, 992, 558));

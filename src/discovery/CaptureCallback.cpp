@@ -1,0 +1,63 @@
+#include "CaptureCallback.h"
+
+#include "PageEvents.h"
+#include "log/LogFile.h"
+#include "log/TextConv.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace orv {
+namespace {
+
+void postToPages(const IDiscoverySink& sink, QEvent::Type type, const tagQvIpcInfo& record) {
+    for (QObject* page : sink.DevicePages()) {
+        auto event = std::make_unique<CDeviceEvent>(type, record);
+        QCoreApplication::postEvent(page, event.release());
+    }
+}
+
+void reportFailedModify(IDiscoverySink& sink, const tagQvIpcInfo& r) {
+    char line[260] = {};
+    std::snprintf(line, sizeof line,
+                  "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] Modify IP,Port,Netmask to %.31s, %d, %.31s "
+                  "Failed.",
+                  r.Mac[0], r.Mac[1], r.Mac[2], r.Mac[3], r.Mac[4], r.Mac[5], r.IpAddr, r.HttpPort,
+                  r.NetMask);
+    wchar_t wide[260] = {};
+    MultiToWide(kCpAnsi, line, wide, 260);
+    sink.AddOperatingInfo(wide);
+}
+
+} // namespace
+
+void CaptureCallback(int type, tagMsgInfo* msg, void* user) {
+    auto* sink = static_cast<IDiscoverySink*>(user);
+    if (sink == nullptr) {
+        return;
+    }
+    switch (type) {
+    case CAP_SEARCH_RESP:
+        if (msg != nullptr) {
+            WriteLog(0, "Search Resp:%.31s.", msg->Info.IpAddr);
+            postToPages(*sink, kDeviceFoundEvent, msg->Info);
+        }
+        break;
+    case CAP_MODIFY_RESULT:
+        if (msg == nullptr) {
+            break;
+        }
+        if (msg->Result != 0) {
+            reportFailedModify(*sink, msg->Info);
+        } else {
+            postToPages(*sink, kModifyDoneEvent, msg->Info);
+        }
+        break;
+    default:
+        WriteLog(1, "Unknown Message.");
+        break;
+    }
+}
+
+} // namespace orv

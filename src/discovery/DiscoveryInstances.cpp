@@ -1,0 +1,70 @@
+#include "DiscoveryInstances.h"
+
+#include "log/LogFile.h"
+
+#include <cstdio>
+
+namespace orv {
+
+std::string DiscoveryFilter(const unsigned char mac[6]) {
+    char filter[256] = {};
+    std::snprintf(filter, sizeof filter,
+                  "ether proto 0x0809 and len ==260 and ether src not "
+                  "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
+                  mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return filter;
+}
+
+CDiscoveryInstances::CDiscoveryInstances(Factory factory) : m_factory(std::move(factory)) {
+    if (!m_factory) {
+        m_factory = [] { return std::make_unique<CQvsp>(); };
+    }
+}
+
+CDiscoveryInstances::~CDiscoveryInstances() {
+    Stop();
+}
+
+int CDiscoveryInstances::Start(QvspCallback callback, void* user) {
+    QvAdapter* adapters = nullptr;
+    int count = 0;
+    CQvsp::SearchAdapter(&adapters, &count);
+    for (int i = 0; i < count; ++i) {
+        WriteLog(0, "%d Adapter:%s %s", count, adapters[i].Name, adapters[i].Description);
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        auto instance = m_factory();
+        std::string filter = DiscoveryFilter(adapters[i].Mac);
+        instance->SetAdapter(adapters[i].Name);
+        instance->SetFilter(filter.data());
+        if (instance->InitQvsp() == 0) {
+            instance->StartCapture(callback, user);
+            instance->StartDiscovery();
+        }
+        m_instances.push_back(std::move(instance));
+    }
+    CQvsp::FreeSearchAdapter(adapters);
+    return Count();
+}
+
+void CDiscoveryInstances::Stop() {
+    for (auto& instance : m_instances) {
+        instance->UnInitQvsp();
+    }
+    m_instances.clear();
+}
+
+int CDiscoveryInstances::ModifyAll(tagQvIpcInfo* request) {
+    if (request == nullptr) {
+        return -1;
+    }
+    for (auto& instance : m_instances) {
+        instance->ModifyIpcInfo(request);
+    }
+    return 0;
+}
+
+} // namespace orv

@@ -1,0 +1,42 @@
+#pragma once
+// One discovery instance per network adapter, owned together: started when
+// the main window opens, stopped before its pages go away.
+
+#include "qvsp/Qvsp.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// The capture filter of an adapter: the camera protocol's 260-byte frames,
+// without the adapter's own.
+std::string DiscoveryFilter(const unsigned char mac[6]);
+
+class CDiscoveryInstances {
+public:
+    using Factory = std::function<std::unique_ptr<CQvsp>()>;
+
+    // `factory` makes each instance (tests shorten the library's timing).
+    explicit CDiscoveryInstances(Factory factory = {});
+    ~CDiscoveryInstances();
+    CDiscoveryInstances(const CDiscoveryInstances&) = delete;
+    CDiscoveryInstances& operator=(const CDiscoveryInstances&) = delete;
+
+    // Lists the adapters and starts discovery on each that opens; returns
+    // the number of instances (0 when no adapter was found).
+    int Start(QvspCallback callback, void* user);
+    // Stops every instance in order; no callback runs after this returns.
+    void Stop();
+    // Hands the request to every instance; -1 for a null request, else 0.
+    int ModifyAll(tagQvIpcInfo* request);
+    int Count() const { return static_cast<int>(m_instances.size()); }
+
+private:
+    Factory m_factory;
+    std::vector<std::unique_ptr<CQvsp>> m_instances;
+};
+
+} // namespace orv

@@ -1,0 +1,11 @@
+// GoogleTest with a QCoreApplication, for tests of posted events.
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
