@@ -123,7 +123,9 @@ Outcome error(int status, std::string text) {
 }
 
 int modelClass(std::string_view model) {
-    auto at = [&](std::size_t position) { return position <= model.size() ? model[position - 1] : '\0'; };
+    auto at = [&](std::size_t position) {
+        return position <= model.size() ? model[position - 1] : '\0';
+    };
     if (at(6) == '9') {
         return 1;
     }
@@ -152,26 +154,28 @@ json factoryConfig() {
     config["ports"] = {{"onvif", 80}, {"rtsp1", 554}, {"rtsp2", 555}, {"reserved", 0}};
     config["ddns"] = {{"enabled", false}, {"provider", ""}, {"user", ""},
                       {"password", ""},   {"hash", ""},     {"host", ""}};
-    config["streams"] = json::array(
-        {json{{"enabled", false},
-              {"codec", 0},
-              {"frameSize", 0},
-              {"frameRate", 25},
-              {"bitRate", 512},
-              {"bitRateControl", 1},
-              {"iFrameInterval", 30},
-              {"deviceTag", 0x51A70000}},
-         json{{"enabled", true},
-              {"codec", 0},
-              {"frameSize", 5},
-              {"frameRate", 25},
-              {"bitRate", 4096},
-              {"bitRateControl", 1},
-              {"iFrameInterval", 20},
-              {"deviceTag", 0x51A70001}}});
-    config["imaging"] = {{"powerLineFrequency", 50}, {"irCutMode", 2},
-                         {"localDisplay", 0},        {"outdoorMode", 0},
-                         {"exposureLevel", 5},       {"maxExposureTime", 2},
+    config["streams"] = json::array({json{{"enabled", false},
+                                          {"codec", 0},
+                                          {"frameSize", 0},
+                                          {"frameRate", 25},
+                                          {"bitRate", 512},
+                                          {"bitRateControl", 1},
+                                          {"iFrameInterval", 30},
+                                          {"deviceTag", 0x51A70000}},
+                                     json{{"enabled", true},
+                                          {"codec", 0},
+                                          {"frameSize", 5},
+                                          {"frameRate", 25},
+                                          {"bitRate", 4096},
+                                          {"bitRateControl", 1},
+                                          {"iFrameInterval", 20},
+                                          {"deviceTag", 0x51A70001}}});
+    config["imaging"] = {{"powerLineFrequency", 50},
+                         {"irCutMode", 2},
+                         {"localDisplay", 0},
+                         {"outdoorMode", 0},
+                         {"exposureLevel", 5},
+                         {"maxExposureTime", 2},
                          {"deviceData", "0a1b2c3d4e5f60718293a4b5c6d7e8"}};
     config["picture"] = {{"brightness", 128}, {"contrast", 128}, {"saturation", 128}};
     config["firmware"] = {
@@ -223,13 +227,13 @@ Outcome getDate(const CameraState& camera, Clock::time_point now) {
     std::tm parts{};
     gmtime_r(&local, &parts);
     Outcome outcome;
-    outcome.body = {{"useTimeServer", ntp},
-                    {"date", std::to_string(parts.tm_year + 1900) + "-" +
-                                 two(parts.tm_mon + 1) + "-" + two(parts.tm_mday)},
-                    {"time", two(parts.tm_hour) + ":" + two(parts.tm_min) + ":" +
-                                 two(parts.tm_sec)},
-                    {"timeServer", date.value("timeServer", "")},
-                    {"timeZone", zone}};
+    outcome.body = {
+        {"useTimeServer", ntp},
+        {"date", std::to_string(parts.tm_year + 1900) + "-" + two(parts.tm_mon + 1) + "-" +
+                     two(parts.tm_mday)},
+        {"time", two(parts.tm_hour) + ":" + two(parts.tm_min) + ":" + two(parts.tm_sec)},
+        {"timeServer", date.value("timeServer", "")},
+        {"timeZone", zone}};
     return outcome;
 }
 
@@ -423,7 +427,8 @@ Outcome setImaging(CameraState& camera, const json& request) {
         (frequency != 50 && frequency != 60)) {
         return error(400, "powerLineFrequency must be 50 or 60");
     }
-    if (!intIn(request, "irCutMode", 0, 2, irCut) || !intIn(request, "localDisplay", 0, 2, display) ||
+    if (!intIn(request, "irCutMode", 0, 2, irCut) ||
+        !intIn(request, "localDisplay", 0, 2, display) ||
         !intIn(request, "outdoorMode", 0, 1, outdoor) ||
         !intIn(request, "exposureLevel", 0, 10, level) ||
         !intIn(request, "maxExposureTime", 0, 4, exposure)) {
@@ -524,7 +529,7 @@ std::string nextVersion(std::string_view imageHead, std::string_view currentVers
         const auto end = imageHead.find_first_of("\r\n", kTag.size());
         const std::string_view version =
             imageHead.substr(kTag.size(), end == std::string_view::npos ? std::string_view::npos
-                                                                         : end - kTag.size());
+                                                                        : end - kTag.size());
         if (!version.empty() && version.size() <= 31 && !hasControl(version)) {
             return std::string(version);
         }

@@ -88,11 +88,11 @@ void resetConnections(Match match) {
 }
 
 void abortConnection(const httplib::Request& req) {
-    resetConnections([&req](const std::string& localIp, int localPort, const std::string& peerIp,
-                            int peerPort) {
-        return localPort == req.local_port && peerPort == req.remote_port &&
-               localIp == req.local_addr && peerIp == req.remote_addr;
-    });
+    resetConnections(
+        [&req](const std::string& localIp, int localPort, const std::string& peerIp, int peerPort) {
+            return localPort == req.local_port && peerPort == req.remote_port &&
+                   localIp == req.local_addr && peerIp == req.remote_addr;
+        });
 }
 
 std::string randomSecret() {
@@ -243,6 +243,11 @@ private:
         }
         httplib::Server* server = &listener->server;
         listener->thread = std::thread([server] { server->listen_after_bind(); });
+        // A stop() that comes before the loop runs would be lost and leave the
+        // thread listening for ever.
+        for (int i = 0; i < 2000 && !server->is_running(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         m_listeners.emplace(port, std::move(listener));
         return true;
     }
@@ -268,15 +273,13 @@ private:
                            static_cast<socklen_t>(device.size()));
             }
         });
-        server.set_pre_routing_handler(
-            [this](const httplib::Request& req, httplib::Response& res) {
-                return preRoute(req, res);
-            });
+        server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            return preRoute(req, res);
+        });
         routes(server);
     }
 
-    httplib::Server::HandlerResponse preRoute(const httplib::Request& req,
-                                              httplib::Response& res) {
+    httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res) {
         const CameraKey key = keyOf(req);
         const bool known = m_host.withCamera(key, [](CameraState&) { return false; });
         const Runtime runtime = runtimeOf(key);
@@ -305,15 +308,15 @@ private:
         const std::string nonce = nonceFor(key, runtime.bootCount);
         digest::Verdict verdict = digest::Verdict::Refused;
         if (!runtime.faults.refuseCredentials && req.has_header("Authorization")) {
-            verdict = digest::verify(digest::parseAuthorization(req.get_header_value("Authorization")),
-                                     req.method, req.target, m_options.realm, "admin", password,
-                                     nonce);
+            verdict =
+                digest::verify(digest::parseAuthorization(req.get_header_value("Authorization")),
+                               req.method, req.target, m_options.realm, "admin", password, nonce);
         }
         if (verdict == digest::Verdict::Accepted) {
             return true;
         }
-        res.set_header("WWW-Authenticate",
-                       digest::challenge(m_options.realm, nonce, verdict == digest::Verdict::Stale));
+        res.set_header("WWW-Authenticate", digest::challenge(m_options.realm, nonce,
+                                                             verdict == digest::Verdict::Stale));
         respond(res, runtime.faults, api::error(401, "credentials refused"));
         return false;
     }
@@ -443,23 +446,25 @@ private:
         putRoute(server, "/api/v1/system/name", "name.set", api::setName);
         putRoute(server, "/api/v1/system/password", "password.set", api::setPassword);
 
-        server.Get("/api/v1/system/date", [this](const httplib::Request& req, httplib::Response& res) {
-            const auto now = m_options.clock();
-            serve(req, res, "date.get",
-                  [now](CameraState& camera, bool&) { return api::getDate(camera, now); });
-        });
-        server.Put("/api/v1/system/date", [this](const httplib::Request& req, httplib::Response& res) {
-            const auto now = m_options.clock();
-            serve(req, res, "date.set", [&req, now](CameraState& camera, bool& changed) {
-                const json request = parseBody(req);
-                if (!request.is_object()) {
-                    return api::error(400, "body is not a JSON object");
-                }
-                api::Outcome outcome = api::setDate(camera, request, now);
-                changed = outcome.status == 200;
-                return outcome;
+        server.Get(
+            "/api/v1/system/date", [this](const httplib::Request& req, httplib::Response& res) {
+                const auto now = m_options.clock();
+                serve(req, res, "date.get",
+                      [now](CameraState& camera, bool&) { return api::getDate(camera, now); });
             });
-        });
+        server.Put("/api/v1/system/date",
+                   [this](const httplib::Request& req, httplib::Response& res) {
+                       const auto now = m_options.clock();
+                       serve(req, res, "date.set", [&req, now](CameraState& camera, bool& changed) {
+                           const json request = parseBody(req);
+                           if (!request.is_object()) {
+                               return api::error(400, "body is not a JSON object");
+                           }
+                           api::Outcome outcome = api::setDate(camera, request, now);
+                           changed = outcome.status == 200;
+                           return outcome;
+                       });
+                   });
         server.Get(R"(/api/v1/video/streams/(\d{1,3}))",
                    [this](const httplib::Request& req, httplib::Response& res) {
                        const int stream = std::atoi(req.matches[1].str().c_str());
@@ -467,49 +472,53 @@ private:
                            return api::getStream(camera, stream);
                        });
                    });
-        server.Put(R"(/api/v1/video/streams/(\d{1,3}))",
-                   [this](const httplib::Request& req, httplib::Response& res) {
-                       const int stream = std::atoi(req.matches[1].str().c_str());
-                       serve(req, res, "stream.set", [&req, stream](CameraState& camera, bool& changed) {
-                           const json request = parseBody(req);
-                           if (!request.is_object()) {
-                               return api::error(400, "body is not a JSON object");
-                           }
-                           api::Outcome outcome = api::setStream(camera, stream, request);
-                           changed = outcome.status == 200;
-                           return outcome;
-                       });
-                   });
-        server.Post("/api/v1/system/reboot", [this](const httplib::Request& req, httplib::Response& res) {
-            serve(req, res, "reboot", [this](CameraState& camera, bool& changed) {
-                changed = api::applyPendingFirmware(camera);
-                api::Outcome outcome;
-                outcome.body = {{"silentMs", m_options.rebootSilence.count()}};
+        server.Put(R"(/api/v1/video/streams/(\d{1,3}))", [this](const httplib::Request& req,
+                                                                httplib::Response& res) {
+            const int stream = std::atoi(req.matches[1].str().c_str());
+            serve(req, res, "stream.set", [&req, stream](CameraState& camera, bool& changed) {
+                const json request = parseBody(req);
+                if (!request.is_object()) {
+                    return api::error(400, "body is not a JSON object");
+                }
+                api::Outcome outcome = api::setStream(camera, stream, request);
+                changed = outcome.status == 200;
                 return outcome;
             });
-            if (res.status == 200) {
-                startSilence(keyOf(req));
-            }
         });
-        server.Post("/api/v1/system/restore", [this](const httplib::Request& req, httplib::Response& res) {
-            serve(req, res, "restore", [this](CameraState& camera, bool& changed) {
-                api::restoreFactory(camera);
-                api::applyPendingFirmware(camera);
-                changed = true;
-                api::Outcome outcome;
-                outcome.body = {{"silentMs", m_options.rebootSilence.count()}};
-                return outcome;
-            });
-            if (res.status == 200) {
-                startSilence(keyOf(req));
-            }
+        server.Post("/api/v1/system/reboot",
+                    [this](const httplib::Request& req, httplib::Response& res) {
+                        serve(req, res, "reboot", [this](CameraState& camera, bool& changed) {
+                            changed = api::applyPendingFirmware(camera);
+                            api::Outcome outcome;
+                            outcome.body = {{"silentMs", m_options.rebootSilence.count()}};
+                            return outcome;
+                        });
+                        if (res.status == 200) {
+                            startSilence(keyOf(req));
+                        }
+                    });
+        server.Post("/api/v1/system/restore",
+                    [this](const httplib::Request& req, httplib::Response& res) {
+                        serve(req, res, "restore", [this](CameraState& camera, bool& changed) {
+                            api::restoreFactory(camera);
+                            api::applyPendingFirmware(camera);
+                            changed = true;
+                            api::Outcome outcome;
+                            outcome.body = {{"silentMs", m_options.rebootSilence.count()}};
+                            return outcome;
+                        });
+                        if (res.status == 200) {
+                            startSilence(keyOf(req));
+                        }
+                    });
+        server.Put(
+            "/api/v1/system/firmware",
+            [this](const httplib::Request& req, httplib::Response& res,
+                   const httplib::ContentReader& reader) { upload(req, res, reader, true); });
+        server.Put("/api/v1/system/oem", [this](const httplib::Request& req, httplib::Response& res,
+                                                const httplib::ContentReader& reader) {
+            upload(req, res, reader, false);
         });
-        server.Put("/api/v1/system/firmware",
-                   [this](const httplib::Request& req, httplib::Response& res,
-                          const httplib::ContentReader& reader) { upload(req, res, reader, true); });
-        server.Put("/api/v1/system/oem",
-                   [this](const httplib::Request& req, httplib::Response& res,
-                          const httplib::ContentReader& reader) { upload(req, res, reader, false); });
     }
 
     void upload(const httplib::Request& req, httplib::Response& res,
@@ -599,13 +608,23 @@ DeviceApiServer::DeviceApiServer(DeviceApiHost& host, DeviceApiOptions options)
 
 DeviceApiServer::~DeviceApiServer() = default;
 
-bool DeviceApiServer::start() { return m_impl->start(); }
-bool DeviceApiServer::sync() { return m_impl->sync(); }
-void DeviceApiServer::stop() { m_impl->stop(); }
+bool DeviceApiServer::start() {
+    return m_impl->start();
+}
+bool DeviceApiServer::sync() {
+    return m_impl->sync();
+}
+void DeviceApiServer::stop() {
+    m_impl->stop();
+}
 void DeviceApiServer::setFaults(const CameraKey& key, FaultPlan plan) {
     m_impl->setFaults(key, std::move(plan));
 }
-void DeviceApiServer::clearFaults(const CameraKey& key) { m_impl->clearFaults(key); }
-bool DeviceApiServer::isRebooting(const CameraKey& key) const { return m_impl->isRebooting(key); }
+void DeviceApiServer::clearFaults(const CameraKey& key) {
+    m_impl->clearFaults(key);
+}
+bool DeviceApiServer::isRebooting(const CameraKey& key) const {
+    return m_impl->isRebooting(key);
+}
 
 } // namespace camsim

@@ -56,7 +56,8 @@ std::map<std::string, std::string> parseAuthorization(std::string_view header) {
             ++pos;
         } else {
             const auto end = header.find(',', pos);
-            value = std::string(header.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
+            value = std::string(header.substr(
+                pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
             pos = end == std::string_view::npos ? header.size() : end;
         }
         params[std::move(key)] = std::move(value);
@@ -78,8 +79,8 @@ Verdict verify(const std::map<std::string, std::string>& params, std::string_vie
         nonce.empty() || qop != "auth" || (!algorithm.empty() && algorithm != "MD5")) {
         return Verdict::Refused;
     }
-    const std::string ha1 = md5Hex(std::string(user) + ":" + std::string(realm) + ":" +
-                                   std::string(password));
+    const std::string ha1 =
+        md5Hex(std::string(user) + ":" + std::string(realm) + ":" + std::string(password));
     const std::string ha2 = md5Hex(std::string(method) + ":" + std::string(target));
     const std::string expected = md5Hex(ha1 + ":" + nonce + ":" + value("nc") + ":" +
                                         value("cnonce") + ":" + qop + ":" + ha2);

@@ -1,0 +1,120 @@
+// A camera that misbehaves makes a call fail within its bound, with the
+// error number that says why, and never fills a record.
+
+#include "TestCameras.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace testcams;
+
+namespace {
+
+class SdkFaults : public ::testing::Test {
+protected:
+    // Short limits keep the suite fast; DefaultLimitsBoundAStall checks the
+    // documented defaults once.
+    static constexpr int kConnectMs = 1000;
+    static constexpr int kRequestMs = 1500;
+
+    void SetUp() override {
+        Qv_Sdk_SetTimeouts(kConnectMs, kRequestMs);
+        handle = lab.login(0);
+        ASSERT_GT(handle, 0);
+    }
+    void TearDown() override { Qv_Sdk_SetTimeouts(2500, 5000); }
+
+    // Makes one Get under the plan; returns the error number and the seconds it took.
+    std::pair<int, double> getUnder(const camsim::FaultPlan& plan) {
+        lab.server.setFaults(lab.key(0), plan);
+        QvImagingSettings record;
+        std::memset(&record, 0x77, sizeof record);
+        const auto start = std::chrono::steady_clock::now();
+        const int result = Qv_Ipc_GetImagingSettings(handle, &record);
+        const double seconds = secondsSince(start);
+        const int error = Qv_Sdk_GetLastError();
+        EXPECT_NE(result, 0);
+        for (std::size_t i = 0; i < sizeof record; ++i) {
+            EXPECT_EQ(reinterpret_cast<const unsigned char*>(&record)[i], 0x77);
+        }
+        lab.server.clearFaults(lab.key(0));
+        return {error, seconds};
+    }
+
+    Lab lab{2};
+    int handle = -1;
+};
+
+TEST_F(SdkFaults, RefusedCredentials) {
+    camsim::FaultPlan plan;
+    plan.refuseCredentials = true;
+    const auto [error, seconds] = getUnder(plan);
+    EXPECT_EQ(error, QV_ERR_AUTH);
+    EXPECT_LT(seconds, 0.5);
+}
+
+TEST_F(SdkFaults, SlowAnswersEndInATimeout) {
+    camsim::FaultPlan delayed;
+    delayed.delay = std::chrono::milliseconds(4000);
+    camsim::FaultPlan trickle;
+    trickle.trickle = true;
+    trickle.trickleInterval = std::chrono::milliseconds(300);
+    camsim::FaultPlan stall;
+    stall.stallAfterHeaders = true;
+    for (const auto& plan : {delayed, trickle, stall}) {
+        const auto [error, seconds] = getUnder(plan);
+        EXPECT_EQ(error, QV_ERR_TIMEOUT);
+        EXPECT_GT(seconds, kRequestMs / 1000.0 - 0.1);
+        EXPECT_LT(seconds, kRequestMs / 1000.0 + 0.5);
+    }
+}
+
+TEST_F(SdkFaults, CutAndBrokenAnswers) {
+    camsim::FaultPlan cut;
+    cut.closeMidway = true;
+    auto [error, seconds] = getUnder(cut);
+    EXPECT_EQ(error, QV_ERR_NETWORK);
+    EXPECT_LT(seconds, 0.5);
+
+    camsim::FaultPlan malformed;
+    malformed.malformedJson = true;
+    std::tie(error, seconds) = getUnder(malformed);
+    EXPECT_EQ(error, QV_ERR_MALFORMED);
+
+    // After the faults the same handle works again.
+    QvImagingSettings record{};
+    EXPECT_EQ(Qv_Ipc_GetImagingSettings(handle, &record), 0);
+}
+
+TEST_F(SdkFaults, OneNamedCallFailsTheOthersWork) {
+    camsim::FaultPlan plan;
+    plan.failCall = "picture.get";
+    const auto [error, seconds] = getUnder(plan);
+    EXPECT_EQ(error, QV_ERR_DEVICE);
+    plan.failCall = "ports.set";
+    lab.server.setFaults(lab.key(0), plan);
+    QvPortInfo ports{};
+    ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+    EXPECT_NE(Qv_Ipc_SetPortInfo(handle, &ports), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_DEVICE);
+}
+
+TEST_F(SdkFaults, DeadAddressFailsQuickly) {
+    // Nothing listens at this loopback address and port.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Qv_Ipc_Login("127.0.0.77", "127.0.0.77", freePort(), "admin", kPassword, 0), -1);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NETWORK);
+    EXPECT_LT(secondsSince(start), 3.0);
+}
+
+TEST_F(SdkFaults, DefaultLimitsBoundAStall) {
+    Qv_Sdk_SetTimeouts(2500, 5000);
+    camsim::FaultPlan stall;
+    stall.stallAfterHeaders = true;
+    const auto [error, seconds] = getUnder(stall);
+    EXPECT_EQ(error, QV_ERR_TIMEOUT);
+    EXPECT_LT(seconds, 5.5);
+}
+
+} // namespace
