@@ -1,12 +1,11 @@
 #include "CaptureCallback.h"
 
 #include "PageEvents.h"
+#include "ResultLines.h"
 #include "log/LogFile.h"
 #include "log/TextConv.h"
 
 #include <QCoreApplication>
-
-#include <cstdio>
 
 namespace orv {
 namespace {
@@ -19,14 +18,9 @@ void postToPages(const IDiscoverySink& sink, QEvent::Type type, const tagQvIpcIn
 }
 
 void reportFailedModify(IDiscoverySink& sink, const tagQvIpcInfo& r) {
-    char line[260] = {};
-    std::snprintf(line, sizeof line,
-                  "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] Modify IP,Port,Netmask to %.31s, %d, %.31s "
-                  "Failed.",
-                  r.Mac[0], r.Mac[1], r.Mac[2], r.Mac[3], r.Mac[4], r.Mac[5], r.IpAddr, r.HttpPort,
-                  r.NetMask);
+    const std::string line = ModifyResultLine(r, false);
     wchar_t wide[260] = {};
-    MultiToWide(kCpAnsi, line, wide, 260);
+    MultiToWide(kCpAnsi, line.c_str(), wide, 260);
     sink.AddOperatingInfo(wide);
 }
 

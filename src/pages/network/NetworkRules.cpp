@@ -1,0 +1,243 @@
+#include "NetworkRules.h"
+
+#include "log/TextConv.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+
+namespace orv::network {
+namespace {
+
+std::wstring trimmed(std::wstring_view s) {
+    size_t b = 0;
+    size_t e = s.size();
+    while (b < e && std::iswspace(static_cast<wint_t>(s[b]))) {
+        ++b;
+    }
+    while (e > b && std::iswspace(static_cast<wint_t>(s[e - 1]))) {
+        --e;
+    }
+    return std::wstring(s.substr(b, e - b));
+}
+
+// One decimal number as the C scanner reads it: blanks, an optional sign,
+// at least one digit. Values are clamped so huge numbers stay out of range.
+std::optional<long> readNumber(std::wstring_view text, size_t& i) {
+    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    const size_t start = i;
+    long value = 0;
+    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
+        value = std::min(value * 10 + (text[i] - L'0'), 1000000L);
+        ++i;
+    }
+    if (i == start) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+bool sameNoCase(const char* field, size_t width, const char* text) {
+    const size_t n = strnlen(field, width);
+    if (n != std::strlen(text)) {
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(field[i])) !=
+            std::tolower(static_cast<unsigned char>(text[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <size_t N>
+void putText(int codePage, char (&field)[N], const std::wstring& text) {
+    std::memset(field, 0, N);
+    WideToMulti(codePage, text.c_str(), field, static_cast<int>(N), true);
+}
+
+template <size_t N>
+void putAddress(char (&field)[N], const std::array<int, 4>& a) {
+    std::snprintf(field, N, "%d.%d.%d.%d", a[0], a[1], a[2], a[3]);
+}
+
+} // namespace
+
+std::optional<std::array<int, 4>> ReadFourNumbers(std::wstring_view text) {
+    const std::wstring t = trimmed(text);
+    std::array<int, 4> n{};
+    size_t i = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (k > 0) {
+            if (i >= t.size() || t[i] != L'.') {
+                return std::nullopt;
+            }
+            ++i;
+        }
+        const auto v = readNumber(t, i);
+        if (!v) {
+            return std::nullopt;
+        }
+        n[static_cast<size_t>(k)] = static_cast<int>(*v);
+    }
+    return n;
+}
+
+bool IsValidAddress(std::wstring_view text) {
+    const auto n = ReadFourNumbers(text);
+    return n && std::all_of(n->begin(), n->end(), [](int v) { return v >= 0 && v <= 254; });
+}
+
+bool IsValidNetmask(std::wstring_view text) {
+    const auto n = ReadFourNumbers(text);
+    return n && (*n)[0] >= 1 && (*n)[0] <= 255 &&
+           std::all_of(n->begin() + 1, n->end(), [](int v) { return v >= 0 && v <= 255; });
+}
+
+long ReadPortNumber(std::wstring_view text) {
+    size_t i = 0;
+    return readNumber(text, i).value_or(0);
+}
+
+CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
+    CheckedForm out;
+    tagQvIpcInfo r{};
+    auto fail = [&out](const Message& m) {
+        out.error = m;
+        return out;
+    };
+
+    const std::wstring user = trimmed(form.user);
+    if (user.empty()) {
+        return fail(kUserEmpty);
+    }
+    putText(kCpAnsi, r.UserName, user);
+
+    const std::wstring password = trimmed(form.password);
+    if (password.empty()) {
+        return fail(kPasswordEmpty);
+    }
+    putText(kCpAnsi, r.Password, password);
+
+    const std::wstring name = trimmed(form.deviceName);
+    if (!checkedMode) {
+        if (name.empty()) {
+            return fail(kFieldEmpty);
+        }
+        putText(kCpUtf8, r.DevName, name);
+    }
+
+    // Addresses go out in their plain dotted form, so stray blanks or text
+    // after the fourth number never reach a camera.
+    const std::wstring ip = trimmed(form.ip);
+    if (ip.empty()) {
+        return fail(kFieldEmpty);
+    }
+    if (!IsValidAddress(ip)) {
+        return fail(kInvalidIp);
+    }
+    out.address = *ReadFourNumbers(ip);
+    putAddress(r.IpAddr, out.address);
+
+    const std::wstring mask = trimmed(form.netmask);
+    if (mask.empty()) {
+        return fail(kFieldEmpty);
+    }
+    if (!IsValidNetmask(mask)) {
+        return fail(kInvalidNetmask);
+    }
+    putAddress(r.NetMask, *ReadFourNumbers(mask));
+
+    const std::wstring gateway = trimmed(form.gateway);
+    if (gateway.empty()) {
+        return fail(kFieldEmpty);
+    }
+    if (!IsValidAddress(gateway)) {
+        return fail(kInvalidGateway);
+    }
+    putAddress(r.Gateway, *ReadFourNumbers(gateway));
+
+    const std::wstring port = trimmed(form.port);
+    if (port.empty()) {
+        return fail(kFieldEmpty);
+    }
+    const long portNumber = ReadPortNumber(port);
+    if (portNumber < 1024 || portNumber > 65535) {
+        return fail(kPortRange);
+    }
+    r.HttpPort = static_cast<std::int32_t>(portNumber);
+
+    // The gateway serves as DNS server as well.
+    std::memcpy(r.Dns, r.Gateway, sizeof r.Dns);
+    out.request = r;
+    return out;
+}
+
+std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
+                                               const std::vector<tagQvIpcInfo>& checkedDevices,
+                                               bool sameIp) {
+    std::vector<tagQvIpcInfo> requests;
+    if (!form.request) {
+        return requests;
+    }
+    int k = 0;
+    for (const auto& device : checkedDevices) {
+        tagQvIpcInfo r = *form.request;
+        std::memcpy(r.Mac, device.Mac, sizeof r.Mac);
+        // The device keeps its own name; it goes out escaped like every text.
+        const std::wstring name =
+            FromUtf8(std::string(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
+        putText(kCpUtf8, r.DevName, name);
+        if (!sameIp) {
+            std::array<int, 4> a = form.address;
+            a[3] = (form.address[3] + k) % 255;
+            if (a[3] == 0) {
+                a[3] = 1;
+            }
+            putAddress(r.IpAddr, a);
+        }
+        requests.push_back(r);
+        ++k;
+    }
+    return requests;
+}
+
+bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newName,
+                           const tagQvIpcInfo& device) {
+    const std::wstring oldName =
+        FromUtf8(std::string_view(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
+    const bool sameName =
+        oldName.size() == newName.size() &&
+        std::equal(oldName.begin(), oldName.end(), newName.begin(), [](wchar_t a, wchar_t b) {
+            return std::towlower(static_cast<wint_t>(a)) == std::towlower(static_cast<wint_t>(b));
+        });
+    return sameName && sameNoCase(device.IpAddr, sizeof device.IpAddr, request.IpAddr) &&
+           sameNoCase(device.NetMask, sizeof device.NetMask, request.NetMask) &&
+           sameNoCase(device.Gateway, sizeof device.Gateway, request.Gateway) &&
+           device.HttpPort == request.HttpPort;
+}
+
+std::wstring CutDeviceName(const std::wstring& name) {
+    size_t bytes = 0;
+    size_t keep = 0;
+    for (wchar_t c : name) {
+        const size_t cost = static_cast<unsigned long>(c) <= 0xFF ? 1 : 3;
+        if (bytes + cost > 31) {
+            break;
+        }
+        bytes += cost;
+        ++keep;
+    }
+    return name.substr(0, keep);
+}
+
+} // namespace orv::network

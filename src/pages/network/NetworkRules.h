@@ -1,0 +1,75 @@
+#pragma once
+// The rules of the Network Settings page that need no window: checking the
+// fields, building the modify requests of a run, the device-name size rule
+// and the result lines.
+
+#include "qvsp/QvspTypes.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::network {
+
+// A message box text: its language id and English default.
+struct Message {
+    const wchar_t* id;
+    const wchar_t* defaultText;
+};
+
+inline constexpr Message kUserEmpty{L"90003", L"Username Field can't be empty."};
+inline constexpr Message kPasswordEmpty{L"90004", L"Password Field can't be empty."};
+inline constexpr Message kFieldEmpty{L"90005", L"Field can't be empty."};
+inline constexpr Message kInvalidIp{L"90006", L"Invalid IP address."};
+inline constexpr Message kInvalidNetmask{L"90007", L"Invalid Netmask."};
+inline constexpr Message kInvalidGateway{L"90008", L"Invalid Gateway."};
+inline constexpr Message kPortRange{L"90009", L"Please input the port between 1024 and 65535."};
+inline constexpr Message kSelectDevice{L"90010", L"Please Select one device."};
+
+// Four decimal numbers separated by points; anything after the fourth is
+// ignored. Nothing when four numbers cannot be read.
+std::optional<std::array<int, 4>> ReadFourNumbers(std::wstring_view text);
+bool IsValidAddress(std::wstring_view text); // each number 0..254
+bool IsValidNetmask(std::wstring_view text); // first 1..255, others 0..255
+// Leading digits after an optional sign; text without digits reads as 0.
+long ReadPortNumber(std::wstring_view text);
+
+// What the user entered, untrimmed, plus the main window's default user.
+struct NetworkForm {
+    std::wstring user;
+    std::wstring password;
+    std::wstring deviceName;
+    std::wstring ip;
+    std::wstring netmask;
+    std::wstring gateway;
+    std::wstring port;
+};
+
+// The request template of a run, or the message of the first failed check.
+// In checked mode the device name is not checked (each device keeps its own).
+struct CheckedForm {
+    std::optional<tagQvIpcInfo> request;
+    std::optional<Message> error;
+    std::array<int, 4> address{};
+};
+CheckedForm CheckForm(const NetworkForm& form, bool checkedMode);
+
+// Requests of a checked-mode run, one per checked device in display order:
+// the same address for all, or consecutive last numbers from the start
+// address ((D + k) mod 255, where 0 becomes 1).
+std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
+                                               const std::vector<tagQvIpcInfo>& checkedDevices,
+                                               bool sameIp);
+
+// True when a single-device request would change nothing on that device:
+// same address, netmask, gateway and name (ignoring case) and the same port.
+bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newName,
+                           const tagQvIpcInfo& device);
+
+// The device name field holds 31 bytes: characters up to U+00FF count one
+// byte, others three. Returns the longest prefix within that estimate.
+std::wstring CutDeviceName(const std::wstring& name);
+
+} // namespace orv::network
