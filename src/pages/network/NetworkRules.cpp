@@ -1,6 +1,7 @@
 #include "NetworkRules.h"
 
 #include "log/TextConv.h"
+#include "text/DottedNumbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,29 +21,6 @@ std::wstring trimmed(std::wstring_view s) {
         --e;
     }
     return std::wstring(s.substr(b, e - b));
-}
-
-// One decimal number as the C scanner reads it: blanks, an optional sign,
-// at least one digit. Values are clamped so huge numbers stay out of range.
-std::optional<long> readNumber(std::wstring_view text, size_t& i) {
-    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
-    const size_t start = i;
-    long value = 0;
-    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
-        value = std::min(value * 10 + (text[i] - L'0'), 1000000L);
-        ++i;
-    }
-    if (i == start) {
-        return std::nullopt;
-    }
-    return negative ? -value : value;
 }
 
 bool sameNoCase(const char* field, size_t width, const char* text) {
@@ -73,23 +51,7 @@ void putAddress(char (&field)[N], const std::array<int, 4>& a) {
 } // namespace
 
 std::optional<std::array<int, 4>> ReadFourNumbers(std::wstring_view text) {
-    const std::wstring t = trimmed(text);
-    std::array<int, 4> n{};
-    size_t i = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (k > 0) {
-            if (i >= t.size() || t[i] != L'.') {
-                return std::nullopt;
-            }
-            ++i;
-        }
-        const auto v = readNumber(t, i);
-        if (!v) {
-            return std::nullopt;
-        }
-        n[static_cast<size_t>(k)] = static_cast<int>(*v);
-    }
-    return n;
+    return orv::ReadFourNumbers(trimmed(text));
 }
 
 bool IsValidAddress(std::wstring_view text) {
@@ -104,8 +66,7 @@ bool IsValidNetmask(std::wstring_view text) {
 }
 
 long ReadPortNumber(std::wstring_view text) {
-    size_t i = 0;
-    return readNumber(text, i).value_or(0);
+    return orv::ReadLeadingNumber(text);
 }
 
 CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
