@@ -1,0 +1,71 @@
+#include "SortListRules.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace orv::ui {
+
+namespace {
+
+const QString kEllipsis = QStringLiteral("...");
+
+// The mark keeps this distance from the item's right edge when the item is
+// wide enough, so it does not touch the divider.
+constexpr int kMarkWidth = 8;
+constexpr int kMarkHeight = 7;
+constexpr int kMarkRightMargin = 6;
+
+} // namespace
+
+QString SortKeyText(const QString& text) {
+    return text.trimmed().toUpper();
+}
+
+int CompareSortTexts(const QString& left, const QString& right, const QCollator& collator) {
+    const int result = collator.compare(SortKeyText(left), SortKeyText(right));
+    return (result > 0) - (result < 0);
+}
+
+std::vector<int> SortedRowOrder(int rowCount, bool ascending,
+                                const std::function<int(int, int)>& compare) {
+    std::vector<int> order(static_cast<std::size_t>(std::max(rowCount, 0)));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return ascending ? compare(a, b) < 0 : compare(b, a) < 0;
+    });
+    return order;
+}
+
+QString CutTextToWidth(const QString& text, int width,
+                       const std::function<int(const QString&)>& measure) {
+    if (measure(text) <= width) {
+        return text;
+    }
+    // A longer beginning is never narrower than a shorter one, so the longest
+    // beginning that fits is found by halving instead of trying every length.
+    qsizetype fits = 0;
+    qsizetype tooLong = text.size();
+    while (tooLong - fits > 1) {
+        const qsizetype mid = fits + (tooLong - fits) / 2;
+        if (measure(text.left(mid) + kEllipsis) <= width) {
+            fits = mid;
+        } else {
+            tooLong = mid;
+        }
+    }
+    if (fits > 0 && text.at(fits - 1).isHighSurrogate()) {
+        --fits;
+    }
+    return text.left(fits) + kEllipsis;
+}
+
+QRect SortMarkRect(const QRect& section) {
+    if (section.width() < kMarkWidth) {
+        return {};
+    }
+    const int left = std::max(section.left(), section.right() - kMarkRightMargin - kMarkWidth + 1);
+    const int top = section.top() + (section.height() - kMarkHeight) / 2;
+    return {left, top, kMarkWidth, kMarkHeight};
+}
+
+} // namespace orv::ui
