@@ -133,9 +133,8 @@ void CSortListCtrl::SortByColumn(int column, bool ascending) {
     if (column < 0 || column >= GetColumnCount()) {
         return;
     }
-    const QCollator collator;
-    SortRows(column, ascending, [&collator](const QString& left, const QString& right) {
-        return CompareSortTexts(left, right, collator);
+    SortRows(column, ascending, [this](const QString& left, const QString& right) {
+        return CompareTexts(left, right);
     });
 }
 
@@ -153,7 +152,11 @@ void CSortListCtrl::Resort() {
 }
 
 int CSortListCtrl::CompareColumn(int, const QString& left, const QString& right) const {
-    return CompareSortTexts(left, right, QCollator());
+    return CompareTexts(left, right);
+}
+
+int CSortListCtrl::CompareTexts(const QString& left, const QString& right) const {
+    return CompareSortTexts(left, right, m_collator);
 }
 
 void CSortListCtrl::OnHeaderClick(int column) {
@@ -165,6 +168,7 @@ void CSortListCtrl::OnHeaderClick(int column) {
 void CSortListCtrl::SortRows(int column, bool ascending, const CellCompare& compare) {
     m_header->SetSortColumn(column);
     m_header->SetSortAscending(ascending);
+    m_collator = QCollator(); // the default locale as it is now
     const int rows = GetItemCount();
     std::vector<QString> texts;
     texts.reserve(static_cast<std::size_t>(rows));

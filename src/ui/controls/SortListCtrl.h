@@ -90,6 +90,8 @@ signals:
 protected:
     // The comparison SortByColumnWithRule uses; the default is the text rule.
     virtual int CompareColumn(int column, const QString& left, const QString& right) const;
+    // The text rule, with the collation of the sort in progress.
+    int CompareTexts(const QString& left, const QString& right) const;
     // A click on a header item. The default: ascending for a new sort column,
     // the reverse direction for the current one, then SortByColumn.
     virtual void OnHeaderClick(int column);
@@ -119,6 +121,8 @@ private:
     int m_firstHighlightColumn = -1;
     int m_extraRowHeight = 0;
     bool m_userToggle = false;
+    // Opened once per sort: opening a collator costs more than many comparisons.
+    QCollator m_collator;
 };
 
 } // namespace orv::ui
