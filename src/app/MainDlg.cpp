@@ -131,7 +131,7 @@ void CMainDlg::createControls() {
 void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
-    m_searchPage = new CSearchDlg(this);
+    m_searchPage = new CSearchDlg(*this, this);
     m_batchSetPage = new CBatchSetDlg(this);
     m_upgradePage = new CBatchUpgradeDlg(this);
     m_videoPage = new CVideoViewDlg(this);
@@ -261,6 +261,14 @@ void CMainDlg::appendInfoLine(const QString& text) {
 
 int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
     return m_discovery.ModifyAll(request);
+}
+
+QString CMainDlg::DefaultUserText() const {
+    return m_userEdit->text().trimmed();
+}
+
+QString CMainDlg::DefaultPasswordText() const {
+    return m_passwordEdit->text().trimmed();
 }
 
 void CMainDlg::GetDefaultUser(char* buffer, int size) const {

@@ -3,6 +3,7 @@
 // User box whose credentials every device login uses, and the Operating
 // Information list in which operations report their results.
 
+#include "AppServices.h"
 #include "GuiThreadHop.h"
 #include "discovery/CaptureCallback.h"
 #include "discovery/DiscoveryInstances.h"
@@ -28,7 +29,7 @@ class CPageContainer;
 class CPictureCtrl;
 } // namespace orv::ui
 
-class CMainDlg : public QDialog, public orv::IDiscoverySink {
+class CMainDlg : public QDialog, public orv::IDiscoverySink, public orv::IAppServices {
     Q_OBJECT
 public:
     // Whether the window searches every network adapter for cameras. Tests
@@ -45,18 +46,20 @@ public:
     // Appends a result line; callable from any thread (another thread waits
     // until the window thread has added it). A null text does nothing.
     void AddOperatingInfo(const wchar_t* text) override;
-    void AddOperatingInfo(const QString& text);
+    void AddOperatingInfo(const QString& text) override;
 
     // Hands a modify request to every discovery instance; -1 for a null
     // request, else 0 (also without any instance).
-    int ModifyIpcInfoAll(tagQvIpcInfo* request);
+    int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
     int DiscoveryInstanceCount() const { return m_discovery.Count(); }
     const std::vector<QObject*>& DevicePages() const override { return m_devicePages; }
 
     // The trimmed Username/Password edit text, escaped and converted to the
     // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
-    void GetDefaultUser(char* buffer, int size) const;
-    void GetDefaultPassword(char* buffer, int size) const;
+    void GetDefaultUser(char* buffer, int size) const override;
+    void GetDefaultPassword(char* buffer, int size) const override;
+    QString DefaultUserText() const override;
+    QString DefaultPasswordText() const override;
 
     void SetLanguageText();
     void ShowLanguageMenu();

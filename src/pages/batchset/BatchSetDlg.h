@@ -1,9 +1,12 @@
 #pragma once
 
-#include "pages/PageDlg.h"
+#include "pages/DeviceListPage.h"
 
-class CBatchSetDlg : public CPageDlg {
+class CBatchSetDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit CBatchSetDlg(QWidget* parent = nullptr);
+    explicit CBatchSetDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

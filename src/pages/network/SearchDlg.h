@@ -1,9 +1,65 @@
 #pragma once
+// The Network Settings page: every discovered camera with its network
+// settings; changes the address, netmask, gateway, HTTP port and name of one
+// camera, or the network settings of every checked camera at once.
 
-#include "pages/PageDlg.h"
+#include "pages/DeviceListPage.h"
 
-class CSearchDlg : public CPageDlg {
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace orv {
+class IAppServices;
+namespace ui {
+class CNameEdit;
+}
+} // namespace orv
+
+class CSearchDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit CSearchDlg(QWidget* parent = nullptr);
+    CSearchDlg(orv::IAppServices& app, QWidget* parent = nullptr,
+               orv::CDeviceList::Clock clock = {});
+
+    void SetLanguageText() override;
+    // Checks the fields and sends the modify requests of one run.
+    void Modify();
+    bool CheckedMode() const { return Devices().checkedMode; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void OnPageTick(int tick) override;
+    void OnModifyDone(const tagQvIpcInfo& record) override;
+    void OnRowDoubleClicked(int row) override;
+
+private:
+    void createControls();
+    void layoutControls();
+    void SetCheckedMode(bool on);
+    void fillEditsFrom(int row);
+    void selectRowForEditing(int row);
+    void onCheckChanged(int row, bool checked);
+    void onItemClicked(int row, int column);
+    void onRowSelectionChanged(int row, bool selected);
+    void onSelectAll(bool checked);
+    void updateIpLabel();
+
+    orv::IAppServices& m_app;
+    QCheckBox* m_selectAll = nullptr;
+    QCheckBox* m_sameIp = nullptr;
+    QLabel* m_nameLabel = nullptr;
+    orv::ui::CNameEdit* m_nameEdit = nullptr;
+    QLabel* m_ipLabel = nullptr;
+    QLineEdit* m_ipEdit = nullptr;
+    QLabel* m_maskLabel = nullptr;
+    QLineEdit* m_maskEdit = nullptr;
+    QLabel* m_gatewayLabel = nullptr;
+    QLineEdit* m_gatewayEdit = nullptr;
+    QLabel* m_dnsLabel = nullptr;
+    QLineEdit* m_dnsEdit = nullptr;
+    QLabel* m_portLabel = nullptr;
+    QLineEdit* m_portEdit = nullptr;
+    QPushButton* m_modify = nullptr;
 };

@@ -1,9 +1,12 @@
 #pragma once
 
-#include "pages/PageDlg.h"
+#include "pages/DeviceListPage.h"
 
-class COemDlg : public CPageDlg {
+class COemDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit COemDlg(QWidget* parent = nullptr);
+    explicit COemDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

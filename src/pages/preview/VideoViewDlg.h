@@ -1,9 +1,12 @@
 #pragma once
 
-#include "pages/PageDlg.h"
+#include "pages/DeviceListPage.h"
 
-class CVideoViewDlg : public CPageDlg {
+class CVideoViewDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit CVideoViewDlg(QWidget* parent = nullptr);
+    explicit CVideoViewDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

@@ -1,5 +1,11 @@
 #include "BatchUpgradeDlg.h"
 
-CBatchUpgradeDlg::CBatchUpgradeDlg(QWidget* parent) : CPageDlg(parent) {
+CBatchUpgradeDlg::CBatchUpgradeDlg(QWidget* parent, orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchUpgradePage"));
+}
+
+void CBatchUpgradeDlg::resizeEvent(QResizeEvent* event) {
+    CDeviceListPage::resizeEvent(event);
+    m_listCtrl->setGeometry(rect());
 }

@@ -1,9 +1,12 @@
 #pragma once
 
-#include "pages/PageDlg.h"
+#include "pages/DeviceListPage.h"
 
-class CBatchUpgradeDlg : public CPageDlg {
+class CBatchUpgradeDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit CBatchUpgradeDlg(QWidget* parent = nullptr);
+    explicit CBatchUpgradeDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

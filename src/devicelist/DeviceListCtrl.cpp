@@ -1,0 +1,62 @@
+#include "DeviceListCtrl.h"
+
+#include "discovery/PageEvents.h"
+#include "ui/LangText.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace orv {
+
+CDeviceListCtrl::CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* parent)
+    : ui::CSortListCtrl(parent), m_spec(SpecFor(kind)), m_page(page) {
+    for (const auto& column : m_spec.columns) {
+        const Qt::Alignment align =
+            column.field == DeviceField::CheckBox ? Qt::AlignHCenter : Qt::AlignLeft;
+        InsertColumn(GetColumnCount(), QString(), align, column.width);
+    }
+    SetCheckBoxes(m_spec.checkBoxes);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setShowGrid(true);
+    SetExtraRowHeight(3);
+    SetHeaderTexts();
+    SortByColumn(m_spec.initialSortColumn, true);
+    connect(this, &ui::CSortListCtrl::sorted, this, [this] {
+        if (m_page != nullptr) {
+            QCoreApplication::postEvent(m_page,
+                                        std::make_unique<QEvent>(kRenumberListEvent).release());
+        }
+    });
+}
+
+void CDeviceListCtrl::SetHeaderTexts() {
+    for (size_t i = 0; i < m_spec.columns.size(); ++i) {
+        const auto& column = m_spec.columns[i];
+        SetColumnTitle(static_cast<int>(i), column.headerId != nullptr
+                                                ? ui::LangText(column.headerId, column.headerText)
+                                                : QString());
+    }
+}
+
+void CDeviceListCtrl::SortByIp() {
+    SortByColumnWithRule(m_spec.ipColumn, true);
+}
+
+int CDeviceListCtrl::CompareColumn(int column, const QString& left, const QString& right) const {
+    if (column == m_spec.ipColumn) {
+        return CompareIpCells(left.toStdWString(), right.toStdWString());
+    }
+    return ui::CSortListCtrl::CompareColumn(column, left, right);
+}
+
+void CDeviceListCtrl::OnHeaderClick(int column) {
+    if (column == 0 || column == m_spec.numberColumn) {
+        return;
+    }
+    const bool ascending =
+        column != GetHeaderCtrl()->GetSortColumn() || !GetHeaderCtrl()->IsSortAscending();
+    SortByColumnWithRule(column, ascending);
+}
+
+} // namespace orv

@@ -1,0 +1,74 @@
+#pragma once
+// How the five pages' device lists differ: columns, check boxes, sorting,
+// timer and the Model cell. Everything else about them is shared.
+
+#include "qvsp/QvspTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+enum class DeviceListKind { NetworkSettings, BatchSet, BatchUpgrade, VideoPreviews, Oem };
+
+enum class DeviceField {
+    CheckBox,
+    Number,
+    DeviceName,
+    Mac,
+    Ip,
+    Port,
+    Netmask,
+    Gateway,
+    Model,
+    Version
+};
+
+struct DeviceColumn {
+    DeviceField field;
+    int width;
+    const wchar_t* headerId;   // nullptr: empty header
+    const wchar_t* headerText; // English default
+};
+
+// After a new row: back to the IP column ascending (numeric), or sort again
+// by the current column and direction with the text comparison.
+enum class SortAfterAdd { IpAscending, CurrentColumn };
+
+struct DeviceListSpec {
+    DeviceListKind kind;
+    bool checkBoxes;
+    std::vector<DeviceColumn> columns;
+    int ipColumn;
+    int numberColumn;
+    int initialSortColumn;
+    SortAfterAdd sortAfterAdd;
+    int timerId;
+    bool modelOnly;   // the Model cell ignores DisplayModel
+    int dropLogLevel; // 1: a dropped camera is written to the log
+};
+
+const DeviceListSpec& SpecFor(DeviceListKind kind);
+
+// A row's own copy of its camera: the record and the time of its last
+// answer in seconds since 1970.
+struct DeviceRow {
+    tagQvIpcInfo record;
+    std::int32_t lastSeen;
+};
+static_assert(sizeof(DeviceRow) == 384);
+
+// The text of one cell (at most 255 characters); empty for the check-box
+// and number columns.
+std::wstring CellText(DeviceField field, const tagQvIpcInfo& record, bool modelOnly);
+
+// "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X" of the first six MAC bytes.
+std::wstring MacCellText(const tagQvIpcInfo& record);
+
+// Orders two IP cells by their four numbers (trimmed, upper-cased); cells
+// that do not read as four numbers sort after those that do, among
+// themselves by text. Negative, zero or positive like strcmp.
+int CompareIpCells(std::wstring_view a, std::wstring_view b);
+
+} // namespace orv
