@@ -188,7 +188,7 @@ void ensureDefaults(json& config) {
     if (!config.is_object()) {
         config = json::object();
     }
-    const json factory = factoryConfig();
+    static const json factory = factoryConfig();
     for (const auto& [name, value] : factory.items()) {
         if (!config.contains(name)) {
             config[name] = value;

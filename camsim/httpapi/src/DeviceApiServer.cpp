@@ -323,7 +323,11 @@ private:
 
     void respond(httplib::Response& res, const FaultPlan& faults, const api::Outcome& outcome) {
         res.status = outcome.status;
-        auto body = std::make_shared<std::string>(outcome.body.dump());
+        json answer = outcome.body;
+        if (faults.hugeAnswer && outcome.status == 200) {
+            answer["padding"] = std::string(std::size_t{1} << 20, 'x');
+        }
+        auto body = std::make_shared<std::string>(answer.dump());
         if (faults.malformedJson && outcome.status == 200) {
             // Cut in the middle of the text and followed by a stray byte.
             *body = body->substr(0, body->size() / 2) + "\x01";

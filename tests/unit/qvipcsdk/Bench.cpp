@@ -28,8 +28,16 @@ double getsPerSecond(const Lab& lab, bool reuse, int calls) {
 
 } // namespace
 
-int main() {
+// With an address argument (for example one that is routed into a dummy
+// interface inside a network namespace) it also times a login to it.
+int main(int argc, char** argv) {
     Qv_Sdk_Init();
+    if (argc > 1) {
+        const auto start = std::chrono::steady_clock::now();
+        const int h = Qv_Ipc_Login(argv[1], argv[1], 80, "admin", "x", 0);
+        std::printf("login to %s: %d (error %d) after %.3f s\n", argv[1], h, Qv_Sdk_GetLastError(),
+                    secondsSince(start));
+    }
     {
         Lab lab{1};
         std::printf("small Get, connection reused: %.0f calls/s\n", getsPerSecond(lab, true, 3000));

@@ -82,6 +82,12 @@ TEST_F(SdkFaults, CutAndBrokenAnswers) {
     std::tie(error, seconds) = getUnder(malformed);
     EXPECT_EQ(error, QV_ERR_MALFORMED);
 
+    camsim::FaultPlan huge;
+    huge.hugeAnswer = true;
+    std::tie(error, seconds) = getUnder(huge);
+    EXPECT_EQ(error, QV_ERR_MALFORMED);
+    EXPECT_LT(seconds, 0.5);
+
     // After the faults the same handle works again.
     QvImagingSettings record{};
     EXPECT_EQ(Qv_Ipc_GetImagingSettings(handle, &record), 0);

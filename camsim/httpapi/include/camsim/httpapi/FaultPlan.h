@@ -23,6 +23,8 @@ struct FaultPlan {
     bool closeMidway = false;
     // Answers 200 with a body that is not valid JSON.
     bool malformedJson = false;
+    // Answers 200 with the documented object padded to over a megabyte.
+    bool hugeAnswer = false;
     // Route name (see docs/device-api.md) answered with 500.
     std::string failCall;
 };
