@@ -278,6 +278,22 @@ TEST_F(SdkRoundTrip, RebootSilencesTheCameraForAWhile) {
     EXPECT_EQ(Qv_Ipc_GetPortInfo(h, &ports), 0);
 }
 
+TEST_F(SdkRoundTrip, HandleOutlivesARebootMadeByAnotherClient) {
+    const int h = lab.login(2);
+    const int other = lab.login(2);
+    ASSERT_GT(h, 0);
+    ASSERT_GT(other, 0);
+    QvImagingSettings picture{5, 6, 7};
+    ASSERT_EQ(Qv_Ipc_SetImagingSettings(h, &picture), 0);
+    ASSERT_EQ(Qv_Ipc_RebootSystem(other), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    // h still holds the nonce of the previous boot; the camera calls it stale
+    // and the Set goes through on the retry, body and all.
+    picture = {8, 9, 10};
+    ASSERT_EQ(Qv_Ipc_SetImagingSettings(h, &picture), 0);
+    EXPECT_EQ(lab.host.snapshot(lab.key(2))->config["picture"]["saturation"], 10);
+}
+
 TEST_F(SdkRoundTrip, RestoreReturnsToFactorySettingsAndReboots) {
     const int h = lab.login(0);
     ASSERT_GT(h, 0);
