@@ -38,7 +38,7 @@ private:
 
 struct ProcessState {
     bool oemMode = false;
-    int osVersionCode = 0;
+    int osVersionCode = ComputeOsVersionCode();
     PendingUrlSlot pendingUrl;
 };
 

@@ -4,6 +4,7 @@
 #include "ProcessState.h"
 #include "TerminationWatcher.h"
 #include "qvipcsdk/QvIpcSdk.h"
+#include "ui/DialogFont.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -31,6 +32,7 @@ bool CToolApp::initInstance() {
     state.pendingUrl.Clear();
     Qv_Sdk_Init();
 
+    orv::ui::ApplyDialogFont(m_app);
     QPalette palette = m_app.palette();
     palette.setColor(QPalette::WindowText, Qt::black);
     m_app.setPalette(palette);

@@ -20,6 +20,7 @@ CDeviceListCtrl::CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* pa
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);
     SetExtraRowHeight(3);
+    SetFirstHighlightColumn(0);
     SetHeaderTexts();
     SortByColumn(m_spec.initialSortColumn, true);
     connect(this, &ui::CSortListCtrl::sorted, this, [this] {

@@ -3,6 +3,7 @@
 #include "app/ProcessState.h"
 #include "discovery/PageEvents.h"
 
+#include <QApplication>
 #include <QTimerEvent>
 
 #include <array>
@@ -25,6 +26,14 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, QWidget* parent,
     m_listCtrl->setObjectName(QStringLiteral("deviceList"));
     connect(m_listCtrl, &orv::ui::CSortListCtrl::itemDoubleClicked, this,
             [this](int row, int) { OnRowDoubleClicked(row); });
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
+            [this](int row, bool checked, bool byUser) {
+                if (byUser) {
+                    m_lastToggledRow = row;
+                    m_checkBeforeToggle = !checked;
+                    m_sinceToggle.start();
+                }
+            });
     m_timer.start(kTimerMs, this);
 }
 
@@ -91,7 +100,11 @@ void CDeviceListPage::OnRowDoubleClicked(int row) {
     if (!m_listCtrl->HasCheckBoxes() || row < 0) {
         return;
     }
-    m_listCtrl->SetCheck(row, !m_listCtrl->GetCheck(row));
+    const bool pairedClick = row == m_lastToggledRow && m_sinceToggle.isValid() &&
+                             m_sinceToggle.elapsed() <= QApplication::doubleClickInterval();
+    const bool before = pairedClick ? m_checkBeforeToggle : m_listCtrl->GetCheck(row);
+    m_listCtrl->SetCheck(row, !before);
+    m_lastToggledRow = -1;
     if (const orv::DeviceRow* device = m_devices->Row(row)) {
         char url[orv::PendingUrlSlot::kSize] = {};
         std::snprintf(url, sizeof url, "http://%.31s", device->record.IpAddr);

@@ -7,6 +7,7 @@
 #include "devicelist/DeviceList.h"
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 
 #include <memory>
 
@@ -39,8 +40,9 @@ protected:
     virtual void OnPageTick(int tick);
     virtual void OnDeviceFound(const tagQvIpcInfo& record);
     virtual void OnModifyDone(const tagQvIpcInfo& record);
-    // A double-click on a row: toggles its check box and hands the camera's
-    // web page to the browser.
+    // A double-click on a row: leaves its check box toggled against its
+    // state before the double-click, and hands the camera's web page to the
+    // browser.
     virtual void OnRowDoubleClicked(int row);
 
     orv::CDeviceListCtrl* m_listCtrl;
@@ -48,4 +50,9 @@ protected:
 private:
     std::unique_ptr<orv::CDeviceList> m_devices;
     QBasicTimer m_timer;
+    // The check state a row had before the user's last click toggled it:
+    // the first click of a double-click has toggled the row already.
+    int m_lastToggledRow = -1;
+    bool m_checkBeforeToggle = false;
+    QElapsedTimer m_sinceToggle;
 };

@@ -10,12 +10,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 class GuiTestBase : public ::testing::Test {
 protected:
@@ -45,6 +52,12 @@ protected:
             }
             return nullptr;
         });
+    }
+
+    // A double-click as a person makes it: a click, then the double-click.
+    static void DoubleClick(QWidget* target, const QPoint& pos) {
+        QTest::mouseClick(target, Qt::LeftButton, {}, pos);
+        QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
     }
 
     static QString SaveScreenshot(QWidget& widget, const QString& name) {

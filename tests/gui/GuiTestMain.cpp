@@ -1,5 +1,7 @@
 // GoogleTest with a QApplication for widget tests; runs headless.
 
+#include "ui/DialogFont.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     QApplication app(argc, argv);
+    orv::ui::ApplyDialogFont(app);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code ec;

@@ -266,6 +266,17 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
                      rowRect.height() - grid);
     };
 
+    if (selected && m_cellHighlight && m_clickedColumn > m_firstHighlightColumn &&
+        m_clickedColumn < GetColumnCount() && !isColumnHidden(m_clickedColumn)) {
+        const QRect cell = cellRect(m_clickedColumn);
+        painter.fillRect(cell, kHighlightedCell);
+        QPen dotted(palette().color(QPalette::Text), 1, Qt::DotLine);
+        dotted.setCosmetic(true);
+        painter.setPen(dotted);
+        painter.drawRect(cell.adjusted(0, 0, -1, -1));
+    }
+
+    // The check box goes on top, so a highlighted first cell never hides it.
     QRect checkBox;
     if (HasCheckBoxes() && !isColumnHidden(0)) {
         checkBox = CheckBoxRect(cellRect(0));
@@ -275,16 +286,6 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
         option.state =
             QStyle::State_Enabled | (GetCheck(row) ? QStyle::State_On : QStyle::State_Off);
         style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &option, &painter, this);
-    }
-
-    if (selected && m_cellHighlight && m_clickedColumn > m_firstHighlightColumn &&
-        m_clickedColumn < GetColumnCount() && !isColumnHidden(m_clickedColumn)) {
-        const QRect cell = cellRect(m_clickedColumn);
-        painter.fillRect(cell, kHighlightedCell);
-        QPen dotted(palette().color(QPalette::Text), 1, Qt::DotLine);
-        dotted.setCosmetic(true);
-        painter.setPen(dotted);
-        painter.drawRect(cell.adjusted(0, 0, -1, -1));
     }
 
     QStyleOptionViewItem gridOption;

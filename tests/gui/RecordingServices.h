@@ -1,0 +1,35 @@
+#pragma once
+// The main window's services as a page sees them, recording what the page
+// sends, so page tests can check each request byte for byte.
+
+#include "app/AppServices.h"
+#include "log/TextConv.h"
+
+#include <QStringList>
+
+#include <vector>
+
+class RecordingServices : public orv::IAppServices {
+public:
+    QString user = QStringLiteral("admin");
+    QString password = QStringLiteral("kt7391");
+    QStringList lines;
+    std::vector<tagQvIpcInfo> requests;
+
+    QString DefaultUserText() const override { return user.trimmed(); }
+    QString DefaultPasswordText() const override { return password.trimmed(); }
+    void GetDefaultUser(char* buffer, int size) const override {
+        WideToMulti(orv::kCpAnsi, DefaultUserText().toStdWString().c_str(), buffer, size, true);
+    }
+    void GetDefaultPassword(char* buffer, int size) const override {
+        WideToMulti(orv::kCpAnsi, DefaultPasswordText().toStdWString().c_str(), buffer, size, true);
+    }
+    void AddOperatingInfo(const QString& text) override { lines << text; }
+    int ModifyIpcInfoAll(tagQvIpcInfo* request) override {
+        if (request == nullptr) {
+            return -1;
+        }
+        requests.push_back(*request);
+        return 0;
+    }
+};

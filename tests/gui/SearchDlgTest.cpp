@@ -1,0 +1,230 @@
+#include "DeviceRecords.h"
+#include "GuiTestBase.h"
+#include "RecordingServices.h"
+
+#include "app/ProcessState.h"
+#include "discovery/PageEvents.h"
+#include "pages/network/SearchDlg.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/NameEdit.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstring>
+
+namespace {
+
+class SearchDlgTest : public GuiTestBase {
+protected:
+    RecordingServices services;
+    std::unique_ptr<CSearchDlg> page;
+    QStringList messages;
+
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        page = std::make_unique<CSearchDlg>(services);
+        page->resize(1000, 500);
+        page->show();
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            return false;
+        });
+    }
+    void TearDown() override {
+        page.reset();
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        GuiTestBase::TearDown();
+    }
+
+    void deliver(const tagQvIpcInfo& record, QEvent::Type type = orv::kDeviceFoundEvent) {
+        QCoreApplication::postEvent(page.get(),
+                                    std::make_unique<orv::CDeviceEvent>(type, record).release());
+        QCoreApplication::sendPostedEvents(page.get());
+    }
+    void addCameras(int n) {
+        for (int i = 1; i <= n; ++i) {
+            deliver(Camera(static_cast<unsigned char>(i),
+                           ("192.168.1." + std::to_string(10 + i)).c_str(),
+                           ("Cam " + std::to_string(i)).c_str()));
+        }
+    }
+    template <class T>
+    T* child(const char* name) {
+        return page->findChild<T*>(QString::fromLatin1(name));
+    }
+    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
+    void clickCell(int row, int column) {
+        auto* list = page->DeviceListCtrl();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+    }
+    void fill(const char* ip, const char* mask, const char* gateway, const char* port) {
+        edit("ipEdit")->setText(QString::fromLatin1(ip));
+        edit("netmaskEdit")->setText(QString::fromLatin1(mask));
+        edit("gatewayEdit")->setText(QString::fromLatin1(gateway));
+        edit("httpPortEdit")->setText(QString::fromLatin1(port));
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            page->OnTick();
+        }
+    }
+    void modify() { QTest::mouseClick(child<QPushButton>("modifyButton"), Qt::LeftButton); }
+};
+
+} // namespace
+
+TEST_F(SearchDlgTest, ClickingARowEditsThatCamera) {
+    addCameras(3);
+    EXPECT_FALSE(child<QPushButton>("modifyButton")->isEnabled());
+    clickCell(1, 2);
+    EXPECT_FALSE(page->CheckedMode());
+    EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(1)) << "a click on the texts clears the check";
+    EXPECT_TRUE(child<QPushButton>("modifyButton")->isEnabled());
+    EXPECT_EQ(edit("deviceNameEdit")->text(), "Cam 2");
+    EXPECT_EQ(edit("ipEdit")->text(), "192.168.1.12");
+    EXPECT_EQ(edit("httpPortEdit")->text(), "80");
+    EXPECT_FALSE(edit("dnsEdit")->isVisible());
+    EXPECT_EQ(edit("ipEdit")->geometry().x(), 400);
+    SaveScreenshot(*page, QStringLiteral("network-settings-single"));
+}
+
+TEST_F(SearchDlgTest, OneCameraGetsNewSettingsOnce) {
+    addCameras(2);
+    clickCell(0, 3);
+    edit("deviceNameEdit")->setText(QStringLiteral(" Hof Nord "));
+    fill("192.168.1.60", "255.255.0.0", "192.168.1.254", "8080");
+    modify();
+    ASSERT_EQ(services.requests.size(), 1u);
+    const tagQvIpcInfo& r = services.requests[0];
+    EXPECT_EQ(std::memcmp(r.Mac, Camera(1, "").Mac, 8), 0);
+    EXPECT_STREQ(r.UserName, "admin");
+    EXPECT_STREQ(r.Password, "kt7391");
+    EXPECT_STREQ(r.DevName, "Hof Nord");
+    EXPECT_STREQ(r.IpAddr, "192.168.1.60");
+    EXPECT_STREQ(r.NetMask, "255.255.0.0");
+    EXPECT_STREQ(r.Gateway, "192.168.1.254");
+    EXPECT_STREQ(r.Dns, "192.168.1.254");
+    EXPECT_EQ(r.HttpPort, 8080);
+    EXPECT_FALSE(child<QPushButton>("modifyButton")->isEnabled());
+
+    // The camera confirms: its row changes and one line reports it.
+    tagQvIpcInfo done = r;
+    deliver(done, orv::kModifyDoneEvent);
+    EXPECT_EQ(page->DeviceListCtrl()->GetItemText(0, 4), "192.168.1.60");
+    ASSERT_EQ(services.lines.size(), 1);
+    EXPECT_EQ(services.lines[0], "[02:4F:56:10:00:01] Modify IP,Port,Netmask to 192.168.1.60, "
+                                 "8080, 255.255.0.0 Succeed.");
+
+    // The timer enables Modify again within five seconds.
+    ticks(50);
+    EXPECT_TRUE(child<QPushButton>("modifyButton")->isEnabled());
+}
+
+TEST_F(SearchDlgTest, NothingIsSentWithoutAChangeOrWithBadFields) {
+    tagQvIpcInfo camera = Camera(1, "192.168.1.11", "Cam 1");
+    camera.HttpPort = 8080;
+    deliver(camera);
+    clickCell(0, 2);
+    modify();
+    EXPECT_TRUE(services.requests.empty());
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(child<QPushButton>("modifyButton")->isEnabled()) << "an unchanged form stays ready";
+
+    fill("192.168.1.255", "255.255.255.0", "192.168.1.1", "80");
+    modify();
+    fill("192.168.1.20", "255.255.255.0", "192.168.1.1", "1023");
+    modify();
+    services.password = QStringLiteral("   ");
+    modify();
+    EXPECT_EQ(messages,
+              (QStringList{"Invalid IP address.", "Please input the port between 1024 and 65535.",
+                           "Password Field can't be empty."}));
+    EXPECT_TRUE(services.requests.empty());
+}
+
+TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
+    addCameras(3);
+    clickCell(0, 0);
+    EXPECT_TRUE(page->CheckedMode());
+    EXPECT_TRUE(child<QCheckBox>("sameIp")->isVisible());
+    EXPECT_FALSE(edit("deviceNameEdit")->isVisible());
+    EXPECT_EQ(edit("ipEdit")->text(), "") << "checked mode starts from an empty template";
+    EXPECT_EQ(edit("ipEdit")->geometry().x(), 320);
+
+    QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("ipLabel")->text(), "Start IP Address:");
+    fill("10.1.1.253", "255.0.0.0", "10.1.1.1", "8000");
+    SaveScreenshot(*page, QStringLiteral("network-settings-checked"));
+    modify();
+    EXPECT_TRUE(services.requests.empty()) << "in checked mode Modify waits for the timer";
+    ticks(50);
+    modify();
+    ASSERT_EQ(services.requests.size(), 3u);
+    EXPECT_STREQ(services.requests[0].IpAddr, "10.1.1.253");
+    EXPECT_STREQ(services.requests[1].IpAddr, "10.1.1.254");
+    EXPECT_STREQ(services.requests[2].IpAddr, "10.1.1.1");
+    EXPECT_STREQ(services.requests[2].DevName, "Cam 3") << "each camera keeps its name";
+    EXPECT_EQ(services.requests[2].Mac[5], 3);
+
+    // With Same IP every checked camera gets the same address.
+    services.requests.clear();
+    QTest::mouseClick(child<QCheckBox>("sameIp"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("ipLabel")->text(), "IP Address:");
+    fill("10.1.1.9", "255.0.0.0", "10.1.1.1", "8000");
+    ticks(50);
+    modify();
+    ASSERT_EQ(services.requests.size(), 3u);
+    for (const auto& r : services.requests) {
+        EXPECT_STREQ(r.IpAddr, "10.1.1.9");
+    }
+}
+
+TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {
+    addCameras(2);
+    clickCell(0, 0);
+    clickCell(1, 0);
+    EXPECT_TRUE(page->CheckedMode());
+    clickCell(0, 0);
+    EXPECT_TRUE(page->CheckedMode()) << "another camera is still checked";
+    clickCell(1, 0);
+    EXPECT_FALSE(page->CheckedMode());
+    EXPECT_TRUE(edit("deviceNameEdit")->isVisible());
+    EXPECT_FALSE(child<QCheckBox>("sameIp")->isVisible());
+
+    // A double-click checks the camera and offers its web page.
+    auto* list = page->DeviceListCtrl();
+    DoubleClick(list->viewport(), list->visualRect(list->model()->index(1, 3)).center());
+    EXPECT_TRUE(list->GetCheck(1));
+    EXPECT_TRUE(page->CheckedMode());
+    EXPECT_EQ(orv::TheProcessState().pendingUrl.Take(), "http://192.168.1.12");
+}
+
+TEST_F(SearchDlgTest, LongDeviceNamesAreCutWithinASecond) {
+    addCameras(1);
+    clickCell(0, 2);
+    edit("deviceNameEdit")->setText(QString(11, QChar(0x5317)));
+    for (int i = 0; i < 10; ++i) {
+        page->OnTick();
+    }
+    EXPECT_EQ(edit("deviceNameEdit")->text(), QString(10, QChar(0x5317)));
+    EXPECT_EQ(edit("deviceNameEdit")->cursorPosition(), 10);
+}
+
+TEST(NameEdit, DropsTypedSeparatorsButTakesPastedText) {
+    orv::ui::CNameEdit name;
+    QTest::keyClicks(&name, QStringLiteral("a;b=c'd+e"));
+    EXPECT_EQ(name.text(), "abcde");
+    name.clear();
+    name.insert(QStringLiteral("x;y"));
+    EXPECT_EQ(name.text(), "x;y");
+    for (char16_t c : {u';', u'\uFF1B', u'=', u'\'', u'\u3001', u'\u2018', u'\u2019', u'+'}) {
+        EXPECT_TRUE(orv::ui::CNameEdit::IsRefusedCharacter(QChar(c)));
+    }
+    EXPECT_FALSE(orv::ui::CNameEdit::IsRefusedCharacter(QChar(u'-')));
+}
