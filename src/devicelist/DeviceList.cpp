@@ -69,8 +69,20 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
         return -1;
     }
 
-    const int row = m_list.InsertItem(m_list.GetItemCount(), QString());
-    m_list.SetItemText(row, m_list.NumberColumn(), QString::number(row + 1));
+    // The row goes where sorting would put it; rows that are already in
+    // order take it in place, anything else is sorted as a whole.
+    const bool byIp = m_list.Spec().sortAfterAdd == SortAfterAdd::IpAscending;
+    auto* header = m_list.GetHeaderCtrl();
+    const int sortColumn = byIp ? m_list.IpColumn() : header->GetSortColumn();
+    const bool ascending = byIp || header->IsSortAscending();
+    QString sortText;
+    if (sortColumn >= 0 && sortColumn < static_cast<int>(m_list.Spec().columns.size())) {
+        sortText = QString::fromStdWString(
+            CellText(m_list.Spec().columns[static_cast<size_t>(sortColumn)].field, record,
+                     m_list.Spec().modelOnly));
+    }
+    const int position = m_list.SortedInsertPosition(sortColumn, ascending, sortText, byIp);
+    const int row = m_list.InsertItem(position >= 0 ? position : m_list.GetItemCount(), QString());
     writeCells(row, record, true);
     auto copy = std::make_unique<DeviceRow>();
     copy->record = record;
@@ -79,7 +91,12 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
     m_copies.emplace(key, std::move(copy));
     m_list.SetItemUserData(row, key);
 
-    if (m_list.Spec().sortAfterAdd == SortAfterAdd::IpAscending) {
+    if (position >= 0) {
+        if (sortColumn >= 0) {
+            header->SetSortColumn(sortColumn);
+            header->SetSortAscending(ascending);
+        }
+    } else if (byIp) {
         m_list.SortByIp();
     } else {
         m_list.Resort();

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <array>
 #include <memory>
 
 namespace orv {
@@ -44,8 +45,43 @@ void CDeviceListCtrl::SortByIp() {
     SortByColumnWithRule(m_spec.ipColumn, true);
 }
 
+namespace {
+
+// Plain dotted addresses, the common case, are read without copying; any
+// other text takes the general rule.
+bool readPlainAddress(QStringView text, std::array<int, 4>& out) {
+    text = text.trimmed();
+    int part = 0;
+    int value = -1;
+    for (QChar c : text) {
+        if (c >= u'0' && c <= u'9') {
+            value = (value < 0 ? 0 : value) * 10 + (c.unicode() - u'0');
+            if (value > 999999) {
+                return false;
+            }
+        } else if (c == u'.' && value >= 0 && part < 3) {
+            out[static_cast<size_t>(part++)] = value;
+            value = -1;
+        } else {
+            return false;
+        }
+    }
+    if (part != 3 || value < 0) {
+        return false;
+    }
+    out[3] = value;
+    return true;
+}
+
+} // namespace
+
 int CDeviceListCtrl::CompareColumn(int column, const QString& left, const QString& right) const {
     if (column == m_spec.ipColumn) {
+        std::array<int, 4> a{};
+        std::array<int, 4> b{};
+        if (readPlainAddress(left, a) && readPlainAddress(right, b)) {
+            return a < b ? -1 : (b < a ? 1 : 0);
+        }
         return CompareIpCells(left.toStdWString(), right.toStdWString());
     }
     return ui::CSortListCtrl::CompareColumn(column, left, right);

@@ -151,6 +151,39 @@ void CSortListCtrl::Resort() {
     SortByColumn(m_header->GetSortColumn(), m_header->IsSortAscending());
 }
 
+int CSortListCtrl::SortedInsertPosition(int column, bool ascending, const QString& text,
+                                        bool withRule) const {
+    const int rows = GetItemCount();
+    if (column < 0 || column >= GetColumnCount()) {
+        return rows;
+    }
+    const auto compare = [&](const QString& left, const QString& right) {
+        return withRule ? CompareColumn(column, left, right) : CompareTexts(left, right);
+    };
+    // The same strict order a stable sort uses: descending swaps operands.
+    const auto less = [&](const QString& a, const QString& b) {
+        return ascending ? compare(a, b) < 0 : compare(b, a) < 0;
+    };
+    for (int row = 1; row < rows; ++row) {
+        if (less(m_model->Text(row, column), m_model->Text(row - 1, column))) {
+            return -1;
+        }
+    }
+    // A stable sort leaves an appended row behind every row it does not
+    // precede: the first row that compares greater.
+    int lo = 0;
+    int hi = rows;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (less(text, m_model->Text(mid, column))) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
 int CSortListCtrl::CompareColumn(int, const QString& left, const QString& right) const {
     return CompareTexts(left, right);
 }

@@ -70,6 +70,12 @@ public:
     void SortByColumnWithRule(int column, bool ascending);
     // Sorts again with the stored state, as text.
     void Resort();
+    // Where a new row whose cell in `column` reads `text` ends up when it is
+    // appended and the rows are then sorted by that column (through
+    // CompareColumn with `withRule`, as text otherwise), provided the rows
+    // already are in that order; -1 when they are not. Lets a list that
+    // grows one row at a time insert in place instead of sorting again.
+    int SortedInsertPosition(int column, bool ascending, const QString& text, bool withRule) const;
 
     void SetFirstHighlightColumn(int column);
     void SetCellHighlight(bool on);
