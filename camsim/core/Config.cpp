@@ -52,6 +52,8 @@ const std::set<std::string> kKnownKeys = {
     "cameras_override",
     "seed",
     "verbose",
+    "reboot_silence_ms",
+    "control_socket",
 };
 
 struct Parser {
@@ -156,9 +158,12 @@ ConfigResult parseConfig(const json& j) {
     long long delay = 0;
     long long jitter = 0;
     long long seed = static_cast<long long>(c.seed);
+    long long rebootSilence = c.rebootSilence.count();
     p.text(j, "interface", c.interfaceName);
     p.text(j, "state_file", c.stateFile);
     p.text(j, "ready_file", c.readyFile);
+    p.text(j, "control_socket", c.controlSocket);
+    p.integer(j, "reboot_silence_ms", 0, 600'000, rebootSilence);
     p.integer(j, "cameras", 1, kMaxCameras, cameras);
     p.integer(j, "http_port", 1, 65535, port);
     p.text(j, "user", c.user, qvsp::wire::kUserWidth);
@@ -240,6 +245,7 @@ ConfigResult parseConfig(const json& j) {
     c.answerDelay = std::chrono::milliseconds(delay);
     c.answerJitter = std::chrono::milliseconds(jitter);
     c.seed = static_cast<std::uint64_t>(seed);
+    c.rebootSilence = std::chrono::milliseconds(rebootSilence);
 
     if (const auto it = j.find("cameras_override"); it != j.end()) {
         if (!it->is_object()) {
@@ -319,7 +325,8 @@ std::string applyArguments(int argc, const char* const* argv, json& j, std::stri
         static const std::map<std::string, std::string> textOptions = {
             {"--interface", "interface"},
             {"--state", "state_file"},
-            {"--ready-file", "ready_file"}};
+            {"--ready-file", "ready_file"},
+            {"--control-socket", "control_socket"}};
         const char* v = nullptr;
         if (arg == "--config") {
             if (!(v = value()))
@@ -329,14 +336,14 @@ std::string applyArguments(int argc, const char* const* argv, json& j, std::stri
             if (!(v = value()))
                 return arg + " needs a value";
             j[it->second] = v;
-        } else if (arg == "--cameras") {
+        } else if (arg == "--cameras" || arg == "--reboot-silence-ms") {
             if (!(v = value()))
-                return "--cameras needs a number";
+                return arg + " needs a number";
             char* end = nullptr;
             const long n = std::strtol(v, &end, 10);
             if (*v == '\0' || *end != '\0')
-                return std::string("--cameras needs a number, not \"") + v + "\"";
-            j["cameras"] = n;
+                return arg + " needs a number, not \"" + v + "\"";
+            j[arg == "--cameras" ? "cameras" : "reboot_silence_ms"] = n;
         } else if (arg == "--first-ip" || arg == "--last-ip") {
             if (!(v = value()))
                 return arg + " needs an address";

@@ -48,6 +48,11 @@ struct SimConfig {
     std::map<int, Behaviour> overrides; // by camera number, counted from 1
     std::uint64_t seed = 1;
     bool verbose = false;
+    // How long a camera stays silent (HTTP and discovery) after a reboot or
+    // restore through its device API.
+    std::chrono::milliseconds rebootSilence{3000};
+    // Unix socket of the control channel; none when empty.
+    std::string controlSocket;
 };
 
 struct ConfigResult {

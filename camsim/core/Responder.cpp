@@ -28,13 +28,20 @@ Responder::Responder(CameraStore& store, std::vector<Behaviour> behaviours,
                      std::chrono::milliseconds jitter, double lossRate, std::uint64_t seed,
                      Clock::time_point start)
     : m_store(store), m_behaviours(std::move(behaviours)), m_jitter(jitter), m_loss(lossRate),
-      m_random(seed), m_start(start), m_challenges(store.size()) {
+      m_random(seed), m_start(start), m_challenges(store.size()), m_rebootUntil(store.size()) {
     m_behaviours.resize(store.size());
 }
 
 bool Responder::silent(std::size_t camera, Clock::time_point now) const {
+    if (now.time_since_epoch().count() < m_rebootUntil[camera].load(std::memory_order_relaxed))
+        return true;
     const auto& after = m_behaviours[camera].silentAfter;
     return after && now - m_start >= *after;
+}
+
+void Responder::silenceUntil(std::size_t camera, Clock::time_point until) {
+    if (camera < m_rebootUntil.size())
+        m_rebootUntil[camera].store(until.time_since_epoch().count(), std::memory_order_relaxed);
 }
 
 void Responder::answer(std::size_t camera, const MacAddress& to, std::uint32_t xid, Body body,
@@ -119,6 +126,8 @@ void Responder::onModify(std::size_t camera, const Frame& in, const ModifyReques
         if (fresh)
             result = apply(camera, request);
     }
+    if (result == 0 && m_changed)
+        m_changed(camera);
     ModifyResult r;
     r.device = request.device;
     r.result = result;

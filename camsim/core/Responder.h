@@ -5,8 +5,10 @@
 
 #include "qvsp/wire/Frame.h"
 
+#include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -28,6 +30,18 @@ public:
               Clock::time_point start);
 
     void handle(const qvsp::wire::Frame& in, Clock::time_point now, std::vector<Outgoing>& out);
+
+    // A camera that reboots through its HTTP API says nothing on the wire
+    // until `until`. Safe from any thread: the API's workers call it while
+    // the capture loop answers.
+    void silenceUntil(std::size_t camera, Clock::time_point until);
+
+    // Runs on the responder's thread, outside the store's lock, after a
+    // modify request changed a camera (its address or HTTP port may have
+    // moved, and whoever serves that port must follow).
+    void setChangedHook(std::function<void(std::size_t camera)> hook) {
+        m_changed = std::move(hook);
+    }
 
     // Challenges a camera keeps open at once, and how long each stays valid.
     static constexpr std::size_t kOpenChallenges = 8;
@@ -59,6 +73,9 @@ private:
     std::mt19937_64 m_random;
     Clock::time_point m_start;
     std::vector<std::deque<OpenChallenge>> m_challenges;
+    // Steady-clock ticks until which each camera reboots; 0 when it runs.
+    std::vector<std::atomic<Clock::rep>> m_rebootUntil;
+    std::function<void(std::size_t)> m_changed;
 };
 
 } // namespace camsim

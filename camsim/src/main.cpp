@@ -1,6 +1,10 @@
 // orvantix-camsim: N virtual cameras behind one network interface, answering
-// the discovery protocol. See docs/camsim.md.
+// the discovery protocol and serving the device API over HTTP. See
+// docs/camsim.md.
 
+#include "api/Control.h"
+#include "api/StoreDeviceApiHost.h"
+#include "camsim/httpapi/DeviceApiServer.h"
 #include "core/AddressManager.h"
 #include "core/CameraStore.h"
 #include "core/Config.h"
@@ -106,7 +110,8 @@ int main(int argc, char** argv) {
     if (const auto error = applyArguments(argc, argv, settings, configPath); !error.empty())
         return fail(2, error + "\nusage: orvantix-camsim --interface IF --state FILE "
                                "[--config FILE] [--cameras N] [--first-ip A] [--last-ip A] "
-                               "[--ready-file FILE] [--verbose]");
+                               "[--ready-file FILE] [--reboot-silence-ms MS] "
+                               "[--control-socket PATH] [--verbose]");
     if (!configPath.empty()) {
         std::ifstream in(configPath);
         if (!in)
@@ -166,6 +171,33 @@ int main(int argc, char** argv) {
 
     Responder responder(store, makeBehaviours(config, store.size()), config.answerJitter,
                         config.lossRate, config.seed, Clock::now());
+
+    // A camera rebooting through its API falls silent on the wire as well.
+    StoreDeviceApiHost host(store, [&responder](std::size_t camera, std::chrono::milliseconds ms) {
+        responder.silenceUntil(camera, Clock::now() + ms);
+    });
+    DeviceApiOptions apiOptions;
+    // Only the lab link reaches the cameras' API, as it reaches their frames.
+    apiOptions.bindDevice = config.interfaceName;
+    apiOptions.rebootSilence = config.rebootSilence;
+    DeviceApiServer server(host, apiOptions);
+    if (!server.start())
+        return fail(1, "cannot serve the device API on " + config.interfaceName +
+                           " (is an HTTP port of a camera taken?)");
+    // A modify request may have moved a camera to a port nobody listens on.
+    responder.setChangedHook([&server](std::size_t) {
+        if (!server.sync())
+            std::cerr << "orvantix-camsim: cannot listen on a camera's new HTTP port\n";
+    });
+
+    Control control(store, host, server);
+    ControlServer controlServer;
+    if (!config.controlSocket.empty() &&
+        !controlServer.start(
+            config.controlSocket,
+            [&control](const std::string& request) { return control.handle(request); }, error))
+        return fail(1, error);
+
     if (!config.readyFile.empty())
         std::ofstream(config.readyFile) << store.size() << '\n';
     std::cerr << "orvantix-camsim: " << store.size() << " cameras on " << config.interfaceName
@@ -173,6 +205,8 @@ int main(int argc, char** argv) {
 
     Loop loop(pcap.get(), responder, signalFd.get(), config.verbose);
     const int rc = loop.run();
+    controlServer.stop();
+    server.stop();
     store.setAddressHook({});
     return rc;
 }

@@ -163,6 +163,33 @@ TEST_F(Responding, AppliesAModifyWithTheRightProof) {
     EXPECT_EQ(std::get<SearchAnswer>(decoded(out).at(1).body).net.ip, 0xc00002c8u);
 }
 
+TEST_F(Responding, ReportsAppliedModifiesOnlyToItsHook) {
+    Responder r = make();
+    std::vector<std::size_t> changed;
+    r.setChangedHook([&](std::size_t camera) { changed.push_back(camera); });
+    EXPECT_EQ(modify(r, 1, "wrong", settings(0xc00002c8)), QVSP_RESULT_BAD_PROOF);
+    EXPECT_EQ(modify(r, 2, "s3cret", settings(0)), QVSP_RESULT_BAD_VALUES);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(modify(r, 1, "s3cret", settings(0xc00002c8)), 0);
+    EXPECT_EQ(changed, std::vector<std::size_t>{1});
+}
+
+TEST_F(Responding, ARebootingCameraSaysNothingUntilItsTime) {
+    Responder r = make();
+    r.silenceUntil(2, m_start + 5s);
+    std::vector<Outgoing> out;
+    r.handle(request(kBroadcast, 1, SearchRequest{}), m_start + 4999ms, out);
+    const auto during = decoded(out);
+    ASSERT_EQ(during.size(), 2u);
+    for (const auto& f : during)
+        EXPECT_NE(f.src, camera(2));
+    out.clear();
+    r.handle(request(camera(2), 2, ChallengeRequest{device(2)}), m_start + 1s, out);
+    EXPECT_TRUE(out.empty()) << "no challenge either";
+    r.handle(request(kBroadcast, 3, SearchRequest{}), m_start + 5s, out);
+    EXPECT_EQ(out.size(), 3u);
+}
+
 TEST_F(Responding, RefusesWrongProofsAndUnusableValues) {
     Responder r = make();
     const auto before = m_store->snapshot();
