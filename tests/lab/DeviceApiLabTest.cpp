@@ -1,0 +1,555 @@
+// The device SDK from the tool namespace against the simulator's device API
+// in the camera namespace, over the lab's veth link; the discovery library
+// watches the same cameras. Needs root; skipped otherwise.
+
+#include "LabNetwork.h"
+
+#include "qvipcsdk/QvIpcSdk.h"
+#include "qvsp/Qvsp.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+namespace {
+
+constexpr auto kSilence = 1500ms;
+constexpr const char* kPassword = "s3cret";
+
+class TestQvsp : public CQvsp {
+public:
+    explicit TestQvsp(const QvspTiming& timing) : CQvsp(timing) {}
+};
+
+struct Seen {
+    int type = 0;
+    tagQvIpcInfo info{};
+    std::int32_t result = 0;
+    Clock::time_point at;
+};
+
+// Every discovery answer, with the time it arrived.
+class Answers {
+public:
+    static void callback(int type, tagMsgInfo* msg, void* user) {
+        auto* self = static_cast<Answers*>(user);
+        std::lock_guard lock(self->m_mutex);
+        self->m_seen.push_back({type, msg->Info, msg->Result, Clock::now()});
+        self->m_changed.notify_all();
+    }
+
+    // Waits for an event that `pred` accepts and returns it.
+    template <class Pred>
+    std::optional<Seen> waitFor(Pred pred, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        std::optional<Seen> found;
+        m_changed.wait_for(lock, timeout, [&] {
+            const auto it = std::find_if(m_seen.begin(), m_seen.end(), pred);
+            if (it != m_seen.end())
+                found = *it;
+            return found.has_value();
+        });
+        return found;
+    }
+
+    std::vector<Seen> all() {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Seen> m_seen;
+};
+
+bool startDiscovery(CQvsp& qvsp, const std::string& adapter, Answers& answers) {
+    QvAdapter* list = nullptr;
+    int count = 0;
+    CQvsp::SearchAdapter(&list, &count);
+    std::string filter;
+    for (int i = 0; i < count; ++i) {
+        if (adapter == list[i].Name) {
+            const auto* m = list[i].Mac;
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "ether proto 0x0809 and len ==260 and ether src not "
+                          "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
+                          m[0], m[1], m[2], m[3], m[4], m[5]);
+            filter = text;
+        }
+    }
+    if (count > 0)
+        CQvsp::FreeSearchAdapter(list);
+    if (filter.empty())
+        return false;
+    std::vector<char> name(adapter.begin(), adapter.end());
+    name.push_back(0);
+    std::vector<char> filterText(filter.begin(), filter.end());
+    filterText.push_back(0);
+    qvsp.SetAdapter(name.data());
+    qvsp.SetFilter(filterText.data());
+    if (qvsp.InitQvsp() != 0)
+        return false;
+    qvsp.StartCapture(&Answers::callback, &answers);
+    qvsp.StartDiscovery();
+    return true;
+}
+
+QvspTiming searchEvery(std::chrono::milliseconds interval) {
+    QvspTiming t;
+    t.searchInterval = interval;
+    t.answerTimeout = 300ms;
+    t.attempts = 2;
+    return t;
+}
+
+// One request on the simulator's control socket.
+json control(const std::string& path, const json& request) {
+    const qvsp::wire::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return {{"error", "no control socket"}};
+    const std::string line = request.dump() + "\n";
+    if (::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(line.size()))
+        return {{"error", "not sent"}};
+    std::string answer;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0)
+        answer.append(buffer, static_cast<std::size_t>(n));
+    return json::parse(answer, nullptr, false);
+}
+
+std::string percentEncoded(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        char piece[4];
+        std::snprintf(piece, sizeof piece, "%%%02X", c);
+        out += piece;
+    }
+    return out;
+}
+
+template <typename Record>
+bool sameBytes(const Record& a, const Record& b) {
+    return std::memcmp(&a, &b, sizeof(Record)) == 0;
+}
+
+void setText(char* field, std::size_t width, const json& text) {
+    std::memset(field, 0, width);
+    const auto s = text.get<std::string>();
+    std::memcpy(field, s.data(), std::min(s.size(), width - 1));
+}
+
+// The records as the camera stored them, read from its state; built here
+// independently of the SDK's own parser.
+QvPortInfo storedPorts(const json& camera) {
+    const json& p = camera["deviceConfig"]["ports"];
+    return {camera["http_port"].get<std::int32_t>(), p["onvif"].get<std::int32_t>(),
+            p["rtsp1"].get<std::int32_t>(), p["rtsp2"].get<std::int32_t>(),
+            p["reserved"].get<std::int32_t>()};
+}
+
+QvDdnsInfo storedDdns(const json& camera) {
+    const json& d = camera["deviceConfig"]["ddns"];
+    QvDdnsInfo r{};
+    r.enable = d["enabled"].get<bool>() ? 1 : 0;
+    setText(r.provider, sizeof r.provider, d["provider"]);
+    setText(r.user, sizeof r.user, d["user"]);
+    setText(r.password, sizeof r.password, d["password"]);
+    setText(r.hash, sizeof r.hash, d["hash"]);
+    setText(r.host, sizeof r.host, d["host"]);
+    return r;
+}
+
+QvVideoConfig storedStream(const json& camera, std::uint8_t stream) {
+    const json& s = camera["deviceConfig"]["streams"][stream];
+    QvVideoConfig r{};
+    r.stream = stream;
+    r.enabled = s["enabled"].get<bool>() ? 1 : 0;
+    r.codec = s["codec"].get<std::uint8_t>();
+    r.frameSize = s["frameSize"].get<std::int32_t>();
+    r.frameRate = s["frameRate"].get<std::int32_t>();
+    r.bitRate = s["bitRate"].get<std::int32_t>();
+    r.bitRateControl = s["bitRateControl"].get<std::uint8_t>();
+    r.iFrameInterval = s["iFrameInterval"].get<std::int32_t>();
+    r.deviceTag = s["deviceTag"].get<std::uint32_t>();
+    return r;
+}
+
+QvImagingConfig storedImaging(const json& camera) {
+    const json& m = camera["deviceConfig"]["imaging"];
+    QvImagingConfig r{};
+    r.powerLineFrequency = m["powerLineFrequency"].get<std::int32_t>();
+    r.irCutMode = m["irCutMode"].get<std::uint8_t>();
+    r.localDisplay = m["localDisplay"].get<std::uint8_t>();
+    r.outdoorMode = m["outdoorMode"].get<std::uint8_t>();
+    r.exposureLevel = m["exposureLevel"].get<std::uint8_t>();
+    r.maxExposureTime = m["maxExposureTime"].get<std::uint8_t>();
+    // The camera's own 15 bytes, in record order.
+    const auto hex = m["deviceData"].get<std::string>();
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    EXPECT_EQ(bytes.size(), 15u);
+    bytes.resize(15);
+    std::memcpy(r.deviceData0, bytes.data(), 4);
+    std::memcpy(r.deviceData9, bytes.data() + 4, 6);
+    std::memcpy(r.deviceData16, bytes.data() + 10, 4);
+    r.deviceData23 = bytes[14];
+    return r;
+}
+
+long residentKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+class ApiLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the lab needs root for namespaces and raw capture";
+        m_control = "/tmp/orvlab-ctl-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(s_count++) + ".sock";
+        Qv_Sdk_SetTimeouts(2500, 5000);
+    }
+
+    void build(json config = json::object()) {
+        ASSERT_EQ(m_lab.create(1), "");
+        config["password"] = kPassword;
+        config["reboot_silence_ms"] = kSilence.count();
+        config["control_socket"] = m_control;
+        if (!config.contains("cameras"))
+            config["cameras"] = 3;
+        ASSERT_EQ(m_lab.startSimulator(config), "");
+    }
+
+    void TearDown() override {
+        if (HasFailure() && m_lab.simulatorPid() > 0)
+            std::fprintf(stderr, "simulator log:\n%s\n", m_lab.simulatorLog().c_str());
+        std::error_code ec;
+        std::filesystem::remove(m_control, ec);
+    }
+
+    json camera(int number) {
+        const json answer = control(m_control, {{"op", "get"}, {"camera", number}});
+        EXPECT_TRUE(answer.contains("camera")) << answer.dump();
+        return answer.value("camera", json::object());
+    }
+
+    void faults(int number, const json& plan) {
+        const json answer =
+            control(m_control, {{"op", "faults"}, {"camera", number}, {"faults", plan}});
+        ASSERT_EQ(answer.value("ok", false), true) << answer.dump();
+    }
+
+    static int login(const std::string& ip, int port = 80, const char* password = kPassword) {
+        return Qv_Ipc_Login(ip.c_str(), "", port, "admin", password, 0);
+    }
+
+    static inline int s_count = 0;
+    LabNetwork m_lab; // first, so that it goes last
+    std::string m_control;
+};
+
+} // namespace
+
+TEST_F(ApiLab, LoginAndEverySettingRoundTripIntoTheCameraState) {
+    build();
+    EXPECT_EQ(login("192.0.2.10", 80, "guess"), -1);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_AUTH);
+    const int handle = login("192.0.2.10");
+    ASSERT_GT(handle, 0) << Qv_Sdk_GetLastError();
+
+    QvSystemDate date{};
+    std::snprintf(date.date, sizeof date.date, "2031/02/03");
+    std::snprintf(date.time, sizeof date.time, "10:20:30");
+    ASSERT_EQ(Qv_Ipc_SetSystemDate(handle, &date), 0);
+    QvSystemDate read{};
+    ASSERT_EQ(Qv_Ipc_GetSystemDate(handle, &read), 0);
+    EXPECT_STREQ(read.date, "2031-02-03");
+    EXPECT_EQ(std::string(read.time).substr(0, 7), "10:20:3"); // the camera clock runs on
+    QvSystemDate server{};
+    server.useTimeServer = 1;
+    std::snprintf(server.timeServer, sizeof server.timeServer, "ntp.lab.example");
+    server.timeZone = 14;
+    ASSERT_EQ(Qv_Ipc_SetSystemDate(handle, &server), 0);
+    ASSERT_EQ(Qv_Ipc_GetSystemDate(handle, &read), 0);
+    EXPECT_EQ(read.useTimeServer, 1);
+    EXPECT_STREQ(read.timeServer, "ntp.lab.example");
+    EXPECT_EQ(read.timeZone, 14);
+
+    QvPortInfo ports{};
+    ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+    ports.onvifPort = 8000;
+    ports.rtspPort1 = 1554;
+    ports.rtspPort2 = 1555;
+    ASSERT_EQ(Qv_Ipc_SetPortInfo(handle, &ports), 0);
+    QvPortInfo portsBack{};
+    ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &portsBack), 0);
+    EXPECT_TRUE(sameBytes(portsBack, ports));
+
+    QvDdnsInfo ddns{};
+    ddns.enable = 1;
+    std::snprintf(ddns.provider, sizeof ddns.provider, "dyn.example.net");
+    std::snprintf(ddns.user, sizeof ddns.user, "hof-ost");
+    std::snprintf(ddns.password, sizeof ddns.password, "pw 7");
+    std::snprintf(ddns.host, sizeof ddns.host, "cam1.dyn.example.net");
+    ASSERT_EQ(Qv_Ipc_SetDDNS(handle, &ddns), 0);
+    QvDdnsInfo ddnsBack{};
+    ASSERT_EQ(Qv_Ipc_GetDDNS(handle, &ddnsBack), 0);
+    EXPECT_TRUE(sameBytes(ddnsBack, ddns));
+
+    QvVideoConfig streams[2]{};
+    for (std::uint8_t s : {0, 1}) {
+        streams[s].stream = s;
+        ASSERT_EQ(Qv_Ipc_GetVideoConfig(handle, &streams[s]), 0);
+        streams[s].frameRate = 15 + s;
+        streams[s].bitRate = 1024 + 256 * s;
+        streams[s].iFrameInterval = 25 + s;
+        streams[s].enabled = 1;
+        ASSERT_EQ(Qv_Ipc_SetVideoConfig(handle, &streams[s]), 0) << Qv_Sdk_GetLastError();
+        QvVideoConfig back{};
+        back.stream = s;
+        ASSERT_EQ(Qv_Ipc_GetVideoConfig(handle, &back), 0);
+        EXPECT_TRUE(sameBytes(back, streams[s])) << "stream " << int(s);
+    }
+
+    QvImagingConfig imaging{};
+    ASSERT_EQ(Qv_Ipc_GetImagingConfig(handle, &imaging), 0);
+    imaging.powerLineFrequency = 60;
+    imaging.exposureLevel = 7;
+    imaging.irCutMode = 1;
+    ASSERT_EQ(Qv_Ipc_SetImagingConfig(handle, &imaging), 0);
+    QvImagingConfig imagingBack{};
+    ASSERT_EQ(Qv_Ipc_GetImagingConfig(handle, &imagingBack), 0);
+    EXPECT_TRUE(sameBytes(imagingBack, imaging));
+
+    // What the camera really keeps, read through the control socket.
+    const json stored = camera(1);
+    const json& storedDate = stored["deviceConfig"]["date"];
+    EXPECT_EQ(storedDate["useTimeServer"], true);
+    EXPECT_EQ(storedDate["timeServer"], "ntp.lab.example");
+    EXPECT_EQ(storedDate["timeZone"], 14);
+    EXPECT_TRUE(sameBytes(storedPorts(stored), ports));
+    EXPECT_TRUE(sameBytes(storedDdns(stored), ddns));
+    EXPECT_TRUE(sameBytes(storedStream(stored, 0), streams[0]));
+    EXPECT_TRUE(sameBytes(storedStream(stored, 1), streams[1]));
+    EXPECT_TRUE(sameBytes(storedImaging(stored), imaging));
+    // The state file holds the same, for the next start of the simulator.
+    EXPECT_EQ(m_lab.state()["cameras"][0]["deviceConfig"], stored["deviceConfig"]);
+    // Nobody touched the other cameras.
+    EXPECT_EQ(camera(2)["deviceConfig"], json::object());
+}
+
+TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
+    build();
+    TestQvsp qvsp(searchEvery(200ms));
+    Answers answers;
+    ASSERT_TRUE(startDiscovery(qvsp, m_lab.adapter(0), answers));
+    const auto first = answers.waitFor(
+        [](const Seen& s) { return std::string(s.info.IpAddr) == "192.0.2.11"; }, 3s);
+    ASSERT_TRUE(first);
+
+    const int handle = login("192.0.2.11");
+    ASSERT_GT(handle, 0);
+    const std::string name = "Tor Ost ü 2";
+    ASSERT_EQ(Qv_Ipc_SetDeviceName(handle, percentEncoded(name).c_str()), 0);
+    ASSERT_EQ(Qv_Ipc_ModifyPassword(handle, "admin", "n3u"), 0);
+    // Last: from here on the camera answers at its new port only.
+    QvPortInfo ports{};
+    ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+    ports.httpPort = 8081;
+    ASSERT_EQ(Qv_Ipc_SetPortInfo(handle, &ports), 0);
+    const auto changed = Clock::now();
+
+    const auto next = answers.waitFor(
+        [&](const Seen& s) {
+            return s.type == CAP_SEARCH_RESP && s.at > changed &&
+                   std::memcmp(s.info.Mac, first->info.Mac, 8) == 0;
+        },
+        2s);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(std::string(next->info.DevName), name);
+    EXPECT_EQ(next->info.HttpPort, 8081);
+    EXPECT_STREQ(next->info.IpAddr, "192.0.2.11");
+    EXPECT_GT(login("192.0.2.11", 8081, "n3u"), 0);
+
+    // The raw-Ethernet path proves the new password too, and moves the HTTP
+    // port once more; the API follows it there.
+    tagQvIpcInfo request = next->info;
+    std::snprintf(request.UserName, sizeof request.UserName, "admin");
+    std::snprintf(request.Password, sizeof request.Password, "n3u");
+    request.HttpPort = 8082;
+    qvsp.ModifyIpcInfo(&request);
+    const auto result =
+        answers.waitFor([](const Seen& s) { return s.type == CAP_MODIFY_RESULT; }, 3s);
+    qvsp.UnInitQvsp();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->result, 0);
+    EXPECT_GT(login("192.0.2.11", 8082, "n3u"), 0) << Qv_Sdk_GetLastError();
+    EXPECT_EQ(login("192.0.2.11", 8081, "n3u"), -1);
+    EXPECT_EQ(camera(2)["http_port"], 8082);
+}
+
+TEST_F(ApiLab, ARebootSilencesHttpAndDiscoveryAndInstallsTheUploadedFirmware) {
+    build();
+    const auto dir = std::filesystem::temp_directory_path();
+    const auto wrong = dir / ("QVFImage_31." + std::to_string(::getpid()) + ".bin");
+    const auto right = dir / ("QVFImage_21." + std::to_string(::getpid()) + ".bin");
+    std::ofstream(wrong) << "QVFW:99.0.0.1\n" << std::string(100000, 'w');
+    std::ofstream(right) << "QVFW:13.9.0.1\n" << std::string(100000, 'r');
+    struct Remove {
+        std::vector<std::filesystem::path> files;
+        ~Remove() {
+            for (const auto& f : files)
+                std::filesystem::remove(f);
+        }
+    } cleanup{{wrong, right}};
+
+    // Camera 3 is a QV-N3651: platform 2, CMOS 1.
+    const int handle = login("192.0.2.12");
+    ASSERT_GT(handle, 0);
+    const std::string before = camera(3)["version"];
+    EXPECT_NE(Qv_Ipc_UpdateFirmware(handle, wrong.c_str()), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_REJECTED);
+    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, right.c_str()), 0) << Qv_Sdk_GetLastError();
+    EXPECT_EQ(camera(3)["deviceConfig"]["firmware"]["pendingVersion"], "13.9.0.1");
+    EXPECT_EQ(camera(3)["version"], before) << "an image runs only after the reboot";
+
+    TestQvsp qvsp(searchEvery(100ms));
+    Answers answers;
+    ASSERT_TRUE(startDiscovery(qvsp, m_lab.adapter(0), answers));
+    ASSERT_TRUE(answers.waitFor(
+        [](const Seen& s) { return std::string(s.info.IpAddr) == "192.0.2.12"; }, 3s));
+
+    const auto rebooted = Clock::now();
+    ASSERT_EQ(Qv_Ipc_RebootSystem(handle), 0);
+    EXPECT_EQ(camera(3)["rebooting"], true);
+    EXPECT_EQ(login("192.0.2.12"), -1);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NETWORK);
+
+    int again = -1;
+    while (again < 0 && Clock::now() - rebooted < kSilence + 2s) {
+        std::this_thread::sleep_for(50ms);
+        again = login("192.0.2.12");
+    }
+    const auto httpBack = Clock::now() - rebooted;
+    ASSERT_GT(again, 0);
+    const auto wireBack = answers.waitFor(
+        [&](const Seen& s) {
+            return std::string(s.info.IpAddr) == "192.0.2.12" && s.at > rebooted + 100ms;
+        },
+        2s);
+    qvsp.UnInitQvsp();
+    ASSERT_TRUE(wireBack);
+    EXPECT_GE(httpBack, kSilence - 100ms);
+    EXPECT_LT(httpBack, kSilence + 500ms);
+    EXPECT_GE(wireBack->at - rebooted, kSilence - 100ms);
+    EXPECT_LT(wireBack->at - rebooted, kSilence + 500ms);
+    EXPECT_STREQ(wireBack->info.Version, "13.9.0.1");
+    EXPECT_EQ(camera(3)["version"], "13.9.0.1");
+    EXPECT_EQ(camera(3)["rebooting"], false);
+
+    // The other cameras went on answering meanwhile.
+    int others = 0;
+    for (const auto& s : answers.all())
+        others += s.at > rebooted + 200ms && s.at < rebooted + kSilence - 200ms &&
+                  std::string(s.info.IpAddr) == "192.0.2.10";
+    EXPECT_GE(others, 5);
+    std::printf("[ measure ] reboot silence %.0f ms on HTTP, %.0f ms on the wire (set %lld ms)\n",
+                std::chrono::duration<double, std::milli>(httpBack).count(),
+                std::chrono::duration<double, std::milli>(wireBack->at - rebooted).count(),
+                static_cast<long long>(kSilence.count()));
+}
+
+TEST_F(ApiLab, InjectedFaultsFailTheirCallWithinTheirBound) {
+    build();
+    faults(1, {{"refuse_credentials", true}});
+    auto start = Clock::now();
+    EXPECT_EQ(login("192.0.2.10"), -1);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_AUTH);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_GT(login("192.0.2.11"), 0) << "the neighbour is not affected";
+
+    faults(1, json::object());
+    const int handle = login("192.0.2.10");
+    ASSERT_GT(handle, 0);
+    Qv_Sdk_SetTimeouts(2500, 1000);
+    faults(1, {{"stall_ms", 10000}});
+    QvPortInfo ports{};
+    start = Clock::now();
+    EXPECT_NE(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_TIMEOUT);
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 1600ms);
+    Qv_Sdk_SetTimeouts(2500, 5000);
+
+    faults(1, {{"fail_call", "ddns.get"}});
+    QvDdnsInfo ddns{};
+    EXPECT_NE(Qv_Ipc_GetDDNS(handle, &ddns), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_DEVICE);
+    EXPECT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0) << "only the named call fails";
+    faults(1, json::object());
+    EXPECT_EQ(Qv_Ipc_GetDDNS(handle, &ddns), 0);
+}
+
+TEST_F(ApiLab, MeasureCallsPerSecondAndMemoryOfAThousandCameras) {
+    build({{"cameras", 1000}, {"addresses", {{"share", true}}}});
+    const int handle = login("192.0.2.10");
+    ASSERT_GT(handle, 0);
+    QvPortInfo ports{};
+    int calls = 0;
+    const auto start = Clock::now();
+    while (Clock::now() - start < 1s) {
+        ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+        ++calls;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    Qv_Sdk_SetConnectionReuse(0);
+    int fresh = 0;
+    const auto freshStart = Clock::now();
+    while (Clock::now() - freshStart < 500ms) {
+        ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
+        ++fresh;
+    }
+    const double freshSeconds = std::chrono::duration<double>(Clock::now() - freshStart).count();
+    Qv_Sdk_SetConnectionReuse(1);
+    // Every address answers, through the first camera that holds it.
+    int logins = 0;
+    for (int last = 10; last <= 250; last += 60)
+        logins += login("192.0.2." + std::to_string(last)) > 0;
+    EXPECT_EQ(logins, 5);
+    const long rss = residentKb(m_lab.simulatorPid());
+    EXPECT_GT(calls, 100);
+    std::printf(
+        "[ measure ] small Get over the lab link: %.0f calls/s kept connection, %.0f calls/s "
+        "new connection; simulator with 1000 cameras and the API: %ld kB resident\n",
+        calls / seconds, fresh / freshSeconds, rss);
+}
