@@ -162,3 +162,29 @@ TEST(Config, CommandLineValuesEnterTheSameChecks) {
     const char* unknown[] = {"camsim", "--camera", "3"};
     EXPECT_NE(applyArguments(3, unknown, j, configPath).find("unknown option"), std::string::npos);
 }
+
+TEST(Config, RebootSilenceAndControlSocketFromFileOrCommandLine) {
+    json j = {{"interface", "veth1"}, {"state_file", "s.json"}};
+    auto r = parseConfig(j);
+    ASSERT_TRUE(r.config) << r.error;
+    EXPECT_EQ(r.config->rebootSilence.count(), 3000);
+    EXPECT_EQ(r.config->controlSocket, "");
+
+    std::string configPath;
+    const char* argv[] = {"camsim", "--reboot-silence-ms", "0", "--control-socket", "/tmp/c.sock"};
+    EXPECT_EQ(applyArguments(5, argv, j, configPath), "");
+    r = parseConfig(j);
+    ASSERT_TRUE(r.config) << r.error;
+    EXPECT_EQ(r.config->rebootSilence.count(), 0);
+    EXPECT_EQ(r.config->controlSocket, "/tmp/c.sock");
+
+    const char* words[] = {"camsim", "--reboot-silence-ms", "3s"};
+    EXPECT_NE(applyArguments(3, words, j, configPath).find("--reboot-silence-ms needs a number"),
+              std::string::npos);
+    for (const json& bad : {json(-1), json(600'001), json("3000")}) {
+        j["reboot_silence_ms"] = bad;
+        r = parseConfig(j);
+        EXPECT_FALSE(r.config) << bad.dump();
+        EXPECT_NE(r.error.find("reboot_silence_ms"), std::string::npos) << r.error;
+    }
+}
