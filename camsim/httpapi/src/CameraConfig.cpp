@@ -91,7 +91,7 @@ bool parseNumbers(std::string_view text, char separator, int (&out)[3], std::siz
 }
 
 std::string two(int value) {
-    char buffer[8] = {};
+    char buffer[16] = {};
     std::snprintf(buffer, sizeof buffer, "%02d", value);
     return buffer;
 }
