@@ -10,13 +10,16 @@ jobs="$(nproc)"
 case "$kind" in
   release)
     dir="$repo/build"
+    # The compiler is chosen once, when the tree is first configured; naming
+    # it again on later runs would make CMake drop the other settings.
+    [ -f "$dir/CMakeCache.txt" ] || export CC=gcc CXX=g++
     cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DORVANTIX_WERROR=ON >/dev/null
+      -DORVANTIX_WERROR=ON >/dev/null
     ;;
   asan)
     dir="$repo/build-asan"
+    [ -f "$dir/CMakeCache.txt" ] || export CC=clang CXX=clang++
     cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DORVANTIX_WERROR=ON -DORVANTIX_SANITIZE=ON -DORVANTIX_FUZZ=ON >/dev/null
     ;;
   *)

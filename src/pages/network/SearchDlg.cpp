@@ -6,6 +6,7 @@
 #include "discovery/ResultLines.h"
 #include "log/LogFile.h"
 #include "log/TextConv.h"
+#include "text/DottedNumbers.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
