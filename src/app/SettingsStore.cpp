@@ -250,25 +250,11 @@ bool saveStore(const json& doc) {
 json encodeValue(const void* data, std::uint32_t bytes, std::uint32_t type) {
     const auto* p = static_cast<const unsigned char*>(data);
     if (type == kRegSz && bytes % 2 == 0) {
-        std::u16string units(bytes / 2, u'\0');
-        for (size_t i = 0; i < units.size(); ++i) {
-            units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        }
-        std::wstring wideText;
         bool whole = true;
-        for (size_t i = 0; i < units.size() && whole; ++i) {
-            char32_t c = units[i];
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-                units[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-                ++i;
-            } else if (c >= 0xD800 && c <= 0xDFFF) {
-                whole = false;
-            }
-            wideText += static_cast<wchar_t>(c);
-        }
+        const std::wstring text =
+            FromUtf16Bytes(std::string_view(reinterpret_cast<const char*>(p), bytes), true, &whole);
         if (whole) {
-            return {{"type", type}, {"text", ToUtf8(wideText)}};
+            return {{"type", type}, {"text", ToUtf8(text)}};
         }
     }
     static const char* digits = "0123456789abcdef";
@@ -285,21 +271,7 @@ std::optional<std::string> decodeValue(const json& value) {
         return std::nullopt;
     }
     if (auto text = value.find("text"); text != value.end() && text->is_string()) {
-        std::string bytes;
-        for (wchar_t wc : FromUtf8(text->get<std::string>())) {
-            auto put = [&bytes](char32_t unit) {
-                bytes += static_cast<char>(unit & 0xFF);
-                bytes += static_cast<char>((unit >> 8) & 0xFF);
-            };
-            const auto c = static_cast<char32_t>(wc);
-            if (c >= 0x10000) {
-                put(0xD800 + ((c - 0x10000) >> 10));
-                put(0xDC00 + ((c - 0x10000) & 0x3FF));
-            } else {
-                put(c);
-            }
-        }
-        return bytes;
+        return ToUtf16LeBytes(FromUtf8(text->get<std::string>()));
     }
     if (auto hex = value.find("hex"); hex != value.end() && hex->is_string()) {
         const std::string h = hex->get<std::string>();

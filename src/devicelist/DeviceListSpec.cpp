@@ -2,6 +2,7 @@
 
 #include "log/TextConv.h"
 #include "text/DottedNumbers.h"
+#include "text/WideText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,19 +51,7 @@ std::wstring fieldText(const char (&field)[N], int codePage) {
 }
 
 std::wstring trimmedUpper(std::wstring_view s) {
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && std::iswspace(static_cast<wint_t>(s[b]))) {
-        ++b;
-    }
-    while (e > b && std::iswspace(static_cast<wint_t>(s[e - 1]))) {
-        --e;
-    }
-    std::wstring out(s.substr(b, e - b));
-    for (auto& c : out) {
-        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-    }
-    return out;
+    return Upper(TrimView(s));
 }
 
 } // namespace

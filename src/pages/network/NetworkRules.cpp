@@ -2,6 +2,7 @@
 
 #include "log/TextConv.h"
 #include "text/DottedNumbers.h"
+#include "text/WideText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,15 +13,7 @@ namespace orv::network {
 namespace {
 
 std::wstring trimmed(std::wstring_view s) {
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && std::iswspace(static_cast<wint_t>(s[b]))) {
-        ++b;
-    }
-    while (e > b && std::iswspace(static_cast<wint_t>(s[e - 1]))) {
-        --e;
-    }
-    return std::wstring(s.substr(b, e - b));
+    return std::wstring(TrimView(s));
 }
 
 bool sameNoCase(const char* field, size_t width, const char* text) {
@@ -176,12 +169,8 @@ bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newNam
                            const tagQvIpcInfo& device) {
     const std::wstring oldName =
         FromUtf8(std::string_view(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
-    const bool sameName =
-        oldName.size() == newName.size() &&
-        std::equal(oldName.begin(), oldName.end(), newName.begin(), [](wchar_t a, wchar_t b) {
-            return std::towlower(static_cast<wint_t>(a)) == std::towlower(static_cast<wint_t>(b));
-        });
-    return sameName && sameNoCase(device.IpAddr, sizeof device.IpAddr, request.IpAddr) &&
+    return EqualsNoCase(oldName, newName) &&
+           sameNoCase(device.IpAddr, sizeof device.IpAddr, request.IpAddr) &&
            sameNoCase(device.NetMask, sizeof device.NetMask, request.NetMask) &&
            sameNoCase(device.Gateway, sizeof device.Gateway, request.Gateway) &&
            device.HttpPort == request.HttpPort;

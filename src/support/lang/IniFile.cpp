@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "log/TextConv.h"
+#include "text/WideText.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -14,33 +15,9 @@ namespace fs = std::filesystem;
 namespace orv {
 namespace {
 
-std::wstring_view trim(std::wstring_view s) {
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && std::iswspace(static_cast<wint_t>(s[b]))) {
-        ++b;
-    }
-    while (e > b && std::iswspace(static_cast<wint_t>(s[e - 1]))) {
-        --e;
-    }
-    return s.substr(b, e - b);
-}
-
-bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The section name of a "[name]" line, or nothing for any other line.
 std::optional<std::wstring_view> sectionName(std::wstring_view line) {
-    const std::wstring_view t = trim(line);
+    const std::wstring_view t = TrimView(line);
     if (t.empty() || t.front() != L'[') {
         return std::nullopt;
     }
@@ -48,59 +25,7 @@ std::optional<std::wstring_view> sectionName(std::wstring_view line) {
     if (close == std::wstring_view::npos) {
         return std::nullopt;
     }
-    return trim(t.substr(1, close - 1));
-}
-
-std::wstring decodeUtf16(std::string_view bytes, bool littleEndian) {
-    std::wstring out;
-    out.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size();) {
-        auto unitAt = [&](size_t at) {
-            const auto lo = static_cast<unsigned char>(bytes[at + (littleEndian ? 0 : 1)]);
-            const auto hi = static_cast<unsigned char>(bytes[at + (littleEndian ? 1 : 0)]);
-            return static_cast<char32_t>(lo | (hi << 8));
-        };
-        char32_t c = unitAt(i);
-        i += 2;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < bytes.size()) {
-            const char32_t low = unitAt(i);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                i += 2;
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (c >= 0x10000) {
-                out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-                out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-                continue;
-            }
-        }
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
-
-std::string encodeUtf16Le(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    auto put = [&out](char32_t unit) {
-        out += static_cast<char>(unit & 0xFF);
-        out += static_cast<char>((unit >> 8) & 0xFF);
-    };
-    for (wchar_t wc : text) {
-        const auto c = static_cast<char32_t>(wc);
-        if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            put(c);
-        }
-    }
-    return out;
+    return TrimView(t.substr(1, close - 1));
 }
 
 } // namespace
@@ -113,11 +38,11 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
         text = FromUtf8(bytes.substr(3));
     } else if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") {
         doc.m_encoding = Encoding::Utf16Le;
-        text = decodeUtf16(bytes.substr(2), true);
+        text = FromUtf16Bytes(bytes.substr(2), true);
     } else if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") {
         // Big-endian files are read but written back little-endian.
         doc.m_encoding = Encoding::Utf16Le;
-        text = decodeUtf16(bytes.substr(2), false);
+        text = FromUtf16Bytes(bytes.substr(2), false);
     } else if (IsValidUtf8(bytes)) {
         text = FromUtf8(bytes);
     } else {
@@ -157,7 +82,7 @@ IniDocument IniDocument::Load(const std::wstring& path) {
 
 std::optional<size_t> IniDocument::findSection(std::wstring_view section) const {
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (auto name = sectionName(m_lines[i]); name && equalsNoCase(*name, trim(section))) {
+        if (auto name = sectionName(m_lines[i]); name && EqualsNoCase(*name, TrimView(section))) {
             return i;
         }
     }
@@ -170,14 +95,14 @@ std::optional<std::wstring> IniDocument::Get(std::wstring_view section,
     if (!head) {
         return std::nullopt;
     }
-    const std::wstring_view wanted = trim(key);
+    const std::wstring_view wanted = TrimView(key);
     for (size_t i = *head + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
         const std::wstring_view line = m_lines[i];
         const size_t eq = line.find(L'=');
-        if (eq == std::wstring_view::npos || !equalsNoCase(trim(line.substr(0, eq)), wanted)) {
+        if (eq == std::wstring_view::npos || !EqualsNoCase(TrimView(line.substr(0, eq)), wanted)) {
             continue;
         }
-        std::wstring_view value = trim(line.substr(eq + 1));
+        std::wstring_view value = TrimView(line.substr(eq + 1));
         if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
@@ -199,9 +124,9 @@ std::vector<std::wstring> IniDocument::Keys(std::wstring_view section) const {
         if (eq == std::wstring_view::npos) {
             continue;
         }
-        const std::wstring_view key = trim(line.substr(0, eq));
+        const std::wstring_view key = TrimView(line.substr(0, eq));
         const bool seen = std::any_of(keys.begin(), keys.end(),
-                                      [&](const std::wstring& k) { return equalsNoCase(k, key); });
+                                      [&](const std::wstring& k) { return EqualsNoCase(k, key); });
         if (!seen) {
             keys.emplace_back(key);
         }
@@ -210,16 +135,16 @@ std::vector<std::wstring> IniDocument::Keys(std::wstring_view section) const {
 }
 
 void IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wstring_view value) {
-    std::wstring entry(trim(key));
+    std::wstring entry(TrimView(key));
     entry += L'=';
     entry += value;
 
     const auto head = findSection(section);
     if (!head) {
-        if (!m_lines.empty() && !trim(m_lines.back()).empty()) {
+        if (!m_lines.empty() && !TrimView(m_lines.back()).empty()) {
             m_lines.emplace_back();
         }
-        m_lines.push_back(L"[" + std::wstring(trim(section)) + L"]");
+        m_lines.push_back(L"[" + std::wstring(TrimView(section)) + L"]");
         m_lines.push_back(std::move(entry));
         return;
     }
@@ -228,11 +153,12 @@ void IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wst
     for (; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
         const std::wstring_view line = m_lines[i];
         const size_t eq = line.find(L'=');
-        if (eq != std::wstring_view::npos && equalsNoCase(trim(line.substr(0, eq)), trim(key))) {
+        if (eq != std::wstring_view::npos &&
+            EqualsNoCase(TrimView(line.substr(0, eq)), TrimView(key))) {
             m_lines[i] = std::move(entry);
             return;
         }
-        if (!trim(line).empty()) {
+        if (!TrimView(line).empty()) {
             lastEntry = i;
         }
     }
@@ -247,7 +173,7 @@ std::string IniDocument::Serialize() const {
     }
     switch (m_encoding) {
     case Encoding::Utf16Le:
-        return "\xFF\xFE" + encodeUtf16Le(text);
+        return "\xFF\xFE" + ToUtf16LeBytes(text);
     case Encoding::Utf8Bom:
         return "\xEF\xBB\xBF" + ToUtf8(text);
     case Encoding::Utf8:

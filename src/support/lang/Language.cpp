@@ -2,6 +2,7 @@
 
 #include "log/LogFile.h"
 #include "log/TextConv.h"
+#include "text/WideText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -33,18 +34,6 @@ void copyCut(wchar_t* buffer, int size, std::wstring_view text) {
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
     std::wmemcpy(buffer, text.data(), n);
     buffer[n] = L'\0';
-}
-
-std::wstring upper(std::wstring_view s) {
-    std::wstring out(s);
-    for (auto& c : out) {
-        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-    }
-    return out;
-}
-
-bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
-    return upper(a) == upper(b);
 }
 
 std::wstring readName(const orv::IniDocument& doc) {
@@ -115,15 +104,15 @@ std::vector<CLanguage::LanguageFile> CLanguage::listLanguageFiles() const {
         const std::wstring name = orv::FromUtf8(entry.path().filename().string());
 #endif
         if (name.size() > 4 &&
-            equalsNoCase(std::wstring_view(name).substr(name.size() - 4), L".lng")) {
+            orv::EqualsNoCase(std::wstring_view(name).substr(name.size() - 4), L".lng")) {
             files.push_back({name, LangDir() + std::wstring(kSepW) + name});
         }
     }
     // The listing order of the platform's usual file system: by name, without
     // regard to case.
     std::sort(files.begin(), files.end(), [](const LanguageFile& a, const LanguageFile& b) {
-        const std::wstring ua = upper(a.fileName);
-        const std::wstring ub = upper(b.fileName);
+        const std::wstring ua = orv::Upper(a.fileName);
+        const std::wstring ub = orv::Upper(b.fileName);
         return ua != ub ? ua < ub : a.fileName < b.fileName;
     });
     return files;
@@ -207,7 +196,7 @@ void CLanguage::SelectLanguage(const std::wstring& displayName) {
     int id = 0;
     for (const auto& file : listLanguageFiles()) {
         const orv::IniDocument doc = orv::IniDocument::Load(file.path);
-        if (equalsNoCase(readName(doc), displayName)) {
+        if (orv::EqualsNoCase(readName(doc), displayName)) {
             id = readLangId(doc);
             std::wstring path = file.path;
             if (path.size() > kPathChars - 1) {

@@ -274,6 +274,57 @@ std::wstring FromAnsi(std::string_view text) {
     return ansiToWide(text);
 }
 
+std::string ToUtf16LeBytes(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto put = [&out](char32_t unit) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>((unit >> 8) & 0xFF);
+    };
+    for (size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text, i);
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+std::wstring FromUtf16Bytes(std::string_view bytes, bool littleEndian, bool* whole) {
+    std::wstring out;
+    out.reserve(bytes.size() / 2);
+    if (whole != nullptr) {
+        *whole = true;
+    }
+    auto unitAt = [&](size_t at) {
+        const auto lo = static_cast<unsigned char>(bytes[at + (littleEndian ? 0 : 1)]);
+        const auto hi = static_cast<unsigned char>(bytes[at + (littleEndian ? 1 : 0)]);
+        return static_cast<char32_t>(lo | (hi << 8));
+    };
+    for (size_t i = 0; i + 1 < bytes.size();) {
+        char32_t c = unitAt(i);
+        i += 2;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < bytes.size()) {
+            const char32_t low = unitAt(i);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                i += 2;
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            }
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            c = kReplacement;
+            if (whole != nullptr) {
+                *whole = false;
+            }
+        }
+        appendWide(out, c);
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
     // A decode that needed no replacement, or whose replacements were all
     // spelled out in the input, was well-formed.

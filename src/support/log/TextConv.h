@@ -40,4 +40,10 @@ std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view text);
 bool IsValidUtf8(std::string_view text);
 
+// UTF-16 as bytes (the form of Windows texts in files and the registry).
+// Decoding replaces a lone surrogate with U+FFFD and reports it through
+// `whole`; an odd last byte is ignored.
+std::string ToUtf16LeBytes(std::wstring_view text);
+std::wstring FromUtf16Bytes(std::string_view bytes, bool littleEndian, bool* whole = nullptr);
+
 } // namespace orv

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -49,13 +50,17 @@ TEST(PendingUrl, WriterAndReaderOnTwoThreadsSeeWholeAddresses) {
     orv::PendingUrlSlot slot;
     const std::string a = "http://192.0.2.1" + std::string(100, 'a');
     const std::string b = "http://192.0.2.2" + std::string(100, 'b');
+    std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; i < 20000; ++i) {
             slot.Set((i % 2 ? a : b).c_str());
         }
+        done = true;
     });
     int seen = 0;
-    for (int i = 0; i < 20000; ++i) {
+    // Read until the writer is through, then once more for its last address.
+    for (bool last = false; !last;) {
+        last = done.load();
         const std::string url = slot.Take();
         ASSERT_TRUE(url.empty() || url == a || url == b) << url;
         seen += !url.empty();
