@@ -51,7 +51,7 @@ CSearchDlg::CSearchDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList
 }
 
 void CSearchDlg::createControls() {
-    auto named = [this](auto* widget, const char* name) {
+    auto named = [](auto* widget, const char* name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };
