@@ -132,7 +132,7 @@ void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
     m_searchPage = new CSearchDlg(*this, this);
-    m_batchSetPage = new CBatchSetDlg(this);
+    m_batchSetPage = new CBatchSetDlg(*this, this);
     m_upgradePage = new CBatchUpgradeDlg(this);
     m_videoPage = new CVideoViewDlg(this);
     m_oemPage = new COemDlg(this);

@@ -16,6 +16,7 @@
 
 #include <fstream>
 #include <memory>
+#include <type_traits>
 
 namespace {
 
@@ -29,7 +30,13 @@ protected:
 
     template <class Page>
     std::unique_ptr<Page> page() {
-        auto p = std::make_unique<Page>(nullptr, clock());
+        std::unique_ptr<Page> p;
+        if constexpr (std::is_constructible_v<Page, orv::IAppServices&, QWidget*,
+                                              orv::CDeviceList::Clock>) {
+            p = std::make_unique<Page>(*services, nullptr, clock());
+        } else {
+            p = std::make_unique<Page>(nullptr, clock());
+        }
         p->resize(900, 400);
         return p;
     }

@@ -1,0 +1,58 @@
+#include "DeviceSdk.h"
+
+namespace orv::batchset {
+
+int CQvDeviceSdk::Login(const char* ip, int httpPort, const char* user, const char* password) {
+    // The SDK takes the address twice; the second one is kept for
+    // compatibility and carries the same text.
+    return Qv_Ipc_Login(ip, ip, httpPort, user, password, 0);
+}
+int CQvDeviceSdk::GetSystemDate(int h, QvSystemDate* r) {
+    return Qv_Ipc_GetSystemDate(h, r);
+}
+int CQvDeviceSdk::SetSystemDate(int h, const QvSystemDate* r) {
+    return Qv_Ipc_SetSystemDate(h, r);
+}
+int CQvDeviceSdk::GetPortInfo(int h, QvPortInfo* r) {
+    return Qv_Ipc_GetPortInfo(h, r);
+}
+int CQvDeviceSdk::SetPortInfo(int h, const QvPortInfo* r) {
+    return Qv_Ipc_SetPortInfo(h, r);
+}
+int CQvDeviceSdk::GetDdns(int h, QvDdnsInfo* r) {
+    return Qv_Ipc_GetDDNS(h, r);
+}
+int CQvDeviceSdk::SetDdns(int h, const QvDdnsInfo* r) {
+    return Qv_Ipc_SetDDNS(h, r);
+}
+int CQvDeviceSdk::GetVideoConfig(int h, QvVideoConfig* r) {
+    return Qv_Ipc_GetVideoConfig(h, r);
+}
+int CQvDeviceSdk::SetVideoConfig(int h, const QvVideoConfig* r) {
+    return Qv_Ipc_SetVideoConfig(h, r);
+}
+int CQvDeviceSdk::GetImagingConfig(int h, QvImagingConfig* r) {
+    return Qv_Ipc_GetImagingConfig(h, r);
+}
+int CQvDeviceSdk::SetImagingConfig(int h, const QvImagingConfig* r) {
+    return Qv_Ipc_SetImagingConfig(h, r);
+}
+int CQvDeviceSdk::SetDeviceName(int h, const char* name) {
+    return Qv_Ipc_SetDeviceName(h, name);
+}
+int CQvDeviceSdk::ModifyPassword(int h, const char* user, const char* password) {
+    return Qv_Ipc_ModifyPassword(h, user, password);
+}
+int CQvDeviceSdk::RebootSystem(int h) {
+    return Qv_Ipc_RebootSystem(h);
+}
+int CQvDeviceSdk::RestoreSystem(int h) {
+    return Qv_Ipc_RestoreSystem(h);
+}
+
+IDeviceSdk& TheDeviceSdk() {
+    static CQvDeviceSdk sdk;
+    return sdk;
+}
+
+} // namespace orv::batchset

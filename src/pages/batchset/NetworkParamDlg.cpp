@@ -1,0 +1,216 @@
+#include "NetworkParamDlg.h"
+
+#include "BatchOperations.h"
+#include "NetworkParamRules.h"
+#include "WaitCursor.h"
+#include "log/TextConv.h"
+#include "ui/LangText.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include <algorithm>
+#include <cstring>
+
+using orv::ui::LangText;
+
+namespace {
+
+QString ansiText(const char* field, size_t width) {
+    return QString::fromStdWString(orv::FromAnsi(std::string(field, strnlen(field, width))));
+}
+
+} // namespace
+
+CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, QWidget* parent)
+    : CBatchSubPage(parent), m_operations(operations) {
+    setObjectName(QStringLiteral("networkParamPage"));
+    createControls();
+
+    auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    for (QLineEdit* port : {m_httpEdit, m_onvifEdit, m_rtsp1Edit, m_rtsp2Edit}) {
+        port->setMaxLength(5);
+        port->setValidator(digits);
+    }
+    m_httpEdit->setText(QStringLiteral("8080"));
+    m_onvifEdit->setText(QStringLiteral("80"));
+    m_rtsp1Edit->setText(QStringLiteral("554"));
+    m_rtsp2Edit->setText(QStringLiteral("555"));
+    m_userEdit->setMaxLength(31);
+    m_passwordEdit->setMaxLength(31);
+    m_hostEdit->setMaxLength(63);
+    m_hashEdit->setMaxLength(63);
+    for (const orv::batchset::DdnsProvider& provider : orv::batchset::kProviders) {
+        m_providers->addItem(QString::fromWCharArray(provider.listText));
+    }
+    m_providers->setCurrentIndex(0);
+    applyEnableRule();
+    applyHashRule();
+    m_save->setEnabled(false);
+
+    SetLanguageText();
+    layoutControls();
+}
+
+void CNetworkParamDlg::createControls() {
+    auto named = [this](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    m_portFrame = named(new QGroupBox(this), "portFrame");
+    m_ddnsFrame = named(new QGroupBox(this), "ddnsFrame");
+    m_httpLabel = named(new QLabel(this), "httpPortLabel");
+    m_httpEdit = named(new QLineEdit(this), "httpPortEdit");
+    m_rtsp1Label = named(new QLabel(this), "rtspPort1Label");
+    m_rtsp1Edit = named(new QLineEdit(this), "rtspPort1Edit");
+    m_rtsp2Label = named(new QLabel(this), "rtspPort2Label");
+    m_rtsp2Edit = named(new QLineEdit(this), "rtspPort2Edit");
+    m_onvifLabel = named(new QLabel(this), "onvifPortLabel");
+    m_onvifEdit = named(new QLineEdit(this), "onvifPortEdit");
+    m_enable = named(new QCheckBox(this), "ddnsEnable");
+    m_providerLabel = named(new QLabel(this), "providerLabel");
+    m_providers = named(new QComboBox(this), "providerList");
+    m_userLabel = named(new QLabel(this), "ddnsUserLabel");
+    m_userEdit = named(new QLineEdit(this), "ddnsUserEdit");
+    m_passwordLabel = named(new QLabel(this), "ddnsPasswordLabel");
+    m_passwordEdit = named(new QLineEdit(this), "ddnsPasswordEdit");
+    m_hostLabel = named(new QLabel(this), "ddnsHostLabel");
+    m_hostEdit = named(new QLineEdit(this), "ddnsHostEdit");
+    m_hashLabel = named(new QLabel(this), "ddnsHashLabel");
+    m_hashEdit = named(new QLineEdit(this), "ddnsHashEdit");
+    m_save = named(new QPushButton(this), "saveButton");
+
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_save->setAutoDefault(false);
+    // A load sets the check box without the Enable rule, so the rule follows
+    // the user's clicks only.
+    connect(m_enable, &QCheckBox::clicked, this, [this] { applyEnableRule(); });
+    connect(m_providers, &QComboBox::activated, this, [this] { applyHashRule(); });
+    connect(m_save, &QPushButton::clicked, this, &CNetworkParamDlg::Save);
+}
+
+void CNetworkParamDlg::SetLanguageText() {
+    m_portFrame->setTitle(LangText(L"50000", L"Manual Port Mapping"));
+    m_ddnsFrame->setTitle(LangText(L"50001", L"DDNS Parameters Setup"));
+    m_rtsp1Label->setText(LangText(L"50002", L"RTSP Port1:"));
+    m_rtsp2Label->setText(LangText(L"50003", L"RTSP Port2:"));
+    m_httpLabel->setText(LangText(L"50004", L"HTTP Port:"));
+    m_onvifLabel->setText(LangText(L"50005", L"ONVIF Port:"));
+    m_enable->setText(LangText(L"50006", L"Enable"));
+    m_providerLabel->setText(LangText(L"50007", L"Provider:"));
+    m_userLabel->setText(LangText(L"50008", L"Username:"));
+    m_passwordLabel->setText(LangText(L"50009", L"Password:"));
+    m_hostLabel->setText(LangText(L"50010", L"Host Name:"));
+    m_hashLabel->setText(LangText(L"50011", L"Hash:"));
+    m_save->setText(LangText(L"40015", L"Save Parameters"));
+}
+
+void CNetworkParamDlg::applyHashRule() {
+    m_hashEdit->setEnabled(m_providers->currentIndex() == orv::batchset::kHashProvider);
+}
+
+void CNetworkParamDlg::applyEnableRule() {
+    const bool on = m_enable->isChecked();
+    m_userEdit->setEnabled(on);
+    m_passwordEdit->setEnabled(on);
+    m_hostEdit->setEnabled(on);
+    if (on) {
+        applyHashRule();
+    } else {
+        m_hashEdit->setEnabled(false);
+    }
+}
+
+void CNetworkParamDlg::SetProviderFromRecordText(const QString& text) {
+    m_providers->setCurrentIndex(orv::batchset::ProviderIndexFor(text.toStdWString()));
+    applyHashRule();
+    if (!m_enable->isChecked()) {
+        m_hashEdit->setEnabled(false);
+    }
+}
+
+void CNetworkParamDlg::LoadFromDevice(const tagQvIpcInfo&, int handle) {
+    orv::batchset::IDeviceSdk& sdk = m_operations.Sdk();
+    QvPortInfo ports{};
+    if (sdk.GetPortInfo(handle, &ports) == 0) {
+        m_httpEdit->setText(QString::number(ports.httpPort));
+        m_onvifEdit->setText(QString::number(ports.onvifPort));
+        m_rtsp1Edit->setText(QString::number(ports.rtspPort1));
+        m_rtsp2Edit->setText(QString::number(ports.rtspPort2));
+    }
+    QvDdnsInfo ddns{};
+    if (sdk.GetDdns(handle, &ddns) == 0) {
+        m_enable->setChecked(ddns.enable != 0);
+        m_userEdit->setText(ansiText(ddns.user, sizeof ddns.user));
+        m_passwordEdit->setText(ansiText(ddns.password, sizeof ddns.password));
+        m_hashEdit->setText(ansiText(ddns.hash, sizeof ddns.hash));
+        m_hostEdit->setText(ansiText(ddns.host, sizeof ddns.host));
+        SetProviderFromRecordText(ansiText(ddns.provider, sizeof ddns.provider));
+    }
+}
+
+void CNetworkParamDlg::SetSaveEnabled(bool enabled) {
+    m_save->setEnabled(enabled);
+}
+
+void CNetworkParamDlg::Save() {
+    namespace bs = orv::batchset;
+    const bs::PortForm ports{m_httpEdit->text().toStdWString(), m_onvifEdit->text().toStdWString(),
+                             m_rtsp1Edit->text().toStdWString(),
+                             m_rtsp2Edit->text().toStdWString()};
+    const bs::DdnsForm ddns{m_enable->isChecked(),
+                            m_providers->currentIndex(),
+                            m_userEdit->text().toStdWString(),
+                            m_passwordEdit->text().toStdWString(),
+                            m_hostEdit->text().toStdWString(),
+                            m_hashEdit->text().toStdWString()};
+    const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns);
+    if (params.error) {
+        orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
+        return;
+    }
+    bs::WaitCursor wait;
+    m_operations.SetPorts(&params.ports);
+    m_operations.SetDdns(&params.ddns);
+}
+
+void CNetworkParamDlg::resizeEvent(QResizeEvent* event) {
+    CBatchSubPage::resizeEvent(event);
+    layoutControls();
+}
+
+void CNetworkParamDlg::layoutControls() {
+    const int w = width();
+    const int h = height();
+    const int c = w / 2;
+    const int f = std::min(h - 220, 220);
+    m_portFrame->setGeometry(2, 2, w - 2, 160);
+    struct Row {
+        QLabel* label;
+        QWidget* field;
+        int y;
+    };
+    for (const Row& row :
+         {Row{m_httpLabel, m_httpEdit, 24}, Row{m_rtsp1Label, m_rtsp1Edit, 56},
+          Row{m_rtsp2Label, m_rtsp2Edit, 88}, Row{m_onvifLabel, m_onvifEdit, 120}}) {
+        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        row.field->setGeometry(c + 4, row.y, 80, 20);
+    }
+    m_ddnsFrame->setGeometry(2, 180, w - 2, f);
+    m_enable->setGeometry(c + 4, 204, 80, 16);
+    for (const Row& row :
+         {Row{m_providerLabel, m_providers, 236}, Row{m_userLabel, m_userEdit, 268},
+          Row{m_passwordLabel, m_passwordEdit, 300}, Row{m_hostLabel, m_hostEdit, 332},
+          Row{m_hashLabel, m_hashEdit, 364}}) {
+        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        row.field->setGeometry(c + 4, row.y, 120, 20);
+    }
+    m_save->setGeometry(c - 40, f + 200, 120, 20);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The Network sub-page: the four service ports and the dynamic-DNS
+// registration. Save checks the fields and applies ports, then DDNS, through
+// the batch operations.
+
+#include "BatchSubPage.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace orv::batchset {
+class CBatchOperations;
+}
+
+class CNetworkParamDlg : public CBatchSubPage {
+    Q_OBJECT
+public:
+    explicit CNetworkParamDlg(orv::batchset::CBatchOperations& operations,
+                              QWidget* parent = nullptr);
+
+    void SetLanguageText() override;
+    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void SetSaveEnabled(bool enabled) override;
+
+    // Selects the provider whose list text contains a camera's provider text.
+    void SetProviderFromRecordText(const QString& text);
+    void Save();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void layoutControls();
+    void applyEnableRule();
+    void applyHashRule();
+
+    orv::batchset::CBatchOperations& m_operations;
+
+    QGroupBox* m_portFrame = nullptr;
+    QGroupBox* m_ddnsFrame = nullptr;
+    QLabel* m_httpLabel = nullptr;
+    QLineEdit* m_httpEdit = nullptr;
+    QLabel* m_rtsp1Label = nullptr;
+    QLineEdit* m_rtsp1Edit = nullptr;
+    QLabel* m_rtsp2Label = nullptr;
+    QLineEdit* m_rtsp2Edit = nullptr;
+    QLabel* m_onvifLabel = nullptr;
+    QLineEdit* m_onvifEdit = nullptr;
+    QCheckBox* m_enable = nullptr;
+    QLabel* m_providerLabel = nullptr;
+    QComboBox* m_providers = nullptr;
+    QLabel* m_userLabel = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLabel* m_passwordLabel = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QLabel* m_hostLabel = nullptr;
+    QLineEdit* m_hostEdit = nullptr;
+    QLabel* m_hashLabel = nullptr;
+    QLineEdit* m_hashEdit = nullptr;
+    QPushButton* m_save = nullptr;
+};

@@ -1,0 +1,120 @@
+#include "NetworkParamRules.h"
+
+#include "log/TextConv.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace orv::batchset {
+
+// Public dynamic-DNS services. Entries 2 and 3 are listed by a member host
+// and named in the record by their bare domain.
+const std::array<DdnsProvider, kProviderCount> kProviders = {{
+    {L"dynu.com", "dynu.com"},
+    {L"freedns.afraid.org", "freedns.afraid.org"},
+    {L"members.dyndns.org", "dyndns.org"},
+    {L"dynupdate.no-ip.com", "no-ip.com"},
+}};
+
+int ProviderIndexFor(const std::wstring& recordText) {
+    for (int i = 0; i < kProviderCount - 1; ++i) {
+        if (std::wstring_view(kProviders[static_cast<size_t>(i)].listText).find(recordText) !=
+            std::wstring_view::npos) {
+            return i;
+        }
+    }
+    return kProviderCount - 1;
+}
+
+namespace {
+
+std::wstring trimmed(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(L" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// Decimal value of a digits-only field; the field takes at most five digits,
+// so anything longer is read as far as an int goes.
+int portValue(const std::wstring& text) {
+    long value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9' || value > 99999999) {
+            break;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+NetworkParams CheckNetworkParams(const PortForm& form, const DdnsForm& ddns) {
+    NetworkParams out;
+    const std::wstring http = trimmed(form.http);
+    const std::wstring rtsp1 = trimmed(form.rtsp1);
+    const std::wstring rtsp2 = trimmed(form.rtsp2);
+    const std::wstring onvif = trimmed(form.onvif);
+    if (http.empty()) {
+        out.error = kHttpPortEmpty;
+    } else if (rtsp1.empty()) {
+        out.error = kRtspPort1Empty;
+    } else if (rtsp2.empty()) {
+        out.error = kRtspPort2Empty;
+    } else if (onvif.empty()) {
+        out.error = kOnvifPortEmpty;
+    }
+    if (out.error) {
+        return out;
+    }
+    const int values[4] = {portValue(http), portValue(rtsp1), portValue(rtsp2), portValue(onvif)};
+    for (int i = 0; i < 4; ++i) {
+        for (int j = i + 1; j < 4; ++j) {
+            if (values[i] == values[j]) {
+                out.error = kSamePort;
+                return out;
+            }
+        }
+    }
+    out.ports.httpPort = values[0];
+    out.ports.onvifPort = values[3];
+    out.ports.rtspPort1 = values[1];
+    out.ports.rtspPort2 = values[2];
+    out.ports.reserved = 0;
+
+    const int provider =
+        ddns.provider >= 0 && ddns.provider < kProviderCount ? ddns.provider : kProviderCount - 1;
+    out.ddns.enable = ddns.enable ? 1 : 0;
+    std::snprintf(out.ddns.provider, sizeof out.ddns.provider, "%s",
+                  kProviders[static_cast<size_t>(provider)].recordText);
+    if (!ddns.enable) {
+        return out;
+    }
+    struct Field {
+        const std::wstring& text;
+        const Message& empty;
+        char* target;
+        int size;
+        bool required;
+    };
+    const Field fields[] = {
+        {ddns.user, kDdnsUserEmpty, out.ddns.user, sizeof out.ddns.user, true},
+        {ddns.password, kDdnsPasswordEmpty, out.ddns.password, sizeof out.ddns.password, true},
+        {ddns.host, kDdnsHostEmpty, out.ddns.host, sizeof out.ddns.host, true},
+        {ddns.hash, kDdnsHashEmpty, out.ddns.hash, sizeof out.ddns.hash, provider == kHashProvider},
+    };
+    for (const Field& field : fields) {
+        const std::wstring text = trimmed(field.text);
+        if (text.empty() && field.required) {
+            out.error = field.empty;
+            return out;
+        }
+        WideToMulti(kCpAnsi, text.c_str(), field.target, field.size, true);
+    }
+    return out;
+}
+
+} // namespace orv::batchset

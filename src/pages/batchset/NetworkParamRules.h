@@ -1,0 +1,70 @@
+#pragma once
+// The Network sub-page's rules that need no window: the dynamic-DNS
+// providers, the provider a camera's record names, and the checks that turn
+// the fields into a port record and a DDNS record.
+
+#include "pages/network/NetworkRules.h"
+#include "qvipcsdk/QvIpcSdk.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace orv::batchset {
+
+using network::Message;
+
+inline constexpr Message kHttpPortEmpty{L"90016", L"HTTP Port Field can't be empty."};
+inline constexpr Message kRtspPort1Empty{L"90017", L"RTSP Port1 Field can't be empty."};
+inline constexpr Message kRtspPort2Empty{L"90018", L"RTSP Port2 can't be empty."};
+inline constexpr Message kOnvifPortEmpty{L"90019", L"ONVIF Port Field can't be empty."};
+inline constexpr Message kSamePort{L"90020", L"Can not use the same port."};
+inline constexpr Message kDdnsUserEmpty{L"90021", L"User Field can't be empty."};
+inline constexpr Message kDdnsPasswordEmpty{L"90022", L"Password Field can't be empty."};
+inline constexpr Message kDdnsHostEmpty{L"90023", L"Host Field can't be empty."};
+inline constexpr Message kDdnsHashEmpty{L"90024", L"Hash Field can't be empty."};
+
+// A provider as the list shows it and as the camera's record names it; the
+// record text is always contained in the list text.
+struct DdnsProvider {
+    const wchar_t* listText;
+    const char* recordText;
+};
+inline constexpr int kProviderCount = 4;
+// The entry whose update protocol needs a hash besides user and password.
+inline constexpr int kHashProvider = 1;
+extern const std::array<DdnsProvider, kProviderCount> kProviders;
+
+// The first of entries 0 to 2 whose list text contains the record text
+// (case-sensitive); entry 3 otherwise. An empty text gives entry 0.
+int ProviderIndexFor(const std::wstring& recordText);
+
+// The port fields as typed, untrimmed.
+struct PortForm {
+    std::wstring http;
+    std::wstring onvif;
+    std::wstring rtsp1;
+    std::wstring rtsp2;
+};
+
+struct DdnsForm {
+    bool enable = false;
+    int provider = 0; // list selection; beyond 2 counts as entry 3
+    std::wstring user;
+    std::wstring password;
+    std::wstring host;
+    std::wstring hash;
+};
+
+// The records of one save, or the message of the first failed check. Empty
+// fields are checked in the order HTTP, RTSP 1, RTSP 2, ONVIF; then any two
+// equal ports; there is no range check. The DDNS texts are checked only when
+// DDNS is enabled, the hash only for the provider that needs one.
+struct NetworkParams {
+    QvPortInfo ports{};
+    QvDdnsInfo ddns{};
+    std::optional<Message> error;
+};
+NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
+
+} // namespace orv::batchset

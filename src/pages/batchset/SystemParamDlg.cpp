@@ -1,0 +1,299 @@
+#include "SystemParamDlg.h"
+
+#include "BatchOperations.h"
+#include "SystemRecords.h"
+#include "WaitCursor.h"
+#include "app/AppServices.h"
+#include "log/TextConv.h"
+#include "pages/network/NetworkRules.h"
+#include "ui/LangText.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/NameEdit.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <cstring>
+
+using orv::batchset::DateOption;
+using orv::ui::LangText;
+
+namespace {
+
+constexpr int kSecondMs = 1000;
+
+void showMessage(QWidget* parent, const orv::network::Message& message) {
+    orv::ui::ShowMessage(parent, LangText(message.id, message.defaultText));
+}
+
+} // namespace
+
+CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
+                                 orv::IAppServices& app, QWidget* parent)
+    : CBatchSubPage(parent), m_operations(operations), m_app(app) {
+    setObjectName(QStringLiteral("systemParamPage"));
+    createControls();
+
+    m_nameEdit->setMaxLength(31);
+    m_passwordEdit->setMaxLength(15);
+    m_confirmEdit->setMaxLength(15);
+    m_userEdit->setText(QStringLiteral("admin"));
+    char password[16] = {};
+    m_app.GetDefaultPassword(password, sizeof password);
+    wchar_t wide[16] = {};
+    MultiToWide(orv::kCpAnsi, password, wide, 16);
+    m_passwordEdit->setText(QString::fromWCharArray(wide));
+    m_confirmEdit->setText(QString::fromWCharArray(wide));
+    m_datePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    const QDateTime now = QDateTime::currentDateTime();
+    m_datePicker->setDateTime(now);
+    m_timePicker->setDateTime(now);
+    m_keep->setChecked(true);
+    onOptionChosen(static_cast<int>(DateOption::Keep));
+    for (const char* zone : orv::batchset::kTimeZoneNames) {
+        m_timeZones->addItem(QString::fromLatin1(zone));
+    }
+    m_timeZones->setCurrentIndex(orv::batchset::kDefaultTimeZone);
+    m_save->setEnabled(false);
+    m_secondTimer.start(kSecondMs, this);
+
+    SetLanguageText();
+    layoutControls();
+}
+
+CSystemParamDlg::~CSystemParamDlg() {
+    m_secondTimer.stop();
+}
+
+void CSystemParamDlg::createControls() {
+    auto named = [this](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    // Frames first, so the fields drawn over them stay on top.
+    m_systemFrame = named(new QGroupBox(this), "systemSetupFrame");
+    m_adminFrame = named(new QGroupBox(this), "administratorFrame");
+    m_dateFrame = named(new QGroupBox(this), "dateTimeFrame");
+    m_nameLabel = named(new QLabel(this), "deviceNameLabel");
+    m_nameEdit = named(new orv::ui::CNameEdit(this), "deviceNameEdit");
+    m_userLabel = named(new QLabel(this), "userLabel");
+    m_userEdit = named(new QLineEdit(this), "userEdit");
+    m_passwordLabel = named(new QLabel(this), "passwordLabel");
+    m_passwordEdit = named(new QLineEdit(this), "passwordEdit");
+    m_confirmLabel = named(new QLabel(this), "confirmPasswordLabel");
+    m_confirmEdit = named(new QLineEdit(this), "confirmPasswordEdit");
+    m_reboot = named(new QPushButton(this), "rebootButton");
+    m_restore = named(new QPushButton(this), "restoreButton");
+    m_dateLabel = named(new QLabel(this), "dateLabel");
+    m_datePicker = named(new QDateTimeEdit(this), "datePicker");
+    m_timeLabel = named(new QLabel(this), "timeLabel");
+    m_timePicker = named(new QDateTimeEdit(this), "timePicker");
+    m_keep = named(new QRadioButton(this), "keepTimeOption");
+    m_computerTime = named(new QRadioButton(this), "computerTimeOption");
+    m_manual = named(new QRadioButton(this), "manualTimeOption");
+    m_timeServer = named(new QRadioButton(this), "timeServerOption");
+    m_timeZones = named(new QComboBox(this), "timeZoneList");
+    m_save = named(new QPushButton(this), "saveButton");
+
+    m_userEdit->setReadOnly(true);
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_confirmEdit->setEchoMode(QLineEdit::Password);
+    m_options = new QButtonGroup(this);
+    m_options->addButton(m_keep, static_cast<int>(DateOption::Keep));
+    m_options->addButton(m_computerTime, static_cast<int>(DateOption::ComputerTime));
+    m_options->addButton(m_manual, static_cast<int>(DateOption::Manual));
+    m_options->addButton(m_timeServer, static_cast<int>(DateOption::TimeServer));
+    for (QPushButton* button : {m_reboot, m_restore, m_save}) {
+        button->setAutoDefault(false);
+    }
+
+    connect(m_options, &QButtonGroup::idClicked, this, &CSystemParamDlg::onOptionChosen);
+    connect(m_reboot, &QPushButton::clicked, this, [this] {
+        orv::batchset::WaitCursor wait;
+        m_operations.Reboot();
+    });
+    connect(m_restore, &QPushButton::clicked, this, [this] {
+        orv::batchset::WaitCursor wait;
+        m_operations.Restore();
+    });
+    connect(m_save, &QPushButton::clicked, this, &CSystemParamDlg::Save);
+}
+
+void CSystemParamDlg::SetLanguageText() {
+    m_systemFrame->setTitle(LangText(L"40000", L"System Setup"));
+    m_adminFrame->setTitle(LangText(L"40001", L"Administrator"));
+    m_dateFrame->setTitle(LangText(L"40002", L"Date/Time Setup"));
+    m_nameLabel->setText(LangText(L"40003", L"Device Name:"));
+    m_userLabel->setText(LangText(L"40004", L"Username:"));
+    m_passwordLabel->setText(LangText(L"40005", L"Password:"));
+    m_confirmLabel->setText(LangText(L"40006", L"Confirm Password:"));
+    m_reboot->setText(LangText(L"40007", L"Reboot"));
+    m_restore->setText(LangText(L"40008", L"Restore"));
+    m_dateLabel->setText(LangText(L"40009", L"Date:"));
+    m_timeLabel->setText(LangText(L"40010", L"Time:"));
+    m_keep->setText(LangText(L"40011", L"Keep current date and time"));
+    m_computerTime->setText(LangText(L"40012", L"Synchronize with computer time"));
+    m_manual->setText(LangText(L"40013", L"Set date and time manually"));
+    m_timeServer->setText(LangText(L"40014", L"Synchronize to network server automatically"));
+    m_save->setText(LangText(L"40015", L"Save Parameters"));
+}
+
+void CSystemParamDlg::onOptionChosen(int option) {
+    const auto chosen = static_cast<DateOption>(option);
+    const bool pickers = chosen == DateOption::Manual;
+    m_datePicker->setEnabled(pickers);
+    m_timePicker->setEnabled(pickers);
+    m_timeZones->setEnabled(chosen == DateOption::TimeServer);
+    if (chosen == DateOption::ComputerTime) {
+        const QDateTime now = QDateTime::currentDateTime();
+        m_datePicker->setDateTime(now);
+        m_timePicker->setDateTime(now);
+    }
+}
+
+void CSystemParamDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_secondTimer.timerId()) {
+        OnSecondTick();
+        return;
+    }
+    CBatchSubPage::timerEvent(event);
+}
+
+void CSystemParamDlg::OnSecondTick() {
+    // Through seconds since 1970, so that minute, hour and date roll over.
+    m_timePicker->setDateTime(m_timePicker->dateTime().addSecs(1));
+    if (m_operations.CheckedMode()) {
+        return;
+    }
+    const std::wstring name = m_nameEdit->text().toStdWString();
+    if (name.empty()) {
+        return;
+    }
+    const std::wstring cut = orv::network::CutDeviceName(name);
+    if (cut != name) {
+        m_nameEdit->setText(QString::fromStdWString(cut));
+        m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
+    }
+}
+
+void CSystemParamDlg::LoadFromDevice(const tagQvIpcInfo& device, int handle) {
+    const std::string name(device.DevName, strnlen(device.DevName, sizeof device.DevName));
+    m_nameEdit->setText(QString::fromStdWString(orv::FromUtf8(name)));
+
+    QvSystemDate record{};
+    if (m_operations.Sdk().GetSystemDate(handle, &record) != 0) {
+        return;
+    }
+    if (const auto when = orv::batchset::ReadDeviceDateTime(record)) {
+        const QDateTime at(QDate(when->year, when->month, when->day),
+                           QTime(when->hour, when->minute, when->second));
+        m_datePicker->setDateTime(at);
+        m_timePicker->setDateTime(at);
+    }
+    if (record.timeZone >= 0 && record.timeZone < orv::batchset::kTimeZoneCount) {
+        m_timeZones->setCurrentIndex(record.timeZone);
+    }
+}
+
+void CSystemParamDlg::SetSaveEnabled(bool enabled) {
+    m_save->setEnabled(enabled);
+}
+
+void CSystemParamDlg::SetCheckedMode(bool on) {
+    // Every checked camera keeps its own name.
+    m_nameEdit->setEnabled(!on);
+}
+
+void CSystemParamDlg::Save() {
+    namespace bs = orv::batchset;
+    const std::wstring name = m_nameEdit->text().trimmed().toStdWString();
+    if (name.empty() && !m_operations.CheckedMode()) {
+        showMessage(this, orv::network::kFieldEmpty);
+        return;
+    }
+    char utf8Name[32] = {};
+    WideToMulti(orv::kCpUtf8, name.c_str(), utf8Name, sizeof utf8Name, true);
+
+    const std::wstring password = m_passwordEdit->text().trimmed().toStdWString();
+    if (password.empty()) {
+        showMessage(this, orv::network::kPasswordEmpty);
+        return;
+    }
+    char newPassword[16] = {};
+    WideToMulti(orv::kCpAnsi, password.c_str(), newPassword, sizeof newPassword, true);
+    const std::wstring confirm = m_confirmEdit->text().trimmed().toStdWString();
+    char confirmed[16] = {};
+    WideToMulti(orv::kCpAnsi, confirm.c_str(), confirmed, sizeof confirmed, true);
+    if (std::strcmp(newPassword, confirmed) != 0) {
+        showMessage(this, {L"90015", L"The two passwords do not match!"});
+        return;
+    }
+
+    bs::WaitCursor wait;
+    const QDate date = m_datePicker->date();
+    const QTime time = m_timePicker->time();
+    const bs::DateTime when{date.year(), date.month(),  date.day(),
+                            time.hour(), time.minute(), time.second()};
+    const auto option = static_cast<DateOption>(m_options->checkedId());
+    if (option == DateOption::ComputerTime || option == DateOption::Manual) {
+        m_operations.SetSystemDate(option, -1, &when);
+    } else if (option == DateOption::TimeServer) {
+        m_operations.SetSystemDate(option, m_timeZones->currentIndex(), &when);
+    }
+
+    const std::string escaped = bs::EscapeDeviceName(utf8Name, 128);
+    m_operations.SetDeviceName(escaped.c_str());
+
+    char current[16] = {};
+    m_app.GetDefaultPassword(current, sizeof current);
+    if (std::strcmp(newPassword, current) != 0 &&
+        m_operations.ModifyPassword("admin", newPassword) != 0) {
+        // The camera takes the new password only after a restart.
+        m_operations.QueueReboots("admin", newPassword);
+    }
+}
+
+void CSystemParamDlg::resizeEvent(QResizeEvent* event) {
+    CBatchSubPage::resizeEvent(event);
+    layoutControls();
+}
+
+void CSystemParamDlg::layoutControls() {
+    const int w = width();
+    const int h = height();
+    const int c = w / 2;
+    const int f = std::min(h - 220, 200);
+    m_systemFrame->setGeometry(2, 2, w - 2, 220);
+    m_adminFrame->setGeometry(20, 60, w - 40, 120);
+    m_nameLabel->setGeometry(c - 120, 28, 80, 16);
+    m_nameEdit->setGeometry(c - 36, 24, 160, 20);
+    m_userLabel->setGeometry(c - 120, 82, 80, 16);
+    m_userEdit->setGeometry(c - 36, 78, 160, 20);
+    m_passwordLabel->setGeometry(c - 120, 114, 80, 16);
+    m_passwordEdit->setGeometry(c - 36, 110, 160, 20);
+    m_confirmLabel->setGeometry(c - 200, 146, 160, 16);
+    m_confirmEdit->setGeometry(c - 36, 142, 160, 20);
+    m_reboot->setGeometry(c - 80, 190, 80, 20);
+    m_restore->setGeometry(c + 20, 190, 80, 20);
+    m_dateFrame->setGeometry(2, 220, w - 2, f);
+    m_dateLabel->setGeometry(c - 120, 248, 80, 16);
+    m_datePicker->setGeometry(c - 36, 244, 100, 20);
+    m_timeLabel->setGeometry(c + 64, 248, 40, 16);
+    m_timePicker->setGeometry(c + 104, 244, 100, 20);
+    int y = 280;
+    for (QRadioButton* option : {m_keep, m_computerTime, m_manual, m_timeServer}) {
+        option->setGeometry(c - 70, y, 320, 16);
+        y += 24;
+    }
+    m_timeZones->setGeometry(c - 50, 376, 320, 20);
+    m_save->setGeometry(c - 50, f + 224, 120, 20);
+}

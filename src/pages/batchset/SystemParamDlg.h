@@ -1,0 +1,82 @@
+#pragma once
+// The System sub-page: device name, administrator password, date and time,
+// Reboot and Restore. Save applies them in a fixed order through the batch
+// operations to the current camera or to every checked camera.
+
+#include "BatchSubPage.h"
+
+#include <QBasicTimer>
+
+class QButtonGroup;
+class QComboBox;
+class QDateTimeEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace orv {
+class IAppServices;
+namespace batchset {
+class CBatchOperations;
+}
+namespace ui {
+class CNameEdit;
+}
+} // namespace orv
+
+class CSystemParamDlg : public CBatchSubPage {
+    Q_OBJECT
+public:
+    CSystemParamDlg(orv::batchset::CBatchOperations& operations, orv::IAppServices& app,
+                    QWidget* parent = nullptr);
+    ~CSystemParamDlg() override;
+
+    void SetLanguageText() override;
+    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void SetSaveEnabled(bool enabled) override;
+    void SetCheckedMode(bool on) override;
+
+    void Save();
+    // The one-second timer's work; public so tests can drive the clock.
+    void OnSecondTick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void createControls();
+    void layoutControls();
+    void onOptionChosen(int option);
+
+    orv::batchset::CBatchOperations& m_operations;
+    orv::IAppServices& m_app;
+    QBasicTimer m_secondTimer;
+
+    QGroupBox* m_systemFrame = nullptr;
+    QGroupBox* m_adminFrame = nullptr;
+    QGroupBox* m_dateFrame = nullptr;
+    QLabel* m_nameLabel = nullptr;
+    orv::ui::CNameEdit* m_nameEdit = nullptr;
+    QLabel* m_userLabel = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLabel* m_passwordLabel = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QLabel* m_confirmLabel = nullptr;
+    QLineEdit* m_confirmEdit = nullptr;
+    QPushButton* m_reboot = nullptr;
+    QPushButton* m_restore = nullptr;
+    QLabel* m_dateLabel = nullptr;
+    QDateTimeEdit* m_datePicker = nullptr;
+    QLabel* m_timeLabel = nullptr;
+    QDateTimeEdit* m_timePicker = nullptr;
+    QButtonGroup* m_options = nullptr;
+    QRadioButton* m_keep = nullptr;
+    QRadioButton* m_computerTime = nullptr;
+    QRadioButton* m_manual = nullptr;
+    QRadioButton* m_timeServer = nullptr;
+    QComboBox* m_timeZones = nullptr;
+    QPushButton* m_save = nullptr;
+};

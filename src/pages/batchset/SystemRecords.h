@@ -1,0 +1,57 @@
+#pragma once
+// The System sub-page's rules that need no window: the date/time options,
+// the system-date record sent for each, the time-zone table, reading a
+// camera's date and time, and the percent form of a device name.
+
+#include "qvipcsdk/QvIpcSdk.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv::batchset {
+
+// The four date/time choices, by the ids the options carry.
+enum class DateOption : int {
+    Keep = 1044,
+    ComputerTime = 1045,
+    Manual = 1046,
+    TimeServer = 1047,
+};
+
+struct DateTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    auto operator<=>(const DateTime&) const = default;
+};
+
+inline constexpr int kTimeZoneCount = 25;
+inline constexpr int kDefaultTimeZone = 20;
+extern const std::array<const char*, kTimeZoneCount> kTimeZoneNames;
+
+// Sent with the time-server option; a public pool, reachable from most
+// installations without configuration.
+inline constexpr const char* kDefaultTimeServer = "time.cloudflare.com";
+
+// The record a date/time option sends. Keep sends nothing (no record).
+// Computer time and manual send the date-time as "YYYY/MM/DD" and
+// "HH:MM:SS"; the time-server option sends the flag, the default server and
+// the zone index.
+std::optional<QvSystemDate> BuildSystemDate(DateOption option, int timeZone, const DateTime& when);
+
+// A camera's date "Y-M-D" and time "h:m:s", each three decimal numbers;
+// nothing when either does not read as three numbers.
+std::optional<DateTime> ReadDeviceDateTime(const QvSystemDate& record);
+
+// Percent form of a UTF-8 name as the camera's name call takes it: the
+// sixteen characters ! @ # $ & * ( ) = : / ; ? + ' . stay as they are,
+// every other byte becomes "%" and two upper-case hex digits, the first a
+// blank below 16. The result is cut to outSize - 1 bytes at a whole unit.
+std::string EscapeDeviceName(std::string_view utf8Name, size_t outSize = 128);
+
+} // namespace orv::batchset
