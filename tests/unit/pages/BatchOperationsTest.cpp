@@ -1,0 +1,326 @@
+// The batch operations and the worker against virtual cameras on loopback:
+// result lines for one camera, silent runs over the checked ones, the
+// reboot queue with its 200 ms rhythm and the pause after a restore.
+
+#include "pages/batchset/BatchOperations.h"
+#include "RecordingSdk.h"
+#include "TestCameras.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+using namespace orv::batchset;
+using namespace std::chrono_literals;
+
+namespace {
+
+tagQvIpcInfo device(const testcams::Lab& lab, int camera, unsigned char macByte = 0) {
+    tagQvIpcInfo r{};
+    const unsigned char mac[8] = {
+        0x02, 0x4f, 0x56,
+        0xab, 0xcd, macByte != 0 ? macByte : static_cast<unsigned char>(0xe0 + camera),
+        0,    0};
+    std::memcpy(r.Mac, mac, sizeof mac);
+    std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", lab.ip(camera).c_str());
+    r.HttpPort = lab.port();
+    return r;
+}
+
+class RecordingHost : public IBatchHost {
+public:
+    bool checked = false;
+    std::vector<tagQvIpcInfo> checkedDevices;
+    std::optional<tagQvIpcInfo> current;
+    std::string password = testcams::kPassword;
+    std::vector<std::wstring> messages;
+    std::vector<std::string> lines;
+    bool answerYes = true;
+
+    bool CheckedMode() const override { return checked; }
+    std::vector<tagQvIpcInfo> CheckedDevices() const override { return checkedDevices; }
+    std::optional<tagQvIpcInfo> CurrentDevice() const override { return current; }
+    void DefaultUser(char* buffer, int size) const override {
+        std::snprintf(buffer, static_cast<size_t>(size), "admin");
+    }
+    void DefaultPassword(char* buffer, int size) const override {
+        std::snprintf(buffer, static_cast<size_t>(size), "%s", password.c_str());
+    }
+    void ShowMessage(const Message& m) override {
+        messages.push_back(std::wstring(m.id) + L" " + m.defaultText);
+    }
+    bool Ask(const Message& m) override {
+        messages.push_back(std::wstring(m.id) + L"?");
+        return answerYes;
+    }
+    void AddResultLine(const std::string& line) override { lines.push_back(line); }
+};
+
+class BatchOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override { Qv_Sdk_SetTimeouts(2500, 5000); }
+
+    testcams::Lab lab{4};
+    RecordingSdk sdk;
+    RecordingHost host;
+    // Slow enough that nothing leaves the queue while a test looks at it.
+    CBatchWorker worker{sdk, {}, {}, {std::chrono::milliseconds(200), 125}};
+    CBatchOperations operations{host, sdk, worker};
+
+    nlohmann::json config(int camera) { return lab.host.snapshot(lab.key(camera))->config; }
+};
+
+} // namespace
+
+TEST_F(BatchOperationsTest, OneCameraGetsOneLineNamingItsMacAndAddress) {
+    host.current = device(lab, 1, 0xaf);
+    const QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
+    EXPECT_EQ(operations.SetPorts(&ports), 1);
+    ASSERT_EQ(host.lines.size(), 1u);
+    EXPECT_EQ(host.lines[0], "[02:4F:56:AB:CD:AF] 127.0.0.3 Modify Port Succeed.");
+    EXPECT_EQ(config(1)["ports"]["rtsp1"], 1554);
+
+    lab.server.setFaults(lab.key(1), camsim::FaultPlan{.failCall = "ports.set"});
+    EXPECT_EQ(operations.SetPorts(&ports), 1) << "a failure is reported, not returned";
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:AF] 127.0.0.3 Modify Port Failed.");
+
+    // A refused login fails the operation without a device call.
+    lab.server.clearFaults(lab.key(1));
+    host.password = "wrong";
+    sdk.Clear();
+    QvDdnsInfo ddns{};
+    EXPECT_EQ(operations.SetDdns(&ddns), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:AF] 127.0.0.3 Modify DDNS Failed.");
+    EXPECT_TRUE(sdk.Calls("SetDdns").empty());
+
+    EXPECT_EQ(operations.SetPorts(nullptr), 0);
+    EXPECT_EQ(host.lines.size(), 3u) << "a missing record is refused before anything else";
+}
+
+TEST_F(BatchOperationsTest, WithoutACameraEachOperationAsksForOne) {
+    const QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
+    const DateTime when{2013, 5, 7, 9, 5, 3};
+    EXPECT_EQ(operations.SetPorts(&ports), 0);
+    EXPECT_EQ(operations.SetSystemDate(DateOption::Manual, -1, &when), 0);
+    EXPECT_EQ(operations.ModifyPassword("admin", "new"), 0);
+    EXPECT_EQ(operations.Restore(), 0);
+    EXPECT_EQ(operations.Reboot(), 0);
+    ASSERT_EQ(host.messages.size(), 5u);
+    EXPECT_EQ(host.messages[0], L"90010 Please select one device.");
+    EXPECT_EQ(host.messages[3], L"90010 Please select one device.") << "restore asks nothing";
+    EXPECT_EQ(host.messages[4], L"90010 Please Select one device.") << "reboot's own default";
+    EXPECT_TRUE(sdk.Calls().empty());
+    EXPECT_TRUE(host.lines.empty());
+}
+
+TEST_F(BatchOperationsTest, CheckedRunsReachEveryCameraSilentlyPastADeadOne) {
+    host.checked = true;
+    // 127.0.0.90 has no camera: its login is refused at once and the run
+    // goes on.
+    tagQvIpcInfo dead = device(lab, 0);
+    std::snprintf(dead.IpAddr, sizeof dead.IpAddr, "127.0.0.90");
+    host.checkedDevices = {device(lab, 2), dead, device(lab, 0), device(lab, 3)};
+    const QvPortInfo ports{lab.port(), 8001, 2554, 2555, 0};
+    EXPECT_EQ(operations.SetPorts(&ports), 1);
+    QvDdnsInfo ddns{};
+    ddns.enable = 1;
+    std::strcpy(ddns.provider, "dynu.com");
+    std::strcpy(ddns.user, "u");
+    std::strcpy(ddns.password, "p");
+    std::strcpy(ddns.host, "cam.dynu.net");
+    EXPECT_EQ(operations.SetDdns(&ddns), 1);
+    EXPECT_EQ(operations.SetDeviceName("%41"), 1);
+    EXPECT_TRUE(host.lines.empty());
+    for (int camera : {0, 2, 3}) {
+        EXPECT_EQ(config(camera)["ports"]["onvif"], 8001) << camera;
+        EXPECT_EQ(config(camera)["ddns"]["host"], "cam.dynu.net") << camera;
+        EXPECT_EQ(lab.host.snapshot(lab.key(camera))->identity.deviceName,
+                  "Cam" + std::to_string(camera))
+            << "names stay: every camera keeps its own";
+    }
+    EXPECT_EQ(config(1).count("ports"), 0u) << "an unchecked camera is left alone";
+    const auto logins = sdk.Calls("Login");
+    ASSERT_EQ(logins.size(), 8u);
+    EXPECT_EQ(logins[0].ip, "127.0.0.4") << "list order";
+    EXPECT_EQ(logins[1].result, -1);
+    EXPECT_TRUE(sdk.Calls("SetDeviceName").empty());
+}
+
+TEST_F(BatchOperationsTest, ImagingAndStreamsGoBackWithTheCamerasOwnBytes) {
+    host.current = device(lab, 0);
+    QvImagingConfig imaging{};
+    imaging.powerLineFrequency = 60;
+    imaging.localDisplay = 2;
+    imaging.outdoorMode = 1;
+    imaging.irCutMode = 0;     // not this page's field
+    imaging.exposureLevel = 9; // nor this one
+    EXPECT_EQ(operations.SetImaging(&imaging), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E0] 127.0.0.2 Modify Image Succeed.")
+        << "the camera refuses device bytes that are not its own";
+    EXPECT_EQ(config(0)["imaging"]["powerLineFrequency"], 60);
+    EXPECT_EQ(config(0)["imaging"]["localDisplay"], 2);
+    EXPECT_EQ(config(0)["imaging"]["outdoorMode"], 1);
+    EXPECT_EQ(config(0)["imaging"]["irCutMode"], 2) << "merged into the camera's record";
+    EXPECT_EQ(config(0)["imaging"]["exposureLevel"], 5);
+
+    QvVideoConfig stream{};
+    stream.stream = 0;
+    stream.enabled = 1;
+    stream.codec = 2;
+    stream.frameSize = 3;
+    stream.frameRate = 15;
+    stream.bitRate = 256;
+    stream.bitRateControl = 0;
+    stream.iFrameInterval = 10;
+    stream.deviceTag = 7;
+    EXPECT_EQ(operations.SetVideoStream(&stream), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E0] 127.0.0.2 Modify Video Stream Succeed.");
+    QvVideoConfig own{};
+    own.stream = 0;
+    ASSERT_EQ(Qv_Ipc_GetVideoConfig(lab.login(0), &own), 0);
+    EXPECT_NE(own.deviceTag, 7u);
+    EXPECT_EQ(sdk.lastVideo.deviceTag, own.deviceTag) << "the secondary stream's own tag";
+    EXPECT_EQ(config(0)["streams"][0]["codec"], 2);
+    EXPECT_EQ(config(0)["streams"][0]["bitRate"], 256);
+    const auto calls = sdk.Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 2].name, "GetVideoConfig") << "a Get right before the Set";
+}
+
+TEST_F(BatchOperationsTest, PasswordResultDecidesTheFollowUpReboot) {
+    host.current = device(lab, 2);
+    EXPECT_EQ(operations.ModifyPassword("admin", "n3w"), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E2] 127.0.0.4 Modify Password Succeed.");
+    EXPECT_EQ(lab.host.snapshot(lab.key(2))->identity.adminPassword, "n3w");
+    EXPECT_EQ(operations.ModifyPassword("admin", "again"), 0) << "the old default is refused now";
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E2] 127.0.0.4 Modify Password Failed.");
+
+    host.checked = true;
+    host.checkedDevices = {device(lab, 1)};
+    host.password = "wrong";
+    EXPECT_EQ(operations.ModifyPassword("admin", "x"), 1) << "checked mode always goes on";
+}
+
+TEST_F(BatchOperationsTest, RebootsAreQueuedAfterOneQuestion) {
+    host.current = device(lab, 0);
+    host.answerYes = false;
+    EXPECT_EQ(operations.Reboot(), 0);
+    EXPECT_EQ(worker.QueuedReboots(), 0u);
+    EXPECT_TRUE(sdk.Calls("Login").empty()) << "declined before any login";
+
+    host.answerYes = true;
+    EXPECT_EQ(operations.Reboot(), 1);
+    EXPECT_EQ(worker.QueuedReboots(), 1u);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E0] 127.0.0.2 Reboot Succeed.");
+
+    host.password = "wrong";
+    EXPECT_EQ(operations.Reboot(), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E0] 127.0.0.2 Reboot Failed.");
+    EXPECT_EQ(worker.QueuedReboots(), 1u) << "nothing queued for a failed login";
+
+    host.checked = true;
+    host.checkedDevices = {device(lab, 1), device(lab, 2), device(lab, 3)};
+    host.password = testcams::kPassword;
+    host.messages.clear();
+    host.lines.clear();
+    EXPECT_EQ(operations.Reboot(), 1);
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{L"90026?"});
+    EXPECT_TRUE(host.lines.empty());
+    EXPECT_EQ(worker.QueuedReboots(), 4u);
+    EXPECT_TRUE(sdk.Calls("RebootSystem").empty()) << "the worker reboots, not the operation";
+}
+
+TEST_F(BatchOperationsTest, RestoreHoldsTheQueueAndReportsOnlyForOneCamera) {
+    host.current = device(lab, 3);
+    host.answerYes = false;
+    EXPECT_EQ(operations.Restore(), 0);
+    EXPECT_FALSE(worker.RestorePauseOn());
+    host.answerYes = true;
+    EXPECT_EQ(operations.Restore(), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E3] 127.0.0.5 Restore Succeed.");
+    EXPECT_TRUE(worker.RestorePauseOn());
+    EXPECT_EQ(worker.QueuedReboots(), 1u);
+    EXPECT_EQ(lab.host.snapshot(lab.key(3))->identity.deviceName, "IPCamera");
+
+    // The camera is silent after its restore: a second one fails.
+    EXPECT_EQ(operations.Restore(), 1);
+    EXPECT_EQ(host.lines.back(), "[02:4F:56:AB:CD:E3] 127.0.0.5 Restore Failed.");
+    EXPECT_EQ(worker.QueuedReboots(), 1u);
+}
+
+TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
+    testcams::Lab lab{3};
+    RecordingSdk sdk;
+    CBatchWorker worker{sdk, {}, {}};
+    for (int camera = 0; camera < 3; ++camera) {
+        worker.QueueReboot(lab.login(camera));
+    }
+    worker.Start();
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (sdk.Calls("RebootSystem").size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const auto reboots = sdk.Calls("RebootSystem");
+    ASSERT_EQ(reboots.size(), 3u);
+    for (size_t i = 1; i < reboots.size(); ++i) {
+        const auto gap = reboots[i].at - reboots[i - 1].at;
+        EXPECT_GE(gap, 195ms) << i;
+        EXPECT_LT(gap, 400ms) << i;
+    }
+    for (int camera = 0; camera < 3; ++camera) {
+        EXPECT_EQ(lab.host.rebootCount(lab.key(camera)), 1) << camera;
+    }
+}
+
+TEST(BatchWorker, RestorePauseHoldsRebootsAndAddressesForItsCycles) {
+    testcams::Lab lab{1};
+    RecordingSdk sdk;
+    std::mutex lock;
+    std::string pending = "http://127.0.0.2";
+    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> opened;
+    // 125 cycles of 8 ms stand for 125 of 200 ms.
+    CBatchWorker worker{sdk,
+                        [&] {
+                            std::lock_guard guard(lock);
+                            return std::exchange(pending, std::string());
+                        },
+                        [&](const std::string& url) {
+                            std::lock_guard guard(lock);
+                            opened.emplace_back(url, std::chrono::steady_clock::now());
+                        },
+                        {8ms, 125}};
+    worker.QueueReboot(lab.login(0));
+    worker.StartRestorePause(true);
+    const auto start = std::chrono::steady_clock::now();
+    worker.Start();
+    while (worker.RestorePauseOn() && std::chrono::steady_clock::now() - start < 10s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    const auto pauseEnded = std::chrono::steady_clock::now();
+    EXPECT_GE(pauseEnded - start, 125 * 8ms);
+    std::this_thread::sleep_for(100ms);
+    worker.Stop();
+    const auto reboots = sdk.Calls("RebootSystem");
+    ASSERT_EQ(reboots.size(), 1u);
+    EXPECT_GE(reboots[0].at - start, 125 * 8ms) << "no reboot during the pause";
+    std::lock_guard guard(lock);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].first, "http://127.0.0.2");
+    EXPECT_GE(opened[0].second - start, 125 * 8ms) << "nor a web page";
+}
+
+TEST(BatchWorker, StoppingDropsRebootsNotYetMade) {
+    testcams::Lab lab{1};
+    RecordingSdk sdk;
+    CBatchWorker worker{sdk, {}, {}, {std::chrono::milliseconds(200), 125}};
+    worker.StartRestorePause(true);
+    worker.Start();
+    worker.QueueReboot(lab.login(0));
+    const auto start = std::chrono::steady_clock::now();
+    worker.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 150ms) << "stop does not wait a cycle";
+    EXPECT_EQ(worker.QueuedReboots(), 0u);
+    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+    EXPECT_EQ(lab.host.rebootCount(lab.key(0)), 0);
+}

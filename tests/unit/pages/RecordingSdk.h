@@ -1,0 +1,107 @@
+#pragma once
+// The real device SDK with a log of every call the Batch Set code makes:
+// which call, on which handle, when, with the login credentials and the last
+// records sent. The cameras on loopback still answer every call.
+
+#include "pages/batchset/DeviceSdk.h"
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class RecordingSdk : public orv::batchset::IDeviceSdk {
+public:
+    struct Call {
+        std::string name;
+        int handle = 0;
+        std::chrono::steady_clock::time_point at;
+        // Login only.
+        std::string ip;
+        std::string user;
+        std::string password;
+        int result = 0;
+    };
+
+    std::vector<Call> Calls() const {
+        std::lock_guard lock(m_lock);
+        return m_calls;
+    }
+    std::vector<Call> Calls(const std::string& name) const {
+        std::vector<Call> out;
+        for (const Call& call : Calls()) {
+            if (call.name == name) {
+                out.push_back(call);
+            }
+        }
+        return out;
+    }
+    void Clear() {
+        std::lock_guard lock(m_lock);
+        m_calls.clear();
+    }
+    QvSystemDate lastDate{};
+    QvVideoConfig lastVideo{};
+    QvImagingConfig lastImaging{};
+    std::string lastName;
+
+    int Login(const char* ip, int port, const char* user, const char* password) override {
+        const int result = m_sdk.Login(ip, port, user, password);
+        Call call{"Login", result, std::chrono::steady_clock::now(), ip, user, password, result};
+        std::lock_guard lock(m_lock);
+        m_calls.push_back(call);
+        return result;
+    }
+    int GetSystemDate(int h, QvSystemDate* r) override {
+        return log("GetSystemDate", h, m_sdk.GetSystemDate(h, r));
+    }
+    int SetSystemDate(int h, const QvSystemDate* r) override {
+        lastDate = *r;
+        return log("SetSystemDate", h, m_sdk.SetSystemDate(h, r));
+    }
+    int GetPortInfo(int h, QvPortInfo* r) override {
+        return log("GetPortInfo", h, m_sdk.GetPortInfo(h, r));
+    }
+    int SetPortInfo(int h, const QvPortInfo* r) override {
+        return log("SetPortInfo", h, m_sdk.SetPortInfo(h, r));
+    }
+    int GetDdns(int h, QvDdnsInfo* r) override { return log("GetDdns", h, m_sdk.GetDdns(h, r)); }
+    int SetDdns(int h, const QvDdnsInfo* r) override {
+        return log("SetDdns", h, m_sdk.SetDdns(h, r));
+    }
+    int GetVideoConfig(int h, QvVideoConfig* r) override {
+        return log("GetVideoConfig", h, m_sdk.GetVideoConfig(h, r));
+    }
+    int SetVideoConfig(int h, const QvVideoConfig* r) override {
+        lastVideo = *r;
+        return log("SetVideoConfig", h, m_sdk.SetVideoConfig(h, r));
+    }
+    int GetImagingConfig(int h, QvImagingConfig* r) override {
+        return log("GetImagingConfig", h, m_sdk.GetImagingConfig(h, r));
+    }
+    int SetImagingConfig(int h, const QvImagingConfig* r) override {
+        lastImaging = *r;
+        return log("SetImagingConfig", h, m_sdk.SetImagingConfig(h, r));
+    }
+    int SetDeviceName(int h, const char* name) override {
+        lastName = name;
+        return log("SetDeviceName", h, m_sdk.SetDeviceName(h, name));
+    }
+    int ModifyPassword(int h, const char* user, const char* password) override {
+        return log("ModifyPassword", h, m_sdk.ModifyPassword(h, user, password));
+    }
+    int RebootSystem(int h) override { return log("RebootSystem", h, m_sdk.RebootSystem(h)); }
+    int RestoreSystem(int h) override { return log("RestoreSystem", h, m_sdk.RestoreSystem(h)); }
+
+private:
+    int log(const char* name, int handle, int result) {
+        Call call{name, handle, std::chrono::steady_clock::now(), {}, {}, {}, result};
+        std::lock_guard lock(m_lock);
+        m_calls.push_back(call);
+        return result;
+    }
+
+    orv::batchset::CQvDeviceSdk m_sdk;
+    mutable std::mutex m_lock;
+    std::vector<Call> m_calls;
+};
