@@ -89,6 +89,10 @@ void CNetworkParamDlg::createControls() {
 
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     m_save->setAutoDefault(false);
+    // Labels end where their fields begin.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
     // A load sets the check box without the Enable rule, so the rule follows
     // the user's clicks only.
     connect(m_enable, &QCheckBox::clicked, this, [this] { applyEnableRule(); });

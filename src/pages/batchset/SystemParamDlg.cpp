@@ -105,6 +105,10 @@ void CSystemParamDlg::createControls() {
     m_save = named(new QPushButton(this), "saveButton");
 
     m_userEdit->setReadOnly(true);
+    // Labels end where their fields begin.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     m_confirmEdit->setEchoMode(QLineEdit::Password);
     m_options = new QButtonGroup(this);

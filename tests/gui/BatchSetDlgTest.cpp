@@ -1,0 +1,594 @@
+// The Batch Set page against virtual cameras on loopback: a selected camera
+// fills both sub-pages, their Save buttons reach the camera or every checked
+// one, reboots go through the worker, and a double-clicked camera's web page
+// reaches the browser.
+
+#include "DeviceRecords.h"
+#include "GuiTestBase.h"
+#include "RecordingSdk.h"
+#include "RecordingServices.h"
+#include "TestCameras.h"
+
+#include "discovery/PageEvents.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/NetworkParamDlg.h"
+#include "pages/batchset/NetworkParamRules.h"
+#include "pages/batchset/SystemParamDlg.h"
+#include "pages/batchset/SystemRecords.h"
+#include "ui/Browser.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTimeEdit>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kLoginFailed = "Login Failed.Please check your username and password.";
+
+camsim::DeviceApiOptions frozenClock() {
+    camsim::DeviceApiOptions options = testcams::Lab::defaultOptions();
+    // 2024-03-10 12:00:00 UTC: a load shows a date and time known to the test.
+    options.clock = [] { return std::chrono::system_clock::time_point(1710072000s); };
+    return options;
+}
+
+class BatchSetDlgTest : public GuiTestBase {
+protected:
+    testcams::Lab lab{4, frozenClock()};
+    RecordingServices services;
+    RecordingSdk sdk;
+    std::unique_ptr<CBatchSetDlg> page;
+    QStringList messages;
+    bool answerYes = true;
+    std::mutex urlLock;
+    QStringList urls;
+
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        Qv_Sdk_SetTimeouts(2500, 5000);
+        makePage({200ms, 125});
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind kind, const QString& text) {
+            messages << (kind == orv::ui::MessageKind::Question ? text + "?" : text);
+            return answerYes;
+        });
+        orv::ui::SetBrowserAnswer([this](const QString& url) {
+            std::lock_guard lock(urlLock);
+            urls << url;
+        });
+    }
+    void TearDown() override {
+        page.reset();
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        orv::ui::SetBrowserAnswer(nullptr);
+        GuiTestBase::TearDown();
+    }
+    void makePage(orv::batchset::WorkerTiming timing) {
+        page.reset();
+        page = std::make_unique<CBatchSetDlg>(services, nullptr, orv::CDeviceList::Clock{},
+                                              CBatchSetDlg::Options{&sdk, timing});
+        page->resize(1000, 600);
+        page->show();
+    }
+
+    tagQvIpcInfo camera(int i, int macByte = 0) const {
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(macByte != 0 ? macByte : 0xa0 + i),
+                                lab.ip(i).c_str(), ("Cam" + std::to_string(i)).c_str());
+        r.HttpPort = lab.port();
+        return r;
+    }
+    void deliver(const tagQvIpcInfo& record) {
+        QCoreApplication::postEvent(
+            page.get(),
+            std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
+        QCoreApplication::sendPostedEvents(page.get());
+    }
+    void addCameras(int n) {
+        for (int i = 0; i < n; ++i) {
+            deliver(camera(i));
+        }
+    }
+    void clickCell(int row, int column) {
+        auto* list = page->DeviceListCtrl();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+    }
+    template <class T>
+    T* in(QWidget* parent, const char* name) {
+        T* child = parent->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    QLineEdit* sys(const char* name) { return in<QLineEdit>(page->SystemPage(), name); }
+    QLineEdit* net(const char* name) { return in<QLineEdit>(page->NetworkPage(), name); }
+    QPushButton* button(QWidget* sub, const char* name) { return in<QPushButton>(sub, name); }
+    void saveSystem() {
+        QTest::mouseClick(button(page->SystemPage(), "saveButton"), Qt::LeftButton);
+    }
+    void saveNetwork() {
+        QTest::mouseClick(button(page->NetworkPage(), "saveButton"), Qt::LeftButton);
+    }
+    void chooseOption(const char* name) {
+        QTest::mouseClick(in<QRadioButton>(page->SystemPage(), name), Qt::LeftButton);
+    }
+    nlohmann::json config(int i) { return lab.host.snapshot(lab.key(i))->config; }
+    QString line(int i, const char* words) const {
+        const tagQvIpcInfo r = camera(i);
+        return QString::asprintf("[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] %s %s", r.Mac[0], r.Mac[1],
+                                 r.Mac[2], r.Mac[3], r.Mac[4], r.Mac[5], r.IpAddr, words);
+    }
+    // Waits for the worker without sleeping through more than needed.
+    bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(BatchSetDlgTest, SelectingACameraLogsInOnceAndFillsBothSubPages) {
+    {
+        const int h = lab.login(1);
+        const QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
+        ASSERT_EQ(Qv_Ipc_SetPortInfo(h, &ports), 0);
+        QvDdnsInfo ddns{};
+        ddns.enable = 1;
+        std::strcpy(ddns.provider, orv::batchset::kProviders[2].recordText);
+        std::strcpy(ddns.user, "nord");
+        std::strcpy(ddns.password, "pw");
+        std::strcpy(ddns.host, "hof-nord.dyndns.org");
+        ASSERT_EQ(Qv_Ipc_SetDDNS(h, &ddns), 0);
+        QvSystemDate zone{};
+        zone.useTimeServer = 1;
+        std::strcpy(zone.timeServer, "ntp.example.org");
+        zone.timeZone = 13;
+        ASSERT_EQ(Qv_Ipc_SetSystemDate(h, &zone), 0);
+    }
+    QvSystemDate shown{};
+    ASSERT_EQ(Qv_Ipc_GetSystemDate(lab.login(1), &shown), 0);
+    sdk.Clear();
+
+    addCameras(3);
+    EXPECT_FALSE(button(page->SystemPage(), "saveButton")->isEnabled()) << "nothing selected yet";
+    clickCell(1, 2);
+    const auto logins = sdk.Calls("Login");
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0].ip, lab.ip(1));
+    EXPECT_EQ(logins[0].user, "admin");
+    EXPECT_EQ(logins[0].password, testcams::kPassword);
+    std::vector<std::string> reads;
+    for (const auto& call : sdk.Calls()) {
+        reads.push_back(call.name);
+    }
+    EXPECT_EQ(reads,
+              (std::vector<std::string>{"Login", "GetSystemDate", "GetPortInfo", "GetDdns"}));
+    EXPECT_FALSE(page->IsCheckedMode());
+    EXPECT_TRUE(button(page->SystemPage(), "saveButton")->isEnabled());
+    EXPECT_TRUE(button(page->NetworkPage(), "saveButton")->isEnabled());
+    EXPECT_FALSE(in<QLabel>(page.get(), "conflictLabel")->isVisible());
+
+    EXPECT_EQ(sys("deviceNameEdit")->text(), "Cam1");
+    const auto when = orv::batchset::ReadDeviceDateTime(shown);
+    ASSERT_TRUE(when);
+    const QDateTime expected(QDate(when->year, when->month, when->day),
+                             QTime(when->hour, when->minute, when->second));
+    EXPECT_EQ(in<QDateTimeEdit>(page->SystemPage(), "datePicker")->date(), expected.date());
+    EXPECT_EQ(in<QDateTimeEdit>(page->SystemPage(), "timePicker")->time(), expected.time());
+    EXPECT_EQ(in<QComboBox>(page->SystemPage(), "timeZoneList")->currentIndex(), 13);
+
+    EXPECT_EQ(net("httpPortEdit")->text(), QString::number(lab.port()));
+    EXPECT_EQ(net("onvifPortEdit")->text(), "8000");
+    EXPECT_EQ(net("rtspPort1Edit")->text(), "1554");
+    EXPECT_EQ(net("rtspPort2Edit")->text(), "1555");
+    EXPECT_TRUE(in<QCheckBox>(page->NetworkPage(), "ddnsEnable")->isChecked());
+    EXPECT_EQ(in<QComboBox>(page->NetworkPage(), "providerList")->currentIndex(), 2);
+    EXPECT_EQ(net("ddnsUserEdit")->text(), "nord");
+    EXPECT_EQ(net("ddnsPasswordEdit")->text(), "pw");
+    EXPECT_EQ(net("ddnsHostEdit")->text(), "hof-nord.dyndns.org");
+    EXPECT_TRUE(services.lines.isEmpty());
+
+    auto* tabs = in<QTabWidget>(page.get(), "batchSubPages");
+    EXPECT_EQ(tabs->tabText(0), "System");
+    EXPECT_EQ(tabs->tabText(1), "Network");
+    EXPECT_EQ(tabs->tabText(2), "Video/Image");
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    SaveScreenshot(*page, QStringLiteral("batchset-system"));
+    tabs->setCurrentIndex(1);
+    SaveScreenshot(*page, QStringLiteral("batchset-network"));
+}
+
+TEST_F(BatchSetDlgTest, AWrongDefaultPasswordGivesTheLoginFailureLine) {
+    addCameras(2);
+    services.password = QStringLiteral("wrong");
+    clickCell(0, 3);
+    ASSERT_EQ(services.lines.size(), 1);
+    EXPECT_EQ(services.lines[0], kLoginFailed);
+    EXPECT_EQ(sys("deviceNameEdit")->text(), "Cam0") << "the name comes from the list";
+    EXPECT_EQ(net("httpPortEdit")->text(), "8080") << "failed reads leave the fields";
+    EXPECT_EQ(net("onvifPortEdit")->text(), "80");
+    EXPECT_EQ(in<QComboBox>(page->SystemPage(), "timeZoneList")->currentIndex(), 20);
+}
+
+TEST_F(BatchSetDlgTest, CamerasSharingAnAddressDisableSaveAndReadNothing) {
+    addCameras(3);
+    deliver(camera(1, 0x77)); // a second camera at camera 1's address
+    ASSERT_EQ(page->DeviceListCtrl()->GetItemCount(), 4);
+    int shared = -1;
+    for (int row = 0; row < 4; ++row) {
+        if (page->DeviceListCtrl()->GetItemText(row, 4) == QString::fromStdString(lab.ip(1))) {
+            shared = row;
+            break;
+        }
+    }
+    ASSERT_GE(shared, 0);
+    clickCell(shared, 2);
+    EXPECT_TRUE(in<QLabel>(page.get(), "conflictLabel")->isVisible());
+    EXPECT_EQ(in<QLabel>(page.get(), "conflictLabel")->text(),
+              "Ip address conflict!Please modify IP at first!");
+    EXPECT_FALSE(button(page->SystemPage(), "saveButton")->isEnabled());
+    EXPECT_FALSE(button(page->NetworkPage(), "saveButton")->isEnabled());
+    EXPECT_TRUE(sdk.Calls().empty()) << "nothing is read from either camera";
+
+    // Another camera clears the label; checking the shared one sets it again.
+    const int clean = shared == 0 ? 3 : 0;
+    clickCell(clean, 2);
+    EXPECT_FALSE(in<QLabel>(page.get(), "conflictLabel")->isVisible());
+    EXPECT_TRUE(button(page->NetworkPage(), "saveButton")->isEnabled());
+    clickCell(shared, 0);
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_TRUE(in<QLabel>(page.get(), "conflictLabel")->isVisible());
+    EXPECT_FALSE(button(page->SystemPage(), "saveButton")->isEnabled());
+}
+
+TEST_F(BatchSetDlgTest, ChecksSwitchCheckedModeAndClicksPickOneCamera) {
+    addCameras(3);
+    clickCell(0, 0);
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_FALSE(sys("deviceNameEdit")->isEnabled()) << "every checked camera keeps its name";
+    clickCell(1, 0);
+    sdk.Clear();
+
+    // With two rows checked, a click on a third changes nothing.
+    clickCell(2, 3);
+    EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(2));
+    EXPECT_TRUE(page->IsCheckedMode());
+    // A click on a checked row's text takes its check away; the last one
+    // ends checked mode and shows that camera.
+    clickCell(0, 3);
+    EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(0));
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_TRUE(sdk.Calls("Login").empty());
+    clickCell(1, 3);
+    EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(1));
+    EXPECT_FALSE(page->IsCheckedMode());
+    EXPECT_TRUE(sys("deviceNameEdit")->isEnabled());
+    ASSERT_EQ(sdk.Calls("Login").size(), 1u);
+    EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(1));
+
+    // Select All checks everything; clearing it shows row 0 again.
+    auto* selectAll = in<QCheckBox>(page.get(), "selectAll");
+    QTest::mouseClick(selectAll, Qt::LeftButton);
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_EQ(page->Devices().CheckedDevices().size(), 3u);
+    sdk.Clear();
+    QTest::mouseClick(selectAll, Qt::LeftButton);
+    EXPECT_FALSE(page->IsCheckedMode());
+    EXPECT_FALSE(page->Devices().AnyRowChecked());
+    ASSERT_EQ(sdk.Calls("Login").size(), 1u);
+    EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(0));
+}
+
+TEST_F(BatchSetDlgTest, SystemSaveSendsDateNameAndPasswordInOrder) {
+    addCameras(2);
+    clickCell(1, 2);
+    services.lines.clear();
+
+    sys("deviceNameEdit")->setText(QStringLiteral(" Cam 1 "));
+    chooseOption("manualTimeOption");
+    EXPECT_TRUE(in<QDateTimeEdit>(page->SystemPage(), "datePicker")->isEnabled());
+    EXPECT_FALSE(in<QComboBox>(page->SystemPage(), "timeZoneList")->isEnabled());
+    const QDateTime may7(QDate(2013, 5, 7), QTime(9, 5, 3));
+    in<QDateTimeEdit>(page->SystemPage(), "datePicker")->setDateTime(may7);
+    in<QDateTimeEdit>(page->SystemPage(), "timePicker")->setDateTime(may7);
+    saveSystem();
+    EXPECT_EQ(sdk.lastDate.useTimeServer, 0);
+    EXPECT_STREQ(sdk.lastDate.date, "2013/05/07");
+    EXPECT_STREQ(sdk.lastDate.time, "09:05:03");
+    EXPECT_EQ(sdk.lastName, "%43%61%6D%20%31");
+    EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.deviceName, "Cam 1");
+    EXPECT_EQ(services.lines, (QStringList{line(1, "Modify System Date Succeed."),
+                                           line(1, "Modify Device Name Succeed.")}))
+        << "the password equals the default: no change, no reboot";
+
+    chooseOption("timeServerOption");
+    EXPECT_TRUE(in<QComboBox>(page->SystemPage(), "timeZoneList")->isEnabled());
+    in<QComboBox>(page->SystemPage(), "timeZoneList")->setCurrentIndex(20);
+    saveSystem();
+    EXPECT_EQ(sdk.lastDate.useTimeServer, 1);
+    EXPECT_STREQ(sdk.lastDate.timeServer, orv::batchset::kDefaultTimeServer);
+    EXPECT_EQ(sdk.lastDate.timeZone, 20);
+    EXPECT_EQ(config(1)["date"]["timeServer"], orv::batchset::kDefaultTimeServer);
+
+    // Keep sends no date at all.
+    chooseOption("keepTimeOption");
+    services.lines.clear();
+    sdk.Clear();
+    saveSystem();
+    EXPECT_TRUE(sdk.Calls("SetSystemDate").empty());
+    EXPECT_EQ(services.lines, (QStringList{line(1, "Modify Device Name Succeed.")}));
+
+    // Field checks stop the save before any camera is touched.
+    sdk.Clear();
+    sys("confirmPasswordEdit")->setText(QStringLiteral("other"));
+    saveSystem();
+    sys("passwordEdit")->clear();
+    saveSystem();
+    sys("deviceNameEdit")->setText(QStringLiteral("   "));
+    saveSystem();
+    EXPECT_EQ(messages, (QStringList{"The two passwords do not match!",
+                                     "Password Field can't be empty.", "Field can't be empty."}));
+    EXPECT_TRUE(sdk.Calls().empty());
+}
+
+TEST_F(BatchSetDlgTest, ANewPasswordIsFollowedByARebootWithIt) {
+    addCameras(2);
+    clickCell(0, 2);
+    services.lines.clear();
+    sdk.Clear();
+    sys("passwordEdit")->setText(QStringLiteral("n3w"));
+    sys("confirmPasswordEdit")->setText(QStringLiteral("n3w"));
+    saveSystem();
+    EXPECT_EQ(services.lines,
+              (QStringList{line(0, "Modify Device Name Succeed."),
+                           line(0, "Modify Password Succeed."), line(0, "Reboot Succeed.")}));
+    EXPECT_EQ(lab.host.snapshot(lab.key(0))->identity.adminPassword, "n3w");
+    const auto logins = sdk.Calls("Login");
+    ASSERT_EQ(logins.size(), 3u);
+    EXPECT_EQ(logins[2].user, "admin");
+    EXPECT_EQ(logins[2].password, "n3w");
+    ASSERT_TRUE(waitFor([&] { return lab.host.rebootCount(lab.key(0)) == 1; }, 2s));
+    EXPECT_EQ(sdk.Calls("RebootSystem")[0].handle, logins[2].result);
+}
+
+TEST_F(BatchSetDlgTest, NetworkSaveSendsPortsThenDdnsAndASecondLoadShowsThem) {
+    addCameras(3);
+    clickCell(2, 2);
+    services.lines.clear();
+    net("httpPortEdit")->setText(QString::number(lab.port()));
+    net("onvifPortEdit")->setText(QStringLiteral("8899"));
+    net("rtspPort1Edit")->setText(QStringLiteral("8554"));
+    net("rtspPort2Edit")->setText(QStringLiteral("8555"));
+    auto* enable = in<QCheckBox>(page->NetworkPage(), "ddnsEnable");
+    EXPECT_FALSE(net("ddnsUserEdit")->isEnabled());
+    QTest::mouseClick(enable, Qt::LeftButton);
+    EXPECT_TRUE(net("ddnsUserEdit")->isEnabled());
+    EXPECT_FALSE(net("ddnsHashEdit")->isEnabled()) << "entry 0 needs no hash";
+    auto* providers = in<QComboBox>(page->NetworkPage(), "providerList");
+    providers->setCurrentIndex(orv::batchset::kHashProvider);
+    emit providers->activated(orv::batchset::kHashProvider);
+    EXPECT_TRUE(net("ddnsHashEdit")->isEnabled());
+    net("ddnsUserEdit")->setText(QStringLiteral("u1"));
+    net("ddnsPasswordEdit")->setText(QStringLiteral("p1"));
+    net("ddnsHostEdit")->setText(QStringLiteral("cam2.example.org"));
+    saveNetwork();
+    EXPECT_EQ(messages, QStringList{"Hash Field can't be empty."});
+    EXPECT_TRUE(sdk.Calls("SetPortInfo").empty());
+    net("ddnsHashEdit")->setText(QStringLiteral("h4sh"));
+    saveNetwork();
+    EXPECT_EQ(services.lines,
+              (QStringList{line(2, "Modify Port Succeed."), line(2, "Modify DDNS Succeed.")}));
+    EXPECT_EQ(config(2)["ports"]["onvif"], 8899);
+    EXPECT_EQ(config(2)["ddns"]["hash"], "h4sh");
+    EXPECT_EQ(config(2)["ddns"]["provider"], orv::batchset::kProviders[1].recordText);
+
+    // A failing DDNS call after good ports: each gets its own line.
+    lab.server.setFaults(lab.key(2), camsim::FaultPlan{.failCall = "ddns.set"});
+    saveNetwork();
+    EXPECT_EQ(services.lines.mid(2),
+              (QStringList{line(2, "Modify Port Succeed."), line(2, "Modify DDNS Failed.")}));
+    lab.server.clearFaults(lab.key(2));
+
+    // Same ports: refused before anything is sent.
+    net("rtspPort2Edit")->setText(QStringLiteral("8899"));
+    sdk.Clear();
+    saveNetwork();
+    EXPECT_EQ(messages.last(), "Can not use the same port.");
+    EXPECT_TRUE(sdk.Calls().empty());
+
+    // What the camera keeps comes back on the next load.
+    clickCell(0, 2);
+    EXPECT_EQ(net("onvifPortEdit")->text(), "80");
+    clickCell(2, 2);
+    EXPECT_EQ(net("onvifPortEdit")->text(), "8899");
+    EXPECT_EQ(net("rtspPort2Edit")->text(), "8555");
+    EXPECT_EQ(providers->currentIndex(), orv::batchset::kHashProvider);
+    EXPECT_EQ(net("ddnsHashEdit")->text(), "h4sh");
+}
+
+TEST_F(BatchSetDlgTest, CheckedRunsReachEveryCheckedCameraWithoutLines) {
+    addCameras(4);
+    clickCell(0, 0);
+    clickCell(2, 0);
+    clickCell(3, 0);
+    net("httpPortEdit")->setText(QString::number(lab.port()));
+    net("onvifPortEdit")->setText(QStringLiteral("7000"));
+    saveNetwork();
+    sys("deviceNameEdit")->setText(QStringLiteral("Same"));
+    saveSystem();
+    EXPECT_TRUE(services.lines.isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
+    for (int i : {0, 2, 3}) {
+        EXPECT_EQ(config(i)["ports"]["onvif"], 7000) << i;
+        EXPECT_EQ(lab.host.snapshot(lab.key(i))->identity.deviceName, "Cam" + std::to_string(i));
+    }
+    EXPECT_EQ(config(1).count("ports"), 0u);
+}
+
+TEST_F(BatchSetDlgTest, RebootsOfCheckedCamerasAreMade200msApart) {
+    addCameras(3);
+    QTest::mouseClick(in<QCheckBox>(page.get(), "selectAll"), Qt::LeftButton);
+    QTest::mouseClick(button(page->SystemPage(), "rebootButton"), Qt::LeftButton);
+    EXPECT_EQ(messages, QStringList{"Are you sure to reboot the selected devices??"});
+    EXPECT_TRUE(services.lines.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return sdk.Calls("RebootSystem").size() == 3; }, 3s));
+    const auto reboots = sdk.Calls("RebootSystem");
+    for (size_t i = 1; i < reboots.size(); ++i) {
+        EXPECT_GE(reboots[i].at - reboots[i - 1].at, 195ms);
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(lab.host.rebootCount(lab.key(i)), 1);
+    }
+}
+
+TEST_F(BatchSetDlgTest, ARestoreHoldsRebootsAndWebPagesForItsPause) {
+    // 125 cycles of 8 ms stand for the 25 s of 125 cycles of 200 ms.
+    makePage({8ms, 125});
+    addCameras(2);
+    clickCell(0, 2);
+    QElapsedTimer since;
+    QTest::mouseClick(button(page->SystemPage(), "restoreButton"), Qt::LeftButton);
+    since.start();
+    EXPECT_EQ(messages, QStringList{"Are you sure to restore the selected devices??"});
+    EXPECT_EQ(services.lines.last(), line(0, "Restore Succeed."));
+    EXPECT_TRUE(page->Worker().RestorePauseOn());
+    // A double-click during the pause: its page opens only afterwards.
+    const QRect cell =
+        page->DeviceListCtrl()->visualRect(page->DeviceListCtrl()->model()->index(1, 3));
+    DoubleClick(page->DeviceListCtrl()->viewport(), cell.center());
+    ASSERT_TRUE(waitFor([&] { return !sdk.Calls("RebootSystem").empty(); }, 5s));
+    EXPECT_GE(since.elapsed(), 125 * 8 - 20);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::lock_guard lock(urlLock);
+            return !urls.isEmpty();
+        },
+        1s));
+    std::lock_guard lock(urlLock);
+    EXPECT_EQ(urls, QStringList{"http://" + QString::fromStdString(lab.ip(1))});
+}
+
+TEST_F(BatchSetDlgTest, ClosingThePageDropsRebootsNotYetMade) {
+    addCameras(1);
+    clickCell(0, 2);
+    page->Worker().StartRestorePause(true);
+    QTest::mouseClick(button(page->SystemPage(), "rebootButton"), Qt::LeftButton);
+    EXPECT_EQ(services.lines.last(), line(0, "Reboot Succeed."));
+    QElapsedTimer closing;
+    closing.start();
+    page.reset();
+    EXPECT_LT(closing.elapsed(), 150) << "the worker stops without finishing its cycle";
+    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+}
+
+TEST_F(BatchSetDlgTest, SecondTimerAdvancesTheClockAndCutsLongNames) {
+    auto* time = in<QDateTimeEdit>(page->SystemPage(), "timePicker");
+    time->setDateTime(QDateTime(QDate(2013, 12, 31), QTime(23, 59, 59)));
+    page->SystemPage()->OnSecondTick();
+    EXPECT_EQ(time->dateTime(), QDateTime(QDate(2014, 1, 1), QTime(0, 0, 0)));
+
+    sys("deviceNameEdit")->setText(QString(20, QChar(0x4E2D)));
+    page->SystemPage()->OnSecondTick();
+    EXPECT_EQ(sys("deviceNameEdit")->text(), QString(10, QChar(0x4E2D)));
+
+    // Enter and Escape stop at the sub-page.
+    for (int key : {Qt::Key_Escape, Qt::Key_Return}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        press.ignore();
+        QCoreApplication::sendEvent(page->SystemPage(), &press);
+        EXPECT_TRUE(press.isAccepted());
+    }
+}
+
+// A checked-mode Set ports over 100 cameras on loopback: every camera gets
+// the ports, and the window thread, which makes the calls, is blocked for
+// the run and no longer.
+TEST(BatchSetMeasure, CheckedPortsOverAHundredCameras) {
+    testcams::Lab lab{100};
+    RecordingServices services;
+    CBatchSetDlg page(services, nullptr);
+    page.resize(1000, 600);
+    for (int i = 0; i < 100; ++i) {
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(i + 1), lab.ip(i).c_str());
+        r.HttpPort = lab.port();
+        QCoreApplication::postEvent(
+            &page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, r).release());
+    }
+    QCoreApplication::sendPostedEvents(&page);
+    ASSERT_EQ(page.DeviceListCtrl()->GetItemCount(), 100);
+    QTest::mouseClick(page.findChild<QCheckBox*>(QStringLiteral("selectAll")), Qt::LeftButton);
+    auto* network = page.NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))
+        ->setText(QString::number(lab.port()));
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))
+        ->setText(QStringLiteral("8123"));
+
+    QElapsedTimer blocked;
+    blocked.start();
+    QTest::mouseClick(network->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                      Qt::LeftButton);
+    const qint64 ms = blocked.elapsed();
+    std::printf("checked-mode Save (ports + DDNS) over 100 cameras: %lld ms on the window thread\n",
+                static_cast<long long>(ms));
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(lab.host.snapshot(lab.key(i))->config["ports"]["onvif"], 8123) << i;
+    }
+    EXPECT_TRUE(services.lines.isEmpty());
+    EXPECT_LT(ms, 10000);
+}
+
+// Run by hand (--gtest_also_run_disabled_tests): the same run with ten
+// addresses nobody answers on and two cameras that stall, which costs each
+// a full request timeout.
+TEST(BatchSetMeasure, DISABLED_CheckedPortsWithDeadCameras) {
+    testcams::Lab lab{100};
+    Qv_Sdk_SetTimeouts(2500, 5000);
+    camsim::FaultPlan stall;
+    stall.delay = 60s;
+    lab.server.setFaults(lab.key(10), stall);
+    lab.server.setFaults(lab.key(20), stall);
+    RecordingServices services;
+    CBatchSetDlg page(services, nullptr);
+    for (int i = 0; i < 110; ++i) {
+        const std::string ip = i < 100 ? lab.ip(i) : "127.0.1." + std::to_string(i);
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(i + 1), ip.c_str());
+        r.HttpPort = lab.port();
+        QCoreApplication::postEvent(
+            &page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, r).release());
+    }
+    QCoreApplication::sendPostedEvents(&page);
+    QTest::mouseClick(page.findChild<QCheckBox*>(QStringLiteral("selectAll")), Qt::LeftButton);
+    page.NetworkPage()
+        ->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))
+        ->setText(QString::number(lab.port()));
+    page.NetworkPage()
+        ->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))
+        ->setText(QStringLiteral("8123"));
+    QElapsedTimer blocked;
+    blocked.start();
+    page.NetworkPage()->Save();
+    std::printf("with 10 refused and 2 stalled cameras: %lld ms on the window thread\n",
+                static_cast<long long>(blocked.elapsed()));
+    EXPECT_EQ(lab.host.snapshot(lab.key(99))->config["ports"]["onvif"], 8123);
+    EXPECT_LT(blocked.elapsed(), 2 * 2 * 5000 + 5000);
+}
