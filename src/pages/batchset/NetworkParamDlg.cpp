@@ -60,7 +60,7 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
 }
 
 void CNetworkParamDlg::createControls() {
-    auto named = [this](auto* widget, const char* name) {
+    auto named = [](auto* widget, const char* name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };

@@ -75,7 +75,7 @@ CSystemParamDlg::~CSystemParamDlg() {
 }
 
 void CSystemParamDlg::createControls() {
-    auto named = [this](auto* widget, const char* name) {
+    auto named = [](auto* widget, const char* name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };
