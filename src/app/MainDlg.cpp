@@ -133,9 +133,9 @@ void CMainDlg::createPages() {
     // in the page container only in OEM mode.
     m_searchPage = new CSearchDlg(*this, this);
     m_batchSetPage = new CBatchSetDlg(*this, this);
-    m_upgradePage = new CBatchUpgradeDlg(this);
-    m_videoPage = new CVideoViewDlg(this);
-    m_oemPage = new COemDlg(this);
+    m_upgradePage = new CBatchUpgradeDlg(*this, this);
+    m_videoPage = new CVideoViewDlg(*this, this);
+    m_oemPage = new COemDlg(*this, this);
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};

@@ -368,6 +368,8 @@ TEST_F(BatchSetDlgTest, ANewPasswordIsFollowedByARebootWithIt) {
     EXPECT_EQ(logins[2].user, "admin");
     EXPECT_EQ(logins[2].password, "n3w");
     ASSERT_TRUE(waitFor([&] { return lab.host.rebootCount(lab.key(0)) == 1; }, 2s));
+    // The camera counts the reboot before the worker's call has returned.
+    ASSERT_TRUE(waitFor([&] { return sdk.Calls("RebootSystem").size() == 1; }, 2s));
     EXPECT_EQ(sdk.Calls("RebootSystem")[0].handle, logins[2].result);
 }
 

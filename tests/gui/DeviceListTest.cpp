@@ -30,13 +30,7 @@ protected:
 
     template <class Page>
     std::unique_ptr<Page> page() {
-        std::unique_ptr<Page> p;
-        if constexpr (std::is_constructible_v<Page, orv::IAppServices&, QWidget*,
-                                              orv::CDeviceList::Clock>) {
-            p = std::make_unique<Page>(*services, nullptr, clock());
-        } else {
-            p = std::make_unique<Page>(nullptr, clock());
-        }
+        auto p = std::make_unique<Page>(*services, nullptr, clock());
         p->resize(900, 400);
         return p;
     }

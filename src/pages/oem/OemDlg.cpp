@@ -1,7 +1,7 @@
 #include "OemDlg.h"
 
-COemDlg::COemDlg(QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::Oem, parent, std::move(clock)) {
+COemDlg::COemDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::Oem, parent, std::move(clock)), m_app(app) {
     setObjectName(QStringLiteral("oemPage"));
 }
 

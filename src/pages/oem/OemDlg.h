@@ -2,11 +2,18 @@
 
 #include "pages/DeviceListPage.h"
 
+namespace orv {
+class IAppServices;
+}
+
 class COemDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit COemDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+    explicit COemDlg(orv::IAppServices& app, QWidget* parent = nullptr,
+                     orv::CDeviceList::Clock clock = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+    orv::IAppServices& m_app;
 };

@@ -1,7 +1,7 @@
 #include "VideoViewDlg.h"
 
-CVideoViewDlg::CVideoViewDlg(QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, parent, std::move(clock)) {
+CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, parent, std::move(clock)), m_app(app) {
     setObjectName(QStringLiteral("videoPreviewsPage"));
 }
 

@@ -1,7 +1,8 @@
 #include "BatchUpgradeDlg.h"
 
-CBatchUpgradeDlg::CBatchUpgradeDlg(QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)) {
+CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, QWidget* parent,
+                                   orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)), m_app(app) {
     setObjectName(QStringLiteral("batchUpgradePage"));
 }
 

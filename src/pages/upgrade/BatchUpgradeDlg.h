@@ -2,11 +2,18 @@
 
 #include "pages/DeviceListPage.h"
 
+namespace orv {
+class IAppServices;
+}
+
 class CBatchUpgradeDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    explicit CBatchUpgradeDlg(QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
+    explicit CBatchUpgradeDlg(orv::IAppServices& app, QWidget* parent = nullptr,
+                              orv::CDeviceList::Clock clock = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+    orv::IAppServices& m_app;
 };
