@@ -39,6 +39,9 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, QWidget* parent,
 
 CDeviceListPage::~CDeviceListPage() {
     m_timer.stop();
+    // The page that derives from this one is gone already: emptying the list
+    // must not reach its slots through the list's selection signals.
+    QObject::disconnect(m_listCtrl, nullptr, this, nullptr);
     m_devices.reset();
 }
 

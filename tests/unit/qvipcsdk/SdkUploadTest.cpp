@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -59,7 +60,9 @@ std::string writeImage(const std::string& path) {
 class SdkUpload : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_path = ::testing::TempDir() + "big_QVFImage_21.bin";
+        // One file per process: CTest runs the upload tests side by side, and
+        // a file rewritten under a running upload is a failed upload.
+        s_path = ::testing::TempDir() + std::to_string(::getpid()) + "_big_QVFImage_21.bin";
         s_md5 = writeImage(s_path);
     }
     static void TearDownTestSuite() { std::remove(s_path.c_str()); }
