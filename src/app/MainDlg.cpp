@@ -135,7 +135,10 @@ void CMainDlg::createPages() {
     m_batchSetPage = new CBatchSetDlg(*this, this);
     m_upgradePage = new CBatchUpgradeDlg(*this, this);
     m_videoPage = new CVideoViewDlg(*this, this);
-    m_oemPage = new COemDlg(*this, this);
+    // Each camera that took the OEM files is rebooted by the Batch Set
+    // page's worker.
+    m_oemPage = new COemDlg(*this, this, {},
+                            {nullptr, [this](int handle) { m_batchSetPage->AppendReboot(handle); }});
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};

@@ -49,6 +49,12 @@ int CQvDeviceSdk::RebootSystem(int h) {
 int CQvDeviceSdk::RestoreSystem(int h) {
     return Qv_Ipc_RestoreSystem(h);
 }
+int CQvDeviceSdk::UpdateFirmware(int h, const char* path) {
+    return Qv_Ipc_UpdateFirmware(h, path);
+}
+int CQvDeviceSdk::UploadOemConfigFile(int h, const char* path) {
+    return Qv_Ipc_UploadOemConfigFile(h, path);
+}
 
 IDeviceSdk& TheDeviceSdk() {
     static CQvDeviceSdk sdk;

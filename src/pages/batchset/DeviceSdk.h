@@ -28,6 +28,15 @@ public:
     virtual int ModifyPassword(int handle, const char* user, const char* newPassword) = 0;
     virtual int RebootSystem(int handle) = 0;
     virtual int RestoreSystem(int handle) = 0;
+    // The uploads stream the file at `path` (escaped, as every text for the
+    // SDK) from disk. Not pure, so that fakes written for the Batch Set calls
+    // need not know them; the default is the real SDK.
+    virtual int UpdateFirmware(int handle, const char* path) {
+        return Qv_Ipc_UpdateFirmware(handle, path);
+    }
+    virtual int UploadOemConfigFile(int handle, const char* path) {
+        return Qv_Ipc_UploadOemConfigFile(handle, path);
+    }
 };
 
 // The device SDK itself.
@@ -48,6 +57,8 @@ public:
     int ModifyPassword(int handle, const char* user, const char* newPassword) override;
     int RebootSystem(int handle) override;
     int RestoreSystem(int handle) override;
+    int UpdateFirmware(int handle, const char* path) override;
+    int UploadOemConfigFile(int handle, const char* path) override;
 };
 
 // The process's one real SDK binding.

@@ -1,12 +1,337 @@
 #include "BatchUpgradeDlg.h"
 
+#include "app/AppServices.h"
+#include "log/TextConv.h"
+#include "pages/batchset/WaitCursor.h"
+#include "ui/FileDialog.h"
+#include "ui/LangText.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+using orv::ui::LangText;
+namespace up = orv::upgrade;
+
+namespace {
+
+constexpr int kCheckColumn = 0;
+// Every file: the cameras' images carry no fixed extension.
+const QString kFileFilter = QStringLiteral("All Files (*)");
+
+QString cannotOpen(const QString& path) {
+    return QStringLiteral("Cannot open the file %1.").arg(path);
+}
+
+} // namespace
+
 CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, QWidget* parent,
-                                   orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)), m_app(app) {
+                                   orv::CDeviceList::Clock clock, orv::batchset::IDeviceSdk* sdk)
+    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)), m_app(app),
+      m_sdk(sdk != nullptr ? *sdk : orv::batchset::TheDeviceSdk()) {
     setObjectName(QStringLiteral("batchUpgradePage"));
+    createControls();
+
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
+            [this](int, bool checked, bool byUser) {
+                if (byUser) {
+                    onChecksChanged(checked);
+                }
+            });
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this,
+            &CBatchUpgradeDlg::onItemClicked);
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
+            &CBatchUpgradeDlg::onRowSelectionChanged);
+    SetLanguageText();
+    layoutControls();
+}
+
+void CBatchUpgradeDlg::createControls() {
+    auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    m_group = named(new QGroupBox(this), "firmwareGroup");
+    m_selectAll = named(new QCheckBox(this), "selectAll");
+    m_familyFilter = named(new QComboBox(this), "familyFilter");
+    m_messageLabel = named(new QLabel(this), "messageLabel");
+    m_fileLabel = named(new QLabel(this), "firmwareFileLabel");
+    m_pathEdit = named(new QLineEdit(this), "firmwarePathEdit");
+    m_browse = named(new QPushButton(this), "browseButton");
+    m_upgrade = named(new QPushButton(this), "upgradeButton");
+    m_progress = named(new QProgressBar(this), "progressBar");
+
+    for (const char* entry : up::kFamilyEntries) {
+        m_familyFilter->addItem(QString::fromLatin1(entry));
+    }
+    m_familyFilter->setCurrentIndex(0);
+    m_messageLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
+    m_messageLabel->hide();
+    m_pathEdit->setMaxLength(259);
+    m_upgrade->setEnabled(false);
+    m_upgrade->setAutoDefault(false);
+    m_browse->setAutoDefault(false);
+    // Shown, unlike a bar that only ever says 0: an upload of a hundred
+    // megabytes to many cameras takes a while, and the bar tells how far a
+    // batch has come.
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(true);
+
+    connect(m_selectAll, &QCheckBox::clicked, this, &CBatchUpgradeDlg::onSelectAll);
+    connect(m_familyFilter, &QComboBox::currentIndexChanged, this,
+            [this](int) { applyFamilyFilter(); });
+    connect(m_browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::Browse);
+    connect(m_upgrade, &QPushButton::clicked, this, &CBatchUpgradeDlg::Upgrade);
+}
+
+void CBatchUpgradeDlg::SetLanguageText() {
+    CDeviceListPage::SetLanguageText();
+    m_selectAll->setText(LangText(L"20010", L"Select All"));
+    m_fileLabel->setText(LangText(L"30000", L"Fireware File:"));
+    m_browse->setText(LangText(L"30001", L"Browse Files"));
+    m_upgrade->setText(LangText(L"30002", L"Upgrade"));
+    m_messageLabel->setText(LangText(m_labelText.id, m_labelText.defaultText));
 }
 
 void CBatchUpgradeDlg::resizeEvent(QResizeEvent* event) {
     CDeviceListPage::resizeEvent(event);
-    m_listCtrl->setGeometry(rect());
+    layoutControls();
+}
+
+void CBatchUpgradeDlg::layoutControls() {
+    const int w = width();
+    const int h = height();
+    m_listCtrl->setGeometry(0, 0, w, h - 120);
+    m_selectAll->setGeometry(24, h - 116, 80, 16);
+    m_familyFilter->setGeometry(108, h - 118, 120, 20);
+    m_messageLabel->setGeometry(248, h - 114, 360, 16);
+    m_group->setGeometry(20, h - 96, w - 40, 76);
+    m_fileLabel->setGeometry(24, h - 72, 120, 16);
+    m_pathEdit->setGeometry(148, h - 76, w - 260, 20);
+    m_browse->setGeometry(w - 108, h - 76, 80, 20);
+    m_upgrade->setGeometry(w - 108, h - 46, 80, 20);
+    m_progress->setGeometry(20, h - 20, w - 40, 20);
+}
+
+std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
+    std::vector<up::ListRow> rows;
+    const int count = m_listCtrl->GetItemCount();
+    rows.reserve(static_cast<size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        const orv::DeviceRow* device = Devices().Row(row);
+        if (device == nullptr) {
+            rows.push_back({});
+            continue;
+        }
+        rows.push_back({up::FieldText(device->record.IpAddr), up::FieldText(device->record.Version),
+                        m_listCtrl->GetCheck(row)});
+    }
+    return rows;
+}
+
+void CBatchUpgradeDlg::showMessage(const std::optional<up::Message>& message) {
+    if (message) {
+        m_labelText = *message;
+        m_messageLabel->setText(LangText(message->id, message->defaultText));
+    }
+    m_messageLabel->setVisible(message.has_value());
+    m_upgrade->setEnabled(!message.has_value());
+}
+
+void CBatchUpgradeDlg::selectCurrentRow(int row) {
+    Devices().currentRow = row;
+    showMessage(up::HasAddressConflict(listRows(), row)
+                    ? std::optional<up::Message>(up::kAddressConflict)
+                    : std::nullopt);
+}
+
+void CBatchUpgradeDlg::onRowSelectionChanged(int row, bool selected) {
+    if (!selected || row < 0 || Devices().checkedMode || row == Devices().currentRow) {
+        return;
+    }
+    selectCurrentRow(row);
+}
+
+void CBatchUpgradeDlg::onItemClicked(int row, int column) {
+    if (row < 0 || column == kCheckColumn) {
+        return;
+    }
+    // A click on a row's texts picks that one camera: its check goes, and
+    // once no camera is checked the page works on the clicked one.
+    m_listCtrl->SetCheck(row, false);
+    if (Devices().AnyRowChecked()) {
+        return;
+    }
+    m_selectAll->setChecked(false);
+    Devices().checkedMode = false;
+    selectCurrentRow(row);
+}
+
+void CBatchUpgradeDlg::onChecksChanged(bool nowChecked) {
+    if (nowChecked) {
+        Devices().checkedMode = true;
+    } else if (!Devices().AnyRowChecked()) {
+        m_selectAll->setChecked(false);
+        Devices().checkedMode = false;
+        return;
+    }
+    if (!Devices().checkedMode) {
+        return;
+    }
+    switch (up::ValidateCheckedSet(listRows(), true)) {
+    case up::SetVerdict::AddressConflict:
+        showMessage(up::kAddressConflict);
+        break;
+    case up::SetVerdict::ModelMismatch:
+        showMessage(up::kModelUnmatched);
+        break;
+    case up::SetVerdict::Valid:
+        showMessage(std::nullopt);
+        break;
+    }
+}
+
+void CBatchUpgradeDlg::OnRowDoubleClicked(int row) {
+    CDeviceListPage::OnRowDoubleClicked(row);
+    if (row >= 0) {
+        onChecksChanged(m_listCtrl->GetCheck(row));
+    }
+}
+
+void CBatchUpgradeDlg::applyFamilyFilter() {
+    const std::vector<up::ListRow> rows = listRows();
+    const std::vector<bool> checks =
+        up::ApplyFamilyFilter(m_familyFilter->currentIndex(), m_selectAll->isChecked(), rows);
+    // The changed marks go through the check rule as a user's would; one
+    // pass over the final set gives what one pass per mark would.
+    bool changed = false;
+    bool lastChecked = false;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (checks[row] != rows[row].checked) {
+            m_listCtrl->SetCheck(static_cast<int>(row), checks[row]);
+            changed = true;
+            lastChecked = checks[row];
+        }
+    }
+    if (changed) {
+        onChecksChanged(lastChecked || Devices().AnyRowChecked());
+    }
+}
+
+void CBatchUpgradeDlg::onSelectAll(bool checked) {
+    if (!checked) {
+        Devices().SetAllChecks(false);
+        onChecksChanged(false);
+        return;
+    }
+    const bool anyUnchecked = [this] {
+        for (int row = 0; row < m_listCtrl->GetItemCount(); ++row) {
+            if (!m_listCtrl->GetCheck(row)) {
+                return true;
+            }
+        }
+        return false;
+    }();
+    Devices().SetAllChecks(true);
+    if (anyUnchecked) {
+        onChecksChanged(true);
+    }
+    applyFamilyFilter();
+}
+
+void CBatchUpgradeDlg::Browse() {
+    const QString path = orv::ui::GetOpenFileName(this, kFileFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        orv::ui::ShowMessage(this, cannotOpen(path));
+        return;
+    }
+    if (up::FirmwareSizeAccepted(static_cast<std::uint64_t>(file.size()))) {
+        m_pathEdit->setText(path);
+        return;
+    }
+    m_pathEdit->clear();
+    orv::ui::ShowMessage(this, LangText(up::kFileTooBig.id, up::kFileTooBig.defaultText));
+}
+
+std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
+    const auto modelOf = [this](int row) -> std::optional<std::string> {
+        const orv::DeviceRow* device = Devices().Row(row);
+        if (row < 0 || device == nullptr) {
+            return std::nullopt;
+        }
+        return up::FieldText(device->record.Model);
+    };
+    if (!Devices().checkedMode) {
+        return modelOf(Devices().currentRow);
+    }
+    const int highlighted = m_listCtrl->GetNextSelectedItem(-1);
+    if (highlighted >= 0) {
+        return modelOf(highlighted);
+    }
+    // Nothing highlighted: the checked cameras are the ones the user means,
+    // and the check rule has kept them to one family, so the first of them
+    // stands for all.
+    for (int row = 0; row < m_listCtrl->GetItemCount(); ++row) {
+        if (m_listCtrl->GetCheck(row)) {
+            return modelOf(row);
+        }
+    }
+    return std::nullopt;
+}
+
+void CBatchUpgradeDlg::setProgress(int percent) {
+    m_progress->setValue(percent);
+    // The upload blocks the window thread; paint the bar now rather than
+    // when the event loop runs again.
+    m_progress->repaint();
+}
+
+void CBatchUpgradeDlg::Upgrade() {
+    up::Credentials login;
+    m_app.GetDefaultUser(login.user, sizeof login.user);
+    m_app.GetDefaultPassword(login.password, sizeof login.password);
+
+    const up::UpgradeCheck check =
+        up::CheckUpgrade(m_pathEdit->text().toStdWString(), referenceModel());
+    if (check.stop == up::UpgradeStop::Unreadable) {
+        orv::ui::ShowMessage(this, cannotOpen(m_pathEdit->text().trimmed()));
+        return;
+    }
+    if (check.stop != up::UpgradeStop::None) {
+        if (check.message) {
+            orv::ui::ShowMessage(this, LangText(check.message->id, check.message->defaultText));
+        }
+        return;
+    }
+
+    orv::batchset::WaitCursor wait;
+    setProgress(0);
+    if (Devices().checkedMode) {
+        up::UpgradeChecked(m_sdk, Devices().CheckedDevices(), login, check.escapedPath.c_str(),
+                           [this](int done, int total) { setProgress(done * 100 / total); });
+        setProgress(100);
+        return;
+    }
+    const orv::DeviceRow* row = Devices().Row(Devices().currentRow);
+    if (row == nullptr) {
+        return;
+    }
+    const tagQvIpcInfo device = row->record;
+    const bool succeeded = up::UpgradeOne(m_sdk, device, login, check.escapedPath.c_str());
+    setProgress(100);
+    const std::string line = up::UpgradeResultLine(device, succeeded);
+    wchar_t wide[260] = {};
+    MultiToWide(orv::kCpAnsi, line.c_str(), wide, 260);
+    m_app.AddOperatingInfo(QString::fromWCharArray(wide));
 }

@@ -1,0 +1,167 @@
+#include "OemRules.h"
+
+#include "discovery/ResultLines.h"
+#include "log/LogFile.h"
+#include "log/TextConv.h"
+#include "pages/upgrade/UpgradeRules.h"
+
+#include <QFileInfo>
+#include <QString>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace orv::oem {
+namespace {
+
+constexpr int kPathBytes = 260;
+constexpr size_t kImageFieldReadChars = 5200;
+
+std::wstring trimmed(const std::wstring& text) {
+    return QString::fromStdWString(text).trimmed().toStdWString();
+}
+
+template <size_t N>
+void convert(const std::wstring& text, char (&buffer)[N]) {
+    WideToMulti(kCpAnsi, text.c_str(), buffer, static_cast<int>(N), true);
+}
+
+} // namespace
+
+int ReadSoftVersion(const char* text) {
+    return text == nullptr ? 0 : std::atoi(text);
+}
+
+CheckedOem CheckOemForm(const OemForm& form) {
+    CheckedOem checked;
+    OemUpload upload;
+    const std::wstring user = trimmed(form.user);
+    if (user.empty()) {
+        checked.error = kUserEmpty;
+        return checked;
+    }
+    convert(user, upload.user);
+    const std::wstring password = trimmed(form.password);
+    if (password.empty()) {
+        checked.error = kPasswordEmpty;
+        return checked;
+    }
+    convert(password, upload.password);
+    const std::wstring company = trimmed(form.company);
+    if (company.empty()) {
+        checked.error = kCompanyEmpty;
+        return checked;
+    }
+    convert(company, upload.company);
+    char version[8] = {};
+    convert(trimmed(form.version), version);
+    upload.softVersion = ReadSoftVersion(version);
+    const std::wstring images = trimmed(form.images);
+    if (images.empty()) {
+        checked.error = kImageEmpty;
+        return checked;
+    }
+    convert(form.website, upload.website);
+    convert(form.model, upload.model);
+    for (const std::wstring& piece : SplitImageField(images)) {
+        char path[kPathBytes] = {};
+        convert(piece, path);
+        upload.images.emplace_back(path);
+    }
+    checked.upload = std::move(upload);
+    return checked;
+}
+
+std::string OemFileContent(const OemUpload& upload) {
+    char content[kMaxOemFileBytes + 1] = {};
+    std::snprintf(content, sizeof content,
+                  "[oemsec]\r\ncompany=%s\r\nmanufacture=%s\r\nwebsite=%s\r\nmodel=%s\r\n"
+                  "softversion=%d\r\n",
+                  upload.company, upload.company, upload.website, upload.model, upload.softVersion);
+    return content;
+}
+
+std::string OemFilePath(const std::string& dir) {
+    char path[kPathBytes] = {};
+    std::snprintf(path, sizeof path, "%s%c%s", dir.c_str(), kPathSep, kOemFileName);
+    return path;
+}
+
+bool WriteOemFile(const std::string& path, const std::string& content) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        WriteLog(1, "Create File:%s Failed!!!!", path.c_str());
+        return false;
+    }
+    const bool whole = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    return std::fclose(file) == 0 && whole;
+}
+
+std::wstring JoinImageSelection(const std::vector<std::wstring>& chosen) {
+    QStringList accepted;
+    for (const std::wstring& path : chosen) {
+        if (accepted.size() == kMaxImages) {
+            break;
+        }
+        const QFileInfo info(QString::fromStdWString(path));
+        if (!info.isFile() || !info.isReadable() ||
+            static_cast<std::uint64_t>(info.size()) > kMaxImageBytes) {
+            continue;
+        }
+        accepted << info.filePath();
+    }
+    return accepted.join(QLatin1Char('*')).left(kImageFieldChars).toStdWString();
+}
+
+std::vector<std::wstring> SplitImageField(const std::wstring& field) {
+    std::vector<std::wstring> pieces;
+    const std::wstring text = field.substr(0, kImageFieldReadChars);
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(L'*', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            pieces.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return pieces;
+}
+
+std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded) {
+    char line[260] = {};
+    std::snprintf(line, sizeof line, "%s %s Upload OEM Files %s", MacText(device).c_str(),
+                  upgrade::FieldText(device.IpAddr).c_str(), succeeded ? "Succeed." : "Failed.");
+    return line;
+}
+
+int UploadOem(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
+              const OemUpload& upload, const std::string& oemFilePath,
+              const std::function<void(const std::string&)>& addLine,
+              const std::function<void(int handle)>& queueReboot) {
+    int took = 0;
+    for (const tagQvIpcInfo& device : targets) {
+        const std::string ip = upgrade::FieldText(device.IpAddr);
+        const int handle = sdk.Login(ip.c_str(), device.HttpPort, upload.user, upload.password);
+        if (handle == -1 || sdk.UploadOemConfigFile(handle, oemFilePath.c_str()) != 0) {
+            addLine(OemResultLine(device, false));
+            continue;
+        }
+        ++took;
+        addLine(OemResultLine(device, true));
+        for (const std::string& image : upload.images) {
+            // An image the camera refuses is not reported: the information
+            // file, which the result line stands for, has arrived.
+            sdk.UploadOemConfigFile(handle, image.c_str());
+        }
+        if (queueReboot) {
+            queueReboot(handle);
+        }
+    }
+    return took;
+}
+
+} // namespace orv::oem

@@ -1,0 +1,102 @@
+#pragma once
+// The rules of the OEM page that need no window: the OEM information file
+// (content, place, writing), the image selection of Browse, the checks of
+// Upload and the upload loop over the target cameras.
+
+#include "pages/batchset/DeviceSdk.h"
+#include "pages/network/NetworkRules.h"
+#include "qvsp/QvspTypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::oem {
+
+using network::Message;
+
+inline constexpr Message kUserEmpty{L"90003", L"Username Field can't be empty."};
+inline constexpr Message kPasswordEmpty{L"90004", L"Password Field can't be empty."};
+// Both texts share the id "0000": no language file overrides them.
+inline constexpr Message kCompanyEmpty{L"0000", L"Company can't be empty."};
+inline constexpr Message kImageEmpty{L"0000", L"Please select a fireware file."};
+inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."};
+
+inline constexpr const char* kOemFileName = "qvoem.cfg";
+inline constexpr int kMaxImages = 10;
+// Images of 2 MiB or more are left out of a selection.
+inline constexpr std::uint64_t kMaxImageBytes = 2097151;
+inline constexpr int kMaxOemFileBytes = 511;
+
+// Field limits of the page, in characters.
+inline constexpr int kCompanyChars = 24;
+inline constexpr int kWebsiteChars = 128;
+inline constexpr int kModelChars = 32;
+inline constexpr int kVersionChars = 8;
+inline constexpr int kImageFieldChars = 2600;
+
+// What the user entered on the page and in the main window, untrimmed.
+struct OemForm {
+    std::wstring user;
+    std::wstring password;
+    std::wstring company;
+    std::wstring website;
+    std::wstring model;
+    std::wstring version;
+    std::wstring images;
+};
+
+// The form converted for the file and the cameras: system code page,
+// backslashes and apostrophes escaped, each within its buffer.
+struct OemUpload {
+    char user[32] = {};
+    char password[16] = {};
+    char company[24] = {};
+    char website[128] = {};
+    char model[32] = {};
+    int softVersion = 0;
+    // The image paths in the SDK's form, in the field's order.
+    std::vector<std::string> images;
+};
+
+struct CheckedOem {
+    std::optional<OemUpload> upload;
+    std::optional<Message> error;
+};
+// The checks of Upload in their order; the first failure wins.
+CheckedOem CheckOemForm(const OemForm& form);
+
+// Leading decimal digits (after blanks and a sign), 0 without any.
+int ReadSoftVersion(const char* text);
+
+// The information file's bytes: six CRLF lines, the company twice, at most
+// 511 bytes, no terminating zero.
+std::string OemFileContent(const OemUpload& upload);
+// "<dir>/qvoem.cfg", at most 259 bytes.
+std::string OemFilePath(const std::string& dir);
+// Creates the file anew; on failure writes the diagnostic line and returns
+// false.
+bool WriteOemFile(const std::string& path, const std::string& content);
+
+// Browse: the chosen paths in the dialog's order, at most ten accepted,
+// files that cannot be read or hold 2 MiB or more skipped; joined with "*".
+std::wstring JoinImageSelection(const std::vector<std::wstring>& chosen);
+// The Image File field split at every "*", empty pieces skipped.
+std::vector<std::wstring> SplitImageField(const std::wstring& field);
+
+// "[MAC] <ip> Upload OEM Files Succeed." or "... Failed.", at most 259
+// characters.
+std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded);
+
+// Every target in order: log in, send the information file (path as it is),
+// and on success the images; then the handle goes to `queueReboot`. One
+// result line per target through `addLine`. Returns the cameras that took
+// the information file.
+int UploadOem(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
+              const OemUpload& upload, const std::string& oemFilePath,
+              const std::function<void(const std::string&)>& addLine,
+              const std::function<void(int handle)>& queueReboot);
+
+} // namespace orv::oem

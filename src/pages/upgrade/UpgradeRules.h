@@ -1,0 +1,129 @@
+#pragma once
+// The rules of the Batch Upgrade page that need no window: model families
+// from version texts, the family filter, the checks of the checked set, the
+// firmware file's size and name against a camera's model, and the upgrade
+// loops over the target cameras.
+
+#include "pages/batchset/DeviceSdk.h"
+#include "pages/network/NetworkRules.h"
+#include "qvsp/QvspTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::upgrade {
+
+using network::Message;
+
+inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."};
+inline constexpr Message kModelUnmatched{L"90011", L"The model of devices is unmatched."};
+inline constexpr Message kAddressConflict{L"90012",
+                                          L"Ip address conflict!Please modify IP at first!"};
+inline constexpr Message kFileTooBig{L"90013", L"File size is too big."};
+inline constexpr Message kSelectFirmware{L"90014", L"Please select a fireware file."};
+
+// The largest image Browse takes: 101 MiB - 1 byte (size / 1 MiB <= 100).
+inline constexpr std::uint64_t kMaxFirmwareBytes = 105906175;
+bool FirmwareSizeAccepted(std::uint64_t size);
+
+// Family filter entries; the entry index is the family number.
+inline constexpr std::array<const char*, 7> kFamilyEntries{
+    "XX.XX.XX.XX", "11.XX.XX.XX", "12.XX.XX.XX", "13.XX.XX.XX",
+    "14.XX.XX.XX", "21.XX.XX.XX", "22.XX.XX.XX"};
+// 1 to 6 from the first two characters of a version text, 0 for any other.
+int ModelFamily(std::string_view version);
+
+// One row of a page's list as the check rules see it.
+struct ListRow {
+    std::string ip;
+    std::string version;
+    bool checked = false;
+};
+std::vector<ListRow> RowsOf(const std::vector<tagQvIpcInfo>& devices,
+                            const std::vector<bool>& checks);
+
+// The check marks after the family filter: entry 0 checks every row when
+// Select All is on and otherwise changes nothing; entries 1 to 6 take the
+// mark from every row of another family and never add one.
+std::vector<bool> ApplyFamilyFilter(int entry, bool selectAll, const std::vector<ListRow>& rows);
+
+// True when another row of the list, checked or not, has the same address
+// (letter case ignored).
+bool HasAddressConflict(const std::vector<ListRow>& rows, int row);
+
+enum class SetVerdict { Valid, AddressConflict, ModelMismatch };
+// The checked set: an address conflict first, then (with the model test)
+// two checked rows whose versions differ in their first two characters.
+SetVerdict ValidateCheckedSet(const std::vector<ListRow>& rows, bool withModelTest);
+
+// The image name rule: "QVFImage_" anywhere in the name (case matters),
+// then the platform character, whose code plus one must be the model's
+// fifth character, and the CMOS character, of which 1 to 4 demand the
+// model's sixth character 6, 3, 4 or 9.
+enum class NameVerdict { Accepted, NoPrefix, PlatformDiffers, CmosDiffers };
+struct NameCheck {
+    NameVerdict verdict = NameVerdict::NoPrefix;
+    // The name from the prefix on (empty without the prefix).
+    std::string fromPrefix;
+};
+inline constexpr std::string_view kImagePrefix = "QVFImage_";
+NameCheck CheckFirmwareName(std::string_view fileName, std::string_view model);
+
+// Upgrade, up to the first device call: what the path field holds and the
+// reference camera's model (nothing when there is no reference camera).
+enum class UpgradeStop {
+    None,       // go on with `escapedPath`
+    EmptyPath,  // message 90014
+    Unreadable, // message about the file
+    EmptyFile,  // silent
+    NoPrefix,   // log line only
+    NoDevice,   // message 90010
+    EmptyModel, // silent
+    PlatformDiffers,
+    CmosDiffers, // both: log line and message 90011
+};
+struct UpgradeCheck {
+    UpgradeStop stop = UpgradeStop::None;
+    std::optional<Message> message;
+    // The path in the SDK's form: system code page, backslashes and
+    // apostrophes escaped, at most 259 bytes.
+    std::string escapedPath;
+};
+// Writes the diagnostic lines of the stops that have one.
+UpgradeCheck CheckUpgrade(const std::wstring& pathField,
+                          const std::optional<std::string>& referenceModel);
+
+// "[MAC] <ip> Upgrade Succeed." or "... Failed.", at most 259 characters.
+std::string UpgradeResultLine(const tagQvIpcInfo& device, bool succeeded);
+
+struct Credentials {
+    char user[32] = {};
+    char password[16] = {};
+};
+
+// One camera: true when the login worked and the camera took the image.
+bool UpgradeOne(batchset::IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
+                const char* escapedPath);
+// Every target in order; a camera whose login fails is skipped. `progress`
+// hears (done, total) after each camera. Returns the cameras that took the
+// image.
+int UpgradeChecked(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
+                   const Credentials& login, const char* escapedPath,
+                   const std::function<void(int done, int total)>& progress = {});
+
+// The record's text field as a string (up to its first zero).
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+    size_t n = 0;
+    while (n < N && field[n] != '\0') {
+        ++n;
+    }
+    return std::string(field, n);
+}
+
+} // namespace orv::upgrade
