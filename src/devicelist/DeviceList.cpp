@@ -2,6 +2,7 @@
 
 #include "log/LogFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -12,6 +13,8 @@ CDeviceList::CDeviceList(CDeviceListCtrl& list, Clock clock)
     if (!m_clock) {
         m_clock = [] { return static_cast<std::int32_t>(std::time(nullptr)); };
     }
+    QObject::connect(&m_list, &ui::CSortListCtrl::sorted, &m_list,
+                     [this] { m_order.valid = false; });
 }
 
 CDeviceList::~CDeviceList() {
@@ -81,7 +84,10 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
             CellText(m_list.Spec().columns[static_cast<size_t>(sortColumn)].field, record,
                      m_list.Spec().modelOnly));
     }
-    const int position = m_list.SortedInsertPosition(sortColumn, ascending, sortText, byIp);
+    const bool known = m_order.valid && m_order.column == sortColumn &&
+                       m_order.ascending == ascending && m_order.byRule == byIp;
+    const int position = known ? m_list.SortedPosition(sortColumn, ascending, sortText, byIp)
+                               : m_list.SortedInsertPosition(sortColumn, ascending, sortText, byIp);
     const int row = m_list.InsertItem(position >= 0 ? position : m_list.GetItemCount(), QString());
     writeCells(row, record, true);
     auto copy = std::make_unique<DeviceRow>();
@@ -91,6 +97,7 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
     m_copies.emplace(key, std::move(copy));
     m_list.SetItemUserData(row, key);
 
+    int renumberFrom = row;
     if (position >= 0) {
         if (sortColumn >= 0) {
             header->SetSortColumn(sortColumn);
@@ -98,10 +105,13 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
         }
     } else if (byIp) {
         m_list.SortByIp();
+        renumberFrom = 0;
     } else {
         m_list.Resort();
+        renumberFrom = 0;
     }
-    RenumberRows();
+    m_order = {sortColumn >= 0, sortColumn, ascending, byIp};
+    RenumberRows(renumberFrom);
     --busy;
     if (currentRow != -1) {
         currentRow = firstSelectedRow();
@@ -121,7 +131,12 @@ int CDeviceList::RefreshDevice(const tagQvIpcInfo& record) {
         return 0;
     }
     rowData(row)->record = record;
+    const int sortColumn = m_list.GetHeaderCtrl()->GetSortColumn();
+    const QString before = sortColumn >= 0 ? m_list.GetItemText(row, sortColumn) : QString();
     writeCells(row, record, false);
+    if (sortColumn >= 0 && m_list.GetItemText(row, sortColumn) != before) {
+        m_order.valid = false;
+    }
     return 1;
 }
 
@@ -147,13 +162,13 @@ int CDeviceList::DropStaleDevice() {
     m_list.DeleteItem(stale);
     currentRow = firstSelectedRow();
     --busy;
-    RenumberRows();
+    RenumberRows(stale);
     return 1;
 }
 
-int CDeviceList::RenumberRows() {
+int CDeviceList::RenumberRows(int from) {
     const int count = m_list.GetItemCount();
-    for (int row = 0; row < count; ++row) {
+    for (int row = std::max(from, 0); row < count; ++row) {
         m_list.SetItemText(row, m_list.NumberColumn(), QString::number(row + 1));
     }
     return count;

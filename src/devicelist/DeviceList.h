@@ -30,7 +30,9 @@ public:
     int RefreshDevice(const tagQvIpcInfo& record);
     // 1 when the first row silent for 30 s or more was removed, else 0.
     int DropStaleDevice();
-    int RenumberRows();
+    // Writes 1..n into the number column from row `from` on (rows above it
+    // are known to be numbered); returns the number of rows.
+    int RenumberRows(int from = 0);
 
     int FindByKey(const tagQvIpcInfo& record) const;
     bool AnyRowChecked() const;
@@ -51,6 +53,15 @@ private:
 
     CDeviceListCtrl& m_list;
     Clock m_clock;
+    // The order the rows are known to be in, so that a new row finds its
+    // place by binary search without checking the whole list first. Any
+    // sort and any change of a sort cell forgets it.
+    struct KnownOrder {
+        bool valid = false;
+        int column = -1;
+        bool ascending = true;
+        bool byRule = false;
+    } m_order;
     std::unordered_map<DeviceRow*, std::unique_ptr<DeviceRow>> m_copies;
 };
 

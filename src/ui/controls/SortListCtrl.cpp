@@ -157,17 +157,20 @@ int CSortListCtrl::SortedInsertPosition(int column, bool ascending, const QStrin
     if (column < 0 || column >= GetColumnCount()) {
         return rows;
     }
-    const auto compare = [&](const QString& left, const QString& right) {
-        return withRule ? CompareColumn(column, left, right) : CompareTexts(left, right);
-    };
-    // The same strict order a stable sort uses: descending swaps operands.
-    const auto less = [&](const QString& a, const QString& b) {
-        return ascending ? compare(a, b) < 0 : compare(b, a) < 0;
-    };
     for (int row = 1; row < rows; ++row) {
-        if (less(m_model->Text(row, column), m_model->Text(row - 1, column))) {
+        if (RowPrecedes(column, ascending, withRule, m_model->Text(row, column),
+                        m_model->Text(row - 1, column))) {
             return -1;
         }
+    }
+    return SortedPosition(column, ascending, text, withRule);
+}
+
+int CSortListCtrl::SortedPosition(int column, bool ascending, const QString& text,
+                                  bool withRule) const {
+    const int rows = GetItemCount();
+    if (column < 0 || column >= GetColumnCount()) {
+        return rows;
     }
     // A stable sort leaves an appended row behind every row it does not
     // precede: the first row that compares greater.
@@ -175,13 +178,21 @@ int CSortListCtrl::SortedInsertPosition(int column, bool ascending, const QStrin
     int hi = rows;
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
-        if (less(text, m_model->Text(mid, column))) {
+        if (RowPrecedes(column, ascending, withRule, text, m_model->Text(mid, column))) {
             hi = mid;
         } else {
             lo = mid + 1;
         }
     }
     return lo;
+}
+
+bool CSortListCtrl::RowPrecedes(int column, bool ascending, bool withRule, const QString& a,
+                                const QString& b) const {
+    // The same strict order a stable sort uses: descending swaps operands.
+    const QString& left = ascending ? a : b;
+    const QString& right = ascending ? b : a;
+    return (withRule ? CompareColumn(column, left, right) : CompareTexts(left, right)) < 0;
 }
 
 int CSortListCtrl::CompareColumn(int, const QString& left, const QString& right) const {

@@ -76,6 +76,8 @@ public:
     // already are in that order; -1 when they are not. Lets a list that
     // grows one row at a time insert in place instead of sorting again.
     int SortedInsertPosition(int column, bool ascending, const QString& text, bool withRule) const;
+    // The same place for rows the caller knows to be in that order.
+    int SortedPosition(int column, bool ascending, const QString& text, bool withRule) const;
 
     void SetFirstHighlightColumn(int column);
     void SetCellHighlight(bool on);
@@ -113,6 +115,8 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
+    bool RowPrecedes(int column, bool ascending, bool withRule, const QString& a,
+                     const QString& b) const;
     void SortRows(int column, bool ascending, const CellCompare& compare);
     void UpdateRowHeight();
     void ToggleCheckByUser(int row);
