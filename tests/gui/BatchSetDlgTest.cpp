@@ -182,7 +182,8 @@ TEST_F(BatchSetDlgTest, SelectingACameraLogsInOnceAndFillsBothSubPages) {
         reads.push_back(call.name);
     }
     EXPECT_EQ(reads,
-              (std::vector<std::string>{"Login", "GetSystemDate", "GetPortInfo", "GetDdns"}));
+              (std::vector<std::string>{"Login", "GetSystemDate", "GetPortInfo", "GetDdns",
+                                        "GetImagingConfig", "GetVideoConfig", "GetVideoConfig"}));
     EXPECT_FALSE(page->IsCheckedMode());
     EXPECT_TRUE(button(page->SystemPage(), "saveButton")->isEnabled());
     EXPECT_TRUE(button(page->NetworkPage(), "saveButton")->isEnabled());

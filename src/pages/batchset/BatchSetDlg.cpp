@@ -2,6 +2,7 @@
 
 #include "NetworkParamDlg.h"
 #include "SystemParamDlg.h"
+#include "VideoImageDlg.h"
 #include "WaitCursor.h"
 #include "app/AppServices.h"
 #include "app/ProcessState.h"
@@ -73,8 +74,7 @@ void CBatchSetDlg::createControls() {
     m_pages->setObjectName(QStringLiteral("batchSubPages"));
     m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_pages);
     m_networkPage = new CNetworkParamDlg(*m_operations, m_pages);
-    m_videoPage = new CBatchSubPage(m_pages);
-    m_videoPage->setObjectName(QStringLiteral("videoImagePage"));
+    m_videoPage = new CVideoImageDlg(*m_operations, m_app, m_pages);
     m_pages->addTab(m_systemPage, QString());
     m_pages->addTab(m_networkPage, QString());
     m_pages->addTab(m_videoPage, QString());

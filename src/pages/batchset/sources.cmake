@@ -5,6 +5,7 @@ list(APPEND ORVANTIX_PAGE_WIDGETS
   ${CMAKE_CURRENT_LIST_DIR}/BatchSubPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NetworkParamDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemParamDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/VideoImageDlg.cpp
 )
 list(APPEND ORVANTIX_PAGE_RULES
   ${CMAKE_CURRENT_LIST_DIR}/BatchOperations.cpp
@@ -12,4 +13,5 @@ list(APPEND ORVANTIX_PAGE_RULES
   ${CMAKE_CURRENT_LIST_DIR}/DeviceSdk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NetworkParamRules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemRecords.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/VideoImageRules.cpp
 )

@@ -1,0 +1,114 @@
+#pragma once
+// The Video/Image sub-page: the camera's primary and secondary stream and
+// three image options, with exactly the frame sizes, frame rates and bit
+// rates its model and mains frequency allow. In checked mode the stream
+// lists follow the most limited camera of the set. Save applies imaging,
+// primary and secondary stream through the batch operations.
+
+#include "BatchSubPage.h"
+#include "VideoImageRules.h"
+#include "qvipcsdk/QvIpcSdk.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace orv {
+class IAppServices;
+namespace batchset {
+class CBatchOperations;
+}
+} // namespace orv
+
+class CVideoImageDlg : public CBatchSubPage {
+    Q_OBJECT
+public:
+    CVideoImageDlg(orv::batchset::CBatchOperations& operations, orv::IAppServices& app,
+                   QWidget* parent = nullptr);
+
+    void SetLanguageText() override;
+    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked) override;
+    void SetSaveEnabled(bool enabled) override;
+    void SetCheckedMode(bool on) override;
+
+    void ShowImageSettings(const QvImagingConfig& record);
+    void ShowSecondaryStream(const QvVideoConfig& record, int powerLineFrequency,
+                             std::string_view model);
+    void ShowPrimaryStream(const QvVideoConfig& record, int powerLineFrequency,
+                           std::string_view model);
+    void Save();
+
+    // The model text and mains frequency the stream lists were built for.
+    const std::string& KeptModel() const { return m_keptModel; }
+    int KeptPowerLineFrequency() const { return m_keptFrequency; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct StreamControls {
+        QLabel* codecLabel = nullptr;
+        QComboBox* codec = nullptr;
+        QLabel* sizeLabel = nullptr;
+        QComboBox* size = nullptr;
+        QLabel* rateLabel = nullptr;
+        QComboBox* rate = nullptr;
+        QLabel* bitRateLabel = nullptr;
+        QComboBox* bitRate = nullptr;
+        QLabel* controlLabel = nullptr;
+        QComboBox* control = nullptr;
+        QLabel* iFrameLabel = nullptr;
+        QLineEdit* iFrame = nullptr;
+    };
+
+    void createControls();
+    void createStream(StreamControls& stream, const char* prefix);
+    void layoutControls();
+    void readReference();
+    void readStreams(int handle, int powerLineFrequency, std::string_view model);
+    int modelClass() const;
+    int primarySizeCode() const;
+    void applyEnableRule();
+    void applyCodecRule();
+    void applyPrimarySizeRule();
+    void showNormalSecondarySizes(int position);
+    orv::batchset::VideoImageForm form() const;
+
+    orv::batchset::CBatchOperations& m_operations;
+    orv::IAppServices& m_app;
+
+    QGroupBox* m_primaryFrame = nullptr;
+    QGroupBox* m_secondaryFrame = nullptr;
+    QGroupBox* m_imageFrame = nullptr;
+    StreamControls m_primary;
+    StreamControls m_secondary;
+    QCheckBox* m_enable = nullptr;
+    QLabel* m_powerLineLabel = nullptr;
+    QComboBox* m_powerLine = nullptr;
+    QLabel* m_outdoorLabel = nullptr;
+    QComboBox* m_outdoor = nullptr;
+    QLabel* m_localDisplayLabel = nullptr;
+    QComboBox* m_localDisplay = nullptr;
+    QPushButton* m_save = nullptr;
+
+    std::string m_keptModel;
+    int m_keptFrequency = 50;
+    // What the last camera reported, for lists that show no selection.
+    QvVideoConfig m_shownPrimary{};
+    QvVideoConfig m_shownSecondary{};
+    QvImagingConfig m_shownImaging{};
+    // Set while the secondary size list holds "176*144" alone for a 3M
+    // primary stream; the normal position it replaced comes back after.
+    bool m_secondaryFor3M = false;
+    // A click on a row's text checks it for a moment before the page takes
+    // the check away again and loads that camera; the reference camera is
+    // therefore read once the click is over, and only if checked mode lasted.
+    bool m_checkedMode = false;
+    bool m_referenceReadQueued = false;
+    std::vector<tagQvIpcInfo> m_pendingChecked;
+    int m_secondaryNormalPosition = orv::batchset::kStartSecondarySize;
+};
