@@ -1,6 +1,7 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include "Answers.h"
+#include "LivePlay.h"
 #include "Session.h"
 #include "Texts.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -235,6 +237,7 @@ extern "C" int Qv_Sdk_Destroy(void) {
         return -1;
     }
     if (--g_initCount == 0) {
+        qvsdk::stopAllLivePlays();
         curl_global_cleanup();
     }
     return 0;
@@ -418,17 +421,44 @@ extern "C" int Qv_Ipc_UploadOemConfigFile(int handle, const char* path) {
     return uploadFile(handle, path, "/api/v1/system/oem");
 }
 
-extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* /*play*/, int /*option1*/,
+extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int /*option1*/,
                                      int /*option2*/) {
-    if (!registry().find(handle)) {
-        return fail(QV_ERR_BAD_HANDLE);
+    try {
+        auto session = registry().find(handle);
+        if (!session) {
+            return fail(QV_ERR_BAD_HANDLE);
+        }
+        if (play == nullptr) {
+            return fail(QV_ERR_BAD_ARGUMENT);
+        }
+        // A handle wider than 32 bits carries its upper half in bytes 8 to 11.
+        std::uint32_t upper = 0;
+        std::memcpy(&upper, play->reserved1, sizeof upper);
+        const std::uint64_t window = (static_cast<std::uint64_t>(upper) << 32) | play->window;
+        if (window == 0) {
+            return fail(QV_ERR_BAD_ARGUMENT);
+        }
+        // The camera names its RTSP port; the stream is opened with this
+        // login's credentials.
+        QvPortInfo ports{};
+        if (Qv_Ipc_GetPortInfo(handle, &ports) != 0) {
+            return -1; // the port read left its error number
+        }
+        qvsdk::LiveSource source;
+        {
+            std::lock_guard guard(session->lock());
+            source = {session->ip(), ports.rtspPort1, session->user(), session->password()};
+        }
+        const int error = qvsdk::startLivePlay(handle, source, window);
+        return error == QV_ERR_NONE ? succeed() : fail(error);
+    } catch (...) {
+        return fail(QV_ERR_INTERNAL);
     }
-    return fail(QV_ERR_NOT_SUPPORTED);
 }
 
 extern "C" int Qv_IpcClient_StopLivePlay(int handle) {
     if (!registry().find(handle)) {
         return fail(QV_ERR_BAD_HANDLE);
     }
-    return fail(QV_ERR_NOT_SUPPORTED);
+    return qvsdk::stopLivePlay(handle) == QV_ERR_NONE ? succeed() : fail(QV_ERR_INTERNAL);
 }

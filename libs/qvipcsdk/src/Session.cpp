@@ -120,7 +120,7 @@ int errorFromStatus(long status) {
 } // namespace
 
 Session::Session(std::string ip, int port, std::string user, std::string password)
-    : m_baseUrl("http://" + ip + ":" + std::to_string(port)), m_user(std::move(user)),
+    : m_ip(ip), m_baseUrl("http://" + ip + ":" + std::to_string(port)), m_user(std::move(user)),
       m_password(std::move(password)) {}
 
 void Session::setPassword(std::string password) {

@@ -45,6 +45,10 @@ public:
     HttpResult upload(const std::string& path, int fd, long long size);
 
     void setPassword(std::string password);
+    // What live play needs to open the camera's stream with this login.
+    const std::string& ip() const { return m_ip; }
+    const std::string& user() const { return m_user; }
+    const std::string& password() const { return m_password; }
     // Closes the connection; the next call opens a new one.
     void closeConnection() { m_curl.reset(); }
     bool hasConnection() const { return m_curl != nullptr; }
@@ -54,6 +58,7 @@ private:
     HttpResult perform(CURL* curl);
 
     std::mutex m_lock;
+    std::string m_ip;
     std::string m_baseUrl;
     std::string m_user;
     std::string m_password;

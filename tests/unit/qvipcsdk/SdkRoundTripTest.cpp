@@ -364,11 +364,18 @@ TEST_F(SdkRoundTrip, UploadsAreStoredAndCheckedAgainstTheModel) {
     std::remove(logo.c_str());
 }
 
-TEST_F(SdkRoundTrip, LivePlayIsNotSupportedYet) {
+TEST_F(SdkRoundTrip, LivePlayRefusesAMissingWindowOrHandle) {
     const int h = lab.login(0);
     QvPlayInfo play{};
     EXPECT_NE(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0);
-    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_BAD_ARGUMENT);
+    EXPECT_NE(Qv_IpcClient_LivePlay(h, nullptr, 0, 0), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_BAD_ARGUMENT);
+    play.window = 0x400001;
+    EXPECT_NE(Qv_IpcClient_LivePlay(-1, &play, 0, 0), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_BAD_HANDLE);
+    // Nothing plays on the handle: a stop is no failure.
+    EXPECT_EQ(Qv_IpcClient_StopLivePlay(h), 0);
 }
 
 } // namespace

@@ -32,7 +32,7 @@ extern "C" {
 #define QV_ERR_MALFORMED 7      /* the answer is not the documented JSON, or too large */
 #define QV_ERR_FILE 8           /* file missing, unreadable, or changed while being sent */
 #define QV_ERR_DEVICE 9         /* the camera reported an internal failure (5xx) */
-#define QV_ERR_NOT_SUPPORTED 10 /* the call is not available in this version */
+#define QV_ERR_NOT_SUPPORTED 10 /* a decoder or video sink for live play is missing */
 #define QV_ERR_INTERNAL 11      /* out of memory or the HTTP library failed to start */
 
 /* System date, 72 bytes. */
@@ -106,8 +106,8 @@ typedef struct QvPlayInfo {
     uint8_t option0;
     uint8_t option1;
     uint8_t reserved0[2];
-    uint32_t window; /* native handle of the window the video is drawn into */
-    uint8_t reserved1[32];
+    uint32_t window;       /* native handle of the window the video is drawn into (X11 window id) */
+    uint8_t reserved1[32]; /* bytes 0..3: upper half of a handle wider than 32 bits, else 0 */
 } QvPlayInfo;
 
 /* Once at program start and once at exit. Init may be called again after
@@ -156,7 +156,12 @@ QVIPCSDK_API int Qv_Ipc_RestoreSystem(int handle);
 QVIPCSDK_API int Qv_Ipc_UpdateFirmware(int handle, const char* path);
 QVIPCSDK_API int Qv_Ipc_UploadOemConfigFile(int handle, const char* path);
 
-/* Not supported yet: both fail with QV_ERR_NOT_SUPPORTED. */
+/* Live video over RTSP, drawn into play->window (an X11 window; run Qt with
+   the xcb platform). Returns 0 once the first frame reached the window;
+   fails within 5 s otherwise (QV_ERR_TIMEOUT, QV_ERR_AUTH, QV_ERR_NETWORK,
+   QV_ERR_NOT_SUPPORTED when a decoder or video sink is missing). A stream
+   that stops delivering frames for 3 s ends by itself; StopLivePlay then
+   only releases it. StopLivePlay with nothing playing succeeds. */
 QVIPCSDK_API int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int option1, int option2);
 QVIPCSDK_API int Qv_IpcClient_StopLivePlay(int handle);
 

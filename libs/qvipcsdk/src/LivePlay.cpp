@@ -1,0 +1,289 @@
+#include "LivePlay.h"
+
+#include "qvipcsdk/QvIpcSdk.h"
+
+#include <X11/Xlib.h>
+#include <gst/gst.h>
+#include <gst/video/videooverlay.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace qvsdk {
+
+LiveTiming& liveTiming() {
+    static LiveTiming timing;
+    return timing;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct GstObjectDeleter {
+    void operator()(gpointer object) const {
+        if (object != nullptr) {
+            gst_object_unref(object);
+        }
+    }
+};
+using ElementPtr = std::unique_ptr<GstElement, GstObjectDeleter>;
+using BusPtr = std::unique_ptr<GstBus, GstObjectDeleter>;
+using PadPtr = std::unique_ptr<GstPad, GstObjectDeleter>;
+
+bool initGstreamer() {
+    static const bool ok = [] {
+        GError* error = nullptr;
+        const gboolean done = gst_init_check(nullptr, nullptr, &error);
+        if (error != nullptr) {
+            g_error_free(error);
+        }
+        return done == TRUE;
+    }();
+    return ok;
+}
+
+// ximagesink draws at the stream's own size, so the picture is scaled to
+// the window's size before it; a resize of the window restarts the view.
+bool windowSize(std::uint64_t window, unsigned& width, unsigned& height) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    const Status ok = XGetGeometry(display, static_cast<Window>(window), &root, &x, &y, &width,
+                                   &height, &border, &depth);
+    XCloseDisplay(display);
+    return ok != 0 && width > 0 && height > 0;
+}
+
+// Under a virtual X server there is no Xv port; xvimagesink then refuses to
+// start and the plain X image sink takes over.
+ElementPtr makeSink() {
+    for (const char* factory : {"xvimagesink", "ximagesink"}) {
+        GstElement* sink = gst_element_factory_make(factory, "sink");
+        if (sink == nullptr) {
+            continue;
+        }
+        gst_object_ref_sink(sink);
+        if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+            return ElementPtr(sink);
+        }
+        gst_element_set_state(sink, GST_STATE_NULL);
+        gst_object_unref(sink);
+    }
+    return nullptr;
+}
+
+int errorNumber(const GError* error) {
+    if (error != nullptr && error->domain == GST_RESOURCE_ERROR &&
+        error->code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
+        return QV_ERR_AUTH;
+    }
+    if (error != nullptr && error->domain == GST_RESOURCE_ERROR) {
+        return QV_ERR_NETWORK;
+    }
+    return QV_ERR_DEVICE;
+}
+
+class LiveView {
+public:
+    LiveView() = default;
+    LiveView(const LiveView&) = delete;
+    LiveView& operator=(const LiveView&) = delete;
+
+    ~LiveView() {
+        m_stop = true;
+        if (m_monitor.joinable()) {
+            m_monitor.join();
+        }
+        if (m_pipeline) {
+            gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+        }
+    }
+
+    int start(const LiveSource& source, std::uint64_t window) {
+        GError* parseError = nullptr;
+        // TCP inside RTSP: one connection that ends when the camera goes
+        // away, so a vanished camera shows as an error instead of silence.
+        GstElement* bin = gst_parse_launch(
+            "rtspsrc name=src latency=100 protocols=tcp ! rtph264depay ! h264parse ! "
+            "avdec_h264 ! videoconvert ! videoscale ! capsfilter name=size",
+            &parseError);
+        if (parseError != nullptr) {
+            g_error_free(parseError);
+            if (bin != nullptr) {
+                gst_object_unref(bin);
+            }
+            return QV_ERR_NOT_SUPPORTED;
+        }
+        m_pipeline.reset(bin);
+        ElementPtr sink = makeSink();
+        if (!sink) {
+            return QV_ERR_NOT_SUPPORTED;
+        }
+        ElementPtr src(gst_bin_get_by_name(GST_BIN(bin), "src"));
+        ElementPtr size(gst_bin_get_by_name(GST_BIN(bin), "size"));
+        const std::string url =
+            "rtsp://" + source.ip + ":" + std::to_string(source.rtspPort) + "/stream1";
+        g_object_set(src.get(), "location", url.c_str(), "user-id", source.user.c_str(), "user-pw",
+                     source.password.c_str(), "tcp-timeout", static_cast<guint64>(2'000'000),
+                     nullptr);
+        unsigned width = 0;
+        unsigned height = 0;
+        if (windowSize(window, width, height)) {
+            GstCaps* caps = gst_caps_new_simple(
+                "video/x-raw", "width", G_TYPE_INT, static_cast<int>(width), "height", G_TYPE_INT,
+                static_cast<int>(height), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+            g_object_set(size.get(), "caps", caps, nullptr);
+            gst_caps_unref(caps);
+        }
+        g_object_set(sink.get(), "sync", FALSE, nullptr);
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
+                                            static_cast<guintptr>(window));
+        gst_bin_add(GST_BIN(bin), GST_ELEMENT(gst_object_ref(sink.get())));
+        if (!gst_element_link(size.get(), sink.get())) {
+            return QV_ERR_INTERNAL;
+        }
+        PadPtr pad(gst_element_get_static_pad(sink.get(), "sink"));
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &LiveView::onFrame, this, nullptr);
+
+        m_monitor = std::thread([this] { monitor(); });
+        if (gst_element_set_state(bin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            return QV_ERR_NETWORK;
+        }
+        std::unique_lock lock(m_lock);
+        const bool decided =
+            m_changed.wait_for(lock, std::chrono::milliseconds(liveTiming().startMs),
+                               [this] { return m_phase != Phase::Starting; });
+        if (!decided) {
+            return QV_ERR_TIMEOUT;
+        }
+        return m_phase == Phase::Playing ? QV_ERR_NONE : m_error;
+    }
+
+private:
+    enum class Phase { Starting, Playing, Ended };
+
+    static GstPadProbeReturn onFrame(GstPad* /*pad*/, GstPadProbeInfo* /*info*/, gpointer self) {
+        auto* view = static_cast<LiveView*>(self);
+        view->m_lastFrame = Clock::now().time_since_epoch().count();
+        if (!view->m_sawFrame.exchange(true)) {
+            std::lock_guard lock(view->m_lock);
+            if (view->m_phase == Phase::Starting) {
+                view->m_phase = Phase::Playing;
+            }
+            view->m_changed.notify_all();
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    void end(int error) {
+        std::lock_guard lock(m_lock);
+        if (m_phase == Phase::Starting) {
+            m_error = error;
+        }
+        m_phase = Phase::Ended;
+        m_changed.notify_all();
+    }
+
+    // Watches the bus and the frame clock until stopped; an error, the end
+    // of the stream or a camera that stopped sending ends the pipeline here,
+    // so the window thread never waits on a dead stream.
+    void monitor() {
+        BusPtr bus(gst_element_get_bus(m_pipeline.get()));
+        while (!m_stop) {
+            GstMessage* message = gst_bus_timed_pop_filtered(
+                bus.get(), 100 * GST_MSECOND,
+                static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+            int error = QV_ERR_NONE;
+            bool ended = false;
+            if (message != nullptr) {
+                ended = true;
+                error = QV_ERR_NETWORK;
+                if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+                    GError* gerror = nullptr;
+                    gst_message_parse_error(message, &gerror, nullptr);
+                    error = errorNumber(gerror);
+                    g_error_free(gerror);
+                }
+                gst_message_unref(message);
+            } else if (m_sawFrame) {
+                const auto last = Clock::time_point(Clock::duration(m_lastFrame.load()));
+                ended = Clock::now() - last > std::chrono::milliseconds(liveTiming().stallMs);
+                error = QV_ERR_NETWORK;
+            }
+            if (ended) {
+                gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+                end(error);
+                return;
+            }
+        }
+    }
+
+    ElementPtr m_pipeline;
+    std::thread m_monitor;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_sawFrame{false};
+    std::atomic<Clock::rep> m_lastFrame{0};
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    Phase m_phase = Phase::Starting;
+    int m_error = QV_ERR_NONE;
+};
+
+std::mutex g_viewsLock;
+std::map<int, std::unique_ptr<LiveView>> g_views;
+
+std::unique_ptr<LiveView> takeView(int handle) {
+    std::lock_guard lock(g_viewsLock);
+    auto found = g_views.find(handle);
+    if (found == g_views.end()) {
+        return nullptr;
+    }
+    auto view = std::move(found->second);
+    g_views.erase(found);
+    return view;
+}
+
+} // namespace
+
+int startLivePlay(int handle, const LiveSource& source, std::uint64_t window) {
+    takeView(handle).reset();
+    if (!initGstreamer()) {
+        return QV_ERR_NOT_SUPPORTED;
+    }
+    auto view = std::make_unique<LiveView>();
+    const int error = view->start(source, window);
+    if (error != QV_ERR_NONE) {
+        return error; // the view's destructor releases what was made
+    }
+    std::lock_guard lock(g_viewsLock);
+    g_views[handle] = std::move(view);
+    return QV_ERR_NONE;
+}
+
+int stopLivePlay(int handle) {
+    takeView(handle).reset();
+    return QV_ERR_NONE;
+}
+
+void stopAllLivePlays() {
+    std::map<int, std::unique_ptr<LiveView>> views;
+    {
+        std::lock_guard lock(g_viewsLock);
+        views.swap(g_views);
+    }
+}
+
+} // namespace qvsdk
