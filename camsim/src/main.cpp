@@ -5,6 +5,7 @@
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
 #include "camsim/httpapi/DeviceApiServer.h"
+#include "camsim/rtsp/RtspServer.h"
 #include "core/AddressManager.h"
 #include "core/CameraStore.h"
 #include "core/Config.h"
@@ -184,10 +185,16 @@ int main(int argc, char** argv) {
     if (!server.start())
         return fail(1, "cannot serve the device API on " + config.interfaceName +
                            " (is an HTTP port of a camera taken?)");
+    // Live video at each camera's address and RTSP port.
+    camsim::rtsp::RtspServer rtspServer(host);
+    if (!rtspServer.start())
+        std::cerr << "orvantix-camsim: live video is not served on every camera "
+                     "(GStreamer element missing or an RTSP port taken)\n";
     // A modify request may have moved a camera to a port nobody listens on.
-    responder.setChangedHook([&server](std::size_t) {
+    responder.setChangedHook([&server, &rtspServer](std::size_t) {
         if (!server.sync())
             std::cerr << "orvantix-camsim: cannot listen on a camera's new HTTP port\n";
+        rtspServer.sync();
     });
 
     Control control(store, host, server);
@@ -206,6 +213,7 @@ int main(int argc, char** argv) {
     Loop loop(pcap.get(), responder, signalFd.get(), config.verbose);
     const int rc = loop.run();
     controlServer.stop();
+    rtspServer.stop();
     server.stop();
     store.setAddressHook({});
     return rc;

@@ -1,0 +1,54 @@
+#pragma once
+// Live video of the virtual cameras: every camera serves an H.264 test
+// picture with its name and a running clock at rtsp://<ip>:<rtsp1>/stream1,
+// with Digest authentication against its admin password. A picture is
+// encoded only while someone watches, and follows the camera's picture
+// record (brightness, contrast, saturation) within a fraction of a second.
+
+#include "camsim/httpapi/DeviceApiHost.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace camsim::rtsp {
+
+struct RtspOptions {
+    int width = 640;
+    int height = 360;
+    int framesPerSecond = 25;
+    // How often a watched camera's picture record is read again.
+    std::chrono::milliseconds pictureInterval{200};
+    // How often the cameras are compared with the served addresses, ports,
+    // names and passwords (a camera moved, its RTSP port or password changed).
+    std::chrono::milliseconds syncInterval{1000};
+};
+
+class RtspServer {
+public:
+    explicit RtspServer(DeviceApiHost& host, RtspOptions options = {});
+    ~RtspServer();
+    RtspServer(const RtspServer&) = delete;
+    RtspServer& operator=(const RtspServer&) = delete;
+
+    // Serves every camera of the host. False when GStreamer or an element
+    // is missing or a camera's address and RTSP port cannot be bound (the
+    // others are served).
+    bool start();
+    // Follows the host now rather than at the next sync interval.
+    bool sync();
+    // Ends every connection and stream.
+    void stop();
+
+    // Streams being encoded now (one per watching client).
+    int activeStreams() const;
+    // A frozen camera keeps its connections but sends no more frames, as a
+    // camera whose encoder hung.
+    void setFrozen(const CameraKey& key, bool frozen);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace camsim::rtsp
