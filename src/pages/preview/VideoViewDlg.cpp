@@ -1,11 +1,359 @@
 #include "VideoViewDlg.h"
 
-CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, parent, std::move(clock)), m_app(app) {
+#include "VideoWnd.h"
+#include "app/AppServices.h"
+#include "log/LogFile.h"
+#include "pages/batchset/DeviceSdk.h"
+#include "pages/batchset/WaitCursor.h"
+#include "ui/LangText.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolTip>
+
+#include <cstring>
+#include <string>
+
+using orv::preview::ImagingCodes;
+using orv::preview::PictureField;
+using orv::ui::LangText;
+
+namespace {
+
+constexpr int kListWidth = 460;
+constexpr PictureField kFields[3] = {PictureField::Brightness, PictureField::Contrast,
+                                     PictureField::Saturation};
+
+int fieldIndex(PictureField field) {
+    return static_cast<int>(field);
+}
+
+} // namespace
+
+CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock,
+                             Options options)
+    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, parent, std::move(clock)), m_app(app),
+      m_sdk(options.sdk != nullptr ? *options.sdk : orv::batchset::TheDeviceSdk()),
+      m_picture(options.picture != nullptr ? *options.picture : orv::preview::ThePictureSdk()) {
     setObjectName(QStringLiteral("videoPreviewsPage"));
+    createControls();
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
+            &CVideoViewDlg::onRowSelectionChanged);
+    SetLanguageText();
+    layoutControls();
+}
+
+CVideoViewDlg::~CVideoViewDlg() {
+    stopLive();
+}
+
+void CVideoViewDlg::createControls() {
+    auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    m_video = new CVideoWnd(this);
+    static const char* const sliderNames[3] = {"brightness", "contrast", "saturation"};
+    for (int i = 0; i < 3; ++i) {
+        auto* slider = named(new QSlider(Qt::Horizontal, this), sliderNames[i]);
+        slider->setRange(0, orv::preview::kSliderMax);
+        slider->setSingleStep(1);
+        slider->setPageStep(10);
+        slider->setTickInterval(10);
+        slider->setTickPosition(QSlider::TicksBelow);
+        const PictureField field = kFields[i];
+        // Every move, dragging included, goes to the camera at once.
+        connect(slider, &QSlider::valueChanged, this, [this, field, slider](int position) {
+            slider->setToolTip(QString::number(position));
+            MoveSlider(field, position);
+        });
+        connect(slider, &QSlider::sliderMoved, this, [slider](int position) {
+            QToolTip::showText(QCursor::pos(), QString::number(position), slider);
+        });
+        m_sliders[i] = slider;
+        m_sliderLabels[i] = new QLabel(this);
+    }
+    m_play = named(new QPushButton(this), "play");
+    connect(m_play, &QPushButton::clicked, this, &CVideoViewDlg::PlayOrStop);
+    m_default = named(new QPushButton(this), "default");
+    connect(m_default, &QPushButton::clicked, this, &CVideoViewDlg::Default);
+
+    m_settings = named(new QGroupBox(this), "settings");
+    for (auto*& label : m_listLabels) {
+        label = new QLabel(m_settings);
+    }
+    m_exposureLevel = named(new QComboBox(m_settings), "exposureLevel");
+    for (const std::string& entry : orv::preview::ExposureLevelEntries()) {
+        m_exposureLevel->addItem(QString::fromStdString(entry));
+    }
+    m_exposureTime = named(new QComboBox(m_settings), "maxExposureTime");
+    m_irCut = named(new QComboBox(m_settings), "irCutMode");
+    fillExposureTimes(50);
+    fillIrCut();
+    showCodes(ImagingCodes{});
+    for (QComboBox* list : {m_exposureLevel, m_exposureTime, m_irCut}) {
+        // A change is only a wish until Save; Cancel can take it back.
+        connect(list, &QComboBox::activated, this, [this] { m_cancel->setEnabled(true); });
+    }
+    m_save = named(new QPushButton(this), "save");
+    connect(m_save, &QPushButton::clicked, this, &CVideoViewDlg::Save);
+    m_cancel = named(new QPushButton(this), "cancel");
+    connect(m_cancel, &QPushButton::clicked, this, &CVideoViewDlg::Cancel);
+
+    setControlsEnabled(false);
+    m_cancel->setEnabled(false);
+}
+
+void CVideoViewDlg::SetLanguageText() {
+    CDeviceListPage::SetLanguageText();
+    m_sliderLabels[0]->setText(LangText(L"70000", L"Brightness:"));
+    m_sliderLabels[1]->setText(LangText(L"70001", L"Contrast:"));
+    m_sliderLabels[2]->setText(LangText(L"70002", L"Saturation:"));
+    m_play->setText(m_playing ? LangText(L"70004", L"Stop") : LangText(L"70003", L"Play"));
+    m_listLabels[0]->setText(LangText(L"70005", L"Exposure Level:"));
+    m_listLabels[1]->setText(LangText(L"70006", L"Maximum Exposure Time:"));
+    m_listLabels[2]->setText(LangText(L"70007", L"IR-CUT Mode:"));
+    m_save->setText(LangText(L"70008", L"Save"));
+    m_cancel->setText(LangText(L"70009", L"Cancel:"));
+    m_default->setText(LangText(L"70010", L"Default:"));
+    fillIrCut();
+}
+
+void CVideoViewDlg::fillExposureTimes(int powerLineFrequency) {
+    const QSignalBlocker block(m_exposureTime);
+    m_exposureTime->clear();
+    for (const std::string& entry : orv::preview::ExposureTimeEntries(powerLineFrequency)) {
+        m_exposureTime->addItem(QString::fromStdString(entry));
+    }
+}
+
+void CVideoViewDlg::fillIrCut() {
+    const QSignalBlocker block(m_irCut);
+    const int selected = m_irCut->count() > 0 ? m_irCut->currentIndex() : 2;
+    m_irCut->clear();
+    for (const auto& text : orv::preview::IrCutTexts()) {
+        m_irCut->addItem(LangText(text.id, text.english));
+    }
+    m_irCut->setCurrentIndex(selected);
+}
+
+void CVideoViewDlg::showCodes(const ImagingCodes& codes) {
+    const QSignalBlocker b1(m_exposureLevel);
+    const QSignalBlocker b2(m_exposureTime);
+    const QSignalBlocker b3(m_irCut);
+    m_exposureLevel->setCurrentIndex(codes.exposureLevel);
+    m_exposureTime->setCurrentIndex(codes.maxExposureTime);
+    m_irCut->setCurrentIndex(codes.irCutMode);
+}
+
+ImagingCodes CVideoViewDlg::listCodes() const {
+    auto code = [](const QComboBox* list) {
+        return static_cast<std::uint8_t>(std::max(0, list->currentIndex()));
+    };
+    return {code(m_exposureLevel), code(m_exposureTime), code(m_irCut)};
+}
+
+QSlider* CVideoViewDlg::slider(PictureField field) const {
+    return m_sliders[fieldIndex(field)];
+}
+
+void CVideoViewDlg::setSliders(const QvImagingSettings& picture) {
+    const int values[3] = {picture.brightness, picture.contrast, picture.saturation};
+    for (int i = 0; i < 3; ++i) {
+        // Showing the camera's values is no move of the user's.
+        const QSignalBlocker block(m_sliders[i]);
+        const int position = orv::preview::SliderFromDevice(values[i]);
+        m_sliders[i]->setValue(position);
+        m_sliders[i]->setToolTip(QString::number(position));
+    }
+}
+
+void CVideoViewDlg::setControlsEnabled(bool on) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_sliders[0], m_sliders[1], m_sliders[2], m_exposureLevel,
+                                         m_exposureTime, m_irCut, m_play, m_save, m_default}) {
+        widget->setEnabled(on);
+    }
+}
+
+void CVideoViewDlg::onRowSelectionChanged(int row, bool selected) {
+    // A row that held the selection already is no new camera.
+    if (!selected || row < 0 || row == Devices().currentRow) {
+        return;
+    }
+    SelectDevice(row);
+}
+
+void CVideoViewDlg::SelectDevice(int row) {
+    const orv::DeviceRow* device = Devices().Row(row);
+    if (device == nullptr) {
+        return;
+    }
+    const tagQvIpcInfo record = device->record;
+    char user[32] = {};
+    char password[16] = {};
+    m_app.GetDefaultUser(user, sizeof user);
+    m_app.GetDefaultPassword(password, sizeof password);
+    const orv::batchset::WaitCursor wait;
+    Devices().currentRow = row;
+    setControlsEnabled(true);
+    m_cancel->setEnabled(false);
+    // The old camera's view ends before the new login.
+    stopLive();
+
+    const std::string ip(record.IpAddr, strnlen(record.IpAddr, sizeof record.IpAddr));
+    m_handle = m_sdk.Login(ip.c_str(), record.HttpPort, user, password);
+    if (m_handle < 0) {
+        m_app.AddOperatingInfo(QString::fromLatin1(kLoginFailedLine));
+    }
+    QvImagingSettings picture{};
+    if (m_picture.GetImagingSettings(m_handle, &picture) == 0) {
+        setSliders(picture);
+    }
+    QvImagingConfig imaging{};
+    if (m_sdk.GetImagingConfig(m_handle, &imaging) == 0) {
+        fillExposureTimes(imaging.powerLineFrequency);
+        m_saved = orv::preview::CodesOf(imaging);
+        showCodes(m_saved);
+    }
+}
+
+bool CVideoViewDlg::startLive() {
+    m_video->SetLive(true);
+    QvPlayInfo play = orv::preview::MakePlayRecord(static_cast<std::uint64_t>(m_video->winId()));
+    if (m_picture.LivePlay(m_handle, &play) != 0) {
+        WriteLog(1, "Last Error:%d", m_picture.GetLastError());
+        m_video->SetLive(false);
+        return false;
+    }
+    m_playing = true;
+    m_play->setText(LangText(L"70004", L"Stop"));
+    return true;
+}
+
+void CVideoViewDlg::stopLive() {
+    if (!m_playing) {
+        return;
+    }
+    m_picture.StopLivePlay(m_handle);
+    m_playing = false;
+    m_video->SetLive(false);
+    m_play->setText(LangText(L"70003", L"Play"));
+}
+
+void CVideoViewDlg::PlayOrStop() {
+    if (Devices().currentRow < 0) {
+        return;
+    }
+    if (m_playing) {
+        stopLive();
+        return;
+    }
+    const orv::batchset::WaitCursor wait;
+    startLive();
+}
+
+void CVideoViewDlg::OnRowDoubleClicked(int row) {
+    CDeviceListPage::OnRowDoubleClicked(row);
+    if (row >= 0) {
+        PlayOrStop();
+    }
+}
+
+void CVideoViewDlg::MoveSlider(PictureField field, int position) {
+    if (Devices().currentRow < 0 || m_handle < 0) {
+        return;
+    }
+    // Only the moved field changes; the others keep what the camera has now.
+    QvImagingSettings camera{};
+    if (m_picture.GetImagingSettings(m_handle, &camera) != 0) {
+        return;
+    }
+    const QvImagingSettings changed = orv::preview::WithSliderPosition(camera, field, position);
+    m_picture.SetImagingSettings(m_handle, &changed);
+}
+
+void CVideoViewDlg::Default() {
+    if (Devices().currentRow < 0 || m_handle < 0) {
+        return;
+    }
+    const QvImagingSettings picture = orv::preview::DefaultPicture();
+    if (m_picture.SetImagingSettings(m_handle, &picture) == 0) {
+        setSliders(picture);
+    }
+}
+
+void CVideoViewDlg::Save() {
+    if (Devices().currentRow < 0) {
+        return;
+    }
+    const orv::batchset::WaitCursor wait;
+    QvImagingConfig imaging{};
+    if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
+        return;
+    }
+    orv::preview::PutCodes(imaging, listCodes());
+    m_sdk.SetImagingConfig(m_handle, &imaging);
+}
+
+void CVideoViewDlg::Cancel() {
+    if (Devices().currentRow < 0) {
+        return;
+    }
+    const orv::batchset::WaitCursor wait;
+    QvImagingConfig imaging{};
+    if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
+        return;
+    }
+    orv::preview::PutCodes(imaging, m_saved);
+    if (m_sdk.SetImagingConfig(m_handle, &imaging) == 0) {
+        showCodes(m_saved);
+    }
+}
+
+void CVideoViewDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    CDeviceListPage::keyPressEvent(event);
 }
 
 void CVideoViewDlg::resizeEvent(QResizeEvent* event) {
     CDeviceListPage::resizeEvent(event);
-    m_listCtrl->setGeometry(rect());
+    layoutControls();
+    // The view draws at the size it found when it started.
+    if (m_playing) {
+        stopLive();
+        startLive();
+    }
+}
+
+void CVideoViewDlg::layoutControls() {
+    const int w = width();
+    const int h = height();
+    m_listCtrl->setGeometry(0, 0, kListWidth, h);
+    m_video->setGeometry(470, 10, std::max(1, w - 740), std::max(1, h - 200));
+    m_settings->setGeometry(w - 260, 0, 260, std::max(1, h - 20));
+    QComboBox* lists[3] = {m_exposureLevel, m_exposureTime, m_irCut};
+    for (int i = 0; i < 3; ++i) {
+        m_listLabels[i]->setGeometry(8, 24 + i * 36, 166, 24);
+        lists[i]->setGeometry(174, 24 + i * 36, 80, 24);
+    }
+    m_save->setGeometry(w - 200, 144, 80, 24);
+    m_cancel->setGeometry(w - 100, 144, 80, 24);
+    m_save->raise();
+    m_cancel->raise();
+    m_play->setGeometry(470, h - 186, 80, 20);
+    const int sliderWidth = std::max(40, w - 880);
+    for (int i = 0; i < 3; ++i) {
+        m_sliderLabels[i]->setGeometry(500, h - 160 + i * 40, 80, 32);
+        m_sliders[i]->setGeometry(580, h - 160 + i * 40, sliderWidth, 32);
+    }
+    m_default->setGeometry(580 + (sliderWidth - 80) / 2, h - 160 + 3 * 40, 80, 24);
 }

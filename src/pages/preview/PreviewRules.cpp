@@ -1,0 +1,97 @@
+#include "PreviewRules.h"
+
+#include <cstring>
+
+namespace orv::preview {
+
+int SliderFromDevice(int deviceValue) {
+    return deviceValue * kSliderMax / kDeviceMax;
+}
+
+int DeviceFromSlider(int position) {
+    return position * kDeviceMax / kSliderMax;
+}
+
+QvImagingSettings WithSliderPosition(QvImagingSettings camera, PictureField field, int position) {
+    const int value = DeviceFromSlider(position);
+    switch (field) {
+    case PictureField::Brightness:
+        camera.brightness = value;
+        break;
+    case PictureField::Contrast:
+        camera.contrast = value;
+        break;
+    case PictureField::Saturation:
+        camera.saturation = value;
+        break;
+    }
+    return camera;
+}
+
+QvImagingSettings DefaultPicture() {
+    return {kDefaultDeviceValue, kDefaultDeviceValue, kDefaultDeviceValue};
+}
+
+std::vector<std::string> ExposureTimeEntries(int powerLineFrequency) {
+    // Exposure times that are whole multiples of the mains half-period keep
+    // lamps from flickering in the picture.
+    if (powerLineFrequency == 50) {
+        return {"1/5", "1/10", "1/25", "1/50", "1/100"};
+    }
+    return {"1/5", "1/15", "1/30", "1/50", "1/100"};
+}
+
+std::vector<std::string> ExposureLevelEntries() {
+    std::vector<std::string> entries;
+    for (int level = 0; level <= 10; ++level) {
+        entries.push_back(std::to_string(level));
+    }
+    return entries;
+}
+
+const std::vector<IrCutText>& IrCutTexts() {
+    static const std::vector<IrCutText> texts = {
+        {L"70011", L"Night Mode"}, {L"70012", L"Day Mode"}, {L"70013", L"Auto Mode"}};
+    return texts;
+}
+
+ImagingCodes CodesOf(const QvImagingConfig& record) {
+    return {record.exposureLevel, record.maxExposureTime, record.irCutMode};
+}
+
+void PutCodes(QvImagingConfig& record, const ImagingCodes& codes) {
+    record.exposureLevel = codes.exposureLevel;
+    record.maxExposureTime = codes.maxExposureTime;
+    record.irCutMode = codes.irCutMode;
+}
+
+QvPlayInfo MakePlayRecord(std::uint64_t window) {
+    QvPlayInfo play{};
+    play.window = static_cast<std::uint32_t>(window);
+    const auto upper = static_cast<std::uint32_t>(window >> 32);
+    std::memcpy(play.reserved1, &upper, sizeof upper);
+    return play;
+}
+
+int CQvPictureSdk::GetImagingSettings(int handle, QvImagingSettings* record) {
+    return Qv_Ipc_GetImagingSettings(handle, record);
+}
+int CQvPictureSdk::SetImagingSettings(int handle, const QvImagingSettings* record) {
+    return Qv_Ipc_SetImagingSettings(handle, record);
+}
+int CQvPictureSdk::LivePlay(int handle, QvPlayInfo* play) {
+    return Qv_IpcClient_LivePlay(handle, play, 0, 0);
+}
+int CQvPictureSdk::StopLivePlay(int handle) {
+    return Qv_IpcClient_StopLivePlay(handle);
+}
+int CQvPictureSdk::GetLastError() {
+    return Qv_Sdk_GetLastError();
+}
+
+IPictureSdk& ThePictureSdk() {
+    static CQvPictureSdk sdk;
+    return sdk;
+}
+
+} // namespace orv::preview
