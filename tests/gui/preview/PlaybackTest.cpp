@@ -1,0 +1,301 @@
+// Live video end to end under a private X server: the simulator's RTSP
+// stream on loopback, the SDK's GStreamer pipeline drawing into a native
+// child window, and the Video Previews page around it. Frames are read
+// back from the X server, the only place the drawn video exists.
+
+#include "GuiTestBase.h"
+#include "PreviewTestSupport.h"
+#include "camsim/rtsp/RtspServer.h"
+#include "pages/preview/VideoWnd.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+QImage GrabWindow(WId window) {
+    return QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+}
+
+double MeanLuma(const QImage& image) {
+    if (image.isNull()) {
+        return -1;
+    }
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            sum += qGray(image.pixel(x, y));
+            ++n;
+        }
+    }
+    return n > 0 ? sum / n : -1;
+}
+
+// Distinct grey levels: a test picture has many, an empty window one.
+int GreyLevels(const QImage& image) {
+    bool seen[256] = {};
+    int levels = 0;
+    for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3) {
+            const int g = qGray(image.pixel(x, y));
+            levels += seen[g] ? 0 : 1;
+            seen[g] = true;
+        }
+    }
+    return levels;
+}
+
+// Waits with the event loop running until pred holds or the time is up.
+template <class Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!pred()) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+long StatusValue(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::stol(line.substr(std::strlen(key)));
+        }
+    }
+    return -1;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class PlaybackTest : public GuiTestBase {
+protected:
+    testcams::Lab lab{2};
+    camsim::rtsp::RtspServer rtsp{lab.host};
+
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        Qv_Sdk_SetTimeouts(2500, 5000);
+        // Each camera streams on a port of its own, so nothing else on the
+        // machine can be in the way.
+        for (int i = 0; i < 2; ++i) {
+            const int port = testcams::freePort();
+            EditCamera(lab, i, [port](nlohmann::json& c) { c["ports"]["rtsp1"] = port; });
+        }
+        ASSERT_TRUE(rtsp.start());
+    }
+    void TearDown() override {
+        rtsp.stop();
+        GuiTestBase::TearDown();
+    }
+
+    void setBrightness(int camera, int value) {
+        EditCamera(lab, camera, [value](nlohmann::json& c) { c["picture"]["brightness"] = value; });
+    }
+};
+
+TEST_F(PlaybackTest, TheSdkDrawsDecodedFramesAndFollowsThePictureRecord) {
+    CVideoWnd window;
+    window.resize(640, 360);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage empty = GrabWindow(window.winId());
+
+    const int h = lab.login(0);
+    ASSERT_GT(h, 0);
+    window.SetLive(true);
+    QvPlayInfo play = orv::preview::MakePlayRecord(window.winId());
+    const auto started = Clock::now();
+    ASSERT_EQ(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0) << Qv_Sdk_GetLastError();
+    const auto firstFrameMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    std::printf("[measure] Play to first frame (SDK): %lld ms\n",
+                static_cast<long long>(firstFrameMs));
+    EXPECT_LT(firstFrameMs, 2000);
+    EXPECT_EQ(rtsp.activeStreams(), 1);
+
+    QTest::qWait(500);
+    const QImage normal = GrabWindow(window.winId());
+    EXPECT_GT(GreyLevels(normal), 20) << "the window shows no picture";
+    EXPECT_GT(GreyLevels(normal), GreyLevels(empty));
+
+    setBrightness(0, 240);
+    QImage bright;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            bright = GrabWindow(window.winId());
+            return MeanLuma(bright) > MeanLuma(normal) + 40;
+        },
+        3s))
+        << MeanLuma(normal) << " -> " << MeanLuma(bright);
+    setBrightness(0, 20);
+    QImage dark;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            dark = GrabWindow(window.winId());
+            return MeanLuma(dark) < MeanLuma(normal) - 40;
+        },
+        3s))
+        << MeanLuma(normal) << " -> " << MeanLuma(dark);
+
+    EXPECT_EQ(Qv_IpcClient_StopLivePlay(h), 0);
+    window.SetLive(false);
+    // Nobody watches: the camera stops encoding.
+    EXPECT_TRUE(WaitFor([&] { return rtsp.activeStreams() == 0; }, 3s));
+}
+
+TEST_F(PlaybackTest, AStreamThatStopsOrVanishesEndsWithoutHoldingTheCaller) {
+    CVideoWnd window;
+    window.resize(320, 180);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.SetLive(true);
+    QvPlayInfo play = orv::preview::MakePlayRecord(window.winId());
+    const int h = lab.login(1);
+    const long threadsBefore = StatusValue("Threads:");
+
+    // Frozen: the connection stays, the frames stop.
+    ASSERT_EQ(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0) << Qv_Sdk_GetLastError();
+    rtsp.setFrozen(lab.key(1), true);
+    QTest::qWait(3500);
+    auto before = Clock::now();
+    EXPECT_EQ(Qv_IpcClient_StopLivePlay(h), 0);
+    EXPECT_LT(Clock::now() - before, 1s);
+    rtsp.setFrozen(lab.key(1), false);
+
+    // Gone: the camera's server ends every connection.
+    ASSERT_EQ(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0) << Qv_Sdk_GetLastError();
+    rtsp.stop();
+    QTest::qWait(1000);
+    before = Clock::now();
+    EXPECT_EQ(Qv_IpcClient_StopLivePlay(h), 0);
+    EXPECT_LT(Clock::now() - before, 1s);
+
+    // Nobody serves now: a start fails within its bound.
+    before = Clock::now();
+    EXPECT_NE(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NETWORK);
+    EXPECT_LT(Clock::now() - before, 6s);
+    EXPECT_TRUE(WaitFor([&] { return StatusValue("Threads:") <= threadsBefore + 1; }, 3s))
+        << threadsBefore << " -> " << StatusValue("Threads:");
+}
+
+TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
+    PreviewPage p;
+    p.Make({1400, 860});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p.page.get()));
+    p.Deliver(lab, 0);
+    p.Deliver(lab, 1);
+    const int row0 = p.RowOf(lab, 0);
+    const int row1 = p.RowOf(lab, 1);
+    p.ClickRow(row0);
+    ASSERT_GT(p.page->LoginHandle(), 0);
+
+    auto* play = p.page->findChild<QPushButton*>(QStringLiteral("play"));
+    const auto started = Clock::now();
+    QTest::mouseClick(play, Qt::LeftButton);
+    const auto firstFrameMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    ASSERT_TRUE(p.page->IsPlaying());
+    std::printf("[measure] Play button to first frame (page): %lld ms\n",
+                static_cast<long long>(firstFrameMs));
+    EXPECT_EQ(play->text(), "Stop");
+
+    // CPU of the whole process (page, SDK pipeline) while one stream plays;
+    // the simulator's encoder runs in this process too and is measured apart.
+    QTest::qWait(500);
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Clock::now();
+    QTest::qWait(3000);
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::printf("[measure] CPU of test process (tool + simulator) while one stream plays: "
+                "%.0f %% of a core\n",
+                100.0 * (CpuSeconds() - cpu0) / wall);
+
+    const QImage normal = GrabWindow(p.page->VideoArea()->winId());
+    EXPECT_GT(GreyLevels(normal), 20);
+    const QString shot = QStringLiteral(ORVANTIX_SCREENSHOT_DIR "/video_previews_playing.png");
+    QDir().mkpath(QStringLiteral(ORVANTIX_SCREENSHOT_DIR));
+    GrabWindow(p.page->winId()).save(shot);
+
+    // The brightness slider reaches the picture.
+    auto* brightness = p.page->findChild<QSlider*>(QStringLiteral("brightness"));
+    brightness->setValue(95);
+    EXPECT_TRUE(WaitFor(
+        [&] { return MeanLuma(GrabWindow(p.page->VideoArea()->winId())) > MeanLuma(normal) + 40; },
+        3s));
+
+    // Double-click toggles; a resize restarts the view in the new area.
+    p.DoubleClickRow(row0);
+    EXPECT_FALSE(p.page->IsPlaying());
+    EXPECT_EQ(play->text(), "Play");
+    p.DoubleClickRow(row0);
+    EXPECT_TRUE(p.page->IsPlaying());
+    const auto plays = p.picture.Calls("LivePlay").size();
+    p.page->resize(1300, 800);
+    EXPECT_TRUE(p.page->IsPlaying());
+    EXPECT_EQ(p.picture.Calls("LivePlay").size(), plays + 1);
+    EXPECT_EQ(p.picture.Calls("LivePlay").back().result, 0);
+
+    // Another camera: the view stops before the new login.
+    p.ClickRow(row1);
+    EXPECT_FALSE(p.page->IsPlaying());
+    const auto stops = p.picture.Calls("StopLivePlay");
+    const auto logins = p.sdk.Calls("Login");
+    ASSERT_FALSE(stops.empty());
+    ASSERT_GE(logins.size(), 2u);
+    EXPECT_LT(stops.back().at, logins.back().at);
+    EXPECT_TRUE(WaitFor([&] { return rtsp.activeStreams() == 0; }, 3s));
+}
+
+TEST_F(PlaybackTest, FourPreviewsInARowLeaveNoThreadsOrMemoryBehind) {
+    PreviewPage p;
+    p.Make({1400, 860});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p.page.get()));
+    p.Deliver(lab, 0);
+    p.ClickRow(p.RowOf(lab, 0));
+    auto* play = p.page->findChild<QPushButton*>(QStringLiteral("play"));
+    long threads[4] = {};
+    long rss[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        QTest::mouseClick(play, Qt::LeftButton);
+        ASSERT_TRUE(p.page->IsPlaying()) << i;
+        QTest::qWait(700);
+        QTest::mouseClick(play, Qt::LeftButton);
+        ASSERT_FALSE(p.page->IsPlaying());
+        WaitFor([&] { return rtsp.activeStreams() == 0; }, 3s);
+        QTest::qWait(300);
+        threads[i] = StatusValue("Threads:");
+        rss[i] = StatusValue("VmRSS:");
+    }
+    std::printf("[measure] after previews 1..4: threads %ld %ld %ld %ld, RSS kB %ld %ld %ld %ld\n",
+                threads[0], threads[1], threads[2], threads[3], rss[0], rss[1], rss[2], rss[3]);
+    EXPECT_LE(threads[3], threads[0] + 1);
+    EXPECT_LT(rss[3] - rss[0], 8 * 1024);
+}
+
+} // namespace
