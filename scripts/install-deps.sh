@@ -16,7 +16,7 @@ PACKAGES=(
   # live video
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-  gstreamer1.0-libav gstreamer1.0-x gstreamer1.0-tools
+  gstreamer1.0-libav gstreamer1.0-x gstreamer1.0-tools libx11-dev
   # fonts (without one every glyph renders as an empty box), headless screens
   fonts-dejavu-core fonts-wqy-microhei xvfb xauth x11-apps imagemagick
   # camera lab
