@@ -151,7 +151,8 @@ public:
         g_object_set(sink.get(), "sync", FALSE, nullptr);
         gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
                                             static_cast<guintptr>(window));
-        gst_bin_add(GST_BIN(bin), GST_ELEMENT(gst_object_ref(sink.get())));
+        // The bin takes a reference of its own; ours goes with `sink`.
+        gst_bin_add(GST_BIN(bin), sink.get());
         if (!gst_element_link(size.get(), sink.get())) {
             return QV_ERR_INTERNAL;
         }
