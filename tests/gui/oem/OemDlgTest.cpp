@@ -1,0 +1,263 @@
+// The OEM page against virtual cameras on loopback: the fields and their
+// limits, the checks of Upload in order, the information file beside the
+// program, one result line per camera with each success queued for reboot,
+// and in the main window the reboot made by the Batch Set page's worker.
+
+#include "DeviceRecords.h"
+#include "GuiTestBase.h"
+#include "RecordingServices.h"
+#include "TestCameras.h"
+#include "upgrade/UploadRecordingSdk.h"
+
+#include "app/MainDlg.h"
+#include "discovery/PageEvents.h"
+#include "log/LogFile.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/oem/OemDlg.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::filesystem::path oemFile() {
+    char dir[260] = {};
+    GetModuleDir(dir, sizeof dir);
+    return std::filesystem::path(dir) / "qvoem.cfg";
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void deliverTo(QObject* page, const tagQvIpcInfo& record) {
+    QCoreApplication::postEvent(
+        page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
+    QCoreApplication::sendPostedEvents(page);
+}
+
+class OemDlgTest : public GuiTestBase {
+protected:
+    testcams::Lab lab{3};
+    RecordingServices services;
+    UploadRecordingSdk sdk;
+    std::vector<int> reboots;
+    std::unique_ptr<COemDlg> page;
+    QStringList messages;
+    QStringList chosenFiles;
+    TempDir files;
+
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        // The information file is written beside the test program; no run
+        // may see one left by another.
+        std::filesystem::remove(oemFile());
+        page = std::make_unique<COemDlg>(
+            services, nullptr, orv::CDeviceList::Clock{},
+            COemDlg::Options{&sdk, [this](int handle) { reboots.push_back(handle); }});
+        page->resize(1000, 600);
+        page->show();
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            return true;
+        });
+        orv::ui::SetFileDialogAnswer([this](const QString&, bool multiple) {
+            EXPECT_TRUE(multiple);
+            return chosenFiles;
+        });
+    }
+    void TearDown() override {
+        page.reset();
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        orv::ui::SetFileDialogAnswer(nullptr);
+        std::filesystem::remove(oemFile());
+        GuiTestBase::TearDown();
+    }
+
+    tagQvIpcInfo camera(int i) const {
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xc0 + i), lab.ip(i).c_str(),
+                                ("Cam" + std::to_string(i)).c_str(), testcams::kModel);
+        r.HttpPort = lab.port();
+        return r;
+    }
+    int rowOf(const std::string& ip) const {
+        auto* list = page->DeviceListCtrl();
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            if (list->GetItemText(row, 4) == QString::fromStdString(ip)) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << "no row for " << ip;
+        return -1;
+    }
+    void clickCell(int row, int column) {
+        auto* list = page->DeviceListCtrl();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+    }
+    template <class T>
+    T* child(const char* name) {
+        T* c = page->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
+    void fill(const QString& company, const QString& version) {
+        edit("companyEdit")->setText(company);
+        edit("websiteEdit")->setText(QStringLiteral("site1"));
+        edit("modelEdit")->setText(QStringLiteral("X1"));
+        child<QComboBox>("versionList")->setEditText(version);
+    }
+    void upload() { QTest::mouseClick(child<QPushButton>("uploadButton"), Qt::LeftButton); }
+    QString line(int i, const char* outcome) const {
+        const tagQvIpcInfo r = camera(i);
+        return QString::asprintf("[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] %s Upload OEM Files %s", r.Mac[0],
+                                 r.Mac[1], r.Mac[2], r.Mac[3], r.Mac[4], r.Mac[5], r.IpAddr,
+                                 outcome);
+    }
+    nlohmann::json oemOf(int i) const {
+        const nlohmann::json config = lab.host.snapshot(lab.key(i))->config;
+        return config.contains("oem") ? config["oem"] : nlohmann::json::object();
+    }
+};
+
+} // namespace
+
+TEST_F(OemDlgTest, FieldsStartAsDescribedAndTheNameFieldsDropSeparators) {
+    auto* version = child<QComboBox>("versionList");
+    ASSERT_EQ(version->count(), 5);
+    EXPECT_EQ(version->itemText(0), "1");
+    EXPECT_EQ(version->itemText(4), "5");
+    EXPECT_EQ(version->currentText(), "1");
+    EXPECT_TRUE(version->isEditable());
+    EXPECT_EQ(edit("companyEdit")->maxLength(), 24);
+    EXPECT_EQ(edit("websiteEdit")->maxLength(), 128);
+    EXPECT_EQ(edit("modelEdit")->maxLength(), 32);
+    EXPECT_EQ(edit("imageFileEdit")->maxLength(), 2600);
+    EXPECT_FALSE(child<QPushButton>("uploadButton")->isEnabled());
+    EXPECT_FALSE(child<QLabel>("conflictLabel")->isVisible());
+    for (const char* name : {"companyEdit", "websiteEdit", "modelEdit", "imageFileEdit"}) {
+        edit(name)->clear();
+        QTest::keyClicks(edit(name), QStringLiteral("a;b=c+d'e"));
+        EXPECT_EQ(edit(name)->text(), "abcde") << name;
+    }
+
+    // The address-conflict rule of a selected row, without any model test.
+    deliverTo(page.get(), camera(0));
+    deliverTo(page.get(), camera(1));
+    tagQvIpcInfo twin = camera(2);
+    std::snprintf(twin.IpAddr, sizeof twin.IpAddr, "%s", lab.ip(0).c_str());
+    deliverTo(page.get(), twin);
+    clickCell(rowOf(lab.ip(1)), 2);
+    EXPECT_TRUE(child<QPushButton>("uploadButton")->isEnabled());
+    clickCell(0, 2); // one of the two cameras at the same address
+    EXPECT_TRUE(child<QLabel>("conflictLabel")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("uploadButton")->isEnabled());
+    fill(QStringLiteral("Acme"), QStringLiteral("3"));
+    edit("imageFileEdit")->setText(QStringLiteral("/images/logo.bmp*/images/boot.bmp"));
+    SaveScreenshot(*page, QStringLiteral("oem-page"));
+}
+
+TEST_F(OemDlgTest, UploadChecksInOrderAndWritesTheFileBeforeAskingForADevice) {
+    services.user = QStringLiteral("  ");
+    EXPECT_FALSE(child<QPushButton>("uploadButton")->isEnabled()) << "off until a camera is chosen";
+    page->Upload();
+    services.user = QStringLiteral("admin");
+    services.password.clear();
+    page->Upload();
+    services.password = QString::fromLatin1(testcams::kPassword);
+    page->Upload();
+    fill(QStringLiteral(" Acme "), QString());
+    page->Upload();
+    EXPECT_EQ(messages,
+              (QStringList{"Username Field can't be empty.", "Password Field can't be empty.",
+                           "Company can't be empty.", "Please select a fireware file."}));
+    EXPECT_FALSE(std::filesystem::exists(oemFile())) << "nothing is written before the checks";
+
+    messages.clear();
+    edit("imageFileEdit")->setText(QStringLiteral("/images/logo.bmp"));
+    page->Upload();
+    EXPECT_EQ(messages, QStringList{"Please select one device."});
+    EXPECT_EQ(readFile(oemFile()), "[oemsec]\r\ncompany=Acme\r\nmanufacture=Acme\r\n"
+                                   "website=site1\r\nmodel=X1\r\nsoftversion=0\r\n")
+        << "an empty Version writes softversion=0";
+    EXPECT_TRUE(sdk.Calls().empty());
+}
+
+TEST_F(OemDlgTest, CheckedUploadGivesOneLinePerCameraAndQueuesEachSuccess) {
+    for (int i = 0; i < 3; ++i) {
+        deliverTo(page.get(), camera(i));
+    }
+    camsim::FaultPlan refuse;
+    refuse.refuseCredentials = true;
+    lab.server.setFaults(lab.key(1), refuse);
+    for (int i = 0; i < 3; ++i) {
+        clickCell(rowOf(lab.ip(i)), 0);
+    }
+    ASSERT_TRUE(page->IsCheckedMode());
+    EXPECT_TRUE(child<QPushButton>("uploadButton")->isEnabled());
+
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "logo" + std::to_string(i) + ".bmp";
+        files.write(name, "image " + std::to_string(i));
+        chosenFiles << QString::fromStdString((files.path() / name).string());
+    }
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
+    EXPECT_EQ(edit("imageFileEdit")->text(), chosenFiles.mid(0, 10).join('*'));
+    fill(QStringLiteral("Acme"), QStringLiteral("3"));
+    upload();
+
+    EXPECT_EQ(services.lines,
+              (QStringList{line(0, "Succeed."), line(1, "Failed."), line(2, "Succeed.")}));
+    const auto logins = sdk.Calls("Login");
+    ASSERT_EQ(logins.size(), 3u);
+    EXPECT_EQ(reboots, (std::vector<int>{logins[0].result, logins[2].result}));
+    EXPECT_EQ(readFile(oemFile()), "[oemsec]\r\ncompany=Acme\r\nmanufacture=Acme\r\n"
+                                   "website=site1\r\nmodel=X1\r\nsoftversion=3\r\n");
+    for (int i : {0, 2}) {
+        const nlohmann::json stored = oemOf(i);
+        EXPECT_EQ(stored["info"]["company"], "Acme");
+        EXPECT_EQ(stored["images"].size(), 10u);
+    }
+    EXPECT_TRUE(oemOf(1).value("images", nlohmann::json::array()).empty());
+}
+
+TEST_F(OemDlgTest, InTheMainWindowTheBatchSetWorkerRebootsEachCamera) {
+    page.reset();
+    CMainDlg dlg(true, CMainDlg::Discovery::Off);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("userEdit"))->setText(QStringLiteral("admin"));
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
+        ->setText(QString::fromLatin1(testcams::kPassword));
+    COemDlg* oem = dlg.OemPage();
+    deliverTo(oem, camera(2));
+    auto* list = oem->DeviceListCtrl();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(0, 2)).center());
+    files.write("logo.bmp", "logo");
+    oem->findChild<QLineEdit*>(QStringLiteral("companyEdit"))->setText(QStringLiteral("Acme"));
+    oem->findChild<QLineEdit*>(QStringLiteral("imageFileEdit"))
+        ->setText(QString::fromStdString((files.path() / "logo.bmp").string()));
+    oem->Upload();
+    EXPECT_EQ(oemOf(2)["info"]["company"], "Acme");
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    while (lab.host.rebootCount(lab.key(2)) == 0 && std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(lab.host.rebootCount(lab.key(2)), 1);
+}

@@ -1,0 +1,360 @@
+// The Batch Upgrade page against virtual cameras on loopback: the family
+// filter with Select All, the checked-set checks, Browse with the size
+// limit, single and checked-mode upgrades, and the time and memory of a
+// 100 MB image sent to one and to ten cameras.
+
+#include "DeviceRecords.h"
+#include "GuiTestBase.h"
+#include "RecordingServices.h"
+#include "TestCameras.h"
+#include "upgrade/UploadRecordingSdk.h"
+
+#include "discovery/PageEvents.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+long peakResidentKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// A file of `size` bytes without writing them (a hole reads as zeros).
+std::string sparseFile(const TempDir& dir, const std::string& name, off_t size) {
+    const std::string path = (dir.path() / name).string();
+    std::ofstream(path, std::ios::binary).flush();
+    EXPECT_EQ(::truncate(path.c_str(), size), 0);
+    return path;
+}
+
+class BatchUpgradeDlgTest : public GuiTestBase {
+protected:
+    testcams::Lab lab{4};
+    RecordingServices services;
+    UploadRecordingSdk sdk;
+    std::unique_ptr<CBatchUpgradeDlg> page;
+    QStringList messages;
+    QStringList chosenFiles;
+    TempDir files;
+
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        page =
+            std::make_unique<CBatchUpgradeDlg>(services, nullptr, orv::CDeviceList::Clock{}, &sdk);
+        page->resize(1000, 600);
+        page->show();
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            return true;
+        });
+        orv::ui::SetFileDialogAnswer([this](const QString&, bool multiple) {
+            EXPECT_FALSE(multiple);
+            return chosenFiles;
+        });
+    }
+    void TearDown() override {
+        page.reset();
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        orv::ui::SetFileDialogAnswer(nullptr);
+        GuiTestBase::TearDown();
+    }
+
+    tagQvIpcInfo camera(int i, const char* version = "13.1.0.5") const {
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xa0 + i), lab.ip(i).c_str(),
+                                ("Cam" + std::to_string(i)).c_str(), testcams::kModel);
+        std::snprintf(r.Version, sizeof r.Version, "%s", version);
+        r.HttpPort = lab.port();
+        return r;
+    }
+    void deliver(const tagQvIpcInfo& record) {
+        QCoreApplication::postEvent(
+            page.get(),
+            std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
+        QCoreApplication::sendPostedEvents(page.get());
+    }
+    int rowOf(const std::string& ip) const {
+        auto* list = page->DeviceListCtrl();
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            if (list->GetItemText(row, 4) == QString::fromStdString(ip)) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << "no row for " << ip;
+        return -1;
+    }
+    void clickCell(int row, int column) {
+        auto* list = page->DeviceListCtrl();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+    }
+    void check(int camera) { clickCell(rowOf(lab.ip(camera)), 0); }
+    void select(int camera) { clickCell(rowOf(lab.ip(camera)), 2); }
+    template <class T>
+    T* child(const char* name) {
+        T* c = page->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QPushButton* upgradeButton() { return child<QPushButton>("upgradeButton"); }
+    QLabel* label() { return child<QLabel>("messageLabel"); }
+    void upgrade() { QTest::mouseClick(upgradeButton(), Qt::LeftButton); }
+    std::string pending(int i) const {
+        const nlohmann::json config = lab.host.snapshot(lab.key(i))->config;
+        return config.contains("firmware") ? config["firmware"].value("pendingVersion", "") : "";
+    }
+    QString line(int i, const char* outcome) const {
+        const tagQvIpcInfo r = camera(i);
+        return QString::asprintf("[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] %s Upgrade %s", r.Mac[0],
+                                 r.Mac[1], r.Mac[2], r.Mac[3], r.Mac[4], r.Mac[5], r.IpAddr,
+                                 outcome);
+    }
+    void setPath(const std::string& path) {
+        child<QLineEdit>("firmwarePathEdit")->setText(QString::fromStdString(path));
+    }
+    std::string image(const char* name, const std::string& bytes = "QVFW:13.7.0.1\nbody") {
+        files.write(name, bytes);
+        return (files.path() / name).string();
+    }
+};
+
+} // namespace
+
+TEST_F(BatchUpgradeDlgTest, FamilyFilterWithSelectAllKeepsOneFamilyChecked) {
+    deliver(camera(0, "12.0.4.3"));
+    deliver(camera(1, "13.1.0.5"));
+    deliver(camera(2, "12.2.0.1"));
+    deliver(camera(3, "21.0.0.9"));
+    auto* list = page->DeviceListCtrl();
+    EXPECT_EQ(list->GetItemText(0, 9), "12.0.4.3") << "the list is sorted by version";
+    EXPECT_EQ(list->GetItemText(3, 9), "21.0.0.9");
+
+    auto* filter = child<QComboBox>("familyFilter");
+    ASSERT_EQ(filter->count(), 7);
+    EXPECT_EQ(filter->currentIndex(), 0);
+    filter->setCurrentIndex(2);
+    EXPECT_FALSE(page->IsCheckedMode()) << "the filter never checks a row by itself";
+    QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
+    std::vector<bool> checks;
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+        checks.push_back(list->GetCheck(row));
+    }
+    EXPECT_EQ(checks, (std::vector<bool>{true, true, false, false}));
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_FALSE(label()->isVisible());
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+
+    // A family none of the checked rows belongs to clears every mark and,
+    // with it, checked mode and Select All.
+    filter->setCurrentIndex(4);
+    EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(0));
+    EXPECT_FALSE(page->IsCheckedMode());
+    EXPECT_FALSE(child<QCheckBox>("selectAll")->isChecked());
+    // Entry 0 with Select All checks everything again: two families, so the
+    // model test objects.
+    filter->setCurrentIndex(0);
+    QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
+    EXPECT_TRUE(label()->isVisible());
+    EXPECT_EQ(label()->text(), "The model of devices is unmatched.");
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+    SaveScreenshot(*page, QStringLiteral("batch-upgrade-page"));
+}
+
+TEST_F(BatchUpgradeDlgTest, CheckedSetValidatesVersionsAndAddresses) {
+    deliver(camera(0, "13.1.0.5"));
+    deliver(camera(1, "14.1.0.5"));
+    deliver(camera(2, "13.2.0.1"));
+    check(0);
+    check(2);
+    EXPECT_FALSE(label()->isVisible());
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+    check(1);
+    EXPECT_TRUE(label()->isVisible());
+    EXPECT_EQ(label()->text(), "The model of devices is unmatched.");
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+    check(1); // unchecked again: 13.1.0.5 and 13.2.0.1 validate
+    EXPECT_FALSE(label()->isVisible());
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+
+    // Another camera answering from camera 0's address: the checked camera
+    // now conflicts with an unchecked one.
+    tagQvIpcInfo twin = camera(3, "13.1.0.5");
+    std::snprintf(twin.IpAddr, sizeof twin.IpAddr, "%s", lab.ip(0).c_str());
+    deliver(twin);
+    check(2);
+    check(2);
+    EXPECT_EQ(label()->text(), "Ip address conflict!Please modify IP at first!");
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+
+    // A click on a row's texts clears its mark; with no mark left the row
+    // becomes the current one, and its address conflict shows.
+    select(2);
+    EXPECT_TRUE(page->IsCheckedMode()) << "camera 0 is still checked";
+    clickCell(rowOf(lab.ip(0)), 2);
+    EXPECT_FALSE(page->IsCheckedMode());
+    EXPECT_EQ(label()->text(), "Ip address conflict!Please modify IP at first!");
+    EXPECT_TRUE(label()->isVisible());
+    select(1);
+    EXPECT_FALSE(label()->isVisible());
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+}
+
+TEST_F(BatchUpgradeDlgTest, BrowseRefusesImagesFromOneHundredAndOneMebibytesOn) {
+    chosenFiles = {QString::fromStdString(sparseFile(files, "QVFImage_21.bin", 105906175))};
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("firmwarePathEdit")->text(), chosenFiles.front());
+    EXPECT_TRUE(messages.isEmpty());
+
+    chosenFiles = {QString::fromStdString(sparseFile(files, "QVFImage_22.bin", 105906176))};
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("firmwarePathEdit")->text(), "");
+    EXPECT_EQ(messages, QStringList{"File size is too big."});
+
+    // Cancelling keeps the field.
+    setPath("/kept");
+    chosenFiles.clear();
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("firmwarePathEdit")->text(), "/kept");
+}
+
+TEST_F(BatchUpgradeDlgTest, SingleUpgradeWritesOneLineAndRefusesWhatDoesNotFit) {
+    deliver(camera(0));
+    deliver(camera(1));
+    EXPECT_FALSE(upgradeButton()->isEnabled()) << "off until a camera is chosen";
+    page->Upgrade();
+    EXPECT_EQ(messages, QStringList{"Please select a fireware file."});
+    messages.clear();
+
+    setPath(image("QVFImage_21.bin"));
+    page->Upgrade();
+    EXPECT_EQ(messages, QStringList{"Please select one device."});
+    messages.clear();
+
+    select(1);
+    ASSERT_TRUE(upgradeButton()->isEnabled());
+    upgrade();
+    EXPECT_EQ(services.lines, QStringList{line(1, "Succeed.")});
+    EXPECT_EQ(pending(1), "13.7.0.1");
+    EXPECT_EQ(pending(0), "");
+    EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);
+    EXPECT_TRUE(child<QProgressBar>("progressBar")->isVisible());
+
+    // Names that do not fit stop before any device call.
+    sdk.Clear();
+    setPath(image("qvfimage_21.bin"));
+    upgrade();
+    EXPECT_TRUE(messages.isEmpty()) << "a name without the prefix is only logged";
+    setPath(image("QVFImage_31.bin"));
+    upgrade();
+    setPath(image("QVFImage_24.bin"));
+    upgrade();
+    EXPECT_EQ(messages, (QStringList{"The model of devices is unmatched.",
+                                     "The model of devices is unmatched."}));
+    setPath(image("QVFImage_21e.bin", ""));
+    upgrade();
+    EXPECT_EQ(messages.size(), 2) << "an empty file ends silently";
+    EXPECT_TRUE(sdk.Calls().empty());
+
+    // A wrong password: the line says Failed.
+    services.password = QStringLiteral("guess");
+    setPath(image("QVFImage_21.bin"));
+    upgrade();
+    EXPECT_EQ(services.lines.back(), line(1, "Failed."));
+}
+
+TEST_F(BatchUpgradeDlgTest, CheckedBatchSkipsARefusedLoginWritesNoLinesAndFillsTheBar) {
+    for (int i = 0; i < 4; ++i) {
+        deliver(camera(i));
+    }
+    camsim::FaultPlan refuse;
+    refuse.refuseCredentials = true;
+    lab.server.setFaults(lab.key(1), refuse);
+    for (int i = 0; i < 3; ++i) {
+        check(i);
+    }
+    ASSERT_TRUE(page->IsCheckedMode());
+    // No row is highlighted: the first checked camera is the reference.
+    page->DeviceListCtrl()->clearSelection();
+    ASSERT_EQ(page->DeviceListCtrl()->GetNextSelectedItem(-1), -1);
+    setPath(image("QVFImage_21.bin"));
+    upgrade();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(services.lines.isEmpty()) << "a batch writes no result lines";
+    EXPECT_EQ(pending(0), "13.7.0.1");
+    EXPECT_EQ(pending(1), "") << "its login was refused";
+    EXPECT_EQ(pending(2), "13.7.0.1");
+    EXPECT_EQ(pending(3), "") << "not checked";
+    EXPECT_EQ(sdk.Calls("Login").size(), 3u);
+    EXPECT_EQ(sdk.Uploads().size(), 2u);
+    EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);
+}
+
+TEST_F(BatchUpgradeDlgTest, MeasureAHundredMegabyteImageToOneAndToTenCameras) {
+    testcams::Lab ten{10};
+    page.reset();
+    page = std::make_unique<CBatchUpgradeDlg>(services, nullptr, orv::CDeviceList::Clock{}, &sdk);
+    page->resize(1000, 600);
+    page->show();
+    for (int i = 0; i < 10; ++i) {
+        tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xb0 + i), ten.ip(i).c_str(), "Cam",
+                                testcams::kModel);
+        r.HttpPort = ten.port();
+        deliver(r);
+    }
+    const std::string path = sparseFile(files, "QVFImage_21.bin", 100 * 1000 * 1000);
+    setPath(path);
+    const long before = peakResidentKb();
+
+    clickCell(0, 2);
+    QElapsedTimer one;
+    one.start();
+    upgrade();
+    const qint64 oneMs = one.elapsed();
+    ASSERT_EQ(services.lines.size(), 1);
+    EXPECT_TRUE(services.lines.front().endsWith("Upgrade Succeed."));
+    const long afterOne = peakResidentKb();
+
+    for (int row = 0; row < 10; ++row) {
+        clickCell(row, 0);
+    }
+    ASSERT_TRUE(page->IsCheckedMode());
+    QElapsedTimer all;
+    all.start();
+    upgrade();
+    const qint64 tenMs = all.elapsed();
+    const long afterTen = peakResidentKb();
+    EXPECT_EQ(sdk.Uploads().size(), 11u);
+    for (const auto& upload : sdk.Uploads()) {
+        EXPECT_EQ(upload.result, 0);
+    }
+    std::fprintf(stderr,
+                 "100 MB image: one camera %lld ms, ten checked cameras %lld ms; peak resident "
+                 "%ld kB before, %ld kB after one, %ld kB after ten (tool and cameras in one "
+                 "process)\n",
+                 static_cast<long long>(oneMs), static_cast<long long>(tenMs), before, afterOne,
+                 afterTen);
+    EXPECT_LT(afterTen - before, 50 * 1024) << "the image is streamed, never held whole";
+}
