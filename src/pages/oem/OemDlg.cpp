@@ -55,8 +55,11 @@ void COemDlg::createControls() {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };
+    // The labels are wider than their texts; right-aligned, each stands
+    // beside its own field rather than after the previous one.
     auto label = [this, &named](const char* text, const char* name) {
         auto* l = named(new QLabel(QString::fromLatin1(text), this), name);
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     };
     m_group = named(new QGroupBox(QStringLiteral("OEM Information"), this), "oemGroup");
@@ -124,7 +127,9 @@ void COemDlg::layoutControls() {
     m_imageLabel->setGeometry(24, h - 42, 120, 16);
     m_imageEdit->setGeometry(148, h - 46, w - 260, 20);
     m_browse->setGeometry(w - 108, h - 46, 80, 20);
-    m_upload->setGeometry(w / 2 - 40, h - 19, 80, 20);
+    // 18 high rather than 20: at h - 19 a taller button loses its lower
+    // edge to the bottom of the page.
+    m_upload->setGeometry(w / 2 - 40, h - 19, 80, 18);
 }
 
 std::vector<up::ListRow> COemDlg::listRows() const {
