@@ -18,6 +18,8 @@ function(orvantix_target_defaults target)
 endfunction()
 
 if(ORVANTIX_SANITIZE)
+  # Timing checks of the tests allow for the sanitizers' slowdown.
+  add_compile_definitions(ORVANTIX_SANITIZED_BUILD=1)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()

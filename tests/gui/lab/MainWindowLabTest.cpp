@@ -27,6 +27,12 @@
 
 namespace {
 
+#if defined(ORVANTIX_SANITIZED_BUILD)
+constexpr int kSlowdown = 6; // instrumented builds run several times slower
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 long residentKb() {
     std::ifstream in("/proc/self/status");
     std::string line;
@@ -147,7 +153,7 @@ TEST_F(MainWindowLab, AnIpChangeMadeOnThePageReachesTheCamera) {
     QElapsedTimer closing;
     closing.start();
     dlg.close();
-    EXPECT_LT(closing.elapsed(), 1000) << "closing stops discovery promptly";
+    EXPECT_LT(closing.elapsed(), 1000 * kSlowdown) << "closing stops discovery promptly";
 }
 
 TEST_F(MainWindowLab, AThousandCamerasFillEveryList) {
@@ -180,10 +186,11 @@ TEST_F(MainWindowLab, AThousandCamerasFillEveryList) {
                  "1000 cameras in all five lists after %lld ms; longest window-thread stall "
                  "%lld ms; resident memory %ld kB\n",
                  static_cast<long long>(ms), static_cast<long long>(longestStall), residentKb());
-    EXPECT_LT(ms, 15000);
+    EXPECT_LT(ms, 5000 * kSlowdown);
+    EXPECT_LT(longestStall, 2000 * kSlowdown);
     // The window stays responsive while the cameras keep answering.
     QElapsedTimer idle;
     idle.start();
     QTest::qWait(200);
-    EXPECT_LT(idle.elapsed(), 1000);
+    EXPECT_LT(idle.elapsed(), 1000 * kSlowdown);
 }
