@@ -137,8 +137,8 @@ void CMainDlg::createPages() {
     m_videoPage = new CVideoViewDlg(*this, this);
     // Each camera that took the OEM files is rebooted by the Batch Set
     // page's worker.
-    m_oemPage = new COemDlg(*this, this, {},
-                            {nullptr, [this](int handle) { m_batchSetPage->AppendReboot(handle); }});
+    m_oemPage = new COemDlg(
+        *this, this, {}, {nullptr, [this](int handle) { m_batchSetPage->AppendReboot(handle); }});
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
