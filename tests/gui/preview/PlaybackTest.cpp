@@ -26,6 +26,14 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANTIX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANTIX_ASAN 1
+#endif
+#endif
+
 namespace {
 
 QImage GrabWindow(WId window) {
@@ -295,7 +303,11 @@ TEST_F(PlaybackTest, FourPreviewsInARowLeaveNoThreadsOrMemoryBehind) {
     std::printf("[measure] after previews 1..4: threads %ld %ld %ld %ld, RSS kB %ld %ld %ld %ld\n",
                 threads[0], threads[1], threads[2], threads[3], rss[0], rss[1], rss[2], rss[3]);
     EXPECT_LE(threads[3], threads[0] + 1);
+#if !defined(ORVANTIX_ASAN)
+    // Under AddressSanitizer freed memory waits in quarantine and the
+    // resident size only grows; its leak check at exit takes this place.
     EXPECT_LT(rss[3] - rss[0], 8 * 1024);
+#endif
 }
 
 } // namespace
