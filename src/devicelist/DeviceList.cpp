@@ -46,7 +46,7 @@ int CDeviceList::FindByKey(const tagQvIpcInfo& record) const {
 }
 
 void CDeviceList::writeCells(int row, const tagQvIpcInfo& record, bool withMac) {
-    const auto& columns = m_list.Spec().columns;
+    const auto& columns = m_list.Profile().columns;
     for (size_t c = 0; c < columns.size(); ++c) {
         const DeviceField field = columns[c].field;
         if (field == DeviceField::CheckBox || field == DeviceField::Number ||
@@ -55,7 +55,7 @@ void CDeviceList::writeCells(int row, const tagQvIpcInfo& record, bool withMac) 
         }
         m_list.SetItemText(
             row, static_cast<int>(c),
-            QString::fromStdWString(CellText(field, record, m_list.Spec().modelOnly)));
+            QString::fromStdWString(CellText(field, record, m_list.Profile().modelOnly)));
     }
 }
 
@@ -74,15 +74,15 @@ int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
 
     // The row goes where sorting would put it; rows that are already in
     // order take it in place, anything else is sorted as a whole.
-    const bool byIp = m_list.Spec().sortAfterAdd == SortAfterAdd::IpAscending;
+    const bool byIp = m_list.Profile().sortAfterAdd == SortAfterAdd::IpAscending;
     auto* header = m_list.GetHeaderCtrl();
     const int sortColumn = byIp ? m_list.IpColumn() : header->GetSortColumn();
     const bool ascending = byIp || header->IsSortAscending();
     QString sortText;
-    if (sortColumn >= 0 && sortColumn < static_cast<int>(m_list.Spec().columns.size())) {
+    if (sortColumn >= 0 && sortColumn < static_cast<int>(m_list.Profile().columns.size())) {
         sortText = QString::fromStdWString(
-            CellText(m_list.Spec().columns[static_cast<size_t>(sortColumn)].field, record,
-                     m_list.Spec().modelOnly));
+            CellText(m_list.Profile().columns[static_cast<size_t>(sortColumn)].field, record,
+                     m_list.Profile().modelOnly));
     }
     const bool known = m_order.valid && m_order.column == sortColumn &&
                        m_order.ascending == ascending && m_order.byRule == byIp;
@@ -155,7 +155,7 @@ int CDeviceList::DropStaleDevice() {
     }
     ++busy;
     DeviceRow* data = rowData(stale);
-    WriteLog(m_list.Spec().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
+    WriteLog(m_list.Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
              stale, data->record.IpAddr, now, data->lastSeen, now - data->lastSeen);
     m_list.SetItemUserData(stale, nullptr);
     m_copies.erase(data);

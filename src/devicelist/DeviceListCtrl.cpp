@@ -11,19 +11,19 @@
 namespace orv {
 
 CDeviceListCtrl::CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* parent)
-    : ui::CSortListCtrl(parent), m_spec(SpecFor(kind)), m_page(page) {
-    for (const auto& column : m_spec.columns) {
+    : ui::CSortListCtrl(parent), m_profile(ProfileFor(kind)), m_page(page) {
+    for (const auto& column : m_profile.columns) {
         const Qt::Alignment align =
             column.field == DeviceField::CheckBox ? Qt::AlignHCenter : Qt::AlignLeft;
         InsertColumn(GetColumnCount(), QString(), align, column.width);
     }
-    SetCheckBoxes(m_spec.checkBoxes);
+    SetCheckBoxes(m_profile.checkBoxes);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);
     SetExtraRowHeight(3);
     SetFirstHighlightColumn(0);
     SetHeaderTexts();
-    SortByColumn(m_spec.initialSortColumn, true);
+    SortByColumn(m_profile.initialSortColumn, true);
     connect(this, &ui::CSortListCtrl::sorted, this, [this] {
         if (m_page != nullptr) {
             QCoreApplication::postEvent(m_page,
@@ -33,8 +33,8 @@ CDeviceListCtrl::CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* pa
 }
 
 void CDeviceListCtrl::SetHeaderTexts() {
-    for (size_t i = 0; i < m_spec.columns.size(); ++i) {
-        const auto& column = m_spec.columns[i];
+    for (size_t i = 0; i < m_profile.columns.size(); ++i) {
+        const auto& column = m_profile.columns[i];
         SetColumnTitle(static_cast<int>(i), column.headerId != nullptr
                                                 ? ui::LangText(column.headerId, column.headerText)
                                                 : QString());
@@ -42,7 +42,7 @@ void CDeviceListCtrl::SetHeaderTexts() {
 }
 
 void CDeviceListCtrl::SortByIp() {
-    SortByColumnWithRule(m_spec.ipColumn, true);
+    SortByColumnWithRule(m_profile.ipColumn, true);
 }
 
 namespace {
@@ -76,7 +76,7 @@ bool readPlainAddress(QStringView text, std::array<int, 4>& out) {
 } // namespace
 
 int CDeviceListCtrl::CompareColumn(int column, const QString& left, const QString& right) const {
-    if (column == m_spec.ipColumn) {
+    if (column == m_profile.ipColumn) {
         std::array<int, 4> a{};
         std::array<int, 4> b{};
         if (readPlainAddress(left, a) && readPlainAddress(right, b)) {
@@ -88,7 +88,7 @@ int CDeviceListCtrl::CompareColumn(int column, const QString& left, const QStrin
 }
 
 void CDeviceListCtrl::OnHeaderClick(int column) {
-    if (column == 0 || column == m_spec.numberColumn) {
+    if (column == 0 || column == m_profile.numberColumn) {
         return;
     }
     const bool ascending =

@@ -3,7 +3,7 @@
 // kind, the IP column sorted by its four numbers and a row-number column
 // that does not sort. After every sort it asks its page to renumber.
 
-#include "DeviceListSpec.h"
+#include "DeviceListProfile.h"
 #include "ui/controls/SortListCtrl.h"
 
 namespace orv {
@@ -14,9 +14,9 @@ public:
     // `page` receives the renumber event after each sort.
     CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* parent = nullptr);
 
-    const DeviceListSpec& Spec() const { return m_spec; }
-    int IpColumn() const { return m_spec.ipColumn; }
-    int NumberColumn() const { return m_spec.numberColumn; }
+    const DeviceListProfile& Profile() const { return m_profile; }
+    int IpColumn() const { return m_profile.ipColumn; }
+    int NumberColumn() const { return m_profile.numberColumn; }
 
     // Column headers in the current language.
     void SetHeaderTexts();
@@ -28,7 +28,7 @@ protected:
     void OnHeaderClick(int column) override;
 
 private:
-    const DeviceListSpec& m_spec;
+    const DeviceListProfile& m_profile;
     QObject* m_page;
 };
 

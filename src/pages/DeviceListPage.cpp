@@ -50,7 +50,7 @@ void CDeviceListPage::SetLanguageText() {
 }
 
 int CDeviceListPage::Ticks() const {
-    return tickCounter(m_listCtrl->Spec().kind);
+    return tickCounter(m_listCtrl->Profile().kind);
 }
 
 bool CDeviceListPage::event(QEvent* event) {
@@ -82,7 +82,7 @@ void CDeviceListPage::timerEvent(QTimerEvent* event) {
 }
 
 void CDeviceListPage::OnTick() {
-    const int tick = ++tickCounter(m_listCtrl->Spec().kind);
+    const int tick = ++tickCounter(m_listCtrl->Profile().kind);
     OnPageTick(tick);
     if (tick % kDropEveryTicks == 0) {
         m_devices->DropStaleDevice();

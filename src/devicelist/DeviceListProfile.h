@@ -36,7 +36,7 @@ struct DeviceColumn {
 // by the current column and direction with the text comparison.
 enum class SortAfterAdd { IpAscending, CurrentColumn };
 
-struct DeviceListSpec {
+struct DeviceListProfile {
     DeviceListKind kind;
     bool checkBoxes;
     std::vector<DeviceColumn> columns;
@@ -49,7 +49,7 @@ struct DeviceListSpec {
     int dropLogLevel; // 1: a dropped camera is written to the log
 };
 
-const DeviceListSpec& SpecFor(DeviceListKind kind);
+const DeviceListProfile& ProfileFor(DeviceListKind kind);
 
 // A row's own copy of its camera: the record and the time of its last
 // answer in seconds since 1970.

@@ -1,4 +1,4 @@
-#include "DeviceListSpec.h"
+#include "DeviceListProfile.h"
 
 #include "log/TextConv.h"
 #include "text/DottedNumbers.h"
@@ -56,8 +56,8 @@ std::wstring trimmedUpper(std::wstring_view s) {
 
 } // namespace
 
-const DeviceListSpec& SpecFor(DeviceListKind kind) {
-    static const DeviceListSpec specs[] = {
+const DeviceListProfile& ProfileFor(DeviceListKind kind) {
+    static const DeviceListProfile specs[] = {
         {DeviceListKind::NetworkSettings, true, wideColumns(), 4, 1, 4, SortAfterAdd::IpAscending,
          1000, false, 1},
         {DeviceListKind::BatchSet, true, narrowColumns(true), 4, 1, 4, SortAfterAdd::IpAscending,
