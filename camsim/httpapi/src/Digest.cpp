@@ -65,6 +65,40 @@ std::map<std::string, std::string> parseAuthorization(std::string_view header) {
     return params;
 }
 
+namespace {
+
+// The request line may reach the handler decoded or not; the client hashed
+// the form it sent. Both sides are compared decoded, the hash uses the
+// client's own form.
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 Verdict verify(const std::map<std::string, std::string>& params, std::string_view method,
                std::string_view target, std::string_view realm, std::string_view user,
                std::string_view password, std::string_view currentNonce) {
@@ -75,16 +109,23 @@ Verdict verify(const std::map<std::string, std::string>& params, std::string_vie
     const std::string nonce = value("nonce");
     const std::string qop = value("qop");
     const std::string algorithm = value("algorithm");
-    if (value("username") != user || value("realm") != realm || value("uri") != target ||
-        nonce.empty() || qop != "auth" || (!algorithm.empty() && algorithm != "MD5")) {
+    const std::string uri = value("uri");
+    if (value("username") != user || value("realm") != realm ||
+        percentDecoded(uri) != percentDecoded(target) || nonce.empty() || qop != "auth" ||
+        (!algorithm.empty() && algorithm != "MD5")) {
         return Verdict::Refused;
     }
     const std::string ha1 =
         md5Hex(std::string(user) + ":" + std::string(realm) + ":" + std::string(password));
-    const std::string ha2 = md5Hex(std::string(method) + ":" + std::string(target));
-    const std::string expected = md5Hex(ha1 + ":" + nonce + ":" + value("nc") + ":" +
-                                        value("cnonce") + ":" + qop + ":" + ha2);
-    if (expected != value("response")) {
+    // Clients differ in which form of the target they hash (libcurl hashes
+    // the request line as sent but may write the uri field decoded).
+    bool answered = false;
+    for (const std::string& form : {uri, std::string(target)}) {
+        const std::string ha2 = md5Hex(std::string(method) + ":" + form);
+        answered = answered || md5Hex(ha1 + ":" + nonce + ":" + value("nc") + ":" +
+                                      value("cnonce") + ":" + qop + ":" + ha2) == value("response");
+    }
+    if (!answered) {
         return Verdict::Refused;
     }
     return nonce == currentNonce ? Verdict::Accepted : Verdict::Stale;

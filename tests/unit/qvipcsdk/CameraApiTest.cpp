@@ -89,6 +89,22 @@ TEST(CameraApi, DigestAcceptsTheRightAnswerAndFlagsOldNonces) {
     EXPECT_EQ(verdict(header("n2", "pw"), "/api/v1/network/ports"), digest::Verdict::Refused);
     EXPECT_EQ(verdict("Basic YWRtaW46cHc="), digest::Verdict::Refused);
     (void)ha1;
+
+    // A file name travels percent-encoded; the request may reach the check
+    // decoded or not, the hash is over what the client sent.
+    const std::string encoded = "/api/v1/system/oem?name=a%27b%20c.bmp";
+    const std::string h2 = digest::md5Hex("POST:" + encoded);
+    const std::string response = digest::md5Hex(ha1 + ":n2:00000001:cn:auth:" + h2);
+    const std::string upload = "Digest username=\"admin\", realm=\"R\", nonce=\"n2\", uri=\"" +
+                               encoded + "\", cnonce=\"cn\", nc=00000001, qop=auth, response=\"" +
+                               response + "\"";
+    auto post = [&](const char* target) {
+        return digest::verify(digest::parseAuthorization(upload), "POST", target, realm, "admin",
+                              "pw", "n2");
+    };
+    EXPECT_EQ(post("/api/v1/system/oem?name=a%27b%20c.bmp"), digest::Verdict::Accepted);
+    EXPECT_EQ(post("/api/v1/system/oem?name=a'b c.bmp"), digest::Verdict::Accepted);
+    EXPECT_EQ(post("/api/v1/system/oem?name=ab.bmp"), digest::Verdict::Refused);
 }
 
 } // namespace

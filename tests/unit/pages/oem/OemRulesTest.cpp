@@ -151,10 +151,10 @@ protected:
 
 TEST_F(OemUploadTest, OneLinePerCameraImagesAfterTheInformationFileAndRebootsQueued) {
     dir.write("logo.bmp", "logo");
-    dir.write("it's/mark.bmp", "quote");
+    dir.write("it's/o'mark.bmp", "quote");
     oem::OemForm f = form();
     f.images =
-        (dir.path() / "logo.bmp").wstring() + L"*" + (dir.path() / "it's" / "mark.bmp").wstring();
+        (dir.path() / "logo.bmp").wstring() + L"*" + (dir.path() / "it's" / "o'mark.bmp").wstring();
     const oem::CheckedOem checked = oem::CheckOemForm(f);
     ASSERT_TRUE(checked.upload);
     const std::string cfg = oem::OemFilePath(dir.str());
@@ -182,14 +182,14 @@ TEST_F(OemUploadTest, OneLinePerCameraImagesAfterTheInformationFileAndRebootsQue
     ASSERT_EQ(uploads.size(), 6u);
     EXPECT_EQ(uploads[0].path, cfg) << "the information file goes first, as formatted";
     EXPECT_EQ(uploads[1].path, (dir.path() / "logo.bmp").string());
-    EXPECT_EQ(uploads[2].path, dir.str() + "/it\\'s/mark.bmp") << "image paths are escaped";
+    EXPECT_EQ(uploads[2].path, dir.str() + "/it\\'s/o\\'mark.bmp") << "image paths are escaped";
     for (int i : {0, 2}) {
         const nlohmann::json stored = oemOf(i);
         EXPECT_EQ(stored["info"]["company"], "Acme");
         EXPECT_EQ(stored["info"]["manufacture"], "Acme");
         EXPECT_EQ(stored["info"]["softversion"], "3");
         ASSERT_EQ(stored["images"].size(), 2u) << uploads[2].error;
-        EXPECT_EQ(stored["images"][1]["name"], "mark.bmp");
+        EXPECT_EQ(stored["images"][1]["name"], "o'mark.bmp");
     }
     EXPECT_TRUE(oemOf(1)["images"].empty());
 }
