@@ -1,0 +1,48 @@
+# orvantix_add_gui_test(<name> SOURCES <files...> [LIBS <libs...>] [OWN_MAIN]
+#                       [LAB] [TIMEOUT <s>])
+#
+# A widget test program: the shared main() (unless OWN_MAIN), the helpers in
+# tests/gui, a bin/ directory of its own with a Lang/ copy (so tests never
+# touch the program's language choice or logs), screenshots beside it.
+# LAB: the whole program against the camera simulator in namespaces the test
+# creates; root only, skipped otherwise, and run alone because it measures.
+include(GoogleTest)
+file(GLOB ORVANTIX_LANG_FILES_FOR_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lang/*.lng)
+
+function(orvantix_add_gui_test name)
+  cmake_parse_arguments(T "OWN_MAIN;LAB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  set(bin ${CMAKE_CURRENT_BINARY_DIR}/bin)
+  set(sources ${T_SOURCES})
+  if(NOT T_OWN_MAIN)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/gui/GuiTestMain.cpp)
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE
+    ${PROJECT_SOURCE_DIR}/tests/gui ${PROJECT_SOURCE_DIR}/tests/unit/support
+    ${PROJECT_SOURCE_DIR}/tests/unit/pages ${PROJECT_SOURCE_DIR}/tests/unit/qvipcsdk)
+  target_link_libraries(${name} PRIVATE orvantix_gui ${T_LIBS} Qt6::Test GTest::gtest)
+  target_compile_definitions(${name} PRIVATE
+    ORVANTIX_SCREENSHOT_DIR="${CMAKE_CURRENT_BINARY_DIR}/screenshots")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${bin} AUTOMOC ON)
+  orvantix_target_defaults(${name})
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${bin}/Lang
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ORVANTIX_LANG_FILES_FOR_TESTS} ${bin}/Lang)
+
+  set(label gui)
+  set(extra)
+  if(T_LAB)
+    find_package(nlohmann_json REQUIRED)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/lab/LabNetwork.cpp)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/lab)
+    target_link_libraries(${name} PRIVATE qvsp_wire nlohmann_json::nlohmann_json)
+    target_compile_definitions(${name} PRIVATE ORVANTIX_CAMSIM="$<TARGET_FILE:orvantix-camsim>")
+    add_dependencies(${name} orvantix-camsim)
+    set(label lab)
+    list(APPEND extra RUN_SERIAL TRUE)
+  endif()
+  if(T_TIMEOUT)
+    list(APPEND extra TIMEOUT ${T_TIMEOUT})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${label} ${extra})
+endfunction()
