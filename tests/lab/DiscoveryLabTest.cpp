@@ -1,6 +1,7 @@
 // The discovery library against the camera simulator, over real veth links
 // inside namespaces this test creates. Needs root; skipped otherwise.
 
+#include "LabDiscovery.h"
 #include "LabNetwork.h"
 
 #include "qvsp/Qvsp.h"
@@ -98,41 +99,9 @@ std::size_t distinctCameras(const std::vector<Event>& events, int type = CAP_SEA
     return macs.size();
 }
 
-// Opens an instance exactly as the program does: filter with the adapter's
-// own MAC, then capture and discovery.
 bool startInstance(CQvsp& qvsp, const std::string& adapter, Collector::Source& source,
                    bool discover = true) {
-    QvAdapter* list = nullptr;
-    int count = 0;
-    CQvsp::SearchAdapter(&list, &count);
-    std::string filter;
-    for (int i = 0; i < count; ++i) {
-        if (adapter == list[i].Name) {
-            const auto* m = list[i].Mac;
-            char text[256];
-            std::snprintf(text, sizeof text,
-                          "ether proto 0x0809 and len ==260 and ether src not "
-                          "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
-                          m[0], m[1], m[2], m[3], m[4], m[5]);
-            filter = text;
-        }
-    }
-    if (count > 0)
-        CQvsp::FreeSearchAdapter(list);
-    if (filter.empty())
-        return false;
-    std::vector<char> name(adapter.begin(), adapter.end());
-    name.push_back(0);
-    std::vector<char> filterText(filter.begin(), filter.end());
-    filterText.push_back(0);
-    qvsp.SetAdapter(name.data());
-    qvsp.SetFilter(filterText.data());
-    if (qvsp.InitQvsp() != 0)
-        return false;
-    qvsp.StartCapture(&Collector::callback, &source);
-    if (discover)
-        qvsp.StartDiscovery();
-    return true;
+    return StartLabDiscovery(qvsp, adapter, &Collector::callback, &source, discover);
 }
 
 tagQvIpcInfo modifyRequest(const tagQvIpcInfo& found, const char* ip, const char* password) {
