@@ -89,6 +89,34 @@ void CDeviceListPage::OnTick() {
     }
 }
 
+bool CDeviceListPage::ApplyTextClickRule(QCheckBox* selectAll, int row) {
+    m_listCtrl->SetCheck(row, false);
+    if (m_devices->AnyRowChecked()) {
+        return false;
+    }
+    selectAll->setChecked(false);
+    EnterCheckedMode(false);
+    PickRow(row);
+    return true;
+}
+
+void CDeviceListPage::ApplyCheckRule(QCheckBox* selectAll, bool checked) {
+    if (checked) {
+        EnterCheckedMode(true);
+    } else if (!m_devices->AnyRowChecked()) {
+        selectAll->setChecked(false);
+        EnterCheckedMode(false);
+    }
+}
+
+void CDeviceListPage::EnterCheckedMode(bool on) {
+    m_devices->checkedMode = on;
+}
+
+void CDeviceListPage::PickRow(int row) {
+    m_devices->currentRow = row;
+}
+
 void CDeviceListPage::OnPageTick(int) {}
 
 void CDeviceListPage::OnDeviceFound(const tagQvIpcInfo& record) {

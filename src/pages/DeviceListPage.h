@@ -7,6 +7,7 @@
 #include "devicelist/DeviceList.h"
 
 #include <QBasicTimer>
+#include <QCheckBox>
 #include <QElapsedTimer>
 
 #include <memory>
@@ -35,6 +36,18 @@ public:
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+
+    // The check-box rules shared by the pages with check boxes.
+    // A click on a row's texts clears that row's check; once no row stays
+    // checked, Select All is cleared, checked mode ends and the page works
+    // on the clicked row. True when the row was picked.
+    bool ApplyTextClickRule(QCheckBox* selectAll, int row);
+    // A user's check switches checked mode on; clearing the last one
+    // switches it off and clears Select All.
+    void ApplyCheckRule(QCheckBox* selectAll, bool checked);
+    // What switching checked mode and picking a row mean for the page.
+    virtual void EnterCheckedMode(bool on);
+    virtual void PickRow(int row);
 
     // The page's own work on a tick, before the silent-camera check.
     virtual void OnPageTick(int tick);

@@ -279,24 +279,19 @@ void CBatchSetDlg::onItemClicked(int row, int column) {
     if (row < 0 || column == kCheckColumn || orv::TheProcessState().osVersionCode < 24) {
         return;
     }
-    // A click on a row's texts picks that one camera: its check goes, and
-    // once no camera is checked the page shows the clicked one.
-    m_listCtrl->SetCheck(row, false);
-    if (Devices().AnyRowChecked()) {
-        return;
-    }
-    m_selectAll->setChecked(false);
-    setCheckedMode(false);
+    ApplyTextClickRule(m_selectAll, row);
+}
+
+void CBatchSetDlg::EnterCheckedMode(bool on) {
+    setCheckedMode(on);
+}
+
+void CBatchSetDlg::PickRow(int row) {
     LoadDevice(row);
 }
 
 void CBatchSetDlg::onRowCheckChanged(int, bool checked) {
-    if (checked) {
-        setCheckedMode(true);
-    } else if (!Devices().AnyRowChecked()) {
-        m_selectAll->setChecked(false);
-        setCheckedMode(false);
-    }
+    ApplyCheckRule(m_selectAll, checked);
     if (!Devices().checkedMode) {
         return;
     }

@@ -82,6 +82,8 @@ private:
     void layoutControls();
     std::vector<CBatchSubPage*> subPages() const;
     void setCheckedMode(bool on);
+    void EnterCheckedMode(bool on) override;
+    void PickRow(int row) override;
     void showConflict(bool conflict);
     bool rowConflicts(int row) const;
     bool checkedSetConflicts() const;

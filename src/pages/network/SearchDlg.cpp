@@ -190,24 +190,19 @@ void CSearchDlg::onItemClicked(int row, int column) {
     if (row < 0 || column == kCheckColumn || orv::TheProcessState().osVersionCode < 24) {
         return;
     }
-    // A click on the texts of a row picks that one camera: its check goes,
-    // and once no camera is checked the page edits the clicked one.
-    m_listCtrl->SetCheck(row, false);
-    if (Devices().AnyRowChecked()) {
-        return;
-    }
-    m_selectAll->setChecked(false);
-    SetCheckedMode(false);
-    selectRowForEditing(row);
+    ApplyTextClickRule(m_selectAll, row);
 }
 
 void CSearchDlg::onCheckChanged(int, bool checked) {
-    if (checked) {
-        SetCheckedMode(true);
-    } else if (!Devices().AnyRowChecked()) {
-        m_selectAll->setChecked(false);
-        SetCheckedMode(false);
-    }
+    ApplyCheckRule(m_selectAll, checked);
+}
+
+void CSearchDlg::EnterCheckedMode(bool on) {
+    SetCheckedMode(on);
+}
+
+void CSearchDlg::PickRow(int row) {
+    selectRowForEditing(row);
 }
 
 void CSearchDlg::OnRowDoubleClicked(int row) {

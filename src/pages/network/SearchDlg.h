@@ -33,6 +33,8 @@ protected:
     void OnPageTick(int tick) override;
     void OnModifyDone(const tagQvIpcInfo& record) override;
     void OnRowDoubleClicked(int row) override;
+    void EnterCheckedMode(bool on) override;
+    void PickRow(int row) override;
 
 private:
     void createControls();

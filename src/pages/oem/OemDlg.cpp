@@ -166,23 +166,15 @@ void COemDlg::onItemClicked(int row, int column) {
     if (row < 0 || column == kCheckColumn) {
         return;
     }
-    m_listCtrl->SetCheck(row, false);
-    if (Devices().AnyRowChecked()) {
-        return;
-    }
-    m_selectAll->setChecked(false);
-    Devices().checkedMode = false;
+    ApplyTextClickRule(m_selectAll, row);
+}
+
+void COemDlg::PickRow(int row) {
     selectCurrentRow(row);
 }
 
 void COemDlg::onChecksChanged(bool nowChecked) {
-    if (nowChecked) {
-        Devices().checkedMode = true;
-    } else if (!Devices().AnyRowChecked()) {
-        m_selectAll->setChecked(false);
-        Devices().checkedMode = false;
-        return;
-    }
+    ApplyCheckRule(m_selectAll, nowChecked);
     if (Devices().checkedMode) {
         showConflict(up::ValidateCheckedSet(listRows(), false) == up::SetVerdict::AddressConflict);
     }

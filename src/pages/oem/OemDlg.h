@@ -58,6 +58,7 @@ private:
     std::vector<orv::upgrade::ListRow> listRows() const;
     void showConflict(bool conflict);
     void selectCurrentRow(int row);
+    void PickRow(int row) override;
     void onChecksChanged(bool nowChecked);
     void onItemClicked(int row, int column);
     void onRowSelectionChanged(int row, bool selected);

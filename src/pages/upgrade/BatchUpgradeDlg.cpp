@@ -163,25 +163,15 @@ void CBatchUpgradeDlg::onItemClicked(int row, int column) {
     if (row < 0 || column == kCheckColumn) {
         return;
     }
-    // A click on a row's texts picks that one camera: its check goes, and
-    // once no camera is checked the page works on the clicked one.
-    m_listCtrl->SetCheck(row, false);
-    if (Devices().AnyRowChecked()) {
-        return;
-    }
-    m_selectAll->setChecked(false);
-    Devices().checkedMode = false;
+    ApplyTextClickRule(m_selectAll, row);
+}
+
+void CBatchUpgradeDlg::PickRow(int row) {
     selectCurrentRow(row);
 }
 
 void CBatchUpgradeDlg::onChecksChanged(bool nowChecked) {
-    if (nowChecked) {
-        Devices().checkedMode = true;
-    } else if (!Devices().AnyRowChecked()) {
-        m_selectAll->setChecked(false);
-        Devices().checkedMode = false;
-        return;
-    }
+    ApplyCheckRule(m_selectAll, nowChecked);
     if (!Devices().checkedMode) {
         return;
     }

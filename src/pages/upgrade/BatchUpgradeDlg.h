@@ -43,6 +43,7 @@ private:
     std::vector<orv::upgrade::ListRow> listRows() const;
     void showMessage(const std::optional<orv::upgrade::Message>& message);
     void selectCurrentRow(int row);
+    void PickRow(int row) override;
     // The check rule after one or more check marks changed; `nowChecked`:
     // the last change set a mark.
     void onChecksChanged(bool nowChecked);
