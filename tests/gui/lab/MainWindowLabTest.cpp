@@ -2,8 +2,7 @@
 // discovery fills every page's list, an IP change made on the Network
 // Settings page reaches the camera and its result line comes back.
 
-#include "GuiTestBase.h"
-#include "LabNetwork.h"
+#include "GuiLabTestBase.h"
 
 #include "app/MainDlg.h"
 #include "pages/batchset/BatchSetDlg.h"
@@ -44,33 +43,7 @@ long residentKb() {
     return -1;
 }
 
-class MainWindowLab : public GuiTestBase {
-protected:
-    void SetUp() override {
-        GuiTestBase::SetUp();
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "the lab needs root for namespaces and raw capture";
-        }
-        ASSERT_EQ(lab.create(1), "");
-    }
-    void TearDown() override {
-        if (HasFailure() && lab.simulatorPid() > 0) {
-            std::fprintf(stderr, "simulator log:\n%s\n", lab.simulatorLog().c_str());
-        }
-        GuiTestBase::TearDown();
-    }
-
-    static QStringList infoLines(CMainDlg& dlg) {
-        QStringList lines;
-        auto* list = dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
-        for (int i = 0; i < list->count(); ++i) {
-            lines << list->item(i)->text();
-        }
-        return lines;
-    }
-
-    LabNetwork lab;
-};
+class MainWindowLab : public GuiLabTestBase {};
 
 } // namespace
 

@@ -2,8 +2,7 @@
 // the image fits the camera's model, the page writes its Succeed line, and
 // once the camera has rebooted it answers discovery with the new version.
 
-#include "GuiTestBase.h"
-#include "LabNetwork.h"
+#include "GuiLabTestBase.h"
 #include "TempDir.h"
 
 #include "app/MainDlg.h"
@@ -23,32 +22,8 @@ namespace {
 
 constexpr const char* kPassword = "kt7391";
 
-class UpgradeLab : public GuiTestBase {
+class UpgradeLab : public GuiLabTestBase {
 protected:
-    void SetUp() override {
-        GuiTestBase::SetUp();
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "the lab needs root for namespaces and raw capture";
-        }
-        ASSERT_EQ(lab.create(1), "");
-    }
-    void TearDown() override {
-        if (HasFailure() && lab.simulatorPid() > 0) {
-            std::fprintf(stderr, "simulator log:\n%s\n", lab.simulatorLog().c_str());
-        }
-        GuiTestBase::TearDown();
-    }
-
-    static QStringList infoLines(CMainDlg& dlg) {
-        QStringList lines;
-        auto* list = dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
-        for (int i = 0; i < list->count(); ++i) {
-            lines << list->item(i)->text();
-        }
-        return lines;
-    }
-
-    LabNetwork lab;
     TempDir files;
 };
 
