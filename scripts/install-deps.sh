@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config git clang-format
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config git clang-format ccache
   libgtest-dev libgmock-dev
   # Qt 6 widgets and Qt Test
   qt6-base-dev libqt6test6 qt6-base-dev-tools

@@ -4,7 +4,7 @@
 #include "LanguageMenuAdapter.h"
 #include "SettingsStore.h"
 #include "lang/Language.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"

@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 #include "PageEvents.h"
 #include "ResultLines.h"
 #include "log/LogFile.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <QCoreApplication>
 

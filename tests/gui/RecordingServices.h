@@ -3,7 +3,7 @@
 // sends, so page tests can check each request byte for byte.
 
 #include "app/AppServices.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <QStringList>
 

@@ -8,7 +8,7 @@
 #include "discovery/CaptureCallback.h"
 #include "discovery/DiscoveryInstances.h"
 #include "discovery/PageEvents.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <QCoreApplication>
 #include <QObject>

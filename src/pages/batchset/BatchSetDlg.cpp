@@ -6,7 +6,7 @@
 #include "WaitCursor.h"
 #include "app/AppServices.h"
 #include "app/ProcessState.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "ui/Browser.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"

@@ -3,7 +3,7 @@
 #include "BatchOperations.h"
 #include "NetworkParamRules.h"
 #include "WaitCursor.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 

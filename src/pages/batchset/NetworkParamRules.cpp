@@ -1,6 +1,6 @@
 #include "NetworkParamRules.h"
 
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <cstdio>
 #include <string_view>

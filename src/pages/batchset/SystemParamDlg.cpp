@@ -4,7 +4,7 @@
 #include "SystemRecords.h"
 #include "WaitCursor.h"
 #include "app/AppServices.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "pages/network/NetworkRules.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"

@@ -1,6 +1,6 @@
 #include "NetworkRules.h"
 
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "text/DottedNumbers.h"
 #include "text/WideText.h"
 

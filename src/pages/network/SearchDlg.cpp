@@ -5,7 +5,7 @@
 #include "app/ProcessState.h"
 #include "discovery/ResultLines.h"
 #include "log/LogFile.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "text/DottedNumbers.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"

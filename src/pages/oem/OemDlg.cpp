@@ -2,7 +2,7 @@
 
 #include "app/AppServices.h"
 #include "log/LogFile.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "pages/batchset/WaitCursor.h"
 #include "pages/upgrade/UpgradeRules.h"
 #include "ui/FileDialog.h"

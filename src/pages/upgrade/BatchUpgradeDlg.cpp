@@ -1,7 +1,7 @@
 #include "BatchUpgradeDlg.h"
 
 #include "app/AppServices.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "pages/batchset/WaitCursor.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"

@@ -2,7 +2,7 @@
 
 #include "discovery/ResultLines.h"
 #include "log/LogFile.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "IniFile.h"
 
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "text/WideText.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "Language.h"
 
 #include "log/LogFile.h"
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "text/WideText.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "LogFile.h"
 
-#include "TextConv.h"
+#include "text/TextConv.h"
 
 #include <chrono>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 
 #include <gtest/gtest.h>
 

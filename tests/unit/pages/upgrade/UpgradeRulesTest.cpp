@@ -6,7 +6,7 @@
 #include "TestCameras.h"
 #include "upgrade/UploadRecordingSdk.h"
 
-#include "log/TextConv.h"
+#include "text/TextConv.h"
 #include "pages/upgrade/UpgradeRules.h"
 
 #include <gtest/gtest.h>
