@@ -2,14 +2,16 @@
 
 #include "AboutDlg.h"
 #include "LanguageMenuAdapter.h"
+#include "ProcessState.h"
 #include "SettingsStore.h"
 #include "lang/Language.h"
-#include "text/TextConv.h"
 #include "pages/batchset/BatchSetDlg.h"
+#include "pages/common/ResultLines.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "text/TextConv.h"
 #include "ui/LangText.h"
 #include "ui/PopupMenu.h"
 #include "ui/controls/LinkLabel.h"
@@ -69,7 +71,7 @@ void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
 } // namespace
 
 CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
-    : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery), m_guiHop(this) {
+    : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery) {
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));
@@ -132,19 +134,36 @@ void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
     m_searchPage = new CSearchDlg(*this, this);
-    m_batchSetPage = new CBatchSetDlg(*this, this);
-    m_upgradePage = new CBatchUpgradeDlg(*this, this);
-    m_videoPage = new CVideoViewDlg(*this, this);
-    // Each camera that took the OEM files is rebooted by the Batch Set
-    // page's worker.
-    m_oemPage = new COemDlg(
-        *this, this, {}, {nullptr, [this](int handle) { m_batchSetPage->AppendReboot(handle); }});
+    m_batchSetPage = new CBatchSetDlg(*this, m_sdk, this);
+    m_upgradePage = new CBatchUpgradeDlg(*this, m_sdk, this);
+    m_videoPage = new CVideoViewDlg(*this, m_sdk, this);
+    m_oemPage = new COemDlg(*this, m_sdk, this);
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
     if (m_oemMode) {
         m_devicePages.push_back(m_oemPage);
     }
+    connectPages();
+}
+
+void CMainDlg::connectPages() {
+    // Every page takes each batch of answers in the same order; the hub
+    // emits on the window thread.
+    for (CDeviceListPage* page : m_devicePages) {
+        connect(&m_hub, &orv::CDiscoveryHub::devicesFound, page, &CDeviceListPage::OnDevicesFound);
+        connect(&m_hub, &orv::CDiscoveryHub::modifyDone, page, &CDeviceListPage::OnModifyDone);
+        connect(&page->Devices(), &orv::CDeviceList::full, this, [this](int ceiling) {
+            AddOperatingInfo(
+                QStringLiteral("More than %1 cameras answer; further cameras are not listed.")
+                    .arg(ceiling));
+        });
+    }
+    connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this, [this](const tagQvIpcInfo& record) {
+        orv::AddResultLine(*this, orv::ModifyResultLine(record, false));
+    });
+    connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
+            [this](const QString& text) { AddOperatingInfo(text); });
 }
 
 void CMainDlg::initDialog() {
@@ -175,7 +194,7 @@ void CMainDlg::initDialog() {
     layoutControls();
 
     if (m_discoveryMode == Discovery::AllAdapters) {
-        m_discovery.Start(&orv::CaptureCallback, static_cast<orv::IDiscoverySink*>(this));
+        m_discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &m_hub);
     }
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -250,10 +269,6 @@ void CMainDlg::AddOperatingInfo(const wchar_t* text) {
 }
 
 void CMainDlg::AddOperatingInfo(const QString& text) {
-    m_guiHop.RunBlocking([this, text] { appendInfoLine(text); });
-}
-
-void CMainDlg::appendInfoLine(const QString& text) {
     if (m_infoList->count() > kMaxInfoLines) {
         m_infoList->clear();
     }
@@ -264,6 +279,22 @@ void CMainDlg::appendInfoLine(const QString& text) {
 
 int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
     return m_discovery.ModifyAll(request);
+}
+
+void CMainDlg::QueueReboot(int handle) {
+    m_batchSetPage->AppendReboot(handle);
+}
+
+void CMainDlg::OpenWebPageLater(const std::string& url) {
+    orv::TheProcessState().pendingUrl.Set(url.c_str());
+}
+
+std::string CMainDlg::TakeWebPage() {
+    return orv::TheProcessState().pendingUrl.Take();
+}
+
+int CMainDlg::OsVersionCode() const {
+    return orv::TheProcessState().osVersionCode;
 }
 
 QString CMainDlg::DefaultUserText() const {
@@ -352,8 +383,5 @@ void CMainDlg::shutDown() {
         return;
     }
     m_shutDown = true;
-    // A capture thread may be waiting for this window to take a result line;
-    // release it before stopping discovery waits for that thread.
-    m_guiHop.Close();
     m_discovery.Stop();
 }

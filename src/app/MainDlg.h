@@ -3,10 +3,10 @@
 // User box whose credentials every device login uses, and the Operating
 // Information list in which operations report their results.
 
-#include "AppServices.h"
-#include "GuiThreadHop.h"
-#include "discovery/CaptureCallback.h"
+#include "discovery/DiscoveryHub.h"
 #include "discovery/DiscoveryInstances.h"
+#include "pages/common/AppServices.h"
+#include "sdk/DeviceSdk.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class CDeviceListPage;
 class CPageDlg;
 class CSearchDlg;
 class CBatchSetDlg;
@@ -29,7 +30,7 @@ class CPageContainer;
 class CPictureCtrl;
 } // namespace orv::ui
 
-class CMainDlg : public QDialog, public orv::IDiscoverySink, public orv::IAppServices {
+class CMainDlg : public QDialog, public orv::IAppServices {
     Q_OBJECT
 public:
     // Whether the window searches every network adapter for cameras. Tests
@@ -43,16 +44,19 @@ public:
     CMainDlg(bool oemMode, Discovery discovery, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
-    // Appends a result line; callable from any thread (another thread waits
-    // until the window thread has added it). A null text does nothing.
-    void AddOperatingInfo(const wchar_t* text) override;
+    // Appends a result line (window thread). A null text does nothing.
+    void AddOperatingInfo(const wchar_t* text);
     void AddOperatingInfo(const QString& text) override;
 
     // Hands a modify request to every discovery instance; -1 for a null
     // request, else 0 (also without any instance).
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
     int DiscoveryInstanceCount() const { return m_discovery.Count(); }
-    const std::vector<QObject*>& DevicePages() const override { return m_devicePages; }
+    orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
+    void QueueReboot(int handle) override;
+    void OpenWebPageLater(const std::string& url) override;
+    std::string TakeWebPage() override;
+    int OsVersionCode() const override;
 
     // The trimmed Username/Password edit text, escaped and converted to the
     // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
@@ -90,7 +94,7 @@ private:
     void layoutControls();
     void readCredentials();
     void storeCredentials();
-    void appendInfoLine(const QString& text);
+    void connectPages();
     void shutDown();
 
     const bool m_oemMode;
@@ -116,7 +120,8 @@ private:
     CVideoViewDlg* m_videoPage = nullptr;
     COemDlg* m_oemPage = nullptr;
 
-    std::vector<QObject*> m_devicePages;
-    orv::GuiThreadHop m_guiHop;
+    std::vector<CDeviceListPage*> m_devicePages;
+    orv::CQvDeviceSdk m_sdk;
+    orv::CDiscoveryHub m_hub;
     orv::CDiscoveryInstances m_discovery;
 };

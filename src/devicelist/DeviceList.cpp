@@ -8,175 +8,133 @@
 
 namespace orv {
 
-CDeviceList::CDeviceList(CDeviceListCtrl& list, Clock clock)
-    : m_list(list), m_clock(std::move(clock)) {
+CDeviceList::CDeviceList(DeviceListKind kind, Clock clock, QObject* parent)
+    : QObject(parent), m_model(ProfileFor(kind)), m_proxy(m_model), m_clock(std::move(clock)) {
     if (!m_clock) {
         m_clock = [] { return static_cast<std::int32_t>(std::time(nullptr)); };
     }
-    QObject::connect(&m_list, &ui::CSortListCtrl::sorted, &m_list,
-                     [this] { m_order.valid = false; });
+    sort({Profile().initialSortColumn, true, false});
 }
 
-CDeviceList::~CDeviceList() {
-    ++busy;
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        m_list.SetItemUserData(row, nullptr);
-    }
-    m_copies.clear();
-    --busy;
-    m_list.DeleteAllItems();
+void CDeviceList::sort(const CDeviceSortProxy::Order& order) {
+    m_proxy.Sort(order);
+    m_orderStale = false;
+    emit sorted(order.column, order.ascending);
 }
 
-DeviceRow* CDeviceList::rowData(int row) const {
-    return static_cast<DeviceRow*>(m_list.GetItemUserData(row));
-}
-
-const DeviceRow* CDeviceList::Row(int row) const {
-    return rowData(row);
-}
-
-int CDeviceList::FindByKey(const tagQvIpcInfo& record) const {
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        const DeviceRow* data = rowData(row);
-        if (data != nullptr && std::memcmp(data->record.Mac, record.Mac, sizeof record.Mac) == 0) {
-            return row;
+int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
+    const auto isNew = [this](const tagQvIpcInfo& r) {
+        return m_model.RowOf(DeviceKey::Of(r)) < 0;
+    };
+    if (std::any_of(records.begin(), records.end(), isNew)) {
+        // New rows go where a sort after appending them would put them: the
+        // rows already listed are brought into that order first, then each
+        // new one is placed by binary search.
+        const CDeviceSortProxy::Order& now = m_proxy.CurrentOrder();
+        const CDeviceSortProxy::Order wanted =
+            Profile().sortAfterAdd == SortAfterAdd::IpAscending
+                ? CDeviceSortProxy::Order{Profile().ipColumn, true, true}
+                : CDeviceSortProxy::Order{now.column, now.ascending, false};
+        if (wanted != now || m_orderStale) {
+            sort(wanted);
         }
     }
-    return -1;
-}
-
-void CDeviceList::writeCells(int row, const tagQvIpcInfo& record, bool withMac) {
-    const auto& columns = m_list.Profile().columns;
-    for (size_t c = 0; c < columns.size(); ++c) {
-        const DeviceField field = columns[c].field;
-        if (field == DeviceField::CheckBox || field == DeviceField::Number ||
-            (field == DeviceField::Mac && !withMac)) {
-            continue;
-        }
-        m_list.SetItemText(
-            row, static_cast<int>(c),
-            QString::fromStdWString(CellText(field, record, m_list.Profile().modelOnly)));
+    const CDeviceTableModel::Update update = m_model.AddOrRefresh(records, m_clock());
+    const int sortColumn = m_proxy.CurrentOrder().column;
+    if (std::find(update.changedColumns.begin(), update.changedColumns.end(), sortColumn) !=
+        update.changedColumns.end()) {
+        m_orderStale = true;
     }
-}
-
-int CDeviceList::firstSelectedRow() const {
-    return m_list.GetNextSelectedItem(-1);
-}
-
-int CDeviceList::AddOrRefreshDevice(const tagQvIpcInfo& record) {
-    ++busy;
-    if (const int row = FindByKey(record); row >= 0) {
-        rowData(row)->lastSeen = m_clock();
-        RefreshDevice(record);
-        --busy;
-        return -1;
+    if (update.refused > 0 && !m_fullReported) {
+        m_fullReported = true;
+        emit full(CDeviceTableModel::kMaxDevices);
     }
-
-    // The row goes where sorting would put it; rows that are already in
-    // order take it in place, anything else is sorted as a whole.
-    const bool byIp = m_list.Profile().sortAfterAdd == SortAfterAdd::IpAscending;
-    auto* header = m_list.GetHeaderCtrl();
-    const int sortColumn = byIp ? m_list.IpColumn() : header->GetSortColumn();
-    const bool ascending = byIp || header->IsSortAscending();
-    QString sortText;
-    if (sortColumn >= 0 && sortColumn < static_cast<int>(m_list.Profile().columns.size())) {
-        sortText = QString::fromStdWString(
-            CellText(m_list.Profile().columns[static_cast<size_t>(sortColumn)].field, record,
-                     m_list.Profile().modelOnly));
-    }
-    const bool known = m_order.valid && m_order.column == sortColumn &&
-                       m_order.ascending == ascending && m_order.byRule == byIp;
-    const int position = known ? m_list.SortedPosition(sortColumn, ascending, sortText, byIp)
-                               : m_list.SortedInsertPosition(sortColumn, ascending, sortText, byIp);
-    const int row = m_list.InsertItem(position >= 0 ? position : m_list.GetItemCount(), QString());
-    writeCells(row, record, true);
-    auto copy = std::make_unique<DeviceRow>();
-    copy->record = record;
-    copy->lastSeen = m_clock();
-    DeviceRow* key = copy.get();
-    m_copies.emplace(key, std::move(copy));
-    m_list.SetItemUserData(row, key);
-
-    int renumberFrom = row;
-    if (position >= 0) {
-        if (sortColumn >= 0) {
-            header->SetSortColumn(sortColumn);
-            header->SetSortAscending(ascending);
-        }
-    } else if (byIp) {
-        m_list.SortByIp();
-        renumberFrom = 0;
-    } else {
-        m_list.Resort();
-        renumberFrom = 0;
-    }
-    m_order = {sortColumn >= 0, sortColumn, ascending, byIp};
-    RenumberRows(renumberFrom);
-    --busy;
-    if (currentRow != -1) {
-        currentRow = firstSelectedRow();
-    }
-    // The sort moved the new row; report where it ended up.
-    for (int r = 0; r < m_list.GetItemCount(); ++r) {
-        if (rowData(r) == key) {
-            return r;
-        }
-    }
-    return row;
+    return update.added;
 }
 
 int CDeviceList::RefreshDevice(const tagQvIpcInfo& record) {
-    const int row = FindByKey(record);
+    const int row = m_model.RowOf(DeviceKey::Of(record));
     if (row < 0) {
         return 0;
     }
-    rowData(row)->record = record;
-    const int sortColumn = m_list.GetHeaderCtrl()->GetSortColumn();
-    const QString before = sortColumn >= 0 ? m_list.GetItemText(row, sortColumn) : QString();
-    writeCells(row, record, false);
-    if (sortColumn >= 0 && m_list.GetItemText(row, sortColumn) != before) {
-        m_order.valid = false;
+    // An IP change's record carries what was changed; the camera's model,
+    // version and the rest stay as its last answer gave them until the next
+    // answer, and the request's credentials are not kept.
+    tagQvIpcInfo merged = m_model.At(row).device.record;
+    std::memcpy(merged.DevName, record.DevName, sizeof merged.DevName);
+    std::memcpy(merged.IpAddr, record.IpAddr, sizeof merged.IpAddr);
+    merged.HttpPort = record.HttpPort;
+    std::memcpy(merged.NetMask, record.NetMask, sizeof merged.NetMask);
+    std::memcpy(merged.Gateway, record.Gateway, sizeof merged.Gateway);
+    std::memcpy(merged.Dns, record.Dns, sizeof merged.Dns);
+    const CDeviceTableModel::Update update = m_model.AddOrRefresh({&merged, 1}, std::nullopt);
+    const int sortColumn = m_proxy.CurrentOrder().column;
+    if (std::find(update.changedColumns.begin(), update.changedColumns.end(), sortColumn) !=
+        update.changedColumns.end()) {
+        m_orderStale = true;
     }
     return 1;
 }
 
 int CDeviceList::DropStaleDevice() {
     const std::int32_t now = m_clock();
-    int stale = -1;
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        const DeviceRow* data = rowData(row);
-        if (data != nullptr && now - data->lastSeen >= kSilenceSeconds) {
-            stale = row;
-            break;
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        const int source = sourceRow(row);
+        const DeviceRow& device = m_model.At(source).device;
+        if (now - device.lastSeen < kSilenceSeconds) {
+            continue;
         }
+        WriteLog(Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
+                 row, device.record.IpAddr, now, device.lastSeen, now - device.lastSeen);
+        const DeviceKey key = DeviceKey::Of(device.record);
+        m_model.Remove(source);
+        emit deviceDropped(key);
+        return 1;
     }
-    if (stale < 0 || busy != 0) {
-        return 0;
-    }
-    ++busy;
-    DeviceRow* data = rowData(stale);
-    WriteLog(m_list.Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
-             stale, data->record.IpAddr, now, data->lastSeen, now - data->lastSeen);
-    m_list.SetItemUserData(stale, nullptr);
-    m_copies.erase(data);
-    m_list.DeleteItem(stale);
-    currentRow = firstSelectedRow();
-    --busy;
-    RenumberRows(stale);
-    return 1;
+    return 0;
 }
 
-int CDeviceList::RenumberRows(int from) {
-    const int count = m_list.GetItemCount();
-    for (int row = std::max(from, 0); row < count; ++row) {
-        m_list.SetItemText(row, m_list.NumberColumn(), QString::number(row + 1));
+void CDeviceList::SortByHeader(int column) {
+    if (column <= 0 || column == Profile().numberColumn || column >= m_model.columnCount()) {
+        return;
     }
-    return count;
+    const CDeviceSortProxy::Order& now = m_proxy.CurrentOrder();
+    sort({column, column != now.column || !now.ascending, true});
 }
 
-bool CDeviceList::AnyRowChecked() const {
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        if (m_list.GetCheck(row)) {
+int CDeviceList::sourceRow(int row) const {
+    return m_proxy.mapToSource(m_proxy.index(row, 0)).row();
+}
+
+const DeviceRow* CDeviceList::Find(const DeviceKey& key) const {
+    const int row = m_model.RowOf(key);
+    return row < 0 ? nullptr : &m_model.At(row).device;
+}
+
+std::optional<DeviceKey> CDeviceList::KeyAt(int row) const {
+    if (row < 0 || row >= m_proxy.rowCount()) {
+        return std::nullopt;
+    }
+    return DeviceKey::Of(m_model.At(sourceRow(row)).device.record);
+}
+
+int CDeviceList::RowOf(const DeviceKey& key) const {
+    const int source = m_model.RowOf(key);
+    return source < 0 ? -1 : m_proxy.mapFromSource(m_model.index(source, 0)).row();
+}
+
+bool CDeviceList::IsChecked(const DeviceKey& key) const {
+    const int row = m_model.RowOf(key);
+    return row >= 0 && m_model.At(row).checked;
+}
+
+void CDeviceList::SetChecked(const DeviceKey& key, bool checked) {
+    m_model.SetChecked(m_model.RowOf(key), checked);
+}
+
+bool CDeviceList::AnyChecked() const {
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.At(row).checked) {
             return true;
         }
     }
@@ -184,16 +142,24 @@ bool CDeviceList::AnyRowChecked() const {
 }
 
 void CDeviceList::SetAllChecks(bool checked) {
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        m_list.SetCheck(row, checked);
+    m_model.SetAllChecked(checked);
+}
+
+std::vector<tagQvIpcInfo> CDeviceList::Devices() const {
+    std::vector<tagQvIpcInfo> devices;
+    devices.reserve(static_cast<std::size_t>(m_proxy.rowCount()));
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        devices.push_back(m_model.At(sourceRow(row)).device.record);
     }
+    return devices;
 }
 
 std::vector<tagQvIpcInfo> CDeviceList::CheckedDevices() const {
     std::vector<tagQvIpcInfo> devices;
-    for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        if (m_list.GetCheck(row) && rowData(row) != nullptr) {
-            devices.push_back(rowData(row)->record);
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        const CDeviceTableModel::Entry& entry = m_model.At(sourceRow(row));
+        if (entry.checked) {
+            devices.push_back(entry.device.record);
         }
     }
     return devices;

@@ -1,68 +1,89 @@
 #pragma once
 // The device list family: what every page does with the cameras' answers.
-// A row is added by a camera's first answer, refreshed by every later one and
-// by a successful IP change, and dropped once the camera has been silent for
-// 30 seconds, at most one row per check. Rows are keyed by all 8 MAC bytes.
+// A row is added by a camera's first answer, refreshed by every later one
+// and by a successful IP change, and dropped once the camera has been silent
+// for 30 seconds, at most one row per check. The list keeps its cameras in a
+// model (one row per camera, by key) and shows them through a sort proxy;
+// callers name cameras by key and rows only by their place on screen.
 
-#include "DeviceListCtrl.h"
+#include "DeviceSortProxy.h"
+#include "DeviceTableModel.h"
+
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <unordered_map>
+#include <optional>
+#include <span>
+#include <vector>
 
 namespace orv {
 
-class CDeviceList {
+class CDeviceList : public QObject {
+    Q_OBJECT
 public:
     static constexpr std::int32_t kSilenceSeconds = 30;
 
     using Clock = std::function<std::int32_t()>; // seconds since 1970
 
-    CDeviceList(CDeviceListCtrl& list, Clock clock = {});
-    ~CDeviceList();
-    CDeviceList(const CDeviceList&) = delete;
-    CDeviceList& operator=(const CDeviceList&) = delete;
+    explicit CDeviceList(DeviceListKind kind, Clock clock = {}, QObject* parent = nullptr);
 
-    // Index of a new row, or -1 when the camera was listed (and refreshed).
-    int AddOrRefreshDevice(const tagQvIpcInfo& record);
-    // 1 when the camera's row was refreshed, 0 when it is not listed.
+    const DeviceListProfile& Profile() const { return m_model.Profile(); }
+    CDeviceTableModel& Model() { return m_model; }
+    // What views show: the rows in the list's order.
+    CDeviceSortProxy& Proxy() { return m_proxy; }
+    const CDeviceSortProxy& Proxy() const { return m_proxy; }
+
+    // Answers of one or more cameras: known ones are refreshed and stamped,
+    // new ones take the place the list's order gives them (the IP order on
+    // some pages, the current column's text order on others). Returns the
+    // number of new rows.
+    int AddOrRefreshDevices(std::span<const tagQvIpcInfo> records);
+    int AddOrRefreshDevice(const tagQvIpcInfo& record) { return AddOrRefreshDevices({&record, 1}); }
+    // A successful IP change: the row shows the new name, address, port,
+    // netmask, gateway and DNS, and keeps its place, its other fields and
+    // its time of last answer. 1 when the camera is listed, else 0.
     int RefreshDevice(const tagQvIpcInfo& record);
-    // 1 when the first row silent for 30 s or more was removed, else 0.
+    // Removes the first row, in the list's order, whose camera has been
+    // silent for 30 s or more. 1 when a row was removed, else 0.
     int DropStaleDevice();
-    // Writes 1..n into the number column from row `from` on (rows above it
-    // are known to be numbered); returns the number of rows.
-    int RenumberRows(int from = 0);
+    // A click on a column header: check-box and number columns do not sort;
+    // a new column sorts ascending, the current one reverses.
+    void SortByHeader(int column);
 
-    int FindByKey(const tagQvIpcInfo& record) const;
-    bool AnyRowChecked() const;
+    int Count() const { return m_model.rowCount(); }
+    const DeviceRow* Find(const DeviceKey& key) const;
+    // The camera shown on a row, or nothing for a row that does not exist.
+    std::optional<DeviceKey> KeyAt(int row) const;
+    // Where a camera is shown; -1 when it is not listed.
+    int RowOf(const DeviceKey& key) const;
+
+    bool IsChecked(const DeviceKey& key) const;
+    void SetChecked(const DeviceKey& key, bool checked);
+    bool AnyChecked() const;
     void SetAllChecks(bool checked);
-    const DeviceRow* Row(int row) const;
-    // The records of the checked rows in display order.
+    // Records in the list's order: every camera, or the checked ones.
+    std::vector<tagQvIpcInfo> Devices() const;
     std::vector<tagQvIpcInfo> CheckedDevices() const;
 
-    CDeviceListCtrl& List() { return m_list; }
-    int currentRow = -1;
-    bool checkedMode = false;
-    int busy = 0;
+signals:
+    void deviceDropped(const orv::DeviceKey& key);
+    // After every sort, whatever started it.
+    void sorted(int column, bool ascending);
+    // The first answer of a camera beyond the list's ceiling.
+    void full(int ceiling);
 
 private:
-    DeviceRow* rowData(int row) const;
-    void writeCells(int row, const tagQvIpcInfo& record, bool withMac);
-    int firstSelectedRow() const;
+    int sourceRow(int row) const;
+    void sort(const CDeviceSortProxy::Order& order);
 
-    CDeviceListCtrl& m_list;
+    CDeviceTableModel m_model;
+    CDeviceSortProxy m_proxy;
     Clock m_clock;
-    // The order the rows are known to be in, so that a new row finds its
-    // place by binary search without checking the whole list first. Any
-    // sort and any change of a sort cell forgets it.
-    struct KnownOrder {
-        bool valid = false;
-        int column = -1;
-        bool ascending = true;
-        bool byRule = false;
-    } m_order;
-    std::unordered_map<DeviceRow*, std::unique_ptr<DeviceRow>> m_copies;
+    // A refresh changed a cell the list is sorted by: the rows may be out
+    // of order until the next full sort.
+    bool m_orderStale = false;
+    bool m_fullReported = false;
 };
 
 } // namespace orv

@@ -1,99 +1,64 @@
 #include "DeviceListCtrl.h"
 
-#include "discovery/PageEvents.h"
 #include "ui/LangText.h"
-
-#include <QCoreApplication>
-
-#include <array>
-#include <memory>
 
 namespace orv {
 
-CDeviceListCtrl::CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* parent)
-    : ui::CSortListCtrl(parent), m_profile(ProfileFor(kind)), m_page(page) {
-    for (const auto& column : m_profile.columns) {
-        const Qt::Alignment align =
-            column.field == DeviceField::CheckBox ? Qt::AlignHCenter : Qt::AlignLeft;
-        InsertColumn(GetColumnCount(), QString(), align, column.width);
+CDeviceListCtrl::CDeviceListCtrl(CDeviceList& list, QWidget* parent)
+    : ui::CSortListCtrl(parent), m_list(list) {
+    setModel(&list.Proxy());
+    const auto& columns = list.Profile().columns;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        GetHeaderCtrl()->resizeSection(static_cast<int>(i), columns[i].width);
     }
-    SetCheckBoxes(m_profile.checkBoxes);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);
     SetExtraRowHeight(3);
     SetFirstHighlightColumn(0);
     SetHeaderTexts();
-    SortByColumn(m_profile.initialSortColumn, true);
-    connect(this, &ui::CSortListCtrl::sorted, this, [this] {
-        if (m_page != nullptr) {
-            QCoreApplication::postEvent(m_page,
-                                        std::make_unique<QEvent>(kRenumberListEvent).release());
+    const auto showSort = [this](int column, bool ascending) {
+        GetHeaderCtrl()->SetSortColumn(column);
+        GetHeaderCtrl()->SetSortAscending(ascending);
+    };
+    showSort(list.Proxy().CurrentOrder().column, list.Proxy().CurrentOrder().ascending);
+    connect(&list, &CDeviceList::sorted, this, showSort);
+    connect(this, &ui::CSortListCtrl::headerClicked, &list, &CDeviceList::SortByHeader);
+
+    const auto forRow = [this](int row, auto then) {
+        if (const std::optional<DeviceKey> key = m_list.KeyAt(row)) {
+            then(*key);
         }
+    };
+    connect(this, &ui::CSortListCtrl::checkToggled, this, [this, forRow](int row, bool checked) {
+        forRow(row, [&](const DeviceKey& key) { emit deviceCheckToggled(key, checked); });
+    });
+    connect(this, &ui::CSortListCtrl::rowSelected, this, [this, forRow](int row) {
+        forRow(row, [&](const DeviceKey& key) { emit deviceSelected(key); });
+    });
+    connect(this, &ui::CSortListCtrl::itemClicked, this, [this, forRow](int row, int column) {
+        forRow(row, [&](const DeviceKey& key) { emit deviceClicked(key, column); });
+    });
+    connect(this, &ui::CSortListCtrl::itemDoubleClicked, this, [this, forRow](int row, int) {
+        forRow(row, [&](const DeviceKey& key) { emit deviceDoubleClicked(key); });
     });
 }
 
 void CDeviceListCtrl::SetHeaderTexts() {
-    for (size_t i = 0; i < m_profile.columns.size(); ++i) {
-        const auto& column = m_profile.columns[i];
-        SetColumnTitle(static_cast<int>(i), column.headerId != nullptr
-                                                ? ui::LangText(column.headerId, column.headerText)
-                                                : QString());
+    std::vector<QString> titles;
+    for (const DeviceColumn& column : m_list.Profile().columns) {
+        titles.push_back(column.headerId != nullptr
+                             ? ui::LangText(column.headerId, column.headerText)
+                             : QString());
     }
+    m_list.Model().SetHeaderTexts(titles);
 }
 
-void CDeviceListCtrl::SortByIp() {
-    SortByColumnWithRule(m_profile.ipColumn, true);
+std::optional<DeviceKey> CDeviceListCtrl::SelectedDevice() const {
+    return m_list.KeyAt(GetNextSelectedItem(-1));
 }
 
-namespace {
-
-// Plain dotted addresses, the common case, are read without copying; any
-// other text takes the general rule.
-bool readPlainAddress(QStringView text, std::array<int, 4>& out) {
-    text = text.trimmed();
-    int part = 0;
-    int value = -1;
-    for (QChar c : text) {
-        if (c >= u'0' && c <= u'9') {
-            value = (value < 0 ? 0 : value) * 10 + (c.unicode() - u'0');
-            if (value > 999999) {
-                return false;
-            }
-        } else if (c == u'.' && value >= 0 && part < 3) {
-            out[static_cast<size_t>(part++)] = value;
-            value = -1;
-        } else {
-            return false;
-        }
-    }
-    if (part != 3 || value < 0) {
-        return false;
-    }
-    out[3] = value;
-    return true;
-}
-
-} // namespace
-
-int CDeviceListCtrl::CompareColumn(int column, const QString& left, const QString& right) const {
-    if (column == m_profile.ipColumn) {
-        std::array<int, 4> a{};
-        std::array<int, 4> b{};
-        if (readPlainAddress(left, a) && readPlainAddress(right, b)) {
-            return a < b ? -1 : (b < a ? 1 : 0);
-        }
-        return CompareIpCells(left.toStdWString(), right.toStdWString());
-    }
-    return ui::CSortListCtrl::CompareColumn(column, left, right);
-}
-
-void CDeviceListCtrl::OnHeaderClick(int column) {
-    if (column == 0 || column == m_profile.numberColumn) {
-        return;
-    }
-    const bool ascending =
-        column != GetHeaderCtrl()->GetSortColumn() || !GetHeaderCtrl()->IsSortAscending();
-    SortByColumnWithRule(column, ascending);
+bool CDeviceListCtrl::SelectDevice(const DeviceKey& key) {
+    return SelectItem(m_list.RowOf(key), true);
 }
 
 } // namespace orv

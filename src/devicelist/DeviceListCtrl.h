@@ -1,35 +1,37 @@
 #pragma once
-// The device list of a page: the sortable list with the columns of its page
-// kind, the IP column sorted by its four numbers and a row-number column
-// that does not sort. After every sort it asks its page to renumber.
+// The device list of a page on screen: the sortable list showing the page's
+// device list in its order, with the columns of its page kind. It speaks of
+// cameras, never of rows: every notification names the camera's key.
 
-#include "DeviceListProfile.h"
+#include "DeviceList.h"
 #include "ui/controls/SortListCtrl.h"
+
+#include <optional>
 
 namespace orv {
 
 class CDeviceListCtrl : public ui::CSortListCtrl {
     Q_OBJECT
 public:
-    // `page` receives the renumber event after each sort.
-    CDeviceListCtrl(DeviceListKind kind, QObject* page, QWidget* parent = nullptr);
+    explicit CDeviceListCtrl(CDeviceList& list, QWidget* parent = nullptr);
 
-    const DeviceListProfile& Profile() const { return m_profile; }
-    int IpColumn() const { return m_profile.ipColumn; }
-    int NumberColumn() const { return m_profile.numberColumn; }
-
+    CDeviceList& List() const { return m_list; }
     // Column headers in the current language.
     void SetHeaderTexts();
-    // Sorts by the IP column ascending, by number.
-    void SortByIp();
+    // The camera on the first highlighted row, if any.
+    std::optional<DeviceKey> SelectedDevice() const;
+    // Highlights the camera's row (and only it); false when it is not listed.
+    bool SelectDevice(const DeviceKey& key);
 
-protected:
-    int CompareColumn(int column, const QString& left, const QString& right) const override;
-    void OnHeaderClick(int column) override;
+signals:
+    void deviceCheckToggled(const orv::DeviceKey& key, bool checked);
+    void deviceSelected(const orv::DeviceKey& key);
+    // A left click on a camera's row, in `column`.
+    void deviceClicked(const orv::DeviceKey& key, int column);
+    void deviceDoubleClicked(const orv::DeviceKey& key);
 
 private:
-    const DeviceListProfile& m_profile;
-    QObject* m_page;
+    CDeviceList& m_list;
 };
 
 } // namespace orv

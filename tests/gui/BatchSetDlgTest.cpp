@@ -9,7 +9,6 @@
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
-#include "discovery/PageEvents.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
 #include "pages/batchset/NetworkParamRules.h"
@@ -79,8 +78,8 @@ protected:
     }
     void makePage(orv::batchset::WorkerTiming timing) {
         page.reset();
-        page = std::make_unique<CBatchSetDlg>(services, nullptr, orv::CDeviceList::Clock{},
-                                              CBatchSetDlg::Options{&sdk, timing});
+        page = std::make_unique<CBatchSetDlg>(services, sdk, nullptr, orv::CDeviceList::Clock{},
+                                              timing);
         page->resize(1000, 600);
         page->show();
     }
@@ -91,12 +90,7 @@ protected:
         r.HttpPort = lab.port();
         return r;
     }
-    void deliver(const tagQvIpcInfo& record) {
-        QCoreApplication::postEvent(
-            page.get(),
-            std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
-        QCoreApplication::sendPostedEvents(page.get());
-    }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
     void addCameras(int n) {
         for (int i = 0; i < n; ++i) {
             deliver(camera(i));
@@ -295,7 +289,7 @@ TEST_F(BatchSetDlgTest, ChecksSwitchCheckedModeAndClicksPickOneCamera) {
     sdk.Clear();
     QTest::mouseClick(selectAll, Qt::LeftButton);
     EXPECT_FALSE(page->IsCheckedMode());
-    EXPECT_FALSE(page->Devices().AnyRowChecked());
+    EXPECT_FALSE(page->Devices().AnyChecked());
     ASSERT_EQ(sdk.Calls("Login").size(), 1u);
     EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(0));
 }
@@ -521,77 +515,4 @@ TEST_F(BatchSetDlgTest, SecondTimerAdvancesTheClockAndCutsLongNames) {
         QCoreApplication::sendEvent(page->SystemPage(), &press);
         EXPECT_TRUE(press.isAccepted());
     }
-}
-
-// A checked-mode Set ports over 100 cameras on loopback: every camera gets
-// the ports, and the window thread, which makes the calls, is blocked for
-// the run and no longer.
-TEST(BatchSetMeasure, CheckedPortsOverAHundredCameras) {
-    testcams::Lab lab{100};
-    RecordingServices services;
-    CBatchSetDlg page(services, nullptr);
-    page.resize(1000, 600);
-    for (int i = 0; i < 100; ++i) {
-        tagQvIpcInfo r = Camera(static_cast<unsigned char>(i + 1), lab.ip(i).c_str());
-        r.HttpPort = lab.port();
-        QCoreApplication::postEvent(
-            &page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, r).release());
-    }
-    QCoreApplication::sendPostedEvents(&page);
-    ASSERT_EQ(page.DeviceListCtrl()->GetItemCount(), 100);
-    QTest::mouseClick(page.findChild<QCheckBox*>(QStringLiteral("selectAll")), Qt::LeftButton);
-    auto* network = page.NetworkPage();
-    network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))
-        ->setText(QString::number(lab.port()));
-    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))
-        ->setText(QStringLiteral("8123"));
-
-    QElapsedTimer blocked;
-    blocked.start();
-    QTest::mouseClick(network->findChild<QPushButton*>(QStringLiteral("saveButton")),
-                      Qt::LeftButton);
-    const qint64 ms = blocked.elapsed();
-    std::printf("checked-mode Save (ports + DDNS) over 100 cameras: %lld ms on the window thread\n",
-                static_cast<long long>(ms));
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(lab.host.snapshot(lab.key(i))->config["ports"]["onvif"], 8123) << i;
-    }
-    EXPECT_TRUE(services.lines.isEmpty());
-    EXPECT_LT(ms, 10000);
-}
-
-// Run by hand (--gtest_also_run_disabled_tests): the same run with ten
-// addresses nobody answers on and two cameras that stall, which costs each
-// a full request timeout.
-TEST(BatchSetMeasure, DISABLED_CheckedPortsWithDeadCameras) {
-    testcams::Lab lab{100};
-    Qv_Sdk_SetTimeouts(2500, 5000);
-    camsim::FaultPlan stall;
-    stall.delay = 60s;
-    lab.server.setFaults(lab.key(10), stall);
-    lab.server.setFaults(lab.key(20), stall);
-    RecordingServices services;
-    CBatchSetDlg page(services, nullptr);
-    for (int i = 0; i < 110; ++i) {
-        const std::string ip = i < 100 ? lab.ip(i) : "127.0.1." + std::to_string(i);
-        tagQvIpcInfo r = Camera(static_cast<unsigned char>(i + 1), ip.c_str());
-        r.HttpPort = lab.port();
-        QCoreApplication::postEvent(
-            &page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, r).release());
-    }
-    QCoreApplication::sendPostedEvents(&page);
-    QTest::mouseClick(page.findChild<QCheckBox*>(QStringLiteral("selectAll")), Qt::LeftButton);
-    page.NetworkPage()
-        ->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))
-        ->setText(QString::number(lab.port()));
-    page.NetworkPage()
-        ->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))
-        ->setText(QStringLiteral("8123"));
-    QElapsedTimer blocked;
-    blocked.start();
-    page.NetworkPage()->Save();
-    std::printf("with 10 refused and 2 stalled cameras: %lld ms on the window thread\n",
-                static_cast<long long>(blocked.elapsed()));
-    EXPECT_EQ(lab.host.snapshot(lab.key(99))->config["ports"]["onvif"], 8123);
-    EXPECT_LT(blocked.elapsed(), 2 * 2 * 5000 + 5000);
 }

@@ -30,9 +30,9 @@ protected:
 
     void SetUp() override {
         ::setenv("XDG_CONFIG_HOME", configHome.str().c_str(), 1);
-        // Every test starts with no language chosen.
+        // Every test starts in English with no language choice stored.
+        TheLanguage().SelectLanguage(L"English");
         std::filesystem::remove(orv::ToFsPath(TheLanguage().LanguageIniPath()));
-        TheLanguage().LoadSavedLanguage();
     }
     void TearDown() override {
         orv::ui::SetPopupMenuAnswer(nullptr);

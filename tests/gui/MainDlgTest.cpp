@@ -1,9 +1,14 @@
+#include "DeviceRecords.h"
 #include "GuiTestBase.h"
 
 #include "app/MainDlg.h"
 #include "app/ProcessState.h"
 #include "app/SettingsStore.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
+#include "pages/preview/VideoViewDlg.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
 #include "ui/controls/PageContainer.h"
 
 #include <QLabel>
@@ -126,54 +131,32 @@ TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
     EXPECT_EQ(list->currentRow(), 0);
 }
 
-TEST_F(MainDlgTest, LinesFromAnotherThreadArriveThroughTheWindowThread) {
-    CMainDlg dlg(false, Off);
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        for (int i = 0; i < 20; ++i) {
-            dlg.AddOperatingInfo(QStringLiteral("from worker %1").arg(i));
-        }
-        finished = true;
-    });
-    // The worker waits for each line, so it can only finish while the
-    // window thread handles events.
-    QTRY_VERIFY_WITH_TIMEOUT(finished.load(), 5000);
-    worker.join();
-    ASSERT_EQ(infoList(dlg)->count(), 20);
-    EXPECT_EQ(infoList(dlg)->item(19)->text(), "from worker 19");
-}
-
-TEST_F(MainDlgTest, ClosingReleasesAThreadWaitingToAddALine) {
-    auto dlg = std::make_unique<CMainDlg>(false, Off);
-    dlg->show();
-    std::atomic<bool> returned{false};
-    std::thread worker([&] {
-        dlg->AddOperatingInfo(QStringLiteral("late line"));
-        returned = true;
-    });
-    // Give the worker time to post its line and start waiting; the window
-    // thread does not handle events meanwhile.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(returned.load());
-    dlg->close();
-    const auto start = std::chrono::steady_clock::now();
-    worker.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_TRUE(returned.load());
-    dlg.reset();
-    QCoreApplication::processEvents();
-}
-
-TEST_F(MainDlgTest, ModifyRequestsWithoutDiscoveryGoNowhere) {
+TEST_F(MainDlgTest, DiscoveryReachesEveryPageAndAFailedChangeWritesALine) {
     CMainDlg dlg(false, Off);
     EXPECT_EQ(dlg.DiscoveryInstanceCount(), 0);
     EXPECT_EQ(dlg.ModifyIpcInfoAll(nullptr), -1);
     tagQvIpcInfo request{};
-    EXPECT_EQ(dlg.ModifyIpcInfoAll(&request), 0);
-    EXPECT_EQ(dlg.DevicePages().size(), 4u);
+    EXPECT_EQ(dlg.ModifyIpcInfoAll(&request), 0) << "without discovery requests go nowhere";
+
     CMainDlg oem(true, Off);
-    ASSERT_EQ(oem.DevicePages().size(), 5u);
-    EXPECT_EQ(oem.DevicePages().back(), static_cast<QObject*>(oem.OemPage()));
+    for (CMainDlg* window : {&dlg, &oem}) {
+        tagMsgInfo msg{};
+        msg.Info = Camera(1, "192.0.2.20");
+        window->DiscoveryHub().Deliver(CAP_SEARCH_RESP, msg);
+        msg.Result = 1;
+        window->DiscoveryHub().Deliver(CAP_MODIFY_RESULT, msg);
+        QCoreApplication::sendPostedEvents();
+        for (CDeviceListPage* page : std::initializer_list<CDeviceListPage*>{
+                 window->SearchPage(), window->BatchSetPage(), window->BatchUpgradePage(),
+                 window->VideoViewPage()}) {
+            EXPECT_EQ(page->Devices().Count(), 1) << page->objectName().toStdString();
+        }
+        EXPECT_EQ(window->OemPage()->Devices().Count(), window == &oem ? 1 : 0);
+        ASSERT_EQ(infoList(*window)->count(), 1);
+        EXPECT_EQ(infoList(*window)->item(0)->text(),
+                  "[02:4F:56:10:00:01] Modify IP,Port,Netmask to 192.0.2.20, 80, 255.255.255.0 "
+                  "Failed.");
+    }
 }
 
 TEST_F(MainDlgTest, LanguageMenuSwitchesEveryTextAndTheChoiceSurvivesARestart) {

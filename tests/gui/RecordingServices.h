@@ -2,7 +2,7 @@
 // The main window's services as a page sees them, recording what the page
 // sends, so page tests can check each request byte for byte.
 
-#include "app/AppServices.h"
+#include "pages/common/AppServices.h"
 #include "text/TextConv.h"
 
 #include <QStringList>
@@ -15,6 +15,9 @@ public:
     QString password = QStringLiteral("kt7391");
     QStringList lines;
     std::vector<tagQvIpcInfo> requests;
+    std::vector<int> reboots;
+    std::string webPage;
+    int osVersionCode = 24;
 
     QString DefaultUserText() const override { return user.trimmed(); }
     QString DefaultPasswordText() const override { return password.trimmed(); }
@@ -32,4 +35,8 @@ public:
         requests.push_back(*request);
         return 0;
     }
+    void QueueReboot(int handle) override { reboots.push_back(handle); }
+    void OpenWebPageLater(const std::string& url) override { webPage = url; }
+    std::string TakeWebPage() override { return std::exchange(webPage, {}); }
+    int OsVersionCode() const override { return osVersionCode; }
 };

@@ -2,8 +2,6 @@
 #include "GuiTestBase.h"
 #include "RecordingServices.h"
 
-#include "app/ProcessState.h"
-#include "discovery/PageEvents.h"
 #include "pages/network/SearchDlg.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -41,11 +39,7 @@ protected:
         GuiTestBase::TearDown();
     }
 
-    void deliver(const tagQvIpcInfo& record, QEvent::Type type = orv::kDeviceFoundEvent) {
-        QCoreApplication::postEvent(page.get(),
-                                    std::make_unique<orv::CDeviceEvent>(type, record).release());
-        QCoreApplication::sendPostedEvents(page.get());
-    }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
     void addCameras(int n) {
         for (int i = 1; i <= n; ++i) {
             deliver(Camera(static_cast<unsigned char>(i),
@@ -83,7 +77,7 @@ TEST_F(SearchDlgTest, ClickingARowEditsThatCamera) {
     addCameras(3);
     EXPECT_FALSE(child<QPushButton>("modifyButton")->isEnabled());
     clickCell(1, 2);
-    EXPECT_FALSE(page->CheckedMode());
+    EXPECT_FALSE(page->IsCheckedMode());
     EXPECT_FALSE(page->DeviceListCtrl()->GetCheck(1)) << "a click on the texts clears the check";
     EXPECT_TRUE(child<QPushButton>("modifyButton")->isEnabled());
     EXPECT_EQ(edit("deviceNameEdit")->text(), "Cam 2");
@@ -115,7 +109,7 @@ TEST_F(SearchDlgTest, OneCameraGetsNewSettingsOnce) {
 
     // The camera confirms: its row changes and one line reports it.
     tagQvIpcInfo done = r;
-    deliver(done, orv::kModifyDoneEvent);
+    page->OnModifyDone(done);
     EXPECT_EQ(page->DeviceListCtrl()->GetItemText(0, 4), "192.168.1.60");
     ASSERT_EQ(services.lines.size(), 1);
     EXPECT_EQ(services.lines[0], "[02:4F:56:10:00:01] Modify IP,Port,Netmask to 192.168.1.60, "
@@ -151,7 +145,7 @@ TEST_F(SearchDlgTest, NothingIsSentWithoutAChangeOrWithBadFields) {
 TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     addCameras(3);
     clickCell(0, 0);
-    EXPECT_TRUE(page->CheckedMode());
+    EXPECT_TRUE(page->IsCheckedMode());
     EXPECT_TRUE(child<QCheckBox>("sameIp")->isVisible());
     EXPECT_FALSE(edit("deviceNameEdit")->isVisible());
     EXPECT_EQ(edit("ipEdit")->text(), "") << "checked mode starts from an empty template";
@@ -189,11 +183,11 @@ TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {
     addCameras(2);
     clickCell(0, 0);
     clickCell(1, 0);
-    EXPECT_TRUE(page->CheckedMode());
+    EXPECT_TRUE(page->IsCheckedMode());
     clickCell(0, 0);
-    EXPECT_TRUE(page->CheckedMode()) << "another camera is still checked";
+    EXPECT_TRUE(page->IsCheckedMode()) << "another camera is still checked";
     clickCell(1, 0);
-    EXPECT_FALSE(page->CheckedMode());
+    EXPECT_FALSE(page->IsCheckedMode());
     EXPECT_TRUE(edit("deviceNameEdit")->isVisible());
     EXPECT_FALSE(child<QCheckBox>("sameIp")->isVisible());
 
@@ -201,8 +195,8 @@ TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {
     auto* list = page->DeviceListCtrl();
     DoubleClick(list->viewport(), list->visualRect(list->model()->index(1, 3)).center());
     EXPECT_TRUE(list->GetCheck(1));
-    EXPECT_TRUE(page->CheckedMode());
-    EXPECT_EQ(orv::TheProcessState().pendingUrl.Take(), "http://192.168.1.12");
+    EXPECT_TRUE(page->IsCheckedMode());
+    EXPECT_EQ(services.TakeWebPage(), "http://192.168.1.12");
 }
 
 TEST_F(SearchDlgTest, LongDeviceNamesAreCutWithinASecond) {

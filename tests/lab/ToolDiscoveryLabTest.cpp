@@ -1,13 +1,12 @@
 // The program's side of discovery against the camera simulator: adapters
 // found and started the way the main window does it, answers turned into
-// page events, IP changes with the program's escaped texts. Runs inside
+// the hub's signals, IP changes with the program's escaped texts. Runs inside
 // namespaces the test creates; needs root, skipped otherwise.
 
 #include "LabNetwork.h"
 
-#include "discovery/CaptureCallback.h"
+#include "discovery/DiscoveryHub.h"
 #include "discovery/DiscoveryInstances.h"
-#include "discovery/PageEvents.h"
 #include "text/TextConv.h"
 
 #include <QCoreApplication>
@@ -41,50 +40,25 @@ private:
     }
 };
 
-class Page : public QObject {
-public:
+// What the pages hear from the hub, on the window thread.
+struct Pages {
+    explicit Pages(orv::CDiscoveryHub& hub) {
+        QObject::connect(&hub, &orv::CDiscoveryHub::devicesFound,
+                         [this](const std::vector<tagQvIpcInfo>& batch) {
+                             ++batches;
+                             for (const tagQvIpcInfo& r : batch) {
+                                 found[std::string(reinterpret_cast<const char*>(r.Mac), 8)] = r;
+                             }
+                         });
+        QObject::connect(&hub, &orv::CDiscoveryHub::modifyDone,
+                         [this](const tagQvIpcInfo& r) { modified.push_back(r); });
+        QObject::connect(&hub, &orv::CDiscoveryHub::modifyFailed,
+                         [this](const tagQvIpcInfo& r) { failed.push_back(r); });
+    }
     std::map<std::string, tagQvIpcInfo> found; // by the 8-byte MAC
     std::vector<tagQvIpcInfo> modified;
-
-    bool event(QEvent* e) override {
-        if (e->type() == orv::kDeviceFoundEvent) {
-            const auto& r = static_cast<orv::CDeviceEvent*>(e)->Record();
-            found[std::string(reinterpret_cast<const char*>(r.Mac), 8)] = r;
-            return true;
-        }
-        if (e->type() == orv::kModifyDoneEvent) {
-            modified.push_back(static_cast<orv::CDeviceEvent*>(e)->Record());
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
-
-class Window : public orv::IDiscoverySink {
-public:
-    Window() {
-        for (auto& p : pages) {
-            pointers.push_back(&p);
-        }
-    }
-    const std::vector<QObject*>& DevicePages() const override {
-        ++callbacks;
-        return pointers;
-    }
-    void AddOperatingInfo(const wchar_t* text) override {
-        std::lock_guard lock(m);
-        lines.emplace_back(text);
-    }
-    std::vector<std::wstring> Lines() {
-        std::lock_guard lock(m);
-        return lines;
-    }
-
-    Page pages[4];
-    std::vector<QObject*> pointers;
-    mutable std::atomic<int> callbacks{0};
-    std::mutex m;
-    std::vector<std::wstring> lines;
+    std::vector<tagQvIpcInfo> failed;
+    int batches = 0;
 };
 
 template <class Pred>
@@ -134,65 +108,41 @@ protected:
 
 } // namespace
 
-TEST_F(ToolLab, AnswersBecomePageEventsAndChangesComeBack) {
-    Window window;
+TEST_F(ToolLab, AnswersReachThePagesAndChangesComeBack) {
+    orv::CDiscoveryHub hub;
+    Pages pages(hub);
     orv::CDiscoveryInstances discovery([] { return std::make_unique<FastQvsp>(); });
-    ASSERT_EQ(discovery.Start(&orv::CaptureCallback, static_cast<orv::IDiscoverySink*>(&window)),
-              1);
-    ASSERT_TRUE(pumpUntil(
-        [&] {
-            for (const auto& p : window.pages) {
-                if (p.found.size() != 3) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        5s));
-    const tagQvIpcInfo camera = window.pages[0].found.begin()->second;
-    EXPECT_EQ(std::memcmp(&camera, &window.pages[3].found.begin()->second, sizeof camera), 0);
+    ASSERT_EQ(discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &hub), 1);
+    ASSERT_TRUE(pumpUntil([&] { return pages.found.size() == 3; }, 5s));
+    const tagQvIpcInfo camera = pages.found.begin()->second;
 
-    // A wrong password: one failure line, no page hears of it.
+    // A wrong password: a failure, no change.
     tagQvIpcInfo wrong = request(camera, "192.0.2.211", L"a'b");
     ASSERT_EQ(discovery.ModifyAll(&wrong), 0);
-    ASSERT_TRUE(pumpUntil([&] { return !window.Lines().empty(); }, 5s));
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X]", camera.Mac[0], camera.Mac[1],
-                  camera.Mac[2], camera.Mac[3], camera.Mac[4], camera.Mac[5]);
-    EXPECT_EQ(window.Lines().front(),
-              orv::FromUtf8(std::string(mac) +
-                            " Modify IP,Port,Netmask to 192.0.2.211, 8080, 255.255.255.0 Failed."));
-    EXPECT_TRUE(window.pages[0].modified.empty());
+    ASSERT_TRUE(pumpUntil([&] { return !pages.failed.empty(); }, 5s));
+    EXPECT_STREQ(pages.failed.front().IpAddr, "192.0.2.211");
+    EXPECT_TRUE(pages.modified.empty());
 
     // The right password, typed with an apostrophe and a backslash and
     // escaped as every text the program sends.
     tagQvIpcInfo right = request(camera, "192.0.2.210", L"a'b\\c");
     ASSERT_EQ(discovery.ModifyAll(&right), 0);
-    ASSERT_TRUE(pumpUntil(
-        [&] {
-            for (const auto& p : window.pages) {
-                if (p.modified.empty()) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        5s));
-    EXPECT_STREQ(window.pages[2].modified.front().IpAddr, "192.0.2.210");
-    EXPECT_EQ(window.Lines().size(), 1u);
+    ASSERT_TRUE(pumpUntil([&] { return !pages.modified.empty(); }, 5s));
+    EXPECT_STREQ(pages.modified.front().IpAddr, "192.0.2.210");
+    EXPECT_EQ(pages.failed.size(), 1u);
 
     // The camera answers with its new address and its plain new name.
     ASSERT_TRUE(pumpUntil(
         [&] {
-            const auto& r =
-                window.pages[1].found[std::string(reinterpret_cast<const char*>(camera.Mac), 8)];
+            const auto& r = pages.found[std::string(reinterpret_cast<const char*>(camera.Mac), 8)];
             return std::string(r.IpAddr) == "192.0.2.210" &&
                    std::string(r.DevName) == "Lager's Tor";
         },
         5s));
 
     discovery.Stop();
-    const int atStop = window.callbacks.load();
+    pumpUntil([] { return false; }, 100ms);
+    const int atStop = pages.batches;
     pumpUntil([] { return false; }, 700ms);
-    EXPECT_EQ(window.callbacks.load(), atStop) << "no callback after discovery stopped";
+    EXPECT_EQ(pages.batches, atStop) << "nothing arrives after discovery stopped";
 }

@@ -1,6 +1,7 @@
 #include "BatchOperations.h"
 
-#include "discovery/ResultLines.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,16 +35,13 @@ const char* words(Operation operation) {
 }
 
 std::string ipText(const tagQvIpcInfo& device) {
-    return std::string(device.IpAddr, strnlen(device.IpAddr, sizeof device.IpAddr));
+    return FieldText(device.IpAddr);
 }
 
 } // namespace
 
 std::string ResultLine(const tagQvIpcInfo& device, Operation operation, bool succeeded) {
-    char line[260] = {};
-    std::snprintf(line, sizeof line, "%s %s %s %s", MacText(device).c_str(), ipText(device).c_str(),
-                  words(operation), succeeded ? "Succeed." : "Failed.");
-    return line;
+    return orv::ResultLine(device, words(operation), succeeded);
 }
 
 CBatchOperations::CBatchOperations(IBatchHost& host, IDeviceSdk& sdk, CBatchWorker& worker)
@@ -88,7 +86,7 @@ int CBatchOperations::apply(Operation operation, Call call, bool* succeeded) {
 int CBatchOperations::Reboot() {
     const Credentials c = defaults();
     if (!m_host.CheckedMode() && !m_host.CurrentDevice()) {
-        m_host.ShowMessage(kSelectOneDeviceReboot);
+        m_host.ShowMessage(kSelectOneDeviceCapital);
         return 0;
     }
     if (!m_host.Ask(kAskReboot)) {
@@ -106,7 +104,7 @@ int CBatchOperations::QueueReboots(const char* user, const char* password) {
     }
     const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice();
     if (!device) {
-        m_host.ShowMessage(kSelectOneDeviceReboot);
+        m_host.ShowMessage(kSelectOneDeviceCapital);
         return 0;
     }
     const int handle = login(*device, user, password);

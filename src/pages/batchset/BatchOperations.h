@@ -5,10 +5,10 @@
 // checked camera in list order; reboots go through the worker's queue.
 
 #include "BatchWorker.h"
-#include "DeviceSdk.h"
 #include "SystemRecords.h"
-#include "pages/network/NetworkRules.h"
+#include "pages/common/Message.h"
 #include "qvsp/QvspTypes.h"
+#include "sdk/DeviceSdk.h"
 
 #include <optional>
 #include <string>
@@ -16,11 +16,6 @@
 
 namespace orv::batchset {
 
-using network::Message;
-
-inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."};
-// The reboot operations show the same id with their own default.
-inline constexpr Message kSelectOneDeviceReboot{L"90010", L"Please Select one device."};
 inline constexpr Message kAskReboot{L"90026", L"Are you sure to reboot the selected devices?"};
 inline constexpr Message kAskRestore{L"90027", L"Are you sure to restore the selected devices?"};
 

@@ -3,10 +3,10 @@
 #include "NetworkParamDlg.h"
 #include "SystemParamDlg.h"
 #include "VideoImageDlg.h"
-#include "WaitCursor.h"
-#include "app/AppServices.h"
-#include "app/ProcessState.h"
-#include "text/TextConv.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
+#include "pages/common/WaitCursor.h"
 #include "ui/Browser.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -14,49 +14,27 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QMouseEvent>
-
-#include <cstring>
 
 using orv::ui::LangText;
 
 namespace {
 
-constexpr int kCheckColumn = 0;
 constexpr int kListWidth = 480;
 constexpr int kMinTabWidth = 80;
 
-QString ipOf(const tagQvIpcInfo& record) {
-    return QString::fromLatin1(record.IpAddr,
-                               static_cast<int>(strnlen(record.IpAddr, sizeof record.IpAddr)));
-}
-
 } // namespace
 
-CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock,
-                           Options options)
-    : CDeviceListPage(orv::DeviceListKind::BatchSet, parent, std::move(clock)), m_app(app),
-      m_sdk(options.sdk != nullptr ? *options.sdk : orv::batchset::TheDeviceSdk()) {
+CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+                           orv::CDeviceList::Clock clock, orv::batchset::WorkerTiming timing)
+    : CDeviceListPage(orv::DeviceListKind::BatchSet, app, parent, std::move(clock)), m_sdk(sdk) {
     setObjectName(QStringLiteral("batchSetPage"));
     m_worker = std::make_unique<orv::batchset::CBatchWorker>(
-        m_sdk, [] { return orv::TheProcessState().pendingUrl.Take(); },
+        m_sdk, [&app] { return app.TakeWebPage(); },
         [](const std::string& url) { orv::ui::OpenUrl(QString::fromLocal8Bit(url.c_str())); },
-        options.timing);
+        timing);
     m_operations = std::make_unique<orv::batchset::CBatchOperations>(
         static_cast<orv::batchset::IBatchHost&>(*this), m_sdk, *m_worker);
     createControls();
-
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
-            [this](int row, bool checked, bool byUser) {
-                if (byUser) {
-                    onRowCheckChanged(row, checked);
-                }
-            });
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this, &CBatchSetDlg::onItemClicked);
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
-            &CBatchSetDlg::onRowSelectionChanged);
-    m_listCtrl->viewport()->installEventFilter(this);
-
     SetLanguageText();
     layoutControls();
     m_worker->Start();
@@ -66,7 +44,6 @@ CBatchSetDlg::~CBatchSetDlg() {
     // The worker goes first: reboots not yet made are dropped, and no device
     // call outlives the page.
     m_worker->Stop();
-    m_listCtrl->viewport()->removeEventFilter(this);
 }
 
 void CBatchSetDlg::createControls() {
@@ -85,14 +62,9 @@ void CBatchSetDlg::createControls() {
     m_pages->setCurrentIndex(0);
     m_pages->SetMinTabWidth(kMinTabWidth);
 
-    m_selectAll = new QCheckBox(this);
-    m_selectAll->setObjectName(QStringLiteral("selectAll"));
-    connect(m_selectAll, &QCheckBox::clicked, this, &CBatchSetDlg::onSelectAll);
-
     m_conflictLabel = new QLabel(this);
     m_conflictLabel->setObjectName(QStringLiteral("conflictLabel"));
     m_conflictLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
-    m_conflictLabel->setText(LangText(L"90012", L"Ip address conflict!Please modify IP at first!"));
     m_conflictLabel->hide();
     for (CBatchSubPage* page : subPages()) {
         page->SetSaveEnabled(false);
@@ -101,20 +73,6 @@ void CBatchSetDlg::createControls() {
 
 std::vector<CBatchSubPage*> CBatchSetDlg::subPages() const {
     return {m_systemPage, m_networkPage, m_videoPage};
-}
-
-void CBatchSetDlg::SetVideoImagePage(CBatchSubPage* page) {
-    if (page == nullptr) {
-        return;
-    }
-    const int index = m_pages->indexOf(m_videoPage);
-    m_pages->removeTab(index);
-    m_videoPage->deleteLater();
-    m_videoPage = page;
-    m_pages->insertTab(index, page, LangText(L"20030", L"Video/Image"));
-    page->SetSaveEnabled(m_saveEnabled);
-    page->SetCheckedMode(Devices().checkedMode);
-    page->SetLanguageText();
 }
 
 void CBatchSetDlg::SetLanguageText() {
@@ -154,11 +112,11 @@ std::vector<tagQvIpcInfo> CBatchSetDlg::CheckedDevices() const {
 }
 
 std::optional<tagQvIpcInfo> CBatchSetDlg::CurrentDevice() const {
-    const orv::DeviceRow* row = Devices().Row(Devices().currentRow);
-    if (Devices().currentRow < 0 || row == nullptr) {
+    const orv::DeviceRow* device = Selection().CurrentDevice();
+    if (device == nullptr) {
         return std::nullopt;
     }
-    return row->record;
+    return device->record;
 }
 
 void CBatchSetDlg::DefaultUser(char* buffer, int size) const {
@@ -169,24 +127,21 @@ void CBatchSetDlg::DefaultPassword(char* buffer, int size) const {
     m_app.GetDefaultPassword(buffer, size);
 }
 
-void CBatchSetDlg::ShowMessage(const orv::network::Message& message) {
+void CBatchSetDlg::ShowMessage(const orv::Message& message) {
     orv::ui::ShowMessage(this, LangText(message.id, message.defaultText));
 }
 
-bool CBatchSetDlg::Ask(const orv::network::Message& question) {
+bool CBatchSetDlg::Ask(const orv::Message& question) {
     return orv::ui::AskYesNo(this, LangText(question.id, question.defaultText));
 }
 
 void CBatchSetDlg::AddResultLine(const std::string& line) {
-    wchar_t wide[260] = {};
-    MultiToWide(orv::kCpAnsi, line.c_str(), wide, 260);
-    m_app.AddOperatingInfo(QString::fromWCharArray(wide));
+    orv::AddResultLine(m_app, line);
 }
 
 // ---- selection, clicks and checks
 
-void CBatchSetDlg::setCheckedMode(bool on) {
-    Devices().checkedMode = on;
+void CBatchSetDlg::EnterCheckedMode(bool on) {
     for (CBatchSubPage* page : subPages()) {
         page->SetCheckedMode(on);
     }
@@ -194,142 +149,71 @@ void CBatchSetDlg::setCheckedMode(bool on) {
 
 void CBatchSetDlg::showConflict(bool conflict) {
     m_conflictLabel->setVisible(conflict);
-    m_saveEnabled = !conflict;
     for (CBatchSubPage* page : subPages()) {
         page->SetSaveEnabled(!conflict);
     }
 }
 
-bool CBatchSetDlg::rowConflicts(int row) const {
-    const orv::DeviceRow* device = Devices().Row(row);
-    if (device == nullptr) {
-        return false;
-    }
-    const QString ip = ipOf(device->record);
-    const int count = m_listCtrl->GetItemCount();
-    for (int other = 0; other < count; ++other) {
-        const orv::DeviceRow* candidate = Devices().Row(other);
-        if (other != row && candidate != nullptr &&
-            ipOf(candidate->record).compare(ip, Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
+void CBatchSetDlg::LoadDevice(const orv::DeviceKey& key) {
+    Selection().Pick(key);
 }
 
-bool CBatchSetDlg::checkedSetConflicts() const {
-    const int count = m_listCtrl->GetItemCount();
-    for (int row = 0; row < count; ++row) {
-        if (m_listCtrl->GetCheck(row) && rowConflicts(row)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void CBatchSetDlg::LoadDevice(int row) {
-    const orv::DeviceRow* device = Devices().Row(row);
+void CBatchSetDlg::PickDevice(const orv::DeviceKey& key) {
+    const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
     }
-    orv::batchset::WaitCursor wait;
-    Devices().currentRow = row;
-    if (rowConflicts(row)) {
+    orv::WaitCursor wait;
+    if (Selection().Conflicts(key)) {
         showConflict(true);
         return;
     }
     showConflict(false);
-    // The row may go while the sub-pages read (no event runs meanwhile, but
-    // the copy keeps the reads independent of the list).
+    // The sub-pages read from a copy: the list may change meanwhile.
     const tagQvIpcInfo record = device->record;
     char user[32] = {};
     char password[16] = {};
     m_app.GetDefaultUser(user, sizeof user);
     m_app.GetDefaultPassword(password, sizeof password);
-    const std::string ip(record.IpAddr, strnlen(record.IpAddr, sizeof record.IpAddr));
-    const int handle = m_sdk.Login(ip.c_str(), record.HttpPort, user, password);
+    const int handle =
+        m_sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort, user, password);
     if (handle < 0) {
-        m_app.AddOperatingInfo(QString::fromLatin1(kLoginFailedLine));
+        m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
     }
     for (CBatchSubPage* page : subPages()) {
         page->LoadFromDevice(record, handle);
     }
 }
 
-bool CBatchSetDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_listCtrl->viewport() && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        m_pressInProgress = true;
-    }
-    return CDeviceListPage::eventFilter(watched, event);
-}
-
-void CBatchSetDlg::onRowSelectionChanged(int row, bool selected) {
-    if (!selected || row < 0 || Devices().checkedMode) {
+void CBatchSetDlg::ChecksChanged() {
+    if (!IsCheckedMode()) {
         return;
     }
-    if (m_pressInProgress && orv::TheProcessState().osVersionCode >= 24) {
-        return;
-    }
-    LoadDevice(row);
-}
-
-void CBatchSetDlg::onItemClicked(int row, int column) {
-    m_pressInProgress = false;
-    if (row < 0 || column == kCheckColumn || orv::TheProcessState().osVersionCode < 24) {
-        return;
-    }
-    ApplyTextClickRule(m_selectAll, row);
-}
-
-void CBatchSetDlg::EnterCheckedMode(bool on) {
-    setCheckedMode(on);
-}
-
-void CBatchSetDlg::PickRow(int row) {
-    LoadDevice(row);
-}
-
-void CBatchSetDlg::onRowCheckChanged(int, bool checked) {
-    ApplyCheckRule(m_selectAll, checked);
-    if (!Devices().checkedMode) {
-        return;
-    }
-    const bool conflict = checkedSetConflicts();
+    const bool conflict = Selection().CheckedSetConflicts();
     showConflict(conflict);
-    if (conflict) {
-        return;
-    }
-    m_videoPage->CheckedSetChanged(Devices().CheckedDevices());
-}
-
-void CBatchSetDlg::OnRowDoubleClicked(int row) {
-    CDeviceListPage::OnRowDoubleClicked(row);
-    if (row >= 0) {
-        onRowCheckChanged(row, m_listCtrl->GetCheck(row));
+    if (!conflict) {
+        m_videoPage->CheckedSetChanged(Devices().CheckedDevices());
     }
 }
 
-void CBatchSetDlg::onSelectAll(bool checked) {
+void CBatchSetDlg::OnSelectAll(bool checked) {
     if (checked) {
         // One pass of the check rule for the whole set rather than one per
         // row: the outcome is the same, and the Video/Image sub-page reads
         // its reference camera once.
         Devices().SetAllChecks(true);
-        if (m_listCtrl->GetItemCount() > 0) {
-            onRowCheckChanged(0, true);
-        } else {
-            setCheckedMode(true);
-        }
+        Selection().SwitchCheckedMode(true);
+        ChecksChanged();
         return;
     }
     Devices().SetAllChecks(false);
-    setCheckedMode(false);
-    const int count = m_listCtrl->GetItemCount();
+    Selection().SwitchCheckedMode(false);
+    const int count = Devices().Count();
     if (count == 0) {
         return;
     }
-    const int target = Devices().currentRow == 0 ? count - 1 : 0;
+    const std::optional<orv::DeviceKey> current = Selection().Current();
+    const int target = current && Devices().RowOf(*current) == 0 ? count - 1 : 0;
     m_listCtrl->clearSelection();
     m_listCtrl->SelectItem(target, true);
 }

@@ -5,7 +5,7 @@
 // rebooted. The reboot queue, the restore pause and the cycle counter are
 // shared with the window thread and touched only under the worker's lock.
 
-#include "DeviceSdk.h"
+#include "sdk/DeviceSdk.h"
 
 #include <chrono>
 #include <condition_variable>

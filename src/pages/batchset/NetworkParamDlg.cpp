@@ -2,7 +2,7 @@
 
 #include "BatchOperations.h"
 #include "NetworkParamRules.h"
-#include "WaitCursor.h"
+#include "pages/common/WaitCursor.h"
 #include "text/TextConv.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -141,7 +141,7 @@ void CNetworkParamDlg::SetProviderFromRecordText(const QString& text) {
 }
 
 void CNetworkParamDlg::LoadFromDevice(const tagQvIpcInfo&, int handle) {
-    orv::batchset::IDeviceSdk& sdk = m_operations.Sdk();
+    orv::IDeviceSdk& sdk = m_operations.Sdk();
     QvPortInfo ports{};
     if (sdk.GetPortInfo(handle, &ports) == 0) {
         m_httpEdit->setText(QString::number(ports.httpPort));
@@ -180,7 +180,7 @@ void CNetworkParamDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
-    bs::WaitCursor wait;
+    orv::WaitCursor wait;
     m_operations.SetPorts(&params.ports);
     m_operations.SetDdns(&params.ddns);
 }

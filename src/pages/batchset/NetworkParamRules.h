@@ -3,7 +3,7 @@
 // providers, the provider a camera's record names, and the checks that turn
 // the fields into a port record and a DDNS record.
 
-#include "pages/network/NetworkRules.h"
+#include "pages/common/Message.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <array>
@@ -11,8 +11,6 @@
 #include <string>
 
 namespace orv::batchset {
-
-using network::Message;
 
 inline constexpr Message kHttpPortEmpty{L"90016", L"HTTP Port Field can't be empty."};
 inline constexpr Message kRtspPort1Empty{L"90017", L"RTSP Port1 Field can't be empty."};

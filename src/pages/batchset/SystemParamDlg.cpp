@@ -2,10 +2,11 @@
 
 #include "BatchOperations.h"
 #include "SystemRecords.h"
-#include "WaitCursor.h"
-#include "app/AppServices.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/Message.h"
+#include "pages/common/NameRules.h"
+#include "pages/common/WaitCursor.h"
 #include "text/TextConv.h"
-#include "pages/network/NetworkRules.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -30,7 +31,7 @@ namespace {
 
 constexpr int kSecondMs = 1000;
 
-void showMessage(QWidget* parent, const orv::network::Message& message) {
+void showMessage(QWidget* parent, const orv::Message& message) {
     orv::ui::ShowMessage(parent, LangText(message.id, message.defaultText));
 }
 
@@ -122,11 +123,11 @@ void CSystemParamDlg::createControls() {
 
     connect(m_options, &QButtonGroup::idClicked, this, &CSystemParamDlg::onOptionChosen);
     connect(m_reboot, &QPushButton::clicked, this, [this] {
-        orv::batchset::WaitCursor wait;
+        orv::WaitCursor wait;
         m_operations.Reboot();
     });
     connect(m_restore, &QPushButton::clicked, this, [this] {
-        orv::batchset::WaitCursor wait;
+        orv::WaitCursor wait;
         m_operations.Restore();
     });
     connect(m_save, &QPushButton::clicked, this, &CSystemParamDlg::Save);
@@ -182,7 +183,7 @@ void CSystemParamDlg::OnSecondTick() {
     if (name.empty()) {
         return;
     }
-    const std::wstring cut = orv::network::CutDeviceName(name);
+    const std::wstring cut = orv::CutDeviceName(name);
     if (cut != name) {
         m_nameEdit->setText(QString::fromStdWString(cut));
         m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
@@ -221,7 +222,7 @@ void CSystemParamDlg::Save() {
     namespace bs = orv::batchset;
     const std::wstring name = m_nameEdit->text().trimmed().toStdWString();
     if (name.empty() && !m_operations.CheckedMode()) {
-        showMessage(this, orv::network::kFieldEmpty);
+        showMessage(this, orv::kFieldEmpty);
         return;
     }
     char utf8Name[32] = {};
@@ -229,7 +230,7 @@ void CSystemParamDlg::Save() {
 
     const std::wstring password = m_passwordEdit->text().trimmed().toStdWString();
     if (password.empty()) {
-        showMessage(this, orv::network::kPasswordEmpty);
+        showMessage(this, orv::kPasswordEmpty);
         return;
     }
     char newPassword[16] = {};
@@ -242,7 +243,7 @@ void CSystemParamDlg::Save() {
         return;
     }
 
-    bs::WaitCursor wait;
+    orv::WaitCursor wait;
     const QDate date = m_datePicker->date();
     const QTime time = m_timePicker->time();
     const bs::DateTime when{date.year(), date.month(),  date.day(),

@@ -1,8 +1,8 @@
 #include "VideoImageDlg.h"
 
 #include "BatchOperations.h"
-#include "WaitCursor.h"
-#include "app/AppServices.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/WaitCursor.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -311,7 +311,7 @@ void CVideoImageDlg::ShowPrimaryStream(const QvVideoConfig& record, int powerLin
 }
 
 void CVideoImageDlg::readStreams(int handle, int powerLineFrequency, std::string_view model) {
-    bs::IDeviceSdk& sdk = m_operations.Sdk();
+    orv::IDeviceSdk& sdk = m_operations.Sdk();
     QvVideoConfig secondary{};
     secondary.stream = 0;
     if (sdk.GetVideoConfig(handle, &secondary) == 0) {
@@ -360,7 +360,7 @@ void CVideoImageDlg::readReference() {
         return;
     }
     const tagQvIpcInfo& device = checked[static_cast<size_t>(reference)];
-    bs::WaitCursor wait;
+    orv::WaitCursor wait;
     char user[32] = {};
     char password[16] = {};
     m_app.GetDefaultUser(user, sizeof user);
@@ -405,7 +405,7 @@ void CVideoImageDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
-    bs::WaitCursor wait;
+    orv::WaitCursor wait;
     m_operations.SetImaging(&params.imaging);
     m_operations.SetVideoStream(&params.primary);
     m_operations.SetVideoStream(&params.secondary);

@@ -5,7 +5,7 @@
 // camera of a checked set speaks for the others, and the three records a
 // save sends.
 
-#include "pages/network/NetworkRules.h"
+#include "pages/common/Message.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "qvsp/QvspTypes.h"
 
@@ -15,8 +15,6 @@
 #include <vector>
 
 namespace orv::batchset {
-
-using network::Message;
 
 inline constexpr Message kIFrameEmpty{L"90025", L"I-frame Field can't be empty."};
 

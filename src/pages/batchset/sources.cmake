@@ -10,7 +10,6 @@ list(APPEND ORVANTIX_PAGE_WIDGETS
 list(APPEND ORVANTIX_PAGE_RULES
   ${CMAKE_CURRENT_LIST_DIR}/BatchOperations.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BatchWorker.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DeviceSdk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NetworkParamRules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SystemRecords.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VideoImageRules.cpp

@@ -1,7 +1,7 @@
 #include "NetworkRules.h"
 
-#include "text/TextConv.h"
 #include "text/DottedNumbers.h"
+#include "text/TextConv.h"
 #include "text/WideText.h"
 
 #include <algorithm>
@@ -174,20 +174,6 @@ bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newNam
            sameNoCase(device.NetMask, sizeof device.NetMask, request.NetMask) &&
            sameNoCase(device.Gateway, sizeof device.Gateway, request.Gateway) &&
            device.HttpPort == request.HttpPort;
-}
-
-std::wstring CutDeviceName(const std::wstring& name) {
-    size_t bytes = 0;
-    size_t keep = 0;
-    for (wchar_t c : name) {
-        const size_t cost = static_cast<unsigned long>(c) <= 0xFF ? 1 : 3;
-        if (bytes + cost > 31) {
-            break;
-        }
-        bytes += cost;
-        ++keep;
-    }
-    return name.substr(0, keep);
 }
 
 } // namespace orv::network

@@ -1,8 +1,8 @@
 #pragma once
 // The rules of the Network Settings page that need no window: checking the
-// fields, building the modify requests of a run, the device-name size rule
-// and the result lines.
+// fields and building the modify requests of a run.
 
+#include "pages/common/Message.h"
 #include "qvsp/QvspTypes.h"
 
 #include <array>
@@ -13,20 +13,10 @@
 
 namespace orv::network {
 
-// A message box text: its language id and English default.
-struct Message {
-    const wchar_t* id;
-    const wchar_t* defaultText;
-};
-
-inline constexpr Message kUserEmpty{L"90003", L"Username Field can't be empty."};
-inline constexpr Message kPasswordEmpty{L"90004", L"Password Field can't be empty."};
-inline constexpr Message kFieldEmpty{L"90005", L"Field can't be empty."};
 inline constexpr Message kInvalidIp{L"90006", L"Invalid IP address."};
 inline constexpr Message kInvalidNetmask{L"90007", L"Invalid Netmask."};
 inline constexpr Message kInvalidGateway{L"90008", L"Invalid Gateway."};
 inline constexpr Message kPortRange{L"90009", L"Please input the port between 1024 and 65535."};
-inline constexpr Message kSelectDevice{L"90010", L"Please Select one device."};
 
 // Four decimal numbers separated by points; anything after the fourth is
 // ignored. Nothing when four numbers cannot be read.
@@ -67,9 +57,5 @@ std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
 // same address, netmask, gateway and name (ignoring case) and the same port.
 bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newName,
                            const tagQvIpcInfo& device);
-
-// The device name field holds 31 bytes: characters up to U+00FF count one
-// byte, others three. Returns the longest prefix within that estimate.
-std::wstring CutDeviceName(const std::wstring& name);
 
 } // namespace orv::network

@@ -1,12 +1,10 @@
 #include "SearchDlg.h"
 
 #include "NetworkRules.h"
-#include "app/AppServices.h"
-#include "app/ProcessState.h"
-#include "discovery/ResultLines.h"
-#include "log/LogFile.h"
-#include "text/TextConv.h"
-#include "text/DottedNumbers.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/NameRules.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -20,32 +18,10 @@
 
 using orv::ui::LangText;
 
-namespace {
-
-constexpr int kCheckColumn = 0;
-
-QString recordText(const char* field, size_t width, int codePage) {
-    const std::string bytes(field, strnlen(field, width));
-    return QString::fromStdWString(codePage == orv::kCpUtf8 ? orv::FromUtf8(bytes)
-                                                            : orv::FromAnsi(bytes));
-}
-
-} // namespace
-
 CSearchDlg::CSearchDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::NetworkSettings, parent, std::move(clock)), m_app(app) {
+    : CDeviceListPage(orv::DeviceListKind::NetworkSettings, app, parent, std::move(clock)) {
     setObjectName(QStringLiteral("networkSettingsPage"));
     createControls();
-
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
-            [this](int row, bool checked, bool byUser) {
-                if (byUser) {
-                    onCheckChanged(row, checked);
-                }
-            });
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this, &CSearchDlg::onItemClicked);
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
-            &CSearchDlg::onRowSelectionChanged);
     SetLanguageText();
     layoutControls();
 }
@@ -55,7 +31,6 @@ void CSearchDlg::createControls() {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
     };
-    m_selectAll = named(new QCheckBox(this), "selectAll");
     m_sameIp = named(new QCheckBox(this), "sameIp");
     m_nameLabel = named(new QLabel(this), "deviceNameLabel");
     m_nameEdit = named(new orv::ui::CNameEdit(this), "deviceNameEdit");
@@ -83,7 +58,6 @@ void CSearchDlg::createControls() {
     m_modify->setAutoDefault(false);
     m_sameIp->hide();
 
-    connect(m_selectAll, &QCheckBox::clicked, this, &CSearchDlg::onSelectAll);
     connect(m_sameIp, &QCheckBox::clicked, this, [this] { updateIpLabel(); });
     connect(m_modify, &QPushButton::clicked, this, &CSearchDlg::Modify);
 }
@@ -102,7 +76,8 @@ void CSearchDlg::SetLanguageText() {
 }
 
 void CSearchDlg::updateIpLabel() {
-    const bool start = m_selectAll->isChecked() && !m_sameIp->isChecked();
+    // "Start" whenever the run will hand out consecutive addresses.
+    const bool start = IsCheckedMode() && !m_sameIp->isChecked();
     m_ipLabel->setText(start ? LangText(L"20009", L"Start IP Address:")
                              : LangText(L"20008", L"IP Address:"));
 }
@@ -120,7 +95,7 @@ void CSearchDlg::layoutControls() {
     const int y = h - 22;
     m_sameIp->setGeometry(120, y, 80, 20);
     int x = 0;
-    if (!Devices().checkedMode) {
+    if (!IsCheckedMode()) {
         m_nameLabel->setGeometry(120, y + 4, 80, 20);
         m_nameEdit->setGeometry(200, y, 100, 20);
         m_ipLabel->setGeometry(300, y + 4, 100, 20);
@@ -140,11 +115,9 @@ void CSearchDlg::layoutControls() {
     update();
 }
 
-void CSearchDlg::SetCheckedMode(bool on) {
-    Devices().checkedMode = on;
+void CSearchDlg::EnterCheckedMode(bool on) {
     if (on) {
         m_sameIp->show();
-        updateIpLabel();
         m_nameLabel->hide();
         m_nameEdit->hide();
         m_ipEdit->clear();
@@ -153,77 +126,34 @@ void CSearchDlg::SetCheckedMode(bool on) {
         m_portEdit->clear();
     } else {
         m_sameIp->hide();
-        m_ipLabel->setText(LangText(L"20008", L"IP Address:"));
         m_nameLabel->show();
         m_nameEdit->show();
     }
+    updateIpLabel();
     layoutControls();
 }
 
-void CSearchDlg::fillEditsFrom(int row) {
-    const orv::DeviceRow* device = Devices().Row(row);
+void CSearchDlg::PickDevice(const orv::DeviceKey& key) {
+    m_modify->setEnabled(true);
+    const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
     }
     const tagQvIpcInfo& r = device->record;
-    m_nameEdit->setText(recordText(r.DevName, sizeof r.DevName, orv::kCpUtf8));
-    m_ipEdit->setText(recordText(r.IpAddr, sizeof r.IpAddr, orv::kCpAnsi));
-    m_maskEdit->setText(recordText(r.NetMask, sizeof r.NetMask, orv::kCpAnsi));
-    m_gatewayEdit->setText(recordText(r.Gateway, sizeof r.Gateway, orv::kCpAnsi));
+    m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(r.DevName, orv::kCpUtf8)));
+    m_ipEdit->setText(QString::fromStdWString(orv::WideFieldText(r.IpAddr)));
+    m_maskEdit->setText(QString::fromStdWString(orv::WideFieldText(r.NetMask)));
+    m_gatewayEdit->setText(QString::fromStdWString(orv::WideFieldText(r.Gateway)));
     m_portEdit->setText(QString::number(r.HttpPort));
 }
 
-void CSearchDlg::selectRowForEditing(int row) {
-    Devices().currentRow = row;
-    m_modify->setEnabled(true);
-    fillEditsFrom(row);
-}
-
-void CSearchDlg::onRowSelectionChanged(int row, bool selected) {
-    if (!selected || row < 0 || Devices().checkedMode || row == Devices().currentRow) {
-        return;
-    }
-    selectRowForEditing(row);
-}
-
-void CSearchDlg::onItemClicked(int row, int column) {
-    if (row < 0 || column == kCheckColumn || orv::TheProcessState().osVersionCode < 24) {
-        return;
-    }
-    ApplyTextClickRule(m_selectAll, row);
-}
-
-void CSearchDlg::onCheckChanged(int, bool checked) {
-    ApplyCheckRule(m_selectAll, checked);
-}
-
-void CSearchDlg::EnterCheckedMode(bool on) {
-    SetCheckedMode(on);
-}
-
-void CSearchDlg::PickRow(int row) {
-    selectRowForEditing(row);
-}
-
-void CSearchDlg::OnRowDoubleClicked(int row) {
-    CDeviceListPage::OnRowDoubleClicked(row);
-    if (row >= 0) {
-        onCheckChanged(row, m_listCtrl->GetCheck(row));
-    }
-}
-
-void CSearchDlg::onSelectAll(bool checked) {
-    Devices().SetAllChecks(checked);
-    SetCheckedMode(checked);
-}
-
 void CSearchDlg::OnPageTick(int tick) {
-    if (tick % kDropEveryTicks == 0 && (Devices().checkedMode || Devices().currentRow >= 0)) {
+    if (tick % kDropEveryTicks == 0 && (IsCheckedMode() || Selection().Current())) {
         m_modify->setEnabled(true);
     }
-    if (tick % 10 == 0 && !Devices().checkedMode) {
+    if (tick % 10 == 0 && !IsCheckedMode()) {
         const std::wstring name = m_nameEdit->text().toStdWString();
-        const std::wstring cut = orv::network::CutDeviceName(name);
+        const std::wstring cut = orv::CutDeviceName(name);
         if (cut != name) {
             m_nameEdit->setText(QString::fromStdWString(cut));
             m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
@@ -233,44 +163,43 @@ void CSearchDlg::OnPageTick(int tick) {
 
 void CSearchDlg::OnModifyDone(const tagQvIpcInfo& record) {
     CDeviceListPage::OnModifyDone(record);
-    const std::string line = orv::ModifyResultLine(record, true);
-    wchar_t wide[260] = {};
-    MultiToWide(orv::kCpAnsi, line.c_str(), wide, 260);
-    m_app.AddOperatingInfo(QString::fromWCharArray(wide));
+    orv::AddResultLine(m_app, orv::ModifyResultLine(record, true));
 }
 
 void CSearchDlg::Modify() {
     namespace net = orv::network;
-    auto& devices = Devices();
     const net::NetworkForm form{
         m_app.DefaultUserText().toStdWString(), m_app.DefaultPasswordText().toStdWString(),
         m_nameEdit->text().toStdWString(),      m_ipEdit->text().toStdWString(),
         m_maskEdit->text().toStdWString(),      m_gatewayEdit->text().toStdWString(),
         m_portEdit->text().toStdWString()};
-    const net::CheckedForm checked = net::CheckForm(form, devices.checkedMode);
+    const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode());
     if (checked.error) {
         orv::ui::ShowMessage(this, LangText(checked.error->id, checked.error->defaultText));
         return;
     }
 
-    if (devices.checkedMode) {
-        if (m_listCtrl->GetItemCount() == 0) {
+    if (IsCheckedMode()) {
+        if (Devices().Count() == 0) {
             m_modify->setEnabled(false);
             return;
         }
-        for (tagQvIpcInfo request :
-             net::BuildCheckedRequests(checked, devices.CheckedDevices(), m_sameIp->isChecked())) {
+        for (tagQvIpcInfo request : net::BuildCheckedRequests(checked, Devices().CheckedDevices(),
+                                                              m_sameIp->isChecked())) {
             m_app.ModifyIpcInfoAll(&request);
         }
         m_modify->setEnabled(false);
         return;
     }
 
-    if (devices.currentRow < 0 || devices.Row(devices.currentRow) == nullptr) {
-        orv::ui::ShowMessage(this, LangText(net::kSelectDevice.id, net::kSelectDevice.defaultText));
+    const orv::DeviceRow* current = Selection().CurrentDevice();
+    if (current == nullptr) {
+        orv::ui::ShowMessage(this, LangText(orv::kSelectOneDeviceCapital.id,
+                                            orv::kSelectOneDeviceCapital.defaultText));
         return;
     }
-    const tagQvIpcInfo& device = devices.Row(devices.currentRow)->record;
+    // A copy: the list may change while the request is on its way.
+    const tagQvIpcInfo device = current->record;
     const std::wstring newName = m_nameEdit->text().trimmed().toStdWString();
     if (net::RequestChangesNothing(*checked.request, newName, device)) {
         return;

@@ -3,19 +3,16 @@
 // settings; changes the address, netmask, gateway, HTTP port and name of one
 // camera, or the network settings of every checked camera at once.
 
-#include "pages/DeviceListPage.h"
+#include "pages/common/DeviceListPage.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace orv {
-class IAppServices;
-namespace ui {
+namespace orv::ui {
 class CNameEdit;
 }
-} // namespace orv
 
 class CSearchDlg : public CDeviceListPage {
     Q_OBJECT
@@ -26,30 +23,19 @@ public:
     void SetLanguageText() override;
     // Checks the fields and sends the modify requests of one run.
     void Modify();
-    bool CheckedMode() const { return Devices().checkedMode; }
+    void OnModifyDone(const tagQvIpcInfo& record) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void OnPageTick(int tick) override;
-    void OnModifyDone(const tagQvIpcInfo& record) override;
-    void OnRowDoubleClicked(int row) override;
     void EnterCheckedMode(bool on) override;
-    void PickRow(int row) override;
+    void PickDevice(const orv::DeviceKey& key) override;
 
 private:
     void createControls();
     void layoutControls();
-    void SetCheckedMode(bool on);
-    void fillEditsFrom(int row);
-    void selectRowForEditing(int row);
-    void onCheckChanged(int row, bool checked);
-    void onItemClicked(int row, int column);
-    void onRowSelectionChanged(int row, bool selected);
-    void onSelectAll(bool checked);
     void updateIpLabel();
 
-    orv::IAppServices& m_app;
-    QCheckBox* m_selectAll = nullptr;
     QCheckBox* m_sameIp = nullptr;
     QLabel* m_nameLabel = nullptr;
     orv::ui::CNameEdit* m_nameEdit = nullptr;

@@ -1,10 +1,8 @@
 #include "OemDlg.h"
 
-#include "app/AppServices.h"
 #include "log/LogFile.h"
-#include "text/TextConv.h"
-#include "pages/batchset/WaitCursor.h"
-#include "pages/upgrade/UpgradeRules.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/WaitCursor.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -19,32 +17,18 @@
 
 using orv::ui::LangText;
 namespace oem = orv::oem;
-namespace up = orv::upgrade;
 
 namespace {
 
-constexpr int kCheckColumn = 0;
 const QString kFileFilter = QStringLiteral("All Files (*)");
 
 } // namespace
 
-COemDlg::COemDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock,
-                 Options options)
-    : CDeviceListPage(orv::DeviceListKind::Oem, parent, std::move(clock)), m_app(app),
-      m_sdk(options.sdk != nullptr ? *options.sdk : orv::batchset::TheDeviceSdk()),
-      m_queueReboot(std::move(options.queueReboot)) {
+COemDlg::COemDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+                 orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::Oem, app, parent, std::move(clock)), m_sdk(sdk) {
     setObjectName(QStringLiteral("oemPage"));
     createControls();
-
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
-            [this](int, bool checked, bool byUser) {
-                if (byUser) {
-                    onChecksChanged(checked);
-                }
-            });
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this, &COemDlg::onItemClicked);
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
-            &COemDlg::onRowSelectionChanged);
     // The list headers are set once, in the language of the start.
     CDeviceListPage::SetLanguageText();
     layoutControls();
@@ -63,7 +47,7 @@ void COemDlg::createControls() {
         return l;
     };
     m_group = named(new QGroupBox(QStringLiteral("OEM Information"), this), "oemGroup");
-    m_selectAll = named(new QCheckBox(QStringLiteral("Select All"), this), "selectAll");
+    m_selectAll->setText(QStringLiteral("Select All"));
     m_conflictLabel = named(new QLabel(this), "conflictLabel");
     m_companyLabel = label("Company:", "companyLabel");
     m_companyEdit = named(new orv::ui::CNameEdit(this), "companyEdit");
@@ -91,13 +75,12 @@ void COemDlg::createControls() {
     m_versionList->setInsertPolicy(QComboBox::NoInsert);
 
     m_conflictLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
-    m_conflictLabel->setText(LangText(up::kAddressConflict.id, up::kAddressConflict.defaultText));
+    m_conflictLabel->setText(LangText(orv::kAddressConflict.id, orv::kAddressConflict.defaultText));
     m_conflictLabel->hide();
     m_upload->setEnabled(false);
     m_upload->setAutoDefault(false);
     m_browse->setAutoDefault(false);
 
-    connect(m_selectAll, &QCheckBox::clicked, this, &COemDlg::onSelectAll);
     connect(m_browse, &QPushButton::clicked, this, &COemDlg::Browse);
     connect(m_upload, &QPushButton::clicked, this, &COemDlg::Upload);
 }
@@ -132,65 +115,18 @@ void COemDlg::layoutControls() {
     m_upload->setGeometry(w / 2 - 40, h - 19, 80, 18);
 }
 
-std::vector<up::ListRow> COemDlg::listRows() const {
-    std::vector<up::ListRow> rows;
-    const int count = m_listCtrl->GetItemCount();
-    rows.reserve(static_cast<size_t>(count));
-    for (int row = 0; row < count; ++row) {
-        const orv::DeviceRow* device = Devices().Row(row);
-        rows.push_back({device != nullptr ? up::FieldText(device->record.IpAddr) : std::string(),
-                        {},
-                        m_listCtrl->GetCheck(row)});
-    }
-    return rows;
-}
-
 void COemDlg::showConflict(bool conflict) {
     m_conflictLabel->setVisible(conflict);
     m_upload->setEnabled(!conflict);
 }
 
-void COemDlg::selectCurrentRow(int row) {
-    Devices().currentRow = row;
-    showConflict(up::HasAddressConflict(listRows(), row));
+void COemDlg::PickDevice(const orv::DeviceKey& key) {
+    showConflict(Selection().Conflicts(key));
 }
 
-void COemDlg::onRowSelectionChanged(int row, bool selected) {
-    if (!selected || row < 0 || Devices().checkedMode || row == Devices().currentRow) {
-        return;
-    }
-    selectCurrentRow(row);
-}
-
-void COemDlg::onItemClicked(int row, int column) {
-    if (row < 0 || column == kCheckColumn) {
-        return;
-    }
-    ApplyTextClickRule(m_selectAll, row);
-}
-
-void COemDlg::PickRow(int row) {
-    selectCurrentRow(row);
-}
-
-void COemDlg::onChecksChanged(bool nowChecked) {
-    ApplyCheckRule(m_selectAll, nowChecked);
-    if (Devices().checkedMode) {
-        showConflict(up::ValidateCheckedSet(listRows(), false) == up::SetVerdict::AddressConflict);
-    }
-}
-
-void COemDlg::OnRowDoubleClicked(int row) {
-    CDeviceListPage::OnRowDoubleClicked(row);
-    if (row >= 0) {
-        onChecksChanged(m_listCtrl->GetCheck(row));
-    }
-}
-
-void COemDlg::onSelectAll(bool checked) {
-    Devices().SetAllChecks(checked);
-    if (m_listCtrl->GetItemCount() > 0) {
-        onChecksChanged(checked);
+void COemDlg::ChecksChanged() {
+    if (IsCheckedMode()) {
+        showConflict(Selection().CheckedSetConflicts());
     }
 }
 
@@ -224,24 +160,19 @@ void COemDlg::Upload() {
     oem::WriteOemFile(path, oem::OemFileContent(upload));
 
     std::vector<tagQvIpcInfo> targets;
-    if (Devices().checkedMode) {
+    if (IsCheckedMode()) {
         targets = Devices().CheckedDevices();
-    } else if (const orv::DeviceRow* row = Devices().Row(Devices().currentRow);
-               Devices().currentRow >= 0 && row != nullptr) {
-        targets.push_back(row->record);
+    } else if (const orv::DeviceRow* device = Selection().CurrentDevice()) {
+        targets.push_back(device->record);
     } else {
         orv::ui::ShowMessage(this,
-                             LangText(oem::kSelectOneDevice.id, oem::kSelectOneDevice.defaultText));
+                             LangText(orv::kSelectOneDevice.id, orv::kSelectOneDevice.defaultText));
         return;
     }
 
-    orv::batchset::WaitCursor wait;
+    orv::WaitCursor wait;
     oem::UploadOem(
         m_sdk, targets, upload, path,
-        [this](const std::string& line) {
-            wchar_t wide[260] = {};
-            MultiToWide(orv::kCpAnsi, line.c_str(), wide, 260);
-            m_app.AddOperatingInfo(QString::fromWCharArray(wide));
-        },
-        m_queueReboot);
+        [this](const std::string& line) { orv::AddResultLine(m_app, line); },
+        [this](int handle) { m_app.QueueReboot(handle); });
 }

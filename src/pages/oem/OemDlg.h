@@ -5,10 +5,7 @@
 // then rebooted through the Batch Set page's reboot queue.
 
 #include "OemRules.h"
-#include "pages/DeviceListPage.h"
-#include "pages/upgrade/UpgradeRules.h"
-
-#include <functional>
+#include "pages/common/DeviceListPage.h"
 
 class QCheckBox;
 class QComboBox;
@@ -26,7 +23,7 @@ class CNameEdit;
 namespace orv::oem {
 struct OemOptions {
     // nullptr: the real device SDK.
-    batchset::IDeviceSdk* sdk = nullptr;
+    IDeviceSdk* sdk = nullptr;
     // Receives the login handle of every camera that took the information
     // file; the Batch Set page's reboot queue in the program.
     std::function<void(int handle)> queueReboot;
@@ -36,38 +33,28 @@ struct OemOptions {
 class COemDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    using Options = orv::oem::OemOptions;
-
-    explicit COemDlg(orv::IAppServices& app, QWidget* parent = nullptr,
-                     orv::CDeviceList::Clock clock = {}, Options options = {});
+    // Each camera that took the information file is rebooted through the
+    // app's reboot queue.
+    COemDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+            orv::CDeviceList::Clock clock = {});
 
     // The list headers only: the page's own texts are fixed.
     void SetLanguageText() override {}
-    bool IsCheckedMode() const { return Devices().checkedMode; }
 
     void Browse();
     void Upload();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void OnRowDoubleClicked(int row) override;
+    void PickDevice(const orv::DeviceKey& key) override;
+    void ChecksChanged() override;
 
 private:
     void createControls();
     void layoutControls();
-    std::vector<orv::upgrade::ListRow> listRows() const;
     void showConflict(bool conflict);
-    void selectCurrentRow(int row);
-    void PickRow(int row) override;
-    void onChecksChanged(bool nowChecked);
-    void onItemClicked(int row, int column);
-    void onRowSelectionChanged(int row, bool selected);
-    void onSelectAll(bool checked);
 
-    orv::IAppServices& m_app;
-    orv::batchset::IDeviceSdk& m_sdk;
-    std::function<void(int)> m_queueReboot;
-    QCheckBox* m_selectAll = nullptr;
+    orv::IDeviceSdk& m_sdk;
     QLabel* m_conflictLabel = nullptr;
     QGroupBox* m_group = nullptr;
     QLabel* m_companyLabel = nullptr;

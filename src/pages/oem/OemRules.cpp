@@ -1,9 +1,9 @@
 #include "OemRules.h"
 
-#include "discovery/ResultLines.h"
 #include "log/LogFile.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
 #include "text/TextConv.h"
-#include "pages/upgrade/UpgradeRules.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -132,19 +132,16 @@ std::vector<std::wstring> SplitImageField(const std::wstring& field) {
 }
 
 std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded) {
-    char line[260] = {};
-    std::snprintf(line, sizeof line, "%s %s Upload OEM Files %s", MacText(device).c_str(),
-                  upgrade::FieldText(device.IpAddr).c_str(), succeeded ? "Succeed." : "Failed.");
-    return line;
+    return ResultLine(device, "Upload OEM Files", succeeded);
 }
 
-int UploadOem(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
-              const OemUpload& upload, const std::string& oemFilePath,
+int UploadOem(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
+              const std::string& oemFilePath,
               const std::function<void(const std::string&)>& addLine,
               const std::function<void(int handle)>& queueReboot) {
     int took = 0;
     for (const tagQvIpcInfo& device : targets) {
-        const std::string ip = upgrade::FieldText(device.IpAddr);
+        const std::string ip = FieldText(device.IpAddr);
         const int handle = sdk.Login(ip.c_str(), device.HttpPort, upload.user, upload.password);
         if (handle == -1 || sdk.UploadOemConfigFile(handle, oemFilePath.c_str()) != 0) {
             addLine(OemResultLine(device, false));

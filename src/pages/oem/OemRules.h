@@ -3,9 +3,9 @@
 // (content, place, writing), the image selection of Browse, the checks of
 // Upload and the upload loop over the target cameras.
 
-#include "pages/batchset/DeviceSdk.h"
-#include "pages/network/NetworkRules.h"
+#include "pages/common/Message.h"
 #include "qvsp/QvspTypes.h"
+#include "sdk/DeviceSdk.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,14 +15,9 @@
 
 namespace orv::oem {
 
-using network::Message;
-
-inline constexpr Message kUserEmpty{L"90003", L"Username Field can't be empty."};
-inline constexpr Message kPasswordEmpty{L"90004", L"Password Field can't be empty."};
 // Both texts share the id "0000": no language file overrides them.
 inline constexpr Message kCompanyEmpty{L"0000", L"Company can't be empty."};
 inline constexpr Message kImageEmpty{L"0000", L"Please select a fireware file."};
-inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."};
 
 inline constexpr const char* kOemFileName = "qvoem.cfg";
 inline constexpr int kMaxImages = 10;
@@ -94,8 +89,8 @@ std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded);
 // and on success the images; then the handle goes to `queueReboot`. One
 // result line per target through `addLine`. Returns the cameras that took
 // the information file.
-int UploadOem(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
-              const OemUpload& upload, const std::string& oemFilePath,
+int UploadOem(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
+              const std::string& oemFilePath,
               const std::function<void(const std::string&)>& addLine,
               const std::function<void(int handle)>& queueReboot);
 

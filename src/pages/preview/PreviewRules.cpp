@@ -73,25 +73,4 @@ QvPlayInfo MakePlayRecord(std::uint64_t window) {
     return play;
 }
 
-int CQvPictureSdk::GetImagingSettings(int handle, QvImagingSettings* record) {
-    return Qv_Ipc_GetImagingSettings(handle, record);
-}
-int CQvPictureSdk::SetImagingSettings(int handle, const QvImagingSettings* record) {
-    return Qv_Ipc_SetImagingSettings(handle, record);
-}
-int CQvPictureSdk::LivePlay(int handle, QvPlayInfo* play) {
-    return Qv_IpcClient_LivePlay(handle, play, 0, 0);
-}
-int CQvPictureSdk::StopLivePlay(int handle) {
-    return Qv_IpcClient_StopLivePlay(handle);
-}
-int CQvPictureSdk::GetLastError() {
-    return Qv_Sdk_GetLastError();
-}
-
-IPictureSdk& ThePictureSdk() {
-    static CQvPictureSdk sdk;
-    return sdk;
-}
-
 } // namespace orv::preview

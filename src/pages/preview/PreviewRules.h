@@ -52,27 +52,4 @@ void PutCodes(QvImagingConfig& record, const ImagingCodes& codes);
 // its upper half in bytes 8 to 11 (X11 window ids never need it).
 QvPlayInfo MakePlayRecord(std::uint64_t window);
 
-// The device calls of this page besides the login and the imaging record
-// (which the Batch Set interface has already).
-class IPictureSdk {
-public:
-    virtual ~IPictureSdk() = default;
-    virtual int GetImagingSettings(int handle, QvImagingSettings* record) = 0;
-    virtual int SetImagingSettings(int handle, const QvImagingSettings* record) = 0;
-    virtual int LivePlay(int handle, QvPlayInfo* play) = 0;
-    virtual int StopLivePlay(int handle) = 0;
-    virtual int GetLastError() = 0;
-};
-
-class CQvPictureSdk : public IPictureSdk {
-public:
-    int GetImagingSettings(int handle, QvImagingSettings* record) override;
-    int SetImagingSettings(int handle, const QvImagingSettings* record) override;
-    int LivePlay(int handle, QvPlayInfo* play) override;
-    int StopLivePlay(int handle) override;
-    int GetLastError() override;
-};
-
-IPictureSdk& ThePictureSdk();
-
 } // namespace orv::preview

@@ -1,10 +1,12 @@
 #include "VideoViewDlg.h"
 
 #include "VideoWnd.h"
-#include "app/AppServices.h"
 #include "log/LogFile.h"
-#include "pages/batchset/DeviceSdk.h"
-#include "pages/batchset/WaitCursor.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
+#include "pages/common/WaitCursor.h"
+#include "sdk/DeviceSdk.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>
@@ -34,15 +36,12 @@ int fieldIndex(PictureField field) {
 
 } // namespace
 
-CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock,
-                             Options options)
-    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, parent, std::move(clock)), m_app(app),
-      m_sdk(options.sdk != nullptr ? *options.sdk : orv::batchset::TheDeviceSdk()),
-      m_picture(options.picture != nullptr ? *options.picture : orv::preview::ThePictureSdk()) {
+CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+                             orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, app, parent, std::move(clock)),
+      m_sdk(sdk) {
     setObjectName(QStringLiteral("videoPreviewsPage"));
     createControls();
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
-            &CVideoViewDlg::onRowSelectionChanged);
     SetLanguageText();
     layoutControls();
 }
@@ -180,16 +179,12 @@ void CVideoViewDlg::setControlsEnabled(bool on) {
     }
 }
 
-void CVideoViewDlg::onRowSelectionChanged(int row, bool selected) {
-    // A row that held the selection already is no new camera.
-    if (!selected || row < 0 || row == Devices().currentRow) {
-        return;
-    }
-    SelectDevice(row);
+void CVideoViewDlg::SelectDevice(const orv::DeviceKey& key) {
+    Selection().Pick(key);
 }
 
-void CVideoViewDlg::SelectDevice(int row) {
-    const orv::DeviceRow* device = Devices().Row(row);
+void CVideoViewDlg::PickDevice(const orv::DeviceKey& key) {
+    const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
     }
@@ -198,20 +193,18 @@ void CVideoViewDlg::SelectDevice(int row) {
     char password[16] = {};
     m_app.GetDefaultUser(user, sizeof user);
     m_app.GetDefaultPassword(password, sizeof password);
-    const orv::batchset::WaitCursor wait;
-    Devices().currentRow = row;
+    const orv::WaitCursor wait;
     setControlsEnabled(true);
     m_cancel->setEnabled(false);
     // The old camera's view ends before the new login.
     stopLive();
 
-    const std::string ip(record.IpAddr, strnlen(record.IpAddr, sizeof record.IpAddr));
-    m_handle = m_sdk.Login(ip.c_str(), record.HttpPort, user, password);
+    m_handle = m_sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort, user, password);
     if (m_handle < 0) {
-        m_app.AddOperatingInfo(QString::fromLatin1(kLoginFailedLine));
+        m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
     }
     QvImagingSettings picture{};
-    if (m_picture.GetImagingSettings(m_handle, &picture) == 0) {
+    if (m_sdk.GetImagingSettings(m_handle, &picture) == 0) {
         setSliders(picture);
     }
     QvImagingConfig imaging{};
@@ -225,8 +218,8 @@ void CVideoViewDlg::SelectDevice(int row) {
 bool CVideoViewDlg::startLive() {
     m_video->SetLive(true);
     QvPlayInfo play = orv::preview::MakePlayRecord(static_cast<std::uint64_t>(m_video->winId()));
-    if (m_picture.LivePlay(m_handle, &play) != 0) {
-        WriteLog(1, "Last Error:%d", m_picture.GetLastError());
+    if (m_sdk.LivePlay(m_handle, &play) != 0) {
+        WriteLog(1, "Last Error:%d", m_sdk.GetLastError());
         m_video->SetLive(false);
         return false;
     }
@@ -239,59 +232,56 @@ void CVideoViewDlg::stopLive() {
     if (!m_playing) {
         return;
     }
-    m_picture.StopLivePlay(m_handle);
+    m_sdk.StopLivePlay(m_handle);
     m_playing = false;
     m_video->SetLive(false);
     m_play->setText(LangText(L"70003", L"Play"));
 }
 
 void CVideoViewDlg::PlayOrStop() {
-    if (Devices().currentRow < 0) {
+    if (!Selection().Current()) {
         return;
     }
     if (m_playing) {
         stopLive();
         return;
     }
-    const orv::batchset::WaitCursor wait;
+    const orv::WaitCursor wait;
     startLive();
 }
 
-void CVideoViewDlg::OnRowDoubleClicked(int row) {
-    CDeviceListPage::OnRowDoubleClicked(row);
-    if (row >= 0) {
-        PlayOrStop();
-    }
+void CVideoViewDlg::OnDeviceDoubleClicked(const orv::DeviceKey&) {
+    PlayOrStop();
 }
 
 void CVideoViewDlg::MoveSlider(PictureField field, int position) {
-    if (Devices().currentRow < 0 || m_handle < 0) {
+    if (!Selection().Current() || m_handle < 0) {
         return;
     }
     // Only the moved field changes; the others keep what the camera has now.
     QvImagingSettings camera{};
-    if (m_picture.GetImagingSettings(m_handle, &camera) != 0) {
+    if (m_sdk.GetImagingSettings(m_handle, &camera) != 0) {
         return;
     }
     const QvImagingSettings changed = orv::preview::WithSliderPosition(camera, field, position);
-    m_picture.SetImagingSettings(m_handle, &changed);
+    m_sdk.SetImagingSettings(m_handle, &changed);
 }
 
 void CVideoViewDlg::Default() {
-    if (Devices().currentRow < 0 || m_handle < 0) {
+    if (!Selection().Current() || m_handle < 0) {
         return;
     }
     const QvImagingSettings picture = orv::preview::DefaultPicture();
-    if (m_picture.SetImagingSettings(m_handle, &picture) == 0) {
+    if (m_sdk.SetImagingSettings(m_handle, &picture) == 0) {
         setSliders(picture);
     }
 }
 
 void CVideoViewDlg::Save() {
-    if (Devices().currentRow < 0) {
+    if (!Selection().Current()) {
         return;
     }
-    const orv::batchset::WaitCursor wait;
+    const orv::WaitCursor wait;
     QvImagingConfig imaging{};
     if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
         return;
@@ -301,10 +291,10 @@ void CVideoViewDlg::Save() {
 }
 
 void CVideoViewDlg::Cancel() {
-    if (Devices().currentRow < 0) {
+    if (!Selection().Current()) {
         return;
     }
-    const orv::batchset::WaitCursor wait;
+    const orv::WaitCursor wait;
     QvImagingConfig imaging{};
     if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
         return;

@@ -4,7 +4,7 @@
 // IR-cut lists (sent by Save, reverted by Cancel).
 
 #include "PreviewRules.h"
-#include "pages/DeviceListPage.h"
+#include "pages/common/DeviceListPage.h"
 
 class CVideoWnd;
 class QComboBox;
@@ -14,37 +14,21 @@ class QPushButton;
 class QSlider;
 
 namespace orv {
-class IAppServices;
-namespace batchset {
 class IDeviceSdk;
 }
-} // namespace orv
-
-namespace orv::preview {
-// What tests replace; nullptr: the real SDK.
-struct PreviewOptions {
-    orv::batchset::IDeviceSdk* sdk = nullptr;
-    IPictureSdk* picture = nullptr;
-};
-} // namespace orv::preview
 
 class CVideoViewDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    using Options = orv::preview::PreviewOptions;
-
-    static constexpr const char* kLoginFailedLine =
-        "Login Failed.Please check your username and password.";
-
-    explicit CVideoViewDlg(orv::IAppServices& app, QWidget* parent = nullptr,
-                           orv::CDeviceList::Clock clock = {}, Options options = {});
+    CVideoViewDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+                  orv::CDeviceList::Clock clock = {});
     ~CVideoViewDlg() override;
 
     void SetLanguageText() override;
 
-    // Makes the row current, ends a running live view, logs in to the
+    // Makes the camera current, ends a running live view, logs in to the
     // camera and reads its picture and imaging settings.
-    void SelectDevice(int row);
+    void SelectDevice(const orv::DeviceKey& key);
     void PlayOrStop();
     void MoveSlider(orv::preview::PictureField field, int position);
     void Default();
@@ -59,7 +43,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void OnRowDoubleClicked(int row) override;
+    void PickDevice(const orv::DeviceKey& key) override;
+    void OnDeviceDoubleClicked(const orv::DeviceKey& key) override;
 
 private:
     void createControls();
@@ -72,12 +57,9 @@ private:
     void setControlsEnabled(bool on);
     bool startLive();
     void stopLive();
-    void onRowSelectionChanged(int row, bool selected);
     QSlider* slider(orv::preview::PictureField field) const;
 
-    orv::IAppServices& m_app;
-    orv::batchset::IDeviceSdk& m_sdk;
-    orv::preview::IPictureSdk& m_picture;
+    orv::IDeviceSdk& m_sdk;
     int m_handle = -1;
     bool m_playing = false;
     orv::preview::ImagingCodes m_saved;

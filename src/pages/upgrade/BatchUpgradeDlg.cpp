@@ -1,8 +1,7 @@
 #include "BatchUpgradeDlg.h"
 
-#include "app/AppServices.h"
-#include "text/TextConv.h"
-#include "pages/batchset/WaitCursor.h"
+#include "pages/common/AppServices.h"
+#include "pages/common/WaitCursor.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -21,7 +20,6 @@ namespace up = orv::upgrade;
 
 namespace {
 
-constexpr int kCheckColumn = 0;
 // Every file: the cameras' images carry no fixed extension.
 const QString kFileFilter = QStringLiteral("All Files (*)");
 
@@ -31,23 +29,12 @@ QString cannotOpen(const QString& path) {
 
 } // namespace
 
-CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, QWidget* parent,
-                                   orv::CDeviceList::Clock clock, orv::batchset::IDeviceSdk* sdk)
-    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, parent, std::move(clock)), m_app(app),
-      m_sdk(sdk != nullptr ? *sdk : orv::batchset::TheDeviceSdk()) {
+CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+                                   orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, app, parent, std::move(clock)),
+      m_sdk(sdk) {
     setObjectName(QStringLiteral("batchUpgradePage"));
     createControls();
-
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::checkChanged, this,
-            [this](int, bool checked, bool byUser) {
-                if (byUser) {
-                    onChecksChanged(checked);
-                }
-            });
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this,
-            &CBatchUpgradeDlg::onItemClicked);
-    connect(m_listCtrl, &orv::ui::CSortListCtrl::rowSelectionChanged, this,
-            &CBatchUpgradeDlg::onRowSelectionChanged);
     SetLanguageText();
     layoutControls();
 }
@@ -58,7 +45,6 @@ void CBatchUpgradeDlg::createControls() {
         return widget;
     };
     m_group = named(new QGroupBox(this), "firmwareGroup");
-    m_selectAll = named(new QCheckBox(this), "selectAll");
     m_familyFilter = named(new QComboBox(this), "familyFilter");
     m_messageLabel = named(new QLabel(this), "messageLabel");
     m_fileLabel = named(new QLabel(this), "firmwareFileLabel");
@@ -84,7 +70,6 @@ void CBatchUpgradeDlg::createControls() {
     m_progress->setValue(0);
     m_progress->setTextVisible(true);
 
-    connect(m_selectAll, &QCheckBox::clicked, this, &CBatchUpgradeDlg::onSelectAll);
     connect(m_familyFilter, &QComboBox::currentIndexChanged, this,
             [this](int) { applyFamilyFilter(); });
     connect(m_browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::Browse);
@@ -122,21 +107,17 @@ void CBatchUpgradeDlg::layoutControls() {
 
 std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
     std::vector<up::ListRow> rows;
-    const int count = m_listCtrl->GetItemCount();
-    rows.reserve(static_cast<size_t>(count));
-    for (int row = 0; row < count; ++row) {
-        const orv::DeviceRow* device = Devices().Row(row);
-        if (device == nullptr) {
-            rows.push_back({});
-            continue;
-        }
-        rows.push_back({up::FieldText(device->record.IpAddr), up::FieldText(device->record.Version),
-                        m_listCtrl->GetCheck(row)});
+    rows.reserve(static_cast<size_t>(Devices().Count()));
+    for (int row = 0; row < Devices().Count(); ++row) {
+        const orv::DeviceKey key = *Devices().KeyAt(row);
+        const tagQvIpcInfo& device = Devices().Find(key)->record;
+        rows.push_back({orv::FieldText(device.IpAddr), orv::FieldText(device.Version),
+                        Devices().IsChecked(key)});
     }
     return rows;
 }
 
-void CBatchUpgradeDlg::showMessage(const std::optional<up::Message>& message) {
+void CBatchUpgradeDlg::showMessage(const std::optional<orv::Message>& message) {
     if (message) {
         m_labelText = *message;
         m_messageLabel->setText(LangText(message->id, message->defaultText));
@@ -145,39 +126,18 @@ void CBatchUpgradeDlg::showMessage(const std::optional<up::Message>& message) {
     m_upgrade->setEnabled(!message.has_value());
 }
 
-void CBatchUpgradeDlg::selectCurrentRow(int row) {
-    Devices().currentRow = row;
-    showMessage(up::HasAddressConflict(listRows(), row)
-                    ? std::optional<up::Message>(up::kAddressConflict)
-                    : std::nullopt);
+void CBatchUpgradeDlg::PickDevice(const orv::DeviceKey& key) {
+    showMessage(Selection().Conflicts(key) ? std::optional<orv::Message>(orv::kAddressConflict)
+                                           : std::nullopt);
 }
 
-void CBatchUpgradeDlg::onRowSelectionChanged(int row, bool selected) {
-    if (!selected || row < 0 || Devices().checkedMode || row == Devices().currentRow) {
-        return;
-    }
-    selectCurrentRow(row);
-}
-
-void CBatchUpgradeDlg::onItemClicked(int row, int column) {
-    if (row < 0 || column == kCheckColumn) {
-        return;
-    }
-    ApplyTextClickRule(m_selectAll, row);
-}
-
-void CBatchUpgradeDlg::PickRow(int row) {
-    selectCurrentRow(row);
-}
-
-void CBatchUpgradeDlg::onChecksChanged(bool nowChecked) {
-    ApplyCheckRule(m_selectAll, nowChecked);
-    if (!Devices().checkedMode) {
+void CBatchUpgradeDlg::ChecksChanged() {
+    if (!IsCheckedMode()) {
         return;
     }
     switch (up::ValidateCheckedSet(listRows(), true)) {
     case up::SetVerdict::AddressConflict:
-        showMessage(up::kAddressConflict);
+        showMessage(orv::kAddressConflict);
         break;
     case up::SetVerdict::ModelMismatch:
         showMessage(up::kModelUnmatched);
@@ -188,50 +148,40 @@ void CBatchUpgradeDlg::onChecksChanged(bool nowChecked) {
     }
 }
 
-void CBatchUpgradeDlg::OnRowDoubleClicked(int row) {
-    CDeviceListPage::OnRowDoubleClicked(row);
-    if (row >= 0) {
-        onChecksChanged(m_listCtrl->GetCheck(row));
-    }
-}
-
 void CBatchUpgradeDlg::applyFamilyFilter() {
     const std::vector<up::ListRow> rows = listRows();
     const std::vector<bool> checks =
         up::ApplyFamilyFilter(m_familyFilter->currentIndex(), m_selectAll->isChecked(), rows);
-    // The changed marks go through the check rule as a user's would; one
+    // The changed marks go through the check rule as a person's would; one
     // pass over the final set gives what one pass per mark would.
     bool changed = false;
     bool lastChecked = false;
     for (size_t row = 0; row < rows.size(); ++row) {
         if (checks[row] != rows[row].checked) {
-            m_listCtrl->SetCheck(static_cast<int>(row), checks[row]);
+            Devices().SetChecked(*Devices().KeyAt(static_cast<int>(row)), checks[row]);
             changed = true;
             lastChecked = checks[row];
         }
     }
     if (changed) {
-        onChecksChanged(lastChecked || Devices().AnyRowChecked());
+        Selection().CheckChanged(lastChecked || Devices().AnyChecked());
+        ChecksChanged();
     }
 }
 
-void CBatchUpgradeDlg::onSelectAll(bool checked) {
+void CBatchUpgradeDlg::OnSelectAll(bool checked) {
     if (!checked) {
         Devices().SetAllChecks(false);
-        onChecksChanged(false);
+        Selection().CheckChanged(false);
+        ChecksChanged();
         return;
     }
-    const bool anyUnchecked = [this] {
-        for (int row = 0; row < m_listCtrl->GetItemCount(); ++row) {
-            if (!m_listCtrl->GetCheck(row)) {
-                return true;
-            }
-        }
-        return false;
-    }();
+    const bool anyUnchecked =
+        Devices().CheckedDevices().size() < static_cast<size_t>(Devices().Count());
     Devices().SetAllChecks(true);
     if (anyUnchecked) {
-        onChecksChanged(true);
+        Selection().CheckChanged(true);
+        ChecksChanged();
     }
     applyFamilyFilter();
 }
@@ -255,29 +205,25 @@ void CBatchUpgradeDlg::Browse() {
 }
 
 std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
-    const auto modelOf = [this](int row) -> std::optional<std::string> {
-        const orv::DeviceRow* device = Devices().Row(row);
-        if (row < 0 || device == nullptr) {
-            return std::nullopt;
-        }
-        return up::FieldText(device->record.Model);
+    const auto modelOf = [this](const std::optional<orv::DeviceKey>& key) {
+        const orv::DeviceRow* device = key ? Devices().Find(*key) : nullptr;
+        return device != nullptr ? std::optional(orv::FieldText(device->record.Model))
+                                 : std::nullopt;
     };
-    if (!Devices().checkedMode) {
-        return modelOf(Devices().currentRow);
+    if (!IsCheckedMode()) {
+        return modelOf(Selection().Current());
     }
-    const int highlighted = m_listCtrl->GetNextSelectedItem(-1);
-    if (highlighted >= 0) {
+    if (const std::optional<orv::DeviceKey> highlighted = m_listCtrl->SelectedDevice()) {
         return modelOf(highlighted);
     }
-    // Nothing highlighted: the checked cameras are the ones the user means,
-    // and the check rule has kept them to one family, so the first of them
-    // stands for all.
-    for (int row = 0; row < m_listCtrl->GetItemCount(); ++row) {
-        if (m_listCtrl->GetCheck(row)) {
-            return modelOf(row);
-        }
+    // Nothing highlighted: the checked cameras are the ones the person
+    // means, and the check rule has kept them to one family, so the first
+    // of them stands for all.
+    const std::vector<tagQvIpcInfo> checked = Devices().CheckedDevices();
+    if (checked.empty()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return orv::FieldText(checked.front().Model);
 }
 
 void CBatchUpgradeDlg::setProgress(int percent) {
@@ -305,23 +251,20 @@ void CBatchUpgradeDlg::Upgrade() {
         return;
     }
 
-    orv::batchset::WaitCursor wait;
+    orv::WaitCursor wait;
     setProgress(0);
-    if (Devices().checkedMode) {
+    if (IsCheckedMode()) {
         up::UpgradeChecked(m_sdk, Devices().CheckedDevices(), login, check.escapedPath.c_str(),
                            [this](int done, int total) { setProgress(done * 100 / total); });
         setProgress(100);
         return;
     }
-    const orv::DeviceRow* row = Devices().Row(Devices().currentRow);
-    if (row == nullptr) {
+    const orv::DeviceRow* current = Selection().CurrentDevice();
+    if (current == nullptr) {
         return;
     }
-    const tagQvIpcInfo device = row->record;
+    const tagQvIpcInfo device = current->record;
     const bool succeeded = up::UpgradeOne(m_sdk, device, login, check.escapedPath.c_str());
     setProgress(100);
-    const std::string line = up::UpgradeResultLine(device, succeeded);
-    wchar_t wide[260] = {};
-    MultiToWide(orv::kCpAnsi, line.c_str(), wide, 260);
-    m_app.AddOperatingInfo(QString::fromWCharArray(wide));
+    orv::AddResultLine(m_app, up::UpgradeResultLine(device, succeeded));
 }

@@ -5,7 +5,7 @@
 // family (silently, with the progress bar advancing per camera).
 
 #include "UpgradeRules.h"
-#include "pages/DeviceListPage.h"
+#include "pages/common/DeviceListPage.h"
 
 class QCheckBox;
 class QComboBox;
@@ -15,48 +15,34 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace orv {
-class IAppServices;
-}
-
 class CBatchUpgradeDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    // `sdk` nullptr: the real device SDK.
-    explicit CBatchUpgradeDlg(orv::IAppServices& app, QWidget* parent = nullptr,
-                              orv::CDeviceList::Clock clock = {},
-                              orv::batchset::IDeviceSdk* sdk = nullptr);
+    CBatchUpgradeDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+                     orv::CDeviceList::Clock clock = {});
 
     void SetLanguageText() override;
-    bool IsCheckedMode() const { return Devices().checkedMode; }
 
     void Browse();
     void Upgrade();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void OnRowDoubleClicked(int row) override;
+    void PickDevice(const orv::DeviceKey& key) override;
+    void ChecksChanged() override;
+    void OnSelectAll(bool checked) override;
 
 private:
     void createControls();
     void layoutControls();
+    // The list in its order: each camera's address, version and check.
     std::vector<orv::upgrade::ListRow> listRows() const;
-    void showMessage(const std::optional<orv::upgrade::Message>& message);
-    void selectCurrentRow(int row);
-    void PickRow(int row) override;
-    // The check rule after one or more check marks changed; `nowChecked`:
-    // the last change set a mark.
-    void onChecksChanged(bool nowChecked);
+    void showMessage(const std::optional<orv::Message>& message);
     void applyFamilyFilter();
-    void onItemClicked(int row, int column);
-    void onRowSelectionChanged(int row, bool selected);
-    void onSelectAll(bool checked);
     std::optional<std::string> referenceModel() const;
     void setProgress(int percent);
 
-    orv::IAppServices& m_app;
-    orv::batchset::IDeviceSdk& m_sdk;
-    QCheckBox* m_selectAll = nullptr;
+    orv::IDeviceSdk& m_sdk;
     QComboBox* m_familyFilter = nullptr;
     QLabel* m_messageLabel = nullptr;
     QGroupBox* m_group = nullptr;
@@ -66,5 +52,5 @@ private:
     QPushButton* m_upgrade = nullptr;
     QProgressBar* m_progress = nullptr;
     // The text the message label shows, looked up again on a language change.
-    orv::upgrade::Message m_labelText = orv::upgrade::kModelUnmatched;
+    orv::Message m_labelText = orv::upgrade::kModelUnmatched;
 };

@@ -1,7 +1,7 @@
 #include "UpgradeRules.h"
 
-#include "discovery/ResultLines.h"
 #include "log/LogFile.h"
+#include "pages/common/ResultLines.h"
 #include "text/TextConv.h"
 
 #include <QFile>
@@ -198,20 +198,17 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
 }
 
 std::string UpgradeResultLine(const tagQvIpcInfo& device, bool succeeded) {
-    char line[260] = {};
-    std::snprintf(line, sizeof line, "%s %s Upgrade %s", MacText(device).c_str(),
-                  FieldText(device.IpAddr).c_str(), succeeded ? "Succeed." : "Failed.");
-    return line;
+    return ResultLine(device, "Upgrade", succeeded);
 }
 
-bool UpgradeOne(batchset::IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
+bool UpgradeOne(IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
                 const char* escapedPath) {
     const std::string ip = FieldText(device.IpAddr);
     const int handle = sdk.Login(ip.c_str(), device.HttpPort, login.user, login.password);
     return handle != -1 && sdk.UpdateFirmware(handle, escapedPath) == 0;
 }
 
-int UpgradeChecked(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
+int UpgradeChecked(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
                    const Credentials& login, const char* escapedPath,
                    const std::function<void(int done, int total)>& progress) {
     int took = 0;

@@ -4,9 +4,10 @@
 // firmware file's size and name against a camera's model, and the upgrade
 // loops over the target cameras.
 
-#include "pages/batchset/DeviceSdk.h"
-#include "pages/network/NetworkRules.h"
+#include "pages/common/Message.h"
+#include "pages/common/RecordText.h"
 #include "qvsp/QvspTypes.h"
+#include "sdk/DeviceSdk.h"
 
 #include <array>
 #include <cstdint>
@@ -18,12 +19,7 @@
 
 namespace orv::upgrade {
 
-using network::Message;
-
-inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."};
 inline constexpr Message kModelUnmatched{L"90011", L"The model of devices is unmatched."};
-inline constexpr Message kAddressConflict{L"90012",
-                                          L"Ip address conflict!Please modify IP at first!"};
 inline constexpr Message kFileTooBig{L"90013", L"File size is too big."};
 inline constexpr Message kSelectFirmware{L"90014", L"Please select a fireware file."};
 
@@ -107,23 +103,13 @@ struct Credentials {
 };
 
 // One camera: true when the login worked and the camera took the image.
-bool UpgradeOne(batchset::IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
+bool UpgradeOne(IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
                 const char* escapedPath);
 // Every target in order; a camera whose login fails is skipped. `progress`
 // hears (done, total) after each camera. Returns the cameras that took the
 // image.
-int UpgradeChecked(batchset::IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
+int UpgradeChecked(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
                    const Credentials& login, const char* escapedPath,
                    const std::function<void(int done, int total)>& progress = {});
-
-// The record's text field as a string (up to its first zero).
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-    size_t n = 0;
-    while (n < N && field[n] != '\0') {
-        ++n;
-    }
-    return std::string(field, n);
-}
 
 } // namespace orv::upgrade

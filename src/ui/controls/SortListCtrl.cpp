@@ -7,11 +7,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScopedValueRollback>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
-#include <set>
 
 namespace orv::ui {
 
@@ -22,22 +20,11 @@ const QColor kHighlightedCell(115, 186, 226);
 constexpr int kTextIndent = 4;
 constexpr int kCheckBoxMargin = 3;
 
-bool IsIdentity(const std::vector<int>& order) {
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (order[i] != static_cast<int>(i)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 CSortListCtrl::CSortListCtrl(QWidget* parent) : QTableView(parent) {
-    m_model = new CSortListModel(this);
     m_header = new CFlatHeaderCtrl(this);
     setHorizontalHeader(m_header);
-    setModel(m_model);
 
     setSelectionBehavior(SelectRows);
     setSelectionMode(ExtendedSelection);
@@ -53,68 +40,66 @@ CSortListCtrl::CSortListCtrl(QWidget* parent) : QTableView(parent) {
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     UpdateRowHeight();
 
-    connect(m_header, &QHeaderView::sectionClicked, this,
-            [this](int column) { OnHeaderClick(column); });
-    connect(m_model, &CSortListModel::checkChanged, this,
-            [this](int row, bool checked) { emit checkChanged(row, checked, m_userToggle); });
+    connect(m_header, &QHeaderView::sectionClicked, this, &CSortListCtrl::headerClicked);
+}
+
+void CSortListCtrl::setModel(QAbstractItemModel* model) {
+    QTableView::setModel(model);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected, const QItemSelection& deselected) {
-                const auto rowsOf = [](const QItemSelection& selection) {
-                    std::set<int> rows;
-                    for (const QItemSelectionRange& range : selection) {
-                        for (int row = range.top(); row <= range.bottom(); ++row) {
-                            rows.insert(row);
-                        }
+            [this](const QItemSelection& selected) {
+                for (const QItemSelectionRange& range : selected) {
+                    for (int row = range.top(); row <= range.bottom(); ++row) {
+                        emit rowSelected(row);
                     }
-                    return rows;
-                };
-                for (const int row : rowsOf(deselected)) {
-                    emit rowSelectionChanged(row, false);
-                }
-                for (const int row : rowsOf(selected)) {
-                    emit rowSelectionChanged(row, true);
                 }
             });
 }
 
-int CSortListCtrl::InsertColumn(int index, const QString& title, Qt::Alignment format, int width) {
-    const int column = m_model->InsertColumn(index, title, format);
-    m_header->resizeSection(column, width);
-    return column;
+QString CSortListCtrl::Text(int row, int column) const {
+    return model()->index(row, column).data(Qt::DisplayRole).toString();
 }
 
-bool CSortListCtrl::SetColumnTitle(int column, const QString& title) {
-    return m_model->SetColumnTitle(column, title);
+int CSortListCtrl::GetItemCount() const {
+    return model() != nullptr ? model()->rowCount() : 0;
 }
 
-int CSortListCtrl::InsertItem(int index, const QString& text) {
-    return m_model->InsertRow(index, text);
+QString CSortListCtrl::GetItemText(int row, int column) const {
+    return model() != nullptr ? Text(row, column) : QString();
 }
 
-bool CSortListCtrl::SetItemText(int row, int column, const QString& text) {
-    return m_model->SetText(row, column, text);
+bool CSortListCtrl::HasCheckBox(int row) const {
+    return model() != nullptr && model()->index(row, 0).data(Qt::CheckStateRole).isValid();
 }
 
-void CSortListCtrl::SetCheckBoxes(bool shown) {
-    m_model->SetCheckable(shown);
-    viewport()->update();
+bool CSortListCtrl::GetCheck(int row) const {
+    return model() != nullptr &&
+           model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
 }
 
 bool CSortListCtrl::IsItemSelected(int row) const {
-    return row >= 0 && row < GetItemCount() && selectionModel()->isRowSelected(row, {});
+    return model() != nullptr && row >= 0 && row < model()->rowCount() &&
+           selectionModel()->isRowSelected(row, {});
 }
 
 int CSortListCtrl::GetNextSelectedItem(int row) const {
-    for (int next = row < 0 ? 0 : row + 1; next < GetItemCount(); ++next) {
-        if (IsItemSelected(next)) {
-            return next;
+    if (model() == nullptr) {
+        return -1;
+    }
+    // The selection holds one row on every device list; walking its ranges
+    // costs nothing where walking every row would cost a thousand checks.
+    int next = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        const int candidate = std::max(range.top(), row < 0 ? 0 : row + 1);
+        if (candidate <= range.bottom() && (next < 0 || candidate < next)) {
+            next = candidate;
         }
     }
-    return -1;
+    return next;
 }
 
 bool CSortListCtrl::SelectItem(int row, bool selected) {
-    if (row < 0 || row >= GetItemCount() || GetColumnCount() == 0) {
+    if (model() == nullptr || row < 0 || row >= model()->rowCount() ||
+        model()->columnCount() == 0) {
         return false;
     }
     QItemSelectionModel::SelectionFlags command = QItemSelectionModel::Rows;
@@ -125,108 +110,8 @@ bool CSortListCtrl::SelectItem(int row, bool selected) {
     } else {
         command |= QItemSelectionModel::Select;
     }
-    selectionModel()->select(m_model->index(row, 0), command);
+    selectionModel()->select(model()->index(row, 0), command);
     return true;
-}
-
-void CSortListCtrl::SortByColumn(int column, bool ascending) {
-    if (column < 0 || column >= GetColumnCount()) {
-        return;
-    }
-    SortRows(column, ascending, [this](const QString& left, const QString& right) {
-        return CompareTexts(left, right);
-    });
-}
-
-void CSortListCtrl::SortByColumnWithRule(int column, bool ascending) {
-    if (column < 0 || column >= GetColumnCount()) {
-        return;
-    }
-    SortRows(column, ascending, [this, column](const QString& left, const QString& right) {
-        return CompareColumn(column, left, right);
-    });
-}
-
-void CSortListCtrl::Resort() {
-    SortByColumn(m_header->GetSortColumn(), m_header->IsSortAscending());
-}
-
-int CSortListCtrl::SortedInsertPosition(int column, bool ascending, const QString& text,
-                                        bool withRule) const {
-    const int rows = GetItemCount();
-    if (column < 0 || column >= GetColumnCount()) {
-        return rows;
-    }
-    for (int row = 1; row < rows; ++row) {
-        if (RowPrecedes(column, ascending, withRule, m_model->Text(row, column),
-                        m_model->Text(row - 1, column))) {
-            return -1;
-        }
-    }
-    return SortedPosition(column, ascending, text, withRule);
-}
-
-int CSortListCtrl::SortedPosition(int column, bool ascending, const QString& text,
-                                  bool withRule) const {
-    const int rows = GetItemCount();
-    if (column < 0 || column >= GetColumnCount()) {
-        return rows;
-    }
-    // A stable sort leaves an appended row behind every row it does not
-    // precede: the first row that compares greater.
-    int lo = 0;
-    int hi = rows;
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (RowPrecedes(column, ascending, withRule, text, m_model->Text(mid, column))) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    return lo;
-}
-
-bool CSortListCtrl::RowPrecedes(int column, bool ascending, bool withRule, const QString& a,
-                                const QString& b) const {
-    // The same strict order a stable sort uses: descending swaps operands.
-    const QString& left = ascending ? a : b;
-    const QString& right = ascending ? b : a;
-    return (withRule ? CompareColumn(column, left, right) : CompareTexts(left, right)) < 0;
-}
-
-int CSortListCtrl::CompareColumn(int, const QString& left, const QString& right) const {
-    return CompareTexts(left, right);
-}
-
-int CSortListCtrl::CompareTexts(const QString& left, const QString& right) const {
-    return CompareSortTexts(left, right, m_collator);
-}
-
-void CSortListCtrl::OnHeaderClick(int column) {
-    const bool ascending =
-        column != m_header->GetSortColumn() ? true : !m_header->IsSortAscending();
-    SortByColumn(column, ascending);
-}
-
-void CSortListCtrl::SortRows(int column, bool ascending, const CellCompare& compare) {
-    m_header->SetSortColumn(column);
-    m_header->SetSortAscending(ascending);
-    m_collator = QCollator(); // the default locale as it is now
-    const int rows = GetItemCount();
-    std::vector<QString> texts;
-    texts.reserve(static_cast<std::size_t>(rows));
-    for (int row = 0; row < rows; ++row) {
-        texts.push_back(m_model->Text(row, column));
-    }
-    const std::vector<int> order = SortedRowOrder(rows, ascending, [&](int a, int b) {
-        return compare(texts[static_cast<std::size_t>(a)], texts[static_cast<std::size_t>(b)]);
-    });
-    // An order that is already right leaves the rows, and the screen, alone.
-    if (!IsIdentity(order)) {
-        m_model->ApplyRowOrder(order);
-    }
-    emit sorted(column, ascending);
 }
 
 void CSortListCtrl::SetFirstHighlightColumn(int column) {
@@ -251,8 +136,11 @@ void CSortListCtrl::UpdateRowHeight() {
 }
 
 void CSortListCtrl::ToggleCheckByUser(int row) {
-    const QScopedValueRollback<bool> byUser(m_userToggle, true);
-    SetCheck(row, !GetCheck(row));
+    const bool checked = !GetCheck(row);
+    if (model()->setData(model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked,
+                         Qt::CheckStateRole)) {
+        emit checkToggled(row, checked);
+    }
 }
 
 QRect CSortListCtrl::RowRect(int row) const {
@@ -271,10 +159,10 @@ QRect CSortListCtrl::CheckBoxRect(const QRect& firstCell) const {
 void CSortListCtrl::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const int rows = GetItemCount();
+    const int rows = model() != nullptr ? model()->rowCount() : 0;
     int rowsBottom = -1;
     int rowsRight = -1;
-    if (rows > 0 && GetColumnCount() > 0) {
+    if (rows > 0 && model()->columnCount() > 0) {
         const QRect last = RowRect(rows - 1);
         rowsBottom = last.bottom();
         rowsRight = last.right();
@@ -310,8 +198,9 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
                      rowRect.height() - grid);
     };
 
+    const int columns = model()->columnCount();
     if (selected && m_cellHighlight && m_clickedColumn > m_firstHighlightColumn &&
-        m_clickedColumn < GetColumnCount() && !isColumnHidden(m_clickedColumn)) {
+        m_clickedColumn < columns && !isColumnHidden(m_clickedColumn)) {
         const QRect cell = cellRect(m_clickedColumn);
         painter.fillRect(cell, kHighlightedCell);
         QPen dotted(palette().color(QPalette::Text), 1, Qt::DotLine);
@@ -322,7 +211,7 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
 
     // The check box goes on top, so a highlighted first cell never hides it.
     QRect checkBox;
-    if (HasCheckBoxes() && !isColumnHidden(0)) {
+    if (HasCheckBox(row) && !isColumnHidden(0)) {
         checkBox = CheckBoxRect(cellRect(0));
         QStyleOptionViewItem option;
         option.initFrom(this);
@@ -346,7 +235,7 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
         return metrics.horizontalAdvance(text);
     };
     painter.setFont(font());
-    for (int column = 0; column < GetColumnCount(); ++column) {
+    for (int column = 0; column < columns; ++column) {
         if (isColumnHidden(column)) {
             continue;
         }
@@ -359,14 +248,17 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
         if (column == 0 && !checkBox.isNull()) {
             label.setLeft(checkBox.right() + 1 + kTextIndent);
         }
-        const QString text = m_model->Text(row, column);
+        const QString text = Text(row, column);
         if (text.isEmpty() || label.width() <= 0) {
             continue;
         }
         painter.setPen(palette().color(QPalette::Text));
         painter.drawText(
             label,
-            static_cast<int>(m_model->ColumnFormat(column) | Qt::AlignVCenter | Qt::TextSingleLine),
+            static_cast<int>(
+                (model()->index(row, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                 Qt::AlignHorizontal_Mask) |
+                Qt::AlignVCenter | Qt::TextSingleLine),
             CutTextToWidth(text, label.width(), measure));
     }
 }
@@ -378,7 +270,7 @@ void CSortListCtrl::mousePressEvent(QMouseEvent* event) {
     const bool right = event->button() == Qt::RightButton;
     if (left || right) {
         m_clickedColumn = hit.isValid() ? hit.column() : -1;
-        if (left && row >= 0 && HasCheckBoxes()) {
+        if (left && row >= 0 && HasCheckBox(row)) {
             ToggleCheckByUser(row);
         }
         if (row >= 0) {
@@ -414,8 +306,8 @@ void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && HasCheckBoxes() &&
-        currentIndex().isValid()) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
+        currentIndex().isValid() && HasCheckBox(currentIndex().row())) {
         ToggleCheckByUser(currentIndex().row());
         event->accept();
         return;

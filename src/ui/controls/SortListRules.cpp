@@ -1,7 +1,6 @@
 #include "SortListRules.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace orv::ui {
 
@@ -16,25 +15,6 @@ constexpr int kMarkHeight = 7;
 constexpr int kMarkRightMargin = 6;
 
 } // namespace
-
-QString SortKeyText(const QString& text) {
-    return text.trimmed().toUpper();
-}
-
-int CompareSortTexts(const QString& left, const QString& right, const QCollator& collator) {
-    const int result = collator.compare(SortKeyText(left), SortKeyText(right));
-    return (result > 0) - (result < 0);
-}
-
-std::vector<int> SortedRowOrder(int rowCount, bool ascending,
-                                const std::function<int(int, int)>& compare) {
-    std::vector<int> order(static_cast<std::size_t>(std::max(rowCount, 0)));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return ascending ? compare(a, b) < 0 : compare(b, a) < 0;
-    });
-    return order;
-}
 
 QString CutTextToWidth(const QString& text, int width,
                        const std::function<int(const QString&)>& measure) {

@@ -101,7 +101,7 @@ TEST_F(MainWindowLab, AnIpChangeMadeOnThePageReachesTheCamera) {
                           list->visualRect(list->model()->index(row, 0)).center());
         batchMacs << list->GetItemText(row, 3);
     }
-    ASSERT_TRUE(page->CheckedMode());
+    ASSERT_TRUE(page->IsCheckedMode());
     page->findChild<QLineEdit*>(QStringLiteral("ipEdit"))->setText(QStringLiteral("192.0.2.160"));
     page->findChild<QLineEdit*>(QStringLiteral("netmaskEdit"))
         ->setText(QStringLiteral("255.255.255.0"));

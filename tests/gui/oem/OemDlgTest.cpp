@@ -5,12 +5,11 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "RecordingSdk.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
-#include "upgrade/UploadRecordingSdk.h"
 
 #include "app/MainDlg.h"
-#include "discovery/PageEvents.h"
 #include "log/LogFile.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/oem/OemDlg.h"
@@ -44,18 +43,15 @@ std::string readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void deliverTo(QObject* page, const tagQvIpcInfo& record) {
-    QCoreApplication::postEvent(
-        page, std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
-    QCoreApplication::sendPostedEvents(page);
+void deliverTo(CDeviceListPage* page, const tagQvIpcInfo& record) {
+    page->OnDevicesFound({record});
 }
 
 class OemDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{3};
     RecordingServices services;
-    UploadRecordingSdk sdk;
-    std::vector<int> reboots;
+    RecordingSdk sdk;
     std::unique_ptr<COemDlg> page;
     QStringList messages;
     QStringList chosenFiles;
@@ -66,9 +62,7 @@ protected:
         // The information file is written beside the test program; no run
         // may see one left by another.
         std::filesystem::remove(oemFile());
-        page = std::make_unique<COemDlg>(
-            services, nullptr, orv::CDeviceList::Clock{},
-            COemDlg::Options{&sdk, [this](int handle) { reboots.push_back(handle); }});
+        page = std::make_unique<COemDlg>(services, sdk);
         page->resize(1000, 600);
         page->show();
         orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
@@ -225,7 +219,7 @@ TEST_F(OemDlgTest, CheckedUploadGivesOneLinePerCameraAndQueuesEachSuccess) {
               (QStringList{line(0, "Succeed."), line(1, "Failed."), line(2, "Succeed.")}));
     const auto logins = sdk.Calls("Login");
     ASSERT_EQ(logins.size(), 3u);
-    EXPECT_EQ(reboots, (std::vector<int>{logins[0].result, logins[2].result}));
+    EXPECT_EQ(services.reboots, (std::vector<int>{logins[0].result, logins[2].result}));
     EXPECT_EQ(readFile(oemFile()), "[oemsec]\r\ncompany=Acme\r\nmanufacture=Acme\r\n"
                                    "website=site1\r\nmodel=X1\r\nsoftversion=3\r\n");
     for (int i : {0, 2}) {

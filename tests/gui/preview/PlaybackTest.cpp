@@ -264,16 +264,16 @@ TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
     EXPECT_EQ(play->text(), "Play");
     p.DoubleClickRow(row0);
     EXPECT_TRUE(p.page->IsPlaying());
-    const auto plays = p.picture.Calls("LivePlay").size();
+    const auto plays = p.sdk.Calls("LivePlay").size();
     p.page->resize(1300, 800);
     EXPECT_TRUE(p.page->IsPlaying());
-    EXPECT_EQ(p.picture.Calls("LivePlay").size(), plays + 1);
-    EXPECT_EQ(p.picture.Calls("LivePlay").back().result, 0);
+    EXPECT_EQ(p.sdk.Calls("LivePlay").size(), plays + 1);
+    EXPECT_EQ(p.sdk.Calls("LivePlay").back().result, 0);
 
     // Another camera: the view stops before the new login.
     p.ClickRow(row1);
     EXPECT_FALSE(p.page->IsPlaying());
-    const auto stops = p.picture.Calls("StopLivePlay");
+    const auto stops = p.sdk.Calls("StopLivePlay");
     const auto logins = p.sdk.Calls("Login");
     ASSERT_FALSE(stops.empty());
     ASSERT_GE(logins.size(), 2u);

@@ -71,7 +71,7 @@ TEST_F(VideoViewDlgTest, BeforeASelectionEverythingIsDisabledWithTheStartValues)
     EXPECT_EQ(p.page->LoginHandle(), -1);
     // Play without a current row does nothing.
     p.page->PlayOrStop();
-    EXPECT_TRUE(p.picture.Calls("LivePlay").empty());
+    EXPECT_TRUE(p.sdk.Calls("LivePlay").empty());
 }
 
 TEST_F(VideoViewDlgTest, SelectingACameraShowsItsPictureAndImagingValues) {
@@ -98,7 +98,7 @@ TEST_F(VideoViewDlgTest, SelectingACameraShowsItsPictureAndImagingValues) {
     }
     EXPECT_FALSE(button("cancel")->isEnabled());
     // Showing the camera's values sent nothing back.
-    EXPECT_TRUE(p.picture.Calls("SetImagingSettings").empty());
+    EXPECT_TRUE(p.sdk.Calls("SetImagingSettings").empty());
 
     // A camera at 50 Hz brings the other list back.
     select(0);
@@ -183,12 +183,12 @@ TEST_F(VideoViewDlgTest, ALoginFailureWritesOneLineAndSendsNothing) {
     select(1);
     EXPECT_LT(p.page->LoginHandle(), 0);
     ASSERT_EQ(p.services.lines.size(), 1);
-    EXPECT_EQ(p.services.lines[0], CVideoViewDlg::kLoginFailedLine);
+    EXPECT_EQ(p.services.lines[0], orv::kLoginFailedLine);
     // The controls keep what they showed; moves and Default are ignored.
     EXPECT_EQ(slider("brightness")->value(), 50);
     slider("brightness")->setValue(90);
     QTest::mouseClick(button("default"), Qt::LeftButton);
-    EXPECT_TRUE(p.picture.Calls("SetImagingSettings").empty());
+    EXPECT_TRUE(p.sdk.Calls("SetImagingSettings").empty());
     EXPECT_EQ(CameraConfig(lab, 1)["picture"]["brightness"], 128);
 }
 
@@ -197,7 +197,7 @@ TEST_F(VideoViewDlgTest, AFailedPlayLogsTheSdkErrorAndStaysStopped) {
     EditCamera(lab, 0, [](nlohmann::json& c) { c["ports"]["rtsp1"] = testcams::freePort(); });
     select(0);
     QTest::mouseClick(button("play"), Qt::LeftButton);
-    ASSERT_EQ(p.picture.Calls("LivePlay").size(), 1u);
+    ASSERT_EQ(p.sdk.Calls("LivePlay").size(), 1u);
     EXPECT_FALSE(p.page->IsPlaying());
     EXPECT_EQ(button("play")->text(), "Play");
     std::ifstream in(TheLogFile().CurrentPath());

@@ -5,11 +5,10 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "RecordingSdk.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
-#include "upgrade/UploadRecordingSdk.h"
 
-#include "discovery/PageEvents.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -55,7 +54,7 @@ class BatchUpgradeDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{4};
     RecordingServices services;
-    UploadRecordingSdk sdk;
+    RecordingSdk sdk;
     std::unique_ptr<CBatchUpgradeDlg> page;
     QStringList messages;
     QStringList chosenFiles;
@@ -63,8 +62,7 @@ protected:
 
     void SetUp() override {
         GuiTestBase::SetUp();
-        page =
-            std::make_unique<CBatchUpgradeDlg>(services, nullptr, orv::CDeviceList::Clock{}, &sdk);
+        page = std::make_unique<CBatchUpgradeDlg>(services, sdk);
         page->resize(1000, 600);
         page->show();
         orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
@@ -90,12 +88,7 @@ protected:
         r.HttpPort = lab.port();
         return r;
     }
-    void deliver(const tagQvIpcInfo& record) {
-        QCoreApplication::postEvent(
-            page.get(),
-            std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, record).release());
-        QCoreApplication::sendPostedEvents(page.get());
-    }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
     int rowOf(const std::string& ip) const {
         auto* list = page->DeviceListCtrl();
         for (int row = 0; row < list->GetItemCount(); ++row) {
@@ -315,7 +308,7 @@ TEST_F(BatchUpgradeDlgTest, CheckedBatchSkipsARefusedLoginWritesNoLinesAndFillsT
 TEST_F(BatchUpgradeDlgTest, MeasureAHundredMegabyteImageToOneAndToTenCameras) {
     testcams::Lab ten{10};
     page.reset();
-    page = std::make_unique<CBatchUpgradeDlg>(services, nullptr, orv::CDeviceList::Clock{}, &sdk);
+    page = std::make_unique<CBatchUpgradeDlg>(services, sdk);
     page->resize(1000, 600);
     page->show();
     for (int i = 0; i < 10; ++i) {

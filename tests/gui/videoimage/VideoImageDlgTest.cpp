@@ -9,7 +9,6 @@
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
-#include "discovery/PageEvents.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/VideoImageDlg.h"
 #include "ui/MessageBox.h"
@@ -73,8 +72,7 @@ protected:
             messages << text;
             return true;
         });
-        page = std::make_unique<CBatchSetDlg>(services, nullptr, orv::CDeviceList::Clock{},
-                                              CBatchSetDlg::Options{&sdk, {}});
+        page = std::make_unique<CBatchSetDlg>(services, sdk);
         page->resize(1000, 600);
         page->show();
         in<QTabWidget>(page.get(), "batchSubPages")->setCurrentIndex(2);
@@ -82,11 +80,8 @@ protected:
             tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xb0 + i), lab.ip(i).c_str(),
                                     ("Cam" + std::to_string(i)).c_str(), kModels[i]);
             r.HttpPort = lab.port();
-            QCoreApplication::postEvent(
-                page.get(),
-                std::make_unique<orv::CDeviceEvent>(orv::kDeviceFoundEvent, r).release());
+            page->OnDevicesFound({r});
         }
-        QCoreApplication::sendPostedEvents(page.get());
     }
     void TearDown() override {
         page.reset();

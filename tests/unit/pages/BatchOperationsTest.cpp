@@ -47,10 +47,10 @@ public:
     void DefaultPassword(char* buffer, int size) const override {
         std::snprintf(buffer, static_cast<size_t>(size), "%s", password.c_str());
     }
-    void ShowMessage(const Message& m) override {
+    void ShowMessage(const orv::Message& m) override {
         messages.push_back(std::wstring(m.id) + L" " + m.defaultText);
     }
-    bool Ask(const Message& m) override {
+    bool Ask(const orv::Message& m) override {
         messages.push_back(std::wstring(m.id) + L"?");
         return answerYes;
     }

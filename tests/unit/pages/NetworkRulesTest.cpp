@@ -1,5 +1,6 @@
 #include "pages/network/NetworkRules.h"
-#include "discovery/ResultLines.h"
+#include "pages/common/NameRules.h"
+#include "pages/common/ResultLines.h"
 
 #include <gtest/gtest.h>
 
@@ -155,10 +156,10 @@ TEST(NetworkRules, AnUnchangedDeviceNeedsNoRequest) {
 }
 
 TEST(NetworkRules, DeviceNamesAreCutToTheirByteEstimate) {
-    EXPECT_EQ(CutDeviceName(std::wstring(32, L'a')), std::wstring(31, L'a'));
-    EXPECT_EQ(CutDeviceName(std::wstring(31, L'a')), std::wstring(31, L'a'));
-    EXPECT_EQ(CutDeviceName(std::wstring(11, L'北')), std::wstring(10, L'北'));
-    EXPECT_EQ(CutDeviceName(L"ÿÿ" + std::wstring(10, L'北')), L"ÿÿ" + std::wstring(9, L'北'));
+    EXPECT_EQ(orv::CutDeviceName(std::wstring(32, L'a')), std::wstring(31, L'a'));
+    EXPECT_EQ(orv::CutDeviceName(std::wstring(31, L'a')), std::wstring(31, L'a'));
+    EXPECT_EQ(orv::CutDeviceName(std::wstring(11, L'北')), std::wstring(10, L'北'));
+    EXPECT_EQ(orv::CutDeviceName(L"ÿÿ" + std::wstring(10, L'北')), L"ÿÿ" + std::wstring(9, L'北'));
 }
 
 TEST(ResultLines, ModifyLinesNameTheDevice) {

@@ -1,16 +1,17 @@
 #pragma once
-// The real device SDK with a log of every call the Batch Set code makes:
-// which call, on which handle, when, with the login credentials and the last
-// records sent. The cameras on loopback still answer every call.
+// The tests' one device SDK double: the real SDK (cameras on loopback or in
+// the lab still answer every call) with a log of every call the program
+// makes: which call, on which handle, when, with what result, the login
+// credentials, the upload paths and the last records sent.
 
-#include "pages/batchset/DeviceSdk.h"
+#include "sdk/DeviceSdk.h"
 
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
 
-class RecordingSdk : public orv::batchset::IDeviceSdk {
+class RecordingSdk : public orv::IDeviceSdk {
 public:
     struct Call {
         std::string name;
@@ -21,6 +22,8 @@ public:
         std::string user;
         std::string password;
         int result = 0;
+        std::string path; // uploads only
+        int error = 0;    // Qv_Sdk_GetLastError after an upload
     };
 
     std::vector<Call> Calls() const {
@@ -36,6 +39,16 @@ public:
         }
         return out;
     }
+    // The two uploads, in call order.
+    std::vector<Call> Uploads() const {
+        std::vector<Call> out;
+        for (const Call& call : Calls()) {
+            if (!call.path.empty()) {
+                out.push_back(call);
+            }
+        }
+        return out;
+    }
     void Clear() {
         std::lock_guard lock(m_lock);
         m_calls.clear();
@@ -43,14 +56,12 @@ public:
     QvSystemDate lastDate{};
     QvVideoConfig lastVideo{};
     QvImagingConfig lastImaging{};
+    QvImagingSettings lastPicture{};
     std::string lastName;
 
     int Login(const char* ip, int port, const char* user, const char* password) override {
         const int result = m_sdk.Login(ip, port, user, password);
-        Call call{"Login", result, std::chrono::steady_clock::now(), ip, user, password, result};
-        std::lock_guard lock(m_lock);
-        m_calls.push_back(call);
-        return result;
+        return log({"Login", result, {}, ip, user, password, result, {}});
     }
     int GetSystemDate(int h, QvSystemDate* r) override {
         return log("GetSystemDate", h, m_sdk.GetSystemDate(h, r));
@@ -83,6 +94,13 @@ public:
         lastImaging = *r;
         return log("SetImagingConfig", h, m_sdk.SetImagingConfig(h, r));
     }
+    int GetImagingSettings(int h, QvImagingSettings* r) override {
+        return log("GetImagingSettings", h, m_sdk.GetImagingSettings(h, r));
+    }
+    int SetImagingSettings(int h, const QvImagingSettings* r) override {
+        lastPicture = *r;
+        return log("SetImagingSettings", h, m_sdk.SetImagingSettings(h, r));
+    }
     int SetDeviceName(int h, const char* name) override {
         lastName = name;
         return log("SetDeviceName", h, m_sdk.SetDeviceName(h, name));
@@ -92,16 +110,35 @@ public:
     }
     int RebootSystem(int h) override { return log("RebootSystem", h, m_sdk.RebootSystem(h)); }
     int RestoreSystem(int h) override { return log("RestoreSystem", h, m_sdk.RestoreSystem(h)); }
+    int UpdateFirmware(int h, const char* path) override {
+        return upload("UpdateFirmware", h, path, m_sdk.UpdateFirmware(h, path));
+    }
+    int UploadOemConfigFile(int h, const char* path) override {
+        return upload("UploadOemConfigFile", h, path, m_sdk.UploadOemConfigFile(h, path));
+    }
+    int LivePlay(int h, QvPlayInfo* play) override {
+        return log("LivePlay", h, m_sdk.LivePlay(h, play));
+    }
+    int StopLivePlay(int h) override { return log("StopLivePlay", h, m_sdk.StopLivePlay(h)); }
+    int GetLastError() override { return m_sdk.GetLastError(); }
 
 private:
-    int log(const char* name, int handle, int result) {
-        Call call{name, handle, std::chrono::steady_clock::now(), {}, {}, {}, result};
+    int log(Call call) {
+        call.at = std::chrono::steady_clock::now();
         std::lock_guard lock(m_lock);
         m_calls.push_back(call);
-        return result;
+        return call.result;
+    }
+    int log(const char* name, int handle, int result) {
+        return log({name, handle, {}, {}, {}, {}, result, {}});
+    }
+    int upload(const char* name, int handle, const char* path, int result) {
+        Call call{name, handle, {}, {}, {}, {}, result, path};
+        call.error = m_sdk.GetLastError();
+        return log(call);
     }
 
-    orv::batchset::CQvDeviceSdk m_sdk;
+    orv::CQvDeviceSdk m_sdk;
     mutable std::mutex m_lock;
     std::vector<Call> m_calls;
 };

@@ -2,9 +2,9 @@
 // image selection of Browse, and the upload loop against cameras on
 // loopback with its result lines and reboot handles.
 
+#include "RecordingSdk.h"
 #include "TempDir.h"
 #include "TestCameras.h"
-#include "upgrade/UploadRecordingSdk.h"
 
 #include "pages/oem/OemRules.h"
 
@@ -135,7 +135,7 @@ TEST(OemFile, WrittenAnewAndAFailureLeavesOnlyTheLogLine) {
 class OemUploadTest : public ::testing::Test {
 protected:
     testcams::Lab lab{3};
-    UploadRecordingSdk sdk;
+    RecordingSdk sdk;
     TempDir dir;
 
     tagQvIpcInfo device(int i) const {

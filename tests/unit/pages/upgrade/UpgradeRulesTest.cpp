@@ -2,12 +2,12 @@
 // checks, the image name and size rules, the checks before the first device
 // call, and the upgrade loops against cameras on loopback.
 
+#include "RecordingSdk.h"
 #include "TempDir.h"
 #include "TestCameras.h"
-#include "upgrade/UploadRecordingSdk.h"
 
-#include "text/TextConv.h"
 #include "pages/upgrade/UpgradeRules.h"
+#include "text/TextConv.h"
 
 #include <gtest/gtest.h>
 
@@ -187,7 +187,7 @@ TEST(UpgradeResultLines, MacInUpperCaseHexThenAddressThenOutcome) {
 class UpgradeLoopTest : public ::testing::Test {
 protected:
     testcams::Lab lab{3};
-    UploadRecordingSdk sdk;
+    RecordingSdk sdk;
     TempDir dir;
     up::Credentials login;
 

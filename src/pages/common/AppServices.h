@@ -1,11 +1,14 @@
 #pragma once
 // What the pages use of the main window: the default credentials every
 // device login and modify request carries, the Operating Information list,
-// and the modify requests that travel through every discovery instance.
+// the modify requests that travel through every discovery instance, the
+// Batch Set page's reboot queue and the browser slot.
 
 #include "qvsp/QvspTypes.h"
 
 #include <QString>
+
+#include <string>
 
 namespace orv {
 
@@ -23,6 +26,18 @@ public:
     virtual void AddOperatingInfo(const QString& text) = 0;
     // -1 for a null request, else 0.
     virtual int ModifyIpcInfoAll(tagQvIpcInfo* request) = 0;
+    // Hands a logged-in camera to the Batch Set page's worker for a reboot.
+    virtual void QueueReboot(int handle) = 0;
+    // Puts a web address up for the Batch Set page's worker, which takes it
+    // (empty when none waits) and opens it in the browser.
+    virtual void OpenWebPageLater(const std::string& url) = 0;
+    virtual std::string TakeWebPage() = 0;
+    // 24 or more: the list-click rules of the later Windows family apply.
+    virtual int OsVersionCode() const = 0;
 };
+
+// Appends a result line made in the system code page (at most 259
+// characters) to the Operating Information list.
+void AddResultLine(IAppServices& app, const std::string& line);
 
 } // namespace orv

@@ -1,11 +1,12 @@
 #pragma once
-// The device calls of the Batch Set page behind one interface, so the batch
-// loops and the worker can be watched in tests (which calls, in which order,
-// when) while the real SDK still does the work.
+// Every device call the program makes, behind one interface. The pages, the
+// batch loops and the worker take it as an argument: the program hands them
+// the real SDK, tests a double of their own. There is no default, so a test
+// double can never fall through to real traffic.
 
 #include "qvipcsdk/QvIpcSdk.h"
 
-namespace orv::batchset {
+namespace orv {
 
 class IDeviceSdk {
 public:
@@ -24,23 +25,23 @@ public:
     virtual int SetVideoConfig(int handle, const QvVideoConfig* record) = 0;
     virtual int GetImagingConfig(int handle, QvImagingConfig* record) = 0;
     virtual int SetImagingConfig(int handle, const QvImagingConfig* record) = 0;
+    virtual int GetImagingSettings(int handle, QvImagingSettings* record) = 0;
+    virtual int SetImagingSettings(int handle, const QvImagingSettings* record) = 0;
     virtual int SetDeviceName(int handle, const char* escapedName) = 0;
     virtual int ModifyPassword(int handle, const char* user, const char* newPassword) = 0;
     virtual int RebootSystem(int handle) = 0;
     virtual int RestoreSystem(int handle) = 0;
     // The uploads stream the file at `path` (escaped, as every text for the
-    // SDK) from disk. Not pure, so that fakes written for the Batch Set calls
-    // need not know them; the default is the real SDK.
-    virtual int UpdateFirmware(int handle, const char* path) {
-        return Qv_Ipc_UpdateFirmware(handle, path);
-    }
-    virtual int UploadOemConfigFile(int handle, const char* path) {
-        return Qv_Ipc_UploadOemConfigFile(handle, path);
-    }
+    // SDK) from disk.
+    virtual int UpdateFirmware(int handle, const char* path) = 0;
+    virtual int UploadOemConfigFile(int handle, const char* path) = 0;
+    virtual int LivePlay(int handle, QvPlayInfo* play) = 0;
+    virtual int StopLivePlay(int handle) = 0;
+    virtual int GetLastError() = 0;
 };
 
 // The device SDK itself.
-class CQvDeviceSdk : public IDeviceSdk {
+class CQvDeviceSdk final : public IDeviceSdk {
 public:
     int Login(const char* ip, int httpPort, const char* user, const char* password) override;
     int GetSystemDate(int handle, QvSystemDate* record) override;
@@ -53,15 +54,17 @@ public:
     int SetVideoConfig(int handle, const QvVideoConfig* record) override;
     int GetImagingConfig(int handle, QvImagingConfig* record) override;
     int SetImagingConfig(int handle, const QvImagingConfig* record) override;
+    int GetImagingSettings(int handle, QvImagingSettings* record) override;
+    int SetImagingSettings(int handle, const QvImagingSettings* record) override;
     int SetDeviceName(int handle, const char* escapedName) override;
     int ModifyPassword(int handle, const char* user, const char* newPassword) override;
     int RebootSystem(int handle) override;
     int RestoreSystem(int handle) override;
     int UpdateFirmware(int handle, const char* path) override;
     int UploadOemConfigFile(int handle, const char* path) override;
+    int LivePlay(int handle, QvPlayInfo* play) override;
+    int StopLivePlay(int handle) override;
+    int GetLastError() override;
 };
 
-// The process's one real SDK binding.
-IDeviceSdk& TheDeviceSdk();
-
-} // namespace orv::batchset
+} // namespace orv

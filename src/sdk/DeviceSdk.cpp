@@ -1,6 +1,6 @@
 #include "DeviceSdk.h"
 
-namespace orv::batchset {
+namespace orv {
 
 int CQvDeviceSdk::Login(const char* ip, int httpPort, const char* user, const char* password) {
     // The SDK takes the address twice; the second one is kept for
@@ -37,6 +37,12 @@ int CQvDeviceSdk::GetImagingConfig(int h, QvImagingConfig* r) {
 int CQvDeviceSdk::SetImagingConfig(int h, const QvImagingConfig* r) {
     return Qv_Ipc_SetImagingConfig(h, r);
 }
+int CQvDeviceSdk::GetImagingSettings(int h, QvImagingSettings* r) {
+    return Qv_Ipc_GetImagingSettings(h, r);
+}
+int CQvDeviceSdk::SetImagingSettings(int h, const QvImagingSettings* r) {
+    return Qv_Ipc_SetImagingSettings(h, r);
+}
 int CQvDeviceSdk::SetDeviceName(int h, const char* name) {
     return Qv_Ipc_SetDeviceName(h, name);
 }
@@ -55,10 +61,14 @@ int CQvDeviceSdk::UpdateFirmware(int h, const char* path) {
 int CQvDeviceSdk::UploadOemConfigFile(int h, const char* path) {
     return Qv_Ipc_UploadOemConfigFile(h, path);
 }
-
-IDeviceSdk& TheDeviceSdk() {
-    static CQvDeviceSdk sdk;
-    return sdk;
+int CQvDeviceSdk::LivePlay(int h, QvPlayInfo* play) {
+    return Qv_IpcClient_LivePlay(h, play, 0, 0);
+}
+int CQvDeviceSdk::StopLivePlay(int h) {
+    return Qv_IpcClient_StopLivePlay(h);
+}
+int CQvDeviceSdk::GetLastError() {
+    return Qv_Sdk_GetLastError();
 }
 
-} // namespace orv::batchset
+} // namespace orv

@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-namespace orv::batchset {
+namespace orv {
 
 class WaitCursor {
 public:
@@ -14,4 +14,4 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-} // namespace orv::batchset
+} // namespace orv

@@ -1,0 +1,103 @@
+#include "DeviceSelection.h"
+
+#include <QString>
+
+#include <cstring>
+#include <unordered_map>
+
+namespace orv {
+namespace {
+
+QString addressOf(const tagQvIpcInfo& record) {
+    return QString::fromLatin1(record.IpAddr,
+                               static_cast<qsizetype>(strnlen(record.IpAddr, sizeof record.IpAddr)))
+        .toLower();
+}
+
+} // namespace
+
+CDeviceSelection::CDeviceSelection(CDeviceList& list, QObject* parent)
+    : QObject(parent), m_list(list) {
+    connect(&list, &CDeviceList::deviceDropped, this, [this](const DeviceKey& key) {
+        if (m_current == key) {
+            m_current.reset();
+        }
+    });
+}
+
+void CDeviceSelection::SwitchCheckedMode(bool on) {
+    m_checkedMode = on;
+    emit checkedModeSwitched(on);
+}
+
+std::optional<DeviceKey> CDeviceSelection::Current() const {
+    return m_current && m_list.Find(*m_current) != nullptr ? m_current : std::nullopt;
+}
+
+const DeviceRow* CDeviceSelection::CurrentDevice() const {
+    return m_current ? m_list.Find(*m_current) : nullptr;
+}
+
+void CDeviceSelection::Pick(const DeviceKey& key) {
+    m_current = key;
+    emit picked(key);
+}
+
+void CDeviceSelection::RowSelected(const DeviceKey& key) {
+    if (!m_checkedMode && Current() != key) {
+        Pick(key);
+    }
+}
+
+void CDeviceSelection::TextClicked(const DeviceKey& key) {
+    m_list.SetChecked(key, false);
+    if (m_list.AnyChecked()) {
+        return;
+    }
+    emit selectAllCleared();
+    SwitchCheckedMode(false);
+    Pick(key);
+}
+
+void CDeviceSelection::CheckChanged(bool nowChecked) {
+    if (nowChecked) {
+        SwitchCheckedMode(true);
+    } else if (!m_list.AnyChecked()) {
+        emit selectAllCleared();
+        SwitchCheckedMode(false);
+    }
+}
+
+void CDeviceSelection::SelectAll(bool checked) {
+    m_list.SetAllChecks(checked);
+    SwitchCheckedMode(checked);
+}
+
+bool CDeviceSelection::Conflicts(const DeviceKey& key) const {
+    const DeviceRow* device = m_list.Find(key);
+    if (device == nullptr) {
+        return false;
+    }
+    const QString address = addressOf(device->record);
+    for (const tagQvIpcInfo& other : m_list.Devices()) {
+        if (!(DeviceKey::Of(other) == key) && addressOf(other) == address) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CDeviceSelection::CheckedSetConflicts() const {
+    std::unordered_map<QString, int> users;
+    for (const tagQvIpcInfo& device : m_list.Devices()) {
+        ++users[addressOf(device)];
+    }
+    for (const tagQvIpcInfo& device : m_list.CheckedDevices()) {
+        if (users[addressOf(device)] > 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace orv

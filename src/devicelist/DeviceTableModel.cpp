@@ -1,0 +1,220 @@
+#include "DeviceTableModel.h"
+
+#include "text/DottedNumbers.h"
+
+#include <algorithm>
+
+namespace orv {
+
+CDeviceTableModel::CDeviceTableModel(const DeviceListProfile& profile, QObject* parent)
+    : QAbstractTableModel(parent), m_profile(profile), m_titles(profile.columns.size()) {}
+
+int CDeviceTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CDeviceTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_profile.columns.size());
+}
+
+QVariant CDeviceTableModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const Entry& entry = At(index.row());
+    const DeviceField field = m_profile.columns[static_cast<std::size_t>(index.column())].field;
+    switch (role) {
+    case Qt::DisplayRole:
+        return entry.cells[static_cast<std::size_t>(index.column())];
+    case Qt::CheckStateRole:
+        if (field == DeviceField::CheckBox) {
+            return entry.checked ? Qt::Checked : Qt::Unchecked;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(alignment(index.column()));
+    default:
+        return {};
+    }
+}
+
+bool CDeviceTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
+        !m_profile.checkBoxes) {
+        return false;
+    }
+    return SetChecked(index.row(), value.value<Qt::CheckState>() != Qt::Unchecked);
+}
+
+QVariant CDeviceTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (role == Qt::DisplayRole) {
+        return m_titles[static_cast<std::size_t>(section)];
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(alignment(section));
+    }
+    return {};
+}
+
+Qt::Alignment CDeviceTableModel::alignment(int column) const {
+    const DeviceField field = m_profile.columns[static_cast<std::size_t>(column)].field;
+    return (field == DeviceField::CheckBox ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+Qt::ItemFlags CDeviceTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (m_profile.checkBoxes && index.column() == 0) {
+        result |= Qt::ItemIsUserCheckable;
+    }
+    return result;
+}
+
+int CDeviceTableModel::RowOf(const DeviceKey& key) const {
+    const auto it = m_index.find(key);
+    return it == m_index.end() ? -1 : it->second;
+}
+
+void CDeviceTableModel::fill(Entry& entry, const tagQvIpcInfo& record) const {
+    entry.device.record = record;
+    entry.cells.resize(m_profile.columns.size());
+    for (std::size_t c = 0; c < m_profile.columns.size(); ++c) {
+        entry.cells[c] = QString::fromStdWString(
+            CellText(m_profile.columns[c].field, record, m_profile.modelOnly));
+    }
+}
+
+void CDeviceTableModel::takeSortValues(Entry& entry) const {
+    if (m_sortColumn < 0) {
+        return;
+    }
+    entry.sortText = entry.cells[static_cast<std::size_t>(m_sortColumn)].trimmed().toUpper();
+    entry.sortKey = m_collator.sortKey(entry.sortText);
+    entry.sortIp = m_sortColumn == m_profile.ipColumn
+                       ? ReadFourNumbers(entry.sortText.toStdWString())
+                       : std::nullopt;
+}
+
+void CDeviceTableModel::SetSortBasis(int column) {
+    m_sortColumn = column >= 0 && column < columnCount() ? column : -1;
+    m_collator = QCollator(); // the locale as it is now
+    for (Entry& entry : m_rows) {
+        takeSortValues(entry);
+    }
+}
+
+CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvIpcInfo> records,
+                                                          std::optional<std::int32_t> seenAt) {
+    Update update;
+    std::vector<Entry> added;
+    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> addedIndex;
+    for (const tagQvIpcInfo& record : records) {
+        const DeviceKey key = DeviceKey::Of(record);
+        if (const int row = RowOf(key); row >= 0) {
+            Entry& entry = m_rows[static_cast<std::size_t>(row)];
+            const std::vector<QString> before = entry.cells;
+            fill(entry, record);
+            if (seenAt) {
+                entry.device.lastSeen = *seenAt;
+            }
+            int first = -1;
+            int last = -1;
+            for (std::size_t c = 0; c < before.size(); ++c) {
+                if (before[c] != entry.cells[c]) {
+                    first = first < 0 ? static_cast<int>(c) : first;
+                    last = static_cast<int>(c);
+                    update.changedColumns.push_back(static_cast<int>(c));
+                }
+            }
+            if (first >= 0) {
+                // Only the display changed: the sort proxy keeps each row
+                // where it is until the list is sorted again.
+                emit dataChanged(index(row, first), index(row, last), {Qt::DisplayRole});
+            }
+            ++update.refreshed;
+        } else if (const auto it = addedIndex.find(key); it != addedIndex.end()) {
+            // The same camera twice in one batch (answers on two adapters).
+            fill(added[it->second], record);
+            takeSortValues(added[it->second]);
+        } else if (rowCount() + static_cast<int>(added.size()) >= kMaxDevices) {
+            ++update.refused;
+        } else {
+            Entry entry;
+            fill(entry, record);
+            takeSortValues(entry);
+            entry.device.lastSeen = seenAt.value_or(0);
+            addedIndex.emplace(key, added.size());
+            added.push_back(std::move(entry));
+        }
+    }
+    if (!added.empty()) {
+        const int first = rowCount();
+        beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+        for (Entry& entry : added) {
+            m_index.emplace(DeviceKey::Of(entry.device.record), static_cast<int>(m_rows.size()));
+            m_rows.push_back(std::move(entry));
+        }
+        endInsertRows();
+        update.added = static_cast<int>(added.size());
+    }
+    std::sort(update.changedColumns.begin(), update.changedColumns.end());
+    update.changedColumns.erase(
+        std::unique(update.changedColumns.begin(), update.changedColumns.end()),
+        update.changedColumns.end());
+    return update;
+}
+
+bool CDeviceTableModel::Remove(int row) {
+    if (row < 0 || row >= rowCount()) {
+        return false;
+    }
+    beginRemoveRows({}, row, row);
+    m_index.erase(DeviceKey::Of(At(row).device.record));
+    m_rows.erase(m_rows.begin() + row);
+    // Rows are dropped at most one per check, so renumbering the index of
+    // the rows behind is cheap.
+    for (std::size_t r = static_cast<std::size_t>(row); r < m_rows.size(); ++r) {
+        m_index[DeviceKey::Of(m_rows[r].device.record)] = static_cast<int>(r);
+    }
+    endRemoveRows();
+    return true;
+}
+
+bool CDeviceTableModel::SetChecked(int row, bool checked) {
+    if (!m_profile.checkBoxes || row < 0 || row >= rowCount()) {
+        return false;
+    }
+    bool& state = m_rows[static_cast<std::size_t>(row)].checked;
+    if (state != checked) {
+        state = checked;
+        emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+    }
+    return true;
+}
+
+void CDeviceTableModel::SetAllChecked(bool checked) {
+    if (!m_profile.checkBoxes || m_rows.empty()) {
+        return;
+    }
+    for (Entry& entry : m_rows) {
+        entry.checked = checked;
+    }
+    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
+void CDeviceTableModel::SetHeaderTexts(const std::vector<QString>& titles) {
+    const std::size_t n = std::min(titles.size(), m_titles.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        m_titles[i] = titles[i];
+    }
+    if (columnCount() > 0) {
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    }
+}
+
+} // namespace orv

@@ -1,0 +1,110 @@
+#include "DiscoveryHub.h"
+
+#include "devicelist/DeviceKey.h"
+#include "log/LogFile.h"
+
+#include <unordered_map>
+
+namespace orv {
+
+CDiscoveryHub::CDiscoveryHub(QObject* parent) : QObject(parent) {}
+
+void CDiscoveryHub::CaptureCallback(int type, tagMsgInfo* msg, void* user) {
+    auto* hub = static_cast<CDiscoveryHub*>(user);
+    if (hub == nullptr) {
+        return;
+    }
+    if (type != CAP_SEARCH_RESP && type != CAP_MODIFY_RESULT) {
+        WriteLog(1, "Unknown Message.");
+        return;
+    }
+    if (msg != nullptr) {
+        hub->Deliver(type, *msg);
+    }
+}
+
+void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
+    if (type == CAP_SEARCH_RESP) {
+        WriteLog(0, "Search Resp:%.31s.", msg.Info.IpAddr);
+    }
+    bool post = false;
+    bool logDrop = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (type == CAP_SEARCH_RESP) {
+            if (m_pendingAnswers >= kMaxPendingAnswers) {
+                ++m_dropped;
+                logDrop = !m_dropLogged;
+                m_dropLogged = true;
+            } else {
+                m_pending.push_back({type, msg.Info});
+                ++m_pendingAnswers;
+            }
+        } else {
+            // Outcomes of IP changes are few and each is a line for the
+            // installer: never dropped.
+            const int kind = msg.Result == 0 ? CAP_MODIFY_RESULT : -CAP_MODIFY_RESULT;
+            m_pending.push_back({kind, msg.Info});
+        }
+        post = !m_drainPosted && !m_pending.empty();
+        m_drainPosted = m_drainPosted || post;
+    }
+    if (logDrop) {
+        WriteLog(1, "Discovery answers arrive faster than the window takes them; the excess is "
+                    "dropped.");
+    }
+    if (post) {
+        QMetaObject::invokeMethod(this, &CDiscoveryHub::drain, Qt::QueuedConnection);
+    }
+}
+
+void CDiscoveryHub::ReportCaptureProblem(const QString& text) {
+    WriteLog(1, "%s", text.toLocal8Bit().constData());
+    emit captureProblem(text);
+}
+
+std::uint64_t CDiscoveryHub::DroppedAnswers() const {
+    std::lock_guard lock(m_lock);
+    return m_dropped;
+}
+
+void CDiscoveryHub::drain() {
+    std::vector<Pending> pending;
+    {
+        std::lock_guard lock(m_lock);
+        pending.swap(m_pending);
+        m_pendingAnswers = 0;
+        m_drainPosted = false;
+    }
+    // Runs of answers go out as one batch with one record per camera, the
+    // latest; an IP change's outcome keeps its place between them.
+    std::vector<tagQvIpcInfo> batch;
+    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> inBatch;
+    const auto flush = [&] {
+        if (!batch.empty()) {
+            emit devicesFound(batch);
+            batch.clear();
+            inBatch.clear();
+        }
+    };
+    for (const Pending& p : pending) {
+        if (p.type == CAP_SEARCH_RESP) {
+            const auto [it, added] = inBatch.emplace(DeviceKey::Of(p.record), batch.size());
+            if (added) {
+                batch.push_back(p.record);
+            } else {
+                batch[it->second] = p.record;
+            }
+            continue;
+        }
+        flush();
+        if (p.type == CAP_MODIFY_RESULT) {
+            emit modifyDone(p.record);
+        } else {
+            emit modifyFailed(p.record);
+        }
+    }
+    flush();
+}
+
+} // namespace orv

@@ -1,0 +1,62 @@
+#pragma once
+// The single road by which cameras enter the program. The discovery library
+// calls the hub's capture callback on its own threads; the callback only
+// copies the record into a bounded queue and, when the queue was empty,
+// asks the window thread to drain it. On the window thread the hub hands
+// each drained batch to the pages as typed signals. Answers are coalesced
+// per camera (the latest wins), so a burst of answers costs the window one
+// batch, and a flood of invented cameras costs a bounded queue: answers
+// beyond it are dropped and counted.
+
+#include "qvsp/QvspTypes.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace orv {
+
+class CDiscoveryHub : public QObject {
+    Q_OBJECT
+public:
+    // Camera answers waiting for the window thread; further answers of
+    // cameras not yet waiting are dropped until it has caught up.
+    static constexpr std::size_t kMaxPendingAnswers = 4096;
+
+    explicit CDiscoveryHub(QObject* parent = nullptr);
+
+    // The callback for every discovery instance, with this hub as `user`.
+    static void CaptureCallback(int type, tagMsgInfo* msg, void* user);
+    // The same, from any thread.
+    void Deliver(int type, const tagMsgInfo& msg);
+    // From the window thread: an adapter whose capture could not start or
+    // stopped.
+    void ReportCaptureProblem(const QString& text);
+
+    std::uint64_t DroppedAnswers() const;
+
+signals:
+    void devicesFound(const std::vector<tagQvIpcInfo>& records);
+    void modifyDone(const tagQvIpcInfo& record);
+    void modifyFailed(const tagQvIpcInfo& record);
+    void captureProblem(const QString& text);
+
+private:
+    struct Pending {
+        int type;
+        tagQvIpcInfo record;
+    };
+    void drain();
+
+    mutable std::mutex m_lock;
+    std::vector<Pending> m_pending;
+    std::size_t m_pendingAnswers = 0;
+    bool m_drainPosted = false;
+    std::uint64_t m_dropped = 0;
+    bool m_dropLogged = false;
+};
+
+} // namespace orv

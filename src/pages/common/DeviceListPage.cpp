@@ -1,0 +1,175 @@
+#include "DeviceListPage.h"
+
+#include "AppServices.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMouseEvent>
+#include <QTimerEvent>
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// One counter per page kind for the whole process.
+int& tickCounter(orv::DeviceListKind kind) {
+    static std::array<int, 5> counters{};
+    return counters[static_cast<std::size_t>(kind)];
+}
+
+} // namespace
+
+CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, QWidget* parent,
+                                 orv::CDeviceList::Clock clock)
+    : CPageDlg(parent), m_app(app),
+      m_devices(std::make_unique<orv::CDeviceList>(kind, std::move(clock))),
+      m_selection(std::make_unique<orv::CDeviceSelection>(*m_devices)) {
+    m_listCtrl = new orv::CDeviceListCtrl(*m_devices, this);
+    m_listCtrl->setObjectName(QStringLiteral("deviceList"));
+    if (m_devices->Profile().checkBoxes) {
+        m_selectAll = new QCheckBox(this);
+        m_selectAll->setObjectName(QStringLiteral("selectAll"));
+        connect(m_selectAll, &QCheckBox::clicked, this, [this](bool on) { OnSelectAll(on); });
+        connect(m_selection.get(), &orv::CDeviceSelection::selectAllCleared, m_selectAll,
+                [this] { m_selectAll->setChecked(false); });
+    }
+    connect(m_selection.get(), &orv::CDeviceSelection::checkedModeSwitched, this,
+            [this](bool on) { EnterCheckedMode(on); });
+    connect(m_selection.get(), &orv::CDeviceSelection::picked, this,
+            [this](const orv::DeviceKey& key) { PickDevice(key); });
+    connect(m_listCtrl, &orv::CDeviceListCtrl::deviceCheckToggled, this,
+            &CDeviceListPage::onCheckToggled);
+    connect(m_listCtrl, &orv::CDeviceListCtrl::deviceSelected, this,
+            &CDeviceListPage::onDeviceSelected);
+    connect(m_listCtrl, &orv::CDeviceListCtrl::deviceClicked, this,
+            &CDeviceListPage::onDeviceClicked);
+    connect(m_listCtrl, &orv::ui::CSortListCtrl::itemClicked, this, [this](int row, int) {
+        if (row < 0) {
+            m_pressInProgress = false;
+            m_selectedDuringPress.reset();
+        }
+    });
+    connect(m_listCtrl, &orv::CDeviceListCtrl::deviceDoubleClicked, this,
+            [this](const orv::DeviceKey& key) { OnDeviceDoubleClicked(key); });
+    m_listCtrl->viewport()->installEventFilter(this);
+    m_timer.start(kTimerMs, this);
+}
+
+CDeviceListPage::~CDeviceListPage() {
+    m_timer.stop();
+    m_listCtrl->viewport()->removeEventFilter(this);
+    // The page that derives from this one is gone already: nothing emptying
+    // the list may reach its overrides through the list's signals.
+    QObject::disconnect(m_listCtrl, nullptr, this, nullptr);
+    QObject::disconnect(m_selection.get(), nullptr, this, nullptr);
+    delete m_listCtrl;
+    m_listCtrl = nullptr;
+}
+
+void CDeviceListPage::SetLanguageText() {
+    m_listCtrl->SetHeaderTexts();
+}
+
+int CDeviceListPage::Ticks() const {
+    return tickCounter(m_devices->Profile().kind);
+}
+
+void CDeviceListPage::OnDevicesFound(const std::vector<tagQvIpcInfo>& records) {
+    m_devices->AddOrRefreshDevices(records);
+}
+
+void CDeviceListPage::OnModifyDone(const tagQvIpcInfo& record) {
+    m_devices->RefreshDevice(record);
+}
+
+void CDeviceListPage::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_timer.timerId()) {
+        OnTick();
+        return;
+    }
+    CPageDlg::timerEvent(event);
+}
+
+void CDeviceListPage::OnTick() {
+    const int tick = ++tickCounter(m_devices->Profile().kind);
+    OnPageTick(tick);
+    if (tick % kDropEveryTicks == 0) {
+        m_devices->DropStaleDevice();
+    }
+}
+
+void CDeviceListPage::OnPageTick(int) {}
+
+void CDeviceListPage::EnterCheckedMode(bool) {}
+
+void CDeviceListPage::PickDevice(const orv::DeviceKey&) {}
+
+void CDeviceListPage::OnSelectAll(bool checked) {
+    m_selection->SelectAll(checked);
+    ChecksChanged();
+}
+
+bool CDeviceListPage::textClickRuleApplies() const {
+    // The Network Settings and Batch Set pages follow the list's click
+    // notifications only where the platform reports them like the later
+    // Windows family; the other pages always.
+    const orv::DeviceListKind kind = m_devices->Profile().kind;
+    const bool needsLaterFamily =
+        kind == orv::DeviceListKind::NetworkSettings || kind == orv::DeviceListKind::BatchSet;
+    return m_devices->Profile().checkBoxes && (!needsLaterFamily || m_app.OsVersionCode() >= 24);
+}
+
+bool CDeviceListPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_listCtrl->viewport() && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && textClickRuleApplies()) {
+        m_pressInProgress = true;
+        m_selectedDuringPress.reset();
+    }
+    return CPageDlg::eventFilter(watched, event);
+}
+
+void CDeviceListPage::onCheckToggled(const orv::DeviceKey& key, bool checked) {
+    m_lastToggled = key;
+    m_checkBeforeToggle = !checked;
+    m_sinceToggle.start();
+    m_selection->CheckChanged(checked);
+    ChecksChanged();
+}
+
+void CDeviceListPage::onDeviceSelected(const orv::DeviceKey& key) {
+    if (m_pressInProgress) {
+        m_selectedDuringPress = key;
+        return;
+    }
+    m_selection->RowSelected(key);
+}
+
+void CDeviceListPage::onDeviceClicked(const orv::DeviceKey& key, int column) {
+    const std::optional<orv::DeviceKey> selected = m_selectedDuringPress;
+    m_pressInProgress = false;
+    m_selectedDuringPress.reset();
+    if (column != 0 && textClickRuleApplies()) {
+        m_selection->TextClicked(key);
+        ChecksChanged();
+    } else if (selected) {
+        m_selection->RowSelected(*selected);
+    }
+}
+
+void CDeviceListPage::OnDeviceDoubleClicked(const orv::DeviceKey& key) {
+    const orv::DeviceRow* device = m_devices->Find(key);
+    if (!m_devices->Profile().checkBoxes || device == nullptr) {
+        return;
+    }
+    const bool pairedClick = m_lastToggled == key && m_sinceToggle.isValid() &&
+                             m_sinceToggle.elapsed() <= QApplication::doubleClickInterval();
+    const bool before = pairedClick ? m_checkBeforeToggle : m_devices->IsChecked(key);
+    m_devices->SetChecked(key, !before);
+    m_lastToggled.reset();
+    m_selection->CheckChanged(!before);
+    ChecksChanged();
+    char url[260] = {};
+    std::snprintf(url, sizeof url, "http://%.31s", device->record.IpAddr);
+    m_app.OpenWebPageLater(url);
+}

@@ -1,0 +1,96 @@
+#pragma once
+// A page with a device list: it takes the cameras' answers and IP-change
+// results, checks for silent cameras on its 100 ms timer, feeds the person's
+// clicks and checks to the selection rules and puts a double-clicked
+// camera's web address up for the browser. Pages derived from it say only
+// what switching mode, picking a camera and a changed check set mean to them.
+
+#include "PageDlg.h"
+#include "devicelist/DeviceListCtrl.h"
+#include "devicelist/DeviceSelection.h"
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QCheckBox;
+
+namespace orv {
+class IAppServices;
+}
+
+class CDeviceListPage : public CPageDlg {
+    Q_OBJECT
+public:
+    static constexpr int kTimerMs = 100;
+    static constexpr int kDropEveryTicks = 50;
+
+    CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, QWidget* parent = nullptr,
+                    orv::CDeviceList::Clock clock = {});
+    ~CDeviceListPage() override;
+
+    orv::CDeviceListCtrl* DeviceListCtrl() const { return m_listCtrl; }
+    orv::CDeviceList& Devices() { return *m_devices; }
+    const orv::CDeviceList& Devices() const { return *m_devices; }
+    orv::CDeviceSelection& Selection() { return *m_selection; }
+    const orv::CDeviceSelection& Selection() const { return *m_selection; }
+    bool IsCheckedMode() const { return m_selection->CheckedMode(); }
+
+    void SetLanguageText() override;
+
+    // Cameras' answers, and a successful IP change.
+    virtual void OnDevicesFound(const std::vector<tagQvIpcInfo>& records);
+    virtual void OnModifyDone(const tagQvIpcInfo& record);
+
+    // One timer message; public so tests can drive the page's time.
+    void OnTick();
+    // Ticks of this page kind since the start of the process.
+    int Ticks() const;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // What switching checked mode and picking a camera mean for the page.
+    virtual void EnterCheckedMode(bool on);
+    virtual void PickDevice(const orv::DeviceKey& key);
+    // After a person changed check marks (one row, Select All, a filter).
+    virtual void ChecksChanged() {}
+    // Select All clicked; the default checks or clears every row and
+    // switches checked mode with it.
+    virtual void OnSelectAll(bool checked);
+    // The page's own work on a tick, before the silent-camera check.
+    virtual void OnPageTick(int tick);
+    // A double-click on a camera's row: leaves its check box toggled against
+    // its state before the double-click, applies the check rule and hands the
+    // camera's web page to the browser.
+    virtual void OnDeviceDoubleClicked(const orv::DeviceKey& key);
+
+    orv::IAppServices& m_app;
+    orv::CDeviceListCtrl* m_listCtrl = nullptr;
+    // Only on pages with check boxes.
+    QCheckBox* m_selectAll = nullptr;
+
+private:
+    void onCheckToggled(const orv::DeviceKey& key, bool checked);
+    void onDeviceSelected(const orv::DeviceKey& key);
+    void onDeviceClicked(const orv::DeviceKey& key, int column);
+    bool textClickRuleApplies() const;
+
+    std::unique_ptr<orv::CDeviceList> m_devices;
+    std::unique_ptr<orv::CDeviceSelection> m_selection;
+    QBasicTimer m_timer;
+    // The check state a camera had before the person's last click toggled
+    // it: the first click of a double-click has toggled the row already.
+    std::optional<orv::DeviceKey> m_lastToggled;
+    bool m_checkBeforeToggle = false;
+    QElapsedTimer m_sinceToggle;
+    // From a left press on the list until its click is handled, a selection
+    // that the press makes waits for the click rule, so a click picks a
+    // camera once.
+    bool m_pressInProgress = false;
+    std::optional<orv::DeviceKey> m_selectedDuringPress;
+};

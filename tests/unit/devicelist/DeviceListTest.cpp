@@ -1,0 +1,280 @@
+// The device lists without a window: the order rows are shown in, their
+// numbers and cells, the silence rule, and the selection rules, all with the
+// model contract checked by Qt's model tester on every change.
+
+#include "devicelist/DeviceList.h"
+#include "DeviceRecords.h"
+#include "devicelist/DeviceSelection.h"
+#include "log/LogFile.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace orv {
+namespace {
+
+class DeviceListTest : public ::testing::Test {
+protected:
+    std::int32_t now = 1700000000;
+
+    std::unique_ptr<CDeviceList> list(DeviceListKind kind) {
+        auto l = std::make_unique<CDeviceList>(kind, [this] { return now; });
+        m_testers.push_back(std::make_unique<QAbstractItemModelTester>(
+            &l->Proxy(), QAbstractItemModelTester::FailureReportingMode::Fatal));
+        return l;
+    }
+    static QStringList column(const CDeviceList& l, int col) {
+        QStringList texts;
+        for (int row = 0; row < l.Proxy().rowCount(); ++row) {
+            texts << l.Proxy().index(row, col).data().toString();
+        }
+        return texts;
+    }
+    static DeviceKey key(unsigned char id) { return DeviceKey::Of(Camera(id, "")); }
+
+private:
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> m_testers;
+};
+
+TEST_F(DeviceListTest, AddressOrderNumbersAndTheSortAfterANewCamera) {
+    auto l = list(DeviceListKind::NetworkSettings);
+    l->AddOrRefreshDevice(Camera(1, "192.168.1.10", "b"));
+    l->AddOrRefreshDevice(Camera(2, "192.168.1.9", "a"));
+    const std::vector<tagQvIpcInfo> batch{Camera(3, "192.168.1.100", "c"),
+                                          Camera(4, "bad address", "d")};
+    EXPECT_EQ(l->AddOrRefreshDevices(batch), 2);
+    EXPECT_EQ(column(*l, 4),
+              (QStringList{"192.168.1.9", "192.168.1.10", "192.168.1.100", "bad address"}));
+    EXPECT_EQ(column(*l, 1), (QStringList{"1", "2", "3", "4"}));
+
+    // A header click reverses the current column, starts a new one ascending;
+    // the check-box and number columns do not sort.
+    QSignalSpy sorted(l.get(), &CDeviceList::sorted);
+    l->SortByHeader(4);
+    EXPECT_EQ(column(*l, 4).first(), "bad address");
+    l->SortByHeader(0);
+    l->SortByHeader(1);
+    EXPECT_EQ(sorted.count(), 1);
+    l->SortByHeader(2);
+    EXPECT_EQ(column(*l, 2), (QStringList{"a", "b", "c", "d"}));
+    l->SortByHeader(2);
+    EXPECT_EQ(column(*l, 2), (QStringList{"d", "c", "b", "a"}));
+    EXPECT_EQ(column(*l, 1), (QStringList{"1", "2", "3", "4"})) << "numbers follow the order";
+
+    // The next new camera brings the address order back, ascending.
+    l->AddOrRefreshDevice(Camera(5, "192.168.1.50", "e"));
+    EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.9", "192.168.1.10", "192.168.1.50",
+                                          "192.168.1.100", "bad address"}));
+    EXPECT_EQ(sorted.last().at(0).toInt(), 4);
+}
+
+TEST_F(DeviceListTest, UpgradeAndOemListsPlaceNewCamerasByTextInTheCurrentOrder) {
+    for (DeviceListKind kind : {DeviceListKind::BatchUpgrade, DeviceListKind::Oem}) {
+        auto l = list(kind);
+        l->SortByHeader(2);
+        l->SortByHeader(4);
+        l->AddOrRefreshDevice(Camera(1, "192.168.1.9"));
+        l->AddOrRefreshDevice(Camera(2, "192.168.1.10"));
+        EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.10", "192.168.1.9"}));
+        // A header click on the IP column compares the numbers again.
+        l->SortByHeader(4);
+        l->SortByHeader(4);
+        EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.9", "192.168.1.10"}));
+    }
+}
+
+TEST_F(DeviceListTest, TextOrderIgnoresCaseAndBlanksAndEqualRowsKeepTheirOrder) {
+    auto l = list(DeviceListKind::BatchSet);
+    l->AddOrRefreshDevice(Camera(1, "10.0.0.1", "abc"));
+    l->AddOrRefreshDevice(Camera(2, "10.0.0.2", "Zed"));
+    l->AddOrRefreshDevice(Camera(3, "10.0.0.3", "ABC "));
+    l->SortByHeader(2);
+    EXPECT_EQ(column(*l, 2), (QStringList{"abc", "ABC ", "Zed"}));
+    l->SortByHeader(2);
+    EXPECT_EQ(column(*l, 2), (QStringList{"Zed", "abc", "ABC "})) << "descending swaps operands";
+}
+
+TEST_F(DeviceListTest, ARefreshChangesCellsInPlaceAndKeepsWhatTheRequestLeavesEmpty) {
+    auto l = list(DeviceListKind::NetworkSettings);
+    l->AddOrRefreshDevice(Camera(1, "192.168.1.5"));
+    l->AddOrRefreshDevice(Camera(2, "192.168.1.6"));
+    l->AddOrRefreshDevice(Camera(1, "192.168.1.200", "Renamed"));
+    EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.200", "192.168.1.6"}))
+        << "the row keeps its place until the next sort";
+    EXPECT_EQ(column(*l, 2).first(), "Renamed");
+
+    // An IP change's record carries no model or version: the row keeps its.
+    tagQvIpcInfo done = Camera(2, "192.168.1.66");
+    std::memset(done.Model, 0, sizeof done.Model);
+    std::memset(done.Version, 0, sizeof done.Version);
+    EXPECT_EQ(l->RefreshDevice(done), 1);
+    EXPECT_EQ(column(*l, 4).last(), "192.168.1.66");
+    EXPECT_EQ(column(*l, 8).last(), "QV-N2610");
+    EXPECT_EQ(column(*l, 9).last(), "12.0.4.3");
+    EXPECT_EQ(l->RefreshDevice(Camera(9, "192.168.1.9")), 0) << "unlisted cameras are not added";
+    EXPECT_EQ(l->Count(), 2);
+
+    // The next new camera sorts the list with the cells as they are now.
+    l->AddOrRefreshDevice(Camera(3, "192.168.1.7"));
+    EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.7", "192.168.1.66", "192.168.1.200"}));
+}
+
+TEST_F(DeviceListTest, CellsComeFromTheRecordAndAllEightMacBytesMakeTheKey) {
+    auto batch = list(DeviceListKind::BatchSet);
+    auto oem = list(DeviceListKind::Oem);
+    auto video = list(DeviceListKind::VideoPreviews);
+    const tagQvIpcInfo cam = Camera(0x5F, "192.168.1.20",
+                                    "Tor S\xC3\xBC"
+                                    "d",
+                                    "N3476", "Dome 2MP");
+    for (CDeviceList* l : {batch.get(), oem.get(), video.get()}) {
+        l->AddOrRefreshDevice(cam);
+    }
+    EXPECT_EQ(column(*batch, 2), QStringList{QStringLiteral("Tor Süd")});
+    EXPECT_EQ(column(*batch, 3), QStringList{"02:4F:56:10:00:5F"});
+    EXPECT_EQ(column(*batch, 5), QStringList{"Dome 2MP"});
+    EXPECT_EQ(column(*oem, 8), QStringList{"N3476"}) << "OEM shows the model only";
+    EXPECT_EQ(column(*video, 0), QStringList{"1"}) << "no check boxes: numbers come first";
+    EXPECT_FALSE(video->Proxy().index(0, 0).data(Qt::CheckStateRole).isValid());
+
+    tagQvIpcInfo twin = cam;
+    twin.Mac[7] = 1;
+    const std::vector<tagQvIpcInfo> both{twin, twin};
+    EXPECT_EQ(batch->AddOrRefreshDevices(both), 1) << "one camera twice in a batch is one row";
+    EXPECT_EQ(batch->Count(), 2);
+}
+
+TEST_F(DeviceListTest, SilentCamerasLeaveOneByOneAndOnlyNetworkSettingsLogsThem) {
+    const auto disconnectLines = [] {
+        std::ifstream in(TheLogFile().CurrentPath());
+        int n = 0;
+        for (std::string line; std::getline(in, line);) {
+            n += line.find("Disconnect IPC:") != std::string::npos;
+        }
+        return n;
+    };
+    auto network = list(DeviceListKind::NetworkSettings);
+    auto batch = list(DeviceListKind::BatchSet);
+    for (CDeviceList* l : {network.get(), batch.get()}) {
+        for (unsigned char i = 1; i <= 3; ++i) {
+            l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(i)).c_str()));
+        }
+    }
+    now += 29;
+    batch->AddOrRefreshDevice(Camera(2, "192.168.1.2"));
+    EXPECT_EQ(network->DropStaleDevice(), 0) << "29 seconds are not silence yet";
+    now += 1;
+    QSignalSpy dropped(network.get(), &CDeviceList::deviceDropped);
+    const int before = disconnectLines();
+    EXPECT_EQ(network->DropStaleDevice(), 1);
+    EXPECT_EQ(column(*network, 4), (QStringList{"192.168.1.2", "192.168.1.3"}));
+    EXPECT_EQ(dropped.first().at(0).value<DeviceKey>(), key(1));
+    EXPECT_EQ(batch->DropStaleDevice(), 1);
+    EXPECT_EQ(batch->DropStaleDevice(), 1);
+    EXPECT_EQ(batch->DropStaleDevice(), 0) << "the camera that answered stays";
+    EXPECT_EQ(column(*batch, 4), (QStringList{"192.168.1.2"}));
+    EXPECT_EQ(disconnectLines() - before, 1);
+}
+
+TEST_F(DeviceListTest, TheListStopsGrowingAtItsCeilingAndSaysSoOnce) {
+    auto l = list(DeviceListKind::VideoPreviews);
+    std::vector<tagQvIpcInfo> flood(CDeviceTableModel::kMaxDevices + 5, Camera(0, "10.0.0.1"));
+    for (std::size_t i = 0; i < flood.size(); ++i) {
+        std::memcpy(flood[i].Mac + 2, &i, 4);
+    }
+    QSignalSpy full(l.get(), &CDeviceList::full);
+    EXPECT_EQ(l->AddOrRefreshDevices(flood), CDeviceTableModel::kMaxDevices);
+    l->AddOrRefreshDevice(Camera(1, "10.0.0.2"));
+    EXPECT_EQ(full.count(), 1);
+    EXPECT_EQ(l->Count(), CDeviceTableModel::kMaxDevices);
+}
+
+// ---- the selection rules
+
+TEST_F(DeviceListTest, TheCurrentCameraIsACameraNotARow) {
+    auto l = list(DeviceListKind::NetworkSettings);
+    CDeviceSelection selection(*l);
+    for (unsigned char i = 1; i <= 3; ++i) {
+        l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(10 + i)).c_str(),
+                                     std::string(1, static_cast<char>('d' - i)).c_str()));
+    }
+    QSignalSpy picked(&selection, &CDeviceSelection::picked);
+    selection.RowSelected(*l->KeyAt(1));
+    ASSERT_EQ(selection.Current(), key(2));
+    l->SortByHeader(2); // by name: c, b, a -> the camera moves to another row
+    l->AddOrRefreshDevice(Camera(4, "192.168.1.1"));
+    EXPECT_EQ(selection.Current(), key(2));
+    EXPECT_STREQ(selection.CurrentDevice()->record.IpAddr, "192.168.1.12");
+    selection.RowSelected(key(2));
+    EXPECT_EQ(picked.count(), 1) << "selecting the current camera again picks nothing";
+
+    now += 30;
+    l->AddOrRefreshDevice(Camera(1, "192.168.1.11"));
+    l->AddOrRefreshDevice(Camera(3, "192.168.1.13"));
+    l->DropStaleDevice(); // camera 4
+    l->DropStaleDevice(); // camera 2
+    EXPECT_FALSE(selection.Current()) << "a dropped camera is nobody's current camera";
+}
+
+TEST_F(DeviceListTest, ChecksSwitchCheckedModeAndATextClickReturnsToOneCamera) {
+    auto l = list(DeviceListKind::BatchSet);
+    CDeviceSelection selection(*l);
+    for (unsigned char i = 1; i <= 3; ++i) {
+        l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(i)).c_str()));
+    }
+    QSignalSpy modes(&selection, &CDeviceSelection::checkedModeSwitched);
+    QSignalSpy cleared(&selection, &CDeviceSelection::selectAllCleared);
+    QSignalSpy picked(&selection, &CDeviceSelection::picked);
+
+    l->SetChecked(key(1), true);
+    selection.CheckChanged(true);
+    l->SetChecked(key(2), true);
+    selection.CheckChanged(true);
+    EXPECT_TRUE(selection.CheckedMode());
+    selection.RowSelected(key(3));
+    EXPECT_EQ(picked.count(), 0) << "in checked mode a selected row picks nothing";
+
+    selection.TextClicked(key(1));
+    EXPECT_FALSE(l->IsChecked(key(1)));
+    EXPECT_TRUE(selection.CheckedMode()) << "camera 2 stays checked";
+    selection.TextClicked(key(2));
+    EXPECT_FALSE(selection.CheckedMode());
+    EXPECT_EQ(cleared.count(), 1);
+    ASSERT_EQ(picked.count(), 1);
+    EXPECT_EQ(selection.Current(), key(2));
+
+    selection.SelectAll(true);
+    EXPECT_EQ(l->CheckedDevices().size(), 3u);
+    l->SetChecked(key(3), false);
+    selection.CheckChanged(false);
+    EXPECT_TRUE(selection.CheckedMode());
+    selection.SelectAll(false);
+    EXPECT_FALSE(l->AnyChecked());
+    EXPECT_EQ(modes.count(), 5);
+}
+
+TEST_F(DeviceListTest, AddressConflictsIgnoreCaseAndConcernTheCheckedSet) {
+    auto l = list(DeviceListKind::BatchSet);
+    CDeviceSelection selection(*l);
+    l->AddOrRefreshDevice(Camera(1, "cam-a.local"));
+    l->AddOrRefreshDevice(Camera(2, "CAM-A.local"));
+    l->AddOrRefreshDevice(Camera(3, "10.0.0.3"));
+    EXPECT_TRUE(selection.Conflicts(key(1)));
+    EXPECT_FALSE(selection.Conflicts(key(3)));
+    l->SetChecked(key(3), true);
+    EXPECT_FALSE(selection.CheckedSetConflicts());
+    l->SetChecked(key(2), true);
+    EXPECT_TRUE(selection.CheckedSetConflicts()) << "a checked camera shares an unchecked's";
+}
+
+} // namespace
+} // namespace orv

@@ -1,0 +1,114 @@
+// The road of the discovery library's messages to the window thread: copied
+// at once, coalesced per camera, delivered in order as typed signals, and
+// bounded when answers come faster than the window takes them.
+
+#include "discovery/DiscoveryHub.h"
+#include "discovery/DiscoveryInstances.h"
+#include "log/LogFile.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+tagMsgInfo answer(unsigned char id = 0x5F, int port = 80) {
+    tagMsgInfo msg{};
+    const unsigned char mac[8] = {0x00, 0x1B, 0x2C, 0x3D, 0x4E, id, 0x01, 0x02};
+    std::memcpy(msg.Info.Mac, mac, 8);
+    std::strcpy(msg.Info.IpAddr, "192.168.1.20");
+    std::strcpy(msg.Info.NetMask, "255.255.255.0");
+    msg.Info.HttpPort = port;
+    return msg;
+}
+
+using Batch = std::vector<tagQvIpcInfo>;
+
+} // namespace
+
+TEST(DiscoveryHub, AnswersFromTheCaptureThreadArriveAsOneBatchPerCameraInOrder) {
+    orv::CDiscoveryHub hub;
+    QSignalSpy found(&hub, &orv::CDiscoveryHub::devicesFound);
+    QSignalSpy done(&hub, &orv::CDiscoveryHub::modifyDone);
+    QSignalSpy failed(&hub, &orv::CDiscoveryHub::modifyFailed);
+    std::thread capture([&] {
+        for (int i = 0; i < 50; ++i) {
+            tagMsgInfo msg = answer(static_cast<unsigned char>(i % 3), i);
+            orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &msg, &hub);
+            std::memset(&msg, 0xEE, sizeof msg); // the library's record changes after the call
+        }
+        tagMsgInfo ok = answer(7);
+        orv::CDiscoveryHub::CaptureCallback(CAP_MODIFY_RESULT, &ok, &hub);
+        tagMsgInfo refused = answer(8);
+        refused.Result = 1;
+        orv::CDiscoveryHub::CaptureCallback(CAP_MODIFY_RESULT, &refused, &hub);
+        tagMsgInfo later = answer(9);
+        orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &later, &hub);
+    });
+    capture.join();
+    EXPECT_EQ(found.count(), 0) << "nothing reaches the pages on the capture thread";
+    QCoreApplication::sendPostedEvents();
+
+    ASSERT_EQ(found.count(), 2);
+    const auto first = found.at(0).at(0).value<Batch>();
+    ASSERT_EQ(first.size(), 3u) << "one record per camera";
+    EXPECT_EQ(first[0].HttpPort, 48) << "the latest answer wins, in the first one's place";
+    EXPECT_EQ(first[1].HttpPort, 49);
+    EXPECT_EQ(first[2].HttpPort, 47);
+    ASSERT_EQ(done.count(), 1);
+    EXPECT_EQ(done.at(0).at(0).value<tagQvIpcInfo>().Mac[5], 7);
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.at(0).at(0).value<tagQvIpcInfo>().Mac[5], 8);
+    EXPECT_EQ(found.at(1).at(0).value<Batch>().front().Mac[5], 9) << "answers after keep order";
+}
+
+TEST(DiscoveryHub, AFloodIsBoundedAndChangesAreNeverDropped) {
+    orv::CDiscoveryHub hub;
+    QSignalSpy found(&hub, &orv::CDiscoveryHub::devicesFound);
+    QSignalSpy done(&hub, &orv::CDiscoveryHub::modifyDone);
+    const std::size_t sent = orv::CDiscoveryHub::kMaxPendingAnswers + 100;
+    for (std::size_t i = 0; i < sent; ++i) {
+        tagMsgInfo msg = answer();
+        std::memcpy(msg.Info.Mac, &i, sizeof i);
+        hub.Deliver(CAP_SEARCH_RESP, msg);
+    }
+    hub.Deliver(CAP_MODIFY_RESULT, answer());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(found.at(0).at(0).value<Batch>().size(), orv::CDiscoveryHub::kMaxPendingAnswers);
+    EXPECT_EQ(hub.DroppedAnswers(), 100u);
+    EXPECT_EQ(done.count(), 1);
+
+    // Once drained, answers are taken again.
+    hub.Deliver(CAP_SEARCH_RESP, answer());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(found.count(), 2);
+}
+
+TEST(DiscoveryHub, OtherMessageTypesAreLoggedAndDropped) {
+    orv::CDiscoveryHub hub;
+    QSignalSpy found(&hub, &orv::CDiscoveryHub::devicesFound);
+    tagMsgInfo msg = answer();
+    orv::CDiscoveryHub::CaptureCallback(2, &msg, &hub);
+    orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, nullptr, &hub);
+    orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &msg, nullptr);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(found.count(), 0);
+    std::ifstream in(TheLogFile().CurrentPath(), std::ios::binary);
+    std::string line;
+    std::string last;
+    while (std::getline(in, line)) {
+        last = line;
+    }
+    EXPECT_NE(last.find("[orvantix]Unknown Message."), std::string::npos);
+}
+
+TEST(DiscoveryFilter, NamesTheAdaptersOwnAddressInLowerCase) {
+    const unsigned char mac[6] = {0x02, 0x4F, 0x56, 0x00, 0xAB, 0x01};
+    EXPECT_EQ(orv::DiscoveryFilter(mac),
+              "ether proto 0x0809 and len ==260 and ether src not 02:4f:56:00:ab:01");
+}
