@@ -2,6 +2,7 @@
 
 #include "MainDlg.h"
 #include "ProcessState.h"
+#include "StallWatch.h"
 #include "TerminationWatcher.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "ui/DialogFont.h"
@@ -14,6 +15,10 @@ CToolApp::CToolApp(QApplication& app, int argc, const char* const* argv)
 
 int CToolApp::Run() {
     initInstance();
+    std::unique_ptr<orv::CStallWatch> stallWatch;
+    if (const std::optional<int> threshold = orv::CStallWatch::ThresholdFromEnvironment()) {
+        stallWatch = std::make_unique<orv::CStallWatch>(*threshold);
+    }
     {
         CMainDlg mainDlg(orv::TheProcessState().oemMode, CMainDlg::Discovery::AllAdapters);
         // A termination request from the session closes the window the way

@@ -1,12 +1,9 @@
 #include "DeviceListProfile.h"
 
 #include "text/TextConv.h"
-#include "text/DottedNumbers.h"
-#include "text/WideText.h"
 
 #include <cstdio>
 #include <cstring>
-#include <cwctype>
 
 namespace orv {
 namespace {
@@ -48,10 +45,6 @@ std::wstring fieldText(const char (&field)[N], int codePage) {
         text.resize(255);
     }
     return text;
-}
-
-std::wstring trimmedUpper(std::wstring_view s) {
-    return Upper(TrimView(s));
 }
 
 } // namespace
@@ -103,25 +96,6 @@ std::wstring CellText(DeviceField field, const tagQvIpcInfo& r, bool modelOnly) 
         return fieldText(r.Version, kCpAnsi);
     }
     return {};
-}
-
-int CompareIpCells(std::wstring_view a, std::wstring_view b) {
-    const std::wstring ua = trimmedUpper(a);
-    const std::wstring ub = trimmedUpper(b);
-    const auto na = ReadFourNumbers(ua);
-    const auto nb = ReadFourNumbers(ub);
-    if (na && nb) {
-        for (size_t i = 0; i < 4; ++i) {
-            if ((*na)[i] != (*nb)[i]) {
-                return (*na)[i] < (*nb)[i] ? -1 : 1;
-            }
-        }
-        return 0;
-    }
-    if (na || nb) {
-        return na ? -1 : 1;
-    }
-    return ua.compare(ub) < 0 ? -1 : (ua == ub ? 0 : 1);
 }
 
 } // namespace orv

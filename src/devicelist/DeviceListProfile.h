@@ -66,9 +66,4 @@ std::wstring CellText(DeviceField field, const tagQvIpcInfo& record, bool modelO
 // "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X" of the first six MAC bytes.
 std::wstring MacCellText(const tagQvIpcInfo& record);
 
-// Orders two IP cells by their four numbers (trimmed, upper-cased); cells
-// that do not read as four numbers sort after those that do, among
-// themselves by text. Negative, zero or positive like strcmp.
-int CompareIpCells(std::wstring_view a, std::wstring_view b);
-
 } // namespace orv

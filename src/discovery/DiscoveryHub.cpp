@@ -3,6 +3,7 @@
 #include "devicelist/DeviceKey.h"
 #include "log/LogFile.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace orv {
@@ -70,11 +71,22 @@ std::uint64_t CDiscoveryHub::DroppedAnswers() const {
 
 void CDiscoveryHub::drain() {
     std::vector<Pending> pending;
+    bool more = false;
     {
         std::lock_guard lock(m_lock);
-        pending.swap(m_pending);
-        m_pendingAnswers = 0;
-        m_drainPosted = false;
+        const std::size_t n = std::min(m_pending.size(), kMessagesPerTurn);
+        pending.assign(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
+        for (const Pending& p : pending) {
+            m_pendingAnswers -= p.type == CAP_SEARCH_RESP ? 1 : 0;
+        }
+        more = !m_pending.empty();
+        m_drainPosted = more;
+    }
+    if (more) {
+        // The rest waits for the next turn, behind whatever else the window
+        // has to do meanwhile.
+        QMetaObject::invokeMethod(this, &CDiscoveryHub::drain, Qt::QueuedConnection);
     }
     // Runs of answers go out as one batch with one record per camera, the
     // latest; an IP change's outcome keeps its place between them.

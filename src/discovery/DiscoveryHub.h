@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -24,7 +25,11 @@ class CDiscoveryHub : public QObject {
 public:
     // Camera answers waiting for the window thread; further answers of
     // cameras not yet waiting are dropped until it has caught up.
-    static constexpr std::size_t kMaxPendingAnswers = 4096;
+    static constexpr std::size_t kMaxPendingAnswers = 16384;
+    // Messages handed to the pages per turn of the window's event loop, so
+    // that a thousand cameras answering at once never hold the window for
+    // longer than a few hundred rows take.
+    static constexpr std::size_t kMessagesPerTurn = 512;
 
     explicit CDiscoveryHub(QObject* parent = nullptr);
 
@@ -52,7 +57,7 @@ private:
     void drain();
 
     mutable std::mutex m_lock;
-    std::vector<Pending> m_pending;
+    std::deque<Pending> m_pending;
     std::size_t m_pendingAnswers = 0;
     bool m_drainPosted = false;
     std::uint64_t m_dropped = 0;
