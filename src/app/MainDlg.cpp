@@ -4,6 +4,7 @@
 #include "LanguageMenuAdapter.h"
 #include "ProcessState.h"
 #include "SettingsStore.h"
+#include "SystemMenu.h"
 #include "lang/Language.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/common/ResultLines.h"
@@ -31,9 +32,6 @@
 
 #include <array>
 
-#if defined(Q_OS_WIN)
-#include <windows.h>
-#endif
 
 using orv::ui::LangText;
 
@@ -199,12 +197,7 @@ void CMainDlg::initDialog() {
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, &CMainDlg::ShowAboutBox);
-#if defined(Q_OS_WIN)
-    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
-        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(menu, MF_STRING, kAboutCommand, L"&About Orvantix...");
-    }
-#endif
+    orv::AddAboutToSystemMenu(*this, kAboutCommand);
 }
 
 void CMainDlg::readCredentials() {
@@ -354,17 +347,14 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
     }
 }
 
-#if defined(Q_OS_WIN)
 bool CMainDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    const auto* msg = static_cast<MSG*>(message);
-    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kAboutCommand) {
+    if (orv::IsSystemMenuCommand(message, kAboutCommand)) {
         ShowAboutBox();
         *result = 0;
         return true;
     }
     return QDialog::nativeEvent(eventType, message, result);
 }
-#endif
 
 void CMainDlg::reject() {
     // Escape does not end the main window; only closing it does, so the

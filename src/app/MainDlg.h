@@ -83,9 +83,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-#if defined(Q_OS_WIN)
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
 
 private:
     void initDialog();

@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace orv {
 
@@ -21,27 +18,6 @@ int OsVersionCodeFor(int major, int minor, bool workstation) {
         return workstation ? 27 : 26;
     }
     return workstation ? 24 : 25;
-}
-
-int ComputeOsVersionCode() {
-#if defined(_WIN32)
-    // GetVersionEx reports 6.2 to programs without a compatibility manifest;
-    // RtlGetVersion tells the truth.
-    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
-    OSVERSIONINFOEXW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
-        auto fn = reinterpret_cast<RtlGetVersionFn>(GetProcAddress(ntdll, "RtlGetVersion"));
-        if (fn != nullptr && fn(&info) == 0) {
-            return OsVersionCodeFor(static_cast<int>(info.dwMajorVersion),
-                                    static_cast<int>(info.dwMinorVersion),
-                                    info.wProductType == VER_NT_WORKSTATION);
-        }
-    }
-    return 20;
-#else
-    return 24;
-#endif
 }
 
 void PendingUrlSlot::Set(const char* url) {
