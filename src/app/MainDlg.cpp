@@ -32,7 +32,6 @@
 
 #include <array>
 
-
 using orv::ui::LangText;
 
 // The artwork is compiled into a static library, whose resources must be
@@ -131,11 +130,11 @@ void CMainDlg::createControls() {
 void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
-    m_searchPage = new CSearchDlg(*this, this);
-    m_batchSetPage = new CBatchSetDlg(*this, m_sdk, this);
-    m_upgradePage = new CBatchUpgradeDlg(*this, m_sdk, this);
-    m_videoPage = new CVideoViewDlg(*this, m_sdk, this);
-    m_oemPage = new COemDlg(*this, m_sdk, this);
+    m_searchPage = new CSearchDlg(*this, m_jobs, this);
+    m_batchSetPage = new CBatchSetDlg(*this, m_jobs, this);
+    m_upgradePage = new CBatchUpgradeDlg(*this, m_jobs, this);
+    m_videoPage = new CVideoViewDlg(*this, m_jobs, this);
+    m_oemPage = new COemDlg(*this, m_jobs, this);
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
@@ -151,15 +150,17 @@ void CMainDlg::connectPages() {
     for (CDeviceListPage* page : m_devicePages) {
         connect(&m_hub, &orv::CDiscoveryHub::devicesFound, page, &CDeviceListPage::OnDevicesFound);
         connect(&m_hub, &orv::CDiscoveryHub::modifyDone, page, &CDeviceListPage::OnModifyDone);
+        connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, page, &CDeviceListPage::OnModifyFailed);
         connect(&page->Devices(), &orv::CDeviceList::full, this, [this](int ceiling) {
             AddOperatingInfo(
                 QStringLiteral("More than %1 cameras answer; further cameras are not listed.")
                     .arg(ceiling));
         });
     }
-    connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this, [this](const tagQvIpcInfo& record) {
-        orv::AddResultLine(*this, orv::ModifyResultLine(record, false));
-    });
+    connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
+            [this](const tagQvIpcInfo& record, int) {
+                orv::AddResultLine(*this, orv::ModifyResultLine(record, false));
+            });
     connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
             [this](const QString& text) { AddOperatingInfo(text); });
 }
@@ -374,4 +375,7 @@ void CMainDlg::shutDown() {
     }
     m_shutDown = true;
     m_discovery.Stop();
+    // Jobs start no further camera; calls in flight end within the SDK's
+    // timeouts, and what they applied stays applied.
+    m_jobs.Shutdown();
 }

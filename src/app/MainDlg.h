@@ -5,6 +5,7 @@
 
 #include "discovery/DiscoveryHub.h"
 #include "discovery/DiscoveryInstances.h"
+#include "jobs/JobEngine.h"
 #include "pages/common/AppServices.h"
 #include "sdk/DeviceSdk.h"
 
@@ -53,6 +54,7 @@ public:
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
     int DiscoveryInstanceCount() const { return m_discovery.Count(); }
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
+    orv::jobs::CJobEngine& Jobs() { return m_jobs; }
     void QueueReboot(int handle) override;
     void OpenWebPageLater(const std::string& url) override;
     std::string TakeWebPage() override;
@@ -120,6 +122,7 @@ private:
 
     std::vector<CDeviceListPage*> m_devicePages;
     orv::CQvDeviceSdk m_sdk;
+    orv::jobs::CJobEngine m_jobs{m_sdk};
     orv::CDiscoveryHub m_hub;
     orv::CDiscoveryInstances m_discovery;
 };

@@ -44,8 +44,7 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
         } else {
             // Outcomes of IP changes are few and each is a line for the
             // installer: never dropped.
-            const int kind = msg.Result == 0 ? CAP_MODIFY_RESULT : -CAP_MODIFY_RESULT;
-            m_pending.push_back({kind, msg.Info});
+            m_pending.push_back({CAP_MODIFY_RESULT, msg.Info, msg.Result});
         }
         post = !m_drainPosted && !m_pending.empty();
         m_drainPosted = m_drainPosted || post;
@@ -110,10 +109,10 @@ void CDiscoveryHub::drain() {
             continue;
         }
         flush();
-        if (p.type == CAP_MODIFY_RESULT) {
+        if (p.result == 0) {
             emit modifyDone(p.record);
         } else {
-            emit modifyFailed(p.record);
+            emit modifyFailed(p.record, p.result);
         }
     }
     flush();

@@ -46,13 +46,15 @@ public:
 signals:
     void devicesFound(const std::vector<tagQvIpcInfo>& records);
     void modifyDone(const tagQvIpcInfo& record);
-    void modifyFailed(const tagQvIpcInfo& record);
+    // `result`: the library's result word (QVSP_RESULT_*).
+    void modifyFailed(const tagQvIpcInfo& record, int result);
     void captureProblem(const QString& text);
 
 private:
     struct Pending {
         int type;
         tagQvIpcInfo record;
+        int result = 0;
     };
     void drain();
 

@@ -27,6 +27,14 @@ QStringList GetOpenFileNames(QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
 }
 
+QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& suggested) {
+    if (const auto& answer = answerSlot()) {
+        const QStringList chosen = answer(filter, false);
+        return chosen.isEmpty() ? QString() : chosen.front();
+    }
+    return QFileDialog::getSaveFileName(parent, QString(), suggested, filter);
+}
+
 void SetFileDialogAnswer(std::function<QStringList(const QString& filter, bool multiple)> answer) {
     answerSlot() = std::move(answer);
 }

@@ -3,11 +3,13 @@
 // per test, popup menus answered by the test, and a screenshot helper.
 
 #include "TempDir.h"
+#include "jobs/JobEngine.h"
 #include "lang/Language.h"
 #include "ui/PopupMenu.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QMenu>
 #include <QTest>
@@ -52,6 +54,16 @@ protected:
             }
             return nullptr;
         });
+    }
+
+    // Lets the window thread run until no job of `jobs` is left: device work
+    // runs on workers and reports back through the event loop.
+    static void WaitForJobs(orv::jobs::CJobEngine& jobs, int timeoutMs = 30000) {
+        const QDeadlineTimer deadline(timeoutMs);
+        do {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        } while (jobs.AnyRunning() && !deadline.hasExpired());
+        QCoreApplication::processEvents();
     }
 
     // A double-click as a person makes it: a click, then the double-click.

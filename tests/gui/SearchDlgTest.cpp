@@ -1,5 +1,6 @@
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "RecordingSdk.h"
 #include "RecordingServices.h"
 
 #include "pages/network/SearchDlg.h"
@@ -20,12 +21,14 @@ namespace {
 class SearchDlgTest : public GuiTestBase {
 protected:
     RecordingServices services;
+    RecordingSdk sdk;
+    orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CSearchDlg> page;
     QStringList messages;
 
     void SetUp() override {
         GuiTestBase::SetUp();
-        page = std::make_unique<CSearchDlg>(services);
+        page = std::make_unique<CSearchDlg>(services, jobs);
         page->resize(1000, 500);
         page->show();
         orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
@@ -56,6 +59,7 @@ protected:
         auto* list = page->DeviceListCtrl();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(list->model()->index(row, column)).center());
+        WaitForJobs(jobs);
     }
     void fill(const char* ip, const char* mask, const char* gateway, const char* port) {
         edit("ipEdit")->setText(QString::fromLatin1(ip));
@@ -152,6 +156,7 @@ TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     EXPECT_EQ(edit("ipEdit")->geometry().x(), 320);
 
     QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
+    WaitForJobs(jobs);
     EXPECT_EQ(child<QLabel>("ipLabel")->text(), "Start IP Address:");
     fill("10.1.1.253", "255.0.0.0", "10.1.1.1", "8000");
     SaveScreenshot(*page, QStringLiteral("network-settings-checked"));
@@ -169,6 +174,7 @@ TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     // With Same IP every checked camera gets the same address.
     services.requests.clear();
     QTest::mouseClick(child<QCheckBox>("sameIp"), Qt::LeftButton);
+    WaitForJobs(jobs);
     EXPECT_EQ(child<QLabel>("ipLabel")->text(), "IP Address:");
     fill("10.1.1.9", "255.0.0.0", "10.1.1.1", "8000");
     ticks(50);
@@ -194,6 +200,7 @@ TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {
     // A double-click checks the camera and offers its web page.
     auto* list = page->DeviceListCtrl();
     DoubleClick(list->viewport(), list->visualRect(list->model()->index(1, 3)).center());
+    WaitForJobs(jobs);
     EXPECT_TRUE(list->GetCheck(1));
     EXPECT_TRUE(page->IsCheckedMode());
     EXPECT_EQ(services.TakeWebPage(), "http://192.168.1.12");

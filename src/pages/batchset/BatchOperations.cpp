@@ -1,16 +1,10 @@
 #include "BatchOperations.h"
 
-#include "pages/common/RecordText.h"
-#include "pages/common/ResultLines.h"
-
-#include <cstdio>
-#include <cstring>
+#include <memory>
 
 namespace orv::batchset {
 
-namespace {
-
-const char* words(Operation operation) {
+const char* OperationWords(Operation operation) {
     switch (operation) {
     case Operation::Reboot:
         return "Reboot";
@@ -34,57 +28,164 @@ const char* words(Operation operation) {
     return "";
 }
 
-std::string ipText(const tagQvIpcInfo& device) {
-    return FieldText(device.IpAddr);
-}
+CBatchOperations::CBatchOperations(IBatchHost& host, CBatchWorker& worker)
+    : m_host(host), m_worker(worker) {}
 
-} // namespace
-
-std::string ResultLine(const tagQvIpcInfo& device, Operation operation, bool succeeded) {
-    return orv::ResultLine(device, words(operation), succeeded);
-}
-
-CBatchOperations::CBatchOperations(IBatchHost& host, IDeviceSdk& sdk, CBatchWorker& worker)
-    : m_host(host), m_sdk(sdk), m_worker(worker) {}
-
-CBatchOperations::Credentials CBatchOperations::defaults() const {
-    Credentials c;
+jobs::Credentials CBatchOperations::defaults() const {
+    jobs::Credentials c;
     m_host.DefaultUser(c.user, sizeof c.user);
     m_host.DefaultPassword(c.password, sizeof c.password);
     return c;
 }
 
-int CBatchOperations::login(const tagQvIpcInfo& device, const char* user, const char* password) {
-    return m_sdk.Login(ipText(device).c_str(), device.HttpPort, user, password);
+std::vector<tagQvIpcInfo> CBatchOperations::targets(const Message& none) {
+    if (m_host.CheckedMode()) {
+        return m_host.CheckedDevices();
+    }
+    if (const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice()) {
+        return {*device};
+    }
+    m_host.ShowMessage(none);
+    return {};
 }
 
+namespace {
+
+// A step whose one call takes the job's handle.
 template <class Call>
-int CBatchOperations::apply(Operation operation, Call call, bool* succeeded) {
-    const Credentials c = defaults();
-    if (m_host.CheckedMode()) {
-        // Every checked camera is tried whatever happened to the others; a
-        // failed login hands -1 on, which the SDK refuses without traffic.
-        for (const tagQvIpcInfo& device : m_host.CheckedDevices()) {
-            call(login(device, c.user, c.password));
-        }
-        return 1;
-    }
-    const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice();
-    if (!device) {
-        m_host.ShowMessage(kSelectOneDevice);
+Step simple(Operation operation, Call call) {
+    return {operation, [operation, call](jobs::CameraRun& run) {
+                const int handle = run.Handle();
+                return run.Report(OperationWords(operation), handle < 0 ? -1 : call(run, handle));
+            }};
+}
+
+} // namespace
+
+int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps) {
+    if (steps.empty()) {
         return 0;
     }
-    const int handle = login(*device, c.user, c.password);
-    const bool ok = handle != -1 && call(handle) == 0;
-    m_host.AddResultLine(ResultLine(*device, operation, ok));
-    if (succeeded != nullptr) {
-        *succeeded = ok;
+    std::vector<tagQvIpcInfo> devices = targets(kSelectOneDevice);
+    if (devices.empty()) {
+        return m_host.CheckedMode() ? 1 : 0;
     }
+    jobs::JobSpec spec;
+    spec.name = name;
+    spec.targets = std::move(devices);
+    spec.credentials = defaults();
+    for (const Step& step : steps) {
+        if (!step.followUp) {
+            spec.operations.push_back(OperationWords(step.operation));
+        }
+    }
+    spec.work = [steps = std::move(steps)](jobs::CameraRun& run) {
+        for (const Step& step : steps) {
+            if (!step.run(run) && step.operation == Operation::ModifyPassword) {
+                break; // no reboot with a password the camera did not take
+            }
+        }
+    };
+    m_host.RunOperations(std::move(spec), !m_host.CheckedMode());
     return 1;
 }
 
+std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZone,
+                                                    const DateTime* when) {
+    if (when == nullptr) {
+        return std::nullopt;
+    }
+    // Built once for every target.
+    const std::optional<QvSystemDate> record = BuildSystemDate(mode, timeZone, *when);
+    if (!record) {
+        return std::nullopt;
+    }
+    return simple(Operation::SetSystemDate, [record = *record](jobs::CameraRun& run, int h) {
+        return run.Sdk().SetSystemDate(h, &record);
+    });
+}
+
+std::optional<Step> CBatchOperations::SetDeviceName(const char* escapedName) const {
+    if (m_host.CheckedMode()) {
+        return std::nullopt;
+    }
+    return simple(
+        Operation::SetDeviceName,
+        [name = std::string(escapedName != nullptr ? escapedName : "")](
+            jobs::CameraRun& run, int h) { return run.Sdk().SetDeviceName(h, name.c_str()); });
+}
+
+std::optional<Step> CBatchOperations::SetPorts(const QvPortInfo* record) {
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    return simple(Operation::SetPorts, [r = *record](jobs::CameraRun& run, int h) {
+        return run.Sdk().SetPortInfo(h, &r);
+    });
+}
+
+std::optional<Step> CBatchOperations::SetDdns(const QvDdnsInfo* record) {
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    return simple(Operation::SetDdns,
+                  [r = *record](jobs::CameraRun& run, int h) { return run.Sdk().SetDdns(h, &r); });
+}
+
+std::optional<Step> CBatchOperations::SetImaging(const QvImagingConfig* record) {
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    return simple(Operation::SetImaging, [r = *record](jobs::CameraRun& run, int h) {
+        QvImagingConfig current{};
+        run.Sdk().GetImagingConfig(h, &current);
+        current.powerLineFrequency = r.powerLineFrequency;
+        current.localDisplay = r.localDisplay;
+        current.outdoorMode = r.outdoorMode;
+        return run.Sdk().SetImagingConfig(h, &current);
+    });
+}
+
+std::optional<Step> CBatchOperations::SetVideoStream(const QvVideoConfig* record) {
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    return simple(Operation::SetVideoStream, [r = *record](jobs::CameraRun& run, int h) {
+        QvVideoConfig working{};
+        working.stream = r.stream;
+        run.Sdk().GetVideoConfig(h, &working);
+        QvVideoConfig sent = r;
+        sent.deviceTag = working.deviceTag;
+        return run.Sdk().SetVideoConfig(h, &sent);
+    });
+}
+
+std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const char* user,
+                                                            const char* newPassword) {
+    if (user == nullptr || newPassword == nullptr) {
+        return {};
+    }
+    const std::string u = user;
+    const std::string p = newPassword;
+    CBatchWorker& worker = m_worker;
+    std::vector<Step> steps;
+    steps.push_back(simple(Operation::ModifyPassword, [u, p](jobs::CameraRun& run, int h) {
+        return run.Sdk().ModifyPassword(h, u.c_str(), p.c_str());
+    }));
+    steps.push_back({Operation::Reboot,
+                     [u, p, &worker](jobs::CameraRun& run) {
+                         const int handle = run.LoginAs(u.c_str(), p.c_str());
+                         if (handle != -1) {
+                             worker.QueueReboot(handle);
+                         }
+                         return run.Report(OperationWords(Operation::Reboot),
+                                           handle != -1 ? 0 : -1);
+                     },
+                     true});
+    return steps;
+}
+
 int CBatchOperations::Reboot() {
-    const Credentials c = defaults();
     if (!m_host.CheckedMode() && !m_host.CurrentDevice()) {
         m_host.ShowMessage(kSelectOneDeviceCapital);
         return 0;
@@ -92,138 +193,79 @@ int CBatchOperations::Reboot() {
     if (!m_host.Ask(kAskReboot)) {
         return 0;
     }
-    return QueueReboots(c.user, c.password);
-}
-
-int CBatchOperations::QueueReboots(const char* user, const char* password) {
-    if (m_host.CheckedMode()) {
-        for (const tagQvIpcInfo& device : m_host.CheckedDevices()) {
-            m_worker.QueueReboot(login(device, user, password));
-        }
-        return 1;
-    }
-    const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice();
-    if (!device) {
-        m_host.ShowMessage(kSelectOneDeviceCapital);
-        return 0;
-    }
-    const int handle = login(*device, user, password);
-    if (handle != -1) {
-        m_worker.QueueReboot(handle);
-    }
-    m_host.AddResultLine(ResultLine(*device, Operation::Reboot, handle != -1));
-    return 1;
+    CBatchWorker& worker = m_worker;
+    const Step step{Operation::Reboot, [&worker](jobs::CameraRun& run) {
+                        // A login that worked is a reboot on its way: the
+                        // worker makes it within its next cycles.
+                        const int handle = run.Handle();
+                        if (handle != -1) {
+                            worker.QueueReboot(handle);
+                        }
+                        return run.Report(OperationWords(Operation::Reboot), handle != -1 ? 0 : -1);
+                    }};
+    return Apply("Reboot", {step});
 }
 
 int CBatchOperations::Restore() {
-    const Credentials c = defaults();
-    if (m_host.CheckedMode()) {
-        if (!m_host.Ask(kAskRestore)) {
-            return 0;
-        }
-        for (const tagQvIpcInfo& device : m_host.CheckedDevices()) {
-            const int handle = login(device, c.user, c.password);
-            m_sdk.RestoreSystem(handle);
-            m_worker.StartRestorePause(false);
-            m_worker.QueueReboot(handle);
-        }
-        return 1;
-    }
-    const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice();
-    if (!device) {
+    if (!m_host.CheckedMode() && !m_host.CurrentDevice()) {
         m_host.ShowMessage(kSelectOneDevice);
         return 0;
     }
     if (!m_host.Ask(kAskRestore)) {
         return 0;
     }
-    const int handle = login(*device, c.user, c.password);
-    const bool ok = handle != -1 && m_sdk.RestoreSystem(handle) == 0;
-    if (ok) {
-        m_worker.StartRestorePause(true);
-        m_worker.QueueReboot(handle);
-    }
-    m_host.AddResultLine(ResultLine(*device, Operation::Restore, ok));
-    return 1;
+    const bool checked = m_host.CheckedMode();
+    CBatchWorker& worker = m_worker;
+    const Step step{Operation::Restore, [&worker, checked](jobs::CameraRun& run) {
+                        const int handle = run.Handle();
+                        const int result = handle < 0 ? -1 : run.Sdk().RestoreSystem(handle);
+                        if (result == 0 || (checked && handle >= 0)) {
+                            // The camera restores its settings first; the
+                            // worker reboots it after the pause.
+                            worker.StartRestorePause(!checked);
+                            worker.QueueReboot(handle);
+                        }
+                        return run.Report(OperationWords(Operation::Restore), result);
+                    }};
+    return Apply("Restore", {step});
 }
 
-int CBatchOperations::ModifyPassword(const char* user, const char* newPassword) {
-    if (user == nullptr || newPassword == nullptr) {
-        return 0;
-    }
-    bool ok = false;
-    const int result = apply(
-        Operation::ModifyPassword,
-        [&](int handle) { return m_sdk.ModifyPassword(handle, user, newPassword); }, &ok);
-    if (result == 0) {
-        return 0;
-    }
-    return m_host.CheckedMode() || ok ? 1 : 0;
-}
-
-int CBatchOperations::SetDeviceName(const char* escapedName) {
-    if (m_host.CheckedMode()) {
-        return 1;
-    }
-    return apply(Operation::SetDeviceName, [&](int handle) {
-        return m_sdk.SetDeviceName(handle, escapedName != nullptr ? escapedName : "");
-    });
-}
-
-int CBatchOperations::SetSystemDate(DateOption mode, int timeZone, const DateTime* when) {
-    if (when == nullptr) {
-        return 0;
-    }
-    // Built once for every target.
-    const std::optional<QvSystemDate> record = BuildSystemDate(mode, timeZone, *when);
-    if (!record) {
-        return 0;
-    }
-    return apply(Operation::SetSystemDate,
-                 [&](int handle) { return m_sdk.SetSystemDate(handle, &*record); });
-}
-
-int CBatchOperations::SetPorts(const QvPortInfo* record) {
-    if (record == nullptr) {
-        return 0;
-    }
-    return apply(Operation::SetPorts,
-                 [&](int handle) { return m_sdk.SetPortInfo(handle, record); });
-}
-
-int CBatchOperations::SetDdns(const QvDdnsInfo* record) {
-    if (record == nullptr) {
-        return 0;
-    }
-    return apply(Operation::SetDdns, [&](int handle) { return m_sdk.SetDdns(handle, record); });
-}
-
-int CBatchOperations::SetImaging(const QvImagingConfig* record) {
-    if (record == nullptr) {
-        return 0;
-    }
-    return apply(Operation::SetImaging, [&](int handle) {
-        QvImagingConfig current{};
-        m_sdk.GetImagingConfig(handle, &current);
-        current.powerLineFrequency = record->powerLineFrequency;
-        current.localDisplay = record->localDisplay;
-        current.outdoorMode = record->outdoorMode;
-        return m_sdk.SetImagingConfig(handle, &current);
-    });
-}
-
-int CBatchOperations::SetVideoStream(const QvVideoConfig* record) {
-    if (record == nullptr) {
-        return 0;
-    }
-    return apply(Operation::SetVideoStream, [&](int handle) {
-        QvVideoConfig working{};
-        working.stream = record->stream;
-        m_sdk.GetVideoConfig(handle, &working);
-        QvVideoConfig sent = *record;
-        sent.deviceTag = working.deviceTag;
-        return m_sdk.SetVideoConfig(handle, &sent);
-    });
+jobs::JobSpec CBatchOperations::ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
+                                        ReadScope scope, std::shared_ptr<DeviceSettings> settings) {
+    jobs::JobSpec spec;
+    spec.name = "Read settings";
+    spec.targets = {device};
+    spec.credentials = login;
+    spec.work = [scope, settings](jobs::CameraRun& run) {
+        DeviceSettings& s = *settings;
+        s.device = run.Device();
+        const int h = run.Handle();
+        s.loggedIn = h >= 0;
+        // Every read is made, also without a login: each then fails and
+        // leaves its fields as they are, in the order the pages read them.
+        const auto read = [&](auto& slot, auto call) {
+            std::remove_reference_t<decltype(*slot)> record{};
+            if (call(record) == 0) {
+                slot = record;
+            }
+        };
+        IDeviceSdk& sdk = run.Sdk();
+        if (scope == ReadScope::Everything) {
+            read(s.date, [&](QvSystemDate& r) { return sdk.GetSystemDate(h, &r); });
+            read(s.ports, [&](QvPortInfo& r) { return sdk.GetPortInfo(h, &r); });
+            read(s.ddns, [&](QvDdnsInfo& r) { return sdk.GetDdns(h, &r); });
+            read(s.imaging, [&](QvImagingConfig& r) { return sdk.GetImagingConfig(h, &r); });
+        }
+        read(s.secondary, [&](QvVideoConfig& r) {
+            r.stream = 0;
+            return sdk.GetVideoConfig(h, &r);
+        });
+        read(s.primary, [&](QvVideoConfig& r) {
+            r.stream = 1;
+            return sdk.GetVideoConfig(h, &r);
+        });
+    };
+    return spec;
 }
 
 } // namespace orv::batchset

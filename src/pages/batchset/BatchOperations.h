@@ -1,15 +1,21 @@
 #pragma once
 // The operations the Batch Set page applies to cameras: reboot, restore,
-// password, device name, date, ports, DDNS, imaging and video streams. Each
-// runs on the current camera with one result line, or silently on every
-// checked camera in list order; reboots go through the worker's queue.
+// password, device name, date, ports, DDNS, imaging and video streams. A
+// Save is one job over its targets (the current camera, or every checked
+// camera in list order): each camera logs in once and gets the Save's
+// operations in their order; reboots go through the worker's queue. For one
+// camera each operation ends in a result line, for checked cameras in the
+// job's results and one summary line per operation.
 
 #include "BatchWorker.h"
+#include "DeviceSettings.h"
 #include "SystemRecords.h"
+#include "jobs/CameraRun.h"
+#include "jobs/JobEngine.h"
 #include "pages/common/Message.h"
 #include "qvsp/QvspTypes.h"
-#include "sdk/DeviceSdk.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +33,7 @@ public:
     virtual bool CheckedMode() const = 0;
     // The checked devices in list order.
     virtual std::vector<tagQvIpcInfo> CheckedDevices() const = 0;
-    // The current row's device; nothing when there is no current row.
+    // The current device; nothing when there is none.
     virtual std::optional<tagQvIpcInfo> CurrentDevice() const = 0;
     // The main window's default credentials, escaped, at most size - 1 bytes.
     virtual void DefaultUser(char* buffer, int size) const = 0;
@@ -35,8 +41,9 @@ public:
     virtual void ShowMessage(const Message& message) = 0;
     // A Yes/No question; true for Yes.
     virtual bool Ask(const Message& question) = 0;
-    // One result line in the system code page.
-    virtual void AddResultLine(const std::string& line) = 0;
+    // Runs a job of operations; `oneCamera`: the current camera, whose
+    // operations each write their result line.
+    virtual void RunOperations(jobs::JobSpec spec, bool oneCamera) = 0;
 };
 
 enum class Operation {
@@ -51,55 +58,58 @@ enum class Operation {
     SetVideoStream,
 };
 
-// "[MAC] <ip> <words> Succeed." or "... Failed.", MAC in upper-case hex, at
-// most 259 characters.
-std::string ResultLine(const tagQvIpcInfo& device, Operation operation, bool succeeded);
+// The words of an operation in its result line, "Modify Port".
+const char* OperationWords(Operation operation);
+
+// One operation of a Save for one camera, made with the job's login.
+struct Step {
+    Operation operation;
+    // Reports its outcome through the run; false stops the camera's later
+    // steps of the same chain (a reboot after a refused password).
+    std::function<bool(jobs::CameraRun&)> run;
+    // Steps that may be left out of the report (only run after another).
+    bool followUp = false;
+};
 
 class CBatchOperations {
 public:
-    CBatchOperations(IBatchHost& host, IDeviceSdk& sdk, CBatchWorker& worker);
+    CBatchOperations(IBatchHost& host, CBatchWorker& worker);
 
     bool CheckedMode() const { return m_host.CheckedMode(); }
-    IDeviceSdk& Sdk() { return m_sdk; }
     CBatchWorker& Worker() { return m_worker; }
 
-    // 0 when refused or declined, else what QueueReboots returns.
-    int Reboot();
-    // Logs in to each target with these credentials and queues its reboot.
-    // 0 when no device is selected, else 1.
-    int QueueReboots(const char* user, const char* password);
     // 0 when refused or declined, else 1.
+    int Reboot();
     int Restore();
-    // 0 on refusal or failure, else 1; always 1 in checked mode.
-    int ModifyPassword(const char* user, const char* newPassword);
-    // Each of the following: 0 when its argument is missing or no device is
-    // selected, else 1. Set device name does nothing in checked mode, where
-    // every camera keeps its own name.
-    int SetDeviceName(const char* escapedName);
-    int SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
-    int SetPorts(const QvPortInfo* record);
-    int SetDdns(const QvDdnsInfo* record);
+
+    // The steps of a Save; nothing when their argument is missing.
+    static std::optional<Step> SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
+    // Nothing in checked mode, where every camera keeps its own name.
+    std::optional<Step> SetDeviceName(const char* escapedName) const;
+    static std::optional<Step> SetPorts(const QvPortInfo* record);
+    static std::optional<Step> SetDdns(const QvDdnsInfo* record);
     // Merges the frequency and the two mode bytes into the camera's own
     // record, read just before, so the camera's other bytes go back as read.
-    int SetImaging(const QvImagingConfig* record);
+    static std::optional<Step> SetImaging(const QvImagingConfig* record);
     // Sends the record with the camera's own tag, read just before.
-    int SetVideoStream(const QvVideoConfig* record);
+    static std::optional<Step> SetVideoStream(const QvVideoConfig* record);
+    // The new password, then (only where it was taken) a reboot logged in
+    // with it.
+    std::vector<Step> ModifyPasswordAndReboot(const char* user, const char* newPassword);
+
+    // Runs the steps as one job over the targets: 0 when no camera is
+    // selected (message 90010) or there is nothing to do, else 1.
+    int Apply(const std::string& name, std::vector<Step> steps);
+
+    // A job that reads what the sub-pages show of `device` into `settings`.
+    static jobs::JobSpec ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
+                                 ReadScope scope, std::shared_ptr<DeviceSettings> settings);
 
 private:
-    struct Credentials {
-        char user[32] = {};
-        char password[16] = {};
-    };
-    Credentials defaults() const;
-    int login(const tagQvIpcInfo& device, const char* user, const char* password);
-    // The common pattern: every checked device silently, or the current one
-    // with a result line. `call` makes the device calls for one handle and
-    // returns 0 on success.
-    template <class Call>
-    int apply(Operation operation, Call call, bool* succeeded = nullptr);
+    jobs::Credentials defaults() const;
+    std::vector<tagQvIpcInfo> targets(const Message& none);
 
     IBatchHost& m_host;
-    IDeviceSdk& m_sdk;
     CBatchWorker& m_worker;
 };
 

@@ -4,9 +4,7 @@
 #include "SystemParamDlg.h"
 #include "VideoImageDlg.h"
 #include "pages/common/AppServices.h"
-#include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
-#include "pages/common/WaitCursor.h"
 #include "ui/Browser.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -24,16 +22,16 @@ constexpr int kMinTabWidth = 80;
 
 } // namespace
 
-CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent,
                            orv::CDeviceList::Clock clock, orv::batchset::WorkerTiming timing)
-    : CDeviceListPage(orv::DeviceListKind::BatchSet, app, parent, std::move(clock)), m_sdk(sdk) {
+    : CDeviceListPage(orv::DeviceListKind::BatchSet, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchSetPage"));
     m_worker = std::make_unique<orv::batchset::CBatchWorker>(
-        m_sdk, [&app] { return app.TakeWebPage(); },
+        jobs.Sdk(), [&app] { return app.TakeWebPage(); },
         [](const std::string& url) { orv::ui::OpenUrl(QString::fromLocal8Bit(url.c_str())); },
         timing);
     m_operations = std::make_unique<orv::batchset::CBatchOperations>(
-        static_cast<orv::batchset::IBatchHost&>(*this), m_sdk, *m_worker);
+        static_cast<orv::batchset::IBatchHost&>(*this), *m_worker);
     createControls();
     SetLanguageText();
     layoutControls();
@@ -41,8 +39,12 @@ CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget
 }
 
 CBatchSetDlg::~CBatchSetDlg() {
-    // The worker goes first: reboots not yet made are dropped, and no device
-    // call outlives the page.
+    // Jobs that may still hand reboots to the worker end first, then the
+    // worker: reboots not yet made are dropped, and no device call outlives
+    // the page.
+    for (const orv::jobs::JobId job : {m_loadJob, m_referenceJob, CurrentJob()}) {
+        m_jobs.CancelAndWait(job);
+    }
     m_worker->Stop();
 }
 
@@ -51,7 +53,15 @@ void CBatchSetDlg::createControls() {
     m_pages->setObjectName(QStringLiteral("batchSubPages"));
     m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_pages);
     m_networkPage = new CNetworkParamDlg(*m_operations, m_pages);
-    m_videoPage = new CVideoImageDlg(*m_operations, m_app, m_pages);
+    auto* videoPage = new CVideoImageDlg(*m_operations, m_pages);
+    m_videoPage = videoPage;
+    connect(videoPage, &CVideoImageDlg::referenceReadWanted, this,
+            [this, videoPage](const tagQvIpcInfo& device) {
+                read(device, orv::batchset::ReadScope::Streams, m_referenceJob,
+                     [videoPage](const orv::batchset::DeviceSettings& settings) {
+                         videoPage->ShowReferenceStreams(settings);
+                     });
+            });
     m_pages->addTab(m_systemPage, QString());
     m_pages->addTab(m_networkPage, QString());
     m_pages->addTab(m_videoPage, QString());
@@ -95,7 +105,7 @@ void CBatchSetDlg::resizeEvent(QResizeEvent* event) {
 void CBatchSetDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(0, 0, kListWidth, h - 24);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, kListWidth, h - 24)));
     m_pages->setGeometry(kListWidth, 0, w - kListWidth, h);
     m_selectAll->setGeometry(0, h - 20, 80, 16);
     m_conflictLabel->setGeometry(100, h - 20, 320, 16);
@@ -135,8 +145,44 @@ bool CBatchSetDlg::Ask(const orv::Message& question) {
     return orv::ui::AskYesNo(this, LangText(question.id, question.defaultText));
 }
 
-void CBatchSetDlg::AddResultLine(const std::string& line) {
-    orv::AddResultLine(m_app, line);
+void CBatchSetDlg::RunOperations(orv::jobs::JobSpec spec, bool oneCamera) {
+    RunJob(std::move(spec), oneCamera ? Report::Lines : Report::Summary);
+}
+
+void CBatchSetDlg::JobRunningChanged(bool running) {
+    for (CBatchSubPage* page : subPages()) {
+        page->SetJobRunning(running);
+    }
+    updateSaveButtons();
+}
+
+orv::jobs::Credentials CBatchSetDlg::login() const {
+    orv::jobs::Credentials c;
+    m_app.GetDefaultUser(c.user, sizeof c.user);
+    m_app.GetDefaultPassword(c.password, sizeof c.password);
+    return c;
+}
+
+void CBatchSetDlg::read(const tagQvIpcInfo& device, orv::batchset::ReadScope scope,
+                        orv::jobs::JobId& slot,
+                        std::function<void(const orv::batchset::DeviceSettings&)> show) {
+    // A newer pick makes the older read pointless: it stops where it is.
+    m_jobs.Cancel(slot);
+    auto settings = std::make_shared<orv::batchset::DeviceSettings>();
+    auto job = std::make_shared<orv::jobs::JobId>(0);
+    // The job ends after its worker wrote the settings.
+    *job = RunQuiet(orv::batchset::CBatchOperations::ReadJob(device, login(), scope, settings),
+                    [job, &slot, settings, show] {
+                        if (slot == *job) {
+                            slot = 0;
+                            show(*settings);
+                        }
+                    });
+    slot = *job;
+}
+
+bool CBatchSetDlg::LoadRunning() const {
+    return m_loadJob != 0;
 }
 
 // ---- selection, clicks and checks
@@ -149,8 +195,14 @@ void CBatchSetDlg::EnterCheckedMode(bool on) {
 
 void CBatchSetDlg::showConflict(bool conflict) {
     m_conflictLabel->setVisible(conflict);
+    m_conflict = conflict;
+    updateSaveButtons();
+}
+
+void CBatchSetDlg::updateSaveButtons() {
+    const bool enabled = !m_conflict && !JobRunning();
     for (CBatchSubPage* page : subPages()) {
-        page->SetSaveEnabled(!conflict);
+        page->SetSaveEnabled(enabled);
     }
 }
 
@@ -163,26 +215,25 @@ void CBatchSetDlg::PickDevice(const orv::DeviceKey& key) {
     if (device == nullptr) {
         return;
     }
-    orv::WaitCursor wait;
     if (Selection().Conflicts(key)) {
+        m_jobs.Cancel(m_loadJob);
+        m_loadJob = 0;
         showConflict(true);
         return;
     }
     showConflict(false);
-    // The sub-pages read from a copy: the list may change meanwhile.
-    const tagQvIpcInfo record = device->record;
-    char user[32] = {};
-    char password[16] = {};
-    m_app.GetDefaultUser(user, sizeof user);
-    m_app.GetDefaultPassword(password, sizeof password);
-    const int handle =
-        m_sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort, user, password);
-    if (handle < 0) {
-        m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
-    }
     for (CBatchSubPage* page : subPages()) {
-        page->LoadFromDevice(record, handle);
+        page->ShowDevice(device->record);
     }
+    read(device->record, orv::batchset::ReadScope::Everything, m_loadJob,
+         [this](const orv::batchset::DeviceSettings& settings) {
+             if (!settings.loggedIn) {
+                 m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
+             }
+             for (CBatchSubPage* page : subPages()) {
+                 page->ShowSettings(settings);
+             }
+         });
 }
 
 void CBatchSetDlg::ChecksChanged() {

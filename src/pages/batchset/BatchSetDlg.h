@@ -24,7 +24,7 @@ class CBatchSetDlg : public CDeviceListPage, private orv::batchset::IBatchHost {
     Q_OBJECT
 public:
     // `timing`: the worker's cycle and restore pause (tests shorten them).
-    CBatchSetDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+    CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
                  orv::CDeviceList::Clock clock = {}, orv::batchset::WorkerTiming timing = {});
     ~CBatchSetDlg() override;
 
@@ -38,8 +38,10 @@ public:
     CNetworkParamDlg* NetworkPage() const { return m_networkPage; }
     CBatchSubPage* VideoImagePage() const { return m_videoPage; }
 
-    // Makes the camera current, logs in to it and fills the sub-pages.
+    // Makes the camera current, logs in to it and fills the sub-pages (once
+    // the reads are back; a newer pick drops an older one's).
     void LoadDevice(const orv::DeviceKey& key);
+    bool LoadRunning() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -47,6 +49,7 @@ protected:
     void PickDevice(const orv::DeviceKey& key) override;
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;
+    void JobRunningChanged(bool running) override;
 
 private:
     // IBatchHost
@@ -57,14 +60,19 @@ private:
     void DefaultPassword(char* buffer, int size) const override;
     void ShowMessage(const orv::Message& message) override;
     bool Ask(const orv::Message& question) override;
-    void AddResultLine(const std::string& line) override;
+    void RunOperations(orv::jobs::JobSpec spec, bool oneCamera) override;
 
     void createControls();
     void layoutControls();
     std::vector<CBatchSubPage*> subPages() const;
     void showConflict(bool conflict);
+    void updateSaveButtons();
+    orv::jobs::Credentials login() const;
+    // Reads `device` on the engine; `show` gets what came back, unless a
+    // newer read of the same kind took its place.
+    void read(const tagQvIpcInfo& device, orv::batchset::ReadScope scope, orv::jobs::JobId& slot,
+              std::function<void(const orv::batchset::DeviceSettings&)> show);
 
-    orv::IDeviceSdk& m_sdk;
     std::unique_ptr<orv::batchset::CBatchWorker> m_worker;
     std::unique_ptr<orv::batchset::CBatchOperations> m_operations;
 
@@ -73,4 +81,7 @@ private:
     CNetworkParamDlg* m_networkPage = nullptr;
     CBatchSubPage* m_videoPage = nullptr;
     QLabel* m_conflictLabel = nullptr;
+    bool m_conflict = false;
+    orv::jobs::JobId m_loadJob = 0;
+    orv::jobs::JobId m_referenceJob = 0;
 };

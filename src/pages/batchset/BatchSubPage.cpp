@@ -2,13 +2,17 @@
 
 #include <QKeyEvent>
 
-void CBatchSubPage::LoadFromDevice(const tagQvIpcInfo&, int) {}
+void CBatchSubPage::ShowDevice(const tagQvIpcInfo&) {}
+
+void CBatchSubPage::ShowSettings(const orv::batchset::DeviceSettings&) {}
 
 void CBatchSubPage::CheckedSetChanged(const std::vector<tagQvIpcInfo>&) {}
 
 void CBatchSubPage::SetSaveEnabled(bool) {}
 
 void CBatchSubPage::SetCheckedMode(bool) {}
+
+void CBatchSubPage::SetJobRunning(bool) {}
 
 void CBatchSubPage::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {

@@ -3,6 +3,7 @@
 // camera, enables or disables their Save buttons together, and tells them
 // when checked mode or the checked set changes.
 
+#include "DeviceSettings.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QWidget>
@@ -15,13 +16,16 @@ public:
     using QWidget::QWidget;
 
     virtual void SetLanguageText() {}
-    // Reads what this sub-page shows from the camera with the given login
-    // handle (which may be -1: the reads then fail and the fields stay).
-    virtual void LoadFromDevice(const tagQvIpcInfo& device, int handle);
+    // A camera was picked: what the list's record tells is shown at once.
+    virtual void ShowDevice(const tagQvIpcInfo& device);
+    // What was read from the picked camera; fields whose read failed stay.
+    virtual void ShowSettings(const orv::batchset::DeviceSettings& settings);
     // The checked devices in list order, after a check mark changed.
     virtual void CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked);
     virtual void SetSaveEnabled(bool enabled);
     virtual void SetCheckedMode(bool on);
+    // While the page's job runs, buttons that start another one wait.
+    virtual void SetJobRunning(bool running);
 
 protected:
     // Enter and Escape do nothing here: the main window must neither close

@@ -140,17 +140,16 @@ void CNetworkParamDlg::SetProviderFromRecordText(const QString& text) {
     }
 }
 
-void CNetworkParamDlg::LoadFromDevice(const tagQvIpcInfo&, int handle) {
-    orv::IDeviceSdk& sdk = m_operations.Sdk();
-    QvPortInfo ports{};
-    if (sdk.GetPortInfo(handle, &ports) == 0) {
+void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
+    if (settings.ports) {
+        const QvPortInfo& ports = *settings.ports;
         m_httpEdit->setText(QString::number(ports.httpPort));
         m_onvifEdit->setText(QString::number(ports.onvifPort));
         m_rtsp1Edit->setText(QString::number(ports.rtspPort1));
         m_rtsp2Edit->setText(QString::number(ports.rtspPort2));
     }
-    QvDdnsInfo ddns{};
-    if (sdk.GetDdns(handle, &ddns) == 0) {
+    if (settings.ddns) {
+        const QvDdnsInfo& ddns = *settings.ddns;
         m_enable->setChecked(ddns.enable != 0);
         m_userEdit->setText(ansiText(ddns.user, sizeof ddns.user));
         m_passwordEdit->setText(ansiText(ddns.password, sizeof ddns.password));
@@ -180,9 +179,9 @@ void CNetworkParamDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
-    orv::WaitCursor wait;
-    m_operations.SetPorts(&params.ports);
-    m_operations.SetDdns(&params.ddns);
+    // One job, ports first: each camera logs in once for both.
+    m_operations.Apply("Batch Set Network", {*bs::CBatchOperations::SetPorts(&params.ports),
+                                             *bs::CBatchOperations::SetDdns(&params.ddns)});
 }
 
 void CNetworkParamDlg::resizeEvent(QResizeEvent* event) {

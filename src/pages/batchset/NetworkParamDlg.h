@@ -23,7 +23,7 @@ public:
                               QWidget* parent = nullptr);
 
     void SetLanguageText() override;
-    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
     void SetSaveEnabled(bool enabled) override;
 
     // Selects the provider whose list text contains a camera's provider text.

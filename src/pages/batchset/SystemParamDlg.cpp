@@ -122,14 +122,8 @@ void CSystemParamDlg::createControls() {
     }
 
     connect(m_options, &QButtonGroup::idClicked, this, &CSystemParamDlg::onOptionChosen);
-    connect(m_reboot, &QPushButton::clicked, this, [this] {
-        orv::WaitCursor wait;
-        m_operations.Reboot();
-    });
-    connect(m_restore, &QPushButton::clicked, this, [this] {
-        orv::WaitCursor wait;
-        m_operations.Restore();
-    });
+    connect(m_reboot, &QPushButton::clicked, this, [this] { m_operations.Reboot(); });
+    connect(m_restore, &QPushButton::clicked, this, [this] { m_operations.Restore(); });
     connect(m_save, &QPushButton::clicked, this, &CSystemParamDlg::Save);
 }
 
@@ -190,14 +184,16 @@ void CSystemParamDlg::OnSecondTick() {
     }
 }
 
-void CSystemParamDlg::LoadFromDevice(const tagQvIpcInfo& device, int handle) {
+void CSystemParamDlg::ShowDevice(const tagQvIpcInfo& device) {
     const std::string name(device.DevName, strnlen(device.DevName, sizeof device.DevName));
     m_nameEdit->setText(QString::fromStdWString(orv::FromUtf8(name)));
+}
 
-    QvSystemDate record{};
-    if (m_operations.Sdk().GetSystemDate(handle, &record) != 0) {
+void CSystemParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
+    if (!settings.date) {
         return;
     }
+    const QvSystemDate& record = *settings.date;
     if (const auto when = orv::batchset::ReadDeviceDateTime(record)) {
         const QDateTime at(QDate(when->year, when->month, when->day),
                            QTime(when->hour, when->minute, when->second));
@@ -207,6 +203,11 @@ void CSystemParamDlg::LoadFromDevice(const tagQvIpcInfo& device, int handle) {
     if (record.timeZone >= 0 && record.timeZone < orv::batchset::kTimeZoneCount) {
         m_timeZones->setCurrentIndex(record.timeZone);
     }
+}
+
+void CSystemParamDlg::SetJobRunning(bool running) {
+    m_reboot->setEnabled(!running);
+    m_restore->setEnabled(!running);
 }
 
 void CSystemParamDlg::SetSaveEnabled(bool enabled) {
@@ -243,28 +244,38 @@ void CSystemParamDlg::Save() {
         return;
     }
 
-    orv::WaitCursor wait;
+    // One job: each camera gets the date, its name and the password, in
+    // that order, with one login.
+    std::vector<bs::Step> steps;
     const QDate date = m_datePicker->date();
     const QTime time = m_timePicker->time();
     const bs::DateTime when{date.year(), date.month(),  date.day(),
                             time.hour(), time.minute(), time.second()};
     const auto option = static_cast<DateOption>(m_options->checkedId());
+    std::optional<bs::Step> dateStep;
     if (option == DateOption::ComputerTime || option == DateOption::Manual) {
-        m_operations.SetSystemDate(option, -1, &when);
+        dateStep = bs::CBatchOperations::SetSystemDate(option, -1, &when);
     } else if (option == DateOption::TimeServer) {
-        m_operations.SetSystemDate(option, m_timeZones->currentIndex(), &when);
+        dateStep = bs::CBatchOperations::SetSystemDate(option, m_timeZones->currentIndex(), &when);
+    }
+    if (dateStep) {
+        steps.push_back(*dateStep);
     }
 
     const std::string escaped = bs::EscapeDeviceName(utf8Name, 128);
-    m_operations.SetDeviceName(escaped.c_str());
+    if (const std::optional<bs::Step> nameStep = m_operations.SetDeviceName(escaped.c_str())) {
+        steps.push_back(*nameStep);
+    }
 
     char current[16] = {};
     m_app.GetDefaultPassword(current, sizeof current);
-    if (std::strcmp(newPassword, current) != 0 &&
-        m_operations.ModifyPassword("admin", newPassword) != 0) {
+    if (std::strcmp(newPassword, current) != 0) {
         // The camera takes the new password only after a restart.
-        m_operations.QueueReboots("admin", newPassword);
+        for (bs::Step& step : m_operations.ModifyPasswordAndReboot("admin", newPassword)) {
+            steps.push_back(std::move(step));
+        }
     }
+    m_operations.Apply("Batch Set System", std::move(steps));
 }
 
 void CSystemParamDlg::resizeEvent(QResizeEvent* event) {

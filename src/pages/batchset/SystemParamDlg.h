@@ -34,7 +34,9 @@ public:
     ~CSystemParamDlg() override;
 
     void SetLanguageText() override;
-    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void ShowDevice(const tagQvIpcInfo& device) override;
+    void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
+    void SetJobRunning(bool running) override;
     void SetSaveEnabled(bool enabled) override;
     void SetCheckedMode(bool on) override;
 

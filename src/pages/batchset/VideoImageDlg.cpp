@@ -1,8 +1,6 @@
 #include "VideoImageDlg.h"
 
 #include "BatchOperations.h"
-#include "pages/common/AppServices.h"
-#include "pages/common/WaitCursor.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -65,9 +63,8 @@ std::optional<int> selectedNumber(const QComboBox* list) {
 
 } // namespace
 
-CVideoImageDlg::CVideoImageDlg(bs::CBatchOperations& operations, orv::IAppServices& app,
-                               QWidget* parent)
-    : CBatchSubPage(parent), m_operations(operations), m_app(app) {
+CVideoImageDlg::CVideoImageDlg(bs::CBatchOperations& operations, QWidget* parent)
+    : CBatchSubPage(parent), m_operations(operations) {
     setObjectName(QStringLiteral("videoImagePage"));
     createControls();
 
@@ -310,28 +307,29 @@ void CVideoImageDlg::ShowPrimaryStream(const QvVideoConfig& record, int powerLin
     m_primary.iFrame->setText(QString::number(record.iFrameInterval));
 }
 
-void CVideoImageDlg::readStreams(int handle, int powerLineFrequency, std::string_view model) {
-    orv::IDeviceSdk& sdk = m_operations.Sdk();
-    QvVideoConfig secondary{};
-    secondary.stream = 0;
-    if (sdk.GetVideoConfig(handle, &secondary) == 0) {
-        ShowSecondaryStream(secondary, powerLineFrequency, model);
+void CVideoImageDlg::showStreams(const bs::DeviceSettings& settings, int powerLineFrequency) {
+    const std::string model(bs::ModelText(settings.device));
+    if (settings.secondary) {
+        ShowSecondaryStream(*settings.secondary, powerLineFrequency, model);
     }
-    QvVideoConfig primary{};
-    primary.stream = 1;
-    if (sdk.GetVideoConfig(handle, &primary) == 0) {
-        ShowPrimaryStream(primary, powerLineFrequency, model);
+    if (settings.primary) {
+        ShowPrimaryStream(*settings.primary, powerLineFrequency, model);
     }
 }
 
-void CVideoImageDlg::LoadFromDevice(const tagQvIpcInfo& device, int handle) {
-    QvImagingConfig imaging{};
-    if (m_operations.Sdk().GetImagingConfig(handle, &imaging) == 0) {
-        ShowImageSettings(imaging);
+void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
+    if (settings.imaging) {
+        ShowImageSettings(*settings.imaging);
     }
-    // A failed read leaves the zeroed record, so the lists are built for
-    // neither 50 nor 60 Hz mains.
-    readStreams(handle, imaging.powerLineFrequency, bs::ModelText(device));
+    // Without the imaging record the lists are built for neither 50 nor
+    // 60 Hz mains.
+    showStreams(settings, settings.imaging ? settings.imaging->powerLineFrequency : 0);
+}
+
+void CVideoImageDlg::ShowReferenceStreams(const bs::DeviceSettings& settings) {
+    if (m_checkedMode) {
+        showStreams(settings, 50);
+    }
 }
 
 void CVideoImageDlg::SetCheckedMode(bool on) {
@@ -359,16 +357,7 @@ void CVideoImageDlg::readReference() {
     if (!m_checkedMode || reference < 0) {
         return;
     }
-    const tagQvIpcInfo& device = checked[static_cast<size_t>(reference)];
-    orv::WaitCursor wait;
-    char user[32] = {};
-    char password[16] = {};
-    m_app.GetDefaultUser(user, sizeof user);
-    m_app.GetDefaultPassword(password, sizeof password);
-    const std::string ip(device.IpAddr, strnlen(device.IpAddr, sizeof device.IpAddr));
-    // A failed login makes both reads fail; the lists then stay as they are.
-    const int handle = m_operations.Sdk().Login(ip.c_str(), device.HttpPort, user, password);
-    readStreams(handle, 50, bs::ModelText(device));
+    emit referenceReadWanted(checked[static_cast<size_t>(reference)]);
 }
 
 // ---- saving
@@ -405,10 +394,10 @@ void CVideoImageDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
-    orv::WaitCursor wait;
-    m_operations.SetImaging(&params.imaging);
-    m_operations.SetVideoStream(&params.primary);
-    m_operations.SetVideoStream(&params.secondary);
+    m_operations.Apply("Batch Set Video/Image",
+                       {*bs::CBatchOperations::SetImaging(&params.imaging),
+                        *bs::CBatchOperations::SetVideoStream(&params.primary),
+                        *bs::CBatchOperations::SetVideoStream(&params.secondary)});
 }
 
 // ---- layout

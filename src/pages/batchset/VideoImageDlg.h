@@ -17,7 +17,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace orv {
-class IAppServices;
 namespace batchset {
 class CBatchOperations;
 }
@@ -26,11 +25,12 @@ class CBatchOperations;
 class CVideoImageDlg : public CBatchSubPage {
     Q_OBJECT
 public:
-    CVideoImageDlg(orv::batchset::CBatchOperations& operations, orv::IAppServices& app,
-                   QWidget* parent = nullptr);
+    explicit CVideoImageDlg(orv::batchset::CBatchOperations& operations, QWidget* parent = nullptr);
 
     void SetLanguageText() override;
-    void LoadFromDevice(const tagQvIpcInfo& device, int handle) override;
+    void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
+    // The two streams of the checked set's reference camera.
+    void ShowReferenceStreams(const orv::batchset::DeviceSettings& settings);
     void CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked) override;
     void SetSaveEnabled(bool enabled) override;
     void SetCheckedMode(bool on) override;
@@ -45,6 +45,11 @@ public:
     // The model text and mains frequency the stream lists were built for.
     const std::string& KeptModel() const { return m_keptModel; }
     int KeptPowerLineFrequency() const { return m_keptFrequency; }
+
+signals:
+    // The checked set's reference camera, whose streams the page should read
+    // and hand to ShowReferenceStreams.
+    void referenceReadWanted(const tagQvIpcInfo& device);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -69,7 +74,7 @@ private:
     void createStream(StreamControls& stream, const char* prefix);
     void layoutControls();
     void readReference();
-    void readStreams(int handle, int powerLineFrequency, std::string_view model);
+    void showStreams(const orv::batchset::DeviceSettings& settings, int powerLineFrequency);
     int modelClass() const;
     int primarySizeCode() const;
     void applyEnableRule();
@@ -79,7 +84,6 @@ private:
     orv::batchset::VideoImageForm form() const;
 
     orv::batchset::CBatchOperations& m_operations;
-    orv::IAppServices& m_app;
 
     QGroupBox* m_primaryFrame = nullptr;
     QGroupBox* m_secondaryFrame = nullptr;

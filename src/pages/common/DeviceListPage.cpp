@@ -1,10 +1,14 @@
 #include "DeviceListPage.h"
 
 #include "AppServices.h"
+#include "JobPanel.h"
+#include "ResultLines.h"
+#include "ui/LangText.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QTimerEvent>
 
 #include <array>
@@ -20,9 +24,10 @@ int& tickCounter(orv::DeviceListKind kind) {
 
 } // namespace
 
-CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, QWidget* parent,
+CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app,
+                                 orv::jobs::CJobEngine& jobs, QWidget* parent,
                                  orv::CDeviceList::Clock clock)
-    : CPageDlg(parent), m_app(app),
+    : CPageDlg(parent), m_app(app), m_jobs(jobs),
       m_devices(std::make_unique<orv::CDeviceList>(kind, std::move(clock))),
       m_selection(std::make_unique<orv::CDeviceSelection>(*m_devices)) {
     m_listCtrl = new orv::CDeviceListCtrl(*m_devices, this);
@@ -53,11 +58,25 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceDoubleClicked, this,
             [this](const orv::DeviceKey& key) { OnDeviceDoubleClicked(key); });
     m_listCtrl->viewport()->installEventFilter(this);
+
+    m_jobPanel = new CJobPanel(jobs, this);
+    connect(&jobs, &orv::jobs::CJobEngine::operationDone, this, &CDeviceListPage::onJobResult);
+    connect(&jobs, &orv::jobs::CJobEngine::finished, this, &CDeviceListPage::onJobFinished);
+    connect(m_jobPanel, &CJobPanel::retryRequested, this,
+            [this](const std::vector<tagQvIpcInfo>& cameras) {
+                if (JobRunning() || cameras.empty()) {
+                    return;
+                }
+                orv::jobs::JobSpec again = m_jobSpec;
+                again.targets = cameras;
+                RunJob(std::move(again), m_jobReport);
+            });
     m_timer.start(kTimerMs, this);
 }
 
 CDeviceListPage::~CDeviceListPage() {
     m_timer.stop();
+    m_jobs.CancelAndWait(m_job);
     m_listCtrl->viewport()->removeEventFilter(this);
     // The page that derives from this one is gone already: nothing emptying
     // the list may reach its overrides through the list's signals.
@@ -69,6 +88,106 @@ CDeviceListPage::~CDeviceListPage() {
 
 void CDeviceListPage::SetLanguageText() {
     m_listCtrl->SetHeaderTexts();
+    m_jobPanel->SetLanguageText();
+}
+
+bool CDeviceListPage::JobRunning() const {
+    return m_job != 0 && m_jobs.IsRunning(m_job);
+}
+
+orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec spec, Report report) {
+    const int cameras = static_cast<int>(spec.targets.size());
+    m_jobSpec = spec;
+    m_jobReport = report;
+    m_job = m_jobs.Start(std::move(spec));
+    const bool panelWasHidden = m_jobPanel->isHidden();
+    m_jobPanel->Track(m_job, cameras);
+    if (panelWasHidden) {
+        // The list gives the panel its strip.
+        QResizeEvent resize(size(), size());
+        QCoreApplication::sendEvent(this, &resize);
+    }
+    JobRunningChanged(true);
+    return m_job;
+}
+
+orv::jobs::JobId CDeviceListPage::RunQuiet(orv::jobs::JobSpec spec, std::function<void()> done) {
+    const orv::jobs::JobId job = m_jobs.Start(std::move(spec));
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(&m_jobs, &orv::jobs::CJobEngine::finished, this,
+                          [job, done = std::move(done), connection](orv::jobs::JobId ended) {
+                              if (ended != job) {
+                                  return;
+                              }
+                              QObject::disconnect(*connection);
+                              if (done) {
+                                  done();
+                              }
+                          });
+    return job;
+}
+
+void CDeviceListPage::JobRunningChanged(bool) {}
+
+void CDeviceListPage::JobFinished(orv::jobs::JobId) {}
+
+void CDeviceListPage::onJobResult(const orv::jobs::OperationResult& result) {
+    // One camera's lines come as they happen; several cameras' lines come
+    // at the end, in the list's order, whatever order the cameras finished in.
+    if (result.job == m_job && m_jobReport == Report::Lines && m_jobSpec.targets.size() == 1) {
+        writeLine(result);
+    }
+}
+
+void CDeviceListPage::writeLine(const orv::jobs::OperationResult& result) {
+    if (result.outcome != orv::jobs::Outcome::Cancelled) {
+        orv::AddResultLine(m_app, orv::ResultLine(result.device, result.operation,
+                                                  result.outcome == orv::jobs::Outcome::Succeeded));
+    }
+}
+
+void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
+    if (job != m_job) {
+        return;
+    }
+    if (m_jobReport == Report::Lines && m_jobSpec.targets.size() > 1) {
+        for (const tagQvIpcInfo& target : m_jobSpec.targets) {
+            const orv::DeviceKey key = orv::DeviceKey::Of(target);
+            for (const orv::jobs::OperationResult& r : m_jobPanel->Results().Results()) {
+                if (r.key == key) {
+                    writeLine(r);
+                }
+            }
+        }
+    }
+    if (m_jobReport == Report::Summary) {
+        for (const orv::jobs::OperationTally& t :
+             orv::jobs::Tally(m_jobPanel->Results().Results())) {
+            const QString operation = QString::fromStdString(t.operation);
+            m_app.AddOperatingInfo(
+                t.cancelled == 0
+                    ? orv::ui::LangText(L"95016", L"%1: %2 succeeded, %3 failed.")
+                          .arg(operation)
+                          .arg(t.succeeded)
+                          .arg(t.failed)
+                    : orv::ui::LangText(L"95017", L"%1: %2 succeeded, %3 failed, %4 cancelled.")
+                          .arg(operation)
+                          .arg(t.succeeded)
+                          .arg(t.failed)
+                          .arg(t.cancelled));
+        }
+    }
+    JobRunningChanged(false);
+    JobFinished(job);
+}
+
+QRect CDeviceListPage::ListArea(const QRect& area) {
+    if (m_jobPanel->isHidden()) {
+        return area;
+    }
+    m_jobPanel->setGeometry(area.left(), area.bottom() + 1 - CJobPanel::kHeight, area.width(),
+                            CJobPanel::kHeight);
+    return area.adjusted(0, 0, 0, -CJobPanel::kHeight);
 }
 
 int CDeviceListPage::Ticks() const {
@@ -82,6 +201,8 @@ void CDeviceListPage::OnDevicesFound(const std::vector<tagQvIpcInfo>& records) {
 void CDeviceListPage::OnModifyDone(const tagQvIpcInfo& record) {
     m_devices->RefreshDevice(record);
 }
+
+void CDeviceListPage::OnModifyFailed(const tagQvIpcInfo&, int) {}
 
 void CDeviceListPage::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_timer.timerId()) {

@@ -8,6 +8,7 @@
 #include "PageDlg.h"
 #include "devicelist/DeviceListCtrl.h"
 #include "devicelist/DeviceSelection.h"
+#include "jobs/JobEngine.h"
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+class CJobPanel;
 class QCheckBox;
 
 namespace orv {
@@ -28,8 +30,8 @@ public:
     static constexpr int kTimerMs = 100;
     static constexpr int kDropEveryTicks = 50;
 
-    CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, QWidget* parent = nullptr,
-                    orv::CDeviceList::Clock clock = {});
+    CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, orv::jobs::CJobEngine& jobs,
+                    QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
     ~CDeviceListPage() override;
 
     orv::CDeviceListCtrl* DeviceListCtrl() const { return m_listCtrl; }
@@ -38,12 +40,17 @@ public:
     orv::CDeviceSelection& Selection() { return *m_selection; }
     const orv::CDeviceSelection& Selection() const { return *m_selection; }
     bool IsCheckedMode() const { return m_selection->CheckedMode(); }
+    CJobPanel* JobPanel() const { return m_jobPanel; }
+    // A device job of this page is running.
+    bool JobRunning() const;
+    orv::jobs::JobId CurrentJob() const { return m_job; }
 
     void SetLanguageText() override;
 
     // Cameras' answers, and a successful IP change.
     virtual void OnDevicesFound(const std::vector<tagQvIpcInfo>& records);
     virtual void OnModifyDone(const tagQvIpcInfo& record);
+    virtual void OnModifyFailed(const tagQvIpcInfo& record, int result);
 
     // One timer message; public so tests can drive the page's time.
     void OnTick();
@@ -69,7 +76,26 @@ protected:
     // camera's web page to the browser.
     virtual void OnDeviceDoubleClicked(const orv::DeviceKey& key);
 
+    // How a job speaks to the Operating Information list: a result line per
+    // camera and operation (single-device operations), one summary line per
+    // operation when the job ends (checked mode), or not at all.
+    enum class Report { Lines, Summary, Quiet };
+    // Runs `spec` on the engine and follows it in the job panel; the page's
+    // own device controls wait for it (JobRunningChanged).
+    orv::jobs::JobId RunJob(orv::jobs::JobSpec spec, Report report);
+    // A job the page follows by itself (reads, live view): no panel, no
+    // lines; `done` runs on the window thread after its last camera.
+    orv::jobs::JobId RunQuiet(orv::jobs::JobSpec spec, std::function<void()> done);
+    // While true, the page's controls that start device work are disabled.
+    virtual void JobRunningChanged(bool running);
+    // A job of this page ended (after its last result).
+    virtual void JobFinished(orv::jobs::JobId job);
+    // The device list's area: `area` less the job panel's strip once the
+    // panel shows, which is placed below the list.
+    QRect ListArea(const QRect& area);
+
     orv::IAppServices& m_app;
+    orv::jobs::CJobEngine& m_jobs;
     orv::CDeviceListCtrl* m_listCtrl = nullptr;
     // Only on pages with check boxes.
     QCheckBox* m_selectAll = nullptr;
@@ -79,7 +105,15 @@ private:
     void onDeviceSelected(const orv::DeviceKey& key);
     void onDeviceClicked(const orv::DeviceKey& key, int column);
     bool textClickRuleApplies() const;
+    void onJobResult(const orv::jobs::OperationResult& result);
+    void onJobFinished(orv::jobs::JobId job);
+    void writeLine(const orv::jobs::OperationResult& result);
 
+    CJobPanel* m_jobPanel = nullptr;
+    // The page's last job, as run, for its report and a retry.
+    orv::jobs::JobId m_job = 0;
+    orv::jobs::JobSpec m_jobSpec;
+    Report m_jobReport = Report::Quiet;
     std::unique_ptr<orv::CDeviceList> m_devices;
     std::unique_ptr<orv::CDeviceSelection> m_selection;
     QBasicTimer m_timer;

@@ -2,6 +2,7 @@
 # the rules that need no window (orvantix_page_rules).
 list(APPEND ORVANTIX_PAGE_WIDGETS
   ${CMAKE_CURRENT_LIST_DIR}/DeviceListPage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JobPanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PageDlg.h
 )
 list(APPEND ORVANTIX_PAGE_RULES

@@ -18,12 +18,18 @@
 
 using orv::ui::LangText;
 
-CSearchDlg::CSearchDlg(orv::IAppServices& app, QWidget* parent, orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::NetworkSettings, app, parent, std::move(clock)) {
+CSearchDlg::CSearchDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent,
+                       orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::NetworkSettings, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("networkSettingsPage"));
     createControls();
     SetLanguageText();
     layoutControls();
+}
+
+CSearchDlg::~CSearchDlg() {
+    // The run's workers wait on this page's waiter.
+    m_jobs.CancelAndWait(CurrentJob());
 }
 
 void CSearchDlg::createControls() {
@@ -148,7 +154,8 @@ void CSearchDlg::PickDevice(const orv::DeviceKey& key) {
 }
 
 void CSearchDlg::OnPageTick(int tick) {
-    if (tick % kDropEveryTicks == 0 && (IsCheckedMode() || Selection().Current())) {
+    if (tick % kDropEveryTicks == 0 && !JobRunning() &&
+        (IsCheckedMode() || Selection().Current())) {
         m_modify->setEnabled(true);
     }
     if (tick % 10 == 0 && !IsCheckedMode()) {
@@ -164,6 +171,45 @@ void CSearchDlg::OnPageTick(int tick) {
 void CSearchDlg::OnModifyDone(const tagQvIpcInfo& record) {
     CDeviceListPage::OnModifyDone(record);
     orv::AddResultLine(m_app, orv::ModifyResultLine(record, true));
+    m_waiter.Complete(orv::DeviceKey::Of(record), 0);
+}
+
+void CSearchDlg::OnModifyFailed(const tagQvIpcInfo& record, int result) {
+    m_waiter.Complete(orv::DeviceKey::Of(record), result);
+}
+
+void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
+    static constexpr const char* kOperation = "Modify IP,Port,Netmask";
+    orv::jobs::JobSpec spec;
+    spec.name = "Network Settings";
+    spec.operations = {kOperation};
+    for (tagQvIpcInfo& request : requests) {
+        m_waiter.Expect(orv::DeviceKey::Of(request));
+        m_app.ModifyIpcInfoAll(&request);
+        if (const orv::DeviceRow* device = Devices().Find(orv::DeviceKey::Of(request))) {
+            spec.targets.push_back(device->record);
+        }
+    }
+    orv::network::CModifyWaiter& waiter = m_waiter;
+    spec.work = [&waiter](orv::jobs::CameraRun& run) {
+        // Discovery gives up on a silent camera within a few seconds and says
+        // so; the wait only guards against an answer that never comes.
+        const std::optional<int> result = waiter.Wait(orv::DeviceKey::Of(run.Device()),
+                                                      std::chrono::seconds(15), run.CancelFlag());
+        if (!result) {
+            run.ReportFailure(kOperation, run.Cancelled() ? orv::jobs::Reason::Cancelled
+                                                          : orv::jobs::Reason::NoAnswer);
+        } else if (*result == 0) {
+            run.Report(kOperation, 0);
+        } else {
+            run.ReportFailure(kOperation,
+                              *result == QVSP_RESULT_BAD_PROOF ? orv::jobs::Reason::WrongCredentials
+                              : *result == QVSP_RESULT_BAD_VALUES ? orv::jobs::Reason::Refused
+                              : *result == QVSP_RESULT_NO_ANSWER  ? orv::jobs::Reason::NoAnswer
+                                                                  : orv::jobs::Reason::Other);
+        }
+    };
+    RunJob(std::move(spec), Report::Summary);
 }
 
 void CSearchDlg::Modify() {
@@ -184,10 +230,8 @@ void CSearchDlg::Modify() {
             m_modify->setEnabled(false);
             return;
         }
-        for (tagQvIpcInfo request : net::BuildCheckedRequests(checked, Devices().CheckedDevices(),
-                                                              m_sameIp->isChecked())) {
-            m_app.ModifyIpcInfoAll(&request);
-        }
+        runChecked(
+            net::BuildCheckedRequests(checked, Devices().CheckedDevices(), m_sameIp->isChecked()));
         m_modify->setEnabled(false);
         return;
     }

@@ -3,6 +3,7 @@
 // settings; changes the address, netmask, gateway, HTTP port and name of one
 // camera, or the network settings of every checked camera at once.
 
+#include "ModifyWaiter.h"
 #include "pages/common/DeviceListPage.h"
 
 class QCheckBox;
@@ -17,13 +18,15 @@ class CNameEdit;
 class CSearchDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    CSearchDlg(orv::IAppServices& app, QWidget* parent = nullptr,
+    CSearchDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
                orv::CDeviceList::Clock clock = {});
+    ~CSearchDlg() override;
 
     void SetLanguageText() override;
     // Checks the fields and sends the modify requests of one run.
     void Modify();
     void OnModifyDone(const tagQvIpcInfo& record) override;
+    void OnModifyFailed(const tagQvIpcInfo& record, int result) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -35,6 +38,11 @@ private:
     void createControls();
     void layoutControls();
     void updateIpLabel();
+    // A checked-mode run: the requests go out now; a job waits for each
+    // camera's outcome.
+    void runChecked(std::vector<tagQvIpcInfo> requests);
+
+    orv::network::CModifyWaiter m_waiter;
 
     QCheckBox* m_sameIp = nullptr;
     QLabel* m_nameLabel = nullptr;

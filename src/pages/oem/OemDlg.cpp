@@ -2,7 +2,6 @@
 
 #include "log/LogFile.h"
 #include "pages/common/AppServices.h"
-#include "pages/common/WaitCursor.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -24,9 +23,9 @@ const QString kFileFilter = QStringLiteral("All Files (*)");
 
 } // namespace
 
-COemDlg::COemDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+COemDlg::COemDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent,
                  orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::Oem, app, parent, std::move(clock)), m_sdk(sdk) {
+    : CDeviceListPage(orv::DeviceListKind::Oem, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("oemPage"));
     createControls();
     // The list headers are set once, in the language of the start.
@@ -93,7 +92,7 @@ void COemDlg::resizeEvent(QResizeEvent* event) {
 void COemDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(0, 0, w, h - 120);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
     m_selectAll->setGeometry(24, h - 116, 80, 16);
     m_conflictLabel->setGeometry(148, h - 114, 360, 16);
     m_group->setGeometry(20, h - 96, w - 40, 76);
@@ -117,7 +116,12 @@ void COemDlg::layoutControls() {
 
 void COemDlg::showConflict(bool conflict) {
     m_conflictLabel->setVisible(conflict);
-    m_upload->setEnabled(!conflict);
+    m_upload->setEnabled(!conflict && !JobRunning());
+}
+
+void COemDlg::JobRunningChanged(bool running) {
+    m_upload->setEnabled(!running && m_conflictLabel->isHidden());
+    m_browse->setEnabled(!running);
 }
 
 void COemDlg::PickDevice(const orv::DeviceKey& key) {
@@ -170,9 +174,10 @@ void COemDlg::Upload() {
         return;
     }
 
-    orv::WaitCursor wait;
-    oem::UploadOem(
-        m_sdk, targets, upload, path,
-        [this](const std::string& line) { orv::AddResultLine(m_app, line); },
-        [this](int handle) { m_app.QueueReboot(handle); });
+    // Every camera's line, also in checked mode; the reboots go through the
+    // Batch Set page's queue, which any thread may fill.
+    orv::IAppServices& app = m_app;
+    RunJob(
+        oem::UploadOemJob(targets, upload, path, [&app](int handle) { app.QueueReboot(handle); }),
+        Report::Lines);
 }

@@ -35,7 +35,7 @@ class COemDlg : public CDeviceListPage {
 public:
     // Each camera that took the information file is rebooted through the
     // app's reboot queue.
-    COemDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+    COemDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
             orv::CDeviceList::Clock clock = {});
 
     // The list headers only: the page's own texts are fixed.
@@ -48,13 +48,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void PickDevice(const orv::DeviceKey& key) override;
     void ChecksChanged() override;
+    void JobRunningChanged(bool running) override;
 
 private:
     void createControls();
     void layoutControls();
     void showConflict(bool conflict);
 
-    orv::IDeviceSdk& m_sdk;
     QLabel* m_conflictLabel = nullptr;
     QGroupBox* m_group = nullptr;
     QLabel* m_companyLabel = nullptr;

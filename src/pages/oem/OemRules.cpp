@@ -131,34 +131,33 @@ std::vector<std::wstring> SplitImageField(const std::wstring& field) {
     return pieces;
 }
 
-std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded) {
-    return ResultLine(device, "Upload OEM Files", succeeded);
-}
-
-int UploadOem(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
-              const std::string& oemFilePath,
-              const std::function<void(const std::string&)>& addLine,
-              const std::function<void(int handle)>& queueReboot) {
-    int took = 0;
-    for (const tagQvIpcInfo& device : targets) {
-        const std::string ip = FieldText(device.IpAddr);
-        const int handle = sdk.Login(ip.c_str(), device.HttpPort, upload.user, upload.password);
-        if (handle == -1 || sdk.UploadOemConfigFile(handle, oemFilePath.c_str()) != 0) {
-            addLine(OemResultLine(device, false));
-            continue;
+jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
+                           const std::string& oemFilePath,
+                           std::function<void(int handle)> queueReboot) {
+    jobs::JobSpec spec;
+    spec.name = "OEM";
+    spec.targets = targets;
+    std::memcpy(spec.credentials.user, upload.user, sizeof spec.credentials.user);
+    std::memcpy(spec.credentials.password, upload.password, sizeof spec.credentials.password);
+    spec.operations = {"Upload OEM Files"};
+    spec.work = [images = upload.images, oemFilePath, queueReboot](jobs::CameraRun& run) {
+        const int handle = run.Handle();
+        const bool took = run.Report(
+            "Upload OEM Files",
+            handle == -1 ? -1 : run.Sdk().UploadOemConfigFile(handle, oemFilePath.c_str()), true);
+        if (!took) {
+            return;
         }
-        ++took;
-        addLine(OemResultLine(device, true));
-        for (const std::string& image : upload.images) {
+        for (const std::string& image : images) {
             // An image the camera refuses is not reported: the information
             // file, which the result line stands for, has arrived.
-            sdk.UploadOemConfigFile(handle, image.c_str());
+            run.Sdk().UploadOemConfigFile(handle, image.c_str());
         }
         if (queueReboot) {
             queueReboot(handle);
         }
-    }
-    return took;
+    };
+    return spec;
 }
 
 } // namespace orv::oem

@@ -3,9 +3,9 @@
 // (content, place, writing), the image selection of Browse, the checks of
 // Upload and the upload loop over the target cameras.
 
+#include "jobs/JobEngine.h"
 #include "pages/common/Message.h"
 #include "qvsp/QvspTypes.h"
-#include "sdk/DeviceSdk.h"
 
 #include <cstdint>
 #include <functional>
@@ -81,17 +81,12 @@ std::wstring JoinImageSelection(const std::vector<std::wstring>& chosen);
 // The Image File field split at every "*", empty pieces skipped.
 std::vector<std::wstring> SplitImageField(const std::wstring& field);
 
-// "[MAC] <ip> Upload OEM Files Succeed." or "... Failed.", at most 259
-// characters.
-std::string OemResultLine(const tagQvIpcInfo& device, bool succeeded);
-
-// Every target in order: log in, send the information file (path as it is),
-// and on success the images; then the handle goes to `queueReboot`. One
-// result line per target through `addLine`. Returns the cameras that took
-// the information file.
-int UploadOem(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
-              const std::string& oemFilePath,
-              const std::function<void(const std::string&)>& addLine,
-              const std::function<void(int handle)>& queueReboot);
+// The upload as a job: each target logs in and takes the information file
+// (path as it is) as the "Upload OEM Files" operation, then, where it did,
+// the images (whose refusals are not reported) and its reboot through
+// `queueReboot`, which must be safe to call from any thread.
+jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
+                           const std::string& oemFilePath,
+                           std::function<void(int handle)> queueReboot);
 
 } // namespace orv::oem

@@ -5,8 +5,6 @@
 #include "pages/common/AppServices.h"
 #include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
-#include "pages/common/WaitCursor.h"
-#include "sdk/DeviceSdk.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>
@@ -36,10 +34,9 @@ int fieldIndex(PictureField field) {
 
 } // namespace
 
-CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
+CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent,
                              orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, app, parent, std::move(clock)),
-      m_sdk(sdk) {
+    : CDeviceListPage(orv::DeviceListKind::VideoPreviews, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("videoPreviewsPage"));
     createControls();
     SetLanguageText();
@@ -47,7 +44,13 @@ CVideoViewDlg::CVideoViewDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidg
 }
 
 CVideoViewDlg::~CVideoViewDlg() {
-    stopLive();
+    // The native window goes with the page: whatever still works on the
+    // camera finishes first, and the view stops drawing into it.
+    m_actions.clear();
+    m_jobs.CancelAndWait(m_actionJob);
+    if (m_playing) {
+        m_jobs.Sdk().StopLivePlay(m_handle);
+    }
 }
 
 void CVideoViewDlg::createControls() {
@@ -183,59 +186,126 @@ void CVideoViewDlg::SelectDevice(const orv::DeviceKey& key) {
     Selection().Pick(key);
 }
 
+void CVideoViewDlg::enqueue(Action action) {
+    // Only a slider's newest position matters: one still waiting is replaced.
+    if (action.slider >= 0 && !m_actions.empty() && m_actions.back().slider == action.slider) {
+        m_actions.back() = std::move(action);
+    } else {
+        m_actions.push_back(std::move(action));
+    }
+    pump();
+}
+
+void CVideoViewDlg::pump() {
+    if (m_actionJob != 0 || m_actions.empty()) {
+        return;
+    }
+    Action action = std::move(m_actions.front());
+    m_actions.pop_front();
+    orv::jobs::JobSpec spec;
+    spec.name = "Video Previews";
+    spec.targets = {m_camera};
+    spec.work = [work = std::move(action.work)](orv::jobs::CameraRun& run) { work(run.Sdk()); };
+    m_actionJob = RunQuiet(std::move(spec), [this, done = std::move(action.done)] {
+        m_actionJob = 0;
+        if (done) {
+            done();
+        }
+        pump();
+    });
+}
+
 void CVideoViewDlg::PickDevice(const orv::DeviceKey& key) {
     const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
     }
-    const tagQvIpcInfo record = device->record;
-    char user[32] = {};
-    char password[16] = {};
-    m_app.GetDefaultUser(user, sizeof user);
-    m_app.GetDefaultPassword(password, sizeof password);
-    const orv::WaitCursor wait;
+    m_camera = device->record;
+    orv::jobs::Credentials login;
+    m_app.GetDefaultUser(login.user, sizeof login.user);
+    m_app.GetDefaultPassword(login.password, sizeof login.password);
     setControlsEnabled(true);
     m_cancel->setEnabled(false);
-    // The old camera's view ends before the new login.
-    stopLive();
+    // The old camera's view ends before the new login, in the same job.
+    const bool wasPlaying = m_playing;
+    const int oldHandle = m_handle;
+    m_playing = false;
+    m_video->SetLive(false);
+    m_play->setText(LangText(L"70003", L"Play"));
+    m_handle = -1;
 
-    m_handle = m_sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort, user, password);
-    if (m_handle < 0) {
-        m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
-    }
-    QvImagingSettings picture{};
-    if (m_sdk.GetImagingSettings(m_handle, &picture) == 0) {
-        setSliders(picture);
-    }
-    QvImagingConfig imaging{};
-    if (m_sdk.GetImagingConfig(m_handle, &imaging) == 0) {
-        fillExposureTimes(imaging.powerLineFrequency);
-        m_saved = orv::preview::CodesOf(imaging);
-        showCodes(m_saved);
-    }
+    struct Read {
+        int handle = -1;
+        std::optional<QvImagingSettings> picture;
+        std::optional<QvImagingConfig> imaging;
+    };
+    auto read = std::make_shared<Read>();
+    const tagQvIpcInfo record = m_camera;
+    enqueue({[=](orv::IDeviceSdk& sdk) {
+                 if (wasPlaying) {
+                     sdk.StopLivePlay(oldHandle);
+                 }
+                 read->handle = sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort,
+                                          login.user, login.password);
+                 QvImagingSettings picture{};
+                 if (sdk.GetImagingSettings(read->handle, &picture) == 0) {
+                     read->picture = picture;
+                 }
+                 QvImagingConfig imaging{};
+                 if (sdk.GetImagingConfig(read->handle, &imaging) == 0) {
+                     read->imaging = imaging;
+                 }
+             },
+             [this, read, key] {
+                 if (Selection().Current() != key) {
+                     return; // another camera was picked meanwhile
+                 }
+                 m_handle = read->handle;
+                 if (m_handle < 0) {
+                     m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
+                 }
+                 if (read->picture) {
+                     setSliders(*read->picture);
+                 }
+                 if (read->imaging) {
+                     fillExposureTimes(read->imaging->powerLineFrequency);
+                     m_saved = orv::preview::CodesOf(*read->imaging);
+                     showCodes(m_saved);
+                 }
+             }});
 }
 
-bool CVideoViewDlg::startLive() {
+void CVideoViewDlg::startLive() {
     m_video->SetLive(true);
     QvPlayInfo play = orv::preview::MakePlayRecord(static_cast<std::uint64_t>(m_video->winId()));
-    if (m_sdk.LivePlay(m_handle, &play) != 0) {
-        WriteLog(1, "Last Error:%d", m_sdk.GetLastError());
-        m_video->SetLive(false);
-        return false;
-    }
-    m_playing = true;
-    m_play->setText(LangText(L"70004", L"Stop"));
-    return true;
+    auto error = std::make_shared<int>(0);
+    auto result = std::make_shared<int>(-1);
+    enqueue({[play, error, result, handle = m_handle](orv::IDeviceSdk& sdk) mutable {
+                 *result = sdk.LivePlay(handle, &play);
+                 *error = *result != 0 ? sdk.GetLastError() : 0;
+             },
+             [this, error, result] {
+                 if (*result != 0) {
+                     WriteLog(1, "Last Error:%d", *error);
+                     m_video->SetLive(false);
+                     return;
+                 }
+                 m_playing = true;
+                 m_play->setText(LangText(L"70004", L"Stop"));
+             }});
 }
 
 void CVideoViewDlg::stopLive() {
     if (!m_playing) {
         return;
     }
-    m_sdk.StopLivePlay(m_handle);
     m_playing = false;
-    m_video->SetLive(false);
-    m_play->setText(LangText(L"70003", L"Play"));
+    enqueue({[handle = m_handle](orv::IDeviceSdk& sdk) { sdk.StopLivePlay(handle); },
+             [this] {
+                 m_video->SetLive(m_playing);
+                 m_play->setText(m_playing ? LangText(L"70004", L"Stop")
+                                           : LangText(L"70003", L"Play"));
+             }});
 }
 
 void CVideoViewDlg::PlayOrStop() {
@@ -246,7 +316,6 @@ void CVideoViewDlg::PlayOrStop() {
         stopLive();
         return;
     }
-    const orv::WaitCursor wait;
     startLive();
 }
 
@@ -259,50 +328,65 @@ void CVideoViewDlg::MoveSlider(PictureField field, int position) {
         return;
     }
     // Only the moved field changes; the others keep what the camera has now.
-    QvImagingSettings camera{};
-    if (m_sdk.GetImagingSettings(m_handle, &camera) != 0) {
-        return;
-    }
-    const QvImagingSettings changed = orv::preview::WithSliderPosition(camera, field, position);
-    m_sdk.SetImagingSettings(m_handle, &changed);
+    enqueue({[field, position, handle = m_handle](orv::IDeviceSdk& sdk) {
+                 QvImagingSettings camera{};
+                 if (sdk.GetImagingSettings(handle, &camera) == 0) {
+                     const QvImagingSettings changed =
+                         orv::preview::WithSliderPosition(camera, field, position);
+                     sdk.SetImagingSettings(handle, &changed);
+                 }
+             },
+             {},
+             static_cast<int>(field)});
 }
 
 void CVideoViewDlg::Default() {
     if (!Selection().Current() || m_handle < 0) {
         return;
     }
-    const QvImagingSettings picture = orv::preview::DefaultPicture();
-    if (m_sdk.SetImagingSettings(m_handle, &picture) == 0) {
-        setSliders(picture);
-    }
+    auto ok = std::make_shared<bool>(false);
+    enqueue({[ok, handle = m_handle](orv::IDeviceSdk& sdk) {
+                 const QvImagingSettings picture = orv::preview::DefaultPicture();
+                 *ok = sdk.SetImagingSettings(handle, &picture) == 0;
+             },
+             [this, ok] {
+                 if (*ok) {
+                     setSliders(orv::preview::DefaultPicture());
+                 }
+             }});
 }
 
 void CVideoViewDlg::Save() {
     if (!Selection().Current()) {
         return;
     }
-    const orv::WaitCursor wait;
-    QvImagingConfig imaging{};
-    if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
-        return;
-    }
-    orv::preview::PutCodes(imaging, listCodes());
-    m_sdk.SetImagingConfig(m_handle, &imaging);
+    enqueue({[codes = listCodes(), handle = m_handle](orv::IDeviceSdk& sdk) {
+                 QvImagingConfig imaging{};
+                 if (sdk.GetImagingConfig(handle, &imaging) == 0) {
+                     orv::preview::PutCodes(imaging, codes);
+                     sdk.SetImagingConfig(handle, &imaging);
+                 }
+             },
+             {}});
 }
 
 void CVideoViewDlg::Cancel() {
     if (!Selection().Current()) {
         return;
     }
-    const orv::WaitCursor wait;
-    QvImagingConfig imaging{};
-    if (m_sdk.GetImagingConfig(m_handle, &imaging) != 0) {
-        return;
-    }
-    orv::preview::PutCodes(imaging, m_saved);
-    if (m_sdk.SetImagingConfig(m_handle, &imaging) == 0) {
-        showCodes(m_saved);
-    }
+    auto ok = std::make_shared<bool>(false);
+    enqueue({[ok, saved = m_saved, handle = m_handle](orv::IDeviceSdk& sdk) {
+                 QvImagingConfig imaging{};
+                 if (sdk.GetImagingConfig(handle, &imaging) == 0) {
+                     orv::preview::PutCodes(imaging, saved);
+                     *ok = sdk.SetImagingConfig(handle, &imaging) == 0;
+                 }
+             },
+             [this, ok] {
+                 if (*ok) {
+                     showCodes(m_saved);
+                 }
+             }});
 }
 
 void CVideoViewDlg::keyPressEvent(QKeyEvent* event) {

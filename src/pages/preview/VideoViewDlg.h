@@ -13,14 +13,13 @@ class QLabel;
 class QPushButton;
 class QSlider;
 
-namespace orv {
-class IDeviceSdk;
-}
+#include <deque>
+#include <functional>
 
 class CVideoViewDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    CVideoViewDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+    CVideoViewDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
                   orv::CDeviceList::Clock clock = {});
     ~CVideoViewDlg() override;
 
@@ -55,11 +54,22 @@ private:
     orv::preview::ImagingCodes listCodes() const;
     void setSliders(const QvImagingSettings& picture);
     void setControlsEnabled(bool on);
-    bool startLive();
+    void startLive();
     void stopLive();
+    // The page's device work, one call chain at a time and in order, off
+    // the window thread; `done` follows on the window thread.
+    struct Action {
+        std::function<void(orv::IDeviceSdk&)> work;
+        std::function<void()> done;
+        int slider = -1; // a slider move: the field
+    };
+    void enqueue(Action action);
+    void pump();
     QSlider* slider(orv::preview::PictureField field) const;
 
-    orv::IDeviceSdk& m_sdk;
+    tagQvIpcInfo m_camera{};
+    std::deque<Action> m_actions;
+    orv::jobs::JobId m_actionJob = 0;
     int m_handle = -1;
     bool m_playing = false;
     orv::preview::ImagingCodes m_saved;

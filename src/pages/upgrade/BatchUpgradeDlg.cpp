@@ -1,7 +1,6 @@
 #include "BatchUpgradeDlg.h"
 
 #include "pages/common/AppServices.h"
-#include "pages/common/WaitCursor.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -29,10 +28,9 @@ QString cannotOpen(const QString& path) {
 
 } // namespace
 
-CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent,
-                                   orv::CDeviceList::Clock clock)
-    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, app, parent, std::move(clock)),
-      m_sdk(sdk) {
+CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs,
+                                   QWidget* parent, orv::CDeviceList::Clock clock)
+    : CDeviceListPage(orv::DeviceListKind::BatchUpgrade, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchUpgradePage"));
     createControls();
     SetLanguageText();
@@ -74,6 +72,12 @@ void CBatchUpgradeDlg::createControls() {
             [this](int) { applyFamilyFilter(); });
     connect(m_browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::Browse);
     connect(m_upgrade, &QPushButton::clicked, this, &CBatchUpgradeDlg::Upgrade);
+    connect(&m_jobs, &orv::jobs::CJobEngine::progress, this,
+            [this](orv::jobs::JobId job, int done, int total) {
+                if (job == CurrentJob()) {
+                    setProgress(done * 100 / std::max(total, 1));
+                }
+            });
 }
 
 void CBatchUpgradeDlg::SetLanguageText() {
@@ -93,7 +97,7 @@ void CBatchUpgradeDlg::resizeEvent(QResizeEvent* event) {
 void CBatchUpgradeDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(0, 0, w, h - 120);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
     m_selectAll->setGeometry(24, h - 116, 80, 16);
     m_familyFilter->setGeometry(108, h - 118, 120, 20);
     m_messageLabel->setGeometry(248, h - 114, 360, 16);
@@ -123,7 +127,7 @@ void CBatchUpgradeDlg::showMessage(const std::optional<orv::Message>& message) {
         m_messageLabel->setText(LangText(message->id, message->defaultText));
     }
     m_messageLabel->setVisible(message.has_value());
-    m_upgrade->setEnabled(!message.has_value());
+    m_upgrade->setEnabled(!message.has_value() && !JobRunning());
 }
 
 void CBatchUpgradeDlg::PickDevice(const orv::DeviceKey& key) {
@@ -228,13 +232,18 @@ std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
 
 void CBatchUpgradeDlg::setProgress(int percent) {
     m_progress->setValue(percent);
-    // The upload blocks the window thread; paint the bar now rather than
-    // when the event loop runs again.
-    m_progress->repaint();
+}
+
+void CBatchUpgradeDlg::JobRunningChanged(bool running) {
+    m_upgrade->setEnabled(!running && m_messageLabel->isHidden());
+    m_browse->setEnabled(!running);
+    if (!running) {
+        setProgress(100);
+    }
 }
 
 void CBatchUpgradeDlg::Upgrade() {
-    up::Credentials login;
+    orv::jobs::Credentials login;
     m_app.GetDefaultUser(login.user, sizeof login.user);
     m_app.GetDefaultPassword(login.password, sizeof login.password);
 
@@ -251,20 +260,15 @@ void CBatchUpgradeDlg::Upgrade() {
         return;
     }
 
-    orv::WaitCursor wait;
-    setProgress(0);
+    std::vector<tagQvIpcInfo> targets;
     if (IsCheckedMode()) {
-        up::UpgradeChecked(m_sdk, Devices().CheckedDevices(), login, check.escapedPath.c_str(),
-                           [this](int done, int total) { setProgress(done * 100 / total); });
-        setProgress(100);
+        targets = Devices().CheckedDevices();
+    } else if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
+        targets.push_back(current->record);
+    } else {
         return;
     }
-    const orv::DeviceRow* current = Selection().CurrentDevice();
-    if (current == nullptr) {
-        return;
-    }
-    const tagQvIpcInfo device = current->record;
-    const bool succeeded = up::UpgradeOne(m_sdk, device, login, check.escapedPath.c_str());
-    setProgress(100);
-    orv::AddResultLine(m_app, up::UpgradeResultLine(device, succeeded));
+    setProgress(0);
+    RunJob(up::UpgradeJob(targets, login, check.escapedPath),
+           IsCheckedMode() ? Report::Summary : Report::Lines);
 }

@@ -18,7 +18,7 @@ class QPushButton;
 class CBatchUpgradeDlg : public CDeviceListPage {
     Q_OBJECT
 public:
-    CBatchUpgradeDlg(orv::IAppServices& app, orv::IDeviceSdk& sdk, QWidget* parent = nullptr,
+    CBatchUpgradeDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
                      orv::CDeviceList::Clock clock = {});
 
     void SetLanguageText() override;
@@ -31,6 +31,7 @@ protected:
     void PickDevice(const orv::DeviceKey& key) override;
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;
+    void JobRunningChanged(bool running) override;
 
 private:
     void createControls();
@@ -42,7 +43,6 @@ private:
     std::optional<std::string> referenceModel() const;
     void setProgress(int percent);
 
-    orv::IDeviceSdk& m_sdk;
     QComboBox* m_familyFilter = nullptr;
     QLabel* m_messageLabel = nullptr;
     QGroupBox* m_group = nullptr;

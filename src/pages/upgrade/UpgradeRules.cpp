@@ -197,31 +197,19 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
     return check;
 }
 
-std::string UpgradeResultLine(const tagQvIpcInfo& device, bool succeeded) {
-    return ResultLine(device, "Upgrade", succeeded);
-}
-
-bool UpgradeOne(IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
-                const char* escapedPath) {
-    const std::string ip = FieldText(device.IpAddr);
-    const int handle = sdk.Login(ip.c_str(), device.HttpPort, login.user, login.password);
-    return handle != -1 && sdk.UpdateFirmware(handle, escapedPath) == 0;
-}
-
-int UpgradeChecked(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
-                   const Credentials& login, const char* escapedPath,
-                   const std::function<void(int done, int total)>& progress) {
-    int took = 0;
-    const int total = static_cast<int>(targets.size());
-    for (int i = 0; i < total; ++i) {
-        if (UpgradeOne(sdk, targets[static_cast<size_t>(i)], login, escapedPath)) {
-            ++took;
-        }
-        if (progress) {
-            progress(i + 1, total);
-        }
-    }
-    return took;
+jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
+                         const std::string& escapedPath) {
+    jobs::JobSpec spec;
+    spec.name = "Upgrade";
+    spec.targets = targets;
+    spec.credentials = login;
+    spec.operations = {"Upgrade"};
+    spec.work = [escapedPath](jobs::CameraRun& run) {
+        const int handle = run.Handle();
+        run.Report("Upgrade",
+                   handle == -1 ? -1 : run.Sdk().UpdateFirmware(handle, escapedPath.c_str()), true);
+    };
+    return spec;
 }
 
 } // namespace orv::upgrade

@@ -2,16 +2,15 @@
 // The rules of the Batch Upgrade page that need no window: model families
 // from version texts, the family filter, the checks of the checked set, the
 // firmware file's size and name against a camera's model, and the upgrade
-// loops over the target cameras.
+// job over the target cameras.
 
+#include "jobs/JobEngine.h"
 #include "pages/common/Message.h"
 #include "pages/common/RecordText.h"
 #include "qvsp/QvspTypes.h"
-#include "sdk/DeviceSdk.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,22 +93,9 @@ struct UpgradeCheck {
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
                           const std::optional<std::string>& referenceModel);
 
-// "[MAC] <ip> Upgrade Succeed." or "... Failed.", at most 259 characters.
-std::string UpgradeResultLine(const tagQvIpcInfo& device, bool succeeded);
-
-struct Credentials {
-    char user[32] = {};
-    char password[16] = {};
-};
-
-// One camera: true when the login worked and the camera took the image.
-bool UpgradeOne(IDeviceSdk& sdk, const tagQvIpcInfo& device, const Credentials& login,
-                const char* escapedPath);
-// Every target in order; a camera whose login fails is skipped. `progress`
-// hears (done, total) after each camera. Returns the cameras that took the
-// image.
-int UpgradeChecked(IDeviceSdk& sdk, const std::vector<tagQvIpcInfo>& targets,
-                   const Credentials& login, const char* escapedPath,
-                   const std::function<void(int done, int total)>& progress = {});
+// The upgrade as a job: each target logs in and takes the image; its
+// outcome is the "Upgrade" operation.
+jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
+                         const std::string& escapedPath);
 
 } // namespace orv::upgrade

@@ -222,11 +222,13 @@ TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
     const int row0 = p.RowOf(lab, 0);
     const int row1 = p.RowOf(lab, 1);
     p.ClickRow(row0);
+    WaitForJobs(p.jobs);
     ASSERT_GT(p.page->LoginHandle(), 0);
 
     auto* play = p.page->findChild<QPushButton*>(QStringLiteral("play"));
     const auto started = Clock::now();
     QTest::mouseClick(play, Qt::LeftButton);
+    WaitForJobs(p.jobs);
     const auto firstFrameMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
     ASSERT_TRUE(p.page->IsPlaying());
@@ -260,18 +262,22 @@ TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
 
     // Double-click toggles; a resize restarts the view in the new area.
     p.DoubleClickRow(row0);
+    WaitForJobs(p.jobs);
     EXPECT_FALSE(p.page->IsPlaying());
     EXPECT_EQ(play->text(), "Play");
     p.DoubleClickRow(row0);
+    WaitForJobs(p.jobs);
     EXPECT_TRUE(p.page->IsPlaying());
     const auto plays = p.sdk.Calls("LivePlay").size();
     p.page->resize(1300, 800);
+    WaitForJobs(p.jobs);
     EXPECT_TRUE(p.page->IsPlaying());
     EXPECT_EQ(p.sdk.Calls("LivePlay").size(), plays + 1);
     EXPECT_EQ(p.sdk.Calls("LivePlay").back().result, 0);
 
     // Another camera: the view stops before the new login.
     p.ClickRow(row1);
+    WaitForJobs(p.jobs);
     EXPECT_FALSE(p.page->IsPlaying());
     const auto stops = p.sdk.Calls("StopLivePlay");
     const auto logins = p.sdk.Calls("Login");
@@ -287,14 +293,17 @@ TEST_F(PlaybackTest, FourPreviewsInARowLeaveNoThreadsOrMemoryBehind) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(p.page.get()));
     p.Deliver(lab, 0);
     p.ClickRow(p.RowOf(lab, 0));
+    WaitForJobs(p.jobs);
     auto* play = p.page->findChild<QPushButton*>(QStringLiteral("play"));
     long threads[4] = {};
     long rss[4] = {};
     for (int i = 0; i < 4; ++i) {
         QTest::mouseClick(play, Qt::LeftButton);
+        WaitForJobs(p.jobs);
         ASSERT_TRUE(p.page->IsPlaying()) << i;
         QTest::qWait(700);
         QTest::mouseClick(play, Qt::LeftButton);
+        WaitForJobs(p.jobs);
         ASSERT_FALSE(p.page->IsPlaying());
         WaitFor([&] { return rtsp.activeStreams() == 0; }, 3s);
         QTest::qWait(300);

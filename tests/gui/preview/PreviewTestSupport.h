@@ -41,10 +41,11 @@ inline nlohmann::json CameraConfig(testcams::Lab& lab, int camera) {
 struct PreviewPage {
     RecordingServices services;
     RecordingSdk sdk;
+    orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CVideoViewDlg> page;
 
     void Make(QSize size = {1280, 720}) {
-        page = std::make_unique<CVideoViewDlg>(services, sdk);
+        page = std::make_unique<CVideoViewDlg>(services, jobs);
         page->resize(size);
         page->show();
     }

@@ -47,7 +47,10 @@ protected:
     QSlider* slider(const char* name) { return child<QSlider>(name); }
     QComboBox* list(const char* name) { return child<QComboBox>(name); }
     QPushButton* button(const char* name) { return child<QPushButton>(name); }
-    void select(int camera) { p.ClickRow(p.RowOf(lab, camera)); }
+    void select(int camera) {
+        p.ClickRow(p.RowOf(lab, camera));
+        WaitForJobs(p.jobs);
+    }
     // A choice made with the mouse: the list reports it as activated.
     void choose(QComboBox* box, int index) {
         box->setCurrentIndex(index);
@@ -71,6 +74,7 @@ TEST_F(VideoViewDlgTest, BeforeASelectionEverythingIsDisabledWithTheStartValues)
     EXPECT_EQ(p.page->LoginHandle(), -1);
     // Play without a current row does nothing.
     p.page->PlayOrStop();
+    WaitForJobs(p.jobs);
     EXPECT_TRUE(p.sdk.Calls("LivePlay").empty());
 }
 
@@ -115,12 +119,14 @@ TEST_F(VideoViewDlgTest, ASliderMoveSendsItsFieldAndKeepsTheCamerasOthers) {
     EditCamera(lab, 0, [](nlohmann::json& c) { c["picture"]["contrast"] = 77; });
     slider("brightness")->setFocus();
     slider("brightness")->setValue(50);
+    WaitForJobs(p.jobs);
     auto picture = CameraConfig(lab, 0)["picture"];
     EXPECT_EQ(picture["brightness"], 127);
     EXPECT_EQ(picture["contrast"], 77);
     EXPECT_EQ(picture["saturation"], 128);
 
     QTest::keyClick(slider("saturation"), Qt::Key_PageUp);
+    WaitForJobs(p.jobs);
     picture = CameraConfig(lab, 0)["picture"];
     EXPECT_EQ(picture["saturation"], 60 * 255 / 100);
     EXPECT_EQ(slider("saturation")->toolTip(), "60");
@@ -128,6 +134,7 @@ TEST_F(VideoViewDlgTest, ASliderMoveSendsItsFieldAndKeepsTheCamerasOthers) {
     // Default: 128 each, shown as 50.
     slider("contrast")->setValue(100);
     QTest::mouseClick(button("default"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     picture = CameraConfig(lab, 0)["picture"];
     EXPECT_EQ(picture["brightness"], 128);
     EXPECT_EQ(picture["contrast"], 128);
@@ -151,12 +158,14 @@ TEST_F(VideoViewDlgTest, SaveThenCancelWritesBackTheValuesReadAtSelection) {
     EXPECT_EQ(CameraConfig(lab, 2)["imaging"]["irCutMode"], 1);
 
     QTest::mouseClick(button("save"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     auto imaging = CameraConfig(lab, 2)["imaging"];
     EXPECT_EQ(imaging["irCutMode"], 0);
     EXPECT_EQ(imaging["exposureLevel"], 9);
     EXPECT_EQ(imaging["deviceData"], deviceData);
 
     QTest::mouseClick(button("cancel"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     imaging = CameraConfig(lab, 2)["imaging"];
     EXPECT_EQ(imaging["irCutMode"], 1);
     EXPECT_EQ(imaging["exposureLevel"], 4);
@@ -171,6 +180,7 @@ TEST_F(VideoViewDlgTest, CancelWithoutAnAnswerLeavesTheListsAsChosen) {
     fault.failCall = "imaging.get";
     lab.server.setFaults(lab.key(0), fault);
     QTest::mouseClick(button("cancel"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     lab.server.clearFaults(lab.key(0));
     EXPECT_EQ(list("irCutMode")->currentText(), "Night Mode");
     EXPECT_EQ(CameraConfig(lab, 0)["imaging"]["irCutMode"], 2);
@@ -188,6 +198,7 @@ TEST_F(VideoViewDlgTest, ALoginFailureWritesOneLineAndSendsNothing) {
     EXPECT_EQ(slider("brightness")->value(), 50);
     slider("brightness")->setValue(90);
     QTest::mouseClick(button("default"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     EXPECT_TRUE(p.sdk.Calls("SetImagingSettings").empty());
     EXPECT_EQ(CameraConfig(lab, 1)["picture"]["brightness"], 128);
 }
@@ -197,6 +208,7 @@ TEST_F(VideoViewDlgTest, AFailedPlayLogsTheSdkErrorAndStaysStopped) {
     EditCamera(lab, 0, [](nlohmann::json& c) { c["ports"]["rtsp1"] = testcams::freePort(); });
     select(0);
     QTest::mouseClick(button("play"), Qt::LeftButton);
+    WaitForJobs(p.jobs);
     ASSERT_EQ(p.sdk.Calls("LivePlay").size(), 1u);
     EXPECT_FALSE(p.page->IsPlaying());
     EXPECT_EQ(button("play")->text(), "Play");

@@ -68,6 +68,7 @@ TEST_F(UpgradeLab, TheUpgradedCameraAnswersDiscoveryWithItsNewVersion) {
         ->setText(QString::fromStdString((files.path() / name).string()));
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("upgradeButton")),
                       Qt::LeftButton);
+    WaitForJobs(dlg.Jobs());
     const QString expected =
         QStringLiteral("[%1] %2 Upgrade Succeed.").arg(mac, QString::fromStdString(ip));
     ASSERT_TRUE(infoLines(dlg).contains(expected)) << infoLines(dlg).join('\n').toStdString();

@@ -35,16 +35,6 @@ constexpr int kClass1 = 2;
 constexpr int kClass4 = 3;
 constexpr int kClass2 = 4;
 
-// Keeps every stream record sent, in order; the base keeps only the last.
-class StreamRecordingSdk : public RecordingSdk {
-public:
-    std::vector<QvVideoConfig> sentStreams;
-    int SetVideoConfig(int h, const QvVideoConfig* r) override {
-        sentStreams.push_back(*r);
-        return RecordingSdk::SetVideoConfig(h, r);
-    }
-};
-
 QStringList items(const QComboBox* list) {
     QStringList out;
     for (int i = 0; i < list->count(); ++i) {
@@ -57,7 +47,8 @@ class VideoImageDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{5};
     RecordingServices services;
-    StreamRecordingSdk sdk;
+    RecordingSdk sdk;
+    orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CBatchSetDlg> page;
     QStringList messages;
 
@@ -72,7 +63,7 @@ protected:
             messages << text;
             return true;
         });
-        page = std::make_unique<CBatchSetDlg>(services, sdk);
+        page = std::make_unique<CBatchSetDlg>(services, jobs);
         page->resize(1000, 600);
         page->show();
         in<QTabWidget>(page.get(), "batchSubPages")->setCurrentIndex(2);
@@ -111,6 +102,7 @@ protected:
         auto* view = page->DeviceListCtrl();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                           view->visualRect(view->model()->index(row, column)).center());
+        WaitForJobs(jobs);
     }
     void load(int camera) { clickCell(camera, 2); }
     // A check by the user, and the read that follows once the click is over.
@@ -118,7 +110,10 @@ protected:
         clickCell(row, 0);
         QCoreApplication::processEvents();
     }
-    void save() { QTest::mouseClick(in<QPushButton>(video(), "saveButton"), Qt::LeftButton); }
+    void save() {
+        QTest::mouseClick(in<QPushButton>(video(), "saveButton"), Qt::LeftButton);
+        WaitForJobs(jobs);
+    }
 
     // Puts a stream into the camera as another tool would.
     void setStream(int camera, int stream, int frameSize, int enabled = 1, int codec = 0,
@@ -315,8 +310,10 @@ TEST_F(VideoImageDlgTest, MjpegDisablesTheSecondaryBitRateFieldsButTheirValuesAr
     EXPECT_TRUE(list("secondarySizeList")->isEnabled());
     // The Enable rule keeps MJPEG's fields off when the stream comes back on.
     QTest::mouseClick(enable(), Qt::LeftButton);
+    WaitForJobs(jobs);
     EXPECT_FALSE(list("secondarySizeList")->isEnabled());
     QTest::mouseClick(enable(), Qt::LeftButton);
+    WaitForJobs(jobs);
     EXPECT_TRUE(list("secondarySizeList")->isEnabled());
     EXPECT_FALSE(list("secondaryBitRateList")->isEnabled());
 
@@ -351,6 +348,7 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
     choose("primaryControlList", "CBR");
     edit("primaryIFrameEdit")->setText("45");
     QTest::mouseClick(enable(), Qt::LeftButton);
+    WaitForJobs(jobs);
     choose("secondaryCodecList", "MPEG4");
     choose("secondarySizeList", "320*192");
     choose("secondaryRateList", "8");
@@ -455,7 +453,8 @@ TEST_F(VideoImageDlgTest, ACheckedSetTakesItsStreamListsFromItsMostLimitedCamera
     // One save reaches all three, every camera with its own tag.
     choose("primarySizeList", "720P(1280*720)");
     save();
-    EXPECT_TRUE(services.lines.isEmpty());
+    EXPECT_EQ(services.lines, (QStringList{"Modify Image: 3 succeeded, 0 failed.",
+                                           "Modify Video Stream: 6 succeeded, 0 failed."}));
     for (int camera : {kClass3, kClass1, kClass5}) {
         EXPECT_EQ(stream(camera, 1)["frameSize"], 5) << kModels[camera];
     }

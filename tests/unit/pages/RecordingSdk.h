@@ -53,11 +53,14 @@ public:
         std::lock_guard lock(m_lock);
         m_calls.clear();
     }
+    // The last records sent (read them once the calls are done); every
+    // stream record, in order.
     QvSystemDate lastDate{};
     QvVideoConfig lastVideo{};
     QvImagingConfig lastImaging{};
     QvImagingSettings lastPicture{};
     std::string lastName;
+    std::vector<QvVideoConfig> sentStreams;
 
     int Login(const char* ip, int port, const char* user, const char* password) override {
         const int result = m_sdk.Login(ip, port, user, password);
@@ -67,7 +70,7 @@ public:
         return log("GetSystemDate", h, m_sdk.GetSystemDate(h, r));
     }
     int SetSystemDate(int h, const QvSystemDate* r) override {
-        lastDate = *r;
+        remember([&] { lastDate = *r; });
         return log("SetSystemDate", h, m_sdk.SetSystemDate(h, r));
     }
     int GetPortInfo(int h, QvPortInfo* r) override {
@@ -84,25 +87,28 @@ public:
         return log("GetVideoConfig", h, m_sdk.GetVideoConfig(h, r));
     }
     int SetVideoConfig(int h, const QvVideoConfig* r) override {
-        lastVideo = *r;
+        remember([&] {
+            lastVideo = *r;
+            sentStreams.push_back(*r);
+        });
         return log("SetVideoConfig", h, m_sdk.SetVideoConfig(h, r));
     }
     int GetImagingConfig(int h, QvImagingConfig* r) override {
         return log("GetImagingConfig", h, m_sdk.GetImagingConfig(h, r));
     }
     int SetImagingConfig(int h, const QvImagingConfig* r) override {
-        lastImaging = *r;
+        remember([&] { lastImaging = *r; });
         return log("SetImagingConfig", h, m_sdk.SetImagingConfig(h, r));
     }
     int GetImagingSettings(int h, QvImagingSettings* r) override {
         return log("GetImagingSettings", h, m_sdk.GetImagingSettings(h, r));
     }
     int SetImagingSettings(int h, const QvImagingSettings* r) override {
-        lastPicture = *r;
+        remember([&] { lastPicture = *r; });
         return log("SetImagingSettings", h, m_sdk.SetImagingSettings(h, r));
     }
     int SetDeviceName(int h, const char* name) override {
-        lastName = name;
+        remember([&] { lastName = name; });
         return log("SetDeviceName", h, m_sdk.SetDeviceName(h, name));
     }
     int ModifyPassword(int h, const char* user, const char* password) override {
@@ -123,6 +129,12 @@ public:
     int GetLastError() override { return m_sdk.GetLastError(); }
 
 private:
+    // Workers of several cameras call at once.
+    template <class Fn>
+    void remember(Fn fn) {
+        std::lock_guard lock(m_lock);
+        fn();
+    }
     int log(Call call) {
         call.at = std::chrono::steady_clock::now();
         std::lock_guard lock(m_lock);

@@ -2,6 +2,7 @@
 // image selection of Browse, and the upload loop against cameras on
 // loopback with its result lines and reboot handles.
 
+#include "JobWait.h"
 #include "RecordingSdk.h"
 #include "TempDir.h"
 #include "TestCameras.h"
@@ -163,17 +164,18 @@ TEST_F(OemUploadTest, OneLinePerCameraImagesAfterTheInformationFileAndRebootsQue
     refuse.refuseCredentials = true;
     lab.server.setFaults(lab.key(1), refuse);
 
-    std::vector<std::string> lines;
+    std::mutex lock;
     std::vector<int> reboots;
-    const int took = oem::UploadOem(
-        sdk, {device(0), device(1), device(2)}, *checked.upload, cfg,
-        [&lines](const std::string& line) { lines.push_back(line); },
-        [&reboots](int handle) { reboots.push_back(handle); });
-    EXPECT_EQ(took, 2);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "[02:4F:56:10:00:00] 127.0.0.2 Upload OEM Files Succeed.",
-                         "[02:4F:56:10:00:01] 127.0.0.3 Upload OEM Files Failed.",
-                         "[02:4F:56:10:00:02] 127.0.0.4 Upload OEM Files Succeed."}));
+    orv::jobs::CJobEngine engine(sdk, 1); // one camera after another
+    std::vector<bool> took;
+    for (const auto& r : RunJob(engine, oem::UploadOemJob({device(0), device(1), device(2)},
+                                                          *checked.upload, cfg, [&](int handle) {
+                                                              std::lock_guard guard(lock);
+                                                              reboots.push_back(handle);
+                                                          }))) {
+        took.push_back(r.outcome == orv::jobs::Outcome::Succeeded);
+    }
+    EXPECT_EQ(took, (std::vector<bool>{true, false, true}));
     const auto logins = sdk.Calls("Login");
     ASSERT_EQ(logins.size(), 3u);
     EXPECT_EQ(reboots, (std::vector<int>{logins[0].result, logins[2].result}));
@@ -202,14 +204,12 @@ TEST_F(OemUploadTest, ACameraThatRefusesTheInformationFileGetsNoImagesAndNoReboo
     const oem::CheckedOem checked = oem::CheckOemForm(f);
     ASSERT_TRUE(checked.upload);
     // No information file at the path: the camera is asked for nothing else.
-    std::vector<std::string> lines;
-    std::vector<int> reboots;
-    oem::UploadOem(
-        sdk, {device(0)}, *checked.upload, cfg,
-        [&lines](const std::string& line) { lines.push_back(line); },
-        [&reboots](int handle) { reboots.push_back(handle); });
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{"[02:4F:56:10:00:00] 127.0.0.2 Upload OEM Files Failed."}));
-    EXPECT_TRUE(reboots.empty());
+    bool rebooted = false;
+    orv::jobs::CJobEngine engine(sdk);
+    const auto results = RunJob(engine, oem::UploadOemJob({device(0)}, *checked.upload, cfg,
+                                                          [&](int) { rebooted = true; }));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outcome, orv::jobs::Outcome::Failed);
+    EXPECT_FALSE(rebooted);
     EXPECT_EQ(sdk.Uploads().size(), 1u);
 }

@@ -2,6 +2,7 @@
 // checks, the image name and size rules, the checks before the first device
 // call, and the upgrade loops against cameras on loopback.
 
+#include "JobWait.h"
 #include "RecordingSdk.h"
 #include "TempDir.h"
 #include "TestCameras.h"
@@ -173,23 +174,12 @@ TEST_F(UpgradeCheckTest, StopsInTheDescribedOrderBeforeAnyDeviceCall) {
     EXPECT_EQ(ok.escapedPath, dir.str() + "/it\\'s QVFImage_21.bin");
 }
 
-TEST(UpgradeResultLines, MacInUpperCaseHexThenAddressThenOutcome) {
-    tagQvIpcInfo device{};
-    const unsigned char mac[8] = {0x02, 0x4f, 0x56, 0x10, 0x00, 0xab, 0, 0};
-    std::memcpy(device.Mac, mac, sizeof mac);
-    std::strcpy(device.IpAddr, "192.0.2.10");
-    EXPECT_EQ(up::UpgradeResultLine(device, true),
-              "[02:4F:56:10:00:AB] 192.0.2.10 Upgrade Succeed.");
-    EXPECT_EQ(up::UpgradeResultLine(device, false),
-              "[02:4F:56:10:00:AB] 192.0.2.10 Upgrade Failed.");
-}
-
 class UpgradeLoopTest : public ::testing::Test {
 protected:
     testcams::Lab lab{3};
     RecordingSdk sdk;
     TempDir dir;
-    up::Credentials login;
+    orv::jobs::Credentials login;
 
     void SetUp() override {
         std::strcpy(login.user, "admin");
@@ -208,38 +198,24 @@ protected:
     }
 };
 
-TEST_F(UpgradeLoopTest, ABatchSkipsTheCameraThatRefusesTheLoginAndGoesOn) {
+TEST_F(UpgradeLoopTest, EachCameraTakesTheImageOnlyAfterItsLoginAndSaysWhyNot) {
     dir.write("QVFImage_21.bin", "QVFW:13.9.0.1\nimage body");
-    const std::string path = (dir.path() / "QVFImage_21.bin").string();
-    camsim::FaultPlan refuse;
-    refuse.refuseCredentials = true;
-    lab.server.setFaults(lab.key(1), refuse);
-
-    std::vector<std::pair<int, int>> progress;
-    const int took = up::UpgradeChecked(
-        sdk, {device(0), device(1), device(2)}, login, path.c_str(),
-        [&progress](int done, int total) { progress.emplace_back(done, total); });
-    EXPECT_EQ(took, 2);
-    EXPECT_EQ(sdk.Calls("Login").size(), 3u);
-    const auto uploads = sdk.Uploads();
-    ASSERT_EQ(uploads.size(), 2u) << "no firmware call without a login";
-    EXPECT_EQ(pending(0), "13.9.0.1");
-    EXPECT_EQ(pending(1), "");
-    EXPECT_EQ(pending(2), "13.9.0.1");
-    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
-}
-
-TEST_F(UpgradeLoopTest, ASingleUpgradeSucceedsOnlyWhenTheCameraTakesTheImage) {
-    dir.write("QVFImage_21.bin", "image");
     dir.write("QVFImage_31.bin", "image");
     const std::string fits = (dir.path() / "QVFImage_21.bin").string();
     const std::string other = (dir.path() / "QVFImage_31.bin").string();
-    EXPECT_TRUE(up::UpgradeOne(sdk, device(0), login, fits.c_str()));
-    EXPECT_EQ(pending(0), "13.1.0.6") << "no version line: the running version plus one";
+    camsim::FaultPlan refuse;
+    refuse.refuseCredentials = true;
+    lab.server.setFaults(lab.key(1), refuse);
+    orv::jobs::CJobEngine engine(sdk);
+    const auto results = RunJob(engine, up::UpgradeJob({device(0), device(1)}, login, fits));
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(sdk.Uploads().size(), 1u) << "no firmware call without a login";
+    EXPECT_EQ(pending(0), "13.9.0.1");
+    EXPECT_EQ(pending(1), "");
+
     // The camera itself refuses an image for another platform.
-    EXPECT_FALSE(up::UpgradeOne(sdk, device(1), login, other.c_str()));
-    up::Credentials wrong = login;
-    std::strcpy(wrong.password, "guess");
-    EXPECT_FALSE(up::UpgradeOne(sdk, device(2), wrong, fits.c_str()));
-    EXPECT_EQ(sdk.Uploads().size(), 2u);
+    const auto refused = RunJob(engine, up::UpgradeJob({device(2)}, login, other));
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].outcome, orv::jobs::Outcome::Failed);
+    EXPECT_EQ(orv::jobs::ReasonText(refused[0].reason), "file rejected by the camera");
 }

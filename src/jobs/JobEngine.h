@@ -1,0 +1,94 @@
+#pragma once
+// Device work off the window thread. A job is one operation, or a chain of
+// them, over a list of cameras; each camera's calls run in order on a worker
+// of an owned pool with bounded concurrency, with one login per camera per
+// job. Results come back on the engine's thread (the window thread) as
+// signals tagged with the job, in the order each camera produced them.
+// Cancelling a job starts no further camera; cameras already running finish
+// and report. Destroying the engine cancels every job and waits for the
+// calls in flight (each bounded by the SDK's timeouts).
+
+#include "CameraRun.h"
+
+#include <QObject>
+#include <QThreadPool>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orv::jobs {
+
+struct JobSpec {
+    // For the log.
+    std::string name;
+    std::vector<tagQvIpcInfo> targets;
+    Credentials credentials;
+    // The operations a camera reports, in order; a camera cancelled before
+    // its turn reports each of them as cancelled.
+    std::vector<std::string> operations;
+    // One camera's calls, on a worker thread. Whatever it touches besides the
+    // camera run must be safe to use from several threads at once.
+    std::function<void(CameraRun&)> work;
+};
+
+class CJobEngine : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultConcurrency = 16;
+
+    explicit CJobEngine(IDeviceSdk& sdk, int concurrency = kDefaultConcurrency,
+                        QObject* parent = nullptr);
+    ~CJobEngine() override;
+    CJobEngine(const CJobEngine&) = delete;
+    CJobEngine& operator=(const CJobEngine&) = delete;
+
+    IDeviceSdk& Sdk() { return m_sdk; }
+    int Concurrency() const;
+
+    JobId Start(JobSpec spec);
+    void Cancel(JobId job);
+    // Cancels the job and waits until none of its cameras is in a call
+    // (for an owner that goes away and whose objects the job uses).
+    void CancelAndWait(JobId job);
+    bool IsRunning(JobId job) const { return m_jobs.count(job) != 0; }
+    bool AnyRunning() const { return !m_jobs.empty(); }
+    // Cancels every job and waits until no call is in flight.
+    void Shutdown();
+
+signals:
+    void operationDone(const orv::jobs::OperationResult& result);
+    // After each camera: `done` of `total` cameras have finished.
+    void progress(orv::jobs::JobId job, int done, int total);
+    void finished(orv::jobs::JobId job);
+
+private:
+    // What a job's workers share with the engine's thread.
+    struct Shared {
+        std::atomic<bool> cancelled{false};
+        std::mutex lock;
+        std::condition_variable idle;
+        int active = 0; // cameras in their calls
+    };
+    struct Job {
+        JobSpec spec;
+        int done = 0;
+        std::shared_ptr<Shared> shared;
+    };
+    void runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
+                   const std::shared_ptr<Shared>& shared);
+    void onResult(const OperationResult& result);
+    void onCameraDone(JobId id);
+
+    IDeviceSdk& m_sdk;
+    QThreadPool m_pool;
+    JobId m_next = 1;
+    std::map<JobId, Job> m_jobs;
+};
+
+} // namespace orv::jobs

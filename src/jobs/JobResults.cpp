@@ -1,0 +1,137 @@
+#include "JobResults.h"
+
+#include "lang/Language.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace orv::jobs {
+namespace {
+
+QString text(const wchar_t* id, const wchar_t* english) {
+    return QString::fromStdWString(TheLanguage().Text(id, english));
+}
+
+QString field(const char* bytes, std::size_t width, bool utf8) {
+    const auto n = static_cast<qsizetype>(strnlen(bytes, width));
+    return utf8 ? QString::fromUtf8(bytes, n) : QString::fromLocal8Bit(bytes, n);
+}
+
+QString csvCell(const QString& cell) {
+    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
+        !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r'))) {
+        return cell;
+    }
+    QString quoted = cell;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QStringList ResultHeaders() {
+    return {text(L"20000", L"Device Name"), text(L"20001", L"MAC"),
+            text(L"20002", L"IP"),          text(L"20006", L"Model"),
+            text(L"95000", L"Operation"),   text(L"95001", L"Outcome"),
+            text(L"95002", L"Reason"),      text(L"95003", L"Seconds")};
+}
+
+QStringList ResultCells(const OperationResult& r) {
+    const tagQvIpcInfo& d = r.device;
+    char mac[24] = {};
+    std::snprintf(mac, sizeof mac, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", d.Mac[0], d.Mac[1], d.Mac[2],
+                  d.Mac[3], d.Mac[4], d.Mac[5]);
+    const QString outcome = r.outcome == Outcome::Succeeded ? text(L"95004", L"Succeeded")
+                            : r.outcome == Outcome::Failed  ? text(L"95005", L"Failed")
+                                                            : text(L"95006", L"Cancelled");
+    return {field(d.DevName, sizeof d.DevName, true),
+            QString::fromLatin1(mac),
+            field(d.IpAddr, sizeof d.IpAddr, false),
+            field(d.DisplayModel[0] != '\0' ? d.DisplayModel : d.Model, sizeof d.Model, false),
+            QString::fromStdString(r.operation),
+            outcome,
+            QString::fromStdString(ReasonText(r.reason, r.seconds)),
+            QString::number(r.seconds, 'f', 2)};
+}
+
+QByteArray ResultsCsv(const std::vector<OperationResult>& results) {
+    QString csv;
+    const auto row = [&csv](const QStringList& cells) {
+        QStringList quoted;
+        for (const QString& cell : cells) {
+            quoted << csvCell(cell);
+        }
+        csv += quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    };
+    row(ResultHeaders());
+    for (const OperationResult& r : results) {
+        row(ResultCells(r));
+    }
+    return csv.toUtf8();
+}
+
+QString ResultsText(const std::vector<OperationResult>& results) {
+    QStringList lines{ResultHeaders().join(QLatin1Char('\t'))};
+    for (const OperationResult& r : results) {
+        lines << ResultCells(r).join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+int CJobResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_results.size());
+}
+
+int CJobResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant CJobResultsModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole) {
+        return {};
+    }
+    return ResultCells(m_results[static_cast<std::size_t>(index.row())]).at(index.column());
+}
+
+QVariant CJobResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kColumns) {
+        return ResultHeaders().at(section);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void CJobResultsModel::Begin(JobId job) {
+    beginResetModel();
+    m_job = job;
+    m_results.clear();
+    endResetModel();
+}
+
+void CJobResultsModel::Add(const OperationResult& result) {
+    if (result.job != m_job) {
+        return;
+    }
+    const int row = rowCount();
+    beginInsertRows({}, row, row);
+    m_results.push_back(result);
+    endInsertRows();
+}
+
+std::vector<tagQvIpcInfo> CJobResultsModel::FailedDevices() const {
+    std::vector<tagQvIpcInfo> failed;
+    for (const OperationResult& r : m_results) {
+        if (r.outcome == Outcome::Succeeded) {
+            continue;
+        }
+        const bool listed = std::any_of(failed.begin(), failed.end(), [&](const tagQvIpcInfo& d) {
+            return DeviceKey::Of(d) == r.key;
+        });
+        if (!listed) {
+            failed.push_back(r.device);
+        }
+    }
+    return failed;
+}
+
+} // namespace orv::jobs

@@ -1,0 +1,51 @@
+#pragma once
+// The results of a page's last job as a table: one row per camera and
+// operation, with the camera's name, MAC, IP and model, the operation, its
+// outcome and the reason in words. The same rows go to the clipboard, to a
+// CSV file and to the command line's results file.
+
+#include "JobTypes.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <vector>
+
+namespace orv::jobs {
+
+enum ResultColumn { kName, kMac, kIp, kModel, kOperation, kOutcome, kReason, kSeconds, kColumns };
+
+// The texts of one result's cells, in the current language.
+QStringList ResultCells(const OperationResult& result);
+QStringList ResultHeaders();
+// RFC 4180 CSV: a header row, then one row per result; UTF-8 text.
+QByteArray ResultsCsv(const std::vector<OperationResult>& results);
+// Tab-separated, for the clipboard.
+QString ResultsText(const std::vector<OperationResult>& results);
+
+class CJobResultsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // A new job: the table empties.
+    void Begin(JobId job);
+    // Results of other jobs are dropped.
+    void Add(const OperationResult& result);
+    JobId Job() const { return m_job; }
+    const std::vector<OperationResult>& Results() const { return m_results; }
+    // The cameras whose operations did not all succeed, each once.
+    std::vector<tagQvIpcInfo> FailedDevices() const;
+
+private:
+    JobId m_job = 0;
+    std::vector<OperationResult> m_results;
+};
+
+} // namespace orv::jobs

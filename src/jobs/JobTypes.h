@@ -1,0 +1,61 @@
+#pragma once
+// What a job reports: per camera and operation, whether it worked and, when
+// not, why, in words an installer can act on.
+
+#include "devicelist/DeviceKey.h"
+#include "qvsp/QvspTypes.h"
+
+#include <QMetaType>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv::jobs {
+
+using JobId = std::uint64_t;
+
+enum class Outcome { Succeeded, Failed, Cancelled };
+
+enum class Reason {
+    None,
+    WrongCredentials, // the camera refused the user name or password
+    NoAnswer,         // nothing, or nothing complete, in time
+    Unreachable,      // connection refused, reset or cut
+    Refused,          // the camera refused the value
+    FileRejected,     // an upload the camera refused
+    FileUnreadable,   // the file could not be read while sending it
+    DeviceFault,      // the camera reported an internal failure
+    BadAnswer,        // an answer that is not the documented one
+    Cancelled,        // the job was cancelled before this camera's turn
+    Other,
+};
+
+// "wrong user name or password", "no answer within 3 s", ...
+std::string ReasonText(Reason reason, double seconds = 0);
+// The reason for a failed SDK call from the SDK's error number.
+Reason ReasonForSdkError(int error, bool upload);
+
+// One operation on one camera.
+struct OperationResult {
+    JobId job = 0;
+    DeviceKey key;
+    tagQvIpcInfo device{}; // as it was targeted
+    std::string operation; // the operation's words, "Modify Port"
+    Outcome outcome = Outcome::Succeeded;
+    Reason reason = Reason::None;
+    double seconds = 0; // from the camera's turn to this result
+};
+
+// The summary line of a job in checked mode, per operation.
+struct OperationTally {
+    std::string operation;
+    int succeeded = 0;
+    int failed = 0;
+    int cancelled = 0;
+};
+std::vector<OperationTally> Tally(const std::vector<OperationResult>& results);
+
+} // namespace orv::jobs
+
+Q_DECLARE_METATYPE(orv::jobs::OperationResult)

@@ -1,0 +1,177 @@
+#include "JobPanel.h"
+
+#include "jobs/JobEngine.h"
+#include "ui/FileDialog.h"
+#include "ui/LangText.h"
+#include "ui/MessageBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using orv::ui::LangText;
+namespace jobs = orv::jobs;
+
+CJobPanel::CJobPanel(jobs::CJobEngine& engine, QWidget* parent)
+    : QWidget(parent), m_engine(engine) {
+    setObjectName(QStringLiteral("jobPanel"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 1, 0, 1);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("jobProgress"));
+    m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("jobSummary"));
+    m_cancel = new QPushButton(this);
+    m_cancel->setObjectName(QStringLiteral("jobCancel"));
+    m_show = new QPushButton(this);
+    m_show->setObjectName(QStringLiteral("jobResults"));
+    for (QPushButton* button : {m_cancel, m_show}) {
+        button->setAutoDefault(false);
+    }
+    layout->addWidget(m_progress, 1);
+    layout->addWidget(m_summary, 1);
+    layout->addWidget(m_cancel);
+    layout->addWidget(m_show);
+    m_summary->hide();
+    m_cancel->hide();
+    SetLanguageText();
+    hide();
+
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_engine.Cancel(Current()); });
+    connect(m_show, &QPushButton::clicked, this, [this] {
+        ResultsWindow()->show();
+        ResultsWindow()->raise();
+    });
+    connect(&engine, &jobs::CJobEngine::operationDone, this, &CJobPanel::onResult);
+    connect(&engine, &jobs::CJobEngine::progress, this, &CJobPanel::onProgress);
+    connect(&engine, &jobs::CJobEngine::finished, this, &CJobPanel::onFinished);
+}
+
+CJobPanel::~CJobPanel() = default;
+
+void CJobPanel::SetLanguageText() {
+    m_cancel->setText(LangText(L"95010", L"Cancel"));
+    m_show->setText(LangText(L"95011", L"Results..."));
+    if (m_window != nullptr) {
+        m_window->setWindowTitle(LangText(L"95012", L"Results of the last job"));
+        m_copy->setText(LangText(L"95007", L"Copy"));
+        m_export->setText(LangText(L"95008", L"Export CSV..."));
+        m_retry->setText(LangText(L"95009", L"Retry failed"));
+    }
+}
+
+void CJobPanel::Track(jobs::JobId job, int cameras) {
+    m_results.Begin(job);
+    m_running = true;
+    m_progress->setRange(0, std::max(cameras, 1));
+    m_progress->setValue(0);
+    m_progress->setFormat(LangText(L"95013", L"%1 of %2 cameras").arg(0).arg(cameras));
+    m_progress->show();
+    m_summary->hide();
+    m_cancel->show();
+    m_cancel->setEnabled(true);
+    show();
+    updateRetry();
+}
+
+void CJobPanel::onResult(const jobs::OperationResult& result) {
+    m_results.Add(result);
+}
+
+void CJobPanel::onProgress(jobs::JobId job, int done, int total) {
+    if (job != Current()) {
+        return;
+    }
+    m_progress->setValue(done);
+    m_progress->setFormat(LangText(L"95013", L"%1 of %2 cameras").arg(done).arg(total));
+}
+
+void CJobPanel::onFinished(jobs::JobId job) {
+    if (job != Current()) {
+        return;
+    }
+    m_running = false;
+    int failed = 0;
+    for (const jobs::OperationResult& r : m_results.Results()) {
+        failed += r.outcome != jobs::Outcome::Succeeded ? 1 : 0;
+    }
+    m_summary->setText(LangText(L"95014", L"%1 succeeded, %2 failed.")
+                           .arg(static_cast<int>(m_results.Results().size()) - failed)
+                           .arg(failed));
+    m_progress->hide();
+    m_summary->show();
+    m_cancel->hide();
+    updateRetry();
+}
+
+QDialog* CJobPanel::ResultsWindow() {
+    if (m_window != nullptr) {
+        return m_window;
+    }
+    m_window = new QDialog(window());
+    m_window->setObjectName(QStringLiteral("jobResultsWindow"));
+    m_window->resize(820, 360);
+    auto* layout = new QVBoxLayout(m_window);
+    auto* table = new QTableView(m_window);
+    table->setObjectName(QStringLiteral("jobResultsTable"));
+    auto* sorted = new QSortFilterProxyModel(table);
+    sorted->setSourceModel(&m_results);
+    table->setModel(sorted);
+    table->setSortingEnabled(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->verticalHeader()->hide();
+    layout->addWidget(table);
+    auto* buttons = new QHBoxLayout;
+    m_copy = new QPushButton(m_window);
+    m_copy->setObjectName(QStringLiteral("copyResults"));
+    m_export = new QPushButton(m_window);
+    m_export->setObjectName(QStringLiteral("exportResults"));
+    m_retry = new QPushButton(m_window);
+    m_retry->setObjectName(QStringLiteral("retryFailed"));
+    for (QPushButton* button : {m_copy, m_export, m_retry}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(m_copy, &QPushButton::clicked, this, &CJobPanel::copyResults);
+    connect(m_export, &QPushButton::clicked, this, &CJobPanel::exportResults);
+    connect(m_retry, &QPushButton::clicked, this,
+            [this] { emit retryRequested(m_results.FailedDevices()); });
+    SetLanguageText();
+    updateRetry();
+    return m_window;
+}
+
+void CJobPanel::updateRetry() {
+    if (m_retry != nullptr) {
+        m_retry->setEnabled(!m_running && !m_results.FailedDevices().empty());
+    }
+}
+
+void CJobPanel::copyResults() {
+    QApplication::clipboard()->setText(jobs::ResultsText(m_results.Results()));
+}
+
+void CJobPanel::exportResults() {
+    const QString path = orv::ui::GetSaveFileName(m_window, QStringLiteral("CSV (*.csv)"),
+                                                  QStringLiteral("orvantix-results.csv"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(jobs::ResultsCsv(m_results.Results())) < 0) {
+        orv::ui::ShowMessage(m_window, LangText(L"95015", L"Cannot write the file %1.").arg(path));
+    }
+}

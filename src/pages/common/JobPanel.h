@@ -1,0 +1,60 @@
+#pragma once
+// A page's view of its device jobs: while one runs, a progress bar (n of N
+// cameras) and a Cancel button; afterwards a button that opens the last
+// job's results: one row per camera and operation, sortable, with Copy,
+// Export CSV... and Retry failed.
+
+#include "jobs/JobResults.h"
+
+#include <QWidget>
+
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace orv::jobs {
+class CJobEngine;
+}
+
+class CJobPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 22;
+
+    explicit CJobPanel(orv::jobs::CJobEngine& engine, QWidget* parent = nullptr);
+    ~CJobPanel() override;
+
+    // Follows a new job: its results replace the last job's.
+    void Track(orv::jobs::JobId job, int cameras);
+    orv::jobs::JobId Current() const { return m_results.Job(); }
+    bool Running() const { return m_running; }
+    const orv::jobs::CJobResultsModel& Results() const { return m_results; }
+    void SetLanguageText();
+    // The results window (created on first use).
+    QDialog* ResultsWindow();
+
+signals:
+    // Retry failed: the cameras of the last job that did not succeed.
+    void retryRequested(const std::vector<tagQvIpcInfo>& cameras);
+
+private:
+    void onResult(const orv::jobs::OperationResult& result);
+    void onProgress(orv::jobs::JobId job, int done, int total);
+    void onFinished(orv::jobs::JobId job);
+    void copyResults();
+    void exportResults();
+    void updateRetry();
+
+    orv::jobs::CJobEngine& m_engine;
+    orv::jobs::CJobResultsModel m_results;
+    bool m_running = false;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_summary = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QPushButton* m_show = nullptr;
+    QDialog* m_window = nullptr;
+    QPushButton* m_copy = nullptr;
+    QPushButton* m_export = nullptr;
+    QPushButton* m_retry = nullptr;
+};

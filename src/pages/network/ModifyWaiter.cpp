@@ -1,0 +1,45 @@
+#include "ModifyWaiter.h"
+
+namespace orv::network {
+
+void CModifyWaiter::Expect(const DeviceKey& camera) {
+    std::lock_guard lock(m_lock);
+    m_outcomes[camera].reset();
+}
+
+void CModifyWaiter::Complete(const DeviceKey& camera, int result) {
+    {
+        std::lock_guard lock(m_lock);
+        const auto it = m_outcomes.find(camera);
+        // The first outcome counts; a second adapter's copy changes nothing.
+        if (it == m_outcomes.end() || it->second) {
+            return;
+        }
+        it->second = result;
+    }
+    m_arrived.notify_all();
+}
+
+std::optional<int> CModifyWaiter::Wait(const DeviceKey& camera, std::chrono::milliseconds timeout,
+                                       const std::atomic<bool>& cancelled) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock lock(m_lock);
+    while (true) {
+        const auto it = m_outcomes.find(camera);
+        if (it != m_outcomes.end() && it->second) {
+            const int result = *it->second;
+            m_outcomes.erase(it);
+            return result;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (cancelled.load() || now >= end) {
+            m_outcomes.erase(camera);
+            return std::nullopt;
+        }
+        // A cancel has no one to notify: look again at least every 100 ms.
+        m_arrived.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                     end - now, std::chrono::milliseconds(100)));
+    }
+}
+
+} // namespace orv::network

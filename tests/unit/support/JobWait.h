@@ -1,0 +1,37 @@
+#pragma once
+// Runs a job to its end on the calling thread's event loop and returns what
+// it reported, for tests of jobs and of what builds them.
+
+#include "jobs/JobEngine.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <vector>
+
+inline std::vector<orv::jobs::OperationResult>
+WaitForJob(orv::jobs::CJobEngine& engine, orv::jobs::JobId job, int timeoutMs = 30000) {
+    std::vector<orv::jobs::OperationResult> results;
+    bool done = false;
+    const QMetaObject::Connection a = QObject::connect(
+        &engine, &orv::jobs::CJobEngine::operationDone, [&](const orv::jobs::OperationResult& r) {
+            if (r.job == job) {
+                results.push_back(r);
+            }
+        });
+    const QMetaObject::Connection b =
+        QObject::connect(&engine, &orv::jobs::CJobEngine::finished,
+                         [&](orv::jobs::JobId ended) { done = done || ended == job; });
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+    QObject::disconnect(a);
+    QObject::disconnect(b);
+    return results;
+}
+
+inline std::vector<orv::jobs::OperationResult> RunJob(orv::jobs::CJobEngine& engine,
+                                                      orv::jobs::JobSpec spec) {
+    return WaitForJob(engine, engine.Start(std::move(spec)));
+}
