@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -414,4 +415,55 @@ TEST_F(Lab, IdleCaptureThreadUsesNoMeasurableCpu) {
     qvsp.UnInitQvsp();
     std::printf("[ measure ] idle capture: %.0f us CPU in 3 s (%.4f %%)\n", used, used / 3e6 * 100);
     EXPECT_LT(used, 30'000); // 1 % of a core
+}
+
+TEST_F(Lab, WithoutCaptureRightsInitSaysSo) {
+    build(1, {{"cameras", 1}});
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Leaving root drops every capability, raw capture among them.
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(100);
+        TestQvsp qvsp(fastTiming());
+        int result = 0;
+        const bool started = StartLabDiscovery(qvsp, m_lab.adapter(0), &Collector::callback,
+                                               &m_source, true, &result);
+        ::_exit(started ? 101 : -result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), -QVSP_ERROR_NO_PERMISSION);
+}
+
+TEST_F(Lab, AnAdapterDownResumesAndOneThatDisappearsIsReportedOnce) {
+    build(1, {{"cameras", 1}});
+    TestQvsp qvsp(fastTiming(100ms));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return ev.size() >= 1; }, 3s));
+    const auto stopped = [](const std::vector<Event>& ev) {
+        return std::count_if(ev.begin(), ev.end(),
+                             [](auto& e) { return e.type == CAP_CAPTURE_STOPPED; });
+    };
+
+    ASSERT_EQ(m_lab.setAdapterUp(0, false), "");
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(m_lab.setAdapterUp(0, true), "");
+    const std::size_t before = m_events.events().size();
+    EXPECT_TRUE(m_events.waitUntil([&](auto& ev) { return ev.size() > before; }, 3s))
+        << "answers resume once the adapter is up again";
+
+    const std::string name = m_lab.adapter(0);
+    ASSERT_EQ(m_lab.removeAdapter(0), "");
+    ASSERT_TRUE(m_events.waitUntil([&](auto& ev) { return stopped(ev) > 0; }, 3s));
+    std::this_thread::sleep_for(300ms);
+    qvsp.UnInitQvsp();
+    const auto events = m_events.events();
+    EXPECT_EQ(stopped(events), 1);
+    EXPECT_EQ(events.back().type, CAP_CAPTURE_STOPPED) << "nothing follows the stop";
+    EXPECT_EQ(events.back().result, QVSP_ERROR_ADAPTER_GONE);
+    EXPECT_EQ(std::string(events.back().info.DevName), name);
+    const std::uint8_t mac[6] = {0x02, 0x4f, 0x56, 0x00, 0x00, 0x01};
+    EXPECT_EQ(std::memcmp(events.back().info.Mac, mac, 6), 0);
 }

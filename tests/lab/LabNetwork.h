@@ -32,7 +32,23 @@ public:
     void stopSimulator();
 
     const std::string& adapter(int i) const { return m_toolIfs.at(static_cast<std::size_t>(i)); }
+    // Takes a tool adapter down or up, or deletes it as when a USB adapter
+    // is pulled; "" or an error.
+    std::string setAdapterUp(int i, bool up);
+    std::string removeAdapter(int i);
+    // The adapter the simulator uses on the camera side.
+    const std::string& cameraInterface() const { return m_simIf; }
+    // Scratch files of this lab; removed with it.
+    const std::filesystem::path& directory() const { return m_dir; }
     pid_t simulatorPid() const { return m_simPid; }
+
+    // Starts a program on the camera side, its output to `logFile`; its PID
+    // or -1. The caller ends it (stopProcess).
+    pid_t spawnOnCameraSide(const std::vector<std::string>& args, const std::string& logFile);
+    // True when `pid` ended within `timeout` (and was reaped).
+    static bool waitForExit(pid_t pid, std::chrono::milliseconds timeout);
+    // SIGTERM, then SIGKILL when it does not end within five seconds.
+    static void stopProcess(pid_t pid);
     nlohmann::json state() const;
     std::string simulatorLog() const;
 
