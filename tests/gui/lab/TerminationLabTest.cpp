@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <array>
 #include <csignal>
 #include <unistd.h>
 
@@ -71,8 +70,5 @@ TEST_F(TerminationLab, SigtermInsideAMessageBoxEndsTheRunThroughTheClosingPath) 
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->DiscoveryInstanceCount(), 0) << "discovery stopped";
     dlg.reset();
-    std::array<char16_t, 260> stored{};
-    orv::ReadRegString(orv::RegRoot::CurrentUser, orv::kOrvantixKey, u"User", u"", stored.data(),
-                       520);
-    EXPECT_EQ(std::u16string(stored.data()), u"tech");
+    EXPECT_EQ(orv::LoadCredentials().user, u"tech");
 }
