@@ -83,6 +83,24 @@ std::string toUtf8(std::u16string_view units) {
     return ToUtf8(FromUtf16Bytes(bytes, true));
 }
 
+// The inside of a JSON string for valid UTF-8 text.
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+}
+
 std::optional<std::u16string> textValue(const json& values, std::string_view name) {
     const json* value = findName(values, name);
     const json* text = value != nullptr ? findName(*value, "text") : nullptr;
@@ -91,6 +109,10 @@ std::optional<std::u16string> textValue(const json& values, std::string_view nam
     }
     std::u16string units = toUtf16(text->get<std::string>());
     units.resize(std::min({units.size(), units.find(u'\0'), kMaxUnits}));
+    // A cut through a surrogate pair would store a broken character.
+    if (!units.empty() && units.back() >= 0xD800 && units.back() <= 0xDBFF) {
+        units.pop_back();
+    }
     return units;
 }
 
@@ -117,10 +139,14 @@ Credentials Parse(std::string_view text) {
 }
 
 std::string Serialize(const Credentials& credentials) {
-    const json values = {{"User", {{"type", 1}, {"text", toUtf8(credentials.user)}}},
-                         {"Password", {{"type", 1}, {"text", toUtf8(credentials.password)}}}};
-    const json doc = {{"keys", {{std::string(kKey), values}}}};
-    return doc.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string text = R"({"keys":{")";
+    appendJsonString(text, kKey);
+    text += R"(":{"Password":{"text":")";
+    appendJsonString(text, toUtf8(credentials.password));
+    text += R"(","type":1},"User":{"text":")";
+    appendJsonString(text, toUtf8(credentials.user));
+    text += R"(","type":1}}}})";
+    return text;
 }
 
 } // namespace orv::settings
