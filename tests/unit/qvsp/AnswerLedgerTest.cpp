@@ -8,8 +8,8 @@ using qvsp::wire::MacAddress;
 namespace {
 
 MacAddress camera(int n) {
-    return {0x02, 0x4f, 0x56, 0x10, static_cast<std::uint8_t>(n >> 8),
-            static_cast<std::uint8_t>(n)};
+    return {
+        0x02, 0x4f, 0x56, 0x10, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
 }
 
 } // namespace
