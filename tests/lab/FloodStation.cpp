@@ -1,66 +1,110 @@
 #include "FloodStation.h"
 
-#include <nlohmann/json.hpp>
+#include "qvsp/wire/Capture.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+
+using namespace qvsp::wire;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Beside the simulator: every program of the build lands in one directory.
-std::string floodProgram() {
-    return (std::filesystem::path(ORVANTIX_CAMSIM).parent_path() / "orvantix-flood").string();
+// Invented camera `index`'s answer to the search `xid` of `tool`.
+FrameBytes answer(int index, const MacAddress& tool, std::uint32_t xid) {
+    Frame f{tool,
+            {0x02, 0x46, 0x4c, static_cast<std::uint8_t>(index >> 16),
+             static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)},
+            xid,
+            {}};
+    SearchAnswer a;
+    std::copy(f.src.begin(), f.src.end(), a.device.begin());
+    a.net = {0xC0000200u | static_cast<std::uint32_t>(10 + index % 240), 0xFFFFFF00u, 0xC0000201u,
+             0xC0000201u, 80};
+    a.name = "Flood " + std::to_string(index);
+    a.model = "QV-FLOOD";
+    f.body = a;
+    return encode(f);
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+struct LastSearch {
+    MacAddress tool{};
+    std::uint32_t xid = 0;
+    int rounds = 0;
+
+    static void onPacket(u_char* self, const pcap_pkthdr* header, const u_char* data) {
+        auto& s = *reinterpret_cast<LastSearch*>(self);
+        Frame f;
+        if (decode(std::span<const std::uint8_t>(data, header->caplen), f) == DecodeError::None &&
+            std::holds_alternative<SearchRequest>(f.body) && f.xid != s.xid) {
+            s.tool = f.src;
+            s.xid = f.xid;
+            ++s.rounds;
+        }
+    }
+};
 
 } // namespace
 
-std::string FloodStation::start(LabNetwork& lab, const Options& o) {
-    if (m_pid > 0)
-        return "the station is already running";
-    const auto dir = lab.directory();
-    m_stats = (dir / ("flood-" + std::to_string(o.cameras) + ".json")).string();
-    m_log = (dir / ("flood-" + std::to_string(o.cameras) + ".log")).string();
-    std::filesystem::remove(m_stats);
-    const auto seconds = [](std::chrono::milliseconds ms) {
-        return std::to_string(ms.count() / 1e3);
-    };
-    m_pid = lab.spawnOnCameraSide(
-        {floodProgram(), "--interface", lab.cameraInterface(), "--cameras",
-         std::to_string(o.cameras), "--rate", std::to_string(o.framesPerSecond), "--seconds",
-         seconds(o.duration), "--wait", seconds(o.waitForSearch), "--stats", m_stats},
-        m_log);
-    m_deadline =
-        std::chrono::steady_clock::now() + o.waitForSearch + o.duration + std::chrono::seconds(5);
-    return m_pid > 0 ? "" : "cannot start the flood station";
+FloodStation::FloodStation(LabNetwork& lab, int cameras, double framesPerSecond,
+                           std::chrono::milliseconds duration)
+    : m_thread(&FloodStation::run, this, lab.cameraNamespace(), lab.cameraInterface(), cameras,
+               framesPerSecond, duration) {}
+
+FloodStation::~FloodStation() {
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 std::string FloodStation::finish(Figures& figures) {
-    if (m_pid <= 0)
-        return "the station is not running";
-    const auto left = m_deadline - std::chrono::steady_clock::now();
-    const bool ended =
-        LabNetwork::waitForExit(m_pid, std::chrono::duration_cast<std::chrono::milliseconds>(left));
-    if (!ended)
-        LabNetwork::stopProcess(m_pid);
-    m_pid = -1;
-    const auto stats = nlohmann::json::parse(fileText(m_stats), nullptr, false);
-    if (!ended || !stats.is_object())
-        return "the flood station failed:\n" + fileText(m_log);
-    figures.frames = stats.value("frames", std::uint64_t{0});
-    figures.rounds = stats.value("rounds", 0);
-    figures.seconds = stats.value("seconds", 0.0);
-    return {};
+    m_thread.join();
+    figures = m_figures;
+    return m_error;
 }
 
-FloodStation::~FloodStation() {
-    if (m_pid > 0)
-        LabNetwork::stopProcess(m_pid);
+void FloodStation::run(std::string ns, std::string interface, int cameras, double rate,
+                       std::chrono::duration<double> duration) {
+    const int nsFd = ::open(("/var/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+    if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0) {
+        m_error = "cannot enter the camera namespace";
+        return;
+    }
+    ::close(nsFd);
+    // Its own answers are filtered out in the kernel, so they cost no time.
+    CaptureOptions options{"inbound and ether proto 0x0809 and len == 260", false};
+    PcapPtr pcap = openCapture(interface, options, m_error);
+    if (!pcap)
+        return;
+
+    LastSearch search;
+    const auto giveUp = Clock::now() + std::chrono::seconds(15);
+    Clock::time_point started;
+    pollfd fd{pcap_get_selectable_fd(pcap.get()), POLLIN, 0};
+    while (!m_stop) {
+        const auto now = Clock::now();
+        const double elapsed = std::chrono::duration<double>(now - started).count();
+        if (search.rounds == 0 && now > giveUp) {
+            m_error = "no search seen";
+            return;
+        }
+        if (search.rounds > 0 && elapsed >= duration.count())
+            break;
+        const auto due = search.rounds > 0 ? static_cast<std::uint64_t>(elapsed * rate) : 0;
+        // Ahead of the rate, or nothing to answer yet: wait for a search or
+        // the next millisecond.
+        if (::poll(&fd, 1, m_figures.frames >= due ? 1 : 0) > 0) {
+            const bool first = search.rounds == 0;
+            pcap_dispatch(pcap.get(), -1, &LastSearch::onPacket,
+                          reinterpret_cast<u_char*>(&search));
+            if (first && search.rounds > 0)
+                started = Clock::now();
+        }
+        for (int burst = 0; m_figures.frames < due && burst < 256; ++burst)
+            sendFrame(pcap.get(), answer(static_cast<int>(m_figures.frames++ % cameras),
+                                         search.tool, search.xid));
+    }
+    m_figures.rounds = search.rounds;
+    m_figures.seconds = std::chrono::duration<double>(Clock::now() - started).count();
 }

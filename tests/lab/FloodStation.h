@@ -1,47 +1,48 @@
 #pragma once
-// The flood station (FloodStationMain.cpp) as a lab test drives it: started
-// on the camera side of a LabNetwork, it answers every search of the tool
-// with `cameras` invented cameras (FloodMacs.h) at `framesPerSecond` for
-// `duration` from the first search it sees, then reports what it sent. A
-// station still running when its object goes away is ended by its PID.
+// A hostile station for lab tests on the camera side of a LabNetwork. Once
+// it sees a tool's search request it answers it, repeating the request's
+// transaction id, from `cameras` invented cameras (MACs 02:46:4c:xx:xx:xx,
+// numbered from 0) at `framesPerSecond` for `duration`; each new search
+// renews the id. It runs on a thread of its own inside the camera namespace,
+// sends nothing before it has seen a search, and stops when destroyed.
 
-#include "FloodMacs.h"
 #include "LabNetwork.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
+#include <thread>
 
 class FloodStation {
 public:
-    struct Options {
-        int cameras = 1;
-        double framesPerSecond = 80000;
-        std::chrono::milliseconds duration{5000};
-        // How long it waits for the tool's first search before giving up.
-        std::chrono::milliseconds waitForSearch{15000};
-    };
     struct Figures {
         std::uint64_t frames = 0; // answers sent
-        int rounds = 0;           // distinct searches answered
+        int rounds = 0;           // searches answered
         double seconds = 0;       // time spent flooding
         double rate() const { return seconds > 0 ? frames / seconds : 0; }
     };
 
-    FloodStation() = default;
+    FloodStation(LabNetwork& lab, int cameras, double framesPerSecond,
+                 std::chrono::milliseconds duration);
     ~FloodStation();
     FloodStation(const FloodStation&) = delete;
     FloodStation& operator=(const FloodStation&) = delete;
 
-    // Starts the station; "" or what went wrong.
-    std::string start(LabNetwork& lab, const Options& options);
-    // Waits until the flood has ended; "" or what went wrong.
+    // Waits for the flood to end (it gives up after 15 s without a search);
+    // "" or what went wrong.
     std::string finish(Figures& figures);
 
+    static bool IsInvented(const unsigned char* mac) {
+        return mac[0] == 0x02 && mac[1] == 0x46 && mac[2] == 0x4c;
+    }
+
 private:
-    pid_t m_pid = -1;
-    std::string m_stats;
-    std::string m_log;
-    std::chrono::steady_clock::time_point m_deadline;
+    void run(std::string ns, std::string interface, int cameras, double rate,
+             std::chrono::duration<double> duration);
+
+    std::atomic<bool> m_stop{false};
+    Figures m_figures;
+    std::string m_error;
+    std::thread m_thread;
 };

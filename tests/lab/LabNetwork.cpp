@@ -24,6 +24,20 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
+// Waits for `pid` up to `timeout`; true when it ended.
+bool waitFor(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD))
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 pid_t spawn(const std::vector<std::string>& args, const std::string& logFile, int& status) {
     std::vector<char*> argv;
     for (const auto& a : args)
@@ -137,37 +151,6 @@ std::string LabNetwork::create(int adapters) {
     return {};
 }
 
-bool LabNetwork::waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD))
-            return true;
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-void LabNetwork::stopProcess(pid_t pid) {
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    if (!waitForExit(pid, std::chrono::seconds(5))) {
-        ::kill(pid, SIGKILL);
-        waitForExit(pid, std::chrono::seconds(5));
-    }
-}
-
-pid_t LabNetwork::spawnOnCameraSide(const std::vector<std::string>& args,
-                                    const std::string& logFile) {
-    std::vector<std::string> all{"ip", "netns", "exec", m_camNs};
-    all.insert(all.end(), args.begin(), args.end());
-    int status = 0;
-    return spawn(all, logFile, status);
-}
-
 std::string LabNetwork::setAdapterUp(int i, bool up) {
     return run({"ip", "-n", m_toolNs, "link", "set", adapter(i), up ? "up" : "down"});
 }
@@ -184,10 +167,12 @@ std::string LabNetwork::startSimulator(nlohmann::json config) {
     config["ready_file"] = ready.string();
     const auto configFile = m_dir / "camsim.json";
     std::ofstream(configFile) << config.dump(2);
-    m_simPid = spawnOnCameraSide({ORVANTIX_CAMSIM, "--config", configFile.string()},
-                                 (m_dir / "camsim.log").string());
+    int status = 0;
+    m_simPid =
+        spawn({"ip", "netns", "exec", m_camNs, ORVANTIX_CAMSIM, "--config", configFile.string()},
+              (m_dir / "camsim.log").string(), status);
     if (m_simPid < 0)
-        return "cannot start the simulator";
+        return std::string("cannot start the simulator: ") + std::strerror(status);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!std::filesystem::exists(ready)) {
         int ws = 0;
@@ -203,7 +188,13 @@ std::string LabNetwork::startSimulator(nlohmann::json config) {
 }
 
 void LabNetwork::stopSimulator() {
-    stopProcess(m_simPid);
+    if (m_simPid <= 0)
+        return;
+    ::kill(m_simPid, SIGTERM);
+    if (!waitFor(m_simPid, std::chrono::seconds(5))) {
+        ::kill(m_simPid, SIGKILL);
+        waitFor(m_simPid, std::chrono::seconds(5));
+    }
     m_simPid = -1;
 }
 

@@ -36,19 +36,10 @@ public:
     // is pulled; "" or an error.
     std::string setAdapterUp(int i, bool up);
     std::string removeAdapter(int i);
-    // The adapter the simulator uses on the camera side.
+    // The camera side, where the simulator runs.
+    const std::string& cameraNamespace() const { return m_camNs; }
     const std::string& cameraInterface() const { return m_simIf; }
-    // Scratch files of this lab; removed with it.
-    const std::filesystem::path& directory() const { return m_dir; }
     pid_t simulatorPid() const { return m_simPid; }
-
-    // Starts a program on the camera side, its output to `logFile`; its PID
-    // or -1. The caller ends it (stopProcess).
-    pid_t spawnOnCameraSide(const std::vector<std::string>& args, const std::string& logFile);
-    // True when `pid` ended within `timeout` (and was reaped).
-    static bool waitForExit(pid_t pid, std::chrono::milliseconds timeout);
-    // SIGTERM, then SIGKILL when it does not end within five seconds.
-    static void stopProcess(pid_t pid);
     nlohmann::json state() const;
     std::string simulatorLog() const;
 

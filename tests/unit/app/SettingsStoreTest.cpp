@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,39 +20,32 @@ protected:
     fs::path file = tmp.path() / "orvantix" / "settings.json";
     void SetUp() override { ::setenv("XDG_CONFIG_HOME", tmp.str().c_str(), 1); }
     void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    static mode_t mode(const fs::path& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+    }
 };
 
 } // namespace
 
-TEST_F(SettingsStoreTest, ValuesRoundTripAndMissingOnesKeepTheirDefaults) {
+TEST_F(SettingsStoreTest, ValuesRoundTripInAPrivateCompactFileAndMissingOnesKeepTheirDefaults) {
     EXPECT_EQ(orv::LoadCredentials(), Credentials{});
+    // As earlier versions wrote it: names in any case, other keys and values
+    // beside; a value that is not text keeps its default.
+    tmp.write("orvantix/settings.json",
+              R"({"keys":{"HKEY_CURRENT_USER\\software\\orvantix":{"user":{"type":1,)"
+              R"("text":"tech\u0000hidden"},"Password":{"hex":"41"},"Other":[[[[1]]]]}}})");
+    fs::permissions(file.parent_path(), fs::perms::all);
+    EXPECT_EQ(orv::LoadCredentials(), (Credentials{u"tech", u"kt7391"}));
+
     ASSERT_TRUE(orv::StoreCredentials({u"Bediener 名 \U0001F4F7", u""}));
     EXPECT_EQ(orv::LoadCredentials(), (Credentials{u"Bediener 名 \U0001F4F7", u""}))
         << "an empty stored value is not the default";
-
-    // Files written by earlier versions: names in any case, other keys and
-    // values beside them; a value that is not text keeps its default.
-    tmp.write("orvantix/settings.json",
-              R"({"keys":{"HKEY_CURRENT_USER\\software\\orvantix":{"user":{"type":1,)"
-              R"("text":"tech\u0000hidden"},"Password":{"type":1,"hex":"41"},"Other":{}},)"
-              R"("HKEY_CURRENT_USER\\Elsewhere":{"User":{"text":"x"}}},"extra":[1,2]})");
-    EXPECT_EQ(orv::LoadCredentials(), (Credentials{u"tech", u"kt7391"}));
-}
-
-TEST_F(SettingsStoreTest, TheFileIsPrivateCompactAndHoldsOnlyTheCredentials) {
-    fs::create_directories(tmp.path() / "orvantix");
-    fs::permissions(tmp.path() / "orvantix", fs::perms::all);
-    tmp.write("orvantix/settings.json",
-              R"({"keys":{"HKEY_CURRENT_USER\\SOFTWARE\\Orvantix":{"Unused":[[[[1]]]]}}})");
-    ASSERT_TRUE(orv::StoreCredentials({u"a", u"b"}));
-    struct stat st {};
-    ASSERT_EQ(::stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(file.parent_path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(file.parent_path()), 0700u);
     EXPECT_EQ(tmp.read("orvantix/settings.json"),
-              R"({"keys":{"HKEY_CURRENT_USER\\SOFTWARE\\Orvantix":{"Password":{"text":"b",)"
-              R"("type":1},"User":{"text":"a","type":1}}}})");
+              R"({"keys":{"HKEY_CURRENT_USER\\SOFTWARE\\Orvantix":{"Password":{"text":"",)"
+              R"("type":1},"User":{"text":"Bediener 名 📷","type":1}}}})");
     EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1)
         << "no temporary file is left behind";
 }
@@ -63,55 +54,36 @@ TEST_F(SettingsStoreTest, HostileFilesGiveTheDefaultsAtOnceAndAreNotWrittenOver)
     tmp.write("orvantix/settings.json", "{ this is not json");
     EXPECT_EQ(orv::LoadCredentials(), Credentials{});
     ASSERT_TRUE(orv::StoreCredentials({u"tech", u"x"})) << "a damaged file is replaced";
+    const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+    EXPECT_EQ(orv::settings::Parse(R"({"keys":{"HKEY_CURRENT_USER\SOFTWARE\Orvantix":{"User":)"
+                                   R"({"text":"a"},"Unused":)" +
+                                   deep + "}}}"),
+              Credentials{})
+        << "nesting deeper than the format's is refused";
 
-    const std::string deep = R"({"keys":{"HKEY_CURRENT_USER\\SOFTWARE\\Orvantix":{"User":)" +
-                             std::string(300000, '[') + std::string(300000, ']') + "}}}";
-    EXPECT_EQ(orv::settings::Parse(deep), Credentials{});
-    tmp.write("orvantix/settings.json", deep);
-    EXPECT_EQ(orv::LoadCredentials(), Credentials{}) << "too large to read";
-
-    const fs::path target = tmp.path() / "target.json";
     tmp.write("target.json", orv::settings::Serialize({u"planted", u"planted"}));
     fs::remove(file);
-    fs::create_symlink(target, file);
+    fs::create_symlink(tmp.path() / "target.json", file);
     EXPECT_EQ(orv::LoadCredentials(), Credentials{}) << "links are not followed";
     EXPECT_FALSE(orv::StoreCredentials({u"x", u"y"}));
     EXPECT_EQ(orv::settings::Parse(tmp.read("target.json")).user, u"planted");
 
     fs::remove(file);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); // a hang here is the failure
     EXPECT_EQ(orv::LoadCredentials(), Credentials{});
     EXPECT_FALSE(orv::StoreCredentials({u"x", u"y"}));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file)));
-
-    fs::remove(file);
-    fs::create_directory(file);
-    EXPECT_EQ(orv::LoadCredentials(), Credentials{});
-    EXPECT_FALSE(orv::StoreCredentials({u"x", u"y"}));
-    EXPECT_TRUE(fs::is_directory(file));
 }
 
 TEST_F(SettingsStoreTest, OnlyAPrivatePlaceOfThisUserIsUsed) {
     tmp.write("blocked", "a file where the directory should be");
     ::setenv("XDG_CONFIG_HOME", (tmp.path() / "blocked").c_str(), 1);
     EXPECT_FALSE(orv::StoreCredentials({u"x", u"y"}));
-    EXPECT_EQ(orv::LoadCredentials(), Credentials{});
-
-    // Without a usable XDG_CONFIG_HOME and HOME: the account's home, never
-    // a shared directory.
+    // Without a usable XDG_CONFIG_HOME: the account's home, whatever HOME says.
     ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);
-    const char* home = std::getenv("HOME");
-    const std::string savedHome = home != nullptr ? home : "";
-    ::unsetenv("HOME");
-    const fs::path path = orv::SettingsFilePath();
-    if (!savedHome.empty())
-        ::setenv("HOME", savedHome.c_str(), 1);
-    EXPECT_EQ(path, fs::path(::getpwuid(::geteuid())->pw_dir) / ".config/orvantix/settings.json");
-
-    // A directory that belongs to someone else is not used.
-    if (::geteuid() == 0) {
+    EXPECT_EQ(orv::SettingsFilePath(),
+              fs::path(::getpwuid(::geteuid())->pw_dir) / ".config/orvantix/settings.json");
+    if (::geteuid() == 0) { // a directory that belongs to someone else
         ::setenv("XDG_CONFIG_HOME", tmp.str().c_str(), 1);
         fs::create_directories(file.parent_path());
         ASSERT_EQ(::chown(file.parent_path().c_str(), 65534, 65534), 0);

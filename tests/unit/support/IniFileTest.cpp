@@ -1,5 +1,4 @@
 #include "lang/IniFile.h"
-#include "lang/LanguageFile.h"
 
 #include "TempDir.h"
 
@@ -91,27 +90,4 @@ TEST(IniFile, NumbersAreReadLikeTheProfileReader) {
     EXPECT_EQ(orv::ReadProfileInt(path, L"s", L"e", 9), 131073);
     EXPECT_EQ(orv::ReadProfileInt(path, L"s", L"missing", 9), 9);
     EXPECT_EQ(orv::ReadProfileInt(path + L"x", L"s", L"a", 9), 9);
-}
-
-TEST(IniFile, ALanguageHeaderIsTakenFromTheFirstLinesOnlyWhenTheySettleIt) {
-    using orv::HeaderFromBytes;
-    using orv::LanguageHeader;
-    const std::string text =
-        "[LANGUAGE]\r\nLanguage=Deutsch\r\nLangID=1031\r\n[PROMPT]\r\n10000=S\r\n";
-    const std::size_t afterId = text.find("[PROMPT]");
-    EXPECT_EQ(HeaderFromBytes(text.substr(0, afterId - 1), false), std::nullopt)
-        << "the LangID line is cut: the section goes on";
-    EXPECT_EQ(HeaderFromBytes(text.substr(0, afterId), false), (LanguageHeader{L"Deutsch", 1031}));
-    EXPECT_EQ(HeaderFromBytes("[LANGUAGE]\nLanguage=X\n[PROMPT]\n", false),
-              (LanguageHeader{L"X", 0}))
-        << "a closed section settles a missing key";
-    EXPECT_EQ(HeaderFromBytes("[LANGUAGE]\nLanguage=X\n", false), std::nullopt);
-    EXPECT_EQ(HeaderFromBytes("[LANGUAGE]\nLanguage=X\n", true), (LanguageHeader{L"X", 0}));
-
-    const std::string wide = utf16le(u"[LANGUAGE]\r\nLanguage=日本語\r\nLangID=1041\r\n[P]\r\n");
-    EXPECT_EQ(HeaderFromBytes(wide.substr(0, wide.size() - 3), false),
-              (LanguageHeader{L"日本語", 1041}))
-        << "UTF-16 is cut at a whole line break unit";
-    const auto longName = HeaderFromBytes("[LANGUAGE]\nLanguage=" + std::string(300, 'n'), true);
-    EXPECT_EQ(longName->name.size(), 259u);
 }

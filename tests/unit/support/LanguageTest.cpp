@@ -214,31 +214,22 @@ TEST_F(LanguageTest, StoredZeroLoadsAFileWithoutIdentifier) {
 TEST_F(LanguageTest, FilesThatAreNotRegularOrTooLargeAreLeftOutAndNothingBlocksOrIsLost) {
     namespace fs = std::filesystem;
     addLanguage("de.lng", "Deutsch", "1031", "10000=Sprache\r\n");
-    addLanguage("huge.lng", "Huge", "1031", "10000=Riesig\r\n");
+    addLanguage("huge.lng", "Huge", "1031");
     fs::resize_file(tmp.path() / "Lang" / "huge.lng", 200 << 20);
-    ASSERT_EQ(::mkfifo((tmp.path() / "Lang" / "fifo.lng").c_str(), 0600), 0);
     const fs::path ini = tmp.path() / "Lang" / "Language.ini";
-    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
-
+    for (const fs::path& fifo : {tmp.path() / "Lang" / "fifo.lng", ini}) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // a hang is the failure
+    }
     auto lang = make();
     lang->LoadSavedLanguage();
     EXPECT_EQ(build(*lang).items, (std::vector<RecordingMenu::Item>{{99, L"Deutsch"}}));
-    lang->SelectLanguage(L"Huge");
-    EXPECT_EQ(lang->CurrentFile(), L"");
-    EXPECT_EQ(fs::symlink_status(ini).type(), fs::file_type::fifo) << "not written over";
-
+    lang->SelectLanguage(L"Deutsch");
+    EXPECT_EQ(lang->Text(L"10000", L"Language"), L"Sprache");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(ini))) << "not written over";
     std::ifstream log(TheLogFile().CurrentPath());
     const std::string lines{std::istreambuf_iterator<char>(log), {}};
     EXPECT_NE(lines.find("huge.lng has 209715200 bytes, more than 1048576: left out."),
               std::string::npos);
-    EXPECT_NE(lines.find("Language.ini is not a regular file: not read or written."),
-              std::string::npos);
-
-    fs::remove(ini);
-    fs::create_directory(ini);
-    lang->SelectLanguage(L"Deutsch");
-    EXPECT_EQ(lang->Text(L"10000", L"Language"), L"Sprache");
-    EXPECT_TRUE(fs::is_directory(ini));
 }
 
 TEST_F(LanguageTest, LocaleNamesMapToLanguageIdentifiers) {
