@@ -9,6 +9,7 @@
 #include "SettingsStore.h"
 
 #include "file/RegularFile.h"
+#include "file/UniqueFd.h"
 #include "log/LogFile.h"
 
 #include <cerrno>
@@ -27,22 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kFileName = "settings.json";
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 fs::path configHome() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
@@ -65,7 +50,7 @@ int openPrivateDirectory(const fs::path& dir) {
                  std::strerror(errno));
         return -1;
     }
-    Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid()) {
         WriteLog(1, "Settings directory %s is not a directory of this user: not used.",
@@ -130,7 +115,7 @@ bool StoreCredentials(const Credentials& credentials) {
         WriteLog(1, "No private directory for the settings: they are not stored.");
         return false;
     }
-    const Fd dir(openPrivateDirectory(path.parent_path()));
+    const UniqueFd dir(openPrivateDirectory(path.parent_path()));
     if (dir.get() < 0)
         return false;
     // What is there and is not a regular file stays as it is.
@@ -141,7 +126,7 @@ bool StoreCredentials(const Credentials& credentials) {
         return false;
     }
     std::string temporary;
-    const Fd file(createTemporary(dir.get(), temporary));
+    const UniqueFd file(createTemporary(dir.get(), temporary));
     if (file.get() < 0) {
         WriteLog(1, "Settings file %s cannot be written: %s.", path.c_str(), std::strerror(errno));
         return false;

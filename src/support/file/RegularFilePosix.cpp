@@ -1,4 +1,5 @@
 #include "RegularFile.h"
+#include "UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,21 +21,6 @@ FileError openError(int error) {
         return FileError::Unreadable;
     }
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -60,7 +46,7 @@ FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
     // Non-blocking, in case a FIFO took the file's place since the look.
     const int flags =
         O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (links == Links::Refuse ? O_NOFOLLOW : 0);
-    const Fd fd(::open(path.c_str(), flags));
+    const UniqueFd fd(::open(path.c_str(), flags));
     if (fd.get() < 0) {
         out.error = openError(errno);
         return out;
