@@ -330,8 +330,10 @@ struct CQvsp::Impl {
 
             pollfd fds[2] = {{captureFd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
             const int n = ::poll(fds, 2, pollTimeout(Clock::now()));
-            if (n < 0 && errno != EINTR)
+            if (n < 0 && errno != EINTR) {
+                reportStopped(QVSP_ERROR_CAPTURE);
                 break;
+            }
             if (fds[1].revents & POLLIN) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] auto r = ::read(wake.get(), &count, sizeof count);
