@@ -281,11 +281,12 @@ struct CQvsp::Impl {
             reportStopped(QVSP_ERROR_CAPTURE);
             return false;
         }
-        if (!(events & (POLLIN | POLLERR | POLLHUP))) {
-            failures = 0;
-            return true;
-        }
-        if (pcap_dispatch(pcap.get(), 512, &Impl::onPacket, reinterpret_cast<u_char*>(this)) >= 0) {
+        const bool error = events & (POLLERR | POLLHUP);
+        const int read =
+            events & (POLLIN | POLLERR | POLLHUP)
+                ? pcap_dispatch(pcap.get(), 512, &Impl::onPacket, reinterpret_cast<u_char*>(this))
+                : 0;
+        if (read >= 0 && !error) {
             failures = 0;
             return true;
         }
@@ -293,8 +294,8 @@ struct CQvsp::Impl {
             reportStopped(QVSP_ERROR_ADAPTER_GONE);
             return false;
         }
-        // An adapter taken down reports one error and resumes when it comes
-        // back up; one that keeps failing is given up.
+        // An adapter taken down reports an error once and resumes when it
+        // comes back up; one that keeps failing is given up.
         if (++failures >= kMaxReadFailures) {
             reportStopped(QVSP_ERROR_CAPTURE);
             return false;
