@@ -43,22 +43,8 @@ static void initArtwork() {
 namespace {
 
 constexpr int kAboutCommand = 0x10;
-constexpr int kCredentialChars = 260;
 constexpr int kMinTabWidth = 80;
 constexpr auto kAboutMenuText = "&About Orvantix...";
-
-QString readStoredText(const char16_t* valueName, const char16_t* defaultText) {
-    std::array<char16_t, kCredentialChars> buffer{};
-    orv::ReadRegString(orv::RegRoot::CurrentUser, orv::kOrvantixKey, valueName, defaultText,
-                       buffer.data(), static_cast<std::uint32_t>(buffer.size() * 2));
-    return QString::fromUtf16(buffer.data());
-}
-
-void storeText(const char16_t* valueName, const QString& text) {
-    // REG_SZ data without a terminating zero: two bytes per UTF-16 unit.
-    orv::WriteRegValue(orv::RegRoot::CurrentUser, orv::kOrvantixKey, valueName, text.utf16(),
-                       static_cast<std::uint32_t>(text.size() * 2), orv::kRegSz);
-}
 
 void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
     const std::wstring text = edit->text().trimmed().toStdWString();
@@ -202,13 +188,14 @@ void CMainDlg::initDialog() {
 }
 
 void CMainDlg::readCredentials() {
-    m_userEdit->setText(readStoredText(u"User", u"admin"));
-    m_passwordEdit->setText(readStoredText(u"Password", u"kt7391"));
+    const orv::Credentials stored = orv::LoadCredentials();
+    m_userEdit->setText(QString::fromStdU16String(stored.user));
+    m_passwordEdit->setText(QString::fromStdU16String(stored.password));
 }
 
 void CMainDlg::storeCredentials() {
-    storeText(u"User", m_userEdit->text().trimmed());
-    storeText(u"Password", m_passwordEdit->text().trimmed());
+    orv::StoreCredentials({m_userEdit->text().trimmed().toStdU16String(),
+                           m_passwordEdit->text().trimmed().toStdU16String()});
 }
 
 void CMainDlg::SetLanguageText() {

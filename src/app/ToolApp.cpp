@@ -21,13 +21,23 @@ int CToolApp::Run() {
     }
     {
         CMainDlg mainDlg(orv::TheProcessState().oemMode, CMainDlg::Discovery::AllAdapters);
-        // A termination request from the session closes the window the way
-        // the user would, so discovery stops and the credentials are stored.
-        orv::TerminationWatcher watcher([&mainDlg] { mainDlg.close(); });
-        mainDlg.exec();
+        RunMainWindow(mainDlg);
     }
     exitInstance();
     return 0;
+}
+
+void CToolApp::RunMainWindow(CMainDlg& mainDlg) {
+    orv::TerminationWatcher watcher([&mainDlg] {
+        // Closing stops discovery; destroying the window stores the
+        // credentials.
+        mainDlg.close();
+        // A message box, menu or other modal loop may be running inside the
+        // main window's loop. Ending every loop of this thread, and every
+        // loop that would start from now on, lets the stack unwind to here.
+        QCoreApplication::exit(0);
+    });
+    mainDlg.exec();
 }
 
 bool CToolApp::initInstance() {

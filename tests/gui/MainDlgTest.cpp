@@ -18,7 +18,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -83,10 +82,7 @@ TEST_F(MainDlgTest, FirstStartShowsDefaultsAndClosingStoresTrimmedCredentials) {
         edit(dlg, "userEdit")->setText(QStringLiteral("  installer  "));
         edit(dlg, "passwordEdit")->setText(QStringLiteral("\tS3cret "));
     }
-    std::array<char16_t, 260> stored{};
-    orv::ReadRegString(orv::RegRoot::CurrentUser, orv::kOrvantixKey, u"User", u"", stored.data(),
-                       520);
-    EXPECT_EQ(std::u16string(stored.data()), u"installer");
+    EXPECT_EQ(orv::LoadCredentials(), (orv::Credentials{u"installer", u"S3cret"}));
 
     CMainDlg again(false, Off);
     EXPECT_EQ(edit(again, "userEdit")->text(), "installer");

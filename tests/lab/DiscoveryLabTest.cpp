@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -118,15 +118,6 @@ tagQvIpcInfo modifyRequest(const tagQvIpcInfo& found, const char* ip, const char
     return r;
 }
 
-long residentKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
 class Lab : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -198,23 +189,6 @@ TEST_F(Lab, FindsThreeCamerasWithEveryField) {
         EXPECT_EQ(std::string(r.DisplayModel), cam["display_model"]);
         EXPECT_EQ(r.Password[0], 0);
     }
-}
-
-TEST_F(Lab, FindsAThousandCameras) {
-    build(1, {{"cameras", 1000}, {"addresses", {{"share", true}}}});
-    TestQvsp qvsp(fastTiming());
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source, false));
-    const auto start = Clock::now();
-    qvsp.StartDiscovery();
-    const bool all = m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 1000; }, 10s);
-    const auto took = Clock::now() - start;
-    qvsp.UnInitQvsp();
-    const long rss = residentKb(m_lab.simulatorPid());
-    EXPECT_TRUE(all) << distinctCameras(m_events.events()) << " of 1000 cameras found";
-    // One search round: every camera exactly once, none lost or doubled.
-    EXPECT_EQ(m_events.events().size(), 1000u);
-    std::printf("[ measure ] 1000 cameras in %.1f ms; simulator resident memory %ld kB\n",
-                std::chrono::duration<double, std::milli>(took).count(), rss);
 }
 
 TEST_F(Lab, ChangesTheAddressWithTheRightPassword) {
@@ -379,24 +353,6 @@ TEST_F(Lab, ACameraOnTwoAdaptersArrivesTwice) {
     EXPECT_EQ(std::memcmp(events[0].info.Mac, events[1].info.Mac, 8), 0);
 }
 
-TEST_F(Lab, AnswersKeepComingAtTheSearchInterval) {
-    build(1, {{"cameras", 2}});
-    const auto interval = 200ms;
-    TestQvsp qvsp(fastTiming(interval));
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
-    std::this_thread::sleep_for(2100ms);
-    qvsp.UnInitQvsp();
-    std::map<std::string, std::vector<Clock::time_point>> seen;
-    for (const auto& e : m_events.events())
-        seen[macKey(e.info)].push_back(e.at);
-    ASSERT_EQ(seen.size(), 2u);
-    for (const auto& [mac, times] : seen) {
-        EXPECT_GE(times.size(), 9u);
-        for (std::size_t i = 1; i < times.size(); ++i)
-            EXPECT_LT(times[i] - times[i - 1], 2 * interval);
-    }
-}
-
 TEST_F(Lab, IdleCaptureThreadUsesNoMeasurableCpu) {
     build(1, {{"cameras", 3}});
     TestQvsp qvsp(QvspTiming{});
@@ -414,4 +370,44 @@ TEST_F(Lab, IdleCaptureThreadUsesNoMeasurableCpu) {
     qvsp.UnInitQvsp();
     std::printf("[ measure ] idle capture: %.0f us CPU in 3 s (%.4f %%)\n", used, used / 3e6 * 100);
     EXPECT_LT(used, 30'000); // 1 % of a core
+}
+
+TEST_F(Lab, CaptureFailuresAreErrorValues) {
+    build(1, {{"cameras", 1}});
+    // Without capture rights: leaving root drops every capability.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int result = 0;
+        if (::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0)
+            StartLabDiscovery(*std::make_unique<CQvsp>(), m_lab.adapter(0), &Collector::callback,
+                              &m_source, true, &result);
+        ::_exit(-result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), -QVSP_ERROR_NO_PERMISSION);
+
+    // An adapter taken down and up again resumes; one that disappears ends
+    // capture with one message that names it.
+    TestQvsp qvsp(fastTiming(100ms));
+    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    ASSERT_EQ(m_lab.setAdapterUp(0, false), "");
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(m_lab.setAdapterUp(0, true), "");
+    const std::size_t before = m_events.events().size();
+    EXPECT_TRUE(m_events.waitUntil([&](auto& ev) { return ev.size() > before; }, 3s));
+    const std::string name = m_lab.adapter(0);
+    ASSERT_EQ(m_lab.removeAdapter(0), "");
+    ASSERT_TRUE(m_events.waitUntil(
+        [](auto& ev) { return !ev.empty() && ev.back().type != CAP_SEARCH_RESP; }, 3s));
+    std::this_thread::sleep_for(300ms);
+    qvsp.UnInitQvsp();
+    const auto events = m_events.events();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](auto& e) { return e.type != CAP_SEARCH_RESP; }),
+              1);
+    EXPECT_EQ(events.back().type, CAP_CAPTURE_STOPPED);
+    EXPECT_EQ(events.back().result, QVSP_ERROR_ADAPTER_GONE);
+    EXPECT_EQ(events.back().info.DevName, name);
+    EXPECT_EQ(events.back().info.Mac[5], 0x01);
 }

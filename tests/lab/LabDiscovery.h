@@ -1,7 +1,7 @@
 #pragma once
 // Opens a discovery instance on a lab adapter exactly as the program does:
 // the filter names the adapter's own MAC, then capture, then (optionally)
-// the search.
+// the search. `initResult` receives InitQvsp's result when it runs.
 
 #include "qvsp/Qvsp.h"
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 inline bool StartLabDiscovery(CQvsp& qvsp, const std::string& adapter, QvspCallback callback,
-                              void* user, bool discover = true) {
+                              void* user, bool discover = true, int* initResult = nullptr) {
     QvAdapter* list = nullptr;
     int count = 0;
     CQvsp::SearchAdapter(&list, &count);
@@ -38,7 +38,11 @@ inline bool StartLabDiscovery(CQvsp& qvsp, const std::string& adapter, QvspCallb
     filterText.push_back(0);
     qvsp.SetAdapter(name.data());
     qvsp.SetFilter(filterText.data());
-    if (qvsp.InitQvsp() != 0) {
+    const int result = qvsp.InitQvsp();
+    if (initResult != nullptr) {
+        *initResult = result;
+    }
+    if (result != 0) {
         return false;
     }
     qvsp.StartCapture(callback, user);

@@ -151,6 +151,14 @@ std::string LabNetwork::create(int adapters) {
     return {};
 }
 
+std::string LabNetwork::setAdapterUp(int i, bool up) {
+    return run({"ip", "-n", m_toolNs, "link", "set", adapter(i), up ? "up" : "down"});
+}
+
+std::string LabNetwork::removeAdapter(int i) {
+    return run({"ip", "-n", m_toolNs, "link", "del", adapter(i)});
+}
+
 std::string LabNetwork::startSimulator(nlohmann::json config) {
     config["interface"] = m_simIf;
     config["state_file"] = (m_dir / "state.json").string();

@@ -32,6 +32,13 @@ public:
     void stopSimulator();
 
     const std::string& adapter(int i) const { return m_toolIfs.at(static_cast<std::size_t>(i)); }
+    // Takes a tool adapter down or up, or deletes it as when a USB adapter
+    // is pulled; "" or an error.
+    std::string setAdapterUp(int i, bool up);
+    std::string removeAdapter(int i);
+    // The camera side, where the simulator runs.
+    const std::string& cameraNamespace() const { return m_camNs; }
+    const std::string& cameraInterface() const { return m_simIf; }
     pid_t simulatorPid() const { return m_simPid; }
     nlohmann::json state() const;
     std::string simulatorLog() const;

@@ -49,7 +49,11 @@ std::string ipv4Of(const pcap_if_t& dev) {
 
 } // namespace
 
-PcapPtr openCapture(const std::string& device, const CaptureOptions& options, std::string& error) {
+PcapPtr openCapture(const std::string& device, const CaptureOptions& options, std::string& error,
+                    OpenFailure* why) {
+    OpenFailure ignored = OpenFailure::None;
+    OpenFailure& failure = why ? *why : ignored;
+    failure = OpenFailure::Other;
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     PcapPtr p(pcap_create(device.c_str(), errbuf));
     if (!p) {
@@ -64,6 +68,10 @@ PcapPtr openCapture(const std::string& device, const CaptureOptions& options, st
     const int rc = pcap_activate(p.get());
     if (rc < 0) {
         error = std::string(pcap_statustostr(rc)) + ": " + pcap_geterr(p.get());
+        if (rc == PCAP_ERROR_PERM_DENIED || rc == PCAP_ERROR_PROMISC_PERM_DENIED)
+            failure = OpenFailure::NoPermission;
+        else if (rc == PCAP_ERROR_NO_SUCH_DEVICE)
+            failure = OpenFailure::NoDevice;
         return nullptr;
     }
     if (pcap_datalink(p.get()) != DLT_EN10MB) {
@@ -93,6 +101,7 @@ PcapPtr openCapture(const std::string& device, const CaptureOptions& options, st
         error = errbuf[0] ? errbuf : "no selectable descriptor";
         return nullptr;
     }
+    failure = OpenFailure::None;
     return p;
 }
 

@@ -1,5 +1,6 @@
 #include "qvsp/Qvsp.h"
 
+#include "AnswerLedger.h"
 #include "qvsp/wire/Capture.h"
 #include "qvsp/wire/Frame.h"
 #include "qvsp/wire/Proof.h"
@@ -16,7 +17,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -51,10 +51,29 @@ void wipeCredentials(tagQvIpcInfo& record) {
     OPENSSL_cleanse(record.Password, sizeof record.Password);
 }
 
+// An adapter tracks at most this many cameras; the program lists fewer, and
+// the simulator offers fewer still.
+constexpr std::size_t kMaxCamerasPerAdapter = 16384;
+// The program drops a camera after 30 silent seconds; the library remembers
+// it a little longer, so a change to a camera still listed gets its failure
+// reported.
+constexpr auto kRememberSilentCamera = std::chrono::seconds(40);
+// Read failures in a row, with the adapter still present, that end capture.
+constexpr int kMaxReadFailures = 50;
+
+std::uint32_t roundsToRemember(const QvspTiming& timing) {
+    const auto interval =
+        std::max<std::chrono::milliseconds::rep>(timing.searchInterval.count(), 1);
+    const auto rounds =
+        (std::chrono::milliseconds(kRememberSilentCamera).count() + interval - 1) / interval;
+    return static_cast<std::uint32_t>(std::clamp<long long>(rounds, 4, 1'000'000));
+}
+
 } // namespace
 
 struct CQvsp::Impl {
-    explicit Impl(const QvspTiming& t) : timing(t) {
+    explicit Impl(const QvspTiming& t)
+        : timing(t), answers(kMaxCamerasPerAdapter, roundsToRemember(t)) {
         std::random_device rd;
         nextXid = rd();
     }
@@ -82,7 +101,7 @@ struct CQvsp::Impl {
     std::array<std::uint32_t, 2> searchXids{}; // this round's and the previous one's
     std::uint32_t nextXid = 0;
     std::map<std::uint32_t, PendingModify> modifies;
-    std::set<MacAddress> seen; // cameras that have answered on this adapter
+    qvsp::AnswerLedger answers; // cameras that have answered on this adapter
 
     std::uint32_t newXid() {
         if (++nextXid == 0)
@@ -114,7 +133,16 @@ struct CQvsp::Impl {
         callback(type, &msg, user);
     }
 
+    // Capture has ended; the program learns which adapter and why.
+    void reportStopped(std::int32_t why) {
+        tagQvIpcInfo adapterRecord{};
+        std::copy(ownMac.begin(), ownMac.end(), adapterRecord.Mac);
+        setField(adapterRecord.DevName, adapter);
+        report(CAP_CAPTURE_STOPPED, adapterRecord, why);
+    }
+
     void sendSearch(Clock::time_point now) {
+        answers.NewRound();
         searchXids[1] = searchXids[0];
         searchXids[0] = newXid();
         send(kBroadcast, searchXids[0], SearchRequest{});
@@ -133,7 +161,7 @@ struct CQvsp::Impl {
     // camera has answered: every instance receives every request, and the
     // others must stay quiet.
     void reportUnanswered(const PendingModify& p, std::int32_t result) {
-        if (seen.count(p.camera))
+        if (answers.Knows(p.camera))
             report(CAP_MODIFY_RESULT, p.request, result);
     }
 
@@ -202,7 +230,10 @@ struct CQvsp::Impl {
         if (f.xid == 0 ||
             std::find(searchXids.begin(), searchXids.end(), f.xid) == searchXids.end())
             return;
-        seen.insert(cameraOf(a.device));
+        // One report per camera and round, whatever arrives: a station that
+        // repeats answers, or invents cameras, is held to the ledger's bound.
+        if (!answers.Admit(cameraOf(a.device), f.xid != searchXids[0]))
+            return;
         report(CAP_SEARCH_RESP, toRecord(a), 0);
     }
 
@@ -244,8 +275,37 @@ struct CQvsp::Impl {
         return static_cast<int>(std::min<long long>(ms, 60'000));
     }
 
+    // Reads what is waiting; false when capture has ended (and was reported).
+    bool readCapture(short events, int& failures) {
+        if (events & POLLNVAL) {
+            reportStopped(QVSP_ERROR_CAPTURE);
+            return false;
+        }
+        const bool error = events & (POLLERR | POLLHUP);
+        const int read =
+            events & (POLLIN | POLLERR | POLLHUP)
+                ? pcap_dispatch(pcap.get(), 512, &Impl::onPacket, reinterpret_cast<u_char*>(this))
+                : 0;
+        if (read >= 0 && !error) {
+            failures = 0;
+            return true;
+        }
+        if (!adapterMac(adapter)) {
+            reportStopped(QVSP_ERROR_ADAPTER_GONE);
+            return false;
+        }
+        // An adapter taken down reports an error once and resumes when it
+        // comes back up; one that keeps failing is given up.
+        if (++failures >= kMaxReadFailures) {
+            reportStopped(QVSP_ERROR_CAPTURE);
+            return false;
+        }
+        return true;
+    }
+
     void run() {
         const int captureFd = pcap_get_selectable_fd(pcap.get());
+        int failures = 0;
         for (;;) {
             std::vector<tagQvIpcInfo> requests;
             bool startSearching = false;
@@ -271,19 +331,16 @@ struct CQvsp::Impl {
 
             pollfd fds[2] = {{captureFd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
             const int n = ::poll(fds, 2, pollTimeout(Clock::now()));
-            if (n < 0 && errno != EINTR)
+            if (n < 0 && errno != EINTR) {
+                reportStopped(QVSP_ERROR_CAPTURE);
                 break;
+            }
             if (fds[1].revents & POLLIN) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] auto r = ::read(wake.get(), &count, sizeof count);
             }
-            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-                break; // the adapter went away
-            if (fds[0].revents & POLLIN) {
-                if (pcap_dispatch(pcap.get(), 512, &Impl::onPacket,
-                                  reinterpret_cast<u_char*>(this)) < 0)
-                    break;
-            }
+            if (n > 0 && !readCapture(fds[0].revents, failures))
+                break;
         }
     }
 };
@@ -336,16 +393,27 @@ int CQvsp::InitQvsp() {
         return 0;
     const auto mac = adapterMac(d.adapter);
     if (!mac)
-        return -1;
+        return QVSP_ERROR_NO_ADAPTER;
     std::string error;
     CaptureOptions options;
     options.filter = d.filter;
-    auto pcap = openCapture(d.adapter, options, error);
-    if (!pcap)
-        return -2;
+    OpenFailure why = OpenFailure::None;
+    auto pcap = openCapture(d.adapter, options, error, &why);
+    if (!pcap) {
+        switch (why) {
+        case OpenFailure::NoPermission:
+            return QVSP_ERROR_NO_PERMISSION;
+        case OpenFailure::NoDevice:
+            return QVSP_ERROR_NO_ADAPTER;
+        case OpenFailure::None:
+        case OpenFailure::Other:
+            break;
+        }
+        return QVSP_ERROR_CAPTURE;
+    }
     UniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!wake)
-        return -3;
+        return QVSP_ERROR_CAPTURE;
     d.ownMac = *mac;
     d.pcap = std::move(pcap);
     d.wake = std::move(wake);
@@ -410,5 +478,5 @@ void CQvsp::UnInitQvsp() {
     for (auto it = d.modifies.begin(); it != d.modifies.end();)
         d.finish(it++);
     d.discovering = false;
-    d.seen.clear();
+    d.answers.Clear();
 }

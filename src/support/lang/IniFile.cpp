@@ -1,13 +1,10 @@
 #include "IniFile.h"
 
+#include "log/LogFile.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -26,6 +23,20 @@ std::optional<std::wstring_view> sectionName(std::wstring_view line) {
         return std::nullopt;
     }
     return TrimView(t.substr(1, close - 1));
+}
+
+// A profile file that is there but cannot be read is left alone and said so.
+IniDocument loadProfile(const std::wstring& path, FileError* error = nullptr) {
+    FileError why = FileError::None;
+    IniDocument doc = IniDocument::Load(path, &why);
+    if (why != FileError::None && why != FileError::Missing) {
+        WriteLog(1, "%s is %s: not read or written.", ToUtf8(path).c_str(),
+                 std::string(Describe(why)).c_str());
+    }
+    if (error != nullptr) {
+        *error = why;
+    }
+    return doc;
 }
 
 } // namespace
@@ -55,83 +66,97 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
         if (end == std::wstring::npos) {
             end = text.size();
         }
-        std::wstring line = text.substr(start, end - start);
+        std::wstring_view line(text.data() + start, end - start);
         if (!line.empty() && line.back() == L'\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
         // A NUL ends a line's meaningful text, as for the platform reader.
-        if (const size_t nul = line.find(L'\0'); nul != std::wstring::npos) {
-            line.resize(nul);
+        if (const size_t nul = line.find(L'\0'); nul != std::wstring_view::npos) {
+            line = line.substr(0, nul);
         }
         if (end < text.size() || !line.empty()) {
-            doc.m_lines.push_back(std::move(line));
+            doc.m_lines.emplace_back(line);
         }
         start = end + 1;
     }
+    doc.buildIndex();
     return doc;
 }
 
-IniDocument IniDocument::Load(const std::wstring& path) {
-    std::ifstream in(ToFsPath(path), std::ios::binary);
-    if (!in) {
-        return {};
+IniDocument IniDocument::Load(const std::wstring& path, FileError* error) {
+    const FileContent file = ReadRegularFile(ToFsPath(path), kMaxProfileBytes);
+    if (error != nullptr) {
+        *error = file.error;
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return Parse(bytes);
+    return file.error == FileError::None ? Parse(file.bytes) : IniDocument{};
 }
 
-std::optional<size_t> IniDocument::findSection(std::wstring_view section) const {
+void IniDocument::buildIndex() {
+    m_sections.clear();
+    SectionIndex* current = nullptr;
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (auto name = sectionName(m_lines[i]); name && EqualsNoCase(*name, TrimView(section))) {
-            return i;
+        const std::wstring_view line = m_lines[i];
+        if (auto name = sectionName(line)) {
+            if (current != nullptr) {
+                current->closed = true;
+            }
+            // Only the first occurrence of a section is read.
+            auto [it, added] = m_sections.try_emplace(Upper(*name));
+            current = added ? &it->second : nullptr;
+            if (current != nullptr) {
+                current->header = i;
+            }
+            continue;
+        }
+        const size_t eq = line.find(L'=');
+        if (current == nullptr || eq == std::wstring_view::npos) {
+            continue;
+        }
+        if (current->keys.try_emplace(Upper(TrimView(line.substr(0, eq))), i).second) {
+            current->keyLines.push_back(i);
         }
     }
-    return std::nullopt;
+}
+
+const IniDocument::SectionIndex* IniDocument::findSection(std::wstring_view section) const {
+    const auto it = m_sections.find(Upper(TrimView(section)));
+    return it == m_sections.end() ? nullptr : &it->second;
 }
 
 std::optional<std::wstring> IniDocument::Get(std::wstring_view section,
                                              std::wstring_view key) const {
-    const auto head = findSection(section);
-    if (!head) {
+    const SectionIndex* index = findSection(section);
+    if (index == nullptr) {
         return std::nullopt;
     }
-    const std::wstring_view wanted = TrimView(key);
-    for (size_t i = *head + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
-        const std::wstring_view line = m_lines[i];
-        const size_t eq = line.find(L'=');
-        if (eq == std::wstring_view::npos || !EqualsNoCase(TrimView(line.substr(0, eq)), wanted)) {
-            continue;
-        }
-        std::wstring_view value = TrimView(line.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
-            value.back() == value.front()) {
-            value = value.substr(1, value.size() - 2);
-        }
-        return std::wstring(value);
+    const auto it = index->keys.find(Upper(TrimView(key)));
+    if (it == index->keys.end()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const std::wstring_view line = m_lines[it->second];
+    std::wstring_view value = TrimView(line.substr(line.find(L'=') + 1));
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::wstring(value);
 }
 
 std::vector<std::wstring> IniDocument::Keys(std::wstring_view section) const {
     std::vector<std::wstring> keys;
-    const auto head = findSection(section);
-    if (!head) {
-        return keys;
-    }
-    for (size_t i = *head + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
-        const std::wstring_view line = m_lines[i];
-        const size_t eq = line.find(L'=');
-        if (eq == std::wstring_view::npos) {
-            continue;
-        }
-        const std::wstring_view key = TrimView(line.substr(0, eq));
-        const bool seen = std::any_of(keys.begin(), keys.end(),
-                                      [&](const std::wstring& k) { return EqualsNoCase(k, key); });
-        if (!seen) {
-            keys.emplace_back(key);
+    if (const SectionIndex* index = findSection(section)) {
+        keys.reserve(index->keyLines.size());
+        for (const size_t i : index->keyLines) {
+            const std::wstring_view line = m_lines[i];
+            keys.emplace_back(TrimView(line.substr(0, line.find(L'='))));
         }
     }
     return keys;
+}
+
+bool IniDocument::IsClosed(std::wstring_view section) const {
+    const SectionIndex* index = findSection(section);
+    return index != nullptr && index->closed;
 }
 
 void IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wstring_view value) {
@@ -139,30 +164,27 @@ void IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wst
     entry += L'=';
     entry += value;
 
-    const auto head = findSection(section);
-    if (!head) {
+    const SectionIndex* index = findSection(section);
+    if (index == nullptr) {
         if (!m_lines.empty() && !TrimView(m_lines.back()).empty()) {
             m_lines.emplace_back();
         }
         m_lines.push_back(L"[" + std::wstring(TrimView(section)) + L"]");
         m_lines.push_back(std::move(entry));
-        return;
-    }
-    size_t lastEntry = *head;
-    size_t i = *head + 1;
-    for (; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
-        const std::wstring_view line = m_lines[i];
-        const size_t eq = line.find(L'=');
-        if (eq != std::wstring_view::npos &&
-            EqualsNoCase(TrimView(line.substr(0, eq)), TrimView(key))) {
-            m_lines[i] = std::move(entry);
-            return;
+    } else if (const auto it = index->keys.find(Upper(TrimView(key))); it != index->keys.end()) {
+        m_lines[it->second] = std::move(entry);
+    } else {
+        // After the section's last non-blank line.
+        size_t lastEntry = index->header;
+        for (size_t i = index->header + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
+            if (!TrimView(m_lines[i]).empty()) {
+                lastEntry = i;
+            }
         }
-        if (!TrimView(line).empty()) {
-            lastEntry = i;
-        }
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1),
+                       std::move(entry));
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1), std::move(entry));
+    buildIndex();
 }
 
 std::string IniDocument::Serialize() const {
@@ -184,13 +206,13 @@ std::string IniDocument::Serialize() const {
 
 std::wstring ReadProfileString(const std::wstring& path, std::wstring_view section,
                                std::wstring_view key, std::wstring_view defaultValue) {
-    auto value = IniDocument::Load(path).Get(section, key);
+    auto value = loadProfile(path).Get(section, key);
     return value ? *value : std::wstring(defaultValue);
 }
 
 int ReadProfileInt(const std::wstring& path, std::wstring_view section, std::wstring_view key,
                    int defaultValue) {
-    const auto value = IniDocument::Load(path).Get(section, key);
+    const auto value = loadProfile(path).Get(section, key);
     if (!value) {
         return defaultValue;
     }
@@ -214,7 +236,11 @@ int ReadProfileInt(const std::wstring& path, std::wstring_view section, std::wst
 
 bool WriteProfileString(const std::wstring& path, std::wstring_view section, std::wstring_view key,
                         std::wstring_view value) {
-    IniDocument doc = IniDocument::Load(path);
+    FileError error = FileError::None;
+    IniDocument doc = loadProfile(path, &error);
+    if (error != FileError::None && error != FileError::Missing) {
+        return false;
+    }
     doc.Set(section, key, value);
     const std::string bytes = doc.Serialize();
 

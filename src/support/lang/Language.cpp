@@ -1,5 +1,6 @@
 #include "Language.h"
 
+#include "LanguageFile.h"
 #include "log/LogFile.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
@@ -34,24 +35,6 @@ void copyCut(wchar_t* buffer, int size, std::wstring_view text) {
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
     std::wmemcpy(buffer, text.data(), n);
     buffer[n] = L'\0';
-}
-
-std::wstring readName(const orv::IniDocument& doc) {
-    std::wstring name = doc.Get(L"LANGUAGE", L"Language").value_or(L"");
-    if (name.size() > CLanguage::kPathChars - 1) {
-        name.resize(CLanguage::kPathChars - 1);
-    }
-    return name;
-}
-
-int readLangId(const orv::IniDocument& doc) {
-    // The same number rules as the profile reader: optional sign, leading
-    // digits; a missing key counts as 0.
-    const auto value = doc.Get(L"LANGUAGE", L"LangID");
-    if (!value) {
-        return 0;
-    }
-    return static_cast<int>(std::wcstol(value->c_str(), nullptr, 10));
 }
 
 int low16(int id) {
@@ -125,7 +108,7 @@ const orv::IniDocument& CLanguage::currentDocument() const {
     const auto time = fs::last_write_time(path, ec);
     const auto size = ec ? 0 : fs::file_size(path, ec);
     if (m_cachePath != m_currentFile || time != m_cacheTime || size != m_cacheSize) {
-        m_cache = orv::IniDocument::Load(m_currentFile);
+        m_cache = orv::ReadLanguageFile(m_currentFile);
         m_cachePath = m_currentFile;
         m_cacheTime = time;
         m_cacheSize = size;
@@ -169,16 +152,18 @@ void CLanguage::BuildLanguageMenu(ILanguageMenu& menu) {
         if (counter >= kCommandLimit) {
             break;
         }
-        const orv::IniDocument doc = orv::IniDocument::Load(file.path);
-        const std::wstring name = readName(doc);
-        if (!name.empty()) {
+        const auto header = orv::ReadLanguageHeader(file.path);
+        if (!header) {
+            continue; // not a file the program can use
+        }
+        if (!header->name.empty()) {
             if (counter == kFirstCommand) {
-                menu.ReplaceFirstItem(counter, name);
+                menu.ReplaceFirstItem(counter, header->name);
             } else {
-                menu.AppendItem(counter, name);
+                menu.AppendItem(counter, header->name);
             }
         }
-        if (low16(readLangId(doc)) == low16(current)) {
+        if (low16(header->langId) == low16(current)) {
             checked = counter;
         }
         ++counter;
@@ -195,9 +180,9 @@ void CLanguage::BuildLanguageMenu(ILanguageMenu& menu) {
 void CLanguage::SelectLanguage(const std::wstring& displayName) {
     int id = 0;
     for (const auto& file : listLanguageFiles()) {
-        const orv::IniDocument doc = orv::IniDocument::Load(file.path);
-        if (orv::EqualsNoCase(readName(doc), displayName)) {
-            id = readLangId(doc);
+        const auto header = orv::ReadLanguageHeader(file.path);
+        if (header && orv::EqualsNoCase(header->name, displayName)) {
+            id = header->langId;
             std::wstring path = file.path;
             if (path.size() > kPathChars - 1) {
                 path.resize(kPathChars - 1);
@@ -213,9 +198,9 @@ void CLanguage::SelectLanguage(const std::wstring& displayName) {
 void CLanguage::LoadSavedLanguage() {
     const int saved = orv::ReadProfileInt(LanguageIniPath(), L"Main", L"Language", 0);
     for (const auto& file : listLanguageFiles()) {
-        const orv::IniDocument doc = orv::IniDocument::Load(file.path);
-        if (low16(readLangId(doc)) == low16(saved)) {
-            SelectLanguage(readName(doc));
+        const auto header = orv::ReadLanguageHeader(file.path);
+        if (header && low16(header->langId) == low16(saved)) {
+            SelectLanguage(header->name);
             return;
         }
     }

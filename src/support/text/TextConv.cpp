@@ -74,53 +74,59 @@ std::string wideToUtf8(std::wstring_view text) {
     return out;
 }
 
+// The length of the well-formed UTF-8 sequence at p[i] and its code point in
+// `c`; 0 for a byte that does not start one (overlong forms and encoded
+// surrogates included).
+int utf8Sequence(const unsigned char* p, size_t n, size_t i, char32_t& c) {
+    const unsigned char b = p[i];
+    int len = 0;
+    char32_t min = 0;
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    }
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        c = b & 0x1F;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        c = b & 0x0F;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        c = b & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + static_cast<size_t>(len) > n) {
+        return 0;
+    }
+    for (int k = 1; k < len; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80) {
+            return 0;
+        }
+        c = (c << 6) | (p[i + k] & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return 0;
+    }
+    return len;
+}
+
 // Decodes UTF-8; every byte that does not start a well-formed sequence
-// (overlong forms and encoded surrogates included) becomes one U+FFFD.
+// becomes one U+FFFD.
 std::wstring utf8ToWide(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        int len = 0;
+    for (size_t i = 0; i < n;) {
         char32_t c = 0;
-        char32_t min = 0;
-        if (b < 0x80) {
-            len = 1;
-            c = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            len = 2;
-            c = b & 0x1F;
-            min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3;
-            c = b & 0x0F;
-            min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4;
-            c = b & 0x07;
-            min = 0x10000;
-        }
-        bool ok = len > 0 && i + len <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                c = (c << 6) | (p[i + k] & 0x3F);
-            }
-        }
-        if (ok && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) {
-            ok = false;
-        }
-        if (!ok) {
-            appendWide(out, kReplacement);
-            ++i;
-            continue;
-        }
-        appendWide(out, c);
-        i += len;
+        const int len = utf8Sequence(p, n, i, c);
+        appendWide(out, len > 0 ? c : kReplacement);
+        i += len > 0 ? static_cast<size_t>(len) : 1;
     }
     return out;
 }
@@ -326,19 +332,16 @@ std::wstring FromUtf16Bytes(std::string_view bytes, bool littleEndian, bool* who
 }
 
 bool IsValidUtf8(std::string_view text) {
-    // A decode that needed no replacement, or whose replacements were all
-    // spelled out in the input, was well-formed.
-    const std::wstring wide = utf8ToWide(text);
-    size_t replacements = 0;
-    for (wchar_t c : wide) {
-        replacements += (static_cast<char32_t>(c) == kReplacement);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const int len = utf8Sequence(p, text.size(), i, c);
+        if (len == 0) {
+            return false;
+        }
+        i += static_cast<size_t>(len);
     }
-    size_t literal = 0;
-    for (size_t pos = text.find("\xEF\xBF\xBD"); pos != std::string_view::npos;
-         pos = text.find("\xEF\xBF\xBD", pos + 3)) {
-        ++literal;
-    }
-    return replacements == literal;
+    return true;
 }
 
 } // namespace orv

@@ -45,7 +45,7 @@ TEST(Library, InitFailsForAnUnknownAdapterAndTheInstanceStaysIdle) {
     char filter[] = "ether proto 0x0809";
     qvsp.SetAdapter(name);
     qvsp.SetFilter(filter);
-    EXPECT_NE(qvsp.InitQvsp(), 0);
+    EXPECT_EQ(qvsp.InitQvsp(), QVSP_ERROR_NO_ADAPTER);
     EXPECT_NE(qvsp.StartCapture(&ignore, nullptr), 0);
     EXPECT_NE(qvsp.StartDiscovery(), 0);
     tagQvIpcInfo request{};

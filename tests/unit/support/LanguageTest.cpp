@@ -1,10 +1,13 @@
 #include "lang/Language.h"
+#include "log/LogFile.h"
 
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <sys/stat.h>
 #include <tuple>
 #include <vector>
 
@@ -206,6 +209,27 @@ TEST_F(LanguageTest, StoredZeroLoadsAFileWithoutIdentifier) {
     auto lang = make();
     lang->LoadSavedLanguage();
     EXPECT_EQ(lang->Text(L"10000", L"Language"), L"custom");
+}
+
+TEST_F(LanguageTest, FilesThatAreNotRegularOrTooLargeAreLeftOutAndNothingBlocksOrIsLost) {
+    namespace fs = std::filesystem;
+    addLanguage("de.lng", "Deutsch", "1031", "10000=Sprache\r\n");
+    addLanguage("huge.lng", "Huge", "1031");
+    fs::resize_file(tmp.path() / "Lang" / "huge.lng", 200 << 20);
+    const fs::path ini = tmp.path() / "Lang" / "Language.ini";
+    for (const fs::path& fifo : {tmp.path() / "Lang" / "fifo.lng", ini}) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // a hang is the failure
+    }
+    auto lang = make();
+    lang->LoadSavedLanguage();
+    EXPECT_EQ(build(*lang).items, (std::vector<RecordingMenu::Item>{{99, L"Deutsch"}}));
+    lang->SelectLanguage(L"Deutsch");
+    EXPECT_EQ(lang->Text(L"10000", L"Language"), L"Sprache");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(ini))) << "not written over";
+    std::ifstream log(TheLogFile().CurrentPath());
+    const std::string lines{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_NE(lines.find("huge.lng has 209715200 bytes, more than 1048576: left out."),
+              std::string::npos);
 }
 
 TEST_F(LanguageTest, LocaleNamesMapToLanguageIdentifiers) {

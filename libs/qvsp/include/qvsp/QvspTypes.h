@@ -10,6 +10,9 @@
 // Message types handed to the capture callback.
 inline constexpr int CAP_SEARCH_RESP = 1;
 inline constexpr int CAP_MODIFY_RESULT = 3;
+// Capture on the adapter has ended for good: the record names the adapter
+// (Mac: its MAC, DevName: its name) and Result holds a QVSP_ERROR_ value.
+inline constexpr int CAP_CAPTURE_STOPPED = 4;
 
 // One camera. Text fields are zero-terminated inside their width; DevName is
 // UTF-8. In a modify request the same record carries the requested values.
@@ -59,6 +62,13 @@ inline constexpr std::int32_t QVSP_RESULT_BAD_PROOF = 1;   // wrong user name or
 inline constexpr std::int32_t QVSP_RESULT_BAD_VALUES = 2;  // address, mask or port unusable
 inline constexpr std::int32_t QVSP_RESULT_NO_ANSWER = 3;   // the camera stopped answering
 inline constexpr std::int32_t QVSP_RESULT_STALE_NONCE = 4; // challenge unknown or expired
+
+// Why discovery cannot run on an adapter: the result of a failed InitQvsp,
+// and the result word of CAP_CAPTURE_STOPPED.
+inline constexpr std::int32_t QVSP_ERROR_NO_ADAPTER = -1;    // no such adapter with a MAC
+inline constexpr std::int32_t QVSP_ERROR_NO_PERMISSION = -2; // capture needs root or cap_net_raw
+inline constexpr std::int32_t QVSP_ERROR_CAPTURE = -3;       // opening or reading failed otherwise
+inline constexpr std::int32_t QVSP_ERROR_ADAPTER_GONE = -4;  // the adapter was removed while in use
 
 // One network adapter as listed by CQvsp::SearchAdapter.
 struct QvAdapter {

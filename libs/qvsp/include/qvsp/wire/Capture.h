@@ -24,9 +24,13 @@ struct CaptureOptions {
     bool inboundOnly = false; // leave out the frames this host sends
 };
 
+// Why an adapter could not be opened, for callers that tell the user.
+enum class OpenFailure { None, NoDevice, NoPermission, Other };
+
 // Opens `device` promiscuous, in immediate mode and non-blocking. On failure
-// returns null and says why in `error`.
-PcapPtr openCapture(const std::string& device, const CaptureOptions& options, std::string& error);
+// returns null, says why in `error` and, when asked, classifies it in `why`.
+PcapPtr openCapture(const std::string& device, const CaptureOptions& options, std::string& error,
+                    OpenFailure* why = nullptr);
 
 // Sends one frame; false when the adapter refused it.
 bool sendFrame(pcap_t* pcap, const FrameBytes& bytes);

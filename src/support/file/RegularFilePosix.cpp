@@ -1,0 +1,90 @@
+#include "RegularFile.h"
+#include "UniqueFd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv {
+namespace {
+
+FileError openError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return FileError::Missing;
+    case ELOOP:
+        return FileError::Link;
+    default:
+        return FileError::Unreadable;
+    }
+}
+
+} // namespace
+
+FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes, Links links,
+                            std::size_t firstBytes) {
+    FileContent out;
+    // Look before opening: opening a device can have effects of its own.
+    struct stat before {};
+    const int looked =
+        links == Links::Refuse ? ::lstat(path.c_str(), &before) : ::stat(path.c_str(), &before);
+    if (looked != 0) {
+        out.error = openError(errno);
+        return out;
+    }
+    if (S_ISLNK(before.st_mode)) {
+        out.error = FileError::Link;
+        return out;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        out.error = FileError::NotRegular;
+        return out;
+    }
+    // Non-blocking, in case a FIFO took the file's place since the look.
+    const int flags =
+        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    const UniqueFd fd(::open(path.c_str(), flags));
+    if (fd.get() < 0) {
+        out.error = openError(errno);
+        return out;
+    }
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0) {
+        out.error = FileError::Unreadable;
+        return out;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        out.error = FileError::NotRegular;
+        return out;
+    }
+    out.size = static_cast<std::uint64_t>(opened.st_size);
+    if (out.size > maxBytes) {
+        out.error = FileError::TooLarge;
+        return out;
+    }
+    const std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(out.size), firstBytes);
+    out.bytes.resize(want);
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(fd.get(), out.bytes.data() + got, want - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            out.error = FileError::Unreadable;
+            out.bytes.clear();
+            return out;
+        }
+        if (n == 0)
+            break; // shrunk meanwhile
+        got += static_cast<std::size_t>(n);
+    }
+    out.bytes.resize(got);
+    if (want == out.size)
+        out.size = got;
+    return out;
+}
+
+} // namespace orv
