@@ -179,7 +179,10 @@ void CMainDlg::initDialog() {
     layoutControls();
 
     if (m_discoveryMode == Discovery::AllAdapters) {
-        m_discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &m_hub);
+        m_discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &m_hub,
+                          [this](const std::string& adapter, int error) {
+                              m_hub.ReportCaptureProblem(QString::fromStdString(adapter), error);
+                          });
     }
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace orv {
 
 bool ParseOemMode(int argc, const char* const* argv) {

@@ -1,9 +1,13 @@
 #include "DiscoveryHub.h"
 
 #include "devicelist/DeviceKey.h"
+#include "lang/Language.h"
 #include "log/LogFile.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 namespace orv {
@@ -15,7 +19,7 @@ void CDiscoveryHub::CaptureCallback(int type, tagMsgInfo* msg, void* user) {
     if (hub == nullptr) {
         return;
     }
-    if (type != CAP_SEARCH_RESP && type != CAP_MODIFY_RESULT) {
+    if (type != CAP_SEARCH_RESP && type != CAP_MODIFY_RESULT && type != CAP_CAPTURE_STOPPED) {
         WriteLog(1, "Unknown Message.");
         return;
     }
@@ -42,9 +46,9 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
                 ++m_pendingAnswers;
             }
         } else {
-            // Outcomes of IP changes are few and each is a line for the
-            // installer: never dropped.
-            m_pending.push_back({CAP_MODIFY_RESULT, msg.Info, msg.Result});
+            // Outcomes of IP changes and the end of a capture are few and
+            // each is a line for the installer: never dropped.
+            m_pending.push_back({type, msg.Info, msg.Result});
         }
         post = !m_drainPosted && !m_pending.empty();
         m_drainPosted = m_drainPosted || post;
@@ -58,7 +62,26 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
     }
 }
 
-void CDiscoveryHub::ReportCaptureProblem(const QString& text) {
+QString CDiscoveryHub::CaptureProblemText(const QString& adapter, int error, bool started) {
+    const auto text = [](const wchar_t* id, const wchar_t* english) {
+        return QString::fromStdWString(TheLanguage().Text(id, english));
+    };
+    switch (error) {
+    case QVSP_ERROR_NO_PERMISSION:
+        return text(L"95020",
+                    L"No discovery on %1: the program may not capture network frames. Run it as "
+                    L"root, or grant the right once: setcap cap_net_raw+ep %2")
+            .arg(adapter, QCoreApplication::applicationFilePath());
+    case QVSP_ERROR_ADAPTER_GONE:
+        return text(L"95021", L"Discovery on %1 stopped: the adapter is gone.").arg(adapter);
+    default:
+        return started ? text(L"95022", L"Discovery on %1 stopped: capture failed.").arg(adapter)
+                       : text(L"95023", L"No discovery on %1: capture failed.").arg(adapter);
+    }
+}
+
+void CDiscoveryHub::ReportCaptureProblem(const QString& adapter, int error) {
+    const QString text = CaptureProblemText(adapter, error, false);
     WriteLog(1, "%s", text.toLocal8Bit().constData());
     emit captureProblem(text);
 }
@@ -109,7 +132,15 @@ void CDiscoveryHub::drain() {
             continue;
         }
         flush();
-        if (p.result == 0) {
+        if (p.type == CAP_CAPTURE_STOPPED) {
+            const QString text = CaptureProblemText(
+                QString::fromUtf8(
+                    p.record.DevName,
+                    static_cast<qsizetype>(strnlen(p.record.DevName, sizeof p.record.DevName))),
+                p.result, true);
+            WriteLog(1, "%s", text.toLocal8Bit().constData());
+            emit captureProblem(text);
+        } else if (p.result == 0) {
             emit modifyDone(p.record);
         } else {
             emit modifyFailed(p.record, p.result);

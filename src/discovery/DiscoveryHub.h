@@ -37,9 +37,12 @@ public:
     static void CaptureCallback(int type, tagMsgInfo* msg, void* user);
     // The same, from any thread.
     void Deliver(int type, const tagMsgInfo& msg);
-    // From the window thread: an adapter whose capture could not start or
-    // stopped.
-    void ReportCaptureProblem(const QString& text);
+    // An adapter whose capture could not start (QVSP_ERROR_ value), from
+    // the window thread.
+    void ReportCaptureProblem(const QString& adapter, int error);
+    // What the installer reads about it: the cause and, for missing rights,
+    // how to grant them.
+    static QString CaptureProblemText(const QString& adapter, int error, bool started);
 
     std::uint64_t DroppedAnswers() const;
 

@@ -25,7 +25,7 @@ CDiscoveryInstances::~CDiscoveryInstances() {
     Stop();
 }
 
-int CDiscoveryInstances::Start(QvspCallback callback, void* user) {
+int CDiscoveryInstances::Start(QvspCallback callback, void* user, const StartFailure& failed) {
     QvAdapter* adapters = nullptr;
     int count = 0;
     CQvsp::SearchAdapter(&adapters, &count);
@@ -40,9 +40,11 @@ int CDiscoveryInstances::Start(QvspCallback callback, void* user) {
         std::string filter = DiscoveryFilter(adapters[i].Mac);
         instance->SetAdapter(adapters[i].Name);
         instance->SetFilter(filter.data());
-        if (instance->InitQvsp() == 0) {
+        if (const int error = instance->InitQvsp(); error == 0) {
             instance->StartCapture(callback, user);
             instance->StartDiscovery();
+        } else if (failed) {
+            failed(adapters[i].Name, error);
         }
         m_instances.push_back(std::move(instance));
     }

@@ -25,9 +25,13 @@ public:
     CDiscoveryInstances(const CDiscoveryInstances&) = delete;
     CDiscoveryInstances& operator=(const CDiscoveryInstances&) = delete;
 
+    // An adapter whose capture could not start: its name and the library's
+    // QVSP_ERROR_ value.
+    using StartFailure = std::function<void(const std::string& adapter, int error)>;
+
     // Lists the adapters and starts discovery on each that opens; returns
     // the number of instances (0 when no adapter was found).
-    int Start(QvspCallback callback, void* user);
+    int Start(QvspCallback callback, void* user, const StartFailure& failed = {});
     // Stops every instance in order; no callback runs after this returns.
     void Stop();
     // Hands the request to every instance; -1 for a null request, else 0.

@@ -120,6 +120,23 @@ TEST(DiscoveryHub, OtherMessageTypesAreLoggedAndDropped) {
     EXPECT_NE(last.find("[orvantix]Unknown Message."), std::string::npos);
 }
 
+TEST(DiscoveryHub, ACaptureThatCannotStartOrStopsSaysWhyAndHowToGrantTheRight) {
+    orv::CDiscoveryHub hub;
+    QSignalSpy problems(&hub, &orv::CDiscoveryHub::captureProblem);
+    hub.ReportCaptureProblem(QStringLiteral("lab0"), QVSP_ERROR_NO_PERMISSION);
+    tagMsgInfo gone = answer();
+    std::strcpy(gone.Info.DevName, "lab1");
+    gone.Result = QVSP_ERROR_ADAPTER_GONE;
+    orv::CDiscoveryHub::CaptureCallback(CAP_CAPTURE_STOPPED, &gone, &hub);
+    drain();
+    ASSERT_EQ(problems.count(), 2);
+    const QString rights = problems.at(0).at(0).toString();
+    EXPECT_TRUE(rights.startsWith("No discovery on lab0")) << rights.toStdString();
+    EXPECT_TRUE(
+        rights.contains("setcap cap_net_raw+ep " + QCoreApplication::applicationFilePath()));
+    EXPECT_EQ(problems.at(1).at(0).toString(), "Discovery on lab1 stopped: the adapter is gone.");
+}
+
 TEST(DiscoveryFilter, NamesTheAdaptersOwnAddressInLowerCase) {
     const unsigned char mac[6] = {0x02, 0x4F, 0x56, 0x00, 0xAB, 0x01};
     EXPECT_EQ(orv::DiscoveryFilter(mac),
