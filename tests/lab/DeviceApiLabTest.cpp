@@ -389,7 +389,7 @@ TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     EXPECT_EQ(camera(2)["http_port"], 8082);
 }
 
-TEST_F(ApiLab, ARebootSilencesHttpAndDiscoveryAndInstallsTheUploadedFirmware) {
+TEST_F(ApiLab, AnUpgradeRebootsByItselfSilentOnHttpAndDiscoveryAndBackWithTheNewVersion) {
     build();
     const auto dir = std::filesystem::temp_directory_path();
     const auto wrong = dir / ("QVFImage_31." + std::to_string(::getpid()) + ".bin");
@@ -410,9 +410,7 @@ TEST_F(ApiLab, ARebootSilencesHttpAndDiscoveryAndInstallsTheUploadedFirmware) {
     const std::string before = camera(3)["version"];
     EXPECT_NE(Qv_Ipc_UpdateFirmware(handle, wrong.c_str()), 0);
     EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_REJECTED);
-    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, right.c_str()), 0) << Qv_Sdk_GetLastError();
-    EXPECT_EQ(camera(3)["deviceConfig"]["firmware"]["pendingVersion"], "13.9.0.1");
-    EXPECT_EQ(camera(3)["version"], before) << "an image runs only after the reboot";
+    EXPECT_EQ(camera(3)["version"], before);
 
     TestQvsp qvsp(searchEvery(100ms));
     Answers answers;
@@ -420,8 +418,9 @@ TEST_F(ApiLab, ARebootSilencesHttpAndDiscoveryAndInstallsTheUploadedFirmware) {
     ASSERT_TRUE(answers.waitFor(
         [](const Seen& s) { return std::string(s.info.IpAddr) == "192.0.2.12"; }, 3s));
 
+    // An accepted image installs and the camera reboots by itself.
+    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, right.c_str()), 0) << Qv_Sdk_GetLastError();
     const auto rebooted = Clock::now();
-    ASSERT_EQ(Qv_Ipc_RebootSystem(handle), 0);
     EXPECT_EQ(camera(3)["rebooting"], true);
     EXPECT_EQ(login("192.0.2.12"), -1);
     EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NETWORK);

@@ -1,5 +1,7 @@
 #include "camsim/httpapi/CameraConfig.h"
 
+#include "qvipcsdk/wire/Utf8.h"
+
 #include <cstdio>
 #include <ctime>
 #include <limits>
@@ -11,14 +13,7 @@ using nlohmann::json;
 namespace {
 
 bool validUtf8(std::string_view text) {
-    // nlohmann refuses to encode invalid UTF-8; checking first keeps the
-    // answer path free of exceptions.
-    try {
-        (void)json(std::string(text)).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
+    return qvipc::wire::isValidUtf8(text);
 }
 
 bool hasControl(std::string_view text) {
@@ -184,16 +179,71 @@ json factoryConfig() {
     return config;
 }
 
-void ensureDefaults(json& config) {
-    if (!config.is_object()) {
-        config = json::object();
+namespace {
+
+// The value a shape stands for when nothing is there: lists start empty.
+json emptyOf(const json& shape) {
+    if (shape.is_array() && shape.size() == 1) {
+        return json::array();
     }
-    static const json factory = factoryConfig();
-    for (const auto& [name, value] : factory.items()) {
-        if (!config.contains(name)) {
-            config[name] = value;
+    if (shape.is_object()) {
+        json out = json::object();
+        for (const auto& [key, value] : shape.items()) {
+            out[key] = emptyOf(value);
         }
+        return out;
     }
+    return shape;
+}
+
+// Brings value into the shape of the factory value: keys the factory does
+// not have go, missing ones and values of another kind take the factory's.
+// An empty object stands for a map of texts (the OEM information), an array
+// of one element for a list of such elements.
+void conform(json& value, const json& shape) {
+    if (shape.is_object()) {
+        if (!value.is_object()) {
+            value = emptyOf(shape);
+            return;
+        }
+        for (auto it = value.begin(); it != value.end();) {
+            const auto known = shape.find(it.key());
+            if (shape.empty() ? !it->is_string() : known == shape.end()) {
+                it = value.erase(it);
+                continue;
+            }
+            if (!shape.empty()) {
+                conform(*it, *known);
+            }
+            ++it;
+        }
+        for (const auto& [key, fallback] : shape.items()) {
+            if (!value.contains(key)) {
+                value[key] = emptyOf(fallback);
+            }
+        }
+    } else if (shape.is_array()) {
+        if (!value.is_array() || (shape.size() > 1 && value.size() != shape.size())) {
+            value = shape.size() > 1 ? shape : json::array();
+            return;
+        }
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            conform(value[i], shape[shape.size() > 1 ? i : 0]);
+        }
+    } else if (value.type() != shape.type() && !(value.is_number() && shape.is_number())) {
+        value = shape;
+    }
+}
+
+} // namespace
+
+void ensureDefaults(json& config) {
+    static const json shape = [] {
+        json factory = factoryConfig();
+        factory["oem"]["images"] = json::array({{{"name", ""}, {"size", 0}, {"md5", ""}}});
+        return factory;
+    }();
+    conform(config, shape);
 }
 
 void restoreFactory(CameraState& camera) {

@@ -2,6 +2,8 @@
 
 #include "Texts.h"
 
+#include "qvipcsdk/wire/JsonLimits.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -50,7 +52,7 @@ namespace {
 using nlohmann::json;
 
 std::optional<json> parseObject(std::string_view body) {
-    if (body.size() > kMaxAnswerBytes) {
+    if (body.size() > kMaxAnswerBytes || !qvipc::wire::jsonNestingWithin(body, kMaxAnswerNesting)) {
         return std::nullopt;
     }
     json value = json::parse(body.begin(), body.end(), nullptr, false);
@@ -104,6 +106,12 @@ bool getText(const json& obj, const char* key, std::string& out) {
     }
     out = it->get<std::string>();
     return true;
+}
+
+bool getSealed(const json& obj, const char* key, qvipc::wire::Sealed& out) {
+    const auto it = obj.find(key);
+    return it != obj.end() && it->is_object() && getText(*it, "nonce", out.nonce) &&
+           getText(*it, "iv", out.iv) && getText(*it, "data", out.data);
 }
 
 bool getTextField(const json& obj, const char* key, char* field, std::size_t width) {
@@ -308,18 +316,31 @@ bool parsePortInfo(std::string_view body, QvPortInfo& out) {
     return true;
 }
 
-bool parseDdns(std::string_view body, QvDdnsInfo& out) {
+bool parseDdns(std::string_view body, QvDdnsInfo& out, const Opener& open) {
     const auto obj = parseObject(body);
     QvDdnsInfo r{};
+    qvipc::wire::Sealed sealed;
+    std::optional<std::string> password;
     if (!obj || !getBool(*obj, "enabled", r.enable) ||
         !getTextField(*obj, "provider", r.provider, sizeof r.provider) ||
         !getTextField(*obj, "user", r.user, sizeof r.user) ||
-        !getTextField(*obj, "password", r.password, sizeof r.password) ||
+        !getSealed(*obj, "password", sealed) || !(password = open(sealed)) ||
         !getTextField(*obj, "hash", r.hash, sizeof r.hash) ||
         !getTextField(*obj, "host", r.host, sizeof r.host)) {
         return false;
     }
+    copyToField(r.password, sizeof r.password, *password);
     out = r;
+    return true;
+}
+
+bool parseSealNonce(std::string_view body, std::string& nonce) {
+    const auto obj = parseObject(body);
+    std::string text;
+    if (!obj || !getText(*obj, "nonce", text) || text.empty() || text.size() > 256) {
+        return false;
+    }
+    nonce = std::move(text);
     return true;
 }
 
@@ -410,7 +431,13 @@ std::optional<std::string> portInfoRequest(const QvPortInfo& record) {
     return body.dump();
 }
 
-std::optional<std::string> ddnsRequest(const QvDdnsInfo& record) {
+namespace {
+json sealedJson(const qvipc::wire::Sealed& sealed) {
+    return {{"nonce", sealed.nonce}, {"iv", sealed.iv}, {"data", sealed.data}};
+}
+} // namespace
+
+std::optional<std::string> ddnsRequest(const QvDdnsInfo& record, const Sealer& seal) {
     if (record.enable > 1) {
         return std::nullopt;
     }
@@ -422,11 +449,15 @@ std::optional<std::string> ddnsRequest(const QvDdnsInfo& record) {
     if (!provider || !user || !password || !hash || !host) {
         return std::nullopt;
     }
+    const auto sealed = seal(*password);
+    if (!sealed) {
+        return std::nullopt;
+    }
     json body;
     body["enabled"] = record.enable == 1;
     body["provider"] = *provider;
     body["user"] = *user;
-    body["password"] = *password;
+    body["password"] = sealedJson(*sealed);
     body["hash"] = *hash;
     body["host"] = *host;
     return body.dump();
@@ -486,15 +517,19 @@ std::optional<std::string> deviceNameRequest(std::string_view encodedName) {
 }
 
 std::optional<std::string> passwordRequest(std::string_view escapedUser,
-                                           std::string_view escapedPassword) {
+                                           std::string_view escapedPassword, const Sealer& seal) {
     auto user = plainText(escapedUser);
     auto password = plainText(escapedPassword);
     if (!user || !password) {
         return std::nullopt;
     }
+    const auto sealed = seal(*password);
+    if (!sealed) {
+        return std::nullopt;
+    }
     json body;
     body["user"] = *user;
-    body["password"] = *password;
+    body["password"] = sealedJson(*sealed);
     return body.dump();
 }
 

@@ -181,16 +181,13 @@ TEST_F(StoreApi, ChangesThroughTheApiShowInDiscoveryAndSurviveARestart) {
         << "a camera nobody configured keeps an empty API state";
 }
 
-TEST_F(StoreApi, ARebootSilencesTheCameraOnTheWireAndInstallsTheStoredImage) {
+TEST_F(StoreApi, AnUpgradeRebootsTheCameraSilentOnTheWireAndBackWithItsNewVersion) {
     const int handle = login("127.0.0.4", m_port);
     ASSERT_GT(handle, 0);
     const auto image = m_dir / "QVFImage_21.bin";
     std::ofstream(image) << "QVFW:13.9.0.1\n" << std::string(4096, 'x');
-    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, image.c_str()), 0) << Qv_Sdk_GetLastError();
-    EXPECT_EQ(search(Clock::now()).at(2).version, "13.1.0.5") << "not before the reboot";
-
     const auto before = Clock::now();
-    ASSERT_EQ(Qv_Ipc_RebootSystem(handle), 0);
+    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, image.c_str()), 0) << Qv_Sdk_GetLastError();
     ASSERT_EQ(m_rebooted, std::vector<std::size_t>{2});
     const auto during = search(Clock::now());
     EXPECT_EQ(during.size(), 2u);
