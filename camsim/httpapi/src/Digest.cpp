@@ -133,9 +133,9 @@ Verdict verify(const Request& request, NonceBook& book, const std::string& camer
     const std::string response = value("response");
     bool answered = false;
     for (const std::string& form : {uri, std::string(request.target)}) {
-        const qvipc::wire::DigestInput in{*algorithm,     request.user,   request.realm,
-                                          request.password, request.method, form,
-                                          nonce,          count,          cnonce};
+        const qvipc::wire::DigestInput in{
+            *algorithm, request.user, request.realm, request.password, request.method, form,
+            nonce,      count,        cnonce};
         answered = answered || qvipc::wire::digestResponse(in) == response;
     }
     if (!answered) {
