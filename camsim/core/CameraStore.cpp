@@ -68,16 +68,23 @@ CameraStore::LoadResult CameraStore::load(const std::filesystem::path& stateFile
         result.error = where + why;
         return result;
     }
-    if (!qvipc::wire::jsonNestingWithin(*text, kMaxStateNesting)) {
+    return parse(*text, where);
+}
+
+CameraStore::LoadResult CameraStore::parse(std::string_view text, const std::string& where) {
+    LoadResult result;
+    if (!qvipc::wire::jsonNestingWithin(text, kMaxStateNesting)) {
         result.error = where + "nested deeper than " + std::to_string(kMaxStateNesting) + " levels";
         return result;
     }
-    const auto j = nlohmann::json::parse(*text, nullptr, false);
+    const auto j = nlohmann::json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         result.error = where + "not a JSON object";
         return result;
     }
-    if (j.value("version", 0) != kStateVersion) {
+    const auto version = j.find("version");
+    if (version == j.end() || !version->is_number_integer() ||
+        version->get<long long>() != kStateVersion) {
         result.error = where + "unknown version (expected " + std::to_string(kStateVersion) + ")";
         return result;
     }

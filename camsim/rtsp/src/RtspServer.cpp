@@ -69,14 +69,14 @@ bool readCamera(DeviceApiHost& host, const CameraKey& key, CameraView& view) {
         view.brightness = intAt(config, "picture", "brightness", 128);
         view.contrast = intAt(config, "picture", "contrast", 128);
         view.saturation = intAt(config, "picture", "saturation", 128);
-        auto streams = config.find("streams");
-        if (streams == config.end()) {
-            streams = factory.find("streams");
-        }
-        if (streams->is_array() && streams->size() == 2 && (*streams)[1].is_object()) {
-            const nlohmann::json& primary = (*streams)[1];
-            view.frameRate = primary.value("frameRate", 0);
-            view.keyInterval = primary.value("iFrameInterval", 0);
+        // The stored record is read as it is: whatever it holds, only
+        // whole numbers count.
+        const nlohmann::json& streams =
+            config.contains("streams") ? config["streams"] : factory["streams"];
+        if (streams.is_array() && streams.size() == 2) {
+            const nlohmann::json record = {{"primary", streams[1]}};
+            view.frameRate = intAt(record, "primary", "frameRate", 0);
+            view.keyInterval = intAt(record, "primary", "iFrameInterval", 0);
         }
         return false;
     });
