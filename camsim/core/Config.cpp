@@ -274,7 +274,7 @@ ConfigResult parseConfig(const json& j) {
                 }
                 for (const auto& [k, v] : value.items()) {
                     if (k != "answer_delay_ms" && k != "silent_after_ms" && k != "password" &&
-                        k != "faults")
+                        k != "faults" && k != "http_port")
                         p.fail("unknown setting \"cameras_override." + key + "." + k + "\"");
                 }
                 Behaviour b;
@@ -293,6 +293,10 @@ ConfigResult parseConfig(const json& j) {
                 }
                 if (const auto f = value.find("faults"); f != value.end())
                     b.faults = *f;
+                long long ownPort = 0;
+                p.integer(value, "http_port", 1, 65535, ownPort);
+                if (ownPort > 0)
+                    b.httpPort = static_cast<std::uint16_t>(ownPort);
                 c.overrides[number] = b;
             }
         }
@@ -383,15 +387,16 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
         c.net.netmask = config.netmask;
         c.net.gateway = config.gateway;
         c.net.dns = config.dns;
-        c.net.httpPort = config.httpPort;
+        const auto own = config.overrides.find(i + 1);
+        const bool overridden = own != config.overrides.end();
+        c.net.httpPort =
+            overridden && own->second.httpPort ? *own->second.httpPort : config.httpPort;
         const auto& m = config.models[static_cast<std::size_t>(i) % config.models.size()];
         c.model = m.model;
         c.displayModel = m.displayModel;
         c.version = config.versions[static_cast<std::size_t>(i) % config.versions.size()];
         c.user = config.user;
-        const auto own = config.overrides.find(i + 1);
-        c.password = own != config.overrides.end() && own->second.password ? *own->second.password
-                                                                           : config.password;
+        c.password = overridden && own->second.password ? *own->second.password : config.password;
         out.push_back(std::move(c));
     }
     return out;

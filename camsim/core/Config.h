@@ -25,6 +25,9 @@ struct Behaviour {
     nlohmann::json faults;
     // A password of its own, for the cameras made at a first start.
     std::optional<std::string> password;
+    // An HTTP port of its own, for the cameras made at a first start (two
+    // cameras behind one address, as behind a router's port forwarding).
+    std::optional<std::uint16_t> httpPort;
 };
 
 struct SimConfig {

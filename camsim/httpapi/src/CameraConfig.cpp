@@ -2,9 +2,11 @@
 
 #include "qvipcsdk/wire/Utf8.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 namespace camsim::api {
 
@@ -92,13 +94,13 @@ std::string two(int value) {
 }
 
 json& section(CameraState& camera, const char* name) {
-    ensureDefaults(camera.config);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     return camera.config[name];
 }
 
 const json& section(const CameraState& camera, const char* name) {
     // Const reads of a camera that never saw a write still find defaults.
-    ensureDefaults(camera.config);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     return camera.config[name];
 }
 
@@ -140,13 +142,26 @@ int modelClass(std::string_view model) {
     return 5;
 }
 
-json factoryConfig() {
+json factoryPorts(int httpPort) {
+    const int rtsp = httpPort == 80 ? 554 : 20000 + 2 * (httpPort % 20000);
+    int wanted[] = {8000, rtsp, rtsp + 1};
+    std::vector<int> taken = {httpPort};
+    for (int& port : wanted) {
+        while (std::find(taken.begin(), taken.end(), port) != taken.end()) {
+            port = port % 65535 + 1;
+        }
+        taken.push_back(port);
+    }
+    return {{"onvif", wanted[0]}, {"rtsp1", wanted[1]}, {"rtsp2", wanted[2]}, {"reserved", 0}};
+}
+
+json factoryConfig(int httpPort) {
     json config;
     config["date"] = {{"useTimeServer", false},
                       {"timeServer", kFactoryTimeServer},
                       {"timeZone", 20},
                       {"clockOffsetSeconds", 0}};
-    config["ports"] = {{"onvif", 80}, {"rtsp1", 554}, {"rtsp2", 555}, {"reserved", 0}};
+    config["ports"] = factoryPorts(httpPort);
     config["ddns"] = {{"enabled", false}, {"provider", ""}, {"user", ""},
                       {"password", ""},   {"hash", ""},     {"host", ""}};
     config["streams"] = json::array({json{{"enabled", false},
@@ -237,18 +252,22 @@ void conform(json& value, const json& shape) {
 
 } // namespace
 
-void ensureDefaults(json& config) {
+void ensureDefaults(json& config, int httpPort) {
     static const json shape = [] {
         json factory = factoryConfig();
         factory["oem"]["images"] = json::array({{{"name", ""}, {"size", 0}, {"md5", ""}}});
         return factory;
     }();
+    const bool portsKnown = config.is_object() && config.contains("ports");
     conform(config, shape);
+    if (!portsKnown) {
+        config["ports"] = factoryPorts(httpPort);
+    }
 }
 
 void restoreFactory(CameraState& camera) {
-    json factory = factoryConfig();
-    ensureDefaults(camera.config);
+    json factory = factoryConfig(camera.identity.httpPort);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     for (const char* kept : {"firmware", "oem"}) {
         factory[kept] = camera.config[kept];
     }

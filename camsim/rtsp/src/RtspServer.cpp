@@ -65,7 +65,8 @@ bool readCamera(DeviceApiHost& host, const CameraKey& key, CameraView& view) {
         view.ip = camera.identity.ip;
         view.name = camera.identity.deviceName;
         view.password = camera.identity.adminPassword;
-        view.rtspPort = intAt(config, "ports", "rtsp1", factory["ports"]["rtsp1"].get<int>());
+        view.rtspPort = intAt(config, "ports", "rtsp1",
+                              api::factoryPorts(camera.identity.httpPort)["rtsp1"].get<int>());
         view.brightness = intAt(config, "picture", "brightness", 128);
         view.contrast = intAt(config, "picture", "contrast", 128);
         view.saturation = intAt(config, "picture", "saturation", 128);

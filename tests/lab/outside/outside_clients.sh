@@ -17,10 +17,13 @@ if [ "${1:-}" != "--inner" ]; then
   done
   config="$(mktemp /tmp/outside-clients.XXXXXX.json)"
   trap 'rm -f "$config"' EXIT
-  # Five cameras: one of each default model.
+  # Five cameras, one of each default model, and a sixth behind the first
+  # one's address on HTTP port 8080 (as behind a router's port forwarding).
   cat > "$config" <<JSON
-{ "cameras": 5, "password": "$password", "reboot_silence_ms": 1500,
-  "nonce_lifetime_ms": $lifetime_ms }
+{ "cameras": 6, "password": "$password", "reboot_silence_ms": 1500,
+  "nonce_lifetime_ms": $lifetime_ms,
+  "addresses": { "first": "192.0.2.10", "last": "192.0.2.14", "share": true },
+  "cameras_override": { "6": { "http_port": 8080 } } }
 JSON
   "$here/../../../scripts/lab" --camsim "$camsim" -c "$config" -- "$0" --inner
   exit $?
@@ -31,7 +34,7 @@ check() { # check WHAT COMMAND...
   local what="$1"; shift
   if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
 }
-url() { echo "rtsp://admin:$password@$1:554/stream1"; }
+url() { echo "rtsp://admin:$password@$1:${2:-554}/stream1"; }
 
 # (a) every model's stream: 5 s decoded by ffmpeg with errors fatal, and the
 # frames ffprobe sees in the same time: size, rate, key-frame distance.
@@ -81,6 +84,24 @@ check "curl --digest with a wrong password is refused" \
   test "$(curl -s -o /dev/null -w '%{http_code}' -m 5 --digest -u admin:guess "$api")" = 401
 check "Python urllib and a hand-made client: Digest cases, refusals, sealed password" \
   python3 "$here/digest_client.py" 192.0.2.11 "$password" "$lifetime_ms"
+
+# Two cameras behind one address each serve their own picture: the one on
+# HTTP port 8080 has its own factory RTSP port, and its brightness turned
+# down shows in its picture only.
+mean_luma() { # mean_luma IP PORT: the average grey of one frame, 0 to 255
+  timeout 20 ffmpeg -nostdin -v error -rtsp_transport tcp -i "$(url "$1" "$2")" -frames:v 1 \
+    -vf scale=1:1 -pix_fmt gray -f rawvideo - | od -An -tu1 | tr -d ' '
+}
+second="http://192.0.2.10:8080/api/v1"
+rtsp="$(curl -s -m 5 --digest -u "admin:$password" "$second/network/ports" |
+        python3 -c 'import json,sys; print(json.load(sys.stdin)["rtsp1"])')"
+curl -s -m 5 --digest -u "admin:$password" -X PUT -H 'Content-Type: application/json' \
+  -d '{"brightness":0,"contrast":128,"saturation":128}' -o /dev/null "$second/video/picture"
+first_luma="$(mean_luma 192.0.2.10 554)"
+second_luma="$(mean_luma 192.0.2.10 "$rtsp")"
+echo "    192.0.2.10: camera on HTTP 80 (RTSP 554) grey $first_luma, on HTTP 8080 (RTSP $rtsp) grey $second_luma"
+check "two cameras on one address serve their own pictures" \
+  test "$rtsp" != 554 -a "${first_luma:-0}" -gt $(( ${second_luma:-255} + 40 ))
 
 # RTSP is silent while the camera reboots, and back after the silence.
 curl -s -m 5 --digest -u "admin:$password" -X POST -H 'Content-Type: application/json' -d '{}' \

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace camsim;
 using nlohmann::json;
 
@@ -53,6 +55,22 @@ TEST(CameraApi, FirmwareNameMustFitTheModel) {
                                "ELF",
                                "13.1.0.9"),
               "13.1.0.10");
+}
+
+TEST(CameraApi, FactoryPortsDifferAndCamerasBehindOneAddressGetTheirOwnVideoPort) {
+    std::set<int> rtsp;
+    for (const int http : {80, 8000, 554, 8080, 8081, 20000, 65535}) {
+        Camera camera;
+        camera.identity.httpPort = http;
+        const json ports = api::getPorts(camera.state).body;
+        EXPECT_EQ(api::setPorts(camera.state, ports).status, 200)
+            << "an unchanged write-back is taken: " << ports.dump();
+        EXPECT_TRUE(rtsp.insert(ports["rtsp1"].get<int>()).second) << ports.dump();
+    }
+    Camera first;
+    EXPECT_EQ(
+        api::getPorts(first.state).body,
+        (json{{"http", 80}, {"onvif", 8000}, {"rtsp1", 554}, {"rtsp2", 555}, {"reserved", 0}}));
 }
 
 TEST(CameraApi, RestoreKeepsTheWayIn) {
