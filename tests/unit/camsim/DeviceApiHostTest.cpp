@@ -199,8 +199,9 @@ TEST_F(StoreApi, AnUpgradeRebootsTheCameraSilentOnTheWireAndBackWithItsNewVersio
     EXPECT_EQ(after.at(0).version, "13.1.0.5");
 }
 
-TEST_F(StoreApi, FindsACameraMovedByARawEthernetModify) {
+TEST_F(StoreApi, FindsACameraMovedByARawEthernetModifyAndItsFaultsGoAlong) {
     ASSERT_GT(login("127.0.0.2", m_port), 0);
+    m_server->setFaults({"127.0.0.2", m_port}, FaultPlan{.refuseCall = "picture.set"});
     const int newPort = freePort();
     m_store->withCamera(0, [&](Camera& c) {
         c.net.ip = 0x7f000009; // 127.0.0.9
@@ -209,7 +210,11 @@ TEST_F(StoreApi, FindsACameraMovedByARawEthernetModify) {
     EXPECT_FALSE(m_host->withCamera({"127.0.0.2", m_port}, [](CameraState&) { return false; }));
     EXPECT_EQ(m_host->indexOf({"127.0.0.9", newPort}), 0u);
     ASSERT_TRUE(m_server->sync());
-    EXPECT_GT(login("127.0.0.9", newPort), 0) << Qv_Sdk_GetLastError();
+    const int moved = login("127.0.0.9", newPort);
+    EXPECT_GT(moved, 0) << Qv_Sdk_GetLastError();
+    QvImagingSettings picture{1, 2, 3};
+    EXPECT_NE(Qv_Ipc_SetImagingSettings(moved, &picture), 0) << "the fault is the camera's";
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_REJECTED);
     EXPECT_EQ(login("127.0.0.2", m_port), -1);
     // The other cameras are where they were.
     EXPECT_GT(login("127.0.0.3", m_port), 0);
@@ -261,6 +266,24 @@ TEST_F(StoreApi, ControlChannelReadsCamerasAndOrdersFaults) {
     answer = nlohmann::json::parse(controlRequest(path, R"({"op":"get","camera":1})"));
     EXPECT_EQ(answer["camera"]["deviceConfig"]["picture"],
               (nlohmann::json{{"brightness", 1}, {"contrast", 2}, {"saturation", 3}}));
+
+    // Idle clients hold nobody up; an oversized request gets an answer.
+    std::vector<UniqueFd> idle;
+    for (int i = 0; i < 12; ++i) {
+        idle.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ASSERT_EQ(
+            ::connect(idle.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    answer = nlohmann::json::parse(controlRequest(path, R"({"op":"get","camera":3})"));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
+    EXPECT_EQ(answer["camera"]["number"], 3);
+    answer =
+        nlohmann::json::parse(controlRequest(path, std::string(70 * 1024, ' ')), nullptr, false);
+    EXPECT_NE(answer.value("error", "").find("longer than"), std::string::npos) << answer.dump();
 
     for (const char* bad : {"", "[]", R"({"op":"get","camera":4})", R"({"op":"get","camera":0})",
                             R"({"op":"faults"})", R"({"op":"reboot","camera":1})",

@@ -27,7 +27,7 @@ struct FaultPlan {
     // Answers 200 with the documented object padded to over a megabyte.
     bool hugeAnswer = false;
     // Route name (see docs/device-api.md) answered with 500.
-    std::string failCall;
+    std::string failCall{};
     // Route name answered with 400, as a camera that refuses the value.
     std::string refuseCall{};
     // The web service is down: every connection is reset at once, and no
