@@ -3,6 +3,7 @@
 #include "Digest.h"
 #include "Secrets.h"
 #include "camsim/httpapi/CameraConfig.h"
+#include "qvipcsdk/wire/Hex.h"
 #include "qvipcsdk/wire/JsonLimits.h"
 
 #include <httplib.h>
@@ -152,13 +153,7 @@ public:
         if (!m_ctx || EVP_DigestFinal_ex(m_ctx.get(), digest, &length) != 1) {
             return {};
         }
-        static constexpr char kDigits[] = "0123456789abcdef";
-        std::string out;
-        for (unsigned int i = 0; i < length; ++i) {
-            out.push_back(kDigits[digest[i] >> 4]);
-            out.push_back(kDigits[digest[i] & 0x0F]);
-        }
-        return out;
+        return qvipc::wire::hexOf(digest, length);
     }
 
 private:

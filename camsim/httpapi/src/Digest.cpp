@@ -1,5 +1,6 @@
 #include "Digest.h"
 
+#include "qvipcsdk/wire/Hex.h"
 #include "qvipcsdk/wire/Seal.h"
 
 #include <algorithm>
@@ -59,22 +60,11 @@ namespace {
 std::string percentDecoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
+    using qvipc::wire::hexDigit;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
-            hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+            hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -89,14 +79,7 @@ bool parseCount(const std::string& text, std::uint32_t& out) {
     }
     out = 0;
     for (const char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        }
+        const int digit = qvipc::wire::hexDigit(c);
         if (digit < 0) {
             return false;
         }

@@ -2,10 +2,12 @@
 
 #include "Texts.h"
 
+#include "qvipcsdk/wire/Hex.h"
 #include "qvipcsdk/wire/JsonLimits.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -193,38 +195,15 @@ std::optional<std::string> plainField(const char* field, std::size_t width) {
 }
 
 std::string hexBytes(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return out;
+    return qvipc::wire::hexOf(bytes, count);
 }
 
 bool unhexBytes(std::string_view hex, std::uint8_t* bytes, std::size_t count) {
-    if (hex.size() != count * 2) {
+    const auto parsed = qvipc::wire::bytesOfHex(hex);
+    if (!parsed || parsed->size() != count) {
         return false;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        int value = 0;
-        for (std::size_t k = 0; k < 2; ++k) {
-            const char c = hex[i * 2 + k];
-            int digit = -1;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            }
-            if (digit < 0) {
-                return false;
-            }
-            value = value * 16 + digit;
-        }
-        bytes[i] = static_cast<std::uint8_t>(value);
-    }
+    std::copy(parsed->begin(), parsed->end(), bytes);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "qvipcsdk/wire/DigestAuth.h"
 
+#include "qvipcsdk/wire/Hex.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -51,13 +53,7 @@ std::string digestHex(DigestAlgorithm algorithm, std::string_view data) {
         EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) {
         return {};
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(kDigits[digest[i] >> 4]);
-        out.push_back(kDigits[digest[i] & 0x0F]);
-    }
-    return out;
+    return hexOf(digest, length);
 }
 
 std::optional<std::map<std::string, std::string>> digestParams(std::string_view header) {

@@ -1,5 +1,7 @@
 #include "qvipcsdk/wire/Seal.h"
 
+#include "qvipcsdk/wire/Hex.h"
+
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
@@ -19,45 +21,6 @@ constexpr std::size_t kTagBytes = 16;
 constexpr std::size_t kMaxSecret = 4096;
 
 using Bytes = std::vector<unsigned char>;
-
-std::string hexOf(const unsigned char* data, std::size_t size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        out.push_back(kDigits[data[i] >> 4]);
-        out.push_back(kDigits[data[i] & 0x0F]);
-    }
-    return out;
-}
-
-std::optional<Bytes> bytesOf(std::string_view hex) {
-    if (hex.size() % 2 != 0) {
-        return std::nullopt;
-    }
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
-    Bytes out(hex.size() / 2);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const int high = digit(hex[2 * i]);
-        const int low = digit(hex[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        out[i] = static_cast<unsigned char>(high * 16 + low);
-    }
-    return out;
-}
 
 struct PkeyCtxDeleter {
     void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
@@ -127,8 +90,8 @@ std::optional<Sealed> sealSecret(const SealKey& key, std::string_view nonce,
 
 std::optional<std::string> openSecret(const SealKey& key, const Sealed& sealed,
                                       std::string_view purpose) {
-    const auto iv = bytesOf(sealed.iv);
-    const auto data = bytesOf(sealed.data);
+    const auto iv = bytesOfHex(sealed.iv);
+    const auto data = bytesOfHex(sealed.data);
     if (!iv || !data || iv->size() != kIvBytes || data->size() < kTagBytes ||
         data->size() > kMaxSecret + kTagBytes || sealed.nonce.empty()) {
         return std::nullopt;

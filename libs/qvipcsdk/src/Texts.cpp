@@ -1,5 +1,6 @@
 #include "Texts.h"
 
+#include "qvipcsdk/wire/Hex.h"
 #include "qvipcsdk/wire/Utf8.h"
 
 #include <cstring>
@@ -22,21 +23,6 @@ std::string unescapeText(std::string_view escaped) {
     return out;
 }
 
-namespace {
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-} // namespace
-
 std::optional<std::string> percentDecode(std::string_view encoded) {
     std::string out;
     out.reserve(encoded.size());
@@ -49,8 +35,8 @@ std::optional<std::string> percentDecode(std::string_view encoded) {
             return std::nullopt;
         }
         // Values below 16 are written with a blank instead of a leading zero.
-        const int high = encoded[i + 1] == ' ' ? 0 : hexValue(encoded[i + 1]);
-        const int low = hexValue(encoded[i + 2]);
+        const int high = encoded[i + 1] == ' ' ? 0 : qvipc::wire::hexDigit(encoded[i + 1]);
+        const int low = qvipc::wire::hexDigit(encoded[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

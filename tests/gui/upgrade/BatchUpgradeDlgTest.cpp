@@ -122,15 +122,6 @@ protected:
     QPushButton* upgradeButton() { return child<QPushButton>("upgradeButton"); }
     QLabel* label() { return child<QLabel>("messageLabel"); }
     void upgrade() { QTest::mouseClick(upgradeButton(), Qt::LeftButton); }
-    // The version an accepted image installed (the camera reboots into it
-    // at once); empty when the camera took no image.
-    std::string installed(int i) const {
-        const auto camera = lab.host.snapshot(lab.key(i));
-        const nlohmann::json& config = camera->config;
-        const bool took =
-            config.contains("firmware") && config["firmware"].value("installed", 0) > 0;
-        return took ? camera->identity.version : "";
-    }
     QString line(int i, const char* outcome) const {
         const tagQvIpcInfo r = camera(i);
         return QString::asprintf("[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X] %s Upgrade %s", r.Mac[0],
@@ -262,8 +253,8 @@ TEST_F(BatchUpgradeDlgTest, SingleUpgradeWritesOneLineAndRefusesWhatDoesNotFit) 
     ASSERT_TRUE(upgradeButton()->isEnabled());
     upgrade();
     EXPECT_EQ(services.lines, QStringList{line(1, "Succeed.")});
-    EXPECT_EQ(installed(1), "13.7.0.1");
-    EXPECT_EQ(installed(0), "");
+    EXPECT_EQ(lab.installedVersion(1), "13.7.0.1");
+    EXPECT_EQ(lab.installedVersion(0), "");
     EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);
     EXPECT_TRUE(child<QProgressBar>("progressBar")->isVisible());
 
@@ -308,10 +299,10 @@ TEST_F(BatchUpgradeDlgTest, CheckedBatchSkipsARefusedLoginWritesNoLinesAndFillsT
     upgrade();
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(services.lines.isEmpty()) << "a batch writes no result lines";
-    EXPECT_EQ(installed(0), "13.7.0.1");
-    EXPECT_EQ(installed(1), "") << "its login was refused";
-    EXPECT_EQ(installed(2), "13.7.0.1");
-    EXPECT_EQ(installed(3), "") << "not checked";
+    EXPECT_EQ(lab.installedVersion(0), "13.7.0.1");
+    EXPECT_EQ(lab.installedVersion(1), "") << "its login was refused";
+    EXPECT_EQ(lab.installedVersion(2), "13.7.0.1");
+    EXPECT_EQ(lab.installedVersion(3), "") << "not checked";
     EXPECT_EQ(sdk.Calls("Login").size(), 3u);
     EXPECT_EQ(sdk.Uploads().size(), 2u);
     EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);

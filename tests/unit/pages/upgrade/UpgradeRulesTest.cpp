@@ -201,15 +201,6 @@ protected:
         r.HttpPort = lab.port();
         return r;
     }
-    // The version an accepted image installed (the camera reboots into it
-    // at once); empty when the camera took no image.
-    std::string installed(int i) const {
-        const auto camera = lab.host.snapshot(lab.key(i));
-        const nlohmann::json& config = camera->config;
-        const bool took =
-            config.contains("firmware") && config["firmware"].value("installed", 0) > 0;
-        return took ? camera->identity.version : "";
-    }
 };
 
 TEST_F(UpgradeLoopTest, ABatchSkipsTheCameraThatRefusesTheLoginAndGoesOn) {
@@ -227,9 +218,9 @@ TEST_F(UpgradeLoopTest, ABatchSkipsTheCameraThatRefusesTheLoginAndGoesOn) {
     EXPECT_EQ(sdk.Calls("Login").size(), 3u);
     const auto uploads = sdk.Uploads();
     ASSERT_EQ(uploads.size(), 2u) << "no firmware call without a login";
-    EXPECT_EQ(installed(0), "13.9.0.1");
-    EXPECT_EQ(installed(1), "");
-    EXPECT_EQ(installed(2), "13.9.0.1");
+    EXPECT_EQ(lab.installedVersion(0), "13.9.0.1");
+    EXPECT_EQ(lab.installedVersion(1), "");
+    EXPECT_EQ(lab.installedVersion(2), "13.9.0.1");
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
@@ -239,7 +230,8 @@ TEST_F(UpgradeLoopTest, ASingleUpgradeSucceedsOnlyWhenTheCameraTakesTheImage) {
     const std::string fits = (dir.path() / "QVFImage_21.bin").string();
     const std::string other = (dir.path() / "QVFImage_31.bin").string();
     EXPECT_TRUE(up::UpgradeOne(sdk, device(0), login, fits.c_str()));
-    EXPECT_EQ(installed(0), "13.1.0.6") << "no version line: the running version plus one";
+    EXPECT_EQ(lab.installedVersion(0), "13.1.0.6")
+        << "no version line: the running version plus one";
     // The camera itself refuses an image for another platform.
     EXPECT_FALSE(up::UpgradeOne(sdk, device(1), login, other.c_str()));
     up::Credentials wrong = login;
