@@ -244,12 +244,6 @@ protected:
         return answer.value("camera", json::object());
     }
 
-    void faults(int number, const json& plan) {
-        const json answer =
-            control(m_control, {{"op", "faults"}, {"camera", number}, {"faults", plan}});
-        ASSERT_EQ(answer.value("ok", false), true) << answer.dump();
-    }
-
     static int login(const std::string& ip, int port = 80, const char* password = kPassword) {
         return Qv_Ipc_Login(ip.c_str(), "", port, "admin", password, 0);
     }
@@ -296,17 +290,6 @@ TEST_F(ApiLab, LoginAndEverySettingRoundTripIntoTheCameraState) {
     ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &portsBack), 0);
     EXPECT_TRUE(sameBytes(portsBack, ports));
 
-    QvDdnsInfo ddns{};
-    ddns.enable = 1;
-    std::snprintf(ddns.provider, sizeof ddns.provider, "dyn.example.net");
-    std::snprintf(ddns.user, sizeof ddns.user, "hof-ost");
-    std::snprintf(ddns.password, sizeof ddns.password, "pw 7");
-    std::snprintf(ddns.host, sizeof ddns.host, "cam1.dyn.example.net");
-    ASSERT_EQ(Qv_Ipc_SetDDNS(handle, &ddns), 0);
-    QvDdnsInfo ddnsBack{};
-    ASSERT_EQ(Qv_Ipc_GetDDNS(handle, &ddnsBack), 0);
-    EXPECT_TRUE(sameBytes(ddnsBack, ddns));
-
     QvVideoConfig streams[2]{};
     for (std::uint8_t s : {0, 1}) {
         streams[s].stream = s;
@@ -339,7 +322,6 @@ TEST_F(ApiLab, LoginAndEverySettingRoundTripIntoTheCameraState) {
     EXPECT_EQ(storedDate["timeServer"], "ntp.lab.example");
     EXPECT_EQ(storedDate["timeZone"], 14);
     EXPECT_TRUE(sameBytes(storedPorts(stored), ports));
-    EXPECT_TRUE(sameBytes(storedDdns(stored), ddns));
     EXPECT_TRUE(sameBytes(storedStream(stored, 0), streams[0]));
     EXPECT_TRUE(sameBytes(storedStream(stored, 1), streams[1]));
     EXPECT_TRUE(sameBytes(storedImaging(stored), imaging));
@@ -558,14 +540,15 @@ TEST_F(ApiLab, NeitherANewPasswordNorTheDdnsPasswordTravelsInClearNorReplays) {
     QvDdnsInfo ddns{};
     ddns.enable = 1;
     std::snprintf(ddns.provider, sizeof ddns.provider, "dyn.example.net");
-    std::snprintf(ddns.user, sizeof ddns.user, "hof");
+    std::snprintf(ddns.user, sizeof ddns.user, "hof-ost");
     std::snprintf(ddns.password, sizeof ddns.password, "%s", ddnsPassword);
+    std::snprintf(ddns.host, sizeof ddns.host, "cam1.dyn.example.net");
     ASSERT_EQ(Qv_Ipc_SetDDNS(handle, &ddns), 0) << Qv_Sdk_GetLastError();
     QvDdnsInfo back{};
     ASSERT_EQ(Qv_Ipc_GetDDNS(handle, &back), 0) << Qv_Sdk_GetLastError();
-    EXPECT_STREQ(back.password, ddnsPassword);
+    EXPECT_TRUE(sameBytes(back, ddns));
     EXPECT_EQ(camera(1)["password"], newPassword);
-    EXPECT_EQ(camera(1)["deviceConfig"]["ddns"]["password"], ddnsPassword);
+    EXPECT_TRUE(sameBytes(storedDdns(camera(1)), ddns));
     capture.stop("GET /api/v1/network/ddns");
     const std::string wire = capture.bytes();
     std::filesystem::remove(file);
@@ -582,38 +565,6 @@ TEST_F(ApiLab, NeitherANewPasswordNorTheDdnsPasswordTravelsInClearNorReplays) {
     const std::size_t body = std::stoul(wire.substr(length + 16));
     const std::string request = wire.substr(start, headerEnd + 4 + body - start);
     EXPECT_EQ(sendRaw("192.0.2.10", request), "HTTP/1.1 401 Unauthorized");
-}
-
-TEST_F(ApiLab, InjectedFaultsFailTheirCallWithinTheirBound) {
-    build();
-    faults(1, {{"refuse_credentials", true}});
-    auto start = Clock::now();
-    EXPECT_EQ(login("192.0.2.10"), -1);
-    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_AUTH);
-    EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_GT(login("192.0.2.11"), 0) << "the neighbour is not affected";
-
-    faults(1, json::object());
-    const int handle = login("192.0.2.10");
-    ASSERT_GT(handle, 0);
-    Qv_Sdk_SetTimeouts(2500, 1000);
-    faults(1, {{"stall_ms", 10000}});
-    QvPortInfo ports{};
-    start = Clock::now();
-    EXPECT_NE(Qv_Ipc_GetPortInfo(handle, &ports), 0);
-    const auto took = Clock::now() - start;
-    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_TIMEOUT);
-    EXPECT_GE(took, 900ms);
-    EXPECT_LT(took, 1600ms);
-    Qv_Sdk_SetTimeouts(2500, 5000);
-
-    faults(1, {{"fail_call", "ddns.get"}});
-    QvDdnsInfo ddns{};
-    EXPECT_NE(Qv_Ipc_GetDDNS(handle, &ddns), 0);
-    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_DEVICE);
-    EXPECT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0) << "only the named call fails";
-    faults(1, json::object());
-    EXPECT_EQ(Qv_Ipc_GetDDNS(handle, &ddns), 0);
 }
 
 TEST_F(ApiLab, MeasureCallsPerSecondAndMemoryOfAThousandCameras) {

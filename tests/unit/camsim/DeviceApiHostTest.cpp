@@ -305,7 +305,11 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
                                          {"close_midway", true},
                                          {"malformed_json", true},
                                          {"huge_answer", true},
-                                         {"fail_call", "ports.get"}},
+                                         {"fail_call", "ports.get"},
+                                         {"refuse_call", "ddns.set"},
+                                         {"http_down", true},
+                                         {"silent", true},
+                                         {"upload_rate", 4096}},
                                         error);
     ASSERT_TRUE(plan) << error;
     EXPECT_TRUE(plan->refuseCredentials);
@@ -318,6 +322,9 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
     EXPECT_TRUE(plan->malformedJson);
     EXPECT_TRUE(plan->hugeAnswer);
     EXPECT_EQ(plan->failCall, "ports.get");
+    EXPECT_EQ(plan->refuseCall, "ddns.set");
+    EXPECT_TRUE(plan->httpDown && plan->silent);
+    EXPECT_EQ(plan->uploadBytesPerSecond, 4096u);
 
     const auto none = faultPlanFromJson(nlohmann::json::object(), error);
     ASSERT_TRUE(none);
@@ -326,6 +333,7 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
     for (const auto& bad : {nlohmann::json{{"delay_ms", 0}}, nlohmann::json{{"delay_ms", 600001}},
                             nlohmann::json{{"delay_ms", "5"}}, nlohmann::json{{"trickle", true}},
                             nlohmann::json{{"close_midway", 1}}, nlohmann::json{{"fail_call", 3}},
+                            nlohmann::json{{"upload_rate", 0}}, nlohmann::json{{"silent", "yes"}},
                             nlohmann::json::array()}) {
         error.clear();
         EXPECT_FALSE(faultPlanFromJson(bad, error)) << bad.dump();
