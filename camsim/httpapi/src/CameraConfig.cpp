@@ -245,7 +245,10 @@ void conform(json& value, const json& shape) {
         for (std::size_t i = 0; i < value.size(); ++i) {
             conform(value[i], shape[shape.size() > 1 ? i : 0]);
         }
-    } else if (value.type() != shape.type() && !(value.is_number() && shape.is_number())) {
+    } else if (value.type() != shape.type() &&
+               !(value.is_number_integer() && shape.is_number_integer())) {
+        // Every number of the API is whole: a fraction (or 1e300) is not
+        // one, and would not even convert.
         value = shape;
     }
 }
