@@ -265,6 +265,19 @@ void ControlServer::run() {
     }
 }
 
+namespace {
+
+// A request the handler cannot take must not end the channel's thread.
+std::string answerOf(const ControlServer::Handler& handler, const std::string& request) {
+    try {
+        return handler(request);
+    } catch (const std::exception& e) {
+        return failure(std::string("request failed: ") + e.what()).dump();
+    }
+}
+
+} // namespace
+
 bool ControlServer::onReadable(Client& client) {
     char buffer[4096];
     const ssize_t n = ::recv(client.fd.get(), buffer, sizeof buffer, 0);
@@ -278,7 +291,7 @@ bool ControlServer::onReadable(Client& client) {
     std::string answer;
     if (end != std::string::npos) {
         client.in.resize(end);
-        answer = m_handler(client.in);
+        answer = answerOf(m_handler, client.in);
     } else if (client.in.size() > kMaxRequest) {
         answer = failure("request longer than " + std::to_string(kMaxRequest) + " bytes").dump();
         client.draining = true;
@@ -286,7 +299,7 @@ bool ControlServer::onReadable(Client& client) {
         return true;
     } else {
         // The client closed its side: what came is the request.
-        answer = m_handler(client.in);
+        answer = answerOf(m_handler, client.in);
     }
     client.out = answer + "\n";
     client.answered = true;
