@@ -8,6 +8,9 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 password="s3cret"
 lifetime_ms=2000
+# Debian's Python, which has python3-cryptography, before any other on PATH.
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
 
 if [ "${1:-}" != "--inner" ]; then
   camsim="${1:?usage: outside_clients.sh CAMSIM}"
@@ -83,7 +86,7 @@ check "a replayed Authorization header (same nonce count) is refused" \
 check "curl --digest with a wrong password is refused" \
   test "$(curl -s -o /dev/null -w '%{http_code}' -m 5 --digest -u admin:guess "$api")" = 401
 check "Python urllib and a hand-made client: Digest cases, refusals, sealed password" \
-  python3 "$here/digest_client.py" 192.0.2.11 "$password" "$lifetime_ms"
+  "$python" "$here/digest_client.py" 192.0.2.11 "$password" "$lifetime_ms"
 
 # Two cameras behind one address each serve their own picture: the one on
 # HTTP port 8080 has its own factory RTSP port, and its brightness turned
@@ -94,7 +97,7 @@ mean_luma() { # mean_luma IP PORT: the average grey of one frame, 0 to 255
 }
 second="http://192.0.2.10:8080/api/v1"
 rtsp="$(curl -s -m 5 --digest -u "admin:$password" "$second/network/ports" |
-        python3 -c 'import json,sys; print(json.load(sys.stdin)["rtsp1"])')"
+        "$python" -c 'import json,sys; print(json.load(sys.stdin)["rtsp1"])')"
 curl -s -m 5 --digest -u "admin:$password" -X PUT -H 'Content-Type: application/json' \
   -d '{"brightness":0,"contrast":128,"saturation":128}' -o /dev/null "$second/video/picture"
 first_luma="$(mean_luma 192.0.2.10 554)"
