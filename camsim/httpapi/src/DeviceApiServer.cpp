@@ -516,7 +516,8 @@ private:
         if (!sealed) {
             return api::error(400, std::string(field) + " must be sealed");
         }
-        if (!m_sealNonces.take(id, sealed->nonce, SteadyClock::now())) {
+        if (m_sealNonces.take(id, sealed->nonce, 1, SteadyClock::now()) !=
+            digest::NonceBook::Use::Fresh) {
             return api::error(409, "nonce unknown, used before or expired");
         }
         const auto text = qvipc::wire::openSecret(sealKey(camera), *sealed, purpose);
@@ -595,7 +596,7 @@ private:
                         serve(req, res, "nonce", [this, &id](CameraState&, bool&) {
                             api::Outcome outcome;
                             outcome.body = {{"nonce", m_sealNonces.issue(id, SteadyClock::now())},
-                                            {"lifetimeMs", m_sealNonces.lifetime().count()}};
+                                            {"lifetimeMs", m_options.sealNonceLifetime.count()}};
                             return outcome;
                         });
                     });
@@ -789,7 +790,8 @@ private:
     DeviceApiHost& m_host;
     const DeviceApiOptions m_options;
     digest::NonceBook m_nonces;
-    secrets::NonceIssuer m_sealNonces;
+    // Nonces for sealing secrets: each taken once, as nonce count 1.
+    digest::NonceBook m_sealNonces;
     mutable std::mutex m_lock;                // m_runtime, m_listeners
     std::map<std::string, Runtime> m_runtime; // by camera identity
     std::map<int, std::unique_ptr<Listener>> m_listeners;
