@@ -1,13 +1,17 @@
 #include "api/Control.h"
 
 #include <poll.h>
+
+#include <algorithm>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <list>
 #include <set>
 
 namespace camsim {
@@ -20,6 +24,10 @@ namespace {
 constexpr std::size_t kMaxRequest = 64 * 1024;
 // Longest a fault may hold an answer back; a test that wants longer is wrong.
 constexpr long long kMaxFaultMs = 10 * 60 * 1000;
+// Clients served at once; one more is told the channel is busy.
+constexpr std::size_t kMaxClients = 64;
+// A client that has not sent its request by then is dropped.
+constexpr auto kRequestTime = std::chrono::seconds(2);
 
 json failure(std::string text) {
     return {{"error", std::move(text)}};
@@ -34,19 +42,27 @@ std::optional<FaultPlan> faultPlanFromJson(const json& j, std::string& error) {
     }
     static const std::set<std::string> known = {
         "refuse_credentials", "delay_ms",       "trickle_ms",  "stall_ms",
-        "close_midway",       "malformed_json", "huge_answer", "fail_call"};
+        "close_midway",       "malformed_json", "huge_answer", "fail_call",
+        "refuse_call",        "http_down",      "silent",      "upload_rate"};
     FaultPlan plan;
     for (const auto& [key, value] : j.items()) {
         if (!known.count(key)) {
             error = "unknown fault \"" + key + "\"";
             return std::nullopt;
         }
-        if (key == "fail_call") {
+        if (key == "fail_call" || key == "refuse_call") {
             if (!value.is_string()) {
-                error = "\"fail_call\" must be a route name";
+                error = "\"" + key + "\" must be a route name";
                 return std::nullopt;
             }
-            plan.failCall = value.get<std::string>();
+            (key == "fail_call" ? plan.failCall : plan.refuseCall) = value.get<std::string>();
+        } else if (key == "upload_rate") {
+            if (!value.is_number_integer() || value.get<long long>() < 1 ||
+                value.get<long long>() > 1'000'000'000) {
+                error = "\"upload_rate\" must be bytes per second from 1 to 1000000000";
+                return std::nullopt;
+            }
+            plan.uploadBytesPerSecond = value.get<std::size_t>();
         } else if (key.ends_with("_ms")) {
             if (!value.is_number_integer() || value.get<long long>() < 1 ||
                 value.get<long long>() > kMaxFaultMs) {
@@ -76,6 +92,10 @@ std::optional<FaultPlan> faultPlanFromJson(const json& j, std::string& error) {
                 plan.closeMidway = on;
             else if (key == "malformed_json")
                 plan.malformedJson = on;
+            else if (key == "http_down")
+                plan.httpDown = on;
+            else if (key == "silent")
+                plan.silent = on;
             else
                 plan.hugeAnswer = on;
         }
@@ -88,6 +108,14 @@ json Control::describe(std::size_t index) {
     camera["number"] = index + 1;
     camera["rebooting"] = m_server.isRebooting(m_host.keyOf(index));
     return camera;
+}
+
+void Control::setFaults(std::size_t index, const FaultPlan& plan) {
+    // The server keeps them under the camera's MAC: they follow it wherever
+    // it moves.
+    m_server.setFaults(m_host.keyOf(index), plan);
+    if (m_onFaults)
+        m_onFaults(index, plan);
 }
 
 std::string Control::handle(const std::string& requestLine) {
@@ -123,8 +151,7 @@ std::string Control::handle(const std::string& requestLine) {
         const auto plan = faultPlanFromJson(request.value("faults", json::object()), error);
         if (!plan)
             return failure(error).dump();
-        // Faults belong to the address and port the camera answers at now.
-        m_server.setFaults(m_host.keyOf(*index), *plan);
+        setFaults(*index, *plan);
         answer = {{"ok", true}};
     } else {
         answer = failure("unknown op \"" + op + "\" (get, faults)");
@@ -150,7 +177,7 @@ bool ControlServer::start(const std::filesystem::path& path, Handler handler, st
         std::filesystem::remove(path, ec);
     if (!m_listen || !m_wake ||
         ::bind(m_listen.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::chmod(text.c_str(), 0600) != 0 || ::listen(m_listen.get(), 8) != 0) {
+        ::chmod(text.c_str(), 0600) != 0 || ::listen(m_listen.get(), SOMAXCONN) != 0) {
         error = "cannot open the control socket " + text + ": " + std::strerror(errno);
         m_listen.reset();
         return false;
@@ -172,45 +199,129 @@ void ControlServer::stop() {
     std::filesystem::remove(m_path, ec);
 }
 
+struct ControlServer::Client {
+    qvsp::wire::UniqueFd fd;
+    std::string in;
+    std::string out;
+    std::size_t sent = 0;
+    bool answered = false;
+    // Answered before its request ended: the rest is read and dropped, so
+    // that closing does not reset the connection under the answer.
+    bool draining = false;
+    std::chrono::steady_clock::time_point deadline;
+};
+
 void ControlServer::run() {
+    std::list<Client> clients;
     for (;;) {
-        pollfd fds[2] = {{m_listen.get(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+        std::vector<pollfd> fds = {{m_listen.get(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
+        const auto now = std::chrono::steady_clock::now();
+        int timeout = -1;
+        for (const Client& c : clients) {
+            const bool writing = c.answered && c.sent < c.out.size();
+            fds.push_back({c.fd.get(), static_cast<short>(writing ? POLLOUT : POLLIN), 0});
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(c.deadline - now).count();
+            timeout = timeout < 0
+                          ? static_cast<int>(std::max<long long>(0, left))
+                          : std::min(timeout, static_cast<int>(std::max<long long>(0, left)));
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             return;
         if (fds[1].revents & POLLIN)
             return;
+        std::size_t i = 2;
+        for (auto it = clients.begin(); it != clients.end(); ++i) {
+            const short events = fds[i].revents;
+            bool keep = true;
+            if (events & (POLLERR | POLLHUP | POLLNVAL) && !(events & POLLIN))
+                keep = false;
+            else if (events & POLLIN)
+                keep = onReadable(*it);
+            else if (events & POLLOUT)
+                keep = onWritable(*it);
+            else if (std::chrono::steady_clock::now() >= it->deadline)
+                keep = false;
+            it = keep ? std::next(it) : clients.erase(it);
+        }
         if (fds[0].revents & POLLIN) {
-            const qvsp::wire::UniqueFd client(
-                ::accept4(m_listen.get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (client)
-                serveOne(client.get());
+            qvsp::wire::UniqueFd fd(
+                ::accept4(m_listen.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!fd)
+                continue;
+            Client client{std::move(fd),
+                          {},
+                          {},
+                          0,
+                          false,
+                          false,
+                          std::chrono::steady_clock::now() + kRequestTime};
+            if (clients.size() >= kMaxClients) {
+                client.out = failure("busy: too many control clients at once").dump() + "\n";
+                client.answered = true;
+            }
+            clients.push_back(std::move(client));
         }
     }
 }
 
-void ControlServer::serveOne(int client) {
-    // A client that connects and says nothing must not hold the channel.
-    const timeval limit{2, 0};
-    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    std::string request;
+namespace {
+
+// A request the handler cannot take must not end the channel's thread.
+std::string answerOf(const ControlServer::Handler& handler, const std::string& request) {
+    try {
+        return handler(request);
+    } catch (const std::exception& e) {
+        return failure(std::string("request failed: ") + e.what()).dump();
+    }
+}
+
+} // namespace
+
+bool ControlServer::onReadable(Client& client) {
     char buffer[4096];
-    while (request.find('\n') == std::string::npos && request.size() < kMaxRequest) {
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        request.append(buffer, static_cast<std::size_t>(n));
+    const ssize_t n = ::recv(client.fd.get(), buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return true;
+    if (client.draining)
+        return n > 0;
+    if (n > 0)
+        client.in.append(buffer, static_cast<std::size_t>(n));
+    const auto end = client.in.find('\n');
+    std::string answer;
+    if (end != std::string::npos) {
+        client.in.resize(end);
+        answer = answerOf(m_handler, client.in);
+    } else if (client.in.size() > kMaxRequest) {
+        answer = failure("request longer than " + std::to_string(kMaxRequest) + " bytes").dump();
+        client.draining = true;
+    } else if (n > 0) {
+        return true;
+    } else {
+        // The client closed its side: what came is the request.
+        answer = answerOf(m_handler, client.in);
     }
-    if (const auto end = request.find('\n'); end != std::string::npos)
-        request.resize(end);
-    const std::string answer = m_handler(request) + "\n";
-    std::size_t sent = 0;
-    while (sent < answer.size()) {
-        const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+    client.out = answer + "\n";
+    client.answered = true;
+    // The answer may be large (every camera); it gets time to leave.
+    client.deadline = std::chrono::steady_clock::now() + 5 * kRequestTime;
+    return onWritable(client);
+}
+
+bool ControlServer::onWritable(Client& client) {
+    while (client.sent < client.out.size()) {
+        const ssize_t n = ::send(client.fd.get(), client.out.data() + client.sent,
+                                 client.out.size() - client.sent, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return true;
         if (n <= 0)
-            return;
-        sent += static_cast<std::size_t>(n);
+            return false;
+        client.sent += static_cast<std::size_t>(n);
     }
+    if (!client.draining)
+        return false;
+    ::shutdown(client.fd.get(), SHUT_WR);
+    return true;
 }
 
 } // namespace camsim

@@ -28,10 +28,17 @@ std::optional<FaultPlan> faultPlanFromJson(const nlohmann::json& j, std::string&
 // The requests themselves, without the socket.
 class Control {
 public:
-    Control(CameraStore& store, StoreDeviceApiHost& host, DeviceApiServer& server)
-        : m_store(store), m_host(host), m_server(server) {}
+    // Told of every camera's new faults, for the parts outside the device
+    // API (discovery falls silent with the camera).
+    using FaultHook = std::function<void(std::size_t camera, const FaultPlan& plan)>;
+
+    Control(CameraStore& store, StoreDeviceApiHost& host, DeviceApiServer& server,
+            FaultHook onFaults = {})
+        : m_store(store), m_host(host), m_server(server), m_onFaults(std::move(onFaults)) {}
 
     std::string handle(const std::string& requestLine);
+    // Gives camera `index` the faults `plan`.
+    void setFaults(std::size_t index, const FaultPlan& plan);
 
 private:
     nlohmann::json describe(std::size_t index);
@@ -39,10 +46,12 @@ private:
     CameraStore& m_store;
     StoreDeviceApiHost& m_host;
     DeviceApiServer& m_server;
+    FaultHook m_onFaults;
 };
 
-// Serves one request per connection, one connection at a time, on a thread
-// of its own that stop() (or the destructor) ends and joins.
+// Serves one request per connection, many connections at once, on one
+// thread of its own that stop() (or the destructor) ends and joins. A slow
+// or silent client holds nobody else up.
 class ControlServer {
 public:
     using Handler = std::function<std::string(const std::string& request)>;
@@ -58,8 +67,12 @@ public:
     void stop();
 
 private:
+    struct Client;
     void run();
-    void serveOne(int client);
+    // Reads what arrived, answers a complete or oversized request; false
+    // when the client is done.
+    bool onReadable(Client& client);
+    bool onWritable(Client& client);
 
     std::filesystem::path m_path;
     Handler m_handler;

@@ -86,7 +86,8 @@ bool StoreDeviceApiHost::withCamera(const CameraKey& key,
             // The camera may have moved since the lookup.
             if (pack(c.net.ip, c.net.httpPort) != *where)
                 return false;
-            CameraIdentity identity{c.name, c.password, c.net.httpPort, c.model, c.version, key.ip};
+            CameraIdentity identity{c.name,    c.password, c.net.httpPort, c.model,
+                                    c.version, key.ip,     macText(c.mac)};
             CameraState state{identity, c.deviceConfig};
             fn(state);
             // The API checks every value it takes; the address is not its to

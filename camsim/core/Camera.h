@@ -12,6 +12,10 @@ namespace camsim {
 using qvsp::wire::MacAddress;
 using qvsp::wire::NetworkSettings;
 
+// One simulator runs 1 to this many cameras, from a configuration or a
+// state file alike.
+inline constexpr int kMaxCameras = 5000;
+
 // One virtual camera: everything it reports and everything that survives a
 // restart of the simulator.
 struct Camera {

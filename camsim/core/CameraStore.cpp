@@ -1,15 +1,54 @@
 #include "core/CameraStore.h"
 
+#include "qvipcsdk/wire/JsonLimits.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <system_error>
 
 namespace camsim {
 
 namespace {
+
 constexpr int kStateVersion = 1;
+// The state of the largest lab is a few megabytes; a file far beyond that
+// is not ours.
+constexpr off_t kMaxStateBytes = 256L * 1024 * 1024;
+// State, cameras, a camera, its device config, a section, a list, an entry.
+constexpr int kMaxStateNesting = 8;
+
+// Reads a regular file only: a directory or a FIFO at the path must not
+// hang or end the start-up.
+std::optional<std::string> readStateFile(const std::filesystem::path& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size > kMaxStateBytes) {
+        error = fd < 0 ? std::strerror(errno) : "not a regular file of at most 256 MiB";
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(done);
+    return text;
 }
+
+} // namespace
 
 CameraStore::CameraStore(std::vector<Camera> cameras, std::filesystem::path stateFile)
     : m_cameras(std::move(cameras)), m_stateFile(std::move(stateFile)) {
@@ -20,22 +59,39 @@ CameraStore::CameraStore(std::vector<Camera> cameras, std::filesystem::path stat
 CameraStore::LoadResult CameraStore::load(const std::filesystem::path& stateFile) {
     LoadResult result;
     std::error_code ec;
-    if (!std::filesystem::exists(stateFile, ec))
+    if (!std::filesystem::exists(std::filesystem::symlink_status(stateFile, ec)))
         return result;
-    std::ifstream in(stateFile);
-    const auto j = nlohmann::json::parse(in, nullptr, false);
     const std::string where = "state file " + stateFile.string() + ": ";
+    std::string why;
+    const auto text = readStateFile(stateFile, why);
+    if (!text) {
+        result.error = where + why;
+        return result;
+    }
+    return parse(*text, where);
+}
+
+CameraStore::LoadResult CameraStore::parse(std::string_view text, const std::string& where) {
+    LoadResult result;
+    if (!qvipc::wire::jsonNestingWithin(text, kMaxStateNesting)) {
+        result.error = where + "nested deeper than " + std::to_string(kMaxStateNesting) + " levels";
+        return result;
+    }
+    const auto j = nlohmann::json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         result.error = where + "not a JSON object";
         return result;
     }
-    if (j.value("version", 0) != kStateVersion) {
+    const auto version = j.find("version");
+    if (version == j.end() || !version->is_number_integer() ||
+        version->get<long long>() != kStateVersion) {
         result.error = where + "unknown version (expected " + std::to_string(kStateVersion) + ")";
         return result;
     }
     const auto cams = j.find("cameras");
-    if (cams == j.end() || !cams->is_array() || cams->empty()) {
-        result.error = where + "no cameras";
+    if (cams == j.end() || !cams->is_array() || cams->empty() ||
+        cams->size() > static_cast<std::size_t>(kMaxCameras)) {
+        result.error = where + "must hold 1 to " + std::to_string(kMaxCameras) + " cameras";
         return result;
     }
     std::vector<Camera> out;
@@ -69,14 +125,25 @@ bool CameraStore::saveLocked(std::string& error) const {
     const nlohmann::json j = {{"version", kStateVersion}, {"cameras", std::move(cams)}};
     auto temp = m_stateFile;
     temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << j.dump(2) << '\n';
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp.string();
-            return false;
-        }
+    // Compact, and no text can make the writer throw: a name that is not
+    // UTF-8 is written with replacement characters.
+    const std::string text =
+        j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    // The file holds the cameras' passwords: only its owner reads it. A link
+    // planted at the temporary name is not followed.
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    std::size_t done = 0;
+    while (fd >= 0 && done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool closed = fd >= 0 && ::close(fd) == 0;
+    if (!closed || done != text.size()) {
+        error = "cannot write " + temp.string() + ": " + std::strerror(errno);
+        return false;
     }
     std::error_code ec;
     std::filesystem::rename(temp, m_stateFile, ec);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
         std::string error;                          // a state file that cannot be used
     };
     static LoadResult load(const std::filesystem::path& stateFile);
+    // The cameras of a state file's text; errors start with `where`.
+    static LoadResult parse(std::string_view text, const std::string& where);
 
     // Writes the state file (through a temporary file and a rename, so that a
     // crash leaves the old or the new state, never half of one).

@@ -13,8 +13,6 @@ namespace {
 using nlohmann::json;
 using qvsp::wire::parseIpv4;
 
-constexpr int kMaxCameras = 5000;
-
 // Every model class and every firmware family occurs in a default lab: the
 // five models cover the five classes (sixth character 9; fifth 2; seventh
 // 5-7 with eighth 1-3; seventh 5-7 with eighth 6; anything else) and the
@@ -53,6 +51,7 @@ const std::set<std::string> kKnownKeys = {
     "seed",
     "verbose",
     "reboot_silence_ms",
+    "nonce_lifetime_ms",
     "control_socket",
 };
 
@@ -159,11 +158,13 @@ ConfigResult parseConfig(const json& j) {
     long long jitter = 0;
     long long seed = static_cast<long long>(c.seed);
     long long rebootSilence = c.rebootSilence.count();
+    long long nonceLifetime = c.nonceLifetime.count();
     p.text(j, "interface", c.interfaceName);
     p.text(j, "state_file", c.stateFile);
     p.text(j, "ready_file", c.readyFile);
     p.text(j, "control_socket", c.controlSocket);
     p.integer(j, "reboot_silence_ms", 0, 600'000, rebootSilence);
+    p.integer(j, "nonce_lifetime_ms", 100, 24LL * 3600 * 1000, nonceLifetime);
     p.integer(j, "cameras", 1, kMaxCameras, cameras);
     p.integer(j, "http_port", 1, 65535, port);
     p.text(j, "user", c.user, qvsp::wire::kUserWidth);
@@ -246,6 +247,7 @@ ConfigResult parseConfig(const json& j) {
     c.answerJitter = std::chrono::milliseconds(jitter);
     c.seed = static_cast<std::uint64_t>(seed);
     c.rebootSilence = std::chrono::milliseconds(rebootSilence);
+    c.nonceLifetime = std::chrono::milliseconds(nonceLifetime);
 
     if (const auto it = j.find("cameras_override"); it != j.end()) {
         if (!it->is_object()) {
@@ -271,7 +273,8 @@ ConfigResult parseConfig(const json& j) {
                     continue;
                 }
                 for (const auto& [k, v] : value.items()) {
-                    if (k != "answer_delay_ms" && k != "silent_after_ms")
+                    if (k != "answer_delay_ms" && k != "silent_after_ms" && k != "password" &&
+                        k != "faults" && k != "http_port")
                         p.fail("unknown setting \"cameras_override." + key + "." + k + "\"");
                 }
                 Behaviour b;
@@ -282,6 +285,18 @@ ConfigResult parseConfig(const json& j) {
                 b.answerDelay = std::chrono::milliseconds(d < 0 ? delay : d);
                 if (silent >= 0)
                     b.silentAfter = std::chrono::milliseconds(silent);
+                if (value.contains("password")) {
+                    std::string password;
+                    if (p.text(value, "password", password, 16) && password.empty())
+                        p.fail("\"cameras_override." + key + ".password\" must not be empty");
+                    b.password = password;
+                }
+                if (const auto f = value.find("faults"); f != value.end())
+                    b.faults = *f;
+                long long ownPort = 0;
+                p.integer(value, "http_port", 1, 65535, ownPort);
+                if (ownPort > 0)
+                    b.httpPort = static_cast<std::uint16_t>(ownPort);
                 c.overrides[number] = b;
             }
         }
@@ -372,13 +387,16 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
         c.net.netmask = config.netmask;
         c.net.gateway = config.gateway;
         c.net.dns = config.dns;
-        c.net.httpPort = config.httpPort;
+        const auto own = config.overrides.find(i + 1);
+        const bool overridden = own != config.overrides.end();
+        c.net.httpPort =
+            overridden && own->second.httpPort ? *own->second.httpPort : config.httpPort;
         const auto& m = config.models[static_cast<std::size_t>(i) % config.models.size()];
         c.model = m.model;
         c.displayModel = m.displayModel;
         c.version = config.versions[static_cast<std::size_t>(i) % config.versions.size()];
         c.user = config.user;
-        c.password = config.password;
+        c.password = overridden && own->second.password ? *own->second.password : config.password;
         out.push_back(std::move(c));
     }
     return out;

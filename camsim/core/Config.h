@@ -20,6 +20,14 @@ struct Behaviour {
     std::chrono::milliseconds answerDelay{0};
     // Stops answering this long after the simulator starts; nothing = never.
     std::optional<std::chrono::milliseconds> silentAfter;
+    // The device API's faults from the start, in their control-channel form
+    // (see docs/camsim.md); null when none.
+    nlohmann::json faults;
+    // A password of its own, for the cameras made at a first start.
+    std::optional<std::string> password;
+    // An HTTP port of its own, for the cameras made at a first start (two
+    // cameras behind one address, as behind a router's port forwarding).
+    std::optional<std::uint16_t> httpPort;
 };
 
 struct SimConfig {
@@ -51,6 +59,8 @@ struct SimConfig {
     // How long a camera stays silent (HTTP and discovery) after a reboot or
     // restore through its device API.
     std::chrono::milliseconds rebootSilence{3000};
+    // How long a Digest nonce of the device API stays good.
+    std::chrono::milliseconds nonceLifetime{300000};
     // Unix socket of the control channel; none when empty.
     std::string controlSocket;
 };

@@ -1,5 +1,6 @@
 #include "core/Responder.h"
 
+#include "qvipcsdk/wire/Utf8.h"
 #include "qvsp/QvspTypes.h"
 #include "qvsp/wire/Proof.h"
 
@@ -28,11 +29,14 @@ Responder::Responder(CameraStore& store, std::vector<Behaviour> behaviours,
                      std::chrono::milliseconds jitter, double lossRate, std::uint64_t seed,
                      Clock::time_point start)
     : m_store(store), m_behaviours(std::move(behaviours)), m_jitter(jitter), m_loss(lossRate),
-      m_random(seed), m_start(start), m_challenges(store.size()), m_rebootUntil(store.size()) {
+      m_random(seed), m_start(start), m_challenges(store.size()), m_rebootUntil(store.size()),
+      m_muted(store.size()) {
     m_behaviours.resize(store.size());
 }
 
 bool Responder::silent(std::size_t camera, Clock::time_point now) const {
+    if (m_muted[camera].load(std::memory_order_relaxed))
+        return true;
     if (now.time_since_epoch().count() < m_rebootUntil[camera].load(std::memory_order_relaxed))
         return true;
     const auto& after = m_behaviours[camera].silentAfter;
@@ -42,6 +46,11 @@ bool Responder::silent(std::size_t camera, Clock::time_point now) const {
 void Responder::silenceUntil(std::size_t camera, Clock::time_point until) {
     if (camera < m_rebootUntil.size())
         m_rebootUntil[camera].store(until.time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+void Responder::setMuted(std::size_t camera, bool muted) {
+    if (camera < m_muted.size())
+        m_muted[camera].store(muted, std::memory_order_relaxed);
 }
 
 void Responder::answer(std::size_t camera, const MacAddress& to, std::uint32_t xid, Body body,
@@ -139,7 +148,9 @@ std::int32_t Responder::apply(std::size_t camera, const ModifyRequest& request) 
     const std::int32_t checked = m_store.withCamera(camera, [&](Camera& c) {
         if (request.user != c.user || !proofMatches(c.password, request))
             return QVSP_RESULT_BAD_PROOF;
-        if (!usableHost(n.ip) || !prefixLength(n.netmask) || n.httpPort == 0)
+        // A name that is not UTF-8 could not be stored or shown anywhere.
+        if (!usableHost(n.ip) || !prefixLength(n.netmask) || n.httpPort == 0 ||
+            !qvipc::wire::isValidUtf8(request.name))
             return QVSP_RESULT_BAD_VALUES;
         c.net = n;
         if (!request.name.empty())

@@ -35,6 +35,8 @@ public:
     // until `until`. Safe from any thread: the API's workers call it while
     // the capture loop answers.
     void silenceUntil(std::size_t camera, Clock::time_point until);
+    // A camera muted by a fault answers nothing on the wire until unmuted.
+    void setMuted(std::size_t camera, bool muted);
 
     // Runs on the responder's thread, outside the store's lock, after a
     // modify request changed a camera (its address or HTTP port may have
@@ -75,6 +77,7 @@ private:
     std::vector<std::deque<OpenChallenge>> m_challenges;
     // Steady-clock ticks until which each camera reboots; 0 when it runs.
     std::vector<std::atomic<Clock::rep>> m_rebootUntil;
+    std::vector<std::atomic<bool>> m_muted;
     std::function<void(std::size_t)> m_changed;
 };
 

@@ -74,7 +74,13 @@ private:
             return;
         }
         std::vector<Outgoing> out;
-        loop->m_responder.handle(f, Clock::now(), out);
+        // One odd frame must not take every camera down.
+        try {
+            loop->m_responder.handle(f, Clock::now(), out);
+        } catch (const std::exception& e) {
+            std::cerr << "orvantix-camsim: a frame was not answered: " << e.what() << '\n';
+            return;
+        }
         for (auto& o : out)
             loop->m_queue.push(std::move(o));
     }
@@ -173,20 +179,46 @@ int main(int argc, char** argv) {
     Responder responder(store, makeBehaviours(config, store.size()), config.answerJitter,
                         config.lossRate, config.seed, Clock::now());
 
-    // A camera rebooting through its API falls silent on the wire as well.
-    StoreDeviceApiHost host(store, [&responder](std::size_t camera, std::chrono::milliseconds ms) {
+    // A camera rebooting through its API falls silent on the wire and in
+    // its video as well.
+    camsim::rtsp::RtspServer* video = nullptr;
+    StoreDeviceApiHost host(store, [&](std::size_t camera, std::chrono::milliseconds ms) {
         responder.silenceUntil(camera, Clock::now() + ms);
+        if (video != nullptr)
+            video->sync();
     });
     DeviceApiOptions apiOptions;
     // Only the lab link reaches the cameras' API, as it reaches their frames.
     apiOptions.bindDevice = config.interfaceName;
     apiOptions.rebootSilence = config.rebootSilence;
+    apiOptions.nonceLifetime = config.nonceLifetime;
     DeviceApiServer server(host, apiOptions);
+
+    // Faults from the configuration hold from the start and follow the
+    // camera's MAC, like those ordered over the control channel.
+    Control control(store, host, server, [&](std::size_t camera, const FaultPlan& plan) {
+        responder.setMuted(camera, plan.silent);
+        if (video != nullptr)
+            video->sync();
+    });
+    for (const auto& [number, behaviour] : config.overrides) {
+        if (behaviour.faults.is_null() || static_cast<std::size_t>(number) > store.size())
+            continue;
+        const auto plan = faultPlanFromJson(behaviour.faults, error);
+        if (!plan)
+            return fail(2, "bad configuration: \"cameras_override." + std::to_string(number) +
+                               ".faults\": " + error);
+        control.setFaults(static_cast<std::size_t>(number) - 1, *plan);
+    }
+
     if (!server.start())
         return fail(1, "cannot serve the device API on " + config.interfaceName +
                            " (is an HTTP port of a camera taken?)");
-    // Live video at each camera's address and RTSP port.
-    camsim::rtsp::RtspServer rtspServer(host);
+    // Live video at each camera's address and RTSP port, silent with the camera.
+    camsim::rtsp::RtspOptions videoOptions;
+    videoOptions.silent = [&server](const CameraKey& key) { return server.isSilent(key); };
+    camsim::rtsp::RtspServer rtspServer(host, videoOptions);
+    video = &rtspServer;
     if (!rtspServer.start())
         std::cerr << "orvantix-camsim: live video is not served on every camera "
                      "(GStreamer element missing or an RTSP port taken)\n";
@@ -197,7 +229,6 @@ int main(int argc, char** argv) {
         rtspServer.sync();
     });
 
-    Control control(store, host, server);
     ControlServer controlServer;
     if (!config.controlSocket.empty() &&
         !controlServer.start(
@@ -213,6 +244,7 @@ int main(int argc, char** argv) {
     Loop loop(pcap.get(), responder, signalFd.get(), config.verbose);
     const int rc = loop.run();
     controlServer.stop();
+    video = nullptr;
     rtspServer.stop();
     server.stop();
     store.setAddressHook({});

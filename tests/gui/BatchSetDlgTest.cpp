@@ -424,7 +424,7 @@ TEST_F(BatchSetDlgTest, NetworkSaveSendsPortsThenDdnsAndASecondLoadShowsThem) {
 
     // What the camera keeps comes back on the next load.
     clickCell(0, 2);
-    EXPECT_EQ(net("onvifPortEdit")->text(), "80");
+    EXPECT_EQ(net("onvifPortEdit")->text(), "8000") << "the factory ONVIF port";
     clickCell(2, 2);
     EXPECT_EQ(net("onvifPortEdit")->text(), "8899");
     EXPECT_EQ(net("rtspPort2Edit")->text(), "8555");

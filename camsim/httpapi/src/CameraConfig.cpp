@@ -1,8 +1,12 @@
 #include "camsim/httpapi/CameraConfig.h"
 
+#include "qvipcsdk/wire/Utf8.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 namespace camsim::api {
 
@@ -11,14 +15,7 @@ using nlohmann::json;
 namespace {
 
 bool validUtf8(std::string_view text) {
-    // nlohmann refuses to encode invalid UTF-8; checking first keeps the
-    // answer path free of exceptions.
-    try {
-        (void)json(std::string(text)).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
+    return qvipc::wire::isValidUtf8(text);
 }
 
 bool hasControl(std::string_view text) {
@@ -97,13 +94,13 @@ std::string two(int value) {
 }
 
 json& section(CameraState& camera, const char* name) {
-    ensureDefaults(camera.config);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     return camera.config[name];
 }
 
 const json& section(const CameraState& camera, const char* name) {
     // Const reads of a camera that never saw a write still find defaults.
-    ensureDefaults(camera.config);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     return camera.config[name];
 }
 
@@ -145,13 +142,26 @@ int modelClass(std::string_view model) {
     return 5;
 }
 
-json factoryConfig() {
+json factoryPorts(int httpPort) {
+    const int rtsp = httpPort == 80 ? 554 : 20000 + 2 * (httpPort % 20000);
+    int wanted[] = {8000, rtsp, rtsp + 1};
+    std::vector<int> taken = {httpPort};
+    for (int& port : wanted) {
+        while (std::find(taken.begin(), taken.end(), port) != taken.end()) {
+            port = port % 65535 + 1;
+        }
+        taken.push_back(port);
+    }
+    return {{"onvif", wanted[0]}, {"rtsp1", wanted[1]}, {"rtsp2", wanted[2]}, {"reserved", 0}};
+}
+
+json factoryConfig(int httpPort) {
     json config;
     config["date"] = {{"useTimeServer", false},
                       {"timeServer", kFactoryTimeServer},
                       {"timeZone", 20},
                       {"clockOffsetSeconds", 0}};
-    config["ports"] = {{"onvif", 80}, {"rtsp1", 554}, {"rtsp2", 555}, {"reserved", 0}};
+    config["ports"] = factoryPorts(httpPort);
     config["ddns"] = {{"enabled", false}, {"provider", ""}, {"user", ""},
                       {"password", ""},   {"hash", ""},     {"host", ""}};
     config["streams"] = json::array({json{{"enabled", false},
@@ -184,21 +194,83 @@ json factoryConfig() {
     return config;
 }
 
-void ensureDefaults(json& config) {
-    if (!config.is_object()) {
-        config = json::object();
+namespace {
+
+// The value a shape stands for when nothing is there: lists start empty.
+json emptyOf(const json& shape) {
+    if (shape.is_array() && shape.size() == 1) {
+        return json::array();
     }
-    static const json factory = factoryConfig();
-    for (const auto& [name, value] : factory.items()) {
-        if (!config.contains(name)) {
-            config[name] = value;
+    if (shape.is_object()) {
+        json out = json::object();
+        for (const auto& [key, value] : shape.items()) {
+            out[key] = emptyOf(value);
         }
+        return out;
+    }
+    return shape;
+}
+
+// Brings value into the shape of the factory value: keys the factory does
+// not have go, missing ones and values of another kind take the factory's.
+// An empty object stands for a map of texts (the OEM information), an array
+// of one element for a list of such elements.
+void conform(json& value, const json& shape) {
+    if (shape.is_object()) {
+        if (!value.is_object()) {
+            value = emptyOf(shape);
+            return;
+        }
+        for (auto it = value.begin(); it != value.end();) {
+            const auto known = shape.find(it.key());
+            if (shape.empty() ? !it->is_string() : known == shape.end()) {
+                it = value.erase(it);
+                continue;
+            }
+            if (!shape.empty()) {
+                conform(*it, *known);
+            }
+            ++it;
+        }
+        for (const auto& [key, fallback] : shape.items()) {
+            if (!value.contains(key)) {
+                value[key] = emptyOf(fallback);
+            }
+        }
+    } else if (shape.is_array()) {
+        if (!value.is_array() || (shape.size() > 1 && value.size() != shape.size())) {
+            value = shape.size() > 1 ? shape : json::array();
+            return;
+        }
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            conform(value[i], shape[shape.size() > 1 ? i : 0]);
+        }
+    } else if (value.type() != shape.type() &&
+               !(value.is_number_integer() && shape.is_number_integer())) {
+        // Every number of the API is whole: a fraction (or 1e300) is not
+        // one, and would not even convert.
+        value = shape;
+    }
+}
+
+} // namespace
+
+void ensureDefaults(json& config, int httpPort) {
+    static const json shape = [] {
+        json factory = factoryConfig();
+        factory["oem"]["images"] = json::array({{{"name", ""}, {"size", 0}, {"md5", ""}}});
+        return factory;
+    }();
+    const bool portsKnown = config.is_object() && config.contains("ports");
+    conform(config, shape);
+    if (!portsKnown) {
+        config["ports"] = factoryPorts(httpPort);
     }
 }
 
 void restoreFactory(CameraState& camera) {
-    json factory = factoryConfig();
-    ensureDefaults(camera.config);
+    json factory = factoryConfig(camera.identity.httpPort);
+    ensureDefaults(camera.config, camera.identity.httpPort);
     for (const char* kept : {"firmware", "oem"}) {
         factory[kept] = camera.config[kept];
     }

@@ -1,11 +1,13 @@
 #include "camsim/httpapi/DeviceApiServer.h"
 
 #include "Digest.h"
+#include "Secrets.h"
 #include "camsim/httpapi/CameraConfig.h"
+#include "qvipcsdk/wire/Hex.h"
+#include "qvipcsdk/wire/JsonLimits.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>
-#include <openssl/rand.h>
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -17,6 +19,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -28,11 +31,48 @@ using nlohmann::json;
 
 namespace {
 
+using SteadyClock = std::chrono::steady_clock;
+
+// The deepest request body of the API is a sealed value inside an object.
+constexpr int kMaxRequestNesting = 4;
+
 struct Runtime {
     FaultPlan faults;
-    std::chrono::steady_clock::time_point silentUntil{};
-    unsigned bootCount = 0;
+    SteadyClock::time_point silentUntil{};
 };
+
+// Which methods a known path takes; empty for a path the API does not have.
+std::string allowedMethods(const std::string& path) {
+    static const std::map<std::string, std::string> kPaths = {{"/api/v1/device", "GET"},
+                                                              {"/api/v1/system/date", "GET, PUT"},
+                                                              {"/api/v1/network/ports", "GET, PUT"},
+                                                              {"/api/v1/network/ddns", "GET, PUT"},
+                                                              {"/api/v1/video/imaging", "GET, PUT"},
+                                                              {"/api/v1/video/picture", "GET, PUT"},
+                                                              {"/api/v1/system/name", "PUT"},
+                                                              {"/api/v1/system/password", "PUT"},
+                                                              {"/api/v1/system/reboot", "POST"},
+                                                              {"/api/v1/system/restore", "POST"},
+                                                              {"/api/v1/system/nonce", "POST"},
+                                                              {"/api/v1/system/firmware", "PUT"},
+                                                              {"/api/v1/system/oem", "PUT"}};
+    if (const auto it = kPaths.find(path); it != kPaths.end()) {
+        return it->second;
+    }
+    static constexpr std::string_view kStreams = "/api/v1/video/streams/";
+    const std::string_view rest =
+        std::string_view(path).substr(path.rfind(kStreams, 0) == 0 ? kStreams.size() : path.size());
+    if (!rest.empty() && rest.size() <= 3 &&
+        rest.find_first_not_of("0123456789") == std::string_view::npos) {
+        return "GET, PUT";
+    }
+    return {};
+}
+
+// The first number of a version text: images of one family replace each other.
+std::string_view familyOf(std::string_view version) {
+    return version.substr(0, version.find('.'));
+}
 
 bool endpointOf(const sockaddr_storage& address, std::string& ip, int& port) {
     if (address.ss_family != AF_INET) {
@@ -95,14 +135,6 @@ void abortConnection(const httplib::Request& req) {
         });
 }
 
-std::string randomSecret() {
-    unsigned char bytes[16] = {};
-    if (RAND_bytes(bytes, sizeof bytes) != 1) {
-        return std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    }
-    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
-
 class Md5Stream {
 public:
     Md5Stream() : m_ctx(EVP_MD_CTX_new()) {
@@ -121,13 +153,7 @@ public:
         if (!m_ctx || EVP_DigestFinal_ex(m_ctx.get(), digest, &length) != 1) {
             return {};
         }
-        static constexpr char kDigits[] = "0123456789abcdef";
-        std::string out;
-        for (unsigned int i = 0; i < length; ++i) {
-            out.push_back(kDigits[digest[i] >> 4]);
-            out.push_back(kDigits[digest[i] & 0x0F]);
-        }
-        return out;
+        return qvipc::wire::hexOf(digest, length);
     }
 
 private:
@@ -142,7 +168,8 @@ private:
 class DeviceApiServer::Impl {
 public:
     Impl(DeviceApiHost& host, DeviceApiOptions options)
-        : m_host(host), m_options(std::move(options)), m_secret(randomSecret()) {}
+        : m_host(host), m_options(std::move(options)), m_nonces(m_options.nonceLifetime),
+          m_sealNonces(m_options.sealNonceLifetime) {}
 
     ~Impl() { stop(); }
 
@@ -191,16 +218,26 @@ public:
     }
 
     void setFaults(const CameraKey& key, FaultPlan plan) {
+        const std::string id = idOf(key).value_or(textOf(key));
         std::lock_guard guard(m_lock);
-        m_runtime[key].faults = std::move(plan);
+        m_runtime[id].faults = std::move(plan);
     }
 
     void clearFaults(const CameraKey& key) { setFaults(key, FaultPlan{}); }
 
     bool isRebooting(const CameraKey& key) const {
-        std::lock_guard guard(m_lock);
-        const auto it = m_runtime.find(key);
-        return it != m_runtime.end() && std::chrono::steady_clock::now() < it->second.silentUntil;
+        const auto id = idOf(key);
+        return id && SteadyClock::now() < runtimeOf(*id).silentUntil;
+    }
+
+    bool isSilent(const CameraKey& key) const {
+        const auto id = idOf(key);
+        if (!id) {
+            return false;
+        }
+        const Runtime runtime = runtimeOf(*id);
+        return SteadyClock::now() < runtime.silentUntil || runtime.faults.silent ||
+               runtime.faults.httpDown;
     }
 
 private:
@@ -212,10 +249,23 @@ private:
     using Call = std::function<api::Outcome(CameraState&, bool& changed)>;
 
     static CameraKey keyOf(const httplib::Request& req) { return {req.local_addr, req.local_port}; }
+    static std::string textOf(const CameraKey& key) {
+        return key.ip + ":" + std::to_string(key.port);
+    }
 
-    Runtime runtimeOf(const CameraKey& key) const {
+    // The camera's lasting identity; nothing when no camera is at key.
+    std::optional<std::string> idOf(const CameraKey& key) const {
+        std::string id;
+        const bool found = m_host.withCamera(key, [&](CameraState& camera) {
+            id = camera.identity.id.empty() ? textOf(key) : camera.identity.id;
+            return false;
+        });
+        return found ? std::optional<std::string>(id) : std::nullopt;
+    }
+
+    Runtime runtimeOf(const std::string& id) const {
         std::lock_guard guard(m_lock);
-        const auto it = m_runtime.find(key);
+        const auto it = m_runtime.find(id);
         return it == m_runtime.end() ? Runtime{} : it->second;
     }
 
@@ -223,12 +273,6 @@ private:
     bool sleepFor(std::chrono::milliseconds duration) {
         std::unique_lock guard(m_sleepLock);
         return !m_wake.wait_for(guard, duration, [this] { return m_stopping.load(); });
-    }
-
-    std::string nonceFor(const CameraKey& key, unsigned bootCount) const {
-        // A new boot gives a new nonce, so clients see "stale" after a reboot.
-        return digest::md5Hex(m_secret + key.ip + ":" + std::to_string(key.port) + ":" +
-                              std::to_string(bootCount));
     }
 
     bool ensureListener(int port) {
@@ -276,20 +320,52 @@ private:
         server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             return preRoute(req, res);
         });
+        // Every refusal carries {"error": ...}, also those the routing makes.
+        server.set_error_handler(httplib::Server::HandlerWithResponse(
+            [](const httplib::Request& req, httplib::Response& res) {
+                if (!res.body.empty() || res.content_provider_) {
+                    return httplib::Server::HandlerResponse::Unhandled;
+                }
+                std::string text = "request refused";
+                if (res.status == 404) {
+                    const std::string allowed = allowedMethods(req.path);
+                    if (!allowed.empty()) {
+                        res.status = 405;
+                        res.set_header("Allow", allowed);
+                        text = "method not allowed here";
+                    } else {
+                        text = "no such path";
+                    }
+                }
+                res.set_content(json{{"error", text}}.dump(), "application/json");
+                return httplib::Server::HandlerResponse::Handled;
+            }));
+        // No fault of a handler may end the process: it becomes a 500.
+        server.set_exception_handler(
+            [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+                std::string what = "unknown";
+                try {
+                    std::rethrow_exception(ep);
+                } catch (const std::exception& e) {
+                    what = e.what();
+                } catch (...) {
+                }
+                std::cerr << "orvantix-camsim: " << req.method << " " << req.path
+                          << " failed: " << what << '\n';
+                res.status = 500;
+                res.set_content(json{{"error", "internal failure"}}.dump(), "application/json");
+            });
         routes(server);
     }
 
     httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res) {
-        const CameraKey key = keyOf(req);
-        const bool known = m_host.withCamera(key, [](CameraState&) { return false; });
-        const Runtime runtime = runtimeOf(key);
-        // No camera at this address, or one that is rebooting: silence.
-        if (!known || std::chrono::steady_clock::now() < runtime.silentUntil) {
-            abortConnection(req);
-            res.status = 503;
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (runtime.faults.delay.count() > 0 && !sleepFor(runtime.faults.delay)) {
+        const auto id = idOf(keyOf(req));
+        const Runtime runtime = id ? runtimeOf(*id) : Runtime{};
+        // No camera at this address, one that is rebooting or whose web
+        // service is down: the connection ends without an answer.
+        if (!id || SteadyClock::now() < runtime.silentUntil || runtime.faults.silent ||
+            runtime.faults.httpDown ||
+            (runtime.faults.delay.count() > 0 && !sleepFor(runtime.faults.delay))) {
             abortConnection(req);
             res.status = 503;
             return httplib::Server::HandlerResponse::Handled;
@@ -299,24 +375,27 @@ private:
 
     // Checks the Digest answer; fills res with the challenge when refused.
     bool authenticate(const httplib::Request& req, httplib::Response& res, const CameraKey& key,
-                      const Runtime& runtime) {
+                      const std::string& id, const Runtime& runtime) {
         std::string password;
         m_host.withCamera(key, [&](CameraState& camera) {
             password = camera.identity.adminPassword;
             return false;
         });
-        const std::string nonce = nonceFor(key, runtime.bootCount);
+        const auto now = SteadyClock::now();
         digest::Verdict verdict = digest::Verdict::Refused;
         if (!runtime.faults.refuseCredentials && req.has_header("Authorization")) {
-            verdict =
-                digest::verify(digest::parseAuthorization(req.get_header_value("Authorization")),
-                               req.method, req.target, m_options.realm, "admin", password, nonce);
+            const std::string authorization = req.get_header_value("Authorization");
+            verdict = digest::verify(
+                {authorization, req.method, req.target, m_options.realm, "admin", password},
+                m_nonces, id, now);
         }
         if (verdict == digest::Verdict::Accepted) {
             return true;
         }
-        res.set_header("WWW-Authenticate", digest::challenge(m_options.realm, nonce,
-                                                             verdict == digest::Verdict::Stale));
+        for (const auto& header : digest::challenges(m_options.realm, m_nonces.issue(id, now),
+                                                     verdict == digest::Verdict::Stale)) {
+            res.set_header("WWW-Authenticate", header);
+        }
         respond(res, runtime.faults, api::error(401, "credentials refused"));
         return false;
     }
@@ -365,12 +444,21 @@ private:
     void serve(const httplib::Request& req, httplib::Response& res, const char* route,
                const Call& call) {
         const CameraKey key = keyOf(req);
-        const Runtime runtime = runtimeOf(key);
-        if (!authenticate(req, res, key, runtime)) {
+        const auto id = idOf(key);
+        if (!id) {
+            abortConnection(req);
+            return;
+        }
+        const Runtime runtime = runtimeOf(*id);
+        if (!authenticate(req, res, key, *id, runtime)) {
             return;
         }
         if (runtime.faults.failCall == route) {
             respond(res, runtime.faults, api::error(500, "injected failure"));
+            return;
+        }
+        if (runtime.faults.refuseCall == route) {
+            respond(res, runtime.faults, api::error(400, "value refused"));
             return;
         }
         api::Outcome outcome;
@@ -386,33 +474,78 @@ private:
             return;
         }
         if (newPort != key.port) {
-            moveRuntime(key, {key.ip, newPort});
             ensureListener(newPort);
         }
         respond(res, runtime.faults, outcome);
     }
 
-    void moveRuntime(const CameraKey& from, const CameraKey& to) {
-        std::lock_guard guard(m_lock);
-        auto node = m_runtime.extract(from);
-        if (!node.empty()) {
-            node.key() = to;
-            m_runtime.insert_or_assign(to, std::move(node.mapped()));
-        }
-    }
-
     void startSilence(const CameraKey& key) {
+        const auto id = idOf(key);
+        if (!id) {
+            return;
+        }
         {
             std::lock_guard guard(m_lock);
-            Runtime& runtime = m_runtime[key];
-            runtime.silentUntil = std::chrono::steady_clock::now() + m_options.rebootSilence;
-            ++runtime.bootCount;
+            m_runtime[*id].silentUntil = SteadyClock::now() + m_options.rebootSilence;
         }
+        // A new boot: clients see their nonce go stale.
+        m_nonces.forget(*id);
         m_host.rebootStarted(key, m_options.rebootSilence);
     }
 
+    // Request bodies are small objects; anything nested deeper is refused
+    // before it is parsed.
     static json parseBody(const httplib::Request& req) {
+        if (!qvipc::wire::jsonNestingWithin(req.body, kMaxRequestNesting)) {
+            return json();
+        }
         return json::parse(req.body, nullptr, false);
+    }
+
+    qvipc::wire::SealKey sealKey(const CameraState& camera) const {
+        return {"admin", m_options.realm, camera.identity.adminPassword};
+    }
+
+    // Replaces the sealed value at field by its text. A text in clear, a
+    // nonce not handed out (or used before) or a seal that does not open
+    // is refused.
+    std::optional<api::Outcome> unseal(json& request, const char* field, const char* purpose,
+                                       const CameraState& camera, const std::string& id) {
+        const auto it = request.find(field);
+        const auto sealed = it == request.end() ? std::nullopt : secrets::sealedFromJson(*it);
+        if (!sealed) {
+            return api::error(400, std::string(field) + " must be sealed");
+        }
+        if (m_sealNonces.take(id, sealed->nonce, 1, SteadyClock::now()) !=
+            digest::NonceBook::Use::Fresh) {
+            return api::error(409, "nonce unknown, used before or expired");
+        }
+        const auto text = qvipc::wire::openSecret(sealKey(camera), *sealed, purpose);
+        if (!text) {
+            return api::error(400, std::string(field) + " does not open");
+        }
+        *it = *text;
+        return std::nullopt;
+    }
+
+    void putSecretRoute(httplib::Server& server, const char* path, const char* route,
+                        const char* field, api::Outcome (*set)(CameraState&, const json&)) {
+        server.Put(path,
+                   [this, route, field, set](const httplib::Request& req, httplib::Response& res) {
+                       const auto id = idOf(keyOf(req)).value_or(std::string());
+                       serve(req, res, route, [&](CameraState& camera, bool& changed) {
+                           json request = parseBody(req);
+                           if (!request.is_object()) {
+                               return api::error(400, "body is not a JSON object");
+                           }
+                           if (auto refused = unseal(request, field, route, camera, id)) {
+                               return *refused;
+                           }
+                           api::Outcome outcome = set(camera, request);
+                           changed = outcome.status == 200;
+                           return outcome;
+                       });
+                   });
     }
 
     void getRoute(httplib::Server& server, const char* path, const char* route,
@@ -441,14 +574,39 @@ private:
         getRoute(server, "/api/v1/device", "device", api::deviceInfo);
         getRoute(server, "/api/v1/network/ports", "ports.get", api::getPorts);
         putRoute(server, "/api/v1/network/ports", "ports.set", api::setPorts);
-        getRoute(server, "/api/v1/network/ddns", "ddns.get", api::getDdns);
-        putRoute(server, "/api/v1/network/ddns", "ddns.set", api::setDdns);
+        // The DDNS password leaves sealed under a nonce of the camera's own.
+        server.Get(
+            "/api/v1/network/ddns", [this](const httplib::Request& req, httplib::Response& res) {
+                serve(req, res, "ddns.get", [this](CameraState& camera, bool&) {
+                    api::Outcome outcome = api::getDdns(camera);
+                    const auto sealed =
+                        qvipc::wire::sealSecret(sealKey(camera), qvipc::wire::randomHex(16),
+                                                "ddns.get", outcome.body.value("password", ""));
+                    if (!sealed) {
+                        return api::error(500, "cannot seal");
+                    }
+                    outcome.body["password"] = secrets::toJson(*sealed);
+                    return outcome;
+                });
+            });
+        putSecretRoute(server, "/api/v1/network/ddns", "ddns.set", "password", api::setDdns);
+        server.Post("/api/v1/system/nonce",
+                    [this](const httplib::Request& req, httplib::Response& res) {
+                        const auto id = idOf(keyOf(req)).value_or(std::string());
+                        serve(req, res, "nonce", [this, &id](CameraState&, bool&) {
+                            api::Outcome outcome;
+                            outcome.body = {{"nonce", m_sealNonces.issue(id, SteadyClock::now())},
+                                            {"lifetimeMs", m_options.sealNonceLifetime.count()}};
+                            return outcome;
+                        });
+                    });
         getRoute(server, "/api/v1/video/imaging", "imaging.get", api::getImaging);
         putRoute(server, "/api/v1/video/imaging", "imaging.set", api::setImaging);
         getRoute(server, "/api/v1/video/picture", "picture.get", api::getPicture);
         putRoute(server, "/api/v1/video/picture", "picture.set", api::setPicture);
         putRoute(server, "/api/v1/system/name", "name.set", api::setName);
-        putRoute(server, "/api/v1/system/password", "password.set", api::setPassword);
+        putSecretRoute(server, "/api/v1/system/password", "password.set", "password",
+                       api::setPassword);
 
         server.Get(
             "/api/v1/system/date", [this](const httplib::Request& req, httplib::Response& res) {
@@ -528,14 +686,21 @@ private:
     void upload(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader& reader, bool firmware) {
         const CameraKey key = keyOf(req);
-        const Runtime runtime = runtimeOf(key);
+        const Runtime runtime = runtimeOf(idOf(key).value_or(std::string()));
         const char* route = firmware ? "firmware" : "oem";
         const std::uint64_t declared =
             std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
         // Whatever the verdict, the body is read to its end first, so the
         // connection stays usable for the next call.
-        const bool refused = !authenticate(req, res, key, runtime);
+        const auto id = idOf(key);
+        if (!id) {
+            abortConnection(req);
+            return;
+        }
+        const bool refused = !authenticate(req, res, key, *id, runtime);
         const bool failed = !refused && runtime.faults.failCall == route;
+        const auto rate = runtime.faults.uploadBytesPerSecond;
+        const auto started = SteadyClock::now();
 
         Md5Stream md5;
         std::uint64_t received = 0;
@@ -550,6 +715,16 @@ private:
                 cut = true;
                 abortConnection(req);
                 return false;
+            }
+            if (rate > 0) {
+                // A slow reader: the bytes so far may not have come sooner.
+                const auto due =
+                    started + std::chrono::milliseconds((received + length) * 1000 / rate);
+                const auto wait =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - SteadyClock::now());
+                if (wait.count() > 0 && !sleepFor(wait)) {
+                    return false;
+                }
             }
             md5.add(data, length);
             if (head.size() < 256) {
@@ -569,7 +744,11 @@ private:
             return;
         }
         if (!complete || cut || received != declared) {
-            res.status = 400;
+            respond(res, runtime.faults, api::error(400, "upload incomplete"));
+            return;
+        }
+        if (runtime.faults.refuseCall == route) {
+            respond(res, runtime.faults, api::error(400, "value refused"));
             return;
         }
         const std::string name = req.get_param_value("name");
@@ -582,8 +761,13 @@ private:
                     return false;
                 }
                 const std::string version = api::nextVersion(head, camera.identity.version);
+                if (familyOf(version) != familyOf(camera.identity.version)) {
+                    outcome = api::error(422, "image of another firmware family");
+                    return false;
+                }
                 api::storeFirmware(camera, name, received, digestHex, version);
-                outcome.body = {{"pendingVersion", version}};
+                outcome.body = {{"pendingVersion", version},
+                                {"silentMs", m_options.rebootSilence.count()}};
                 return true;
             }
             if (received == 0 || received > api::kMaxOemFileBytes) {
@@ -594,13 +778,22 @@ private:
             return true;
         });
         respond(res, runtime.faults, outcome);
+        // An accepted image installs at once: the camera reboots by itself
+        // and comes back with the new version after the silence.
+        if (firmware && outcome.status == 200) {
+            m_host.withCamera(
+                key, [](CameraState& camera) { return api::applyPendingFirmware(camera); });
+            startSilence(key);
+        }
     }
 
     DeviceApiHost& m_host;
     const DeviceApiOptions m_options;
-    const std::string m_secret;
-    mutable std::mutex m_lock; // m_runtime, m_listeners
-    std::map<CameraKey, Runtime> m_runtime;
+    digest::NonceBook m_nonces;
+    // Nonces for sealing secrets: each taken once, as nonce count 1.
+    digest::NonceBook m_sealNonces;
+    mutable std::mutex m_lock;                // m_runtime, m_listeners
+    std::map<std::string, Runtime> m_runtime; // by camera identity
     std::map<int, std::unique_ptr<Listener>> m_listeners;
     std::mutex m_sleepLock;
     std::condition_variable m_wake;
@@ -629,6 +822,9 @@ void DeviceApiServer::clearFaults(const CameraKey& key) {
 }
 bool DeviceApiServer::isRebooting(const CameraKey& key) const {
     return m_impl->isRebooting(key);
+}
+bool DeviceApiServer::isSilent(const CameraKey& key) const {
+    return m_impl->isSilent(key);
 }
 
 } // namespace camsim

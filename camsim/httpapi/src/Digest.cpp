@@ -1,68 +1,55 @@
 #include "Digest.h"
 
-#include <openssl/evp.h>
+#include "qvipcsdk/wire/Hex.h"
+#include "qvipcsdk/wire/Seal.h"
 
-#include <memory>
+#include <algorithm>
 
 namespace camsim::digest {
 
-std::string md5Hex(std::string_view data) {
-    struct CtxDeleter {
-        void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-    };
-    std::unique_ptr<EVP_MD_CTX, CtxDeleter> ctx(EVP_MD_CTX_new());
-    unsigned char digest[EVP_MAX_MD_SIZE] = {};
-    unsigned int length = 0;
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1 ||
-        EVP_DigestUpdate(ctx.get(), data.data(), data.size()) != 1 ||
-        EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) {
-        return {};
+using qvipc::wire::DigestAlgorithm;
+
+std::string NonceBook::issue(const std::string& camera, Clock::time_point now) {
+    std::string nonce = qvipc::wire::randomHex(16);
+    std::lock_guard guard(m_lock);
+    auto& entries = m_cameras[camera];
+    if (entries.size() == kNoncesPerCamera) {
+        entries.pop_front();
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(kDigits[digest[i] >> 4]);
-        out.push_back(kDigits[digest[i] & 0x0F]);
-    }
-    return out;
+    entries.push_back({nonce, now, {}, 0});
+    return nonce;
 }
 
-std::map<std::string, std::string> parseAuthorization(std::string_view header) {
-    std::map<std::string, std::string> params;
-    static constexpr std::string_view kScheme = "Digest ";
-    if (header.substr(0, kScheme.size()) != kScheme) {
-        return params;
+NonceBook::Use NonceBook::take(const std::string& camera, const std::string& nonce,
+                               std::uint32_t nc, Clock::time_point now) {
+    std::lock_guard guard(m_lock);
+    const auto it = m_cameras.find(camera);
+    if (it == m_cameras.end()) {
+        return Use::Stale;
     }
-    std::size_t pos = kScheme.size();
-    while (pos < header.size()) {
-        while (pos < header.size() && (header[pos] == ' ' || header[pos] == ',')) {
-            ++pos;
-        }
-        const auto equals = header.find('=', pos);
-        if (equals == std::string_view::npos) {
-            break;
-        }
-        std::string key(header.substr(pos, equals - pos));
-        pos = equals + 1;
-        std::string value;
-        if (pos < header.size() && header[pos] == '"') {
-            ++pos;
-            while (pos < header.size() && header[pos] != '"') {
-                if (header[pos] == '\\' && pos + 1 < header.size()) {
-                    ++pos;
-                }
-                value.push_back(header[pos++]);
-            }
-            ++pos;
-        } else {
-            const auto end = header.find(',', pos);
-            value = std::string(header.substr(
-                pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
-            pos = end == std::string_view::npos ? header.size() : end;
-        }
-        params[std::move(key)] = std::move(value);
+    auto& entries = it->second;
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const Entry& e) { return e.nonce == nonce; });
+    if (entry == entries.end()) {
+        return Use::Stale;
     }
-    return params;
+    if (now - entry->issued > m_lifetime) {
+        entries.erase(entry);
+        return Use::Stale;
+    }
+    if (nc <= entry->floor || !entry->used.insert(nc).second) {
+        return Use::Replayed;
+    }
+    if (entry->used.size() > kCountsPerNonce) {
+        entry->floor = *entry->used.begin();
+        entry->used.erase(entry->used.begin());
+    }
+    return Use::Fresh;
+}
+
+void NonceBook::forget(const std::string& camera) {
+    std::lock_guard guard(m_lock);
+    m_cameras.erase(camera);
 }
 
 namespace {
@@ -73,22 +60,11 @@ namespace {
 std::string percentDecoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
+    using qvipc::wire::hexDigit;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
-            hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+            hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -97,47 +73,80 @@ std::string percentDecoded(std::string_view text) {
     return out;
 }
 
+bool parseCount(const std::string& text, std::uint32_t& out) {
+    if (text.size() != 8) {
+        return false;
+    }
+    out = 0;
+    for (const char c : text) {
+        const int digit = qvipc::wire::hexDigit(c);
+        if (digit < 0) {
+            return false;
+        }
+        out = out << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return out != 0;
+}
+
 } // namespace
 
-Verdict verify(const std::map<std::string, std::string>& params, std::string_view method,
-               std::string_view target, std::string_view realm, std::string_view user,
-               std::string_view password, std::string_view currentNonce) {
-    auto value = [&](const char* key) -> std::string {
-        const auto it = params.find(key);
-        return it == params.end() ? std::string() : it->second;
-    };
-    const std::string nonce = value("nonce");
-    const std::string qop = value("qop");
-    const std::string algorithm = value("algorithm");
-    const std::string uri = value("uri");
-    if (value("username") != user || value("realm") != realm ||
-        percentDecoded(uri) != percentDecoded(target) || nonce.empty() || qop != "auth" ||
-        (!algorithm.empty() && algorithm != "MD5")) {
+Verdict verify(const Request& request, NonceBook& book, const std::string& camera,
+               Clock::time_point now) {
+    const auto params = qvipc::wire::digestParams(request.authorization);
+    if (!params) {
         return Verdict::Refused;
     }
-    const std::string ha1 =
-        md5Hex(std::string(user) + ":" + std::string(realm) + ":" + std::string(password));
+    auto value = [&](const char* key) -> std::string {
+        const auto it = params->find(key);
+        return it == params->end() ? std::string() : it->second;
+    };
+    const std::string nonce = value("nonce");
+    const std::string uri = value("uri");
+    const auto algorithm = qvipc::wire::digestAlgorithm(value("algorithm"));
+    std::uint32_t nc = 0;
+    if (!algorithm || value("username") != request.user || value("realm") != request.realm ||
+        percentDecoded(uri) != percentDecoded(request.target) || nonce.empty() ||
+        value("qop") != "auth" || !parseCount(value("nc"), nc)) {
+        return Verdict::Refused;
+    }
     // Clients differ in which form of the target they hash (libcurl hashes
     // the request line as sent but may write the uri field decoded).
+    const std::string count = value("nc");
+    const std::string cnonce = value("cnonce");
+    const std::string response = value("response");
     bool answered = false;
-    for (const std::string& form : {uri, std::string(target)}) {
-        const std::string ha2 = md5Hex(std::string(method) + ":" + form);
-        answered = answered || md5Hex(ha1 + ":" + nonce + ":" + value("nc") + ":" +
-                                      value("cnonce") + ":" + qop + ":" + ha2) == value("response");
+    for (const std::string& form : {uri, std::string(request.target)}) {
+        const qvipc::wire::DigestInput in{
+            *algorithm, request.user, request.realm, request.password, request.method, form,
+            nonce,      count,        cnonce};
+        answered = answered || qvipc::wire::digestResponse(in) == response;
     }
     if (!answered) {
         return Verdict::Refused;
     }
-    return nonce == currentNonce ? Verdict::Accepted : Verdict::Stale;
+    switch (book.take(camera, nonce, nc, now)) {
+    case NonceBook::Use::Fresh:
+        return Verdict::Accepted;
+    case NonceBook::Use::Stale:
+        return Verdict::Stale;
+    case NonceBook::Use::Replayed:
+        break;
+    }
+    return Verdict::Refused;
 }
 
-std::string challenge(std::string_view realm, std::string_view nonce, bool stale) {
-    std::string header = "Digest realm=\"" + std::string(realm) + "\", qop=\"auth\", nonce=\"" +
-                         std::string(nonce) + "\", algorithm=MD5";
-    if (stale) {
-        header += ", stale=true";
+std::vector<std::string> challenges(std::string_view realm, std::string_view nonce, bool stale) {
+    std::vector<std::string> out;
+    for (const DigestAlgorithm algorithm : {DigestAlgorithm::Md5, DigestAlgorithm::Sha256}) {
+        std::string header = "Digest realm=\"" + std::string(realm) + "\", qop=\"auth\", nonce=\"" +
+                             std::string(nonce) +
+                             "\", algorithm=" + qvipc::wire::digestAlgorithmName(algorithm);
+        if (stale) {
+            header += ", stale=true";
+        }
+        out.push_back(std::move(header));
     }
-    return header;
+    return out;
 }
 
 } // namespace camsim::digest

@@ -5,6 +5,10 @@ namespace camsim {
 void MemoryDeviceApiHost::add(CameraIdentity identity) {
     std::lock_guard guard(m_lock);
     CameraKey key{identity.ip, identity.httpPort};
+    if (identity.id.empty()) {
+        // The address it was added at stays its identity when its port moves.
+        identity.id = identity.ip + ":" + std::to_string(identity.httpPort);
+    }
     m_cameras[key] = Camera{std::move(identity), nlohmann::json::object()};
 }
 

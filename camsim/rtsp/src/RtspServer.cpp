@@ -42,6 +42,10 @@ struct CameraView {
     int brightness = 128;
     int contrast = 128;
     int saturation = 128;
+    // The primary stream record: frames per second (0 lets the camera
+    // choose) and frames from one key frame to the next.
+    int frameRate = 0;
+    int keyInterval = 0;
 };
 
 int intAt(const nlohmann::json& config, const char* section, const char* field, int fallback) {
@@ -61,10 +65,20 @@ bool readCamera(DeviceApiHost& host, const CameraKey& key, CameraView& view) {
         view.ip = camera.identity.ip;
         view.name = camera.identity.deviceName;
         view.password = camera.identity.adminPassword;
-        view.rtspPort = intAt(config, "ports", "rtsp1", factory["ports"]["rtsp1"].get<int>());
+        view.rtspPort = intAt(config, "ports", "rtsp1",
+                              api::factoryPorts(camera.identity.httpPort)["rtsp1"].get<int>());
         view.brightness = intAt(config, "picture", "brightness", 128);
         view.contrast = intAt(config, "picture", "contrast", 128);
         view.saturation = intAt(config, "picture", "saturation", 128);
+        // The stored record is read as it is: whatever it holds, only
+        // whole numbers count.
+        const nlohmann::json& streams =
+            config.contains("streams") ? config["streams"] : factory["streams"];
+        if (streams.is_array() && streams.size() == 2) {
+            const nlohmann::json record = {{"primary", streams[1]}};
+            view.frameRate = intAt(record, "primary", "frameRate", 0);
+            view.keyInterval = intAt(record, "primary", "iFrameInterval", 0);
+        }
         return false;
     });
 }
@@ -138,6 +152,11 @@ public:
         }
         std::map<CameraKey, CameraView> cameras;
         for (const CameraKey& key : m_host.endpoints()) {
+            // A camera that is silent (rebooting, its services down) closes
+            // its RTSP port as well, and ends the streams it was sending.
+            if (m_options.silent && m_options.silent(key)) {
+                continue;
+            }
             CameraView view;
             if (readCamera(m_host, key, view)) {
                 cameras[key] = view;
@@ -263,15 +282,41 @@ private:
                                  ",height=" + std::to_string(m_options.height) +
                                  ",framerate=" + std::to_string(m_options.framesPerSecond) + "/1";
         // The valve lets a test freeze a camera without closing its
-        // connection; zero-latency x264 keeps the first frame near.
-        return "( videotestsrc is-live=true pattern=smpte ! " + caps +
-               " ! textoverlay name=label valignment=top halignment=left "
+        // connection. One slice per picture (no sliced threads) and the
+        // parameter sets once before every key frame: players built on
+        // ffmpeg take a picture whose slices are split by SPS/PPS for a
+        // corrupt one. The rate and key-frame distance are set per client
+        // from the camera's primary stream record.
+        return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps caps=\"" + caps +
+               "\" ! textoverlay name=label valignment=top halignment=left "
                "font-desc=\"Sans 24\" ! clockoverlay valignment=bottom halignment=right "
                "font-desc=\"Sans 24\" time-format=\"%H:%M:%S\" ! videobalance name=balance ! "
-               "valve name=valve ! videoconvert ! x264enc tune=zerolatency "
-               "speed-preset=ultrafast bitrate=1024 key-int-max=" +
+               "valve name=valve ! videoconvert ! x264enc name=encoder tune=zerolatency "
+               "sliced-threads=false threads=1 speed-preset=ultrafast bitrate=1024 key-int-max=" +
                std::to_string(m_options.framesPerSecond) +
-               " ! rtph264pay name=pay0 pt=96 config-interval=-1 )";
+               " ! h264parse ! rtph264pay name=pay0 "
+               "pt=96 config-interval=-1 )";
+    }
+
+    // The stream follows the primary stream record within what a test
+    // picture can show: 1 to 30 frames per second, key frames 1 to 99 frames apart.
+    void applyStream(GstElement* bin, const CameraView& view) const {
+        const int rate = view.frameRate >= 1 && view.frameRate <= 30 ? view.frameRate
+                                                                     : m_options.framesPerSecond;
+        const int interval =
+            view.keyInterval >= 1 && view.keyInterval <= 99 ? view.keyInterval : rate;
+        if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), "caps")) {
+            GstCaps* wanted = gst_caps_new_simple(
+                "video/x-raw", "width", G_TYPE_INT, m_options.width, "height", G_TYPE_INT,
+                m_options.height, "framerate", GST_TYPE_FRACTION, rate, 1, nullptr);
+            g_object_set(caps, "caps", wanted, nullptr);
+            gst_caps_unref(wanted);
+            gst_object_unref(caps);
+        }
+        if (GstElement* encoder = gst_bin_get_by_name(GST_BIN(bin), "encoder")) {
+            g_object_set(encoder, "key-int-max", static_cast<guint>(interval), nullptr);
+            gst_object_unref(encoder);
+        }
     }
 
     bool open(const CameraKey& key, const CameraView& view, Served& served) {
@@ -342,12 +387,13 @@ private:
         GstElement* label = gst_bin_get_by_name(GST_BIN(bin), "label");
         Active active{media, context->key, gst_bin_get_by_name(GST_BIN(bin), "balance"),
                       gst_bin_get_by_name(GST_BIN(bin), "valve")};
-        gst_object_unref(bin);
         CameraView view;
         if (readCamera(impl->m_host, context->key, view)) {
             g_object_set(label, "text", view.name.c_str(), nullptr);
             applyPicture(active.balance, view);
+            impl->applyStream(bin, view);
         }
+        gst_object_unref(bin);
         gst_object_unref(label);
         {
             std::lock_guard guard(impl->m_lock);

@@ -2,8 +2,12 @@
 
 #include "Texts.h"
 
+#include "qvipcsdk/wire/Hex.h"
+#include "qvipcsdk/wire/JsonLimits.h"
+
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -50,7 +54,7 @@ namespace {
 using nlohmann::json;
 
 std::optional<json> parseObject(std::string_view body) {
-    if (body.size() > kMaxAnswerBytes) {
+    if (body.size() > kMaxAnswerBytes || !qvipc::wire::jsonNestingWithin(body, kMaxAnswerNesting)) {
         return std::nullopt;
     }
     json value = json::parse(body.begin(), body.end(), nullptr, false);
@@ -104,6 +108,12 @@ bool getText(const json& obj, const char* key, std::string& out) {
     }
     out = it->get<std::string>();
     return true;
+}
+
+bool getSealed(const json& obj, const char* key, qvipc::wire::Sealed& out) {
+    const auto it = obj.find(key);
+    return it != obj.end() && it->is_object() && getText(*it, "nonce", out.nonce) &&
+           getText(*it, "iv", out.iv) && getText(*it, "data", out.data);
 }
 
 bool getTextField(const json& obj, const char* key, char* field, std::size_t width) {
@@ -185,38 +195,15 @@ std::optional<std::string> plainField(const char* field, std::size_t width) {
 }
 
 std::string hexBytes(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return out;
+    return qvipc::wire::hexOf(bytes, count);
 }
 
 bool unhexBytes(std::string_view hex, std::uint8_t* bytes, std::size_t count) {
-    if (hex.size() != count * 2) {
+    const auto parsed = qvipc::wire::bytesOfHex(hex);
+    if (!parsed || parsed->size() != count) {
         return false;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        int value = 0;
-        for (std::size_t k = 0; k < 2; ++k) {
-            const char c = hex[i * 2 + k];
-            int digit = -1;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            }
-            if (digit < 0) {
-                return false;
-            }
-            value = value * 16 + digit;
-        }
-        bytes[i] = static_cast<std::uint8_t>(value);
-    }
+    std::copy(parsed->begin(), parsed->end(), bytes);
     return true;
 }
 
@@ -308,18 +295,31 @@ bool parsePortInfo(std::string_view body, QvPortInfo& out) {
     return true;
 }
 
-bool parseDdns(std::string_view body, QvDdnsInfo& out) {
+bool parseDdns(std::string_view body, QvDdnsInfo& out, const Opener& open) {
     const auto obj = parseObject(body);
     QvDdnsInfo r{};
+    qvipc::wire::Sealed sealed;
+    std::optional<std::string> password;
     if (!obj || !getBool(*obj, "enabled", r.enable) ||
         !getTextField(*obj, "provider", r.provider, sizeof r.provider) ||
         !getTextField(*obj, "user", r.user, sizeof r.user) ||
-        !getTextField(*obj, "password", r.password, sizeof r.password) ||
+        !getSealed(*obj, "password", sealed) || !(password = open(sealed)) ||
         !getTextField(*obj, "hash", r.hash, sizeof r.hash) ||
         !getTextField(*obj, "host", r.host, sizeof r.host)) {
         return false;
     }
+    copyToField(r.password, sizeof r.password, *password);
     out = r;
+    return true;
+}
+
+bool parseSealNonce(std::string_view body, std::string& nonce) {
+    const auto obj = parseObject(body);
+    std::string text;
+    if (!obj || !getText(*obj, "nonce", text) || text.empty() || text.size() > 256) {
+        return false;
+    }
+    nonce = std::move(text);
     return true;
 }
 
@@ -410,7 +410,13 @@ std::optional<std::string> portInfoRequest(const QvPortInfo& record) {
     return body.dump();
 }
 
-std::optional<std::string> ddnsRequest(const QvDdnsInfo& record) {
+namespace {
+json sealedJson(const qvipc::wire::Sealed& sealed) {
+    return {{"nonce", sealed.nonce}, {"iv", sealed.iv}, {"data", sealed.data}};
+}
+} // namespace
+
+std::optional<std::string> ddnsRequest(const QvDdnsInfo& record, const Sealer& seal) {
     if (record.enable > 1) {
         return std::nullopt;
     }
@@ -422,11 +428,15 @@ std::optional<std::string> ddnsRequest(const QvDdnsInfo& record) {
     if (!provider || !user || !password || !hash || !host) {
         return std::nullopt;
     }
+    const auto sealed = seal(*password);
+    if (!sealed) {
+        return std::nullopt;
+    }
     json body;
     body["enabled"] = record.enable == 1;
     body["provider"] = *provider;
     body["user"] = *user;
-    body["password"] = *password;
+    body["password"] = sealedJson(*sealed);
     body["hash"] = *hash;
     body["host"] = *host;
     return body.dump();
@@ -486,15 +496,19 @@ std::optional<std::string> deviceNameRequest(std::string_view encodedName) {
 }
 
 std::optional<std::string> passwordRequest(std::string_view escapedUser,
-                                           std::string_view escapedPassword) {
+                                           std::string_view escapedPassword, const Sealer& seal) {
     auto user = plainText(escapedUser);
     auto password = plainText(escapedPassword);
     if (!user || !password) {
         return std::nullopt;
     }
+    const auto sealed = seal(*password);
+    if (!sealed) {
+        return std::nullopt;
+    }
     json body;
     body["user"] = *user;
-    body["password"] = *password;
+    body["password"] = sealedJson(*sealed);
     return body.dump();
 }
 

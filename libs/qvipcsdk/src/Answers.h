@@ -4,8 +4,10 @@
 // driven directly by tests and by the fuzzer.
 
 #include "qvipcsdk/QvIpcSdk.h"
+#include "qvipcsdk/wire/Seal.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,14 @@ namespace qvsdk {
 // Answers larger than this are refused unread: no documented answer comes
 // anywhere near it.
 inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
+// No documented answer nests deeper than a sealed value inside an object;
+// deeper text is refused before it is parsed.
+inline constexpr int kMaxAnswerNesting = 4;
+
+// Secrets travel sealed (see qvipcsdk/wire/Seal.h); the session that holds
+// the credentials seals and opens them.
+using Sealer = std::function<std::optional<qvipc::wire::Sealed>(std::string_view secret)>;
+using Opener = std::function<std::optional<std::string>(const qvipc::wire::Sealed& sealed)>;
 
 struct DeviceInfo {
     std::string model;
@@ -28,7 +38,10 @@ struct DeviceInfo {
 bool parseDeviceInfo(std::string_view body, DeviceInfo& out);
 bool parseSystemDate(std::string_view body, QvSystemDate& out);
 bool parsePortInfo(std::string_view body, QvPortInfo& out);
-bool parseDdns(std::string_view body, QvDdnsInfo& out);
+// The password arrives sealed; open turns it back into text.
+bool parseDdns(std::string_view body, QvDdnsInfo& out, const Opener& open);
+// The single-use nonce of POST /api/v1/system/nonce.
+bool parseSealNonce(std::string_view body, std::string& nonce);
 // The answer must name the stream that was asked for.
 bool parseVideoConfig(std::string_view body, int stream, QvVideoConfig& out);
 bool parseImagingConfig(std::string_view body, QvImagingConfig& out);
@@ -39,14 +52,14 @@ bool parseImagingSettings(std::string_view body, QvImagingSettings& out);
 // not UTF-8). Texts are unescaped on the way.
 std::optional<std::string> systemDateRequest(const QvSystemDate& record);
 std::optional<std::string> portInfoRequest(const QvPortInfo& record);
-std::optional<std::string> ddnsRequest(const QvDdnsInfo& record);
+std::optional<std::string> ddnsRequest(const QvDdnsInfo& record, const Sealer& seal);
 std::optional<std::string> videoConfigRequest(const QvVideoConfig& record);
 std::optional<std::string> imagingConfigRequest(const QvImagingConfig& record);
 std::optional<std::string> imagingSettingsRequest(const QvImagingSettings& record);
 // The name arrives escaped and percent-encoded; the body carries the plain text.
 std::optional<std::string> deviceNameRequest(std::string_view encodedName);
 std::optional<std::string> passwordRequest(std::string_view escapedUser,
-                                           std::string_view escapedPassword);
+                                           std::string_view escapedPassword, const Sealer& seal);
 
 // The "error" text of a refusal, for diagnostics; empty when there is none.
 std::string errorText(std::string_view body);

@@ -325,11 +325,40 @@ extern "C" int Qv_Ipc_SetPortInfo(int handle, const QvPortInfo* record) {
 }
 
 extern "C" int Qv_Ipc_GetDDNS(int handle, QvDdnsInfo* record) {
-    return getRecord(handle, record, "/api/v1/network/ddns", qvsdk::parseDdns);
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle, [&](Session& session) {
+        const HttpResult result = session.get("/api/v1/network/ddns");
+        if (result.error != QV_ERR_NONE) {
+            return result.error;
+        }
+        QvDdnsInfo parsed{};
+        // The camera seals the DDNS password under these credentials.
+        if (!qvsdk::parseDdns(result.body, parsed, [&](const qvipc::wire::Sealed& sealed) {
+                return session.open(sealed, "ddns.get");
+            })) {
+            return QV_ERR_MALFORMED;
+        }
+        *record = parsed;
+        return QV_ERR_NONE;
+    });
 }
 
 extern "C" int Qv_Ipc_SetDDNS(int handle, const QvDdnsInfo* record) {
-    return setRecord(handle, record, "/api/v1/network/ddns", qvsdk::ddnsRequest);
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle, [&](Session& session) {
+        int error = QV_ERR_NONE;
+        const auto body = qvsdk::ddnsRequest(*record, [&](std::string_view secret) {
+            return session.seal("ddns.set", secret, error);
+        });
+        if (!body) {
+            return error != QV_ERR_NONE ? error : QV_ERR_BAD_ARGUMENT;
+        }
+        return session.send("PUT", "/api/v1/network/ddns", *body).error;
+    });
 }
 
 extern "C" int Qv_Ipc_GetVideoConfig(int handle, QvVideoConfig* record) {
@@ -382,11 +411,15 @@ extern "C" int Qv_Ipc_ModifyPassword(int handle, const char* user, const char* n
         std::strlen(newPassword) > 15) {
         return fail(QV_ERR_BAD_ARGUMENT);
     }
-    const auto body = qvsdk::passwordRequest(user, newPassword);
-    if (!body) {
-        return fail(QV_ERR_BAD_ARGUMENT);
-    }
     return withSession(handle, [&](Session& session) {
+        // The new password travels sealed under the current one.
+        int error = QV_ERR_NONE;
+        const auto body = qvsdk::passwordRequest(user, newPassword, [&](std::string_view secret) {
+            return session.seal("password.set", secret, error);
+        });
+        if (!body) {
+            return error != QV_ERR_NONE ? error : QV_ERR_BAD_ARGUMENT;
+        }
         const HttpResult result = session.send("PUT", "/api/v1/system/password", *body);
         if (result.error == QV_ERR_NONE) {
             // Later calls on this handle authenticate with the new password.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <string_view>
 #include <sys/types.h>
 #include <unistd.h>
@@ -21,7 +22,63 @@ namespace {
 struct Sink {
     std::string body;
     bool overflow = false;
+    // The WWW-Authenticate values of the last response.
+    std::vector<std::string> challenges;
 };
+
+// Bounds on what a camera may offer in its challenges.
+constexpr std::size_t kMaxChallenges = 8;
+constexpr std::size_t kMaxChallengeBytes = 2048;
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lower(text[i]) != lower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t writeHeader(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    std::string_view line(data, bytes);
+    static constexpr std::string_view kName = "WWW-Authenticate:";
+    if (startsWithNoCase(line, "HTTP/")) {
+        sink->challenges.clear(); // a new response begins
+    } else if (startsWithNoCase(line, kName) && sink->challenges.size() < kMaxChallenges &&
+               line.size() <= kMaxChallengeBytes) {
+        line.remove_prefix(kName.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+            line.remove_prefix(1);
+        }
+        while (!line.empty() &&
+               (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
+            line.remove_suffix(1);
+        }
+        sink->challenges.emplace_back(line);
+    }
+    return bytes;
+}
+
+// A quoted-string value of an Authorization header.
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    return out + "\"";
+}
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
@@ -76,9 +133,9 @@ int seekFile(void* user, curl_off_t offset, int origin) {
 
 struct HeaderList {
     curl_slist* list = nullptr;
-    HeaderList(std::initializer_list<const char*> lines) {
-        for (const char* line : lines) {
-            curl_slist* next = curl_slist_append(list, line);
+    explicit HeaderList(const std::vector<std::string>& lines) {
+        for (const auto& line : lines) {
+            curl_slist* next = curl_slist_append(list, line.c_str());
             if (next != nullptr) {
                 list = next;
             }
@@ -125,9 +182,85 @@ Session::Session(std::string ip, int port, std::string user, std::string passwor
 
 void Session::setPassword(std::string password) {
     m_password = std::move(password);
-    if (m_curl) {
-        curl_easy_setopt(m_curl.get(), CURLOPT_PASSWORD, m_password.c_str());
+}
+
+bool Session::takeChallenge(const std::vector<std::string>& offered) {
+    std::optional<Challenge> best;
+    for (const auto& params : qvipc::wire::digestChallenges(offered)) {
+        auto value = [&](const char* key) {
+            const auto it = params.find(key);
+            return it == params.end() ? std::string() : it->second;
+        };
+        // Without qop the camera would choose every input of the hash; such
+        // a challenge is not answered.
+        bool auth = false;
+        const std::string qop = value("qop");
+        for (std::size_t start = 0; start <= qop.size();) {
+            std::size_t end = qop.find(',', start);
+            end = end == std::string::npos ? qop.size() : end;
+            std::string token = qop.substr(start, end - start);
+            token.erase(0, token.find_first_not_of(" \t"));
+            token.erase(token.find_last_not_of(" \t") + 1);
+            auth = auth || token == "auth";
+            start = end + 1;
+        }
+        const auto algorithm = qvipc::wire::digestAlgorithm(value("algorithm"));
+        if (!auth || !algorithm || value("nonce").empty()) {
+            continue;
+        }
+        if (!best || *algorithm == qvipc::wire::DigestAlgorithm::Sha256) {
+            best = Challenge{*algorithm, value("realm"), value("nonce"), value("opaque"), 0};
+        }
     }
+    if (best) {
+        m_challenge = std::move(best);
+    }
+    return best.has_value();
+}
+
+std::string Session::authorization(const char* method, const std::string& path) {
+    Challenge& c = *m_challenge;
+    char nc[9] = {};
+    std::snprintf(nc, sizeof nc, "%08x", ++c.count);
+    const std::string cnonce = qvipc::wire::randomHex(8);
+    const std::string response = qvipc::wire::digestResponse(
+        {c.algorithm, m_user, c.realm, m_password, method, path, c.nonce, nc, cnonce});
+    std::string header =
+        "Authorization: Digest username=" + quoted(m_user) + ", realm=" + quoted(c.realm) +
+        ", nonce=" + quoted(c.nonce) + ", uri=" + quoted(path) +
+        ", algorithm=" + qvipc::wire::digestAlgorithmName(c.algorithm) + ", qop=auth, nc=" + nc +
+        ", cnonce=" + quoted(cnonce) + ", response=" + quoted(response);
+    if (!c.opaque.empty()) {
+        header += ", opaque=" + quoted(c.opaque);
+    }
+    return header;
+}
+
+std::optional<qvipc::wire::Sealed> Session::seal(std::string_view purpose, std::string_view secret,
+                                                 int& error) {
+    const HttpResult result = send("POST", "/api/v1/system/nonce", "{}");
+    std::string nonce;
+    error = result.error;
+    if (error == QV_ERR_NONE && (!parseSealNonce(result.body, nonce) || !m_challenge)) {
+        error = QV_ERR_MALFORMED;
+    }
+    if (error != QV_ERR_NONE) {
+        return std::nullopt;
+    }
+    auto sealed =
+        qvipc::wire::sealSecret({m_user, m_challenge->realm, m_password}, nonce, purpose, secret);
+    if (!sealed) {
+        error = QV_ERR_INTERNAL;
+    }
+    return sealed;
+}
+
+std::optional<std::string> Session::open(const qvipc::wire::Sealed& sealed,
+                                         std::string_view purpose) const {
+    if (!m_challenge) {
+        return std::nullopt;
+    }
+    return qvipc::wire::openSecret({m_user, m_challenge->realm, m_password}, sealed, purpose);
 }
 
 CURL* Session::prepare(const std::string& path) {
@@ -138,12 +271,13 @@ CURL* Session::prepare(const std::string& path) {
         }
         CURL* c = m_curl.get();
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
-        curl_easy_setopt(c, CURLOPT_USERNAME, m_user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, m_password.c_str());
+        // Digest is answered here rather than by libcurl: a challenge
+        // without qop must be refused and SHA-256 preferred, and the same
+        // credentials key the sealing of secrets.
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
         curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
+        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
         curl_easy_setopt(c, CURLOPT_PROXY, "");
         curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
         // The camera drops idle connections after a few seconds; an older one
@@ -169,23 +303,51 @@ CURL* Session::prepare(const std::string& path) {
     return c;
 }
 
-HttpResult Session::perform(CURL* curl) {
+HttpResult Session::perform(CURL* curl, const char* method, const std::string& path,
+                            std::vector<std::string> headers, const std::function<bool()>& rewind) {
     HttpResult result;
-    Sink sink;
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    if (sink.overflow) {
-        result.error = QV_ERR_MALFORMED;
-        return result;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool answered = m_challenge.has_value();
+        std::vector<std::string> lines = headers;
+        if (answered) {
+            lines.push_back(authorization(method, path));
+        }
+        const HeaderList list(lines);
+        Sink sink;
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
+        const CURLcode code = curl_easy_perform(curl);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, nullptr);
+        result = {};
+        if (sink.overflow) {
+            result.error = QV_ERR_MALFORMED;
+            return result;
+        }
+        if (code != CURLE_OK) {
+            result.error = errorFromCurl(code);
+            return result;
+        }
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+        result.error = errorFromStatus(result.status);
+        result.body = std::move(sink.body);
+        if (result.status != 401) {
+            return result;
+        }
+        // A refusal of an answer to a good nonce refuses the credentials;
+        // the first challenge, or a stale nonce, is answered once.
+        bool stale = false;
+        for (const auto& params : qvipc::wire::digestChallenges(sink.challenges)) {
+            const auto it = params.find("stale");
+            stale = stale || (it != params.end() && startsWithNoCase(it->second, "true"));
+        }
+        const bool retry = (!answered || stale) && takeChallenge(sink.challenges);
+        if (!retry || (rewind && !rewind())) {
+            return result;
+        }
     }
-    if (code != CURLE_OK) {
-        result.error = errorFromCurl(code);
-        return result;
-    }
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
-    result.error = errorFromStatus(result.status);
-    result.body = std::move(sink.body);
     return result;
 }
 
@@ -194,7 +356,7 @@ HttpResult Session::get(const std::string& path) {
     if (curl == nullptr) {
         return {QV_ERR_INTERNAL, 0, {}};
     }
-    return perform(curl);
+    return perform(curl, "GET", path, {}, {});
 }
 
 HttpResult Session::send(const char* method, const std::string& path, const std::string& body) {
@@ -202,15 +364,13 @@ HttpResult Session::send(const char* method, const std::string& path, const std:
     if (curl == nullptr) {
         return {QV_ERR_INTERNAL, 0, {}};
     }
-    HeaderList headers{"Content-Type: application/json", "Expect:"};
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
     if (std::string_view(method) != "POST") {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method);
     }
-    HttpResult result = perform(curl);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    HttpResult result =
+        perform(curl, method, path, {"Content-Type: application/json", "Expect:"}, {});
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
     return result;
 }
@@ -223,26 +383,27 @@ HttpResult Session::upload(const std::string& path, int fd, long long size) {
     FileSource source;
     source.fd = fd;
     source.size = static_cast<curl_off_t>(size);
-    HeaderList headers{"Content-Type: application/octet-stream", "Expect:"};
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readFile);
     curl_easy_setopt(curl, CURLOPT_READDATA, &source);
     curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, seekFile);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, &source);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, source.size);
-    // A large image takes as long as the link needs; what must not happen is
-    // a transfer that stops moving.
+    // A large image takes as long as the link needs, within the total cap;
+    // what must not happen is a transfer that stops moving or crawls.
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30L * 60L * 1000L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1024L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kUploadMinBytesPerSecond);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
                      std::max(2L, settings().requestMs.load() / 1000L));
-    HttpResult result = perform(curl);
+    // The camera reads a refused upload to its end; a second go after a
+    // stale nonce sends the file again from its start.
+    const auto rewind = [&source] { return seekFile(&source, 0, SEEK_SET) == CURL_SEEKFUNC_OK; };
+    HttpResult result =
+        perform(curl, "PUT", path, {"Content-Type: application/octet-stream", "Expect:"}, rewind);
     if (source.failed) {
         result.error = QV_ERR_FILE;
     }
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, nullptr);

@@ -2,12 +2,20 @@
 // One login: the camera's address, the credentials and the HTTP handle that
 // keeps the connection and the Digest nonce between calls.
 
+#include "qvipcsdk/wire/DigestAuth.h"
+#include "qvipcsdk/wire/Seal.h"
+
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qvsdk {
 
@@ -19,6 +27,11 @@ struct Settings {
     std::atomic<long> requestMs{5000};
     std::atomic<bool> reuse{true};
 };
+
+// An upload that moves fewer bytes per second than this over the stall
+// window (the request limit, at least 2 s) is given up: a camera on the
+// local network that reads this slowly will not finish.
+inline constexpr long kUploadMinBytesPerSecond = 64 * 1024;
 Settings& settings();
 
 struct HttpResult {
@@ -44,6 +57,14 @@ public:
     // Streams an open file of the given size as the request body.
     HttpResult upload(const std::string& path, int fd, long long size);
 
+    // Seals a secret for a request under a single-use nonce the camera hands
+    // out (POST /api/v1/system/nonce); nothing, with the error, otherwise.
+    std::optional<qvipc::wire::Sealed> seal(std::string_view purpose, std::string_view secret,
+                                            int& error);
+    // Opens a secret the camera sealed in an answer.
+    std::optional<std::string> open(const qvipc::wire::Sealed& sealed,
+                                    std::string_view purpose) const;
+
     void setPassword(std::string password);
     // What live play needs to open the camera's stream with this login.
     const std::string& ip() const { return m_ip; }
@@ -54,8 +75,25 @@ public:
     bool hasConnection() const { return m_curl != nullptr; }
 
 private:
+    // The camera's Digest challenge this login answers, and the last nonce
+    // count used with it.
+    struct Challenge {
+        qvipc::wire::DigestAlgorithm algorithm = qvipc::wire::DigestAlgorithm::Md5;
+        std::string realm;
+        std::string nonce;
+        std::string opaque;
+        std::uint32_t count = 0;
+    };
+
     CURL* prepare(const std::string& path);
-    HttpResult perform(CURL* curl);
+    // Sends the request (with the Digest answer once a challenge is known)
+    // and, when the camera asks, once more with a fresh answer. `rewind`
+    // puts an upload back to its start for that second go.
+    HttpResult perform(CURL* curl, const char* method, const std::string& path,
+                       std::vector<std::string> headers, const std::function<bool()>& rewind);
+    std::string authorization(const char* method, const std::string& path);
+    // Takes the best challenge offered: SHA-256 before MD5, qop=auth only.
+    bool takeChallenge(const std::vector<std::string>& offered);
 
     std::mutex m_lock;
     std::string m_ip;
@@ -63,6 +101,7 @@ private:
     std::string m_user;
     std::string m_password;
     CurlHandle m_curl;
+    std::optional<Challenge> m_challenge;
 };
 
 } // namespace qvsdk

@@ -1,5 +1,8 @@
 #include "Texts.h"
 
+#include "qvipcsdk/wire/Hex.h"
+#include "qvipcsdk/wire/Utf8.h"
+
 #include <cstring>
 
 namespace qvsdk {
@@ -20,21 +23,6 @@ std::string unescapeText(std::string_view escaped) {
     return out;
 }
 
-namespace {
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-} // namespace
-
 std::optional<std::string> percentDecode(std::string_view encoded) {
     std::string out;
     out.reserve(encoded.size());
@@ -47,8 +35,8 @@ std::optional<std::string> percentDecode(std::string_view encoded) {
             return std::nullopt;
         }
         // Values below 16 are written with a blank instead of a leading zero.
-        const int high = encoded[i + 1] == ' ' ? 0 : hexValue(encoded[i + 1]);
-        const int low = hexValue(encoded[i + 2]);
+        const int high = encoded[i + 1] == ' ' ? 0 : qvipc::wire::hexDigit(encoded[i + 1]);
+        const int low = qvipc::wire::hexDigit(encoded[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -59,45 +47,7 @@ std::optional<std::string> percentDecode(std::string_view encoded) {
 }
 
 bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        unsigned int cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are refused
-        // because JSON encoders refuse them too.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-            (extra == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
+    return qvipc::wire::isValidUtf8(text);
 }
 
 std::string_view fieldText(const char* field, std::size_t width) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace camsim;
@@ -107,6 +108,41 @@ TEST(CameraStore, RejectsUnusableStateFiles) {
     EXPECT_NE(errorFor(version).find("unknown version"), std::string::npos);
     write(state, "{\"version\": 1, \"cameras\": [");
     EXPECT_NE(CameraStore::load(state).error.find("not a JSON object"), std::string::npos);
+    auto kinds = valid;
+    kinds["version"] = nlohmann::json::array();
+    EXPECT_NE(errorFor(kinds).find("unknown version"), std::string::npos);
+    auto many = valid;
+    many["cameras"] = nlohmann::json::array();
+    for (int i = 0; i < 5001; ++i)
+        many["cameras"].push_back(valid["cameras"][0]);
+    EXPECT_NE(errorFor(many).find("1 to 5000 cameras"), std::string::npos);
+    write(state, std::string(100000, '[') + std::string(100000, ']'));
+    EXPECT_NE(CameraStore::load(state).error.find("nested deeper"), std::string::npos);
+    // Neither a directory nor a FIFO at the path may hang or end the start.
+    std::filesystem::remove(state);
+    std::filesystem::create_directory(state);
+    EXPECT_NE(CameraStore::load(state).error.find("not a regular file"), std::string::npos);
+    std::filesystem::remove(state);
+    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    EXPECT_NE(CameraStore::load(state).error.find("not a regular file"), std::string::npos);
+}
+
+TEST(CameraStore, TheStateFileIsTheOwnersOnlyCompactAndTakesAnyName) {
+    TempDir dir;
+    const auto state = dir / "state.json";
+    std::vector<Camera> made = cameras(1);
+    made[0].name = "bad \xff name";
+    CameraStore store(made, state);
+    std::string error;
+    ASSERT_TRUE(store.save(error)) << error;
+    EXPECT_EQ(std::filesystem::status(state).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::ifstream in(state);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("\n "), std::string::npos) << "no indentation";
+    const auto loaded = CameraStore::load(state);
+    ASSERT_TRUE(loaded.cameras) << loaded.error;
+    EXPECT_EQ(loaded.cameras->at(0).name, "bad \xef\xbf\xbd name");
 }
 
 TEST(CameraStore, AddressChangesGoThroughTheHookAndAreUndoneWhenRefused) {

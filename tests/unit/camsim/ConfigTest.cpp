@@ -115,6 +115,8 @@ TEST(Config, RejectsBadValuesWithAClearMessage) {
          "\"2x\" is not a camera number"},
         {{{"cameras_override", {{"2", {{"silent", true}}}}}},
          "unknown setting \"cameras_override.2.silent\""},
+        {{{"cameras_override", {{"2", {{"password", ""}}}}}}, "password\" must not be empty"},
+        {{{"cameras_override", {{"2", {{"http_port", 0}}}}}}, "\"http_port\" must be"},
         {{{"interface", ""}}, "no interface given"},
     };
     for (const auto& [changes, expected] : cases) {
@@ -129,9 +131,16 @@ TEST(Config, RejectsBadValuesWithAClearMessage) {
 TEST(Config, OverridesApplyToTheirCameraOnly) {
     json j = minimal();
     j["answer_delay_ms"] = 5;
-    j["cameras_override"] = {{"3", {{"answer_delay_ms", 400}}}, {"4", {{"silent_after_ms", 1000}}}};
+    j["cameras_override"] = {{"3", {{"answer_delay_ms", 400}, {"password", "own"}}},
+                             {"4", {{"silent_after_ms", 1000}, {"http_port", 8080}}},
+                             {"5", {{"faults", {{"http_down", true}}}}}};
     const auto r = parseConfig(j);
     ASSERT_TRUE(r.config) << r.error;
+    const auto made = makeCameras(*r.config);
+    EXPECT_EQ(made[2].password, "own");
+    EXPECT_EQ(made[1].password, "admin");
+    EXPECT_EQ(made[3].net.httpPort, 8080);
+    EXPECT_EQ(made[2].net.httpPort, 80);
     const auto b = makeBehaviours(*r.config, 12);
     EXPECT_EQ(b[0].answerDelay.count(), 5);
     EXPECT_FALSE(b[0].silentAfter);

@@ -181,16 +181,13 @@ TEST_F(StoreApi, ChangesThroughTheApiShowInDiscoveryAndSurviveARestart) {
         << "a camera nobody configured keeps an empty API state";
 }
 
-TEST_F(StoreApi, ARebootSilencesTheCameraOnTheWireAndInstallsTheStoredImage) {
+TEST_F(StoreApi, AnUpgradeRebootsTheCameraSilentOnTheWireAndBackWithItsNewVersion) {
     const int handle = login("127.0.0.4", m_port);
     ASSERT_GT(handle, 0);
     const auto image = m_dir / "QVFImage_21.bin";
     std::ofstream(image) << "QVFW:13.9.0.1\n" << std::string(4096, 'x');
-    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, image.c_str()), 0) << Qv_Sdk_GetLastError();
-    EXPECT_EQ(search(Clock::now()).at(2).version, "13.1.0.5") << "not before the reboot";
-
     const auto before = Clock::now();
-    ASSERT_EQ(Qv_Ipc_RebootSystem(handle), 0);
+    ASSERT_EQ(Qv_Ipc_UpdateFirmware(handle, image.c_str()), 0) << Qv_Sdk_GetLastError();
     ASSERT_EQ(m_rebooted, std::vector<std::size_t>{2});
     const auto during = search(Clock::now());
     EXPECT_EQ(during.size(), 2u);
@@ -202,8 +199,9 @@ TEST_F(StoreApi, ARebootSilencesTheCameraOnTheWireAndInstallsTheStoredImage) {
     EXPECT_EQ(after.at(0).version, "13.1.0.5");
 }
 
-TEST_F(StoreApi, FindsACameraMovedByARawEthernetModify) {
+TEST_F(StoreApi, FindsACameraMovedByARawEthernetModifyAndItsFaultsGoAlong) {
     ASSERT_GT(login("127.0.0.2", m_port), 0);
+    m_server->setFaults({"127.0.0.2", m_port}, FaultPlan{.refuseCall = "picture.set"});
     const int newPort = freePort();
     m_store->withCamera(0, [&](Camera& c) {
         c.net.ip = 0x7f000009; // 127.0.0.9
@@ -212,7 +210,11 @@ TEST_F(StoreApi, FindsACameraMovedByARawEthernetModify) {
     EXPECT_FALSE(m_host->withCamera({"127.0.0.2", m_port}, [](CameraState&) { return false; }));
     EXPECT_EQ(m_host->indexOf({"127.0.0.9", newPort}), 0u);
     ASSERT_TRUE(m_server->sync());
-    EXPECT_GT(login("127.0.0.9", newPort), 0) << Qv_Sdk_GetLastError();
+    const int moved = login("127.0.0.9", newPort);
+    EXPECT_GT(moved, 0) << Qv_Sdk_GetLastError();
+    QvImagingSettings picture{1, 2, 3};
+    EXPECT_NE(Qv_Ipc_SetImagingSettings(moved, &picture), 0) << "the fault is the camera's";
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_REJECTED);
     EXPECT_EQ(login("127.0.0.2", m_port), -1);
     // The other cameras are where they were.
     EXPECT_GT(login("127.0.0.3", m_port), 0);
@@ -265,6 +267,24 @@ TEST_F(StoreApi, ControlChannelReadsCamerasAndOrdersFaults) {
     EXPECT_EQ(answer["camera"]["deviceConfig"]["picture"],
               (nlohmann::json{{"brightness", 1}, {"contrast", 2}, {"saturation", 3}}));
 
+    // Idle clients hold nobody up; an oversized request gets an answer.
+    std::vector<UniqueFd> idle;
+    for (int i = 0; i < 12; ++i) {
+        idle.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ASSERT_EQ(
+            ::connect(idle.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    answer = nlohmann::json::parse(controlRequest(path, R"({"op":"get","camera":3})"));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
+    EXPECT_EQ(answer["camera"]["number"], 3);
+    answer =
+        nlohmann::json::parse(controlRequest(path, std::string(70 * 1024, ' ')), nullptr, false);
+    EXPECT_NE(answer.value("error", "").find("longer than"), std::string::npos) << answer.dump();
+
     for (const char* bad : {"", "[]", R"({"op":"get","camera":4})", R"({"op":"get","camera":0})",
                             R"({"op":"faults"})", R"({"op":"reboot","camera":1})",
                             R"({"op":"faults","camera":1,"faults":{"stall":true}})"}) {
@@ -285,7 +305,11 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
                                          {"close_midway", true},
                                          {"malformed_json", true},
                                          {"huge_answer", true},
-                                         {"fail_call", "ports.get"}},
+                                         {"fail_call", "ports.get"},
+                                         {"refuse_call", "ddns.set"},
+                                         {"http_down", true},
+                                         {"silent", true},
+                                         {"upload_rate", 4096}},
                                         error);
     ASSERT_TRUE(plan) << error;
     EXPECT_TRUE(plan->refuseCredentials);
@@ -298,6 +322,9 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
     EXPECT_TRUE(plan->malformedJson);
     EXPECT_TRUE(plan->hugeAnswer);
     EXPECT_EQ(plan->failCall, "ports.get");
+    EXPECT_EQ(plan->refuseCall, "ddns.set");
+    EXPECT_TRUE(plan->httpDown && plan->silent);
+    EXPECT_EQ(plan->uploadBytesPerSecond, 4096u);
 
     const auto none = faultPlanFromJson(nlohmann::json::object(), error);
     ASSERT_TRUE(none);
@@ -306,6 +333,7 @@ TEST(FaultPlanFromJson, EveryFaultAndItsLimits) {
     for (const auto& bad : {nlohmann::json{{"delay_ms", 0}}, nlohmann::json{{"delay_ms", 600001}},
                             nlohmann::json{{"delay_ms", "5"}}, nlohmann::json{{"trickle", true}},
                             nlohmann::json{{"close_midway", 1}}, nlohmann::json{{"fail_call", 3}},
+                            nlohmann::json{{"upload_rate", 0}}, nlohmann::json{{"silent", "yes"}},
                             nlohmann::json::array()}) {
         error.clear();
         EXPECT_FALSE(faultPlanFromJson(bad, error)) << bad.dump();

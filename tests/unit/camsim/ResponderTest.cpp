@@ -64,7 +64,7 @@ protected:
 
     // Runs the challenge and a modify request signed with `password`.
     std::int32_t modify(Responder& r, std::size_t cam, const std::string& password,
-                        NetworkSettings net, std::uint32_t xid = 77) {
+                        NetworkSettings net, std::uint32_t xid = 77, std::string name = "Neu") {
         std::vector<Outgoing> out;
         const DeviceId id = device(cam);
         r.handle(request(camera(cam), xid, ChallengeRequest{id}), m_start, out);
@@ -75,7 +75,7 @@ protected:
         m.nonce = std::get<Challenge>(challenge.at(0).body).nonce;
         m.net = net;
         m.user = "admin";
-        m.name = "Neu";
+        m.name = std::move(name);
         m.proof = computeProof(password, m);
         out.clear();
         r.handle(request(camera(cam), xid, m), m_start + 1s, out);
@@ -201,6 +201,9 @@ TEST_F(Responding, RefusesWrongProofsAndUnusableValues) {
     auto holes = settings(0xc00002c8);
     holes.netmask = 0xff00ff00;
     EXPECT_EQ(modify(r, 0, "s3cret", holes), QVSP_RESULT_BAD_VALUES);
+    // A name that is not UTF-8 could be neither stored nor shown.
+    EXPECT_EQ(modify(r, 0, "s3cret", settings(0xc00002c8), 78, "Kamera S\xfc\xff"),
+              QVSP_RESULT_BAD_VALUES);
     EXPECT_EQ(m_store->snapshot(), before);
 }
 

@@ -12,6 +12,12 @@ using namespace qvsdk;
 
 namespace {
 
+// Sealing is checked on its own below; here the secret stands for itself.
+const Sealer kSeal = [](std::string_view secret) {
+    return qvipc::wire::Sealed{"n", "i", std::string(secret)};
+};
+const Opener kOpen = [](const qvipc::wire::Sealed& sealed) { return sealed.data; };
+
 const std::string kStream =
     R"({"stream":1,"enabled":true,"codec":0,"frameSize":5,"frameRate":25,"bitRate":4096,)"
     R"("bitRateControl":1,"iFrameInterval":20,"deviceTag":4294967295})";
@@ -81,6 +87,10 @@ TEST(AnswerParser, HugeAnswersAreRefusedUnread) {
     body += "\"}";
     QvImagingSettings record{};
     EXPECT_FALSE(parseImagingSettings(body, record));
+    // Deep nesting is refused before it is parsed.
+    EXPECT_FALSE(parseImagingSettings(R"({"brightness":1,"contrast":2,"saturation":3,"x":)" +
+                                          std::string(5, '[') + std::string(5, ']') + "}",
+                                      record));
 }
 
 TEST(AnswerParser, LongTextsAreCutToTheFieldWidth) {
@@ -90,9 +100,9 @@ TEST(AnswerParser, LongTextsAreCutToTheFieldWidth) {
     QvDdnsInfo ddns;
     std::memset(&ddns, 0x55, sizeof ddns);
     ASSERT_TRUE(parseDdns(R"({"enabled":false,"provider":")" + provider +
-                              R"(","user":"u","password":"p","hash":"","host":")" + longHost +
-                              R"("})",
-                          ddns));
+                              R"(","user":"u","password":{"nonce":"n","iv":"i","data":"p"},)" +
+                              R"("hash":"","host":")" + longHost + R"("})",
+                          ddns, kOpen));
     EXPECT_EQ(std::strlen(ddns.host), 127u);
     EXPECT_EQ(std::strlen(ddns.provider), 62u);
     EXPECT_EQ(ddns.hash[0], '\0');
@@ -111,7 +121,26 @@ TEST(RequestBuilder, TextsLoseTheirEscapes) {
 
     EXPECT_EQ(*deviceNameRequest("%61%5C'%62"), R"({"name":"a'b"})");
     EXPECT_FALSE(deviceNameRequest("%FF%FE")) << "not UTF-8";
-    EXPECT_EQ(*passwordRequest("admin", "a\\'b"), R"({"password":"a'b","user":"admin"})");
+    EXPECT_EQ(*passwordRequest("admin", "a\\'b", kSeal),
+              R"({"password":{"data":"a'b","iv":"i","nonce":"n"},"user":"admin"})");
+}
+
+TEST(SealedSecrets, OpenOnlyUnderTheirCredentialsNonceAndPurpose) {
+    const qvipc::wire::SealKey key{"admin", "Orvantix Camera", "old-pass"};
+    const auto sealed = qvipc::wire::sealSecret(key, "n1", "password.set", "new secret");
+    ASSERT_TRUE(sealed);
+    EXPECT_EQ(qvipc::wire::openSecret(key, *sealed, "password.set"), "new secret");
+    EXPECT_FALSE(qvipc::wire::openSecret(key, *sealed, "ddns.set")) << "bound to its call";
+    EXPECT_FALSE(
+        qvipc::wire::openSecret({"admin", "Orvantix Camera", "guess"}, *sealed, "password.set"));
+    auto moved = *sealed;
+    moved.nonce = "n2";
+    EXPECT_FALSE(qvipc::wire::openSecret(key, moved, "password.set"));
+    auto changed = *sealed;
+    changed.data[0] = changed.data[0] == '0' ? '1' : '0';
+    EXPECT_FALSE(qvipc::wire::openSecret(key, changed, "password.set"));
+    EXPECT_NE(qvipc::wire::sealSecret(key, "n1", "password.set", "new secret")->data, sealed->data)
+        << "a fresh IV every time";
 }
 
 TEST(RequestBuilder, RecordsThatCannotTravelAreRefused) {
@@ -131,7 +160,7 @@ TEST(RequestBuilder, RecordsThatCannotTravelAreRefused) {
 
     QvDdnsInfo ddns{};
     std::memset(ddns.host, 'h', sizeof ddns.host); // no terminator: the width bounds it
-    auto body = ddnsRequest(ddns);
+    auto body = ddnsRequest(ddns, kSeal);
     ASSERT_TRUE(body);
     EXPECT_NE(body->find(std::string(128, 'h')), std::string::npos);
     EXPECT_EQ(body->find(std::string(129, 'h')), std::string::npos);

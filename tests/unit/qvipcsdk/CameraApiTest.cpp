@@ -5,13 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace camsim;
 using nlohmann::json;
 
 namespace {
 
 struct Camera {
-    CameraIdentity identity{"Cam", "pw", 80, "QVIP3651", "13.1.0.5", "127.0.0.2"};
+    CameraIdentity identity{"Cam", "pw", 80, "QVIP3651", "13.1.0.5", "127.0.0.2", ""};
     json config = json::object();
     CameraState state{identity, config};
 };
@@ -55,6 +57,22 @@ TEST(CameraApi, FirmwareNameMustFitTheModel) {
               "13.1.0.10");
 }
 
+TEST(CameraApi, FactoryPortsDifferAndCamerasBehindOneAddressGetTheirOwnVideoPort) {
+    std::set<int> rtsp;
+    for (const int http : {80, 8000, 554, 8080, 8081, 20000, 65535}) {
+        Camera camera;
+        camera.identity.httpPort = http;
+        const json ports = api::getPorts(camera.state).body;
+        EXPECT_EQ(api::setPorts(camera.state, ports).status, 200)
+            << "an unchanged write-back is taken: " << ports.dump();
+        EXPECT_TRUE(rtsp.insert(ports["rtsp1"].get<int>()).second) << ports.dump();
+    }
+    Camera first;
+    EXPECT_EQ(
+        api::getPorts(first.state).body,
+        (json{{"http", 80}, {"onvif", 8000}, {"rtsp1", 554}, {"rtsp2", 555}, {"reserved", 0}}));
+}
+
 TEST(CameraApi, RestoreKeepsTheWayIn) {
     Camera camera;
     ASSERT_EQ(api::setPicture(camera.state, {{"brightness", 1}, {"contrast", 2}, {"saturation", 3}})
@@ -68,43 +86,70 @@ TEST(CameraApi, RestoreKeepsTheWayIn) {
     EXPECT_EQ(camera.config["firmware"]["name"], "QVFImage_21.bin");
 }
 
-TEST(CameraApi, DigestAcceptsTheRightAnswerAndFlagsOldNonces) {
-    const std::string realm = "R";
-    const std::string ha1 = digest::md5Hex("admin:R:pw");
-    const std::string ha2 = digest::md5Hex("GET:/api/v1/device");
-    auto header = [&](const std::string& nonce, const std::string& password) {
-        const std::string h1 = digest::md5Hex("admin:R:" + password);
-        const std::string response = digest::md5Hex(h1 + ":" + nonce + ":00000001:cn:auth:" + ha2);
-        return "Digest username=\"admin\", realm=\"R\", nonce=\"" + nonce +
-               "\", uri=\"/api/v1/device\", cnonce=\"cn\", nc=00000001, qop=auth, response=\"" +
-               response + "\", algorithm=MD5";
+TEST(CameraApi, DigestTakesEachNonceCountOnceAndAgesNonces) {
+    using qvipc::wire::DigestAlgorithm;
+    using qvipc::wire::digestHex;
+    const auto t0 = digest::Clock::now();
+    digest::NonceBook book(std::chrono::seconds(60));
+    const std::string nonce = book.issue("cam", t0);
+    // Built by hand from RFC 7616, independently of the verifier.
+    auto header = [&](const std::string& n, const char* nc, DigestAlgorithm algorithm,
+                      const std::string& password = "pw", const char* scheme = "Digest",
+                      const std::string& uri = "/api/v1/device", const char* method = "GET") {
+        const std::string ha1 = digestHex(algorithm, "admin:R:" + password);
+        const std::string ha2 = digestHex(algorithm, std::string(method) + ":" + uri);
+        const std::string response =
+            digestHex(algorithm, ha1 + ":" + n + ":" + nc + ":cn:auth:" + ha2);
+        return std::string(scheme) + " username=\"admin\", realm=\"R\", nonce=\"" + n +
+               "\", uri=\"" + uri + "\", cnonce=\"cn\", nc=" + nc + ", qop=auth, response=\"" +
+               response + "\", algorithm=" + qvipc::wire::digestAlgorithmName(algorithm);
     };
-    auto verdict = [&](const std::string& h, const char* uri = "/api/v1/device") {
-        return digest::verify(digest::parseAuthorization(h), "GET", uri, realm, "admin", "pw",
-                              "n2");
+    auto verdictAt = [&](const std::string& h, digest::Clock::time_point now,
+                         const char* target = "/api/v1/device", const char* method = "GET") {
+        return digest::verify({h, method, target, "R", "admin", "pw"}, book, "cam", now);
     };
-    EXPECT_EQ(verdict(header("n2", "pw")), digest::Verdict::Accepted);
-    EXPECT_EQ(verdict(header("n1", "pw")), digest::Verdict::Stale);
-    EXPECT_EQ(verdict(header("n2", "other")), digest::Verdict::Refused);
-    EXPECT_EQ(verdict(header("n2", "pw"), "/api/v1/network/ports"), digest::Verdict::Refused);
+    auto verdict = [&](const std::string& h) { return verdictAt(h, t0); };
+    EXPECT_EQ(verdict(header(nonce, "00000001", DigestAlgorithm::Md5)), digest::Verdict::Accepted);
+    EXPECT_EQ(verdict(header(nonce, "00000001", DigestAlgorithm::Md5)), digest::Verdict::Refused)
+        << "a replayed nonce count";
+    EXPECT_EQ(verdict(header(nonce, "00000003", DigestAlgorithm::Sha256, "pw", "DIGEST")),
+              digest::Verdict::Accepted)
+        << "SHA-256, scheme in any case, counts may skip";
+    EXPECT_EQ(verdict(header(nonce, "00000002", DigestAlgorithm::Md5, "pw", "digest")),
+              digest::Verdict::Accepted);
+    EXPECT_EQ(verdict(header(nonce, "00000004", DigestAlgorithm::Md5, "other")),
+              digest::Verdict::Refused);
+    EXPECT_EQ(
+        verdictAt(header(nonce, "00000005", DigestAlgorithm::Md5), t0, "/api/v1/network/ports"),
+        digest::Verdict::Refused);
     EXPECT_EQ(verdict("Basic YWRtaW46cHc="), digest::Verdict::Refused);
-    (void)ha1;
+    EXPECT_EQ(verdict(header("made-up", "00000001", DigestAlgorithm::Md5)), digest::Verdict::Stale);
+    EXPECT_EQ(
+        verdictAt(header(nonce, "00000006", DigestAlgorithm::Md5), t0 + std::chrono::seconds(61)),
+        digest::Verdict::Stale)
+        << "nonces age";
+    const std::string next = book.issue("cam", t0);
+    book.forget("cam"); // a reboot
+    EXPECT_EQ(verdict(header(next, "00000001", DigestAlgorithm::Md5)), digest::Verdict::Stale);
 
     // A file name travels percent-encoded; the request may reach the check
     // decoded or not, the hash is over what the client sent.
     const std::string encoded = "/api/v1/system/oem?name=a%27b%20c.bmp";
-    const std::string h2 = digest::md5Hex("POST:" + encoded);
-    const std::string response = digest::md5Hex(ha1 + ":n2:00000001:cn:auth:" + h2);
-    const std::string upload = "Digest username=\"admin\", realm=\"R\", nonce=\"n2\", uri=\"" +
-                               encoded + "\", cnonce=\"cn\", nc=00000001, qop=auth, response=\"" +
-                               response + "\"";
-    auto post = [&](const char* target) {
-        return digest::verify(digest::parseAuthorization(upload), "POST", target, realm, "admin",
-                              "pw", "n2");
-    };
-    EXPECT_EQ(post("/api/v1/system/oem?name=a%27b%20c.bmp"), digest::Verdict::Accepted);
-    EXPECT_EQ(post("/api/v1/system/oem?name=a'b c.bmp"), digest::Verdict::Accepted);
-    EXPECT_EQ(post("/api/v1/system/oem?name=ab.bmp"), digest::Verdict::Refused);
+    const std::string upload = book.issue("cam", t0);
+    for (const char* target :
+         {"/api/v1/system/oem?name=a%27b%20c.bmp", "/api/v1/system/oem?name=a'b c.bmp"}) {
+        static int count = 0;
+        const std::string nc = "0000000" + std::to_string(++count);
+        EXPECT_EQ(verdictAt(header(upload, nc.c_str(), DigestAlgorithm::Md5, "pw", "Digest",
+                                   encoded, "POST"),
+                            t0, target, "POST"),
+                  digest::Verdict::Accepted)
+            << target;
+    }
+    EXPECT_EQ(
+        verdictAt(header(upload, "00000009", DigestAlgorithm::Md5, "pw", "Digest", encoded, "POST"),
+                  t0, "/api/v1/system/oem?name=ab.bmp", "POST"),
+        digest::Verdict::Refused);
 }
 
 } // namespace

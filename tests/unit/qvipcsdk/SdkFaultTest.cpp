@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 using namespace testcams;
 
@@ -88,6 +93,12 @@ TEST_F(SdkFaults, CutAndBrokenAnswers) {
     EXPECT_EQ(error, QV_ERR_MALFORMED);
     EXPECT_LT(seconds, 0.5);
 
+    camsim::FaultPlan down;
+    down.httpDown = true;
+    std::tie(error, seconds) = getUnder(down);
+    EXPECT_EQ(error, QV_ERR_NETWORK);
+    EXPECT_LT(seconds, 0.5);
+
     // After the faults the same handle works again.
     QvImagingSettings record{};
     EXPECT_EQ(Qv_Ipc_GetImagingSettings(handle, &record), 0);
@@ -104,6 +115,9 @@ TEST_F(SdkFaults, OneNamedCallFailsTheOthersWork) {
     ASSERT_EQ(Qv_Ipc_GetPortInfo(handle, &ports), 0);
     EXPECT_NE(Qv_Ipc_SetPortInfo(handle, &ports), 0);
     EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_DEVICE);
+    lab.server.setFaults(lab.key(0), camsim::FaultPlan{.refuseCall = "ports.set"});
+    EXPECT_NE(Qv_Ipc_SetPortInfo(handle, &ports), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_REJECTED);
 }
 
 TEST_F(SdkFaults, DeadAddressFailsQuickly) {
@@ -121,6 +135,49 @@ TEST_F(SdkFaults, DefaultLimitsBoundAStall) {
     const auto [error, seconds] = getUnder(stall);
     EXPECT_EQ(error, QV_ERR_TIMEOUT);
     EXPECT_LT(seconds, 5.5);
+}
+
+// A camera that offers only the old Digest form (no qop) never gets an
+// answer; one that offers SHA-256 beside MD5 gets a SHA-256 answer.
+TEST(SdkDigest, RefusesAChallengeWithoutQopAndPrefersSha256) {
+    httplib::Server camera;
+    std::mutex lock;
+    std::vector<std::string> offer;
+    std::vector<std::string> answers;
+    camera.Get("/api/v1/device", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard guard(lock);
+        answers.push_back(req.get_header_value("Authorization"));
+        if (!req.has_header("Authorization")) {
+            res.status = 401;
+            for (const auto& header : offer) {
+                res.set_header("WWW-Authenticate", header);
+            }
+            return;
+        }
+        res.set_content(R"({"model":"QVIP3651","version":"13.1.0.5","deviceName":"C"})",
+                        "application/json");
+    });
+    camera.set_keep_alive_max_count(1); // stop() need not wait for a kept connection
+    const int port = camera.bind_to_any_port("127.0.0.1");
+    std::thread serving([&camera] { camera.listen_after_bind(); });
+    auto login = [&](std::vector<std::string> challenges) {
+        {
+            std::lock_guard guard(lock);
+            offer = std::move(challenges);
+            answers.clear();
+        }
+        return Qv_Ipc_Login("127.0.0.1", "", port, "admin", kPassword, 0);
+    };
+    EXPECT_EQ(login({R"(Digest realm="R", nonce="n1", algorithm=MD5)"}), -1);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_AUTH);
+    EXPECT_EQ(answers, std::vector<std::string>{""}) << "no answer to the old form";
+    EXPECT_GT(login({R"(Digest realm="R", qop="auth", nonce="n2", algorithm=MD5)",
+                     R"(Digest realm="R", qop="auth,auth-int", nonce="n2", algorithm=SHA-256)"}),
+              0);
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_NE(answers[1].find("algorithm=SHA-256"), std::string::npos) << answers[1];
+    camera.stop();
+    serving.join();
 }
 
 } // namespace

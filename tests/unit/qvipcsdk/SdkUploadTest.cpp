@@ -116,4 +116,18 @@ TEST_F(SdkUpload, TransferCutInTheMiddleFailsAndStoresNothing) {
     EXPECT_EQ(Qv_Ipc_GetPortInfo(h, &ports), 0);
 }
 
+TEST_F(SdkUpload, ACameraThatReadsTooSlowlyIsGivenUp) {
+    Qv_Sdk_SetTimeouts(1000, 2000); // a 2 s stall window
+    const int h = lab.login(0);
+    ASSERT_GT(h, 0);
+    camsim::FaultPlan plan;
+    plan.uploadBytesPerSecond = 16 * 1024; // well under the SDK's minimum rate
+    lab.server.setFaults(lab.key(0), plan);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(Qv_Ipc_UpdateFirmware(h, s_path.c_str()), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_TIMEOUT);
+    EXPECT_LT(secondsSince(start), 6.0);
+    Qv_Sdk_SetTimeouts(2500, 5000);
+}
+
 } // namespace

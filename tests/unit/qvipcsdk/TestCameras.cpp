@@ -60,6 +60,13 @@ int Lab::login(int camera, const char* password) const {
     return Qv_Ipc_Login(address.c_str(), address.c_str(), m_port, "admin", password, 0);
 }
 
+std::string Lab::installedVersion(int camera) const {
+    const auto state = host.snapshot(key(camera));
+    const nlohmann::json& config = state->config;
+    const bool took = config.contains("firmware") && config["firmware"].value("installed", 0) > 0;
+    return took ? state->identity.version : "";
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

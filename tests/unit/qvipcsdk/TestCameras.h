@@ -31,6 +31,9 @@ public:
     int port() const { return m_port; }
     camsim::CameraKey key(int camera) const { return {ip(camera), m_port}; }
     int login(int camera, const char* password = kPassword) const;
+    // The version an accepted image installed (the camera reboots into it
+    // at once); empty when the camera took no image.
+    std::string installedVersion(int camera) const;
 
     camsim::MemoryDeviceApiHost host;
     camsim::DeviceApiServer server;

@@ -30,9 +30,19 @@ struct Outcome {
 // 1 to 5 by the model text's characters; lower classes offer fewer frame sizes.
 int modelClass(std::string_view model);
 
-nlohmann::json factoryConfig();
-// Fills every missing section with its factory default.
-void ensureDefaults(nlohmann::json& config);
+// Factory settings of a camera whose HTTP port is httpPort: the ports
+// record depends on it (see factoryPorts).
+nlohmann::json factoryConfig(int httpPort = 80);
+// The factory ports record: ONVIF 8000, RTSP 554 and 555 for a camera on
+// HTTP port 80; for any other HTTP port the RTSP ports move to
+// 20000 + 2 * (port mod 20000) and the next one, so that cameras sharing an
+// address behind different HTTP ports do not share a video port. A port that
+// would meet an earlier one moves up: all four always differ, and a ports
+// record read and written back unchanged is taken.
+nlohmann::json factoryPorts(int httpPort);
+// Fills every missing section with its factory default and drops what the
+// API does not know; values of another kind take the factory's.
+void ensureDefaults(nlohmann::json& config, int httpPort = 80);
 // Factory settings: every section back to its default and the device name
 // to its factory text; firmware and OEM records, the password and the
 // network identity stay, so the tool that restored the camera still reaches it.

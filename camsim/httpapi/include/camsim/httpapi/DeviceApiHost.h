@@ -29,6 +29,10 @@ struct CameraIdentity {
     std::string model;
     std::string version;
     std::string ip;
+    // Stays with the camera wherever it moves (the simulator uses its MAC);
+    // faults, reboot silence and nonces are kept under it. Empty: the
+    // address and port stand for the camera.
+    std::string id;
 };
 
 // A camera as the API sees it for the length of one call.

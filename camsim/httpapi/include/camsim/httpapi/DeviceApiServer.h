@@ -25,6 +25,10 @@ struct DeviceApiOptions {
     int workersPerListener = 48;
     int keepAliveSeconds = 3;
     std::chrono::milliseconds rebootSilence{3000};
+    // How long a Digest nonce stays good; older ones are answered stale.
+    std::chrono::milliseconds nonceLifetime{300000};
+    // How long a nonce for sealing a secret stays good (single use).
+    std::chrono::milliseconds sealNonceLifetime{30000};
     std::string realm = "Orvantix Camera";
     // The camera clocks run on this; tests freeze it.
     std::function<std::chrono::system_clock::time_point()> clock = [] {
@@ -52,6 +56,9 @@ public:
     void clearFaults(const CameraKey& key);
     // True while the camera is silent after a reboot.
     bool isRebooting(const CameraKey& key) const;
+    // True while the camera serves nothing over TCP: rebooting, or its web
+    // service down or silenced by a fault.
+    bool isSilent(const CameraKey& key) const;
 
 private:
     class Impl;

@@ -2,6 +2,7 @@
 // Misbehaviour a test can order from one camera's API.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace camsim {
@@ -26,7 +27,18 @@ struct FaultPlan {
     // Answers 200 with the documented object padded to over a megabyte.
     bool hugeAnswer = false;
     // Route name (see docs/device-api.md) answered with 500.
-    std::string failCall;
+    std::string failCall{};
+    // Route name answered with 400, as a camera that refuses the value.
+    std::string refuseCall{};
+    // The web service is down: every connection is reset at once, and no
+    // video is served; the camera still answers discovery.
+    bool httpDown = false;
+    // The camera says nothing at all (HTTP, video and, in the simulator,
+    // discovery), as during a reboot, until the fault is cleared.
+    bool silent = false;
+    // Uploads are read at most this many bytes per second (0: at once), as
+    // a camera writing to slow flash.
+    std::size_t uploadBytesPerSecond = 0;
 };
 
 } // namespace camsim

@@ -8,6 +8,7 @@
 #include "camsim/httpapi/DeviceApiHost.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,9 @@ struct RtspOptions {
     // How often the cameras are compared with the served addresses, ports,
     // names and passwords (a camera moved, its RTSP port or password changed).
     std::chrono::milliseconds syncInterval{1000};
+    // True while a camera is silent (a reboot, its services down): it serves
+    // no video then. Checked at every sync.
+    std::function<bool(const CameraKey&)> silent;
 };
 
 class RtspServer {
