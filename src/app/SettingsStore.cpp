@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "paths/AppPaths.h"
 #include "text/TextConv.h"
 
 #include <algorithm>
@@ -398,15 +399,7 @@ void RegKey::Close() {
 }
 
 std::string SettingsFilePath() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.config";
-    } else {
-        base = "/tmp";
-    }
-    return base + "/orvantix/settings.json";
+    return orv::paths::UserConfigDir() + "/settings.json";
 }
 
 #endif

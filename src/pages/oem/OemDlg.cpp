@@ -2,9 +2,10 @@
 
 #include "app/AppServices.h"
 #include "log/LogFile.h"
-#include "text/TextConv.h"
 #include "pages/batchset/WaitCursor.h"
 #include "pages/upgrade/UpgradeRules.h"
+#include "paths/AppPaths.h"
+#include "text/TextConv.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -218,9 +219,7 @@ void COemDlg::Upload() {
         return;
     }
     const oem::OemUpload& upload = *checked.upload;
-    char dir[260] = {};
-    GetModuleDir(dir, sizeof dir);
-    const std::string path = oem::OemFilePath(dir);
+    const std::string path = oem::OemFilePath(orv::paths::Current().writableDir);
     oem::WriteOemFile(path, oem::OemFileContent(upload));
 
     std::vector<tagQvIpcInfo> targets;
