@@ -57,3 +57,9 @@ function(orvantix_add_fuzzer name)
       $<TARGET_FILE:${name}> ${seed_args})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
+
+if(NOT ORVANTIX_SANITIZE AND NOT WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  # The hardening Debian builds its own packages with.
+  add_compile_options(-fstack-protector-strong $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+  add_link_options(-Wl,-z,relro,-z,now)
+endif()
