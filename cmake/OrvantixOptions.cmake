@@ -63,3 +63,11 @@ if(NOT ORVANTIX_SANITIZE AND NOT WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Cl
   add_compile_options(-fstack-protector-strong $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
   add_link_options(-Wl,-z,relro,-z,now)
 endif()
+
+# lld links the thirty-odd programs of a test build several times faster
+# than the default linker; used when the compiler can use it.
+include(CheckLinkerFlag)
+check_linker_flag(CXX -fuse-ld=lld ORVANTIX_HAVE_LLD)
+if(ORVANTIX_HAVE_LLD)
+  add_link_options(-fuse-ld=lld)
+endif()

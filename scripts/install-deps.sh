@@ -7,7 +7,7 @@ set -euo pipefail
 
 RUN=(
   # build
-  cmake ninja-build g++ pkg-config ccache
+  cmake ninja-build g++ pkg-config ccache lld
   # Qt 6 widgets
   qt6-base-dev qt6-base-dev-tools
   # discovery, device SDK, simulator
