@@ -19,6 +19,16 @@ if(system_libdir EQUAL -1)
   set(CMAKE_INSTALL_RPATH "$ORIGIN/${libdir_from_bin}")
 endif()
 
+# Everything an installation holds and nothing else: what `scripts/run` and
+# `scripts/package` build, whether or not the tree also builds the tests.
+add_custom_target(product)
+
+# orvantix_install_program(<target>): a program in bin/, part of `product`.
+function(orvantix_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  add_dependencies(product ${target})
+endfunction()
+
 # orvantix_install_library(<target> HEADERS <files...>)
 # A shared library with its SONAME, its public headers under include/<target>/
 # and its development link.
@@ -29,4 +39,5 @@ function(orvantix_install_library target)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   install(FILES ${L_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${target} COMPONENT dev)
+  add_dependencies(product ${target})
 endfunction()
