@@ -1,34 +1,44 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tool, the camera lab and the
-# test suite need. Idempotent: when everything is present it prints nothing
-# and touches nothing.
+# Installs the Debian packages the project needs. Idempotent: when everything
+# is present it prints nothing and touches nothing.
+#   scripts/install-deps.sh          everything: build, lab, tests, packaging
+#   scripts/install-deps.sh --run    only what scripts/run needs
 set -euo pipefail
 
-PACKAGES=(
+RUN=(
   # build
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config git clang-format ccache
-  libgtest-dev libgmock-dev
-  # Qt 6 widgets and Qt Test
-  qt6-base-dev libqt6test6 qt6-base-dev-tools
+  cmake ninja-build g++ pkg-config ccache lld
+  # Qt 6 widgets
+  qt6-base-dev qt6-base-dev-tools
   # discovery, device SDK, simulator
   libpcap-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
   libssl-dev zlib1g-dev libbrotli-dev
-  # live video
+  # live video (the simulator's encoder is in -ugly)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-  gstreamer1.0-libav gstreamer1.0-x gstreamer1.0-tools libx11-dev
+  gstreamer1.0-libav gstreamer1.0-x libx11-dev
   # fonts (without one every glyph renders as an empty box), headless screens
-  fonts-dejavu-core fonts-wqy-microhei xvfb xauth x11-apps imagemagick
-  # camera lab
-  iproute2 libcap2-bin procps
+  fonts-dejavu-core fonts-wqy-microhei xvfb xauth imagemagick
+  # camera lab (setpriv is in util-linux)
+  iproute2 procps util-linux
+)
+TEST=(
+  # sanitizer and fuzz build, formatting, tests
+  clang libclang-rt-14-dev clang-format git libgtest-dev libgmock-dev libqt6test6
+  gstreamer1.0-tools x11-apps libcap2-bin
+  # the Debian package and its checks
+  dpkg-dev file lintian desktop-file-utils appstream
   # outside clients that judge the simulator in the lab tests: ffmpeg and
   # ffprobe (RTSP/H.264), curl and Python's urllib (Digest), Python's
   # cryptography (sealed secrets), tcpdump (nothing secret in clear)
   ffmpeg curl python3 python3-cryptography tcpdump
 )
 
+packages=("${RUN[@]}")
+[ "${1:-}" = "--run" ] || packages+=("${TEST[@]}")
+
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi

@@ -2,6 +2,7 @@
 
 #include "log/LogFile.h"
 #include "pages/common/AppServices.h"
+#include "paths/AppPaths.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -158,9 +159,7 @@ void COemDlg::Upload() {
         return;
     }
     const oem::OemUpload& upload = *checked.upload;
-    char dir[260] = {};
-    GetModuleDir(dir, sizeof dir);
-    const std::string path = oem::OemFilePath(dir);
+    const std::string path = oem::OemFilePath(orv::paths::Current().writableDir);
     oem::WriteOemFile(path, oem::OemFileContent(upload));
 
     std::vector<tagQvIpcInfo> targets;

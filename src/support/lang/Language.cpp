@@ -2,6 +2,7 @@
 
 #include "LanguageFile.h"
 #include "log/LogFile.h"
+#include "paths/AppPaths.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
 
@@ -44,14 +45,21 @@ int low16(int id) {
 } // namespace
 
 CLanguage::CLanguage(std::wstring programDir, std::function<int()> systemLangId)
-    : m_programDir(std::move(programDir)), m_systemLangId(std::move(systemLangId)) {}
+    : CLanguage(programDir + std::wstring(kSepW) + L"Lang",
+                programDir + std::wstring(kSepW) + L"Lang" + std::wstring(kSepW) + L"Language.ini",
+                std::move(systemLangId)) {}
+
+CLanguage::CLanguage(std::wstring langDir, std::wstring languageIni,
+                     std::function<int()> systemLangId)
+    : m_langDir(std::move(langDir)), m_languageIni(std::move(languageIni)),
+      m_systemLangId(std::move(systemLangId)) {}
 
 std::wstring CLanguage::LangDir() const {
-    return m_programDir + std::wstring(kSepW) + L"Lang";
+    return m_langDir;
 }
 
 std::wstring CLanguage::LanguageIniPath() const {
-    return LangDir() + std::wstring(kSepW) + L"Language.ini";
+    return m_languageIni;
 }
 
 std::wstring CLanguage::CurrentFile() const {
@@ -255,12 +263,11 @@ int CLanguage::LangIdForLocale(const std::string& locale) {
 
 CLanguage& TheLanguage() {
     static CLanguage language = [] {
-        char dir[CLogFile::kPathSize] = {};
-        GetModuleDir(dir, sizeof dir);
+        const orv::paths::Places& places = orv::paths::Current();
 #if defined(_WIN32)
-        return CLanguage(orv::FromAnsi(dir));
+        return CLanguage(orv::FromAnsi(places.langDir), orv::FromAnsi(places.languageIni));
 #else
-        return CLanguage(orv::FromUtf8(dir));
+        return CLanguage(orv::FromUtf8(places.langDir), orv::FromUtf8(places.languageIni));
 #endif
     }();
     return language;

@@ -1,7 +1,7 @@
 #pragma once
 // Language files: text lookup by numeric text id with a built-in English
-// default, the Language menu's items, and the stored choice in
-// Lang/Language.ini beside the program.
+// default, the Language menu's items, and the stored choice in Language.ini
+// (Lang/ beside the program, or the user's folders when installed).
 
 #include <filesystem>
 #include <functional>
@@ -35,6 +35,9 @@ public:
     // system's default language identifier.
     explicit CLanguage(std::wstring programDir,
                        std::function<int()> systemLangId = &CLanguage::SystemDefaultLangId);
+    // The language files in `langDir`, the choice in the file `languageIni`.
+    CLanguage(std::wstring langDir, std::wstring languageIni,
+              std::function<int()> systemLangId = &CLanguage::SystemDefaultLangId);
 
     // Fills `buffer` (size in characters) with the current language's text for
     // `id`, or with `defaultText` when there is none; both cut to size - 1.
@@ -69,7 +72,8 @@ private:
     std::vector<LanguageFile> listLanguageFiles() const;
     const orv::IniDocument& currentDocument() const;
 
-    const std::wstring m_programDir;
+    const std::wstring m_langDir;
+    const std::wstring m_languageIni;
     const std::function<int()> m_systemLangId;
 
     mutable std::mutex m_lock;
@@ -83,7 +87,7 @@ private:
     mutable std::uintmax_t m_cacheSize = 0;
 };
 
-// The process-wide language state, rooted beside the running program.
+// The process-wide language state, in the places orv::paths::Current() names.
 CLanguage& TheLanguage();
 
 void GetLangString(const wchar_t* id, wchar_t* buffer, int size, const wchar_t* defaultText);

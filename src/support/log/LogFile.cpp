@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include "paths/AppPaths.h"
 #include "text/TextConv.h"
 
 #include <chrono>
@@ -82,11 +83,7 @@ void debugOutput(const char* text) {
 }
 
 std::string defaultLogDir() {
-    char dir[CLogFile::kPathSize] = {};
-    GetModuleDir(dir, sizeof dir);
-    std::string path = dir;
-    path += orv::kPathSep;
-    path += "Logs";
+    std::string path = orv::paths::Current().logDir;
     if (path.size() > CLogFile::kPathSize - 1) {
         path.resize(CLogFile::kPathSize - 1);
     }

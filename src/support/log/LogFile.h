@@ -1,6 +1,7 @@
 #pragma once
 // The diagnostic log: one file per program start (and per 102400 lines) in the
-// Logs directory beside the program, plus the developer trace on standard
+// log folder (Logs/ beside the program, or the user's state folder when
+// installed; see paths/AppPaths.h), plus the developer trace on standard
 // error. Only messages written with output switch 1 reach either channel.
 
 #include <mutex>
@@ -26,7 +27,7 @@ public:
     static constexpr int kPathSize = 256;
     static constexpr int kLineSize = 1024;
 
-    // `logDir` empty: the Logs directory beside the running program.
+    // `logDir` empty: the log folder orv::paths::Current() names.
     // `linesPerFile` lets tests reach a rollover without writing 102400
     // lines; the program always uses the default.
     explicit CLogFile(std::string logDir = {}, int linesPerFile = kLinesPerFile);
