@@ -1,7 +1,8 @@
-# orvantix_add_gui_test(<name> SOURCES <files...> [LIBS <libs...>] [OWN_MAIN]
+# orvantix_add_gui_test(<name> SOURCES <files...> [LIBS <libs...>] [X_SERVER]
 #                       [LAB] [TIMEOUT <s>])
 #
-# A widget test program: the shared main() (unless OWN_MAIN), the helpers in
+# A widget test program: the shared main() (offscreen, or under a private
+# Xvfb with X_SERVER, for live video), the helpers in
 # tests/gui, a bin/ directory of its own with a Lang/ copy (so tests never
 # touch the program's language choice or logs), screenshots beside it.
 # LAB: the whole program against the camera simulator in namespaces the test
@@ -10,13 +11,12 @@ include(GoogleTest)
 file(GLOB ORVANTIX_LANG_FILES_FOR_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lang/*.lng)
 
 function(orvantix_add_gui_test name)
-  cmake_parse_arguments(T "OWN_MAIN;LAB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "X_SERVER;LAB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   set(bin ${CMAKE_CURRENT_BINARY_DIR}/bin)
-  set(sources ${T_SOURCES})
-  if(NOT T_OWN_MAIN)
-    list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/gui/GuiTestMain.cpp)
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/gui/GuiTestMain.cpp)
+  if(T_X_SERVER)
+    target_compile_definitions(${name} PRIVATE ORVANTIX_TEST_X_SERVER)
   endif()
-  add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE
     ${PROJECT_SOURCE_DIR}/tests/gui ${PROJECT_SOURCE_DIR}/tests/unit/support
     ${PROJECT_SOURCE_DIR}/tests/unit/pages ${PROJECT_SOURCE_DIR}/tests/unit/qvipcsdk)

@@ -26,8 +26,7 @@ namespace {
 
 constexpr char kPrefix[] = "[orvantix]";
 
-std::tm localNow(int* millis) {
-    const auto now = std::chrono::system_clock::now();
+std::tm localTime(std::chrono::system_clock::time_point now, int* millis) {
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
     if (millis != nullptr) {
         *millis = static_cast<int>(
@@ -92,9 +91,10 @@ std::string defaultLogDir() {
 
 } // namespace
 
-CLogFile::CLogFile(std::string logDir, int linesPerFile)
+CLogFile::CLogFile(std::string logDir, int linesPerFile, Clock clock)
     : m_dir(logDir.empty() ? defaultLogDir() : std::move(logDir)),
-      m_linesPerFile(linesPerFile > 0 ? linesPerFile : kLinesPerFile) {
+      m_linesPerFile(linesPerFile > 0 ? linesPerFile : kLinesPerFile),
+      m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })) {
     CreateNewFile();
 }
 
@@ -109,7 +109,7 @@ bool CLogFile::createNewFileLocked() {
     }
     RemoveOldFiles();
 
-    const std::tm tm = localNow(nullptr);
+    const std::tm tm = localTime(m_clock(), nullptr);
     char name[64];
     std::snprintf(name, sizeof name, "qvlog%d-%02d-%02d %02d-%02d-%02d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -129,7 +129,7 @@ bool CLogFile::createNewFileLocked() {
 }
 
 void CLogFile::RemoveOldFiles() {
-    const std::tm tm = localNow(nullptr);
+    const std::tm tm = localTime(m_clock(), nullptr);
     std::error_code ec;
     fs::directory_iterator it(m_dir, ec);
     if (ec) {
@@ -164,7 +164,7 @@ void CLogFile::WriteLine(const char* text) {
         createNewFileLocked();
         m_nLines = 0;
     }
-    std::string line = orv::LogTimestamp();
+    std::string line = orv::LogTimestamp(m_clock());
     line += ' ';
     line += text;
     cutLine(line, kLineSize - 1);
@@ -309,9 +309,9 @@ bool CreateDirs(const char* path) {
 
 namespace orv {
 
-std::string LogTimestamp() {
+std::string LogTimestamp(std::chrono::system_clock::time_point now) {
     int ms = 0;
-    const std::tm tm = localNow(&ms);
+    const std::tm tm = localTime(now, &ms);
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d:%03d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);

@@ -4,6 +4,8 @@
 // installed; see paths/AppPaths.h), plus the developer trace on standard
 // error. Only messages written with output switch 1 reach either channel.
 
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -27,10 +29,15 @@ public:
     static constexpr int kPathSize = 256;
     static constexpr int kLineSize = 1024;
 
+    // The wall clock that names the files and decides which months are old.
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
     // `logDir` empty: the log folder orv::paths::Current() names.
     // `linesPerFile` lets tests reach a rollover without writing 102400
-    // lines; the program always uses the default.
-    explicit CLogFile(std::string logDir = {}, int linesPerFile = kLinesPerFile);
+    // lines, `clock` lets them stand on any date; the program always uses
+    // the defaults.
+    explicit CLogFile(std::string logDir = {}, int linesPerFile = kLinesPerFile,
+                      Clock clock = nullptr);
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
@@ -52,6 +59,7 @@ private:
 
     std::string m_dir;
     const int m_linesPerFile;
+    const Clock m_clock;
     bool m_bOpened = false;
     int m_nLines = 0;
     char m_szPath[kPathSize] = {};
@@ -71,8 +79,8 @@ bool GetModuleDir(char* buffer, int size);
 bool CreateDirs(const char* path);
 
 namespace orv {
-// "%d-%02d-%02d %02d:%02d:%02d:%03d" of the current local time.
-std::string LogTimestamp();
+// "%d-%02d-%02d %02d:%02d:%02d:%03d" of `now` in local time.
+std::string LogTimestamp(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 // True when a log file name carries a date of a month before `year`/`month`.
 bool IsLogOfEarlierMonth(const std::string& name, int year, int month);
 } // namespace orv

@@ -40,11 +40,18 @@ std::set<std::string> logNames(const fs::path& dir) {
     return names;
 }
 
-std::tm today() {
-    std::time_t t = std::time(nullptr);
+// A clock standing still at a local date and time.
+CLogFile::Clock at(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
     std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    const auto point = std::chrono::system_clock::from_time_t(std::mktime(&tm));
+    return [point] { return point; };
 }
 
 } // namespace
@@ -52,12 +59,12 @@ std::tm today() {
 TEST(LogFile, StartCreatesTheDirectoryAndOneEmptyFileNamedByTime) {
     TempDir tmp;
     const std::string dir = (tmp.path() / "a" / "b" / "Logs").string();
-    CLogFile log(dir);
+    CLogFile log(dir, CLogFile::kLinesPerFile, at(2013, 7, 4, 9, 5, 3));
     ASSERT_TRUE(log.IsOpened());
-    const auto names = logNames(dir);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_TRUE(std::regex_match(*names.begin(), kFileName)) << *names.begin();
+    EXPECT_EQ(logNames(dir), std::set<std::string>{"qvlog2013-07-04 09-05-03.txt"});
     EXPECT_EQ(fs::file_size(log.CurrentPath()), 0u);
+    log.WriteLine("[orvantix]Parse IP Failed.\n");
+    EXPECT_EQ(readLines(log.CurrentPath()).at(0).substr(0, 24), "2013-07-04 09:05:03:000 ");
 }
 
 TEST(LogFile, WriteLineStampsEachLineAndEndsItWithCrLf) {
@@ -93,19 +100,6 @@ TEST(LogFile, EveryNthLineStartsANewFile) {
     for (const auto& p : paths) {
         EXPECT_TRUE(std::regex_match(fs::path(p).filename().string(), kFileName)) << p;
     }
-}
-
-TEST(LogFile, ShippedRolloverCountIsTheDocumentedOne) {
-    TempDir tmp;
-    CLogFile log(tmp.str());
-    for (int i = 1; i < CLogFile::kLinesPerFile; ++i) {
-        log.WriteLine("x\n");
-    }
-    const std::string first = log.CurrentPath();
-    log.WriteLine("the 102400th line\n");
-    EXPECT_NE(log.CurrentPath(), first);
-    EXPECT_EQ(readLines(first).size(), 102399u);
-    EXPECT_EQ(readLines(log.CurrentPath()).size(), 1u);
 }
 
 TEST(LogFile, TwoThreadsWritingAtOnceProduceWholeLines) {
@@ -144,41 +138,22 @@ TEST(LogFile, AnUncreatableDirectoryLeavesTheLogClosed) {
 
 TEST(LogFile, StartRemovesEarlierMonthsAndForeignFilesOnly) {
     TempDir tmp;
-    const std::tm now = today();
-    const int year = now.tm_year + 1900;
-    const int month = now.tm_mon + 1;
-    char current[64];
-    char lastMonth[64];
-    char lastYear[64];
-    std::snprintf(current, sizeof current, "qvlog%d-%02d-01 00-00-00.txt", year, month);
-    std::snprintf(lastMonth, sizeof lastMonth, "qvlog%d-%02d-28 23-59-59.txt",
-                  month == 1 ? year - 1 : year, month == 1 ? 12 : month - 1);
-    std::snprintf(lastYear, sizeof lastYear, "qvlog%d-%02d-15 10-00-00.txt", year - 1, month);
-    for (const char* name : std::initializer_list<const char*>{
-             current, lastMonth, lastYear, "notes.txt", "core.dmp", "qvlog.txt"}) {
+    for (const char* name : {"qvlog2013-01-01 00-00-00.txt", "qvlog2012-12-31 23-59-59.txt",
+                             "qvlog2012-01-15 10-00-00.txt", "qvlog2014-01-01 00-00-00.txt",
+                             "qvlog2012-13-01.txt", "xqvlog2012-01-01.txt", "qvlog-2012-01.txt",
+                             "notes.txt", "core.dmp"}) {
         tmp.write(name, "x");
     }
     fs::create_directory(tmp.path() / "archive");
 
-    CLogFile log(tmp.str());
-    const auto names = logNames(tmp.path());
-    EXPECT_TRUE(names.count(current));
-    EXPECT_FALSE(names.count(lastMonth));
-    EXPECT_FALSE(names.count(lastYear));
-    EXPECT_TRUE(names.count("notes.txt")) << "a name without a date stays";
-    EXPECT_TRUE(names.count("qvlog.txt"));
-    EXPECT_FALSE(names.count("core.dmp")) << "anything that is not .txt goes";
-    EXPECT_TRUE(names.count("archive"));
-    EXPECT_EQ(names.size(), 5u) << "current, notes, qvlog.txt, archive and the new log";
-}
-
-TEST(LogFile, MonthComparisonCrossesTheYear) {
-    EXPECT_TRUE(orv::IsLogOfEarlierMonth("qvlog2012-12-31 23-59-59.txt", 2013, 1));
-    EXPECT_FALSE(orv::IsLogOfEarlierMonth("qvlog2013-01-01 00-00-00.txt", 2013, 1));
-    EXPECT_FALSE(orv::IsLogOfEarlierMonth("qvlog2014-01-01 00-00-00.txt", 2013, 5));
-    EXPECT_FALSE(orv::IsLogOfEarlierMonth("qvlog2013-13-01.txt", 2014, 5));
-    EXPECT_FALSE(orv::IsLogOfEarlierMonth("xqvlog2012-01-01.txt", 2013, 5));
-    EXPECT_FALSE(orv::IsLogOfEarlierMonth("qvlog-2012-01.txt", 2013, 5));
+    // In January the year's turn decides what is old.
+    CLogFile log(tmp.str(), CLogFile::kLinesPerFile, at(2013, 1, 5));
+    std::set<std::string> expected{"qvlog2013-01-01 00-00-00.txt", "qvlog2014-01-01 00-00-00.txt",
+                                   "qvlog2012-13-01.txt",          "xqvlog2012-01-01.txt",
+                                   "qvlog-2012-01.txt",            "notes.txt",
+                                   "archive",                      "qvlog2013-01-05 12-00-00.txt"};
+    EXPECT_EQ(logNames(tmp.path()), expected)
+        << "earlier months and anything that is not .txt go; names without a date stay";
 }
 
 // WriteLog goes to the process-wide log beside the test program.
