@@ -31,6 +31,7 @@
 #include <QShortcut>
 
 #include <array>
+#include <utility>
 
 using orv::ui::LangText;
 
@@ -137,10 +138,14 @@ void CMainDlg::connectPages() {
         connect(&m_hub, &orv::CDiscoveryHub::devicesFound, page, &CDeviceListPage::OnDevicesFound);
         connect(&m_hub, &orv::CDiscoveryHub::modifyDone, page, &CDeviceListPage::OnModifyDone);
         connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, page, &CDeviceListPage::OnModifyFailed);
+        // Every list reaches the ceiling with the same answer; one line says so.
         connect(&page->Devices(), &orv::CDeviceList::full, this, [this](int ceiling) {
-            AddOperatingInfo(
-                QStringLiteral("More than %1 cameras answer; further cameras are not listed.")
-                    .arg(ceiling));
+            if (std::exchange(m_listsFullReported, true)) {
+                return;
+            }
+            AddOperatingInfo(LangText(L"95018", L"More than %1 cameras answer; further cameras "
+                                                L"are not listed.")
+                                 .arg(ceiling));
         });
     }
     connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,

@@ -100,6 +100,7 @@ private:
     const bool m_oemMode;
     const Discovery m_discoveryMode;
     bool m_shutDown = false;
+    bool m_listsFullReported = false;
     QPixmap m_banner;
 
     orv::ui::CPictureCtrl* m_bannerCtrl = nullptr;

@@ -3,6 +3,7 @@
 #include "text/DottedNumbers.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace orv {
 
@@ -25,7 +26,7 @@ QVariant CDeviceTableModel::data(const QModelIndex& index, int role) const {
     const DeviceField field = m_profile.columns[static_cast<std::size_t>(index.column())].field;
     switch (role) {
     case Qt::DisplayRole:
-        return entry.cells[static_cast<std::size_t>(index.column())];
+        return cellText(entry.device.record, index.column());
     case Qt::CheckStateRole:
         if (field == DeviceField::CheckBox) {
             return entry.checked ? Qt::Checked : Qt::Unchecked;
@@ -80,20 +81,16 @@ int CDeviceTableModel::RowOf(const DeviceKey& key) const {
     return it == m_index.end() ? -1 : it->second;
 }
 
-void CDeviceTableModel::fill(Entry& entry, const tagQvIpcInfo& record) const {
-    entry.device.record = record;
-    entry.cells.resize(m_profile.columns.size());
-    for (std::size_t c = 0; c < m_profile.columns.size(); ++c) {
-        entry.cells[c] = QString::fromStdWString(
-            CellText(m_profile.columns[c].field, record, m_profile.modelOnly));
-    }
+QString CDeviceTableModel::cellText(const tagQvIpcInfo& record, int column) const {
+    return QString::fromStdWString(CellText(
+        m_profile.columns[static_cast<std::size_t>(column)].field, record, m_profile.modelOnly));
 }
 
 void CDeviceTableModel::takeSortValues(Entry& entry) const {
     if (m_sortColumn < 0) {
         return;
     }
-    entry.sortText = entry.cells[static_cast<std::size_t>(m_sortColumn)].trimmed().toUpper();
+    entry.sortText = cellText(entry.device.record, m_sortColumn).trimmed().toUpper();
     entry.sortKey = m_collator.sortKey(entry.sortText);
     entry.sortIp = m_sortColumn == m_profile.ipColumn
                        ? ReadFourNumbers(entry.sortText.toStdWString())
@@ -117,35 +114,38 @@ CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvI
         const DeviceKey key = DeviceKey::Of(record);
         if (const int row = RowOf(key); row >= 0) {
             Entry& entry = m_rows[static_cast<std::size_t>(row)];
-            const std::vector<QString> before = entry.cells;
-            fill(entry, record);
             if (seenAt) {
                 entry.device.lastSeen = *seenAt;
             }
-            int first = -1;
-            int last = -1;
-            for (std::size_t c = 0; c < before.size(); ++c) {
-                if (before[c] != entry.cells[c]) {
-                    first = first < 0 ? static_cast<int>(c) : first;
-                    last = static_cast<int>(c);
-                    update.changedColumns.push_back(static_cast<int>(c));
+            // Most answers repeat the camera's record byte for byte.
+            if (std::memcmp(&entry.device.record, &record, sizeof record) != 0) {
+                const tagQvIpcInfo before = entry.device.record;
+                entry.device.record = record;
+                int first = -1;
+                int last = -1;
+                for (int c = 0; c < columnCount(); ++c) {
+                    if (cellText(before, c) != cellText(record, c)) {
+                        first = first < 0 ? c : first;
+                        last = c;
+                        update.changedColumns.push_back(c);
+                    }
                 }
-            }
-            if (first >= 0) {
-                // Only the display changed: the sort proxy keeps each row
-                // where it is until the list is sorted again.
-                emit dataChanged(index(row, first), index(row, last), {Qt::DisplayRole});
+                if (first >= 0) {
+                    // Only the display changed: the sort proxy keeps each
+                    // row where it is until the list is sorted again.
+                    emit dataChanged(index(row, first), index(row, last), {Qt::DisplayRole});
+                }
             }
             ++update.refreshed;
         } else if (const auto it = addedIndex.find(key); it != addedIndex.end()) {
             // The same camera twice in one batch (answers on two adapters).
-            fill(added[it->second], record);
+            added[it->second].device.record = record;
             takeSortValues(added[it->second]);
         } else if (rowCount() + static_cast<int>(added.size()) >= kMaxDevices) {
             ++update.refused;
         } else {
             Entry entry;
-            fill(entry, record);
+            entry.device.record = record;
             takeSortValues(entry);
             entry.device.lastSeen = seenAt.value_or(0);
             addedIndex.emplace(key, added.size());

@@ -29,9 +29,6 @@ public:
     struct Entry {
         DeviceRow device;
         bool checked = false;
-        // The cell texts, kept with the record so painting and sorting never
-        // convert the record again.
-        std::vector<QString> cells;
         // What the row was last sorted by: the sort column's cell as it was
         // then (trimmed, upper case), its collation key and, on the IP
         // column, its four numbers. A refresh leaves these alone, so a
@@ -78,7 +75,9 @@ public:
     void SetHeaderTexts(const std::vector<QString>& titles);
 
 private:
-    void fill(Entry& entry, const tagQvIpcInfo& record) const;
+    // A cell as shown: converted from the record when asked, since only the
+    // rows on screen are ever asked.
+    QString cellText(const tagQvIpcInfo& record, int column) const;
     void takeSortValues(Entry& entry) const;
     Qt::Alignment alignment(int column) const;
 

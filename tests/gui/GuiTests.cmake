@@ -30,7 +30,9 @@ function(orvantix_add_gui_test name)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ORVANTIX_LANG_FILES_FOR_TESTS} ${bin}/Lang)
 
   set(label gui)
-  set(extra)
+  # One Lang/Language.ini per program: its tests take turns, or one test's
+  # clean-up removes the language choice another is checking.
+  set(extra RESOURCE_LOCK ${name}_language)
   if(T_LAB)
     # The lab (tests/lab): namespaces, the simulator, the flood station.
     target_link_libraries(${name} PRIVATE orvantix_lab)

@@ -35,6 +35,7 @@ struct LastSearch {
 
     static void onPacket(u_char* self, const pcap_pkthdr* header, const u_char* data) {
         auto& s = *reinterpret_cast<LastSearch*>(self);
+
         Frame f;
         if (decode(std::span<const std::uint8_t>(data, header->caplen), f) == DecodeError::None &&
             std::holds_alternative<SearchRequest>(f.body) && f.xid != s.xid) {
@@ -47,10 +48,10 @@ struct LastSearch {
 
 } // namespace
 
-FloodStation::FloodStation(LabNetwork& lab, int cameras, double framesPerSecond,
-                           std::chrono::milliseconds duration)
-    : m_thread(&FloodStation::run, this, lab.cameraNamespace(), lab.cameraInterface(), cameras,
-               framesPerSecond, duration) {}
+FloodStation::FloodStation(LabNetwork& lab, std::vector<Stage> stages, double framesPerSecond)
+    : m_stages(std::move(stages)), m_figures(m_stages.size()),
+      m_thread(&FloodStation::run, this, lab.cameraNamespace(), lab.cameraInterface(),
+               framesPerSecond) {}
 
 FloodStation::~FloodStation() {
     m_stop = true;
@@ -58,53 +59,66 @@ FloodStation::~FloodStation() {
         m_thread.join();
 }
 
-std::string FloodStation::finish(Figures& figures) {
+std::string FloodStation::finish(std::vector<Figures>& figures) {
     m_thread.join();
     figures = m_figures;
     return m_error;
 }
 
-void FloodStation::run(std::string ns, std::string interface, int cameras, double rate,
-                       std::chrono::duration<double> duration) {
+void FloodStation::run(std::string ns, std::string interface, double rate) {
     const int nsFd = ::open(("/var/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
     if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0) {
         m_error = "cannot enter the camera namespace";
         return;
     }
     ::close(nsFd);
-    // Its own answers are filtered out in the kernel, so they cost no time.
-    CaptureOptions options{"inbound and ether proto 0x0809 and len == 260", false};
+    // Its own answers are left out by direction, so they cost no time. (An
+    // "inbound" in the filter text instead holds a lone frame back until the
+    // next one arrives.)
+    CaptureOptions options{"ether proto 0x0809 and len == 260", true};
     PcapPtr pcap = openCapture(interface, options, m_error);
     if (!pcap)
         return;
 
     LastSearch search;
     const auto giveUp = Clock::now() + std::chrono::seconds(15);
-    Clock::time_point started;
     pollfd fd{pcap_get_selectable_fd(pcap.get()), POLLIN, 0};
-    while (!m_stop) {
+    std::size_t stage = 0;
+    Clock::time_point started;
+    int roundsBefore = 0;
+    while (!m_stop && stage < m_stages.size()) {
         const auto now = Clock::now();
-        const double elapsed = std::chrono::duration<double>(now - started).count();
         if (search.rounds == 0 && now > giveUp) {
             m_error = "no search seen";
-            return;
-        }
-        if (search.rounds > 0 && elapsed >= duration.count())
             break;
+        }
+        Figures& figures = m_figures[stage];
+        const double elapsed = std::chrono::duration<double>(now - started).count();
+        if (search.rounds > 0 &&
+            elapsed >= std::chrono::duration<double>(m_stages[stage].duration).count()) {
+            figures.seconds = elapsed;
+            figures.rounds = search.rounds - roundsBefore;
+            roundsBefore = search.rounds;
+            started = now;
+            m_stage = static_cast<int>(++stage);
+            continue;
+        }
         const auto due = search.rounds > 0 ? static_cast<std::uint64_t>(elapsed * rate) : 0;
         // Ahead of the rate, or nothing to answer yet: wait for a search or
         // the next millisecond.
-        if (::poll(&fd, 1, m_figures.frames >= due ? 1 : 0) > 0) {
+        if (::poll(&fd, 1, figures.frames >= due ? 1 : 0) > 0) {
             const bool first = search.rounds == 0;
             pcap_dispatch(pcap.get(), -1, &LastSearch::onPacket,
                           reinterpret_cast<u_char*>(&search));
-            if (first && search.rounds > 0)
+            if (first && search.rounds > 0) {
                 started = Clock::now();
+                m_stage = 0;
+            }
         }
-        for (int burst = 0; m_figures.frames < due && burst < 256; ++burst)
-            sendFrame(pcap.get(), answer(static_cast<int>(m_figures.frames++ % cameras),
-                                         search.tool, search.xid));
+        const int cameras = m_stages[stage].cameras;
+        for (int burst = 0; figures.frames < due && burst < 256; ++burst)
+            sendFrame(pcap.get(), answer(static_cast<int>(figures.frames++ % cameras), search.tool,
+                                         search.xid));
     }
-    m_figures.rounds = search.rounds;
-    m_figures.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    m_stage = static_cast<int>(m_stages.size());
 }

@@ -80,7 +80,8 @@ bool CreateDirs(const char* path);
 
 namespace orv {
 // "%d-%02d-%02d %02d:%02d:%02d:%03d" of `now` in local time.
-std::string LogTimestamp(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+std::string
+LogTimestamp(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 // True when a log file name carries a date of a month before `year`/`month`.
 bool IsLogOfEarlierMonth(const std::string& name, int year, int month);
 } // namespace orv

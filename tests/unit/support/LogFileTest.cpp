@@ -138,20 +138,24 @@ TEST(LogFile, AnUncreatableDirectoryLeavesTheLogClosed) {
 
 TEST(LogFile, StartRemovesEarlierMonthsAndForeignFilesOnly) {
     TempDir tmp;
-    for (const char* name : {"qvlog2013-01-01 00-00-00.txt", "qvlog2012-12-31 23-59-59.txt",
-                             "qvlog2012-01-15 10-00-00.txt", "qvlog2014-01-01 00-00-00.txt",
-                             "qvlog2012-13-01.txt", "xqvlog2012-01-01.txt", "qvlog-2012-01.txt",
-                             "notes.txt", "core.dmp"}) {
+    for (const char* name :
+         {"qvlog2013-01-01 00-00-00.txt", "qvlog2012-12-31 23-59-59.txt",
+          "qvlog2012-01-15 10-00-00.txt", "qvlog2014-01-01 00-00-00.txt", "qvlog2012-13-01.txt",
+          "xqvlog2012-01-01.txt", "qvlog-2012-01.txt", "notes.txt", "core.dmp"}) {
         tmp.write(name, "x");
     }
     fs::create_directory(tmp.path() / "archive");
 
     // In January the year's turn decides what is old.
     CLogFile log(tmp.str(), CLogFile::kLinesPerFile, at(2013, 1, 5));
-    std::set<std::string> expected{"qvlog2013-01-01 00-00-00.txt", "qvlog2014-01-01 00-00-00.txt",
-                                   "qvlog2012-13-01.txt",          "xqvlog2012-01-01.txt",
-                                   "qvlog-2012-01.txt",            "notes.txt",
-                                   "archive",                      "qvlog2013-01-05 12-00-00.txt"};
+    std::set<std::string> expected{"qvlog2013-01-01 00-00-00.txt",
+                                   "qvlog2014-01-01 00-00-00.txt",
+                                   "qvlog2012-13-01.txt",
+                                   "xqvlog2012-01-01.txt",
+                                   "qvlog-2012-01.txt",
+                                   "notes.txt",
+                                   "archive",
+                                   "qvlog2013-01-05 12-00-00.txt"};
     EXPECT_EQ(logNames(tmp.path()), expected)
         << "earlier months and anything that is not .txt go; names without a date stay";
 }
