@@ -4,6 +4,7 @@
 
 #include "LabDiscovery.h"
 #include "LabNetwork.h"
+#include "SimControl.h"
 
 #include "qvipcsdk/QvIpcSdk.h"
 #include "qvsp/Qvsp.h"
@@ -43,83 +44,8 @@ namespace {
 constexpr auto kSilence = 1500ms;
 constexpr const char* kPassword = "s3cret";
 
-class TestQvsp : public CQvsp {
-public:
-    explicit TestQvsp(const QvspTiming& timing) : CQvsp(timing) {}
-};
-
-struct Seen {
-    int type = 0;
-    tagQvIpcInfo info{};
-    std::int32_t result = 0;
-    Clock::time_point at;
-};
-
-// Every discovery answer, with the time it arrived.
-class Answers {
-public:
-    static void callback(int type, tagMsgInfo* msg, void* user) {
-        auto* self = static_cast<Answers*>(user);
-        std::lock_guard lock(self->m_mutex);
-        self->m_seen.push_back({type, msg->Info, msg->Result, Clock::now()});
-        self->m_changed.notify_all();
-    }
-
-    // Waits for an event that `pred` accepts and returns it.
-    template <class Pred>
-    std::optional<Seen> waitFor(Pred pred, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(m_mutex);
-        std::optional<Seen> found;
-        m_changed.wait_for(lock, timeout, [&] {
-            const auto it = std::find_if(m_seen.begin(), m_seen.end(), pred);
-            if (it != m_seen.end())
-                found = *it;
-            return found.has_value();
-        });
-        return found;
-    }
-
-    std::vector<Seen> all() {
-        std::lock_guard lock(m_mutex);
-        return m_seen;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Seen> m_seen;
-};
-
-bool startDiscovery(CQvsp& qvsp, const std::string& adapter, Answers& answers) {
-    return StartLabDiscovery(qvsp, adapter, &Answers::callback, &answers);
-}
-
-QvspTiming searchEvery(std::chrono::milliseconds interval) {
-    QvspTiming t;
-    t.searchInterval = interval;
-    t.answerTimeout = 300ms;
-    t.attempts = 2;
-    return t;
-}
-
-// One request on the simulator's control socket.
 json control(const std::string& path, const json& request) {
-    const qvsp::wire::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return {{"error", "no control socket"}};
-    const std::string line = request.dump() + "\n";
-    if (::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(line.size()))
-        return {{"error", "not sent"}};
-    std::string answer;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0)
-        answer.append(buffer, static_cast<std::size_t>(n));
-    return json::parse(answer, nullptr, false);
+    return json::parse(SimControlRequest(path, request.dump()), nullptr, false);
 }
 
 std::string percentEncoded(const std::string& text) {
@@ -203,11 +129,11 @@ protected:
 
 TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     build();
-    TestQvsp qvsp(searchEvery(200ms));
-    Answers answers;
-    ASSERT_TRUE(startDiscovery(qvsp, m_lab.adapter(0), answers));
+    LabQvsp qvsp(200ms);
+    LabEvents answers;
+    ASSERT_TRUE(StartLabDiscovery(qvsp, m_lab.adapter(0), &LabEvents::callback, answers.user()));
     const auto first = answers.waitFor(
-        [](const Seen& s) { return std::string(s.info.IpAddr) == "192.0.2.11"; }, 3s);
+        [](const LabEvent& s) { return std::string(s.info.IpAddr) == "192.0.2.11"; }, 3s);
     ASSERT_TRUE(first);
 
     const int handle = login("192.0.2.11");
@@ -223,7 +149,7 @@ TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     const auto changed = Clock::now();
 
     const auto next = answers.waitFor(
-        [&](const Seen& s) {
+        [&](const LabEvent& s) {
             return s.type == CAP_SEARCH_RESP && s.at > changed &&
                    std::memcmp(s.info.Mac, first->info.Mac, 8) == 0;
         },
@@ -242,7 +168,7 @@ TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     request.HttpPort = 8082;
     qvsp.ModifyIpcInfo(&request);
     const auto result =
-        answers.waitFor([](const Seen& s) { return s.type == CAP_MODIFY_RESULT; }, 3s);
+        answers.waitFor([](const LabEvent& s) { return s.type == CAP_MODIFY_RESULT; }, 3s);
     qvsp.UnInitQvsp();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->result, 0);

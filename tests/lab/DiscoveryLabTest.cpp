@@ -28,80 +28,16 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class TestQvsp : public CQvsp {
-public:
-    explicit TestQvsp(const QvspTiming& timing) : CQvsp(timing) {}
-};
-
-QvspTiming fastTiming(std::chrono::milliseconds search = 10s) {
-    QvspTiming t;
-    t.searchInterval = search;
-    t.answerTimeout = 300ms;
-    t.attempts = 2;
-    return t;
-}
-
-struct Event {
-    int type = 0;
-    int adapter = 0;
-    tagQvIpcInfo info{};
-    std::int32_t result = 0;
-    Clock::time_point at;
-};
-
 std::string macKey(const tagQvIpcInfo& info) {
     return std::string(info.Mac, info.Mac + 8);
 }
 
-// Everything the callback delivers, from any number of instances.
-class Collector {
-public:
-    struct Source {
-        Collector* collector;
-        int adapter;
-    };
-
-    static void callback(int type, tagMsgInfo* msg, void* user) {
-        auto* source = static_cast<Source*>(user);
-        Collector& c = *source->collector;
-        if (c.closed.load())
-            c.late.fetch_add(1);
-        std::lock_guard lock(c.m_mutex);
-        c.m_events.push_back({type, source->adapter, msg->Info, msg->Result, Clock::now()});
-        c.m_changed.notify_all();
-    }
-
-    template <class Pred>
-    bool waitUntil(Pred pred, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return pred(m_events); });
-    }
-
-    std::vector<Event> events() {
-        std::lock_guard lock(m_mutex);
-        return m_events;
-    }
-
-    std::atomic<bool> closed{false};
-    std::atomic<int> late{0};
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Event> m_events;
-};
-
-std::size_t distinctCameras(const std::vector<Event>& events, int type = CAP_SEARCH_RESP) {
+std::size_t distinctCameras(const std::vector<LabEvent>& events, int type = CAP_SEARCH_RESP) {
     std::set<std::string> macs;
     for (const auto& e : events)
         if (e.type == type)
             macs.insert(macKey(e.info));
     return macs.size();
-}
-
-bool startInstance(CQvsp& qvsp, const std::string& adapter, Collector::Source& source,
-                   bool discover = true) {
-    return StartLabDiscovery(qvsp, adapter, &Collector::callback, &source, discover);
 }
 
 tagQvIpcInfo modifyRequest(const tagQvIpcInfo& found, const char* ip, const char* password) {
@@ -137,10 +73,14 @@ protected:
             std::fprintf(stderr, "simulator log:\n%s\n", m_lab.simulatorLog().c_str());
     }
 
+    bool start(CQvsp& qvsp, int adapter = 0, bool discover = true) {
+        return StartLabDiscovery(qvsp, m_lab.adapter(adapter), &LabEvents::callback,
+                                 m_events.user(adapter), discover);
+    }
+
     // Declared first so that it is destroyed last, after every instance.
     LabNetwork m_lab;
-    Collector m_events;
-    Collector::Source m_source{&m_events, 0};
+    LabEvents m_events;
 };
 
 } // namespace
@@ -160,8 +100,8 @@ TEST_F(Lab, SearchAdapterListsTheLabAdapterOnly) {
 
 TEST_F(Lab, FindsThreeCamerasWithEveryField) {
     build(1, {{"cameras", 3}});
-    TestQvsp qvsp(fastTiming());
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    LabQvsp qvsp;
+    ASSERT_TRUE(start(qvsp));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
     qvsp.UnInitQvsp();
 
@@ -193,8 +133,8 @@ TEST_F(Lab, FindsThreeCamerasWithEveryField) {
 
 TEST_F(Lab, ChangesTheAddressWithTheRightPassword) {
     build(1, {{"cameras", 3}, {"password", "s3cret"}});
-    TestQvsp qvsp(fastTiming(300ms));
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    LabQvsp qvsp(300ms);
+    ASSERT_TRUE(start(qvsp));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
     const tagQvIpcInfo target = m_events.events().at(1).info;
     const std::string oldIp = target.IpAddr;
@@ -244,8 +184,8 @@ TEST_F(Lab, ChangesTheAddressWithTheRightPassword) {
 
 TEST_F(Lab, RefusesAWrongPassword) {
     build(1, {{"cameras", 2}, {"password", "s3cret"}});
-    TestQvsp qvsp(fastTiming(300ms));
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    LabQvsp qvsp(300ms);
+    ASSERT_TRUE(start(qvsp));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 2; }, 3s));
     const tagQvIpcInfo target = m_events.events().at(0).info;
 
@@ -278,8 +218,8 @@ TEST_F(Lab, RefusesAWrongPassword) {
 TEST_F(Lab, AnUnansweredChangeIsReportedOnlyWhereTheCameraWasSeen) {
     // Camera 2 answers for half a second and then falls silent.
     build(1, {{"cameras", 2}, {"cameras_override", {{"2", {{"silent_after_ms", 500}}}}}});
-    TestQvsp qvsp(fastTiming(100ms));
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    LabQvsp qvsp(100ms);
+    ASSERT_TRUE(start(qvsp));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 2; }, 3s));
     std::this_thread::sleep_for(700ms);
     const auto events = m_events.events();
@@ -301,7 +241,7 @@ TEST_F(Lab, AnUnansweredChangeIsReportedOnlyWhereTheCameraWasSeen) {
         [](auto& ev) { return distinctCameras(ev, CAP_MODIFY_RESULT) >= 1; }, 3s));
     std::this_thread::sleep_for(800ms); // both exchanges have timed out by now
     qvsp.UnInitQvsp();
-    std::vector<Event> results;
+    std::vector<LabEvent> results;
     for (const auto& e : m_events.events())
         if (e.type == CAP_MODIFY_RESULT)
             results.push_back(e);
@@ -314,8 +254,8 @@ TEST_F(Lab, UnInitReturnsPromptlyAndNoCallbackFollows) {
     build(1, {{"cameras", 100}});
     {
         // Answers flowing without pause.
-        TestQvsp qvsp(fastTiming(30ms));
-        ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+        LabQvsp qvsp(30ms);
+        ASSERT_TRUE(start(qvsp));
         ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return ev.size() >= 500; }, 5s));
         const auto start = Clock::now();
         qvsp.UnInitQvsp();
@@ -327,8 +267,8 @@ TEST_F(Lab, UnInitReturnsPromptlyAndNoCallbackFollows) {
     }
     {
         // A quiet adapter: nothing to read, nothing to send.
-        TestQvsp idle(fastTiming());
-        ASSERT_TRUE(startInstance(idle, m_lab.adapter(0), m_source, false));
+        LabQvsp idle;
+        ASSERT_TRUE(start(idle, 0, false));
         std::this_thread::sleep_for(100ms);
         const auto start = Clock::now();
         idle.UnInitQvsp();
@@ -338,11 +278,10 @@ TEST_F(Lab, UnInitReturnsPromptlyAndNoCallbackFollows) {
 
 TEST_F(Lab, ACameraOnTwoAdaptersArrivesTwice) {
     build(2, {{"cameras", 1}});
-    Collector::Source second{&m_events, 1};
-    TestQvsp a(fastTiming());
-    TestQvsp b(fastTiming());
-    ASSERT_TRUE(startInstance(a, m_lab.adapter(0), m_source));
-    ASSERT_TRUE(startInstance(b, m_lab.adapter(1), second));
+    LabQvsp a;
+    LabQvsp b;
+    ASSERT_TRUE(start(a));
+    ASSERT_TRUE(start(b, 1));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return ev.size() >= 2; }, 3s));
     std::this_thread::sleep_for(300ms);
     a.UnInitQvsp();
@@ -355,8 +294,8 @@ TEST_F(Lab, ACameraOnTwoAdaptersArrivesTwice) {
 
 TEST_F(Lab, IdleCaptureThreadUsesNoMeasurableCpu) {
     build(1, {{"cameras", 3}});
-    TestQvsp qvsp(QvspTiming{});
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    CQvsp qvsp;
+    ASSERT_TRUE(start(qvsp));
     ASSERT_TRUE(m_events.waitUntil([](auto& ev) { return distinctCameras(ev) == 3; }, 3s));
     const auto cpu = [] {
         rusage u{};
@@ -379,8 +318,8 @@ TEST_F(Lab, CaptureFailuresAreErrorValues) {
     if (child == 0) {
         int result = 0;
         if (::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0)
-            StartLabDiscovery(*std::make_unique<CQvsp>(), m_lab.adapter(0), &Collector::callback,
-                              &m_source, true, &result);
+            StartLabDiscovery(*std::make_unique<CQvsp>(), m_lab.adapter(0), &LabEvents::callback,
+                              m_events.user(), true, &result);
         ::_exit(-result);
     }
     int status = 0;
@@ -389,8 +328,8 @@ TEST_F(Lab, CaptureFailuresAreErrorValues) {
 
     // An adapter taken down and up again resumes; one that disappears ends
     // capture with one message that names it.
-    TestQvsp qvsp(fastTiming(100ms));
-    ASSERT_TRUE(startInstance(qvsp, m_lab.adapter(0), m_source));
+    LabQvsp qvsp(100ms);
+    ASSERT_TRUE(start(qvsp));
     ASSERT_EQ(m_lab.setAdapterUp(0, false), "");
     std::this_thread::sleep_for(300ms);
     ASSERT_EQ(m_lab.setAdapterUp(0, true), "");

@@ -3,6 +3,7 @@
 // the hub's signals, IP changes with the program's escaped texts. Runs inside
 // namespaces the test creates; needs root, skipped otherwise.
 
+#include "LabDiscovery.h"
 #include "LabNetwork.h"
 
 #include "discovery/DiscoveryHub.h"
@@ -26,19 +27,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-class FastQvsp : public CQvsp {
-public:
-    FastQvsp() : CQvsp(timing()) {}
-
-private:
-    static QvspTiming timing() {
-        QvspTiming t;
-        t.searchInterval = 300ms;
-        t.answerTimeout = 300ms;
-        return t;
-    }
-};
 
 // What the pages hear from the hub, on the window thread.
 struct Pages {
@@ -111,7 +99,7 @@ protected:
 TEST_F(ToolLab, AnswersReachThePagesAndChangesComeBack) {
     orv::CDiscoveryHub hub;
     Pages pages(hub);
-    orv::CDiscoveryInstances discovery([] { return std::make_unique<FastQvsp>(); });
+    orv::CDiscoveryInstances discovery([] { return std::make_unique<LabQvsp>(300ms); });
     ASSERT_EQ(discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &hub), 1);
     ASSERT_TRUE(pumpUntil([&] { return pages.found.size() == 3; }, 5s));
     const tagQvIpcInfo camera = pages.found.begin()->second;

@@ -3,6 +3,7 @@
 // moved by a raw-Ethernet modify are found at their new place, and the
 // control channel reads cameras and orders faults. On loopback, no root.
 
+#include "SimControl.h"
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
 #include "core/Config.h"
@@ -55,22 +56,7 @@ std::string percentEncoded(const std::string& text) {
 }
 
 std::string controlRequest(const std::string& path, const std::string& line) {
-    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return "no connection";
-    const std::string request = line + "\n";
-    if (::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(request.size()))
-        return "not sent";
-    std::string answer;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0)
-        answer.append(buffer, static_cast<std::size_t>(n));
-    return answer;
+    return SimControlRequest(path, line);
 }
 
 class StoreApi : public ::testing::Test {
