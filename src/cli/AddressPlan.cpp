@@ -269,7 +269,7 @@ Plan ReadPlan(std::string_view text) {
         plan.problems.push_back({records.front().line, "mac", "the header names no mac column"});
         return plan;
     }
-    if (records.size() == 1) {
+    if (records.size() == 1 && plan.problems.empty()) {
         plan.problems.push_back({records.front().line, "", "no camera rows"});
     }
     if (records.size() - 1 > kMaxPlanRows) {
@@ -313,7 +313,7 @@ Plan ReadPlan(std::string_view text) {
                  mac.empty() ? "missing" : "\"" + mac + "\" is not a MAC address"});
         }
         checkRow(row, plan.problems);
-        if (!row.ip.empty() && plan.problems.size() == before) {
+        if (!row.ip.empty() && network::IsValidAddress(FromUtf8(row.ip))) {
             const std::string ip = normalAddress(row.ip);
             if (const auto [it, added] = ipLines.emplace(ip, row.line); !added) {
                 plan.problems.push_back(
