@@ -336,6 +336,13 @@ ReadResult ReadProfile(std::string_view text) {
         result.error = ProfileError{"", cut == std::string::npos ? what : what.substr(cut),
                                     lineOf(text, e.byte)};
         return result;
+    } catch (const json::exception& e) {
+        // A number beyond what a double holds ("2E568") is refused while
+        // parsing, without a position.
+        const std::string what = e.what();
+        const std::size_t cut = what.find(']');
+        result.error = ProfileError{"", cut == std::string::npos ? what : what.substr(cut + 2), 0};
+        return result;
     }
     if (tooDeep) {
         result.error = ProfileError{"", "nested deeper than a profile goes", 0};
