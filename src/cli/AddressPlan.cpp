@@ -150,9 +150,12 @@ void checkRow(const PlanRow& row, std::vector<PlanProblem>& problems) {
     if (!row.gateway.empty() && !network::IsValidAddress(FromUtf8(row.gateway))) {
         bad("gateway", network::kInvalidGateway);
     }
+    // A port below 1024 may be the one the camera serves on already (the
+    // factory's 80, as the discovery list shows it); whether it is, the
+    // match decides.
     if (!row.httpPort.empty()) {
         const long port = network::ReadPortNumber(FromUtf8(row.httpPort));
-        if (port < 1024 || port > 65535) {
+        if (port < 1 || port > 65535) {
             bad("http_port", network::kPortRange);
         }
     }
@@ -362,16 +365,18 @@ std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInf
         const auto value = [](const std::string& planned, const std::wstring& own) {
             return planned.empty() ? own : FromUtf8(planned);
         };
-        // The page's range holds for a port the installer gives; a kept port
-        // is the camera's own (factory cameras serve on 80), checked by
-        // nobody, and goes back as it is.
+        // The page's range holds for a port the installer changes; a kept
+        // port (blank, or the camera's own: factory cameras serve on 80) is
+        // checked by nobody and goes back as it is.
+        const bool keepsPort = row.httpPort.empty() ||
+                               network::ReadPortNumber(FromUtf8(row.httpPort)) == camera->HttpPort;
         const network::NetworkForm form{login.user,
                                         login.password,
                                         value(row.name, WideFieldText(camera->DevName, kCpUtf8)),
                                         value(row.ip, WideFieldText(camera->IpAddr)),
                                         value(row.netmask, WideFieldText(camera->NetMask)),
                                         value(row.gateway, WideFieldText(camera->Gateway)),
-                                        value(row.httpPort, L"65535")};
+                                        keepsPort ? L"65535" : FromUtf8(row.httpPort)};
         const network::CheckedForm checked = network::CheckForm(form, false);
         if (checked.error) {
             entry.state = RowState::Conflicting;
@@ -381,7 +386,7 @@ std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInf
         }
         tagQvIpcInfo request = *checked.request;
         std::memcpy(request.Mac, camera->Mac, sizeof request.Mac);
-        if (row.httpPort.empty()) {
+        if (keepsPort) {
             request.HttpPort = camera->HttpPort;
         }
         entry.request = request;

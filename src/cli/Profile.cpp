@@ -619,6 +619,11 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                        "video.secondary.bit_rate_control");
             sf.iFrame =
                 ss.iFrame ? std::to_wstring(*ss.iFrame) : FromUtf8(bs::kStartSecondaryIFrame);
+        } else {
+            // Image options alone: the stream fields hold what the page shows
+            // at first, and no stream record is sent.
+            form.primary.iFrame = FromUtf8(bs::kStartPrimaryIFrame);
+            form.secondary.iFrame = FromUtf8(bs::kStartSecondaryIFrame);
         }
         if (b.error) {
             return fail(*b.error);

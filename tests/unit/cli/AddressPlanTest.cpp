@@ -51,7 +51,7 @@ TEST(AddressPlan, ReadsSpreadsheetCsvAndNamesTheLineOfEachRow) {
 TEST(AddressPlan, EveryFaultIsNamedByLineAndField) {
     const Plan plan = ReadPlan("mac,ip,netmask,gateway,http_port,name,notes\n"
                                "02:4F:56:10:00:01,192.0.2.255,,,,\n"
-                               "02:4F:56:10:00:02,,0.255.255.0,,1023,\n"
+                               "02:4F:56:10:00:02,,0.255.255.0,,0,\n"
                                "02:4F:56:10:00:02,192.0.2.20,,,,\n"
                                "02:4F:56:10:00:03,192.0.2.020,,,,\n"
                                "02:4F:56:10:00:04,,,,,12345678901234567890123456789012\n"
@@ -76,16 +76,17 @@ TEST(AddressPlan, EveryFaultIsNamedByLineAndField) {
 TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
     const std::vector<tagQvIpcInfo> cameras = {camera(1, "192.0.2.10"), camera(2, "192.0.2.11"),
                                                camera(3, "192.0.2.12", 8080),
-                                               camera(4, "192.0.2.13")};
+                                               camera(4, "192.0.2.13"), camera(5, "192.0.2.14")};
     const Plan plan = ReadPlan("mac,ip,http_port,name\n"
-                               "02:4F:56:10:00:01,,,\n"           // as it is, factory port 80
+                               "02:4F:56:10:00:01,,80,\n"         // as it is, factory port 80
                                "02:4F:56:10:00:02,192.0.2.50,,\n" // moves
                                "02:4F:56:10:00:03,192.0.2.13,,\n" // camera 4's address
                                "02:4F:56:10:00:04,192.0.2.60,,\n" // answers ARP
-                               "02:4F:56:10:00:09,192.0.2.70,,\n");
+                               "02:4F:56:10:00:09,192.0.2.70,,\n"
+                               "02:4F:56:10:00:05,,443,\n");
     const std::vector<PlanEntry> entries =
         MatchPlan(plan, cameras, {L"admin", L"pw"}, {{"192.0.2.60", "02:AA:00:00:00:01"}});
-    ASSERT_EQ(entries.size(), 5u);
+    ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].state, RowState::Matched);
     EXPECT_FALSE(entries[0].changes);
     EXPECT_EQ(entries[0].request->HttpPort, 80);
@@ -97,6 +98,7 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
     EXPECT_EQ(entries[2].reason, "192.0.2.13 is the address of camera 02:4F:56:10:00:04 (Cam 4)");
     EXPECT_EQ(entries[3].reason, "192.0.2.60 is in use by 02:AA:00:00:00:01");
     EXPECT_EQ(entries[4].state, RowState::Missing);
+    EXPECT_EQ(entries[5].reason, "http_port: Please input the port between 1024 and 65535.");
     EXPECT_EQ(AddressesToProbe(entries), (std::vector<std::string>{"192.0.2.50"}));
 
     // A row that keeps its address meets a row that moves there.

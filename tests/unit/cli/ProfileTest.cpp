@@ -120,6 +120,10 @@ TEST(Profile, StreamsFollowTheListsOfTheSetsMostLimitedCamera) {
     EXPECT_EQ(b.built->imaging->outdoorMode, 1);
     EXPECT_EQ(b.built->imaging->localDisplay, 1);
     EXPECT_EQ(b.built->StepsFor(kClass4).size(), 3u);
+    EXPECT_EQ(buildError(R"({"image": {"power_line": 60, "outdoor": "Outdoor",
+                                       "local_display": "OFF"}})",
+                         {kClass4}),
+              "built");
 }
 
 TEST(Profile, PortAndDdnsChecksNameTheirKey) {
