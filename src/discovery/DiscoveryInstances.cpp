@@ -26,6 +26,12 @@ CDiscoveryInstances::~CDiscoveryInstances() {
 }
 
 int CDiscoveryInstances::Start(QvspCallback callback, void* user, const StartFailure& failed) {
+    return StartEach(
+        callback, [user](const QvAdapter&) { return user; }, failed);
+}
+
+int CDiscoveryInstances::StartEach(QvspCallback callback, const UserFor& userFor,
+                                   const StartFailure& failed) {
     QvAdapter* adapters = nullptr;
     int count = 0;
     CQvsp::SearchAdapter(&adapters, &count);
@@ -36,6 +42,10 @@ int CDiscoveryInstances::Start(QvspCallback callback, void* user, const StartFai
         return 0;
     }
     for (int i = 0; i < count; ++i) {
+        void* user = userFor(adapters[i]);
+        if (user == nullptr) {
+            continue;
+        }
         auto instance = m_factory();
         std::string filter = DiscoveryFilter(adapters[i].Mac);
         instance->SetAdapter(adapters[i].Name);

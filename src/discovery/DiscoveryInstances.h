@@ -32,6 +32,10 @@ public:
     // Lists the adapters and starts discovery on each that opens; returns
     // the number of instances (0 when no adapter was found).
     int Start(QvspCallback callback, void* user, const StartFailure& failed = {});
+    // The same on the adapters a caller picks: `userFor` gives the callback's
+    // user pointer for each adapter, nullptr to leave the adapter alone.
+    using UserFor = std::function<void*(const QvAdapter& adapter)>;
+    int StartEach(QvspCallback callback, const UserFor& userFor, const StartFailure& failed = {});
     // Stops every instance in order; no callback runs after this returns.
     void Stop();
     // Hands the request to every instance; -1 for a null request, else 0.

@@ -54,18 +54,18 @@ QStringList ResultCells(const OperationResult& r) {
             QString::number(r.seconds, 'f', 2)};
 }
 
+QString CsvRow(const QStringList& cells) {
+    QStringList quoted;
+    for (const QString& cell : cells) {
+        quoted << csvCell(cell);
+    }
+    return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+}
+
 QByteArray ResultsCsv(const std::vector<OperationResult>& results) {
-    QString csv;
-    const auto row = [&csv](const QStringList& cells) {
-        QStringList quoted;
-        for (const QString& cell : cells) {
-            quoted << csvCell(cell);
-        }
-        csv += quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
-    };
-    row(ResultHeaders());
+    QString csv = CsvRow(ResultHeaders());
     for (const OperationResult& r : results) {
-        row(ResultCells(r));
+        csv += CsvRow(ResultCells(r));
     }
     return csv.toUtf8();
 }
@@ -76,6 +76,21 @@ QString ResultsText(const std::vector<OperationResult>& results) {
         lines << ResultCells(r).join(QLatin1Char('\t'));
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString TallyLine(const OperationTally& t) {
+    const QString operation = QString::fromStdString(t.operation);
+    if (t.cancelled == 0) {
+        return text(L"95016", L"%1: %2 succeeded, %3 failed.")
+            .arg(operation)
+            .arg(t.succeeded)
+            .arg(t.failed);
+    }
+    return text(L"95017", L"%1: %2 succeeded, %3 failed, %4 cancelled.")
+        .arg(operation)
+        .arg(t.succeeded)
+        .arg(t.failed)
+        .arg(t.cancelled);
 }
 
 int CJobResultsModel::rowCount(const QModelIndex& parent) const {

@@ -20,8 +20,13 @@ QStringList ResultCells(const OperationResult& result);
 QStringList ResultHeaders();
 // RFC 4180 CSV: a header row, then one row per result; UTF-8 text.
 QByteArray ResultsCsv(const std::vector<OperationResult>& results);
+// One CSV row with its line end, cells quoted where they need it.
+QString CsvRow(const QStringList& cells);
 // Tab-separated, for the clipboard.
 QString ResultsText(const std::vector<OperationResult>& results);
+// The summary line of one operation of a job, in the current language:
+// "Modify Port: 97 succeeded, 3 failed."
+QString TallyLine(const OperationTally& tally);
 
 class CJobResultsModel : public QAbstractTableModel {
     Q_OBJECT

@@ -28,6 +28,9 @@ std::string ReasonText(Reason reason, double seconds) {
         return "the camera's answer was not understood";
     case Reason::Cancelled:
         return "cancelled";
+    case Reason::NotSeen:
+        return "not seen at its new address within " +
+               std::to_string(std::max(1L, std::lround(seconds))) + " s";
     case Reason::Other:
         break;
     }

@@ -28,6 +28,7 @@ enum class Reason {
     DeviceFault,      // the camera reported an internal failure
     BadAnswer,        // an answer that is not the documented one
     Cancelled,        // the job was cancelled before this camera's turn
+    NotSeen,          // a moved camera did not answer discovery at its new address
     Other,
 };
 

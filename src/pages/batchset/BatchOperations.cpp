@@ -74,20 +74,28 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps) {
     spec.name = name;
     spec.targets = std::move(devices);
     spec.credentials = defaults();
-    for (const Step& step : steps) {
-        if (!step.followUp) {
-            spec.operations.push_back(OperationWords(step.operation));
-        }
-    }
-    spec.work = [steps = std::move(steps)](jobs::CameraRun& run) {
-        for (const Step& step : steps) {
-            if (!step.run(run) && step.operation == Operation::ModifyPassword) {
-                break; // no reboot with a password the camera did not take
-            }
-        }
-    };
+    spec.operations = ReportedOperations(steps);
+    spec.work = [steps = std::move(steps)](jobs::CameraRun& run) { RunSteps(steps, run); };
     m_host.RunOperations(std::move(spec), !m_host.CheckedMode());
     return 1;
+}
+
+void CBatchOperations::RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run) {
+    for (const Step& step : steps) {
+        if (!step.run(run) && step.operation == Operation::ModifyPassword) {
+            break; // no reboot with a password the camera did not take
+        }
+    }
+}
+
+std::vector<std::string> CBatchOperations::ReportedOperations(const std::vector<Step>& steps) {
+    std::vector<std::string> operations;
+    for (const Step& step : steps) {
+        if (!step.followUp) {
+            operations.emplace_back(OperationWords(step.operation));
+        }
+    }
+    return operations;
 }
 
 std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZone,
@@ -109,10 +117,14 @@ std::optional<Step> CBatchOperations::SetDeviceName(const char* escapedName) con
     if (m_host.CheckedMode()) {
         return std::nullopt;
     }
-    return simple(
-        Operation::SetDeviceName,
-        [name = std::string(escapedName != nullptr ? escapedName : "")](
-            jobs::CameraRun& run, int h) { return run.Sdk().SetDeviceName(h, name.c_str()); });
+    return DeviceNameStep(escapedName != nullptr ? escapedName : "");
+}
+
+Step CBatchOperations::DeviceNameStep(std::string escapedName) {
+    return simple(Operation::SetDeviceName,
+                  [name = std::move(escapedName)](jobs::CameraRun& run, int h) {
+                      return run.Sdk().SetDeviceName(h, name.c_str());
+                  });
 }
 
 std::optional<Step> CBatchOperations::SetPorts(const QvPortInfo* record) {

@@ -86,6 +86,8 @@ public:
     static std::optional<Step> SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
     // Nothing in checked mode, where every camera keeps its own name.
     std::optional<Step> SetDeviceName(const char* escapedName) const;
+    // The name step itself, for a camera that is to get `escapedName`.
+    static Step DeviceNameStep(std::string escapedName);
     static std::optional<Step> SetPorts(const QvPortInfo* record);
     static std::optional<Step> SetDdns(const QvDdnsInfo* record);
     // Merges the frequency and the two mode bytes into the camera's own
@@ -100,6 +102,11 @@ public:
     // Runs the steps as one job over the targets: 0 when no camera is
     // selected (message 90010) or there is nothing to do, else 1.
     int Apply(const std::string& name, std::vector<Step> steps);
+    // One camera's part of such a job: the steps in order, where a refused
+    // password stops the reboot that would follow it.
+    static void RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run);
+    // The operations the steps report for every camera.
+    static std::vector<std::string> ReportedOperations(const std::vector<Step>& steps);
 
     // A job that reads what the sub-pages show of `device` into `settings`.
     static jobs::JobSpec ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,

@@ -52,7 +52,18 @@ int portValue(const std::wstring& text) {
 
 } // namespace
 
-NetworkParams CheckNetworkParams(const PortForm& form, const DdnsForm& ddns) {
+NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns) {
+    NetworkParams out = CheckPorts(ports);
+    if (out.error) {
+        return out;
+    }
+    const NetworkParams checked = CheckDdns(ddns);
+    out.ddns = checked.ddns;
+    out.error = checked.error;
+    return out;
+}
+
+NetworkParams CheckPorts(const PortForm& form) {
     NetworkParams out;
     const std::wstring http = trimmed(form.http);
     const std::wstring rtsp1 = trimmed(form.rtsp1);
@@ -84,7 +95,11 @@ NetworkParams CheckNetworkParams(const PortForm& form, const DdnsForm& ddns) {
     out.ports.rtspPort1 = values[1];
     out.ports.rtspPort2 = values[2];
     out.ports.reserved = 0;
+    return out;
+}
 
+NetworkParams CheckDdns(const DdnsForm& ddns) {
+    NetworkParams out;
     const int provider =
         ddns.provider >= 0 && ddns.provider < kProviderCount ? ddns.provider : kProviderCount - 1;
     out.ddns.enable = ddns.enable ? 1 : 0;

@@ -64,5 +64,9 @@ struct NetworkParams {
     std::optional<Message> error;
 };
 NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
+// The two halves of those checks, each on its own; `error` set as above and
+// the other record left zero.
+NetworkParams CheckPorts(const PortForm& ports);
+NetworkParams CheckDdns(const DdnsForm& ddns);
 
 } // namespace orv::batchset

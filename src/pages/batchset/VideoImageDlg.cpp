@@ -225,7 +225,7 @@ void CVideoImageDlg::showNormalSecondarySizes(int position) {
 
 void CVideoImageDlg::applyPrimarySizeRule() {
     const int code = primarySizeCode();
-    if (code == bs::kCode5M) {
+    if (!bs::SecondaryStreamAllowed(code)) {
         m_enable->setChecked(false);
         m_enable->setEnabled(false);
         applyEnableRule();

@@ -137,6 +137,14 @@ int SecondarySizeCode(int position, bool primaryIs3M) {
     return kNormalSecondaryCodes[static_cast<size_t>(position)];
 }
 
+bool SecondaryStreamAllowed(int primarySizeCode) {
+    return primarySizeCode != kCode5M;
+}
+
+Entries SecondaryCodecsWith(int primarySizeCode) {
+    return primarySizeCode == kCode3M ? PrimaryCodecs() : SecondaryCodecs();
+}
+
 Entries NormalFrameRates(int powerLineFrequency) {
     if (powerLineFrequency == 60) {
         return {"30", "25", "15", "8"};

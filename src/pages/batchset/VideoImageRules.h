@@ -48,6 +48,11 @@ int SecondarySizePosition(int code);
 // The code a secondary list position stands for.
 int SecondarySizeCode(int position, bool primaryIs3M);
 
+// The secondary stream may be switched on except while the primary size is
+// 5M; while it is 3M the secondary stream takes H.264 alone.
+bool SecondaryStreamAllowed(int primarySizeCode);
+Entries SecondaryCodecsWith(int primarySizeCode);
+
 // Frame rates for every size but 5M and 3M: 60 Hz mains allow 30 frames a
 // second, every other frequency starts at 25.
 Entries NormalFrameRates(int powerLineFrequency);

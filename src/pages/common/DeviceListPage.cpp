@@ -163,18 +163,7 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
     if (m_jobReport == Report::Summary) {
         for (const orv::jobs::OperationTally& t :
              orv::jobs::Tally(m_jobPanel->Results().Results())) {
-            const QString operation = QString::fromStdString(t.operation);
-            m_app.AddOperatingInfo(
-                t.cancelled == 0
-                    ? orv::ui::LangText(L"95016", L"%1: %2 succeeded, %3 failed.")
-                          .arg(operation)
-                          .arg(t.succeeded)
-                          .arg(t.failed)
-                    : orv::ui::LangText(L"95017", L"%1: %2 succeeded, %3 failed, %4 cancelled.")
-                          .arg(operation)
-                          .arg(t.succeeded)
-                          .arg(t.failed)
-                          .arg(t.cancelled));
+            m_app.AddOperatingInfo(orv::jobs::TallyLine(t));
         }
     }
     JobRunningChanged(false);

@@ -1,5 +1,7 @@
 #include "ModifyWaiter.h"
 
+#include "qvsp/QvspTypes.h"
+
 namespace orv::network {
 
 void CModifyWaiter::Expect(const DeviceKey& camera) {
@@ -40,6 +42,35 @@ std::optional<int> CModifyWaiter::Wait(const DeviceKey& camera, std::chrono::mil
         m_arrived.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
                                      end - now, std::chrono::milliseconds(100)));
     }
+}
+
+jobs::Reason ReasonForModifyResult(int result) {
+    switch (result) {
+    case QVSP_RESULT_BAD_PROOF:
+        return jobs::Reason::WrongCredentials;
+    case QVSP_RESULT_BAD_VALUES:
+        return jobs::Reason::Refused;
+    case QVSP_RESULT_NO_ANSWER:
+        return jobs::Reason::NoAnswer;
+    default:
+        return jobs::Reason::Other;
+    }
+}
+
+bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
+                         std::chrono::milliseconds timeout) {
+    const std::optional<int> result =
+        waiter.Wait(DeviceKey::Of(run.Device()), timeout, run.CancelFlag());
+    if (!result) {
+        run.ReportFailure(kModifyOperation,
+                          run.Cancelled() ? jobs::Reason::Cancelled : jobs::Reason::NoAnswer);
+        return false;
+    }
+    if (*result != 0) {
+        run.ReportFailure(kModifyOperation, ReasonForModifyResult(*result));
+        return false;
+    }
+    return run.Report(kModifyOperation, 0);
 }
 
 } // namespace orv::network

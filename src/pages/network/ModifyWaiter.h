@@ -5,6 +5,7 @@
 // per camera, progress and a summary like any device job.
 
 #include "devicelist/DeviceKey.h"
+#include "jobs/CameraRun.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,5 +32,19 @@ private:
     std::condition_variable m_arrived;
     std::unordered_map<DeviceKey, std::optional<int>, DeviceKeyHash> m_outcomes;
 };
+
+// The operation words of an IP change in results and summaries.
+inline constexpr const char* kModifyOperation = "Modify IP,Port,Netmask";
+// Discovery gives up on a silent camera within a few seconds and says so;
+// this wait only guards against an answer that never comes.
+inline constexpr std::chrono::seconds kModifyOutcomeWait{15};
+
+// Why a change the library reported with `result` (not 0) did not apply.
+jobs::Reason ReasonForModifyResult(int result);
+
+// Waits for the outcome of the camera's change, whose request has left,
+// and reports it as the run's kModifyOperation. True when it applied.
+bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
+                         std::chrono::milliseconds timeout = kModifyOutcomeWait);
 
 } // namespace orv::network

@@ -179,10 +179,9 @@ void CSearchDlg::OnModifyFailed(const tagQvIpcInfo& record, int result) {
 }
 
 void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
-    static constexpr const char* kOperation = "Modify IP,Port,Netmask";
     orv::jobs::JobSpec spec;
     spec.name = "Network Settings";
-    spec.operations = {kOperation};
+    spec.operations = {orv::network::kModifyOperation};
     for (tagQvIpcInfo& request : requests) {
         m_waiter.Expect(orv::DeviceKey::Of(request));
         m_app.ModifyIpcInfoAll(&request);
@@ -192,22 +191,7 @@ void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
     }
     orv::network::CModifyWaiter& waiter = m_waiter;
     spec.work = [&waiter](orv::jobs::CameraRun& run) {
-        // Discovery gives up on a silent camera within a few seconds and says
-        // so; the wait only guards against an answer that never comes.
-        const std::optional<int> result = waiter.Wait(orv::DeviceKey::Of(run.Device()),
-                                                      std::chrono::seconds(15), run.CancelFlag());
-        if (!result) {
-            run.ReportFailure(kOperation, run.Cancelled() ? orv::jobs::Reason::Cancelled
-                                                          : orv::jobs::Reason::NoAnswer);
-        } else if (*result == 0) {
-            run.Report(kOperation, 0);
-        } else {
-            run.ReportFailure(kOperation,
-                              *result == QVSP_RESULT_BAD_PROOF ? orv::jobs::Reason::WrongCredentials
-                              : *result == QVSP_RESULT_BAD_VALUES ? orv::jobs::Reason::Refused
-                              : *result == QVSP_RESULT_NO_ANSWER  ? orv::jobs::Reason::NoAnswer
-                                                                  : orv::jobs::Reason::Other);
-        }
+        orv::network::ReportModifyOutcome(waiter, run);
     };
     RunJob(std::move(spec), Report::Summary);
 }

@@ -3,6 +3,7 @@
 #include "paths/AppPaths.h"
 #include "text/TextConv.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -73,7 +74,12 @@ void cutLine(std::string& line, size_t max) {
     }
 }
 
+std::atomic<bool> g_debugOutput{true};
+
 void debugOutput(const char* text) {
+    if (!g_debugOutput.load()) {
+        return;
+    }
 #if defined(_WIN32)
     OutputDebugStringA(text);
 #else
@@ -194,6 +200,10 @@ bool CLogFile::IsOpened() const {
 std::string CLogFile::CurrentPath() const {
     std::lock_guard lock(m_cs);
     return m_szPath;
+}
+
+void SetDebugOutput(bool on) {
+    g_debugOutput.store(on);
 }
 
 CLogFile& TheLogFile() {

@@ -70,6 +70,9 @@ private:
 CLogFile& TheLogFile();
 
 void WriteLog(int level, const char* format, ...) ORV_PRINTF_FORMAT(2, 3);
+// The developer trace on standard error is on by default; a program whose
+// standard error belongs to its user (the command line) switches it off.
+void SetDebugOutput(bool on);
 void WriteLogW(int level, const wchar_t* format, ...);
 
 // Directory of the running program (without the trailing separator).

@@ -1,0 +1,93 @@
+#pragma once
+// Address plans: what an installer keeps in a spreadsheet when many cameras
+// are commissioned at once. One CSV row per camera, keyed by its MAC, with
+// the network settings it is to get; a blank field keeps the camera's own
+// value. Reading checks every field with the Network Settings rules and the
+// plan as a whole (one row per camera, one camera per address); matching
+// sets the plan against the cameras that answered discovery: matched,
+// missing, or conflicting with something that holds the address already.
+// Plain code, shared by the command line and the window.
+
+#include "qvsp/QvspTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::plan {
+
+inline constexpr std::size_t kMaxPlanBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kMaxPlanRows = 5000;
+
+using Mac = std::array<std::uint8_t, 6>;
+
+// "AA:BB:CC:DD:EE:FF", "aa-bb-cc-dd-ee-ff" or twelve hex digits.
+std::optional<Mac> ReadMac(std::string_view text);
+std::string MacText(const Mac& mac);
+Mac MacOf(const tagQvIpcInfo& record);
+
+struct PlanRow {
+    int line = 0; // where the row starts in the file, from 1
+    Mac mac{};
+    // As written, trimmed; empty keeps the camera's value.
+    std::string ip;
+    std::string netmask;
+    std::string gateway;
+    std::string httpPort;
+    std::string name; // UTF-8
+};
+
+// A line of the file and the column it concerns ("" for the whole row).
+struct PlanProblem {
+    int line = 0;
+    std::string field;
+    std::string text;
+};
+
+struct Plan {
+    std::vector<PlanRow> rows;
+    std::vector<PlanProblem> problems;
+};
+
+// Reads the CSV text: a header row naming the columns (mac, ip, netmask,
+// gateway, http_port, name; the columns of the discovery list are allowed
+// and ignored), then one row per camera; commas or semicolons; RFC 4180
+// quoting; UTF-8 with or without a byte order mark.
+Plan ReadPlan(std::string_view text);
+
+// "plan.csv:4: ip: Invalid IP address."
+std::string ProblemText(const std::string& file, const PlanProblem& problem);
+
+enum class RowState { Matched, Missing, Conflicting };
+
+struct PlanEntry {
+    PlanRow row;
+    RowState state = RowState::Missing;
+    std::optional<tagQvIpcInfo> camera; // as it answered
+    // Matched: the modify request, and whether it changes anything.
+    std::optional<tagQvIpcInfo> request;
+    bool changes = false;
+    std::string reason; // why not matched
+};
+
+// Addresses found in use, with who holds each ("this computer", a MAC).
+using AddressesInUse = std::map<std::string, std::string>;
+
+// The default user name and password every modify request carries.
+struct PlanLogin {
+    std::wstring user;
+    std::wstring password;
+};
+
+std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInfo>& cameras,
+                                 const PlanLogin& login, const AddressesInUse& inUse = {});
+
+// The target addresses of matched rows that move their camera: the ones to
+// look for on the network before anything is sent.
+std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries);
+
+} // namespace orv::plan

@@ -1,0 +1,37 @@
+#pragma once
+// The Batch Set operations' view of the command line: the selected cameras
+// are the checked ones, the login is the default one, messages go to
+// standard error, a question is asked on the terminal (or answered by
+// --yes), and a job runs to its end before the operation returns.
+
+#include "Session.h"
+#include "pages/batchset/BatchOperations.h"
+
+namespace orv::cli {
+
+class CCliBatchHost final : public batchset::IBatchHost {
+public:
+    CCliBatchHost(CSession& session, std::vector<tagQvIpcInfo> targets, bool yes);
+
+    bool CheckedMode() const override { return true; }
+    std::vector<tagQvIpcInfo> CheckedDevices() const override { return m_targets; }
+    std::optional<tagQvIpcInfo> CurrentDevice() const override { return std::nullopt; }
+    void DefaultUser(char* buffer, int size) const override;
+    void DefaultPassword(char* buffer, int size) const override;
+    void ShowMessage(const Message& message) override;
+    bool Ask(const Message& question) override;
+    void RunOperations(jobs::JobSpec spec, bool oneCamera) override;
+
+    const std::vector<jobs::OperationResult>& Results() const { return m_results; }
+    // A question went unanswered: no terminal and no --yes.
+    bool Unanswered() const { return m_unanswered; }
+
+private:
+    CSession& m_session;
+    std::vector<tagQvIpcInfo> m_targets;
+    bool m_yes;
+    bool m_unanswered = false;
+    std::vector<jobs::OperationResult> m_results;
+};
+
+} // namespace orv::cli

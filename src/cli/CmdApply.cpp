@@ -1,0 +1,64 @@
+// apply: a profile's settings to the selected cameras as one job of Batch
+// Set operations, one login per camera; the stream lists come from the
+// camera of the lowest model class, as on the Video/Image page.
+
+#include "Profile.h"
+#include "Session.h"
+#include "file/RegularFile.h"
+
+#include <ctime>
+
+namespace orv::cli {
+namespace {
+
+batchset::DateTime localNow() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+} // namespace
+
+int RunApply(const Command& command, const Options& options) {
+    if (!options.Has("profile")) {
+        return BadInput("apply needs --profile FILE");
+    }
+    const std::string file = options.Value("profile");
+    const FileContent content = ReadRegularFile(file, kMaxProfileBytes + 1);
+    if (content.error != FileError::None) {
+        return BadInput(file + ": " + std::string(Describe(content.error)));
+    }
+    const ReadResult read = ReadProfile(content.bytes);
+    if (read.error) {
+        return BadInput(ErrorText(file, *read.error));
+    }
+
+    CSession session(command, options);
+    std::vector<tagQvIpcInfo> selected;
+    if (const int status = session.Prepare(selected, false); status != kExitOk) {
+        return status;
+    }
+    const BuildResult built = BuildProfile(*read.profile, selected, localNow());
+    if (built.error) {
+        return BadInput(ErrorText(file, *built.error));
+    }
+    const BuiltProfile& profile = *built.built;
+    if (options.Has("dry-run")) {
+        return session.ShowDryRun(selected,
+                                  [&](const tagQvIpcInfo& c) { return profile.Describe(c); });
+    }
+    jobs::JobSpec spec;
+    spec.name = "Apply";
+    spec.targets = selected;
+    spec.credentials = session.LoginData().escaped;
+    spec.operations = batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
+    spec.work = [&profile](jobs::CameraRun& run) {
+        batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
+    };
+    const std::vector<jobs::OperationResult> results = session.Run(std::move(spec));
+    session.WaitForReboots();
+    return session.Finish(results);
+}
+
+} // namespace orv::cli

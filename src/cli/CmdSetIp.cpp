@@ -1,0 +1,179 @@
+// set-ip: an address plan applied through discovery, as the Network Settings
+// page changes one camera, then checked: every moved camera must answer
+// discovery at its new address. Nothing is sent unless every row of the
+// plan is sound, matches a camera that answered, and aims at an address
+// that nobody holds (no other camera, no host answering an ARP probe from
+// the camera's adapter, not this computer).
+
+#include "AddressPlan.h"
+#include "ArpProbe.h"
+#include "Session.h"
+#include "file/RegularFile.h"
+#include "pages/common/RecordText.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace orv::cli {
+namespace {
+
+constexpr const char* kVerifyOperation = "Verify Address";
+
+bool sameNetwork(const tagQvIpcInfo& seen, const tagQvIpcInfo& request) {
+    return FieldText(seen.IpAddr) == FieldText(request.IpAddr) &&
+           FieldText(seen.NetMask) == FieldText(request.NetMask) &&
+           FieldText(seen.Gateway) == FieldText(request.Gateway) &&
+           seen.HttpPort == request.HttpPort;
+}
+
+std::vector<std::string> entryRow(const plan::PlanEntry& e) {
+    const std::string state = e.state == plan::RowState::Matched
+                                  ? (e.changes ? "change" : "unchanged")
+                              : e.state == plan::RowState::Missing ? "missing"
+                                                                   : "conflicting";
+    std::vector<std::string> row = {std::to_string(e.row.line), plan::MacText(e.row.mac),
+                                    e.camera ? FieldText(e.camera->IpAddr) : "", state};
+    if (e.request) {
+        const tagQvIpcInfo& r = *e.request;
+        for (std::string cell : {FieldText(r.IpAddr), FieldText(r.NetMask), FieldText(r.Gateway),
+                                 std::to_string(r.HttpPort), FieldText(r.DevName)}) {
+            row.push_back(cell);
+        }
+    } else {
+        row.push_back(e.reason);
+    }
+    return row;
+}
+
+} // namespace
+
+int RunSetIp(const Command& command, const Options& options) {
+    if (!options.Has("plan")) {
+        return BadInput("set-ip needs --plan FILE");
+    }
+    const std::string file = options.Value("plan");
+    const FileContent content = ReadRegularFile(file, plan::kMaxPlanBytes + 1);
+    if (content.error != FileError::None) {
+        return BadInput(file + ": " + std::string(Describe(content.error)));
+    }
+    const plan::Plan plan = plan::ReadPlan(content.bytes);
+    if (!plan.problems.empty()) {
+        for (const plan::PlanProblem& p : plan.problems) {
+            Note(plan::ProblemText(file, p));
+        }
+        return BadInput("the plan is refused; nothing was sent");
+    }
+    std::string error;
+    const std::optional<int> verifySeconds = options.Number("verify-seconds", 20, 1, 600, error);
+    if (!verifySeconds) {
+        return BadInput(error);
+    }
+
+    CSession session(command, options);
+    if (const int status = session.Begin(); status != kExitOk) {
+        return status;
+    }
+    if (const int status = session.Discover(); status != kExitOk) {
+        return status;
+    }
+    const plan::PlanLogin login{session.LoginData().user, session.LoginData().password};
+    std::vector<plan::PlanEntry> entries = plan::MatchPlan(plan, session.Records(), login);
+
+    // Each target address is probed from the adapter its camera answered on.
+    std::map<std::string, std::vector<std::string>> probes;
+    for (const plan::PlanEntry& e : entries) {
+        const std::vector<std::string> one = plan::AddressesToProbe({e});
+        const SeenCamera* seen =
+            e.camera ? session.Discovery().Find(DeviceKey::Of(*e.camera)) : nullptr;
+        if (!one.empty() && seen != nullptr && !seen->adapters.empty()) {
+            probes[seen->adapters.front()].push_back(one.front());
+        }
+    }
+    plan::AddressesInUse inUse;
+    for (const auto& [adapter, addresses] : probes) {
+        const ProbeResult probe =
+            ProbeAddresses(adapter, session.Discovery().AdapterNamed(adapter)->mac, addresses);
+        if (!probe.error.empty()) {
+            Note(probe.error);
+            return BadInput("the plan's addresses cannot be checked; nothing was sent");
+        }
+        inUse.insert(probe.inUse.begin(), probe.inUse.end());
+    }
+    entries = plan::MatchPlan(plan, session.Records(), login, inUse);
+
+    bool refused = false;
+    for (const plan::PlanEntry& e : entries) {
+        if (e.state != plan::RowState::Matched) {
+            refused = true;
+            Note(plan::ProblemText(file, {e.row.line, plan::MacText(e.row.mac), e.reason}));
+        }
+    }
+    if (refused || options.Has("dry-run")) {
+        std::vector<std::vector<std::string>> rows = {
+            {"Line", "MAC", "Now", "Plan", "IP", "Netmask", "Gateway", "Port", "Name"}};
+        for (const plan::PlanEntry& e : entries) {
+            rows.push_back(entryRow(e));
+        }
+        std::fputs(Table(rows).c_str(), refused ? stderr : stdout);
+        Note(refused ? "the plan is refused; nothing was sent" : "dry run: nothing was sent");
+        return refused ? kExitBadInput : kExitOk;
+    }
+
+    std::unordered_map<DeviceKey, plan::PlanEntry, DeviceKeyHash> planned;
+    jobs::JobSpec spec;
+    spec.name = "Set IP";
+    spec.operations = {network::kModifyOperation};
+    spec.credentials = session.LoginData().escaped;
+    for (const plan::PlanEntry& e : entries) {
+        planned.emplace(DeviceKey::Of(*e.camera), e);
+        spec.targets.push_back(*e.camera);
+    }
+    CCliDiscovery& discovery = session.Discovery();
+    spec.work = [&planned, &discovery](jobs::CameraRun& run) {
+        const DeviceKey key = DeviceKey::Of(run.Device());
+        const plan::PlanEntry& e = planned.at(key);
+        if (!e.changes) {
+            run.Report(network::kModifyOperation, 0);
+            return;
+        }
+        discovery.Waiter().Expect(key);
+        discovery.Modify(*e.request);
+        network::ReportModifyOutcome(discovery.Waiter(), run);
+    };
+    std::vector<jobs::OperationResult> results = session.Run(std::move(spec));
+
+    // Every moved camera must be heard at its new place.
+    std::vector<jobs::OperationResult> moved;
+    for (const jobs::OperationResult& r : results) {
+        if (r.outcome == jobs::Outcome::Succeeded && planned.at(r.key).changes) {
+            moved.push_back(r);
+        }
+    }
+    const auto seenAtTarget = [&](const jobs::OperationResult& r) {
+        const SeenCamera* seen = discovery.Find(r.key);
+        return seen != nullptr && sameNetwork(seen->record, *planned.at(r.key).request);
+    };
+    const auto verifyStart = std::chrono::steady_clock::now();
+    if (!moved.empty()) {
+        Note("waiting for " + std::to_string(moved.size()) +
+             " moved camera(s) to answer at their new addresses");
+        discovery.RunFor(std::chrono::seconds(*verifySeconds),
+                         [&] { return std::all_of(moved.begin(), moved.end(), seenAtTarget); });
+    }
+    for (jobs::OperationResult r : moved) {
+        const bool seen = seenAtTarget(r);
+        r.operation = kVerifyOperation;
+        r.outcome = seen ? jobs::Outcome::Succeeded : jobs::Outcome::Failed;
+        r.reason = seen ? jobs::Reason::None : jobs::Reason::NotSeen;
+        r.seconds = *verifySeconds;
+        if (seen) {
+            const SeenCamera* at = discovery.Find(r.key);
+            r.device = at->record;
+            r.seconds = std::chrono::duration<double>(at->lastSeen - verifyStart).count();
+        }
+        results.push_back(r);
+    }
+    return session.Finish(results);
+}
+
+} // namespace orv::cli

@@ -1,0 +1,149 @@
+#include "Discovery.h"
+
+#include "Options.h"
+#include "pages/common/RecordText.h"
+#include "text/DottedNumbers.h"
+#include "text/TextConv.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace orv::cli {
+namespace {
+
+class CCliQvsp : public CQvsp {
+public:
+    explicit CCliQvsp(const QvspTiming& timing) : CQvsp(timing) {}
+};
+
+std::array<long, 5> addressOrder(const tagQvIpcInfo& r) {
+    const auto n = ReadFourNumbers(FromAnsi(FieldText(r.IpAddr)));
+    if (!n) {
+        return {1L << 40, 0, 0, 0, 0};
+    }
+    return {(*n)[0], (*n)[1], (*n)[2], (*n)[3], r.HttpPort};
+}
+
+} // namespace
+
+CCliDiscovery::CCliDiscovery()
+    : m_instances([] {
+          QvspTiming timing;
+          timing.searchInterval = kSearchInterval;
+          return std::make_unique<CCliQvsp>(timing);
+      }) {}
+
+CCliDiscovery::~CCliDiscovery() {
+    // No callback runs once the instances have stopped; the hubs go after.
+    m_instances.Stop();
+}
+
+std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
+    std::vector<std::string> seen;
+    const auto userFor = [&](const QvAdapter& a) -> void* {
+        seen.emplace_back(a.Name);
+        if (!interfaces.empty() &&
+            std::find(interfaces.begin(), interfaces.end(), a.Name) == interfaces.end()) {
+            return nullptr;
+        }
+        Adapter adapter{a.Name, {}};
+        std::memcpy(adapter.mac.data(), a.Mac, adapter.mac.size());
+        m_adapters.push_back(adapter);
+        auto hub = std::make_unique<CDiscoveryHub>();
+        const std::string name = a.Name;
+        QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+                         [this, name](const std::vector<tagQvIpcInfo>& r) { onFound(name, r); });
+        QObject::connect(hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
+                         [this](const tagQvIpcInfo& r) { m_waiter.Complete(DeviceKey::Of(r), 0); });
+        QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
+                         [this](const tagQvIpcInfo& r, int result) {
+                             m_waiter.Complete(DeviceKey::Of(r), result);
+                         });
+        QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
+                         [](const QString& text) { Note(text.toStdString()); });
+        void* user = hub.get();
+        m_hubs[name] = std::move(hub);
+        return user;
+    };
+    int failures = 0;
+    const int started = m_instances.StartEach(
+        &CDiscoveryHub::CaptureCallback, userFor, [&](const std::string& adapter, int error) {
+            ++failures;
+            Note(CDiscoveryHub::CaptureProblemText(QString::fromStdString(adapter), error, false)
+                     .toStdString());
+        });
+    for (const std::string& wanted : interfaces) {
+        if (std::find(seen.begin(), seen.end(), wanted) == seen.end()) {
+            return "no network adapter named " + wanted;
+        }
+    }
+    if (started == 0) {
+        return "no network adapter to discover cameras on";
+    }
+    if (started == failures) {
+        return "discovery could not start on any adapter";
+    }
+    return {};
+}
+
+const Adapter* CCliDiscovery::AdapterNamed(const std::string& name) const {
+    const auto it = std::find_if(m_adapters.begin(), m_adapters.end(),
+                                 [&](const Adapter& a) { return a.name == name; });
+    return it == m_adapters.end() ? nullptr : &*it;
+}
+
+void CCliDiscovery::RunFor(std::chrono::milliseconds time, const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(time.count());
+    while (!deadline.hasExpired()) {
+        m_changed = false;
+        QCoreApplication::processEvents(
+            QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+            static_cast<int>(std::min<qint64>(100, std::max<qint64>(1, deadline.remainingTime()))));
+        if (done && m_changed && done()) {
+            return;
+        }
+    }
+}
+
+void CCliDiscovery::onFound(const std::string& adapter, const std::vector<tagQvIpcInfo>& records) {
+    const auto now = std::chrono::steady_clock::now();
+    for (const tagQvIpcInfo& r : records) {
+        const DeviceKey key = DeviceKey::Of(r);
+        auto [it, added] = m_cameras.try_emplace(key);
+        if (added) {
+            m_order.push_back(key);
+        }
+        it->second.record = r;
+        it->second.lastSeen = now;
+        if (std::find(it->second.adapters.begin(), it->second.adapters.end(), adapter) ==
+            it->second.adapters.end()) {
+            it->second.adapters.push_back(adapter);
+        }
+    }
+    m_changed = true;
+}
+
+std::vector<SeenCamera> CCliDiscovery::Cameras() const {
+    std::vector<SeenCamera> cameras;
+    for (const DeviceKey& key : m_order) {
+        cameras.push_back(m_cameras.at(key));
+    }
+    std::stable_sort(cameras.begin(), cameras.end(), [](const SeenCamera& a, const SeenCamera& b) {
+        return addressOrder(a.record) < addressOrder(b.record);
+    });
+    return cameras;
+}
+
+const SeenCamera* CCliDiscovery::Find(const DeviceKey& key) const {
+    const auto it = m_cameras.find(key);
+    return it == m_cameras.end() ? nullptr : &it->second;
+}
+
+void CCliDiscovery::Modify(tagQvIpcInfo request) {
+    m_instances.ModifyAll(&request);
+}
+
+} // namespace orv::cli

@@ -1,0 +1,75 @@
+#pragma once
+// Discovery for the command line: the program's own discovery instances
+// and hub, one hub per adapter so that every camera is known with the
+// adapter it answered on. Answers arrive on this thread's event loop; the
+// list of cameras is kept with the time of each one's last answer. The
+// search repeats every second (the window's every ten), so a moved camera
+// is seen at its new address within a second or two.
+
+#include "discovery/DiscoveryHub.h"
+#include "discovery/DiscoveryInstances.h"
+#include "pages/network/ModifyWaiter.h"
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace orv::cli {
+
+struct SeenCamera {
+    tagQvIpcInfo record{};
+    std::vector<std::string> adapters; // in the order they heard it
+    std::chrono::steady_clock::time_point lastSeen;
+};
+
+struct Adapter {
+    std::string name;
+    std::array<std::uint8_t, 6> mac{};
+};
+
+class CCliDiscovery {
+public:
+    static constexpr std::chrono::milliseconds kSearchInterval{1000};
+
+    CCliDiscovery();
+    ~CCliDiscovery();
+    CCliDiscovery(const CCliDiscovery&) = delete;
+    CCliDiscovery& operator=(const CCliDiscovery&) = delete;
+
+    // Starts on the named adapters (all when none is named). An error text
+    // when a named adapter does not exist or none could start.
+    std::string Start(const std::vector<std::string>& interfaces);
+    const std::vector<Adapter>& Adapters() const { return m_adapters; }
+    const Adapter* AdapterNamed(const std::string& name) const;
+
+    // Runs the event loop until `done` holds (checked after every batch of
+    // answers) or `seconds` pass.
+    void RunFor(std::chrono::milliseconds time, const std::function<bool()>& done = {});
+
+    // Every camera heard, in address order.
+    std::vector<SeenCamera> Cameras() const;
+    const SeenCamera* Find(const DeviceKey& key) const;
+
+    // A modify request through every adapter (any thread); the outcome
+    // reaches the waiter.
+    void Modify(tagQvIpcInfo request);
+    network::CModifyWaiter& Waiter() { return m_waiter; }
+
+private:
+    void onFound(const std::string& adapter, const std::vector<tagQvIpcInfo>& records);
+
+    CDiscoveryInstances m_instances;
+    std::map<std::string, std::unique_ptr<CDiscoveryHub>> m_hubs;
+    std::vector<Adapter> m_adapters;
+    std::vector<DeviceKey> m_order;
+    std::unordered_map<DeviceKey, SeenCamera, DeviceKeyHash> m_cameras;
+    network::CModifyWaiter m_waiter;
+    bool m_changed = false;
+};
+
+} // namespace orv::cli

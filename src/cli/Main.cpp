@@ -1,0 +1,59 @@
+// orvantix-cli: the tool's job engine, rules and libraries from a terminal.
+
+#include "Options.h"
+#include "log/LogFile.h"
+#include "qvipcsdk/QvIpcSdk.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace orv::cli;
+    // Standard error carries the progress and diagnostics; the developer
+    // trace goes to the log file only.
+    SetDebugOutput(false);
+    const std::vector<const char*> args(argv, argv + argc);
+    WriteLog(1, "orvantix-cli %s", argc > 1 ? argv[1] : "");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvantix-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANTIX_VERSION));
+
+    const std::string name = args.size() > 1 ? args[1] : "";
+    if (name.empty()) {
+        std::fputs(ProgramUsage().c_str(), stderr);
+        return kExitBadInput;
+    }
+    if (name == "--help" || name == "-h" || name == "help") {
+        std::fputs(ProgramUsage().c_str(), stdout);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::printf("orvantix-cli %s\n", ORVANTIX_VERSION);
+        return kExitOk;
+    }
+    const auto& commands = Commands();
+    const auto command = std::find_if(commands.begin(), commands.end(),
+                                      [&](const Command& c) { return name == c.name; });
+    if (command == commands.end()) {
+        return BadInput("unknown command \"" + name + "\"; see 'orvantix-cli --help'");
+    }
+    std::string error;
+    const std::optional<Options> options =
+        Parse(*command, static_cast<int>(args.size()) - 2, args.data() + 2, error);
+    if (!options) {
+        return BadInput(error + "; see 'orvantix-cli " + name + " --help'");
+    }
+    if (options->Has("help")) {
+        std::fputs(Usage(*command).c_str(), stdout);
+        return kExitOk;
+    }
+    Qv_Sdk_Init();
+    const int status = command->run(*command, *options);
+    Qv_Sdk_Destroy();
+    return status;
+}

@@ -1,0 +1,261 @@
+#include "Options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace orv::cli {
+
+std::string Options::Value(const std::string& name, const std::string& fallback) const {
+    const auto it = m_values.find(name);
+    return it == m_values.end() || it->second.empty() ? fallback : it->second.back();
+}
+
+std::vector<std::string> Options::Values(const std::string& name) const {
+    const auto it = m_values.find(name);
+    return it == m_values.end() ? std::vector<std::string>{} : it->second;
+}
+
+std::optional<int> Options::Number(const std::string& name, int fallback, int lo, int hi,
+                                   std::string& error) const {
+    if (!Has(name)) {
+        return fallback;
+    }
+    const std::string text = Value(name);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < lo || value > hi) {
+        error = "--" + name + ": \"" + text + "\" is not a whole number from " +
+                std::to_string(lo) + " to " + std::to_string(hi);
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+std::vector<OptionSpec> CameraOptions(bool select) {
+    std::vector<OptionSpec> options = {
+        {"interface", "IF", "discover on this adapter only (repeatable); all adapters otherwise"},
+        {"seconds", "N", "listen N seconds for cameras before acting (default 3)"},
+        {"user", "NAME", "user name of every login (default: the stored default user)"},
+        {"password-file", "FILE",
+         "read the login password from the first line of FILE (or set ORVANTIX_PASSWORD; "
+         "default: the stored default password)"},
+        {"jobs", "N", "work on at most N cameras at once (default 16)"},
+        {"results", "FILE", "also write one row per camera and operation to FILE (.csv or .json)"},
+        {"format", "FORMAT", "results on standard output as table (default), csv or json"},
+    };
+    if (select) {
+        options.push_back({"select", "WHICH",
+                           "the cameras: mac=MAC[,MAC...], model=MODEL, ip=A-B or all "
+                           "(repeatable; default all)"});
+        options.push_back({"dry-run", nullptr,
+                           "check and show what each camera would get; "
+                           "send nothing"});
+    }
+    return options;
+}
+
+namespace {
+
+// Words filled into lines of 79 columns, each line after the first
+// indented by `indent`.
+std::string wrap(const std::string& text, std::size_t first, std::size_t indent) {
+    std::string out;
+    std::size_t column = first;
+    bool fresh = true; // nothing on this line yet
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(start, end - start);
+        if (!fresh && column + 1 + word.size() > 79) {
+            out += "\n" + std::string(indent, ' ');
+            column = indent;
+            fresh = true;
+        }
+        if (!fresh) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        fresh = false;
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string capitalised(std::string text) {
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    }
+    return text;
+}
+
+std::vector<OptionSpec> with(std::vector<OptionSpec> own, bool select) {
+    for (OptionSpec& o : CameraOptions(select)) {
+        own.push_back(o);
+    }
+    return own;
+}
+
+} // namespace
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"discover",
+         "discover [--interface IF]... [--seconds N] [--format table|csv|json] [--results FILE]",
+         "list every camera that answers: name, MAC, IP, netmask, gateway, HTTP port, model, "
+         "display model, firmware version and adapter",
+         {{"interface", "IF", "listen on this adapter only (repeatable); all adapters otherwise"},
+          {"seconds", "N", "listen N seconds (default 3)"},
+          {"format", "FORMAT", "table (default), csv or json"},
+          {"results", "FILE", "also write the list to FILE (.csv or .json)"}},
+         0,
+         RunDiscover},
+        {"set-ip", "set-ip --plan FILE [--dry-run] [--verify-seconds N] [OPTIONS]",
+         "give cameras the network settings of an address plan (CSV keyed by MAC), then check "
+         "that each answers at its new address",
+         with({{"plan", "FILE",
+                "the plan: a header row naming mac, ip, netmask, gateway, http_port, name; one "
+                "row per camera; a blank field keeps the camera's value"},
+               {"dry-run", nullptr, "check the plan against the cameras; send nothing"},
+               {"verify-seconds", "N",
+                "wait at most N seconds for the moved cameras to answer (default 20)"}},
+              false),
+         0, RunSetIp},
+        {"apply", "apply --profile FILE [--select WHICH]... [--dry-run] [OPTIONS]",
+         "give the selected cameras the names, date and time, ports, DDNS, image options and "
+         "video streams of a profile (JSON)",
+         with({{"profile", "FILE", "the profile (see the manual page)"}}, true), 0, RunApply},
+        {"passwords",
+         "passwords (--rotate --out FILE | --set [--new-password-file FILE]) [--select WHICH]... "
+         "[OPTIONS]",
+         "give the selected cameras new administrator passwords; each camera reboots with its "
+         "new password",
+         with({{"rotate", nullptr, "a new random password for every camera"},
+               {"out", "FILE",
+                "with --rotate: write MAC, IP, name and password of each camera to FILE, which "
+                "must not exist (created owner-only)"},
+               {"set", nullptr,
+                "one password for every camera, from --new-password-file, ORVANTIX_NEW_PASSWORD "
+                "or typed twice at the terminal"},
+               {"new-password-file", "FILE", "with --set: the first line of FILE"}},
+              true),
+         0, RunPasswords},
+        {"upgrade", "upgrade FILE [--select WHICH]... [OPTIONS]",
+         "send a firmware image to the selected cameras, all of one model family", with({}, true),
+         1, RunUpgrade},
+        {"oem",
+         "oem --company TEXT --image FILE... [--site TEXT] [--model TEXT] [--version N] "
+         "[--select WHICH]... [OPTIONS]",
+         "upload OEM information and images to the selected cameras, then reboot them",
+         with({{"company", "TEXT", "the company name"},
+               {"site", "TEXT", "the web site"},
+               {"model", "TEXT", "the model text"},
+               {"version", "N", "the software version (default 1)"},
+               {"image", "FILE", "an OEM image, below 2 MiB (repeatable, at most 10)"}},
+              true),
+         0, RunOem},
+        {"reboot", "reboot [--select WHICH]... [--yes] [OPTIONS]",
+         "reboot the selected cameras, one every 200 ms",
+         with({{"yes", nullptr, "do not ask"}}, true), 0, RunReboot},
+        {"restore", "restore [--select WHICH]... [--yes] [OPTIONS]",
+         "put the selected cameras back to their factory settings; they reboot 25 s later",
+         with({{"yes", nullptr, "do not ask"}}, true), 0, RunRestore},
+    };
+    return commands;
+}
+
+std::string Usage(const Command& c) {
+    std::string out = "Usage: orvantix-cli " + wrap(c.synopsis, 20, 8) + "\n\n" +
+                      wrap(capitalised(c.summary) + ".", 0, 0) + "\n\nOptions:\n";
+    for (const OptionSpec& o : c.options) {
+        std::string left = "  --" + std::string(o.name);
+        if (o.valueName != nullptr) {
+            left += " " + std::string(o.valueName);
+        }
+        left += left.size() < 24 ? std::string(24 - left.size(), ' ') : "\n" + std::string(24, ' ');
+        out += left + wrap(o.help, 24, 24) + "\n";
+    }
+    out += "  --help                show this help\n\n"
+           "Exit status: 0 all cameras succeeded, 1 some failed, 2 bad usage or input.\n";
+    return out;
+}
+
+std::string ProgramUsage() {
+    std::string out = "Usage: orvantix-cli COMMAND [OPTIONS]\n\n"
+                      "Finds the maker's IP cameras on this computer's networks and configures "
+                      "them.\n\nCommands:\n";
+    for (const Command& c : Commands()) {
+        out += "  " + std::string(c.name) + std::string(12 - std::strlen(c.name), ' ') +
+               wrap(c.summary, 14, 14) + "\n";
+    }
+    out += "\n'orvantix-cli COMMAND --help' describes a command; 'man orvantix-cli' the rest.\n"
+           "  --version   show the version\n";
+    return out;
+}
+
+std::optional<Options> Parse(const Command& command, int argc, const char* const* argv,
+                             std::string& error) {
+    Options options;
+    bool operands = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (operands || arg.size() < 2 || arg[0] != '-') {
+            options.m_positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            operands = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.m_values["help"];
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+        const auto spec = std::find_if(command.options.begin(), command.options.end(),
+                                       [&](const OptionSpec& o) { return name == o.name; });
+        if (!arg.starts_with("--") || spec == command.options.end()) {
+            error = "unknown option " + arg + " for " + command.name;
+            return std::nullopt;
+        }
+        std::vector<std::string>& values = options.m_values[name];
+        if (spec->valueName == nullptr) {
+            if (eq != std::string::npos) {
+                error = "--" + name + " takes no value";
+                return std::nullopt;
+            }
+        } else if (eq != std::string::npos) {
+            values.push_back(arg.substr(eq + 1));
+        } else if (i + 1 < argc) {
+            values.push_back(argv[++i]);
+        } else {
+            error = "--" + name + " needs a value (" + spec->valueName + ")";
+            return std::nullopt;
+        }
+    }
+    if (!options.Has("help") &&
+        static_cast<int>(options.m_positional.size()) != command.positional) {
+        error = command.positional == 0 ? "unexpected operand " + options.m_positional.front()
+                                        : std::string(command.name) + " takes " +
+                                              std::to_string(command.positional) + " operand";
+        return std::nullopt;
+    }
+    return options;
+}
+
+int BadInput(const std::string& text) {
+    Note(text);
+    return kExitBadInput;
+}
+
+void Note(const std::string& text) {
+    std::fprintf(stderr, "orvantix-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace orv::cli

@@ -1,0 +1,208 @@
+#include "Output.h"
+
+#include "AddressPlan.h"
+#include "jobs/JobResults.h"
+#include "pages/common/RecordText.h"
+
+#include <QSaveFile>
+#include <QStringList>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace orv::cli {
+namespace {
+
+// Keys in the order of the columns.
+using json = nlohmann::ordered_json;
+
+// Columns of a terminal: East Asian wide characters take two.
+std::size_t width(const std::string& utf8) {
+    std::size_t w = 0;
+    for (const char32_t c : QString::fromStdString(utf8).toUcs4()) {
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        w += wide ? 2 : 1;
+    }
+    return w;
+}
+
+std::vector<std::string> cameraCells(const SeenCamera& c) {
+    const tagQvIpcInfo& r = c.record;
+    std::string adapters;
+    for (const std::string& a : c.adapters) {
+        adapters += (adapters.empty() ? "" : " ") + a;
+    }
+    return {FieldText(r.DevName), plan::MacText(plan::MacOf(r)),
+            FieldText(r.IpAddr),  FieldText(r.NetMask),
+            FieldText(r.Gateway), std::to_string(r.HttpPort),
+            FieldText(r.Model),   FieldText(r.DisplayModel),
+            FieldText(r.Version), adapters};
+}
+
+const std::vector<std::string> kCameraKeys = {"name",    "mac",       "ip",    "netmask",
+                                              "gateway", "http_port", "model", "display_model",
+                                              "version", "adapter"};
+
+std::string jsonText(const json& j) {
+    return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+std::optional<Format> ReadFormat(const std::string& text) {
+    if (text == "table") {
+        return Format::Table;
+    }
+    if (text == "csv") {
+        return Format::Csv;
+    }
+    if (text == "json") {
+        return Format::Json;
+    }
+    return std::nullopt;
+}
+
+Format FileFormat(const std::string& path) {
+    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0 ? Format::Json
+                                                                              : Format::Csv;
+}
+
+std::string Table(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], width(row[i]));
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line += std::string(widths[i] - width(row[i]) + 2, ' ');
+            }
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
+    if (format == Format::Json) {
+        json list = json::array();
+        for (const SeenCamera& c : cameras) {
+            const std::vector<std::string> cells = cameraCells(c);
+            json row = json::object();
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                row[kCameraKeys[i]] =
+                    kCameraKeys[i] == "http_port" ? json(c.record.HttpPort) : json(cells[i]);
+            }
+            list.push_back(row);
+        }
+        return jsonText(list);
+    }
+    if (format == Format::Csv) {
+        QStringList header;
+        for (const std::string& k : kCameraKeys) {
+            header << QString::fromStdString(k);
+        }
+        QString csv = jobs::CsvRow(header);
+        for (const SeenCamera& c : cameras) {
+            QStringList cells;
+            for (const std::string& cell : cameraCells(c)) {
+                cells << QString::fromUtf8(cell);
+            }
+            csv += jobs::CsvRow(cells);
+        }
+        return csv.toStdString();
+    }
+    std::vector<std::vector<std::string>> rows = {{"Name", "MAC", "IP", "Netmask", "Gateway",
+                                                   "Port", "Model", "Display model", "Version",
+                                                   "Adapter"}};
+    for (const SeenCamera& c : cameras) {
+        rows.push_back(cameraCells(c));
+    }
+    return Table(rows);
+}
+
+std::string Results(const std::vector<jobs::OperationResult>& results, Format format) {
+    if (format == Format::Csv) {
+        return jobs::ResultsCsv(results).toStdString();
+    }
+    if (format == Format::Json) {
+        static const char* const kKeys[] = {"name",      "mac",     "ip",     "model",
+                                            "operation", "outcome", "reason", "seconds"};
+        json list = json::array();
+        for (const jobs::OperationResult& r : results) {
+            const QStringList cells = jobs::ResultCells(r);
+            json row = json::object();
+            for (int i = 0; i < jobs::kColumns; ++i) {
+                row[kKeys[i]] = cells.at(i).toStdString();
+            }
+            row["seconds"] = r.seconds;
+            list.push_back(row);
+        }
+        return jsonText(list);
+    }
+    std::vector<std::vector<std::string>> rows;
+    QStringList headers = jobs::ResultHeaders();
+    rows.emplace_back();
+    for (const QString& h : headers) {
+        rows.back().push_back(h.toStdString());
+    }
+    for (const jobs::OperationResult& r : results) {
+        rows.emplace_back();
+        for (const QString& cell : jobs::ResultCells(r)) {
+            rows.back().push_back(cell.toStdString());
+        }
+    }
+    return Table(rows);
+}
+
+std::string WriteTextFile(const std::string& path, const std::string& bytes) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        return path + ": " + file.errorString().toStdString();
+    }
+    return {};
+}
+
+CProgress::CProgress(std::string what) : m_what(std::move(what)), m_terminal(isatty(2) != 0) {}
+
+void CProgress::Update(int done, int total, int failed) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s: %d of %d cameras%s", m_what.c_str(), done, total,
+                  failed > 0 ? (", " + std::to_string(failed) + " failed").c_str() : "");
+    if (m_terminal) {
+        std::fprintf(stderr, "\r\033[K%s", line);
+        m_drawn = true;
+    } else {
+        const int tenth = total > 0 ? done * 10 / total : 10;
+        if (tenth == m_lastTenth && done != total) {
+            return;
+        }
+        m_lastTenth = tenth;
+        std::fprintf(stderr, "orvantix-cli: %s\n", line);
+    }
+    std::fflush(stderr);
+}
+
+void CProgress::Done() {
+    if (m_drawn) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        m_drawn = false;
+    }
+}
+
+} // namespace orv::cli

@@ -1,0 +1,725 @@
+#include "Profile.h"
+
+#include "AddressPlan.h"
+#include "lang/Language.h"
+#include "pages/batchset/VideoImageRules.h"
+#include "pages/common/NameRules.h"
+#include "text/TextConv.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+namespace orv::cli {
+namespace {
+
+namespace bs = batchset;
+using nlohmann::json;
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string messageText(const Message& m) {
+    return ToUtf8(TheLanguage().Text(m.id, m.defaultText));
+}
+
+std::string joined(const bs::Entries& entries) {
+    std::string out;
+    for (const std::string& e : entries) {
+        out += (out.empty() ? "" : ", ") + e;
+    }
+    return out;
+}
+
+// Walks the document by known keys; the first problem is kept.
+class Walker {
+public:
+    std::optional<ProfileError> error;
+
+    bool fail(const std::string& path, const std::string& text) {
+        if (!error) {
+            error = ProfileError{path, text, 0};
+        }
+        return false;
+    }
+    // An object whose keys are all known.
+    bool object(const json& j, const std::string& path, std::initializer_list<const char*> known) {
+        if (!j.is_object()) {
+            return fail(path, "must be an object");
+        }
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            if (std::none_of(known.begin(), known.end(),
+                             [&](const char* k) { return it.key() == k; })) {
+                return fail(join(path, it.key()), "unknown key");
+            }
+        }
+        return true;
+    }
+    static std::string join(const std::string& path, const std::string& key) {
+        return path.empty() ? key : path + "." + key;
+    }
+    const json* at(const json& j, const char* key) {
+        const auto it = j.find(key);
+        return it == j.end() ? nullptr : &*it;
+    }
+    std::optional<int> integer(const json& j, const std::string& path, int lo, int hi) {
+        if (!j.is_number_integer() || j.get<long long>() < lo || j.get<long long>() > hi) {
+            fail(path,
+                 "must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+            return std::nullopt;
+        }
+        return static_cast<int>(j.get<long long>());
+    }
+    std::optional<std::string> text(const json& j, const std::string& path) {
+        if (!j.is_string()) {
+            fail(path, "must be a text");
+            return std::nullopt;
+        }
+        return j.get<std::string>();
+    }
+    std::optional<bool> boolean(const json& j, const std::string& path) {
+        if (!j.is_boolean()) {
+            fail(path, "must be true or false");
+            return std::nullopt;
+        }
+        return j.get<bool>();
+    }
+    template <class T, class Read>
+    void optional(const json& parent, const std::string& path, const char* key,
+                  std::optional<T>& out, Read read) {
+        if (const json* v = at(parent, key)) {
+            out = read(*v, join(path, key));
+        }
+    }
+};
+
+std::optional<bs::DateTime> readTime(const std::string& text) {
+    bs::DateTime t;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour,
+                    &t.minute, &t.second, &tail) != 6) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day day{std::chrono::year(t.year),
+                                          std::chrono::month(static_cast<unsigned>(t.month)),
+                                          std::chrono::day(static_cast<unsigned>(t.day))};
+    if (!day.ok() || t.year < 1970 || t.hour > 23 || t.minute > 59 || t.second > 59) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+void readDate(Walker& w, const json& j, ProfileSpec& p) {
+    if (!w.object(j, "date", {"mode", "time", "time_zone"})) {
+        return;
+    }
+    ProfileSpec::Date date;
+    const json* mode = w.at(j, "mode");
+    const std::optional<std::string> modeText = mode ? w.text(*mode, "date.mode") : std::nullopt;
+    const std::pair<const char*, bs::DateOption> modes[] = {
+        {"keep", bs::DateOption::Keep},
+        {"computer", bs::DateOption::ComputerTime},
+        {"manual", bs::DateOption::Manual},
+        {"server", bs::DateOption::TimeServer}};
+    const auto found = std::find_if(std::begin(modes), std::end(modes),
+                                    [&](const auto& m) { return modeText == m.first; });
+    if (found == std::end(modes)) {
+        w.fail("date.mode", "must be keep, computer, manual or server");
+        return;
+    }
+    date.mode = found->second;
+    const json* time = w.at(j, "time");
+    if ((time != nullptr) != (date.mode == bs::DateOption::Manual)) {
+        w.fail("date.time", "is given with mode manual, and only then");
+        return;
+    }
+    if (time != nullptr) {
+        const std::optional<std::string> t = w.text(*time, "date.time");
+        date.time = t ? readTime(*t) : std::nullopt;
+        if (!date.time) {
+            w.fail("date.time", "must be a date and time as 2024-05-07 09:05:03");
+            return;
+        }
+    }
+    if (const json* zone = w.at(j, "time_zone")) {
+        if (date.mode != bs::DateOption::TimeServer) {
+            w.fail("date.time_zone", "is given with mode server only");
+            return;
+        }
+        if (zone->is_string()) {
+            const std::string name = zone->get<std::string>();
+            const auto it = std::find_if(
+                bs::kTimeZoneNames.begin(), bs::kTimeZoneNames.end(), [&](const char* z) {
+                    return !name.empty() && std::string_view(z).starts_with(name);
+                });
+            if (it == bs::kTimeZoneNames.end()) {
+                w.fail("date.time_zone", "names no time zone (\"GMT+08\", or 0 to 24)");
+                return;
+            }
+            date.timeZone = static_cast<int>(it - bs::kTimeZoneNames.begin());
+        } else if (const auto index =
+                       w.integer(*zone, "date.time_zone", 0, bs::kTimeZoneCount - 1)) {
+            date.timeZone = *index;
+        }
+    }
+    p.date = date;
+}
+
+void readPorts(Walker& w, const json& j, ProfileSpec& p) {
+    if (!w.object(j, "ports", {"http", "onvif", "rtsp1", "rtsp2"})) {
+        return;
+    }
+    bs::PortForm form;
+    const std::pair<const char*, std::wstring*> fields[] = {{"http", &form.http},
+                                                            {"onvif", &form.onvif},
+                                                            {"rtsp1", &form.rtsp1},
+                                                            {"rtsp2", &form.rtsp2}};
+    for (const auto& [key, target] : fields) {
+        if (const json* v = w.at(j, key)) {
+            // What the page's five-digit fields can hold.
+            if (const auto port = w.integer(*v, Walker::join("ports", key), 0, 99999)) {
+                *target = std::to_wstring(*port);
+            }
+        }
+    }
+    p.ports = form;
+}
+
+void readDdns(Walker& w, const json& j, ProfileSpec& p) {
+    if (!w.object(j, "ddns", {"enable", "provider", "user", "password", "host", "hash"})) {
+        return;
+    }
+    bs::DdnsForm form;
+    if (const json* v = w.at(j, "enable")) {
+        form.enable = w.boolean(*v, "ddns.enable").value_or(false);
+    }
+    if (const json* v = w.at(j, "provider")) {
+        const std::string name = lower(w.text(*v, "ddns.provider").value_or(""));
+        std::string names;
+        form.provider = -1;
+        for (int i = 0; i < bs::kProviderCount; ++i) {
+            const bs::DdnsProvider& provider = bs::kProviders[static_cast<std::size_t>(i)];
+            const std::string list = ToUtf8(provider.listText);
+            names += (names.empty() ? "" : ", ") + list;
+            if (form.provider < 0 && (name == list || name == provider.recordText)) {
+                form.provider = i;
+            }
+        }
+        if (form.provider < 0) {
+            w.fail("ddns.provider", "must be one of " + names);
+        }
+    }
+    const std::pair<const char*, std::wstring*> texts[] = {{"user", &form.user},
+                                                           {"password", &form.password},
+                                                           {"host", &form.host},
+                                                           {"hash", &form.hash}};
+    for (const auto& [key, target] : texts) {
+        if (const json* v = w.at(j, key)) {
+            *target = FromUtf8(w.text(*v, Walker::join("ddns", key)).value_or(""));
+        }
+    }
+    p.ddns = form;
+}
+
+void readImage(Walker& w, const json& j, ProfileSpec& p) {
+    if (!w.object(j, "image", {"power_line", "outdoor", "local_display"})) {
+        return;
+    }
+    ProfileSpec::Image image;
+    // The three go to the camera together: each must be named.
+    for (const char* key : {"power_line", "outdoor", "local_display"}) {
+        if (w.at(j, key) == nullptr) {
+            w.fail(Walker::join("image", key), "missing");
+            return;
+        }
+    }
+    const json& power = *w.at(j, "power_line");
+    if (!power.is_number_integer() ||
+        (power.get<long long>() != 50 && power.get<long long>() != 60)) {
+        w.fail("image.power_line", "must be 50 or 60");
+        return;
+    }
+    image.powerLine = static_cast<int>(power.get<long long>());
+    image.outdoor = w.text(*w.at(j, "outdoor"), "image.outdoor");
+    image.localDisplay = w.text(*w.at(j, "local_display"), "image.local_display");
+    p.image = image;
+}
+
+StreamSpec readStream(Walker& w, const json& j, const std::string& path, bool secondary) {
+    StreamSpec s;
+    if (!w.object(j, path,
+                  {"enabled", "codec", "frame_size", "frame_rate", "bit_rate", "bit_rate_control",
+                   "i_frame"})) {
+        return s;
+    }
+    const auto text = [&](const json& v, const std::string& at) { return w.text(v, at); };
+    if (secondary) {
+        w.optional(j, path, "enabled", s.enabled,
+                   [&](const json& v, const std::string& at) { return w.boolean(v, at); });
+    } else if (w.at(j, "enabled") != nullptr) {
+        w.fail(path + ".enabled", "the primary stream is always on");
+    }
+    w.optional(j, path, "codec", s.codec, text);
+    w.optional(j, path, "frame_size", s.frameSize, text);
+    w.optional(j, path, "bit_rate_control", s.bitRateControl, text);
+    const auto number = [&](int hi) {
+        return [&w, hi](const json& v, const std::string& at) { return w.integer(v, at, 0, hi); };
+    };
+    w.optional(j, path, "frame_rate", s.frameRate, number(1000));
+    w.optional(j, path, "bit_rate", s.bitRate, number(1000000));
+    w.optional(j, path, "i_frame", s.iFrame, number(99)); // two digits
+    return s;
+}
+
+void readVideo(Walker& w, const json& j, ProfileSpec& p) {
+    if (!w.object(j, "video", {"primary", "secondary"})) {
+        return;
+    }
+    const json* primary = w.at(j, "primary");
+    const json* secondary = w.at(j, "secondary");
+    if (primary == nullptr || secondary == nullptr) {
+        // A save sends both streams.
+        w.fail(primary == nullptr ? "video.primary" : "video.secondary", "missing");
+        return;
+    }
+    p.primary = readStream(w, *primary, "video.primary", false);
+    p.secondary = readStream(w, *secondary, "video.secondary", true);
+    if (!p.primary->frameSize && !w.error) {
+        w.fail("video.primary.frame_size", "missing");
+    }
+}
+
+int lineOf(std::string_view text, std::size_t byte) {
+    const std::size_t end = std::min(byte, text.size());
+    return 1 +
+           static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(end), '\n'));
+}
+
+} // namespace
+
+std::string ErrorText(const std::string& file, const ProfileError& e) {
+    std::string out = file;
+    if (e.line > 0) {
+        out += ":" + std::to_string(e.line);
+    }
+    out += ": ";
+    if (!e.field.empty()) {
+        out += e.field + ": ";
+    }
+    return out + e.text;
+}
+
+ReadResult ReadProfile(std::string_view text) {
+    ReadResult result;
+    if (text.size() > kMaxProfileBytes) {
+        result.error = ProfileError{"", "larger than 64 KiB", 0};
+        return result;
+    }
+    bool tooDeep = false;
+    json doc;
+    try {
+        doc = json::parse(text, [&](int depth, json::parse_event_t, json&) {
+            tooDeep = tooDeep || depth > kMaxProfileDepth;
+            return !tooDeep;
+        });
+    } catch (const json::parse_error& e) {
+        std::string what = e.what();
+        const std::size_t cut = what.find("parse error");
+        result.error = ProfileError{"", cut == std::string::npos ? what : what.substr(cut),
+                                    lineOf(text, e.byte)};
+        return result;
+    } catch (const json::exception& e) {
+        // A number beyond what a double holds ("2E568") is refused while
+        // parsing, without a position.
+        const std::string what = e.what();
+        const std::size_t cut = what.find(']');
+        result.error = ProfileError{"", cut == std::string::npos ? what : what.substr(cut + 2), 0};
+        return result;
+    }
+    if (tooDeep) {
+        result.error = ProfileError{"", "nested deeper than a profile goes", 0};
+        return result;
+    }
+    Walker w;
+    ProfileSpec p;
+    if (w.object(doc, "", {"name", "name_start", "date", "ports", "ddns", "image", "video"})) {
+        if (const json* v = w.at(doc, "name")) {
+            p.name = w.text(*v, "name");
+            if (p.name && p.name->empty()) {
+                w.fail("name", messageText(kFieldEmpty));
+            }
+        }
+        if (const json* v = w.at(doc, "name_start")) {
+            p.nameStart = w.integer(*v, "name_start", 0, 999999).value_or(1);
+        }
+        const std::pair<const char*, void (*)(Walker&, const json&, ProfileSpec&)> sections[] = {
+            {"date", readDate},
+            {"ports", readPorts},
+            {"ddns", readDdns},
+            {"image", readImage},
+            {"video", readVideo}};
+        for (const auto& [key, read] : sections) {
+            if (const json* v = w.at(doc, key); v != nullptr && !w.error) {
+                read(w, *v, p);
+            }
+        }
+        if (!w.error && !p.name && !p.date && !p.ports && !p.ddns && !p.image && !p.primary) {
+            w.fail("", "sets nothing");
+        }
+    }
+    if (w.error) {
+        result.error = w.error;
+    } else {
+        result.profile = p;
+    }
+    return result;
+}
+
+std::optional<std::string> ExpandName(const std::string& pattern, int n,
+                                      const tagQvIpcInfo& camera) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size();) {
+        if (pattern[i] != '{') {
+            out += pattern[i++];
+            continue;
+        }
+        const std::size_t end = pattern.find('}', i);
+        if (end == std::string::npos) {
+            return std::nullopt;
+        }
+        const std::string field = pattern.substr(i + 1, end - i - 1);
+        i = end + 1;
+        int width = 0;
+        if (field == "mac") {
+            out += plan::MacText(plan::MacOf(camera));
+        } else if (field == "n" ||
+                   (field.size() >= 4 && field.size() <= 5 && field.starts_with("n:0") &&
+                    std::isdigit(static_cast<unsigned char>(field.back())) &&
+                    (width = std::stoi(field.substr(3))) > 0)) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%0*d", width, n);
+            out += number;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<int> position(const bs::Entries& entries, const std::string& wanted) {
+    const std::string w = lower(wanted);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string e = lower(entries[i]);
+        // "1080P" names "1080P(1920*1080)".
+        if (e == w || e.substr(0, e.find('(')) == w) {
+            return static_cast<int>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> numberPosition(const bs::Entries& entries, int number) {
+    const int i = bs::EntryStartingWith(entries, number);
+    if (i < 0 || bs::EntryNumber(entries[static_cast<std::size_t>(i)]) != number) {
+        return std::nullopt;
+    }
+    return i;
+}
+
+struct Builder {
+    std::optional<ProfileError> error;
+    std::string why; // what decided the lists, for messages
+
+    template <class T>
+    std::optional<int> pick(const std::optional<T>& wanted, const bs::Entries& entries,
+                            int fallback, const std::string& path) {
+        if (!wanted) {
+            return fallback;
+        }
+        std::optional<int> at;
+        if constexpr (std::is_same_v<T, int>) {
+            at = numberPosition(entries, *wanted);
+        } else {
+            at = position(entries, *wanted);
+        }
+        if (!at && !error) {
+            error = ProfileError{path, "is not offered" + why + "; offered: " + joined(entries), 0};
+        }
+        return at;
+    }
+};
+
+std::optional<ProfileError> portError(const Message& m) {
+    const std::pair<const Message*, const char*> fields[] = {
+        {&bs::kHttpPortEmpty, "ports.http"},   {&bs::kRtspPort1Empty, "ports.rtsp1"},
+        {&bs::kRtspPort2Empty, "ports.rtsp2"}, {&bs::kOnvifPortEmpty, "ports.onvif"},
+        {&bs::kDdnsUserEmpty, "ddns.user"},    {&bs::kDdnsPasswordEmpty, "ddns.password"},
+        {&bs::kDdnsHostEmpty, "ddns.host"},    {&bs::kDdnsHashEmpty, "ddns.hash"}};
+    for (const auto& [message, field] : fields) {
+        if (std::wcscmp(message->id, m.id) == 0) {
+            return ProfileError{field, messageText(m), 0};
+        }
+    }
+    return ProfileError{std::wcscmp(m.id, bs::kSamePort.id) == 0 ? "ports" : "ddns", messageText(m),
+                        0};
+}
+
+std::string secondarySizeText(int code) {
+    for (const bool for3M : {false, true}) {
+        const bs::Entries sizes = bs::SecondarySizes(for3M);
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            if (bs::SecondarySizeCode(static_cast<int>(i), for3M) == code) {
+                return sizes[i];
+            }
+        }
+    }
+    return std::to_string(code);
+}
+
+std::string entryAt(const bs::Entries& entries, int i) {
+    return i >= 0 && i < static_cast<int>(entries.size()) ? entries[static_cast<std::size_t>(i)]
+                                                          : std::to_string(i);
+}
+
+} // namespace
+
+BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& targets,
+                         const bs::DateTime& now) {
+    BuildResult result;
+    BuiltProfile built;
+    const auto fail = [&](ProfileError e) {
+        result.error = std::move(e);
+        return result;
+    };
+    if (p.name) {
+        int n = p.nameStart;
+        for (const tagQvIpcInfo& camera : targets) {
+            const std::optional<std::string> name = ExpandName(*p.name, n++, camera);
+            if (!name) {
+                return fail({"name", "knows {n}, {n:0W} (W digits) and {mac} only", 0});
+            }
+            const std::wstring wide = FromUtf8(*name);
+            char converted[32] = {};
+            // The System page's conversion: what does not fit would go out
+            // empty, so it is refused here.
+            if (!IsValidUtf8(*name) || CutDeviceName(wide) != wide ||
+                WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
+                return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
+            }
+            built.names[DeviceKey::Of(camera)] = {*name, bs::EscapeDeviceName(converted)};
+        }
+    }
+    if (p.date && p.date->mode != bs::DateOption::Keep) {
+        built.dateMode = p.date->mode;
+        built.dateZone = p.date->timeZone;
+        built.dateWhen = p.date->time.value_or(now);
+        built.date = bs::BuildSystemDate(p.date->mode, p.date->timeZone, built.dateWhen);
+    }
+    if (p.ports) {
+        const bs::NetworkParams checked = bs::CheckPorts(*p.ports);
+        if (checked.error) {
+            return fail(*portError(*checked.error));
+        }
+        built.ports = checked.ports;
+    }
+    if (p.ddns) {
+        const bs::NetworkParams checked = bs::CheckDdns(*p.ddns);
+        if (checked.error) {
+            return fail(*portError(*checked.error));
+        }
+        const std::pair<const std::wstring*, const char*> fits[] = {
+            {&p.ddns->user, checked.ddns.user},
+            {&p.ddns->password, checked.ddns.password},
+            {&p.ddns->host, checked.ddns.host},
+            {&p.ddns->hash, checked.ddns.hash}};
+        const char* keys[] = {"ddns.user", "ddns.password", "ddns.host", "ddns.hash"};
+        for (std::size_t i = 0; i < std::size(fits); ++i) {
+            // A text that does not fit its field would reach the camera empty.
+            if (p.ddns->enable && !fits[i].first->empty() && fits[i].second[0] == '\0') {
+                return fail({keys[i], "is longer than a camera keeps", 0});
+            }
+        }
+        built.ddns = checked.ddns;
+    }
+    if (p.image || p.primary) {
+        const int reference = bs::ReferenceDevice(targets);
+        Builder b;
+        bs::VideoImageForm form;
+        if (reference >= 0) {
+            built.reference = targets[static_cast<std::size_t>(reference)];
+            form.keptModel = std::string(bs::ModelText(*built.reference));
+        }
+        const int cls = bs::ModelClass(form.keptModel);
+        form.keptPowerLineFrequency = p.image ? *p.image->powerLine : 50;
+        if (p.image) {
+            form.powerLine = bs::PowerLinePosition(*p.image->powerLine);
+            form.outdoor = b.pick(p.image->outdoor, bs::OutdoorModes(), 0, "image.outdoor");
+            form.localDisplay =
+                b.pick(p.image->localDisplay, bs::LocalDisplayModes(), 0, "image.local_display");
+        }
+        // The lists of the camera that speaks for the set, as the Video/Image
+        // page offers them; the frame rates follow the mains frequency.
+        b.why = " for model class " + std::to_string(cls) +
+                (built.reference ? " (camera " + plan::MacText(plan::MacOf(*built.reference)) +
+                                       ", " + form.keptModel + ")"
+                                 : std::string()) +
+                " at " + std::to_string(form.keptPowerLineFrequency) + " Hz";
+        if (p.primary) {
+            const StreamSpec& ps = *p.primary;
+            const StreamSpec& ss = *p.secondary;
+            bs::StreamForm& pf = form.primary;
+            pf.codec = b.pick(ps.codec, bs::PrimaryCodecs(), 0, "video.primary.codec");
+            pf.frameSize =
+                b.pick(ps.frameSize, bs::PrimarySizes(cls), 0, "video.primary.frame_size");
+            const int code = bs::PrimarySizeCode(cls, pf.frameSize.value_or(0));
+            const auto number = [](const bs::Entries& e, std::optional<int> i) {
+                return i ? std::optional(bs::EntryNumber(e[static_cast<std::size_t>(*i)]))
+                         : std::nullopt;
+            };
+            const bs::Entries rates = bs::PrimaryFrameRates(code, form.keptPowerLineFrequency);
+            pf.frameRate =
+                number(rates, b.pick(ps.frameRate, rates, 0, "video.primary.frame_rate"));
+            const bs::Entries bitRates = bs::PrimaryBitRates(cls);
+            pf.bitRate = number(bitRates, b.pick(ps.bitRate, bitRates, bs::kStartPrimaryBitRate,
+                                                 "video.primary.bit_rate"));
+            pf.bitRateControl = b.pick(ps.bitRateControl, bs::BitRateControls(),
+                                       bs::kStartBitRateControl, "video.primary.bit_rate_control");
+            pf.iFrame = ps.iFrame ? std::to_wstring(*ps.iFrame) : FromUtf8(bs::kStartPrimaryIFrame);
+
+            bs::StreamForm& sf = form.secondary;
+            sf.enabled = ss.enabled.value_or(false);
+            if (sf.enabled && !bs::SecondaryStreamAllowed(code)) {
+                return fail({"video.secondary.enabled",
+                             "the secondary stream stays off at primary frame size " +
+                                 entryAt(bs::AllPrimarySizes(), code),
+                             0});
+            }
+            sf.codec = b.pick(ss.codec, bs::SecondaryCodecsWith(code), 0, "video.secondary.codec");
+            sf.frameSize = b.pick(ss.frameSize, bs::SecondarySizes(code == bs::kCode3M),
+                                  bs::kStartSecondarySize, "video.secondary.frame_size");
+            const bs::Entries secondaryRates = bs::NormalFrameRates(form.keptPowerLineFrequency);
+            sf.frameRate = number(secondaryRates, b.pick(ss.frameRate, secondaryRates, 0,
+                                                         "video.secondary.frame_rate"));
+            const bs::Entries secondaryBitRates = bs::SecondaryBitRates();
+            sf.bitRate = number(secondaryBitRates,
+                                b.pick(ss.bitRate, secondaryBitRates, bs::kStartSecondaryBitRate,
+                                       "video.secondary.bit_rate"));
+            sf.bitRateControl =
+                b.pick(ss.bitRateControl, bs::BitRateControls(), bs::kStartBitRateControl,
+                       "video.secondary.bit_rate_control");
+            sf.iFrame =
+                ss.iFrame ? std::to_wstring(*ss.iFrame) : FromUtf8(bs::kStartSecondaryIFrame);
+        } else {
+            // Image options alone: the stream fields hold what the page shows
+            // at first, and no stream record is sent.
+            form.primary.iFrame = FromUtf8(bs::kStartPrimaryIFrame);
+            form.secondary.iFrame = FromUtf8(bs::kStartSecondaryIFrame);
+        }
+        if (b.error) {
+            return fail(*b.error);
+        }
+        const bs::VideoImageParams params = bs::BuildVideoImageParams(form);
+        if (params.error) {
+            return fail({"video", messageText(*params.error), 0});
+        }
+        if (p.image) {
+            built.imaging = params.imaging;
+        }
+        if (p.primary) {
+            built.primary = params.primary;
+            built.secondary = params.secondary;
+        }
+    }
+    result.built = std::move(built);
+    return result;
+}
+
+std::vector<bs::Step> BuiltProfile::StepsFor(const tagQvIpcInfo& camera) const {
+    using Ops = bs::CBatchOperations;
+    std::vector<bs::Step> steps;
+    const auto add = [&](std::optional<bs::Step> step) {
+        if (step) {
+            steps.push_back(std::move(*step));
+        }
+    };
+    if (dateMode) {
+        add(Ops::SetSystemDate(*dateMode, dateZone, &dateWhen));
+    }
+    if (const auto name = names.find(DeviceKey::Of(camera)); name != names.end()) {
+        steps.push_back(Ops::DeviceNameStep(name->second.escaped));
+    }
+    add(Ops::SetPorts(ports ? &*ports : nullptr));
+    add(Ops::SetDdns(ddns ? &*ddns : nullptr));
+    add(Ops::SetImaging(imaging ? &*imaging : nullptr));
+    add(Ops::SetVideoStream(primary ? &*primary : nullptr));
+    add(Ops::SetVideoStream(secondary ? &*secondary : nullptr));
+    return steps;
+}
+
+std::vector<std::string> BuiltProfile::Describe(const tagQvIpcInfo& camera) const {
+    std::vector<std::string> lines;
+    const auto line = [&](bs::Operation op, const std::string& what) {
+        lines.push_back(std::string(bs::OperationWords(op)) + ": " + what);
+    };
+    if (date) {
+        line(bs::Operation::SetSystemDate,
+             date->useTimeServer != 0
+                 ? std::string("time server ") + date->timeServer + ", " +
+                       entryAt({bs::kTimeZoneNames.begin(), bs::kTimeZoneNames.end()},
+                               date->timeZone)
+                 : std::string(dateMode == bs::DateOption::ComputerTime ? "computer time "
+                                                                        : "set to ") +
+                       date->date + " " + date->time);
+    }
+    if (const auto name = names.find(DeviceKey::Of(camera)); name != names.end()) {
+        line(bs::Operation::SetDeviceName, "\"" + name->second.text + "\"");
+    }
+    if (ports) {
+        line(bs::Operation::SetPorts, "HTTP " + std::to_string(ports->httpPort) + ", ONVIF " +
+                                          std::to_string(ports->onvifPort) + ", RTSP " +
+                                          std::to_string(ports->rtspPort1) + " and " +
+                                          std::to_string(ports->rtspPort2));
+    }
+    if (ddns) {
+        line(bs::Operation::SetDdns, ddns->enable != 0
+                                         ? std::string("on, ") + ddns->provider + ", host " +
+                                               ddns->host + ", user " + ddns->user
+                                         : std::string("off"));
+    }
+    if (imaging) {
+        line(bs::Operation::SetImaging,
+             std::to_string(imaging->powerLineFrequency) + " Hz, " +
+                 entryAt(bs::OutdoorModes(), imaging->outdoorMode) + ", local display " +
+                 entryAt(bs::LocalDisplayModes(), imaging->localDisplay));
+    }
+    const auto stream = [&](const QvVideoConfig& s, bool isPrimary) {
+        std::string what = isPrimary ? "primary " : "secondary ";
+        if (!isPrimary && s.enabled == 0) {
+            return what + "off";
+        }
+        what += isPrimary ? entryAt(bs::AllPrimarySizes(), s.frameSize)
+                          : entryAt(bs::SecondaryCodecs(), s.codec) + " " +
+                                secondarySizeText(s.frameSize);
+        return what + ", " + (s.frameRate == 0 ? "the camera's" : std::to_string(s.frameRate)) +
+               " fps, " + std::to_string(s.bitRate) + " kbit/s " +
+               entryAt(bs::BitRateControls(), s.bitRateControl) + ", I-frame interval " +
+               std::to_string(s.iFrameInterval);
+    };
+    if (primary) {
+        line(bs::Operation::SetVideoStream, stream(*primary, true));
+        line(bs::Operation::SetVideoStream, stream(*secondary, false));
+    }
+    return lines;
+}
+
+} // namespace orv::cli

@@ -1,0 +1,125 @@
+#pragma once
+// A settings profile: what `apply` gives a set of cameras, as a JSON file.
+// Reading knows every key and refuses any other, so a misspelt setting is
+// never silently left out. Building turns a read profile into the records
+// the Batch Set operations send, with the Batch Set pages' checks and the
+// model-class lists of the camera that speaks for the set.
+//
+//   {"name": "Gate {n:02}", "name_start": 1,
+//    "date": {"mode": "computer" | "manual" | "server" | "keep",
+//             "time": "2024-05-07 09:05:03", "time_zone": 20 | "GMT+08"},
+//    "ports": {"http": 80, "onvif": 8000, "rtsp1": 554, "rtsp2": 555},
+//    "ddns": {"enable": true, "provider": "dynu.com", "user": ..., "password": ...,
+//             "host": ..., "hash": ...},
+//    "image": {"power_line": 50, "outdoor": "Outdoor", "local_display": "OFF"},
+//    "video": {"primary": {"frame_size": "1080P", "frame_rate": 25, "bit_rate": 4096,
+//                          "bit_rate_control": "VBR", "i_frame": 20},
+//              "secondary": {"enabled": true, "codec": "H.264", "frame_size": "640*480",
+//                            "frame_rate": 15, "bit_rate": 512, "bit_rate_control": "VBR",
+//                            "i_frame": 30}}}
+
+#include "pages/batchset/BatchOperations.h"
+#include "pages/batchset/NetworkParamRules.h"
+#include "pages/batchset/SystemRecords.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace orv::cli {
+
+inline constexpr std::size_t kMaxProfileBytes = 64 * 1024;
+inline constexpr int kMaxProfileDepth = 8;
+
+// A bad profile: the key path ("video.primary.frame_rate") or, for a
+// syntax error, the line.
+struct ProfileError {
+    std::string field;
+    std::string text;
+    int line = 0;
+};
+std::string ErrorText(const std::string& file, const ProfileError& error);
+
+struct StreamSpec {
+    std::optional<bool> enabled;
+    std::optional<std::string> codec;
+    std::optional<std::string> frameSize;
+    std::optional<int> frameRate;
+    std::optional<int> bitRate;
+    std::optional<std::string> bitRateControl;
+    std::optional<int> iFrame;
+};
+
+struct ProfileSpec {
+    std::optional<std::string> name; // template: {n}, {n:03}, {mac}
+    int nameStart = 1;
+    struct Date {
+        batchset::DateOption mode = batchset::DateOption::Keep;
+        int timeZone = batchset::kDefaultTimeZone;
+        std::optional<batchset::DateTime> time;
+    };
+    std::optional<Date> date;
+    std::optional<batchset::PortForm> ports;
+    std::optional<batchset::DdnsForm> ddns;
+    struct Image {
+        std::optional<int> powerLine;
+        std::optional<std::string> outdoor;
+        std::optional<std::string> localDisplay;
+    };
+    std::optional<Image> image;
+    // Both streams or neither.
+    std::optional<StreamSpec> primary;
+    std::optional<StreamSpec> secondary;
+};
+
+struct ReadResult {
+    std::optional<ProfileSpec> profile;
+    std::optional<ProfileError> error;
+};
+ReadResult ReadProfile(std::string_view text);
+
+// Expands a name template for the n-th camera: {n} and {n:0W} (zero-padded
+// to W digits) the counter, {mac} the camera's MAC. Nothing for an unknown
+// placeholder.
+std::optional<std::string> ExpandName(const std::string& pattern, int n,
+                                      const tagQvIpcInfo& camera);
+
+// What every camera of the set gets, checked.
+struct BuiltProfile {
+    // Per camera, by MAC: the name as the camera will show it and in the
+    // form its name call takes.
+    struct Name {
+        std::string text;
+        std::string escaped;
+    };
+    std::unordered_map<DeviceKey, Name, DeviceKeyHash> names;
+    std::optional<QvSystemDate> date;
+    std::optional<batchset::DateOption> dateMode;
+    int dateZone = batchset::kDefaultTimeZone;
+    batchset::DateTime dateWhen;
+    std::optional<QvPortInfo> ports;
+    std::optional<QvDdnsInfo> ddns;
+    std::optional<QvImagingConfig> imaging;
+    std::optional<QvVideoConfig> primary;
+    std::optional<QvVideoConfig> secondary;
+    // The camera whose model class decided the stream lists.
+    std::optional<tagQvIpcInfo> reference;
+
+    // The steps of one camera, in the order of the Batch Set pages.
+    std::vector<batchset::Step> StepsFor(const tagQvIpcInfo& camera) const;
+    // What one camera would get, one line per operation, without secrets.
+    std::vector<std::string> Describe(const tagQvIpcInfo& camera) const;
+};
+
+struct BuildResult {
+    std::optional<BuiltProfile> built;
+    std::optional<ProfileError> error;
+};
+// `targets` in their order (the {n} counter follows it); `now` is the
+// computer's local time, sent by the "computer" date mode.
+BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<tagQvIpcInfo>& targets,
+                         const batchset::DateTime& now);
+
+} // namespace orv::cli

@@ -1,0 +1,316 @@
+#include "Session.h"
+
+#include "AddressPlan.h"
+#include "Selection.h"
+#include "app/SettingsStore.h"
+#include "file/RegularFile.h"
+#include "jobs/JobResults.h"
+#include "lang/Language.h"
+#include "pages/common/Message.h"
+#include "pages/common/RecordText.h"
+#include "pages/upgrade/UpgradeRules.h"
+#include "text/TextConv.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace orv::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void onInterrupt(int) {
+    g_interrupted.store(true);
+}
+
+std::string text(const Message& m) {
+    return ToUtf8(TheLanguage().Text(m.id, m.defaultText));
+}
+
+std::wstring wide(const std::u16string& units) {
+    std::string bytes;
+    for (const char16_t u : units) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+    }
+    return FromUtf16Bytes(bytes, true);
+}
+
+std::string describe(const tagQvIpcInfo& c) {
+    return plan::MacText(plan::MacOf(c)) + " " + FieldText(c.IpAddr) + " (" + FieldText(c.DevName) +
+           ")";
+}
+
+} // namespace
+
+std::string ReadSecretLine(const std::string& path, std::string& line) {
+    const FileContent file = ReadRegularFile(path, 4096);
+    if (file.error != FileError::None) {
+        return path + ": " + std::string(Describe(file.error));
+    }
+    line = file.bytes.substr(0, file.bytes.find('\n'));
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return {};
+}
+
+std::string ResolveLogin(const Options& options, Login& login) {
+    const Credentials stored = LoadCredentials();
+    login.user = options.Has("user") ? FromUtf8(options.Value("user")) : wide(stored.user);
+    if (options.Has("password-file")) {
+        std::string line;
+        if (std::string error = ReadSecretLine(options.Value("password-file"), line);
+            !error.empty()) {
+            return "--password-file " + error;
+        }
+        login.password = FromUtf8(line);
+    } else if (const char* env = std::getenv("ORVANTIX_PASSWORD")) {
+        login.password = FromUtf8(env);
+    } else {
+        login.password = wide(stored.password);
+    }
+    // What every page sends: the texts escaped into the login's fields; a
+    // text that does not fit would go out empty.
+    if (login.user.empty()) {
+        return text(kUserEmpty);
+    }
+    if (login.password.empty()) {
+        return text(kPasswordEmpty);
+    }
+    if (WideToMulti(kCpAnsi, login.user.c_str(), login.escaped.user, sizeof login.escaped.user,
+                    true) == 0) {
+        return "the user name is longer than a camera login carries";
+    }
+    if (WideToMulti(kCpAnsi, login.password.c_str(), login.escaped.password,
+                    sizeof login.escaped.password, true) == 0) {
+        return "the password is longer than a camera login carries (14 bytes)";
+    }
+    return {};
+}
+
+CSession::CSession(const Command& command, const Options& options)
+    : m_command(command), m_options(options) {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    // A second Ctrl+C ends the program at once.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+CSession::~CSession() {
+    // Calls in flight end first (each bounded by the SDK's timeouts).
+    m_engine.reset();
+    m_worker.reset();
+}
+
+int CSession::Begin(bool login) {
+    std::string error;
+    const std::optional<int> jobs = m_options.Number("jobs", m_jobs, 1, 256, error);
+    const std::optional<int> seconds = m_options.Number("seconds", m_seconds, 1, 3600, error);
+    if (!jobs || !seconds) {
+        return BadInput(error);
+    }
+    m_jobs = *jobs;
+    m_seconds = *seconds;
+    const std::optional<Format> format = ReadFormat(m_options.Value("format", "table"));
+    if (!format) {
+        return BadInput("--format: expected table, csv or json");
+    }
+    m_format = *format;
+    if (login) {
+        if (error = ResolveLogin(m_options, m_login); !error.empty()) {
+            return BadInput(error);
+        }
+    }
+    m_engine = std::make_unique<jobs::CJobEngine>(m_sdk, m_jobs);
+    m_worker = std::make_unique<batchset::CBatchWorker>(m_sdk, nullptr, nullptr);
+    m_worker->Start();
+    return kExitOk;
+}
+
+int CSession::Discover() {
+    if (const std::string error = m_discovery.Start(m_options.Values("interface"));
+        !error.empty()) {
+        Note(error);
+        return error.starts_with("no network adapter named") ? kExitBadInput : kExitSomeFailed;
+    }
+    m_discovery.RunFor(std::chrono::seconds(m_seconds));
+    if (m_discovery.Cameras().empty()) {
+        Note("no camera answered within " + std::to_string(m_seconds) + " s");
+        return kExitSomeFailed;
+    }
+    return kExitOk;
+}
+
+std::vector<tagQvIpcInfo> CSession::Records() const {
+    std::vector<tagQvIpcInfo> records;
+    for (const SeenCamera& c : m_discovery.Cameras()) {
+        records.push_back(c.record);
+    }
+    return records;
+}
+
+int CSession::Select(std::vector<tagQvIpcInfo>& selected) {
+    SelectResult result = SelectCameras(Records(), m_options.Values("select"));
+    if (!result.error.empty()) {
+        return BadInput(result.error);
+    }
+    selected = std::move(result.cameras);
+    return kExitOk;
+}
+
+int CSession::CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest) {
+    const std::vector<tagQvIpcInfo> all = Records();
+    std::vector<bool> checks;
+    for (const tagQvIpcInfo& c : all) {
+        checks.push_back(std::any_of(selected.begin(), selected.end(), [&](const auto& s) {
+            return DeviceKey::Of(s) == DeviceKey::Of(c);
+        }));
+    }
+    const std::vector<upgrade::ListRow> rows = upgrade::RowsOf(all, checks);
+    switch (upgrade::ValidateCheckedSet(rows, modelTest)) {
+    case upgrade::SetVerdict::Valid:
+        return kExitOk;
+    case upgrade::SetVerdict::AddressConflict:
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].checked && upgrade::HasAddressConflict(rows, static_cast<int>(i))) {
+                Note("camera " + describe(all[i]) + " shares its address with another camera");
+            }
+        }
+        return BadInput(text(kAddressConflict));
+    case upgrade::SetVerdict::ModelMismatch:
+        for (const tagQvIpcInfo& c : selected) {
+            Note("camera " + describe(c) + ": firmware " + FieldText(c.Version));
+        }
+        return BadInput(text(upgrade::kModelUnmatched));
+    }
+    return kExitOk;
+}
+
+int CSession::Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest) {
+    int status = Begin();
+    status = status == kExitOk ? Discover() : status;
+    status = status == kExitOk ? Select(selected) : status;
+    return status == kExitOk ? CheckSet(selected, modelTest) : status;
+}
+
+std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec spec) {
+    std::vector<jobs::OperationResult> results;
+    CProgress progress(m_command.name);
+    jobs::CJobEngine& engine = *m_engine;
+    jobs::JobId id = 0;
+    bool done = false;
+    std::set<std::string> failed;
+    const QMetaObject::Connection a = QObject::connect(
+        &engine, &jobs::CJobEngine::operationDone, &engine, [&](const jobs::OperationResult& r) {
+            if (r.job == id) {
+                results.push_back(r);
+                if (r.outcome != jobs::Outcome::Succeeded) {
+                    failed.insert(plan::MacText(plan::MacOf(r.device)));
+                }
+            }
+        });
+    const QMetaObject::Connection b = QObject::connect(
+        &engine, &jobs::CJobEngine::progress, &engine, [&](jobs::JobId job, int n, int total) {
+            if (job == id) {
+                progress.Update(n, total, static_cast<int>(failed.size()));
+            }
+        });
+    const QMetaObject::Connection c =
+        QObject::connect(&engine, &jobs::CJobEngine::finished, &engine,
+                         [&](jobs::JobId job) { done = done || job == id; });
+    const int total = static_cast<int>(spec.targets.size());
+    std::vector<DeviceKey> order;
+    for (const tagQvIpcInfo& target : spec.targets) {
+        order.push_back(DeviceKey::Of(target));
+    }
+    id = engine.Start(std::move(spec));
+    progress.Update(0, total, 0);
+    bool cancelled = false;
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+        if (g_interrupted.load() && !cancelled) {
+            cancelled = true;
+            progress.Done();
+            Note("cancelling: cameras already at work finish, no other starts");
+            engine.Cancel(id);
+        }
+    }
+    QObject::disconnect(a);
+    QObject::disconnect(b);
+    QObject::disconnect(c);
+    progress.Done();
+    // In the order of the cameras, each camera's operations in their order.
+    const auto place = [&](const jobs::OperationResult& r) {
+        return std::find(order.begin(), order.end(), r.key) - order.begin();
+    };
+    std::stable_sort(results.begin(), results.end(),
+                     [&](const auto& x, const auto& y) { return place(x) < place(y); });
+    return results;
+}
+
+void CSession::WaitForReboots() {
+    bool told = false;
+    while (m_worker->QueuedReboots() > 0 || m_worker->RestorePauseOn()) {
+        if (!told) {
+            Note(m_worker->RestorePauseOn()
+                     ? "the restored cameras reboot after a pause of 25 s"
+                     : "rebooting " + std::to_string(m_worker->QueuedReboots()) +
+                           " camera(s), one every 200 ms");
+            told = true;
+        }
+        if (g_interrupted.load()) {
+            Note("interrupted: " + std::to_string(m_worker->QueuedReboots()) +
+                 " camera(s) not rebooted");
+            break;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+    }
+    m_worker->Stop();
+}
+
+int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
+    std::fputs(Results(results, m_format).c_str(), stdout);
+    std::fflush(stdout);
+    for (const jobs::OperationTally& t : jobs::Tally(results)) {
+        Note(jobs::TallyLine(t).toStdString());
+    }
+    int status = kExitOk;
+    if (m_options.Has("results")) {
+        const std::string path = m_options.Value("results");
+        if (const std::string error = WriteTextFile(
+                path,
+                Results(results, FileFormat(path) == Format::Json ? Format::Json : Format::Csv));
+            !error.empty()) {
+            Note(error);
+            status = kExitSomeFailed;
+        }
+    }
+    const bool allDone = std::all_of(results.begin(), results.end(), [](const auto& r) {
+        return r.outcome == jobs::Outcome::Succeeded;
+    });
+    return allDone ? status : kExitSomeFailed;
+}
+
+int CSession::ShowDryRun(const std::vector<tagQvIpcInfo>& selected,
+                         const std::function<std::vector<std::string>(const tagQvIpcInfo&)>& what) {
+    std::vector<std::vector<std::string>> rows = {{"MAC", "IP", "Name", "Would get"}};
+    for (const tagQvIpcInfo& c : selected) {
+        for (const std::string& line : what(c)) {
+            rows.push_back(
+                {plan::MacText(plan::MacOf(c)), FieldText(c.IpAddr), FieldText(c.DevName), line});
+        }
+    }
+    std::fputs(Table(rows).c_str(), stdout);
+    Note("dry run: nothing was sent");
+    return kExitOk;
+}
+
+} // namespace orv::cli

@@ -1,0 +1,87 @@
+#pragma once
+// What every camera subcommand goes through: the login, discovery, the
+// selection and its address check, one job on the job engine with a
+// progress line (Ctrl+C cancels: cameras not yet started are reported as
+// cancelled), the reboots the job queued, and the results with the exit
+// status.
+
+#include "Discovery.h"
+#include "Options.h"
+#include "Output.h"
+#include "jobs/JobEngine.h"
+#include "pages/batchset/BatchWorker.h"
+#include "sdk/DeviceSdk.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv::cli {
+
+struct Login {
+    jobs::Credentials escaped;
+    std::wstring user;
+    std::wstring password;
+};
+
+class CSession {
+public:
+    CSession(const Command& command, const Options& options);
+    ~CSession();
+    CSession(const CSession&) = delete;
+    CSession& operator=(const CSession&) = delete;
+
+    // Each step returns kExitOk to go on, or the exit status to end with.
+    // The common options, and the login unless `login` is false.
+    int Begin(bool login = true);
+    // Listens for --seconds; at least one camera must answer.
+    int Discover();
+    int Select(std::vector<tagQvIpcInfo>& selected);
+    // The set's addresses must be unique among every camera that answered
+    // (and, with `modelTest`, its firmware of one family), as the Batch Set,
+    // Batch Upgrade and OEM pages demand of their checked cameras.
+    int CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest);
+
+    // All four: Begin, Discover, Select and CheckSet.
+    int Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest);
+
+    std::vector<jobs::OperationResult> Run(jobs::JobSpec spec);
+    // Lets the worker make every reboot the job queued (after a restore's
+    // pause), then stops it.
+    void WaitForReboots();
+    // Prints the results and the summary, writes --results; the exit status.
+    int Finish(const std::vector<jobs::OperationResult>& results);
+    // --dry-run: one line per camera and what it would get.
+    int ShowDryRun(const std::vector<tagQvIpcInfo>& selected,
+                   const std::function<std::vector<std::string>(const tagQvIpcInfo&)>& what);
+
+    const Options& Opts() const { return m_options; }
+    const Login& LoginData() const { return m_login; }
+    CCliDiscovery& Discovery() { return m_discovery; }
+    std::vector<tagQvIpcInfo> Records() const;
+    IDeviceSdk& Sdk() { return m_sdk; }
+    batchset::CBatchWorker& Worker() { return *m_worker; }
+    Format OutputFormat() const { return m_format; }
+
+private:
+    const Command& m_command;
+    const Options& m_options;
+    Login m_login;
+    Format m_format = Format::Table;
+    int m_jobs = jobs::CJobEngine::kDefaultConcurrency;
+    int m_seconds = 3;
+    CQvDeviceSdk m_sdk;
+    CCliDiscovery m_discovery;
+    std::unique_ptr<jobs::CJobEngine> m_engine;
+    std::unique_ptr<batchset::CBatchWorker> m_worker;
+};
+
+// The login the options name: --user or the stored user, and a password
+// from --password-file, ORVANTIX_PASSWORD or the stored default. An error
+// text when it cannot be used.
+std::string ResolveLogin(const Options& options, Login& login);
+// The first line of a file of secrets (at most 4 KiB); an error text or "".
+std::string ReadSecretLine(const std::string& path, std::string& line);
+
+} // namespace orv::cli

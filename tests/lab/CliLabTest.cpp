@@ -1,0 +1,360 @@
+// orvantix-cli in the tool namespace against the simulator, judged by the
+// simulator's state file and control channel. Needs root; skipped otherwise.
+
+#include "LabNetwork.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+using json = nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "the lab needs root for namespaces and raw capture";
+        }
+        char dir[] = "/tmp/orvcli-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(dir), nullptr);
+        m_dir = dir;
+        ASSERT_EQ(m_lab.create(1), "");
+        // Camera 3 has a password of its own: its logins fail.
+        const json config = {{"cameras", 6},
+                             {"reboot_silence_ms", 1500},
+                             {"control_socket", m_dir + "/control.sock"},
+                             {"cameras_override", {{"3", {{"password", "other-pass"}}}}}};
+        ASSERT_EQ(m_lab.startSimulator(config), "");
+    }
+
+    void TearDown() override {
+        if (HasFailure() && m_lab.simulatorPid() > 0) {
+            std::fprintf(stderr, "simulator log:\n%s\n", m_lab.simulatorLog().c_str());
+        }
+        std::filesystem::remove_all(m_dir);
+    }
+
+    std::string file(const std::string& name, const std::string& content) {
+        const std::string path = m_dir + "/" + name;
+        std::ofstream(path) << content;
+        return path;
+    }
+
+    static std::string read(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // The program with the lab's password, its output and exit status.
+    Ran cli(std::vector<std::string> args) {
+        args.insert(args.begin(), ORVANTIX_CLI);
+        if (args.size() > 2 && args[1] != "discover") {
+            args.insert(args.begin() + 2, {"--seconds", "1"});
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "XDG_CONFIG_HOME=" + m_dir,
+                                        "PATH=/usr/bin:/bin"};
+        std::vector<char*> envp;
+        for (std::string& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        int out[2];
+        int err[2];
+        EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        pid_t pid = -1;
+        Ran run;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        std::string* sinks[2] = {&run.out, &run.err};
+        for (int open = 2; open > 0 && ::poll(fds, 2, 120000) > 0;) {
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].revents == 0) {
+                    continue;
+                }
+                char buffer[4096];
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else {
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+        ::close(out[0]);
+        ::close(err[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+
+    json cameras() { return m_lab.state()["cameras"]; }
+
+    // One request on the simulator's control channel.
+    json control(const json& request) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/control.sock", m_dir.c_str());
+        std::string answer;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const std::string line = request.dump() + "\n";
+            ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        ::close(fd);
+        return json::parse(answer, nullptr, false);
+    }
+
+    LabNetwork m_lab;
+    std::string m_dir;
+};
+
+// The rows of a results CSV, without the header, as "MAC operation outcome".
+std::vector<std::string> outcomes(const std::string& csv) {
+    std::vector<std::string> rows;
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::string cell;
+        bool quoted = false;
+        for (const char c : line) {
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (c == ',' && !quoted) {
+                cells.push_back(cell);
+                cell.clear();
+            } else if (c != '\r') {
+                cell += c;
+            }
+        }
+        cells.push_back(cell);
+        rows.push_back(cells.at(1) + " " + cells.at(4) + " " + cells.at(5) +
+                       (cells.at(6).empty() ? "" : ": " + cells.at(6)));
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(CliLab, DiscoverListsEveryCameraWithItsAdapter) {
+    const Ran run = cli({"discover", "--seconds", "1", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json listed = json::parse(run.out);
+    const json state = cameras();
+    ASSERT_EQ(listed.size(), state.size());
+    for (std::size_t i = 0; i < state.size(); ++i) {
+        const json& c = listed[i]; // in address order, as the state's
+        std::string mac = state[i]["mac"];
+        std::transform(mac.begin(), mac.end(), mac.begin(), ::toupper);
+        EXPECT_EQ(c["mac"], mac);
+        EXPECT_EQ(c["ip"], state[i]["ip"]);
+        EXPECT_EQ(c["name"], state[i]["name"]);
+        EXPECT_EQ(c["version"], state[i]["version"]);
+        EXPECT_EQ(c["http_port"], state[i]["http_port"]);
+        EXPECT_EQ(c["adapter"], m_lab.adapter(0));
+    }
+    EXPECT_EQ(cli({"discover", "--interface", "nosuch0"}).status, 2);
+}
+
+TEST_F(CliLab, SetIpMovesAndVerifiesEachCameraAndReportsTheOneThatRefused) {
+    const std::string plan = file("plan.csv", "mac,ip,netmask,gateway,http_port,name\n"
+                                              "02:4f:56:10:00:01,192.0.2.101,,,8080,Gate 1\n"
+                                              "02-4F-56-10-00-03,192.0.2.103,,,,\n"
+                                              "02:4F:56:10:00:04,,,,,\n");
+    const std::string results = m_dir + "/results.csv";
+    const Ran run = cli({"set-ip", "--plan", plan, "--results", results});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const json state = cameras();
+    EXPECT_EQ(state[0]["ip"], "192.0.2.101");
+    EXPECT_EQ(state[0]["http_port"], 8080);
+    EXPECT_EQ(state[0]["name"], "Gate 1");
+    EXPECT_EQ(state[2]["ip"], "192.0.2.12") << "its password differs";
+    EXPECT_EQ(state[3]["ip"], "192.0.2.13");
+    EXPECT_EQ(outcomes(read(results)),
+              (std::vector<std::string>{
+                  "02:4F:56:10:00:01 Modify IP,Port,Netmask Succeeded",
+                  "02:4F:56:10:00:03 Modify IP,Port,Netmask Failed: wrong user name or password",
+                  "02:4F:56:10:00:04 Modify IP,Port,Netmask Succeeded",
+                  "02:4F:56:10:00:01 Verify Address Succeeded"}));
+}
+
+TEST_F(CliLab, SetIpRefusesAFaultyPlanBeforeSendingAnything) {
+    // Something else on the cameras' side answers for .200.
+    ASSERT_EQ(std::system(("ip -n " + m_lab.cameraNamespace() + " addr add 192.0.2.200/24 dev " +
+                           m_lab.cameraInterface())
+                              .c_str()),
+              0);
+    const json before = cameras();
+    // Each plan moves camera 1 as well: had anything been sent, it would
+    // have moved.
+    const std::string good = "02:4F:56:10:00:01,192.0.2.150\n";
+    const struct {
+        const char* rows;
+        const char* expected;
+    } plans[] = {
+        {"02:4F:56:10:00:02,192.0.2.300\n", "plan.csv:3: ip: Invalid IP address."},
+        {"02:4F:56:10:00:02,192.0.2.150\n", "plan.csv:3: ip: 192.0.2.150 is planned on line 2"},
+        {"02:4F:56:10:00:99,192.0.2.151\n", "02:4F:56:10:00:99: did not answer discovery"},
+        {"02:4F:56:10:00:02,192.0.2.13\n", "192.0.2.13 is the address of camera 02:4F:56:10:00:04"},
+        {"02:4F:56:10:00:02,192.0.2.200\n", "192.0.2.200 is in use by 02:4F:56:00:00:02"},
+        {"02:4F:56:10:00:02,192.0.2.1\n", "192.0.2.1 is in use by this computer"},
+    };
+    for (const auto& p : plans) {
+        const std::string plan = file("plan.csv", "mac,ip\n" + good + p.rows);
+        const Ran run = cli({"set-ip", "--plan", plan});
+        EXPECT_EQ(run.status, 2) << p.rows;
+        EXPECT_NE(run.err.find(p.expected), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(cameras(), before);
+}
+
+TEST_F(CliLab, ApplyGivesTheProfileToTheSelectionAndChecksItFirst) {
+    const std::string profile = file(
+        "profile.json",
+        R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 554, "rtsp2": 555},
+            "ddns": {"enable": true, "provider": "dynu.com", "user": "u", "password": "p", "host": "h"},
+            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
+            "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
+                      "secondary": {"enabled": true, "codec": "MJPEG"}}})");
+    const Ran run = cli(
+        {"apply", "--profile", profile, "--select", "ip=192.0.2.10-192.0.2.12", "--format", "csv"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const json state = cameras();
+    for (int i : {0, 1}) {
+        const json& c = state[static_cast<std::size_t>(i)];
+        EXPECT_EQ(c["name"], "Gate 0" + std::to_string(i + 1));
+        const json& config = c["deviceConfig"];
+        EXPECT_EQ(config["ports"]["onvif"], 8000);
+        EXPECT_EQ(config["ddns"]["host"], "h");
+        EXPECT_EQ(config["imaging"]["powerLineFrequency"], 60);
+        EXPECT_EQ(config["imaging"]["localDisplay"], 2);
+        EXPECT_EQ(config["streams"][1]["frameSize"], 5);
+        EXPECT_EQ(config["streams"][1]["frameRate"], 30);
+        EXPECT_EQ(config["streams"][0]["codec"], 2);
+        EXPECT_EQ(config["streams"][0]["enabled"], true);
+    }
+    EXPECT_NE(state[2]["name"], "Gate 03");
+    EXPECT_EQ(state[3]["name"], "Kamera Süd 04") << "not selected";
+    const std::vector<std::string> rows = outcomes(run.out);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const std::string& r) {
+                                return r.find("Failed: wrong user name or password") !=
+                                       std::string::npos;
+                            }),
+              6);
+
+    // A size the reference camera's model class does not offer (class 1,
+    // camera 1) and an unknown key are refused before any camera is touched.
+    const Ran big = cli({"apply", "--profile",
+                         file("big.json", R"({"video": {"primary": {"frame_size": "1080P"},
+                                                        "secondary": {}}})"),
+                         "--select", "all"});
+    EXPECT_EQ(big.status, 2);
+    EXPECT_NE(big.err.find("video.primary.frame_size: is not offered for model class 1"),
+              std::string::npos)
+        << big.err;
+    const Ran typo = cli({"apply", "--profile", file("typo.json", R"({"ports": {"htpp": 81}})")});
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_NE(typo.err.find("typo.json: ports.htpp: unknown key"), std::string::npos) << typo.err;
+    EXPECT_EQ(cameras(), state);
+}
+
+TEST_F(CliLab, RotatedPasswordsAreAppliedAndKeptOwnerOnlyNeverPrinted) {
+    const std::string out = m_dir + "/secrets.csv";
+    const Ran run =
+        cli({"passwords", "--rotate", "--out", out, "--select", "ip=192.0.2.10-192.0.2.11"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600);
+    const std::string secrets = read(out);
+    const json state = cameras();
+    std::set<std::string> seen;
+    for (int i : {0, 1}) {
+        const std::string password = state[static_cast<std::size_t>(i)]["password"];
+        EXPECT_NE(password, "admin");
+        EXPECT_NE(secrets.find("," + password + ",yes"), std::string::npos);
+        EXPECT_EQ((run.out + run.err).find(password), std::string::npos);
+        seen.insert(password);
+    }
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(state[2]["password"], "other-pass");
+    // An existing file is never written over, and then nothing changes.
+    EXPECT_EQ(cli({"passwords", "--rotate", "--out", out, "--select", "all"}).status, 2);
+    EXPECT_EQ(read(out), secrets);
+    EXPECT_EQ(cameras(), state);
+}
+
+TEST_F(CliLab, UpgradeOemRebootAndRestoreReachTheSelectedCameras) {
+    // Camera 1 (QV-N3951, family 11) takes platform 2 and CMOS 4.
+    const std::string image = file("QVFImage_24.bin", "QVFW:11.1.3.0\nimage\n");
+    EXPECT_EQ(cli({"upgrade", image, "--select", "ip=192.0.2.10-192.0.2.11"}).status, 2)
+        << "two firmware families";
+    const Ran upgrade = cli({"upgrade", image, "--select", "mac=02:4F:56:10:00:01"});
+    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
+
+    const std::string logo = file("logo.png", "logo");
+    const Ran oem = cli({"oem", "--company", "Acme", "--image", logo, "--select",
+                         "mac=02:4F:56:10:00:02", "--results", m_dir + "/oem.json"});
+    EXPECT_EQ(oem.status, 0) << oem.err;
+    EXPECT_EQ(cameras()[1]["deviceConfig"]["oem"]["info"]["company"], "Acme");
+    EXPECT_EQ(json::parse(read(m_dir + "/oem.json"))[0]["outcome"], "Succeeded");
+
+    EXPECT_EQ(cli({"reboot", "--select", "mac=02:4F:56:10:00:04"}).status, 2)
+        << "no terminal, no --yes";
+    EXPECT_EQ(control({{"op", "get"}, {"camera", 4}})["camera"]["rebooting"], false);
+    EXPECT_EQ(cli({"reboot", "--yes", "--select", "mac=02:4F:56:10:00:04"}).status, 0);
+    EXPECT_EQ(control({{"op", "get"}, {"camera", 4}})["camera"]["rebooting"], true);
+
+    EXPECT_EQ(cli({"restore", "--yes", "--select", "mac=02:4F:56:10:00:05"}).status, 0);
+    EXPECT_EQ(cameras()[4]["name"], "IPCamera");
+    EXPECT_EQ(cameras()[0]["version"], "11.1.3.0");
+}

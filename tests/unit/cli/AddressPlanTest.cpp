@@ -1,0 +1,110 @@
+#include "cli/AddressPlan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace orv::plan;
+
+namespace {
+
+std::vector<std::string> problems(const Plan& plan) {
+    std::vector<std::string> out;
+    for (const PlanProblem& p : plan.problems) {
+        out.push_back(ProblemText("p.csv", p));
+    }
+    return out;
+}
+
+tagQvIpcInfo camera(int n, const char* ip, int port = 80) {
+    tagQvIpcInfo c{};
+    const std::uint8_t mac[8] = {0x02, 0x4F, 0x56, 0x10, 0x00, static_cast<std::uint8_t>(n)};
+    std::memcpy(c.Mac, mac, sizeof mac);
+    std::snprintf(c.DevName, sizeof c.DevName, "Cam %d", n);
+    std::snprintf(c.IpAddr, sizeof c.IpAddr, "%s", ip);
+    std::snprintf(c.NetMask, sizeof c.NetMask, "255.255.255.0");
+    std::snprintf(c.Gateway, sizeof c.Gateway, "192.0.2.1");
+    c.HttpPort = port;
+    return c;
+}
+
+} // namespace
+
+TEST(AddressPlan, ReadsSpreadsheetCsvAndNamesTheLineOfEachRow) {
+    // A byte order mark, CRLF, semicolons, a quoted name holding the
+    // separator, a doubled quote and a line break, an empty spreadsheet row,
+    // and the discovery list's own columns.
+    const Plan plan = ReadPlan("\xEF\xBB\xBFMAC;ip;Name;model\r\n"
+                               "02:4f:56:10:00:01; 192.0.2.101 ;\"Gate; \"\"north\"\"\nside\";X\r\n"
+                               ";;;\r\n"
+                               "024F56100002;;;\r\n");
+    ASSERT_EQ(problems(plan), std::vector<std::string>{});
+    ASSERT_EQ(plan.rows.size(), 2u);
+    EXPECT_EQ(MacText(plan.rows[0].mac), "02:4F:56:10:00:01");
+    EXPECT_EQ(plan.rows[0].ip, "192.0.2.101");
+    EXPECT_EQ(plan.rows[0].name, "Gate; \"north\"\nside");
+    EXPECT_EQ(plan.rows[1].line, 5);
+    EXPECT_TRUE(plan.rows[1].ip.empty());
+}
+
+TEST(AddressPlan, EveryFaultIsNamedByLineAndField) {
+    const Plan plan = ReadPlan("mac,ip,netmask,gateway,http_port,name,notes\n"
+                               "02:4F:56:10:00:01,192.0.2.255,,,,\n"
+                               "02:4F:56:10:00:02,,0.255.255.0,,0,\n"
+                               "02:4F:56:10:00:02,192.0.2.20,,,,\n"
+                               "02:4F:56:10:00:03,192.0.2.020,,,,\n"
+                               "02:4F:56:10:00:04,,,,,12345678901234567890123456789012\n"
+                               "02:4F:56:10:0:05,,,,,\n"
+                               "02:4F:56:10:00:06,,,,,,,,\n");
+    EXPECT_EQ(problems(plan),
+              (std::vector<std::string>{
+                  "p.csv:1: notes: unknown column", "p.csv:2: ip: Invalid IP address.",
+                  "p.csv:3: netmask: Invalid Netmask.",
+                  "p.csv:3: http_port: Please input the port between 1024 and 65535.",
+                  "p.csv:4: mac: 02:4F:56:10:00:02 is planned on line 3 too",
+                  "p.csv:5: ip: 192.0.2.20 is planned on line 4 too",
+                  "p.csv:6: name: longer than a camera keeps (31 bytes)",
+                  "p.csv:7: mac: \"02:4F:56:10:0:05\" is not a MAC address",
+                  "p.csv:8: 9 fields where the header names 7"}));
+    EXPECT_EQ(problems(ReadPlan("ip,name\n192.0.2.1,x\n")),
+              std::vector<std::string>{"p.csv:1: mac: the header names no mac column"});
+    EXPECT_EQ(problems(ReadPlan("mac,name\n02:4F:56:10:00:01,\"open\n")),
+              std::vector<std::string>{"p.csv:2: a quoted field has no end"});
+}
+
+TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
+    const std::vector<tagQvIpcInfo> cameras = {camera(1, "192.0.2.10"), camera(2, "192.0.2.11"),
+                                               camera(3, "192.0.2.12", 8080),
+                                               camera(4, "192.0.2.13"), camera(5, "192.0.2.14")};
+    const Plan plan = ReadPlan("mac,ip,http_port,name\n"
+                               "02:4F:56:10:00:01,,80,\n"         // as it is, factory port 80
+                               "02:4F:56:10:00:02,192.0.2.50,,\n" // moves
+                               "02:4F:56:10:00:03,192.0.2.13,,\n" // camera 4's address
+                               "02:4F:56:10:00:04,192.0.2.60,,\n" // answers ARP
+                               "02:4F:56:10:00:09,192.0.2.70,,\n"
+                               "02:4F:56:10:00:05,,443,\n");
+    const std::vector<PlanEntry> entries =
+        MatchPlan(plan, cameras, {L"admin", L"pw"}, {{"192.0.2.60", "02:AA:00:00:00:01"}});
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[0].state, RowState::Matched);
+    EXPECT_FALSE(entries[0].changes);
+    EXPECT_EQ(entries[0].request->HttpPort, 80);
+    EXPECT_EQ(entries[1].state, RowState::Matched);
+    EXPECT_TRUE(entries[1].changes);
+    EXPECT_STREQ(entries[1].request->IpAddr, "192.0.2.50");
+    EXPECT_STREQ(entries[1].request->DevName, "Cam 2");
+    EXPECT_EQ(std::memcmp(entries[1].request->Mac, cameras[1].Mac, 8), 0);
+    EXPECT_EQ(entries[2].reason, "192.0.2.13 is the address of camera 02:4F:56:10:00:04 (Cam 4)");
+    EXPECT_EQ(entries[3].reason, "192.0.2.60 is in use by 02:AA:00:00:00:01");
+    EXPECT_EQ(entries[4].state, RowState::Missing);
+    EXPECT_EQ(entries[5].reason, "http_port: Please input the port between 1024 and 65535.");
+    EXPECT_EQ(AddressesToProbe(entries), (std::vector<std::string>{"192.0.2.50"}));
+
+    // A row that keeps its address meets a row that moves there.
+    const std::vector<PlanEntry> clash =
+        MatchPlan(ReadPlan("mac,ip,netmask\n02:4F:56:10:00:01,,\n02:4F:56:10:00:02,,255.0.0.0\n"),
+                  {camera(1, "192.0.2.10"), camera(2, "192.0.2.10")}, {L"admin", L"pw"});
+    EXPECT_EQ(clash[0].reason, "192.0.2.10 is planned on line 3 too");
+    EXPECT_EQ(clash[1].state, RowState::Conflicting);
+}

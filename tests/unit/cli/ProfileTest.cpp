@@ -1,0 +1,147 @@
+#include "cli/Profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace orv::cli;
+
+namespace {
+
+// The field and text of a profile the reader refuses.
+std::string refusal(const std::string& json) {
+    const ReadResult r = ReadProfile(json);
+    return r.error ? ErrorText("p.json", *r.error) : "accepted";
+}
+
+tagQvIpcInfo camera(int n, const char* model) {
+    tagQvIpcInfo c{};
+    c.Mac[0] = 0x02;
+    c.Mac[5] = static_cast<std::uint8_t>(n);
+    std::snprintf(c.Model, sizeof c.Model, "%s", model);
+    return c;
+}
+
+BuildResult build(const std::string& json, const std::vector<tagQvIpcInfo>& targets) {
+    const ReadResult r = ReadProfile(json);
+    EXPECT_FALSE(r.error) << r.error->field << ": " << r.error->text;
+    return BuildProfile(*r.profile, targets, {2024, 5, 7, 9, 5, 3});
+}
+
+std::string buildError(const std::string& json, const std::vector<tagQvIpcInfo>& targets) {
+    const BuildResult b = build(json, targets);
+    return b.error ? b.error->field + ": " + b.error->text : "built";
+}
+
+const tagQvIpcInfo kClass1 = camera(1, "QV-N3951"); // sixth character 9
+const tagQvIpcInfo kClass4 = camera(4, "QV-N3476"); // seventh 7, eighth 6
+const tagQvIpcInfo kClass5 = camera(5, "QV-N3300");
+
+} // namespace
+
+TEST(Profile, ReadingNamesTheKeyOrLineOfEveryFault) {
+    EXPECT_EQ(refusal(R"({"ports": {"http": 80, "htpp": 81}})"), "p.json: ports.htpp: unknown key");
+    EXPECT_EQ(refusal(R"({"ports": {"http": "80"}})"),
+              "p.json: ports.http: must be a whole number from 0 to 99999");
+    EXPECT_EQ(refusal(R"({"date": {"mode": "server", "time": "2024-05-07 09:05:03"}})"),
+              "p.json: date.time: is given with mode manual, and only then");
+    EXPECT_EQ(refusal(R"({"date": {"mode": "manual", "time": "2024-02-30 09:05:03"}})"),
+              "p.json: date.time: must be a date and time as 2024-05-07 09:05:03");
+    EXPECT_EQ(refusal(R"({"ddns": {"provider": "example.org"}})")
+                  .find("ddns.provider: must be one of dynu.com"),
+              8u);
+    EXPECT_EQ(refusal(R"({"video": {"primary": {"frame_size": "D1"}}})"),
+              "p.json: video.secondary: missing");
+    EXPECT_EQ(refusal(R"({"image": {"power_line": 50}})"), "p.json: image.outdoor: missing");
+    EXPECT_EQ(refusal("{}"), "p.json: sets nothing");
+    EXPECT_EQ(refusal("{\n\"name\": \"a\",\n\"ports\": {]\n}").substr(0, 9), "p.json:3:");
+    EXPECT_EQ(refusal(std::string(100, '[') + std::string(100, ']')),
+              "p.json: nested deeper than a profile goes");
+    const ReadResult zone = ReadProfile(R"({"date": {"mode": "server", "time_zone": "GMT+01"}})");
+    ASSERT_TRUE(zone.profile);
+    EXPECT_EQ(zone.profile->date->timeZone, 13);
+}
+
+TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
+    EXPECT_EQ(ExpandName("Gate {n:03} {mac}", 7, kClass1), "Gate 007 02:00:00:00:00:01");
+    EXPECT_EQ(ExpandName("{n}{n}", 12, kClass1), "1212");
+    EXPECT_FALSE(ExpandName("{ip}", 1, kClass1));
+    EXPECT_FALSE(ExpandName("Gate {n", 1, kClass1));
+
+    const BuildResult b = build(R"({"name": "Tür {n}", "name_start": 9})", {kClass1, kClass5});
+    ASSERT_TRUE(b.built);
+    EXPECT_EQ(b.built->names.at(orv::DeviceKey::Of(kClass5)).text, "Tür 10");
+    // What the camera's name call takes: every byte but the kept signs in
+    // percent form.
+    EXPECT_EQ(b.built->names.at(orv::DeviceKey::Of(kClass1)).escaped, "%54%C3%BC%72%20%39");
+    EXPECT_EQ(buildError(R"({"name": "Camera {mac} {mac}"})", {kClass1}),
+              "name: \"Camera 02:00:00:00:00:01 02:00:00:00:00:01\" is longer than a camera "
+              "keeps");
+}
+
+TEST(Profile, StreamsFollowTheListsOfTheSetsMostLimitedCamera) {
+    // Class 1 offers 720P and D1 only, whatever the other cameras offer.
+    EXPECT_EQ(buildError(R"({"video": {"primary": {"frame_size": "1080P"}, "secondary": {}}})",
+                         {kClass5, kClass1})
+                  .find("video.primary.frame_size: is not offered for model class 1 (camera "
+                        "02:00:00:00:00:01, QV-N3951) at 50 Hz; offered: 720P(1280*720), "
+                        "D1(704*576)"),
+              0u);
+    // 5M keeps the secondary stream off; 3M takes H.264 at 176*144 only.
+    EXPECT_EQ(buildError(R"({"video": {"primary": {"frame_size": "5M"},
+                                       "secondary": {"enabled": true}}})",
+                         {kClass5}),
+              "video.secondary.enabled: the secondary stream stays off at primary frame size "
+              "5M(2560*1920)");
+    EXPECT_NE(buildError(R"({"video": {"primary": {"frame_size": "3M"},
+                                       "secondary": {"codec": "MJPEG"}}})",
+                         {kClass4})
+                  .find("video.secondary.codec: is not offered"),
+              std::string::npos);
+    // 30 frames a second need 60 Hz mains.
+    EXPECT_NE(buildError(R"({"video": {"primary": {"frame_size": "D1", "frame_rate": 30},
+                                       "secondary": {}}})",
+                         {kClass1})
+                  .find("offered: 25, 15, 8"),
+              std::string::npos);
+
+    const BuildResult b = build(R"({"image": {"power_line": 50, "outdoor": "indoor",
+                                               "local_display": "NTSC"},
+                                     "video": {"primary": {"frame_size": "3M", "bit_rate": 6144},
+                                               "secondary": {"enabled": true}}})",
+                                {kClass4});
+    ASSERT_TRUE(b.built) << b.error->text;
+    EXPECT_EQ(b.built->primary->frameSize, 1);
+    EXPECT_EQ(b.built->primary->frameRate, 0) << "the camera picks it at 50 Hz";
+    EXPECT_EQ(b.built->primary->bitRate, 6144);
+    EXPECT_EQ(b.built->secondary->frameSize, 2);
+    EXPECT_EQ(b.built->secondary->enabled, 1);
+    EXPECT_EQ(b.built->imaging->outdoorMode, 1);
+    EXPECT_EQ(b.built->imaging->localDisplay, 1);
+    EXPECT_EQ(b.built->StepsFor(kClass4).size(), 3u);
+    EXPECT_EQ(buildError(R"({"image": {"power_line": 60, "outdoor": "Outdoor",
+                                       "local_display": "OFF"}})",
+                         {kClass4}),
+              "built");
+}
+
+TEST(Profile, PortAndDdnsChecksNameTheirKey) {
+    EXPECT_EQ(buildError(R"({"ports": {"http": 80, "onvif": 80, "rtsp1": 554, "rtsp2": 555}})",
+                         {kClass1}),
+              "ports: Can not use the same port.");
+    EXPECT_EQ(buildError(R"({"ports": {"http": 80, "onvif": 81, "rtsp1": 554}})", {kClass1}),
+              "ports.rtsp2: RTSP Port2 can't be empty.");
+    EXPECT_EQ(buildError(R"({"ddns": {"enable": true, "provider": "freedns.afraid.org",
+                                      "user": "u", "password": "p", "host": "h"}})",
+                         {kClass1}),
+              "ddns.hash: Hash Field can't be empty.");
+    EXPECT_EQ(buildError(R"({"ddns": {"enable": true, "user": "u", "host": "h",
+                                      "password": "0123456789012345678901234567890123"}})",
+                         {kClass1}),
+              "ddns.password: is longer than a camera keeps");
+    EXPECT_EQ(
+        buildError(R"({"ddns": {"enable": false, "user": "0123456789012345678901234567890123"}})",
+                   {kClass1}),
+        "built");
+}
