@@ -5,7 +5,7 @@
 // that nobody holds (no other camera, no host answering an ARP probe from
 // the camera's adapter, not this computer).
 
-#include "AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 #include "ArpProbe.h"
 #include "Session.h"
 #include "file/RegularFile.h"

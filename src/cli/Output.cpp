@@ -1,6 +1,6 @@
 #include "Output.h"
 
-#include "AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 #include "jobs/JobResults.h"
 #include "pages/common/RecordText.h"
 

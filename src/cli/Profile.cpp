@@ -1,6 +1,6 @@
 #include "Profile.h"
 
-#include "AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 #include "lang/Language.h"
 #include "pages/batchset/VideoImageRules.h"
 #include "pages/common/NameRules.h"

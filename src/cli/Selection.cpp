@@ -1,6 +1,6 @@
 #include "Selection.h"
 
-#include "AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 #include "pages/common/RecordText.h"
 
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #include "Session.h"
 
-#include "AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 #include "Selection.h"
 #include "app/SettingsStore.h"
 #include "file/RegularFile.h"

@@ -2,6 +2,7 @@
 // simulator's state file and control channel. Needs root; skipped otherwise.
 
 #include "LabNetwork.h"
+#include "SimControl.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -134,21 +135,8 @@ protected:
 
     // One request on the simulator's control channel.
     json control(const json& request) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/control.sock", m_dir.c_str());
-        std::string answer;
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            const std::string line = request.dump() + "\n";
-            ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
-            char buffer[4096];
-            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-                answer.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        ::close(fd);
-        return json::parse(answer, nullptr, false);
+        return json::parse(SimControlRequest(m_dir + "/control.sock", request.dump()), nullptr,
+                           false);
     }
 
     LabNetwork m_lab;

@@ -1,4 +1,4 @@
-#include "cli/AddressPlan.h"
+#include "pages/network/AddressPlan.h"
 
 #include <gtest/gtest.h>
 
