@@ -1,8 +1,8 @@
 #include "Output.h"
 
-#include "pages/network/AddressPlan.h"
 #include "jobs/JobResults.h"
 #include "pages/common/RecordText.h"
+#include "pages/network/AddressPlan.h"
 
 #include <QSaveFile>
 #include <QStringList>
@@ -32,21 +32,12 @@ std::size_t width(const std::string& utf8) {
 }
 
 std::vector<std::string> cameraCells(const SeenCamera& c) {
-    const tagQvIpcInfo& r = c.record;
     std::string adapters;
     for (const std::string& a : c.adapters) {
         adapters += (adapters.empty() ? "" : " ") + a;
     }
-    return {FieldText(r.DevName), plan::MacText(plan::MacOf(r)),
-            FieldText(r.IpAddr),  FieldText(r.NetMask),
-            FieldText(r.Gateway), std::to_string(r.HttpPort),
-            FieldText(r.Model),   FieldText(r.DisplayModel),
-            FieldText(r.Version), adapters};
+    return plan::ListCells(c.record, adapters);
 }
-
-const std::vector<std::string> kCameraKeys = {"name",    "mac",       "ip",    "netmask",
-                                              "gateway", "http_port", "model", "display_model",
-                                              "version", "adapter"};
 
 std::string jsonText(const json& j) {
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -101,27 +92,19 @@ std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
             const std::vector<std::string> cells = cameraCells(c);
             json row = json::object();
             for (std::size_t i = 0; i < cells.size(); ++i) {
-                row[kCameraKeys[i]] =
-                    kCameraKeys[i] == "http_port" ? json(c.record.HttpPort) : json(cells[i]);
+                row[plan::kListColumns[i]] =
+                    plan::kListColumns[i] == "http_port" ? json(c.record.HttpPort) : json(cells[i]);
             }
             list.push_back(row);
         }
         return jsonText(list);
     }
     if (format == Format::Csv) {
-        QStringList header;
-        for (const std::string& k : kCameraKeys) {
-            header << QString::fromStdString(k);
-        }
-        QString csv = jobs::CsvRow(header);
+        std::vector<std::vector<std::string>> rows;
         for (const SeenCamera& c : cameras) {
-            QStringList cells;
-            for (const std::string& cell : cameraCells(c)) {
-                cells << QString::fromUtf8(cell);
-            }
-            csv += jobs::CsvRow(cells);
+            rows.push_back(cameraCells(c));
         }
-        return csv.toStdString();
+        return plan::ListCsv(rows);
     }
     std::vector<std::vector<std::string>> rows = {{"Name", "MAC", "IP", "Netmask", "Gateway",
                                                    "Port", "Model", "Display model", "Version",

@@ -1,5 +1,6 @@
 #include "AddressPlan.h"
 
+#include "jobs/JobResults.h"
 #include "lang/Language.h"
 #include "pages/common/NameRules.h"
 #include "pages/common/RecordText.h"
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <cwchar>
 #include <set>
+
+#include <QStringList>
 
 namespace orv::plan {
 namespace {
@@ -434,6 +437,33 @@ std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries)
         }
     }
     return addresses;
+}
+
+const std::vector<std::string> kListColumns = {"name",    "mac",       "ip",    "netmask",
+                                               "gateway", "http_port", "model", "display_model",
+                                               "version", "adapter"};
+
+std::vector<std::string> ListCells(const tagQvIpcInfo& r, const std::string& adapters) {
+    return {FieldText(r.DevName), MacText(MacOf(r)),
+            FieldText(r.IpAddr),  FieldText(r.NetMask),
+            FieldText(r.Gateway), std::to_string(r.HttpPort),
+            FieldText(r.Model),   FieldText(r.DisplayModel),
+            FieldText(r.Version), adapters};
+}
+
+std::string ListCsv(const std::vector<std::vector<std::string>>& rows) {
+    const auto row = [](const std::vector<std::string>& cells) {
+        QStringList texts;
+        for (const std::string& cell : cells) {
+            texts << QString::fromStdString(cell);
+        }
+        return jobs::CsvRow(texts);
+    };
+    QString csv = row(kListColumns);
+    for (const auto& cells : rows) {
+        csv += row(cells);
+    }
+    return csv.toStdString();
 }
 
 } // namespace orv::plan

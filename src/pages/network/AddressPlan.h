@@ -90,4 +90,12 @@ std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInf
 // look for on the network before anything is sent.
 std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries);
 
+// A camera list as it is exported: name, mac, ip, netmask, gateway,
+// http_port, model, display_model, version, adapter. Its CSV reads back as
+// an address plan, so an installer edits the list into one.
+extern const std::vector<std::string> kListColumns;
+std::vector<std::string> ListCells(const tagQvIpcInfo& record, const std::string& adapters);
+// The header and one CSV row per camera (RFC 4180, UTF-8).
+std::string ListCsv(const std::vector<std::vector<std::string>>& rows);
+
 } // namespace orv::plan
