@@ -2,7 +2,7 @@
 
 #include "BatchOperations.h"
 #include "NetworkParamRules.h"
-#include "pages/common/WaitCursor.h"
+#include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -47,6 +47,11 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
     m_passwordEdit->setMaxLength(31);
     m_hostEdit->setMaxLength(63);
     m_hashEdit->setMaxLength(63);
+    const QvDdnsInfo ddns{};
+    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof ddns.user);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof ddns.password);
+    orv::LimitToRecordField(m_hostEdit, orv::kCpAnsi, sizeof ddns.host);
+    orv::LimitToRecordField(m_hashEdit, orv::kCpAnsi, sizeof ddns.hash);
     for (const orv::batchset::DdnsProvider& provider : orv::batchset::kProviders) {
         m_providers->addItem(QString::fromWCharArray(provider.listText));
     }
@@ -156,6 +161,9 @@ void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& setting
         m_hashEdit->setText(ansiText(ddns.hash, sizeof ddns.hash));
         m_hostEdit->setText(ansiText(ddns.host, sizeof ddns.host));
         SetProviderFromRecordText(ansiText(ddns.provider, sizeof ddns.provider));
+        // The fields follow the camera's switch, so an enabled registration
+        // can be edited at once.
+        applyEnableRule();
     }
 }
 
@@ -176,7 +184,7 @@ void CNetworkParamDlg::Save() {
                             m_hashEdit->text().toStdWString()};
     const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns);
     if (params.error) {
-        orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*params.error, params.field));
         return;
     }
     // One job, ports first: each camera logs in once for both.

@@ -1,5 +1,6 @@
 #include "NetworkRules.h"
 
+#include "pages/common/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
@@ -70,24 +71,35 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
         return out;
     };
 
+    // A text its field cannot take whole is refused by name, never sent empty.
+    const auto tooLong = [&out, &fail](const Message& label) {
+        out.field = label;
+        return fail(kTooLongForCamera);
+    };
     const std::wstring user = trimmed(form.user);
     if (user.empty()) {
         return fail(kUserEmpty);
     }
-    putText(kCpAnsi, r.UserName, user);
+    if (!PutRecordText(r.UserName, user, kCpAnsi)) {
+        return tooLong(kUserLabel);
+    }
 
     const std::wstring password = trimmed(form.password);
     if (password.empty()) {
         return fail(kPasswordEmpty);
     }
-    putText(kCpAnsi, r.Password, password);
+    if (!PutRecordText(r.Password, password, kCpAnsi)) {
+        return tooLong(kPasswordLabel);
+    }
 
     const std::wstring name = trimmed(form.deviceName);
     if (!checkedMode) {
         if (name.empty()) {
             return fail(kFieldEmpty);
         }
-        putText(kCpUtf8, r.DevName, name);
+        if (!PutRecordText(r.DevName, name, kCpUtf8)) {
+            return tooLong(kDeviceNameLabel);
+        }
     }
 
     // Addresses go out in their plain dotted form, so stray blanks or text

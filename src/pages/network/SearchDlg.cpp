@@ -2,6 +2,7 @@
 
 #include "NetworkRules.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/NameRules.h"
 #include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
@@ -56,6 +57,7 @@ void CSearchDlg::createControls() {
     m_dnsLabel->hide();
     m_dnsEdit->hide();
     m_nameEdit->setMaxLength(32);
+    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
     m_ipEdit->setMaxLength(16);
     m_maskEdit->setMaxLength(16);
     m_gatewayEdit->setMaxLength(16);
@@ -221,7 +223,7 @@ void CSearchDlg::Modify() {
         m_portEdit->text().toStdWString()};
     const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode());
     if (checked.error) {
-        orv::ui::ShowMessage(this, LangText(checked.error->id, checked.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
     }
 

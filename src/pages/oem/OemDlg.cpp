@@ -2,6 +2,7 @@
 
 #include "log/LogFile.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "paths/AppPaths.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
@@ -66,12 +67,17 @@ void COemDlg::createControls() {
     m_websiteEdit->setMaxLength(oem::kWebsiteChars);
     m_modelEdit->setMaxLength(oem::kModelChars);
     m_imageEdit->setMaxLength(oem::kImageFieldChars);
+    const oem::OemUpload buffers;
+    orv::LimitToRecordField(m_companyEdit, orv::kCpAnsi, sizeof buffers.company);
+    orv::LimitToRecordField(m_websiteEdit, orv::kCpAnsi, sizeof buffers.website);
+    orv::LimitToRecordField(m_modelEdit, orv::kCpAnsi, sizeof buffers.model);
     m_versionList->setEditable(true);
     for (const char* entry : {"1", "2", "3", "4", "5"}) {
         m_versionList->addItem(QString::fromLatin1(entry));
     }
     m_versionList->setCurrentIndex(0);
     m_versionList->lineEdit()->setMaxLength(oem::kVersionChars);
+    orv::LimitToRecordField(m_versionList->lineEdit(), orv::kCpAnsi, oem::kVersionChars);
     m_versionList->setInsertPolicy(QComboBox::NoInsert);
 
     m_conflictLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
@@ -155,7 +161,7 @@ void COemDlg::Upload() {
          m_modelEdit->text().toStdWString(), m_versionList->currentText().toStdWString(),
          m_imageEdit->text().toStdWString()});
     if (checked.error) {
-        orv::ui::ShowMessage(this, LangText(checked.error->id, checked.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
     }
     const oem::OemUpload& upload = *checked.upload;

@@ -200,6 +200,14 @@ TEST_F(OemDlgTest, UploadChecksInOrderAndWritesTheFileBeforeAskingForADevice) {
                                    "website=site1\r\nmodel=X1\r\nsoftversion=0\r\n")
         << "an empty Version writes softversion=0";
     EXPECT_TRUE(sdk.Calls().empty());
+
+    // Typing stops where the company's 24-byte field ends: the file gets it whole.
+    edit("companyEdit")->clear();
+    QTest::keyClicks(edit("companyEdit"), QString(30, 'c'));
+    page->Upload();
+    const std::string company = edit("companyEdit")->text().toStdString();
+    EXPECT_FALSE(company.empty());
+    EXPECT_NE(readFile(oemFile()).find("\r\ncompany=" + company + "\r\n"), std::string::npos);
 }
 
 TEST_F(OemDlgTest, CheckedUploadGivesOneLinePerCameraAndQueuesEachSuccess) {
