@@ -7,6 +7,7 @@
 #include "SystemMenu.h"
 #include "lang/Language.h"
 #include "pages/batchset/BatchSetDlg.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/ResultLines.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
@@ -62,6 +63,10 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     createControls();
+    // The pages read the language and the default password as they are
+    // made (the OEM page its column headers, the System sub-page its
+    // password fields), so both are in place first.
+    restoreLanguageAndCredentials();
     createPages();
     initDialog();
 }
@@ -151,15 +156,19 @@ void CMainDlg::connectPages() {
             [this](const QString& text) { AddOperatingInfo(text); });
 }
 
+void CMainDlg::restoreLanguageAndCredentials() {
+    TheLanguage().LoadSavedLanguage();
+    m_userEdit->setMaxLength(kUserMaxChars);
+    m_passwordEdit->setMaxLength(kPasswordMaxChars);
+    // Every login and modify request carries them in 32- and 16-byte fields.
+    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.UserName);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.Password);
+    readCredentials();
+}
+
 void CMainDlg::initDialog() {
     m_banner = QPixmap(QStringLiteral(":/orvantix/banner.png"));
     setWindowIcon(QIcon(QStringLiteral(":/orvantix/icon.png")));
-
-    TheLanguage().LoadSavedLanguage();
-
-    m_userEdit->setMaxLength(kUserMaxChars);
-    m_passwordEdit->setMaxLength(kPasswordMaxChars);
-    readCredentials();
 
     m_pageContainer->addTab(m_searchPage, QString());
     m_pageContainer->addTab(m_batchSetPage, QString());
@@ -287,6 +296,10 @@ QString CMainDlg::DefaultUserText() const {
 
 QString CMainDlg::DefaultPasswordText() const {
     return m_passwordEdit->text().trimmed();
+}
+
+void CMainDlg::SetDefaultPassword(const QString& password) {
+    m_passwordEdit->setText(password);
 }
 
 void CMainDlg::GetDefaultUser(char* buffer, int size) const {

@@ -206,6 +206,9 @@ TEST_F(BatchSetDlgTest, SelectingACameraLogsInOnceAndFillsBothSubPages) {
     EXPECT_EQ(net("ddnsUserEdit")->text(), "nord");
     EXPECT_EQ(net("ddnsPasswordEdit")->text(), "pw");
     EXPECT_EQ(net("ddnsHostEdit")->text(), "hof-nord.dyndns.org");
+    for (const char* name : {"ddnsUserEdit", "ddnsPasswordEdit", "ddnsHostEdit"}) {
+        EXPECT_TRUE(net(name)->isEnabled()) << name << ": DDNS is on";
+    }
     EXPECT_TRUE(services.lines.isEmpty());
 
     auto* tabs = in<QTabWidget>(page.get(), "batchSubPages");
@@ -354,26 +357,97 @@ TEST_F(BatchSetDlgTest, SystemSaveSendsDateNameAndPasswordInOrder) {
     EXPECT_TRUE(sdk.Calls().empty());
 }
 
-TEST_F(BatchSetDlgTest, ANewPasswordIsFollowedByARebootWithIt) {
-    addCameras(2);
+TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault) {
+    addCameras(3);
+    auto typePassword = [this](const char* text) {
+        for (const char* name : {"passwordEdit", "confirmPasswordEdit"}) {
+            sys(name)->clear();
+            QTest::keyClicks(sys(name), QString::fromLatin1(text));
+        }
+    };
     clickCell(0, 2);
     services.lines.clear();
     sdk.Clear();
-    sys("passwordEdit")->setText(QStringLiteral("n3w"));
-    sys("confirmPasswordEdit")->setText(QStringLiteral("n3w"));
+    typePassword("n3w");
+    answerYes = false;
     saveSystem();
     EXPECT_EQ(services.lines,
               (QStringList{line(0, "Modify Device Name Succeed."),
                            line(0, "Modify Password Succeed."), line(0, "Reboot Succeed.")}));
-    EXPECT_EQ(lab.host.snapshot(lab.key(0))->identity.adminPassword, "n3w");
     const auto logins = sdk.Calls("Login");
     ASSERT_EQ(logins.size(), 2u) << "one login for the Save, one with the new password";
-    EXPECT_EQ(logins[1].user, "admin");
     EXPECT_EQ(logins[1].password, "n3w");
-    ASSERT_TRUE(waitFor([&] { return lab.host.rebootCount(lab.key(0)) == 1; }, 2s));
-    // The camera counts the reboot before the worker's call has returned.
     ASSERT_TRUE(waitFor([&] { return sdk.Calls("RebootSystem").size() == 1; }, 2s));
     EXPECT_EQ(sdk.Calls("RebootSystem")[0].handle, logins[1].result);
+    ASSERT_EQ(messages.size(), 1) << "the offer to make it the default";
+    EXPECT_EQ(services.password, testcams::kPassword) << "declined";
+    sdk.Clear();
+    saveSystem();
+    EXPECT_TRUE(sdk.Calls("ModifyPassword").empty()) << "sent once, for the Save it was typed for";
+
+    // Another camera starts from the default password: saving its name
+    // leaves its password and does not restart it.
+    clickCell(1, 2);
+    EXPECT_EQ(sys("passwordEdit")->text(), testcams::kPassword);
+    EXPECT_EQ(sys("confirmPasswordEdit")->text(), testcams::kPassword);
+    sdk.Clear();
+    saveSystem();
+    EXPECT_TRUE(sdk.Calls("ModifyPassword").empty());
+    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+
+    answerYes = true;
+    typePassword("n3w2");
+    saveSystem();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(services.password, "n3w2") << "accepted: later logins use it";
+    EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, "n3w2");
+}
+
+TEST_F(BatchSetDlgTest, ComputerTimeIsTakenAtTheMomentOfSave) {
+    addCameras(1);
+    chooseOption("computerTimeOption");
+    clickCell(0, 2); // the camera's clock (2024) fills the pickers
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    saveSystem();
+    const QDateTime sent = QDateTime::fromString(QString::fromLatin1(sdk.lastDate.date) + ' ' +
+                                                     QString::fromLatin1(sdk.lastDate.time),
+                                                 QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    EXPECT_GE(sent, before);
+    EXPECT_LE(sent, QDateTime::currentDateTime());
+}
+
+TEST_F(BatchSetDlgTest, TextsStopWhereTheirRecordFieldsEndAndReachTheCameraWhole) {
+    // The camera's own DDNS user name of 31 bytes cannot go back whole.
+    QvDdnsInfo ddns{};
+    ddns.enable = 1;
+    std::memset(ddns.user, 'x', sizeof ddns.user - 1);
+    std::strcpy(ddns.password, "pw");
+    std::strcpy(ddns.host, "cam.example.org");
+    ASSERT_EQ(Qv_Ipc_SetDDNS(lab.login(0), &ddns), 0);
+    addCameras(1);
+    clickCell(0, 2);
+    sdk.Clear();
+    saveNetwork();
+    EXPECT_EQ(messages, QStringList{"Username is too long for the camera."});
+    EXPECT_TRUE(sdk.Calls("SetDdns").empty());
+
+    auto type = [](QLineEdit* edit, const QString& text) {
+        edit->clear();
+        Type(edit, text);
+    };
+    type(net("ddnsUserEdit"), QString(40, 'u'));
+    saveNetwork();
+    EXPECT_EQ(QString::fromStdString(config(0)["ddns"]["user"]), net("ddnsUserEdit")->text());
+    EXPECT_FALSE(net("ddnsUserEdit")->text().isEmpty());
+
+    type(sys("deviceNameEdit"), QString(40, QChar(0xE9))); // two UTF-8 bytes each
+    type(sys("passwordEdit"), QString(20, 'p'));
+    type(sys("confirmPasswordEdit"), QString(20, 'p'));
+    saveSystem();
+    const camsim::CameraIdentity identity = lab.host.snapshot(lab.key(0))->identity;
+    EXPECT_EQ(QString::fromStdString(identity.deviceName), sys("deviceNameEdit")->text());
+    EXPECT_EQ(QString::fromStdString(identity.adminPassword), sys("passwordEdit")->text());
+    EXPECT_FALSE(identity.adminPassword.empty());
 }
 
 TEST_F(BatchSetDlgTest, NetworkSaveSendsPortsThenDdnsAndASecondLoadShowsThem) {

@@ -4,6 +4,7 @@
 #include "SystemParamDlg.h"
 #include "VideoImageDlg.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/JobPanel.h"
 #include "pages/common/ResultLines.h"
 #include "ui/Browser.h"
 #include "ui/LangText.h"
@@ -12,6 +13,8 @@
 
 #include <QCheckBox>
 #include <QLabel>
+
+#include <algorithm>
 
 using orv::ui::LangText;
 
@@ -52,6 +55,11 @@ void CBatchSetDlg::createControls() {
     m_pages = new orv::ui::CPageContainer(this);
     m_pages->setObjectName(QStringLiteral("batchSubPages"));
     m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_pages);
+    connect(m_systemPage, &CSystemParamDlg::passwordChangeStarted, this,
+            [this](const QString& password) {
+                m_passwordJob = CurrentJob();
+                m_newPassword = password;
+            });
     m_networkPage = new CNetworkParamDlg(*m_operations, m_pages);
     auto* videoPage = new CVideoImageDlg(*m_operations, m_pages);
     m_videoPage = videoPage;
@@ -154,6 +162,24 @@ void CBatchSetDlg::JobRunningChanged(bool running) {
         page->SetJobRunning(running);
     }
     updateSaveButtons();
+}
+
+void CBatchSetDlg::JobFinished(orv::jobs::JobId job) {
+    if (job == 0 || job != m_passwordJob) {
+        return;
+    }
+    m_passwordJob = 0;
+    const auto& results = JobPanel()->Results().Results();
+    const bool taken = std::any_of(results.begin(), results.end(), [](const auto& r) {
+        return r.operation ==
+                   orv::batchset::OperationWords(orv::batchset::Operation::ModifyPassword) &&
+               r.outcome == orv::jobs::Outcome::Succeeded;
+    });
+    // Later logins to a camera that took it fail with the old default.
+    if (taken && Ask(orv::batchset::kAskNewDefaultPassword)) {
+        m_app.SetDefaultPassword(m_newPassword);
+    }
+    m_newPassword.clear();
 }
 
 orv::jobs::Credentials CBatchSetDlg::login() const {

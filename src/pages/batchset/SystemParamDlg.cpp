@@ -3,9 +3,10 @@
 #include "BatchOperations.h"
 #include "SystemRecords.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/Message.h"
 #include "pages/common/NameRules.h"
-#include "pages/common/WaitCursor.h"
+#include "pages/common/RecordText.h"
 #include "text/TextConv.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -30,6 +31,10 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kSecondMs = 1000;
+// The password travels in a 16-byte field, like the main window's.
+constexpr std::size_t kPasswordField = 16;
+const orv::Message kNameLabel{L"40003", L"Device Name:"};
+const orv::Message kPasswordLabel{L"40005", L"Password:"};
 
 void showMessage(QWidget* parent, const orv::Message& message) {
     orv::ui::ShowMessage(parent, LangText(message.id, message.defaultText));
@@ -46,13 +51,11 @@ CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
     m_nameEdit->setMaxLength(31);
     m_passwordEdit->setMaxLength(15);
     m_confirmEdit->setMaxLength(15);
+    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, kPasswordField);
+    orv::LimitToRecordField(m_confirmEdit, orv::kCpAnsi, kPasswordField);
     m_userEdit->setText(QStringLiteral("admin"));
-    char password[16] = {};
-    m_app.GetDefaultPassword(password, sizeof password);
-    wchar_t wide[16] = {};
-    MultiToWide(orv::kCpAnsi, password, wide, 16);
-    m_passwordEdit->setText(QString::fromWCharArray(wide));
-    m_confirmEdit->setText(QString::fromWCharArray(wide));
+    RearmPasswords();
     m_datePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     m_timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     const QDateTime now = QDateTime::currentDateTime();
@@ -121,6 +124,11 @@ void CSystemParamDlg::createControls() {
         button->setAutoDefault(false);
     }
 
+    // Only a password typed here is a new one; what the page puts there is
+    // the default.
+    for (QLineEdit* edit : {m_passwordEdit, m_confirmEdit}) {
+        connect(edit, &QLineEdit::textEdited, this, [this] { m_passwordTyped = true; });
+    }
     connect(m_options, &QButtonGroup::idClicked, this, &CSystemParamDlg::onOptionChosen);
     connect(m_reboot, &QPushButton::clicked, this, [this] { m_operations.Reboot(); });
     connect(m_restore, &QPushButton::clicked, this, [this] { m_operations.Restore(); });
@@ -184,9 +192,19 @@ void CSystemParamDlg::OnSecondTick() {
     }
 }
 
+void CSystemParamDlg::RearmPasswords() {
+    // The text as the main window holds it: converted for a camera it
+    // would come back escaped.
+    const QString password = m_app.DefaultPasswordText();
+    m_passwordEdit->setText(password);
+    m_confirmEdit->setText(password);
+    m_passwordTyped = false;
+}
+
 void CSystemParamDlg::ShowDevice(const tagQvIpcInfo& device) {
-    const std::string name(device.DevName, strnlen(device.DevName, sizeof device.DevName));
-    m_nameEdit->setText(QString::fromStdWString(orv::FromUtf8(name)));
+    m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(device.DevName, orv::kCpUtf8)));
+    // A password typed for one camera is not another camera's.
+    RearmPasswords();
 }
 
 void CSystemParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
@@ -226,20 +244,26 @@ void CSystemParamDlg::Save() {
         showMessage(this, orv::kFieldEmpty);
         return;
     }
-    char utf8Name[32] = {};
-    WideToMulti(orv::kCpUtf8, name.c_str(), utf8Name, sizeof utf8Name, true);
+    char utf8Name[orv::kDeviceNameField] = {};
+    if (!m_operations.CheckedMode() && !orv::PutRecordText(utf8Name, name, orv::kCpUtf8)) {
+        orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kNameLabel));
+        return;
+    }
 
     const std::wstring password = m_passwordEdit->text().trimmed().toStdWString();
     if (password.empty()) {
         showMessage(this, orv::kPasswordEmpty);
         return;
     }
-    char newPassword[16] = {};
-    WideToMulti(orv::kCpAnsi, password.c_str(), newPassword, sizeof newPassword, true);
+    char newPassword[kPasswordField] = {};
+    char confirmed[kPasswordField] = {};
     const std::wstring confirm = m_confirmEdit->text().trimmed().toStdWString();
-    char confirmed[16] = {};
-    WideToMulti(orv::kCpAnsi, confirm.c_str(), confirmed, sizeof confirmed, true);
-    if (std::strcmp(newPassword, confirmed) != 0) {
+    if (!orv::PutRecordText(newPassword, password, orv::kCpAnsi) && m_passwordTyped) {
+        orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kPasswordLabel));
+        return;
+    }
+    if (!orv::PutRecordText(confirmed, confirm, orv::kCpAnsi) ||
+        std::strcmp(newPassword, confirmed) != 0) {
         showMessage(this, {L"90015", L"The two passwords do not match!"});
         return;
     }
@@ -247,11 +271,18 @@ void CSystemParamDlg::Save() {
     // One job: each camera gets the date, its name and the password, in
     // that order, with one login.
     std::vector<bs::Step> steps;
+    const auto option = static_cast<DateOption>(m_options->checkedId());
+    if (option == DateOption::ComputerTime) {
+        // The computer's time as the Save leaves, not what a camera's
+        // reading left in the pickers.
+        const QDateTime now = QDateTime::currentDateTime();
+        m_datePicker->setDateTime(now);
+        m_timePicker->setDateTime(now);
+    }
     const QDate date = m_datePicker->date();
     const QTime time = m_timePicker->time();
     const bs::DateTime when{date.year(), date.month(),  date.day(),
                             time.hour(), time.minute(), time.second()};
-    const auto option = static_cast<DateOption>(m_options->checkedId());
     std::optional<bs::Step> dateStep;
     if (option == DateOption::ComputerTime || option == DateOption::Manual) {
         dateStep = bs::CBatchOperations::SetSystemDate(option, -1, &when);
@@ -267,15 +298,20 @@ void CSystemParamDlg::Save() {
         steps.push_back(*nameStep);
     }
 
-    char current[16] = {};
+    char current[kPasswordField] = {};
     m_app.GetDefaultPassword(current, sizeof current);
-    if (std::strcmp(newPassword, current) != 0) {
+    const bool newPasswordTyped = m_passwordTyped && std::strcmp(newPassword, current) != 0;
+    if (newPasswordTyped) {
         // The camera takes the new password only after a restart.
         for (bs::Step& step : m_operations.ModifyPasswordAndReboot("admin", newPassword)) {
             steps.push_back(std::move(step));
         }
     }
-    m_operations.Apply("Batch Set System", std::move(steps));
+    if (m_operations.Apply("Batch Set System", std::move(steps)) != 0 && newPasswordTyped) {
+        // Sent once: a later Save sends it again only when typed again.
+        m_passwordTyped = false;
+        emit passwordChangeStarted(QString::fromStdWString(password));
+    }
 }
 
 void CSystemParamDlg::resizeEvent(QResizeEvent* event) {
