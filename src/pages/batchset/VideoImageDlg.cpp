@@ -1,6 +1,8 @@
 #include "VideoImageDlg.h"
 
 #include "BatchOperations.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -26,6 +28,9 @@ constexpr int kImageFrameTop = 260;
 constexpr int kImageFrameMaxHeight = 140;
 constexpr int kRowHeight = 22;
 constexpr int kModelWidth = sizeof(tagQvIpcInfo::Model);
+constexpr orv::Message kStreamsUnread{
+    L"90030", L"The stream settings of %1 could not be read, so nothing was saved. Check that "
+              L"camera, then select it again."};
 
 void fill(QComboBox* list, const bs::Entries& entries) {
     list->clear();
@@ -317,7 +322,16 @@ void CVideoImageDlg::showStreams(const bs::DeviceSettings& settings, int powerLi
     }
 }
 
+void CVideoImageDlg::noteStreamsOf(const bs::DeviceSettings& settings) {
+    if (settings.primary && settings.secondary) {
+        m_unreadCamera.reset();
+    } else {
+        m_unreadCamera = settings.device;
+    }
+}
+
 void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
+    noteStreamsOf(settings);
     if (settings.imaging) {
         ShowImageSettings(*settings.imaging);
     }
@@ -328,6 +342,7 @@ void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
 
 void CVideoImageDlg::ShowReferenceStreams(const bs::DeviceSettings& settings) {
     if (m_checkedMode) {
+        noteStreamsOf(settings);
         showStreams(settings, 50);
     }
 }
@@ -357,7 +372,9 @@ void CVideoImageDlg::readReference() {
     if (!m_checkedMode || reference < 0) {
         return;
     }
-    emit referenceReadWanted(checked[static_cast<size_t>(reference)]);
+    // Until its streams are back, what the lists show is not this set's.
+    m_unreadCamera = checked[static_cast<size_t>(reference)];
+    emit referenceReadWanted(*m_unreadCamera);
 }
 
 // ---- saving
@@ -389,6 +406,15 @@ bs::VideoImageForm CVideoImageDlg::form() const {
 }
 
 void CVideoImageDlg::Save() {
+    if (m_unreadCamera) {
+        // The lists still show another camera's streams; sending them would
+        // give every target that camera's settings.
+        const tagQvIpcInfo& camera = *m_unreadCamera;
+        orv::ui::ShowMessage(this, LangText(kStreamsUnread.id, kStreamsUnread.defaultText)
+                                       .arg(QString::fromStdString(orv::MacText(camera) + ' ' +
+                                                                   orv::FieldText(camera.IpAddr))));
+        return;
+    }
     const bs::VideoImageParams params = bs::BuildVideoImageParams(form());
     if (params.error) {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));

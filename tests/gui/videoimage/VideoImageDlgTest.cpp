@@ -488,3 +488,23 @@ TEST_F(VideoImageDlgTest, ScreenshotsOfAClass1AndAClass5Camera) {
         }
     }
 }
+
+TEST_F(VideoImageDlgTest, AnUnreadableReferenceCameraBlocksTheSaveAndRefusalsAreReported) {
+    load(kClass3);
+    lab.server.setFaults(lab.key(kClass1), camsim::FaultPlan{.failCall = "stream.get"});
+    check(kClass3);
+    check(kClass1); // the reference camera of the set, whose streams cannot be read
+    sdk.Clear();
+    save();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QString::fromStdString(lab.ip(kClass1))))
+        << messages[0].toStdString();
+    EXPECT_TRUE(sdk.Calls("SetVideoConfig").empty()) << "nothing shown for this set is sent";
+
+    lab.server.clearFaults(lab.key(kClass1));
+    lab.server.setFaults(lab.key(kClass3), camsim::FaultPlan{.refuseCall = "stream.set"});
+    check(kClass5); // the set changes: its reference is read again
+    save();
+    EXPECT_EQ(services.lines, (QStringList{"Modify Image: 3 succeeded, 0 failed.",
+                                           "Modify Video Stream: 4 succeeded, 2 failed."}));
+}
