@@ -184,7 +184,9 @@ void CMainDlg::initDialog() {
 
     m_bannerCtrl->SetPixmap(m_banner);
     resize(1024, 720);
-    setMinimumSize(760, 520);
+    // Every page shows all its controls from this size on (the Batch Set
+    // sub-pages are the tallest).
+    setMinimumSize(760, 660);
     layoutControls();
 
     if (m_discoveryMode == Discovery::AllAdapters) {
@@ -327,9 +329,9 @@ void CMainDlg::layoutControls() {
     m_pageFrame->setGeometry(2, 72, w - 4, h - 152);
     m_pageContainer->setGeometry(4, 60, w - 8, h - 142);
     m_userBox->setGeometry(4, h - 80, 240, 76);
-    m_userLabel->setGeometry(10, h - 56, 80, 16);
+    m_userLabel->setGeometry(10, h - 56, 88, 16);
     m_userEdit->setGeometry(100, h - 58, 120, 20);
-    m_passwordLabel->setGeometry(10, h - 32, 80, 16);
+    m_passwordLabel->setGeometry(10, h - 32, 88, 16);
     m_passwordEdit->setGeometry(100, h - 34, 120, 20);
     m_infoBox->setGeometry(244, h - 80, w - 244, 77);
     m_infoList->setGeometry(244, h - 66, w - 244, 60);

@@ -88,7 +88,6 @@ TEST_F(SearchDlgTest, ClickingARowEditsThatCamera) {
     EXPECT_EQ(edit("ipEdit")->text(), "192.168.1.12");
     EXPECT_EQ(edit("httpPortEdit")->text(), "80");
     EXPECT_FALSE(edit("dnsEdit")->isVisible());
-    EXPECT_EQ(edit("ipEdit")->geometry().x(), 400);
     SaveScreenshot(*page, QStringLiteral("network-settings-single"));
 }
 
@@ -153,7 +152,6 @@ TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     EXPECT_TRUE(child<QCheckBox>("sameIp")->isVisible());
     EXPECT_FALSE(edit("deviceNameEdit")->isVisible());
     EXPECT_EQ(edit("ipEdit")->text(), "") << "checked mode starts from an empty template";
-    EXPECT_EQ(edit("ipEdit")->geometry().x(), 320);
 
     QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
     WaitForJobs(jobs);

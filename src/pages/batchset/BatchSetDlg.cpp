@@ -7,6 +7,7 @@
 #include "pages/common/JobPanel.h"
 #include "pages/common/ResultLines.h"
 #include "ui/Browser.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/PageContainer.h"
@@ -21,6 +22,10 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kListWidth = 480;
+// The sub-pages keep the width their rows are laid out for; a narrower
+// window narrows the list instead.
+constexpr int kSubPagesWidth = 534;
+constexpr int kMinListWidth = 200;
 constexpr int kMinTabWidth = 80;
 
 } // namespace
@@ -113,9 +118,10 @@ void CBatchSetDlg::resizeEvent(QResizeEvent* event) {
 void CBatchSetDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, kListWidth, h - 24)));
-    m_pages->setGeometry(kListWidth, 0, w - kListWidth, h);
-    m_selectAll->setGeometry(0, h - 20, 80, 16);
+    const int list = std::clamp(w - kSubPagesWidth, kMinListWidth, kListWidth);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, list, h - 24)));
+    m_pages->setGeometry(list, 0, w - list, h);
+    m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_conflictLabel->setGeometry(100, h - 20, 320, 16);
 }
 

@@ -4,6 +4,7 @@
 #include "NetworkParamRules.h"
 #include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -211,17 +212,19 @@ void CNetworkParamDlg::layoutControls() {
     for (const Row& row :
          {Row{m_httpLabel, m_httpEdit, 24}, Row{m_rtsp1Label, m_rtsp1Edit, 56},
           Row{m_rtsp2Label, m_rtsp2Edit, 88}, Row{m_onvifLabel, m_onvifEdit, 120}}) {
-        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        const int width = orv::ui::WidthForText(row.label, 80);
+        row.label->setGeometry(c - width, row.y + 4, width, 16);
         row.field->setGeometry(c + 4, row.y, 80, 20);
     }
     m_ddnsFrame->setGeometry(2, 180, w - 2, f);
-    m_enable->setGeometry(c + 4, 204, 80, 16);
+    m_enable->setGeometry(c + 4, 204, orv::ui::WidthForText(m_enable, 80), 16);
     for (const Row& row :
          {Row{m_providerLabel, m_providers, 236}, Row{m_userLabel, m_userEdit, 268},
           Row{m_passwordLabel, m_passwordEdit, 300}, Row{m_hostLabel, m_hostEdit, 332},
           Row{m_hashLabel, m_hashEdit, 364}}) {
-        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        const int width = orv::ui::WidthForText(row.label, 80);
+        row.label->setGeometry(c - width, row.y + 4, width, 16);
         row.field->setGeometry(c + 4, row.y, 120, 20);
     }
-    m_save->setGeometry(c - 40, f + 200, 120, 20);
+    m_save->setGeometry(c - 40, f + 200, orv::ui::WidthForText(m_save, 120), 20);
 }

@@ -8,6 +8,7 @@
 #include "pages/common/NameRules.h"
 #include "pages/common/RecordText.h"
 #include "text/TextConv.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -326,26 +327,34 @@ void CSystemParamDlg::layoutControls() {
     const int f = std::min(h - 220, 200);
     m_systemFrame->setGeometry(2, 2, w - 2, 220);
     m_adminFrame->setGeometry(20, 60, w - 40, 120);
-    m_nameLabel->setGeometry(c - 120, 28, 80, 16);
+    // Labels end where their fields begin and grow to the left with
+    // longer texts.
+    const auto labelBefore = [c](QLabel* label, int y, int width) {
+        width = orv::ui::WidthForText(label, width);
+        label->setGeometry(c - 40 - width, y, width, 16);
+    };
+    labelBefore(m_nameLabel, 28, 80);
     m_nameEdit->setGeometry(c - 36, 24, 160, 20);
-    m_userLabel->setGeometry(c - 120, 82, 80, 16);
+    labelBefore(m_userLabel, 82, 80);
     m_userEdit->setGeometry(c - 36, 78, 160, 20);
-    m_passwordLabel->setGeometry(c - 120, 114, 80, 16);
+    labelBefore(m_passwordLabel, 114, 80);
     m_passwordEdit->setGeometry(c - 36, 110, 160, 20);
-    m_confirmLabel->setGeometry(c - 200, 146, 160, 16);
+    labelBefore(m_confirmLabel, 146, 160);
     m_confirmEdit->setGeometry(c - 36, 142, 160, 20);
-    m_reboot->setGeometry(c - 80, 190, 80, 20);
-    m_restore->setGeometry(c + 20, 190, 80, 20);
+    const int rebootWidth = orv::ui::WidthForText(m_reboot, 80);
+    m_reboot->setGeometry(c - rebootWidth, 190, rebootWidth, 20);
+    m_restore->setGeometry(c + 20, 190, orv::ui::WidthForText(m_restore, 80), 20);
     m_dateFrame->setGeometry(2, 220, w - 2, f);
-    m_dateLabel->setGeometry(c - 120, 248, 80, 16);
+    labelBefore(m_dateLabel, 248, 80);
     m_datePicker->setGeometry(c - 36, 244, 100, 20);
-    m_timeLabel->setGeometry(c + 64, 248, 40, 16);
-    m_timePicker->setGeometry(c + 104, 244, 100, 20);
+    const int timeWidth = orv::ui::WidthForText(m_timeLabel, 40);
+    m_timeLabel->setGeometry(c + 68, 248, timeWidth, 16);
+    m_timePicker->setGeometry(c + 70 + timeWidth, 244, 100, 20);
     int y = 280;
     for (QRadioButton* option : {m_keep, m_computerTime, m_manual, m_timeServer}) {
         option->setGeometry(c - 70, y, 320, 16);
         y += 24;
     }
-    m_timeZones->setGeometry(c - 50, 376, 320, 20);
-    m_save->setGeometry(c - 50, f + 224, 120, 20);
+    m_timeZones->setGeometry(c - 50, 376, std::min(320, w - c + 44), 20);
+    m_save->setGeometry(c - 50, f + 224, orv::ui::WidthForText(m_save, 120), 20);
 }

@@ -3,6 +3,7 @@
 #include "BatchOperations.h"
 #include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -474,7 +475,10 @@ void CVideoImageDlg::layoutControls() {
     };
     stream(m_primary, 6, quarter, half - 4);
     const int secondaryLine = stream(m_secondary, half + 6, threeQuarters, w - 6);
-    m_enable->setGeometry(secondaryLine + 4, 26, std::max(w - secondaryLine - 12, 40), kRowHeight);
+    m_enable->setGeometry(
+        secondaryLine + 4, 26,
+        std::max(std::min(w - secondaryLine - 12, orv::ui::WidthForText(m_enable, 40)), 40),
+        kRowHeight);
 
     const int imageHeight = std::min(h - 240, kImageFrameMaxHeight);
     m_imageFrame->setGeometry(2, kImageFrameTop, w - 4, imageHeight);
@@ -483,5 +487,6 @@ void CVideoImageDlg::layoutControls() {
     row(m_powerLineLabel, m_powerLine, 6, imageLeftLine, half - 4, kImageFrameTop + 28);
     row(m_outdoorLabel, m_outdoor, 6, imageLeftLine, half - 4, kImageFrameTop + 60);
     row(m_localDisplayLabel, m_localDisplay, half + 6, imageRightLine, w - 6, kImageFrameTop + 28);
-    m_save->setGeometry((w - 120) / 2, kImageFrameTop + imageHeight + 10, 120, 24);
+    const int saveWidth = orv::ui::WidthForText(m_save, 120);
+    m_save->setGeometry((w - saveWidth) / 2, kImageFrameTop + imageHeight + 10, saveWidth, 24);
 }

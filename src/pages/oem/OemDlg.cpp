@@ -4,6 +4,7 @@
 #include "pages/common/AppServices.h"
 #include "pages/common/FieldLimit.h"
 #include "paths/AppPaths.h"
+#include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <utility>
 
 using orv::ui::LangText;
 namespace oem = orv::oem;
@@ -100,19 +103,26 @@ void COemDlg::layoutControls() {
     const int w = width();
     const int h = height();
     m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
-    m_selectAll->setGeometry(24, h - 116, 80, 16);
+    m_selectAll->setGeometry(24, h - 116, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_conflictLabel->setGeometry(148, h - 114, 360, 16);
     m_group->setGeometry(20, h - 96, w - 40, 76);
     const int labelY = h - 72;
     const int fieldY = h - 76;
-    m_companyLabel->setGeometry(24, labelY, 120, 16);
-    m_companyEdit->setGeometry(148, fieldY, 120, 20);
-    m_websiteLabel->setGeometry(268, labelY, 120, 16);
-    m_websiteEdit->setGeometry(392, fieldY, 120, 20);
-    m_modelLabel->setGeometry(512, labelY, 120, 16);
-    m_modelEdit->setGeometry(636, fieldY, 120, 20);
-    m_versionLabel->setGeometry(756, labelY, 120, 16);
-    m_versionList->setGeometry(880, fieldY, 60, 20);
+    // 120-pixel labels where the row has room; in a narrower window each
+    // label takes only its text's width.
+    const bool roomy = w - 24 >= 940;
+    int x = 24;
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_companyLabel, m_companyEdit},
+                                {m_websiteLabel, m_websiteEdit},
+                                {m_modelLabel, m_modelEdit},
+                                {m_versionLabel, m_versionList}}) {
+        const int labelWidth = roomy ? 120 : label->sizeHint().width();
+        const int fieldWidth = field == m_versionList ? 60 : 120;
+        label->setGeometry(x, labelY, labelWidth, 16);
+        x += labelWidth + 4;
+        field->setGeometry(x, fieldY, fieldWidth, 20);
+        x += fieldWidth + (roomy ? 0 : 12);
+    }
     m_imageLabel->setGeometry(24, h - 42, 120, 16);
     m_imageEdit->setGeometry(148, h - 46, w - 260, 20);
     m_browse->setGeometry(w - 108, h - 46, 80, 20);
