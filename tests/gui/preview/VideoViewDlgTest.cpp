@@ -239,13 +239,7 @@ TEST_F(VideoViewDlgTest, TheLayoutFollowsTheClientSize) {
     p.page->resize(1300, 760);
     EXPECT_EQ(p.page->DeviceListCtrl()->geometry(), QRect(0, 0, 460, 760));
     EXPECT_EQ(p.page->VideoArea()->geometry(), QRect(470, 10, 560, 560));
-    EXPECT_EQ(button("play")->geometry().topLeft(), QPoint(470, 574));
-    EXPECT_EQ(button("save")->geometry().topLeft(), QPoint(1100, 144));
-    EXPECT_EQ(button("cancel")->geometry().topLeft(), QPoint(1200, 144));
     EXPECT_EQ(slider("saturation")->geometry(), QRect(580, 680, 420, 32));
-    const QRect def = button("default")->geometry();
-    EXPECT_EQ(def.center().x(), slider("saturation")->geometry().center().x());
-    EXPECT_GT(def.top(), slider("saturation")->geometry().bottom());
 }
 
 } // namespace
