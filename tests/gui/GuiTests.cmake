@@ -40,5 +40,8 @@ function(orvantix_add_gui_test name)
   if(T_TIMEOUT)
     list(APPEND extra TIMEOUT ${T_TIMEOUT})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${label} ${extra})
+  # The tests of one program share its Lang/Language.ini, which tests that
+  # switch languages write: they take turns, other programs run alongside.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${label}
+    RESOURCE_LOCK ${name}_language ${extra})
 endfunction()
