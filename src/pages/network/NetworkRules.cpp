@@ -32,12 +32,6 @@ bool sameNoCase(const char* field, size_t width, const char* text) {
 }
 
 template <size_t N>
-void putText(int codePage, char (&field)[N], const std::wstring& text) {
-    std::memset(field, 0, N);
-    WideToMulti(codePage, text.c_str(), field, static_cast<int>(N), true);
-}
-
-template <size_t N>
 void putAddress(char (&field)[N], const std::array<int, 4>& a) {
     std::snprintf(field, N, "%d.%d.%d.%d", a[0], a[1], a[2], a[3]);
 }
@@ -159,10 +153,11 @@ std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
     for (const auto& device : checkedDevices) {
         tagQvIpcInfo r = *form.request;
         std::memcpy(r.Mac, device.Mac, sizeof r.Mac);
-        // The device keeps its own name; it goes out escaped like every text.
+        // The device keeps its own name; it goes out escaped like every text,
+        // cut where the field ends rather than emptied by an escape too many.
         const std::wstring name =
             FromUtf8(std::string(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
-        putText(kCpUtf8, r.DevName, name);
+        PutRecordText(r.DevName, CutToRecordField(name, kCpUtf8, sizeof r.DevName), kCpUtf8);
         if (!sameIp) {
             std::array<int, 4> a = form.address;
             a[3] = (form.address[3] + k) % 255;

@@ -132,9 +132,12 @@ TEST(NetworkRules, ConsecutiveAddressesWrapPast254) {
 
 TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
     const auto form = CheckForm(validForm(), true);
-    const auto requests = BuildCheckedRequests(
-        form, {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd")}, true);
-    ASSERT_EQ(requests.size(), 3u);
+    const auto requests =
+        BuildCheckedRequests(form,
+                             {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd"),
+                              device(4, std::string(40, '\'').c_str())},
+                             true);
+    ASSERT_EQ(requests.size(), 4u);
     for (const auto& r : requests) {
         EXPECT_STREQ(r.IpAddr, "192.0.2.50");
     }
@@ -142,6 +145,7 @@ TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
     EXPECT_STREQ(requests[1].DevName, "Lager\\'s") << "names go out escaped like every text";
     EXPECT_STREQ(requests[2].DevName, "S\xC3\xBC"
                                       "d");
+    EXPECT_EQ(std::strlen(requests[3].DevName), 62u) << "31 escaped: cut, never emptied";
     EXPECT_TRUE(BuildCheckedRequests(form, {}, true).empty());
 }
 
