@@ -1,6 +1,6 @@
 // Every page of the main window in every shipped language, at the window's
-// default and minimum size: each label, button, check box and group title
-// shows its whole text, a label stands beside its own field on its text
+// default and minimum size: each label, button, check box, closed list and
+// group title shows its whole text, a label stands beside its own field on its text
 // line, and no control overlaps another or leaves its page.
 
 #include "DeviceRecords.h"
@@ -62,6 +62,8 @@ QStringList problemsOf(QWidget* w, const std::vector<QWidget*>& controls) {
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         const int margin = w->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w);
         need = QSize(fm.horizontalAdvance(button->text()) + 2 * margin, fm.height() + 2);
+    } else if (auto* combo = qobject_cast<QComboBox*>(w); combo && !combo->isEditable()) {
+        need = QSize(fm.horizontalAdvance(combo->currentText()) + 24, fm.height());
     } else if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->maxLength() <= 5) {
         // A port or interval field shows its longest number.
         need = QSize(fm.horizontalAdvance(QString(edit->maxLength(), '8')) + 8, fm.height());

@@ -355,6 +355,7 @@ void CSystemParamDlg::layoutControls() {
         option->setGeometry(c - 70, y, 320, 16);
         y += 24;
     }
-    m_timeZones->setGeometry(c - 50, 376, std::min(320, w - c + 44), 20);
+    // The zones' names are long: the list takes the frame's width.
+    m_timeZones->setGeometry(12, 376, w - 22, 20);
     m_save->setGeometry(c - 50, f + 224, orv::ui::WidthForText(m_save, 120), 20);
 }

@@ -125,6 +125,7 @@ void CVideoViewDlg::SetLanguageText() {
     m_cancel->setText(LangText(L"70009", L"Cancel:"));
     m_default->setText(LangText(L"70010", L"Default:"));
     fillIrCut();
+    layoutControls(); // the lists' width follows their entries
 }
 
 void CVideoViewDlg::fillExposureTimes(int powerLineFrequency) {
@@ -421,10 +422,19 @@ void CVideoViewDlg::layoutControls() {
     m_listCtrl->setGeometry(0, 0, list, h);
     m_video->setGeometry(470 + dx, 10, std::max(1, w - 740 - dx), std::max(1, h - 200));
     m_settings->setGeometry(w - 260, 0, 260, std::max(1, h - 20));
+    // The lists end at 254 and grow to the left to show their longest entry
+    // (the IR-cut modes in some languages).
     QComboBox* lists[3] = {m_exposureLevel, m_exposureTime, m_irCut};
+    int listWidth = 80;
+    for (QComboBox* choice : lists) {
+        for (int i = 0; i < choice->count(); ++i) {
+            const int entry = choice->fontMetrics().horizontalAdvance(choice->itemText(i)) + 26;
+            listWidth = std::clamp(entry, listWidth, 120);
+        }
+    }
     for (int i = 0; i < 3; ++i) {
-        m_listLabels[i]->setGeometry(8, 24 + i * 36, 166, 24);
-        lists[i]->setGeometry(174, 24 + i * 36, 80, 24);
+        m_listLabels[i]->setGeometry(8, 24 + i * 36, 246 - listWidth - 8, 24);
+        lists[i]->setGeometry(254 - listWidth, 24 + i * 36, listWidth, 24);
     }
     m_save->setGeometry(w - 200, 144, 80, 24);
     m_cancel->setGeometry(w - 100, 144, 80, 24);
