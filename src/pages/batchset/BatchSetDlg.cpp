@@ -186,6 +186,9 @@ void CBatchSetDlg::JobFinished(orv::jobs::JobId job) {
         m_app.SetDefaultPassword(m_newPassword);
     }
     m_newPassword.clear();
+    // The fields show the password the next Save logs in with, not one
+    // that was sent already.
+    m_systemPage->RearmPasswords();
 }
 
 orv::jobs::Credentials CBatchSetDlg::login() const {
