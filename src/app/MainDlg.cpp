@@ -7,6 +7,7 @@
 #include "SystemMenu.h"
 #include "lang/Language.h"
 #include "pages/batchset/BatchSetDlg.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/ResultLines.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
@@ -63,6 +64,10 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     createControls();
+    // The pages read the language and the default password as they are
+    // made (the OEM page its column headers, the System sub-page its
+    // password fields), so both are in place first.
+    restoreLanguageAndCredentials();
     createPages();
     initDialog();
 }
@@ -156,15 +161,19 @@ void CMainDlg::connectPages() {
             [this](const QString& text) { AddOperatingInfo(text); });
 }
 
+void CMainDlg::restoreLanguageAndCredentials() {
+    TheLanguage().LoadSavedLanguage();
+    m_userEdit->setMaxLength(kUserMaxChars);
+    m_passwordEdit->setMaxLength(kPasswordMaxChars);
+    // Every login and modify request carries them in 32- and 16-byte fields.
+    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.UserName);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.Password);
+    readCredentials();
+}
+
 void CMainDlg::initDialog() {
     m_banner = QPixmap(QStringLiteral(":/orvantix/banner.png"));
     setWindowIcon(QIcon(QStringLiteral(":/orvantix/icon.png")));
-
-    TheLanguage().LoadSavedLanguage();
-
-    m_userEdit->setMaxLength(kUserMaxChars);
-    m_passwordEdit->setMaxLength(kPasswordMaxChars);
-    readCredentials();
 
     m_pageContainer->addTab(m_searchPage, QString());
     m_pageContainer->addTab(m_batchSetPage, QString());
@@ -180,7 +189,9 @@ void CMainDlg::initDialog() {
 
     m_bannerCtrl->SetPixmap(m_banner);
     resize(1024, 720);
-    setMinimumSize(760, 520);
+    // Every page shows all its controls from this size on (the Batch Set
+    // sub-pages are the tallest).
+    setMinimumSize(760, 660);
     layoutControls();
 
     if (m_discoveryMode == Discovery::AllAdapters) {
@@ -294,6 +305,10 @@ QString CMainDlg::DefaultPasswordText() const {
     return m_passwordEdit->text().trimmed();
 }
 
+void CMainDlg::SetDefaultPassword(const QString& password) {
+    m_passwordEdit->setText(password);
+}
+
 void CMainDlg::GetDefaultUser(char* buffer, int size) const {
     narrowCredential(m_userEdit, buffer, size);
 }
@@ -319,9 +334,9 @@ void CMainDlg::layoutControls() {
     m_pageFrame->setGeometry(2, 72, w - 4, h - 152);
     m_pageContainer->setGeometry(4, 60, w - 8, h - 142);
     m_userBox->setGeometry(4, h - 80, 240, 76);
-    m_userLabel->setGeometry(10, h - 56, 80, 16);
+    m_userLabel->setGeometry(10, h - 56, 88, 16);
     m_userEdit->setGeometry(100, h - 58, 120, 20);
-    m_passwordLabel->setGeometry(10, h - 32, 80, 16);
+    m_passwordLabel->setGeometry(10, h - 32, 88, 16);
     m_passwordEdit->setGeometry(100, h - 34, 120, 20);
     m_infoBox->setGeometry(244, h - 80, w - 244, 77);
     m_infoList->setGeometry(244, h - 66, w - 244, 60);

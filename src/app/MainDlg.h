@@ -66,6 +66,7 @@ public:
     void GetDefaultPassword(char* buffer, int size) const override;
     QString DefaultUserText() const override;
     QString DefaultPasswordText() const override;
+    void SetDefaultPassword(const QString& password) override;
 
     void SetLanguageText();
     void ShowLanguageMenu();
@@ -88,6 +89,7 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    void restoreLanguageAndCredentials();
     void initDialog();
     void createControls();
     void createPages();

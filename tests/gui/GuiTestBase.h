@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
 #include <QWidget>
@@ -70,6 +71,15 @@ protected:
     static void DoubleClick(QWidget* target, const QPoint& pos) {
         QTest::mouseClick(target, Qt::LeftButton, {}, pos);
         QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
+    }
+
+    // Types `text` as a keyboard would, one character at a time (also
+    // characters QTest has no key for).
+    static void Type(QWidget* target, const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(target, &press);
+        }
     }
 
     static QString SaveScreenshot(QWidget& widget, const QString& name) {

@@ -30,9 +30,7 @@ function(orvantix_add_gui_test name)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ORVANTIX_LANG_FILES_FOR_TESTS} ${bin}/Lang)
 
   set(label gui)
-  # One Lang/Language.ini per program: its tests take turns, or one test's
-  # clean-up removes the language choice another is checking.
-  set(extra RESOURCE_LOCK ${name}_language)
+  set(extra)
   if(T_LAB)
     # The lab (tests/lab): namespaces, the simulator, the flood station.
     target_link_libraries(${name} PRIVATE orvantix_lab)
@@ -42,5 +40,8 @@ function(orvantix_add_gui_test name)
   if(T_TIMEOUT)
     list(APPEND extra TIMEOUT ${T_TIMEOUT})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${label} ${extra})
+  # The tests of one program share its Lang/Language.ini, which tests that
+  # switch languages write: they take turns, other programs run alongside.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${label}
+    RESOURCE_LOCK ${name}_language ${extra})
 endfunction()

@@ -5,6 +5,7 @@
 #include "app/ProcessState.h"
 #include "app/SettingsStore.h"
 #include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/SystemParamDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
@@ -93,22 +94,35 @@ TEST_F(MainDlgTest, EditsAreLimitedAndCredentialsReachTheDevicesEscaped) {
     CMainDlg dlg(false, Off);
     QLineEdit* user = edit(dlg, "userEdit");
     QLineEdit* password = edit(dlg, "passwordEdit");
+    // 32- and 16-byte fields take 30 and 14 bytes of text: the typing stops
+    // there, so the devices get the whole texts.
     user->clear();
     QTest::keyClicks(user, QString(40, 'u'));
-    EXPECT_EQ(user->text().size(), 31);
+    EXPECT_EQ(user->text().size(), 30);
     password->clear();
     QTest::keyClicks(password, QString(20, 'p'));
-    EXPECT_EQ(password->text().size(), 15);
+    EXPECT_EQ(password->text(), QString(14, 'p'));
+    char pw[16] = {};
+    dlg.GetDefaultPassword(pw, sizeof pw);
+    EXPECT_EQ(QString::fromLatin1(pw), password->text());
 
     user->setText(QStringLiteral(" o'neil\\x "));
     char buf[32] = {};
     dlg.GetDefaultUser(buf, sizeof buf);
     EXPECT_STREQ(buf, "o\\'neil\\\\x");
+}
 
-    password->setText(QStringLiteral("123456789012345"));
-    char pw[16] = {};
-    dlg.GetDefaultPassword(pw, sizeof pw);
-    EXPECT_STREQ(pw, "") << "15 bytes of text do not fit a 16-byte field";
+TEST_F(MainDlgTest, PagesAreMadeWithTheStoredPasswordAndTheRestoredLanguage) {
+    orv::StoreCredentials({u"admin", u"S3cret"});
+    orv::WriteProfileString(TheLanguage().LanguageIniPath(), L"Main", L"Language", L"1031");
+    CMainDlg dlg(true, Off);
+    for (const char* name : {"passwordEdit", "confirmPasswordEdit"}) {
+        EXPECT_EQ(dlg.BatchSetPage()->SystemPage()->findChild<QLineEdit*>(name)->text(), "S3cret");
+    }
+    const QAbstractItemModel* headers = dlg.OemPage()->DeviceListCtrl()->model();
+    const QAbstractItemModel* reference = dlg.SearchPage()->DeviceListCtrl()->model();
+    EXPECT_EQ(headers->headerData(2, Qt::Horizontal), reference->headerData(2, Qt::Horizontal));
+    EXPECT_NE(headers->headerData(2, Qt::Horizontal).toString(), "Device Name");
 }
 
 TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {

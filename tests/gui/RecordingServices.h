@@ -27,6 +27,7 @@ public:
     void GetDefaultPassword(char* buffer, int size) const override {
         WideToMulti(orv::kCpAnsi, DefaultPasswordText().toStdWString().c_str(), buffer, size, true);
     }
+    void SetDefaultPassword(const QString& text) override { password = text; }
     void AddOperatingInfo(const QString& text) override { lines << text; }
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override {
         if (request == nullptr) {

@@ -24,6 +24,8 @@ namespace orv::batchset {
 
 inline constexpr Message kAskReboot{L"90026", L"Are you sure to reboot the selected devices?"};
 inline constexpr Message kAskRestore{L"90027", L"Are you sure to restore the selected devices?"};
+inline constexpr Message kAskNewDefaultPassword{
+    L"90028", L"The new password was taken. Use it as the Default User password from now on?"};
 
 // What the operations need of the page that holds the devices.
 class IBatchHost {

@@ -4,8 +4,10 @@
 #include "SystemParamDlg.h"
 #include "VideoImageDlg.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/JobPanel.h"
 #include "pages/common/ResultLines.h"
 #include "ui/Browser.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/PageContainer.h"
@@ -13,11 +15,17 @@
 #include <QCheckBox>
 #include <QLabel>
 
+#include <algorithm>
+
 using orv::ui::LangText;
 
 namespace {
 
 constexpr int kListWidth = 480;
+// The sub-pages keep the width their rows are laid out for; a narrower
+// window narrows the list instead.
+constexpr int kSubPagesWidth = 534;
+constexpr int kMinListWidth = 200;
 constexpr int kMinTabWidth = 80;
 
 } // namespace
@@ -52,6 +60,11 @@ void CBatchSetDlg::createControls() {
     m_pages = new orv::ui::CPageContainer(this);
     m_pages->setObjectName(QStringLiteral("batchSubPages"));
     m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_pages);
+    connect(m_systemPage, &CSystemParamDlg::passwordChangeStarted, this,
+            [this](const QString& password) {
+                m_passwordJob = CurrentJob();
+                m_newPassword = password;
+            });
     m_networkPage = new CNetworkParamDlg(*m_operations, m_pages);
     auto* videoPage = new CVideoImageDlg(*m_operations, m_pages);
     m_videoPage = videoPage;
@@ -105,9 +118,10 @@ void CBatchSetDlg::resizeEvent(QResizeEvent* event) {
 void CBatchSetDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, kListWidth, h - 24)));
-    m_pages->setGeometry(kListWidth, 0, w - kListWidth, h);
-    m_selectAll->setGeometry(0, h - 20, 80, 16);
+    const int list = std::clamp(w - kSubPagesWidth, kMinListWidth, kListWidth);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, list, h - 24)));
+    m_pages->setGeometry(list, 0, w - list, h);
+    m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_conflictLabel->setGeometry(100, h - 20, 320, 16);
 }
 
@@ -154,6 +168,27 @@ void CBatchSetDlg::JobRunningChanged(bool running) {
         page->SetJobRunning(running);
     }
     updateSaveButtons();
+}
+
+void CBatchSetDlg::JobFinished(orv::jobs::JobId job) {
+    if (job == 0 || job != m_passwordJob) {
+        return;
+    }
+    m_passwordJob = 0;
+    const auto& results = JobPanel()->Results().Results();
+    const bool taken = std::any_of(results.begin(), results.end(), [](const auto& r) {
+        return r.operation ==
+                   orv::batchset::OperationWords(orv::batchset::Operation::ModifyPassword) &&
+               r.outcome == orv::jobs::Outcome::Succeeded;
+    });
+    // Later logins to a camera that took it fail with the old default.
+    if (taken && Ask(orv::batchset::kAskNewDefaultPassword)) {
+        m_app.SetDefaultPassword(m_newPassword);
+    }
+    m_newPassword.clear();
+    // The fields show the password the next Save logs in with, not one
+    // that was sent already.
+    m_systemPage->RearmPasswords();
 }
 
 orv::jobs::Credentials CBatchSetDlg::login() const {

@@ -50,6 +50,7 @@ protected:
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;
     void JobRunningChanged(bool running) override;
+    void JobFinished(orv::jobs::JobId job) override;
 
 private:
     // IBatchHost
@@ -82,6 +83,10 @@ private:
     CBatchSubPage* m_videoPage = nullptr;
     QLabel* m_conflictLabel = nullptr;
     bool m_conflict = false;
+    // The job of a Save that sends a new password, and that password: once
+    // a camera took it, the page offers to make it the default.
+    orv::jobs::JobId m_passwordJob = 0;
+    QString m_newPassword;
     orv::jobs::JobId m_loadJob = 0;
     orv::jobs::JobId m_referenceJob = 0;
 };

@@ -2,8 +2,9 @@
 
 #include "BatchOperations.h"
 #include "NetworkParamRules.h"
-#include "pages/common/WaitCursor.h"
+#include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -47,6 +48,11 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
     m_passwordEdit->setMaxLength(31);
     m_hostEdit->setMaxLength(63);
     m_hashEdit->setMaxLength(63);
+    const QvDdnsInfo ddns{};
+    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof ddns.user);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof ddns.password);
+    orv::LimitToRecordField(m_hostEdit, orv::kCpAnsi, sizeof ddns.host);
+    orv::LimitToRecordField(m_hashEdit, orv::kCpAnsi, sizeof ddns.hash);
     for (const orv::batchset::DdnsProvider& provider : orv::batchset::kProviders) {
         m_providers->addItem(QString::fromWCharArray(provider.listText));
     }
@@ -156,6 +162,9 @@ void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& setting
         m_hashEdit->setText(ansiText(ddns.hash, sizeof ddns.hash));
         m_hostEdit->setText(ansiText(ddns.host, sizeof ddns.host));
         SetProviderFromRecordText(ansiText(ddns.provider, sizeof ddns.provider));
+        // The fields follow the camera's switch, so an enabled registration
+        // can be edited at once.
+        applyEnableRule();
     }
 }
 
@@ -176,7 +185,7 @@ void CNetworkParamDlg::Save() {
                             m_hashEdit->text().toStdWString()};
     const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns);
     if (params.error) {
-        orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*params.error, params.field));
         return;
     }
     // One job, ports first: each camera logs in once for both.
@@ -203,17 +212,19 @@ void CNetworkParamDlg::layoutControls() {
     for (const Row& row :
          {Row{m_httpLabel, m_httpEdit, 24}, Row{m_rtsp1Label, m_rtsp1Edit, 56},
           Row{m_rtsp2Label, m_rtsp2Edit, 88}, Row{m_onvifLabel, m_onvifEdit, 120}}) {
-        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        const int width = orv::ui::WidthForText(row.label, 80);
+        row.label->setGeometry(c - width, row.y + 4, width, 16);
         row.field->setGeometry(c + 4, row.y, 80, 20);
     }
     m_ddnsFrame->setGeometry(2, 180, w - 2, f);
-    m_enable->setGeometry(c + 4, 204, 80, 16);
+    m_enable->setGeometry(c + 4, 204, orv::ui::WidthForText(m_enable, 80), 16);
     for (const Row& row :
          {Row{m_providerLabel, m_providers, 236}, Row{m_userLabel, m_userEdit, 268},
           Row{m_passwordLabel, m_passwordEdit, 300}, Row{m_hostLabel, m_hostEdit, 332},
           Row{m_hashLabel, m_hashEdit, 364}}) {
-        row.label->setGeometry(c - 80, row.y + 4, 80, 16);
+        const int width = orv::ui::WidthForText(row.label, 80);
+        row.label->setGeometry(c - width, row.y + 4, width, 16);
         row.field->setGeometry(c + 4, row.y, 120, 20);
     }
-    m_save->setGeometry(c - 40, f + 200, 120, 20);
+    m_save->setGeometry(c - 40, f + 200, orv::ui::WidthForText(m_save, 120), 20);
 }

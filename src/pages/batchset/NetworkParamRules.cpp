@@ -1,8 +1,9 @@
 #include "NetworkParamRules.h"
 
-#include "text/TextConv.h"
+#include "pages/common/RecordText.h"
 
 #include <cstdio>
+#include <functional>
 #include <string_view>
 
 namespace orv::batchset {
@@ -108,18 +109,23 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
     if (!ddns.enable) {
         return out;
     }
+    QvDdnsInfo& r = out.ddns;
     struct Field {
         const std::wstring& text;
         const Message& empty;
-        char* target;
-        int size;
+        const Message& label;
         bool required;
+        std::function<bool(const std::wstring&)> put;
     };
     const Field fields[] = {
-        {ddns.user, kDdnsUserEmpty, out.ddns.user, sizeof out.ddns.user, true},
-        {ddns.password, kDdnsPasswordEmpty, out.ddns.password, sizeof out.ddns.password, true},
-        {ddns.host, kDdnsHostEmpty, out.ddns.host, sizeof out.ddns.host, true},
-        {ddns.hash, kDdnsHashEmpty, out.ddns.hash, sizeof out.ddns.hash, provider == kHashProvider},
+        {ddns.user, kDdnsUserEmpty, kDdnsUserLabel, true,
+         [&r](const std::wstring& t) { return PutRecordText(r.user, t, kCpAnsi); }},
+        {ddns.password, kDdnsPasswordEmpty, kDdnsPasswordLabel, true,
+         [&r](const std::wstring& t) { return PutRecordText(r.password, t, kCpAnsi); }},
+        {ddns.host, kDdnsHostEmpty, kDdnsHostLabel, true,
+         [&r](const std::wstring& t) { return PutRecordText(r.host, t, kCpAnsi); }},
+        {ddns.hash, kDdnsHashEmpty, kDdnsHashLabel, provider == kHashProvider,
+         [&r](const std::wstring& t) { return PutRecordText(r.hash, t, kCpAnsi); }},
     };
     for (const Field& field : fields) {
         const std::wstring text = trimmed(field.text);
@@ -127,7 +133,12 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
             out.error = field.empty;
             return out;
         }
-        WideToMulti(kCpAnsi, text.c_str(), field.target, field.size, true);
+        // A hash that the chosen provider does not use may stay behind.
+        if (!field.put(text) && field.required) {
+            out.error = kTooLongForCamera;
+            out.field = field.label;
+            return out;
+        }
     }
     return out;
 }

@@ -21,6 +21,11 @@ inline constexpr Message kDdnsUserEmpty{L"90021", L"User Field can't be empty."}
 inline constexpr Message kDdnsPasswordEmpty{L"90022", L"Password Field can't be empty."};
 inline constexpr Message kDdnsHostEmpty{L"90023", L"Host Field can't be empty."};
 inline constexpr Message kDdnsHashEmpty{L"90024", L"Hash Field can't be empty."};
+// The labels of the DDNS texts, for a message that names one.
+inline constexpr Message kDdnsUserLabel{L"50008", L"Username:"};
+inline constexpr Message kDdnsPasswordLabel{L"50009", L"Password:"};
+inline constexpr Message kDdnsHostLabel{L"50010", L"Host Name:"};
+inline constexpr Message kDdnsHashLabel{L"50011", L"Hash:"};
 
 // A provider as the list shows it and as the camera's record names it; the
 // record text is always contained in the list text.
@@ -57,11 +62,14 @@ struct DdnsForm {
 // The records of one save, or the message of the first failed check. Empty
 // fields are checked in the order HTTP, RTSP 1, RTSP 2, ONVIF; then any two
 // equal ports; there is no range check. The DDNS texts are checked only when
-// DDNS is enabled, the hash only for the provider that needs one.
+// DDNS is enabled, the hash only for the provider that needs one. A DDNS
+// text its record field cannot take whole is refused (kTooLongForCamera,
+// `field` naming it) rather than sent empty.
 struct NetworkParams {
     QvPortInfo ports{};
     QvDdnsInfo ddns{};
     std::optional<Message> error;
+    std::optional<Message> field;
 };
 NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
 // The two halves of those checks, each on its own; `error` set as above and

@@ -3,10 +3,12 @@
 #include "BatchOperations.h"
 #include "SystemRecords.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/Message.h"
 #include "pages/common/NameRules.h"
-#include "pages/common/WaitCursor.h"
+#include "pages/common/RecordText.h"
 #include "text/TextConv.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -30,6 +32,10 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kSecondMs = 1000;
+// The password travels in a 16-byte field, like the main window's.
+constexpr std::size_t kPasswordField = 16;
+const orv::Message kNameLabel{L"40003", L"Device Name:"};
+const orv::Message kPasswordLabel{L"40005", L"Password:"};
 
 void showMessage(QWidget* parent, const orv::Message& message) {
     orv::ui::ShowMessage(parent, LangText(message.id, message.defaultText));
@@ -46,13 +52,11 @@ CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
     m_nameEdit->setMaxLength(31);
     m_passwordEdit->setMaxLength(15);
     m_confirmEdit->setMaxLength(15);
+    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
+    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, kPasswordField);
+    orv::LimitToRecordField(m_confirmEdit, orv::kCpAnsi, kPasswordField);
     m_userEdit->setText(QStringLiteral("admin"));
-    char password[16] = {};
-    m_app.GetDefaultPassword(password, sizeof password);
-    wchar_t wide[16] = {};
-    MultiToWide(orv::kCpAnsi, password, wide, 16);
-    m_passwordEdit->setText(QString::fromWCharArray(wide));
-    m_confirmEdit->setText(QString::fromWCharArray(wide));
+    RearmPasswords();
     m_datePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     m_timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     const QDateTime now = QDateTime::currentDateTime();
@@ -121,6 +125,11 @@ void CSystemParamDlg::createControls() {
         button->setAutoDefault(false);
     }
 
+    // Only a password typed here is a new one; what the page puts there is
+    // the default.
+    for (QLineEdit* edit : {m_passwordEdit, m_confirmEdit}) {
+        connect(edit, &QLineEdit::textEdited, this, [this] { m_passwordTyped = true; });
+    }
     connect(m_options, &QButtonGroup::idClicked, this, &CSystemParamDlg::onOptionChosen);
     connect(m_reboot, &QPushButton::clicked, this, [this] { m_operations.Reboot(); });
     connect(m_restore, &QPushButton::clicked, this, [this] { m_operations.Restore(); });
@@ -184,9 +193,19 @@ void CSystemParamDlg::OnSecondTick() {
     }
 }
 
+void CSystemParamDlg::RearmPasswords() {
+    // The text as the main window holds it: converted for a camera it
+    // would come back escaped.
+    const QString password = m_app.DefaultPasswordText();
+    m_passwordEdit->setText(password);
+    m_confirmEdit->setText(password);
+    m_passwordTyped = false;
+}
+
 void CSystemParamDlg::ShowDevice(const tagQvIpcInfo& device) {
-    const std::string name(device.DevName, strnlen(device.DevName, sizeof device.DevName));
-    m_nameEdit->setText(QString::fromStdWString(orv::FromUtf8(name)));
+    m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(device.DevName, orv::kCpUtf8)));
+    // A password typed for one camera is not another camera's.
+    RearmPasswords();
 }
 
 void CSystemParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
@@ -226,20 +245,26 @@ void CSystemParamDlg::Save() {
         showMessage(this, orv::kFieldEmpty);
         return;
     }
-    char utf8Name[32] = {};
-    WideToMulti(orv::kCpUtf8, name.c_str(), utf8Name, sizeof utf8Name, true);
+    char utf8Name[orv::kDeviceNameField] = {};
+    if (!m_operations.CheckedMode() && !orv::PutRecordText(utf8Name, name, orv::kCpUtf8)) {
+        orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kNameLabel));
+        return;
+    }
 
     const std::wstring password = m_passwordEdit->text().trimmed().toStdWString();
     if (password.empty()) {
         showMessage(this, orv::kPasswordEmpty);
         return;
     }
-    char newPassword[16] = {};
-    WideToMulti(orv::kCpAnsi, password.c_str(), newPassword, sizeof newPassword, true);
+    char newPassword[kPasswordField] = {};
+    char confirmed[kPasswordField] = {};
     const std::wstring confirm = m_confirmEdit->text().trimmed().toStdWString();
-    char confirmed[16] = {};
-    WideToMulti(orv::kCpAnsi, confirm.c_str(), confirmed, sizeof confirmed, true);
-    if (std::strcmp(newPassword, confirmed) != 0) {
+    if (!orv::PutRecordText(newPassword, password, orv::kCpAnsi) && m_passwordTyped) {
+        orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kPasswordLabel));
+        return;
+    }
+    if (!orv::PutRecordText(confirmed, confirm, orv::kCpAnsi) ||
+        std::strcmp(newPassword, confirmed) != 0) {
         showMessage(this, {L"90015", L"The two passwords do not match!"});
         return;
     }
@@ -247,11 +272,18 @@ void CSystemParamDlg::Save() {
     // One job: each camera gets the date, its name and the password, in
     // that order, with one login.
     std::vector<bs::Step> steps;
+    const auto option = static_cast<DateOption>(m_options->checkedId());
+    if (option == DateOption::ComputerTime) {
+        // The computer's time as the Save leaves, not what a camera's
+        // reading left in the pickers.
+        const QDateTime now = QDateTime::currentDateTime();
+        m_datePicker->setDateTime(now);
+        m_timePicker->setDateTime(now);
+    }
     const QDate date = m_datePicker->date();
     const QTime time = m_timePicker->time();
     const bs::DateTime when{date.year(), date.month(),  date.day(),
                             time.hour(), time.minute(), time.second()};
-    const auto option = static_cast<DateOption>(m_options->checkedId());
     std::optional<bs::Step> dateStep;
     if (option == DateOption::ComputerTime || option == DateOption::Manual) {
         dateStep = bs::CBatchOperations::SetSystemDate(option, -1, &when);
@@ -267,15 +299,20 @@ void CSystemParamDlg::Save() {
         steps.push_back(*nameStep);
     }
 
-    char current[16] = {};
+    char current[kPasswordField] = {};
     m_app.GetDefaultPassword(current, sizeof current);
-    if (std::strcmp(newPassword, current) != 0) {
+    const bool newPasswordTyped = m_passwordTyped && std::strcmp(newPassword, current) != 0;
+    if (newPasswordTyped) {
         // The camera takes the new password only after a restart.
         for (bs::Step& step : m_operations.ModifyPasswordAndReboot("admin", newPassword)) {
             steps.push_back(std::move(step));
         }
     }
-    m_operations.Apply("Batch Set System", std::move(steps));
+    if (m_operations.Apply("Batch Set System", std::move(steps)) != 0 && newPasswordTyped) {
+        // Sent once: a later Save sends it again only when typed again.
+        m_passwordTyped = false;
+        emit passwordChangeStarted(QString::fromStdWString(password));
+    }
 }
 
 void CSystemParamDlg::resizeEvent(QResizeEvent* event) {
@@ -290,26 +327,35 @@ void CSystemParamDlg::layoutControls() {
     const int f = std::min(h - 220, 200);
     m_systemFrame->setGeometry(2, 2, w - 2, 220);
     m_adminFrame->setGeometry(20, 60, w - 40, 120);
-    m_nameLabel->setGeometry(c - 120, 28, 80, 16);
+    // Labels end where their fields begin and grow to the left with
+    // longer texts.
+    const auto labelBefore = [c](QLabel* label, int y, int width) {
+        width = orv::ui::WidthForText(label, width);
+        label->setGeometry(c - 40 - width, y, width, 16);
+    };
+    labelBefore(m_nameLabel, 28, 80);
     m_nameEdit->setGeometry(c - 36, 24, 160, 20);
-    m_userLabel->setGeometry(c - 120, 82, 80, 16);
+    labelBefore(m_userLabel, 82, 80);
     m_userEdit->setGeometry(c - 36, 78, 160, 20);
-    m_passwordLabel->setGeometry(c - 120, 114, 80, 16);
+    labelBefore(m_passwordLabel, 114, 80);
     m_passwordEdit->setGeometry(c - 36, 110, 160, 20);
-    m_confirmLabel->setGeometry(c - 200, 146, 160, 16);
+    labelBefore(m_confirmLabel, 146, 160);
     m_confirmEdit->setGeometry(c - 36, 142, 160, 20);
-    m_reboot->setGeometry(c - 80, 190, 80, 20);
-    m_restore->setGeometry(c + 20, 190, 80, 20);
+    const int rebootWidth = orv::ui::WidthForText(m_reboot, 80);
+    m_reboot->setGeometry(c - rebootWidth, 190, rebootWidth, 20);
+    m_restore->setGeometry(c + 20, 190, orv::ui::WidthForText(m_restore, 80), 20);
     m_dateFrame->setGeometry(2, 220, w - 2, f);
-    m_dateLabel->setGeometry(c - 120, 248, 80, 16);
+    labelBefore(m_dateLabel, 248, 80);
     m_datePicker->setGeometry(c - 36, 244, 100, 20);
-    m_timeLabel->setGeometry(c + 64, 248, 40, 16);
-    m_timePicker->setGeometry(c + 104, 244, 100, 20);
+    const int timeWidth = orv::ui::WidthForText(m_timeLabel, 40);
+    m_timeLabel->setGeometry(c + 68, 248, timeWidth, 16);
+    m_timePicker->setGeometry(c + 70 + timeWidth, 244, 100, 20);
     int y = 280;
     for (QRadioButton* option : {m_keep, m_computerTime, m_manual, m_timeServer}) {
         option->setGeometry(c - 70, y, 320, 16);
         y += 24;
     }
-    m_timeZones->setGeometry(c - 50, 376, 320, 20);
-    m_save->setGeometry(c - 50, f + 224, 120, 20);
+    // The zones' names are long: the list takes the frame's width.
+    m_timeZones->setGeometry(12, 376, w - 22, 20);
+    m_save->setGeometry(c - 50, f + 224, orv::ui::WidthForText(m_save, 120), 20);
 }

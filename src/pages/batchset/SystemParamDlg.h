@@ -43,6 +43,13 @@ public:
     void Save();
     // The one-second timer's work; public so tests can drive the clock.
     void OnSecondTick();
+    // Password and Confirm Password show the default password again, which
+    // a Save does not send.
+    void RearmPasswords();
+
+signals:
+    // A Save sends a new password (as typed) to its cameras.
+    void passwordChangeStarted(const QString& password);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -56,6 +63,7 @@ private:
     orv::batchset::CBatchOperations& m_operations;
     orv::IAppServices& m_app;
     QBasicTimer m_secondTimer;
+    bool m_passwordTyped = false;
 
     QGroupBox* m_systemFrame = nullptr;
     QGroupBox* m_adminFrame = nullptr;

@@ -1,6 +1,9 @@
 #include "VideoImageDlg.h"
 
 #include "BatchOperations.h"
+#include "pages/common/RecordText.h"
+#include "pages/common/ResultLines.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -26,6 +29,9 @@ constexpr int kImageFrameTop = 260;
 constexpr int kImageFrameMaxHeight = 140;
 constexpr int kRowHeight = 22;
 constexpr int kModelWidth = sizeof(tagQvIpcInfo::Model);
+constexpr orv::Message kStreamsUnread{
+    L"90030", L"The stream settings of %1 could not be read, so nothing was saved. Check that "
+              L"camera, then select it again."};
 
 void fill(QComboBox* list, const bs::Entries& entries) {
     list->clear();
@@ -317,7 +323,16 @@ void CVideoImageDlg::showStreams(const bs::DeviceSettings& settings, int powerLi
     }
 }
 
+void CVideoImageDlg::noteStreamsOf(const bs::DeviceSettings& settings) {
+    if (settings.primary && settings.secondary) {
+        m_unreadCamera.reset();
+    } else {
+        m_unreadCamera = settings.device;
+    }
+}
+
 void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
+    noteStreamsOf(settings);
     if (settings.imaging) {
         ShowImageSettings(*settings.imaging);
     }
@@ -328,6 +343,7 @@ void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
 
 void CVideoImageDlg::ShowReferenceStreams(const bs::DeviceSettings& settings) {
     if (m_checkedMode) {
+        noteStreamsOf(settings);
         showStreams(settings, 50);
     }
 }
@@ -357,7 +373,9 @@ void CVideoImageDlg::readReference() {
     if (!m_checkedMode || reference < 0) {
         return;
     }
-    emit referenceReadWanted(checked[static_cast<size_t>(reference)]);
+    // Until its streams are back, what the lists show is not this set's.
+    m_unreadCamera = checked[static_cast<size_t>(reference)];
+    emit referenceReadWanted(*m_unreadCamera);
 }
 
 // ---- saving
@@ -389,6 +407,15 @@ bs::VideoImageForm CVideoImageDlg::form() const {
 }
 
 void CVideoImageDlg::Save() {
+    if (m_unreadCamera) {
+        // The lists still show another camera's streams; sending them would
+        // give every target that camera's settings.
+        const tagQvIpcInfo& camera = *m_unreadCamera;
+        orv::ui::ShowMessage(this, LangText(kStreamsUnread.id, kStreamsUnread.defaultText)
+                                       .arg(QString::fromStdString(orv::MacText(camera) + ' ' +
+                                                                   orv::FieldText(camera.IpAddr))));
+        return;
+    }
     const bs::VideoImageParams params = bs::BuildVideoImageParams(form());
     if (params.error) {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
@@ -448,7 +475,10 @@ void CVideoImageDlg::layoutControls() {
     };
     stream(m_primary, 6, quarter, half - 4);
     const int secondaryLine = stream(m_secondary, half + 6, threeQuarters, w - 6);
-    m_enable->setGeometry(secondaryLine + 4, 26, std::max(w - secondaryLine - 12, 40), kRowHeight);
+    m_enable->setGeometry(
+        secondaryLine + 4, 26,
+        std::max(std::min(w - secondaryLine - 12, orv::ui::WidthForText(m_enable, 40)), 40),
+        kRowHeight);
 
     const int imageHeight = std::min(h - 240, kImageFrameMaxHeight);
     m_imageFrame->setGeometry(2, kImageFrameTop, w - 4, imageHeight);
@@ -457,5 +487,6 @@ void CVideoImageDlg::layoutControls() {
     row(m_powerLineLabel, m_powerLine, 6, imageLeftLine, half - 4, kImageFrameTop + 28);
     row(m_outdoorLabel, m_outdoor, 6, imageLeftLine, half - 4, kImageFrameTop + 60);
     row(m_localDisplayLabel, m_localDisplay, half + 6, imageRightLine, w - 6, kImageFrameTop + 28);
-    m_save->setGeometry((w - 120) / 2, kImageFrameTop + imageHeight + 10, 120, 24);
+    const int saveWidth = orv::ui::WidthForText(m_save, 120);
+    m_save->setGeometry((w - saveWidth) / 2, kImageFrameTop + imageHeight + 10, saveWidth, 24);
 }

@@ -75,6 +75,7 @@ private:
     void layoutControls();
     void readReference();
     void showStreams(const orv::batchset::DeviceSettings& settings, int powerLineFrequency);
+    void noteStreamsOf(const orv::batchset::DeviceSettings& settings);
     int modelClass() const;
     int primarySizeCode() const;
     void applyEnableRule();
@@ -115,4 +116,7 @@ private:
     bool m_referenceReadQueued = false;
     std::vector<tagQvIpcInfo> m_pendingChecked;
     int m_secondaryNormalPosition = orv::batchset::kStartSecondarySize;
+    // The camera whose streams the lists should show but do not: its read
+    // failed or has not come back. Save waits for them.
+    std::optional<tagQvIpcInfo> m_unreadCamera;
 };

@@ -22,6 +22,8 @@ public:
     // The same, escaped and converted for a device, at most size - 1 bytes.
     virtual void GetDefaultUser(char* buffer, int size) const = 0;
     virtual void GetDefaultPassword(char* buffer, int size) const = 0;
+    // Puts `password` into the Password edit, so later logins use it.
+    virtual void SetDefaultPassword(const QString& password) = 0;
 
     virtual void AddOperatingInfo(const QString& text) = 0;
     // -1 for a null request, else 0.

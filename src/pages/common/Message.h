@@ -21,5 +21,8 @@ inline constexpr Message kSelectOneDevice{L"90010", L"Please select one device."
 inline constexpr Message kSelectOneDeviceCapital{L"90010", L"Please Select one device."};
 inline constexpr Message kAddressConflict{L"90012",
                                           L"Ip address conflict!Please modify IP at first!"};
+// A text its record field cannot take whole (it would reach the camera
+// empty); %1 is the field's label.
+inline constexpr Message kTooLongForCamera{L"90029", L"%1 is too long for the camera."};
 
 } // namespace orv

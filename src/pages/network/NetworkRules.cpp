@@ -1,5 +1,6 @@
 #include "NetworkRules.h"
 
+#include "pages/common/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
@@ -28,12 +29,6 @@ bool sameNoCase(const char* field, size_t width, const char* text) {
         }
     }
     return true;
-}
-
-template <size_t N>
-void putText(int codePage, char (&field)[N], const std::wstring& text) {
-    std::memset(field, 0, N);
-    WideToMulti(codePage, text.c_str(), field, static_cast<int>(N), true);
 }
 
 template <size_t N>
@@ -70,24 +65,35 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
         return out;
     };
 
+    // A text its field cannot take whole is refused by name, never sent empty.
+    const auto tooLong = [&out, &fail](const Message& label) {
+        out.field = label;
+        return fail(kTooLongForCamera);
+    };
     const std::wstring user = trimmed(form.user);
     if (user.empty()) {
         return fail(kUserEmpty);
     }
-    putText(kCpAnsi, r.UserName, user);
+    if (!PutRecordText(r.UserName, user, kCpAnsi)) {
+        return tooLong(kUserLabel);
+    }
 
     const std::wstring password = trimmed(form.password);
     if (password.empty()) {
         return fail(kPasswordEmpty);
     }
-    putText(kCpAnsi, r.Password, password);
+    if (!PutRecordText(r.Password, password, kCpAnsi)) {
+        return tooLong(kPasswordLabel);
+    }
 
     const std::wstring name = trimmed(form.deviceName);
     if (!checkedMode) {
         if (name.empty()) {
             return fail(kFieldEmpty);
         }
-        putText(kCpUtf8, r.DevName, name);
+        if (!PutRecordText(r.DevName, name, kCpUtf8)) {
+            return tooLong(kDeviceNameLabel);
+        }
     }
 
     // Addresses go out in their plain dotted form, so stray blanks or text
@@ -147,10 +153,11 @@ std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
     for (const auto& device : checkedDevices) {
         tagQvIpcInfo r = *form.request;
         std::memcpy(r.Mac, device.Mac, sizeof r.Mac);
-        // The device keeps its own name; it goes out escaped like every text.
+        // The device keeps its own name; it goes out escaped like every text,
+        // cut where the field ends rather than emptied by an escape too many.
         const std::wstring name =
             FromUtf8(std::string(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
-        putText(kCpUtf8, r.DevName, name);
+        PutRecordText(r.DevName, CutToRecordField(name, kCpUtf8, sizeof r.DevName), kCpUtf8);
         if (!sameIp) {
             std::array<int, 4> a = form.address;
             a[3] = (form.address[3] + k) % 255;

@@ -42,8 +42,13 @@ struct NetworkForm {
 struct CheckedForm {
     std::optional<tagQvIpcInfo> request;
     std::optional<Message> error;
+    // The field a kTooLongForCamera error names.
+    std::optional<Message> field;
     std::array<int, 4> address{};
 };
+inline constexpr Message kUserLabel{L"10006", L"Username:"};
+inline constexpr Message kPasswordLabel{L"10007", L"Password:"};
+inline constexpr Message kDeviceNameLabel{L"20014", L"Device Name:"};
 CheckedForm CheckForm(const NetworkForm& form, bool checkedMode);
 
 // Requests of a checked-mode run, one per checked device in display order:

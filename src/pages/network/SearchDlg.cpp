@@ -2,9 +2,11 @@
 
 #include "NetworkRules.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/NameRules.h"
 #include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -14,7 +16,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 using orv::ui::LangText;
 
@@ -56,6 +61,7 @@ void CSearchDlg::createControls() {
     m_dnsLabel->hide();
     m_dnsEdit->hide();
     m_nameEdit->setMaxLength(32);
+    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
     m_ipEdit->setMaxLength(16);
     m_maskEdit->setMaxLength(16);
     m_gatewayEdit->setMaxLength(16);
@@ -63,6 +69,13 @@ void CSearchDlg::createControls() {
     m_modify->setEnabled(false);
     m_modify->setAutoDefault(false);
     m_sameIp->hide();
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_nameLabel, m_nameEdit},
+                                {m_ipLabel, m_ipEdit},
+                                {m_maskLabel, m_maskEdit},
+                                {m_gatewayLabel, m_gatewayEdit},
+                                {m_portLabel, m_portEdit}}) {
+        label->setBuddy(field);
+    }
 
     connect(m_sameIp, &QCheckBox::clicked, this, [this] { updateIpLabel(); });
     connect(m_modify, &QPushButton::clicked, this, &CSearchDlg::Modify);
@@ -86,6 +99,7 @@ void CSearchDlg::updateIpLabel() {
     const bool start = IsCheckedMode() && !m_sameIp->isChecked();
     m_ipLabel->setText(start ? LangText(L"20009", L"Start IP Address:")
                              : LangText(L"20008", L"IP Address:"));
+    layoutControls(); // the fields follow the label's width
 }
 
 void CSearchDlg::resizeEvent(QResizeEvent* event) {
@@ -96,28 +110,86 @@ void CSearchDlg::resizeEvent(QResizeEvent* event) {
 void CSearchDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(0, 0, w, h - 24);
-    m_selectAll->setGeometry(0, h - 20, 80, 16);
-    const int y = h - 22;
-    m_sameIp->setGeometry(120, y, 80, 20);
-    int x = 0;
-    if (!IsCheckedMode()) {
-        m_nameLabel->setGeometry(120, y + 4, 80, 20);
-        m_nameEdit->setGeometry(200, y, 100, 20);
-        m_ipLabel->setGeometry(300, y + 4, 100, 20);
-        x = 400;
+    // The row of fields: each label on its field's line just before it, the
+    // Modify button at the right end. Fields give up width down to what
+    // shows their longest text; where the row still does not fit, it goes
+    // on in a second row above the first and the list makes room.
+    const QFontMetrics fm = fontMetrics();
+    const int address = fm.horizontalAdvance(QStringLiteral("255.255.255.255")) + 12;
+    const int port = fm.horizontalAdvance(QStringLiteral("65535")) + 12;
+    struct Item {
+        QWidget* label;
+        QWidget* field;
+        int preferred;
+        int narrowest;
+    };
+    std::vector<Item> items;
+    if (IsCheckedMode()) {
+        items.push_back({m_sameIp, nullptr, 0, 0});
     } else {
-        m_ipLabel->setGeometry(200, y + 4, 120, 20);
-        x = 320;
+        items.push_back({m_nameLabel, m_nameEdit, 100, 80});
     }
-    m_ipEdit->setGeometry(x, y, 100, 20);
-    m_maskLabel->setGeometry(x + 100, y + 4, 60, 20);
-    m_maskEdit->setGeometry(x + 160, y, 100, 20);
-    m_gatewayLabel->setGeometry(x + 260, y + 4, 60, 20);
-    m_gatewayEdit->setGeometry(x + 320, y, 100, 20);
-    m_portLabel->setGeometry(x + 420, y + 4, 70, 20);
-    m_portEdit->setGeometry(x + 490, y, 40, 20);
-    m_modify->setGeometry(w - 90, y, 80, 20);
+    items.push_back({m_ipLabel, m_ipEdit, std::max(100, address), address});
+    items.push_back({m_maskLabel, m_maskEdit, std::max(100, address), address});
+    items.push_back({m_gatewayLabel, m_gatewayEdit, std::max(100, address), address});
+    items.push_back({m_portLabel, m_portEdit, port, port});
+
+    constexpr int kLabelGap = 4;
+    constexpr int kItemGap = 8;
+    const int modifyWidth = orv::ui::WidthForText(m_modify, 80);
+    const int left = std::max(120, orv::ui::WidthForText(m_selectAll, 80) + 16);
+    const int right = w - 10 - modifyWidth - kItemGap;
+    int preferred = 0;
+    int narrowest = 0;
+    for (const Item& item : items) {
+        const int label = item.label->sizeHint().width() + (item.field ? kLabelGap : 0);
+        preferred += label + item.preferred + kItemGap;
+        narrowest += label + item.narrowest + kItemGap;
+    }
+    const int room = right - left;
+    const bool oneRow = narrowest <= room;
+    // In one row the fields share what is left above their narrowest widths.
+    const double share = !oneRow || preferred <= room ? 1.0
+                                                      : static_cast<double>(room - narrowest) /
+                                                            std::max(1, preferred - narrowest);
+    std::vector<int> rowOf;
+    int rows = 1;
+    int x = left;
+    for (const Item& item : items) {
+        const int label = item.label->sizeHint().width();
+        const int field =
+            item.narrowest + static_cast<int>((item.preferred - item.narrowest) * share);
+        const int needed = label + (item.field ? kLabelGap + field : 0);
+        if (x > left && x + needed > right) {
+            ++rows;
+            x = left;
+        }
+        rowOf.push_back(rows);
+        x += needed + kItemGap;
+    }
+    x = left;
+    int row = 1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        if (rowOf[i] != row) {
+            row = rowOf[i];
+            x = left;
+        }
+        const int y = h - 22 - 24 * (rows - row);
+        const int label = item.label->sizeHint().width();
+        item.label->setGeometry(x, y, label, 20);
+        x += label;
+        if (item.field != nullptr) {
+            const int field =
+                item.narrowest + static_cast<int>((item.preferred - item.narrowest) * share);
+            item.field->setGeometry(x + kLabelGap, y, field, 20);
+            x += kLabelGap + field;
+        }
+        x += kItemGap;
+    }
+    m_listCtrl->setGeometry(0, 0, w, h - 24 * rows);
+    m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
+    m_modify->setGeometry(w - 10 - modifyWidth, h - 22, modifyWidth, 20);
     update();
 }
 
@@ -205,7 +277,7 @@ void CSearchDlg::Modify() {
         m_portEdit->text().toStdWString()};
     const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode());
     if (checked.error) {
-        orv::ui::ShowMessage(this, LangText(checked.error->id, checked.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
     }
 

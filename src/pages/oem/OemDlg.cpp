@@ -2,7 +2,9 @@
 
 #include "log/LogFile.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "paths/AppPaths.h"
+#include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -14,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <utility>
 
 using orv::ui::LangText;
 namespace oem = orv::oem;
@@ -66,12 +70,17 @@ void COemDlg::createControls() {
     m_websiteEdit->setMaxLength(oem::kWebsiteChars);
     m_modelEdit->setMaxLength(oem::kModelChars);
     m_imageEdit->setMaxLength(oem::kImageFieldChars);
+    const oem::OemUpload buffers;
+    orv::LimitToRecordField(m_companyEdit, orv::kCpAnsi, sizeof buffers.company);
+    orv::LimitToRecordField(m_websiteEdit, orv::kCpAnsi, sizeof buffers.website);
+    orv::LimitToRecordField(m_modelEdit, orv::kCpAnsi, sizeof buffers.model);
     m_versionList->setEditable(true);
     for (const char* entry : {"1", "2", "3", "4", "5"}) {
         m_versionList->addItem(QString::fromLatin1(entry));
     }
     m_versionList->setCurrentIndex(0);
     m_versionList->lineEdit()->setMaxLength(oem::kVersionChars);
+    orv::LimitToRecordField(m_versionList->lineEdit(), orv::kCpAnsi, oem::kVersionChars);
     m_versionList->setInsertPolicy(QComboBox::NoInsert);
 
     m_conflictLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
@@ -94,19 +103,26 @@ void COemDlg::layoutControls() {
     const int w = width();
     const int h = height();
     m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
-    m_selectAll->setGeometry(24, h - 116, 80, 16);
+    m_selectAll->setGeometry(24, h - 116, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_conflictLabel->setGeometry(148, h - 114, 360, 16);
     m_group->setGeometry(20, h - 96, w - 40, 76);
     const int labelY = h - 72;
     const int fieldY = h - 76;
-    m_companyLabel->setGeometry(24, labelY, 120, 16);
-    m_companyEdit->setGeometry(148, fieldY, 120, 20);
-    m_websiteLabel->setGeometry(268, labelY, 120, 16);
-    m_websiteEdit->setGeometry(392, fieldY, 120, 20);
-    m_modelLabel->setGeometry(512, labelY, 120, 16);
-    m_modelEdit->setGeometry(636, fieldY, 120, 20);
-    m_versionLabel->setGeometry(756, labelY, 120, 16);
-    m_versionList->setGeometry(880, fieldY, 60, 20);
+    // 120-pixel labels where the row has room; in a narrower window each
+    // label takes only its text's width.
+    const bool roomy = w - 24 >= 940;
+    int x = 24;
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_companyLabel, m_companyEdit},
+                                {m_websiteLabel, m_websiteEdit},
+                                {m_modelLabel, m_modelEdit},
+                                {m_versionLabel, m_versionList}}) {
+        const int labelWidth = roomy ? 120 : label->sizeHint().width();
+        const int fieldWidth = field == m_versionList ? 60 : 120;
+        label->setGeometry(x, labelY, labelWidth, 16);
+        x += labelWidth + 4;
+        field->setGeometry(x, fieldY, fieldWidth, 20);
+        x += fieldWidth + (roomy ? 0 : 12);
+    }
     m_imageLabel->setGeometry(24, h - 42, 120, 16);
     m_imageEdit->setGeometry(148, h - 46, w - 260, 20);
     m_browse->setGeometry(w - 108, h - 46, 80, 20);
@@ -155,7 +171,7 @@ void COemDlg::Upload() {
          m_modelEdit->text().toStdWString(), m_versionList->currentText().toStdWString(),
          m_imageEdit->text().toStdWString()});
     if (checked.error) {
-        orv::ui::ShowMessage(this, LangText(checked.error->id, checked.error->defaultText));
+        orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
     }
     const oem::OemUpload& upload = *checked.upload;

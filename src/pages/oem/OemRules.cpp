@@ -23,8 +23,8 @@ std::wstring trimmed(const std::wstring& text) {
 }
 
 template <size_t N>
-void convert(const std::wstring& text, char (&buffer)[N]) {
-    WideToMulti(kCpAnsi, text.c_str(), buffer, static_cast<int>(N), true);
+bool convert(const std::wstring& text, char (&buffer)[N]) {
+    return PutRecordText(buffer, text, kCpAnsi);
 }
 
 } // namespace
@@ -36,37 +36,52 @@ int ReadSoftVersion(const char* text) {
 CheckedOem CheckOemForm(const OemForm& form) {
     CheckedOem checked;
     OemUpload upload;
+    const auto fail = [&checked](const Message& error, std::optional<Message> field = {}) {
+        checked.error = error;
+        checked.field = field;
+        return checked;
+    };
     const std::wstring user = trimmed(form.user);
     if (user.empty()) {
-        checked.error = kUserEmpty;
-        return checked;
+        return fail(kUserEmpty);
     }
-    convert(user, upload.user);
+    if (!convert(user, upload.user)) {
+        return fail(kTooLongForCamera, kUserLabel);
+    }
     const std::wstring password = trimmed(form.password);
     if (password.empty()) {
-        checked.error = kPasswordEmpty;
-        return checked;
+        return fail(kPasswordEmpty);
     }
-    convert(password, upload.password);
+    if (!convert(password, upload.password)) {
+        return fail(kTooLongForCamera, kPasswordLabel);
+    }
     const std::wstring company = trimmed(form.company);
     if (company.empty()) {
-        checked.error = kCompanyEmpty;
-        return checked;
+        return fail(kCompanyEmpty);
     }
-    convert(company, upload.company);
+    if (!convert(company, upload.company)) {
+        return fail(kTooLongForCamera, kCompanyLabel);
+    }
     char version[8] = {};
-    convert(trimmed(form.version), version);
+    if (!convert(trimmed(form.version), version)) {
+        return fail(kTooLongForCamera, kVersionLabel);
+    }
     upload.softVersion = ReadSoftVersion(version);
     const std::wstring images = trimmed(form.images);
     if (images.empty()) {
-        checked.error = kImageEmpty;
-        return checked;
+        return fail(kImageEmpty);
     }
-    convert(form.website, upload.website);
-    convert(form.model, upload.model);
+    if (!convert(form.website, upload.website)) {
+        return fail(kTooLongForCamera, kWebsiteLabel);
+    }
+    if (!convert(form.model, upload.model)) {
+        return fail(kTooLongForCamera, kModelLabel);
+    }
     for (const std::wstring& piece : SplitImageField(images)) {
         char path[kPathBytes] = {};
-        convert(piece, path);
+        if (!convert(piece, path)) {
+            return fail(kTooLongForCamera, kImageLabel);
+        }
         upload.images.emplace_back(path);
     }
     checked.upload = std::move(upload);

@@ -59,8 +59,21 @@ struct OemUpload {
 struct CheckedOem {
     std::optional<OemUpload> upload;
     std::optional<Message> error;
+    // The field a kTooLongForCamera error names.
+    std::optional<Message> field;
 };
-// The checks of Upload in their order; the first failure wins.
+// The labels of the fields, for a message that names one: the page's own
+// texts, which no language file changes, and the main window's.
+inline constexpr Message kCompanyLabel{L"", L"Company:"};
+inline constexpr Message kWebsiteLabel{L"", L"Website:"};
+inline constexpr Message kModelLabel{L"", L"Model:"};
+inline constexpr Message kVersionLabel{L"", L"Version:"};
+inline constexpr Message kImageLabel{L"", L"Image File:"};
+inline constexpr Message kUserLabel{L"10006", L"Username:"};
+inline constexpr Message kPasswordLabel{L"10007", L"Password:"};
+// The checks of Upload in their order; the first failure wins. A text that
+// its buffer cannot take whole is refused (kTooLongForCamera) rather than
+// sent empty.
 CheckedOem CheckOemForm(const OemForm& form);
 
 // Leading decimal digits (after blanks and a sign), 0 without any.

@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -25,6 +26,7 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kListWidth = 460;
+constexpr int kMinListWidth = 200;
 constexpr PictureField kFields[3] = {PictureField::Brightness, PictureField::Contrast,
                                      PictureField::Saturation};
 
@@ -123,6 +125,7 @@ void CVideoViewDlg::SetLanguageText() {
     m_cancel->setText(LangText(L"70009", L"Cancel:"));
     m_default->setText(LangText(L"70010", L"Default:"));
     fillIrCut();
+    layoutControls(); // the lists' width follows their entries
 }
 
 void CVideoViewDlg::fillExposureTimes(int powerLineFrequency) {
@@ -411,23 +414,37 @@ void CVideoViewDlg::resizeEvent(QResizeEvent* event) {
 void CVideoViewDlg::layoutControls() {
     const int w = width();
     const int h = height();
-    m_listCtrl->setGeometry(0, 0, kListWidth, h);
-    m_video->setGeometry(470, 10, std::max(1, w - 740), std::max(1, h - 200));
+    // A narrow window narrows the list first, so the picture and the
+    // sliders keep a usable width; everything right of the list moves
+    // with its edge.
+    const int list = std::clamp(w - 554, kMinListWidth, kListWidth);
+    const int dx = list - kListWidth;
+    m_listCtrl->setGeometry(0, 0, list, h);
+    m_video->setGeometry(470 + dx, 10, std::max(1, w - 740 - dx), std::max(1, h - 200));
     m_settings->setGeometry(w - 260, 0, 260, std::max(1, h - 20));
+    // The lists end at 254 and grow to the left to show their longest entry
+    // (the IR-cut modes in some languages).
     QComboBox* lists[3] = {m_exposureLevel, m_exposureTime, m_irCut};
+    int listWidth = 80;
+    for (QComboBox* choice : lists) {
+        for (int i = 0; i < choice->count(); ++i) {
+            const int entry = choice->fontMetrics().horizontalAdvance(choice->itemText(i)) + 26;
+            listWidth = std::clamp(entry, listWidth, 120);
+        }
+    }
     for (int i = 0; i < 3; ++i) {
-        m_listLabels[i]->setGeometry(8, 24 + i * 36, 166, 24);
-        lists[i]->setGeometry(174, 24 + i * 36, 80, 24);
+        m_listLabels[i]->setGeometry(8, 24 + i * 36, 246 - listWidth - 8, 24);
+        lists[i]->setGeometry(254 - listWidth, 24 + i * 36, listWidth, 24);
     }
     m_save->setGeometry(w - 200, 144, 80, 24);
     m_cancel->setGeometry(w - 100, 144, 80, 24);
     m_save->raise();
     m_cancel->raise();
-    m_play->setGeometry(470, h - 186, 80, 20);
-    const int sliderWidth = std::max(40, w - 880);
+    m_play->setGeometry(470 + dx, h - 186, 80, 20);
+    const int sliderWidth = std::max(40, w - 880 - dx);
     for (int i = 0; i < 3; ++i) {
-        m_sliderLabels[i]->setGeometry(500, h - 160 + i * 40, 80, 32);
-        m_sliders[i]->setGeometry(580, h - 160 + i * 40, sliderWidth, 32);
+        m_sliderLabels[i]->setGeometry(500 + dx, h - 160 + i * 40, 80, 32);
+        m_sliders[i]->setGeometry(580 + dx, h - 160 + i * 40, sliderWidth, 32);
     }
-    m_default->setGeometry(580 + (sliderWidth - 80) / 2, h - 160 + 3 * 40, 80, 24);
+    m_default->setGeometry(580 + dx + (sliderWidth - 80) / 2, h - 160 + 3 * 40, 80, 24);
 }

@@ -1,6 +1,7 @@
 #include "BatchUpgradeDlg.h"
 
 #include "pages/common/AppServices.h"
+#include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
 
 using orv::ui::LangText;
 namespace up = orv::upgrade;
@@ -98,14 +101,17 @@ void CBatchUpgradeDlg::layoutControls() {
     const int w = width();
     const int h = height();
     m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
-    m_selectAll->setGeometry(24, h - 116, 80, 16);
-    m_familyFilter->setGeometry(108, h - 118, 120, 20);
+    const int selectAll = orv::ui::WidthForText(m_selectAll, 80);
+    m_selectAll->setGeometry(24, h - 116, selectAll, 16);
+    m_familyFilter->setGeometry(std::max(108, 28 + selectAll), h - 118, 120, 20);
     m_messageLabel->setGeometry(248, h - 114, 360, 16);
     m_group->setGeometry(20, h - 96, w - 40, 76);
     m_fileLabel->setGeometry(24, h - 72, 120, 16);
-    m_pathEdit->setGeometry(148, h - 76, w - 260, 20);
-    m_browse->setGeometry(w - 108, h - 76, 80, 20);
-    m_upgrade->setGeometry(w - 108, h - 46, 80, 20);
+    const int buttons =
+        std::max(orv::ui::WidthForText(m_browse, 80), orv::ui::WidthForText(m_upgrade, 80));
+    m_pathEdit->setGeometry(148, h - 76, w - 180 - buttons, 20);
+    m_browse->setGeometry(w - 28 - buttons, h - 76, buttons, 20);
+    m_upgrade->setGeometry(w - 28 - buttons, h - 46, buttons, 20);
     m_progress->setGeometry(20, h - 20, w - 40, 20);
 }
 

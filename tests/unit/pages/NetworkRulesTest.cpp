@@ -1,5 +1,6 @@
 #include "pages/network/NetworkRules.h"
 #include "pages/common/NameRules.h"
+#include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
 
 #include <gtest/gtest.h>
@@ -131,9 +132,12 @@ TEST(NetworkRules, ConsecutiveAddressesWrapPast254) {
 
 TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
     const auto form = CheckForm(validForm(), true);
-    const auto requests = BuildCheckedRequests(
-        form, {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd")}, true);
-    ASSERT_EQ(requests.size(), 3u);
+    const auto requests =
+        BuildCheckedRequests(form,
+                             {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd"),
+                              device(4, std::string(40, '\'').c_str())},
+                             true);
+    ASSERT_EQ(requests.size(), 4u);
     for (const auto& r : requests) {
         EXPECT_STREQ(r.IpAddr, "192.0.2.50");
     }
@@ -141,6 +145,7 @@ TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
     EXPECT_STREQ(requests[1].DevName, "Lager\\'s") << "names go out escaped like every text";
     EXPECT_STREQ(requests[2].DevName, "S\xC3\xBC"
                                       "d");
+    EXPECT_EQ(std::strlen(requests[3].DevName), 62u) << "31 escaped: cut, never emptied";
     EXPECT_TRUE(BuildCheckedRequests(form, {}, true).empty());
 }
 
@@ -155,11 +160,27 @@ TEST(NetworkRules, AnUnchangedDeviceNeedsNoRequest) {
     EXPECT_FALSE(RequestChangesNothing(*form.request, L"Tor 2", d));
 }
 
-TEST(NetworkRules, DeviceNamesAreCutToTheirByteEstimate) {
-    EXPECT_EQ(orv::CutDeviceName(std::wstring(32, L'a')), std::wstring(31, L'a'));
-    EXPECT_EQ(orv::CutDeviceName(std::wstring(31, L'a')), std::wstring(31, L'a'));
-    EXPECT_EQ(orv::CutDeviceName(std::wstring(11, L'北')), std::wstring(10, L'北'));
-    EXPECT_EQ(orv::CutDeviceName(L"ÿÿ" + std::wstring(10, L'北')), L"ÿÿ" + std::wstring(9, L'北'));
+TEST(RecordText, AFieldTakesExactlyWhatTheConversionKeepsWhole) {
+    // Judged against the conversion every text for a camera goes through.
+    for (const int codePage : {orv::kCpUtf8, orv::kCpAnsi}) {
+        for (const std::wstring piece :
+             {L"a", L"\\", L"'", L"\u00e9", L"\u5317", L"a\u00e9\u5317'"}) {
+            std::wstring text;
+            for (int n = 0; n < 40; ++n, text += piece) {
+                char field[32] = {};
+                const bool kept = WideToMulti(codePage, text.c_str(), field, 32, true) > 0;
+                EXPECT_EQ(orv::FitsRecordField(text, codePage, 32), kept || text.empty());
+                const std::wstring cut = orv::CutToRecordField(text, codePage, 32);
+                EXPECT_EQ(text.substr(0, cut.size()), cut);
+                EXPECT_TRUE(orv::FitsRecordField(cut, codePage, 32));
+                if (cut.size() < text.size()) {
+                    EXPECT_FALSE(orv::FitsRecordField(text.substr(0, cut.size() + 1), codePage, 32))
+                        << "the longest beginning that fits";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(orv::CutDeviceName(std::wstring(11, L'\u5317')), std::wstring(10, L'\u5317'));
 }
 
 TEST(ResultLines, ModifyLinesNameTheDevice) {

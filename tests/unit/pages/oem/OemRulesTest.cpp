@@ -60,14 +60,15 @@ TEST(OemFile, LongFieldsAreCutToTheirBuffersAndTheFileTo511Bytes) {
     upload.softVersion = 1234567;
     const std::string full = oem::OemFileContent(upload);
     EXPECT_LT(full.size(), 511u) << "the largest fields still fit";
-    // The text field limit of 24 characters leaves 22 bytes in the 24-byte
-    // buffer after conversion.
+    // The 24-byte buffer takes 22 bytes of text; a longer company is
+    // refused by name rather than written empty.
     const oem::CheckedOem checked = oem::CheckOemForm(form(std::wstring(22, L'c')));
     ASSERT_TRUE(checked.upload);
     EXPECT_EQ(std::strlen(checked.upload->company), 22u);
-    const oem::CheckedOem over = oem::CheckOemForm(form(std::wstring(24, L'c')));
-    ASSERT_TRUE(over.upload);
-    EXPECT_LT(std::strlen(over.upload->company), 24u);
+    const oem::CheckedOem over = oem::CheckOemForm(form(std::wstring(21, L'c') + L"'"));
+    EXPECT_FALSE(over.upload) << "the escaped apostrophe makes 23 bytes";
+    ASSERT_TRUE(over.field);
+    EXPECT_EQ(std::wstring(over.field->defaultText), L"Company:");
 }
 
 TEST(OemCheck, FirstFailedFieldWinsInItsOrder) {

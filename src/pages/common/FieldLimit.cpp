@@ -1,0 +1,44 @@
+#include "FieldLimit.h"
+
+#include "RecordText.h"
+#include "ui/LangText.h"
+
+#include <QLineEdit>
+#include <QValidator>
+
+namespace orv {
+namespace {
+
+class RecordFieldValidator : public QValidator {
+public:
+    RecordFieldValidator(int codePage, std::size_t fieldSize, QObject* parent)
+        : QValidator(parent), m_codePage(codePage), m_fieldSize(fieldSize) {}
+
+    State validate(QString& text, int&) const override {
+        return FitsRecordField(text.toStdWString(), m_codePage, m_fieldSize) ? Acceptable : Invalid;
+    }
+
+private:
+    const int m_codePage;
+    const std::size_t m_fieldSize;
+};
+
+} // namespace
+
+void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize) {
+    edit->setValidator(new RecordFieldValidator(codePage, fieldSize, edit));
+}
+
+QString MessageText(const Message& message, const std::optional<Message>& field) {
+    QString text = ui::LangText(message.id, message.defaultText);
+    if (field) {
+        QString name = ui::LangText(field->id, field->defaultText).trimmed();
+        while (name.endsWith(u':') || name.endsWith(QChar(0xFF1A))) {
+            name.chop(1);
+        }
+        text = text.arg(name);
+    }
+    return text;
+}
+
+} // namespace orv

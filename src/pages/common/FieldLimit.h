@@ -1,0 +1,27 @@
+#pragma once
+// Edits whose text goes into a fixed-size record field, and the message
+// that names a field whose text does not fit.
+
+#include "Message.h"
+#include "text/TextConv.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+
+class QLineEdit;
+
+namespace orv {
+
+// What a person types or pastes into `edit` stays within what the record
+// field takes (counted in converted bytes, escapes included); a keystroke or
+// paste beyond it is refused, as at a character limit. A text the program
+// puts there (a camera's own) is left for the Save checks to judge.
+void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize);
+
+// A rule's message in the current language; where it names a field, "%1"
+// becomes that field's label without its colon.
+QString MessageText(const Message& message, const std::optional<Message>& field = std::nullopt);
+
+} // namespace orv
