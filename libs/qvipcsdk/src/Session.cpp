@@ -177,11 +177,18 @@ int errorFromStatus(long status) {
 } // namespace
 
 Session::Session(std::string ip, int port, std::string user, std::string password)
-    : m_ip(ip), m_baseUrl("http://" + ip + ":" + std::to_string(port)), m_user(std::move(user)),
-      m_password(std::move(password)) {}
+    : m_ip(std::move(ip)), m_user(std::move(user)), m_password(std::move(password)) {
+    setPort(port);
+}
 
 void Session::setPassword(std::string password) {
     m_password = std::move(password);
+}
+
+void Session::setPort(int port) {
+    m_baseUrl = "http://" + m_ip + ":" + std::to_string(port);
+    // The old port's connection leads nowhere any more.
+    closeConnection();
 }
 
 bool Session::takeChallenge(const std::vector<std::string>& offered) {

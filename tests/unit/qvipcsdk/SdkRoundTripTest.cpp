@@ -75,7 +75,8 @@ TEST_F(SdkRoundTrip, RecordsComeBackByteForByte) {
     const int h = lab.login(1);
     ASSERT_GT(h, 0);
 
-    QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
+    // A new HTTP port: the camera moves its API there and the handle follows.
+    QvPortInfo ports{freePort(), 8000, 1554, 1555, 0};
     ASSERT_EQ(Qv_Ipc_SetPortInfo(h, &ports), 0);
     QvPortInfo portsBack = filled<QvPortInfo>(0xEE);
     ASSERT_EQ(Qv_Ipc_GetPortInfo(h, &portsBack), 0);
@@ -134,7 +135,7 @@ TEST_F(SdkRoundTrip, RecordsComeBackByteForByte) {
     EXPECT_TRUE(sameBytes(picture, pictureBack));
 
     // The camera holds what was sent, not just the SDK's echo.
-    const auto camera = lab.host.snapshot(lab.key(1));
+    const auto camera = lab.host.snapshot({lab.ip(1), ports.httpPort});
     ASSERT_TRUE(camera);
     EXPECT_EQ(camera->config["ddns"]["host"], "cam1.dyn.example.net");
     EXPECT_EQ(camera->config["picture"]["brightness"], 255);
