@@ -2,6 +2,7 @@
 
 #include "log/LogFile.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <cstdio>
@@ -11,7 +12,7 @@ namespace orv::jobs {
 CJobEngine::CJobEngine(IDeviceSdk& sdk, int concurrency, QObject* parent)
     : QObject(parent), m_sdk(sdk) {
     qRegisterMetaType<OperationResult>();
-    m_pool.setMaxThreadCount(std::max(1, concurrency));
+    m_pool.setMaxThreadCount(std::clamp(concurrency, 1, kMaxConcurrency));
     // Idle workers go after a while instead of holding a thread each.
     m_pool.setExpiryTimeout(10000);
 }
@@ -47,11 +48,32 @@ JobId CJobEngine::Start(JobSpec spec) {
     return id;
 }
 
+namespace {
+
+// One line per camera and operation, never a password: a field report can
+// be rebuilt from the log alone. Written by the worker, so a line is kept
+// even when the window closes before the result reaches it.
+void logResult(const std::string& job, const OperationResult& r) {
+    char mac[32] = {};
+    std::snprintf(mac, sizeof mac, "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X]", r.device.Mac[0],
+                  r.device.Mac[1], r.device.Mac[2], r.device.Mac[3], r.device.Mac[4],
+                  r.device.Mac[5]);
+    const char* outcome = r.outcome == Outcome::Succeeded ? "Succeeded"
+                          : r.outcome == Outcome::Failed  ? "Failed"
+                                                          : "Cancelled";
+    WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
+             job.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
+             r.reason == Reason::None ? "" : ": ", ReasonText(r.reason, r.seconds).c_str());
+}
+
+} // namespace
+
 void CJobEngine::runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
                            const std::shared_ptr<Shared>& shared) {
-    const auto post = [this](OperationResult r) {
+    const auto post = [this, &spec](OperationResult r) {
+        logResult(spec->name, r);
         QMetaObject::invokeMethod(
-            this, [this, r = std::move(r)] { onResult(r); }, Qt::QueuedConnection);
+            this, [this, r = std::move(r)] { emit operationDone(r); }, Qt::QueuedConnection);
     };
     {
         // Counted before the cancel flag is read, so that CancelAndWait
@@ -74,22 +96,6 @@ void CJobEngine::runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec,
     shared->idle.notify_all();
     QMetaObject::invokeMethod(
         this, [this, id] { onCameraDone(id); }, Qt::QueuedConnection);
-}
-
-void CJobEngine::onResult(const OperationResult& r) {
-    const auto it = m_jobs.find(r.job);
-    const std::string name = it != m_jobs.end() ? it->second.spec.name : std::string();
-    char mac[32] = {};
-    std::snprintf(mac, sizeof mac, "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X]", r.device.Mac[0],
-                  r.device.Mac[1], r.device.Mac[2], r.device.Mac[3], r.device.Mac[4],
-                  r.device.Mac[5]);
-    const char* outcome = r.outcome == Outcome::Succeeded ? "Succeeded"
-                          : r.outcome == Outcome::Failed  ? "Failed"
-                                                          : "Cancelled";
-    WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
-             name.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
-             r.reason == Reason::None ? "" : ": ", ReasonText(r.reason, r.seconds).c_str());
-    emit operationDone(r);
 }
 
 void CJobEngine::onCameraDone(JobId id) {
@@ -129,6 +135,15 @@ void CJobEngine::Shutdown() {
         job.shared->cancelled.store(true);
     }
     m_pool.waitForDone();
+    // What the last cameras reported still reaches the pages, whose results
+    // outlive the window's event loop.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+int CJobEngine::ConcurrencyFromEnvironment() {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("ORVANTIX_JOBS", &ok);
+    return ok && n >= 1 ? std::min(n, kMaxConcurrency) : kDefaultConcurrency;
 }
 
 } // namespace orv::jobs

@@ -41,6 +41,11 @@ class CJobEngine : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultConcurrency = 16;
+    // Each camera in flight holds a thread and a connection.
+    static constexpr int kMaxConcurrency = 256;
+    // ORVANTIX_JOBS=N in the environment, else the default: the window's
+    // concurrency (the command line passes its own).
+    static int ConcurrencyFromEnvironment();
 
     explicit CJobEngine(IDeviceSdk& sdk, int concurrency = kDefaultConcurrency,
                         QObject* parent = nullptr);
@@ -82,7 +87,6 @@ private:
     };
     void runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
                    const std::shared_ptr<Shared>& shared);
-    void onResult(const OperationResult& result);
     void onCameraDone(JobId id);
 
     IDeviceSdk& m_sdk;
