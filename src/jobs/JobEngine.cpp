@@ -2,7 +2,6 @@
 
 #include "log/LogFile.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <cstdio>
@@ -42,8 +41,14 @@ JobId CJobEngine::Start(JobSpec spec) {
             Qt::QueuedConnection);
         return id;
     }
+    {
+        std::lock_guard lock(m_queueLock);
+        for (std::size_t i = 0; i < count; ++i) {
+            m_tasks.push_back({id, shared, i, state});
+        }
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        m_pool.start([this, id, shared, i, state] { runCamera(id, shared, i, state); });
+        m_pool.start(&m_runner);
     }
     return id;
 }
@@ -68,34 +73,81 @@ void logResult(const std::string& job, const OperationResult& r) {
 
 } // namespace
 
-void CJobEngine::runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
-                           const std::shared_ptr<Shared>& shared) {
-    const auto post = [this, &spec](OperationResult r) {
-        logResult(spec->name, r);
-        QMetaObject::invokeMethod(
-            this, [this, r = std::move(r)] { emit operationDone(r); }, Qt::QueuedConnection);
-    };
+void CJobEngine::runNext() {
+    Task task;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_tasks.empty()) {
+            return;
+        }
+        task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+    }
+    runCamera(task);
+}
+
+void CJobEngine::runCamera(const Task& task) {
+    const JobSpec& spec = *task.spec;
+    Shared& shared = *task.shared;
     {
         // Counted before the cancel flag is read, so that CancelAndWait
         // either sees this camera at work or this camera sees the flag.
-        std::lock_guard lock(shared->lock);
-        ++shared->active;
+        std::lock_guard lock(shared.lock);
+        ++shared.active;
     }
-    CameraRun run(m_sdk, id, spec->targets[index], spec->credentials, shared->cancelled, post);
-    if (shared->cancelled.load()) {
-        for (const std::string& operation : spec->operations) {
+    CameraRun run(m_sdk, task.id, spec.targets[task.index], spec.credentials, shared.cancelled,
+                  [this, &spec](OperationResult r) {
+                      logResult(spec.name, r);
+                      const JobId id = r.job;
+                      post({id, std::move(r)});
+                  });
+    if (shared.cancelled.load()) {
+        for (const std::string& operation : spec.operations) {
             run.ReportFailure(operation, Reason::Cancelled);
         }
-    } else if (spec->work) {
-        spec->work(run);
+    } else if (spec.work) {
+        spec.work(run);
     }
     {
-        std::lock_guard lock(shared->lock);
-        --shared->active;
+        std::lock_guard lock(shared.lock);
+        --shared.active;
     }
-    shared->idle.notify_all();
-    QMetaObject::invokeMethod(
-        this, [this, id] { onCameraDone(id); }, Qt::QueuedConnection);
+    shared.idle.notify_all();
+    post({task.id, std::nullopt});
+}
+
+void CJobEngine::post(Event event) {
+    bool wake = false;
+    {
+        std::lock_guard lock(m_queueLock);
+        wake = m_events.empty();
+        m_events.push_back(std::move(event));
+    }
+    // One wake-up serves every event queued before it is handled.
+    if (wake) {
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    }
+}
+
+void CJobEngine::deliver() {
+    // One at a time: a slot that runs the event loop gets the later events
+    // in their order, never before the earlier ones.
+    for (;;) {
+        Event event;
+        {
+            std::lock_guard lock(m_queueLock);
+            if (m_events.empty()) {
+                return;
+            }
+            event = std::move(m_events.front());
+            m_events.pop_front();
+        }
+        if (event.result) {
+            emit operationDone(*event.result);
+        } else {
+            onCameraDone(event.id);
+        }
+    }
 }
 
 void CJobEngine::onCameraDone(JobId id) {
@@ -137,7 +189,7 @@ void CJobEngine::Shutdown() {
     m_pool.waitForDone();
     // What the last cameras reported still reaches the pages, whose results
     // outlive the window's event loop.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    deliver();
 }
 
 int CJobEngine::ConcurrencyFromEnvironment() {
