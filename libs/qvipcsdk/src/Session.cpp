@@ -146,7 +146,15 @@ struct HeaderList {
     HeaderList& operator=(const HeaderList&) = delete;
 };
 
-int errorFromCurl(CURLcode code) {
+int errorFromCurl(CURL* curl, CURLcode code) {
+    long osError = 0;
+    if (code == CURLE_COULDNT_CONNECT &&
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
+        osError == EHOSTUNREACH) {
+        // Nothing on the link answered for the address: a camera unplugged
+        // or switched off, as with a connect timeout, not one that refused.
+        return QV_ERR_TIMEOUT;
+    }
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return QV_ERR_TIMEOUT;
@@ -334,7 +342,7 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
             return result;
         }
         if (code != CURLE_OK) {
-            result.error = errorFromCurl(code);
+            result.error = errorFromCurl(curl, code);
             return result;
         }
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
