@@ -130,6 +130,13 @@ void CJobEngine::post(Event event) {
 }
 
 void CJobEngine::deliver() {
+    // A turn of the window's event loop hands on what arrived for a few
+    // milliseconds at most; the rest follows after the window's own events.
+    deliverEvents(false);
+}
+
+void CJobEngine::deliverEvents(bool all) {
+    const auto until = std::chrono::steady_clock::now() + kDeliverSlice;
     // One at a time: a slot that runs the event loop gets the later events
     // in their order, never before the earlier ones.
     for (;;) {
@@ -137,6 +144,10 @@ void CJobEngine::deliver() {
         {
             std::lock_guard lock(m_queueLock);
             if (m_events.empty()) {
+                return;
+            }
+            if (!all && std::chrono::steady_clock::now() >= until) {
+                QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
                 return;
             }
             event = std::move(m_events.front());
@@ -189,7 +200,7 @@ void CJobEngine::Shutdown() {
     m_pool.waitForDone();
     // What the last cameras reported still reaches the pages, whose results
     // outlive the window's event loop.
-    deliver();
+    deliverEvents(true);
 }
 
 int CJobEngine::ConcurrencyFromEnvironment() {

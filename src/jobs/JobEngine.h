@@ -15,6 +15,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -118,6 +119,8 @@ private:
     // queues; Qt only wakes the other side, so every hand-over is one that a
     // thread checker can follow.
     Q_INVOKABLE void deliver();
+    void deliverEvents(bool all);
+    static constexpr std::chrono::milliseconds kDeliverSlice{5};
     void onCameraDone(JobId id);
 
     IDeviceSdk& m_sdk;
