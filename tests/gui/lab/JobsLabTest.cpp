@@ -33,6 +33,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -194,17 +195,18 @@ protected:
         }
     }
 
-    // `click` starts a checked-mode job on `page` with faults in place.
+    // The button `name` on `form` starts a checked-mode job on `page` with
+    // faults in place.
     // Every camera gets its results, each as its fault says, and as many
     // of each operation as every other camera; a camera's state shows the
-    // change (`applied`) exactly when the operation `judged` succeeded; the
-    // summary lines add up.
-    void runJob(CDeviceListPage* page, const std::function<void()>& click, const char* route,
-                const std::string& refused, const std::string& judged,
-                const std::function<bool(const json&)>& applied, bool summary = true) {
+    // change (`applied`) exactly when its `judged` operation (the one the
+    // camera refusing a value refuses) succeeded; the summary lines add up.
+    void runJob(CDeviceListPage* page, QWidget* form, const char* name, const char* route,
+                const std::string& judged, const std::function<bool(const json&)>& applied,
+                bool summary = true) {
         const orv::jobs::JobId before = page->JobPanel()->Current();
         setFaults(route);
-        click();
+        form->findChild<QPushButton*>(QString::fromLatin1(name))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg->Jobs().AnyRunning(), 20000);
         clearFaults();
         ASSERT_NE(page->JobPanel()->Current(), before) << "no job for " << judged;
@@ -223,8 +225,8 @@ protected:
                 expected = Reason::NoAnswer;
             } else if (fault == Fault::Cut) {
                 expected = Reason::Unreachable;
-            } else if (fault == Fault::RefuseValue && r.operation == refused) {
-                expected = refused == "Upgrade" || refused == "Upload OEM Files"
+            } else if (fault == Fault::RefuseValue && r.operation == judged) {
+                expected = judged == "Upgrade" || judged == "Upload OEM Files"
                                ? Reason::FileRejected
                                : Reason::Refused;
             }
@@ -295,10 +297,8 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
     QWidget* network = batch->NetworkPage();
     network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))->setText("80");
     network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8123");
-    runJob(
-        batch, [&] { network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click(); },
-        "ports.set", "Modify Port", "Modify Port",
-        [](const json& c) { return section(c, "ports").value("onvif", 0) == 8123; });
+    runJob(batch, network, "saveButton", "ports.set", "Modify Port",
+           [](const json& c) { return section(c, "ports").value("onvif", 0) == 8123; });
 
     QWidget* system = batch->SystemPage();
     for (const char* field : {"passwordEdit", "confirmPasswordEdit"}) {
@@ -307,31 +307,28 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
     }
     system->findChild<QRadioButton*>(QStringLiteral("timeServerOption"))->click();
     system->findChild<QComboBox*>(QStringLiteral("timeZoneList"))->setCurrentIndex(7);
-    runJob(
-        batch, [&] { system->findChild<QPushButton*>(QStringLiteral("saveButton"))->click(); },
-        "date.set", "Modify System Date", "Modify System Date",
-        [](const json& c) {
-            return section(c, "date").value("useTimeServer", false) &&
-                   section(c, "date").value("timeZone", 0) == 7;
-        });
+    runJob(batch, system, "saveButton", "date.set", "Modify System Date", [](const json& c) {
+        return section(c, "date").value("useTimeServer", false) &&
+               section(c, "date").value("timeZone", 0) == 7;
+    });
 
     QWidget* video = batch->VideoImagePage();
     auto* powerLine = video->findChild<QComboBox*>(QStringLiteral("powerLineList"));
     powerLine->setCurrentIndex(powerLine->findText(QStringLiteral("60HZ")));
-    runJob(
-        batch, [&] { video->findChild<QPushButton*>(QStringLiteral("saveButton"))->click(); },
-        "imaging.set", "Modify Image", "Modify Image",
-        [](const json& c) { return section(c, "imaging").value("powerLineFrequency", 0) == 60; });
+    runJob(batch, video, "saveButton", "imaging.set", "Modify Image", [](const json& c) {
+        return section(c, "imaging").value("powerLineFrequency", 0) == 60;
+    });
 
-    // An upgrade is judged once the cameras have installed it: once each.
+    // Each camera that took the image installs it exactly once...
     CBatchUpgradeDlg* upgrade = dlg->BatchUpgradePage();
     upgrade->findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
         ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
-    runJob(
-        upgrade,
-        [&] { upgrade->findChild<QPushButton*>(QStringLiteral("upgradeButton"))->click(); },
-        "firmware", "Upgrade", "Upgrade",
-        [](const json& c) { return section(c, "firmware").value("name", "") != ""; });
+    runJob(upgrade, upgrade, "upgradeButton", "firmware", "Upgrade",
+           [](const json& c) { return section(c, "firmware").value("name", "") != ""; });
+    std::vector<int> once;
+    for (int camera = 1; camera <= kCameras; ++camera) {
+        once.push_back(faultOf(camera) == Fault::None || faultOf(camera) == Fault::Slow ? 1 : 0);
+    }
     const auto installed = [&] {
         std::vector<int> counts;
         for (const json& camera : cameras()) {
@@ -340,20 +337,24 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
         }
         return counts;
     };
-    std::vector<int> once;
-    for (int camera = 1; camera <= kCameras; ++camera) {
-        const Fault fault = faultOf(camera);
-        once.push_back(fault == Fault::None || fault == Fault::Slow ? 1 : 0);
-    }
     QTRY_COMPARE_WITH_TIMEOUT(installed(), once, 10000);
+    // and, rebooted, answers discovery with its new version.
+    const auto shown = [list = upgrade->DeviceListCtrl()] {
+        int upgraded = 0;
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            upgraded += list->GetItemText(row, 9) == QStringLiteral("13.8.0.1") ? 1 : 0;
+        }
+        return upgraded;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), static_cast<int>(std::count(once.begin(), once.end(), 1)),
+                              10000);
 
     COemDlg* oem = dlg->OemPage();
     oem->findChild<QLineEdit*>(QStringLiteral("companyEdit"))->setText(QStringLiteral("Acme"));
     oem->findChild<QLineEdit*>(QStringLiteral("imageFileEdit"))
         ->setText(QString::fromStdString((files.path() / "logo.bmp").string()));
     runJob(
-        oem, [&] { oem->findChild<QPushButton*>(QStringLiteral("uploadButton"))->click(); }, "oem",
-        "Upload OEM Files", "Upload OEM Files",
+        oem, oem, "uploadButton", "oem", "Upload OEM Files",
         [](const json& c) {
             const json o = section(c, "oem");
             return section(o, "info").value("company", "") == "Acme" &&

@@ -134,15 +134,6 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
     EXPECT_EQ(reasons[lab.ip(2)], "the camera refused the value");
     EXPECT_EQ(reasons[lab.ip(3)], "no answer within 2 s") << "the request limit";
     EXPECT_EQ(reasons["127.0.0.90"], "connection refused or cut");
-
-    // Refused credentials fail every operation of the camera without a call.
-    spec.targets = {camera(lab, 0)};
-    spec.credentials = login("wrong");
-    sdk.Clear();
-    const auto refused = RunJob(engine, spec);
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(ReasonText(refused[0].reason), "wrong user name or password");
-    EXPECT_TRUE(sdk.Calls("SetPortInfo").empty());
 }
 
 TEST_F(JobEngineTest, ConcurrencyIsBoundedAndCancelStartsNoFurtherCamera) {
