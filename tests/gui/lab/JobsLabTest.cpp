@@ -206,8 +206,14 @@ protected:
                 bool summary = true) {
         const orv::jobs::JobId before = page->JobPanel()->Current();
         setFaults(route);
-        form->findChild<QPushButton*>(QString::fromLatin1(name))->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg->Jobs().AnyRunning(), 20000);
+        {
+            // From the click to the job's end; the checks below run on the
+            // window thread too and are no part of it.
+            const OwnStall stall;
+            form->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg->Jobs().AnyRunning(), 20000);
+            longestStall = std::max(longestStall, stall.LongestMs());
+        }
         clearFaults();
         ASSERT_NE(page->JobPanel()->Current(), before) << "no job for " << judged;
         const std::vector<OperationResult> results = page->JobPanel()->Results().Results();
@@ -276,6 +282,7 @@ protected:
     // Made inside the lab: its discovery must see the lab's adapter only.
     std::unique_ptr<CMainDlg> dlg;
     QStringList messages;
+    qint64 longestStall = 0; // over the jobs run so far
 };
 
 json section(const json& config, const char* name) {
@@ -290,7 +297,6 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
     files.write("QVFImage_21.bin", "QVFW:13.8.0.1\n" + std::string(4096, 'f'));
     files.write("logo.bmp", "logo");
     CBatchSetDlg* batch = dlg->BatchSetPage();
-    const OwnStall stall;
     QElapsedTimer clock;
     clock.start();
 
@@ -365,8 +371,8 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
     std::printf("five checked jobs over %d cameras: %lld ms, the window thread's own longest "
                 "stall %lld ms\n",
                 kCameras, static_cast<long long>(clock.elapsed()),
-                static_cast<long long>(stall.LongestMs()));
-    EXPECT_LE(stall.LongestMs(), 50);
+                static_cast<long long>(longestStall));
+    EXPECT_LE(longestStall, 50);
     SaveScreenshot(*dlg, QStringLiteral("jobs-lab"));
     dlg->close();
 }
