@@ -2,7 +2,7 @@
 # Configures and builds one build tree.
 #   scripts/build.sh [--tests] release [TARGET...]   build/       g++, warnings as errors
 #   scripts/build.sh [--tests] asan [TARGET...]      build-asan/  clang, ASan+UBSan, libFuzzer targets
-#   scripts/build.sh tsan                            build-tsan/  the SDK's two-thread test, ThreadSanitizer
+#   scripts/build.sh tsan                            build-tsan/  the SDK and job-engine thread tests, ThreadSanitizer
 # --tests switches the test programs on in that tree (they stay on); without
 # targets everything configured is built, `product` is what an installation
 # holds. The release tree installs into /usr (`cmake --install build`).

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iostream>
 #include <queue>
+#include <vector>
 
 using namespace camsim;
 using namespace qvsp::wire;
@@ -196,8 +197,24 @@ int main(int argc, char** argv) {
 
     // Faults from the configuration hold from the start and follow the
     // camera's MAC, like those ordered over the control channel.
+    // A silent camera is gone from the network: its address leaves the
+    // interface (unless another camera shares it), so a connection attempt
+    // goes unanswered and costs the client its connect timeout, as with a
+    // camera unplugged. Under the store's lock, like every address move.
+    std::vector<bool> gone(store.size(), false);
     Control control(store, host, server, [&](std::size_t camera, const FaultPlan& plan) {
         responder.setMuted(camera, plan.silent);
+        store.viewCamera(camera, [&](const Camera& c) {
+            if (gone[camera] == plan.silent)
+                return;
+            gone[camera] = plan.silent;
+            const int prefix = prefixLength(c.net.netmask).value_or(32);
+            std::string ignored;
+            if (plan.silent)
+                addresses->release(c.net.ip, prefix);
+            else if (!addresses->acquire(c.net.ip, prefix, ignored))
+                std::cerr << "orvantix-camsim: " << ignored << '\n';
+        });
         if (video != nullptr)
             video->sync();
     });

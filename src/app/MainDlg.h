@@ -125,7 +125,7 @@ private:
 
     std::vector<CDeviceListPage*> m_devicePages;
     orv::CQvDeviceSdk m_sdk;
-    orv::jobs::CJobEngine m_jobs{m_sdk};
+    orv::jobs::CJobEngine m_jobs{m_sdk, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
     orv::CDiscoveryHub m_hub;
     orv::CDiscoveryInstances m_discovery;
 };

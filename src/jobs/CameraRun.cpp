@@ -4,9 +4,86 @@
 
 namespace orv::jobs {
 
+template <class Call, class Failed>
+int CCameraLink::guarded(Call call, Failed failed) {
+    if (m_gone) {
+        return -1; // m_error still says why
+    }
+    const int result = call();
+    m_error = failed(result) ? m_sdk.GetLastError() : QV_ERR_NONE;
+    m_gone = m_error == QV_ERR_TIMEOUT;
+    return result;
+}
+
+int CCameraLink::Login(const char* ip, int httpPort, const char* user, const char* password) {
+    return guarded([&] { return m_sdk.Login(ip, httpPort, user, password); },
+                   [](int handle) { return handle < 0; });
+}
+int CCameraLink::GetSystemDate(int h, QvSystemDate* r) {
+    return guarded([&] { return m_sdk.GetSystemDate(h, r); });
+}
+int CCameraLink::SetSystemDate(int h, const QvSystemDate* r) {
+    return guarded([&] { return m_sdk.SetSystemDate(h, r); });
+}
+int CCameraLink::GetPortInfo(int h, QvPortInfo* r) {
+    return guarded([&] { return m_sdk.GetPortInfo(h, r); });
+}
+int CCameraLink::SetPortInfo(int h, const QvPortInfo* r) {
+    return guarded([&] { return m_sdk.SetPortInfo(h, r); });
+}
+int CCameraLink::GetDdns(int h, QvDdnsInfo* r) {
+    return guarded([&] { return m_sdk.GetDdns(h, r); });
+}
+int CCameraLink::SetDdns(int h, const QvDdnsInfo* r) {
+    return guarded([&] { return m_sdk.SetDdns(h, r); });
+}
+int CCameraLink::GetVideoConfig(int h, QvVideoConfig* r) {
+    return guarded([&] { return m_sdk.GetVideoConfig(h, r); });
+}
+int CCameraLink::SetVideoConfig(int h, const QvVideoConfig* r) {
+    return guarded([&] { return m_sdk.SetVideoConfig(h, r); });
+}
+int CCameraLink::GetImagingConfig(int h, QvImagingConfig* r) {
+    return guarded([&] { return m_sdk.GetImagingConfig(h, r); });
+}
+int CCameraLink::SetImagingConfig(int h, const QvImagingConfig* r) {
+    return guarded([&] { return m_sdk.SetImagingConfig(h, r); });
+}
+int CCameraLink::GetImagingSettings(int h, QvImagingSettings* r) {
+    return guarded([&] { return m_sdk.GetImagingSettings(h, r); });
+}
+int CCameraLink::SetImagingSettings(int h, const QvImagingSettings* r) {
+    return guarded([&] { return m_sdk.SetImagingSettings(h, r); });
+}
+int CCameraLink::SetDeviceName(int h, const char* escapedName) {
+    return guarded([&] { return m_sdk.SetDeviceName(h, escapedName); });
+}
+int CCameraLink::ModifyPassword(int h, const char* user, const char* newPassword) {
+    return guarded([&] { return m_sdk.ModifyPassword(h, user, newPassword); });
+}
+int CCameraLink::RebootSystem(int h) {
+    return guarded([&] { return m_sdk.RebootSystem(h); });
+}
+int CCameraLink::RestoreSystem(int h) {
+    return guarded([&] { return m_sdk.RestoreSystem(h); });
+}
+int CCameraLink::UpdateFirmware(int h, const char* path) {
+    return guarded([&] { return m_sdk.UpdateFirmware(h, path); });
+}
+int CCameraLink::UploadOemConfigFile(int h, const char* path) {
+    return guarded([&] { return m_sdk.UploadOemConfigFile(h, path); });
+}
+int CCameraLink::LivePlay(int h, QvPlayInfo* play) {
+    return guarded([&] { return m_sdk.LivePlay(h, play); });
+}
+int CCameraLink::StopLivePlay(int h) {
+    // Stopping is local and always made.
+    return m_sdk.StopLivePlay(h);
+}
+
 CameraRun::CameraRun(IDeviceSdk& sdk, JobId job, const tagQvIpcInfo& device,
                      const Credentials& credentials, const std::atomic<bool>& cancelled, Sink sink)
-    : m_sdk(sdk), m_job(job), m_device(device), m_credentials(credentials), m_cancelled(cancelled),
+    : m_link(sdk), m_job(job), m_device(device), m_credentials(credentials), m_cancelled(cancelled),
       m_sink(std::move(sink)) {
     m_clock.start();
 }
@@ -15,14 +92,14 @@ int CameraRun::Handle() {
     if (!m_loggedIn) {
         m_loggedIn = true;
         m_handle = LoginAs(m_credentials.user, m_credentials.password);
-        m_loginError = m_handle < 0 ? m_sdk.GetLastError() : 0;
+        m_loginError = m_handle < 0 ? m_link.GetLastError() : 0;
     }
     return m_handle;
 }
 
 int CameraRun::LoginAs(const char* user, const char* password) {
     const std::string ip(m_device.IpAddr, strnlen(m_device.IpAddr, sizeof m_device.IpAddr));
-    return m_sdk.Login(ip.c_str(), m_device.HttpPort, user, password);
+    return m_link.Login(ip.c_str(), m_device.HttpPort, user, password);
 }
 
 bool CameraRun::Report(std::string_view operation, int result, bool upload) {
@@ -30,7 +107,7 @@ bool CameraRun::Report(std::string_view operation, int result, bool upload) {
         emitResult(operation, Outcome::Succeeded, Reason::None);
         return true;
     }
-    const int error = m_loggedIn && m_handle < 0 ? m_loginError : m_sdk.GetLastError();
+    const int error = m_loggedIn && m_handle < 0 ? m_loginError : m_link.GetLastError();
     emitResult(operation, Outcome::Failed, ReasonForSdkError(error, upload));
     return false;
 }

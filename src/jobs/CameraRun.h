@@ -20,6 +20,54 @@ struct Credentials {
     char password[16] = {};
 };
 
+// The device calls of one camera within one job. Once the camera has let a
+// call run out of time, every later call of the job fails at once with the
+// same error: a camera that stopped answering costs one timeout per job, not
+// one per call.
+class CCameraLink final : public IDeviceSdk {
+public:
+    explicit CCameraLink(IDeviceSdk& sdk) : m_sdk(sdk) {}
+
+    bool Gone() const { return m_gone; }
+
+    int Login(const char* ip, int httpPort, const char* user, const char* password) override;
+    int GetSystemDate(int h, QvSystemDate* r) override;
+    int SetSystemDate(int h, const QvSystemDate* r) override;
+    int GetPortInfo(int h, QvPortInfo* r) override;
+    int SetPortInfo(int h, const QvPortInfo* r) override;
+    int GetDdns(int h, QvDdnsInfo* r) override;
+    int SetDdns(int h, const QvDdnsInfo* r) override;
+    int GetVideoConfig(int h, QvVideoConfig* r) override;
+    int SetVideoConfig(int h, const QvVideoConfig* r) override;
+    int GetImagingConfig(int h, QvImagingConfig* r) override;
+    int SetImagingConfig(int h, const QvImagingConfig* r) override;
+    int GetImagingSettings(int h, QvImagingSettings* r) override;
+    int SetImagingSettings(int h, const QvImagingSettings* r) override;
+    int SetDeviceName(int h, const char* escapedName) override;
+    int ModifyPassword(int h, const char* user, const char* newPassword) override;
+    int RebootSystem(int h) override;
+    int RestoreSystem(int h) override;
+    int UpdateFirmware(int h, const char* path) override;
+    int UploadOemConfigFile(int h, const char* path) override;
+    int LivePlay(int h, QvPlayInfo* play) override;
+    int StopLivePlay(int h) override;
+    int GetLastError() override { return m_error; }
+
+private:
+    // Makes the call unless the camera is gone; `failed` tells a failure
+    // from the call's result.
+    template <class Call, class Failed>
+    int guarded(Call call, Failed failed);
+    template <class Call>
+    int guarded(Call call) {
+        return guarded(call, [](int result) { return result != 0; });
+    }
+
+    IDeviceSdk& m_sdk;
+    int m_error = 0;
+    bool m_gone = false;
+};
+
 class CameraRun {
 public:
     using Sink = std::function<void(OperationResult)>;
@@ -28,7 +76,8 @@ public:
               const Credentials& credentials, const std::atomic<bool>& cancelled, Sink sink);
 
     const tagQvIpcInfo& Device() const { return m_device; }
-    IDeviceSdk& Sdk() { return m_sdk; }
+    // Every device call of the camera goes through here.
+    IDeviceSdk& Sdk() { return m_link; }
     // The job's login: made on the first call, reused after; -1 when the
     // camera refused or did not answer.
     int Handle();
@@ -39,15 +88,15 @@ public:
     const std::atomic<bool>& CancelFlag() const { return m_cancelled; }
 
     // Reports an operation whose last call returned `result` (0: done). A
-    // failure's reason is the SDK's last error on this thread, or the
-    // login's when there was no handle. Returns whether it succeeded.
+    // failure's reason is the last call's error, or the login's when there
+    // was no handle. Returns whether it succeeded.
     bool Report(std::string_view operation, int result, bool upload = false);
     void ReportFailure(std::string_view operation, Reason reason);
 
 private:
     void emitResult(std::string_view operation, Outcome outcome, Reason reason);
 
-    IDeviceSdk& m_sdk;
+    CCameraLink m_link;
     const JobId m_job;
     const tagQvIpcInfo m_device;
     const Credentials m_credentials;

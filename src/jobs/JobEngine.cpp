@@ -11,7 +11,7 @@ namespace orv::jobs {
 CJobEngine::CJobEngine(IDeviceSdk& sdk, int concurrency, QObject* parent)
     : QObject(parent), m_sdk(sdk) {
     qRegisterMetaType<OperationResult>();
-    m_pool.setMaxThreadCount(std::max(1, concurrency));
+    m_pool.setMaxThreadCount(std::clamp(concurrency, 1, kMaxConcurrency));
     // Idle workers go after a while instead of holding a thread each.
     m_pool.setExpiryTimeout(10000);
 }
@@ -41,44 +41,24 @@ JobId CJobEngine::Start(JobSpec spec) {
             Qt::QueuedConnection);
         return id;
     }
+    {
+        std::lock_guard lock(m_queueLock);
+        for (std::size_t i = 0; i < count; ++i) {
+            m_tasks.push_back({id, shared, i, state});
+        }
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        m_pool.start([this, id, shared, i, state] { runCamera(id, shared, i, state); });
+        m_pool.start(&m_runner);
     }
     return id;
 }
 
-void CJobEngine::runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
-                           const std::shared_ptr<Shared>& shared) {
-    const auto post = [this](OperationResult r) {
-        QMetaObject::invokeMethod(
-            this, [this, r = std::move(r)] { onResult(r); }, Qt::QueuedConnection);
-    };
-    {
-        // Counted before the cancel flag is read, so that CancelAndWait
-        // either sees this camera at work or this camera sees the flag.
-        std::lock_guard lock(shared->lock);
-        ++shared->active;
-    }
-    CameraRun run(m_sdk, id, spec->targets[index], spec->credentials, shared->cancelled, post);
-    if (shared->cancelled.load()) {
-        for (const std::string& operation : spec->operations) {
-            run.ReportFailure(operation, Reason::Cancelled);
-        }
-    } else if (spec->work) {
-        spec->work(run);
-    }
-    {
-        std::lock_guard lock(shared->lock);
-        --shared->active;
-    }
-    shared->idle.notify_all();
-    QMetaObject::invokeMethod(
-        this, [this, id] { onCameraDone(id); }, Qt::QueuedConnection);
-}
+namespace {
 
-void CJobEngine::onResult(const OperationResult& r) {
-    const auto it = m_jobs.find(r.job);
-    const std::string name = it != m_jobs.end() ? it->second.spec.name : std::string();
+// One line per camera and operation, never a password: a field report can
+// be rebuilt from the log alone. Written by the worker, so a line is kept
+// even when the window closes before the result reaches it.
+void logResult(const std::string& job, const OperationResult& r) {
     char mac[32] = {};
     std::snprintf(mac, sizeof mac, "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X]", r.device.Mac[0],
                   r.device.Mac[1], r.device.Mac[2], r.device.Mac[3], r.device.Mac[4],
@@ -87,9 +67,98 @@ void CJobEngine::onResult(const OperationResult& r) {
                           : r.outcome == Outcome::Failed  ? "Failed"
                                                           : "Cancelled";
     WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
-             name.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
+             job.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
              r.reason == Reason::None ? "" : ": ", ReasonText(r.reason, r.seconds).c_str());
-    emit operationDone(r);
+}
+
+} // namespace
+
+void CJobEngine::runNext() {
+    Task task;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (m_tasks.empty()) {
+            return;
+        }
+        task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+    }
+    runCamera(task);
+}
+
+void CJobEngine::runCamera(const Task& task) {
+    const JobSpec& spec = *task.spec;
+    Shared& shared = *task.shared;
+    {
+        // Counted before the cancel flag is read, so that CancelAndWait
+        // either sees this camera at work or this camera sees the flag.
+        std::lock_guard lock(shared.lock);
+        ++shared.active;
+    }
+    CameraRun run(m_sdk, task.id, spec.targets[task.index], spec.credentials, shared.cancelled,
+                  [this, &spec](OperationResult r) {
+                      logResult(spec.name, r);
+                      const JobId id = r.job;
+                      post({id, std::move(r)});
+                  });
+    if (shared.cancelled.load()) {
+        for (const std::string& operation : spec.operations) {
+            run.ReportFailure(operation, Reason::Cancelled);
+        }
+    } else if (spec.work) {
+        spec.work(run);
+    }
+    {
+        std::lock_guard lock(shared.lock);
+        --shared.active;
+    }
+    shared.idle.notify_all();
+    post({task.id, std::nullopt});
+}
+
+void CJobEngine::post(Event event) {
+    bool wake = false;
+    {
+        std::lock_guard lock(m_queueLock);
+        wake = m_events.empty();
+        m_events.push_back(std::move(event));
+    }
+    // One wake-up serves every event queued before it is handled.
+    if (wake) {
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    }
+}
+
+void CJobEngine::deliver() {
+    // A turn of the window's event loop hands on what arrived for a few
+    // milliseconds at most; the rest follows after the window's own events.
+    deliverEvents(false);
+}
+
+void CJobEngine::deliverEvents(bool all) {
+    const auto until = std::chrono::steady_clock::now() + kDeliverSlice;
+    // One at a time: a slot that runs the event loop gets the later events
+    // in their order, never before the earlier ones.
+    for (;;) {
+        Event event;
+        {
+            std::lock_guard lock(m_queueLock);
+            if (m_events.empty()) {
+                return;
+            }
+            if (!all && std::chrono::steady_clock::now() >= until) {
+                QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+                return;
+            }
+            event = std::move(m_events.front());
+            m_events.pop_front();
+        }
+        if (event.result) {
+            emit operationDone(*event.result);
+        } else {
+            onCameraDone(event.id);
+        }
+    }
 }
 
 void CJobEngine::onCameraDone(JobId id) {
@@ -129,6 +198,15 @@ void CJobEngine::Shutdown() {
         job.shared->cancelled.store(true);
     }
     m_pool.waitForDone();
+    // What the last cameras reported still reaches the pages, whose results
+    // outlive the window's event loop.
+    deliverEvents(true);
+}
+
+int CJobEngine::ConcurrencyFromEnvironment() {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("ORVANTIX_JOBS", &ok);
+    return ok && n >= 1 ? std::min(n, kMaxConcurrency) : kDefaultConcurrency;
 }
 
 } // namespace orv::jobs

@@ -11,14 +11,18 @@
 #include "CameraRun.h"
 
 #include <QObject>
+#include <QRunnable>
 #include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +45,11 @@ class CJobEngine : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultConcurrency = 16;
+    // Each camera in flight holds a thread and a connection.
+    static constexpr int kMaxConcurrency = 256;
+    // ORVANTIX_JOBS=N in the environment, else the default: the window's
+    // concurrency (the command line passes its own).
+    static int ConcurrencyFromEnvironment();
 
     explicit CJobEngine(IDeviceSdk& sdk, int concurrency = kDefaultConcurrency,
                         QObject* parent = nullptr);
@@ -80,15 +89,48 @@ private:
         int done = 0;
         std::shared_ptr<Shared> shared;
     };
-    void runCamera(JobId id, const std::shared_ptr<const JobSpec>& spec, std::size_t index,
-                   const std::shared_ptr<Shared>& shared);
-    void onResult(const OperationResult& result);
+    // One camera of a job, waiting for a worker.
+    struct Task {
+        JobId id = 0;
+        std::shared_ptr<const JobSpec> spec;
+        std::size_t index = 0;
+        std::shared_ptr<Shared> shared;
+    };
+    // What a worker hands to the engine's thread: a result, or the end of
+    // a camera's calls.
+    struct Event {
+        JobId id = 0;
+        std::optional<OperationResult> result;
+    };
+    // Takes the next task; every worker runs the same runner.
+    class Runner : public QRunnable {
+    public:
+        explicit Runner(CJobEngine& engine) : m_engine(engine) { setAutoDelete(false); }
+        void run() override { m_engine.runNext(); }
+
+    private:
+        CJobEngine& m_engine;
+    };
+
+    void runNext();
+    void runCamera(const Task& task);
+    void post(Event event);
+    // Work and events pass between threads through the engine's own locked
+    // queues; Qt only wakes the other side, so every hand-over is one that a
+    // thread checker can follow.
+    Q_INVOKABLE void deliver();
+    void deliverEvents(bool all);
+    static constexpr std::chrono::milliseconds kDeliverSlice{5};
     void onCameraDone(JobId id);
 
     IDeviceSdk& m_sdk;
-    QThreadPool m_pool;
     JobId m_next = 1;
     std::map<JobId, Job> m_jobs;
+    std::mutex m_queueLock;
+    std::deque<Task> m_tasks;
+    std::deque<Event> m_events;
+    Runner m_runner{*this};
+    QThreadPool m_pool; // last: it ends before what its workers use
 };
 
 } // namespace orv::jobs

@@ -244,6 +244,7 @@ private:
     struct Listener {
         httplib::Server server;
         std::thread thread;
+        int socket = -1;
     };
 
     using Call = std::function<api::Outcome(CameraState&, bool& changed)>;
@@ -281,10 +282,15 @@ private:
             return true;
         }
         auto listener = std::make_unique<Listener>();
-        configure(listener->server);
+        configure(listener->server, &listener->socket);
         if (!listener->server.bind_to_port(m_options.bindHost, port)) {
             return false;
         }
+        // One listener stands for every camera on the port, where a real
+        // camera has a queue of its own: the library's queue of five would
+        // drop the connections of a tool that reaches many cameras at once,
+        // each then waiting a second for its SYN to be sent again.
+        ::listen(listener->socket, SOMAXCONN);
         httplib::Server* server = &listener->server;
         listener->thread = std::thread([server] { server->listen_after_bind(); });
         // A stop() that comes before the loop runs would be lost and leave the
@@ -296,7 +302,7 @@ private:
         return true;
     }
 
-    void configure(httplib::Server& server) {
+    void configure(httplib::Server& server, int* socket) {
         const std::size_t workers =
             static_cast<std::size_t>(std::max(1, m_options.workersPerListener));
         // The library takes ownership of the queue it is handed.
@@ -309,7 +315,8 @@ private:
         server.set_read_timeout(5, 0);
         server.set_write_timeout(5, 0);
         const std::string device = m_options.bindDevice;
-        server.set_socket_options([device](int sock) {
+        server.set_socket_options([device, socket](int sock) {
+            *socket = sock;
             int on = 1;
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
             if (!device.empty()) {

@@ -321,7 +321,26 @@ extern "C" int Qv_Ipc_GetPortInfo(int handle, QvPortInfo* record) {
 }
 
 extern "C" int Qv_Ipc_SetPortInfo(int handle, const QvPortInfo* record) {
-    return setRecord(handle, record, "/api/v1/network/ports", qvsdk::portInfoRequest);
+    if (record == nullptr) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    const auto body = qvsdk::portInfoRequest(*record);
+    if (!registry().find(handle)) {
+        return fail(QV_ERR_BAD_HANDLE);
+    }
+    if (!body) {
+        return fail(QV_ERR_BAD_ARGUMENT);
+    }
+    return withSession(handle, [&](Session& session) {
+        const int error = session.send("PUT", "/api/v1/network/ports", *body).error;
+        // The camera answers on the old port and moves its API to the new
+        // one: the handle follows, so a DDNS change after a port change in
+        // the same Save reaches the camera.
+        if (error == QV_ERR_NONE && validPort(record->httpPort)) {
+            session.setPort(record->httpPort);
+        }
+        return error;
+    });
 }
 
 extern "C" int Qv_Ipc_GetDDNS(int handle, QvDdnsInfo* record) {

@@ -146,7 +146,15 @@ struct HeaderList {
     HeaderList& operator=(const HeaderList&) = delete;
 };
 
-int errorFromCurl(CURLcode code) {
+int errorFromCurl(CURL* curl, CURLcode code) {
+    long osError = 0;
+    if (code == CURLE_COULDNT_CONNECT &&
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
+        osError == EHOSTUNREACH) {
+        // Nothing on the link answered for the address: a camera unplugged
+        // or switched off, as with a connect timeout, not one that refused.
+        return QV_ERR_TIMEOUT;
+    }
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
         return QV_ERR_TIMEOUT;
@@ -177,11 +185,18 @@ int errorFromStatus(long status) {
 } // namespace
 
 Session::Session(std::string ip, int port, std::string user, std::string password)
-    : m_ip(ip), m_baseUrl("http://" + ip + ":" + std::to_string(port)), m_user(std::move(user)),
-      m_password(std::move(password)) {}
+    : m_ip(std::move(ip)), m_user(std::move(user)), m_password(std::move(password)) {
+    setPort(port);
+}
 
 void Session::setPassword(std::string password) {
     m_password = std::move(password);
+}
+
+void Session::setPort(int port) {
+    m_baseUrl = "http://" + m_ip + ":" + std::to_string(port);
+    // The old port's connection leads nowhere any more.
+    closeConnection();
 }
 
 bool Session::takeChallenge(const std::vector<std::string>& offered) {
@@ -327,7 +342,7 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
             return result;
         }
         if (code != CURLE_OK) {
-            result.error = errorFromCurl(code);
+            result.error = errorFromCurl(curl, code);
             return result;
         }
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);

@@ -66,6 +66,8 @@ public:
                                     std::string_view purpose) const;
 
     void setPassword(std::string password);
+    // The camera now serves its API on `port`: later calls go there.
+    void setPort(int port);
     // What live play needs to open the camera's stream with this login.
     const std::string& ip() const { return m_ip; }
     const std::string& user() const { return m_user; }

@@ -4,8 +4,50 @@
 
 namespace orv::batchset {
 
+std::shared_ptr<CWorkerClock> CWorkerClock::Stepped() {
+    return std::shared_ptr<CWorkerClock>(new CWorkerClock(SteppedTag{}));
+}
+
+bool CWorkerClock::WaitCycle() {
+    std::unique_lock lock(m_lock);
+    if (!m_stepped) {
+        return !m_change.wait_for(lock, m_cycle, [this] { return m_interrupted; });
+    }
+    ++m_arrivals;
+    m_change.notify_all();
+    m_change.wait(lock, [this] { return m_interrupted || m_granted >= m_arrivals; });
+    return !m_interrupted;
+}
+
+void CWorkerClock::Interrupt() {
+    {
+        std::lock_guard lock(m_lock);
+        m_interrupted = true;
+    }
+    m_change.notify_all();
+}
+
+void CWorkerClock::Resume() {
+    std::lock_guard lock(m_lock);
+    m_interrupted = false;
+}
+
+bool CWorkerClock::Step(int cycles) {
+    std::unique_lock lock(m_lock);
+    const auto between = [this] { return m_interrupted || m_arrivals > m_granted; };
+    const auto limit = std::chrono::seconds(30);
+    bool ok = m_change.wait_for(lock, limit, between);
+    for (int i = 0; ok && i < cycles; ++i) {
+        ++m_granted;
+        m_change.notify_all();
+        ok = m_change.wait_for(lock, limit, between);
+    }
+    return ok && !m_interrupted;
+}
+
 CBatchWorker::CBatchWorker(IDeviceSdk& sdk, TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing)
-    : m_sdk(sdk), m_takeUrl(std::move(takeUrl)), m_openUrl(std::move(openUrl)), m_timing(timing) {}
+    : m_sdk(sdk), m_takeUrl(std::move(takeUrl)), m_openUrl(std::move(openUrl)), m_timing(timing),
+      m_clock(timing.clock ? timing.clock : std::make_shared<CWorkerClock>(timing.cycle)) {}
 
 CBatchWorker::~CBatchWorker() {
     Stop();
@@ -17,6 +59,7 @@ void CBatchWorker::Start() {
         return;
     }
     m_running = true;
+    m_clock->Resume();
     m_thread = std::thread([this] { run(); });
 }
 
@@ -25,7 +68,7 @@ void CBatchWorker::Stop() {
         std::lock_guard lock(m_lock);
         m_running = false;
     }
-    m_wake.notify_all();
+    m_clock->Interrupt();
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -56,12 +99,6 @@ size_t CBatchWorker::QueuedReboots() const {
     return m_reboots.size();
 }
 
-bool CBatchWorker::sleepCycle() {
-    std::unique_lock lock(m_lock);
-    m_wake.wait_for(lock, m_timing.cycle, [this] { return !m_running; });
-    return m_running;
-}
-
 void CBatchWorker::run() {
     for (;;) {
         bool paused = false;
@@ -82,7 +119,7 @@ void CBatchWorker::run() {
             }
         }
         if (paused) {
-            if (!sleepCycle()) {
+            if (!m_clock->WaitCycle()) {
                 return;
             }
             std::lock_guard lock(m_lock);
@@ -103,7 +140,7 @@ void CBatchWorker::run() {
                 m_openUrl(url);
             }
         }
-        if (!sleepCycle()) {
+        if (!m_clock->WaitCycle()) {
             return;
         }
     }

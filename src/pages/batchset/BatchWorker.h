@@ -11,16 +11,53 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace orv::batchset {
 
+// The worker's rhythm. By default a cycle lasts its time on the system's
+// clock; a stepped clock makes every cycle last until Step() lets it pass,
+// so a test walks the worker through its cycles without waiting for them.
+class CWorkerClock {
+public:
+    explicit CWorkerClock(std::chrono::milliseconds cycle) : m_cycle(cycle) {}
+    static std::shared_ptr<CWorkerClock> Stepped();
+
+    // The worker's side: waits one cycle; false when Interrupt() ended it.
+    bool WaitCycle();
+    void Interrupt();
+    void Resume();
+    // The test's side: waits until the worker is between two cycles, lets
+    // `cycles` cycles pass and returns once it is between two cycles again.
+    // False when that did not happen within 30 seconds.
+    [[nodiscard]] bool Step(int cycles = 1);
+
+private:
+    struct SteppedTag {};
+    explicit CWorkerClock(SteppedTag) : m_stepped(true) {}
+
+    const std::chrono::milliseconds m_cycle{0};
+    const bool m_stepped = false;
+    std::mutex m_lock;
+    std::condition_variable m_change;
+    bool m_interrupted = false;
+    long long m_arrivals = 0; // waits the worker began
+    long long m_granted = 0;  // cycles Step() let pass
+};
+
 struct WorkerTiming {
-    std::chrono::milliseconds cycle{200};
+    WorkerTiming(std::chrono::milliseconds cycleTime = std::chrono::milliseconds(200),
+                 int pauseCycles = 125, std::shared_ptr<CWorkerClock> stepped = {})
+        : cycle(cycleTime), restorePauseCycles(pauseCycles), clock(std::move(stepped)) {}
+
+    std::chrono::milliseconds cycle;
     // 125 cycles of 200 ms: 25 seconds.
-    int restorePauseCycles = 125;
+    int restorePauseCycles;
+    // Nothing: cycles of `cycle` on the system's clock.
+    std::shared_ptr<CWorkerClock> clock;
 };
 
 class CBatchWorker {
@@ -50,16 +87,14 @@ public:
 
 private:
     void run();
-    // Waits one cycle; false when the worker is to stop.
-    bool sleepCycle();
 
     IDeviceSdk& m_sdk;
     TakeUrl m_takeUrl;
     OpenUrl m_openUrl;
     const WorkerTiming m_timing;
+    const std::shared_ptr<CWorkerClock> m_clock;
 
     mutable std::mutex m_lock;
-    std::condition_variable m_wake;
     bool m_running = false;
     std::deque<int> m_reboots;
     bool m_restorePause = false;

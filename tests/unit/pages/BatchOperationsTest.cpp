@@ -1,7 +1,7 @@
 // The batch operations and the worker against virtual cameras on loopback:
 // one login per camera per Save, each operation's outcome, checked runs past
-// dead cameras, the reboot queue with its 200 ms rhythm and the pause after
-// a restore.
+// dead cameras, the reboot queue with one reboot per cycle and the pause
+// after a restore, cycle by cycle.
 
 #include "pages/batchset/BatchOperations.h"
 #include "JobWait.h"
@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
+#include <mutex>
 
 using namespace orv::batchset;
 using namespace std::chrono_literals;
@@ -270,21 +270,15 @@ TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
 TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
     testcams::Lab lab{3};
     RecordingSdk sdk;
-    CBatchWorker worker{sdk, {}, {}};
+    const auto clock = CWorkerClock::Stepped();
+    CBatchWorker worker{sdk, {}, {}, {200ms, 125, clock}};
     for (int camera = 0; camera < 3; ++camera) {
         worker.QueueReboot(lab.login(camera));
     }
     worker.Start();
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (sdk.Calls("RebootSystem").size() < 3 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    const auto reboots = sdk.Calls("RebootSystem");
-    ASSERT_EQ(reboots.size(), 3u);
-    for (size_t i = 1; i < reboots.size(); ++i) {
-        const auto gap = reboots[i].at - reboots[i - 1].at;
-        EXPECT_GE(gap, 195ms) << i;
-        EXPECT_LT(gap, 400ms) << i;
+    for (size_t made = 1; made <= 3; ++made) {
+        ASSERT_TRUE(clock->Step(made == 1 ? 0 : 1));
+        EXPECT_EQ(sdk.Calls("RebootSystem").size(), made);
     }
     for (int camera = 0; camera < 3; ++camera) {
         EXPECT_EQ(lab.host.rebootCount(lab.key(camera)), 1) << camera;
@@ -296,8 +290,8 @@ TEST(BatchWorker, RestorePauseHoldsRebootsAndAddressesForItsCycles) {
     RecordingSdk sdk;
     std::mutex lock;
     std::string pending = "http://127.0.0.2";
-    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> opened;
-    // 125 cycles of 8 ms stand for 125 of 200 ms.
+    std::vector<std::string> opened;
+    const auto clock = CWorkerClock::Stepped();
     CBatchWorker worker{sdk,
                         [&] {
                             std::lock_guard guard(lock);
@@ -305,39 +299,34 @@ TEST(BatchWorker, RestorePauseHoldsRebootsAndAddressesForItsCycles) {
                         },
                         [&](const std::string& url) {
                             std::lock_guard guard(lock);
-                            opened.emplace_back(url, std::chrono::steady_clock::now());
+                            opened.push_back(url);
                         },
-                        {8ms, 125}};
+                        {200ms, 125, clock}};
     worker.QueueReboot(lab.login(0));
     worker.StartRestorePause(true);
-    const auto start = std::chrono::steady_clock::now();
     worker.Start();
-    while (worker.RestorePauseOn() && std::chrono::steady_clock::now() - start < 10s) {
-        std::this_thread::sleep_for(5ms);
-    }
-    const auto pauseEnded = std::chrono::steady_clock::now();
-    EXPECT_GE(pauseEnded - start, 125 * 8ms);
-    std::this_thread::sleep_for(100ms);
-    worker.Stop();
-    const auto reboots = sdk.Calls("RebootSystem");
-    ASSERT_EQ(reboots.size(), 1u);
-    EXPECT_GE(reboots[0].at - start, 125 * 8ms) << "no reboot during the pause";
+    ASSERT_TRUE(clock->Step(124));
+    EXPECT_TRUE(worker.RestorePauseOn());
+    EXPECT_TRUE(sdk.Calls("RebootSystem").empty()) << "no reboot during the pause";
+    EXPECT_TRUE(opened.empty()) << "nor a web page";
+    ASSERT_TRUE(clock->Step());
+    EXPECT_FALSE(worker.RestorePauseOn());
+    EXPECT_EQ(sdk.Calls("RebootSystem").size(), 1u);
     std::lock_guard guard(lock);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].first, "http://127.0.0.2");
-    EXPECT_GE(opened[0].second - start, 125 * 8ms) << "nor a web page";
+    EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.2"});
 }
 
 TEST(BatchWorker, StoppingDropsRebootsNotYetMade) {
     testcams::Lab lab{1};
     RecordingSdk sdk;
-    CBatchWorker worker{sdk, {}, {}, {std::chrono::milliseconds(200), 125}};
+    // A cycle far longer than the test: stopping must not wait for it.
+    CBatchWorker worker{sdk, {}, {}, {std::chrono::hours(1), 125}};
     worker.StartRestorePause(true);
     worker.Start();
     worker.QueueReboot(lab.login(0));
     const auto start = std::chrono::steady_clock::now();
     worker.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 150ms) << "stop does not wait a cycle";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "stop does not wait a cycle";
     EXPECT_EQ(worker.QueuedReboots(), 0u);
     EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
     EXPECT_EQ(lab.host.rebootCount(lab.key(0)), 0);

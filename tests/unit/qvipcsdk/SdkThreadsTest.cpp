@@ -1,5 +1,6 @@
 // The window thread and the reboot worker call the SDK at the same time,
-// sometimes with the same handle.
+// sometimes with the same handle, with more logins between them than the
+// SDK keeps connections for: each closes connections the other just used.
 
 #include "TestCameras.h"
 
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 using namespace testcams;
 
@@ -20,16 +22,19 @@ TEST(SdkThreads, TwoThreadsCallAtOnce) {
     constexpr int kRounds = 150;
 
     auto worker = [&](int camera) {
-        const int own = lab.login(camera);
-        if (own <= 0) {
-            ++failures;
-            return;
+        std::vector<int> logins;
+        for (int i = 0; i < 12; ++i) {
+            logins.push_back(lab.login(camera));
+            if (logins.back() <= 0) {
+                ++failures;
+                return;
+            }
         }
         for (int i = 0; i < kRounds; ++i) {
             QvImagingSettings picture{i % 256, camera, 7};
             QvImagingSettings back{};
-            const int handle = i % 3 == 0 ? shared : own;
-            if (handle == own) {
+            const int own = logins[static_cast<std::size_t>(i) % logins.size()];
+            if (i % 3 != 0) {
                 if (Qv_Ipc_SetImagingSettings(own, &picture) != 0 ||
                     Qv_Ipc_GetImagingSettings(own, &back) != 0 ||
                     back.brightness != picture.brightness || back.contrast != camera) {

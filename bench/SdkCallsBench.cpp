@@ -4,6 +4,7 @@
 #include "TestCameras.h"
 
 #include <cstdio>
+#include <thread>
 
 using namespace testcams;
 
@@ -32,6 +33,7 @@ double getsPerSecond(const Lab& lab, bool reuse, int calls) {
 // interface inside a network namespace) it also times a login to it.
 int main(int argc, char** argv) {
     Qv_Sdk_Init();
+    std::printf("SDK calls on loopback (%u cores)\n", std::thread::hardware_concurrency());
     if (argc > 1) {
         const auto start = std::chrono::steady_clock::now();
         const int h = Qv_Ipc_Login(argv[1], argv[1], 80, "admin", "x", 0);

@@ -1,0 +1,445 @@
+// Device jobs from the main window over fifty simulated cameras, one in five
+// of them misbehaving: checked-mode saves on every Batch Set sub-page, a
+// batch upgrade and an OEM upload configure every healthy camera exactly
+// once, report every faulty one with its reason and never hold up the window
+// thread; Cancel and closing the window mid-job keep what finished and leave
+// no camera changed without a result that says so. The simulator's state is
+// the judge of what reached a camera.
+
+#include "GuiLabTestBase.h"
+#include "TempDir.h"
+
+#include "app/MainDlg.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/BatchSubPage.h"
+#include "pages/batchset/NetworkParamDlg.h"
+#include "pages/batchset/SystemParamDlg.h"
+#include "pages/common/JobPanel.h"
+#include "pages/oem/OemDlg.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+using nlohmann::json;
+using orv::jobs::OperationResult;
+using orv::jobs::Outcome;
+using orv::jobs::Reason;
+
+constexpr int kCameras = 50;
+constexpr const char* kPassword = "kt7391";
+
+// Every fifth camera misbehaves, the five faults in turn.
+enum class Fault { None, Login, Silent, Slow, Cut, RefuseValue };
+Fault faultOf(int camera) {
+    return camera % 5 != 0 ? Fault::None : static_cast<Fault>(1 + (camera / 5 - 1) % 5);
+}
+
+// The window thread's longest stall of its own making: how late a 10 ms
+// timer ran, less the time the thread sat runnable waiting for a CPU (the
+// machine's other load, not the window's work or a wait on the network).
+class OwnStall {
+public:
+    OwnStall() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 waited = runQueueMs();
+            const qint64 late = m_since.restart() - 10 - (waited - m_waited);
+            m_waited = waited;
+            m_longest = std::max(m_longest, late);
+        });
+        m_waited = runQueueMs();
+        m_since.start();
+        m_timer.start(10);
+    }
+    qint64 LongestMs() const { return m_longest; }
+
+private:
+    static qint64 runQueueMs() {
+        std::ifstream in("/proc/thread-self/schedstat");
+        long long running = 0;
+        long long waiting = 0;
+        in >> running >> waiting;
+        return waiting / 1000000;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_waited = 0;
+    qint64 m_longest = 0;
+};
+
+class JobsLab : public GuiLabTestBase {
+protected:
+    void SetUp() override {
+        GuiLabTestBase::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            return true;
+        });
+    }
+    void TearDown() override {
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+        GuiLabTestBase::TearDown();
+    }
+
+    // The simulator with fifty cameras of one model, the window with every
+    // camera listed on the Batch Set, Batch Upgrade and OEM pages.
+    void start(json overrides = json::object()) {
+        ASSERT_EQ(lab.startSimulator({{"cameras", kCameras},
+                                      {"password", kPassword},
+                                      {"models", {"QVIP3651"}},
+                                      {"versions", {"13.1.0.5"}},
+                                      {"reboot_silence_ms", 200},
+                                      {"control_socket", socket},
+                                      {"cameras_override", overrides}}),
+                  "");
+        for (const json& camera : cameras()) {
+            numberOf[camera["ip"].get<std::string>()] = static_cast<int>(numberOf.size()) + 1;
+        }
+        dlg = std::make_unique<CMainDlg>(true, CMainDlg::Discovery::AllAdapters); // with OEM
+        ASSERT_EQ(dlg->DiscoveryInstanceCount(), 1) << "the lab adapter only";
+        dlg->resize(1200, 800);
+        dlg->show();
+        dlg->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
+            ->setText(QString::fromLatin1(kPassword));
+        for (CDeviceListPage* page : {static_cast<CDeviceListPage*>(dlg->BatchSetPage()),
+                                      static_cast<CDeviceListPage*>(dlg->BatchUpgradePage()),
+                                      static_cast<CDeviceListPage*>(dlg->OemPage())}) {
+            QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kCameras, 10000);
+            // A person opens the page, picks a camera, then checks them all.
+            dlg->findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
+            auto* list = page->DeviceListCtrl();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualRect(list->model()->index(0, 2)).center());
+            WaitForJobs(dlg->Jobs());
+            page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+            ASSERT_TRUE(page->IsCheckedMode());
+        }
+        WaitForJobs(dlg->Jobs());
+    }
+
+    // The simulator's state, once written in full.
+    json cameras() const {
+        const QDeadlineTimer deadline(5000);
+        json state = lab.state();
+        while (!(state.is_object() && state.value("cameras", json::array()).size() == kCameras) &&
+               !deadline.hasExpired()) {
+            QTest::qWait(10);
+            state = lab.state();
+        }
+        return state.value("cameras", json::array());
+    }
+
+    json control(const json& request) const {
+        const qvsp::wire::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+        const std::string line = request.dump() + "\n";
+        std::string answer;
+        char buffer[4096];
+        ssize_t n = 0;
+        if (fd && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(line.size())) {
+            while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0) {
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return json::parse(answer, nullptr, false);
+    }
+
+    // Each faulty camera misbehaves while a job runs; the one that refuses
+    // a value refuses the call `route`. Silence ends with the job, so that
+    // no list drops a camera for it.
+    void setFaults(const char* route) {
+        for (int camera = 5; camera <= kCameras; camera += 5) {
+            const json faults = std::map<Fault, json>{
+                {Fault::Login, {{"refuse_credentials", true}}},
+                {Fault::Silent, {{"silent", true}}},
+                {Fault::Slow, {{"delay_ms", 400}}},
+                {Fault::Cut, {{"close_midway", true}}},
+                {Fault::RefuseValue, {{"refuse_call", route}}}}[faultOf(camera)];
+            ASSERT_EQ(control({{"op", "faults"}, {"camera", camera}, {"faults", faults}}),
+                      json({{"ok", true}}));
+        }
+    }
+    void clearFaults() {
+        for (int camera = 5; camera <= kCameras; camera += 5) {
+            control({{"op", "faults"}, {"camera", camera}, {"faults", json::object()}});
+        }
+    }
+
+    // The button `name` on `form` starts a checked-mode job on `page` with
+    // faults in place.
+    // Every camera gets its results, each as its fault says, and as many
+    // of each operation as every other camera; a camera's state shows the
+    // change (`applied`) exactly when its `judged` operation (the one the
+    // camera refusing a value refuses) succeeded; the summary lines add up.
+    void runJob(CDeviceListPage* page, QWidget* form, const char* name, const char* route,
+                const std::string& judged, const std::function<bool(const json&)>& applied,
+                bool summary = true) {
+        const orv::jobs::JobId before = page->JobPanel()->Current();
+        setFaults(route);
+        {
+            // From the click to the job's end; the checks below run on the
+            // window thread too and are no part of it.
+            const OwnStall stall;
+            form->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg->Jobs().AnyRunning(), 20000);
+            longestStall = std::max(longestStall, stall.LongestMs());
+        }
+        clearFaults();
+        ASSERT_NE(page->JobPanel()->Current(), before) << "no job for " << judged;
+        const std::vector<OperationResult> results = page->JobPanel()->Results().Results();
+        std::map<std::string, int> succeeded;
+        std::map<std::string, int> all;
+        std::map<std::pair<int, std::string>, std::vector<Outcome>> seen;
+        for (const OperationResult& r : results) {
+            const int camera = numberOf.at(r.device.IpAddr);
+            seen[{camera, r.operation}].push_back(r.outcome);
+            const Fault fault = faultOf(camera);
+            Reason expected = Reason::None;
+            if (fault == Fault::Login) {
+                expected = Reason::WrongCredentials;
+            } else if (fault == Fault::Silent) {
+                expected = Reason::NoAnswer;
+            } else if (fault == Fault::Cut) {
+                expected = Reason::Unreachable;
+            } else if (fault == Fault::RefuseValue && r.operation == judged) {
+                expected = judged == "Upgrade" || judged == "Upload OEM Files"
+                               ? Reason::FileRejected
+                               : Reason::Refused;
+            }
+            EXPECT_EQ(r.reason, expected) << "camera " << camera << " " << r.operation;
+            EXPECT_EQ(r.outcome, expected == Reason::None ? Outcome::Succeeded : Outcome::Failed);
+            succeeded[r.operation] += r.outcome == Outcome::Succeeded ? 1 : 0;
+            ++all[r.operation];
+        }
+        for (const auto& [operation, count] : all) {
+            for (int camera = 1; camera <= kCameras; ++camera) {
+                const std::size_t times = seen[std::pair(camera, operation)].size();
+                EXPECT_EQ(times * kCameras, static_cast<std::size_t>(count))
+                    << "camera " << camera << " " << operation;
+            }
+        }
+        for (const json& camera : cameras()) {
+            const int number = numberOf.at(camera["ip"].get<std::string>());
+            const std::vector<Outcome>& outcomes = seen[{number, judged}];
+            ASSERT_EQ(outcomes.size(), 1u) << number;
+            EXPECT_EQ(applied(camera.value("deviceConfig", json::object())),
+                      outcomes[0] == Outcome::Succeeded)
+                << "camera " << number << " " << judged;
+        }
+        const QStringList lines = infoLines(*dlg);
+        int total = 0;
+        for (const auto& [operation, count] : succeeded) {
+            total += count;
+            const QString op = QString::fromStdString(operation);
+            if (summary) {
+                EXPECT_TRUE(lines.contains(QStringLiteral("%1: %2 succeeded, %3 failed.")
+                                               .arg(op)
+                                               .arg(count)
+                                               .arg(all[operation] - count)))
+                    << op.toStdString();
+            } else {
+                EXPECT_EQ(lines.filter(QStringLiteral(" %1 Succeed.").arg(op)).size(), count);
+            }
+        }
+        EXPECT_EQ(page->JobPanel()->findChild<QLabel*>(QStringLiteral("jobSummary"))->text(),
+                  QStringLiteral("%1 succeeded, %2 failed.")
+                      .arg(total)
+                      .arg(static_cast<int>(results.size()) - total));
+    }
+
+    std::string socket = configHome.str() + "/camsim.sock";
+    std::map<std::string, int> numberOf; // camera number by address
+    // Made inside the lab: its discovery must see the lab's adapter only.
+    std::unique_ptr<CMainDlg> dlg;
+    QStringList messages;
+    qint64 longestStall = 0; // over the jobs run so far
+};
+
+json section(const json& config, const char* name) {
+    return config.value(name, json::object());
+}
+
+} // namespace
+
+TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOne) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    TempDir files;
+    files.write("QVFImage_21.bin", "QVFW:13.8.0.1\n" + std::string(4096, 'f'));
+    files.write("logo.bmp", "logo");
+    CBatchSetDlg* batch = dlg->BatchSetPage();
+    QElapsedTimer clock;
+    clock.start();
+
+    QWidget* network = batch->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))->setText("80");
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8123");
+    runJob(batch, network, "saveButton", "ports.set", "Modify Port",
+           [](const json& c) { return section(c, "ports").value("onvif", 0) == 8123; });
+
+    QWidget* system = batch->SystemPage();
+    for (const char* field : {"passwordEdit", "confirmPasswordEdit"}) {
+        system->findChild<QLineEdit*>(QString::fromLatin1(field))
+            ->setText(QString::fromLatin1(kPassword));
+    }
+    system->findChild<QRadioButton*>(QStringLiteral("timeServerOption"))->click();
+    system->findChild<QComboBox*>(QStringLiteral("timeZoneList"))->setCurrentIndex(7);
+    runJob(batch, system, "saveButton", "date.set", "Modify System Date", [](const json& c) {
+        return section(c, "date").value("useTimeServer", false) &&
+               section(c, "date").value("timeZone", 0) == 7;
+    });
+
+    QWidget* video = batch->VideoImagePage();
+    auto* powerLine = video->findChild<QComboBox*>(QStringLiteral("powerLineList"));
+    powerLine->setCurrentIndex(powerLine->findText(QStringLiteral("60HZ")));
+    runJob(batch, video, "saveButton", "imaging.set", "Modify Image", [](const json& c) {
+        return section(c, "imaging").value("powerLineFrequency", 0) == 60;
+    });
+
+    // Each camera that took the image installs it exactly once...
+    CBatchUpgradeDlg* upgrade = dlg->BatchUpgradePage();
+    upgrade->findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
+        ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
+    runJob(upgrade, upgrade, "upgradeButton", "firmware", "Upgrade",
+           [](const json& c) { return section(c, "firmware").value("name", "") != ""; });
+    std::vector<int> once;
+    for (int camera = 1; camera <= kCameras; ++camera) {
+        once.push_back(faultOf(camera) == Fault::None || faultOf(camera) == Fault::Slow ? 1 : 0);
+    }
+    const auto installed = [&] {
+        std::vector<int> counts;
+        for (const json& camera : cameras()) {
+            counts.push_back(
+                section(section(camera, "deviceConfig"), "firmware").value("installed", 0));
+        }
+        return counts;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(installed(), once, 10000);
+    // and, rebooted, answers discovery with its new version.
+    const auto shown = [list = upgrade->DeviceListCtrl()] {
+        int upgraded = 0;
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            upgraded += list->GetItemText(row, 9) == QStringLiteral("13.8.0.1") ? 1 : 0;
+        }
+        return upgraded;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), static_cast<int>(std::count(once.begin(), once.end(), 1)),
+                              10000);
+
+    COemDlg* oem = dlg->OemPage();
+    oem->findChild<QLineEdit*>(QStringLiteral("companyEdit"))->setText(QStringLiteral("Acme"));
+    oem->findChild<QLineEdit*>(QStringLiteral("imageFileEdit"))
+        ->setText(QString::fromStdString((files.path() / "logo.bmp").string()));
+    runJob(
+        oem, oem, "uploadButton", "oem", "Upload OEM Files",
+        [](const json& c) {
+            const json o = section(c, "oem");
+            return section(o, "info").value("company", "") == "Acme" &&
+                   o.value("images", json::array()).size() == 1;
+        },
+        false);
+
+    std::printf("five checked jobs over %d cameras: %lld ms, the window thread's own longest "
+                "stall %lld ms\n",
+                kCameras, static_cast<long long>(clock.elapsed()),
+                static_cast<long long>(longestStall));
+    EXPECT_LE(longestStall, 50);
+    SaveScreenshot(*dlg, QStringLiteral("jobs-lab"));
+    dlg->close();
+}
+
+// Every camera answers slowly, so that a job is still under way when it is
+// cancelled or the window closes.
+TEST_F(JobsLab, CancelAndCloseMidJobKeepWhatFinishedAndChangeNothingUnreported) {
+    json slow = json::object();
+    for (int camera = 1; camera <= kCameras; ++camera) {
+        slow[std::to_string(camera)] = {{"faults", {{"delay_ms", 150}}}};
+    }
+    ASSERT_NO_FATAL_FAILURE(start(slow));
+    CBatchSetDlg* batch = dlg->BatchSetPage();
+    CJobPanel* panel = batch->JobPanel();
+    // Each camera changed exactly when its result says so; the results
+    // cover every camera, some finished and some cancelled.
+    const auto judge = [&](const std::string& operation, const auto& applied) {
+        std::map<int, Outcome> outcome;
+        for (const OperationResult& r : panel->Results().Results()) {
+            if (r.operation == operation) {
+                EXPECT_TRUE(outcome.emplace(numberOf.at(r.device.IpAddr), r.outcome).second);
+            }
+        }
+        EXPECT_EQ(outcome.size(), static_cast<std::size_t>(kCameras));
+        int finished = 0;
+        int cancelled = 0;
+        for (const json& camera : cameras()) {
+            const int number = numberOf.at(camera["ip"].get<std::string>());
+            finished += outcome[number] == Outcome::Succeeded ? 1 : 0;
+            cancelled += outcome[number] == Outcome::Cancelled ? 1 : 0;
+            EXPECT_EQ(applied(camera.value("deviceConfig", json::object())),
+                      outcome[number] == Outcome::Succeeded)
+                << "camera " << number;
+        }
+        EXPECT_GT(finished, 0);
+        EXPECT_GT(cancelled, 0);
+        return finished;
+    };
+
+    QWidget* network = batch->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))->setText("80");
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8124");
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->Results().Results().size() >= 10, 10000);
+    panel->findChild<QPushButton*>(QStringLiteral("jobCancel"))->click();
+    WaitForJobs(dlg->Jobs());
+    const int finished = judge(
+        "Modify Port", [](const json& c) { return section(c, "ports").value("onvif", 0) == 8124; });
+    EXPECT_TRUE(infoLines(*dlg).contains(
+        QStringLiteral("Modify Port: %1 succeeded, 0 failed, %2 cancelled.")
+            .arg(finished)
+            .arg(kCameras - finished)));
+
+    QWidget* system = batch->SystemPage();
+    for (const char* field : {"passwordEdit", "confirmPasswordEdit"}) {
+        system->findChild<QLineEdit*>(QString::fromLatin1(field))
+            ->setText(QString::fromLatin1(kPassword));
+    }
+    system->findChild<QRadioButton*>(QStringLiteral("timeServerOption"))->click();
+    system->findChild<QComboBox*>(QStringLiteral("timeZoneList"))->setCurrentIndex(3);
+    system->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->Results().Results().size() >= 10, 10000);
+    const std::size_t before = panel->Results().Results().size();
+    dlg->close();
+    EXPECT_GE(panel->Results().Results().size(), before);
+    judge("Modify System Date", [](const json& c) {
+        return section(c, "date").value("useTimeServer", false) &&
+               section(c, "date").value("timeZone", 0) == 3;
+    });
+}
