@@ -3,10 +3,15 @@
 #include "RecordingSdk.h"
 #include "RecordingServices.h"
 
+#include "TempDir.h"
+
+#include "pages/network/AddressPlanDlg.h"
 #include "pages/network/SearchDlg.h"
+#include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -14,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -209,4 +215,46 @@ TEST(NameEdit, DropsTypedSeparatorsButTakesPastedText) {
         EXPECT_TRUE(orv::ui::CNameEdit::IsRefusedCharacter(QChar(c)));
     }
     EXPECT_FALSE(orv::ui::CNameEdit::IsRefusedCharacter(QChar(u'-')));
+}
+
+TEST_F(SearchDlgTest, AnExportedListEditedIntoAPlanChangesOnlyItsMatchedCameras) {
+    addCameras(3);
+    SaveScreenshot(*page, QStringLiteral("network-settings"));
+    TempDir files;
+    std::string chosen = (files.path() / "list.csv").string();
+    orv::ui::SetFileDialogAnswer(
+        [&](const QString&, bool) { return QStringList{QString::fromStdString(chosen)}; });
+    page->findChild<QAction*>(QStringLiteral("exportListAction"))->trigger();
+    const std::string list = files.read("list.csv");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 4) << list;
+    EXPECT_NE(list.find("Cam 2,02:4F:56:10:00:02,192.168.1.12,"), std::string::npos) << list;
+
+    // The installer's edit: camera 1 moves and is renamed, camera 2 asks for
+    // camera 3's address, and a camera the list does not have.
+    files.write("plan.csv", "mac;ip;name\n02:4f:56:10:00:01;192.168.1.51;Gate\n"
+                            "02:4f:56:10:00:02;192.168.1.13;\n02:4f:56:10:00:09;192.168.1.60;\n");
+    chosen = (files.path() / "plan.csv").string();
+    QString summary;
+    CAddressPlanDlg::SetReviewAnswer([&](CAddressPlanDlg& dialog) {
+        summary = dialog.Summary()->text();
+        SaveScreenshot(dialog, QStringLiteral("address-plan"));
+        return true;
+    });
+    page->findChild<QAction*>(QStringLiteral("importPlanAction"))->trigger();
+    EXPECT_EQ(summary, "1 matched, 1 missing, 1 conflicting; Apply changes 1 cameras.");
+    ASSERT_EQ(services.requests.size(), 1u);
+    EXPECT_STREQ(services.requests[0].IpAddr, "192.168.1.51");
+    EXPECT_STREQ(services.requests[0].DevName, "Gate");
+    EXPECT_EQ(services.requests[0].Mac[5], 1);
+    page->OnModifyDone(services.requests[0]);
+    WaitForJobs(jobs);
+
+    // A faulty plan names its line and field and sends nothing.
+    files.write("plan.csv", "mac,ip\n02:4f:56:10:00:01,300.1.1.1\n");
+    page->findChild<QAction*>(QStringLiteral("importPlanAction"))->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("plan.csv:2: ip")) << messages[0].toStdString();
+    EXPECT_EQ(services.requests.size(), 1u);
+    CAddressPlanDlg::SetReviewAnswer(nullptr);
+    orv::ui::SetFileDialogAnswer(nullptr);
 }

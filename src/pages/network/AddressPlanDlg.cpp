@@ -32,7 +32,8 @@ QString stateText(orv::plan::RowState state) {
 }
 
 // "192.0.2.20/255.255.255.0 via 192.0.2.1, port 8080, Gate 01": what the
-// camera gets; a blank plan field shows the camera's own value.
+// camera gets, its own values where the plan leaves a field blank; for a
+// row without a camera, what the plan gives.
 QString plannedText(const orv::plan::PlanEntry& e) {
     if (e.request) {
         const tagQvIpcInfo& r = *e.request;
@@ -43,10 +44,12 @@ QString plannedText(const orv::plan::PlanEntry& e) {
             .arg(r.HttpPort)
             .arg(QString::fromStdString(orv::FieldText(r.DevName)));
     }
-    QStringList parts;
+    QStringList parts; // what the plan gives; blank fields are the camera's
     for (const std::string* field :
          {&e.row.ip, &e.row.netmask, &e.row.gateway, &e.row.httpPort, &e.row.name}) {
-        parts << (field->empty() ? QStringLiteral("-") : QString::fromStdString(*field));
+        if (!field->empty()) {
+            parts << QString::fromStdString(*field);
+        }
     }
     return parts.join(QStringLiteral(", "));
 }

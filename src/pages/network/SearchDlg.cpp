@@ -1,12 +1,15 @@
 #include "SearchDlg.h"
 
+#include "AddressPlanDlg.h"
 #include "NetworkRules.h"
+#include "file/RegularFile.h"
 #include "pages/common/AppServices.h"
 #include "pages/common/FieldLimit.h"
 #include "pages/common/NameRules.h"
 #include "pages/common/RecordText.h"
 #include "pages/common/ResultLines.h"
 #include "ui/DialogFont.h"
+#include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -14,7 +17,10 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cstring>
@@ -56,6 +62,16 @@ void CSearchDlg::createControls() {
     m_portLabel = named(new QLabel(this), "httpPortLabel");
     m_portEdit = named(new QLineEdit(this), "httpPortEdit");
     m_modify = named(new QPushButton(this), "modifyButton");
+    m_plan = named(new QToolButton(this), "addressPlanButton");
+    m_plan->setPopupMode(QToolButton::InstantPopup);
+    auto* planMenu = new QMenu(m_plan);
+    m_importPlan = planMenu->addAction(QString());
+    m_importPlan->setObjectName(QStringLiteral("importPlanAction"));
+    m_exportList = planMenu->addAction(QString());
+    m_exportList->setObjectName(QStringLiteral("exportListAction"));
+    m_plan->setMenu(planMenu);
+    connect(m_importPlan, &QAction::triggered, this, &CSearchDlg::ImportAddressPlan);
+    connect(m_exportList, &QAction::triggered, this, &CSearchDlg::ExportList);
 
     // The DNS server always follows the gateway; its fields never show.
     m_dnsLabel->hide();
@@ -91,6 +107,9 @@ void CSearchDlg::SetLanguageText() {
     m_maskLabel->setText(LangText(L"20015", L"Netmask:"));
     m_gatewayLabel->setText(LangText(L"20016", L"Gateway:"));
     m_modify->setText(LangText(L"20017", L"Modify"));
+    m_plan->setText(LangText(L"95042", L"Address plan"));
+    m_importPlan->setText(LangText(L"95043", L"Import address plan..."));
+    m_exportList->setText(LangText(L"95044", L"Export list..."));
     updateIpLabel();
 }
 
@@ -138,7 +157,9 @@ void CSearchDlg::layoutControls() {
     constexpr int kItemGap = 8;
     const int modifyWidth = orv::ui::WidthForText(m_modify, 80);
     const int left = std::max(120, orv::ui::WidthForText(m_selectAll, 80) + 16);
-    const int right = w - 10 - modifyWidth - kItemGap;
+    // Room for the menu arrow, which the style draws over the text.
+    const int planWidth = m_plan->sizeHint().width() + 10;
+    const int right = w - 10 - modifyWidth - kItemGap - planWidth - kItemGap;
     int preferred = 0;
     int narrowest = 0;
     for (const Item& item : items) {
@@ -190,6 +211,7 @@ void CSearchDlg::layoutControls() {
     m_listCtrl->setGeometry(0, 0, w, h - 24 * rows);
     m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_modify->setGeometry(w - 10 - modifyWidth, h - 22, modifyWidth, 20);
+    m_plan->setGeometry(w - 10 - modifyWidth - kItemGap - planWidth, h - 22, planWidth, 20);
     update();
 }
 
@@ -308,4 +330,68 @@ void CSearchDlg::Modify() {
     std::memcpy(request.Mac, device.Mac, sizeof request.Mac);
     m_app.ModifyIpcInfoAll(&request);
     m_modify->setEnabled(false);
+}
+
+void CSearchDlg::JobRunningChanged(bool running) {
+    CDeviceListPage::JobRunningChanged(running);
+    m_importPlan->setEnabled(!running);
+}
+
+void CSearchDlg::ImportAddressPlan() {
+    namespace plan = orv::plan;
+    const QString path =
+        orv::ui::GetOpenFileName(this, LangText(L"95045", L"Address plans (*.csv);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    const orv::FileContent content = orv::ReadRegularFile(path.toStdWString(), plan::kMaxPlanBytes);
+    if (content.error != orv::FileError::None) {
+        orv::ui::ShowMessage(this, QStringLiteral("%1: %2").arg(
+                                       path, QString::fromUtf8(orv::Describe(content.error))));
+        return;
+    }
+    const plan::Plan read = plan::ReadPlan(content.bytes);
+    if (!read.problems.empty()) {
+        // The first faults by line; the file is refused whole.
+        constexpr std::size_t kShown = 10;
+        QStringList lines;
+        const std::string name = path.toStdString();
+        for (std::size_t i = 0; i < std::min(read.problems.size(), kShown); ++i) {
+            lines << QString::fromStdString(plan::ProblemText(name, read.problems[i]));
+        }
+        if (read.problems.size() > kShown) {
+            lines << LangText(L"95046", L"... and %1 more.").arg(read.problems.size() - kShown);
+        }
+        orv::ui::ShowMessage(this, lines.join(QLatin1Char('\n')));
+        return;
+    }
+    const std::vector<plan::PlanEntry> entries = plan::MatchPlan(
+        read, Devices().Devices(),
+        {m_app.DefaultUserText().toStdWString(), m_app.DefaultPasswordText().toStdWString()});
+    if (!CAddressPlanDlg::Review(this, entries) || JobRunning()) {
+        return;
+    }
+    runChecked(CAddressPlanDlg::Requests(entries));
+    m_modify->setEnabled(false);
+}
+
+void CSearchDlg::ExportList() {
+    const QString path =
+        orv::ui::GetSaveFileName(this, LangText(L"95045", L"Address plans (*.csv);;All files (*)"),
+                                 QStringLiteral("cameras.csv"));
+    if (path.isEmpty()) {
+        return;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const tagQvIpcInfo& record : Devices().Devices()) {
+        rows.push_back(orv::plan::ListCells(record, std::string()));
+    }
+    const std::string csv = orv::plan::ListCsv(rows);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) !=
+            static_cast<qint64>(csv.size()) ||
+        !file.commit()) {
+        orv::ui::ShowMessage(this, LangText(L"95015", L"Cannot write the file %1.").arg(path));
+    }
 }

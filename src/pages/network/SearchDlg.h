@@ -6,10 +6,12 @@
 #include "ModifyWaiter.h"
 #include "pages/common/DeviceListPage.h"
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace orv::ui {
 class CNameEdit;
@@ -27,12 +29,18 @@ public:
     void Modify();
     void OnModifyDone(const tagQvIpcInfo& record) override;
     void OnModifyFailed(const tagQvIpcInfo& record, int result) override;
+    // An address plan (CSV keyed by MAC) against the list: shown, and on
+    // Apply its changes go out as one run.
+    void ImportAddressPlan();
+    // The list as CSV, in its present order; it reads back as a plan.
+    void ExportList();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void OnPageTick(int tick) override;
     void EnterCheckedMode(bool on) override;
     void PickDevice(const orv::DeviceKey& key) override;
+    void JobRunningChanged(bool running) override;
 
 private:
     void createControls();
@@ -58,4 +66,7 @@ private:
     QLabel* m_portLabel = nullptr;
     QLineEdit* m_portEdit = nullptr;
     QPushButton* m_modify = nullptr;
+    QToolButton* m_plan = nullptr;
+    QAction* m_importPlan = nullptr;
+    QAction* m_exportList = nullptr;
 };

@@ -7,6 +7,7 @@
 // the judge of what reached a camera.
 
 #include "GuiLabTestBase.h"
+#include "SimControl.h"
 #include "TempDir.h"
 
 #include "app/MainDlg.h"
@@ -156,22 +157,7 @@ protected:
     }
 
     json control(const json& request) const {
-        const qvsp::wire::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-        const std::string line = request.dump() + "\n";
-        std::string answer;
-        char buffer[4096];
-        ssize_t n = 0;
-        if (fd && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) ==
-                static_cast<ssize_t>(line.size())) {
-            while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0) {
-                answer.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        return json::parse(answer, nullptr, false);
+        return json::parse(SimControlRequest(socket, request.dump()), nullptr, false);
     }
 
     // Each faulty camera misbehaves while a job runs; the one that refuses

@@ -204,6 +204,10 @@ TEST_F(OemDlgTest, CheckedUploadGivesOneLinePerCameraAndQueuesEachSuccess) {
     camsim::FaultPlan refuse;
     refuse.refuseCredentials = true;
     lab.server.setFaults(lab.key(1), refuse);
+    // Select All alone, with no camera picked before, arms Upload.
+    child<QCheckBox>("selectAll")->click();
+    EXPECT_TRUE(child<QPushButton>("uploadButton")->isEnabled());
+    child<QCheckBox>("selectAll")->click();
     for (int i = 0; i < 3; ++i) {
         clickCell(rowOf(lab.ip(i)), 0);
     }
