@@ -1,9 +1,9 @@
 #include "Profile.h"
 
-#include "pages/network/AddressPlan.h"
 #include "lang/Language.h"
 #include "pages/batchset/VideoImageRules.h"
 #include "pages/common/NameRules.h"
+#include "pages/network/AddressPlan.h"
 #include "text/TextConv.h"
 
 #include <nlohmann/json.hpp>
@@ -534,20 +534,21 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
     }
     if (p.ddns) {
         const bs::NetworkParams checked = bs::CheckDdns(*p.ddns);
+        if (checked.error && checked.field) {
+            // A text its record field cannot hold whole: the rule names the field.
+            const std::pair<const Message*, const char*> labels[] = {
+                {&bs::kDdnsUserLabel, "ddns.user"},
+                {&bs::kDdnsPasswordLabel, "ddns.password"},
+                {&bs::kDdnsHostLabel, "ddns.host"},
+                {&bs::kDdnsHashLabel, "ddns.hash"}};
+            for (const auto& [label, key] : labels) {
+                if (std::wcscmp(label->id, checked.field->id) == 0) {
+                    return fail({key, "is longer than a camera keeps", 0});
+                }
+            }
+        }
         if (checked.error) {
             return fail(*portError(*checked.error));
-        }
-        const std::pair<const std::wstring*, const char*> fits[] = {
-            {&p.ddns->user, checked.ddns.user},
-            {&p.ddns->password, checked.ddns.password},
-            {&p.ddns->host, checked.ddns.host},
-            {&p.ddns->hash, checked.ddns.hash}};
-        const char* keys[] = {"ddns.user", "ddns.password", "ddns.host", "ddns.hash"};
-        for (std::size_t i = 0; i < std::size(fits); ++i) {
-            // A text that does not fit its field would reach the camera empty.
-            if (p.ddns->enable && !fits[i].first->empty() && fits[i].second[0] == '\0') {
-                return fail({keys[i], "is longer than a camera keeps", 0});
-            }
         }
         built.ddns = checked.ddns;
     }

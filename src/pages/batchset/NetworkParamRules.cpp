@@ -61,6 +61,7 @@ NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns) {
     const NetworkParams checked = CheckDdns(ddns);
     out.ddns = checked.ddns;
     out.error = checked.error;
+    out.field = checked.field;
     return out;
 }
 

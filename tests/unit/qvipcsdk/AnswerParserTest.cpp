@@ -79,6 +79,12 @@ TEST(AnswerParser, WrongShapesAreRefusedAndLeaveTheRecord) {
     EXPECT_FALSE(parseSystemDate(R"({"useTimeServer":1,"date":"2013-05-07","time":"09:05:03",)"
                                  R"("timeServer":"","timeZone":20})",
                                  date));
+    QvImagingConfig imaging{};
+    EXPECT_FALSE(parseImagingConfig(
+        R"({"powerLineFrequency":55,"irCutMode":1,"localDisplay":2,"outdoorMode":1,)"
+        R"("exposureLevel":10,"maxExposureTime":4,"deviceData":"000102030405060708090a0b0c0d0e"})",
+        imaging))
+        << "mains run at 50 or 60 Hz only";
 }
 
 TEST(AnswerParser, HugeAnswersAreRefusedUnread) {
