@@ -32,6 +32,7 @@
 #include <QShortcut>
 
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 using orv::ui::LangText;
@@ -75,6 +76,13 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
 CMainDlg::~CMainDlg() {
     shutDown();
     storeCredentials();
+    // The pages end their jobs through the engine, a member of this window
+    // that is gone before QWidget deletes the children: they go first.
+    for (QWidget* page : std::initializer_list<QWidget*>{m_searchPage, m_batchSetPage,
+                                                         m_upgradePage, m_videoPage, m_oemPage}) {
+        delete page;
+    }
+    m_devicePages.clear();
 }
 
 void CMainDlg::createControls() {
