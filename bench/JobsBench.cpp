@@ -63,13 +63,13 @@ qint64 runQueueMs() {
 // time and outcome counts.
 void networkSave(orv::jobs::CJobEngine& engine, const char* what,
                  std::vector<tagQvIpcInfo> targets) {
-    orv::jobs::JobSpec spec;
-    spec.name = "Batch Set Network";
-    spec.targets = std::move(targets);
-    std::snprintf(spec.credentials.user, sizeof spec.credentials.user, "admin");
-    std::snprintf(spec.credentials.password, sizeof spec.credentials.password, "admin");
-    spec.operations = {"Modify Port", "Modify DDNS"};
-    spec.work = [](orv::jobs::CameraRun& run) {
+    orv::jobs::JobSpec order;
+    order.name = "Batch Set Network";
+    order.targets = std::move(targets);
+    std::snprintf(order.credentials.user, sizeof order.credentials.user, "admin");
+    std::snprintf(order.credentials.password, sizeof order.credentials.password, "admin");
+    order.operations = {"Modify Port", "Modify DDNS"};
+    order.work = [](orv::jobs::CameraRun& run) {
         const int h = run.Handle();
         const QvPortInfo ports{run.Device().HttpPort, 8000, 554, 555, 0};
         run.Report("Modify Port", h < 0 ? -1 : run.Sdk().SetPortInfo(h, &ports));
@@ -79,7 +79,7 @@ void networkSave(orv::jobs::CJobEngine& engine, const char* what,
     int succeeded = 0;
     int failed = 0;
     bool done = false;
-    const orv::jobs::JobId job = engine.Start(std::move(spec));
+    const orv::jobs::JobId job = engine.Start(std::move(order));
     QElapsedTimer clock;
     clock.start();
     const auto a = QObject::connect(

@@ -48,8 +48,8 @@ bool CCliBatchHost::Ask(const Message& question) {
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-void CCliBatchHost::RunOperations(jobs::JobSpec spec, bool) {
-    m_results = m_session.Run(std::move(spec));
+void CCliBatchHost::RunOperations(jobs::JobSpec order, bool) {
+    m_results = m_session.Run(std::move(order));
 }
 
 } // namespace orv::cli

@@ -20,7 +20,7 @@ public:
     void DefaultPassword(char* buffer, int size) const override;
     void ShowMessage(const Message& message) override;
     bool Ask(const Message& question) override;
-    void RunOperations(jobs::JobSpec spec, bool oneCamera) override;
+    void RunOperations(jobs::JobSpec order, bool oneCamera) override;
 
     const std::vector<jobs::OperationResult>& Results() const { return m_results; }
     // A question went unanswered: no terminal and no --yes.

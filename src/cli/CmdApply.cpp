@@ -48,15 +48,16 @@ int RunApply(const Command& command, const Options& options) {
         return session.ShowDryRun(selected,
                                   [&](const tagQvIpcInfo& c) { return profile.Describe(c); });
     }
-    jobs::JobSpec spec;
-    spec.name = "Apply";
-    spec.targets = selected;
-    spec.credentials = session.LoginData().escaped;
-    spec.operations = batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
-    spec.work = [&profile](jobs::CameraRun& run) {
+    jobs::JobSpec order;
+    order.name = "Apply";
+    order.targets = selected;
+    order.credentials = session.LoginData().escaped;
+    order.operations =
+        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
+    order.work = [&profile](jobs::CameraRun& run) {
         batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
     };
-    const std::vector<jobs::OperationResult> results = session.Run(std::move(spec));
+    const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
     return session.Finish(results);
 }

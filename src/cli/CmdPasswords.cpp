@@ -144,18 +144,18 @@ int RunPasswords(const Command& command, const Options& options) {
 
     CCliBatchHost host(session, selected, true);
     batchset::CBatchOperations operations(host, session.Worker());
-    jobs::JobSpec spec;
-    spec.name = "Passwords";
-    spec.targets = selected;
-    spec.credentials = session.LoginData().escaped;
-    spec.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
+    jobs::JobSpec order;
+    order.name = "Passwords";
+    order.targets = selected;
+    order.credentials = session.LoginData().escaped;
+    order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
     // The System page changes the administrator's password.
-    spec.work = [&operations, &passwords](jobs::CameraRun& run) {
+    order.work = [&operations, &passwords](jobs::CameraRun& run) {
         const std::string& password = passwords.at(DeviceKey::Of(run.Device()));
         batchset::CBatchOperations::RunSteps(
             operations.ModifyPasswordAndReboot("admin", password.c_str()), run);
     };
-    const std::vector<jobs::OperationResult> results = session.Run(std::move(spec));
+    const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
     if (rotate) {
         std::string error;

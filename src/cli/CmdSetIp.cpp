@@ -5,11 +5,11 @@
 // that nobody holds (no other camera, no host answering an ARP probe from
 // the camera's adapter, not this computer).
 
-#include "pages/network/AddressPlan.h"
 #include "ArpProbe.h"
 #include "Session.h"
 #include "file/RegularFile.h"
 #include "pages/common/RecordText.h"
+#include "pages/network/AddressPlan.h"
 
 #include <cstdio>
 #include <cstring>
@@ -120,16 +120,16 @@ int RunSetIp(const Command& command, const Options& options) {
     }
 
     std::unordered_map<DeviceKey, plan::PlanEntry, DeviceKeyHash> planned;
-    jobs::JobSpec spec;
-    spec.name = "Set IP";
-    spec.operations = {network::kModifyOperation};
-    spec.credentials = session.LoginData().escaped;
+    jobs::JobSpec order;
+    order.name = "Set IP";
+    order.operations = {network::kModifyOperation};
+    order.credentials = session.LoginData().escaped;
     for (const plan::PlanEntry& e : entries) {
         planned.emplace(DeviceKey::Of(*e.camera), e);
-        spec.targets.push_back(*e.camera);
+        order.targets.push_back(*e.camera);
     }
     CCliDiscovery& discovery = session.Discovery();
-    spec.work = [&planned, &discovery](jobs::CameraRun& run) {
+    order.work = [&planned, &discovery](jobs::CameraRun& run) {
         const DeviceKey key = DeviceKey::Of(run.Device());
         const plan::PlanEntry& e = planned.at(key);
         if (!e.changes) {
@@ -140,7 +140,7 @@ int RunSetIp(const Command& command, const Options& options) {
         discovery.Modify(*e.request);
         network::ReportModifyOutcome(discovery.Waiter(), run);
     };
-    std::vector<jobs::OperationResult> results = session.Run(std::move(spec));
+    std::vector<jobs::OperationResult> results = session.Run(std::move(order));
 
     // Every moved camera must be heard at its new place.
     std::vector<jobs::OperationResult> moved;

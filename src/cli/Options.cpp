@@ -217,14 +217,14 @@ std::optional<Options> Parse(const Command& command, int argc, const char* const
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
-        const auto spec = std::find_if(command.options.begin(), command.options.end(),
-                                       [&](const OptionSpec& o) { return name == o.name; });
-        if (!arg.starts_with("--") || spec == command.options.end()) {
+        const auto option = std::find_if(command.options.begin(), command.options.end(),
+                                         [&](const OptionSpec& o) { return name == o.name; });
+        if (!arg.starts_with("--") || option == command.options.end()) {
             error = "unknown option " + arg + " for " + command.name;
             return std::nullopt;
         }
         std::vector<std::string>& values = options.m_values[name];
-        if (spec->valueName == nullptr) {
+        if (option->valueName == nullptr) {
             if (eq != std::string::npos) {
                 error = "--" + name + " takes no value";
                 return std::nullopt;
@@ -234,7 +234,7 @@ std::optional<Options> Parse(const Command& command, int argc, const char* const
         } else if (i + 1 < argc) {
             values.push_back(argv[++i]);
         } else {
-            error = "--" + name + " needs a value (" + spec->valueName + ")";
+            error = "--" + name + " needs a value (" + option->valueName + ")";
             return std::nullopt;
         }
     }

@@ -1,6 +1,5 @@
 #include "Session.h"
 
-#include "pages/network/AddressPlan.h"
 #include "Selection.h"
 #include "app/SettingsStore.h"
 #include "file/RegularFile.h"
@@ -8,6 +7,7 @@
 #include "lang/Language.h"
 #include "pages/common/Message.h"
 #include "pages/common/RecordText.h"
+#include "pages/network/AddressPlan.h"
 #include "pages/upgrade/UpgradeRules.h"
 #include "text/TextConv.h"
 
@@ -201,7 +201,7 @@ int CSession::Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest) {
     return status == kExitOk ? CheckSet(selected, modelTest) : status;
 }
 
-std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec spec) {
+std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
     std::vector<jobs::OperationResult> results;
     CProgress progress(m_command.name);
     jobs::CJobEngine& engine = *m_engine;
@@ -226,12 +226,12 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec spec) {
     const QMetaObject::Connection c =
         QObject::connect(&engine, &jobs::CJobEngine::finished, &engine,
                          [&](jobs::JobId job) { done = done || job == id; });
-    const int total = static_cast<int>(spec.targets.size());
-    std::vector<DeviceKey> order;
-    for (const tagQvIpcInfo& target : spec.targets) {
-        order.push_back(DeviceKey::Of(target));
+    const int total = static_cast<int>(order.targets.size());
+    std::vector<DeviceKey> cameraOrder;
+    for (const tagQvIpcInfo& target : order.targets) {
+        cameraOrder.push_back(DeviceKey::Of(target));
     }
-    id = engine.Start(std::move(spec));
+    id = engine.Start(std::move(order));
     progress.Update(0, total, 0);
     bool cancelled = false;
     while (!done) {
@@ -249,7 +249,7 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec spec) {
     progress.Done();
     // In the order of the cameras, each camera's operations in their order.
     const auto place = [&](const jobs::OperationResult& r) {
-        return std::find(order.begin(), order.end(), r.key) - order.begin();
+        return std::find(cameraOrder.begin(), cameraOrder.end(), r.key) - cameraOrder.begin();
     };
     std::stable_sort(results.begin(), results.end(),
                      [&](const auto& x, const auto& y) { return place(x) < place(y); });

@@ -46,7 +46,7 @@ public:
     // All four: Begin, Discover, Select and CheckSet.
     int Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest);
 
-    std::vector<jobs::OperationResult> Run(jobs::JobSpec spec);
+    std::vector<jobs::OperationResult> Run(jobs::JobSpec order);
     // Lets the worker make every reboot the job queued (after a restore's
     // pause), then stops it.
     void WaitForReboots();

@@ -24,12 +24,12 @@ int CJobEngine::Concurrency() const {
     return m_pool.maxThreadCount();
 }
 
-JobId CJobEngine::Start(JobSpec spec) {
+JobId CJobEngine::Start(JobSpec order) {
     const JobId id = m_next++;
     auto state = std::make_shared<Shared>();
-    const auto shared = std::make_shared<const JobSpec>(spec);
+    const auto shared = std::make_shared<const JobSpec>(order);
     const std::size_t count = shared->targets.size();
-    m_jobs.emplace(id, Job{std::move(spec), 0, state});
+    m_jobs.emplace(id, Job{std::move(order), 0, state});
     if (count == 0) {
         // Nothing to do still finishes, on the next turn like any job.
         QMetaObject::invokeMethod(
@@ -87,7 +87,7 @@ void CJobEngine::runNext() {
 }
 
 void CJobEngine::runCamera(const Task& task) {
-    const JobSpec& spec = *task.spec;
+    const JobSpec& order = *task.order;
     Shared& shared = *task.shared;
     {
         // Counted before the cancel flag is read, so that CancelAndWait
@@ -95,18 +95,18 @@ void CJobEngine::runCamera(const Task& task) {
         std::lock_guard lock(shared.lock);
         ++shared.active;
     }
-    CameraRun run(m_sdk, task.id, spec.targets[task.index], spec.credentials, shared.cancelled,
-                  [this, &spec](OperationResult r) {
-                      logResult(spec.name, r);
+    CameraRun run(m_sdk, task.id, order.targets[task.index], order.credentials, shared.cancelled,
+                  [this, &order](OperationResult r) {
+                      logResult(order.name, r);
                       const JobId id = r.job;
                       post({id, std::move(r)});
                   });
     if (shared.cancelled.load()) {
-        for (const std::string& operation : spec.operations) {
+        for (const std::string& operation : order.operations) {
             run.ReportFailure(operation, Reason::Cancelled);
         }
-    } else if (spec.work) {
-        spec.work(run);
+    } else if (order.work) {
+        order.work(run);
     }
     {
         std::lock_guard lock(shared.lock);
@@ -167,7 +167,7 @@ void CJobEngine::onCameraDone(JobId id) {
         return;
     }
     Job& job = it->second;
-    const int total = static_cast<int>(job.spec.targets.size());
+    const int total = static_cast<int>(job.order.targets.size());
     ++job.done;
     emit progress(id, job.done, total);
     if (job.done == total) {

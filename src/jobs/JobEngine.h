@@ -60,7 +60,7 @@ public:
     IDeviceSdk& Sdk() { return m_sdk; }
     int Concurrency() const;
 
-    JobId Start(JobSpec spec);
+    JobId Start(JobSpec order);
     void Cancel(JobId job);
     // Cancels the job and waits until none of its cameras is in a call
     // (for an owner that goes away and whose objects the job uses).
@@ -85,14 +85,14 @@ private:
         int active = 0; // cameras in their calls
     };
     struct Job {
-        JobSpec spec;
+        JobSpec order;
         int done = 0;
         std::shared_ptr<Shared> shared;
     };
     // One camera of a job, waiting for a worker.
     struct Task {
         JobId id = 0;
-        std::shared_ptr<const JobSpec> spec;
+        std::shared_ptr<const JobSpec> order;
         std::size_t index = 0;
         std::shared_ptr<Shared> shared;
     };

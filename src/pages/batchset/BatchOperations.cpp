@@ -70,13 +70,13 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps) {
     if (devices.empty()) {
         return m_host.CheckedMode() ? 1 : 0;
     }
-    jobs::JobSpec spec;
-    spec.name = name;
-    spec.targets = std::move(devices);
-    spec.credentials = defaults();
-    spec.operations = ReportedOperations(steps);
-    spec.work = [steps = std::move(steps)](jobs::CameraRun& run) { RunSteps(steps, run); };
-    m_host.RunOperations(std::move(spec), !m_host.CheckedMode());
+    jobs::JobSpec order;
+    order.name = name;
+    order.targets = std::move(devices);
+    order.credentials = defaults();
+    order.operations = ReportedOperations(steps);
+    order.work = [steps = std::move(steps)](jobs::CameraRun& run) { RunSteps(steps, run); };
+    m_host.RunOperations(std::move(order), !m_host.CheckedMode());
     return 1;
 }
 
@@ -244,11 +244,11 @@ int CBatchOperations::Restore() {
 
 jobs::JobSpec CBatchOperations::ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
                                         ReadScope scope, std::shared_ptr<DeviceSettings> settings) {
-    jobs::JobSpec spec;
-    spec.name = "Read settings";
-    spec.targets = {device};
-    spec.credentials = login;
-    spec.work = [scope, settings](jobs::CameraRun& run) {
+    jobs::JobSpec order;
+    order.name = "Read settings";
+    order.targets = {device};
+    order.credentials = login;
+    order.work = [scope, settings](jobs::CameraRun& run) {
         DeviceSettings& s = *settings;
         s.device = run.Device();
         const int h = run.Handle();
@@ -277,7 +277,7 @@ jobs::JobSpec CBatchOperations::ReadJob(const tagQvIpcInfo& device, const jobs::
             return sdk.GetVideoConfig(h, &r);
         });
     };
-    return spec;
+    return order;
 }
 
 } // namespace orv::batchset

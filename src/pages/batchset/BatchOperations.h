@@ -45,7 +45,7 @@ public:
     virtual bool Ask(const Message& question) = 0;
     // Runs a job of operations; `oneCamera`: the current camera, whose
     // operations each write their result line.
-    virtual void RunOperations(jobs::JobSpec spec, bool oneCamera) = 0;
+    virtual void RunOperations(jobs::JobSpec order, bool oneCamera) = 0;
 };
 
 enum class Operation {

@@ -159,8 +159,8 @@ bool CBatchSetDlg::Ask(const orv::Message& question) {
     return orv::ui::AskYesNo(this, LangText(question.id, question.defaultText));
 }
 
-void CBatchSetDlg::RunOperations(orv::jobs::JobSpec spec, bool oneCamera) {
-    RunJob(std::move(spec), oneCamera ? Report::Lines : Report::Summary);
+void CBatchSetDlg::RunOperations(orv::jobs::JobSpec order, bool oneCamera) {
+    RunJob(std::move(order), oneCamera ? Report::Lines : Report::Summary);
 }
 
 void CBatchSetDlg::JobRunningChanged(bool running) {

@@ -61,7 +61,7 @@ private:
     void DefaultPassword(char* buffer, int size) const override;
     void ShowMessage(const orv::Message& message) override;
     bool Ask(const orv::Message& question) override;
-    void RunOperations(orv::jobs::JobSpec spec, bool oneCamera) override;
+    void RunOperations(orv::jobs::JobSpec order, bool oneCamera) override;
 
     void createControls();
     void layoutControls();

@@ -95,11 +95,11 @@ bool CDeviceListPage::JobRunning() const {
     return m_job != 0 && m_jobs.IsRunning(m_job);
 }
 
-orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec spec, Report report) {
-    const int cameras = static_cast<int>(spec.targets.size());
-    m_jobSpec = spec;
+orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec order, Report report) {
+    const int cameras = static_cast<int>(order.targets.size());
+    m_jobSpec = order;
     m_jobReport = report;
-    m_job = m_jobs.Start(std::move(spec));
+    m_job = m_jobs.Start(std::move(order));
     const bool panelWasHidden = m_jobPanel->isHidden();
     m_jobPanel->Track(m_job, cameras);
     if (panelWasHidden) {
@@ -111,8 +111,8 @@ orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec spec, Report report)
     return m_job;
 }
 
-orv::jobs::JobId CDeviceListPage::RunQuiet(orv::jobs::JobSpec spec, std::function<void()> done) {
-    const orv::jobs::JobId job = m_jobs.Start(std::move(spec));
+orv::jobs::JobId CDeviceListPage::RunQuiet(orv::jobs::JobSpec order, std::function<void()> done) {
+    const orv::jobs::JobId job = m_jobs.Start(std::move(order));
     auto connection = std::make_shared<QMetaObject::Connection>();
     *connection = connect(&m_jobs, &orv::jobs::CJobEngine::finished, this,
                           [job, done = std::move(done), connection](orv::jobs::JobId ended) {

@@ -80,12 +80,12 @@ protected:
     // camera and operation (single-device operations), one summary line per
     // operation when the job ends (checked mode), or not at all.
     enum class Report { Lines, Summary, Quiet };
-    // Runs `spec` on the engine and follows it in the job panel; the page's
+    // Runs `order` on the engine and follows it in the job panel; the page's
     // own device controls wait for it (JobRunningChanged).
-    orv::jobs::JobId RunJob(orv::jobs::JobSpec spec, Report report);
+    orv::jobs::JobId RunJob(orv::jobs::JobSpec order, Report report);
     // A job the page follows by itself (reads, live view): no panel, no
     // lines; `done` runs on the window thread after its last camera.
-    orv::jobs::JobId RunQuiet(orv::jobs::JobSpec spec, std::function<void()> done);
+    orv::jobs::JobId RunQuiet(orv::jobs::JobSpec order, std::function<void()> done);
     // While true, the page's controls that start device work are disabled.
     virtual void JobRunningChanged(bool running);
     // A job of this page ended (after its last result).

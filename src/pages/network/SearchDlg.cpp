@@ -273,21 +273,21 @@ void CSearchDlg::OnModifyFailed(const tagQvIpcInfo& record, int result) {
 }
 
 void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
-    orv::jobs::JobSpec spec;
-    spec.name = "Network Settings";
-    spec.operations = {orv::network::kModifyOperation};
+    orv::jobs::JobSpec order;
+    order.name = "Network Settings";
+    order.operations = {orv::network::kModifyOperation};
     for (tagQvIpcInfo& request : requests) {
         m_waiter.Expect(orv::DeviceKey::Of(request));
         m_app.ModifyIpcInfoAll(&request);
         if (const orv::DeviceRow* device = Devices().Find(orv::DeviceKey::Of(request))) {
-            spec.targets.push_back(device->record);
+            order.targets.push_back(device->record);
         }
     }
     orv::network::CModifyWaiter& waiter = m_waiter;
-    spec.work = [&waiter](orv::jobs::CameraRun& run) {
+    order.work = [&waiter](orv::jobs::CameraRun& run) {
         orv::network::ReportModifyOutcome(waiter, run);
     };
-    RunJob(std::move(spec), Report::Summary);
+    RunJob(std::move(order), Report::Summary);
 }
 
 void CSearchDlg::Modify() {

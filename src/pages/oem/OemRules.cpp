@@ -149,13 +149,13 @@ std::vector<std::wstring> SplitImageField(const std::wstring& field) {
 jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
                            const std::string& oemFilePath,
                            std::function<void(int handle)> queueReboot) {
-    jobs::JobSpec spec;
-    spec.name = "OEM";
-    spec.targets = targets;
-    std::memcpy(spec.credentials.user, upload.user, sizeof spec.credentials.user);
-    std::memcpy(spec.credentials.password, upload.password, sizeof spec.credentials.password);
-    spec.operations = {"Upload OEM Files"};
-    spec.work = [images = upload.images, oemFilePath, queueReboot](jobs::CameraRun& run) {
+    jobs::JobSpec order;
+    order.name = "OEM";
+    order.targets = targets;
+    std::memcpy(order.credentials.user, upload.user, sizeof order.credentials.user);
+    std::memcpy(order.credentials.password, upload.password, sizeof order.credentials.password);
+    order.operations = {"Upload OEM Files"};
+    order.work = [images = upload.images, oemFilePath, queueReboot](jobs::CameraRun& run) {
         const int handle = run.Handle();
         const bool took = run.Report(
             "Upload OEM Files",
@@ -172,7 +172,7 @@ jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUp
             queueReboot(handle);
         }
     };
-    return spec;
+    return order;
 }
 
 } // namespace orv::oem

@@ -205,11 +205,11 @@ void CVideoViewDlg::pump() {
     }
     Action action = std::move(m_actions.front());
     m_actions.pop_front();
-    orv::jobs::JobSpec spec;
-    spec.name = "Video Previews";
-    spec.targets = {m_camera};
-    spec.work = [work = std::move(action.work)](orv::jobs::CameraRun& run) { work(run.Sdk()); };
-    m_actionJob = RunQuiet(std::move(spec), [this, done = std::move(action.done)] {
+    orv::jobs::JobSpec order;
+    order.name = "Video Previews";
+    order.targets = {m_camera};
+    order.work = [work = std::move(action.work)](orv::jobs::CameraRun& run) { work(run.Sdk()); };
+    m_actionJob = RunQuiet(std::move(order), [this, done = std::move(action.done)] {
         m_actionJob = 0;
         if (done) {
             done();

@@ -199,17 +199,17 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
 
 jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
                          const std::string& escapedPath) {
-    jobs::JobSpec spec;
-    spec.name = "Upgrade";
-    spec.targets = targets;
-    spec.credentials = login;
-    spec.operations = {"Upgrade"};
-    spec.work = [escapedPath](jobs::CameraRun& run) {
+    jobs::JobSpec order;
+    order.name = "Upgrade";
+    order.targets = targets;
+    order.credentials = login;
+    order.operations = {"Upgrade"};
+    order.work = [escapedPath](jobs::CameraRun& run) {
         const int handle = run.Handle();
         run.Report("Upgrade",
                    handle == -1 ? -1 : run.Sdk().UpdateFirmware(handle, escapedPath.c_str()), true);
     };
-    return spec;
+    return order;
 }
 
 } // namespace orv::upgrade

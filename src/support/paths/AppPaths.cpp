@@ -128,5 +128,4 @@ const Places& Current() {
     return places;
 }
 
-
 } // namespace orv::paths

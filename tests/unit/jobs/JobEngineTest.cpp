@@ -84,16 +84,16 @@ protected:
 
 TEST_F(JobEngineTest, EachCameraLogsInOnceAndGetsItsOperationsInOrder) {
     CJobEngine engine(sdk, 2);
-    JobSpec spec;
-    spec.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
-    spec.credentials = login();
-    spec.work = [](CameraRun& run) {
+    JobSpec order;
+    order.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
+    order.credentials = login();
+    order.work = [](CameraRun& run) {
         QvPortInfo ports{};
         run.Report("Read Port", run.Sdk().GetPortInfo(run.Handle(), &ports));
         QvDdnsInfo ddns{};
         run.Report("Read DDNS", run.Sdk().GetDdns(run.Handle(), &ddns));
     };
-    const auto results = RunJob(engine, spec);
+    const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 6u);
     std::map<int, std::vector<std::string>> perCamera;
     for (const OperationResult& r : results) {
@@ -112,12 +112,12 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
     camsim::FaultPlan slow;
     slow.delay = std::chrono::milliseconds(3000);
     lab.server.setFaults(lab.key(3), slow);
-    JobSpec spec;
+    JobSpec order;
     // A camera that fails the call, one that refuses the value, one too
     // slow to answer, and an address nobody answers on.
-    spec.targets = {camera(lab, 1), camera(lab, 2), camera(lab, 3), camera(lab, 0, "127.0.0.90")};
-    spec.credentials = login();
-    spec.work = [](CameraRun& run) {
+    order.targets = {camera(lab, 1), camera(lab, 2), camera(lab, 3), camera(lab, 0, "127.0.0.90")};
+    order.credentials = login();
+    order.work = [](CameraRun& run) {
         QvPortInfo ports{8080, 8000, 554, 555, 0};
         if (run.Device().Mac[5] == 3) {
             ports.onvifPort = 8080; // the same port twice
@@ -126,7 +126,7 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
         run.Report("Modify Port", handle < 0 ? -1 : run.Sdk().SetPortInfo(handle, &ports));
     };
     std::map<std::string, std::string> reasons;
-    for (const OperationResult& r : RunJob(engine, spec)) {
+    for (const OperationResult& r : RunJob(engine, order)) {
         EXPECT_EQ(r.outcome, Outcome::Failed);
         reasons[r.device.IpAddr] = ReasonText(r.reason, r.seconds);
     }
@@ -141,19 +141,19 @@ TEST_F(JobEngineTest, ConcurrencyIsBoundedAndCancelStartsNoFurtherCamera) {
     std::atomic<int> active{0};
     std::atomic<int> started{0};
     std::latch release(1);
-    JobSpec spec;
+    JobSpec order;
     for (int i = 0; i < 4; ++i) {
-        spec.targets.push_back(camera(lab, i));
+        order.targets.push_back(camera(lab, i));
     }
-    spec.operations = {"Wait"};
-    spec.work = [&](CameraRun& run) {
+    order.operations = {"Wait"};
+    order.work = [&](CameraRun& run) {
         ++active;
         ++started;
         release.wait();
         run.Report("Wait", 0);
         --active;
     };
-    const JobId job = engine.Start(spec);
+    const JobId job = engine.Start(order);
     while (started.load() < 2) {
         QCoreApplication::processEvents();
     }
@@ -177,11 +177,11 @@ TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
     CJobEngine engine(sdk);
     tagQvIpcInfo unplugged = camera(lab, 0, "127.0.0.91");
     unplugged.HttpPort = nowhere.port();
-    JobSpec spec;
-    spec.targets = {unplugged, camera(lab, 1)};
-    spec.credentials = login();
+    JobSpec order;
+    order.targets = {unplugged, camera(lab, 1)};
+    order.credentials = login();
     const camsim::CameraKey quiet = lab.key(1);
-    spec.work = [&](CameraRun& run) {
+    order.work = [&](CameraRun& run) {
         const int h = run.Handle();
         if (h > 0) {
             // The camera took the login and then falls silent.
@@ -196,7 +196,7 @@ TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
         QvImagingConfig imaging{};
         run.Report("Read Image", h < 0 ? -1 : run.Sdk().GetImagingConfig(h, &imaging));
     };
-    const auto results = RunJob(engine, spec);
+    const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 6u);
     for (const OperationResult& r : results) {
         EXPECT_EQ(r.reason, Reason::NoAnswer) << r.operation;
@@ -213,12 +213,12 @@ TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
 TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {
     testcams::Lab many{100};
     CJobEngine engine(sdk);
-    JobSpec spec;
+    JobSpec order;
     for (int i = 0; i < 100; ++i) {
-        spec.targets.push_back(camera(many, i));
+        order.targets.push_back(camera(many, i));
     }
-    spec.credentials = login();
-    spec.work = [](CameraRun& run) {
+    order.credentials = login();
+    order.work = [](CameraRun& run) {
         const QvImagingSettings picture{run.Device().Mac[5], 1, 2};
         QvImagingSettings back{};
         const int h = run.Handle();
@@ -230,7 +230,7 @@ TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {
     int lastDone = 0;
     QObject::connect(&engine, &CJobEngine::progress,
                      [&](JobId, int done, int) { lastDone = std::max(lastDone, done); });
-    const auto results = RunJob(engine, spec);
+    const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 100u);
     for (const OperationResult& r : results) {
         EXPECT_EQ(r.outcome, Outcome::Succeeded) << r.device.IpAddr;

@@ -61,9 +61,9 @@ public:
         messages.push_back(std::wstring(m.id) + L"?");
         return answerYes;
     }
-    void RunOperations(orv::jobs::JobSpec spec, bool one) override {
+    void RunOperations(orv::jobs::JobSpec order, bool one) override {
         oneCamera = one;
-        results = RunJob(m_engine, std::move(spec));
+        results = RunJob(m_engine, std::move(order));
     }
     // "Modify Port Succeeded" per result, in order.
     std::vector<std::string> outcomes() const {

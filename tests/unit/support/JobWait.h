@@ -32,6 +32,6 @@ WaitForJob(orv::jobs::CJobEngine& engine, orv::jobs::JobId job, int timeoutMs = 
 }
 
 inline std::vector<orv::jobs::OperationResult> RunJob(orv::jobs::CJobEngine& engine,
-                                                      orv::jobs::JobSpec spec) {
-    return WaitForJob(engine, engine.Start(std::move(spec)));
+                                                      orv::jobs::JobSpec order) {
+    return WaitForJob(engine, engine.Start(std::move(order)));
 }
