@@ -383,6 +383,28 @@ ReadResult ReadProfile(std::string_view text) {
     return result;
 }
 
+namespace {
+
+// "n" or "n:0W" / "n:0WW": the counter, zero-padded to W digits (0: none).
+std::optional<int> counterWidth(const std::string& field) {
+    if (field == "n") {
+        return 0;
+    }
+    if (field.size() < 4 || field.size() > 5 || !field.starts_with("n:0")) {
+        return std::nullopt;
+    }
+    int width = 0;
+    for (const char c : field.substr(3)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        width = width * 10 + (c - '0');
+    }
+    return width > 0 ? std::optional<int>(width) : std::nullopt;
+}
+
+} // namespace
+
 std::optional<std::string> ExpandName(const std::string& pattern, int n,
                                       const tagQvIpcInfo& camera) {
     std::string out;
@@ -397,15 +419,11 @@ std::optional<std::string> ExpandName(const std::string& pattern, int n,
         }
         const std::string field = pattern.substr(i + 1, end - i - 1);
         i = end + 1;
-        int width = 0;
         if (field == "mac") {
             out += plan::MacText(plan::MacOf(camera));
-        } else if (field == "n" ||
-                   (field.size() >= 4 && field.size() <= 5 && field.starts_with("n:0") &&
-                    std::isdigit(static_cast<unsigned char>(field.back())) &&
-                    (width = std::stoi(field.substr(3))) > 0)) {
+        } else if (const std::optional<int> width = counterWidth(field)) {
             char number[32];
-            std::snprintf(number, sizeof number, "%0*d", width, n);
+            std::snprintf(number, sizeof number, "%0*d", *width, n);
             out += number;
         } else {
             return std::nullopt;

@@ -68,6 +68,7 @@ TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
     EXPECT_EQ(ExpandName("{n}{n}", 12, kClass1), "1212");
     EXPECT_FALSE(ExpandName("{ip}", 1, kClass1));
     EXPECT_FALSE(ExpandName("Gate {n", 1, kClass1));
+    EXPECT_FALSE(ExpandName("{n:0Z1}", 1, kClass1)) << "a width that is no number";
 
     const BuildResult b = build(R"({"name": "Tür {n}", "name_start": 9})", {kClass1, kClass5});
     ASSERT_TRUE(b.built);
