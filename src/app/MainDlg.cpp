@@ -117,6 +117,9 @@ void CMainDlg::createControls() {
     m_infoList = new QListWidget(this);
     m_infoList->setObjectName(QStringLiteral("operatingInfoList"));
     m_infoList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every line is one line of text: the view lays out a new line without
+    // measuring the others, which a job's hundreds of lines would cost.
+    m_infoList->setUniformItemSizes(true);
 
     // The group boxes are drawn behind their contents; raise the contents.
     for (QWidget* w :

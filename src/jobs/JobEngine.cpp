@@ -3,6 +3,7 @@
 #include "log/LogFile.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -42,7 +43,7 @@ JobId CJobEngine::Start(JobSpec order) {
         return id;
     }
     {
-        std::lock_guard lock(m_queueLock);
+        std::lock_guard lock(m_taskLock);
         for (std::size_t i = 0; i < count; ++i) {
             m_tasks.push_back({id, shared, i, state});
         }
@@ -76,7 +77,7 @@ void logResult(const std::string& job, const OperationResult& r) {
 void CJobEngine::runNext() {
     Task task;
     {
-        std::lock_guard lock(m_queueLock);
+        std::lock_guard lock(m_taskLock);
         if (m_tasks.empty()) {
             return;
         }
@@ -119,7 +120,7 @@ void CJobEngine::runCamera(const Task& task) {
 void CJobEngine::post(Event event) {
     bool wake = false;
     {
-        std::lock_guard lock(m_queueLock);
+        std::lock_guard lock(m_eventLock);
         wake = m_events.empty();
         m_events.push_back(std::move(event));
     }
@@ -135,24 +136,35 @@ void CJobEngine::deliver() {
     deliverEvents(false);
 }
 
+bool CJobEngine::takePosted(bool wait) {
+    std::unique_lock lock(m_eventLock, std::defer_lock);
+    if (wait) {
+        lock.lock();
+    } else if (!lock.try_lock()) {
+        QTimer::singleShot(kRetryLocked, this, &CJobEngine::deliver);
+        return false;
+    }
+    for (Event& event : m_events) {
+        m_taken.push_back(std::move(event));
+    }
+    m_events.clear();
+    return true;
+}
+
 void CJobEngine::deliverEvents(bool all) {
     const auto until = std::chrono::steady_clock::now() + kDeliverSlice;
     // One at a time: a slot that runs the event loop gets the later events
     // in their order, never before the earlier ones.
     for (;;) {
-        Event event;
-        {
-            std::lock_guard lock(m_queueLock);
-            if (m_events.empty()) {
-                return;
-            }
-            if (!all && std::chrono::steady_clock::now() >= until) {
-                QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-                return;
-            }
-            event = std::move(m_events.front());
-            m_events.pop_front();
+        if (m_taken.empty() && (!takePosted(all) || m_taken.empty())) {
+            return;
         }
+        if (!all && std::chrono::steady_clock::now() >= until) {
+            QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+            return;
+        }
+        Event event = std::move(m_taken.front());
+        m_taken.pop_front();
         if (event.result) {
             emit operationDone(*event.result);
         } else {

@@ -120,15 +120,23 @@ private:
     // thread checker can follow.
     Q_INVOKABLE void deliver();
     void deliverEvents(bool all);
+    // Moves what the workers posted to the window's side of the queue. The
+    // window never waits for a worker: when one holds the lock (a worker the
+    // machine's load has preempted can hold it for a scheduler period), the
+    // events are taken on a later turn.
+    bool takePosted(bool wait);
     static constexpr std::chrono::milliseconds kDeliverSlice{5};
+    static constexpr std::chrono::milliseconds kRetryLocked{1};
     void onCameraDone(JobId id);
 
     IDeviceSdk& m_sdk;
     JobId m_next = 1;
     std::map<JobId, Job> m_jobs;
-    std::mutex m_queueLock;
+    std::mutex m_taskLock;
     std::deque<Task> m_tasks;
-    std::deque<Event> m_events;
+    std::mutex m_eventLock;
+    std::deque<Event> m_events; // posted by workers, under m_eventLock
+    std::deque<Event> m_taken;  // the engine's thread's own
     Runner m_runner{*this};
     QThreadPool m_pool; // last: it ends before what its workers use
 };

@@ -13,6 +13,8 @@
 
 #include <array>
 #include <cstdio>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -151,13 +153,23 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
         return;
     }
     if (m_jobReport == Report::Lines && m_jobSpec.targets.size() > 1) {
+        // In the order the cameras were listed, each camera's lines in the
+        // order it made them; one pass over the results, whatever the count.
+        std::unordered_map<orv::DeviceKey, std::vector<const orv::jobs::OperationResult*>,
+                           orv::DeviceKeyHash>
+            byCamera;
+        for (const orv::jobs::OperationResult& r : m_jobPanel->Results().Results()) {
+            byCamera[r.key].push_back(&r);
+        }
         for (const tagQvIpcInfo& target : m_jobSpec.targets) {
-            const orv::DeviceKey key = orv::DeviceKey::Of(target);
-            for (const orv::jobs::OperationResult& r : m_jobPanel->Results().Results()) {
-                if (r.key == key) {
-                    writeLine(r);
-                }
+            const auto it = byCamera.find(orv::DeviceKey::Of(target));
+            if (it == byCamera.end()) {
+                continue;
             }
+            for (const orv::jobs::OperationResult* r : it->second) {
+                writeLine(*r);
+            }
+            byCamera.erase(it); // a camera listed twice gets its lines once
         }
     }
     if (m_jobReport == Report::Summary) {

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTimerEvent>
 #include <QVBoxLayout>
 
 using orv::ui::LangText;
@@ -91,8 +92,24 @@ void CJobPanel::onProgress(jobs::JobId job, int done, int total) {
     if (job != Current()) {
         return;
     }
-    m_progress->setValue(done);
-    m_progress->setFormat(LangText(L"95013", L"%1 of %2 cameras").arg(done).arg(total));
+    // A progress bar repaints at once on every new value; a job's hundreds
+    // of cameras move it at most every kProgressMs.
+    m_progressDone = done;
+    m_progressTotal = total;
+    if (!m_progressTimer.isActive()) {
+        m_progressTimer.start(kProgressMs, this);
+    }
+}
+
+void CJobPanel::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_progressTimer.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    m_progressTimer.stop();
+    m_progress->setFormat(
+        LangText(L"95013", L"%1 of %2 cameras").arg(m_progressDone).arg(m_progressTotal));
+    m_progress->setValue(m_progressDone);
 }
 
 void CJobPanel::onFinished(jobs::JobId job) {
@@ -100,6 +117,7 @@ void CJobPanel::onFinished(jobs::JobId job) {
         return;
     }
     m_running = false;
+    m_progressTimer.stop();
     int failed = 0;
     for (const jobs::OperationResult& r : m_results.Results()) {
         failed += r.outcome != jobs::Outcome::Succeeded ? 1 : 0;

@@ -6,6 +6,7 @@
 
 #include "jobs/JobResults.h"
 
+#include <QBasicTimer>
 #include <QWidget>
 
 class QDialog;
@@ -42,6 +43,7 @@ private:
     void onResult(const orv::jobs::OperationResult& result);
     void onProgress(orv::jobs::JobId job, int done, int total);
     void onFinished(orv::jobs::JobId job);
+    void timerEvent(QTimerEvent* event) override;
     void copyResults();
     void exportResults();
     void updateRetry();
@@ -49,6 +51,10 @@ private:
     orv::jobs::CJobEngine& m_engine;
     orv::jobs::CJobResultsModel m_results;
     bool m_running = false;
+    static constexpr int kProgressMs = 50;
+    QBasicTimer m_progressTimer;
+    int m_progressDone = 0;
+    int m_progressTotal = 0;
     QProgressBar* m_progress = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_cancel = nullptr;
