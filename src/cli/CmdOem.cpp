@@ -46,16 +46,11 @@ int RunOem(const Command& command, const Options& options) {
 
     CSession session(command, options);
     std::vector<tagQvIpcInfo> selected;
-    if (const int status = session.Prepare(selected, false); status != kExitOk) {
-        return status;
-    }
-    if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected, [&](const tagQvIpcInfo&) {
-            return std::vector<std::string>{"Upload OEM Files: company " +
-                                                options.Value("company") + ", " +
-                                                std::to_string(images.size()) + " image(s)",
-                                            "Reboot"};
-        });
+    if (const auto end = session.PrepareOrShowPlan(
+            selected, {"Upload OEM Files: company " + options.Value("company") + ", " +
+                           std::to_string(images.size()) + " image(s)",
+                       "Reboot"})) {
+        return *end;
     }
     QTemporaryDir dir;
     const std::string path = oem::OemFilePath(dir.path().toStdString());

@@ -118,16 +118,11 @@ int RunPasswords(const Command& command, const Options& options) {
 
     CSession session(command, options);
     std::vector<tagQvIpcInfo> selected;
-    if (const int status = session.Prepare(selected, false); status != kExitOk) {
-        return status;
-    }
-    if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected, [&](const tagQvIpcInfo&) {
-            return std::vector<std::string>{rotate ? "Modify Password: a new random password"
-                                                   : "Modify Password: the given "
-                                                     "password",
-                                            "Reboot: logged in with the new password"};
-        });
+    if (const auto end =
+            session.PrepareOrShowPlan(selected, {rotate ? "Modify Password: a new random password"
+                                                        : "Modify Password: the given password",
+                                                 "Reboot: logged in with the new password"})) {
+        return *end;
     }
     std::unordered_map<DeviceKey, std::string, DeviceKeyHash> passwords;
     for (const tagQvIpcInfo& c : selected) {

@@ -10,13 +10,9 @@ namespace {
 int run(const Command& command, const Options& options, bool restore) {
     CSession session(command, options);
     std::vector<tagQvIpcInfo> selected;
-    if (const int status = session.Prepare(selected, false); status != kExitOk) {
-        return status;
-    }
-    if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected, [&](const tagQvIpcInfo&) {
-            return std::vector<std::string>{restore ? "Restore, then Reboot after 25 s" : "Reboot"};
-        });
+    if (const auto end = session.PrepareOrShowPlan(
+            selected, {restore ? "Restore, then Reboot after 25 s" : "Reboot"})) {
+        return *end;
     }
     CCliBatchHost host(session, selected, options.Has("yes"));
     batchset::CBatchOperations operations(host, session.Worker());

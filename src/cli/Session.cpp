@@ -201,6 +201,17 @@ int CSession::Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest) {
     return status == kExitOk ? CheckSet(selected, modelTest) : status;
 }
 
+std::optional<int> CSession::PrepareOrShowPlan(std::vector<tagQvIpcInfo>& selected,
+                                               const std::vector<std::string>& plan) {
+    if (const int status = Prepare(selected, false); status != kExitOk) {
+        return status;
+    }
+    if (m_options.Has("dry-run")) {
+        return ShowDryRun(selected, [&](const tagQvIpcInfo&) { return plan; });
+    }
+    return std::nullopt;
+}
+
 std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
     std::vector<jobs::OperationResult> results;
     CProgress progress(m_command.name);

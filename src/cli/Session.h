@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ public:
     void WaitForReboots();
     // Prints the results and the summary, writes --results; the exit status.
     int Finish(const std::vector<jobs::OperationResult>& results);
+    // Prepare, then with --dry-run the same `plan` for every camera. Nothing
+    // to go on with: the exit status to end with.
+    std::optional<int> PrepareOrShowPlan(std::vector<tagQvIpcInfo>& selected,
+                                         const std::vector<std::string>& plan);
     // --dry-run: one line per camera and what it would get.
     int ShowDryRun(const std::vector<tagQvIpcInfo>& selected,
                    const std::function<std::vector<std::string>(const tagQvIpcInfo&)>& what);
