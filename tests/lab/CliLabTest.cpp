@@ -330,6 +330,22 @@ TEST_F(CliLab, UpgradeOemRebootAndRestoreReachTheSelectedCameras) {
     EXPECT_EQ(upgrade.status, 0) << upgrade.err;
 
     const std::string logo = file("logo.png", "logo");
+    // A dry run names each selected camera and what it would get, and sends
+    // nothing.
+    const json before = cameras();
+    const Ran plan = cli({"oem", "--dry-run", "--company", "Acme", "--image", logo, "--select",
+                          "ip=192.0.2.11-192.0.2.12"});
+    EXPECT_EQ(plan.status, 0) << plan.err;
+    for (const char* line :
+         {"192.0.2.11", "192.0.2.12", "Upload OEM Files: company Acme, 1 image(s)", "Reboot"}) {
+        EXPECT_NE(plan.out.find(line), std::string::npos) << line << "\n" << plan.out;
+    }
+    EXPECT_EQ(plan.out.find("192.0.2.13"), std::string::npos) << plan.out;
+    const Ran restorePlan = cli({"restore", "--dry-run", "--select", "mac=02:4F:56:10:00:05"});
+    EXPECT_EQ(restorePlan.status, 0) << restorePlan.err;
+    EXPECT_NE(restorePlan.out.find("Restore, then Reboot after 25 s"), std::string::npos);
+    EXPECT_EQ(cameras(), before);
+
     const Ran oem = cli({"oem", "--company", "Acme", "--image", logo, "--select",
                          "mac=02:4F:56:10:00:02", "--results", m_dir + "/oem.json"});
     EXPECT_EQ(oem.status, 0) << oem.err;
