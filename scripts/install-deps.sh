@@ -32,6 +32,8 @@ TEST=(
   # ffprobe (RTSP/H.264), curl and Python's urllib (Digest), Python's
   # cryptography (sealed secrets), tcpdump (nothing secret in clear)
   ffmpeg curl python3 python3-cryptography tcpdump
+  # the suite's runs under load (scripts/stress)
+  stress-ng
 )
 
 packages=("${RUN[@]}")
