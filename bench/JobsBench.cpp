@@ -1,8 +1,10 @@
 // What device jobs cost, against the simulator in a lab of its own: a
 // Network Save (ports, then DDNS, one login) over 100 cameras of which 20
 // are silent, the same over 100 healthy cameras, and the longest stall of
-// the window thread while the main window runs a checked-mode Save over 100
-// cameras. Needs root (namespaces, raw capture).
+// the window thread while the main window runs a checked-mode Save and a
+// checked-mode OEM upload over 100 and over 240 cameras (as many as the lab's
+// addresses give each a unique address). Needs root
+// (namespaces, raw capture).
 
 #include "LabNetwork.h"
 
@@ -11,12 +13,15 @@
 #include "jobs/JobEngine.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
+#include "pages/oem/OemDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QTimer>
@@ -25,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -98,15 +104,42 @@ void networkSave(orv::jobs::CJobEngine& engine, const char* what,
     std::fflush(stdout);
 }
 
-// The main window with every camera checked on the Batch Set page, Save on
-// its Network sub-page, and the longest stall of the window thread from the
-// click until the job's end.
-void windowStall(LabNetwork& lab, int cameras) {
-    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
-    dlg.resize(1200, 800);
-    dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
-    CBatchSetDlg* page = dlg.BatchSetPage();
+// How long a job the window starts takes from `click` to its end, the
+// window thread's longest stall meanwhile, and how much of that stall was
+// its own (not waiting for a CPU).
+struct WindowRun {
+    qint64 took = 0;
+    qint64 longest = 0;
+    qint64 own = 0;
+};
+
+WindowRun runFromWindow(CMainDlg& dlg, const std::function<void()>& click) {
+    orv::CStallWatch watch(20);
+    WindowRun run;
+    QElapsedTimer sinceTick;
+    qint64 waited = runQueueMs();
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 nowWaited = runQueueMs();
+        run.own = std::max(run.own, sinceTick.restart() - 10 - (nowWaited - waited));
+        waited = nowWaited;
+    });
+    sinceTick.start();
+    tick.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    click();
+    QCoreApplication::processEvents();
+    while (dlg.Jobs().AnyRunning() && clock.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    run.took = clock.elapsed();
+    run.longest = watch.LongestStallMs();
+    return run;
+}
+
+void checkAll(CMainDlg& dlg, CDeviceListPage* page, int cameras) {
     QElapsedTimer clock;
     clock.start();
     while (page->Devices().Count() < cameras && clock.elapsed() < 30000) {
@@ -116,46 +149,67 @@ void windowStall(LabNetwork& lab, int cameras) {
     while (dlg.Jobs().AnyRunning()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
+}
+
+// The main window with every camera checked: Save on the Batch Set page's
+// Network sub-page (one summary line per operation), then an OEM upload
+// (one result line per camera, written when the job ends).
+void windowStall(LabNetwork& lab, int cameras) {
+    CMainDlg dlg(true, CMainDlg::Discovery::AllAdapters);
+    dlg.resize(1200, 800);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+
+    CBatchSetDlg* page = dlg.BatchSetPage();
+    checkAll(dlg, page, cameras);
     QWidget* network = page->NetworkPage();
-    const auto field = [network](const char* name, const char* text) {
-        network->findChild<QLineEdit*>(QString::fromLatin1(name))
-            ->setText(QString::fromLatin1(text));
+    const auto field = [](QWidget* form, const char* name, const QString& text) {
+        form->findChild<QLineEdit*>(QString::fromLatin1(name))->setText(text);
     };
-    field("httpPortEdit", "80");
-    field("onvifPortEdit", "8000");
-    orv::CStallWatch watch(20);
-    // The same lateness as the watch's, less the time the window thread
-    // waited for a CPU.
-    qint64 own = 0;
-    QElapsedTimer sinceTick;
-    qint64 waited = runQueueMs();
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 nowWaited = runQueueMs();
-        own = std::max(own, sinceTick.restart() - 10 - (nowWaited - waited));
-        waited = nowWaited;
+    field(network, "httpPortEdit", QStringLiteral("80"));
+    field(network, "onvifPortEdit", QStringLiteral("8000"));
+    const WindowRun save = runFromWindow(dlg, [network] {
+        QTest::mouseClick(network->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                          Qt::LeftButton);
     });
-    sinceTick.start();
-    tick.start(10);
-    clock.restart();
-    QTest::mouseClick(network->findChild<QPushButton*>(QStringLiteral("saveButton")),
-                      Qt::LeftButton);
-    QCoreApplication::processEvents();
-    while (dlg.Jobs().AnyRunning() && clock.elapsed() < 120000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    const qint64 took = clock.elapsed();
     int configured = 0;
-    const nlohmann::json state = lab.state();
-    for (const auto& camera : state["cameras"]) {
+    const nlohmann::json saved = lab.state();
+    for (const auto& camera : saved["cameras"]) {
         const auto config = camera.value("deviceConfig", nlohmann::json::object());
         configured += config.contains("ports") && config["ports"].value("onvif", 0) == 8000;
     }
     std::printf("window, checked Save over %d cameras: %lld ms, %d configured; longest "
                 "window-thread stall %lld ms, %lld ms of it its own (not waiting for a CPU)\n",
-                page->Devices().Count(), static_cast<long long>(took), configured,
-                static_cast<long long>(watch.LongestStallMs()), static_cast<long long>(own));
+                page->Devices().Count(), static_cast<long long>(save.took), configured,
+                static_cast<long long>(save.longest), static_cast<long long>(save.own));
+
+    COemDlg* oem = dlg.OemPage();
+    checkAll(dlg, oem, cameras);
+    QTemporaryDir files;
+    const QString logo = files.filePath(QStringLiteral("logo.bmp"));
+    QFile image(logo);
+    if (image.open(QIODevice::WriteOnly)) {
+        image.write(QByteArray(4096, 'x'));
+    }
+    image.close();
+    field(oem, "companyEdit", QStringLiteral("Acme"));
+    field(oem, "imageFileEdit", logo);
+    const WindowRun upload = runFromWindow(dlg, [oem] {
+        QTest::mouseClick(oem->findChild<QPushButton*>(QStringLiteral("uploadButton")),
+                          Qt::LeftButton);
+    });
+    int branded = 0;
+    const nlohmann::json uploaded = lab.state();
+    for (const auto& camera : uploaded["cameras"]) {
+        const auto config = camera.value("deviceConfig", nlohmann::json::object());
+        branded += config.value("oem", nlohmann::json::object())
+                       .value("info", nlohmann::json::object())
+                       .value("company", "") == "Acme";
+    }
+    std::printf("window, checked OEM upload over %d cameras: %lld ms, %d branded; longest "
+                "window-thread stall %lld ms, %lld ms of it its own\n",
+                oem->Devices().Count(), static_cast<long long>(upload.took), branded,
+                static_cast<long long>(upload.longest), static_cast<long long>(upload.own));
     std::fflush(stdout);
     dlg.close();
 }
@@ -207,11 +261,17 @@ int main(int argc, char** argv) {
         networkSave(engine, "100 cameras, 20 of them silent:", withSilent);
         networkSave(engine, "100 healthy cameras:", healthy);
     }
-    {
+    for (const int cameras : {100, 240}) {
         LabNetwork lab;
-        if (lab.create(1).empty() && lab.startSimulator({{"cameras", 100}}).empty()) {
-            windowStall(lab, 100);
+        std::string error = lab.create(1);
+        if (error.empty()) {
+            error = lab.startSimulator({{"cameras", cameras}});
         }
+        if (!error.empty()) {
+            std::fprintf(stderr, "lab for %d cameras: %s\n", cameras, error.c_str());
+            return 1;
+        }
+        windowStall(lab, cameras);
     }
     Qv_Sdk_Destroy();
     return 0;
