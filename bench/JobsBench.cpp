@@ -113,7 +113,7 @@ struct WindowRun {
     qint64 own = 0;
 };
 
-WindowRun runFromWindow(CMainDlg& dlg, const std::function<void()>& click) {
+WindowRun runFromWindow(CMainDlg& dlg, QPushButton* button) {
     orv::CStallWatch watch(20);
     WindowRun run;
     QElapsedTimer sinceTick;
@@ -129,7 +129,7 @@ WindowRun runFromWindow(CMainDlg& dlg, const std::function<void()>& click) {
     tick.start(10);
     QElapsedTimer clock;
     clock.start();
-    click();
+    QTest::mouseClick(button, Qt::LeftButton);
     QCoreApplication::processEvents();
     while (dlg.Jobs().AnyRunning() && clock.elapsed() < 120000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -137,6 +137,16 @@ WindowRun runFromWindow(CMainDlg& dlg, const std::function<void()>& click) {
     run.took = clock.elapsed();
     run.longest = watch.LongestStallMs();
     return run;
+}
+
+// How many simulated cameras' settings `has` something.
+int countCameras(LabNetwork& lab, const std::function<bool(const nlohmann::json&)>& has) {
+    int count = 0;
+    const nlohmann::json state = lab.state();
+    for (const auto& camera : state["cameras"]) {
+        count += has(camera.value("deviceConfig", nlohmann::json::object())) ? 1 : 0;
+    }
+    return count;
 }
 
 void checkAll(CMainDlg& dlg, CDeviceListPage* page, int cameras) {
@@ -168,16 +178,11 @@ void windowStall(LabNetwork& lab, int cameras) {
     };
     field(network, "httpPortEdit", QStringLiteral("80"));
     field(network, "onvifPortEdit", QStringLiteral("8000"));
-    const WindowRun save = runFromWindow(dlg, [network] {
-        QTest::mouseClick(network->findChild<QPushButton*>(QStringLiteral("saveButton")),
-                          Qt::LeftButton);
+    const WindowRun save =
+        runFromWindow(dlg, network->findChild<QPushButton*>(QStringLiteral("saveButton")));
+    const int configured = countCameras(lab, [](const nlohmann::json& config) {
+        return config.contains("ports") && config["ports"].value("onvif", 0) == 8000;
     });
-    int configured = 0;
-    const nlohmann::json saved = lab.state();
-    for (const auto& camera : saved["cameras"]) {
-        const auto config = camera.value("deviceConfig", nlohmann::json::object());
-        configured += config.contains("ports") && config["ports"].value("onvif", 0) == 8000;
-    }
     std::printf("window, checked Save over %d cameras: %lld ms, %d configured; longest "
                 "window-thread stall %lld ms, %lld ms of it its own (not waiting for a CPU)\n",
                 page->Devices().Count(), static_cast<long long>(save.took), configured,
@@ -194,18 +199,13 @@ void windowStall(LabNetwork& lab, int cameras) {
     image.close();
     field(oem, "companyEdit", QStringLiteral("Acme"));
     field(oem, "imageFileEdit", logo);
-    const WindowRun upload = runFromWindow(dlg, [oem] {
-        QTest::mouseClick(oem->findChild<QPushButton*>(QStringLiteral("uploadButton")),
-                          Qt::LeftButton);
+    const WindowRun upload =
+        runFromWindow(dlg, oem->findChild<QPushButton*>(QStringLiteral("uploadButton")));
+    const int branded = countCameras(lab, [](const nlohmann::json& config) {
+        return config.value("oem", nlohmann::json::object())
+                   .value("info", nlohmann::json::object())
+                   .value("company", "") == "Acme";
     });
-    int branded = 0;
-    const nlohmann::json uploaded = lab.state();
-    for (const auto& camera : uploaded["cameras"]) {
-        const auto config = camera.value("deviceConfig", nlohmann::json::object());
-        branded += config.value("oem", nlohmann::json::object())
-                       .value("info", nlohmann::json::object())
-                       .value("company", "") == "Acme";
-    }
     std::printf("window, checked OEM upload over %d cameras: %lld ms, %d branded; longest "
                 "window-thread stall %lld ms, %lld ms of it its own\n",
                 oem->Devices().Count(), static_cast<long long>(upload.took), branded,
