@@ -73,6 +73,7 @@ void CJobPanel::SetLanguageText() {
 void CJobPanel::Track(jobs::JobId job, int cameras) {
     m_results.Begin(job);
     m_running = true;
+    m_progressTimer.stop(); // nothing of the last job's progress is shown
     m_progress->setRange(0, std::max(cameras, 1));
     m_progress->setValue(0);
     m_progress->setFormat(LangText(L"95013", L"%1 of %2 cameras").arg(0).arg(cameras));
