@@ -14,7 +14,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -82,6 +84,23 @@ std::string LabNetwork::runIn(const std::string& ns, std::vector<std::string> ar
 }
 
 std::string LabNetwork::create(int adapters) {
+    // A run that was killed (a CI timeout, a lost session) could not remove
+    // its namespaces; the first lab of a process removes those of every
+    // process that is gone. Their names carry the creator's process id.
+    static std::once_flag swept;
+    std::call_once(swept, [this] {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/var/run/netns", ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("orvt-", 0) != 0 && name.rfind("orvc-", 0) != 0)
+                continue;
+            const std::string pid = name.substr(5, name.find('x', 5) - 5);
+            if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+                std::filesystem::exists("/proc/" + pid, ec))
+                continue;
+            run({"ip", "netns", "del", name});
+        }
+    });
     char templ[] = "/tmp/orvlab-test.XXXXXX";
     if (!::mkdtemp(templ))
         return "mkdtemp failed";
