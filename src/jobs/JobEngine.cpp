@@ -144,10 +144,8 @@ bool CJobEngine::takePosted(bool wait) {
         QTimer::singleShot(kRetryLocked, this, &CJobEngine::deliver);
         return false;
     }
-    for (Event& event : m_events) {
-        m_taken.push_back(std::move(event));
-    }
-    m_events.clear();
+    // Called only once the window's side is empty.
+    m_taken.swap(m_events);
     return true;
 }
 
