@@ -31,8 +31,15 @@ if(ORVANTIX_FUZZ)
     message(FATAL_ERROR "ORVANTIX_FUZZ needs clang (libFuzzer)")
   endif()
   # Every library gets coverage instrumentation; only the fuzz targets link
-  # libFuzzer's main.
-  add_compile_options(-fsanitize=fuzzer-no-link)
+  # libFuzzer's main. The list of functions left out is copied under a name
+  # that carries its content's hash: an edit changes every compile command,
+  # so the build and the compiler cache cannot reuse objects made without it.
+  set(ignore_list ${CMAKE_CURRENT_LIST_DIR}/fuzz-coverage-ignore.txt)
+  file(SHA1 ${ignore_list} ignore_hash)
+  string(SUBSTRING ${ignore_hash} 0 12 ignore_hash)
+  set(ignore_copy ${CMAKE_BINARY_DIR}/fuzz-coverage-ignore-${ignore_hash}.txt)
+  configure_file(${ignore_list} ${ignore_copy} COPYONLY)
+  add_compile_options(-fsanitize=fuzzer-no-link -fsanitize-coverage-ignorelist=${ignore_copy})
 endif()
 
 # orvantix_add_fuzzer(<name> SOURCES ... LIBS ... CORPUS <dir>)

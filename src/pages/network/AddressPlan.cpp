@@ -9,11 +9,16 @@
 #include "text/WideText.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <map>
+#include <optional>
 #include <set>
+#include <span>
+#include <string_view>
 
 #include <QStringList>
 
@@ -42,15 +47,28 @@ std::string text(const Message& message) {
     return ToUtf8(TheLanguage().Text(message.id, message.defaultText));
 }
 
-std::string trimmed(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
+// A plan of thousands of faulty rows names the same few faults again and
+// again: each message is translated once per plan.
+class MessageTexts {
+public:
+    const std::string& operator()(const Message& message) {
+        auto found = texts_.find(message.id);
+        if (found == texts_.end()) {
+            found = texts_.emplace(message.id, text(message)).first;
+        }
+        return found->second;
     }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
+
+private:
+    std::map<const wchar_t*, std::string> texts_;
+};
+
+std::string_view trimmed(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
     }
-    return std::string(s);
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 std::string lower(std::string s) {
@@ -59,56 +77,95 @@ std::string lower(std::string s) {
     return s;
 }
 
-struct Record {
-    int line = 0;
-    std::vector<std::string> fields;
+// The records of a file, their fields kept in one list: one allocation
+// per growth of the file, not one per row.
+struct Records {
+    struct Record {
+        int line = 0;
+        std::size_t first = 0; // its first field in `cells`
+        std::size_t count = 0;
+    };
+    std::vector<Record> list;
+    std::vector<std::string> cells;
+
+    std::span<const std::string> fields(const Record& r) const {
+        return {cells.data() + r.first, r.count};
+    }
 };
 
 // RFC 4180 records; a quoted field may hold separators, quotes ("") and
 // line breaks. Lines without any text (blank, or separators alone, as
 // spreadsheets write their empty rows) are no records.
-std::vector<Record> splitRecords(std::string_view text, char separator,
-                                 std::vector<PlanProblem>& problems) {
-    std::vector<Record> records;
+Records splitRecords(std::string_view text, char separator, std::vector<PlanProblem>& problems) {
+    Records records;
     int line = 1;
-    Record record{line, {}};
+    Records::Record record{line, 0, 0};
     std::string field;
     bool quoted = false;     // the field was quoted
     bool afterQuote = false; // its closing quote has passed
     bool content = false;
     const auto endField = [&] {
-        record.fields.push_back(quoted ? field : trimmed(field));
+        records.cells.emplace_back(quoted ? std::string_view(field) : trimmed(field));
+        ++record.count;
         field.clear();
         quoted = afterQuote = false;
     };
     const auto endRecord = [&] {
         endField();
         if (content) {
-            records.push_back(std::move(record));
+            records.list.push_back(record);
+        } else {
+            records.cells.resize(record.first);
         }
-        record = Record{line, {}};
+        record = {line, records.cells.size(), 0};
         content = false;
     };
+    // Text between the characters that mean something is taken a run at a
+    // time: a plan of thousands of rows is read in a few steps per field.
+    std::array<bool, 256> special{};
+    for (const char c : {'"', separator, '\r', '\n'}) {
+        special[static_cast<unsigned char>(c)] = true;
+    }
     std::size_t i = 0;
     while (i < text.size()) {
+        std::size_t next = i;
+        while (next < text.size() && !special[static_cast<unsigned char>(text[next])]) {
+            ++next;
+        }
+        if (next > i) {
+            const std::string_view run = text.substr(i, next - i);
+            const bool blank = trimmed(run).empty();
+            if (afterQuote && !blank) {
+                problems.push_back({record.line, "", "text after a closing quote"});
+                return records;
+            }
+            if (!afterQuote) {
+                field += run;
+                content = content || !blank;
+            }
+            i = next;
+            continue;
+        }
         const char c = text[i++];
-        const bool blank = c == ' ' || c == '\t';
         if (c == '"' && !quoted && trimmed(field).empty()) {
             field.clear();
             quoted = content = true;
-            for (;; ++i) {
-                if (i >= text.size()) {
+            for (;;) {
+                const std::size_t quote = text.find('"', i);
+                if (quote == std::string_view::npos) {
                     problems.push_back({record.line, "", "a quoted field has no end"});
                     return records;
                 }
-                if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) {
+                const std::string_view run = text.substr(i, quote - i);
+                field += run;
+                line += static_cast<int>(std::count(run.begin(), run.end(), '\n'));
+                i = quote + 1;
+                if (i >= text.size() || text[i] != '"') {
                     break;
                 }
-                i += text[i] == '"' ? 1 : 0;
-                line += text[i] == '\n' ? 1 : 0;
-                field += text[i];
+                field += '"'; // a doubled quote stands for one
+                ++i;
             }
-            ++i;
             afterQuote = true;
         } else if (c == separator) {
             endField();
@@ -116,12 +173,12 @@ std::vector<Record> splitRecords(std::string_view text, char separator,
             i += c == '\r' && i < text.size() && text[i] == '\n' ? 1 : 0;
             ++line;
             endRecord();
-        } else if (afterQuote && !blank) {
+        } else if (afterQuote) {
             problems.push_back({record.line, "", "text after a closing quote"});
             return records;
-        } else if (!afterQuote) {
-            field += c;
-            content = content || !blank;
+        } else {
+            field += c; // a quote inside a field that did not start with one
+            content = true;
         }
     }
     endRecord();
@@ -140,12 +197,21 @@ std::string normalAddress(const std::string& text) {
     return n ? dotted(*n) : text;
 }
 
-void checkRow(const PlanRow& row, std::vector<PlanProblem>& problems) {
+// Checks every field of a row; gives the row's address in plain dotted form
+// when it has a valid one.
+std::optional<std::string> checkRow(const PlanRow& row, MessageTexts& say,
+                                    std::vector<PlanProblem>& problems) {
     const auto bad = [&](const char* field, const Message& message) {
-        problems.push_back({row.line, field, text(message)});
+        problems.push_back({row.line, field, say(message)});
     };
-    if (!row.ip.empty() && !network::IsValidAddress(FromUtf8(row.ip))) {
-        bad("ip", network::kInvalidIp);
+    std::optional<std::string> address;
+    if (!row.ip.empty()) {
+        const std::wstring ip = FromUtf8(row.ip);
+        if (network::IsValidAddress(ip)) {
+            address = dotted(*network::ReadFourNumbers(ip));
+        } else {
+            bad("ip", network::kInvalidIp);
+        }
     }
     if (!row.netmask.empty() && !network::IsValidNetmask(FromUtf8(row.netmask))) {
         bad("netmask", network::kInvalidNetmask);
@@ -169,6 +235,7 @@ void checkRow(const PlanRow& row, std::vector<PlanProblem>& problems) {
             problems.push_back({row.line, "name", "longer than a camera keeps (31 bytes)"});
         }
     }
+    return address;
 }
 
 // The column a failed check of a whole row concerns, as "ip: ".
@@ -197,28 +264,33 @@ std::string fieldOf(const Message& error, const network::NetworkForm& form) {
 } // namespace
 
 std::optional<Mac> ReadMac(std::string_view text) {
-    std::string hex;
-    for (const char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c)) != 0) {
-            hex += c;
-        } else if (c != ':' && c != '-') {
-            return std::nullopt;
-        }
-    }
+    // Twelve hex digits, alone or in pairs parted by one kind of separator.
     const bool separated = text.size() == 17;
-    if (hex.size() != 12 || (!separated && text.size() != 12)) {
+    if (!separated && text.size() != 12) {
         return std::nullopt;
     }
-    if (separated) {
-        for (std::size_t i = 2; i < 17; i += 3) {
-            if (text[i] != text[2]) {
-                return std::nullopt;
-            }
-        }
+    if (separated && text[2] != ':' && text[2] != '-') {
+        return std::nullopt;
     }
     Mac mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        mac[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
+    std::size_t digits = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (separated && i % 3 == 2) {
+            if (c != text[2]) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        const int value = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (value < 0) {
+            return std::nullopt;
+        }
+        mac[digits / 2] = static_cast<std::uint8_t>(mac[digits / 2] << 4 | value);
+        ++digits;
     }
     return mac;
 }
@@ -250,14 +322,15 @@ Plan ReadPlan(std::string_view text) {
         firstLine.find(',') == std::string_view::npos && firstLine.find(';') != std::string::npos
             ? ';'
             : ',';
-    const std::vector<Record> records = splitRecords(text, separator, plan.problems);
+    const Records split = splitRecords(text, separator, plan.problems);
+    const std::vector<Records::Record>& records = split.list;
     if (records.empty()) {
         plan.problems.push_back({1, "", "no header row"});
         return plan;
     }
     std::vector<int> columnOf;
     std::set<int> present;
-    for (const std::string& cell : records.front().fields) {
+    for (const std::string& cell : split.fields(records.front())) {
         const std::string name = lower(cell);
         const auto known = std::find_if(std::begin(kColumns), std::end(kColumns),
                                         [&](const KnownColumn& k) { return name == k.name; });
@@ -284,11 +357,13 @@ Plan ReadPlan(std::string_view text) {
     }
     std::map<Mac, int> macLines;
     std::map<std::string, int> ipLines;
+    MessageTexts say;
     for (std::size_t r = 1; r < records.size(); ++r) {
-        const Record& record = records[r];
-        if (record.fields.size() > columnOf.size()) {
+        const Records::Record& record = records[r];
+        const std::span<const std::string> fields = split.fields(record);
+        if (fields.size() > columnOf.size()) {
             plan.problems.push_back({record.line, "",
-                                     std::to_string(record.fields.size()) +
+                                     std::to_string(fields.size()) +
                                          " fields where the header names " +
                                          std::to_string(columnOf.size())});
             continue;
@@ -298,11 +373,11 @@ Plan ReadPlan(std::string_view text) {
         std::string* targets[] = {nullptr,      &row.ip,       &row.netmask,
                                   &row.gateway, &row.httpPort, &row.name};
         std::string mac;
-        for (std::size_t c = 0; c < record.fields.size(); ++c) {
+        for (std::size_t c = 0; c < fields.size(); ++c) {
             if (columnOf[c] == kMacColumn) {
-                mac = record.fields[c];
+                mac = fields[c];
             } else if (columnOf[c] > 0) {
-                *targets[columnOf[c]] = record.fields[c];
+                *targets[columnOf[c]] = fields[c];
             }
         }
         const std::size_t before = plan.problems.size();
@@ -318,13 +393,11 @@ Plan ReadPlan(std::string_view text) {
                 {row.line, "mac",
                  mac.empty() ? "missing" : "\"" + mac + "\" is not a MAC address"});
         }
-        checkRow(row, plan.problems);
-        if (!row.ip.empty() && network::IsValidAddress(FromUtf8(row.ip))) {
-            const std::string ip = normalAddress(row.ip);
-            if (const auto [it, added] = ipLines.emplace(ip, row.line); !added) {
+        if (const auto ip = checkRow(row, say, plan.problems)) {
+            if (const auto [it, added] = ipLines.emplace(*ip, row.line); !added) {
                 plan.problems.push_back(
                     {row.line, "ip",
-                     ip + " is planned on line " + std::to_string(it->second) + " too"});
+                     *ip + " is planned on line " + std::to_string(it->second) + " too"});
             }
         }
         if (plan.problems.size() == before) {

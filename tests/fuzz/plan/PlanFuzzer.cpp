@@ -45,10 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const Plan plan = ReadPlan(text);
     // A line ends at LF, CR LF or a lone CR.
-    long lines = 1;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        lines +=
-            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    long lines = 1 + std::count(text.begin(), text.end(), '\n');
+    for (std::size_t cr = text.find('\r'); cr != std::string_view::npos;
+         cr = text.find('\r', cr + 1)) {
+        lines += cr + 1 == text.size() || text[cr + 1] != '\n';
     }
     for (const PlanProblem& p : plan.problems) {
         check(p.line >= 0 && p.line <= lines && !p.text.empty());

@@ -71,6 +71,27 @@ TEST(AddressPlan, EveryFaultIsNamedByLineAndField) {
               std::vector<std::string>{"p.csv:1: mac: the header names no mac column"});
     EXPECT_EQ(problems(ReadPlan("mac,name\n02:4F:56:10:00:01,\"open\n")),
               std::vector<std::string>{"p.csv:2: a quoted field has no end"});
+    EXPECT_EQ(problems(ReadPlan("mac,name\n\n02:4F:56:10:00:01,\"a\"\"\" \t b\n")),
+              std::vector<std::string>{"p.csv:3: text after a closing quote"});
+    // A quote inside a field that did not start with one is text; blanks
+    // after a closing quote are nothing.
+    const Plan quotes = ReadPlan("mac,name\n02:4F:56:10:00:01,\"a\"\"\" \t\n"
+                                 "02:4F:56:10:00:02, b\"c\" \n");
+    ASSERT_EQ(quotes.rows.size(), 2u);
+    EXPECT_EQ(quotes.rows[0].name, "a\"");
+    EXPECT_EQ(quotes.rows[1].name, "b\"c\"");
+}
+
+TEST(AddressPlan, ReadsAMacInPairsWithOneKindOfSeparatorOrNone) {
+    const Mac mac = {0x02, 0x4F, 0x56, 0x10, 0x00, 0xAB};
+    for (const char* text : {"02:4F:56:10:00:AB", "02-4f-56-10-00-ab", "024F561000aB"}) {
+        EXPECT_EQ(ReadMac(text), mac) << text;
+    }
+    for (const char* text : {"02:4F-56:10:00:AB", "024:F5:61:00:00:AB", "0000000-0000:-0::",
+                             "02:4F:56:10:00:AG", "02:4F:56:10:00", "02.4F.56.10.00.AB",
+                             "024F561000AB0", ""}) {
+        EXPECT_EQ(ReadMac(text), std::nullopt) << text;
+    }
 }
 
 TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
