@@ -53,7 +53,6 @@ protected:
     RecordingSdk sdk;
     orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CBatchSetDlg> page;
-    QStringList messages;
     bool answerYes = true;
     std::mutex urlLock;
     QStringList urls;
@@ -73,8 +72,6 @@ protected:
     }
     void TearDown() override {
         page.reset();
-        orv::ui::SetMessageBoxAnswer(nullptr);
-        orv::ui::SetBrowserAnswer(nullptr);
         GuiTestBase::TearDown();
     }
     void makePage(orv::batchset::WorkerTiming timing) {

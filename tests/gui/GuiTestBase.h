@@ -1,10 +1,14 @@
 #pragma once
 // Fixture base for widget tests: a private settings store and language choice
-// per test, popup menus answered by the test, and a screenshot helper.
+// per test, message boxes, file dialogs and popup menus answered by the test,
+// and a screenshot helper.
 
 #include "TempDir.h"
 #include "jobs/JobEngine.h"
 #include "lang/Language.h"
+#include "ui/Browser.h"
+#include "ui/FileDialog.h"
+#include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
 
 #include <QAction>
@@ -30,18 +34,51 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 class GuiTestBase : public ::testing::Test {
 protected:
     TempDir configHome;
+    // The text of every message box, in order.
+    QStringList messages;
+    // What the next file dialogs choose.
+    QStringList chosenFiles;
 
     void SetUp() override {
         ::setenv("XDG_CONFIG_HOME", configHome.str().c_str(), 1);
         // Every test starts in English with no language choice stored.
         TheLanguage().SelectLanguage(L"English");
         std::filesystem::remove(orv::ToFsPath(TheLanguage().LanguageIniPath()));
+        // A box the test did not expect fails it at once with its text; a
+        // real box would wait for a person and the test would only time out.
+        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            ADD_FAILURE() << "a message box the test did not expect: " << text.toStdString();
+            return false;
+        });
     }
     void TearDown() override {
+        // No answer may outlive the fixture it records into.
+        orv::ui::SetMessageBoxAnswer(nullptr);
+        orv::ui::SetFileDialogAnswer(nullptr);
+        orv::ui::SetBrowserAnswer(nullptr);
         orv::ui::SetPopupMenuAnswer(nullptr);
         std::filesystem::remove(orv::ToFsPath(TheLanguage().LanguageIniPath()));
         TheLanguage().LoadSavedLanguage();
         ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+    // Message boxes are expected: each is recorded in `messages` and
+    // answered with `answer` (a question's Yes or No).
+    void AnswerMessagesWith(bool answer) {
+        orv::ui::SetMessageBoxAnswer([this, answer](orv::ui::MessageKind, const QString& text) {
+            messages << text;
+            return answer;
+        });
+    }
+
+    // File dialogs choose `chosenFiles`; `multiple` is whether the page must
+    // ask for several files or for one.
+    void AnswerFileDialogs(bool multiple) {
+        orv::ui::SetFileDialogAnswer([this, multiple](const QString&, bool asked) {
+            EXPECT_EQ(asked, multiple);
+            return chosenFiles;
+        });
     }
 
     // Answers the next popup menus with the item of that text (nullptr

@@ -30,21 +30,16 @@ protected:
     RecordingSdk sdk;
     orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CSearchDlg> page;
-    QStringList messages;
 
     void SetUp() override {
         GuiTestBase::SetUp();
         page = std::make_unique<CSearchDlg>(services, jobs);
         page->resize(1000, 500);
         page->show();
-        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
-            messages << text;
-            return false;
-        });
+        AnswerMessagesWith(false);
     }
     void TearDown() override {
         page.reset();
-        orv::ui::SetMessageBoxAnswer(nullptr);
         GuiTestBase::TearDown();
     }
 

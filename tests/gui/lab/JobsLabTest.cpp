@@ -60,22 +60,6 @@ Fault faultOf(int camera) {
 
 class JobsLab : public GuiLabTestBase {
 protected:
-    void SetUp() override {
-        GuiLabTestBase::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
-            messages << text;
-            return true;
-        });
-    }
-    void TearDown() override {
-        orv::ui::SetMessageBoxAnswer(nullptr);
-        EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
-        GuiLabTestBase::TearDown();
-    }
-
     // The simulator with fifty cameras of one model, the window with every
     // camera listed on the Batch Set, Batch Upgrade and OEM pages.
     void start(json overrides = json::object()) {
@@ -235,7 +219,6 @@ protected:
     std::map<std::string, int> numberOf; // camera number by address
     // Made inside the lab: its discovery must see the lab's adapter only.
     std::unique_ptr<CMainDlg> dlg;
-    QStringList messages;
     qint64 longestStall = 0; // over the jobs run so far
 };
 

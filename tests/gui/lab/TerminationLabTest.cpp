@@ -16,6 +16,7 @@
 
 TEST_F(GuiLabTestBase, SigtermInsideAMessageBoxEndsTheRunThroughTheClosingPath) {
     ASSERT_EQ(lab.startSimulator({{"cameras", 1}}), "");
+    orv::ui::SetMessageBoxAnswer(nullptr); // real boxes, with their own event loops
     auto dlg = std::make_unique<CMainDlg>(false, CMainDlg::Discovery::AllAdapters);
     ASSERT_EQ(dlg->DiscoveryInstanceCount(), 1);
     dlg->findChild<QLineEdit*>(QStringLiteral("userEdit"))->setText(QStringLiteral(" tech "));

@@ -54,8 +54,6 @@ protected:
     RecordingSdk sdk;
     orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<COemDlg> page;
-    QStringList messages;
-    QStringList chosenFiles;
     TempDir files;
 
     void SetUp() override {
@@ -66,19 +64,11 @@ protected:
         page = std::make_unique<COemDlg>(services, jobs);
         page->resize(1000, 600);
         page->show();
-        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
-            messages << text;
-            return true;
-        });
-        orv::ui::SetFileDialogAnswer([this](const QString&, bool multiple) {
-            EXPECT_TRUE(multiple);
-            return chosenFiles;
-        });
+        AnswerMessagesWith(true);
+        AnswerFileDialogs(true);
     }
     void TearDown() override {
         page.reset();
-        orv::ui::SetMessageBoxAnswer(nullptr);
-        orv::ui::SetFileDialogAnswer(nullptr);
         std::filesystem::remove(oemFile());
         GuiTestBase::TearDown();
     }

@@ -43,8 +43,6 @@ protected:
     RecordingSdk sdk;
     orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CBatchUpgradeDlg> page;
-    QStringList messages;
-    QStringList chosenFiles;
     TempDir files;
 
     void SetUp() override {
@@ -52,19 +50,11 @@ protected:
         page = std::make_unique<CBatchUpgradeDlg>(services, jobs);
         page->resize(1000, 600);
         page->show();
-        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
-            messages << text;
-            return true;
-        });
-        orv::ui::SetFileDialogAnswer([this](const QString&, bool multiple) {
-            EXPECT_FALSE(multiple);
-            return chosenFiles;
-        });
+        AnswerMessagesWith(true);
+        AnswerFileDialogs(false);
     }
     void TearDown() override {
         page.reset();
-        orv::ui::SetMessageBoxAnswer(nullptr);
-        orv::ui::SetFileDialogAnswer(nullptr);
         GuiTestBase::TearDown();
     }
 

@@ -50,7 +50,6 @@ protected:
     RecordingSdk sdk;
     orv::jobs::CJobEngine jobs{sdk};
     std::unique_ptr<CBatchSetDlg> page;
-    QStringList messages;
 
     void SetUp() override {
         GuiTestBase::SetUp();
@@ -59,10 +58,7 @@ protected:
             identity.model = kModels[i];
             lab.host.add(identity);
         }
-        orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind, const QString& text) {
-            messages << text;
-            return true;
-        });
+        AnswerMessagesWith(true);
         page = std::make_unique<CBatchSetDlg>(services, jobs);
         page->resize(1000, 600);
         page->show();
@@ -76,7 +72,6 @@ protected:
     }
     void TearDown() override {
         page.reset();
-        orv::ui::SetMessageBoxAnswer(nullptr);
         GuiTestBase::TearDown();
     }
 
