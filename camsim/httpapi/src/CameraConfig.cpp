@@ -3,6 +3,7 @@
 #include "qvipcsdk/wire/Utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <limits>
@@ -123,24 +124,21 @@ Outcome error(int status, std::string text) {
 // tool's: shared code would let a fault in the tool's rule pass every lab
 // test, since the simulated camera would agree with it.
 int modelClass(std::string_view model) {
-    auto at = [&](std::size_t position) {
-        return position <= model.size() ? model[position - 1] : '\0';
+    // The fifth to the eighth character of the model name tell the family;
+    // a short name has none there.
+    std::array<char, 8> name{};
+    model.copy(name.data(), std::min(model.size(), name.size()));
+    const auto oneOf = [](char c, std::string_view set) {
+        return set.find(c) != std::string_view::npos;
     };
-    if (at(6) == '9') {
+    if (name[5] == '9') {
         return 1;
     }
-    if (at(5) == '2') {
+    if (name[4] == '2') {
         return 2;
     }
-    const char seventh = at(7);
-    const char eighth = at(8);
-    if (seventh == '5' || seventh == '6' || seventh == '7') {
-        if (eighth == '1' || eighth == '2' || eighth == '3') {
-            return 3;
-        }
-        if (eighth == '6') {
-            return 4;
-        }
+    if (oneOf(name[6], "567") && oneOf(name[7], "1236")) {
+        return name[7] == '6' ? 4 : 3;
     }
     return 5;
 }

@@ -24,6 +24,11 @@ TEST(CameraApi, ModelClassDecidesTheOfferedFrameSizes) {
     EXPECT_EQ(api::modelClass("QVIP3651"), 3);
     EXPECT_EQ(api::modelClass("QVIP3676"), 4);
     EXPECT_EQ(api::modelClass(""), 5);
+    // The first rule that applies decides; a character past the end is none.
+    EXPECT_EQ(api::modelClass("QVIP29"), 1);
+    EXPECT_EQ(api::modelClass("QVIP3756"), 4);
+    EXPECT_EQ(api::modelClass("QVIP37"), 5);
+    EXPECT_EQ(api::modelClass("QVIP3646"), 5);
 
     Camera camera;
     camera.identity.model = "QVIPX9";
