@@ -87,9 +87,9 @@ TEST(AddressPlan, ReadsAMacInPairsWithOneKindOfSeparatorOrNone) {
     for (const char* text : {"02:4F:56:10:00:AB", "02-4f-56-10-00-ab", "024F561000aB"}) {
         EXPECT_EQ(ReadMac(text), mac) << text;
     }
-    for (const char* text : {"02:4F-56:10:00:AB", "024:F5:61:00:00:AB", "0000000-0000:-0::",
-                             "02:4F:56:10:00:AG", "02:4F:56:10:00", "02.4F.56.10.00.AB",
-                             "024F561000AB0", ""}) {
+    for (const char* text :
+         {"02:4F-56:10:00:AB", "024:F5:61:00:00:AB", "0000000-0000:-0::", "02:4F:56:10:00:AG",
+          "02:4F:56:10:00", "02.4F.56.10.00.AB", "024F561000AB0", ""}) {
         EXPECT_EQ(ReadMac(text), std::nullopt) << text;
     }
 }
