@@ -293,6 +293,9 @@ int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
     for (const jobs::OperationTally& t : jobs::Tally(results)) {
         Note(jobs::TallyLine(t).toStdString());
     }
+    if (!results.empty()) {
+        Note(jobs::CameraTallyLine(jobs::TallyCameras(results)).toStdString());
+    }
     int status = kExitOk;
     if (m_options.Has("results")) {
         const std::string path = m_options.Value("results");

@@ -86,6 +86,14 @@ CameraRun::CameraRun(IDeviceSdk& sdk, JobId job, const tagQvIpcInfo& device,
     : m_link(sdk), m_job(job), m_device(device), m_credentials(credentials), m_cancelled(cancelled),
       m_sink(std::move(sink)) {
     m_clock.start();
+    // This worker's uploads stop when the job is cancelled.
+    Qv_Sdk_SetCancelCheck(
+        [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
+        const_cast<std::atomic<bool>*>(&m_cancelled));
+}
+
+CameraRun::~CameraRun() {
+    Qv_Sdk_SetCancelCheck(nullptr, nullptr);
 }
 
 int CameraRun::Handle() {
@@ -104,20 +112,21 @@ int CameraRun::LoginAs(const char* user, const char* password) {
 
 bool CameraRun::Report(std::string_view operation, int result, bool upload) {
     if (result == 0) {
-        emitResult(operation, Outcome::Succeeded, Reason::None);
+        emitResult(operation, Outcome::Succeeded, Reason::None, {});
         return true;
     }
     const int error = m_loggedIn && m_handle < 0 ? m_loginError : m_link.GetLastError();
-    emitResult(operation, Outcome::Failed, ReasonForSdkError(error, upload));
+    ReportFailure(operation, ReasonForSdkError(error, upload));
     return false;
 }
 
-void CameraRun::ReportFailure(std::string_view operation, Reason reason) {
+void CameraRun::ReportFailure(std::string_view operation, Reason reason, std::string detail) {
     emitResult(operation, reason == Reason::Cancelled ? Outcome::Cancelled : Outcome::Failed,
-               reason);
+               reason, std::move(detail));
 }
 
-void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason reason) {
+void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason reason,
+                           std::string detail) {
     OperationResult r;
     r.job = m_job;
     r.key = DeviceKey::Of(m_device);
@@ -125,6 +134,7 @@ void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason r
     r.operation = operation;
     r.outcome = outcome;
     r.reason = reason;
+    r.detail = std::move(detail);
     r.seconds = static_cast<double>(m_clock.elapsed()) / 1000.0;
     m_sink(std::move(r));
 }

@@ -74,6 +74,9 @@ public:
 
     CameraRun(IDeviceSdk& sdk, JobId job, const tagQvIpcInfo& device,
               const Credentials& credentials, const std::atomic<bool>& cancelled, Sink sink);
+    ~CameraRun();
+    CameraRun(const CameraRun&) = delete;
+    CameraRun& operator=(const CameraRun&) = delete;
 
     const tagQvIpcInfo& Device() const { return m_device; }
     // Every device call of the camera goes through here.
@@ -91,10 +94,10 @@ public:
     // failure's reason is the last call's error, or the login's when there
     // was no handle. Returns whether it succeeded.
     bool Report(std::string_view operation, int result, bool upload = false);
-    void ReportFailure(std::string_view operation, Reason reason);
+    void ReportFailure(std::string_view operation, Reason reason, std::string detail = {});
 
 private:
-    void emitResult(std::string_view operation, Outcome outcome, Reason reason);
+    void emitResult(std::string_view operation, Outcome outcome, Reason reason, std::string detail);
 
     CCameraLink m_link;
     const JobId m_job;

@@ -5,7 +5,9 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace orv::jobs {
 
@@ -69,7 +71,7 @@ void logResult(const std::string& job, const OperationResult& r) {
                                                           : "Cancelled";
     WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
              job.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
-             r.reason == Reason::None ? "" : ": ", ReasonText(r.reason, r.seconds).c_str());
+             r.reason == Reason::None ? "" : ": ", ReasonText(r).c_str());
 }
 
 } // namespace
@@ -96,17 +98,15 @@ void CJobEngine::runCamera(const Task& task) {
         std::lock_guard lock(shared.lock);
         ++shared.active;
     }
-    CameraRun run(m_sdk, task.id, order.targets[task.index], order.credentials, shared.cancelled,
-                  [this, &order](OperationResult r) {
-                      logResult(order.name, r);
-                      const JobId id = r.job;
-                      post({id, std::move(r)});
-                  });
     if (shared.cancelled.load()) {
-        for (const std::string& operation : order.operations) {
-            run.ReportFailure(operation, Reason::Cancelled);
-        }
+        reportCancelled(task);
     } else if (order.work) {
+        CameraRun run(m_sdk, task.id, order.targets[task.index], order.credentials,
+                      shared.cancelled, [this, &order](OperationResult r) {
+                          logResult(order.name, r);
+                          const JobId id = r.job;
+                          post({id, std::move(r)});
+                      });
         order.work(run);
     }
     {
@@ -115,6 +115,21 @@ void CJobEngine::runCamera(const Task& task) {
     }
     shared.idle.notify_all();
     post({task.id, std::nullopt});
+}
+
+void CJobEngine::reportCancelled(const Task& task) {
+    const JobSpec& order = *task.order;
+    OperationResult r;
+    r.job = task.id;
+    r.device = order.targets[task.index];
+    r.key = DeviceKey::Of(r.device);
+    r.outcome = Outcome::Cancelled;
+    r.reason = Reason::Cancelled;
+    for (const std::string& operation : order.operations) {
+        r.operation = operation;
+        logResult(order.name, r);
+        post({task.id, r});
+    }
 }
 
 void CJobEngine::post(Event event) {
@@ -187,9 +202,36 @@ void CJobEngine::onCameraDone(JobId id) {
 }
 
 void CJobEngine::Cancel(JobId id) {
-    if (const auto it = m_jobs.find(id); it != m_jobs.end()) {
-        it->second.shared->cancelled.store(true);
+    const auto it = m_jobs.find(id);
+    if (it == m_jobs.end()) {
+        return;
     }
+    it->second.shared->cancelled.store(true);
+    // The cameras still waiting for a worker are cancelled at once: with
+    // every worker held by a slow camera they would otherwise wait for one
+    // only to report that they were cancelled.
+    std::deque<Task> waiting;
+    {
+        std::lock_guard lock(m_taskLock);
+        const auto ours = std::stable_partition(m_tasks.begin(), m_tasks.end(),
+                                                [id](const Task& t) { return t.id != id; });
+        std::move(ours, m_tasks.end(), std::back_inserter(waiting));
+        m_tasks.erase(ours, m_tasks.end());
+    }
+    for (const Task& task : waiting) {
+        reportCancelled(task);
+        post({task.id, std::nullopt});
+    }
+}
+
+int CJobEngine::InFlight(JobId id) const {
+    const auto it = m_jobs.find(id);
+    if (it == m_jobs.end()) {
+        return 0;
+    }
+    Shared& shared = *it->second.shared;
+    std::lock_guard lock(shared.lock);
+    return shared.active;
 }
 
 void CJobEngine::CancelAndWait(JobId id) {

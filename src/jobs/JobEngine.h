@@ -61,7 +61,11 @@ public:
     int Concurrency() const;
 
     JobId Start(JobSpec order);
+    // Cameras still waiting for a worker report "cancelled" at once; those
+    // in their calls finish them (an upload stops sending) and report.
     void Cancel(JobId job);
+    // Cameras of the job in their calls right now.
+    int InFlight(JobId job) const;
     // Cancels the job and waits until none of its cameras is in a call
     // (for an owner that goes away and whose objects the job uses).
     void CancelAndWait(JobId job);
@@ -114,6 +118,8 @@ private:
 
     void runNext();
     void runCamera(const Task& task);
+    // Every operation of the task's camera as cancelled, and its log lines.
+    void reportCancelled(const Task& task);
     void post(Event event);
     // Work and events pass between threads through the engine's own locked
     // queues; Qt only wakes the other side, so every hand-over is one that a

@@ -2,8 +2,10 @@
 
 #include "lang/Language.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace orv::jobs {
 namespace {
@@ -50,7 +52,7 @@ QStringList ResultCells(const OperationResult& r) {
             field(d.DisplayModel[0] != '\0' ? d.DisplayModel : d.Model, sizeof d.Model, false),
             QString::fromStdString(r.operation),
             outcome,
-            QString::fromStdString(ReasonText(r.reason, r.seconds)),
+            QString::fromStdString(ReasonText(r)),
             QString::number(r.seconds, 'f', 2)};
 }
 
@@ -88,6 +90,20 @@ QString TallyLine(const OperationTally& t) {
     }
     return text(L"95017", L"%1: %2 succeeded, %3 failed, %4 cancelled.")
         .arg(operation)
+        .arg(t.succeeded)
+        .arg(t.failed)
+        .arg(t.cancelled);
+}
+
+QString CameraTallyLine(const CameraTally& t) {
+    if (t.cancelled == 0) {
+        return text(L"95047", L"%1 cameras: %2 succeeded, %3 failed.")
+            .arg(t.cameras)
+            .arg(t.succeeded)
+            .arg(t.failed);
+    }
+    return text(L"95048", L"%1 cameras: %2 succeeded, %3 failed, %4 cancelled.")
+        .arg(t.cameras)
         .arg(t.succeeded)
         .arg(t.failed)
         .arg(t.cancelled);
@@ -131,6 +147,22 @@ void CJobResultsModel::Add(const OperationResult& result) {
     beginInsertRows({}, row, row);
     m_results.push_back(result);
     endInsertRows();
+}
+
+void CJobResultsModel::Order(const std::vector<DeviceKey>& cameras) {
+    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> place;
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        place.emplace(cameras[i], i);
+    }
+    const auto rank = [&](const OperationResult& r) {
+        const auto it = place.find(r.key);
+        return it == place.end() ? cameras.size() : it->second;
+    };
+    beginResetModel();
+    std::stable_sort(
+        m_results.begin(), m_results.end(),
+        [&](const OperationResult& a, const OperationResult& b) { return rank(a) < rank(b); });
+    endResetModel();
 }
 
 std::vector<tagQvIpcInfo> CJobResultsModel::FailedDevices() const {

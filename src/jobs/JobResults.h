@@ -27,6 +27,9 @@ QString ResultsText(const std::vector<OperationResult>& results);
 // The summary line of one operation of a job, in the current language:
 // "Modify Port: 97 succeeded, 3 failed."
 QString TallyLine(const OperationTally& tally);
+// The job's line by cameras, in the current language:
+// "96 cameras: 90 succeeded, 6 failed."
+QString CameraTallyLine(const CameraTally& tally);
 
 class CJobResultsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -45,6 +48,9 @@ public:
     void Add(const OperationResult& result);
     JobId Job() const { return m_job; }
     const std::vector<OperationResult>& Results() const { return m_results; }
+    // Puts the results in the order of `cameras` (each camera's results in
+    // the order it made them); results of other cameras go last.
+    void Order(const std::vector<DeviceKey>& cameras);
     // The cameras whose operations did not all succeed, each once.
     std::vector<tagQvIpcInfo> FailedDevices() const;
 

@@ -3,17 +3,47 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <cmath>
+#include <cstdio>
+#include <unordered_map>
 
 namespace orv::jobs {
 
-std::string ReasonText(Reason reason, double seconds) {
+namespace {
+
+// "2.5", "5": a limit in seconds as a person writes it.
+std::string secondsText(double seconds) {
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    std::string out = text;
+    if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) {
+        out.resize(out.size() - 2);
+    }
+    return out;
+}
+
+// The SDK's limit that a call ran out of after `seconds`: the request limit
+// once the wait came near it, the connect limit before.
+double limitReached(double seconds) {
+    int connectMs = 2500;
+    int requestMs = 5000;
+    Qv_Sdk_GetTimeouts(&connectMs, &requestMs);
+    return seconds >= 0.9 * requestMs / 1000.0 ? requestMs / 1000.0 : connectMs / 1000.0;
+}
+
+} // namespace
+
+std::string ReasonText(const OperationResult& result) {
+    return ReasonText(result.reason, result.seconds, result.detail);
+}
+
+std::string ReasonText(Reason reason, double seconds, const std::string& detail) {
     switch (reason) {
     case Reason::None:
         return {};
     case Reason::WrongCredentials:
         return "wrong user name or password";
     case Reason::NoAnswer:
-        return "no answer within " + std::to_string(std::max(1L, std::lround(seconds))) + " s";
+        return "no answer within " + secondsText(limitReached(seconds)) + " s";
     case Reason::Unreachable:
         return "connection refused or cut";
     case Reason::Refused:
@@ -31,6 +61,10 @@ std::string ReasonText(Reason reason, double seconds) {
     case Reason::NotSeen:
         return "not seen at its new address within " +
                std::to_string(std::max(1L, std::lround(seconds))) + " s";
+    case Reason::ModelMismatch:
+        return "not made for this camera's model: " + detail;
+    case Reason::SamePort:
+        return "two of the camera's ports would be the same: " + detail;
     case Reason::Other:
         break;
     }
@@ -53,6 +87,8 @@ Reason ReasonForSdkError(int error, bool upload) {
         return Reason::DeviceFault;
     case QV_ERR_MALFORMED:
         return Reason::BadAnswer;
+    case QV_ERR_CANCELLED:
+        return Reason::Cancelled;
     default:
         return Reason::Other;
     }
@@ -72,6 +108,33 @@ std::vector<OperationTally> Tally(const std::vector<OperationResult>& results) {
                                          : it->cancelled)++;
     }
     return tallies;
+}
+
+} // namespace orv::jobs
+
+namespace orv::jobs {
+
+CameraTally TallyCameras(const std::vector<OperationResult>& results) {
+    // Worst outcome per camera, cameras counted in one pass.
+    enum : int { kSucceeded, kCancelled, kFailed };
+    std::unordered_map<DeviceKey, int, DeviceKeyHash> worst;
+    for (const OperationResult& r : results) {
+        const int outcome = r.outcome == Outcome::Failed      ? kFailed
+                            : r.outcome == Outcome::Cancelled ? kCancelled
+                                                              : kSucceeded;
+        const auto [it, added] = worst.emplace(r.key, outcome);
+        if (!added) {
+            it->second = std::max(it->second, outcome);
+        }
+    }
+    CameraTally tally;
+    tally.cameras = static_cast<int>(worst.size());
+    for (const auto& [key, outcome] : worst) {
+        (outcome == kFailed      ? tally.failed
+         : outcome == kCancelled ? tally.cancelled
+                                 : tally.succeeded)++;
+    }
+    return tally;
 }
 
 } // namespace orv::jobs

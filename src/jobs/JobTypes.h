@@ -29,11 +29,17 @@ enum class Reason {
     BadAnswer,        // an answer that is not the documented one
     Cancelled,        // the job was cancelled before this camera's turn
     NotSeen,          // a moved camera did not answer discovery at its new address
+    ModelMismatch,    // the file is not made for the camera's model; `detail` names both
+    SamePort,         // with the camera's own other ports, two would be the same
     Other,
 };
 
-// "wrong user name or password", "no answer within 3 s", ...
-std::string ReasonText(Reason reason, double seconds = 0);
+// "wrong user name or password", "no answer within 2.5 s", ... A camera
+// that let a call run out of time is reported with the limit that ran out
+// (the SDK's connect or request limit, whichever `seconds` reached), so the
+// same limit reads the same on every camera. `detail` completes the reasons
+// that name something of their own.
+std::string ReasonText(Reason reason, double seconds = 0, const std::string& detail = {});
 // The reason for a failed SDK call from the SDK's error number.
 Reason ReasonForSdkError(int error, bool upload);
 
@@ -46,7 +52,9 @@ struct OperationResult {
     Outcome outcome = Outcome::Succeeded;
     Reason reason = Reason::None;
     double seconds = 0; // from the camera's turn to this result
+    std::string detail; // what ModelMismatch and SamePort name
 };
+std::string ReasonText(const OperationResult& result);
 
 // The summary line of a job in checked mode, per operation.
 struct OperationTally {
@@ -56,6 +64,17 @@ struct OperationTally {
     int cancelled = 0;
 };
 std::vector<OperationTally> Tally(const std::vector<OperationResult>& results);
+
+// A job's cameras by their overall outcome: a camera failed when any of its
+// operations failed, was cancelled when none failed and one was cancelled,
+// and succeeded when all of them did.
+struct CameraTally {
+    int cameras = 0;
+    int succeeded = 0;
+    int failed = 0;
+    int cancelled = 0;
+};
+CameraTally TallyCameras(const std::vector<OperationResult>& results);
 
 } // namespace orv::jobs
 

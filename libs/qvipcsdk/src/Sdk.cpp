@@ -260,6 +260,21 @@ extern "C" int Qv_Sdk_SetTimeouts(int connectMs, int requestMs) {
     return succeed();
 }
 
+extern "C" int Qv_Sdk_GetTimeouts(int* connectMs, int* requestMs) {
+    if (connectMs != nullptr) {
+        *connectMs = static_cast<int>(qvsdk::settings().connectMs.load());
+    }
+    if (requestMs != nullptr) {
+        *requestMs = static_cast<int>(qvsdk::settings().requestMs.load());
+    }
+    return succeed();
+}
+
+extern "C" int Qv_Sdk_SetCancelCheck(QvCancelCheck check, void* context) {
+    qvsdk::SetThreadCancelCheck(check, context);
+    return succeed();
+}
+
 extern "C" int Qv_Sdk_SetConnectionReuse(int on) {
     qvsdk::settings().reuse = on != 0;
     return succeed();

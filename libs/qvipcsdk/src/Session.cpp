@@ -96,7 +96,26 @@ struct FileSource {
     curl_off_t size = 0;
     curl_off_t position = 0;
     bool failed = false;
+    bool cancelled = false;
 };
+
+// A job that is cancelled while a large image is on its way stops sending
+// it, rather than keeping the link busy for minutes for a camera whose
+// result nobody waits for.
+struct CancelCheck {
+    int (*check)(void*) = nullptr;
+    void* context = nullptr;
+};
+thread_local CancelCheck t_cancel;
+
+int uploadProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* source = static_cast<FileSource*>(user);
+    if (t_cancel.check != nullptr && t_cancel.check(t_cancel.context) != 0) {
+        source->cancelled = true;
+        return 1; // aborts the transfer
+    }
+    return 0;
+}
 
 size_t readFile(char* buffer, size_t size, size_t count, void* user) {
     auto* source = static_cast<FileSource*>(user);
@@ -183,6 +202,10 @@ int errorFromStatus(long status) {
 }
 
 } // namespace
+
+void SetThreadCancelCheck(int (*check)(void*), void* context) {
+    t_cancel = {check, context};
+}
 
 Session::Session(std::string ip, int port, std::string user, std::string password)
     : m_ip(std::move(ip)), m_user(std::move(user)), m_password(std::move(password)) {
@@ -404,6 +427,9 @@ HttpResult Session::upload(const std::string& path, int fd, long long size) {
     curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, seekFile);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, &source);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, source.size);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, uploadProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &source);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     // A large image takes as long as the link needs, within the total cap;
     // what must not happen is a transfer that stops moving or crawls.
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30L * 60L * 1000L);
@@ -417,7 +443,12 @@ HttpResult Session::upload(const std::string& path, int fd, long long size) {
         perform(curl, "PUT", path, {"Content-Type: application/octet-stream", "Expect:"}, rewind);
     if (source.failed) {
         result.error = QV_ERR_FILE;
+    } else if (source.cancelled) {
+        result.error = QV_ERR_CANCELLED;
     }
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, nullptr);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, nullptr);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);

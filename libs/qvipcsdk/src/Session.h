@@ -33,6 +33,8 @@ struct Settings {
 // local network that reads this slowly will not finish.
 inline constexpr long kUploadMinBytesPerSecond = 64 * 1024;
 Settings& settings();
+// Asked by the calling thread's uploads while they send.
+void SetThreadCancelCheck(int (*check)(void*), void* context);
 
 struct HttpResult {
     int error = 0; // QV_ERR_*

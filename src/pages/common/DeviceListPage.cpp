@@ -98,12 +98,11 @@ bool CDeviceListPage::JobRunning() const {
 }
 
 orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec order, Report report) {
-    const int cameras = static_cast<int>(order.targets.size());
     m_jobSpec = order;
     m_jobReport = report;
     m_job = m_jobs.Start(std::move(order));
     const bool panelWasHidden = m_jobPanel->isHidden();
-    m_jobPanel->Track(m_job, cameras);
+    m_jobPanel->Track(m_job, m_jobSpec.targets);
     if (panelWasHidden) {
         // The list gives the panel its strip.
         QResizeEvent resize(size(), size());

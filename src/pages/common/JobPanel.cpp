@@ -47,7 +47,7 @@ CJobPanel::CJobPanel(jobs::CJobEngine& engine, QWidget* parent)
     SetLanguageText();
     hide();
 
-    connect(m_cancel, &QPushButton::clicked, this, [this] { m_engine.Cancel(Current()); });
+    connect(m_cancel, &QPushButton::clicked, this, &CJobPanel::cancel);
     connect(m_show, &QPushButton::clicked, this, [this] {
         ResultsWindow()->show();
         ResultsWindow()->raise();
@@ -60,7 +60,15 @@ CJobPanel::CJobPanel(jobs::CJobEngine& engine, QWidget* parent)
 CJobPanel::~CJobPanel() = default;
 
 void CJobPanel::SetLanguageText() {
-    m_cancel->setText(LangText(L"95010", L"Cancel"));
+    m_cancel->setText(m_cancelling ? LangText(L"95049", L"Cancelling...")
+                                   : LangText(L"95010", L"Cancel"));
+    if (m_tally) {
+        showSummary();
+    } else if (m_running) {
+        m_progress->setFormat(
+            LangText(L"95013", L"%1 of %2 cameras").arg(m_progressDone).arg(m_progressTotal));
+        showInFlight();
+    }
     m_show->setText(LangText(L"95011", L"Results..."));
     if (m_window != nullptr) {
         m_window->setWindowTitle(LangText(L"95012", L"Results of the last job"));
@@ -70,19 +78,54 @@ void CJobPanel::SetLanguageText() {
     }
 }
 
-void CJobPanel::Track(jobs::JobId job, int cameras) {
+void CJobPanel::Track(jobs::JobId job, const std::vector<tagQvIpcInfo>& order) {
+    const int cameras = static_cast<int>(order.size());
     m_results.Begin(job);
+    if (m_sorted != nullptr) {
+        m_sorted->sort(-1); // the new job's rows in list order
+    }
+    m_order.clear();
+    for (const tagQvIpcInfo& camera : order) {
+        m_order.push_back(orv::DeviceKey::Of(camera));
+    }
     m_running = true;
+    m_cancelling = false;
+    m_tally.reset();
     m_progressTimer.stop(); // nothing of the last job's progress is shown
+    m_progressDone = 0;
+    m_progressTotal = cameras;
     m_progress->setRange(0, std::max(cameras, 1));
     m_progress->setValue(0);
     m_progress->setFormat(LangText(L"95013", L"%1 of %2 cameras").arg(0).arg(cameras));
     m_progress->show();
     m_summary->hide();
+    m_cancel->setText(LangText(L"95010", L"Cancel"));
     m_cancel->show();
     m_cancel->setEnabled(true);
     show();
     updateRetry();
+}
+
+void CJobPanel::cancel() {
+    if (!m_running || m_cancelling) {
+        return;
+    }
+    // Taken at once and shown at once: the button says so, and the cameras
+    // still in their calls are counted until the last one has reported.
+    m_cancelling = true;
+    m_cancel->setText(LangText(L"95049", L"Cancelling..."));
+    m_cancel->setEnabled(false);
+    m_engine.Cancel(Current());
+    showInFlight();
+}
+
+void CJobPanel::showInFlight() {
+    if (!m_cancelling) {
+        return;
+    }
+    const int inFlight = m_engine.InFlight(Current());
+    m_summary->setText(LangText(L"95050", L"%1 cameras still in flight").arg(inFlight));
+    m_summary->show();
 }
 
 void CJobPanel::onResult(const jobs::OperationResult& result) {
@@ -111,6 +154,7 @@ void CJobPanel::timerEvent(QTimerEvent* event) {
     m_progress->setFormat(
         LangText(L"95013", L"%1 of %2 cameras").arg(m_progressDone).arg(m_progressTotal));
     m_progress->setValue(m_progressDone);
+    showInFlight();
 }
 
 void CJobPanel::onFinished(jobs::JobId job) {
@@ -118,18 +162,33 @@ void CJobPanel::onFinished(jobs::JobId job) {
         return;
     }
     m_running = false;
+    m_cancelling = false;
     m_progressTimer.stop();
-    int failed = 0;
-    for (const jobs::OperationResult& r : m_results.Results()) {
-        failed += r.outcome != jobs::Outcome::Succeeded ? 1 : 0;
-    }
-    m_summary->setText(LangText(L"95014", L"%1 succeeded, %2 failed.")
-                           .arg(static_cast<int>(m_results.Results().size()) - failed)
-                           .arg(failed));
+    // Shown and exported in the list's order, the same on every run.
+    m_results.Order(m_order);
+    m_tally = jobs::TallyCameras(m_results.Results());
+    showSummary();
     m_progress->hide();
     m_summary->show();
     m_cancel->hide();
     updateRetry();
+}
+
+void CJobPanel::showSummary() {
+    m_summary->setText(jobs::CameraTallyLine(*m_tally));
+}
+
+std::vector<jobs::OperationResult> CJobPanel::shownResults() const {
+    if (m_sorted == nullptr) {
+        return m_results.Results();
+    }
+    std::vector<jobs::OperationResult> shown;
+    shown.reserve(m_results.Results().size());
+    for (int row = 0; row < m_sorted->rowCount(); ++row) {
+        const int source = m_sorted->mapToSource(m_sorted->index(row, 0)).row();
+        shown.push_back(m_results.Results()[static_cast<std::size_t>(source)]);
+    }
+    return shown;
 }
 
 QDialog* CJobPanel::ResultsWindow() {
@@ -142,9 +201,10 @@ QDialog* CJobPanel::ResultsWindow() {
     auto* layout = new QVBoxLayout(m_window);
     auto* table = new QTableView(m_window);
     table->setObjectName(QStringLiteral("jobResultsTable"));
-    auto* sorted = new QSortFilterProxyModel(table);
-    sorted->setSourceModel(&m_results);
-    table->setModel(sorted);
+    m_sorted = new QSortFilterProxyModel(table);
+    m_sorted->setSourceModel(&m_results);
+    table->setModel(m_sorted);
+    table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(true);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->horizontalHeader()->setStretchLastSection(true);
@@ -179,7 +239,7 @@ void CJobPanel::updateRetry() {
 }
 
 void CJobPanel::copyResults() {
-    QApplication::clipboard()->setText(jobs::ResultsText(m_results.Results()));
+    QApplication::clipboard()->setText(jobs::ResultsText(shownResults()));
 }
 
 void CJobPanel::exportResults() {
@@ -190,7 +250,7 @@ void CJobPanel::exportResults() {
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(jobs::ResultsCsv(m_results.Results())) < 0) {
+        file.write(jobs::ResultsCsv(shownResults())) < 0) {
         orv::ui::ShowMessage(m_window, LangText(L"95015", L"Cannot write the file %1.").arg(path));
     }
 }

@@ -9,10 +9,14 @@
 #include <QBasicTimer>
 #include <QWidget>
 
+#include <optional>
+#include <vector>
+
 class QDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSortFilterProxyModel;
 
 namespace orv::jobs {
 class CJobEngine;
@@ -27,7 +31,9 @@ public:
     ~CJobPanel() override;
 
     // Follows a new job: its results replace the last job's.
-    void Track(orv::jobs::JobId job, int cameras);
+    // `order`: the cameras in the order the page listed them; the results
+    // are shown and exported in that order until the person sorts them.
+    void Track(orv::jobs::JobId job, const std::vector<tagQvIpcInfo>& order);
     orv::jobs::JobId Current() const { return m_results.Job(); }
     bool Running() const { return m_running; }
     const orv::jobs::CJobResultsModel& Results() const { return m_results; }
@@ -47,6 +53,11 @@ private:
     void copyResults();
     void exportResults();
     void updateRetry();
+    void cancel();
+    void showSummary();
+    void showInFlight();
+    // The results in the order the results table shows them.
+    std::vector<orv::jobs::OperationResult> shownResults() const;
 
     orv::jobs::CJobEngine& m_engine;
     orv::jobs::CJobResultsModel m_results;
@@ -55,11 +66,15 @@ private:
     QBasicTimer m_progressTimer;
     int m_progressDone = 0;
     int m_progressTotal = 0;
+    bool m_cancelling = false;
+    std::vector<orv::DeviceKey> m_order;
+    std::optional<orv::jobs::CameraTally> m_tally;
     QProgressBar* m_progress = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_show = nullptr;
     QDialog* m_window = nullptr;
+    QSortFilterProxyModel* m_sorted = nullptr;
     QPushButton* m_copy = nullptr;
     QPushButton* m_export = nullptr;
     QPushButton* m_retry = nullptr;

@@ -34,6 +34,7 @@ extern "C" {
 #define QV_ERR_DEVICE 9         /* the camera reported an internal failure (5xx) */
 #define QV_ERR_NOT_SUPPORTED 10 /* a decoder or video sink for live play is missing */
 #define QV_ERR_INTERNAL 11      /* out of memory or the HTTP library failed to start */
+#define QV_ERR_CANCELLED 12     /* an upload stopped by the calling thread's cancel check */
 
 /* System date, 72 bytes. */
 typedef struct QvSystemDate {
@@ -121,6 +122,13 @@ QVIPCSDK_API int Qv_Sdk_GetLastError(void);
 /* Extensions for tests and measurements. Timeouts in milliseconds; 0 keeps
    the current value. Connection reuse is on by default. */
 QVIPCSDK_API int Qv_Sdk_SetTimeouts(int connectMs, int requestMs);
+/* The timeouts in force; either pointer may be null. */
+QVIPCSDK_API int Qv_Sdk_GetTimeouts(int* connectMs, int* requestMs);
+/* The calling thread's uploads ask check(context) at least once a second
+   while they send, and stop with QV_ERR_CANCELLED when it returns non-zero.
+   A null check takes it away. */
+typedef int (*QvCancelCheck)(void* context);
+QVIPCSDK_API int Qv_Sdk_SetCancelCheck(QvCancelCheck check, void* context);
 QVIPCSDK_API int Qv_Sdk_SetConnectionReuse(int on);
 
 /* Texts arrive escaped: a backslash precedes every backslash and apostrophe.
