@@ -107,6 +107,7 @@ json Control::describe(std::size_t index) {
     json camera = m_store.viewCamera(index, [](const Camera& c) { return toJson(c); });
     camera["number"] = index + 1;
     camera["rebooting"] = m_server.isRebooting(m_host.keyOf(index));
+    camera["uploadedBytes"] = m_server.uploadedBytes(m_host.keyOf(index));
     return camera;
 }
 

@@ -144,6 +144,13 @@ void CMainDlg::createPages() {
     if (m_oemMode) {
         m_devicePages.push_back(m_oemPage);
     }
+    for (QLineEdit* edit : {m_userEdit, m_passwordEdit}) {
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            for (CPageDlg* page : m_devicePages) {
+                page->DefaultCredentialsChanged();
+            }
+        });
+    }
     connectPages();
 }
 

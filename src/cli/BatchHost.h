@@ -20,6 +20,8 @@ public:
     void DefaultPassword(char* buffer, int size) const override;
     void ShowMessage(const Message& message) override;
     bool Ask(const Message& question) override;
+    // The command line shows what will change with --dry-run instead.
+    bool ConfirmChange(const std::wstring&, int) override { return true; }
     void RunOperations(jobs::JobSpec order, bool oneCamera) override;
 
     const std::vector<jobs::OperationResult>& Results() const { return m_results; }

@@ -14,6 +14,7 @@
 #include "pages/batchset/NetworkParamRules.h"
 #include "pages/batchset/SystemParamDlg.h"
 #include "pages/batchset/SystemRecords.h"
+#include "pages/common/JobPanel.h"
 #include "ui/Browser.h"
 #include "ui/MessageBox.h"
 
@@ -21,7 +22,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -449,12 +452,107 @@ TEST_F(BatchSetDlgTest, CheckedRunsReachEveryCheckedCameraWithASummaryLine) {
     saveNetwork();
     sys("deviceNameEdit")->setText(QStringLiteral("Same"));
     saveSystem();
-    EXPECT_EQ(services.lines, (QStringList{"Modify Port: 3 succeeded, 0 failed.",
-                                           "Modify DDNS: 3 succeeded, 0 failed."}))
-        << "the System Save had nothing to send: no date, no names, the same password";
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(services.lines, QStringList{"Modify Port: 3 succeeded, 0 failed."})
+        << "DDNS untouched, and the System Save had nothing to send: no date, no names, the "
+           "same password";
+    EXPECT_EQ(messages, QStringList{QStringLiteral("HTTP Port %1, ONVIF Port 7000 will change on 3 "
+                                                   "cameras. Go on??")
+                                        .arg(lab.port())})
+        << "both typed over the start values";
     EXPECT_EQ(config(3)["ports"]["onvif"], 7000);
     EXPECT_EQ(config(1).count("ports"), 0u) << "not checked";
+}
+
+TEST_F(BatchSetDlgTest, ResultsFollowTheListOrderAndTheSummaryFollowsTheLanguage) {
+    addCameras(3);
+    // The first camera of the list answers last.
+    lab.server.setFaults(lab.key(0), camsim::FaultPlan{.delay = std::chrono::milliseconds(300)});
+    QTest::mouseClick(in<QCheckBox>(page.get(), "selectAll"), Qt::LeftButton);
+    WaitForJobs(jobs);
+    net("onvifPortEdit")->setText(QStringLiteral("7100"));
+    saveNetwork();
+    lab.server.clearFaults(lab.key(0));
+    CJobPanel* panel = page->JobPanel();
+    QLabel* summary = in<QLabel>(panel, "jobSummary");
+    EXPECT_EQ(summary->text(), "3 cameras: 3 succeeded, 0 failed.");
+    TempDir out;
+    chosenFiles = {QString::fromStdString((out.path() / "results.csv").string())};
+    AnswerFileDialogs(false);
+    panel->ResultsWindow();
+    in<QPushButton>(panel->ResultsWindow(), "exportResults")->click();
+    QFile csv(chosenFiles[0]);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    QStringList ips;
+    for (const QByteArray& line : csv.readAll().split('\n').mid(1)) {
+        if (!line.isEmpty()) {
+            ips << QString::fromUtf8(line.split(',').value(2));
+        }
+    }
+    EXPECT_EQ(ips,
+              (QStringList{QString::fromStdString(lab.ip(0)), QString::fromStdString(lab.ip(1)),
+                           QString::fromStdString(lab.ip(2))}));
+
+    TheLanguage().SelectLanguage(L"Deutsch");
+    page->SetLanguageText();
+    EXPECT_EQ(summary->text(), "3 Kameras: 3 erfolgreich, 0 fehlgeschlagen.");
+}
+
+TEST_F(BatchSetDlgTest, ACheckedSaveChangesOnlyWhatWasTouchedAndKeepsEachCamerasOwnValues) {
+    addCameras(3);
+    // Each camera has ports of its own; DDNS is off everywhere.
+    for (int i = 0; i < 3; ++i) {
+        QvPortInfo ports{lab.port(), 8000 + i, 554 + i, 600 + i, 0};
+        ASSERT_EQ(Qv_Ipc_SetPortInfo(lab.login(i), &ports), 0);
+    }
+    QTest::mouseClick(in<QCheckBox>(page.get(), "selectAll"), Qt::LeftButton);
+    WaitForJobs(jobs);
+    // Only DDNS is touched: no camera's ports move, whatever the fields show.
+    QCheckBox* enable = in<QCheckBox>(page->NetworkPage(), "ddnsEnable");
+    QTest::mouseClick(enable, Qt::LeftButton);
+    for (const auto& [field, text] : {std::pair{"ddnsUserEdit", "u"},
+                                      {"ddnsPasswordEdit", "p"},
+                                      {"ddnsHostEdit", "cam.example.org"}}) {
+        net(field)->clear();
+        Type(net(field), QString::fromLatin1(text));
+    }
+    saveNetwork();
+    EXPECT_EQ(messages, QStringList{"DDNS Parameters Setup will change on 3 cameras. Go on??"});
+    EXPECT_EQ(services.lines, QStringList{"Modify DDNS: 3 succeeded, 0 failed."});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(config(i)["ports"]["onvif"], 8000 + i) << i;
+        EXPECT_EQ(config(i)["ports"]["rtsp2"], 600 + i) << i;
+        EXPECT_EQ(config(i)["ddns"]["host"], "cam.example.org") << i;
+    }
+
+    // A port typed over the value shown counts as touched; an emptied one
+    // keeps each camera's own. A camera whose own ports would then collide
+    // keeps them and says why; No sends nothing.
+    messages.clear();
+    services.lines.clear();
+    net("rtspPort1Edit")->clear();
+    net("onvifPortEdit")->clear();
+    Type(net("onvifPortEdit"), QStringLiteral("602"));
+    answerYes = false;
+    saveNetwork();
+    EXPECT_EQ(config(0)["ports"]["onvif"], 8000) << "declined";
+    answerYes = true;
+    saveNetwork();
+    EXPECT_EQ(messages, (QStringList{"ONVIF Port 602 will change on 3 cameras. Go on??",
+                                     "ONVIF Port 602 will change on 3 cameras. Go on??"}));
+    EXPECT_EQ(services.lines, QStringList{"Modify Port: 2 succeeded, 1 failed."});
+    EXPECT_EQ(config(0)["ports"]["onvif"], 602);
+    EXPECT_EQ(config(0)["ports"]["rtsp1"], 554);
+    EXPECT_EQ(config(1)["ports"]["rtsp1"], 555);
+    EXPECT_EQ(config(2)["ports"]["onvif"], 8002) << "its RTSP Port2 is 602";
+    const auto& results = page->JobPanel()->Results().Results();
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(orv::jobs::ReasonText(results[2]),
+              "two of the camera's ports would be the same: RTSP2 602 = ONVIF");
+
+    // Nothing touched: nothing sent, and the installer is told.
+    messages.clear();
+    saveNetwork();
+    EXPECT_EQ(messages, QStringList{"Nothing was changed: every camera keeps its own settings."});
 }
 
 TEST_F(BatchSetDlgTest, ARebootOfCheckedCamerasAsksOnceAndReachesEach) {

@@ -119,6 +119,18 @@ TEST_F(MainDlgTest, PagesAreMadeWithTheStoredPasswordAndTheRestoredLanguage) {
     for (const char* name : {"passwordEdit", "confirmPasswordEdit"}) {
         EXPECT_EQ(dlg.BatchSetPage()->SystemPage()->findChild<QLineEdit*>(name)->text(), "S3cret");
     }
+    // A changed Default User password shows in the fields at once; one
+    // typed there for a camera stays until it is sent.
+    QWidget* system = dlg.BatchSetPage()->SystemPage();
+    edit(dlg, "passwordEdit")->setText(QStringLiteral("N3wer"));
+    for (const char* name : {"passwordEdit", "confirmPasswordEdit"}) {
+        EXPECT_EQ(system->findChild<QLineEdit*>(name)->text(), "N3wer") << name;
+    }
+    auto* typed = system->findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+    typed->clear();
+    QTest::keyClicks(typed, QStringLiteral("mine"));
+    edit(dlg, "passwordEdit")->setText(QStringLiteral("N3west"));
+    EXPECT_EQ(typed->text(), "mine");
     const QAbstractItemModel* headers = dlg.OemPage()->DeviceListCtrl()->model();
     const QAbstractItemModel* reference = dlg.SearchPage()->DeviceListCtrl()->model();
     EXPECT_EQ(headers->headerData(2, Qt::Horizontal), reference->headerData(2, Qt::Horizontal));

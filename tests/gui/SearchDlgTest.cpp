@@ -74,6 +74,13 @@ protected:
         }
     }
     void modify() { QTest::mouseClick(child<QPushButton>("modifyButton"), Qt::LeftButton); }
+    // Each camera of the last requests took its change and answers.
+    void answerAtNewAddresses() {
+        for (const tagQvIpcInfo& r : services.requests) {
+            page->OnModifyDone(r);
+        }
+        WaitForJobs(jobs);
+    }
 };
 
 } // namespace
@@ -148,6 +155,7 @@ TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     EXPECT_EQ(child<QLabel>("ipLabel")->text(), "Start IP Address:");
     fill("10.1.1.253", "255.0.0.0", "10.1.1.1", "8000");
     SaveScreenshot(*page, QStringLiteral("network-settings-checked"));
+    AnswerMessagesWith(true);
     modify();
     EXPECT_TRUE(services.requests.empty()) << "in checked mode Modify waits for the timer";
     ticks(50);
@@ -169,6 +177,49 @@ TEST_F(SearchDlgTest, CheckedCamerasGetConsecutiveAddresses) {
     for (const auto& r : services.requests) {
         EXPECT_STREQ(r.IpAddr, "10.1.1.9");
     }
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.value(1), "IP Address, Netmask, Gateway, HTTP Port will change on 3 "
+                                 "cameras. Go on?");
+}
+
+TEST_F(SearchDlgTest, CheckedModifyKeepsEachCamerasOwnValuesWhereFieldsStayEmpty) {
+    // Factory cameras serve on port 80, each with its own gateway.
+    for (int i = 1; i <= 3; ++i) {
+        tagQvIpcInfo camera = Camera(static_cast<unsigned char>(i),
+                                     ("192.168.1." + std::to_string(10 + i)).c_str(), "Cam");
+        camera.HttpPort = 80;
+        std::snprintf(camera.Gateway, sizeof camera.Gateway, "192.168.1.%d", 250 + i);
+        deliver(camera);
+    }
+    QTest::mouseClick(child<QCheckBox>("selectAll"), Qt::LeftButton);
+    WaitForJobs(jobs);
+    ticks(50);
+    AnswerMessagesWith(true);
+    fill("10.1.1.20", "", "", "");
+    modify();
+    EXPECT_EQ(messages, QStringList{"Start IP Address will change on 3 cameras. Go on?"});
+    ASSERT_EQ(services.requests.size(), 3u);
+    EXPECT_EQ(services.requests[2].HttpPort, 80) << "an empty port keeps the camera's";
+    EXPECT_STREQ(services.requests[2].Gateway, "192.168.1.253");
+    EXPECT_STREQ(services.requests[2].IpAddr, "10.1.1.22");
+    answerAtNewAddresses();
+
+    // A port that does not change is never refused; one that changes is
+    // held to 1024-65535.
+    services.requests.clear();
+    messages.clear();
+    ticks(50);
+    fill("10.1.1.30", "", "", "80");
+    modify();
+    EXPECT_EQ(services.requests.size(), 3u);
+    answerAtNewAddresses();
+    services.requests.clear();
+    messages.clear();
+    ticks(50);
+    fill("10.1.1.40", "", "", "81");
+    modify();
+    EXPECT_EQ(messages, QStringList{"Please input the port between 1024 and 65535."});
+    EXPECT_TRUE(services.requests.empty());
 }
 
 TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {

@@ -39,6 +39,7 @@ constexpr int kMaxRequestNesting = 4;
 struct Runtime {
     FaultPlan faults;
     SteadyClock::time_point silentUntil{};
+    std::uint64_t uploadedBytes = 0;
 };
 
 // Which methods a known path takes; empty for a path the API does not have.
@@ -228,6 +229,11 @@ public:
     bool isRebooting(const CameraKey& key) const {
         const auto id = idOf(key);
         return id && SteadyClock::now() < runtimeOf(*id).silentUntil;
+    }
+
+    std::uint64_t uploadedBytes(const CameraKey& key) const {
+        const auto id = idOf(key);
+        return id ? runtimeOf(*id).uploadedBytes : 0;
     }
 
     bool isSilent(const CameraKey& key) const {
@@ -743,6 +749,10 @@ private:
             received += length;
             return true;
         });
+        {
+            std::lock_guard guard(m_lock);
+            m_runtime[*id].uploadedBytes += received;
+        }
         if (refused) {
             return;
         }
@@ -829,6 +839,9 @@ void DeviceApiServer::clearFaults(const CameraKey& key) {
 }
 bool DeviceApiServer::isRebooting(const CameraKey& key) const {
     return m_impl->isRebooting(key);
+}
+std::uint64_t DeviceApiServer::uploadedBytes(const CameraKey& key) const {
+    return m_impl->uploadedBytes(key);
 }
 bool DeviceApiServer::isSilent(const CameraKey& key) const {
     return m_impl->isSilent(key);

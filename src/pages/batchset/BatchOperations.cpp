@@ -1,5 +1,7 @@
 #include "BatchOperations.h"
 
+#include <QDateTime>
+
 #include <memory>
 
 namespace orv::batchset {
@@ -26,6 +28,13 @@ const char* OperationWords(Operation operation) {
         return "Modify Video Stream";
     }
     return "";
+}
+
+DateTime ComputerTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
 }
 
 CBatchOperations::CBatchOperations(IBatchHost& host, CBatchWorker& worker)
@@ -62,13 +71,18 @@ Step simple(Operation operation, Call call) {
 
 } // namespace
 
-int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps) {
+int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps,
+                            const std::wstring& what) {
     if (steps.empty()) {
         return 0;
     }
     std::vector<tagQvIpcInfo> devices = targets(kSelectOneDevice);
     if (devices.empty()) {
         return m_host.CheckedMode() ? 1 : 0;
+    }
+    if (m_host.CheckedMode() && !what.empty() &&
+        !m_host.ConfirmChange(what, static_cast<int>(devices.size()))) {
+        return 0;
     }
     jobs::JobSpec order;
     order.name = name;
@@ -103,11 +117,20 @@ std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZon
     if (when == nullptr) {
         return std::nullopt;
     }
-    // Built once for every target.
     const std::optional<QvSystemDate> record = BuildSystemDate(mode, timeZone, *when);
     if (!record) {
         return std::nullopt;
     }
+    if (mode == DateOption::ComputerTime) {
+        // The computer's clock when the camera's turn comes: a long job, and
+        // a retry of it minutes later, still set every camera to the
+        // computer's time rather than to the time of the first Save.
+        return simple(Operation::SetSystemDate, [mode, timeZone](jobs::CameraRun& run, int h) {
+            const QvSystemDate now = *BuildSystemDate(mode, timeZone, ComputerTime());
+            return run.Sdk().SetSystemDate(h, &now);
+        });
+    }
+    // Built once for every target.
     return simple(Operation::SetSystemDate, [record = *record](jobs::CameraRun& run, int h) {
         return run.Sdk().SetSystemDate(h, &record);
     });
@@ -142,6 +165,63 @@ std::optional<Step> CBatchOperations::SetDdns(const QvDdnsInfo* record) {
     }
     return simple(Operation::SetDdns,
                   [r = *record](jobs::CameraRun& run, int h) { return run.Sdk().SetDdns(h, &r); });
+}
+
+Step CBatchOperations::ChangePorts(const PortChange& change) {
+    return {Operation::SetPorts, [change](jobs::CameraRun& run) {
+                const char* words = OperationWords(Operation::SetPorts);
+                const int h = run.Handle();
+                QvPortInfo ports{};
+                if (h < 0 || run.Sdk().GetPortInfo(h, &ports) != 0) {
+                    return run.Report(words, -1);
+                }
+                if (std::string same = ApplyPortChange(ports, change); !same.empty()) {
+                    run.ReportFailure(words, jobs::Reason::SamePort, std::move(same));
+                    return false;
+                }
+                return run.Report(words, run.Sdk().SetPortInfo(h, &ports));
+            }};
+}
+
+Step CBatchOperations::ChangeDdns(const DdnsChange& change) {
+    return {Operation::SetDdns, [change](jobs::CameraRun& run) {
+                const char* words = OperationWords(Operation::SetDdns);
+                const int h = run.Handle();
+                QvDdnsInfo ddns{};
+                if (h < 0 || run.Sdk().GetDdns(h, &ddns) != 0) {
+                    return run.Report(words, -1);
+                }
+                ApplyDdnsChange(ddns, change);
+                return run.Report(words, run.Sdk().SetDdns(h, &ddns));
+            }};
+}
+
+Step CBatchOperations::ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields) {
+    return {Operation::SetImaging, [record, fields](jobs::CameraRun& run) {
+                const char* words = OperationWords(Operation::SetImaging);
+                const int h = run.Handle();
+                QvImagingConfig own{};
+                if (h < 0 || run.Sdk().GetImagingConfig(h, &own) != 0) {
+                    return run.Report(words, -1);
+                }
+                MergeImaging(own, record, fields);
+                return run.Report(words, run.Sdk().SetImagingConfig(h, &own));
+            }};
+}
+
+Step CBatchOperations::ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields) {
+    return {Operation::SetVideoStream, [record, fields](jobs::CameraRun& run) {
+                const char* words = OperationWords(Operation::SetVideoStream);
+                const int h = run.Handle();
+                QvVideoConfig own{};
+                own.stream = record.stream;
+                if (h < 0 || run.Sdk().GetVideoConfig(h, &own) != 0) {
+                    return run.Report(words, -1);
+                }
+                MergeStream(own, record, fields);
+                own.stream = record.stream;
+                return run.Report(words, run.Sdk().SetVideoConfig(h, &own));
+            }};
 }
 
 std::optional<Step> CBatchOperations::SetImaging(const QvImagingConfig* record) {

@@ -9,7 +9,9 @@
 
 #include "BatchWorker.h"
 #include "DeviceSettings.h"
+#include "NetworkParamRules.h"
 #include "SystemRecords.h"
+#include "VideoImageRules.h"
 #include "jobs/CameraRun.h"
 #include "jobs/JobEngine.h"
 #include "pages/common/Message.h"
@@ -43,6 +45,8 @@ public:
     virtual void ShowMessage(const Message& message) = 0;
     // A Yes/No question; true for Yes.
     virtual bool Ask(const Message& question) = 0;
+    // "`what` will change on `cameras` cameras." with Yes and No.
+    virtual bool ConfirmChange(const std::wstring& what, int cameras) = 0;
     // Runs a job of operations; `oneCamera`: the current camera, whose
     // operations each write their result line.
     virtual void RunOperations(jobs::JobSpec order, bool oneCamera) = 0;
@@ -59,6 +63,9 @@ enum class Operation {
     SetImaging,
     SetVideoStream,
 };
+
+// The computer's local time, to the second.
+DateTime ComputerTime();
 
 // The words of an operation in its result line, "Modify Port".
 const char* OperationWords(Operation operation);
@@ -84,7 +91,9 @@ public:
     int Reboot();
     int Restore();
 
-    // The steps of a Save; nothing when their argument is missing.
+    // The steps of a Save; nothing when their argument is missing. With the
+    // computer-time option each camera gets the computer's clock at its turn
+    // (`when` only decides that there is a step).
     static std::optional<Step> SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
     // Nothing in checked mode, where every camera keeps its own name.
     std::optional<Step> SetDeviceName(const char* escapedName) const;
@@ -92,6 +101,12 @@ public:
     static Step DeviceNameStep(std::string escapedName);
     static std::optional<Step> SetPorts(const QvPortInfo* record);
     static std::optional<Step> SetDdns(const QvDdnsInfo* record);
+    // Checked mode: each camera's own record, read just before, with only
+    // the touched values changed.
+    static Step ChangePorts(const PortChange& change);
+    static Step ChangeDdns(const DdnsChange& change);
+    static Step ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields);
+    static Step ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields);
     // Merges the frequency and the two mode bytes into the camera's own
     // record, read just before, so the camera's other bytes go back as read.
     static std::optional<Step> SetImaging(const QvImagingConfig* record);
@@ -102,8 +117,10 @@ public:
     std::vector<Step> ModifyPasswordAndReboot(const char* user, const char* newPassword);
 
     // Runs the steps as one job over the targets: 0 when no camera is
-    // selected (message 90010) or there is nothing to do, else 1.
-    int Apply(const std::string& name, std::vector<Step> steps);
+    // selected (message 90010) or there is nothing to do, else 1. In checked
+    // mode a non-empty `what` (what will change, as the page names it) is
+    // asked first, with the number of cameras; No sends nothing.
+    int Apply(const std::string& name, std::vector<Step> steps, const std::wstring& what = {});
     // One camera's part of such a job: the steps in order, where a refused
     // password stops the reboot that would follow it.
     static void RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run);

@@ -4,6 +4,7 @@
 #include "SystemParamDlg.h"
 #include "VideoImageDlg.h"
 #include "pages/common/AppServices.h"
+#include "pages/common/FieldLimit.h"
 #include "pages/common/JobPanel.h"
 #include "pages/common/ResultLines.h"
 #include "ui/Browser.h"
@@ -155,6 +156,10 @@ void CBatchSetDlg::ShowMessage(const orv::Message& message) {
     orv::ui::ShowMessage(this, LangText(message.id, message.defaultText));
 }
 
+bool CBatchSetDlg::ConfirmChange(const std::wstring& what, int cameras) {
+    return orv::ui::AskYesNo(this, orv::ChangeQuestion({QString::fromStdWString(what)}, cameras));
+}
+
 bool CBatchSetDlg::Ask(const orv::Message& question) {
     return orv::ui::AskYesNo(this, LangText(question.id, question.defaultText));
 }
@@ -189,6 +194,10 @@ void CBatchSetDlg::JobFinished(orv::jobs::JobId job) {
     // The fields show the password the next Save logs in with, not one
     // that was sent already.
     m_systemPage->RearmPasswords();
+}
+
+void CBatchSetDlg::DefaultCredentialsChanged() {
+    m_systemPage->FollowDefaultPassword();
 }
 
 orv::jobs::Credentials CBatchSetDlg::login() const {

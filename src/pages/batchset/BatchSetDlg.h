@@ -29,6 +29,7 @@ public:
     ~CBatchSetDlg() override;
 
     void SetLanguageText() override;
+    void DefaultCredentialsChanged() override;
     // For the OEM page, whose uploads end with a reboot through this queue.
     void AppendReboot(int handle);
     orv::batchset::CBatchOperations& Operations() { return *m_operations; }
@@ -61,6 +62,7 @@ private:
     void DefaultPassword(char* buffer, int size) const override;
     void ShowMessage(const orv::Message& message) override;
     bool Ask(const orv::Message& question) override;
+    bool ConfirmChange(const std::wstring& what, int cameras) override;
     void RunOperations(orv::jobs::JobSpec order, bool oneCamera) override;
 
     void createControls();

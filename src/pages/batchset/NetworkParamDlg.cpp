@@ -60,9 +60,30 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
     applyEnableRule();
     applyHashRule();
     m_save->setEnabled(false);
+    rememberShown();
 
     SetLanguageText();
     layoutControls();
+}
+
+orv::batchset::PortForm CNetworkParamDlg::portForm() const {
+    return {m_httpEdit->text().toStdWString(), m_onvifEdit->text().toStdWString(),
+            m_rtsp1Edit->text().toStdWString(), m_rtsp2Edit->text().toStdWString()};
+}
+
+orv::batchset::DdnsForm CNetworkParamDlg::ddnsForm() const {
+    return {m_enable->isChecked(),
+            m_providers->currentIndex(),
+            m_userEdit->text().toStdWString(),
+            m_passwordEdit->text().toStdWString(),
+            m_hostEdit->text().toStdWString(),
+            m_hashEdit->text().toStdWString()};
+}
+
+void CNetworkParamDlg::rememberShown() {
+    m_shownPorts = portForm();
+    m_shownDdns = ddnsForm();
+    m_typedIn.clear();
 }
 
 void CNetworkParamDlg::createControls() {
@@ -104,6 +125,9 @@ void CNetworkParamDlg::createControls() {
     connect(m_enable, &QCheckBox::clicked, this, [this] { applyEnableRule(); });
     connect(m_providers, &QComboBox::activated, this, [this] { applyHashRule(); });
     connect(m_save, &QPushButton::clicked, this, &CNetworkParamDlg::Save);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        connect(edit, &QLineEdit::textEdited, this, [this, edit] { m_typedIn.insert(edit); });
+    }
 }
 
 void CNetworkParamDlg::SetLanguageText() {
@@ -166,6 +190,7 @@ void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& setting
         // can be edited at once.
         applyEnableRule();
     }
+    rememberShown();
 }
 
 void CNetworkParamDlg::SetSaveEnabled(bool enabled) {
@@ -174,15 +199,12 @@ void CNetworkParamDlg::SetSaveEnabled(bool enabled) {
 
 void CNetworkParamDlg::Save() {
     namespace bs = orv::batchset;
-    const bs::PortForm ports{m_httpEdit->text().toStdWString(), m_onvifEdit->text().toStdWString(),
-                             m_rtsp1Edit->text().toStdWString(),
-                             m_rtsp2Edit->text().toStdWString()};
-    const bs::DdnsForm ddns{m_enable->isChecked(),
-                            m_providers->currentIndex(),
-                            m_userEdit->text().toStdWString(),
-                            m_passwordEdit->text().toStdWString(),
-                            m_hostEdit->text().toStdWString(),
-                            m_hashEdit->text().toStdWString()};
+    if (m_operations.CheckedMode()) {
+        saveChecked();
+        return;
+    }
+    const bs::PortForm ports = portForm();
+    const bs::DdnsForm ddns = ddnsForm();
     const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns);
     if (params.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*params.error, params.field));
@@ -191,6 +213,59 @@ void CNetworkParamDlg::Save() {
     // One job, ports first: each camera logs in once for both.
     m_operations.Apply("Batch Set Network", {*bs::CBatchOperations::SetPorts(&params.ports),
                                              *bs::CBatchOperations::SetDdns(&params.ddns)});
+}
+
+void CNetworkParamDlg::saveChecked() {
+    namespace bs = orv::batchset;
+    // A field the person typed in is touched even where its text came back
+    // to what was shown (8080 typed over a shown 8080 means 8080 for all).
+    bs::PortForm shown = m_shownPorts;
+    bs::DdnsForm shownDdns = m_shownDdns;
+    const std::pair<QLineEdit*, std::wstring*> texts[] = {
+        {m_httpEdit, &shown.http},     {m_onvifEdit, &shown.onvif},
+        {m_rtsp1Edit, &shown.rtsp1},   {m_rtsp2Edit, &shown.rtsp2},
+        {m_userEdit, &shownDdns.user}, {m_passwordEdit, &shownDdns.password},
+        {m_hostEdit, &shownDdns.host}, {m_hashEdit, &shownDdns.hash}};
+    for (const auto& [edit, text] : texts) {
+        if (m_typedIn.contains(edit)) {
+            *text = L"\x1"; // never a field's text: differs from anything typed
+        }
+    }
+    const bs::CheckedChange change = bs::CheckChanges(shown, portForm(), shownDdns, ddnsForm());
+    if (change.error) {
+        orv::ui::ShowMessage(this, orv::MessageText(*change.error, change.field));
+        return;
+    }
+    std::vector<bs::Step> steps;
+    QStringList what;
+    const std::pair<const std::optional<std::int32_t>&, QLabel*> ports[] = {
+        {change.ports.http, m_httpLabel},
+        {change.ports.rtsp1, m_rtsp1Label},
+        {change.ports.rtsp2, m_rtsp2Label},
+        {change.ports.onvif, m_onvifLabel}};
+    for (const auto& [port, label] : ports) {
+        if (port) {
+            what << QStringLiteral("%1 %2").arg(orv::FieldName(label->text())).arg(*port);
+        }
+    }
+    if (change.ports.Any()) {
+        steps.push_back(bs::CBatchOperations::ChangePorts(change.ports));
+    }
+    if (change.ddns.Any()) {
+        what << m_ddnsFrame->title();
+        steps.push_back(bs::CBatchOperations::ChangeDdns(change.ddns));
+    }
+    if (steps.empty()) {
+        orv::ui::ShowMessage(this, LangText(L"95052", L"Nothing was changed: every camera keeps "
+                                                      L"its own settings."));
+        return;
+    }
+    // One job, ports first: each camera logs in once for both.
+    if (m_operations.Apply("Batch Set Network", std::move(steps),
+                           what.join(QStringLiteral(", ")).toStdWString()) != 0) {
+        // Sent: what the fields show now is what the cameras were given.
+        rememberShown();
+    }
 }
 
 void CNetworkParamDlg::resizeEvent(QResizeEvent* event) {

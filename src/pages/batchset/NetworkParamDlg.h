@@ -4,6 +4,9 @@
 // the batch operations.
 
 #include "BatchSubPage.h"
+#include "NetworkParamRules.h"
+
+#include <QSet>
 
 class QCheckBox;
 class QComboBox;
@@ -38,6 +41,12 @@ private:
     void layoutControls();
     void applyEnableRule();
     void applyHashRule();
+    orv::batchset::PortForm portForm() const;
+    orv::batchset::DdnsForm ddnsForm() const;
+    // The fields as filled (start values, or the picked camera's): what a
+    // checked Save compares against to find what the installer touched.
+    void rememberShown();
+    void saveChecked();
 
     orv::batchset::CBatchOperations& m_operations;
 
@@ -63,4 +72,7 @@ private:
     QLabel* m_hashLabel = nullptr;
     QLineEdit* m_hashEdit = nullptr;
     QPushButton* m_save = nullptr;
+    orv::batchset::PortForm m_shownPorts;
+    orv::batchset::DdnsForm m_shownDdns;
+    QSet<QLineEdit*> m_typedIn; // since the fields were last filled
 };

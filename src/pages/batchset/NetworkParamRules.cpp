@@ -3,6 +3,7 @@
 #include "pages/common/RecordText.h"
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string_view>
 
@@ -142,6 +143,96 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
         }
     }
     return out;
+}
+
+} // namespace orv::batchset
+
+namespace orv::batchset {
+
+CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const DdnsForm& shownDdns,
+                           const DdnsForm& typedDdns) {
+    CheckedChange out;
+    const auto touched = [](const std::wstring& before, const std::wstring& now,
+                            std::optional<std::int32_t>& slot) {
+        const std::wstring text = trimmed(now);
+        if (!text.empty() && text != trimmed(before)) {
+            slot = portValue(text);
+        }
+    };
+    PortChange& p = out.ports;
+    touched(shown.http, typed.http, p.http);
+    touched(shown.rtsp1, typed.rtsp1, p.rtsp1);
+    touched(shown.rtsp2, typed.rtsp2, p.rtsp2);
+    touched(shown.onvif, typed.onvif, p.onvif);
+    const std::optional<std::int32_t>* changed[] = {&p.http, &p.rtsp1, &p.rtsp2, &p.onvif};
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = i + 1; j < 4; ++j) {
+            if (*changed[i] && *changed[j] && **changed[i] == **changed[j]) {
+                out.error = kSamePort;
+                return out;
+            }
+        }
+    }
+
+    DdnsChange& d = out.ddns;
+    d.enable = shownDdns.enable != typedDdns.enable;
+    d.provider = shownDdns.provider != typedDdns.provider;
+    d.user = trimmed(shownDdns.user) != trimmed(typedDdns.user);
+    d.password = trimmed(shownDdns.password) != trimmed(typedDdns.password);
+    d.host = trimmed(shownDdns.host) != trimmed(typedDdns.host);
+    d.hash = trimmed(shownDdns.hash) != trimmed(typedDdns.hash);
+    if (d.Any()) {
+        const NetworkParams checked = CheckDdns(typedDdns);
+        out.error = checked.error;
+        out.field = checked.field;
+        d.record = checked.ddns;
+        if (!typedDdns.enable) {
+            // Switched off: the texts as typed still go where they were
+            // touched, so a later switch-on finds them.
+            PutRecordText(d.record.user, trimmed(typedDdns.user), kCpAnsi);
+            PutRecordText(d.record.password, trimmed(typedDdns.password), kCpAnsi);
+            PutRecordText(d.record.host, trimmed(typedDdns.host), kCpAnsi);
+            PutRecordText(d.record.hash, trimmed(typedDdns.hash), kCpAnsi);
+        }
+    }
+    return out;
+}
+
+std::string ApplyPortChange(QvPortInfo& camera, const PortChange& change) {
+    QvPortInfo merged = camera;
+    merged.httpPort = change.http.value_or(camera.httpPort);
+    merged.onvifPort = change.onvif.value_or(camera.onvifPort);
+    merged.rtspPort1 = change.rtsp1.value_or(camera.rtspPort1);
+    merged.rtspPort2 = change.rtsp2.value_or(camera.rtspPort2);
+    const std::pair<const char*, std::int32_t> ports[] = {{"HTTP", merged.httpPort},
+                                                          {"RTSP1", merged.rtspPort1},
+                                                          {"RTSP2", merged.rtspPort2},
+                                                          {"ONVIF", merged.onvifPort}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = i + 1; j < 4; ++j) {
+            if (ports[i].second == ports[j].second) {
+                return std::string(ports[i].first) + " " + std::to_string(ports[i].second) + " = " +
+                       ports[j].first;
+            }
+        }
+    }
+    camera = merged;
+    return {};
+}
+
+void ApplyDdnsChange(QvDdnsInfo& camera, const DdnsChange& change) {
+    const QvDdnsInfo& r = change.record;
+    const auto copy = [](bool touched, auto& to, const auto& from) {
+        if (touched) {
+            std::memcpy(&to, &from, sizeof to);
+        }
+    };
+    copy(change.enable, camera.enable, r.enable);
+    copy(change.provider, camera.provider, r.provider);
+    copy(change.user, camera.user, r.user);
+    copy(change.password, camera.password, r.password);
+    copy(change.host, camera.host, r.host);
+    copy(change.hash, camera.hash, r.hash);
 }
 
 } // namespace orv::batchset

@@ -7,6 +7,7 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -76,5 +77,42 @@ NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
 // the other record left zero.
 NetworkParams CheckPorts(const PortForm& ports);
 NetworkParams CheckDdns(const DdnsForm& ddns);
+
+// A checked-mode Save changes only what the installer touched: a port
+// whose text differs from what the page showed and is not empty, a DDNS
+// field that differs. Every other value stays as each camera has it, so
+// one Save over a hundred cameras never moves what nobody meant to move.
+struct PortChange {
+    std::optional<std::int32_t> http;
+    std::optional<std::int32_t> onvif;
+    std::optional<std::int32_t> rtsp1;
+    std::optional<std::int32_t> rtsp2;
+    bool Any() const { return http || onvif || rtsp1 || rtsp2; }
+};
+struct DdnsChange {
+    QvDdnsInfo record{}; // the form's record, checked
+    bool enable = false;
+    bool provider = false;
+    bool user = false;
+    bool password = false;
+    bool host = false;
+    bool hash = false;
+    bool Any() const { return enable || provider || user || password || host || hash; }
+};
+struct CheckedChange {
+    PortChange ports;
+    DdnsChange ddns;
+    std::optional<Message> error;
+    std::optional<Message> field;
+};
+// `shown`: the fields as the page last filled them; `typed`: as they are.
+// Two touched ports that are equal give kSamePort; the DDNS fields are
+// checked as in CheckDdns once any of them was touched.
+CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const DdnsForm& shownDdns,
+                           const DdnsForm& typedDdns);
+// A camera's own ports with the change made; "HTTP 554 = RTSP1" when two
+// would then be equal (the camera keeps its ports).
+std::string ApplyPortChange(QvPortInfo& camera, const PortChange& change);
+void ApplyDdnsChange(QvDdnsInfo& camera, const DdnsChange& change);
 
 } // namespace orv::batchset

@@ -202,6 +202,12 @@ void CSystemParamDlg::RearmPasswords() {
     m_passwordTyped = false;
 }
 
+void CSystemParamDlg::FollowDefaultPassword() {
+    if (!m_passwordTyped) {
+        RearmPasswords();
+    }
+}
+
 void CSystemParamDlg::ShowDevice(const tagQvIpcInfo& device) {
     m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(device.DevName, orv::kCpUtf8)));
     // A password typed for one camera is not another camera's.
@@ -308,7 +314,16 @@ void CSystemParamDlg::Save() {
             steps.push_back(std::move(step));
         }
     }
-    if (m_operations.Apply("Batch Set System", std::move(steps)) != 0 && newPasswordTyped) {
+    QStringList what;
+    if (dateStep) {
+        what << m_options->checkedButton()->text();
+    }
+    if (newPasswordTyped) {
+        what << orv::FieldName(m_passwordLabel->text());
+    }
+    if (m_operations.Apply("Batch Set System", std::move(steps),
+                           what.join(QStringLiteral(", ")).toStdWString()) != 0 &&
+        newPasswordTyped) {
         // Sent once: a later Save sends it again only when typed again.
         m_passwordTyped = false;
         emit passwordChangeStarted(QString::fromStdWString(password));

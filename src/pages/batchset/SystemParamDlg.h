@@ -46,6 +46,9 @@ public:
     // Password and Confirm Password show the default password again, which
     // a Save does not send.
     void RearmPasswords();
+    // The Default User password changed: the fields show it at once unless
+    // a new password was typed in them.
+    void FollowDefaultPassword();
 
 signals:
     // A Save sends a new password (as typed) to its cameras.

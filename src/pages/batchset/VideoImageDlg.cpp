@@ -112,9 +112,17 @@ CVideoImageDlg::CVideoImageDlg(bs::CBatchOperations& operations, QWidget* parent
     m_localDisplay->setCurrentIndex(0);
     m_save->setEnabled(false);
     applyEnableRule();
+    rememberShown();
 
     SetLanguageText();
     layoutControls();
+}
+
+void CVideoImageDlg::rememberShown() {
+    bs::VideoImageParams shown = bs::BuildVideoImageParams(form());
+    // Without a complete record nothing can be told apart: all is sent.
+    m_shownParams = shown.error ? std::nullopt : std::optional(shown);
+    m_setByHand.clear();
 }
 
 void CVideoImageDlg::createStream(StreamControls& stream, const char* prefix) {
@@ -168,6 +176,13 @@ void CVideoImageDlg::createControls() {
     connect(m_secondary.codec, &QComboBox::activated, this, [this] { applyCodecRule(); });
     connect(m_primary.size, &QComboBox::activated, this, [this] { applyPrimarySizeRule(); });
     connect(m_save, &QPushButton::clicked, this, &CVideoImageDlg::Save);
+    for (QComboBox* list : findChildren<QComboBox*>()) {
+        connect(list, &QComboBox::activated, this, [this, list] { m_setByHand.insert(list); });
+    }
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        connect(edit, &QLineEdit::textEdited, this, [this, edit] { m_setByHand.insert(edit); });
+    }
+    connect(m_enable, &QCheckBox::clicked, this, [this] { m_setByHand.insert(m_enable); });
 }
 
 void CVideoImageDlg::SetLanguageText() {
@@ -339,12 +354,14 @@ void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
     // Without the imaging record the lists are built for neither 50 nor
     // 60 Hz mains.
     showStreams(settings, settings.imaging ? settings.imaging->powerLineFrequency : 0);
+    rememberShown();
 }
 
 void CVideoImageDlg::ShowReferenceStreams(const bs::DeviceSettings& settings) {
     if (m_checkedMode) {
         noteStreamsOf(settings);
         showStreams(settings, 50);
+        rememberShown();
     }
 }
 
@@ -421,10 +438,66 @@ void CVideoImageDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
+    if (m_operations.CheckedMode()) {
+        saveChecked(params);
+        return;
+    }
     m_operations.Apply("Batch Set Video/Image",
                        {*bs::CBatchOperations::SetImaging(&params.imaging),
                         *bs::CBatchOperations::SetVideoStream(&params.primary),
                         *bs::CBatchOperations::SetVideoStream(&params.secondary)});
+}
+
+void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
+    const auto byHand = [this](std::initializer_list<const QWidget*> widgets) {
+        return std::any_of(widgets.begin(), widgets.end(),
+                           [this](const QWidget* w) { return m_setByHand.contains(w); });
+    };
+    const auto streamByHand = [&](const StreamControls& c, bool withEnable) {
+        bs::StreamFields f;
+        f.enabled = withEnable && byHand({m_enable});
+        f.codec = byHand({c.codec});
+        f.frameSize = byHand({c.size});
+        f.frameRate = byHand({c.rate});
+        f.bitRate = byHand({c.bitRate});
+        f.bitRateControl = byHand({c.control});
+        f.iFrameInterval = byHand({c.iFrame});
+        return f;
+    };
+    bs::ImagingFields imaging{byHand({m_powerLine}), byHand({m_localDisplay}), byHand({m_outdoor})};
+    bs::StreamFields primary = streamByHand(m_primary, false);
+    bs::StreamFields secondary = streamByHand(m_secondary, true);
+    if (m_shownParams) {
+        imaging = bs::ChangedImagingFields(m_shownParams->imaging, params.imaging, imaging);
+        primary = bs::ChangedStreamFields(m_shownParams->primary, params.primary, primary);
+        secondary = bs::ChangedStreamFields(m_shownParams->secondary, params.secondary, secondary);
+    } else {
+        imaging = {true, true, true};
+        primary = secondary = {true, true, true, true, true, true, true};
+    }
+    std::vector<bs::Step> steps;
+    QStringList what;
+    if (imaging.Any()) {
+        steps.push_back(bs::CBatchOperations::ChangeImaging(params.imaging, imaging));
+        what << m_imageFrame->title();
+    }
+    if (primary.Any()) {
+        steps.push_back(bs::CBatchOperations::ChangeVideoStream(params.primary, primary));
+        what << m_primaryFrame->title();
+    }
+    if (secondary.Any()) {
+        steps.push_back(bs::CBatchOperations::ChangeVideoStream(params.secondary, secondary));
+        what << m_secondaryFrame->title();
+    }
+    if (steps.empty()) {
+        orv::ui::ShowMessage(this, LangText(L"95052", L"Nothing was changed: every camera keeps "
+                                                      L"its own settings."));
+        return;
+    }
+    if (m_operations.Apply("Batch Set Video/Image", std::move(steps),
+                           what.join(QStringLiteral(", ")).toStdWString()) != 0) {
+        rememberShown();
+    }
 }
 
 // ---- layout

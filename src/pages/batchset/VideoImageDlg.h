@@ -7,7 +7,10 @@
 
 #include "BatchSubPage.h"
 #include "VideoImageRules.h"
+
+#include "VideoImageRules.h"
 #include "qvipcsdk/QvIpcSdk.h"
+#include <QSet>
 
 class QCheckBox;
 class QComboBox;
@@ -83,6 +86,10 @@ private:
     void applyPrimarySizeRule();
     void showNormalSecondarySizes(int position);
     orv::batchset::VideoImageForm form() const;
+    // What the fields stand for as filled: a checked Save sends only what
+    // differs from it or was set by hand since.
+    void rememberShown();
+    void saveChecked(const orv::batchset::VideoImageParams& params);
 
     orv::batchset::CBatchOperations& m_operations;
 
@@ -119,4 +126,6 @@ private:
     // The camera whose streams the lists should show but do not: its read
     // failed or has not come back. Save waits for them.
     std::optional<tagQvIpcInfo> m_unreadCamera;
+    std::optional<orv::batchset::VideoImageParams> m_shownParams;
+    QSet<const QWidget*> m_setByHand; // since the fields were last filled
 };

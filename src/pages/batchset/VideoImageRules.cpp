@@ -307,4 +307,54 @@ VideoImageParams BuildVideoImageParams(const VideoImageForm& form) {
     return params;
 }
 
+StreamFields ChangedStreamFields(const QvVideoConfig& shown, const QvVideoConfig& now,
+                                 const StreamFields& setByHand) {
+    StreamFields f = setByHand;
+    f.enabled |= shown.enabled != now.enabled;
+    f.codec |= shown.codec != now.codec;
+    f.frameSize |= shown.frameSize != now.frameSize;
+    f.frameRate |= shown.frameRate != now.frameRate;
+    f.bitRate |= shown.bitRate != now.bitRate;
+    f.bitRateControl |= shown.bitRateControl != now.bitRateControl;
+    f.iFrameInterval |= shown.iFrameInterval != now.iFrameInterval;
+    return f;
+}
+
+void MergeStream(QvVideoConfig& camera, const QvVideoConfig& now, const StreamFields& fields) {
+    const auto take = [](bool chosen, auto& to, const auto& from) {
+        if (chosen) {
+            to = from;
+        }
+    };
+    take(fields.enabled, camera.enabled, now.enabled);
+    take(fields.codec, camera.codec, now.codec);
+    take(fields.frameSize, camera.frameSize, now.frameSize);
+    take(fields.frameRate, camera.frameRate, now.frameRate);
+    take(fields.bitRate, camera.bitRate, now.bitRate);
+    take(fields.bitRateControl, camera.bitRateControl, now.bitRateControl);
+    take(fields.iFrameInterval, camera.iFrameInterval, now.iFrameInterval);
+}
+
+ImagingFields ChangedImagingFields(const QvImagingConfig& shown, const QvImagingConfig& now,
+                                   const ImagingFields& setByHand) {
+    ImagingFields f = setByHand;
+    f.powerLine |= shown.powerLineFrequency != now.powerLineFrequency;
+    f.localDisplay |= shown.localDisplay != now.localDisplay;
+    f.outdoor |= shown.outdoorMode != now.outdoorMode;
+    return f;
+}
+
+void MergeImaging(QvImagingConfig& camera, const QvImagingConfig& now,
+                  const ImagingFields& fields) {
+    if (fields.powerLine) {
+        camera.powerLineFrequency = now.powerLineFrequency;
+    }
+    if (fields.localDisplay) {
+        camera.localDisplay = now.localDisplay;
+    }
+    if (fields.outdoor) {
+        camera.outdoorMode = now.outdoorMode;
+    }
+}
+
 } // namespace orv::batchset

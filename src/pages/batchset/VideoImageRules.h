@@ -135,6 +135,38 @@ struct VideoImageParams {
 };
 VideoImageParams BuildVideoImageParams(const VideoImageForm& form);
 
+// A checked-mode Save sends only the fields the installer changed; every
+// other field of a stream or of the image options stays as each camera has
+// it. A field counts as changed when its value differs from what the page
+// showed, or when the person set it by hand (also to the value shown).
+struct StreamFields {
+    bool enabled = false;
+    bool codec = false;
+    bool frameSize = false;
+    bool frameRate = false;
+    bool bitRate = false;
+    bool bitRateControl = false;
+    bool iFrameInterval = false;
+    bool Any() const {
+        return enabled || codec || frameSize || frameRate || bitRate || bitRateControl ||
+               iFrameInterval;
+    }
+};
+StreamFields ChangedStreamFields(const QvVideoConfig& shown, const QvVideoConfig& now,
+                                 const StreamFields& setByHand);
+// `camera` with the chosen fields taken from `now`.
+void MergeStream(QvVideoConfig& camera, const QvVideoConfig& now, const StreamFields& fields);
+
+struct ImagingFields {
+    bool powerLine = false;
+    bool localDisplay = false;
+    bool outdoor = false;
+    bool Any() const { return powerLine || localDisplay || outdoor; }
+};
+ImagingFields ChangedImagingFields(const QvImagingConfig& shown, const QvImagingConfig& now,
+                                   const ImagingFields& setByHand);
+void MergeImaging(QvImagingConfig& camera, const QvImagingConfig& now, const ImagingFields& fields);
+
 // The primary size code the form stands for (the shown one without a
 // selection).
 int SelectedPrimarySizeCode(const VideoImageForm& form);

@@ -32,13 +32,23 @@ void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize) {
 QString MessageText(const Message& message, const std::optional<Message>& field) {
     QString text = ui::LangText(message.id, message.defaultText);
     if (field) {
-        QString name = ui::LangText(field->id, field->defaultText).trimmed();
-        while (name.endsWith(u':') || name.endsWith(QChar(0xFF1A))) {
-            name.chop(1);
-        }
-        text = text.arg(name);
+        text = text.arg(FieldName(ui::LangText(field->id, field->defaultText)));
     }
     return text;
+}
+
+QString FieldName(const QString& label) {
+    QString name = label.trimmed();
+    while (name.endsWith(u':') || name.endsWith(QChar(0xFF1A))) {
+        name.chop(1);
+    }
+    return name.trimmed();
+}
+
+QString ChangeQuestion(const QStringList& what, int cameras) {
+    return ui::LangText(L"95051", L"%1 will change on %2 cameras. Go on?")
+        .arg(what.join(QStringLiteral(", ")))
+        .arg(cameras);
 }
 
 } // namespace orv

@@ -6,6 +6,7 @@
 #include "text/TextConv.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <optional>
@@ -23,5 +24,11 @@ void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize);
 // A rule's message in the current language; where it names a field, "%1"
 // becomes that field's label without its colon.
 QString MessageText(const Message& message, const std::optional<Message>& field = std::nullopt);
+
+// A label's text as the name of its field: without its colon.
+QString FieldName(const QString& label);
+// The question a checked job asks before it starts, with what will change
+// (field names, joined) and on how many cameras.
+QString ChangeQuestion(const QStringList& what, int cameras);
 
 } // namespace orv

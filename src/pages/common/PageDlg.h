@@ -9,4 +9,6 @@ public:
     using QWidget::QWidget;
     // Looks up and applies the page's texts in the current language.
     virtual void SetLanguageText() {}
+    // The main window's Default User name or password was edited.
+    virtual void DefaultCredentialsChanged() {}
 };

@@ -57,7 +57,8 @@ long ReadPortNumber(std::wstring_view text) {
     return orv::ReadLeadingNumber(text);
 }
 
-CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
+CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
+                      const std::vector<int>& currentPorts) {
     CheckedForm out;
     tagQvIpcInfo r{};
     auto fail = [&out](const Message& m) {
@@ -109,35 +110,44 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode) {
     putAddress(r.IpAddr, out.address);
 
     const std::wstring mask = trimmed(form.netmask);
-    if (mask.empty()) {
+    if (mask.empty() && checkedMode) {
+        out.keepNetmask = true;
+    } else if (mask.empty()) {
         return fail(kFieldEmpty);
-    }
-    if (!IsValidNetmask(mask)) {
+    } else if (!IsValidNetmask(mask)) {
         return fail(kInvalidNetmask);
+    } else {
+        putAddress(r.NetMask, *ReadFourNumbers(mask));
     }
-    putAddress(r.NetMask, *ReadFourNumbers(mask));
 
     const std::wstring gateway = trimmed(form.gateway);
-    if (gateway.empty()) {
+    if (gateway.empty() && checkedMode) {
+        out.keepGateway = true;
+    } else if (gateway.empty()) {
         return fail(kFieldEmpty);
-    }
-    if (!IsValidAddress(gateway)) {
+    } else if (!IsValidAddress(gateway)) {
         return fail(kInvalidGateway);
+    } else {
+        putAddress(r.Gateway, *ReadFourNumbers(gateway));
+        // The gateway serves as DNS server as well.
+        std::memcpy(r.Dns, r.Gateway, sizeof r.Dns);
     }
-    putAddress(r.Gateway, *ReadFourNumbers(gateway));
 
     const std::wstring port = trimmed(form.port);
-    if (port.empty()) {
+    if (port.empty() && checkedMode) {
+        out.keepPort = true;
+    } else if (port.empty()) {
         return fail(kFieldEmpty);
+    } else {
+        const long portNumber = ReadPortNumber(port);
+        const bool unchanged = !currentPorts.empty() &&
+                               std::all_of(currentPorts.begin(), currentPorts.end(),
+                                           [&](int current) { return current == portNumber; });
+        if (!unchanged && (portNumber < 1024 || portNumber > 65535)) {
+            return fail(kPortRange);
+        }
+        r.HttpPort = static_cast<std::int32_t>(portNumber);
     }
-    const long portNumber = ReadPortNumber(port);
-    if (portNumber < 1024 || portNumber > 65535) {
-        return fail(kPortRange);
-    }
-    r.HttpPort = static_cast<std::int32_t>(portNumber);
-
-    // The gateway serves as DNS server as well.
-    std::memcpy(r.Dns, r.Gateway, sizeof r.Dns);
     out.request = r;
     return out;
 }
@@ -153,6 +163,16 @@ std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
     for (const auto& device : checkedDevices) {
         tagQvIpcInfo r = *form.request;
         std::memcpy(r.Mac, device.Mac, sizeof r.Mac);
+        if (form.keepNetmask) {
+            std::memcpy(r.NetMask, device.NetMask, sizeof r.NetMask);
+        }
+        if (form.keepGateway) {
+            std::memcpy(r.Gateway, device.Gateway, sizeof r.Gateway);
+            std::memcpy(r.Dns, device.Dns, sizeof r.Dns);
+        }
+        if (form.keepPort) {
+            r.HttpPort = device.HttpPort;
+        }
         // The device keeps its own name; it goes out escaped like every text,
         // cut where the field ends rather than emptied by an escape too many.
         const std::wstring name =

@@ -39,8 +39,14 @@ struct NetworkForm {
 
 // The request template of a run, or the message of the first failed check.
 // In checked mode the device name is not checked (each device keeps its own).
+// In checked mode an empty netmask, gateway or port keeps each camera's
+// own (the `keep` flags); a port is held to 1024-65535 only where it
+// changes: one that every target has already is never refused.
 struct CheckedForm {
     std::optional<tagQvIpcInfo> request;
+    bool keepNetmask = false;
+    bool keepGateway = false;
+    bool keepPort = false;
     std::optional<Message> error;
     // The field a kTooLongForCamera error names.
     std::optional<Message> field;
@@ -49,7 +55,9 @@ struct CheckedForm {
 inline constexpr Message kUserLabel{L"10006", L"Username:"};
 inline constexpr Message kPasswordLabel{L"10007", L"Password:"};
 inline constexpr Message kDeviceNameLabel{L"20014", L"Device Name:"};
-CheckedForm CheckForm(const NetworkForm& form, bool checkedMode);
+// `currentPorts`: the HTTP ports the targets have now.
+CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
+                      const std::vector<int>& currentPorts = {});
 
 // Requests of a checked-mode run, one per checked device in display order:
 // the same address for all, or consecutive last numbers from the start

@@ -297,7 +297,18 @@ void CSearchDlg::Modify() {
         m_nameEdit->text().toStdWString(),      m_ipEdit->text().toStdWString(),
         m_maskEdit->text().toStdWString(),      m_gatewayEdit->text().toStdWString(),
         m_portEdit->text().toStdWString()};
-    const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode());
+    // The ports the Save would touch: a port that is not changed is never
+    // refused, whatever it is (factory cameras serve on 80).
+    std::vector<int> currentPorts;
+    const std::vector<tagQvIpcInfo> checkedDevices =
+        IsCheckedMode() ? Devices().CheckedDevices() : std::vector<tagQvIpcInfo>{};
+    for (const tagQvIpcInfo& device : checkedDevices) {
+        currentPorts.push_back(device.HttpPort);
+    }
+    if (!IsCheckedMode() && Selection().CurrentDevice() != nullptr) {
+        currentPorts.push_back(Selection().CurrentDevice()->record.HttpPort);
+    }
+    const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode(), currentPorts);
     if (checked.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
@@ -308,8 +319,20 @@ void CSearchDlg::Modify() {
             m_modify->setEnabled(false);
             return;
         }
-        runChecked(
-            net::BuildCheckedRequests(checked, Devices().CheckedDevices(), m_sameIp->isChecked()));
+        QStringList what{orv::FieldName(m_ipLabel->text())};
+        const std::pair<bool, QLabel*> kept[] = {{checked.keepNetmask, m_maskLabel},
+                                                 {checked.keepGateway, m_gatewayLabel},
+                                                 {checked.keepPort, m_portLabel}};
+        for (const auto& [keep, label] : kept) {
+            if (!keep) {
+                what << orv::FieldName(label->text());
+            }
+        }
+        if (!orv::ui::AskYesNo(
+                this, orv::ChangeQuestion(what, static_cast<int>(checkedDevices.size())))) {
+            return;
+        }
+        runChecked(net::BuildCheckedRequests(checked, checkedDevices, m_sameIp->isChecked()));
         m_modify->setEnabled(false);
         return;
     }

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 
 namespace orv::upgrade {
@@ -141,6 +142,23 @@ NameCheck CheckFirmwareName(std::string_view fileName, std::string_view model) {
     return check;
 }
 
+std::string ImageModel(std::string_view fileName) {
+    std::string pattern = "??????";
+    const size_t found = fileName.find(kImagePrefix);
+    if (found == std::string_view::npos) {
+        return pattern;
+    }
+    const size_t platformAt = found + kImagePrefix.size();
+    pattern[4] = static_cast<char>(at(fileName, platformAt) + 1);
+    static constexpr char kSensorOf[][2] = {{'1', '6'}, {'2', '3'}, {'3', '4'}, {'4', '9'}};
+    for (const auto& rule : kSensorOf) {
+        if (at(fileName, platformAt + 1) == rule[0]) {
+            pattern[5] = rule[1];
+        }
+    }
+    return pattern;
+}
+
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
                           const std::optional<std::string>& referenceModel) {
     UpgradeCheck check;
@@ -204,7 +222,21 @@ jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::C
     order.targets = targets;
     order.credentials = login;
     order.operations = {"Upgrade"};
-    order.work = [escapedPath](jobs::CameraRun& run) {
+    const std::size_t slash = escapedPath.find_last_of('/');
+    const std::string fileName =
+        slash == std::string::npos ? escapedPath : escapedPath.substr(slash + 1);
+    order.work = [escapedPath, fileName](jobs::CameraRun& run) {
+        // The page checked the image against one camera; every other camera
+        // is checked against it here, before its login, so a camera the
+        // image does not fit receives no byte of it.
+        const tagQvIpcInfo& camera = run.Device();
+        const std::string model(camera.Model, strnlen(camera.Model, sizeof camera.Model));
+        if (CheckFirmwareName(fileName, model).verdict != NameVerdict::Accepted) {
+            run.ReportFailure("Upgrade", jobs::Reason::ModelMismatch,
+                              "the image is for model " + ImageModel(fileName) +
+                                  ", the camera is " + (model.empty() ? "?" : model));
+            return;
+        }
         const int handle = run.Handle();
         run.Report("Upgrade",
                    handle == -1 ? -1 : run.Sdk().UpdateFirmware(handle, escapedPath.c_str()), true);

@@ -68,6 +68,9 @@ struct NameCheck {
 };
 inline constexpr std::string_view kImagePrefix = "QVFImage_";
 NameCheck CheckFirmwareName(std::string_view fileName, std::string_view model);
+// The models an image name fits, as a six-character pattern: "????36" for
+// "QVFImage_21...", "?" where any character fits.
+std::string ImageModel(std::string_view fileName);
 
 // Upgrade, up to the first device call: what the path field holds and the
 // reference camera's model (nothing when there is no reference camera).
@@ -93,8 +96,9 @@ struct UpgradeCheck {
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
                           const std::optional<std::string>& referenceModel);
 
-// The upgrade as a job: each target logs in and takes the image; its
-// outcome is the "Upgrade" operation.
+// The upgrade as a job: each target whose model the image's name fits logs
+// in and takes the image; its outcome is the "Upgrade" operation. A camera
+// the image does not fit fails with ModelMismatch before anything is sent.
 jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
                          const std::string& escapedPath);
 

@@ -23,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,10 +63,10 @@ class JobsLab : public GuiLabTestBase {
 protected:
     // The simulator with fifty cameras of one model, the window with every
     // camera listed on the Batch Set, Batch Upgrade and OEM pages.
-    void start(json overrides = json::object()) {
+    void start(json overrides = json::object(), json models = {"QVIP3651"}) {
         ASSERT_EQ(lab.startSimulator({{"cameras", kCameras},
                                       {"password", kPassword},
-                                      {"models", {"QVIP3651"}},
+                                      {"models", models},
                                       {"versions", {"13.1.0.5"}},
                                       {"reboot_silence_ms", 200},
                                       {"control_socket", socket},
@@ -111,6 +112,10 @@ protected:
     json control(const json& request) const {
         return json::parse(SimControlRequest(socket, request.dump()), nullptr, false);
     }
+    // The simulator's view of camera `number` (1-based), with its upload count.
+    json camera(int number) const {
+        return control({{"op", "get"}, {"camera", number}}).value("camera", json::object());
+    }
 
     // Each faulty camera misbehaves while a job runs; the one that refuses
     // a value refuses the call `route`. Silence ends with the job, so that
@@ -144,6 +149,8 @@ protected:
                 bool summary = true) {
         const orv::jobs::JobId before = page->JobPanel()->Current();
         setFaults(route);
+        messages.clear();
+        AnswerMessagesWith(true);
         {
             // From the click to the job's end; the checks below run on the
             // window thread too and are no part of it.
@@ -195,9 +202,7 @@ protected:
                 << "camera " << number << " " << judged;
         }
         const QStringList lines = infoLines(*dlg);
-        int total = 0;
         for (const auto& [operation, count] : succeeded) {
-            total += count;
             const QString op = QString::fromStdString(operation);
             if (summary) {
                 EXPECT_TRUE(lines.contains(QStringLiteral("%1: %2 succeeded, %3 failed.")
@@ -209,10 +214,21 @@ protected:
                 EXPECT_EQ(lines.filter(QStringLiteral(" %1 Succeed.").arg(op)).size(), count);
             }
         }
+        // One camera is one camera, however many operations it had.
+        int healthy = 0;
+        for (int camera = 1; camera <= kCameras; ++camera) {
+            healthy += faultOf(camera) == Fault::None || faultOf(camera) == Fault::Slow ? 1 : 0;
+        }
         EXPECT_EQ(page->JobPanel()->findChild<QLabel*>(QStringLiteral("jobSummary"))->text(),
-                  QStringLiteral("%1 succeeded, %2 failed.")
-                      .arg(total)
-                      .arg(static_cast<int>(results.size()) - total));
+                  QStringLiteral("%1 cameras: %2 succeeded, %3 failed.")
+                      .arg(kCameras)
+                      .arg(healthy)
+                      .arg(kCameras - healthy));
+        // The question before a checked Save names the number of cameras.
+        if (summary && !messages.isEmpty()) {
+            EXPECT_TRUE(messages.last().contains(QStringLiteral(" on %1 cameras.").arg(kCameras)))
+                << messages.last().toStdString();
+        }
     }
 
     std::string socket = configHome.str() + "/camsim.sock";
@@ -349,6 +365,7 @@ TEST_F(JobsLab, CancelAndCloseMidJobKeepWhatFinishedAndChangeNothingUnreported) 
         return finished;
     };
 
+    AnswerMessagesWith(true);
     QWidget* network = batch->NetworkPage();
     network->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))->setText("80");
     network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8124");
@@ -379,4 +396,136 @@ TEST_F(JobsLab, CancelAndCloseMidJobKeepWhatFinishedAndChangeNothingUnreported) 
         return section(c, "date").value("useTimeServer", false) &&
                section(c, "date").value("timeZone", 0) == 3;
     });
+}
+
+// Synchronize with computer time, retried minutes later, sends the clock of
+// the retry: the camera that failed the first time is not left behind by
+// the time between the two.
+TEST_F(JobsLab, RetryOfAComputerTimeJobSendsTheTimeOfTheRetry) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    AnswerMessagesWith(true);
+    constexpr int kRefusing = 7;
+    ASSERT_EQ(
+        control(
+            {{"op", "faults"}, {"camera", kRefusing}, {"faults", {{"refuse_call", "date.set"}}}}),
+        json({{"ok", true}}));
+    CBatchSetDlg* batch = dlg->BatchSetPage();
+    QWidget* system = batch->SystemPage();
+    system->findChild<QRadioButton*>(QStringLiteral("computerTimeOption"))->click();
+    system->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    WaitForJobs(dlg->Jobs());
+    ASSERT_EQ(batch->JobPanel()->Results().FailedDevices().size(), 1u);
+
+    // The camera keeps the time it was sent as an offset from the real
+    // clock: the computer's own offset from UTC when the time was current.
+    const auto offset = [&](int number) {
+        return section(section(camera(number), "deviceConfig"), "date")
+            .value("clockOffsetSeconds", std::int64_t{0});
+    };
+    const std::int64_t local = QDateTime::currentDateTime().offsetFromUtc();
+    EXPECT_NEAR(offset(1), local, 2);
+    QTest::qWait(5000);
+    control({{"op", "faults"}, {"camera", kRefusing}, {"faults", json::object()}});
+    batch->JobPanel()
+        ->ResultsWindow()
+        ->findChild<QPushButton*>(QStringLiteral("retryFailed"))
+        ->click();
+    WaitForJobs(dlg->Jobs());
+    ASSERT_EQ(batch->JobPanel()->Results().Results().size(), 1u);
+    EXPECT_EQ(batch->JobPanel()->Results().Results()[0].outcome, Outcome::Succeeded);
+    EXPECT_NEAR(offset(kRefusing), local, 2) << "five seconds after the first Save";
+    dlg->close();
+}
+
+// Cancel is taken at once even when every camera still to go is in the
+// middle of its upload: the button says so, the page counts the cameras in
+// flight, the uploads stop sending, and the summary counts the cameras.
+TEST_F(JobsLab, CancelShowsAtOnceAndStopsUploadsStillSending) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    // Each camera reads an image at 1 MB/s: 16 MiB take each one 16 s.
+    for (int number = 1; number <= kCameras; ++number) {
+        control({{"op", "faults"}, {"camera", number}, {"faults", {{"upload_rate", 1000000}}}});
+    }
+    TempDir files;
+    files.write("QVFImage_21.bin", "QVFW:13.8.0.1\n" + std::string(16 << 20, 'f'));
+    CBatchUpgradeDlg* upgrade = dlg->BatchUpgradePage();
+    upgrade->findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
+        ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
+    upgrade->findChild<QPushButton*>(QStringLiteral("upgradeButton"))->click();
+    CJobPanel* panel = upgrade->JobPanel();
+    const orv::jobs::JobId job = panel->Current();
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->Jobs().InFlight(job) == dlg->Jobs().Concurrency(), 10000);
+    QTest::qWait(500); // every upload under way
+
+    auto* cancel = panel->findChild<QPushButton*>(QStringLiteral("jobCancel"));
+    QElapsedTimer clock;
+    clock.start();
+    cancel->click();
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancelling..."));
+    EXPECT_FALSE(cancel->isEnabled());
+    EXPECT_LE(clock.elapsed(), 100);
+    EXPECT_TRUE(panel->findChild<QLabel*>(QStringLiteral("jobSummary"))
+                    ->text()
+                    .endsWith(QStringLiteral("cameras still in flight")));
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->Jobs().AnyRunning(), 4000);
+    std::printf("Cancel to the job's end with %d uploads in flight: %lld ms\n",
+                dlg->Jobs().Concurrency(), static_cast<long long>(clock.elapsed()));
+    EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("jobSummary"))->text(),
+              QStringLiteral("%1 cameras: 0 succeeded, 0 failed, %1 cancelled.").arg(kCameras));
+    // A camera counts what it read once it notices the sender is gone.
+    const auto reached = [&] {
+        int cameras = 0;
+        for (int number = 1; number <= kCameras; ++number) {
+            cameras += camera(number).value("uploadedBytes", std::uint64_t{0}) > 0 ? 1 : 0;
+        }
+        return cameras;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(reached(), dlg->Jobs().Concurrency(), 5000);
+    for (int number = 1; number <= kCameras; ++number) {
+        const json c = camera(number);
+        EXPECT_EQ(section(section(c, "deviceConfig"), "firmware").value("installed", 0), 0);
+        EXPECT_LT(c.value("uploadedBytes", std::uint64_t{0}), std::uint64_t{16} << 20)
+            << "camera " << number << " got it whole";
+    }
+    dlg->close();
+}
+
+// A batch upgrade checks each camera's model against the image before
+// anything is sent: a camera of the family whose model the image does not
+// fit receives no byte of it, and its reason names both models.
+TEST_F(JobsLab, AnUpgradeSendsNoByteToACameraWhoseModelTheImageDoesNotFit) {
+    ASSERT_NO_FATAL_FAILURE(start(json::object(), {"QVIP3651", "QVIP3751"}));
+    AnswerMessagesWith(true);
+    TempDir files;
+    files.write("QVFImage_21.bin", "QVFW:13.8.0.1\n" + std::string(4096, 'f'));
+    CBatchUpgradeDlg* upgrade = dlg->BatchUpgradePage();
+    upgrade->findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
+        ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
+    upgrade->findChild<QPushButton*>(QStringLiteral("upgradeButton"))->click();
+    WaitForJobs(dlg->Jobs());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    std::map<std::string, OperationResult> byIp;
+    for (const OperationResult& r : upgrade->JobPanel()->Results().Results()) {
+        byIp[r.device.IpAddr] = r;
+    }
+    ASSERT_EQ(byIp.size(), static_cast<std::size_t>(kCameras));
+    for (int number = 1; number <= kCameras; ++number) {
+        const json c = camera(number);
+        const std::string model = c.value("model", "");
+        const OperationResult& r = byIp.at(c.value("ip", ""));
+        const auto bytes = c.value("uploadedBytes", std::uint64_t{0});
+        if (model == "QVIP3751") {
+            EXPECT_EQ(bytes, 0u) << number;
+            EXPECT_EQ(r.reason, Reason::ModelMismatch) << number;
+            EXPECT_EQ(orv::jobs::ReasonText(r),
+                      "not made for this camera's model: the image is for model ????36, the "
+                      "camera is QVIP3751");
+        } else {
+            EXPECT_GT(bytes, 0u) << number;
+            EXPECT_EQ(r.outcome, Outcome::Succeeded) << number;
+        }
+    }
+    EXPECT_TRUE(infoLines(*dlg).contains(
+        QStringLiteral("Upgrade: %1 succeeded, %1 failed.").arg(kCameras / 2)));
+    dlg->close();
 }

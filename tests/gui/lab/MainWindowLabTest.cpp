@@ -106,8 +106,11 @@ TEST_F(MainWindowLab, AnIpChangeMadeOnThePageReachesTheCamera) {
     for (int i = 0; i < CDeviceListPage::kDropEveryTicks; ++i) {
         page->OnTick(); // Modify comes back on the page's five-second tick
     }
+    AnswerMessagesWith(true);
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("modifyButton")),
                       Qt::LeftButton);
+    EXPECT_EQ(messages, QStringList{"Start IP Address, Netmask, Gateway, HTTP Port will change "
+                                    "on 2 cameras. Go on?"});
     for (int k = 0; k < 2; ++k) {
         const QString line = QStringLiteral("[%1] Modify IP,Port,Netmask to 192.0.2.%2, 8081, "
                                             "255.255.255.0 Succeed.")

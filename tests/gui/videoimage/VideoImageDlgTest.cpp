@@ -402,17 +402,51 @@ TEST_F(VideoImageDlgTest, ACheckedSetTakesItsStreamListsFromItsMostLimitedCamera
 
     check(kClass5); // the class-1 camera still speaks for the set
 
-    // One save reaches all three, every camera with its own tag.
+    // One save reaches all three, every camera with its own tag; what was
+    // not touched stays each camera's own (the class-1 camera keeps its
+    // primary frame rate and bit rate, every camera its secondary stream).
+    const nlohmann::json ownPrimary = stream(kClass1, 1);
+    const auto secondaryOf = [&](int camera) {
+        QvVideoConfig r{};
+        r.stream = 0;
+        EXPECT_EQ(Qv_Ipc_GetVideoConfig(lab.login(camera), &r), 0);
+        return std::vector<int>{r.enabled, r.codec, r.frameSize, r.frameRate, r.bitRate};
+    };
+    {
+        // The class-5 camera's secondary stream differs from the reference
+        // camera's.
+        QvVideoConfig own{};
+        own.stream = 0;
+        ASSERT_EQ(Qv_Ipc_GetVideoConfig(lab.login(kClass5), &own), 0);
+        own.enabled = 1;
+        own.frameRate = 10;
+        own.bitRate = 128;
+        ASSERT_EQ(Qv_Ipc_SetVideoConfig(lab.login(kClass5), &own), 0);
+    }
+    const std::vector<int> ownSecondary = secondaryOf(kClass5);
+    ASSERT_NE(ownSecondary, secondaryOf(kClass1));
+    messages.clear();
     choose("primarySizeList", "720P(1280*720)");
     save();
-    EXPECT_EQ(services.lines, (QStringList{"Modify Image: 3 succeeded, 0 failed.",
-                                           "Modify Video Stream: 6 succeeded, 0 failed."}));
+    EXPECT_EQ(messages, QStringList{"Primary Stream Settings will change on 3 cameras. Go on?"});
+    EXPECT_EQ(services.lines, QStringList{"Modify Video Stream: 3 succeeded, 0 failed."});
     for (int camera : {kClass3, kClass1, kClass5}) {
         EXPECT_EQ(stream(camera, 1)["frameSize"], 5) << kModels[camera];
     }
+    EXPECT_EQ(stream(kClass1, 1)["bitRate"], ownPrimary["bitRate"]);
+    EXPECT_EQ(stream(kClass1, 1)["iFrameInterval"], ownPrimary["iFrameInterval"]);
+    EXPECT_EQ(secondaryOf(kClass5), ownSecondary);
     EXPECT_FALSE(lab.host.snapshot(lab.key(kClass2))->config.contains("streams"))
         << "an unchecked camera is neither read nor written";
-    EXPECT_EQ(sdk.Calls("SetVideoConfig").size(), 6u);
+    EXPECT_EQ(sdk.Calls("SetVideoConfig").size(), 3u);
+    EXPECT_TRUE(sdk.Calls("SetImagingConfig").empty()) << "the image options were not touched";
+
+    // Nothing touched since: nothing is sent.
+    sdk.Clear();
+    messages.clear();
+    save();
+    EXPECT_EQ(messages, QStringList{"Nothing was changed: every camera keeps its own settings."});
+    EXPECT_TRUE(setCalls().empty());
 }
 
 TEST_F(VideoImageDlgTest, AnUnreadableReferenceCameraBlocksTheSaveAndRefusalsAreReported) {
@@ -430,7 +464,9 @@ TEST_F(VideoImageDlgTest, AnUnreadableReferenceCameraBlocksTheSaveAndRefusalsAre
     lab.server.clearFaults(lab.key(kClass1));
     lab.server.setFaults(lab.key(kClass3), camsim::FaultPlan{.refuseCall = "stream.set"});
     check(kClass5); // the set changes: its reference is read again
+    choose("localDisplayList", "PAL");
+    choose("secondaryRateList", "8");
     save();
     EXPECT_EQ(services.lines, (QStringList{"Modify Image: 3 succeeded, 0 failed.",
-                                           "Modify Video Stream: 4 succeeded, 2 failed."}));
+                                           "Modify Video Stream: 2 succeeded, 1 failed."}));
 }

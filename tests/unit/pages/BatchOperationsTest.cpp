@@ -61,6 +61,10 @@ public:
         messages.push_back(std::wstring(m.id) + L"?");
         return answerYes;
     }
+    bool ConfirmChange(const std::wstring& what, int cameras) override {
+        messages.push_back(what + L" on " + std::to_wstring(cameras) + L"?");
+        return answerYes;
+    }
     void RunOperations(orv::jobs::JobSpec order, bool one) override {
         oneCamera = one;
         results = RunJob(m_engine, std::move(order));

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 namespace up = orv::upgrade;
 
@@ -189,6 +190,7 @@ protected:
         tagQvIpcInfo r{};
         std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", lab.ip(i).c_str());
         r.HttpPort = lab.port();
+        std::snprintf(r.Model, sizeof r.Model, "%s", testcams::kModel);
         return r;
     }
 };
@@ -208,9 +210,24 @@ TEST_F(UpgradeLoopTest, EachCameraTakesTheImageOnlyAfterItsLoginAndSaysWhyNot) {
     EXPECT_EQ(lab.installedVersion(0), "13.9.0.1");
     EXPECT_EQ(lab.installedVersion(1), "");
 
-    // The camera itself refuses an image for another platform.
-    const auto refused = RunJob(engine, up::UpgradeJob({device(2)}, login, other));
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].outcome, orv::jobs::Outcome::Failed);
-    EXPECT_EQ(orv::jobs::ReasonText(refused[0].reason), "file rejected by the camera");
+    // A camera the image's name does not fit gets no byte of it, and its
+    // reason names both models; one whose list entry claims a model it does
+    // not have refuses the image itself.
+    sdk.Clear();
+    lab.server.setFaults(lab.key(1), camsim::FaultPlan{});
+    tagQvIpcInfo claims = device(1);
+    std::snprintf(claims.Model, sizeof claims.Model, "QVIP4651");
+    const auto refused = RunJob(engine, up::UpgradeJob({device(2), claims}, login, other));
+    ASSERT_EQ(refused.size(), 2u);
+    std::map<std::string, std::string> reasons;
+    for (const orv::jobs::OperationResult& r : refused) {
+        EXPECT_EQ(r.outcome, orv::jobs::Outcome::Failed);
+        reasons[r.device.IpAddr] = orv::jobs::ReasonText(r);
+    }
+    EXPECT_EQ(reasons[lab.ip(2)],
+              "not made for this camera's model: the image is for model ????46, the camera is "
+              "QVIP3651");
+    EXPECT_EQ(reasons[lab.ip(1)], "file rejected by the camera");
+    ASSERT_EQ(sdk.Uploads().size(), 1u);
+    EXPECT_TRUE(sdk.Calls("Login").size() == 1u) << "no login for the camera the image misses";
 }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <cstdint>
 // Serves the device API of many virtual cameras from one process: one
 // listener per distinct HTTP port, which finds the camera by the local
 // address a request arrived on. Connections are served by a small pool per
@@ -56,6 +58,9 @@ public:
     void clearFaults(const CameraKey& key);
     // True while the camera is silent after a reboot.
     bool isRebooting(const CameraKey& key) const;
+    // Bytes of firmware and OEM uploads the camera read after a login, over
+    // its life in this process: what reached it, whatever became of it.
+    std::uint64_t uploadedBytes(const CameraKey& key) const;
     // True while the camera serves nothing over TCP: rebooting, or its web
     // service down or silenced by a fault.
     bool isSilent(const CameraKey& key) const;
