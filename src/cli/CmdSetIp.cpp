@@ -26,6 +26,21 @@ bool sameNetwork(const tagQvIpcInfo& seen, const tagQvIpcInfo& request) {
            seen.HttpPort == request.HttpPort;
 }
 
+// A record text as the person wrote it: requests carry texts escaped for
+// the camera (a backslash before every backslash and apostrophe).
+std::string plainText(const std::string& escaped) {
+    std::string plain;
+    plain.reserve(escaped.size());
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\\' && i + 1 < escaped.size() &&
+            (escaped[i + 1] == '\\' || escaped[i + 1] == '\'')) {
+            ++i;
+        }
+        plain.push_back(escaped[i]);
+    }
+    return plain;
+}
+
 std::vector<std::string> entryRow(const plan::PlanEntry& e) {
     const std::string state = e.state == plan::RowState::Matched
                                   ? (e.changes ? "change" : "unchanged")
@@ -36,7 +51,7 @@ std::vector<std::string> entryRow(const plan::PlanEntry& e) {
     if (e.request) {
         const tagQvIpcInfo& r = *e.request;
         for (std::string cell : {FieldText(r.IpAddr), FieldText(r.NetMask), FieldText(r.Gateway),
-                                 std::to_string(r.HttpPort), FieldText(r.DevName)}) {
+                                 std::to_string(r.HttpPort), plainText(FieldText(r.DevName))}) {
             row.push_back(cell);
         }
     } else {

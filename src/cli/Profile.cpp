@@ -1,5 +1,7 @@
 #include "Profile.h"
 
+#include <arpa/inet.h>
+
 #include "lang/Language.h"
 #include "pages/batchset/VideoImageRules.h"
 #include "pages/common/NameRules.h"
@@ -520,8 +522,24 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
         return result;
     };
     if (p.name) {
-        int n = p.nameStart;
+        // The counter follows the cameras' addresses, lowest first: the
+        // order an installer can see on the site plan and predict, whatever
+        // order the cameras answered in.
+        std::vector<const tagQvIpcInfo*> byAddress;
         for (const tagQvIpcInfo& camera : targets) {
+            byAddress.push_back(&camera);
+        }
+        const auto address = [](const tagQvIpcInfo* camera) {
+            in_addr a{};
+            const std::string text(camera->IpAddr, strnlen(camera->IpAddr, sizeof camera->IpAddr));
+            return inet_pton(AF_INET, text.c_str(), &a) == 1 ? ntohl(a.s_addr) : 0xFFFFFFFFu;
+        };
+        std::stable_sort(
+            byAddress.begin(), byAddress.end(),
+            [&](const tagQvIpcInfo* a, const tagQvIpcInfo* b) { return address(a) < address(b); });
+        int n = p.nameStart;
+        for (const tagQvIpcInfo* numbered : byAddress) {
+            const tagQvIpcInfo& camera = *numbered;
             const std::optional<std::string> name = ExpandName(*p.name, n++, camera);
             if (!name) {
                 return fail({"name", "knows {n}, {n:0W} (W digits) and {mac} only", 0});

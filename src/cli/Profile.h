@@ -117,7 +117,8 @@ struct BuildResult {
     std::optional<BuiltProfile> built;
     std::optional<ProfileError> error;
 };
-// `targets` in their order (the {n} counter follows it); `now` is the
+// `targets` in any order: the {n} counter numbers them by IPv4 address,
+// lowest first; `now` is the
 // computer's local time, sent by the "computer" date mode.
 BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<tagQvIpcInfo>& targets,
                          const batchset::DateTime& now);

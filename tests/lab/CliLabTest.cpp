@@ -194,16 +194,21 @@ TEST_F(CliLab, DiscoverListsEveryCameraWithItsAdapter) {
 
 TEST_F(CliLab, SetIpMovesAndVerifiesEachCameraAndReportsTheOneThatRefused) {
     const std::string plan = file("plan.csv", "mac,ip,netmask,gateway,http_port,name\n"
-                                              "02:4f:56:10:00:01,192.0.2.101,,,8080,Gate 1\n"
+                                              "02:4f:56:10:00:01,192.0.2.101,,,8080,Gate's 1\n"
                                               "02-4F-56-10-00-03,192.0.2.103,,,,\n"
                                               "02:4F:56:10:00:04,,,,,\n");
+    // The dry run shows the name as written, not in the form sent.
+    const Ran dry = cli({"set-ip", "--plan", plan, "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("Gate's 1"), std::string::npos) << dry.out;
+    EXPECT_EQ(dry.out.find('\\'), std::string::npos) << dry.out;
     const std::string results = m_dir + "/results.csv";
     const Ran run = cli({"set-ip", "--plan", plan, "--results", results});
     EXPECT_EQ(run.status, 1) << run.err;
     const json state = cameras();
     EXPECT_EQ(state[0]["ip"], "192.0.2.101");
     EXPECT_EQ(state[0]["http_port"], 8080);
-    EXPECT_EQ(state[0]["name"], "Gate 1");
+    EXPECT_EQ(state[0]["name"], "Gate's 1");
     EXPECT_EQ(state[2]["ip"], "192.0.2.12") << "its password differs";
     EXPECT_EQ(state[3]["ip"], "192.0.2.13");
     EXPECT_EQ(outcomes(read(results)),
