@@ -17,6 +17,7 @@
 #include "pages/batchset/NetworkParamDlg.h"
 #include "pages/batchset/SystemParamDlg.h"
 #include "pages/common/JobPanel.h"
+#include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
 #include "ui/MessageBox.h"
@@ -41,6 +42,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -527,5 +529,76 @@ TEST_F(JobsLab, AnUpgradeSendsNoByteToACameraWhoseModelTheImageDoesNotFit) {
     }
     EXPECT_TRUE(infoLines(*dlg).contains(
         QStringLiteral("Upgrade: %1 succeeded, %1 failed.").arg(kCameras / 2)));
+    dlg->close();
+}
+
+// A checked Save changes only what the installer touched, on factory
+// cameras too: DDNS alone moves no camera's ports, and a Network Settings
+// Modify with the port left empty re-addresses cameras that serve on port
+// 80 and leaves them there.
+TEST_F(JobsLab, ACheckedSaveLeavesEveryCameraWhatWasNotTouched) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    AnswerMessagesWith(true);
+    // Every camera gets ports of its own, after the page showed camera 1's.
+    for (const auto& [ip, number] : numberOf) {
+        const int handle = Qv_Ipc_Login(ip.c_str(), nullptr, 80, "admin", kPassword, 0);
+        ASSERT_GT(handle, 0) << ip;
+        const QvPortInfo own{80, 9000 + number, 1554 + number, 2554 + number, 0};
+        ASSERT_EQ(Qv_Ipc_SetPortInfo(handle, &own), 0) << ip;
+    }
+    const auto portsOf = [](const json& c) {
+        const json ports = section(c.value("deviceConfig", json::object()), "ports");
+        return std::vector<int>{ports.value("onvif", 0), ports.value("rtsp1", 0),
+                                ports.value("rtsp2", 0)};
+    };
+    QWidget* network = dlg->BatchSetPage()->NetworkPage();
+    network->findChild<QCheckBox*>(QStringLiteral("ddnsEnable"))->click();
+    for (const auto& [field, text] : {std::pair{"ddnsUserEdit", "site"},
+                                      {"ddnsPasswordEdit", "pw"},
+                                      {"ddnsHostEdit", "gate.example.org"}}) {
+        network->findChild<QLineEdit*>(QString::fromLatin1(field))
+            ->setText(QString::fromLatin1(text));
+    }
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    WaitForJobs(dlg->Jobs());
+    EXPECT_EQ(messages.value(0), QStringLiteral("DDNS Parameters Setup will change on %1 cameras. "
+                                                "Go on?")
+                                     .arg(kCameras));
+    for (const json& c : cameras()) {
+        const int number = numberOf.at(c["ip"].get<std::string>());
+        const json config = c.value("deviceConfig", json::object());
+        EXPECT_EQ(portsOf(c), (std::vector<int>{9000 + number, 1554 + number, 2554 + number}))
+            << "camera " << number;
+        EXPECT_EQ(section(config, "ddns").value("host", ""), "gate.example.org") << number;
+    }
+
+    CSearchDlg* search = dlg->SearchPage();
+    dlg->findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(search);
+    QTRY_COMPARE_WITH_TIMEOUT(search->Devices().Count(), kCameras, 5000);
+    search->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+    ASSERT_TRUE(search->IsCheckedMode());
+    for (int i = 0; i < CDeviceListPage::kDropEveryTicks; ++i) {
+        search->OnTick(); // Modify comes back on the page's five-second tick
+    }
+    search->findChild<QLineEdit*>(QStringLiteral("ipEdit"))->setText(QStringLiteral("192.0.2.101"));
+    messages.clear();
+    search->findChild<QPushButton*>(QStringLiteral("modifyButton"))->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("Start IP Address will change on %1 cameras. "
+                                                   "Go on?")
+                                        .arg(kCameras)});
+    WaitForJobs(dlg->Jobs());
+    std::set<std::string> addresses;
+    for (const json& c : cameras()) {
+        EXPECT_EQ(c.value("http_port", 0), 80) << c["ip"];
+        addresses.insert(c["ip"].get<std::string>());
+    }
+    std::set<std::string> planned;
+    for (int k = 0; k < kCameras; ++k) {
+        planned.insert("192.0.2." + std::to_string(101 + k));
+    }
+    EXPECT_EQ(addresses, planned);
+    EXPECT_TRUE(infoLines(*dlg).contains(
+        QStringLiteral("Modify IP,Port,Netmask: %1 succeeded, 0 failed.").arg(kCameras)))
+        << infoLines(*dlg).join('\n').toStdString();
     dlg->close();
 }
