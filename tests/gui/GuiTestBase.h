@@ -31,6 +31,35 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
+// Lets the window thread run until `done` holds or `timeoutMs` passed;
+// whether it holds in the end.
+template <class Done>
+bool WaitUntil(Done done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+// QtTest's waiting checks report to a QtTest run, of which there is none
+// here: one that timed out would only return from the test, which then
+// passed. These wait the same way and fail the GoogleTest test.
+#undef QTRY_VERIFY_WITH_TIMEOUT
+#define QTRY_VERIFY_WITH_TIMEOUT(expr, timeout)                                                    \
+    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(expr); }, (timeout)))                     \
+        << "still false after " << (timeout) << " ms: " #expr
+#undef QTRY_COMPARE_WITH_TIMEOUT
+#define QTRY_COMPARE_WITH_TIMEOUT(expr, expected, timeout)                                         \
+    do {                                                                                           \
+        WaitUntil([&] { return (expr) == (expected); }, (timeout));                                \
+        ASSERT_EQ((expr), (expected)) << "after " << (timeout) << " ms";                           \
+    } while (false)
+
 class GuiTestBase : public ::testing::Test {
 protected:
     TempDir configHome;

@@ -244,7 +244,10 @@ void CBatchSetDlg::showConflict(bool conflict) {
 }
 
 void CBatchSetDlg::updateSaveButtons() {
-    const bool enabled = !m_conflict && !JobRunning();
+    // While the picked camera's settings are on their way, the fields still
+    // show the last camera's (or the start values): a Save then would send
+    // the camera values nobody chose for it.
+    const bool enabled = !m_conflict && !JobRunning() && !LoadRunning();
     for (CBatchSubPage* page : subPages()) {
         page->SetSaveEnabled(enabled);
     }
@@ -271,6 +274,7 @@ void CBatchSetDlg::PickDevice(const orv::DeviceKey& key) {
     }
     read(device->record, orv::batchset::ReadScope::Everything, m_loadJob,
          [this](const orv::batchset::DeviceSettings& settings) {
+             updateSaveButtons();
              if (!settings.loggedIn) {
                  m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
              }
@@ -278,6 +282,7 @@ void CBatchSetDlg::PickDevice(const orv::DeviceKey& key) {
                  page->ShowSettings(settings);
              }
          });
+    updateSaveButtons();
 }
 
 void CBatchSetDlg::ChecksChanged() {

@@ -198,7 +198,8 @@ TEST_F(MainWindowLab, AfterASortEveryPageActsOnThePickedCamera) {
     };
     const auto expectLine = [&](const QString& words) {
         const QString line = QStringLiteral("[%1] %2").arg(mac, words);
-        QTRY_VERIFY_WITH_TIMEOUT(infoLines(dlg).contains(line), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(infoLines(dlg).contains(line), 10000)
+            << infoLines(dlg).join(QLatin1Char('\n')).toStdString();
     };
     const auto config = [](const nlohmann::json& camera) {
         return camera.value("deviceConfig", nlohmann::json::object());
@@ -218,6 +219,12 @@ TEST_F(MainWindowLab, AfterASortEveryPageActsOnThePickedCamera) {
     // Batch Set: a new ONVIF port through the device API.
     CBatchSetDlg* batch = dlg.BatchSetPage();
     pickThenSort(batch, 3, 2);
+    // Save waits for the picked camera's settings, or it would send the
+    // fields' start values.
+    auto* save = batch->NetworkPage()->findChild<QPushButton*>(QStringLiteral("saveButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(save->isEnabled(), 5000);
+    EXPECT_EQ(batch->NetworkPage()->findChild<QLineEdit*>(QStringLiteral("httpPortEdit"))->text(),
+              "8088");
     batch->NetworkPage()->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8554");
     QTest::mouseClick(batch->NetworkPage()->findChild<QPushButton*>(QStringLiteral("saveButton")),
                       Qt::LeftButton);
@@ -229,6 +236,8 @@ TEST_F(MainWindowLab, AfterASortEveryPageActsOnThePickedCamera) {
     // Video Previews: the brightness slider.
     CVideoViewDlg* video = dlg.VideoViewPage();
     pickThenSort(video, 2, 1);
+    // A slider reaches the camera once the page has logged in to it.
+    QTRY_VERIFY_WITH_TIMEOUT(video->LoginHandle() >= 0, 5000);
     video->findChild<QSlider*>(QStringLiteral("brightness"))->setValue(80);
     QTRY_COMPARE_WITH_TIMEOUT(config(cameraAt(target))["picture"]["brightness"].get<int>(), 204,
                               5000);
@@ -251,6 +260,20 @@ TEST_F(MainWindowLab, AfterASortEveryPageActsOnThePickedCamera) {
         return !config(c).contains("firmware") ||
                config(c)["firmware"]["name"] != "QVFImage_21.bin";
     });
+
+    // The camera restarts into the new image; it takes files again once it
+    // answers with the new version.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            auto* list = upgrade->DeviceListCtrl();
+            for (int row = 0; row < list->GetItemCount(); ++row) {
+                if (list->GetItemText(row, 3) == mac) {
+                    return list->GetItemText(row, 9) == QStringLiteral("13.8.0.1");
+                }
+            }
+            return false;
+        }(),
+        10000);
 
     // OEM: the information file and one image.
     files.write("logo.bmp", "logo");
