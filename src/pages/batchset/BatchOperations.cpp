@@ -94,6 +94,15 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps,
     return 1;
 }
 
+int CBatchOperations::ApplyChanges(const std::string& name, std::vector<Step> steps,
+                                   const std::wstring& what) {
+    if (steps.empty()) {
+        m_host.ShowMessage(kNothingChanged);
+        return 0;
+    }
+    return Apply(name, std::move(steps), what);
+}
+
 void CBatchOperations::RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run) {
     for (const Step& step : steps) {
         if (!step.run(run) && step.operation == Operation::ModifyPassword) {
@@ -167,61 +176,74 @@ std::optional<Step> CBatchOperations::SetDdns(const QvDdnsInfo* record) {
                   [r = *record](jobs::CameraRun& run, int h) { return run.Sdk().SetDdns(h, &r); });
 }
 
-Step CBatchOperations::ChangePorts(const PortChange& change) {
-    return {Operation::SetPorts, [change](jobs::CameraRun& run) {
-                const char* words = OperationWords(Operation::SetPorts);
+namespace {
+
+// A checked-mode step: the camera's own record, read just before, with the
+// installer's changes made by `change`, goes back. `change` returns why the
+// camera must keep its record (a reason's detail), or nothing.
+template <class Record, class Get, class Change, class Set>
+Step ownRecordStep(Operation operation, Record record, Get get, Change change, Set set) {
+    return {operation, [=](jobs::CameraRun& run) {
+                const char* words = OperationWords(operation);
                 const int h = run.Handle();
-                QvPortInfo ports{};
-                if (h < 0 || run.Sdk().GetPortInfo(h, &ports) != 0) {
+                Record own = record; // carries what selects the record (a stream)
+                if (h < 0 || get(run.Sdk(), h, &own) != 0) {
                     return run.Report(words, -1);
                 }
-                if (std::string same = ApplyPortChange(ports, change); !same.empty()) {
-                    run.ReportFailure(words, jobs::Reason::SamePort, std::move(same));
+                if (std::string refused = change(own); !refused.empty()) {
+                    run.ReportFailure(words, jobs::Reason::SamePort, std::move(refused));
                     return false;
                 }
-                return run.Report(words, run.Sdk().SetPortInfo(h, &ports));
+                return run.Report(words, set(run.Sdk(), h, &own));
             }};
+}
+
+} // namespace
+
+Step CBatchOperations::ChangePorts(const PortChange& change) {
+    return ownRecordStep(
+        Operation::SetPorts, QvPortInfo{},
+        [](IDeviceSdk& sdk, int h, QvPortInfo* r) { return sdk.GetPortInfo(h, r); },
+        [change](QvPortInfo& own) { return ApplyPortChange(own, change); },
+        [](IDeviceSdk& sdk, int h, const QvPortInfo* r) { return sdk.SetPortInfo(h, r); });
 }
 
 Step CBatchOperations::ChangeDdns(const DdnsChange& change) {
-    return {Operation::SetDdns, [change](jobs::CameraRun& run) {
-                const char* words = OperationWords(Operation::SetDdns);
-                const int h = run.Handle();
-                QvDdnsInfo ddns{};
-                if (h < 0 || run.Sdk().GetDdns(h, &ddns) != 0) {
-                    return run.Report(words, -1);
-                }
-                ApplyDdnsChange(ddns, change);
-                return run.Report(words, run.Sdk().SetDdns(h, &ddns));
-            }};
+    return ownRecordStep(
+        Operation::SetDdns, QvDdnsInfo{},
+        [](IDeviceSdk& sdk, int h, QvDdnsInfo* r) { return sdk.GetDdns(h, r); },
+        [change](QvDdnsInfo& own) {
+            ApplyDdnsChange(own, change);
+            return std::string();
+        },
+        [](IDeviceSdk& sdk, int h, const QvDdnsInfo* r) { return sdk.SetDdns(h, r); });
 }
 
 Step CBatchOperations::ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields) {
-    return {Operation::SetImaging, [record, fields](jobs::CameraRun& run) {
-                const char* words = OperationWords(Operation::SetImaging);
-                const int h = run.Handle();
-                QvImagingConfig own{};
-                if (h < 0 || run.Sdk().GetImagingConfig(h, &own) != 0) {
-                    return run.Report(words, -1);
-                }
-                MergeImaging(own, record, fields);
-                return run.Report(words, run.Sdk().SetImagingConfig(h, &own));
-            }};
+    return ownRecordStep(
+        Operation::SetImaging, QvImagingConfig{},
+        [](IDeviceSdk& sdk, int h, QvImagingConfig* r) { return sdk.GetImagingConfig(h, r); },
+        [record, fields](QvImagingConfig& own) {
+            MergeImaging(own, record, fields);
+            return std::string();
+        },
+        [](IDeviceSdk& sdk, int h, const QvImagingConfig* r) {
+            return sdk.SetImagingConfig(h, r);
+        });
 }
 
 Step CBatchOperations::ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields) {
-    return {Operation::SetVideoStream, [record, fields](jobs::CameraRun& run) {
-                const char* words = OperationWords(Operation::SetVideoStream);
-                const int h = run.Handle();
-                QvVideoConfig own{};
-                own.stream = record.stream;
-                if (h < 0 || run.Sdk().GetVideoConfig(h, &own) != 0) {
-                    return run.Report(words, -1);
-                }
-                MergeStream(own, record, fields);
-                own.stream = record.stream;
-                return run.Report(words, run.Sdk().SetVideoConfig(h, &own));
-            }};
+    QvVideoConfig select{};
+    select.stream = record.stream;
+    return ownRecordStep(
+        Operation::SetVideoStream, select,
+        [](IDeviceSdk& sdk, int h, QvVideoConfig* r) { return sdk.GetVideoConfig(h, r); },
+        [record, fields](QvVideoConfig& own) {
+            MergeStream(own, record, fields);
+            own.stream = record.stream;
+            return std::string();
+        },
+        [](IDeviceSdk& sdk, int h, const QvVideoConfig* r) { return sdk.SetVideoConfig(h, r); });
 }
 
 std::optional<Step> CBatchOperations::SetImaging(const QvImagingConfig* record) {

@@ -26,6 +26,8 @@ namespace orv::batchset {
 
 inline constexpr Message kAskReboot{L"90026", L"Are you sure to reboot the selected devices?"};
 inline constexpr Message kAskRestore{L"90027", L"Are you sure to restore the selected devices?"};
+inline constexpr Message kNothingChanged{
+    L"95052", L"Nothing was changed: every camera keeps its own settings."};
 inline constexpr Message kAskNewDefaultPassword{
     L"90028", L"The new password was taken. Use it as the Default User password from now on?"};
 
@@ -121,6 +123,9 @@ public:
     // mode a non-empty `what` (what will change, as the page names it) is
     // asked first, with the number of cameras; No sends nothing.
     int Apply(const std::string& name, std::vector<Step> steps, const std::wstring& what = {});
+    // A checked-mode Save of the touched fields (`what` names them): with
+    // nothing touched it says so (kNothingChanged) and returns 0.
+    int ApplyChanges(const std::string& name, std::vector<Step> steps, const std::wstring& what);
     // One camera's part of such a job: the steps in order, where a refused
     // password stops the reboot that would follow it.
     static void RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run);

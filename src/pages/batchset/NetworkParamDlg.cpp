@@ -255,14 +255,9 @@ void CNetworkParamDlg::saveChecked() {
         what << m_ddnsFrame->title();
         steps.push_back(bs::CBatchOperations::ChangeDdns(change.ddns));
     }
-    if (steps.empty()) {
-        orv::ui::ShowMessage(this, LangText(L"95052", L"Nothing was changed: every camera keeps "
-                                                      L"its own settings."));
-        return;
-    }
     // One job, ports first: each camera logs in once for both.
-    if (m_operations.Apply("Batch Set Network", std::move(steps),
-                           what.join(QStringLiteral(", ")).toStdWString()) != 0) {
+    if (m_operations.ApplyChanges("Batch Set Network", std::move(steps),
+                                  what.join(QStringLiteral(", ")).toStdWString()) != 0) {
         // Sent: what the fields show now is what the cameras were given.
         rememberShown();
     }

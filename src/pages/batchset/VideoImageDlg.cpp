@@ -489,13 +489,8 @@ void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
         steps.push_back(bs::CBatchOperations::ChangeVideoStream(params.secondary, secondary));
         what << m_secondaryFrame->title();
     }
-    if (steps.empty()) {
-        orv::ui::ShowMessage(this, LangText(L"95052", L"Nothing was changed: every camera keeps "
-                                                      L"its own settings."));
-        return;
-    }
-    if (m_operations.Apply("Batch Set Video/Image", std::move(steps),
-                           what.join(QStringLiteral(", ")).toStdWString()) != 0) {
+    if (m_operations.ApplyChanges("Batch Set Video/Image", std::move(steps),
+                                  what.join(QStringLiteral(", ")).toStdWString()) != 0) {
         rememberShown();
     }
 }
