@@ -250,6 +250,14 @@ void CJobEngine::Shutdown() {
         job.shared->cancelled.store(true);
     }
     m_pool.waitForDone();
+    {
+        // A runner whose camera a Cancel took off the queue finds it empty
+        // and leaves without another word to this thread; taking the lock
+        // it read the queue under orders its last read before whatever
+        // follows the engine here (a thread checker cannot see into the
+        // pool's own wait).
+        std::lock_guard lock(m_taskLock);
+    }
     // What the last cameras reported still reaches the pages, whose results
     // outlive the window's event loop.
     deliverEvents(true);
