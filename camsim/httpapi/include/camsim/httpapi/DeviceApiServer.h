@@ -54,6 +54,9 @@ public:
 
     void setFaults(const CameraKey& key, FaultPlan plan);
     void clearFaults(const CameraKey& key);
+    // A reboot ordered through another face (ONVIF): silent as after one
+    // through the API, and the nonces handed out go stale.
+    void startReboot(const CameraKey& key);
     // True while the camera is silent after a reboot.
     bool isRebooting(const CameraKey& key) const;
     // True while the camera serves nothing over TCP: rebooting, or its web
