@@ -149,10 +149,13 @@ private:
             return true;
         auto l = std::make_unique<Listener>();
         httplib::Server& server = l->server;
-        server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        server.new_task_queue = [] { return new httplib::ThreadPool(16); };
         server.set_tcp_nodelay(true);
         server.set_keep_alive_max_count(100000);
-        server.set_keep_alive_timeout(3);
+        // Longer than clients keep an idle connection (Node's agent: 5 s), so
+        // the client closes first: a server that closes first races a
+        // client reusing the connection, which then sees a hang-up.
+        server.set_keep_alive_timeout(10);
         server.set_read_timeout(5, 0);
         server.set_write_timeout(5, 0);
         // SOAP requests are small; a body beyond this is not one.

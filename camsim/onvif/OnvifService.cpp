@@ -1477,14 +1477,17 @@ std::string OnvifService::setVideoEncoderConfiguration(Context& x) {
             throw invalidArg("ter:ConfigModify", std::string(what) + " is not a whole number");
         return std::stoi(value);
     };
-    const std::string encoding = text(child(config, kSchema, "Encoding"));
-    int codec = -1;
-    for (int i = 0; i < 3; ++i)
-        if (encoding == kSecondaryCodecs[i])
-            codec = i;
-    if (codec < 0)
-        throw invalidArg("ter:ConfigModify", "Encoding must be H264, JPEG or MPEG4");
-    request["codec"] = codec;
+    // Clients send only what they change; an absent Encoding keeps the codec.
+    if (const Node e = child(config, kSchema, "Encoding")) {
+        const std::string encoding = text(e);
+        int codec = -1;
+        for (int i = 0; i < 3; ++i)
+            if (encoding == kSecondaryCodecs[i])
+                codec = i;
+        if (codec < 0)
+            throw invalidArg("ter:ConfigModify", "Encoding must be H264, JPEG or MPEG4");
+        request["codec"] = codec;
+    }
     if (const Node r = child(config, kSchema, "Resolution")) {
         const auto code = frameSizeCode(s->primary, number(child(r, kSchema, "Width"), "Width"),
                                         number(child(r, kSchema, "Height"), "Height"));
