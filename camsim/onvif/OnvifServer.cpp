@@ -158,8 +158,8 @@ private:
         server.set_keep_alive_timeout(10);
         server.set_read_timeout(5, 0);
         server.set_write_timeout(5, 0);
-        // SOAP requests are small; a body beyond this is not one.
-        server.set_payload_max_length(1024 * 1024);
+        // SOAP requests are small; firmware images are not.
+        server.set_payload_max_length(64 * 1024 * 1024);
         int* socketOut = &l->socket;
         const std::string device = m_device;
         server.set_socket_options([device, socketOut](int sock) {
@@ -194,7 +194,9 @@ private:
         request.authorization = authorization;
         request.localIp = req.local_addr;
         request.localPort = req.local_port;
-        SoapReply reply = m_service.handle(request);
+        // The firmware image goes to the address StartFirmwareUpgrade gave.
+        SoapReply reply = req.path.rfind("/onvif/firmware/", 0) == 0 ? m_service.upload(request)
+                                                                     : m_service.handle(request);
         if (reply.drop) {
             resetConnection(req);
             res.status = 503;

@@ -388,6 +388,7 @@ OnvifService::calls() {
         {{kDevice, "DeleteUsers"}, {&S::deleteUsers, false, true}},
         {{kDevice, "SystemReboot"}, {&S::systemReboot, false, true}},
         {{kDevice, "SetSystemFactoryDefault"}, {&S::setSystemFactoryDefault, false, true}},
+        {{kDevice, "StartFirmwareUpgrade"}, {&S::startFirmwareUpgrade, false, true}},
         {{kMedia, "GetProfiles"}, {&S::getProfiles}},
         {{kMedia, "GetProfile"}, {&S::getProfile}},
         {{kMedia, "GetVideoSources"}, {&S::getVideoSources}},
@@ -810,7 +811,8 @@ std::string OnvifService::getServices(Context& x) {
     return tag("tds:GetServicesResponse", out);
 }
 
-std::string OnvifService::getServiceCapabilities(Context&) {
+std::string OnvifService::getServiceCapabilities(Context& x) {
+    const std::string firmware = boolText(feature(x.camera, "firmware"));
     return tag("tds:GetServiceCapabilitiesResponse",
                tag("tds:Capabilities",
                    "<tds:Network IPFilter=\"false\" ZeroConfiguration=\"false\" "
@@ -818,7 +820,8 @@ std::string OnvifService::getServiceCapabilities(Context&) {
                    "<tds:Security UsernameToken=\"true\" HttpDigest=\"true\"/>"
                    "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
                    "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
-                   "FirmwareUpgrade=\"false\"/>"));
+                   "FirmwareUpgrade=\"" + firmware + "\" HttpFirmwareUpgrade=\"" + firmware +
+                   "\"/>"));
 }
 
 std::string OnvifService::getCapabilities(Context& x) {
@@ -834,7 +837,7 @@ std::string OnvifService::getCapabilities(Context& x) {
                                      tag("tt:RemoteDiscovery", "false") +
                                      tag("tt:SystemBackup", "false") +
                                      tag("tt:SystemLogging", "false") +
-                                     tag("tt:FirmwareUpgrade", "false") +
+                                     tag("tt:FirmwareUpgrade", boolText(feature(x.camera, "firmware"))) +
                                      tag("tt:SupportedVersions",
                                          tag("tt:Major", 2) + tag("tt:Minor", 60))));
     if (feature(x.camera, "imaging") && !x.quirks.noImaging)
@@ -1347,6 +1350,98 @@ std::string OnvifService::setSystemFactoryDefault(Context& x) {
     c.onvif = std::move(kept);
     x.reply.reboot = x.index;
     return tag("tds:SetSystemFactoryDefaultResponse", "");
+}
+
+std::string OnvifService::startFirmwareUpgrade(Context& x) {
+    if (!feature(x.camera, "firmware"))
+        throw Fault{"env:Receiver", "ter:ActionNotSupported", "", "this model takes no firmware over ONVIF", 500};
+    char token[33] = {};
+    {
+        std::lock_guard guard(m_uploadLock);
+        std::snprintf(token, sizeof token, "%016llx%016llx",
+                      static_cast<unsigned long long>(m_random()),
+                      static_cast<unsigned long long>(m_random()));
+        // One open upload per camera; it is good for a minute.
+        for (auto it = m_uploads.begin(); it != m_uploads.end();)
+            it = it->second.first == x.index ? m_uploads.erase(it) : std::next(it);
+        m_uploads[token] = {x.index, SteadyClock::now() + std::chrono::minutes(1)};
+    }
+    const long long down = (m_options.rebootSilence.count() + 999) / 1000;
+    return tag("tds:StartFirmwareUpgradeResponse",
+               tag("tds:UploadUri", "http://" + x.host() + ":" +
+                                        std::to_string(onvifPortOf(x.camera)) +
+                                        "/onvif/firmware/" + token) +
+                   tag("tds:UploadDelay", "PT0S") +
+                   tag("tds:ExpectedDownTime", "PT" + std::to_string(down) + "S"));
+}
+
+SoapReply OnvifService::upload(const SoapRequest& request) {
+    SoapReply reply;
+    reply.contentType = "text/plain";
+    const auto camera = cameraAt(request.localIp, request.localPort);
+    if (!camera || silent(*camera)) {
+        reply.drop = true;
+        return reply;
+    }
+    static constexpr std::string_view kPrefix = "/onvif/firmware/";
+    const std::string_view target = request.target;
+    const std::string token(target.substr(std::min(target.size(), kPrefix.size())));
+    {
+        // The token stands for the administrator who asked for it: taken
+        // once, by the camera it was handed out for, within its minute.
+        std::lock_guard guard(m_uploadLock);
+        const auto it = m_uploads.find(token);
+        const bool good = target.rfind(kPrefix, 0) == 0 && it != m_uploads.end() &&
+                          it->second.first == *camera && SteadyClock::now() < it->second.second;
+        if (it != m_uploads.end() && it->second.first == *camera)
+            m_uploads.erase(it);
+        if (!good) {
+            reply.status = 404;
+            reply.body = "no such upload\n";
+            return reply;
+        }
+    }
+    const std::string_view image = request.body;
+    const auto end = image.find('\n');
+    const std::string_view head = image.substr(0, std::min<std::size_t>(end, 256));
+    // "FW <model> <version>"
+    const auto first = head.find(' ');
+    const auto second = first == std::string_view::npos ? first : head.find(' ', first + 1);
+    if (head.substr(0, 3) != "FW " || second == std::string_view::npos) {
+        reply.status = 415;
+        reply.body = "not a firmware image\n";
+        return reply;
+    }
+    const std::string model(head.substr(first + 1, second - first - 1));
+    std::string version(head.substr(second + 1));
+    if (!version.empty() && version.back() == '\r')
+        version.pop_back();
+    bool accepted = false;
+    m_store.withCamera(*camera, [&](Camera& c) {
+        if (model != c.model) {
+            reply.status = 409;
+            reply.body = "image for " + model + ", camera is " + c.model + "\n";
+            return;
+        }
+        if (version.empty() || version.size() >= 32 || version.find_first_of(" \t") != std::string::npos) {
+            reply.status = 415;
+            reply.body = "bad version in image\n";
+            return;
+        }
+        api::ensureDefaults(c.deviceConfig, c.net.httpPort);
+        withApiState(c, request.localIp, [&](CameraState& s) {
+            api::storeFirmware(s, "onvif-upload", image.size(), "", version);
+            // It installs at once; the camera reboots into it.
+            return api::applyPendingFirmware(s);
+        });
+        accepted = true;
+    });
+    if (accepted) {
+        reply.status = 200;
+        reply.body = "installed " + version + ", rebooting\n";
+        reply.reboot = *camera;
+    }
+    return reply;
 }
 
 // ---------------------------------------------------------------- Media

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,13 @@ public:
     // or the unreachable address of its quirk.
     std::string deviceXAddr(std::size_t index) const;
 
+    // The image of a firmware upgrade, posted to the address that
+    // StartFirmwareUpgrade handed out (path "/onvif/firmware/<token>").
+    // The image starts with a line "FW <model> <version>"; another model's
+    // image is refused. An accepted one installs and the camera reboots
+    // (reply.reboot), coming back with the new version.
+    SoapReply upload(const SoapRequest& request);
+
     // A reboot through any face: silent for the options' rebootSilence, and
     // every nonce handed out before is forgotten.
     void startReboot(std::size_t camera);
@@ -132,6 +140,7 @@ private:
     std::string deleteUsers(Context&);
     std::string systemReboot(Context&);
     std::string setSystemFactoryDefault(Context&);
+    std::string startFirmwareUpgrade(Context&);
     // Media
     std::string getProfiles(Context&);
     std::string getProfile(Context&);
@@ -156,6 +165,10 @@ private:
     std::mutex m_indexLock;
     std::map<std::uint64_t, std::size_t> m_index;
     std::unique_ptr<std::atomic<std::int64_t>[]> m_silentUntil; // steady ticks
+    // Upload tokens handed out by StartFirmwareUpgrade: camera and expiry.
+    std::mutex m_uploadLock;
+    std::map<std::string, std::pair<std::size_t, std::chrono::steady_clock::time_point>> m_uploads;
+    std::mt19937_64 m_random{std::random_device{}()};
 };
 
 // The camera's scopes as WS-Discovery lists them: type, profile, hardware,

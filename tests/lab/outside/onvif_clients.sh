@@ -123,6 +123,36 @@ sleep 2
 check "onvif-util: the camera is back after its reboot" \
   bash -c "printf 'quit\n' | timeout 30 onvif-util -u admin -p fresh-pw 192.0.2.70 2>&1 | grep -q 'successfully connected'"
 
+echo "== firmware upgrade (curl: none of the three clients offers it)"
+soap_call() { # soap_call IP:PORT BODY: the answer of a Digest-authenticated call
+  curl -s -m 10 --digest -u "admin:$password" -H 'Content-Type: application/soap+xml' \
+    -d "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>$2</s:Body></s:Envelope>" \
+    "http://$1/onvif/device_service"
+}
+upload_uri() { soap_call 192.0.2.13:8000 '<StartFirmwareUpgrade xmlns="http://www.onvif.org/ver10/device/wsdl"/>' |
+  sed -n 's/.*<[a-zA-Z0-9]*:UploadUri>\([^<]*\)<.*/\1/p'; }
+model="$(field 4 'c["model"]')"
+uri="$(upload_uri)"
+echo "    upload to $uri"
+check "StartFirmwareUpgrade hands out an upload address on the camera" \
+  grep -q '^http://192\.0\.2\.13:8000/onvif/firmware/' <<< "$uri"
+check "an image of another model is refused (409) and nothing changes" \
+  bash -c "[ \"\$(curl -s -o /dev/null -w '%{http_code}' -m 10 --data-binary \$'FW QV-X9999 99.0.0.1\nimage' '$uri')\" = 409 ] &&
+           [ \"\$(python3 -c 'import json,sys; print(json.load(sys.stdin)[\"version\"])' <<< '$(camera 4)')\" = 14.1.1.8 ]"
+uri="$(upload_uri)"
+head -c 300000 /dev/urandom > /tmp/onvif-image.$$ && sed -i "1s/^/FW $model 14.1.1.99\n/" /tmp/onvif-image.$$
+code="$(curl -s -o /dev/null -w '%{http_code}' -m 20 -H 'Content-Type: application/octet-stream' \
+  --data-binary @/tmp/onvif-image.$$ "$uri")"
+rm -f /tmp/onvif-image.$$
+rebooting="$(field 4 'c["rebooting"]')"
+echo "    upload answered $code, rebooting $rebooting"
+check "the camera's own image is taken (200) and the camera reboots" test "$code $rebooting" = "200 True"
+sleep 2
+check "after the reboot the camera runs the new firmware, in its state and over ONVIF" \
+  bash -c "[ \"\$(python3 -c 'import json,sys; print(json.load(sys.stdin)[\"version\"])' <<< '$(camera 4)')\" = 14.1.1.99 ] &&
+           curl -s -m 10 --digest -u 'admin:$password' -d '<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body><GetDeviceInformation xmlns=\"http://www.onvif.org/ver10/device/wsdl\"/></s:Body></s:Envelope>' \
+             http://192.0.2.13:8000/onvif/device_service | grep -q 'FirmwareVersion>14.1.1.99<'"
+
 echo "== quirks on the wire"
 soap='<?xml version="1.0"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope"><s:Body><GetSystemDateAndTime xmlns="http://www.onvif.org/ver10/device/wsdl"/></s:Body></s:Envelope>'
 plain="$(curl -s -i -m 5 -d "$soap" http://192.0.2.14:8899/onvif/device_service | tr -d '\r')"

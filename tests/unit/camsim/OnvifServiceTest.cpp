@@ -101,7 +101,8 @@ protected:
                                   {"mac_base", "02:6c:75:00:00:00"},
                                   {"versions", {"2.1.4"}},
                                   {"onvif_port", 8899},
-                                  {"imaging", false}}};
+                                  {"imaging", false},
+                                  {"firmware_upgrade", false}}};
         auto config = parseConfig(j);
         ASSERT_TRUE(config.config) << config.error;
         m_store = std::make_unique<CameraStore>(makeCameras(*config.config), m_dir / "state.json");
@@ -453,6 +454,45 @@ TEST_F(OnvifServiceTest, RebootSilencesTheCameraForItsTime) {
     EXPECT_FALSE(call("<tds:GetSystemDateAndTime/>", std::nullopt, "192.0.2.11").drop);
     std::this_thread::sleep_for(std::chrono::milliseconds(350));
     EXPECT_FALSE(call("<tds:GetSystemDateAndTime/>").drop);
+}
+
+TEST_F(OnvifServiceTest, FirmwareUpgradeTakesItsModelsImageOnceThenReboots) {
+    make({}, true);
+    const auto start = [&](const std::string& ip, int port, const std::string& nonce) {
+        return call("<tds:StartFirmwareUpgrade/>", Token{"admin", "admin", nonce}, ip, port);
+    };
+    const auto post = [&](const std::string& uri, const std::string& image) {
+        SoapRequest r;
+        const auto path = uri.substr(uri.find("/onvif/"));
+        r.target = path;
+        r.body = image;
+        r.localIp = "192.0.2.10";
+        r.localPort = 8000;
+        return m_service->upload(r);
+    };
+    const std::string model = camera(0).model;
+    auto reply = start("192.0.2.10", 8000, "f1");
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    std::string uri = field(reply.body, "UploadUri");
+    EXPECT_EQ(uri.rfind("http://192.0.2.10:8000/onvif/firmware/", 0), 0u) << uri;
+    // Another model's image is refused and the token is spent.
+    EXPECT_EQ(post(uri, "FW QV-OTHER 99.0.0.1\nbytes").status, 409);
+    EXPECT_EQ(post(uri, "FW " + model + " 11.9.9.9\nbytes").status, 404);
+    EXPECT_EQ(camera(0).version, "11.1.2.10");
+    uri = field(start("192.0.2.10", 8000, "f2").body, "UploadUri");
+    EXPECT_EQ(post(uri, "no header at all").status, 415);
+    uri = field(start("192.0.2.10", 8000, "f3").body, "UploadUri");
+    const auto installed = post(uri, "FW " + model + " 11.9.9.9\r\nbytes of the image");
+    EXPECT_EQ(installed.status, 200);
+    ASSERT_TRUE(installed.reboot);
+    EXPECT_EQ(camera(0).version, "11.9.9.9");
+    EXPECT_EQ(camera(0).deviceConfig["firmware"]["installed"], 1);
+    // A made-up token, or one of another camera, is nobody's upload.
+    EXPECT_EQ(post("http://x/onvif/firmware/0123", "FW " + model + " 1\n").status, 404);
+    // The other maker's model takes no firmware over ONVIF.
+    const auto other = start("192.0.2.12", 8899, "f4");
+    EXPECT_EQ(other.status, 500);
+    EXPECT_NE(other.body.find("ter:ActionNotSupported"), std::string::npos);
 }
 
 // ---------------------------------------------------------------- WS-Discovery
