@@ -1,8 +1,9 @@
 // The simulator's ONVIF service takes any request body. The first byte
-// chooses how the rest arrives: as the whole HTTP body, or as the Body's
+// chooses how the rest arrives: as the whole HTTP body, as the Body's
 // content of an envelope that carries a valid UsernameToken (so the fuzzer
-// reaches every handler, not only the refusals), to a strict camera or to
-// one with every quirk. Each input gets fresh cameras.
+// reaches every handler, not only the refusals), or as a firmware image
+// posted to an upload address the camera handed out; to a strict camera or
+// to one with every quirk. Each input gets fresh cameras.
 //
 // Checks: the answer is one of the statuses a camera sends, a 200 is
 // well-formed XML, and every camera still survives its state file (what it
@@ -75,6 +76,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!index)
         __builtin_trap();
 
+    if (data[0] & 8) {
+        // A firmware image: its address comes from StartFirmwareUpgrade.
+        const std::string created = isoTime(service.cameraNow(*index));
+        SoapRequest start;
+        const std::string envelope =
+            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Header><Security "
+            "xmlns=\"http://docs.oasis-open.org/wss/2004/01/"
+            "oasis-200401-wss-wssecurity-secext-1.0.xsd\"><UsernameToken><Username>admin</Username>"
+            "<Password Type=\"x#PasswordDigest\">" +
+            passwordDigest("n", created, "admin") + "</Password><Nonce>" + base64("n") +
+            "</Nonce><Created xmlns=\"http://docs.oasis-open.org/wss/2004/01/"
+            "oasis-200401-wss-wssecurity-utility-1.0.xsd\">" +
+            created +
+            "</Created></UsernameToken></Security></s:Header><s:Body><StartFirmwareUpgrade "
+            "xmlns=\"http://www.onvif.org/ver10/device/wsdl\"/></s:Body></s:Envelope>";
+        start.body = envelope;
+        start.localIp = ip;
+        start.localPort = 8000;
+        const SoapReply started = service.handle(start);
+        const auto at = started.body.find("/onvif/firmware/");
+        if (started.status == 200) {
+            if (at == std::string::npos)
+                __builtin_trap();
+            SoapRequest upload;
+            const std::string target =
+                started.body.substr(at, started.body.find('<', at) - at);
+            upload.target = target;
+            upload.body = rest;
+            upload.localIp = ip;
+            upload.localPort = 8000;
+            const SoapReply stored = service.upload(upload);
+            if (stored.status != 200 && stored.status != 409 && stored.status != 415)
+                __builtin_trap();
+            // The token was good once.
+            if (service.upload(upload).status != 404)
+                __builtin_trap();
+        }
+        for (const Camera& c : store.snapshot()) {
+            std::string error;
+            if (!cameraFromJson(toJson(c), error))
+                __builtin_trap();
+        }
+        return 0;
+    }
     std::string body = rest;
     if (wrapped) {
         // A token of the camera's admin, made against its own clock; the
