@@ -386,40 +386,91 @@ TEST_F(OnvifServiceTest, TimeSetWithAPosixZoneReadsBackInBothFaces) {
               400);
 }
 
-TEST_F(OnvifServiceTest, EachQuirkChangesTheWireAsNamed) {
-    std::vector<OnvifQuirks> q(2);
-    q[0].localTimeAsUtc = true;
-    q[0].dateNeedsAuth = true;
-    q[0].oddPrefixes = true;
-    q[0].chunked = true;
-    q[1].digestOnly = true;
-    q[1].noImaging = true;
-    q[1].unreachableXAddrs = true;
-    make(q);
-    // Camera 1: the date wants credentials and shows local time as UTC;
-    // SOAP-ENV and numbered prefixes; chunked.
+// One test per quirk: camera 1 has it, camera 2 (no quirks) shows the
+// difference on the same call.
+OnvifQuirks only(bool OnvifQuirks::*which) {
+    OnvifQuirks q;
+    q.*which = true;
+    return q;
+}
+
+TEST_F(OnvifServiceTest, QuirkLocalTimeAsUtc) {
+    make({only(&OnvifQuirks::localTimeAsUtc)});
+    const auto hours = [&](const std::string& ip) {
+        const std::string body = call("<tds:GetSystemDateAndTime/>", std::nullopt, ip).body;
+        return std::pair(field(body.substr(body.find("UTCDateTime")), "Hour"),
+                         field(body.substr(body.find("LocalDateTime")), "Hour"));
+    };
+    const auto quirky = hours("192.0.2.10");
+    EXPECT_EQ(quirky.first, quirky.second);
+    const auto plain = hours("192.0.2.11");
+    EXPECT_NE(plain.first, plain.second) << "a factory camera is in UTC+8";
+}
+
+TEST_F(OnvifServiceTest, QuirkDateNeedsAuth) {
+    make({only(&OnvifQuirks::dateNeedsAuth)});
     EXPECT_EQ(call("<tds:GetSystemDateAndTime/>").status, 401);
-    const auto date = call("<tds:GetSystemDateAndTime/>", Token{});
-    ASSERT_EQ(date.status, 200);
-    EXPECT_TRUE(date.chunked);
-    EXPECT_NE(date.body.find("<SOAP-ENV:Envelope"), std::string::npos);
-    EXPECT_NE(date.body.find("<ns1:GetSystemDateAndTimeResponse>"), std::string::npos);
-    EXPECT_EQ(date.body.find("<tds:"), std::string::npos);
-    EXPECT_EQ(field(date.body.substr(date.body.find("UTCDateTime")), "Hour"),
-              field(date.body.substr(date.body.find("LocalDateTime")), "Hour"));
-    // Camera 2: UsernameToken ignored, 401 with an HTML page; no Imaging;
-    // XAddrs and stream URIs at an address nobody reaches.
-    const auto digestOnly = call("<tds:GetDeviceInformation/>", Token{}, "192.0.2.11");
-    EXPECT_EQ(digestOnly.status, 401);
-    EXPECT_EQ(digestOnly.contentType, "text/html");
-    EXPECT_FALSE(digestOnly.chunked);
-    const auto caps = call("<tds:GetCapabilities/>", std::nullopt, "192.0.2.11");
-    EXPECT_EQ(caps.body.find("Imaging"), std::string::npos);
-    EXPECT_NE(caps.body.find("http://10.255.255.1:8000/onvif/media_service"), std::string::npos);
-    EXPECT_EQ(m_service->deviceXAddr(1), "http://10.255.255.1:8000/onvif/device_service");
-    // Camera 1 has Imaging, at its own address, under its own prefixes.
-    const auto plain = call("<tds:GetCapabilities/>");
-    EXPECT_NE(plain.body.find("<ns4:Imaging><ns4:XAddr>http://192.0.2.10:8000/"), std::string::npos);
+    EXPECT_EQ(call("<tds:GetSystemDateAndTime/>", Token{}).status, 200);
+    EXPECT_EQ(call("<tds:GetCapabilities/>").status, 200) << "only the date";
+    EXPECT_EQ(call("<tds:GetSystemDateAndTime/>", std::nullopt, "192.0.2.11").status, 200);
+}
+
+TEST_F(OnvifServiceTest, QuirkDigestOnly) {
+    make({only(&OnvifQuirks::digestOnly)});
+    const auto refused = call("<tds:GetDeviceInformation/>", Token{});
+    EXPECT_EQ(refused.status, 401);
+    EXPECT_EQ(refused.contentType, "text/html");
+    EXPECT_EQ(refused.body.find("Envelope"), std::string::npos);
+    EXPECT_EQ(refused.headers.size(), 2u);
+    EXPECT_EQ(call("<tds:GetDeviceInformation/>", Token{}, "192.0.2.11").status, 200);
+}
+
+TEST_F(OnvifServiceTest, QuirkOddPrefixes) {
+    make({only(&OnvifQuirks::oddPrefixes)});
+    const auto odd = call("<tds:GetCapabilities/>").body;
+    EXPECT_NE(odd.find("<SOAP-ENV:Envelope xmlns:SOAP-ENV="), std::string::npos);
+    EXPECT_NE(odd.find("<ns1:GetCapabilitiesResponse><ns1:Capabilities><ns4:Device>"), std::string::npos);
+    for (const char* usual : {"<env:", "<tds:", "<tt:", "xmlns:tt="})
+        EXPECT_EQ(odd.find(usual), std::string::npos) << usual;
+    // Faults too, down to the QName values of their codes.
+    const auto fault = call("<tds:GetUsers/>").body;
+    EXPECT_NE(fault.find(">ns5:NotAuthorized<"), std::string::npos);
+    EXPECT_NE(call("<tds:GetCapabilities/>", std::nullopt, "192.0.2.11").body.find("<tds:Capabilities>"),
+              std::string::npos);
+}
+
+TEST_F(OnvifServiceTest, QuirkChunked) {
+    make({only(&OnvifQuirks::chunked)});
+    EXPECT_TRUE(call("<tds:GetCapabilities/>").chunked);
+    EXPECT_TRUE(call("<tds:GetUsers/>").chunked) << "faults as well";
+    EXPECT_FALSE(call("<tds:GetCapabilities/>", std::nullopt, "192.0.2.11").chunked);
+}
+
+TEST_F(OnvifServiceTest, QuirkNoImaging) {
+    make({only(&OnvifQuirks::noImaging)});
+    EXPECT_EQ(call("<tds:GetCapabilities/>").body.find("Imaging>"), std::string::npos);
+    EXPECT_EQ(call("<tds:GetServices/>").body.find("imaging_service"), std::string::npos);
+    const auto refused = call("<timg:GetOptions><timg:VideoSourceToken>VideoSource_1"
+                              "</timg:VideoSourceToken></timg:GetOptions>",
+                              Token{});
+    EXPECT_NE(refused.body.find("ter:ActionNotSupported"), std::string::npos);
+    EXPECT_NE(call("<tds:GetServices/>", std::nullopt, "192.0.2.11").body.find("imaging_service"),
+              std::string::npos);
+}
+
+TEST_F(OnvifServiceTest, QuirkUnreachableXAddrs) {
+    make({only(&OnvifQuirks::unreachableXAddrs)});
+    const auto caps = call("<tds:GetCapabilities/>").body;
+    EXPECT_NE(caps.find("http://10.255.255.1:8000/onvif/media_service"), std::string::npos);
+    EXPECT_EQ(caps.find("192.0.2.10"), std::string::npos);
+    EXPECT_EQ(field(call("<trt:GetStreamUri><trt:ProfileToken>Profile_1</trt:ProfileToken>"
+                         "</trt:GetStreamUri>",
+                         Token{})
+                        .body,
+                    "Uri"),
+              "rtsp://10.255.255.1:554/stream1");
+    EXPECT_EQ(m_service->deviceXAddr(0), "http://10.255.255.1:8000/onvif/device_service");
+    EXPECT_EQ(m_service->deviceXAddr(1), "http://192.0.2.11:8000/onvif/device_service");
 }
 
 TEST_F(OnvifServiceTest, OtherMakersCameraIsOnvifOnlyWithItsOwnModel) {
