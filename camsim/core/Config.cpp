@@ -311,7 +311,7 @@ ConfigResult parseConfig(const json& j) {
                         p.fail("unknown setting \"onvif_models." + key + "\"");
                 OnvifModel m;
                 long long count = 1;
-                long long onvifPort = 80;
+                long long onvifPort = 8080;
                 p.text(e, "maker", m.maker, 64);
                 p.text(e, "model", m.model, qvsp::wire::kModelWidth);
                 p.integer(e, "count", 1, kMaxCameras, count);
@@ -347,6 +347,12 @@ ConfigResult parseConfig(const json& j) {
             }
         }
     }
+    // The ONVIF server and the device API each listen on their ports on all
+    // addresses of the interface: one port cannot be both.
+    for (const OnvifModel& m : c.onvifModels)
+        if (m.onvifPort == port)
+            p.fail("\"onvif_models\": \"onvif_port\" " + std::to_string(m.onvifPort) +
+                   " is the maker's cameras' HTTP port");
     const int total = c.totalCameras();
     if (total > kMaxCameras)
         p.fail("more than " + std::to_string(kMaxCameras) + " cameras in all");

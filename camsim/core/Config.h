@@ -43,7 +43,7 @@ struct OnvifModel {
     int count = 1;
     MacAddress macBase{};
     std::vector<std::string> versions;
-    std::uint16_t onvifPort = 80;
+    std::uint16_t onvifPort = 8080;
     bool imaging = true;
     bool firmwareUpgrade = true;
 };

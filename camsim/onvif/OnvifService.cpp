@@ -544,7 +544,7 @@ SystemClock::time_point OnvifService::cameraNow(std::size_t camera) const {
 SoapReply OnvifService::handle(const SoapRequest& request) {
     SoapReply reply;
     const auto camera = cameraAt(request.localIp, request.localPort);
-    if (!camera || silent(*camera)) {
+    if (!camera || silent(*camera) || (m_options.down && m_options.down(*camera))) {
         reply.drop = true;
         return reply;
     }
@@ -1379,7 +1379,7 @@ SoapReply OnvifService::upload(const SoapRequest& request) {
     SoapReply reply;
     reply.contentType = "text/plain";
     const auto camera = cameraAt(request.localIp, request.localPort);
-    if (!camera || silent(*camera)) {
+    if (!camera || silent(*camera) || (m_options.down && m_options.down(*camera))) {
         reply.drop = true;
         return reply;
     }

@@ -37,6 +37,10 @@ struct OnvifOptions {
     std::string realm = "Orvantix ONVIF";
     // Per camera, in store order; cameras past the end have none.
     std::vector<OnvifQuirks> quirks;
+    // True while a camera's web service is down for another reason (the
+    // device API's faults `http_down` and `silent`, its reboot): ONVIF is
+    // served by the same web server and goes with it.
+    std::function<bool(std::size_t camera)> down;
 };
 
 struct SoapRequest {

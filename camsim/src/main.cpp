@@ -192,6 +192,10 @@ int main(int argc, char** argv) {
     onvifOptions.nonceLifetime = config.nonceLifetime;
     for (const Behaviour& b : behaviours)
         onvifOptions.quirks.push_back(b.onvif);
+    // Set once the device API server exists: its faults and reboots take
+    // the ONVIF service of the camera down as well.
+    std::function<bool(std::size_t)> webDown;
+    onvifOptions.down = [&webDown](std::size_t camera) { return webDown && webDown(camera); };
     onvif::OnvifService onvifService(store, onvifOptions);
     onvif::DiscoveryResponder discoveryResponder(store, onvifService, config.seed);
 
@@ -212,6 +216,7 @@ int main(int argc, char** argv) {
     apiOptions.rebootSilence = config.rebootSilence;
     apiOptions.nonceLifetime = config.nonceLifetime;
     DeviceApiServer server(host, apiOptions);
+    webDown = [&server, &host](std::size_t camera) { return server.isSilent(host.keyOf(camera)); };
 
     // Faults from the configuration hold from the start and follow the
     // camera's MAC, like those ordered over the control channel.

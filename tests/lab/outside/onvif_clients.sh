@@ -169,6 +169,18 @@ check "digest_only: 401 with an HTML page and Digest challenges" \
   bash -c "grep -q '^HTTP/1.1 401' <<< '$html' && grep -qi '^Content-Type: text/html' <<< '$html' && grep -qi '^WWW-Authenticate: Digest' <<< '$html'"
 check "digest_only: curl's Digest gets the device information" \
   bash -c "curl -s -m 5 --digest -u admin:$password -d '$deviceinfo' http://192.0.2.15:8899/onvif/device_service | grep -q '<tds:Model>LX-40</tds:Model>'"
+control() { # control JSON: one request on the control channel
+  python3 -c "
+import os, socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(os.environ['ORVLAB_CONTROL'])
+s.sendall(sys.argv[1].encode() + b'\\n'); print(s.makefile().read().strip())" "$1"
+}
+control '{"op":"faults","camera":4,"faults":{"http_down":true}}' > /dev/null
+check "the device API's http_down fault takes the camera's ONVIF service down too" \
+  bash -c "! curl -s -m 3 -d '$soap' http://192.0.2.13:8000/onvif/device_service | grep -q Envelope"
+control '{"op":"faults","camera":4,"faults":{}}' > /dev/null
+check "and ONVIF is back once the fault is cleared" \
+  bash -c "curl -s -m 3 -d '$soap' http://192.0.2.13:8000/onvif/device_service | grep -q Envelope"
 spread="$(python3 "$here/wsd_probe.py" --wait-ms 1200)"
 echo "    probe: $spread"
 check "WS-Discovery: every camera answers once, RelatesTo the Probe, within 500 ms; camera 4 repeats to the end of the window" \
