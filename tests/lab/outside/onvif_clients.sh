@@ -58,6 +58,25 @@ field() { # field N PYTHON-EXPRESSION-ON-c
 # Multicast stays on the lab link: the tool namespace has no default route.
 ip route add 224.0.0.0/4 dev "$ORVLAB_ADAPTER"
 
+# Every Hello on the lab link, for the moves below.
+hellos="$(mktemp /tmp/onvif-hellos.XXXXXX)"
+python3 -u - "$ORVLAB_ADAPTER" > "$hellos" <<'PY' &
+import re, socket, struct, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(('', 3702))
+s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+             socket.inet_aton('239.255.255.250') + struct.pack('=II', 0, socket.if_nametoindex(sys.argv[1])))
+while True:
+    data, peer = s.recvfrom(65536)
+    text = data.decode('utf-8', 'replace')
+    if '/discovery/Hello<' in text:
+        m = re.search(r'XAddrs>http://([0-9.]+):', text)
+        print(peer[0], m.group(1) if m else '-')
+PY
+listener=$!
+trap 'kill "$listener" 2>/dev/null; rm -f "$hellos"' EXIT
+
 echo "== npm onvif"
 check "npm onvif judged camera 1 and the other maker's camera 5" \
   node "$here/onvif/judge.js" onvif
@@ -122,6 +141,9 @@ check "onvif-util: reboot silences the camera" test "$rebooting" = True
 sleep 2
 check "onvif-util: the camera is back after its reboot" \
   bash -c "printf 'quit\n' | timeout 30 onvif-util -u admin -p fresh-pw 192.0.2.70 2>&1 | grep -q 'successfully connected'"
+
+check "a camera moved through ONVIF says Hello from its new address (npm onvif's move, onvif-util's move)" \
+  bash -c "grep -qx '192.0.2.60 192.0.2.60' '$hellos' && grep -qx '192.0.2.70 192.0.2.70' '$hellos'"
 
 echo "== firmware upgrade (curl: none of the three clients offers it)"
 soap_call() { # soap_call IP:PORT BODY: the answer of a Digest-authenticated call
