@@ -1337,10 +1337,16 @@ std::string OnvifService::setSystemFactoryDefault(Context& x) {
         throw invalidArg("ter:InvalidArgVal", "FactoryDefault must be Soft or Hard");
     // The maker's restore: settings back, name to the factory's; the
     // network identity stays so the lab still reaches the camera.
+    // Another maker's factory ports are its model's, not the maker's.
+    const json ports = c.deviceConfig["ports"];
     withApiState(c, x.localIp, [](CameraState& s) {
         api::restoreFactory(s);
         return true;
     });
+    if (!c.maker.empty())
+        c.deviceConfig["ports"] = ports;
+    x.reply.portsChanged = c.deviceConfig["ports"] != ports;
+    x.reply.announce = x.index; // a new name, perhaps a new port
     json kept = json::object();
     if (c.onvif.contains("features"))
         kept["features"] = c.onvif["features"];

@@ -492,6 +492,14 @@ TEST_F(OnvifServiceTest, OtherMakersCameraIsOnvifOnlyWithItsOwnModel) {
     EXPECT_EQ(call("<tds:GetServices/>", std::nullopt, "192.0.2.12", 8899).body.find(
                   "imaging_service"),
               std::string::npos);
+    // Its factory settings keep its own port; the maker's camera goes back
+    // to the maker's ONVIF port.
+    const std::string reset = "<tds:SetSystemFactoryDefault><tds:FactoryDefault>Hard"
+                              "</tds:FactoryDefault></tds:SetSystemFactoryDefault>";
+    ASSERT_EQ(call(reset, Token{"admin", "admin", "r1"}, "192.0.2.12", 8899).status, 200);
+    EXPECT_EQ(camera(2).deviceConfig["ports"]["onvif"], 8899);
+    EXPECT_EQ(camera(2).name, "IPCamera");
+    EXPECT_EQ(call("<tds:GetHostname/>", std::nullopt, "192.0.2.12", 8899).status, 200);
 }
 
 TEST_F(OnvifServiceTest, RebootSilencesTheCameraForItsTime) {

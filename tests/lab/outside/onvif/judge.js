@@ -154,6 +154,21 @@ async function judgeOnvif() {
   const otherUri = (await p((cb) => other.getStreamUri({ protocol: 'RTSP' }, cb))).uri;
   const otherDecoded = decodes(otherUri);
   check('onvif: ffmpeg decodes the other maker\'s stream', otherDecoded.ok, otherUri + ' ' + otherDecoded.detail);
+
+  // Scopes and a soft factory default: the name goes back to the factory's,
+  // the camera reboots, the network stays.
+  await p((cb) => other.setScopes(['onvif://www.onvif.org/name/Yard%20East'], cb));
+  check('onvif: SetScopes names the camera', (await state(5)).name === 'Yard East');
+  await p((cb) => other.setSystemFactoryDefault(false, cb));
+  const reset = await state(5);
+  let resetDuring = 'answered';
+  try { const c = await connect('192.0.2.14', 8899, password); await p((cb) => c.getDeviceInformation(cb)); } catch (e) { resetDuring = 'silent'; }
+  check('onvif: SetSystemFactoryDefault (Soft) restores the name, keeps the address, reboots',
+    reset.name === 'IPCamera' && reset.ip === '192.0.2.14' && resetDuring === 'silent', JSON.stringify({ name: reset.name, ip: reset.ip, resetDuring }));
+  await sleep(1800);
+  let resetAfter = 'silent';
+  try { const c = await connect('192.0.2.14', 8899, password); await p((cb) => c.getDeviceInformation(cb)); resetAfter = 'answers'; } catch (e) { resetAfter = String(e.message); }
+  check('onvif: the camera is back after the factory default\'s reboot', resetAfter === 'answers', resetAfter);
 }
 
 // ---------------------------------------------------------------- node-onvif
