@@ -131,8 +131,10 @@ private:
             }
             auto next = std::min_element(m_jobs.begin(), m_jobs.end(),
                                          [](const Job& a, const Job& b) { return a.first < b.first; });
-            if (next->first > std::chrono::steady_clock::now()) {
-                m_wake.wait_until(guard, next->first);
+            // A copy: the list may grow (and move) while this thread waits.
+            const auto due = next->first;
+            if (due > std::chrono::steady_clock::now()) {
+                m_wake.wait_until(guard, due);
                 continue;
             }
             auto job = std::move(next->second);
