@@ -714,6 +714,12 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
             c = before;
             refused = true;
             fault = f;
+        } catch (const std::exception& e) {
+            // Nor of one that failed half-way: the stored camera and its
+            // state file must not part.
+            c = before;
+            refused = true;
+            fault = {"env:Receiver", "ter:Action", "", std::string("internal failure: ") + e.what(), 500};
         }
     });
     if (refused)
