@@ -697,7 +697,7 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
         return fail({"env:Receiver", "ter:ActionNotSupported", "",
                      "the camera does not offer " + std::string(localName(op)), 500});
     if (call->admin && !open && levels[user] != "Administrator")
-        return fail(notAuthorized("an administrator's call"));
+        return fail(notAuthorized("sender not authorized: an administrator's call"));
 
     const auto now = m_options.clock();
     std::string answer;

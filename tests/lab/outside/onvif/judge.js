@@ -114,6 +114,40 @@ async function judgeOnvif() {
   check('onvif: GetVideoEncoderConfiguration reads it back', Number(encoder.rateControl.frameRateLimit) === 12 &&
     Number(encoder.resolution.width) === 1280, JSON.stringify(encoder.rateControl));
 
+  const options = await p((cb) => cam.getVideoEncoderConfigurationOptions({ configurationToken: 'VideoEncoder_1' }, cb));
+  check('onvif: GetVideoEncoderConfigurationOptions offers the model\'s resolutions (class 1: 1280x960 and 1280x720)',
+    JSON.stringify(options.H264.resolutionsAvailable) === JSON.stringify([{ width: 1280, height: 960 }, { width: 1280, height: 720 }]),
+    JSON.stringify(options.H264 && options.H264.resolutionsAvailable));
+
+  // Gateway, DNS, protocols.
+  await p((cb) => cam.setNetworkDefaultGateway({ IPv4Address: '192.0.2.250' }, cb)).catch(() => {});
+  await p((cb) => cam.setDNS({ fromDHCP: false, searchDomain: 'cams.example', DNSManual: [{ type: 'IPv4', IPv4Address: '192.0.2.53' }] }, cb)).catch(() => {});
+  const net1 = await state(1);
+  check('onvif: SetNetworkDefaultGateway and SetDNS reach the camera', net1.gateway === '192.0.2.250' && net1.dns === '192.0.2.53' &&
+    net1.onvif.searchDomains[0] === 'cams.example', JSON.stringify([net1.gateway, net1.dns, net1.onvif.searchDomains]));
+  const protocols = await p((cb) => cam.getNetworkProtocols(cb));
+  const byName = {};
+  for (const n of [].concat(protocols.networkProtocols || protocols)) byName[n.name] = [].concat(n.port).map(Number);
+  check('onvif: GetNetworkProtocols lists the ONVIF and API ports under HTTP, and RTSP',
+    JSON.stringify(byName.HTTP) === JSON.stringify([8000, net1.http_port]) && JSON.stringify(byName.RTSP) === JSON.stringify([net1.deviceConfig.ports.rtsp1]),
+    JSON.stringify(protocols).slice(0, 300));
+
+  // Another account: it may read, not change; then it goes.
+  await p((cb) => cam.createUsers([{ username: 'viewer', password: 'v1ew', userLevel: 'User' }], cb)).catch(() => {});
+  check('onvif: CreateUsers adds an account', JSON.stringify((await state(1)).onvif.users).includes('"viewer"'));
+  let viewerRead = false;
+  let viewerWrite = '';
+  const asViewer = await new Promise((resolve) => {
+    const c = new onvif.Cam({ hostname: '192.0.2.10', port: 8000, username: 'viewer', password: 'v1ew', timeout: 5000 }, (err) => resolve(err ? null : c));
+  });
+  if (asViewer) {
+    viewerRead = !!(await p((cb) => asViewer.getDeviceInformation(cb)).catch(() => null));
+    try { await p((cb) => asViewer.setImagingSettings({ brightness: 5 }, cb)); viewerWrite = 'taken'; } catch (e) { viewerWrite = String(e.message); }
+  }
+  check('onvif: a User-level account reads but may not change', viewerRead && /not authorized/i.test(viewerWrite), viewerWrite);
+  await p((cb) => cam.deleteUsers(['viewer'], cb)).catch(() => {});
+  check('onvif: DeleteUsers removes it', !JSON.stringify((await state(1)).onvif.users).includes('"viewer"'));
+
   // Users: a new administrator password; the old one is refused after.
   // The client reads the users back with the password it had (it does not
   // switch to the new one), so its own follow-up fails: the state judges.
@@ -215,6 +249,15 @@ async function judgeNodeOnvif() {
   const net2 = await state(2);
   check('node-onvif: SetNetworkDefaultGateway and SetDNS reach the camera', net2.gateway === '192.0.2.254' && net2.dns === '192.0.2.53' &&
     net2.onvif.searchDomains[0] === 'lab.example', net2.gateway + ' ' + net2.dns);
+
+  // The RTSP port moved through ONVIF: the stream follows it.
+  await dev.setNetworkProtocols({ NetworkProtocols: [{ Name: 'RTSP', Enabled: true, Port: 8554 }] });
+  const protocols = JSON.stringify((await dev.getNetworkProtocols()).data);
+  check('node-onvif: SetNetworkProtocols moves the RTSP port in the camera', (await state(2)).deviceConfig.ports.rtsp1 === 8554 && protocols.includes('8554'), protocols.slice(0, 200));
+  await sleep(300);
+  const moved = (await device.services.media.getStreamUri({ ProfileToken: 'Profile_1', Protocol: 'RTSP' })).data.GetStreamUriResponse.MediaUri.Uri;
+  const movedDecoded = decodes(moved);
+  check('node-onvif: the stream is served at the new RTSP port', moved === 'rtsp://192.0.2.11:8554/stream1' && movedDecoded.ok, moved + ' ' + movedDecoded.detail);
 
   // Both faces, one state: the name set here is the maker's device name.
   await dev.setScopes({ Scopes: ['onvif://www.onvif.org/name/Gate%20North', 'onvif://www.onvif.org/location/yard'] });
