@@ -271,6 +271,10 @@ async function judgeNodeOnvif() {
 
   await dev.setUser({ User: [{ Username: 'admin', Password: 'n0de-pass', UserLevel: 'Administrator' }] });
   check('node-onvif: SetUser changes the admin password', (await state(2)).password === 'n0de-pass');
+  const api = (pw) => spawnSync('curl', ['-s', '-o', '/dev/null', '-w', '%{http_code}', '-m', '5', '--digest', '-u', 'admin:' + pw,
+    'http://192.0.2.11/api/v1/device'], { encoding: 'utf8' }).stdout;
+  check('node-onvif: the maker\'s device API takes the password set through ONVIF, not the old one', api('n0de-pass') === '200' && api(password) === '401',
+    api('n0de-pass') + ' ' + api(password));
   let old = '';
   try { const c = new O.OnvifDevice({ xaddr, user: 'admin', pass: password }); await c.init(); } catch (e) { old = String(e.message); }
   check('node-onvif: the old password is refused after SetUser', /sender not authorized/.test(old), old.slice(0, 120));
