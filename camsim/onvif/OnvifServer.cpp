@@ -129,8 +129,9 @@ private:
                 m_wake.wait(guard);
                 continue;
             }
-            auto next = std::min_element(m_jobs.begin(), m_jobs.end(),
-                                         [](const Job& a, const Job& b) { return a.first < b.first; });
+            auto next =
+                std::min_element(m_jobs.begin(), m_jobs.end(),
+                                 [](const Job& a, const Job& b) { return a.first < b.first; });
             // A copy: the list may grow (and move) while this thread waits.
             const auto due = next->first;
             if (due > std::chrono::steady_clock::now()) {
@@ -174,9 +175,8 @@ private:
         });
         // Requests are dispatched on the Body's element: any path will do,
         // as clients post to whichever service address they hold.
-        server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            serve(req, res);
-        });
+        server.Post(
+            ".*", [this](const httplib::Request& req, httplib::Response& res) { serve(req, res); });
         if (!server.bind_to_port("0.0.0.0", port))
             return false;
         ::listen(l->socket, SOMAXCONN);

@@ -146,7 +146,8 @@ std::string percentEncoded(std::string_view text) {
 std::string percentDecoded(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
             i += 2;
@@ -182,19 +183,19 @@ bool validUserName(std::string_view name) {
 const std::map<std::string, std::string>& prefixMap() {
     // What some cameras write: the SOAP envelope under SOAP-ENV and every
     // other namespace under a numbered prefix.
-    static const std::map<std::string, std::string> kOdd = {
-        {"env", "SOAP-ENV"}, {"tds", "ns1"}, {"trt", "ns2"}, {"timg", "ns3"},
-        {"tt", "ns4"},       {"ter", "ns5"}};
+    static const std::map<std::string, std::string> kOdd = {{"env", "SOAP-ENV"}, {"tds", "ns1"},
+                                                            {"trt", "ns2"},      {"timg", "ns3"},
+                                                            {"tt", "ns4"},       {"ter", "ns5"}};
     return kOdd;
 }
 
 std::string renamePrefixes(const std::string& xml) {
     std::string out = xml;
     for (const auto& [from, to] : prefixMap()) {
-        for (const std::string& pattern : {"<" + from + ":", "</" + from + ":",
-                                           "xmlns:" + from + "=", ">" + from + ":"}) {
-            const std::string replacement = pattern.substr(0, pattern.size() - from.size() - 1) +
-                                            to + pattern.back();
+        for (const std::string& pattern :
+             {"<" + from + ":", "</" + from + ":", "xmlns:" + from + "=", ">" + from + ":"}) {
+            const std::string replacement =
+                pattern.substr(0, pattern.size() - from.size() - 1) + to + pattern.back();
             std::size_t at = 0;
             while ((at = out.find(pattern, at)) != std::string::npos) {
                 out.replace(at, pattern.size(), replacement);
@@ -222,8 +223,8 @@ std::string faultBody(const Fault& f) {
     if (!f.detail.empty())
         sub += tag("env:Subcode", tag("env:Value", f.detail));
     return tag("env:Fault", tag("env:Code", tag("env:Value", f.code) + tag("env:Subcode", sub)) +
-                                tag("env:Reason", "<env:Text xml:lang=\"en\">" +
-                                                      escape(f.reason) + "</env:Text>"));
+                                tag("env:Reason", "<env:Text xml:lang=\"en\">" + escape(f.reason) +
+                                                      "</env:Text>"));
 }
 
 std::string dateTime(const std::tm& t) {
@@ -324,8 +325,8 @@ std::optional<int> posixTzOffset(std::string_view tz) {
     // The rest names summer time and its rules; only its characters are checked.
     for (; pos < tz.size(); ++pos) {
         const char c = tz[pos];
-        if (!std::isalnum(static_cast<unsigned char>(c)) && std::string_view(",./:+-<>").find(c) ==
-                                                                std::string_view::npos)
+        if (!std::isalnum(static_cast<unsigned char>(c)) &&
+            std::string_view(",./:+-<>").find(c) == std::string_view::npos)
             return std::nullopt;
     }
     // POSIX counts west of Greenwich as positive.
@@ -426,7 +427,8 @@ std::optional<std::size_t> OnvifService::lookup(std::uint64_t where, bool refres
     if (refresh) {
         m_index.clear();
         std::size_t i = 0;
-        m_store.forEach([&](const Camera& c) { m_index.emplace(pack(c.net.ip, onvifPortOf(c)), i++); });
+        m_store.forEach(
+            [&](const Camera& c) { m_index.emplace(pack(c.net.ip, onvifPortOf(c)), i++); });
     }
     const auto it = m_index.find(where);
     return it == m_index.end() ? std::nullopt : std::optional<std::size_t>(it->second);
@@ -460,8 +462,8 @@ std::vector<int> OnvifService::ports() const {
 
 std::string OnvifService::deviceXAddr(std::size_t index) const {
     return m_store.viewCamera(index, [&](const Camera& c) {
-        return "http://" + (quirks(index).unreachableXAddrs ? std::string(kUnreachable)
-                                                            : ipText(c.net.ip)) +
+        return "http://" +
+               (quirks(index).unreachableXAddrs ? std::string(kUnreachable) : ipText(c.net.ip)) +
                ":" + std::to_string(onvifPortOf(c)) + "/onvif/device_service";
     });
 }
@@ -471,7 +473,8 @@ void OnvifService::startReboot(std::size_t camera) {
         return;
     const auto until = SteadyClock::now() + m_options.rebootSilence;
     m_silentUntil[camera] = until.time_since_epoch().count();
-    const std::string id = m_store.viewCamera(camera, [](const Camera& c) { return macText(c.mac); });
+    const std::string id =
+        m_store.viewCamera(camera, [](const Camera& c) { return macText(c.mac); });
     m_tokens.forget(id);
     m_digestNonces->forget(id);
 }
@@ -555,7 +558,8 @@ SoapReply OnvifService::handle(const SoapRequest& request) {
         std::cerr << "orvantix-camsim: ONVIF request failed: " << e.what() << '\n';
         reply = SoapReply{};
         reply.status = 500;
-        reply.body = envelope(faultBody({"env:Receiver", "ter:Action", "", "internal failure", 500}));
+        reply.body =
+            envelope(faultBody({"env:Receiver", "ter:Action", "", "internal failure", 500}));
     }
     const OnvifQuirks& q = quirks(*camera);
     if (q.oddPrefixes)
@@ -569,8 +573,8 @@ SoapReply OnvifService::challenge(std::size_t index, bool stale, bool html) {
     const std::string id =
         m_store.viewCamera(index, [](const Camera& c) { return macText(c.mac); });
     reply.status = 401;
-    for (const auto& value : digest::challenges(
-             m_options.realm, m_digestNonces->issue(id, SteadyClock::now()), stale))
+    for (const auto& value :
+         digest::challenges(m_options.realm, m_digestNonces->issue(id, SteadyClock::now()), stale))
         reply.headers.emplace_back("WWW-Authenticate", value);
     if (html) {
         // What Digest-only cameras send: their web server's page, not SOAP.
@@ -592,7 +596,8 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
     };
     const auto document = XmlDocument::parse(request.body);
     const Node root = document ? document->root() : nullptr;
-    const bool wellFormed = root && (is(root, kSoap12, "Envelope") || is(root, kSoap11, "Envelope"));
+    const bool wellFormed =
+        root && (is(root, kSoap12, "Envelope") || is(root, kSoap11, "Envelope"));
     // Digest clients (curl among them) first send the request without a
     // body and wait for the challenge: that is a 401, not a fault.
     if (!wellFormed && request.authorization.empty())
@@ -635,15 +640,15 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
     bool digestStale = false;
     if (!request.authorization.empty()) {
         const auto params = qvipc::wire::digestParams(request.authorization);
-        const std::string name = params ? (params->count("username") ? params->at("username") : "")
-                                        : std::string();
+        const std::string name =
+            params ? (params->count("username") ? params->at("username") : "") : std::string();
         for (const auto& [account, password] : accounts) {
             if (account != name || name.empty())
                 continue;
-            const auto verdict = digest::verify({request.authorization, request.method,
-                                                 request.target, m_options.realm, account,
-                                                 password},
-                                                *m_digestNonces, id, SteadyClock::now());
+            const auto verdict =
+                digest::verify({request.authorization, request.method, request.target,
+                                m_options.realm, account, password},
+                               *m_digestNonces, id, SteadyClock::now());
             if (verdict == digest::Verdict::Accepted)
                 user = account;
             digestStale = verdict == digest::Verdict::Stale;
@@ -719,7 +724,8 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
             // state file must not part.
             c = before;
             refused = true;
-            fault = {"env:Receiver", "ter:Action", "", std::string("internal failure: ") + e.what(), 500};
+            fault = {"env:Receiver", "ter:Action", "", std::string("internal failure: ") + e.what(),
+                     500};
         }
     });
     if (refused)
@@ -738,14 +744,14 @@ std::string OnvifService::getSystemDateAndTime(Context& x) {
     const std::int64_t local = utc + zone.offset;
     const bool ntp = c.deviceConfig["date"].value("useTimeServer", false);
     const bool dst = c.onvif.value("dst", false);
-    return tag("tds:GetSystemDateAndTimeResponse",
-               tag("tds:SystemDateAndTime",
-                   tag("tt:DateTimeType", ntp ? "NTP" : "Manual") +
-                       tag("tt:DaylightSavings", boolText(dst)) +
-                       tag("tt:TimeZone", tag("tt:TZ", escape(zone.tz))) +
-                       tag("tt:UTCDateTime",
-                           dateTime(utcParts(x.quirks.localTimeAsUtc ? local : utc))) +
-                       tag("tt:LocalDateTime", dateTime(utcParts(local)))));
+    return tag(
+        "tds:GetSystemDateAndTimeResponse",
+        tag("tds:SystemDateAndTime",
+            tag("tt:DateTimeType", ntp ? "NTP" : "Manual") +
+                tag("tt:DaylightSavings", boolText(dst)) +
+                tag("tt:TimeZone", tag("tt:TZ", escape(zone.tz))) +
+                tag("tt:UTCDateTime", dateTime(utcParts(x.quirks.localTimeAsUtc ? local : utc))) +
+                tag("tt:LocalDateTime", dateTime(utcParts(local)))));
 }
 
 std::string OnvifService::setSystemDateAndTime(Context& x) {
@@ -806,9 +812,9 @@ std::string OnvifService::setSystemDateAndTime(Context& x) {
 std::string OnvifService::getServices(Context& x) {
     const std::string base = "http://" + x.host() + ":" + std::to_string(onvifPortOf(x.camera));
     const auto service = [&](std::string_view ns, const char* path, int major, int minor) {
-        return tag("tds:Service", tag("tds:Namespace", ns) + tag("tds:XAddr", base + path) +
-                                      tag("tds:Version", tag("tt:Major", major) +
-                                                             tag("tt:Minor", minor)));
+        return tag("tds:Service",
+                   tag("tds:Namespace", ns) + tag("tds:XAddr", base + path) +
+                       tag("tds:Version", tag("tt:Major", major) + tag("tt:Minor", minor)));
     };
     std::string out = service(kDevice, "/onvif/device_service", 2, 60) +
                       service(kMedia, "/onvif/media_service", 2, 60);
@@ -826,43 +832,40 @@ std::string OnvifService::getServiceCapabilities(Context& x) {
                    "<tds:Security UsernameToken=\"true\" HttpDigest=\"true\"/>"
                    "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
                    "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
-                   "FirmwareUpgrade=\"" + firmware + "\" HttpFirmwareUpgrade=\"" + firmware +
-                   "\"/>"));
+                   "FirmwareUpgrade=\"" +
+                       firmware + "\" HttpFirmwareUpgrade=\"" + firmware + "\"/>"));
 }
 
 std::string OnvifService::getCapabilities(Context& x) {
     const std::string base = "http://" + x.host() + ":" + std::to_string(onvifPortOf(x.camera));
-    std::string out =
-        tag("tt:Device",
-            tag("tt:XAddr", base + "/onvif/device_service") +
-                tag("tt:Network", tag("tt:IPFilter", "false") +
-                                      tag("tt:ZeroConfiguration", "false") +
-                                      tag("tt:IPVersion6", "false") + tag("tt:DynDNS", "true")) +
-                tag("tt:System", tag("tt:DiscoveryResolve", "false") +
-                                     tag("tt:DiscoveryBye", "true") +
-                                     tag("tt:RemoteDiscovery", "false") +
-                                     tag("tt:SystemBackup", "false") +
-                                     tag("tt:SystemLogging", "false") +
-                                     tag("tt:FirmwareUpgrade", boolText(feature(x.camera, "firmware"))) +
-                                     tag("tt:SupportedVersions",
-                                         tag("tt:Major", 2) + tag("tt:Minor", 60))));
+    std::string out = tag(
+        "tt:Device",
+        tag("tt:XAddr", base + "/onvif/device_service") +
+            tag("tt:Network", tag("tt:IPFilter", "false") + tag("tt:ZeroConfiguration", "false") +
+                                  tag("tt:IPVersion6", "false") + tag("tt:DynDNS", "true")) +
+            tag("tt:System",
+                tag("tt:DiscoveryResolve", "false") + tag("tt:DiscoveryBye", "true") +
+                    tag("tt:RemoteDiscovery", "false") + tag("tt:SystemBackup", "false") +
+                    tag("tt:SystemLogging", "false") +
+                    tag("tt:FirmwareUpgrade", boolText(feature(x.camera, "firmware"))) +
+                    tag("tt:SupportedVersions", tag("tt:Major", 2) + tag("tt:Minor", 60))));
     if (feature(x.camera, "imaging") && !x.quirks.noImaging)
         out += tag("tt:Imaging", tag("tt:XAddr", base + "/onvif/imaging_service"));
     out += tag("tt:Media", tag("tt:XAddr", base + "/onvif/media_service") +
-                               tag("tt:StreamingCapabilities",
-                                   tag("tt:RTPMulticast", "false") + tag("tt:RTP_TCP", "true") +
-                                       tag("tt:RTP_RTSP_TCP", "true")));
+                               tag("tt:StreamingCapabilities", tag("tt:RTPMulticast", "false") +
+                                                                   tag("tt:RTP_TCP", "true") +
+                                                                   tag("tt:RTP_RTSP_TCP", "true")));
     return tag("tds:GetCapabilitiesResponse", tag("tds:Capabilities", out));
 }
 
 std::string OnvifService::getDeviceInformation(Context& x) {
     const Camera& c = x.camera;
-    return tag("tds:GetDeviceInformationResponse",
-               tag("tds:Manufacturer", escape(c.maker.empty() ? "Orvantix" : c.maker)) +
-                   tag("tds:Model", escape(c.model)) +
-                   tag("tds:FirmwareVersion", escape(c.version)) +
-                   tag("tds:SerialNumber", macHex(c.mac)) +
-                   tag("tds:HardwareId", escape(c.displayModel.empty() ? c.model : c.displayModel)));
+    return tag(
+        "tds:GetDeviceInformationResponse",
+        tag("tds:Manufacturer", escape(c.maker.empty() ? "Orvantix" : c.maker)) +
+            tag("tds:Model", escape(c.model)) + tag("tds:FirmwareVersion", escape(c.version)) +
+            tag("tds:SerialNumber", macHex(c.mac)) +
+            tag("tds:HardwareId", escape(c.displayModel.empty() ? c.model : c.displayModel)));
 }
 
 namespace {
@@ -885,7 +888,8 @@ std::string OnvifService::getHostname(Context& x) {
 std::string OnvifService::setHostname(Context& x) {
     const std::string name = text(x.arg(kDevice, "Name"));
     if (!validHostname(name))
-        throw invalidArg("ter:InvalidHostname", "a host name is 1 to 63 letters, digits and hyphens");
+        throw invalidArg("ter:InvalidHostname",
+                         "a host name is 1 to 63 letters, digits and hyphens");
     x.camera.onvif["hostname"] = name;
     return tag("tds:SetHostnameResponse", "");
 }
@@ -899,10 +903,9 @@ std::string OnvifService::getNetworkInterfaces(Context& x) {
                    tag("tt:IPv4",
                        tag("tt:Enabled", "true") +
                            tag("tt:Config",
-                               tag("tt:Manual",
-                                   tag("tt:Address", ipText(c.net.ip)) +
-                                       tag("tt:PrefixLength",
-                                           prefixLength(c.net.netmask).value_or(24))) +
+                               tag("tt:Manual", tag("tt:Address", ipText(c.net.ip)) +
+                                                    tag("tt:PrefixLength",
+                                                        prefixLength(c.net.netmask).value_or(24))) +
                                    tag("tt:DHCP", "false"))) +
                    "</tds:NetworkInterfaces>");
 }
@@ -925,11 +928,12 @@ std::string OnvifService::setNetworkInterfaces(Context& x) {
     if (manual) {
         const auto address = ipOf(text(child(manual, kSchema, "Address")));
         const std::string prefixText = text(child(manual, kSchema, "PrefixLength"));
-        const int prefix = prefixText.size() <= 2 &&
-                                   prefixText.find_first_not_of("0123456789") == std::string::npos &&
-                                   !prefixText.empty()
-                               ? std::stoi(prefixText)
-                               : -1;
+        const int prefix =
+            prefixText.size() <= 2 &&
+                    prefixText.find_first_not_of("0123456789") == std::string::npos &&
+                    !prefixText.empty()
+                ? std::stoi(prefixText)
+                : -1;
         if (!address || prefix < 8 || prefix > 30)
             throw invalidArg("ter:InvalidIPv4Address", "address or prefix length refused");
         const std::uint32_t mask = 0xffffffffu << (32 - prefix);
@@ -963,8 +967,7 @@ std::string OnvifService::getDns(Context& x) {
         for (const auto& domain : *d)
             if (domain.is_string())
                 out += tag("tt:SearchDomain", escape(domain.get<std::string>()));
-    out += tag("tt:DNSManual",
-               tag("tt:Type", "IPv4") + tag("tt:IPv4Address", ipText(c.net.dns)));
+    out += tag("tt:DNSManual", tag("tt:Type", "IPv4") + tag("tt:IPv4Address", ipText(c.net.dns)));
     if (const auto d = c.onvif.find("dnsMore"); d != c.onvif.end() && d->is_array())
         for (const auto& server : *d)
             if (server.is_string())
@@ -1098,7 +1101,8 @@ std::string OnvifService::getDynamicDns(Context& x) {
     std::string out = tag("tt:Type", type);
     if (!ddns.value("host", "").empty())
         out += tag("tt:Name", escape(ddns.value("host", "")));
-    if (const auto ttl = x.camera.onvif.find("ddnsTtl"); ttl != x.camera.onvif.end() && ttl->is_string())
+    if (const auto ttl = x.camera.onvif.find("ddnsTtl");
+        ttl != x.camera.onvif.end() && ttl->is_string())
         out += tag("tt:TTL", escape(ttl->get<std::string>()));
     return tag("tds:GetDynamicDNSResponse", tag("tds:DynamicDNSInformation", out));
 }
@@ -1107,7 +1111,8 @@ std::string OnvifService::setDynamicDns(Context& x) {
     Camera& c = x.camera;
     const std::string type = text(x.arg(kDevice, "Type"));
     if (type != "NoUpdate" && type != "ClientUpdates" && type != "ServerUpdates")
-        throw invalidArg("ter:InvalidArgVal", "Type must be NoUpdate, ClientUpdates or ServerUpdates");
+        throw invalidArg("ter:InvalidArgVal",
+                         "Type must be NoUpdate, ClientUpdates or ServerUpdates");
     const Node nameNode = x.arg(kDevice, "Name");
     json& ddns = c.deviceConfig["ddns"];
     json request = ddns;
@@ -1191,9 +1196,10 @@ std::string OnvifService::setScopes(Context& x) {
     }
     if (name) {
         // The same rule as the maker's API: the name of its discovery answers.
-        check(withApiState(c, x.localIp, [&](CameraState& s) {
-                  return api::setName(s, json{{"name", *name}});
-              }),
+        check(withApiState(c, x.localIp,
+                           [&](CameraState& s) {
+                               return api::setName(s, json{{"name", *name}});
+                           }),
               "ter:InvalidArgVal");
     }
     if (location) {
@@ -1208,8 +1214,8 @@ std::string OnvifService::setScopes(Context& x) {
 
 std::string OnvifService::getUsers(Context& x) {
     const Camera& c = x.camera;
-    std::string out = tag("tds:User", tag("tt:Username", escape(c.user)) +
-                                          tag("tt:UserLevel", "Administrator"));
+    std::string out =
+        tag("tds:User", tag("tt:Username", escape(c.user)) + tag("tt:UserLevel", "Administrator"));
     if (const auto users = c.onvif.find("users"); users != c.onvif.end() && users->is_array())
         for (const auto& u : *users)
             out += tag("tds:User", tag("tt:Username", escape(u.value("name", ""))) +
@@ -1236,7 +1242,8 @@ std::vector<UserInput> usersOf(Node op) {
             u.password = text(p);
         u.level = text(child(n, kSchema, "UserLevel"));
         if (u.level != "Administrator" && u.level != "Operator" && u.level != "User")
-            throw invalidArg("ter:InvalidArgVal", "UserLevel must be Administrator, Operator or User");
+            throw invalidArg("ter:InvalidArgVal",
+                             "UserLevel must be Administrator, Operator or User");
         if (u.password && (u.password->empty() || u.password->size() > 15 ||
                            !qvipc::wire::isValidUtf8(*u.password)))
             throw invalidArg("ter:PasswordTooLong", "a password has 1 to 15 bytes");
@@ -1263,9 +1270,11 @@ std::string OnvifService::setUser(Context& x) {
             if (u.level != "Administrator")
                 throw invalidArg("ter:FixedUser", "the camera's administrator stays one");
             if (u.password)
-                check(withApiState(c, x.localIp, [&](CameraState& s) {
-                          return api::setPassword(s, json{{"user", "admin"}, {"password", *u.password}});
-                      }),
+                check(withApiState(c, x.localIp,
+                                   [&](CameraState& s) {
+                                       return api::setPassword(
+                                           s, json{{"user", "admin"}, {"password", *u.password}});
+                                   }),
                       "ter:PasswordTooLong");
             continue;
         }
@@ -1298,7 +1307,8 @@ std::string OnvifService::createUsers(Context& x) {
             if (entry.value("name", "") == u.name)
                 throw invalidArg("ter:UsernameClash", "user " + u.name + " exists");
         if (users.size() >= 8)
-            throw Fault{"env:Receiver", "ter:Action", "ter:TooManyUsers", "at most 8 more users", 500};
+            throw Fault{"env:Receiver", "ter:Action", "ter:TooManyUsers", "at most 8 more users",
+                        500};
         users.push_back({{"name", u.name}, {"password", *u.password}, {"level", u.level}});
     }
     return tag("tds:CreateUsersResponse", "");
@@ -1330,10 +1340,11 @@ std::string OnvifService::deleteUsers(Context& x) {
 std::string OnvifService::systemReboot(Context& x) {
     withApiState(x.camera, x.localIp, [](CameraState& s) { return api::applyPendingFirmware(s); });
     x.reply.reboot = x.index;
-    return tag("tds:SystemRebootResponse",
-               tag("tds:Message", "Rebooting in " +
-                                      std::to_string((m_options.rebootSilence.count() + 999) / 1000) +
-                                      " seconds"));
+    return tag(
+        "tds:SystemRebootResponse",
+        tag("tds:Message", "Rebooting in " +
+                               std::to_string((m_options.rebootSilence.count() + 999) / 1000) +
+                               " seconds"));
 }
 
 std::string OnvifService::setSystemFactoryDefault(Context& x) {
@@ -1366,7 +1377,8 @@ std::string OnvifService::setSystemFactoryDefault(Context& x) {
 
 std::string OnvifService::startFirmwareUpgrade(Context& x) {
     if (!feature(x.camera, "firmware"))
-        throw Fault{"env:Receiver", "ter:ActionNotSupported", "", "this model takes no firmware over ONVIF", 500};
+        throw Fault{"env:Receiver", "ter:ActionNotSupported", "",
+                    "this model takes no firmware over ONVIF", 500};
     char token[33] = {};
     {
         std::lock_guard guard(m_uploadLock);
@@ -1381,8 +1393,8 @@ std::string OnvifService::startFirmwareUpgrade(Context& x) {
     const long long down = (m_options.rebootSilence.count() + 999) / 1000;
     return tag("tds:StartFirmwareUpgradeResponse",
                tag("tds:UploadUri", "http://" + x.host() + ":" +
-                                        std::to_string(onvifPortOf(x.camera)) +
-                                        "/onvif/firmware/" + token) +
+                                        std::to_string(onvifPortOf(x.camera)) + "/onvif/firmware/" +
+                                        token) +
                    tag("tds:UploadDelay", "PT0S") +
                    tag("tds:ExpectedDownTime", "PT" + std::to_string(down) + "S"));
 }
@@ -1435,7 +1447,8 @@ SoapReply OnvifService::upload(const SoapRequest& request) {
             reply.body = "image for " + model + ", camera is " + c.model + "\n";
             return;
         }
-        if (version.empty() || version.size() >= 32 || version.find_first_of(" \t") != std::string::npos) {
+        if (version.empty() || version.size() >= 32 ||
+            version.find_first_of(" \t") != std::string::npos) {
             reply.status = 415;
             reply.body = "bad version in image\n";
             return;
@@ -1465,25 +1478,25 @@ std::string encoderConfiguration(const Camera& c, const StreamRef& s, const char
     const int code = stream.value("frameSize", 0);
     const Resolution r = frameSizeResolution(s.primary, code).value_or(Resolution{640, 360});
     const int codec = stream.value("codec", 0);
-    const char* encoding = s.primary ? "H264" : kSecondaryCodecs[codec >= 0 && codec <= 2 ? codec : 0];
-    std::string inner = tag("tt:Name", s.primary ? "MainStreamEncoder" : "SubStreamEncoder") +
-                        tag("tt:UseCount", 1) + tag("tt:Encoding", encoding) +
-                        tag("tt:Resolution", tag("tt:Width", r.width) + tag("tt:Height", r.height)) +
-                        tag("tt:Quality", 5) +
-                        tag("tt:RateControl",
-                            tag("tt:FrameRateLimit", stream.value("frameRate", 25)) +
-                                tag("tt:EncodingInterval", 1) +
-                                tag("tt:BitrateLimit", stream.value("bitRate", 512)));
+    const char* encoding =
+        s.primary ? "H264" : kSecondaryCodecs[codec >= 0 && codec <= 2 ? codec : 0];
+    std::string inner =
+        tag("tt:Name", s.primary ? "MainStreamEncoder" : "SubStreamEncoder") +
+        tag("tt:UseCount", 1) + tag("tt:Encoding", encoding) +
+        tag("tt:Resolution", tag("tt:Width", r.width) + tag("tt:Height", r.height)) +
+        tag("tt:Quality", 5) +
+        tag("tt:RateControl", tag("tt:FrameRateLimit", stream.value("frameRate", 25)) +
+                                  tag("tt:EncodingInterval", 1) +
+                                  tag("tt:BitrateLimit", stream.value("bitRate", 512)));
     if (std::string_view(encoding) == "H264")
         inner += tag("tt:H264", tag("tt:GovLength", stream.value("iFrameInterval", 25)) +
                                     tag("tt:H264Profile", "Main"));
     else if (std::string_view(encoding) == "MPEG4")
         inner += tag("tt:MPEG4", tag("tt:GovLength", stream.value("iFrameInterval", 25)) +
                                      tag("tt:Mpeg4Profile", "SP"));
-    inner += tag("tt:Multicast", tag("tt:Address", tag("tt:Type", "IPv4") +
-                                                       tag("tt:IPv4Address", "0.0.0.0")) +
-                                     tag("tt:Port", 0) + tag("tt:TTL", 1) +
-                                     tag("tt:AutoStart", "false")) +
+    inner += tag("tt:Multicast",
+                 tag("tt:Address", tag("tt:Type", "IPv4") + tag("tt:IPv4Address", "0.0.0.0")) +
+                     tag("tt:Port", 0) + tag("tt:TTL", 1) + tag("tt:AutoStart", "false")) +
              tag("tt:SessionTimeout", "PT60S");
     return "<" + std::string(element) + " token=\"VideoEncoder_" + std::to_string(s.number) +
            "\">" + inner + "</" + element + ">";
@@ -1631,15 +1644,15 @@ std::string OnvifService::getVideoEncoderConfigurationOptions(Context& x) {
     std::string sizes;
     for (int code = first; code <= last; ++code) {
         const Resolution r = *frameSizeResolution(s.primary, code);
-        sizes += tag("tt:ResolutionsAvailable", tag("tt:Width", r.width) + tag("tt:Height", r.height));
+        sizes +=
+            tag("tt:ResolutionsAvailable", tag("tt:Width", r.width) + tag("tt:Height", r.height));
     }
     const auto range = [](const char* name, int low, int high) {
         return tag(name, tag("tt:Min", low) + tag("tt:Max", high));
     };
-    const std::string h264 = sizes + range("tt:GovLengthRange", 1, 99) +
-                             range("tt:FrameRateRange", 1, 30) +
-                             range("tt:EncodingIntervalRange", 1, 1) +
-                             tag("tt:H264ProfilesSupported", "Main");
+    const std::string h264 =
+        sizes + range("tt:GovLengthRange", 1, 99) + range("tt:FrameRateRange", 1, 30) +
+        range("tt:EncodingIntervalRange", 1, 1) + tag("tt:H264ProfilesSupported", "Main");
     std::string out = range("tt:QualityRange", 1, 10) + tag("tt:H264", h264);
     if (!s.primary)
         out += tag("tt:JPEG", sizes + range("tt:FrameRateRange", 1, 30) +
@@ -1690,9 +1703,8 @@ std::string OnvifService::setImagingSettings(Context& x) {
     const struct {
         const char* element;
         const char* key;
-    } kFields[] = {{"Brightness", "brightness"},
-                   {"ColorSaturation", "saturation"},
-                   {"Contrast", "contrast"}};
+    } kFields[] = {
+        {"Brightness", "brightness"}, {"ColorSaturation", "saturation"}, {"Contrast", "contrast"}};
     for (const auto& f : kFields)
         if (const Node n = child(settings, kSchema, f.element))
             picture[f.key] = value(n, f.element);

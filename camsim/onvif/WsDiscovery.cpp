@@ -108,7 +108,8 @@ std::optional<Probe> parseProbe(std::string_view datagram) {
     }
     if (const Node scopes = child(probe, kDiscovery, "Scopes")) {
         const std::string matchBy = attribute(scopes, "MatchBy").value_or("");
-        if (!matchBy.empty() && matchBy != "http://schemas.xmlsoap.org/ws/2005/04/discovery/rfc3986")
+        if (!matchBy.empty() &&
+            matchBy != "http://schemas.xmlsoap.org/ws/2005/04/discovery/rfc3986")
             return std::nullopt;
         out.scopes = split(text(scopes));
     }
@@ -154,7 +155,8 @@ std::string newMessageId(std::mt19937_64& random) {
     char out[64] = {};
     std::snprintf(out, sizeof out, "urn:uuid:%08x-%04x-4%03x-%04x-%012llx",
                   static_cast<unsigned>(a >> 32), static_cast<unsigned>(a >> 16 & 0xffff),
-                  static_cast<unsigned>(a & 0xfff), static_cast<unsigned>((b >> 48 & 0x3fff) | 0x8000),
+                  static_cast<unsigned>(a & 0xfff),
+                  static_cast<unsigned>((b >> 48 & 0x3fff) | 0x8000),
                   static_cast<unsigned long long>(b & 0xffffffffffffULL));
     return out;
 }
@@ -219,8 +221,8 @@ std::vector<Datagram> DiscoveryResponder::handle(std::string_view payload, std::
         if (!scopesMatch(*probe, a.scopes))
             continue;
         const std::string body = probeMatchMessage(probe->messageId, a, newMessageId(m_random));
-        const auto delay = std::chrono::milliseconds(
-            std::uniform_int_distribution<int>(0, static_cast<int>(kMaxProbeDelay.count()))(m_random));
+        const auto delay = std::chrono::milliseconds(std::uniform_int_distribution<int>(
+            0, static_cast<int>(kMaxProbeDelay.count()))(m_random));
         out.push_back({now + delay, ip, from, fromPort, body});
         if (m_service.quirks(camera).probeSpread) {
             // The same answer again, half-way to the end and at the end of
@@ -372,7 +374,8 @@ void WsDiscovery::run() {
         int timeout = -1;
         if (!pending.empty())
             timeout = static_cast<int>(std::max<long long>(
-                0, std::chrono::ceil<std::chrono::milliseconds>(pending.front().due - now).count()));
+                0,
+                std::chrono::ceil<std::chrono::milliseconds>(pending.front().due - now).count()));
         pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         if (::poll(fds, 2, timeout) < 0)
             continue;
@@ -405,10 +408,10 @@ void WsDiscovery::run() {
             }
         }
         try {
-            auto answers = m_responder.handle(
-                std::string_view(buffer.data(), static_cast<std::size_t>(n)),
-                ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), to,
-                std::chrono::steady_clock::now());
+            auto answers =
+                m_responder.handle(std::string_view(buffer.data(), static_cast<std::size_t>(n)),
+                                   ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), to,
+                                   std::chrono::steady_clock::now());
             for (auto& a : answers)
                 pending.push_back(std::move(a));
         } catch (const std::exception&) {

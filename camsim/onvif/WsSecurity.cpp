@@ -69,9 +69,9 @@ std::optional<SystemClock::time_point> parseIsoTime(std::string_view text) {
         ++pos;
         return true;
     };
-    if (!number(4, year) || !expect('-') || !number(2, month) || !expect('-') ||
-        !number(2, day) || !expect('T') || !number(2, hour) ||
-        !expect(':') || !number(2, minute) || !expect(':') || !number(2, second))
+    if (!number(4, year) || !expect('-') || !number(2, month) || !expect('-') || !number(2, day) ||
+        !expect('T') || !number(2, hour) || !expect(':') || !number(2, minute) || !expect(':') ||
+        !number(2, second))
         return std::nullopt;
     if (pos < text.size() && text[pos] == '.') {
         ++pos;

@@ -33,7 +33,7 @@ struct UsernameToken {
     std::string user;
     std::string password; // the digest (base64) or the text
     bool digest = true;
-    std::string nonce;    // base64 as sent
+    std::string nonce; // base64 as sent
     std::string created;
 };
 
@@ -44,8 +44,7 @@ enum class TokenVerdict { Accepted, BadPassword, Replayed, ClockSkew, Malformed 
 class NonceMemory {
 public:
     // False when the camera already saw this nonce.
-    bool remember(const std::string& camera, const std::string& nonce,
-                  SystemClock::time_point now);
+    bool remember(const std::string& camera, const std::string& nonce, SystemClock::time_point now);
     void forget(const std::string& camera);
 
     static constexpr std::chrono::seconds kKeep{30};

@@ -30,7 +30,8 @@ struct Heard {
 class Udp {
 public:
     // Bound to `port` (0: any) and, for 3702, joined to the group on `ifname`.
-    Udp(const std::string& ifname, int port) : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    Udp(const std::string& ifname, int port)
+        : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
         int on = 1;
         setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in a{};

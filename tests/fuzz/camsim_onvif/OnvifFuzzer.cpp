@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     const bool wrapped = data[0] & 1;
     const bool quirky = data[0] & 2;
-    static const std::string stateFile =
-        (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-        std::string("/onvif-fuzz-") + std::to_string(getpid()) + ".json";
+    static const std::string stateFile = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                         std::string("/onvif-fuzz-") + std::to_string(getpid()) +
+                                         ".json";
     CameraStore store(cameras(), stateFile);
     OnvifOptions options;
     OnvifQuirks all;
@@ -100,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (at == std::string::npos)
                 __builtin_trap();
             SoapRequest upload;
-            const std::string target =
-                started.body.substr(at, started.body.find('<', at) - at);
+            const std::string target = started.body.substr(at, started.body.find('<', at) - at);
             upload.target = target;
             upload.body = rest;
             upload.localIp = ip;
@@ -126,18 +125,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // lenient camera takes its nonce again and again.
         const std::string created = isoTime(service.cameraNow(*index));
         const std::string digest = passwordDigest("fuzz-nonce", created, "admin");
-        body = "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
-               "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\" "
-               "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" "
-               "xmlns:timg=\"http://www.onvif.org/ver20/imaging/wsdl\" "
-               "xmlns:tt=\"http://www.onvif.org/ver10/schema\"><s:Header><Security xmlns=\""
-               "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\">"
-               "<UsernameToken><Username>admin</Username><Password Type=\"x#PasswordDigest\">" +
-               digest + "</Password><Nonce>" + base64("fuzz-nonce") +
-               "</Nonce><Created xmlns=\"http://docs.oasis-open.org/wss/2004/01/"
-               "oasis-200401-wss-wssecurity-utility-1.0.xsd\">" +
-               created + "</Created></UsernameToken></Security></s:Header><s:Body>" + rest +
-               "</s:Body></s:Envelope>";
+        body =
+            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\" "
+            "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" "
+            "xmlns:timg=\"http://www.onvif.org/ver20/imaging/wsdl\" "
+            "xmlns:tt=\"http://www.onvif.org/ver10/schema\"><s:Header><Security xmlns=\""
+            "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\">"
+            "<UsernameToken><Username>admin</Username><Password Type=\"x#PasswordDigest\">" +
+            digest + "</Password><Nonce>" + base64("fuzz-nonce") +
+            "</Nonce><Created xmlns=\"http://docs.oasis-open.org/wss/2004/01/"
+            "oasis-200401-wss-wssecurity-utility-1.0.xsd\">" +
+            created + "</Created></UsernameToken></Security></s:Header><s:Body>" + rest +
+            "</s:Body></s:Envelope>";
     }
     SoapRequest request;
     request.body = body;

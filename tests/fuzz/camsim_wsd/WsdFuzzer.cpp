@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto answer = XmlDocument::parse(d.payload);
         if (!answer)
             __builtin_trap();
-        const Node relates = child(child(answer->root(), kSoap12, "Header"), kAddressing, "RelatesTo");
+        const Node relates =
+            child(child(answer->root(), kSoap12, "Header"), kAddressing, "RelatesTo");
         if (text(relates) != probe->messageId)
             __builtin_trap();
     }

@@ -3,9 +3,9 @@
 // wire. Tokens are made here with OpenSSL directly, not with the code under
 // test, so a wrong digest rule cannot agree with itself.
 
+#include "onvif/OnvifService.h"
 #include "core/CameraStore.h"
 #include "core/Config.h"
-#include "onvif/OnvifService.h"
 #include "onvif/WsDiscovery.h"
 
 #include "camsim/httpapi/CameraConfig.h"
@@ -28,10 +28,9 @@ const std::string kDevice = "http://www.onvif.org/ver10/device/wsdl";
 
 std::string b64(const std::string& bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    out.resize(static_cast<std::size_t>(
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                        reinterpret_cast<const unsigned char*>(bytes.data()),
-                        static_cast<int>(bytes.size()))));
+    out.resize(static_cast<std::size_t>(EVP_EncodeBlock(
+        reinterpret_cast<unsigned char*>(out.data()),
+        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()))));
     return out;
 }
 
@@ -138,7 +137,8 @@ protected:
 
 TEST_F(OnvifServiceTest, OnlyThePreAuthCallsAnswerWithoutCredentials) {
     make();
-    for (const char* open : {"GetSystemDateAndTime", "GetCapabilities", "GetServices", "GetHostname"})
+    for (const char* open :
+         {"GetSystemDateAndTime", "GetCapabilities", "GetServices", "GetHostname"})
         EXPECT_EQ(call(std::string("<tds:") + open + "/>").status, 200) << open;
     for (const char* closed : {"GetDeviceInformation", "GetUsers", "GetNetworkInterfaces"}) {
         const auto reply = call(std::string("<tds:") + closed + "/>");
@@ -190,11 +190,12 @@ TEST_F(OnvifServiceTest, LenientCameraTakesAReusedNonceAndTtNamespacedArguments)
     Token t;
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", t).status, 200);
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", t).status, 200);
-    const std::string move = "<tds:SetNetworkInterfaces><tt:InterfaceToken>eth0</tt:InterfaceToken>"
-                             "<tt:NetworkInterface><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
-                             "<tt:Address>192.0.2.77</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
-                             "</tt:Manual><tt:DHCP>false</tt:DHCP></tt:IPv4></tt:NetworkInterface>"
-                             "</tds:SetNetworkInterfaces>";
+    const std::string move =
+        "<tds:SetNetworkInterfaces><tt:InterfaceToken>eth0</tt:InterfaceToken>"
+        "<tt:NetworkInterface><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
+        "<tt:Address>192.0.2.77</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
+        "</tt:Manual><tt:DHCP>false</tt:DHCP></tt:IPv4></tt:NetworkInterface>"
+        "</tds:SetNetworkInterfaces>";
     const auto moved = call(move, t);
     EXPECT_EQ(moved.status, 200) << moved.body;
     ASSERT_TRUE(moved.move);
@@ -209,7 +210,8 @@ TEST_F(OnvifServiceTest, LenientCameraTakesAReusedNonceAndTtNamespacedArguments)
 
 TEST_F(OnvifServiceTest, HttpDigestWithMd5AndSha256) {
     make();
-    for (const auto algorithm : {qvipc::wire::DigestAlgorithm::Md5, qvipc::wire::DigestAlgorithm::Sha256}) {
+    for (const auto algorithm :
+         {qvipc::wire::DigestAlgorithm::Md5, qvipc::wire::DigestAlgorithm::Sha256}) {
         const auto challenge = call("<tds:GetDeviceInformation/>");
         const auto params = qvipc::wire::digestParams(challenge.headers[0].second);
         ASSERT_TRUE(params);
@@ -217,12 +219,12 @@ TEST_F(OnvifServiceTest, HttpDigestWithMd5AndSha256) {
         const std::string realm = params->at("realm");
         const char* name = algorithm == qvipc::wire::DigestAlgorithm::Md5 ? "MD5" : "SHA-256";
         const auto answer = [&](const std::string& password, const char* nc) {
-            const qvipc::wire::DigestInput in{algorithm, "admin", realm, password, "POST",
-                                              "/onvif/device_service", nonce, nc, "c0ffee"};
+            const qvipc::wire::DigestInput in{algorithm, "admin", realm,
+                                              password,  "POST",  "/onvif/device_service",
+                                              nonce,     nc,      "c0ffee"};
             return "Digest username=\"admin\", realm=\"" + realm + "\", nonce=\"" + nonce +
-                   "\", uri=\"/onvif/device_service\", algorithm=" + name +
-                   ", qop=auth, nc=" + nc + ", cnonce=\"c0ffee\", response=\"" +
-                   qvipc::wire::digestResponse(in) + "\"";
+                   "\", uri=\"/onvif/device_service\", algorithm=" + name + ", qop=auth, nc=" + nc +
+                   ", cnonce=\"c0ffee\", response=\"" + qvipc::wire::digestResponse(in) + "\"";
         };
         EXPECT_EQ(call("<tds:GetDeviceInformation/>", std::nullopt, "192.0.2.10", 8000,
                        answer("admin", "00000001"))
@@ -245,7 +247,8 @@ TEST_F(OnvifServiceTest, DispatchIsByNamespaceNotByPrefix) {
     // Any prefix, SOAP 1.1 or 1.2: the namespace decides.
     const std::string odd =
         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-        "<SOAP-ENV:Body><x:GetHostname xmlns:x=\"" + kDevice + "\"/></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+        "<SOAP-ENV:Body><x:GetHostname xmlns:x=\"" +
+        kDevice + "\"/></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     SoapRequest r;
     r.body = odd;
     r.target = "/anywhere";
@@ -253,9 +256,9 @@ TEST_F(OnvifServiceTest, DispatchIsByNamespaceNotByPrefix) {
     r.localPort = 8000;
     EXPECT_EQ(m_service->handle(r).status, 200);
     // tds bound to the media namespace: that is no device call.
-    const std::string wrongNs =
-        "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
-        "xmlns:tds=\"http://www.onvif.org/ver10/media/wsdl\"><s:Body><tds:GetHostname/></s:Body></s:Envelope>";
+    const std::string wrongNs = "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+                                "xmlns:tds=\"http://www.onvif.org/ver10/media/"
+                                "wsdl\"><s:Body><tds:GetHostname/></s:Body></s:Envelope>";
     r.body = wrongNs;
     Token t;
     r.body = wrongNs;
@@ -289,16 +292,17 @@ TEST_F(OnvifServiceTest, BothFacesShareOneCamera) {
               std::string::npos);
 
     // Encoder: the primary stream record of the maker's API.
-    const auto set = call(
-        "<trt:SetVideoEncoderConfiguration><trt:Configuration token=\"VideoEncoder_1\">"
-        "<tt:Name>x</tt:Name><tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding>"
-        "<tt:Resolution><tt:Width>1280</tt:Width><tt:Height>720</tt:Height></tt:Resolution>"
-        "<tt:Quality>5</tt:Quality><tt:RateControl><tt:FrameRateLimit>15</tt:FrameRateLimit>"
-        "<tt:EncodingInterval>1</tt:EncodingInterval><tt:BitrateLimit>2048</tt:BitrateLimit>"
-        "</tt:RateControl><tt:H264><tt:GovLength>30</tt:GovLength><tt:H264Profile>Main</tt:H264Profile>"
-        "</tt:H264></trt:Configuration><trt:ForcePersistence>true</trt:ForcePersistence>"
-        "</trt:SetVideoEncoderConfiguration>",
-        next());
+    const auto set =
+        call("<trt:SetVideoEncoderConfiguration><trt:Configuration token=\"VideoEncoder_1\">"
+             "<tt:Name>x</tt:Name><tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding>"
+             "<tt:Resolution><tt:Width>1280</tt:Width><tt:Height>720</tt:Height></tt:Resolution>"
+             "<tt:Quality>5</tt:Quality><tt:RateControl><tt:FrameRateLimit>15</tt:FrameRateLimit>"
+             "<tt:EncodingInterval>1</tt:EncodingInterval><tt:BitrateLimit>2048</tt:BitrateLimit>"
+             "</tt:RateControl><tt:H264><tt:GovLength>30</tt:GovLength><tt:H264Profile>Main</"
+             "tt:H264Profile>"
+             "</tt:H264></trt:Configuration><trt:ForcePersistence>true</trt:ForcePersistence>"
+             "</trt:SetVideoEncoderConfiguration>",
+             next());
     ASSERT_EQ(set.status, 200) << set.body;
     const auto stream = camera(0).deviceConfig["streams"][1];
     EXPECT_EQ(stream["frameRate"], 15);
@@ -317,27 +321,30 @@ TEST_F(OnvifServiceTest, BothFacesShareOneCamera) {
     EXPECT_EQ(camera(0).deviceConfig["streams"][1]["frameRate"], 15);
 
     // Imaging: the picture record.
-    ASSERT_EQ(call("<timg:SetImagingSettings><timg:VideoSourceToken>VideoSource_1</timg:VideoSourceToken>"
-                   "<timg:ImagingSettings><tt:Brightness>40</tt:Brightness><tt:IrCutFilter>OFF"
-                   "</tt:IrCutFilter></timg:ImagingSettings></timg:SetImagingSettings>",
-                   next())
-                  .status,
-              200);
+    ASSERT_EQ(
+        call("<timg:SetImagingSettings><timg:VideoSourceToken>VideoSource_1</timg:VideoSourceToken>"
+             "<timg:ImagingSettings><tt:Brightness>40</tt:Brightness><tt:IrCutFilter>OFF"
+             "</tt:IrCutFilter></timg:ImagingSettings></timg:SetImagingSettings>",
+             next())
+            .status,
+        200);
     EXPECT_EQ(camera(0).deviceConfig["picture"]["brightness"], 40);
     EXPECT_EQ(camera(0).deviceConfig["imaging"]["irCutMode"], 1);
-    EXPECT_EQ(call("<timg:SetImagingSettings><timg:VideoSourceToken>VideoSource_1</timg:VideoSourceToken>"
-                   "<timg:ImagingSettings><tt:Brightness>300</tt:Brightness></timg:ImagingSettings>"
-                   "</timg:SetImagingSettings>",
-                   next())
-                  .status,
-              400);
+    EXPECT_EQ(
+        call("<timg:SetImagingSettings><timg:VideoSourceToken>VideoSource_1</timg:VideoSourceToken>"
+             "<timg:ImagingSettings><tt:Brightness>300</tt:Brightness></timg:ImagingSettings>"
+             "</timg:SetImagingSettings>",
+             next())
+            .status,
+        400);
 
     // The administrator's password is the maker's admin password.
-    ASSERT_EQ(call("<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>n3w-pass"
-                   "</tt:Password><tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>",
-                   next())
-                  .status,
-              200);
+    ASSERT_EQ(
+        call("<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>n3w-pass"
+             "</tt:Password><tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>",
+             next())
+            .status,
+        200);
     EXPECT_EQ(camera(0).password, "n3w-pass");
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", next()).status, 400) << "old password";
     t.password = "n3w-pass";
@@ -347,13 +354,15 @@ TEST_F(OnvifServiceTest, BothFacesShareOneCamera) {
 TEST_F(OnvifServiceTest, TimeSetWithAPosixZoneReadsBackInBothFaces) {
     make();
     Token t;
-    const auto response = call(
-        "<tds:SetSystemDateAndTime><tds:DateTimeType>Manual</tds:DateTimeType>"
-        "<tds:DaylightSavings>false</tds:DaylightSavings><tds:TimeZone><tt:TZ>CET-1CEST,M3.5.0,M10.5.0/3"
-        "</tt:TZ></tds:TimeZone><tds:UTCDateTime><tt:Date><tt:Year>2031</tt:Year><tt:Month>5</tt:Month>"
-        "<tt:Day>17</tt:Day></tt:Date><tt:Time><tt:Hour>22</tt:Hour><tt:Minute>30</tt:Minute>"
-        "<tt:Second>0</tt:Second></tt:Time></tds:UTCDateTime></tds:SetSystemDateAndTime>",
-        t);
+    const auto response =
+        call("<tds:SetSystemDateAndTime><tds:DateTimeType>Manual</tds:DateTimeType>"
+             "<tds:DaylightSavings>false</"
+             "tds:DaylightSavings><tds:TimeZone><tt:TZ>CET-1CEST,M3.5.0,M10.5.0/3"
+             "</tt:TZ></tds:TimeZone><tds:UTCDateTime><tt:Date><tt:Year>2031</tt:Year><tt:Month>5</"
+             "tt:Month>"
+             "<tt:Day>17</tt:Day></tt:Date><tt:Time><tt:Hour>22</tt:Hour><tt:Minute>30</tt:Minute>"
+             "<tt:Second>0</tt:Second></tt:Time></tds:UTCDateTime></tds:SetSystemDateAndTime>",
+             t);
     ASSERT_EQ(response.status, 200) << response.body;
     const auto got = call("<tds:GetSystemDateAndTime/>");
     EXPECT_EQ(field(got.body, "TZ"), "CET-1CEST,M3.5.0,M10.5.0/3");
@@ -379,11 +388,12 @@ TEST_F(OnvifServiceTest, TimeSetWithAPosixZoneReadsBackInBothFaces) {
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", late).status, 400);
     late.skew = std::chrono::seconds(0);
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", late).status, 200);
-    EXPECT_EQ(call("<tds:SetSystemDateAndTime><tds:DateTimeType>Manual</tds:DateTimeType>"
-                   "<tds:TimeZone><tt:TZ>nonsense</tt:TZ></tds:TimeZone></tds:SetSystemDateAndTime>",
-                   Token{"admin", "admin", "z"})
-                  .status,
-              400);
+    EXPECT_EQ(
+        call("<tds:SetSystemDateAndTime><tds:DateTimeType>Manual</tds:DateTimeType>"
+             "<tds:TimeZone><tt:TZ>nonsense</tt:TZ></tds:TimeZone></tds:SetSystemDateAndTime>",
+             Token{"admin", "admin", "z"})
+            .status,
+        400);
 }
 
 // One test per quirk: camera 1 has it, camera 2 (no quirks) shows the
@@ -429,14 +439,16 @@ TEST_F(OnvifServiceTest, QuirkOddPrefixes) {
     make({only(&OnvifQuirks::oddPrefixes)});
     const auto odd = call("<tds:GetCapabilities/>").body;
     EXPECT_NE(odd.find("<SOAP-ENV:Envelope xmlns:SOAP-ENV="), std::string::npos);
-    EXPECT_NE(odd.find("<ns1:GetCapabilitiesResponse><ns1:Capabilities><ns4:Device>"), std::string::npos);
+    EXPECT_NE(odd.find("<ns1:GetCapabilitiesResponse><ns1:Capabilities><ns4:Device>"),
+              std::string::npos);
     for (const char* usual : {"<env:", "<tds:", "<tt:", "xmlns:tt="})
         EXPECT_EQ(odd.find(usual), std::string::npos) << usual;
     // Faults too, down to the QName values of their codes.
     const auto fault = call("<tds:GetUsers/>").body;
     EXPECT_NE(fault.find(">ns5:NotAuthorized<"), std::string::npos);
-    EXPECT_NE(call("<tds:GetCapabilities/>", std::nullopt, "192.0.2.11").body.find("<tds:Capabilities>"),
-              std::string::npos);
+    EXPECT_NE(
+        call("<tds:GetCapabilities/>", std::nullopt, "192.0.2.11").body.find("<tds:Capabilities>"),
+        std::string::npos);
 }
 
 TEST_F(OnvifServiceTest, QuirkChunked) {
@@ -489,9 +501,9 @@ TEST_F(OnvifServiceTest, OtherMakersCameraIsOnvifOnlyWithItsOwnModel) {
                               Token{"admin", "admin", "n2"}, "192.0.2.12", 8899);
     EXPECT_EQ(imaging.status, 500);
     EXPECT_NE(imaging.body.find("ter:ActionNotSupported"), std::string::npos);
-    EXPECT_EQ(call("<tds:GetServices/>", std::nullopt, "192.0.2.12", 8899).body.find(
-                  "imaging_service"),
-              std::string::npos);
+    EXPECT_EQ(
+        call("<tds:GetServices/>", std::nullopt, "192.0.2.12", 8899).body.find("imaging_service"),
+        std::string::npos);
     // Its factory settings keep its own port; the maker's camera goes back
     // to the maker's ONVIF port.
     const std::string reset = "<tds:SetSystemFactoryDefault><tds:FactoryDefault>Hard"
@@ -596,14 +608,15 @@ TEST_F(OnvifServiceTest, ProbeMatchesOnlyTheRightTypesWithinTheDelay) {
     }
     // A display, or a transmitter of another namespace, is not us; a
     // unicast Probe reaches its camera only.
-    EXPECT_TRUE(responder.handle(probe("dn:NetworkVideoDisplay"), tool, 1, kDiscoveryGroup, now).empty());
-    EXPECT_TRUE(responder
-                    .handle(probe("x:NetworkVideoTransmitter").insert(0, ""), tool, 1,
-                            kDiscoveryGroup, now)
-                    .size() == 4u)
+    EXPECT_TRUE(
+        responder.handle(probe("dn:NetworkVideoDisplay"), tool, 1, kDiscoveryGroup, now).empty());
+    EXPECT_TRUE(
+        responder
+            .handle(probe("x:NetworkVideoTransmitter").insert(0, ""), tool, 1, kDiscoveryGroup, now)
+            .size() == 4u)
         << "an undeclared prefix is matched by its local name";
-    const std::string foreign = std::regex_replace(
-        probe("dn:NetworkVideoTransmitter"), std::regex("ver10/network/wsdl"), "ver10/other");
+    const std::string foreign = std::regex_replace(probe("dn:NetworkVideoTransmitter"),
+                                                   std::regex("ver10/network/wsdl"), "ver10/other");
     EXPECT_TRUE(responder.handle(foreign, tool, 1, kDiscoveryGroup, now).empty());
     EXPECT_EQ(responder.handle(probe(""), tool, 1, 0xc000020a, now).size(), 1u);
     // The delays differ from answer to answer.
