@@ -98,7 +98,8 @@ check "onvif-util is refused by a strict camera (one nonce for every request)" \
   grep -q NotAuthorized <<< "$strict"
 out="$(session 192.0.2.12 "$password" 'get video' 'set framerate 10' 'set bitrate 1000' \
   'set gov_length 22' 'set resolution 1280x720' 'set brightness 50' 'set contrast 60' \
-  'set saturation 70' 'set default_gateway 192.0.2.2' 'set dns 192.0.2.3' 'get rtsp' 'get time')"
+  'set saturation 70' 'set default_gateway 192.0.2.2' 'set dns 192.0.2.3' 'get rtsp' 'get time' \
+  'get video' 'get imaging' 'get network')"
 echo "$out" | sed 's/^/    /'
 check "onvif-util: device information (name and serial) is the camera's" \
   grep -q "serial: $(field 3 'c["mac"].replace(":","").upper()')" <<< "$out"
@@ -106,6 +107,9 @@ check "onvif-util: encoder settings reach the primary stream record" \
   test "$(field 3 '[c["deviceConfig"]["streams"][1][k] for k in ("frameRate","bitRate","iFrameInterval","frameSize")]')" = "[10, 1000, 22, 6]"
 check "onvif-util: imaging settings reach the picture record" \
   test "$(field 3 '[c["deviceConfig"]["picture"][k] for k in ("brightness","contrast","saturation")]')" = "[50, 60, 70]"
+check "onvif-util: get video, get imaging and get network read back what was set" \
+  bash -c "grep -q 'Frame Rate: 10' <<< '$out' && grep -q 'Bit Rate:   1000' <<< '$out' &&
+           grep -q 'Brightness: 50' <<< '$out' && grep -q 'Gateway:    192.0.2.2' <<< '$out'"
 check "onvif-util: gateway and DNS reach the camera" \
   test "$(field 3 'c["gateway"] + " " + c["dns"]')" = "192.0.2.2 192.0.2.3"
 uri="$(grep -o 'rtsp://[^ ]*' <<< "$out" | head -1)"

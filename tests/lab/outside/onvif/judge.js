@@ -244,6 +244,15 @@ async function judgeNodeOnvif() {
   check('node-onvif: the camera\'s UTC clock is the time that was set', Math.abs(camUtc - Date.now()) < 10000 && dt.TimeZone.TZ === 'EST5EDT', JSON.stringify(utc));
   const dev = device.services.device;
 
+  const nis = JSON.stringify((await dev.getNetworkInterfaces()).data);
+  check('node-onvif: GetNetworkInterfaces shows the camera\'s address and MAC', nis.includes('192.0.2.11') && nis.includes(before.mac), nis.slice(0, 200));
+  const encoders = (await device.services.media.getVideoEncoderConfigurations()).data.GetVideoEncoderConfigurationsResponse.Configurations;
+  const primary = [].concat(encoders).find((e) => e.$.token === 'VideoEncoder_1');
+  const record = before.deviceConfig.streams[1];
+  check('node-onvif: GetVideoEncoderConfigurations reads the primary stream record',
+    Number(primary.RateControl.FrameRateLimit) === record.frameRate && Number(primary.RateControl.BitrateLimit) === record.bitRate &&
+    Number(primary.H264.GovLength) === record.iFrameInterval, JSON.stringify(primary.RateControl));
+
   await dev.setNetworkDefaultGateway({ NetworkGateway: [{ IPv4Address: '192.0.2.254' }] });
   await dev.setDNS({ FromDHCP: false, SearchDomain: ['lab.example'], DNSManual: [{ Type: 'IPv4', IPv4Address: '192.0.2.53' }] });
   const net2 = await state(2);
