@@ -56,7 +56,7 @@ std::string endpointReference(const Announcement& a) {
            "</wsa:Address></wsa:EndpointReference>";
 }
 
-std::string description(const Announcement& a) {
+std::string whatItIs(const Announcement& a) {
     return endpointReference(a) + "<d:Types>" + kCameraTypes + "</d:Types><d:Scopes>" +
            escape(a.scopes) + "</d:Scopes><d:XAddrs>" + escape(a.xaddr) +
            "</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>";
@@ -165,13 +165,13 @@ std::string probeMatchMessage(const std::string& relatesTo, const Announcement& 
                               const std::string& messageId) {
     return message(header("ProbeMatches", messageId, relatesTo,
                           "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous"),
-                   "<d:ProbeMatches><d:ProbeMatch>" + description(camera) +
+                   "<d:ProbeMatches><d:ProbeMatch>" + whatItIs(camera) +
                        "</d:ProbeMatch></d:ProbeMatches>");
 }
 
 std::string helloMessage(const Announcement& camera, const std::string& messageId) {
     return message(header("Hello", messageId, "", "urn:schemas-xmlsoap-org:ws:2005:04:discovery"),
-                   "<d:Hello>" + description(camera) + "</d:Hello>");
+                   "<d:Hello>" + whatItIs(camera) + "</d:Hello>");
 }
 
 std::string byeMessage(const Announcement& camera, const std::string& messageId) {
