@@ -242,6 +242,9 @@ int main(int argc, char** argv) {
         if (video != nullptr)
             video->sync();
     });
+    // Another maker's camera reboots through ONVIF only.
+    control.setRebootingElsewhere(
+        [&onvifService](std::size_t camera) { return onvifService.silent(camera); });
     for (const auto& [number, behaviour] : config.overrides) {
         if (behaviour.faults.is_null() || static_cast<std::size_t>(number) > store.size())
             continue;

@@ -195,6 +195,7 @@ async function judgeOnvif() {
   check('onvif: SetScopes names the camera', (await state(5)).name === 'Yard East');
   await p((cb) => other.setSystemFactoryDefault(false, cb));
   const reset = await state(5);
+  check('onvif: the control channel shows the other maker\'s camera rebooting', reset.rebooting === true);
   let resetDuring = 'answered';
   try { const c = await connect('192.0.2.14', 8899, password); await p((cb) => c.getDeviceInformation(cb)); } catch (e) { resetDuring = 'silent'; }
   check('onvif: SetSystemFactoryDefault (Soft) restores the name, keeps the address, reboots',
