@@ -9,6 +9,7 @@
 // well-formed XML, and every camera still survives its state file (what it
 // took can be written and read back).
 
+#include "camsim/httpapi/CameraConfig.h"
 #include "core/CameraStore.h"
 #include "core/Config.h"
 #include "onvif/OnvifService.h"
@@ -46,7 +47,12 @@ const std::vector<Camera>& cameras() {
                                {"versions", {"2.1.4"}},
                                {"onvif_port", 8000},
                                {"imaging", false}}}}};
-        return makeCameras(*parseConfig(j).config);
+        auto out = makeCameras(*parseConfig(j).config);
+        // Settings as after a first call: a read then changes nothing and
+        // writes no state file, so the fuzzer spends its time on requests.
+        for (Camera& c : out)
+            api::ensureDefaults(c.deviceConfig, c.net.httpPort);
+        return out;
     }();
     return made;
 }
