@@ -139,3 +139,27 @@ TEST(OnvifLab, HelloProbeMatchAndByeOnTheWire) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(OnvifLab, UnreachableXAddrsQuirkNamesAnAddressNobodyReaches) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the lab needs root";
+    LabNetwork lab;
+    ASSERT_EQ(lab.create(), "");
+    ASSERT_EQ(lab.startSimulator(
+                  {{"cameras", 2},
+                   {"cameras_override", {{"2", {{"onvif_quirks", {"unreachable_xaddrs"}}}}}}}),
+              "");
+    Udp tool(lab.adapter(0), 0);
+    tool.send(probe("urn:uuid:lab-probe-2"));
+    std::map<std::string, std::string> xaddrByFrom;
+    for (const auto& m : tool.listen(900ms, "ProbeMatches"))
+        xaddrByFrom[m.from] = firstXAddr(m.text);
+    ASSERT_EQ(xaddrByFrom.size(), 2u);
+    // The answer comes from the camera, and names an address outside the lab.
+    EXPECT_EQ(xaddrByFrom["192.0.2.10"], "192.0.2.10");
+    EXPECT_EQ(xaddrByFrom["192.0.2.11"], "10.255.255.1");
+}
+
+} // namespace
