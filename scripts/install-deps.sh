@@ -59,6 +59,7 @@ npm_clients() {
   # Node.js and npm may come from elsewhere than Debian; Debian's only
   # when there is none.
   if ! command -v npm >/dev/null; then
+    $SUDO apt-get update -qq
     $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
   fi
   if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
