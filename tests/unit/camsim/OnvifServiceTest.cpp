@@ -610,10 +610,9 @@ TEST_F(OnvifServiceTest, ProbeMatchesOnlyTheRightTypesWithinTheDelay) {
     // unicast Probe reaches its camera only.
     EXPECT_TRUE(
         responder.handle(probe("dn:NetworkVideoDisplay"), tool, 1, kDiscoveryGroup, now).empty());
-    EXPECT_TRUE(
-        responder
-            .handle(probe("x:NetworkVideoTransmitter").insert(0, ""), tool, 1, kDiscoveryGroup, now)
-            .size() == 4u)
+    EXPECT_EQ(
+        responder.handle(probe("x:NetworkVideoTransmitter"), tool, 1, kDiscoveryGroup, now).size(),
+        4u)
         << "an undeclared prefix is matched by its local name";
     const std::string foreign = std::regex_replace(probe("dn:NetworkVideoTransmitter"),
                                                    std::regex("ver10/network/wsdl"), "ver10/other");
