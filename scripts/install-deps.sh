@@ -13,6 +13,8 @@ RUN=(
   # discovery, device SDK, simulator
   libpcap-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
   libssl-dev zlib1g-dev libbrotli-dev
+  # the simulator's ONVIF face reads SOAP with a namespace-aware parser
+  libxml2-dev
   # live video (the simulator's encoder is in -ugly)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
@@ -32,6 +34,8 @@ TEST=(
   # ffprobe (RTSP/H.264), curl and Python's urllib (Digest), Python's
   # cryptography (sealed secrets), tcpdump (nothing secret in clear)
   ffmpeg curl python3 python3-cryptography tcpdump
+  # ONVIF client that judges the simulator's ONVIF face (the npm ones below)
+  onvif-tools
   # the suite's runs under load (scripts/stress)
   stress-ng
 )
@@ -45,11 +49,33 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# The npm ONVIF clients, exactly as the lockfile pins them.
+npm_clients() {
+  [ "${1:-}" = "--run" ] && return 0
+  local dir; dir="$(cd "$(dirname "$0")/.." && pwd)/tests/lab/outside/onvif"
+  # Node.js and npm may come from elsewhere than Debian; Debian's only
+  # when there is none.
+  if ! command -v npm >/dev/null; then
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+  fi
+  if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+    echo "Installing the npm ONVIF clients (npm ci in $dir)"
+    (cd "$dir" && npm ci --no-audit --no-fund --silent >/dev/null)
+    touch "$dir/node_modules"
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  npm_clients "${1:-}"
+  exit 0
+fi
+
 echo "Installing ${#missing[@]} Debian package(s): ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_clients "${1:-}"

@@ -106,7 +106,8 @@ std::optional<FaultPlan> faultPlanFromJson(const json& j, std::string& error) {
 json Control::describe(std::size_t index) {
     json camera = m_store.viewCamera(index, [](const Camera& c) { return toJson(c); });
     camera["number"] = index + 1;
-    camera["rebooting"] = m_server.isRebooting(m_host.keyOf(index));
+    camera["rebooting"] = m_server.isRebooting(m_host.keyOf(index)) ||
+                          (m_rebootingElsewhere && m_rebootingElsewhere(index));
     camera["uploadedBytes"] = m_server.uploadedBytes(m_host.keyOf(index));
     return camera;
 }

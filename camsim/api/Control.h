@@ -36,6 +36,11 @@ public:
             FaultHook onFaults = {})
         : m_store(store), m_host(host), m_server(server), m_onFaults(std::move(onFaults)) {}
 
+    // Also rebooting, through a face the device API does not see (ONVIF).
+    void setRebootingElsewhere(std::function<bool(std::size_t camera)> rebooting) {
+        m_rebootingElsewhere = std::move(rebooting);
+    }
+
     std::string handle(const std::string& requestLine);
     // Gives camera `index` the faults `plan`.
     void setFaults(std::size_t index, const FaultPlan& plan);
@@ -47,6 +52,7 @@ private:
     StoreDeviceApiHost& m_host;
     DeviceApiServer& m_server;
     FaultHook m_onFaults;
+    std::function<bool(std::size_t)> m_rebootingElsewhere;
 };
 
 // Serves one request per connection, many connections at once, on one

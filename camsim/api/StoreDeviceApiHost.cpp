@@ -21,13 +21,17 @@ std::uint64_t pack(std::uint32_t ip, std::uint16_t port) {
 
 } // namespace
 
-StoreDeviceApiHost::StoreDeviceApiHost(CameraStore& store, RebootHook onReboot)
-    : m_store(store), m_onReboot(std::move(onReboot)) {}
+StoreDeviceApiHost::StoreDeviceApiHost(CameraStore& store, RebootHook onReboot,
+                                       bool onvifOnlyToo)
+    : m_store(store), m_onReboot(std::move(onReboot)), m_onvifOnlyToo(onvifOnlyToo) {}
 
 std::vector<CameraKey> StoreDeviceApiHost::endpoints() {
     std::vector<CameraKey> keys;
     keys.reserve(m_store.size());
-    m_store.forEach([&](const Camera& c) { keys.push_back({ipText(c.net.ip), c.net.httpPort}); });
+    m_store.forEach([&](const Camera& c) {
+        if (m_onvifOnlyToo || c.maker.empty())
+            keys.push_back({ipText(c.net.ip), c.net.httpPort});
+    });
     return keys;
 }
 
@@ -50,8 +54,11 @@ std::optional<std::size_t> StoreDeviceApiHost::lookup(std::uint64_t where, bool 
         m_index.clear();
         std::size_t i = 0;
         // emplace keeps the first camera of a shared address.
-        m_store.forEach(
-            [&](const Camera& c) { m_index.emplace(pack(c.net.ip, c.net.httpPort), i++); });
+        m_store.forEach([&](const Camera& c) {
+            if (m_onvifOnlyToo || c.maker.empty())
+                m_index.emplace(pack(c.net.ip, c.net.httpPort), i);
+            ++i;
+        });
     }
     const auto it = m_index.find(where);
     if (it == m_index.end())
@@ -82,10 +89,12 @@ bool StoreDeviceApiHost::withCamera(const CameraKey& key,
         const auto index = lookup(*where, refresh);
         if (!index)
             continue;
+        bool portsMoved = false;
         const bool found = m_store.withCamera(*index, [&](Camera& c) {
             // The camera may have moved since the lookup.
             if (pack(c.net.ip, c.net.httpPort) != *where)
                 return false;
+            const nlohmann::json portsBefore = c.deviceConfig.value("ports", nlohmann::json());
             CameraIdentity identity{c.name,    c.password, c.net.httpPort, c.model,
                                     c.version, key.ip,     macText(c.mac)};
             CameraState state{identity, c.deviceConfig};
@@ -98,8 +107,11 @@ bool StoreDeviceApiHost::withCamera(const CameraKey& key,
             c.version = identity.version;
             if (identity.httpPort >= 1 && identity.httpPort <= 65535)
                 c.net.httpPort = static_cast<std::uint16_t>(identity.httpPort);
+            portsMoved = c.deviceConfig.value("ports", nlohmann::json()) != portsBefore;
             return true;
         });
+        if (found && portsMoved && m_onPorts)
+            m_onPorts(*index);
         if (found)
             return true;
     }

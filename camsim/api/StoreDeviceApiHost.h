@@ -20,7 +20,14 @@ public:
     // Told which camera started a reboot and for how long it stays silent.
     using RebootHook = std::function<void(std::size_t camera, std::chrono::milliseconds silence)>;
 
-    explicit StoreDeviceApiHost(CameraStore& store, RebootHook onReboot = {});
+    // Without onvifOnlyToo the other makers' cameras are not there: they
+    // have no device API. The video server sees them all.
+    explicit StoreDeviceApiHost(CameraStore& store, RebootHook onReboot = {},
+                                bool onvifOnlyToo = false);
+
+    // Told when a call through the API moved a camera's ONVIF or RTSP port,
+    // after the store's lock is released.
+    void setPortsHook(std::function<void(std::size_t camera)> hook) { m_onPorts = std::move(hook); }
 
     std::vector<CameraKey> endpoints() override;
     bool withCamera(const CameraKey& key, const std::function<bool(CameraState&)>& fn) override;
@@ -39,6 +46,8 @@ private:
 
     CameraStore& m_store;
     RebootHook m_onReboot;
+    bool m_onvifOnlyToo;
+    std::function<void(std::size_t)> m_onPorts;
     // A cache only: a raw-Ethernet modify moves cameras behind its back, so
     // every use is checked again under the store's lock. Taken before the
     // store's lock, never inside it.

@@ -64,6 +64,8 @@ nlohmann::json toJson(const Camera& c) {
         {"user", c.user},
         {"password", c.password},
         {"deviceConfig", c.deviceConfig},
+        {"maker", c.maker},
+        {"onvif", c.onvif},
     };
 }
 
@@ -138,6 +140,21 @@ std::optional<Camera> cameraFromJson(const nlohmann::json& j, std::string& error
     }
     if (const auto cfg = j.find("deviceConfig"); cfg != j.end())
         c.deviceConfig = *cfg;
+    // Both are newer than the first state files, which lack them.
+    if (const auto maker = j.find("maker"); maker != j.end()) {
+        if (!maker->is_string() || maker->get_ref<const std::string&>().size() > 63) {
+            error = "\"maker\" must be a text of at most 63 bytes";
+            return std::nullopt;
+        }
+        c.maker = maker->get<std::string>();
+    }
+    if (const auto onvif = j.find("onvif"); onvif != j.end()) {
+        if (!onvif->is_object()) {
+            error = "\"onvif\" must be an object";
+            return std::nullopt;
+        }
+        c.onvif = *onvif;
+    }
     return c;
 }
 

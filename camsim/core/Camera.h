@@ -30,6 +30,14 @@ struct Camera {
     // Settings of the device's HTTP API, kept verbatim: the simulator itself
     // never looks inside.
     nlohmann::json deviceConfig = nlohmann::json::object();
+    // Empty for the maker's own cameras, which answer the maker's discovery
+    // and device API as well as ONVIF; another maker's name for a camera
+    // that speaks ONVIF only.
+    std::string maker;
+    // ONVIF settings that the maker's API has no place for (hostname, DNS
+    // search domains, extra users, scopes, the POSIX time zone, features of
+    // the model); shaped by the ONVIF service, kept verbatim here.
+    nlohmann::json onvif = nlohmann::json::object();
 
     bool operator==(const Camera&) const = default;
 };

@@ -53,6 +53,21 @@ const std::set<std::string> kKnownKeys = {
     "reboot_silence_ms",
     "nonce_lifetime_ms",
     "control_socket",
+    "onvif",
+    "onvif_models",
+    "onvif_quirks",
+};
+
+const std::map<std::string, bool OnvifQuirks::*> kQuirkNames = {
+    {"local_time_as_utc", &OnvifQuirks::localTimeAsUtc},
+    {"date_needs_auth", &OnvifQuirks::dateNeedsAuth},
+    {"digest_only", &OnvifQuirks::digestOnly},
+    {"odd_prefixes", &OnvifQuirks::oddPrefixes},
+    {"chunked", &OnvifQuirks::chunked},
+    {"no_imaging", &OnvifQuirks::noImaging},
+    {"probe_spread", &OnvifQuirks::probeSpread},
+    {"unreachable_xaddrs", &OnvifQuirks::unreachableXAddrs},
+    {"lenient", &OnvifQuirks::lenient},
 };
 
 struct Parser {
@@ -134,6 +149,26 @@ std::string nameFor(const std::string& pattern, int number) {
 }
 
 } // namespace
+
+std::string parseOnvifQuirks(const json& list, OnvifQuirks& out) {
+    if (!list.is_array())
+        return "must be a list of quirk names";
+    for (const auto& name : list) {
+        const auto it = name.is_string() ? kQuirkNames.find(name.get<std::string>())
+                                         : kQuirkNames.end();
+        if (it == kQuirkNames.end())
+            return "unknown quirk " + name.dump();
+        out.*(it->second) = true;
+    }
+    return {};
+}
+
+int SimConfig::totalCameras() const {
+    int total = cameras;
+    for (const auto& m : onvifModels)
+        total += m.count;
+    return total;
+}
 
 ConfigResult parseConfig(const json& j) {
     ConfigResult result;
@@ -249,6 +284,79 @@ ConfigResult parseConfig(const json& j) {
     c.rebootSilence = std::chrono::milliseconds(rebootSilence);
     c.nonceLifetime = std::chrono::milliseconds(nonceLifetime);
 
+    if (const auto v = j.find("onvif"); v != j.end()) {
+        if (!v->is_boolean())
+            p.fail("\"onvif\" must be true or false");
+        else
+            c.onvif = v->get<bool>();
+    }
+    if (const auto q = j.find("onvif_quirks"); q != j.end()) {
+        if (const auto e = parseOnvifQuirks(*q, c.onvifQuirks); !e.empty())
+            p.fail("\"onvif_quirks\" " + e);
+    }
+    if (const auto it = j.find("onvif_models"); it != j.end()) {
+        if (!it->is_array()) {
+            p.fail("\"onvif_models\" must be a list");
+        } else {
+            for (const auto& e : *it) {
+                static const std::set<std::string> known = {
+                    "maker",     "model",      "count", "mac_base", "versions", "onvif_port",
+                    "imaging", "firmware_upgrade"};
+                if (!e.is_object()) {
+                    p.fail("every entry of \"onvif_models\" must be an object");
+                    continue;
+                }
+                for (const auto& [key, value] : e.items())
+                    if (!known.count(key))
+                        p.fail("unknown setting \"onvif_models." + key + "\"");
+                OnvifModel m;
+                long long count = 1;
+                long long onvifPort = 8080;
+                p.text(e, "maker", m.maker, 64);
+                p.text(e, "model", m.model, qvsp::wire::kModelWidth);
+                p.integer(e, "count", 1, kMaxCameras, count);
+                p.integer(e, "onvif_port", 1, 65535, onvifPort);
+                if (m.maker.empty() || m.model.empty())
+                    p.fail("every entry of \"onvif_models\" needs a \"maker\" and a \"model\"");
+                std::string mac;
+                p.text(e, "mac_base", mac);
+                const auto parsed = parseMac(mac);
+                if (!parsed || ((*parsed)[0] & 1))
+                    p.fail("\"onvif_models\": \"mac_base\" must be a unicast MAC address");
+                else
+                    m.macBase = *parsed;
+                if (const auto v = e.find("versions"); v != e.end() && v->is_array())
+                    for (const auto& version : *v)
+                        if (version.is_string() && !version.get<std::string>().empty() &&
+                            version.get<std::string>().size() < qvsp::wire::kVersionWidth)
+                            m.versions.push_back(version.get<std::string>());
+                if (m.versions.empty())
+                    p.fail("\"onvif_models\": \"versions\" must list firmware versions");
+                for (const char* flag : {"imaging", "firmware_upgrade"}) {
+                    if (const auto v = e.find(flag); v != e.end()) {
+                        if (!v->is_boolean())
+                            p.fail(std::string("\"onvif_models.") + flag +
+                                   "\" must be true or false");
+                        else
+                            (flag[0] == 'i' ? m.imaging : m.firmwareUpgrade) = v->get<bool>();
+                    }
+                }
+                m.count = static_cast<int>(count);
+                m.onvifPort = static_cast<std::uint16_t>(onvifPort);
+                c.onvifModels.push_back(m);
+            }
+        }
+    }
+    // The ONVIF server and the device API each listen on their ports on all
+    // addresses of the interface: one port cannot be both.
+    for (const OnvifModel& m : c.onvifModels)
+        if (m.onvifPort == port)
+            p.fail("\"onvif_models\": \"onvif_port\" " + std::to_string(m.onvifPort) +
+                   " is the maker's cameras' HTTP port");
+    const int total = c.totalCameras();
+    if (total > kMaxCameras)
+        p.fail("more than " + std::to_string(kMaxCameras) + " cameras in all");
+
     if (const auto it = j.find("cameras_override"); it != j.end()) {
         if (!it->is_object()) {
             p.fail("\"cameras_override\" must map camera numbers to settings");
@@ -263,9 +371,9 @@ ConfigResult parseConfig(const json& j) {
                 } catch (const std::exception&) {
                     number = 0;
                 }
-                if (number < 1 || number > c.cameras) {
+                if (number < 1 || number > total) {
                     p.fail("\"cameras_override\": \"" + key +
-                           "\" is not a camera number from 1 to " + std::to_string(c.cameras));
+                           "\" is not a camera number from 1 to " + std::to_string(total));
                     continue;
                 }
                 if (!value.is_object()) {
@@ -274,7 +382,7 @@ ConfigResult parseConfig(const json& j) {
                 }
                 for (const auto& [k, v] : value.items()) {
                     if (k != "answer_delay_ms" && k != "silent_after_ms" && k != "password" &&
-                        k != "faults" && k != "http_port")
+                        k != "faults" && k != "http_port" && k != "onvif_quirks")
                         p.fail("unknown setting \"cameras_override." + key + "." + k + "\"");
                 }
                 Behaviour b;
@@ -297,6 +405,10 @@ ConfigResult parseConfig(const json& j) {
                 p.integer(value, "http_port", 1, 65535, ownPort);
                 if (ownPort > 0)
                     b.httpPort = static_cast<std::uint16_t>(ownPort);
+                b.onvif = c.onvifQuirks;
+                if (const auto q = value.find("onvif_quirks"); q != value.end())
+                    if (const auto e = parseOnvifQuirks(*q, b.onvif); !e.empty())
+                        p.fail("\"cameras_override." + key + ".onvif_quirks\" " + e);
                 c.overrides[number] = b;
             }
         }
@@ -312,9 +424,9 @@ ConfigResult parseConfig(const json& j) {
         else if (!prefixLength(c.netmask))
             p.fail("\"addresses.netmask\" is not a contiguous netmask");
         else if (!c.shareAddresses &&
-                 std::uint64_t{c.lastIp} - c.firstIp + 1 < static_cast<std::uint64_t>(c.cameras))
+                 std::uint64_t{c.lastIp} - c.firstIp + 1 < static_cast<std::uint64_t>(total))
             p.fail("the address range holds " + std::to_string(c.lastIp - c.firstIp + 1) +
-                   " addresses for " + std::to_string(c.cameras) +
+                   " addresses for " + std::to_string(total) +
                    " cameras (set \"addresses.share\" to let cameras share addresses)");
     }
     const std::uint32_t macLow =
@@ -399,6 +511,42 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
         c.password = overridden && own->second.password ? *own->second.password : config.password;
         out.push_back(std::move(c));
     }
+    // The other makers' cameras take the next addresses; their web port is
+    // their ONVIF port, and nothing of the maker's own protocols.
+    int n = config.cameras;
+    for (const OnvifModel& m : config.onvifModels) {
+        const std::uint32_t base = std::uint32_t{m.macBase[3]} << 16 |
+                                   std::uint32_t{m.macBase[4]} << 8 | m.macBase[5];
+        for (int k = 0; k < m.count; ++k, ++n) {
+            Camera c;
+            c.mac = m.macBase;
+            const std::uint32_t low = (base + static_cast<std::uint32_t>(k) + 1) & 0xffffff;
+            c.mac[3] = static_cast<std::uint8_t>(low >> 16);
+            c.mac[4] = static_cast<std::uint8_t>(low >> 8);
+            c.mac[5] = static_cast<std::uint8_t>(low);
+            c.maker = m.maker;
+            c.model = m.model;
+            c.version = m.versions[static_cast<std::size_t>(k) % m.versions.size()];
+            c.name = m.model + "-" + std::to_string(k + 1);
+            c.net.ip = config.firstIp + static_cast<std::uint32_t>(n) % span;
+            c.net.netmask = config.netmask;
+            c.net.gateway = config.gateway;
+            c.net.dns = config.dns;
+            c.net.httpPort = m.onvifPort;
+            c.user = "admin";
+            const auto own = config.overrides.find(n + 1);
+            c.password = own != config.overrides.end() && own->second.password
+                             ? *own->second.password
+                             : config.password;
+            c.deviceConfig = {{"ports",
+                               {{"onvif", m.onvifPort},
+                                {"rtsp1", m.onvifPort == 554 ? 8554 : 554},
+                                {"rtsp2", m.onvifPort == 555 ? 8555 : 555},
+                                {"reserved", 0}}}};
+            c.onvif = {{"features", {{"imaging", m.imaging}, {"firmware", m.firmwareUpgrade}}}};
+            out.push_back(std::move(c));
+        }
+    }
     return out;
 }
 
@@ -406,6 +554,7 @@ std::vector<Behaviour> makeBehaviours(const SimConfig& config, std::size_t camer
     std::vector<Behaviour> out(cameraCount);
     for (std::size_t i = 0; i < cameraCount; ++i) {
         out[i].answerDelay = config.answerDelay;
+        out[i].onvif = config.onvifQuirks;
         if (const auto it = config.overrides.find(static_cast<int>(i) + 1);
             it != config.overrides.end())
             out[i] = it->second;

@@ -15,6 +15,39 @@ struct ModelEntry {
     std::string displayModel;
 };
 
+// Ways in which real cameras get ONVIF wrong, switched on per camera so the
+// tool can be tried against each (docs/camsim.md, "ONVIF quirks").
+struct OnvifQuirks {
+    bool localTimeAsUtc = false;  // UTCDateTime carries the local time
+    bool dateNeedsAuth = false;   // GetSystemDateAndTime wants credentials
+    bool digestOnly = false;      // WS-UsernameToken ignored; HTTP Digest or 401
+    bool oddPrefixes = false;     // SOAP-ENV:, ns0: ... instead of the usual prefixes
+    bool chunked = false;         // replies chunked, without Content-Length
+    bool noImaging = false;       // no Imaging service
+    bool probeSpread = false;     // ProbeMatch delays spread over the whole 500 ms
+    bool unreachableXAddrs = false; // XAddrs and stream URIs name 10.255.255.1
+    // Accepts what strict cameras refuse: a WS-UsernameToken nonce used
+    // again, and request elements in the tt: namespace instead of tds:.
+    bool lenient = false;
+
+    bool operator==(const OnvifQuirks&) const = default;
+};
+
+// The quirk names of the configuration; an error text for an unknown one.
+std::string parseOnvifQuirks(const nlohmann::json& list, OnvifQuirks& out);
+
+// A model of another maker: ONVIF only, its own MACs, firmware and port.
+struct OnvifModel {
+    std::string maker;
+    std::string model;
+    int count = 1;
+    MacAddress macBase{};
+    std::vector<std::string> versions;
+    std::uint16_t onvifPort = 8080;
+    bool imaging = true;
+    bool firmwareUpgrade = true;
+};
+
 // How one camera behaves on the wire; not part of its saved state.
 struct Behaviour {
     std::chrono::milliseconds answerDelay{0};
@@ -28,6 +61,7 @@ struct Behaviour {
     // An HTTP port of its own, for the cameras made at a first start (two
     // cameras behind one address, as behind a router's port forwarding).
     std::optional<std::uint16_t> httpPort;
+    OnvifQuirks onvif;
 };
 
 struct SimConfig {
@@ -63,6 +97,15 @@ struct SimConfig {
     std::chrono::milliseconds nonceLifetime{300000};
     // Unix socket of the control channel; none when empty.
     std::string controlSocket;
+    // Cameras of other makers, after the maker's own `cameras`.
+    std::vector<OnvifModel> onvifModels;
+    // Quirks of every camera; cameras_override adds its own.
+    OnvifQuirks onvifQuirks;
+    // The ONVIF face (SOAP services and WS-Discovery) of every camera.
+    bool onvif = true;
+
+    // The maker's cameras and the other makers' together.
+    int totalCameras() const;
 };
 
 struct ConfigResult {

@@ -32,9 +32,12 @@ Responder::Responder(CameraStore& store, std::vector<Behaviour> behaviours,
       m_random(seed), m_start(start), m_challenges(store.size()), m_rebootUntil(store.size()),
       m_muted(store.size()) {
     m_behaviours.resize(store.size());
+    store.forEach([this](const Camera& c) { m_onvifOnly.push_back(!c.maker.empty()); });
 }
 
 bool Responder::silent(std::size_t camera, Clock::time_point now) const {
+    if (m_onvifOnly[camera])
+        return true;
     if (m_muted[camera].load(std::memory_order_relaxed))
         return true;
     if (now.time_since_epoch().count() < m_rebootUntil[camera].load(std::memory_order_relaxed))

@@ -78,6 +78,8 @@ private:
     // Steady-clock ticks until which each camera reboots; 0 when it runs.
     std::vector<std::atomic<Clock::rep>> m_rebootUntil;
     std::vector<std::atomic<bool>> m_muted;
+    // Other makers' cameras speak ONVIF only: never the maker's frames.
+    std::vector<bool> m_onvifOnly;
     std::function<void(std::size_t)> m_changed;
 };
 

@@ -10,6 +10,9 @@
 #include "core/CameraStore.h"
 #include "core/Config.h"
 #include "core/Responder.h"
+#include "onvif/OnvifServer.h"
+#include "onvif/OnvifService.h"
+#include "onvif/WsDiscovery.h"
 
 #include "qvsp/wire/Capture.h"
 #include "qvsp/wire/UniqueFd.h"
@@ -21,6 +24,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <queue>
 #include <vector>
 
@@ -177,23 +181,42 @@ int main(int argc, char** argv) {
     if (!pcap)
         return fail(1, "cannot capture on " + config.interfaceName + ": " + error);
 
-    Responder responder(store, makeBehaviours(config, store.size()), config.answerJitter,
-                        config.lossRate, config.seed, Clock::now());
+    const auto behaviours = makeBehaviours(config, store.size());
+    Responder responder(store, behaviours, config.answerJitter, config.lossRate, config.seed,
+                        Clock::now());
+
+    // The ONVIF face works on the same store: a change through either face
+    // shows through the other.
+    onvif::OnvifOptions onvifOptions;
+    onvifOptions.rebootSilence = config.rebootSilence;
+    onvifOptions.nonceLifetime = config.nonceLifetime;
+    for (const Behaviour& b : behaviours)
+        onvifOptions.quirks.push_back(b.onvif);
+    // Set once the device API server exists: its faults and reboots take
+    // the ONVIF service of the camera down as well.
+    std::function<bool(std::size_t)> webDown;
+    onvifOptions.down = [&webDown](std::size_t camera) { return webDown && webDown(camera); };
+    onvif::OnvifService onvifService(store, onvifOptions);
+    onvif::DiscoveryResponder discoveryResponder(store, onvifService, config.seed);
 
     // A camera rebooting through its API falls silent on the wire and in
     // its video as well.
     camsim::rtsp::RtspServer* video = nullptr;
     StoreDeviceApiHost host(store, [&](std::size_t camera, std::chrono::milliseconds ms) {
         responder.silenceUntil(camera, Clock::now() + ms);
+        onvifService.startReboot(camera);
         if (video != nullptr)
             video->sync();
     });
+    // The video of every camera, the other makers' included.
+    StoreDeviceApiHost videoHost(store, {}, true);
     DeviceApiOptions apiOptions;
     // Only the lab link reaches the cameras' API, as it reaches their frames.
     apiOptions.bindDevice = config.interfaceName;
     apiOptions.rebootSilence = config.rebootSilence;
     apiOptions.nonceLifetime = config.nonceLifetime;
     DeviceApiServer server(host, apiOptions);
+    webDown = [&server, &host](std::size_t camera) { return server.isSilent(host.keyOf(camera)); };
 
     // Faults from the configuration hold from the start and follow the
     // camera's MAC, like those ordered over the control channel.
@@ -204,6 +227,7 @@ int main(int argc, char** argv) {
     std::vector<bool> gone(store.size(), false);
     Control control(store, host, server, [&](std::size_t camera, const FaultPlan& plan) {
         responder.setMuted(camera, plan.silent);
+        discoveryResponder.setMuted(camera, plan.silent);
         store.viewCamera(camera, [&](const Camera& c) {
             if (gone[camera] == plan.silent)
                 return;
@@ -218,6 +242,9 @@ int main(int argc, char** argv) {
         if (video != nullptr)
             video->sync();
     });
+    // Another maker's camera reboots through ONVIF only.
+    control.setRebootingElsewhere(
+        [&onvifService](std::size_t camera) { return onvifService.silent(camera); });
     for (const auto& [number, behaviour] : config.overrides) {
         if (behaviour.faults.is_null() || static_cast<std::size_t>(number) > store.size())
             continue;
@@ -233,18 +260,58 @@ int main(int argc, char** argv) {
                            " (is an HTTP port of a camera taken?)");
     // Live video at each camera's address and RTSP port, silent with the camera.
     camsim::rtsp::RtspOptions videoOptions;
-    videoOptions.silent = [&server](const CameraKey& key) { return server.isSilent(key); };
-    camsim::rtsp::RtspServer rtspServer(host, videoOptions);
+    videoOptions.silent = [&server, &videoHost, &onvifService](const CameraKey& key) {
+        if (server.isSilent(key))
+            return true;
+        const auto index = videoHost.indexOf(key);
+        return index && onvifService.silent(*index);
+    };
+    camsim::rtsp::RtspServer rtspServer(videoHost, videoOptions);
     video = &rtspServer;
     if (!rtspServer.start())
         std::cerr << "orvantix-camsim: live video is not served on every camera "
                      "(GStreamer element missing or an RTSP port taken)\n";
+    std::unique_ptr<onvif::WsDiscovery> discovery;
+    std::unique_ptr<onvif::OnvifServer> onvifServer;
     // A modify request may have moved a camera to a port nobody listens on.
-    responder.setChangedHook([&server, &rtspServer](std::size_t) {
+    responder.setChangedHook([&](std::size_t camera) {
         if (!server.sync())
             std::cerr << "orvantix-camsim: cannot listen on a camera's new HTTP port\n";
         rtspServer.sync();
+        if (onvifServer)
+            onvifServer->sync();
+        if (discovery)
+            discovery->announce(camera);
     });
+    host.setPortsHook([&](std::size_t) {
+        if (onvifServer && !onvifServer->sync())
+            std::cerr << "orvantix-camsim: cannot listen on a camera's new ONVIF port\n";
+    });
+    if (config.onvif) {
+        onvif::OnvifServerHooks hooks;
+        hooks.reboot = [&](std::size_t camera) {
+            responder.silenceUntil(camera, Clock::now() + config.rebootSilence);
+            server.startReboot(host.keyOf(camera));
+            rtspServer.sync();
+        };
+        hooks.changed = [&](std::size_t camera) {
+            if (!server.sync())
+                std::cerr << "orvantix-camsim: cannot listen on a camera's new HTTP port\n";
+            rtspServer.sync();
+            if (discovery)
+                discovery->announce(camera);
+        };
+        onvifServer = std::make_unique<onvif::OnvifServer>(onvifService, config.interfaceName,
+                                                           std::move(hooks));
+        if (!onvifServer->start())
+            return fail(1, "cannot serve ONVIF on " + config.interfaceName +
+                               " (is an ONVIF port of a camera taken?)");
+        discovery = std::make_unique<onvif::WsDiscovery>(discoveryResponder, config.interfaceName);
+        if (!discovery->start(error))
+            return fail(1, error);
+        for (std::size_t i = 0; i < store.size(); ++i)
+            discovery->announce(i);
+    }
 
     ControlServer controlServer;
     if (!config.controlSocket.empty() &&
@@ -261,6 +328,10 @@ int main(int argc, char** argv) {
     Loop loop(pcap.get(), responder, signalFd.get(), config.verbose);
     const int rc = loop.run();
     controlServer.stop();
+    if (discovery)
+        discovery->stop(store.size());
+    if (onvifServer)
+        onvifServer->stop();
     video = nullptr;
     rtspServer.stop();
     server.stop();

@@ -492,6 +492,7 @@ private:
         respond(res, runtime.faults, outcome);
     }
 
+public:
     void startSilence(const CameraKey& key) {
         const auto id = idOf(key);
         if (!id) {
@@ -506,6 +507,7 @@ private:
         m_host.rebootStarted(key, m_options.rebootSilence);
     }
 
+private:
     // Request bodies are small objects; anything nested deeper is refused
     // before it is parsed.
     static json parseBody(const httplib::Request& req) {
@@ -836,6 +838,9 @@ void DeviceApiServer::setFaults(const CameraKey& key, FaultPlan plan) {
 }
 void DeviceApiServer::clearFaults(const CameraKey& key) {
     m_impl->clearFaults(key);
+}
+void DeviceApiServer::startReboot(const CameraKey& key) {
+    m_impl->startSilence(key);
 }
 bool DeviceApiServer::isRebooting(const CameraKey& key) const {
     return m_impl->isRebooting(key);

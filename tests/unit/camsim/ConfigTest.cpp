@@ -197,3 +197,59 @@ TEST(Config, RebootSilenceAndControlSocketFromFileOrCommandLine) {
         EXPECT_NE(r.error.find("reboot_silence_ms"), std::string::npos) << r.error;
     }
 }
+
+TEST(Config, OtherMakersModelsAndOnvifQuirks) {
+    json j = minimal();
+    j["cameras"] = 2;
+    j["addresses"] = {{"first", "192.0.2.10"}, {"last", "192.0.2.13"}};
+    j["onvif_quirks"] = {"chunked"};
+    j["onvif_models"] = {{{"maker", "Lumora"},
+                          {"model", "LX-40"},
+                          {"count", 2},
+                          {"mac_base", "02:6c:75:00:00:00"},
+                          {"versions", {"2.1.4", "2.2.0"}},
+                          {"onvif_port", 8899},
+                          {"imaging", false}}};
+    j["cameras_override"] = {{"4", {{"onvif_quirks", {"lenient", "probe_spread"}}}}};
+    auto r = parseConfig(j);
+    ASSERT_TRUE(r.config) << r.error;
+    const auto cams = makeCameras(*r.config);
+    ASSERT_EQ(cams.size(), 4u);
+    // The other makers' cameras come after the maker's, on the next addresses.
+    EXPECT_EQ(cams[1].maker, "");
+    EXPECT_EQ(cams[3].maker, "Lumora");
+    EXPECT_EQ(macText(cams[3].mac), "02:6c:75:00:00:02");
+    EXPECT_EQ(cams[3].net.ip, 0xc000020du);
+    EXPECT_EQ(cams[3].version, "2.2.0");
+    EXPECT_EQ(cams[3].net.httpPort, 8899);
+    EXPECT_EQ(cams[3].deviceConfig["ports"]["onvif"], 8899);
+    EXPECT_EQ(cams[3].onvif["features"]["imaging"], false);
+    const auto b = makeBehaviours(*r.config, cams.size());
+    EXPECT_TRUE(b[0].onvif.chunked);
+    EXPECT_TRUE(b[3].onvif.chunked && b[3].onvif.lenient && b[3].onvif.probeSpread);
+    EXPECT_FALSE(b[2].onvif.lenient);
+
+    // Four cameras need four addresses; a fifth camera number is no camera.
+    j["addresses"]["last"] = "192.0.2.12";
+    EXPECT_NE(parseConfig(j).error.find("holds 3 addresses for 4 cameras"), std::string::npos);
+    j["addresses"]["last"] = "192.0.2.13";
+    j["cameras_override"] = {{"5", json::object()}};
+    EXPECT_NE(parseConfig(j).error.find("from 1 to 4"), std::string::npos);
+    j.erase("cameras_override");
+    for (const auto& [key, value, words] :
+         std::vector<std::tuple<std::string, json, std::string>>{
+             {"onvif_quirks", json{"fast"}, "unknown quirk \"fast\""},
+             {"onvif_port", json(80), "is the maker's cameras' HTTP port"},
+             {"mac_base", json("03:00:00:00:00:00"), "unicast"},
+             {"versions", json::array(), "versions"},
+             {"vendor", json("x"), "unknown setting \"onvif_models.vendor\""}}) {
+        json bad = j;
+        if (key == "onvif_quirks")
+            bad[key] = value;
+        else
+            bad["onvif_models"][0][key] = value;
+        const auto e = parseConfig(bad);
+        EXPECT_FALSE(e.config) << key;
+        EXPECT_NE(e.error.find(words), std::string::npos) << key << ": " << e.error;
+    }
+}

@@ -56,6 +56,9 @@ public:
 
     void setFaults(const CameraKey& key, FaultPlan plan);
     void clearFaults(const CameraKey& key);
+    // A reboot ordered through another face (ONVIF): silent as after one
+    // through the API, and the nonces handed out go stale.
+    void startReboot(const CameraKey& key);
     // True while the camera is silent after a reboot.
     bool isRebooting(const CameraKey& key) const;
     // Bytes of firmware and OEM uploads the camera read after a login, over

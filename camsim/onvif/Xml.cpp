@@ -1,0 +1,152 @@
+#include "onvif/Xml.h"
+
+#include <libxml/parser.h>
+
+namespace camsim::onvif {
+
+namespace {
+
+std::string_view view(const xmlChar* text) {
+    return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+bool element(Node node) {
+    return node != nullptr && node->type == XML_ELEMENT_NODE;
+}
+
+// libxml2 reports malformed input on stderr by default; a camera that logs
+// every bad request of a fuzzer or a scanner would drown its real messages.
+void quiet(void*, const char*, ...) {}
+
+} // namespace
+
+std::optional<XmlDocument> XmlDocument::parse(std::string_view text) {
+    if (text.size() > kMaxDocumentBytes || text.find("<!DOCTYPE") != std::string_view::npos ||
+        text.find("<!ENTITY") != std::string_view::npos)
+        return std::nullopt;
+    static const bool silenced = [] {
+        xmlSetGenericErrorFunc(nullptr, quiet);
+        return true;
+    }();
+    (void)silenced;
+    // No network, no entity substitution, no DTD: the parser reads the bytes
+    // it was given and nothing else.
+    xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "request.xml", nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (doc == nullptr)
+        return std::nullopt;
+    XmlDocument out;
+    out.m_doc.reset(doc, Free{});
+    if (out.root() == nullptr)
+        return std::nullopt;
+    return out;
+}
+
+Node XmlDocument::root() const {
+    return m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr;
+}
+
+std::string_view localName(Node node) {
+    return element(node) ? view(node->name) : std::string_view();
+}
+
+std::string_view namespaceOf(Node node) {
+    return element(node) && node->ns ? view(node->ns->href) : std::string_view();
+}
+
+bool is(Node node, std::string_view ns, std::string_view local) {
+    return element(node) && localName(node) == local && namespaceOf(node) == ns;
+}
+
+Node firstChild(Node node) {
+    if (!element(node))
+        return nullptr;
+    for (Node c = node->children; c; c = c->next)
+        if (element(c))
+            return c;
+    return nullptr;
+}
+
+Node child(Node node, std::string_view ns, std::string_view local) {
+    if (!element(node))
+        return nullptr;
+    for (Node c = node->children; c; c = c->next)
+        if (is(c, ns, local))
+            return c;
+    return nullptr;
+}
+
+Node childAnyNs(Node node, std::string_view local) {
+    if (!element(node))
+        return nullptr;
+    for (Node c = node->children; c; c = c->next)
+        if (element(c) && localName(c) == local)
+            return c;
+    return nullptr;
+}
+
+std::vector<Node> children(Node node, std::string_view ns, std::string_view local) {
+    std::vector<Node> out;
+    if (!element(node))
+        return out;
+    for (Node c = node->children; c; c = c->next)
+        if (is(c, ns, local))
+            out.push_back(c);
+    return out;
+}
+
+std::string text(Node node) {
+    if (!element(node))
+        return {};
+    xmlChar* content = xmlNodeGetContent(node);
+    std::string out(view(content));
+    xmlFree(content);
+    const auto first = out.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = out.find_last_not_of(" \t\r\n");
+    return out.substr(first, last - first + 1);
+}
+
+std::optional<std::string> attribute(Node node, std::string_view local) {
+    if (!element(node))
+        return std::nullopt;
+    for (const xmlAttr* a = node->properties; a; a = a->next) {
+        if (view(a->name) != local)
+            continue;
+        xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+        std::string out(view(value));
+        xmlFree(value);
+        return out;
+    }
+    return std::nullopt;
+}
+
+std::string escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace camsim::onvif
