@@ -21,8 +21,7 @@ std::uint64_t pack(std::uint32_t ip, std::uint16_t port) {
 
 } // namespace
 
-StoreDeviceApiHost::StoreDeviceApiHost(CameraStore& store, RebootHook onReboot,
-                                       bool onvifOnlyToo)
+StoreDeviceApiHost::StoreDeviceApiHost(CameraStore& store, RebootHook onReboot, bool onvifOnlyToo)
     : m_store(store), m_onReboot(std::move(onReboot)), m_onvifOnlyToo(onvifOnlyToo) {}
 
 std::vector<CameraKey> StoreDeviceApiHost::endpoints() {

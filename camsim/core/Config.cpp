@@ -154,8 +154,8 @@ std::string parseOnvifQuirks(const json& list, OnvifQuirks& out) {
     if (!list.is_array())
         return "must be a list of quirk names";
     for (const auto& name : list) {
-        const auto it = name.is_string() ? kQuirkNames.find(name.get<std::string>())
-                                         : kQuirkNames.end();
+        const auto it =
+            name.is_string() ? kQuirkNames.find(name.get<std::string>()) : kQuirkNames.end();
         if (it == kQuirkNames.end())
             return "unknown quirk " + name.dump();
         out.*(it->second) = true;
@@ -300,8 +300,8 @@ ConfigResult parseConfig(const json& j) {
         } else {
             for (const auto& e : *it) {
                 static const std::set<std::string> known = {
-                    "maker",     "model",      "count", "mac_base", "versions", "onvif_port",
-                    "imaging", "firmware_upgrade"};
+                    "maker",    "model",      "count",   "mac_base",
+                    "versions", "onvif_port", "imaging", "firmware_upgrade"};
                 if (!e.is_object()) {
                     p.fail("every entry of \"onvif_models\" must be an object");
                     continue;
@@ -515,8 +515,8 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
     // their ONVIF port, and nothing of the maker's own protocols.
     int n = config.cameras;
     for (const OnvifModel& m : config.onvifModels) {
-        const std::uint32_t base = std::uint32_t{m.macBase[3]} << 16 |
-                                   std::uint32_t{m.macBase[4]} << 8 | m.macBase[5];
+        const std::uint32_t base =
+            std::uint32_t{m.macBase[3]} << 16 | std::uint32_t{m.macBase[4]} << 8 | m.macBase[5];
         for (int k = 0; k < m.count; ++k, ++n) {
             Camera c;
             c.mac = m.macBase;

@@ -18,13 +18,13 @@ struct ModelEntry {
 // Ways in which real cameras get ONVIF wrong, switched on per camera so the
 // tool can be tried against each (docs/camsim.md, "ONVIF quirks").
 struct OnvifQuirks {
-    bool localTimeAsUtc = false;  // UTCDateTime carries the local time
-    bool dateNeedsAuth = false;   // GetSystemDateAndTime wants credentials
-    bool digestOnly = false;      // WS-UsernameToken ignored; HTTP Digest or 401
-    bool oddPrefixes = false;     // SOAP-ENV:, ns0: ... instead of the usual prefixes
-    bool chunked = false;         // replies chunked, without Content-Length
-    bool noImaging = false;       // no Imaging service
-    bool probeSpread = false;     // ProbeMatch delays spread over the whole 500 ms
+    bool localTimeAsUtc = false;    // UTCDateTime carries the local time
+    bool dateNeedsAuth = false;     // GetSystemDateAndTime wants credentials
+    bool digestOnly = false;        // WS-UsernameToken ignored; HTTP Digest or 401
+    bool oddPrefixes = false;       // SOAP-ENV:, ns0: ... instead of the usual prefixes
+    bool chunked = false;           // replies chunked, without Content-Length
+    bool noImaging = false;         // no Imaging service
+    bool probeSpread = false;       // ProbeMatch delays spread over the whole 500 ms
     bool unreachableXAddrs = false; // XAddrs and stream URIs name 10.255.255.1
     // Accepts what strict cameras refuse: a WS-UsernameToken nonce used
     // again, and request elements in the tt: namespace instead of tds:.

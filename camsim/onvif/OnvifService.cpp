@@ -897,8 +897,8 @@ std::string OnvifService::setHostname(Context& x) {
 std::string OnvifService::getNetworkInterfaces(Context& x) {
     const Camera& c = x.camera;
     return tag("tds:GetNetworkInterfacesResponse",
-               "<tds:NetworkInterfaces token=\"eth0\">" + tag("tt:Enabled", "true") +
-                   tag("tt:Info", tag("tt:Name", "eth0") + tag("tt:HwAddress", macText(c.mac)) +
+               "<tds:NetworkInterfaces token=\"net0\">" + tag("tt:Enabled", "true") +
+                   tag("tt:Info", tag("tt:Name", "net0") + tag("tt:HwAddress", macText(c.mac)) +
                                       tag("tt:MTU", 1500)) +
                    tag("tt:IPv4",
                        tag("tt:Enabled", "true") +
@@ -912,7 +912,7 @@ std::string OnvifService::getNetworkInterfaces(Context& x) {
 
 std::string OnvifService::setNetworkInterfaces(Context& x) {
     const std::string token = text(x.arg(kDevice, "InterfaceToken"));
-    if (token != "eth0")
+    if (token != "net0")
         throw invalidArg("ter:InvalidNetworkInterface", "no interface " + token);
     const Node iface = x.arg(kDevice, "NetworkInterface");
     if (!iface)

@@ -51,6 +51,15 @@ std::string passwordDigest(std::string_view nonce, std::string_view created,
     return base64(sha1(input));
 }
 
+std::string isoTime(SystemClock::time_point t) {
+    const std::time_t s = SystemClock::to_time_t(t);
+    std::tm parts{};
+    gmtime_r(&s, &parts);
+    char out[32];
+    std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return out;
+}
+
 std::optional<SystemClock::time_point> parseIsoTime(std::string_view text) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     std::size_t pos = 0;

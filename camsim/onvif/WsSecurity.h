@@ -28,6 +28,8 @@ std::string passwordDigest(std::string_view nonce, std::string_view created,
 
 // "2026-12-06T14:00:00Z", with optional fraction and zone offset.
 std::optional<SystemClock::time_point> parseIsoTime(std::string_view text);
+// The same form to the second, in UTC: what a client writes as Created.
+std::string isoTime(SystemClock::time_point t);
 
 struct UsernameToken {
     std::string user;

@@ -26,15 +26,6 @@ using namespace camsim::onvif;
 
 namespace {
 
-std::string isoTime(SystemClock::time_point t) {
-    const std::time_t s = SystemClock::to_time_t(t);
-    std::tm parts{};
-    gmtime_r(&s, &parts);
-    char out[32];
-    std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return out;
-}
-
 const std::vector<Camera>& cameras() {
     static const std::vector<Camera> made = [] {
         nlohmann::json j = {{"interface", "x"},

@@ -236,8 +236,7 @@ TEST(Config, OtherMakersModelsAndOnvifQuirks) {
     j["cameras_override"] = {{"5", json::object()}};
     EXPECT_NE(parseConfig(j).error.find("from 1 to 4"), std::string::npos);
     j.erase("cameras_override");
-    for (const auto& [key, value, words] :
-         std::vector<std::tuple<std::string, json, std::string>>{
+    for (const auto& [key, value, words] : std::vector<std::tuple<std::string, json, std::string>>{
              {"onvif_quirks", json{"fast"}, "unknown quirk \"fast\""},
              {"onvif_port", json(80), "is the maker's cameras' HTTP port"},
              {"mac_base", json("03:00:00:00:00:00"), "unicast"},

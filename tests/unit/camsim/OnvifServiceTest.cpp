@@ -34,15 +34,6 @@ std::string b64(const std::string& bytes) {
     return out;
 }
 
-std::string isoTime(SystemClock::time_point t) {
-    const std::time_t s = SystemClock::to_time_t(t);
-    std::tm parts{};
-    gmtime_r(&s, &parts);
-    char out[32];
-    std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return out;
-}
-
 struct Token {
     std::string user = "admin";
     std::string password = "admin";
@@ -191,7 +182,7 @@ TEST_F(OnvifServiceTest, LenientCameraTakesAReusedNonceAndTtNamespacedArguments)
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", t).status, 200);
     EXPECT_EQ(call("<tds:GetDeviceInformation/>", t).status, 200);
     const std::string move =
-        "<tds:SetNetworkInterfaces><tt:InterfaceToken>eth0</tt:InterfaceToken>"
+        "<tds:SetNetworkInterfaces><tt:InterfaceToken>net0</tt:InterfaceToken>"
         "<tt:NetworkInterface><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
         "<tt:Address>192.0.2.77</tt:Address><tt:PrefixLength>24</tt:PrefixLength>"
         "</tt:Manual><tt:DHCP>false</tt:DHCP></tt:IPv4></tt:NetworkInterface>"

@@ -161,7 +161,7 @@ async function judgeOnvif() {
   // Network interface: the camera moves and answers at its new address.
   const nis = await p((cb) => cam.getNetworkInterfaces(cb));
   check('onvif: GetNetworkInterfaces shows the camera\'s address', JSON.stringify(nis).includes('192.0.2.10'));
-  await p((cb) => cam.setNetworkInterfaces({ interfaceToken: 'eth0', networkInterface: { enabled: true,
+  await p((cb) => cam.setNetworkInterfaces({ interfaceToken: 'net0', networkInterface: { enabled: true,
     IPv4: { enabled: true, manual: { address: '192.0.2.60', prefixLength: 24 }, DHCP: false } } }, cb));
   const moved = await answersAt('192.0.2.60', 8000, 3000);
   check('onvif: after SetNetworkInterfaces the camera answers at its new address', moved && (await state(1)).ip === '192.0.2.60');
