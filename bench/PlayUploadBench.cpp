@@ -5,7 +5,7 @@
 #include "LabNetwork.h"
 #include "TempDir.h"
 
-#include "pages/preview/PreviewRules.h"
+#include "operations/preview/PreviewRules.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <QApplication>

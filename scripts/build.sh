@@ -3,6 +3,8 @@
 #   scripts/build.sh [--tests] release [TARGET...]   build/       g++, warnings as errors
 #   scripts/build.sh [--tests] asan [TARGET...]      build-asan/  clang, ASan+UBSan, libFuzzer targets
 #   scripts/build.sh tsan                            build-tsan/  the SDK and job-engine thread tests, ThreadSanitizer
+#   scripts/build.sh nogui                           build-nogui/ g++, ORVANTIX_GUI=OFF: the command line,
+#                                                    the libraries and the simulator without any window code
 # --tests switches the test programs on in that tree (they stay on); without
 # targets everything configured is built, `product` is what an installation
 # holds. The release tree installs into /usr (`cmake --install build`).
@@ -49,6 +51,13 @@ case "$kind" in
               "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g -fno-omit-frame-pointer"
               "-DCMAKE_C_FLAGS_DEBUG=-O1 -g -fno-omit-frame-pointer")
     ;;
+  nogui)
+    dir="$repo/build-nogui"
+    [ -f "$dir/CMakeCache.txt" ] || export CC=gcc CXX=g++
+    options+=(-DORVANTIX_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+              "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+              "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+    ;;
   tsan)
     # A project of its own: ThreadSanitizer cannot share a build with ASan.
     src="$repo/tests/unit/qvipcsdk/tsan"
@@ -56,7 +65,7 @@ case "$kind" in
     [ -f "$dir/CMakeCache.txt" ] || export CC=clang CXX=clang++
     ;;
   *)
-    echo "build.sh: unknown build kind '$kind' (release, asan or tsan)" >&2
+    echo "build.sh: unknown build kind '$kind' (release, asan, tsan or nogui)" >&2
     exit 2
     ;;
 esac

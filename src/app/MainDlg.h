@@ -6,7 +6,7 @@
 #include "discovery/DiscoveryHub.h"
 #include "discovery/DiscoveryInstances.h"
 #include "jobs/JobEngine.h"
-#include "pages/common/AppServices.h"
+#include "operations/common/AppServices.h"
 #include "sdk/DeviceSdk.h"
 
 #include <QDialog>

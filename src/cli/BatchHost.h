@@ -5,7 +5,7 @@
 // --yes), and a job runs to its end before the operation returns.
 
 #include "Session.h"
-#include "pages/batchset/BatchOperations.h"
+#include "operations/batchset/BatchOperations.h"
 
 namespace orv::cli {
 

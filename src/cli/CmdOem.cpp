@@ -5,7 +5,7 @@
 
 #include "Session.h"
 #include "lang/Language.h"
-#include "pages/oem/OemRules.h"
+#include "operations/oem/OemRules.h"
 #include "text/TextConv.h"
 
 #include <QTemporaryDir>

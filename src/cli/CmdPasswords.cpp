@@ -8,7 +8,7 @@
 #include "Secrets.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "pages/common/RecordText.h"
+#include "operations/common/RecordText.h"
 #include "text/TextConv.h"
 
 #include <QStringList>

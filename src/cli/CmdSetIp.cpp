@@ -8,8 +8,8 @@
 #include "ArpProbe.h"
 #include "Session.h"
 #include "file/RegularFile.h"
-#include "pages/common/RecordText.h"
-#include "pages/network/AddressPlan.h"
+#include "operations/common/RecordText.h"
+#include "operations/network/AddressPlan.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,8 +5,8 @@
 
 #include "Session.h"
 #include "lang/Language.h"
-#include "pages/common/RecordText.h"
-#include "pages/upgrade/UpgradeRules.h"
+#include "operations/common/RecordText.h"
+#include "operations/upgrade/UpgradeRules.h"
 #include "text/TextConv.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "Discovery.h"
 
 #include "Options.h"
-#include "pages/common/RecordText.h"
+#include "operations/common/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 

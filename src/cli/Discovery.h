@@ -8,7 +8,7 @@
 
 #include "discovery/DiscoveryHub.h"
 #include "discovery/DiscoveryInstances.h"
-#include "pages/network/ModifyWaiter.h"
+#include "operations/network/ModifyWaiter.h"
 
 #include <array>
 #include <chrono>

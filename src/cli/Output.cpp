@@ -1,8 +1,8 @@
 #include "Output.h"
 
 #include "jobs/JobResults.h"
-#include "pages/common/RecordText.h"
-#include "pages/network/AddressPlan.h"
+#include "operations/common/RecordText.h"
+#include "operations/network/AddressPlan.h"
 
 #include <QSaveFile>
 #include <QStringList>

@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 
 #include "lang/Language.h"
-#include "pages/batchset/VideoImageRules.h"
-#include "pages/common/NameRules.h"
-#include "pages/network/AddressPlan.h"
+#include "operations/batchset/VideoImageRules.h"
+#include "operations/common/NameRules.h"
+#include "operations/network/AddressPlan.h"
 #include "text/TextConv.h"
 
 #include <nlohmann/json.hpp>

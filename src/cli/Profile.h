@@ -18,9 +18,9 @@
 //                            "frame_rate": 15, "bit_rate": 512, "bit_rate_control": "VBR",
 //                            "i_frame": 30}}}
 
-#include "pages/batchset/BatchOperations.h"
-#include "pages/batchset/NetworkParamRules.h"
-#include "pages/batchset/SystemRecords.h"
+#include "operations/batchset/BatchOperations.h"
+#include "operations/batchset/NetworkParamRules.h"
+#include "operations/batchset/SystemRecords.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "Selection.h"
 
-#include "pages/common/RecordText.h"
-#include "pages/network/AddressPlan.h"
+#include "operations/common/RecordText.h"
+#include "operations/network/AddressPlan.h"
 
 #include <arpa/inet.h>
 

@@ -1,14 +1,14 @@
 #include "Session.h"
 
 #include "Selection.h"
-#include "app/SettingsStore.h"
 #include "file/RegularFile.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "pages/common/Message.h"
-#include "pages/common/RecordText.h"
-#include "pages/network/AddressPlan.h"
-#include "pages/upgrade/UpgradeRules.h"
+#include "operations/common/Message.h"
+#include "operations/common/RecordText.h"
+#include "operations/network/AddressPlan.h"
+#include "operations/upgrade/UpgradeRules.h"
+#include "settings/SettingsStore.h"
 #include "text/TextConv.h"
 
 #include <QCoreApplication>

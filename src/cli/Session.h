@@ -9,7 +9,7 @@
 #include "Options.h"
 #include "Output.h"
 #include "jobs/JobEngine.h"
-#include "pages/batchset/BatchWorker.h"
+#include "operations/batchset/BatchWorker.h"
 #include "sdk/DeviceSdk.h"
 
 #include <functional>

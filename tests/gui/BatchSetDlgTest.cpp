@@ -9,11 +9,11 @@
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
+#include "operations/batchset/NetworkParamRules.h"
+#include "operations/batchset/SystemRecords.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
-#include "pages/batchset/NetworkParamRules.h"
 #include "pages/batchset/SystemParamDlg.h"
-#include "pages/batchset/SystemRecords.h"
 #include "pages/common/JobPanel.h"
 #include "ui/Browser.h"
 #include "ui/MessageBox.h"

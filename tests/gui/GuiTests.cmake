@@ -19,7 +19,7 @@ function(orvantix_add_gui_test name)
   endif()
   target_include_directories(${name} PRIVATE
     ${PROJECT_SOURCE_DIR}/tests/gui ${PROJECT_SOURCE_DIR}/tests/unit/support
-    ${PROJECT_SOURCE_DIR}/tests/unit/pages ${PROJECT_SOURCE_DIR}/tests/unit/qvipcsdk)
+    ${PROJECT_SOURCE_DIR}/tests/unit/operations ${PROJECT_SOURCE_DIR}/tests/unit/qvipcsdk)
   target_link_libraries(${name} PRIVATE orvantix_gui ${T_LIBS} Qt6::Test GTest::gtest)
   target_compile_definitions(${name} PRIVATE
     ORVANTIX_SCREENSHOT_DIR="${CMAKE_CURRENT_BINARY_DIR}/screenshots")

@@ -3,13 +3,13 @@
 
 #include "app/MainDlg.h"
 #include "app/ProcessState.h"
-#include "app/SettingsStore.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/SystemParamDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "settings/SettingsStore.h"
 #include "ui/controls/PageContainer.h"
 
 #include <QLabel>

@@ -2,7 +2,7 @@
 // The main window's services as a page sees them, recording what the page
 // sends, so page tests can check each request byte for byte.
 
-#include "pages/common/AppServices.h"
+#include "operations/common/AppServices.h"
 #include "text/TextConv.h"
 
 #include <QStringList>

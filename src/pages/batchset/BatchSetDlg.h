@@ -5,8 +5,8 @@
 // every checked one. A worker thread makes queued reboots and opens a
 // double-clicked camera's web page.
 
-#include "BatchOperations.h"
-#include "BatchWorker.h"
+#include "operations/batchset/BatchOperations.h"
+#include "operations/batchset/BatchWorker.h"
 #include "pages/common/DeviceListPage.h"
 
 #include <memory>

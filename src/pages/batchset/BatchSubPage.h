@@ -3,7 +3,7 @@
 // camera, enables or disables their Save buttons together, and tells them
 // when checked mode or the checked set changes.
 
-#include "DeviceSettings.h"
+#include "operations/batchset/DeviceSettings.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QWidget>

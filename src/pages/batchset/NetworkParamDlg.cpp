@@ -1,7 +1,7 @@
 #include "NetworkParamDlg.h"
 
-#include "BatchOperations.h"
-#include "NetworkParamRules.h"
+#include "operations/batchset/BatchOperations.h"
+#include "operations/batchset/NetworkParamRules.h"
 #include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"

@@ -4,7 +4,7 @@
 // the batch operations.
 
 #include "BatchSubPage.h"
-#include "NetworkParamRules.h"
+#include "operations/batchset/NetworkParamRules.h"
 
 #include <QSet>
 

@@ -1,8 +1,8 @@
 #include "VideoImageDlg.h"
 
-#include "BatchOperations.h"
-#include "pages/common/RecordText.h"
-#include "pages/common/ResultLines.h"
+#include "operations/batchset/BatchOperations.h"
+#include "operations/common/RecordText.h"
+#include "operations/common/ResultLines.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"

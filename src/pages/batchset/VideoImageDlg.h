@@ -6,9 +6,9 @@
 // primary and secondary stream through the batch operations.
 
 #include "BatchSubPage.h"
-#include "VideoImageRules.h"
+#include "operations/batchset/VideoImageRules.h"
 
-#include "VideoImageRules.h"
+#include "operations/batchset/VideoImageRules.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include <QSet>
 

@@ -1,8 +1,8 @@
 #include "DeviceListPage.h"
 
-#include "AppServices.h"
 #include "JobPanel.h"
-#include "ResultLines.h"
+#include "operations/common/AppServices.h"
+#include "operations/common/ResultLines.h"
 #include "ui/LangText.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // Edits whose text goes into a fixed-size record field, and the message
 // that names a field whose text does not fit.
 
-#include "Message.h"
+#include "operations/common/Message.h"
 #include "text/TextConv.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "AddressPlanDlg.h"
 
-#include "pages/common/RecordText.h"
+#include "operations/common/RecordText.h"
 #include "ui/LangText.h"
 
 #include <QDialogButtonBox>

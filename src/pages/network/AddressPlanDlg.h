@@ -4,7 +4,7 @@
 // to get and whether it is matched, missing or conflicting (and why). Apply
 // sends the matched rows that change something; nothing else leaves.
 
-#include "pages/network/AddressPlan.h"
+#include "operations/network/AddressPlan.h"
 
 #include <QDialog>
 

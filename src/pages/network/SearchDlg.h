@@ -3,7 +3,7 @@
 // settings; changes the address, netmask, gateway, HTTP port and name of one
 // camera, or the network settings of every checked camera at once.
 
-#include "ModifyWaiter.h"
+#include "operations/network/ModifyWaiter.h"
 #include "pages/common/DeviceListPage.h"
 
 class QAction;

@@ -1,7 +1,7 @@
 #include "OemDlg.h"
 
 #include "log/LogFile.h"
-#include "pages/common/AppServices.h"
+#include "operations/common/AppServices.h"
 #include "pages/common/FieldLimit.h"
 #include "paths/AppPaths.h"
 #include "ui/DialogFont.h"

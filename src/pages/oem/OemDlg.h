@@ -4,7 +4,7 @@
 // or to every checked one; each camera that took the information file is
 // then rebooted through the Batch Set page's reboot queue.
 
-#include "OemRules.h"
+#include "operations/oem/OemRules.h"
 #include "pages/common/DeviceListPage.h"
 
 class QCheckBox;

@@ -2,9 +2,9 @@
 
 #include "VideoWnd.h"
 #include "log/LogFile.h"
-#include "pages/common/AppServices.h"
-#include "pages/common/RecordText.h"
-#include "pages/common/ResultLines.h"
+#include "operations/common/AppServices.h"
+#include "operations/common/RecordText.h"
+#include "operations/common/ResultLines.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // the selected one, its picture sliders (sent at once) and its exposure and
 // IR-cut lists (sent by Save, reverted by Cancel).
 
-#include "PreviewRules.h"
+#include "operations/preview/PreviewRules.h"
 #include "pages/common/DeviceListPage.h"
 
 class CVideoWnd;

@@ -1,6 +1,6 @@
 #include "BatchUpgradeDlg.h"
 
-#include "pages/common/AppServices.h"
+#include "operations/common/AppServices.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"

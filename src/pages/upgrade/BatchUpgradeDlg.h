@@ -4,7 +4,7 @@
 // current camera (with a result line) or to every checked camera of one
 // family (silently, with the progress bar advancing per camera).
 
-#include "UpgradeRules.h"
+#include "operations/upgrade/UpgradeRules.h"
 #include "pages/common/DeviceListPage.h"
 
 class QCheckBox;

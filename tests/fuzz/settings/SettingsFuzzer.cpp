@@ -1,7 +1,7 @@
 // Any bytes in the settings file give credentials without harm; what is
 // then written reads back the same and stays small, whatever was read.
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,8 @@
 
 #include "GuiLabTestBase.h"
 
-#include "app/SettingsStore.h"
 #include "app/ToolApp.h"
+#include "settings/SettingsStore.h"
 #include "ui/MessageBox.h"
 
 #include <QElapsedTimer>

@@ -8,8 +8,8 @@
 #include "RecordingServices.h"
 #include "TestCameras.h"
 #include "camsim/httpapi/CameraConfig.h"
-#include "pages/common/ResultLines.h"
-#include "pages/preview/PreviewRules.h"
+#include "operations/common/ResultLines.h"
+#include "operations/preview/PreviewRules.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/preview/VideoWnd.h"
 

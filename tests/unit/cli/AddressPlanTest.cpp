@@ -1,4 +1,4 @@
-#include "pages/network/AddressPlan.h"
+#include "operations/network/AddressPlan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,147 @@
+#pragma once
+// The operations the Batch Set page applies to cameras: reboot, restore,
+// password, device name, date, ports, DDNS, imaging and video streams. A
+// Save is one job over its targets (the current camera, or every checked
+// camera in list order): each camera logs in once and gets the Save's
+// operations in their order; reboots go through the worker's queue. For one
+// camera each operation ends in a result line, for checked cameras in the
+// job's results and one summary line per operation.
+
+#include "BatchWorker.h"
+#include "DeviceSettings.h"
+#include "NetworkParamRules.h"
+#include "SystemRecords.h"
+#include "VideoImageRules.h"
+#include "jobs/CameraRun.h"
+#include "jobs/JobEngine.h"
+#include "operations/common/Message.h"
+#include "qvsp/QvspTypes.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::batchset {
+
+inline constexpr Message kAskReboot{L"90026", L"Are you sure to reboot the selected devices?"};
+inline constexpr Message kAskRestore{L"90027", L"Are you sure to restore the selected devices?"};
+inline constexpr Message kNothingChanged{
+    L"95052", L"Nothing was changed: every camera keeps its own settings."};
+inline constexpr Message kAskNewDefaultPassword{
+    L"90028", L"The new password was taken. Use it as the Default User password from now on?"};
+
+// What the operations need of the page that holds the devices.
+class IBatchHost {
+public:
+    virtual ~IBatchHost() = default;
+
+    virtual bool CheckedMode() const = 0;
+    // The checked devices in list order.
+    virtual std::vector<tagQvIpcInfo> CheckedDevices() const = 0;
+    // The current device; nothing when there is none.
+    virtual std::optional<tagQvIpcInfo> CurrentDevice() const = 0;
+    // The main window's default credentials, escaped, at most size - 1 bytes.
+    virtual void DefaultUser(char* buffer, int size) const = 0;
+    virtual void DefaultPassword(char* buffer, int size) const = 0;
+    virtual void ShowMessage(const Message& message) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool Ask(const Message& question) = 0;
+    // "`what` will change on `cameras` cameras." with Yes and No.
+    virtual bool ConfirmChange(const std::wstring& what, int cameras) = 0;
+    // Runs a job of operations; `oneCamera`: the current camera, whose
+    // operations each write their result line.
+    virtual void RunOperations(jobs::JobSpec order, bool oneCamera) = 0;
+};
+
+enum class Operation {
+    Reboot,
+    Restore,
+    ModifyPassword,
+    SetDeviceName,
+    SetSystemDate,
+    SetPorts,
+    SetDdns,
+    SetImaging,
+    SetVideoStream,
+};
+
+// The computer's local time, to the second.
+DateTime ComputerTime();
+
+// The words of an operation in its result line, "Modify Port".
+const char* OperationWords(Operation operation);
+
+// One operation of a Save for one camera, made with the job's login.
+struct Step {
+    Operation operation;
+    // Reports its outcome through the run; false stops the camera's later
+    // steps of the same chain (a reboot after a refused password).
+    std::function<bool(jobs::CameraRun&)> run;
+    // Steps that may be left out of the report (only run after another).
+    bool followUp = false;
+};
+
+class CBatchOperations {
+public:
+    CBatchOperations(IBatchHost& host, CBatchWorker& worker);
+
+    bool CheckedMode() const { return m_host.CheckedMode(); }
+    CBatchWorker& Worker() { return m_worker; }
+
+    // 0 when refused or declined, else 1.
+    int Reboot();
+    int Restore();
+
+    // The steps of a Save; nothing when their argument is missing. With the
+    // computer-time option each camera gets the computer's clock at its turn
+    // (`when` only decides that there is a step).
+    static std::optional<Step> SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
+    // Nothing in checked mode, where every camera keeps its own name.
+    std::optional<Step> SetDeviceName(const char* escapedName) const;
+    // The name step itself, for a camera that is to get `escapedName`.
+    static Step DeviceNameStep(std::string escapedName);
+    static std::optional<Step> SetPorts(const QvPortInfo* record);
+    static std::optional<Step> SetDdns(const QvDdnsInfo* record);
+    // Checked mode: each camera's own record, read just before, with only
+    // the touched values changed.
+    static Step ChangePorts(const PortChange& change);
+    static Step ChangeDdns(const DdnsChange& change);
+    static Step ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields);
+    static Step ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields);
+    // Merges the frequency and the two mode bytes into the camera's own
+    // record, read just before, so the camera's other bytes go back as read.
+    static std::optional<Step> SetImaging(const QvImagingConfig* record);
+    // Sends the record with the camera's own tag, read just before.
+    static std::optional<Step> SetVideoStream(const QvVideoConfig* record);
+    // The new password, then (only where it was taken) a reboot logged in
+    // with it.
+    std::vector<Step> ModifyPasswordAndReboot(const char* user, const char* newPassword);
+
+    // Runs the steps as one job over the targets: 0 when no camera is
+    // selected (message 90010) or there is nothing to do, else 1. In checked
+    // mode a non-empty `what` (what will change, as the page names it) is
+    // asked first, with the number of cameras; No sends nothing.
+    int Apply(const std::string& name, std::vector<Step> steps, const std::wstring& what = {});
+    // A checked-mode Save of the touched fields (`what` names them): with
+    // nothing touched it says so (kNothingChanged) and returns 0.
+    int ApplyChanges(const std::string& name, std::vector<Step> steps, const std::wstring& what);
+    // One camera's part of such a job: the steps in order, where a refused
+    // password stops the reboot that would follow it.
+    static void RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run);
+    // The operations the steps report for every camera.
+    static std::vector<std::string> ReportedOperations(const std::vector<Step>& steps);
+
+    // A job that reads what the sub-pages show of `device` into `settings`.
+    static jobs::JobSpec ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
+                                 ReadScope scope, std::shared_ptr<DeviceSettings> settings);
+
+private:
+    jobs::Credentials defaults() const;
+    std::vector<tagQvIpcInfo> targets(const Message& none);
+
+    IBatchHost& m_host;
+    CBatchWorker& m_worker;
+};
+
+} // namespace orv::batchset

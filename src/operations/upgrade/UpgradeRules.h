@@ -1,0 +1,105 @@
+#pragma once
+// The rules of the Batch Upgrade page that need no window: model families
+// from version texts, the family filter, the checks of the checked set, the
+// firmware file's size and name against a camera's model, and the upgrade
+// job over the target cameras.
+
+#include "jobs/JobEngine.h"
+#include "operations/common/Message.h"
+#include "operations/common/RecordText.h"
+#include "qvsp/QvspTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::upgrade {
+
+inline constexpr Message kModelUnmatched{L"90011", L"The model of devices is unmatched."};
+inline constexpr Message kFileTooBig{L"90013", L"File size is too big."};
+inline constexpr Message kSelectFirmware{L"90014", L"Please select a fireware file."};
+
+// The largest image Browse takes: 101 MiB - 1 byte (size / 1 MiB <= 100).
+inline constexpr std::uint64_t kMaxFirmwareBytes = 105906175;
+bool FirmwareSizeAccepted(std::uint64_t size);
+
+// Family filter entries; the entry index is the family number.
+inline constexpr std::array<const char*, 7> kFamilyEntries{
+    "XX.XX.XX.XX", "11.XX.XX.XX", "12.XX.XX.XX", "13.XX.XX.XX",
+    "14.XX.XX.XX", "21.XX.XX.XX", "22.XX.XX.XX"};
+// 1 to 6 from the first two characters of a version text, 0 for any other.
+int ModelFamily(std::string_view version);
+
+// One row of a page's list as the check rules see it.
+struct ListRow {
+    std::string ip;
+    std::string version;
+    bool checked = false;
+};
+std::vector<ListRow> RowsOf(const std::vector<tagQvIpcInfo>& devices,
+                            const std::vector<bool>& checks);
+
+// The check marks after the family filter: entry 0 checks every row when
+// Select All is on and otherwise changes nothing; entries 1 to 6 take the
+// mark from every row of another family and never add one.
+std::vector<bool> ApplyFamilyFilter(int entry, bool selectAll, const std::vector<ListRow>& rows);
+
+// True when another row of the list, checked or not, has the same address
+// (letter case ignored).
+bool HasAddressConflict(const std::vector<ListRow>& rows, int row);
+
+enum class SetVerdict { Valid, AddressConflict, ModelMismatch };
+// The checked set: an address conflict first, then (with the model test)
+// two checked rows whose versions differ in their first two characters.
+SetVerdict ValidateCheckedSet(const std::vector<ListRow>& rows, bool withModelTest);
+
+// The image name rule: "QVFImage_" anywhere in the name (case matters),
+// then the platform character, whose code plus one must be the model's
+// fifth character, and the CMOS character, of which 1 to 4 demand the
+// model's sixth character 6, 3, 4 or 9.
+enum class NameVerdict { Accepted, NoPrefix, PlatformDiffers, CmosDiffers };
+struct NameCheck {
+    NameVerdict verdict = NameVerdict::NoPrefix;
+    // The name from the prefix on (empty without the prefix).
+    std::string fromPrefix;
+};
+inline constexpr std::string_view kImagePrefix = "QVFImage_";
+NameCheck CheckFirmwareName(std::string_view fileName, std::string_view model);
+// The models an image name fits, as a six-character pattern: "????36" for
+// "QVFImage_21...", "?" where any character fits.
+std::string ImageModel(std::string_view fileName);
+
+// Upgrade, up to the first device call: what the path field holds and the
+// reference camera's model (nothing when there is no reference camera).
+enum class UpgradeStop {
+    None,       // go on with `escapedPath`
+    EmptyPath,  // message 90014
+    Unreadable, // message about the file
+    EmptyFile,  // silent
+    NoPrefix,   // log line only
+    NoDevice,   // message 90010
+    EmptyModel, // silent
+    PlatformDiffers,
+    CmosDiffers, // both: log line and message 90011
+};
+struct UpgradeCheck {
+    UpgradeStop stop = UpgradeStop::None;
+    std::optional<Message> message;
+    // The path in the SDK's form: system code page, backslashes and
+    // apostrophes escaped, at most 259 bytes.
+    std::string escapedPath;
+};
+// Writes the diagnostic lines of the stops that have one.
+UpgradeCheck CheckUpgrade(const std::wstring& pathField,
+                          const std::optional<std::string>& referenceModel);
+
+// The upgrade as a job: each target whose model the image's name fits logs
+// in and takes the image; its outcome is the "Upgrade" operation. A camera
+// the image does not fit fails with ModelMismatch before anything is sent.
+jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
+                         const std::string& escapedPath);
+
+} // namespace orv::upgrade

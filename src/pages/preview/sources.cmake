@@ -1,9 +1,0 @@
-# The page's files: its widgets (orvantix_gui) and its rules that need no
-# window (orvantix_page_rules).
-list(APPEND ORVANTIX_PAGE_WIDGETS
-  ${CMAKE_CURRENT_LIST_DIR}/VideoViewDlg.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/VideoWnd.cpp
-)
-list(APPEND ORVANTIX_PAGE_RULES
-  ${CMAKE_CURRENT_LIST_DIR}/PreviewRules.cpp
-)

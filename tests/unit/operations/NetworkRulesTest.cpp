@@ -1,0 +1,194 @@
+#include "operations/network/NetworkRules.h"
+#include "operations/common/NameRules.h"
+#include "operations/common/RecordText.h"
+#include "operations/common/ResultLines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace orv::network;
+
+namespace {
+
+NetworkForm validForm() {
+    return {L"admin", L"kt7391", L"Tor 1", L"192.0.2.50", L"255.255.255.0", L"192.0.2.1", L"8080"};
+}
+
+std::wstring errorOf(const NetworkForm& form, bool checked = false) {
+    const auto result = CheckForm(form, checked);
+    return result.error ? result.error->defaultText : L"";
+}
+
+tagQvIpcInfo device(unsigned char last, const char* name, const char* ip = "192.0.2.9") {
+    tagQvIpcInfo d{};
+    const unsigned char mac[8] = {0x00, 0x1B, 0x2C, 0x3D, 0x4E, last, 0xAA, 0xBB};
+    std::memcpy(d.Mac, mac, 8);
+    std::snprintf(d.DevName, sizeof d.DevName, "%s", name);
+    std::snprintf(d.IpAddr, sizeof d.IpAddr, "%s", ip);
+    std::snprintf(d.NetMask, sizeof d.NetMask, "255.255.255.0");
+    std::snprintf(d.Gateway, sizeof d.Gateway, "192.0.2.1");
+    d.HttpPort = 80;
+    return d;
+}
+
+} // namespace
+
+TEST(NetworkRules, AddressesNeedFourNumbersInRange) {
+    EXPECT_TRUE(IsValidAddress(L"192.168.1.254"));
+    EXPECT_FALSE(IsValidAddress(L"192.168.1.255"));
+    EXPECT_FALSE(IsValidAddress(L"192.168.1"));
+    EXPECT_FALSE(IsValidAddress(L"192.168.1.x"));
+    EXPECT_FALSE(IsValidAddress(L"192.-1.1.1"));
+    EXPECT_TRUE(IsValidAddress(L" 10.0.0.1 "));
+    EXPECT_TRUE(IsValidAddress(L"10.0.0.1.99")) << "text after the fourth number is ignored";
+    EXPECT_TRUE(IsValidAddress(L"0.0.0.0"));
+    EXPECT_FALSE(IsValidAddress(L"99999999999999.1.1.1"));
+
+    EXPECT_TRUE(IsValidNetmask(L"255.255.255.0"));
+    EXPECT_TRUE(IsValidNetmask(L"255.0.255.0")) << "contiguity is not checked";
+    EXPECT_FALSE(IsValidNetmask(L"0.255.255.0"));
+    EXPECT_FALSE(IsValidNetmask(L"256.0.0.0"));
+}
+
+TEST(NetworkRules, ChecksRunInOrderAndStopAtTheFirstFailure) {
+    NetworkForm f = validForm();
+    f.user = L"  ";
+    f.ip = L"bad";
+    EXPECT_EQ(errorOf(f), L"Username Field can't be empty.");
+    f = validForm();
+    f.password = L"";
+    EXPECT_EQ(errorOf(f), L"Password Field can't be empty.");
+    f = validForm();
+    f.deviceName = L" ";
+    EXPECT_EQ(errorOf(f), L"Field can't be empty.");
+    EXPECT_EQ(errorOf(f, true), L"") << "checked mode keeps each device's own name";
+    f = validForm();
+    f.ip = L"192.168.1.255";
+    EXPECT_EQ(errorOf(f), L"Invalid IP address.");
+    f.ip = L"";
+    EXPECT_EQ(errorOf(f), L"Field can't be empty.");
+    f = validForm();
+    f.netmask = L"0.255.255.0";
+    EXPECT_EQ(errorOf(f), L"Invalid Netmask.");
+    f = validForm();
+    f.gateway = L"192.0.2.255";
+    EXPECT_EQ(errorOf(f), L"Invalid Gateway.");
+    for (const wchar_t* port : {L"1023", L"65536", L"abc", L"-8080"}) {
+        f = validForm();
+        f.port = port;
+        EXPECT_EQ(errorOf(f), L"Please input the port between 1024 and 65535.") << port;
+    }
+    for (const wchar_t* port : {L"1024", L"65535", L"8080xyz"}) {
+        f = validForm();
+        f.port = port;
+        EXPECT_EQ(errorOf(f), L"") << port;
+    }
+}
+
+TEST(NetworkRules, TheRequestCarriesEscapedTextsAndTheGatewayAsDns) {
+    NetworkForm f = validForm();
+    f.user = L" o'neil ";
+    f.password = L"a\\b";
+    f.deviceName = L"Hof 北";
+    f.ip = L" 192.0.2.50 trailing";
+    const auto result = CheckForm(f, false);
+    ASSERT_TRUE(result.request);
+    const tagQvIpcInfo& r = *result.request;
+    EXPECT_STREQ(r.UserName, "o\\'neil");
+    EXPECT_STREQ(r.Password, "a\\\\b");
+    EXPECT_STREQ(r.DevName, "Hof \xE5\x8C\x97");
+    EXPECT_STREQ(r.IpAddr, "192.0.2.50");
+    EXPECT_STREQ(r.Dns, "192.0.2.1");
+    EXPECT_EQ(r.HttpPort, 8080);
+    EXPECT_EQ(r.Mac[0], 0) << "the MAC comes from the device, per request";
+}
+
+TEST(NetworkRules, ConsecutiveAddressesWrapPast254) {
+    NetworkForm f = validForm();
+    f.ip = L"192.168.1.250";
+    const auto form = CheckForm(f, true);
+    std::vector<tagQvIpcInfo> devices;
+    for (unsigned char i = 0; i < 7; ++i) {
+        devices.push_back(device(i, "cam"));
+    }
+    const auto requests = BuildCheckedRequests(form, devices, false);
+    ASSERT_EQ(requests.size(), 7u);
+    const char* expected[] = {"192.168.1.250", "192.168.1.251", "192.168.1.252", "192.168.1.253",
+                              "192.168.1.254", "192.168.1.1",   "192.168.1.1"};
+    for (size_t k = 0; k < 7; ++k) {
+        EXPECT_STREQ(requests[k].IpAddr, expected[k]);
+        EXPECT_EQ(requests[k].Mac[5], k);
+        EXPECT_EQ(requests[k].Mac[7], 0xBB) << "all eight MAC bytes travel";
+    }
+
+    f.ip = L"10.0.0.0";
+    const auto fromZero =
+        BuildCheckedRequests(CheckForm(f, true), {devices[0], devices[1], devices[2]}, false);
+    EXPECT_STREQ(fromZero[0].IpAddr, "10.0.0.1");
+    EXPECT_STREQ(fromZero[1].IpAddr, "10.0.0.1");
+    EXPECT_STREQ(fromZero[2].IpAddr, "10.0.0.2");
+}
+
+TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
+    const auto form = CheckForm(validForm(), true);
+    const auto requests =
+        BuildCheckedRequests(form,
+                             {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd"),
+                              device(4, std::string(40, '\'').c_str())},
+                             true);
+    ASSERT_EQ(requests.size(), 4u);
+    for (const auto& r : requests) {
+        EXPECT_STREQ(r.IpAddr, "192.0.2.50");
+    }
+    EXPECT_STREQ(requests[0].DevName, "Nord");
+    EXPECT_STREQ(requests[1].DevName, "Lager\\'s") << "names go out escaped like every text";
+    EXPECT_STREQ(requests[2].DevName, "S\xC3\xBC"
+                                      "d");
+    EXPECT_EQ(std::strlen(requests[3].DevName), 62u) << "31 escaped: cut, never emptied";
+    EXPECT_TRUE(BuildCheckedRequests(form, {}, true).empty());
+}
+
+TEST(NetworkRules, AnUnchangedDeviceNeedsNoRequest) {
+    tagQvIpcInfo d = device(1, "Tor 1", "192.0.2.50");
+    d.HttpPort = 8080;
+    const auto form = CheckForm(validForm(), false);
+    EXPECT_TRUE(RequestChangesNothing(*form.request, L"TOR 1", d));
+    d.HttpPort = 80;
+    EXPECT_FALSE(RequestChangesNothing(*form.request, L"Tor 1", d));
+    d.HttpPort = 8080;
+    EXPECT_FALSE(RequestChangesNothing(*form.request, L"Tor 2", d));
+}
+
+TEST(RecordText, AFieldTakesExactlyWhatTheConversionKeepsWhole) {
+    // Judged against the conversion every text for a camera goes through.
+    for (const int codePage : {orv::kCpUtf8, orv::kCpAnsi}) {
+        for (const std::wstring piece :
+             {L"a", L"\\", L"'", L"\u00e9", L"\u5317", L"a\u00e9\u5317'"}) {
+            std::wstring text;
+            for (int n = 0; n < 40; ++n, text += piece) {
+                char field[32] = {};
+                const bool kept = WideToMulti(codePage, text.c_str(), field, 32, true) > 0;
+                EXPECT_EQ(orv::FitsRecordField(text, codePage, 32), kept || text.empty());
+                const std::wstring cut = orv::CutToRecordField(text, codePage, 32);
+                EXPECT_EQ(text.substr(0, cut.size()), cut);
+                EXPECT_TRUE(orv::FitsRecordField(cut, codePage, 32));
+                if (cut.size() < text.size()) {
+                    EXPECT_FALSE(orv::FitsRecordField(text.substr(0, cut.size() + 1), codePage, 32))
+                        << "the longest beginning that fits";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(orv::CutDeviceName(std::wstring(11, L'\u5317')), std::wstring(10, L'\u5317'));
+}
+
+TEST(ResultLines, ModifyLinesNameTheDevice) {
+    tagQvIpcInfo d = device(0x5F, "x", "192.168.1.20");
+    EXPECT_EQ(orv::ModifyResultLine(d, true),
+              "[00:1B:2C:3D:4E:5F] Modify IP,Port,Netmask to 192.168.1.20, 80, 255.255.255.0 "
+              "Succeed.");
+    EXPECT_EQ(orv::ModifyResultLine(d, false),
+              "[00:1B:2C:3D:4E:5F] Modify IP,Port,Netmask to 192.168.1.20, 80, 255.255.255.0 "
+              "Failed.");
+}
