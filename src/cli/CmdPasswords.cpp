@@ -8,7 +8,7 @@
 #include "Secrets.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <QStringList>

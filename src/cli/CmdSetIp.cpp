@@ -8,8 +8,8 @@
 #include "ArpProbe.h"
 #include "Session.h"
 #include "file/RegularFile.h"
-#include "operations/common/RecordText.h"
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/RecordText.h"
 
 #include <cstdio>
 #include <cstring>

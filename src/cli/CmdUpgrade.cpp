@@ -5,8 +5,8 @@
 
 #include "Session.h"
 #include "lang/Language.h"
-#include "operations/common/RecordText.h"
 #include "operations/upgrade/UpgradeRules.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <filesystem>

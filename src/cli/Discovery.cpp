@@ -1,7 +1,7 @@
 #include "Discovery.h"
 
 #include "Options.h"
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 

@@ -1,8 +1,8 @@
 #include "Output.h"
 
 #include "jobs/JobResults.h"
-#include "operations/common/RecordText.h"
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/RecordText.h"
 
 #include <QSaveFile>
 #include <QStringList>

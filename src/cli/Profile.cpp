@@ -6,6 +6,7 @@
 #include "operations/batchset/VideoImageRules.h"
 #include "operations/common/NameRules.h"
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
 #include <nlohmann/json.hpp>
@@ -552,7 +553,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                 WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
-            built.names[DeviceKey::Of(camera)] = {*name, bs::EscapeDeviceName(converted)};
+            built.names[DeviceKey::Of(camera)] = {*name, qv::EscapeDeviceName(converted)};
         }
     }
     if (p.date && p.date->mode != bs::DateOption::Keep) {

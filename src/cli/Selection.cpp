@@ -1,7 +1,7 @@
 #include "Selection.h"
 
-#include "operations/common/RecordText.h"
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/RecordText.h"
 
 #include <arpa/inet.h>
 

@@ -5,9 +5,9 @@
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
 #include "operations/common/Message.h"
-#include "operations/common/RecordText.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/upgrade/UpgradeRules.h"
+#include "protocols/qv/RecordText.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
 

@@ -1,6 +1,6 @@
 #include "NetworkParamRules.h"
 
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 
 #include <cstdio>
 #include <cstring>

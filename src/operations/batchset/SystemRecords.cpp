@@ -97,22 +97,4 @@ std::optional<DateTime> ReadDeviceDateTime(const QvSystemDate& record) {
     return DateTime{date[0], date[1], date[2], time[0], time[1], time[2]};
 }
 
-std::string EscapeDeviceName(std::string_view utf8Name, size_t outSize) {
-    static constexpr std::string_view kKept = "!@#$&*()=:/;?+'.";
-    std::string out;
-    for (const char c : utf8Name) {
-        char unit[4] = {};
-        if (kKept.find(c) != std::string_view::npos) {
-            unit[0] = c;
-        } else {
-            std::snprintf(unit, sizeof unit, "%%%2X", static_cast<unsigned char>(c));
-        }
-        if (out.size() + std::strlen(unit) + 1 > outSize) {
-            break;
-        }
-        out += unit;
-    }
-    return out;
-}
-
 } // namespace orv::batchset

@@ -1,7 +1,7 @@
 #pragma once
 // The System sub-page's rules that need no window: the date/time options,
 // the system-date record sent for each, the time-zone table, reading a
-// camera's date and time, and the percent form of a device name.
+// camera's date and time.
 
 #include "qvipcsdk/QvIpcSdk.h"
 
@@ -47,11 +47,5 @@ std::optional<QvSystemDate> BuildSystemDate(DateOption option, int timeZone, con
 // A camera's date "Y-M-D" and time "h:m:s", each three decimal numbers;
 // nothing when either does not read as three numbers.
 std::optional<DateTime> ReadDeviceDateTime(const QvSystemDate& record);
-
-// Percent form of a UTF-8 name as the camera's name call takes it: the
-// sixteen characters ! @ # $ & * ( ) = : / ; ? + ' . stay as they are,
-// every other byte becomes "%" and two upper-case hex digits, the first a
-// blank below 16. The result is cut to outSize - 1 bytes at a whole unit.
-std::string EscapeDeviceName(std::string_view utf8Name, size_t outSize = 128);
 
 } // namespace orv::batchset

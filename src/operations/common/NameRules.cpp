@@ -1,6 +1,6 @@
 #include "NameRules.h"
 
-#include "RecordText.h"
+#include "protocols/qv/RecordText.h"
 
 namespace orv {
 

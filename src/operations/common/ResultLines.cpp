@@ -1,6 +1,6 @@
 #include "ResultLines.h"
 
-#include "RecordText.h"
+#include "protocols/qv/RecordText.h"
 
 #include <cstdio>
 

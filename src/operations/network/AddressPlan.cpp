@@ -3,8 +3,8 @@
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
 #include "operations/common/NameRules.h"
-#include "operations/common/RecordText.h"
 #include "operations/network/NetworkRules.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
 

@@ -1,6 +1,6 @@
 #include "NetworkRules.h"
 
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"

@@ -1,8 +1,8 @@
 #include "OemRules.h"
 
 #include "log/LogFile.h"
-#include "operations/common/RecordText.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 
 #include "jobs/JobEngine.h"
 #include "operations/common/Message.h"
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 #include "qvsp/QvspTypes.h"
 
 #include <array>

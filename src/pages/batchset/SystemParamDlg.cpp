@@ -5,8 +5,9 @@
 #include "operations/common/AppServices.h"
 #include "operations/common/Message.h"
 #include "operations/common/NameRules.h"
-#include "operations/common/RecordText.h"
 #include "pages/common/FieldLimit.h"
+#include "protocols/qv/QvRecords.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
@@ -300,7 +301,7 @@ void CSystemParamDlg::Save() {
         steps.push_back(*dateStep);
     }
 
-    const std::string escaped = bs::EscapeDeviceName(utf8Name, 128);
+    const std::string escaped = orv::qv::EscapeDeviceName(utf8Name, 128);
     if (const std::optional<bs::Step> nameStep = m_operations.SetDeviceName(escaped.c_str())) {
         steps.push_back(*nameStep);
     }

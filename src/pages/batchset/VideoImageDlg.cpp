@@ -1,8 +1,8 @@
 #include "VideoImageDlg.h"
 
 #include "operations/batchset/BatchOperations.h"
-#include "operations/common/RecordText.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/RecordText.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"

@@ -1,6 +1,6 @@
 #include "FieldLimit.h"
 
-#include "operations/common/RecordText.h"
+#include "protocols/qv/RecordText.h"
 #include "ui/LangText.h"
 
 #include <QLineEdit>

@@ -3,8 +3,8 @@
 #include "VideoWnd.h"
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
-#include "operations/common/RecordText.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/RecordText.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>

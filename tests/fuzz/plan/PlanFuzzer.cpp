@@ -2,9 +2,9 @@
 // every fault, a plan it accepts holds only checked rows, and matching it
 // against cameras keeps one entry per row and one matched row per address.
 
-#include "operations/common/RecordText.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/network/NetworkRules.h"
+#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <algorithm>

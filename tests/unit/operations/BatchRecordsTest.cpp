@@ -74,25 +74,6 @@ TEST(SystemDateRecord, CameraDateAndTimeReadAsThreeNumbersEach) {
     EXPECT_FALSE(ReadDeviceDateTime(record));
 }
 
-TEST(DeviceNameEscaping, EveryByteButTheSixteenSeparatorsIsPercentEncoded) {
-    EXPECT_EQ(EscapeDeviceName("Cam 1"), "%43%61%6D%20%31");
-    EXPECT_EQ(EscapeDeviceName("a.b"), "%61.%62");
-    EXPECT_EQ(EscapeDeviceName("!@#$&*()=:/;?+'."), "!@#$&*()=:/;?+'.");
-    // Below 16 the first digit is a blank; UTF-8 bytes go one by one.
-    EXPECT_EQ(EscapeDeviceName("\x0A"), "% A");
-    EXPECT_EQ(EscapeDeviceName("S\xC3\xBC"), "%53%C3%BC");
-    EXPECT_EQ(EscapeDeviceName("a\\'b"), "%61%5C'%62") << "the escapes travel encoded";
-    EXPECT_EQ(EscapeDeviceName(""), "");
-
-    // 31 name bytes make 93 characters; the 128-byte buffer never overflows
-    // and never ends in half a unit.
-    const std::string longest(31, 'x');
-    EXPECT_EQ(EscapeDeviceName(longest).size(), 93u);
-    const std::string cut = EscapeDeviceName(std::string(60, 'x'));
-    EXPECT_EQ(cut.size(), 126u);
-    EXPECT_EQ(cut.substr(123), "%78");
-}
-
 TEST(DdnsProviders, ARecordTextSelectsTheFirstListTextContainingIt) {
     EXPECT_EQ(ProviderIndexFor(L""), 0) << "the empty text is in every list text";
     for (int i = 0; i < kProviderCount; ++i) {

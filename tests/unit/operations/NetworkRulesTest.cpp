@@ -1,7 +1,7 @@
 #include "operations/network/NetworkRules.h"
 #include "operations/common/NameRules.h"
-#include "operations/common/RecordText.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/RecordText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,69 @@
+#pragma once
+// One protocol's way to cameras: it finds them, opens sessions with them
+// and, where the protocol can, changes a camera's address without a login.
+// Drivers are called from any thread; what they find arrives in a sink on
+// the driver's own threads, in batches.
+
+#include "DeviceInfo.h"
+#include "DeviceResult.h"
+#include "DeviceSession.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace orv::device {
+
+struct Credentials {
+    QString user;
+    QString password;
+};
+
+// What a driver reports from its discovery.
+class IDiscoverySink {
+public:
+    virtual ~IDiscoverySink() = default;
+    // Cameras that answered; a camera may come again with newer values.
+    virtual void DevicesFound(std::vector<DeviceInfo> devices) = 0;
+    // The outcome of an address change made without a login: the camera
+    // with the values it asked for, and whether it took them.
+    virtual void AddressChangeDone(const DeviceInfo& requested, bool applied) = 0;
+    // A place the driver cannot search (an adapter without rights, gone).
+    virtual void DiscoveryProblem(const QString& text) = 0;
+};
+
+struct AddressChange {
+    std::uint32_t address = 0;
+    std::uint32_t netmask = 0;
+    std::uint32_t gateway = 0;
+    std::uint32_t dns = 0;
+    int httpPort = 0;
+    QString name;
+};
+
+class IDeviceDriver {
+public:
+    virtual ~IDeviceDriver() = default;
+
+    virtual Protocol Kind() const = 0;
+    virtual void StartDiscovery(IDiscoverySink& sink) = 0;
+    virtual void StopDiscovery() = 0;
+
+    // Logs in; the session lives until it is destroyed.
+    virtual Result<std::unique_ptr<IDeviceSession>> Open(const DeviceInfo& device,
+                                                         const Credentials& credentials) = 0;
+
+    // Only for a driver whose cameras have Capability::AddressWithoutLogin:
+    // sends the request; the outcome arrives in the discovery sink.
+    virtual Status ChangeAddress(const DeviceInfo& device, const AddressChange& change,
+                                 const Credentials& credentials) {
+        (void)device;
+        (void)change;
+        (void)credentials;
+        return Fault::NotSupported;
+    }
+};
+
+} // namespace orv::device

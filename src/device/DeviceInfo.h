@@ -1,0 +1,72 @@
+#pragma once
+// One camera as every list, job and page sees it, whatever protocol found
+// it. Texts are already decoded (the protocol's own code pages stay in its
+// driver); addresses are host-order IPv4 numbers, 0 where unknown.
+
+#include "Capabilities.h"
+#include "DeviceId.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::device {
+
+// The protocols a camera answered. A camera reached two ways carries both.
+enum class Protocol : std::uint8_t { Maker = 1, Onvif = 2 };
+
+struct ServiceAddress {
+    Protocol protocol = Protocol::Maker;
+    // Where its driver reaches the camera: "http://192.0.2.10:80", an ONVIF
+    // device service address.
+    std::string address;
+    // The protocol's own id of the camera (the maker's 8-byte device id in
+    // hex, an ONVIF endpoint reference); empty where it has none.
+    std::string endpoint;
+};
+
+struct Ports {
+    int http = 0;
+    int onvif = 0;
+    int rtsp = 0;
+    int rtsp2 = 0;
+};
+
+struct DeviceInfo {
+    DeviceId id;
+    std::optional<MacAddress> mac;
+    QString name;
+    std::uint32_t address = 0;
+    std::uint32_t netmask = 0;
+    std::uint32_t gateway = 0;
+    std::uint32_t dns = 0;
+    Ports ports;
+    QString manufacturer;
+    // The model the camera reports (what firmware images name) and, where it
+    // differs, the model it shows to people.
+    QString model;
+    QString displayModel;
+    QString firmware;
+    std::vector<ServiceAddress> services;
+    Capabilities capabilities;
+    // When it last answered, on the steady clock of this process.
+    std::chrono::steady_clock::time_point lastAnswer{};
+
+    bool Speaks(Protocol p) const;
+    const ServiceAddress* Service(Protocol p) const;
+    // The model to show: the display model where there is one.
+    const QString& ShownModel() const { return displayModel.isEmpty() ? model : displayModel; }
+    // The dotted address, "" for 0.
+    QString AddressText() const;
+};
+
+// "192.0.2.10" for a host-order address; 0 gives "".
+QString Ipv4Text(std::uint32_t address);
+// The host-order address of a dotted quad; nullopt for anything else.
+std::optional<std::uint32_t> ParseIpv4(const QString& text);
+
+} // namespace orv::device

@@ -1,0 +1,124 @@
+#pragma once
+// A logged-in conversation with one camera, whatever its protocol. Values
+// are the protocol-neutral settings below; each driver converts them to its
+// own records at its edge. What a camera gives that the tool does not
+// interpret travels in `handback`: a Set built from a Get sends it back
+// unchanged, so a camera's own values survive every change the installer
+// makes. A session is used by one thread at a time.
+
+#include "DeviceInfo.h"
+#include "DeviceResult.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orv::device {
+
+struct LocalDateTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    auto operator<=>(const LocalDateTime&) const = default;
+};
+
+struct TimeSettings {
+    bool useTimeServer = false;
+    LocalDateTime local;
+    QString timeServer;
+    // Hours east of UTC, -12 to +12.
+    int utcOffsetHours = 0;
+    std::string handback;
+};
+
+struct PortSettings {
+    Ports ports;
+    std::string handback;
+};
+
+struct DdnsSettings {
+    bool enabled = false;
+    QString provider;
+    QString user;
+    QString password;
+    QString hash;
+    QString host;
+};
+
+enum class StreamKind { Primary, Secondary };
+enum class VideoCodec { H264, Mpeg4, Mjpeg, Other };
+enum class RateControl { Constant, Variable };
+
+struct StreamSettings {
+    bool enabled = false;
+    VideoCodec codec = VideoCodec::H264;
+    // 0 x 0 where the camera's size has no name the driver knows.
+    int width = 0;
+    int height = 0;
+    int frameRate = 0;
+    int bitRateKbps = 0;
+    RateControl rateControl = RateControl::Variable;
+    int iFrameInterval = 0;
+    std::string handback;
+};
+
+enum class IrCutMode { Night, Day, Auto };
+enum class LocalDisplay { Off, Ntsc, Pal };
+
+struct ImageSettings {
+    int powerLineHz = 50;
+    IrCutMode irCut = IrCutMode::Auto;
+    LocalDisplay localDisplay = LocalDisplay::Off;
+    bool indoor = false;
+    int exposureLevel = 0;   // 0..10
+    int maxExposureTime = 0; // 0..4
+    std::string handback;
+};
+
+struct PictureSettings {
+    int brightness = 0; // 0..255
+    int contrast = 0;
+    int saturation = 0;
+};
+
+// Asked at least once a second while a file is sent; true stops it with
+// Fault::Cancelled.
+using CancelCheck = std::function<bool()>;
+
+class IDeviceSession {
+public:
+    virtual ~IDeviceSession() = default;
+
+    virtual const DeviceInfo& Device() const = 0;
+
+    virtual Result<TimeSettings> GetTime() = 0;
+    virtual Status SetTime(const TimeSettings& settings) = 0;
+    virtual Result<PortSettings> GetPorts() = 0;
+    virtual Status SetPorts(const PortSettings& settings) = 0;
+    virtual Result<DdnsSettings> GetDdns() = 0;
+    virtual Status SetDdns(const DdnsSettings& settings) = 0;
+    virtual Result<StreamSettings> GetStream(StreamKind kind) = 0;
+    virtual Status SetStream(StreamKind kind, const StreamSettings& settings) = 0;
+    virtual Result<ImageSettings> GetImage() = 0;
+    virtual Status SetImage(const ImageSettings& settings) = 0;
+    virtual Result<PictureSettings> GetPicture() = 0;
+    virtual Status SetPicture(const PictureSettings& settings) = 0;
+    virtual Status SetName(const QString& name) = 0;
+    virtual Status ChangePassword(const QString& user, const QString& newPassword) = 0;
+    virtual Status Reboot() = 0;
+    virtual Status Restore() = 0;
+    virtual Status UpdateFirmware(const QString& path, const CancelCheck& cancelled) = 0;
+    virtual Status UploadOem(const QString& path, const CancelCheck& cancelled) = 0;
+    // Live video drawn into the native window `window` (an X11 window id),
+    // until StopLiveVideo or the session ends.
+    virtual Status StartLiveVideo(std::uint64_t window) = 0;
+    virtual Status StopLiveVideo() = 0;
+};
+
+} // namespace orv::device

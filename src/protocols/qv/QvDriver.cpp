@@ -1,0 +1,257 @@
+#include "QvDriver.h"
+
+#include "QvRecords.h"
+#include "RecordText.h"
+#include "discovery/DiscoveryHub.h"
+#include "discovery/DiscoveryInstances.h"
+#include "qvipcsdk/QvIpcSdk.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace orv::qv {
+
+using namespace orv::device;
+
+namespace {
+
+// The device API takes texts escaped, in the system code page; names UTF-8.
+std::string sdkText(const QString& text, int codePage = kCpAnsi) {
+    std::wstring escaped;
+    for (const wchar_t c : text.toStdWString()) {
+        if (c == L'\\' || c == L'\'') {
+            escaped += L'\\';
+        }
+        escaped += c;
+    }
+    return codePage == kCpUtf8 ? ToUtf8(escaped) : ToAnsi(escaped);
+}
+
+class CQvSession final : public IDeviceSession {
+public:
+    CQvSession(DeviceInfo device, int handle) : m_device(std::move(device)), m_handle(handle) {}
+    ~CQvSession() override {
+        if (m_playing) {
+            Qv_IpcClient_StopLivePlay(m_handle);
+        }
+    }
+
+    const DeviceInfo& Device() const override { return m_device; }
+
+    Result<TimeSettings> GetTime() override {
+        return get<QvSystemDate>(Qv_Ipc_GetSystemDate, TimeOf);
+    }
+    Status SetTime(const TimeSettings& s) override {
+        const QvSystemDate r = RecordOf(s);
+        return status(Qv_Ipc_SetSystemDate(m_handle, &r));
+    }
+    Result<PortSettings> GetPorts() override {
+        return get<QvPortInfo>(Qv_Ipc_GetPortInfo, PortsOf);
+    }
+    Status SetPorts(const PortSettings& s) override {
+        const QvPortInfo r = RecordOf(s);
+        return status(Qv_Ipc_SetPortInfo(m_handle, &r));
+    }
+    Result<DdnsSettings> GetDdns() override { return get<QvDdnsInfo>(Qv_Ipc_GetDDNS, DdnsOf); }
+    Status SetDdns(const DdnsSettings& s) override {
+        const auto r = RecordOf(s);
+        if (!r) {
+            return Failure{Fault::Refused, "a text is too long for the camera"};
+        }
+        return status(Qv_Ipc_SetDDNS(m_handle, &*r));
+    }
+    Result<StreamSettings> GetStream(StreamKind kind) override {
+        QvVideoConfig r{};
+        r.stream = kind == StreamKind::Primary ? 1 : 0;
+        if (Qv_Ipc_GetVideoConfig(m_handle, &r) != 0) {
+            return failure(false);
+        }
+        return StreamOf(r);
+    }
+    Status SetStream(StreamKind kind, const StreamSettings& s) override {
+        const QvVideoConfig r = RecordOf(kind, s);
+        return status(Qv_Ipc_SetVideoConfig(m_handle, &r));
+    }
+    Result<ImageSettings> GetImage() override {
+        return get<QvImagingConfig>(Qv_Ipc_GetImagingConfig, ImageOf);
+    }
+    Status SetImage(const ImageSettings& s) override {
+        const QvImagingConfig r = RecordOf(s);
+        return status(Qv_Ipc_SetImagingConfig(m_handle, &r));
+    }
+    Result<PictureSettings> GetPicture() override {
+        return get<QvImagingSettings>(Qv_Ipc_GetImagingSettings, PictureOf);
+    }
+    Status SetPicture(const PictureSettings& s) override {
+        const QvImagingSettings r = RecordOf(s);
+        return status(Qv_Ipc_SetImagingSettings(m_handle, &r));
+    }
+    Status SetName(const QString& name) override {
+        const auto text = NameForApi(name);
+        if (!text) {
+            return Failure{Fault::Refused, "the name is too long for the camera"};
+        }
+        return status(Qv_Ipc_SetDeviceName(m_handle, text->c_str()));
+    }
+    Status ChangePassword(const QString& user, const QString& newPassword) override {
+        return status(
+            Qv_Ipc_ModifyPassword(m_handle, sdkText(user).c_str(), sdkText(newPassword).c_str()));
+    }
+    Status Reboot() override { return status(Qv_Ipc_RebootSystem(m_handle)); }
+    Status Restore() override { return status(Qv_Ipc_RestoreSystem(m_handle)); }
+    Status UpdateFirmware(const QString& path, const CancelCheck& cancelled) override {
+        return upload(Qv_Ipc_UpdateFirmware, path, cancelled);
+    }
+    Status UploadOem(const QString& path, const CancelCheck& cancelled) override {
+        return upload(Qv_Ipc_UploadOemConfigFile, path, cancelled);
+    }
+    Status StartLiveVideo(std::uint64_t window) override {
+        QvPlayInfo play{};
+        play.window = static_cast<std::uint32_t>(window);
+        const std::uint32_t upper = static_cast<std::uint32_t>(window >> 32);
+        std::memcpy(play.reserved1, &upper, sizeof upper);
+        if (Qv_IpcClient_LivePlay(m_handle, &play, 0, 0) != 0) {
+            return failure(false);
+        }
+        m_playing = true;
+        return Done{};
+    }
+    Status StopLiveVideo() override {
+        m_playing = false;
+        return status(Qv_IpcClient_StopLivePlay(m_handle));
+    }
+
+private:
+    template <class Record, class Convert>
+    auto get(int (*call)(int, Record*), Convert convert) -> Result<decltype(convert(Record{}))> {
+        Record r{};
+        if (call(m_handle, &r) != 0) {
+            return failure(false);
+        }
+        return convert(r);
+    }
+    static Failure failure(bool upload) { return {FaultOf(Qv_Sdk_GetLastError(), upload), {}}; }
+    static Status status(int rc, bool upload = false) {
+        if (rc != 0) {
+            return failure(upload);
+        }
+        return Done{};
+    }
+    Status upload(int (*call)(int, const char*), const QString& path,
+                  const CancelCheck& cancelled) {
+        // The check is the calling thread's for the length of this upload.
+        const auto ask = [](void* context) -> int {
+            return (*static_cast<const CancelCheck*>(context))() ? 1 : 0;
+        };
+        if (cancelled) {
+            Qv_Sdk_SetCancelCheck(ask, const_cast<CancelCheck*>(&cancelled));
+        }
+        const int rc = call(m_handle, sdkText(path).c_str());
+        if (cancelled) {
+            Qv_Sdk_SetCancelCheck(nullptr, nullptr);
+        }
+        return status(rc, true);
+    }
+
+    DeviceInfo m_device;
+    int m_handle;
+    bool m_playing = false;
+};
+
+void captured(int type, tagMsgInfo* msg, void* user) {
+    if (msg == nullptr) {
+        return;
+    }
+    auto* sink = static_cast<IDiscoverySink*>(user);
+    const auto now = std::chrono::steady_clock::now();
+    switch (type) {
+    case CAP_SEARCH_RESP:
+        sink->DevicesFound({DeviceOf(msg->Info, now)});
+        break;
+    case CAP_MODIFY_RESULT:
+        sink->AddressChangeDone(DeviceOf(msg->Info, now), msg->Result == 0);
+        break;
+    case CAP_CAPTURE_STOPPED: {
+        // The record names the adapter whose capture ended.
+        const QString adapter = QString::fromUtf8(
+            msg->Info.DevName,
+            static_cast<qsizetype>(strnlen(msg->Info.DevName, sizeof msg->Info.DevName)));
+        sink->DiscoveryProblem(CDiscoveryHub::CaptureProblemText(adapter, msg->Result, true));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
+                                              const Credentials& credentials, Failure& failure) {
+    const std::string ip = Ipv4Text(device.address).toStdString();
+    const int handle =
+        Qv_Ipc_Login(ip.c_str(), nullptr, device.ports.http, sdkText(credentials.user).c_str(),
+                     sdkText(credentials.password).c_str(), 0);
+    if (handle < 0) {
+        failure = {FaultOf(Qv_Sdk_GetLastError(), false), {}};
+        return nullptr;
+    }
+    return std::make_unique<CQvSession>(device, handle);
+}
+
+CQvDriver::CQvDriver(InstancesFactory instances) : m_factory(std::move(instances)) {}
+
+CQvDriver::~CQvDriver() {
+    StopDiscovery();
+}
+
+void CQvDriver::StartDiscovery(IDiscoverySink& sink) {
+    std::lock_guard lock(m_lock);
+    if (m_instances) {
+        return;
+    }
+    m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
+    m_sink = &sink;
+    m_instances->Start(captured, m_sink, [this](const std::string& adapter, int error) {
+        m_sink->DiscoveryProblem(
+            CDiscoveryHub::CaptureProblemText(QString::fromStdString(adapter), error, false));
+    });
+}
+
+void CQvDriver::StopDiscovery() {
+    std::unique_ptr<CDiscoveryInstances> instances;
+    {
+        std::lock_guard lock(m_lock);
+        instances = std::move(m_instances);
+        m_sink = nullptr;
+    }
+    if (instances) {
+        instances->Stop();
+    }
+}
+
+Result<std::unique_ptr<IDeviceSession>> CQvDriver::Open(const DeviceInfo& device,
+                                                        const Credentials& credentials) {
+    Failure failure;
+    auto session = OpenQvSession(device, credentials, failure);
+    if (!session) {
+        return failure;
+    }
+    return session;
+}
+
+Status CQvDriver::ChangeAddress(const DeviceInfo& device, const AddressChange& change,
+                                const Credentials& credentials) {
+    auto request = ModifyRequestOf(device, change, credentials);
+    if (!request) {
+        return Failure{Fault::Refused, "a text is too long for the camera"};
+    }
+    std::lock_guard lock(m_lock);
+    if (!m_instances) {
+        return Failure{Fault::Unreachable, "discovery is not running"};
+    }
+    m_instances->ModifyAll(&*request);
+    return Done{};
+}
+
+} // namespace orv::qv

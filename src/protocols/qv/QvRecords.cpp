@@ -1,0 +1,381 @@
+#include "QvRecords.h"
+
+#include "RecordText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+
+namespace orv::qv {
+
+using namespace orv::device;
+
+namespace {
+
+constexpr std::array<std::pair<int, int>, 7> kPrimarySizes = {
+    {{2560, 1920}, {2048, 1536}, {1920, 1080}, {1600, 1200}, {1280, 960}, {1280, 720}, {704, 576}}};
+constexpr std::array<std::pair<int, int>, 5> kSecondarySizes = {
+    {{640, 480}, {640, 368}, {176, 144}, {320, 240}, {320, 192}}};
+
+QString ansiText(const std::string& bytes) {
+    return QString::fromStdWString(FromAnsi(bytes));
+}
+
+template <std::size_t N>
+QString ansiField(const char (&field)[N]) {
+    return ansiText(FieldText(field));
+}
+
+// The record kept in a handback, or a zeroed one.
+template <class Record>
+Record startFrom(const std::string& handback) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    Record record{};
+    if (handback.size() == sizeof record) {
+        std::memcpy(&record, handback.data(), sizeof record);
+    }
+    return record;
+}
+
+template <class Record>
+std::string handbackOf(const Record& record) {
+    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
+std::string hexOf(const std::uint8_t* bytes, std::size_t n) {
+    std::string text;
+    char pair[3] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        text += pair;
+    }
+    return text;
+}
+
+std::uint32_t addressOf(const char* text, std::size_t size) {
+    const auto parsed =
+        ParseIpv4(QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, size))));
+    return parsed ? *parsed : 0;
+}
+
+template <std::size_t N>
+void putAddress(char (&field)[N], std::uint32_t address) {
+    std::memset(field, 0, N);
+    const QByteArray text = Ipv4Text(address).toLatin1();
+    std::memcpy(field, text.constData(),
+                std::min<std::size_t>(static_cast<std::size_t>(text.size()), N - 1));
+}
+
+template <std::size_t N>
+bool putText(char (&field)[N], const QString& text, int codePage) {
+    return PutRecordText(field, text.toStdWString(), codePage);
+}
+
+std::uint8_t byteOf(int value) {
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
+
+} // namespace
+
+Capabilities MakerCapabilities() {
+    return Capabilities::All();
+}
+
+DeviceInfo DeviceOf(const tagQvIpcInfo& r, std::chrono::steady_clock::time_point when) {
+    DeviceInfo d;
+    MacAddress mac{};
+    std::copy(r.Mac, r.Mac + mac.size(), mac.begin());
+    d.id = DeviceId::OfMac(mac);
+    d.mac = mac;
+    d.name = QString::fromStdWString(FromUtf8(FieldText(r.DevName)));
+    d.address = addressOf(r.IpAddr, sizeof r.IpAddr);
+    d.netmask = addressOf(r.NetMask, sizeof r.NetMask);
+    d.gateway = addressOf(r.Gateway, sizeof r.Gateway);
+    d.dns = addressOf(r.Dns, sizeof r.Dns);
+    d.ports.http = r.HttpPort;
+    d.model = ansiField(r.Model);
+    d.displayModel = ansiField(r.DisplayModel);
+    d.firmware = ansiField(r.Version);
+    ServiceAddress service;
+    service.protocol = Protocol::Maker;
+    service.address = "http://" + FieldText(r.IpAddr) + ":" + std::to_string(r.HttpPort);
+    service.endpoint = hexOf(r.Mac, sizeof r.Mac);
+    d.services.push_back(std::move(service));
+    d.capabilities = MakerCapabilities();
+    d.lastAnswer = when;
+    return d;
+}
+
+std::optional<WireDeviceId> WireIdOf(const DeviceInfo& device) {
+    const ServiceAddress* service = device.Service(Protocol::Maker);
+    if (service == nullptr || service->endpoint.size() != 16) {
+        return std::nullopt;
+    }
+    WireDeviceId id{};
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        unsigned value = 0;
+        if (std::sscanf(service->endpoint.c_str() + 2 * i, "%2x", &value) != 1) {
+            return std::nullopt;
+        }
+        id[i] = static_cast<std::uint8_t>(value);
+    }
+    return id;
+}
+
+std::optional<tagQvIpcInfo> ModifyRequestOf(const DeviceInfo& device, const AddressChange& change,
+                                            const Credentials& credentials) {
+    const auto id = WireIdOf(device);
+    if (!id) {
+        return std::nullopt;
+    }
+    tagQvIpcInfo r{};
+    std::copy(id->begin(), id->end(), r.Mac);
+    if (!putText(r.UserName, credentials.user, kCpAnsi) ||
+        !putText(r.Password, credentials.password, kCpAnsi) ||
+        !putText(r.DevName, change.name, kCpUtf8)) {
+        return std::nullopt;
+    }
+    putAddress(r.IpAddr, change.address);
+    putAddress(r.NetMask, change.netmask);
+    putAddress(r.Gateway, change.gateway);
+    putAddress(r.Dns, change.dns);
+    r.HttpPort = change.httpPort;
+    return r;
+}
+
+TimeSettings TimeOf(const QvSystemDate& r) {
+    TimeSettings s;
+    s.useTimeServer = r.useTimeServer != 0;
+    const std::string date = FieldText(r.date);
+    const std::string time = FieldText(r.time);
+    char sep1 = 0;
+    char sep2 = 0;
+    if (std::sscanf(date.c_str(), "%d%c%d%c%d", &s.local.year, &sep1, &s.local.month, &sep2,
+                    &s.local.day) != 5) {
+        s.local.year = s.local.month = s.local.day = 0;
+    }
+    if (std::sscanf(time.c_str(), "%d:%d:%d", &s.local.hour, &s.local.minute, &s.local.second) !=
+        3) {
+        s.local.hour = s.local.minute = s.local.second = 0;
+    }
+    s.timeServer = ansiField(r.timeServer);
+    s.utcOffsetHours = r.timeZone - 12;
+    s.handback = handbackOf(r);
+    return s;
+}
+
+QvSystemDate RecordOf(const TimeSettings& s) {
+    QvSystemDate r = startFrom<QvSystemDate>(s.handback);
+    r.useTimeServer = s.useTimeServer ? 1 : 0;
+    std::memset(r.date, 0, sizeof r.date);
+    std::memset(r.time, 0, sizeof r.time);
+    if (s.local.year != 0) {
+        std::snprintf(r.date, sizeof r.date, "%04d/%02d/%02d", s.local.year, s.local.month,
+                      s.local.day);
+        std::snprintf(r.time, sizeof r.time, "%02d:%02d:%02d", s.local.hour, s.local.minute,
+                      s.local.second);
+    }
+    putText(r.timeServer, s.timeServer, kCpAnsi);
+    r.timeZone = std::clamp(s.utcOffsetHours, -12, 12) + 12;
+    return r;
+}
+
+PortSettings PortsOf(const QvPortInfo& r) {
+    PortSettings s;
+    s.ports.http = r.httpPort;
+    s.ports.onvif = r.onvifPort;
+    s.ports.rtsp = r.rtspPort1;
+    s.ports.rtsp2 = r.rtspPort2;
+    s.handback = handbackOf(r);
+    return s;
+}
+
+QvPortInfo RecordOf(const PortSettings& s) {
+    QvPortInfo r = startFrom<QvPortInfo>(s.handback);
+    r.httpPort = s.ports.http;
+    r.onvifPort = s.ports.onvif;
+    r.rtspPort1 = s.ports.rtsp;
+    r.rtspPort2 = s.ports.rtsp2;
+    return r;
+}
+
+DdnsSettings DdnsOf(const QvDdnsInfo& r) {
+    DdnsSettings s;
+    s.enabled = r.enable != 0;
+    s.provider = ansiField(r.provider);
+    s.user = ansiField(r.user);
+    s.password = ansiField(r.password);
+    s.hash = ansiField(r.hash);
+    s.host = ansiField(r.host);
+    return s;
+}
+
+std::optional<QvDdnsInfo> RecordOf(const DdnsSettings& s) {
+    QvDdnsInfo r{};
+    r.enable = s.enabled ? 1 : 0;
+    if (!putText(r.provider, s.provider, kCpAnsi) || !putText(r.user, s.user, kCpAnsi) ||
+        !putText(r.password, s.password, kCpAnsi) || !putText(r.hash, s.hash, kCpAnsi) ||
+        !putText(r.host, s.host, kCpAnsi)) {
+        return std::nullopt;
+    }
+    return r;
+}
+
+std::pair<int, int> FrameSizeOf(StreamKind kind, int code) {
+    if (kind == StreamKind::Primary) {
+        return code >= 0 && code < static_cast<int>(kPrimarySizes.size()) ? kPrimarySizes[code]
+                                                                          : std::pair{0, 0};
+    }
+    return code >= 0 && code < static_cast<int>(kSecondarySizes.size()) ? kSecondarySizes[code]
+                                                                        : std::pair{0, 0};
+}
+
+int FrameSizeCode(StreamKind kind, int width, int height) {
+    const auto find = [&](const auto& table) {
+        const auto it = std::find(table.begin(), table.end(), std::pair{width, height});
+        return it == table.end() ? -1 : static_cast<int>(it - table.begin());
+    };
+    return kind == StreamKind::Primary ? find(kPrimarySizes) : find(kSecondarySizes);
+}
+
+StreamSettings StreamOf(const QvVideoConfig& r) {
+    StreamSettings s;
+    const StreamKind kind = r.stream == 1 ? StreamKind::Primary : StreamKind::Secondary;
+    s.enabled = r.enabled != 0;
+    s.codec = r.codec == 0   ? VideoCodec::H264
+              : r.codec == 1 ? VideoCodec::Mpeg4
+              : r.codec == 2 ? VideoCodec::Mjpeg
+                             : VideoCodec::Other;
+    std::tie(s.width, s.height) = FrameSizeOf(kind, r.frameSize);
+    s.frameRate = r.frameRate;
+    s.bitRateKbps = r.bitRate;
+    s.rateControl = r.bitRateControl == 0 ? RateControl::Constant : RateControl::Variable;
+    s.iFrameInterval = r.iFrameInterval;
+    s.handback = handbackOf(r);
+    return s;
+}
+
+QvVideoConfig RecordOf(StreamKind kind, const StreamSettings& s) {
+    QvVideoConfig r = startFrom<QvVideoConfig>(s.handback);
+    r.stream = kind == StreamKind::Primary ? 1 : 0;
+    r.enabled = s.enabled ? 1 : 0;
+    switch (s.codec) {
+    case VideoCodec::H264:
+        r.codec = 0;
+        break;
+    case VideoCodec::Mpeg4:
+        r.codec = 1;
+        break;
+    case VideoCodec::Mjpeg:
+        r.codec = 2;
+        break;
+    case VideoCodec::Other:
+        break; // the camera's own code, from the handback
+    }
+    // A size without a name here keeps the camera's own code.
+    const int code = FrameSizeCode(kind, s.width, s.height);
+    if (code >= 0) {
+        r.frameSize = code;
+    }
+    r.frameRate = s.frameRate;
+    r.bitRate = s.bitRateKbps;
+    r.bitRateControl = s.rateControl == RateControl::Constant ? 0 : 1;
+    r.iFrameInterval = s.iFrameInterval;
+    return r;
+}
+
+ImageSettings ImageOf(const QvImagingConfig& r) {
+    ImageSettings s;
+    s.powerLineHz = r.powerLineFrequency;
+    s.irCut = r.irCutMode == 0   ? IrCutMode::Night
+              : r.irCutMode == 1 ? IrCutMode::Day
+                                 : IrCutMode::Auto;
+    s.localDisplay = r.localDisplay == 1   ? LocalDisplay::Ntsc
+                     : r.localDisplay == 2 ? LocalDisplay::Pal
+                                           : LocalDisplay::Off;
+    s.indoor = r.outdoorMode == 1;
+    s.exposureLevel = r.exposureLevel;
+    s.maxExposureTime = r.maxExposureTime;
+    s.handback = handbackOf(r);
+    return s;
+}
+
+QvImagingConfig RecordOf(const ImageSettings& s) {
+    QvImagingConfig r = startFrom<QvImagingConfig>(s.handback);
+    r.powerLineFrequency = s.powerLineHz;
+    r.irCutMode = s.irCut == IrCutMode::Night ? 0 : s.irCut == IrCutMode::Day ? 1 : 2;
+    r.localDisplay = s.localDisplay == LocalDisplay::Ntsc  ? 1
+                     : s.localDisplay == LocalDisplay::Pal ? 2
+                                                           : 0;
+    r.outdoorMode = s.indoor ? 1 : 0;
+    r.exposureLevel = byteOf(s.exposureLevel);
+    r.maxExposureTime = byteOf(s.maxExposureTime);
+    return r;
+}
+
+PictureSettings PictureOf(const QvImagingSettings& r) {
+    return {r.brightness, r.contrast, r.saturation};
+}
+
+QvImagingSettings RecordOf(const PictureSettings& s) {
+    return {s.brightness, s.contrast, s.saturation};
+}
+
+std::string EscapeDeviceName(std::string_view utf8Name, size_t outSize) {
+    static constexpr std::string_view kKept = "!@#$&*()=:/;?+'.";
+    std::string out;
+    for (const char c : utf8Name) {
+        char unit[4] = {};
+        if (kKept.find(c) != std::string_view::npos) {
+            unit[0] = c;
+        } else {
+            std::snprintf(unit, sizeof unit, "%%%2X", static_cast<unsigned char>(c));
+        }
+        if (out.size() + std::strlen(unit) + 1 > outSize) {
+            break;
+        }
+        out += unit;
+    }
+    return out;
+}
+
+std::optional<std::string> NameForApi(const QString& name) {
+    if (name.isEmpty()) {
+        return std::string();
+    }
+    // The name call takes what the System page's 32-byte name buffer holds.
+    char converted[32] = {};
+    const std::wstring wide = name.toStdWString();
+    if (WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
+        return std::nullopt;
+    }
+    return EscapeDeviceName(converted);
+}
+
+Fault FaultOf(int error, bool upload) {
+    switch (error) {
+    case QV_ERR_AUTH:
+        return Fault::WrongCredentials;
+    case QV_ERR_TIMEOUT:
+        return Fault::NoAnswer;
+    case QV_ERR_NETWORK:
+        return Fault::Unreachable;
+    case QV_ERR_REJECTED:
+        return upload ? Fault::FileRejected : Fault::Refused;
+    case QV_ERR_FILE:
+        return Fault::FileUnreadable;
+    case QV_ERR_DEVICE:
+        return Fault::DeviceFault;
+    case QV_ERR_MALFORMED:
+        return Fault::BadAnswer;
+    case QV_ERR_CANCELLED:
+        return Fault::Cancelled;
+    case QV_ERR_NOT_SUPPORTED:
+        return Fault::NotSupported;
+    default:
+        return Fault::Other;
+    }
+}
+
+} // namespace orv::qv
