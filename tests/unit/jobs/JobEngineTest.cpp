@@ -7,6 +7,7 @@
 #include "JobWait.h"
 #include "RecordingSdk.h"
 #include "TestCameras.h"
+#include "jobs/JobResults.h"
 
 #include <gtest/gtest.h>
 
@@ -260,4 +261,54 @@ TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {
     }
     EXPECT_EQ(lastDone, 100);
     EXPECT_EQ(sdk.Calls("Login").size(), 100u);
+}
+
+TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCameraOnce) {
+    const auto camera = [](std::uint8_t last) {
+        tagQvIpcInfo r{};
+        r.Mac[5] = last;
+        return r;
+    };
+    const auto result = [&](std::uint8_t last, const char* operation, Outcome outcome) {
+        OperationResult r;
+        r.job = 1;
+        r.device = camera(last);
+        r.key = orv::DeviceKey::Of(r.device);
+        r.operation = operation;
+        r.outcome = outcome;
+        return r;
+    };
+    CJobResultsModel model;
+    model.Begin(1);
+    // Camera 1 fails first and succeeds later; camera 2 is cancelled after a
+    // success; camera 3 succeeds throughout; camera 4 is no longer listed.
+    for (const auto& r :
+         {result(4, "Modify Port", Outcome::Succeeded), result(1, "Modify Port", Outcome::Failed),
+          result(2, "Modify Port", Outcome::Succeeded),
+          result(3, "Modify Port", Outcome::Succeeded), result(1, "Reboot", Outcome::Succeeded),
+          result(2, "Reboot", Outcome::Cancelled)}) {
+        model.Add(r);
+    }
+    OperationResult stale = result(5, "Reboot", Outcome::Failed);
+    stale.job = 0;
+    model.Add(stale); // a late result of an earlier job never joins this one's
+    const CameraTally tally = TallyCameras(model.Results());
+    EXPECT_EQ(tally.cameras, 4);
+    EXPECT_EQ(tally.failed, 1) << "a later success does not hide a failure";
+    EXPECT_EQ(tally.cancelled, 1);
+    EXPECT_EQ(tally.succeeded, 2);
+
+    const auto retry = model.FailedDevices();
+    ASSERT_EQ(retry.size(), 2u) << "the failed camera and the cancelled one, once each";
+    EXPECT_EQ(retry[0].Mac[5], 1);
+    EXPECT_EQ(retry[1].Mac[5], 2);
+
+    const auto key = [&](std::uint8_t last) { return orv::DeviceKey::Of(camera(last)); };
+    model.Order({key(3), key(2), key(1)});
+    std::vector<int> order;
+    for (const auto& r : model.Results()) {
+        order.push_back(r.device.Mac[5]);
+    }
+    EXPECT_EQ(order, (std::vector<int>{3, 2, 2, 1, 1, 4}))
+        << "listed cameras in list order, each keeping its own order, the rest last";
 }

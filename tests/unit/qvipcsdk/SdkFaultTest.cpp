@@ -160,6 +160,11 @@ TEST(SdkDigest, RefusesAChallengeWithoutQopAndPrefersSha256) {
               0);
     ASSERT_EQ(answers.size(), 2u);
     EXPECT_NE(answers[1].find("algorithm=SHA-256"), std::string::npos) << answers[1];
+    // Without an algorithm the challenge means MD5 (RFC 7616), as many
+    // cameras leave it.
+    EXPECT_GT(login({R"(Digest realm="R", qop="auth", nonce="n3")"}), 0);
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_NE(answers[1].find("algorithm=MD5"), std::string::npos) << answers[1];
     camera.stop();
     serving.join();
 }
