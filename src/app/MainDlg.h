@@ -4,9 +4,9 @@
 // Information list in which operations report their results.
 
 #include "discovery/DiscoveryHub.h"
-#include "discovery/DiscoveryInstances.h"
 #include "jobs/JobEngine.h"
 #include "operations/common/AppServices.h"
+#include "protocols/qv/DiscoveryInstances.h"
 #include "sdk/DeviceSdk.h"
 
 #include <QDialog>

@@ -66,16 +66,17 @@ std::string givenPassword(const Options& options, std::string& password) {
     return {};
 }
 
-std::string secretsCsv(const std::vector<tagQvIpcInfo>& cameras,
-                       const std::unordered_map<DeviceKey, std::string, DeviceKeyHash>& passwords,
-                       const std::vector<jobs::OperationResult>* results) {
+std::string
+secretsCsv(const std::vector<tagQvIpcInfo>& cameras,
+           const std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash>& passwords,
+           const std::vector<jobs::OperationResult>* results) {
     QString csv = jobs::CsvRow({"mac", "ip", "name", "password", "applied"});
     for (const tagQvIpcInfo& c : cameras) {
         QString applied = QStringLiteral("pending");
         if (results != nullptr) {
             applied = QStringLiteral("no");
             for (const jobs::OperationResult& r : *results) {
-                if (r.key == DeviceKey::Of(c) && r.operation == "Modify Password" &&
+                if (r.key == qv::IdOf(c) && r.operation == "Modify Password" &&
                     r.outcome == jobs::Outcome::Succeeded) {
                     applied = QStringLiteral("yes");
                 }
@@ -86,7 +87,7 @@ std::string secretsCsv(const std::vector<tagQvIpcInfo>& cameras,
                       c.Mac[2], c.Mac[3], c.Mac[4], c.Mac[5]);
         csv += jobs::CsvRow({QString::fromLatin1(mac), QString::fromStdString(FieldText(c.IpAddr)),
                              QString::fromStdString(FieldText(c.DevName)),
-                             QString::fromStdString(passwords.at(DeviceKey::Of(c))), applied});
+                             QString::fromStdString(passwords.at(qv::IdOf(c))), applied});
     }
     return csv.toStdString();
 }
@@ -124,9 +125,9 @@ int RunPasswords(const Command& command, const Options& options) {
                                                  "Reboot: logged in with the new password"})) {
         return *end;
     }
-    std::unordered_map<DeviceKey, std::string, DeviceKeyHash> passwords;
+    std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash> passwords;
     for (const tagQvIpcInfo& c : selected) {
-        passwords[DeviceKey::Of(c)] = rotate ? RandomPassword() : given;
+        passwords[qv::IdOf(c)] = rotate ? RandomPassword() : given;
     }
     CSecretsFile secrets;
     if (rotate) {
@@ -146,7 +147,7 @@ int RunPasswords(const Command& command, const Options& options) {
     order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
     // The System page changes the administrator's password.
     order.work = [&operations, &passwords](jobs::CameraRun& run) {
-        const std::string& password = passwords.at(DeviceKey::Of(run.Device()));
+        const std::string& password = passwords.at(qv::IdOf(run.Device()));
         batchset::CBatchOperations::RunSteps(
             operations.ModifyPasswordAndReboot("admin", password.c_str()), run);
     };

@@ -98,8 +98,7 @@ int RunSetIp(const Command& command, const Options& options) {
     std::map<std::string, std::vector<std::string>> probes;
     for (const plan::PlanEntry& e : entries) {
         const std::vector<std::string> one = plan::AddressesToProbe({e});
-        const SeenCamera* seen =
-            e.camera ? session.Discovery().Find(DeviceKey::Of(*e.camera)) : nullptr;
+        const SeenCamera* seen = e.camera ? session.Discovery().Find(qv::IdOf(*e.camera)) : nullptr;
         if (!one.empty() && seen != nullptr && !seen->adapters.empty()) {
             probes[seen->adapters.front()].push_back(one.front());
         }
@@ -134,18 +133,18 @@ int RunSetIp(const Command& command, const Options& options) {
         return refused ? kExitBadInput : kExitOk;
     }
 
-    std::unordered_map<DeviceKey, plan::PlanEntry, DeviceKeyHash> planned;
+    std::unordered_map<device::DeviceId, plan::PlanEntry, device::DeviceIdHash> planned;
     jobs::JobSpec order;
     order.name = "Set IP";
     order.operations = {network::kModifyOperation};
     order.credentials = session.LoginData().escaped;
     for (const plan::PlanEntry& e : entries) {
-        planned.emplace(DeviceKey::Of(*e.camera), e);
+        planned.emplace(qv::IdOf(*e.camera), e);
         order.targets.push_back(*e.camera);
     }
     CCliDiscovery& discovery = session.Discovery();
     order.work = [&planned, &discovery](jobs::CameraRun& run) {
-        const DeviceKey key = DeviceKey::Of(run.Device());
+        const device::DeviceId key = qv::IdOf(run.Device());
         const plan::PlanEntry& e = planned.at(key);
         if (!e.changes) {
             run.Report(network::kModifyOperation, 0);

@@ -57,11 +57,10 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
         QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
                          [this, name](const std::vector<tagQvIpcInfo>& r) { onFound(name, r); });
         QObject::connect(hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
-                         [this](const tagQvIpcInfo& r) { m_waiter.Complete(DeviceKey::Of(r), 0); });
-        QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
-                         [this](const tagQvIpcInfo& r, int result) {
-                             m_waiter.Complete(DeviceKey::Of(r), result);
-                         });
+                         [this](const tagQvIpcInfo& r) { m_waiter.Complete(qv::IdOf(r), 0); });
+        QObject::connect(
+            hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
+            [this](const tagQvIpcInfo& r, int result) { m_waiter.Complete(qv::IdOf(r), result); });
         QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
                          [](const QString& text) { Note(text.toStdString()); });
         void* user = hub.get();
@@ -72,8 +71,7 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
     const int started = m_instances.StartEach(
         &CDiscoveryHub::CaptureCallback, userFor, [&](const std::string& adapter, int error) {
             ++failures;
-            Note(CDiscoveryHub::CaptureProblemText(QString::fromStdString(adapter), error, false)
-                     .toStdString());
+            Note(CaptureProblemText(QString::fromStdString(adapter), error, false).toStdString());
         });
     for (const std::string& wanted : interfaces) {
         if (std::find(seen.begin(), seen.end(), wanted) == seen.end()) {
@@ -111,7 +109,7 @@ void CCliDiscovery::RunFor(std::chrono::milliseconds time, const std::function<b
 void CCliDiscovery::onFound(const std::string& adapter, const std::vector<tagQvIpcInfo>& records) {
     const auto now = std::chrono::steady_clock::now();
     for (const tagQvIpcInfo& r : records) {
-        const DeviceKey key = DeviceKey::Of(r);
+        const device::DeviceId key = qv::IdOf(r);
         auto [it, added] = m_cameras.try_emplace(key);
         if (added) {
             m_order.push_back(key);
@@ -128,7 +126,7 @@ void CCliDiscovery::onFound(const std::string& adapter, const std::vector<tagQvI
 
 std::vector<SeenCamera> CCliDiscovery::Cameras() const {
     std::vector<SeenCamera> cameras;
-    for (const DeviceKey& key : m_order) {
+    for (const device::DeviceId& key : m_order) {
         cameras.push_back(m_cameras.at(key));
     }
     std::stable_sort(cameras.begin(), cameras.end(), [](const SeenCamera& a, const SeenCamera& b) {
@@ -137,7 +135,7 @@ std::vector<SeenCamera> CCliDiscovery::Cameras() const {
     return cameras;
 }
 
-const SeenCamera* CCliDiscovery::Find(const DeviceKey& key) const {
+const SeenCamera* CCliDiscovery::Find(const device::DeviceId& key) const {
     const auto it = m_cameras.find(key);
     return it == m_cameras.end() ? nullptr : &it->second;
 }

@@ -7,8 +7,8 @@
 // is seen at its new address within a second or two.
 
 #include "discovery/DiscoveryHub.h"
-#include "discovery/DiscoveryInstances.h"
 #include "operations/network/ModifyWaiter.h"
+#include "protocols/qv/DiscoveryInstances.h"
 
 #include <array>
 #include <chrono>
@@ -53,7 +53,7 @@ public:
 
     // Every camera heard, in address order.
     std::vector<SeenCamera> Cameras() const;
-    const SeenCamera* Find(const DeviceKey& key) const;
+    const SeenCamera* Find(const device::DeviceId& key) const;
 
     // A modify request through every adapter (any thread); the outcome
     // reaches the waiter.
@@ -66,8 +66,8 @@ private:
     CDiscoveryInstances m_instances;
     std::map<std::string, std::unique_ptr<CDiscoveryHub>> m_hubs;
     std::vector<Adapter> m_adapters;
-    std::vector<DeviceKey> m_order;
-    std::unordered_map<DeviceKey, SeenCamera, DeviceKeyHash> m_cameras;
+    std::vector<device::DeviceId> m_order;
+    std::unordered_map<device::DeviceId, SeenCamera, device::DeviceIdHash> m_cameras;
     network::CModifyWaiter m_waiter;
     bool m_changed = false;
 };

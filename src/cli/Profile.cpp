@@ -553,7 +553,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                 WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
-            built.names[DeviceKey::Of(camera)] = {*name, qv::EscapeDeviceName(converted)};
+            built.names[qv::IdOf(camera)] = {*name, qv::EscapeDeviceName(converted)};
         }
     }
     if (p.date && p.date->mode != bs::DateOption::Keep) {
@@ -693,7 +693,7 @@ std::vector<bs::Step> BuiltProfile::StepsFor(const tagQvIpcInfo& camera) const {
     if (dateMode) {
         add(Ops::SetSystemDate(*dateMode, dateZone, &dateWhen));
     }
-    if (const auto name = names.find(DeviceKey::Of(camera)); name != names.end()) {
+    if (const auto name = names.find(qv::IdOf(camera)); name != names.end()) {
         steps.push_back(Ops::DeviceNameStep(name->second.escaped));
     }
     add(Ops::SetPorts(ports ? &*ports : nullptr));
@@ -719,7 +719,7 @@ std::vector<std::string> BuiltProfile::Describe(const tagQvIpcInfo& camera) cons
                                                                         : "set to ") +
                        date->date + " " + date->time);
     }
-    if (const auto name = names.find(DeviceKey::Of(camera)); name != names.end()) {
+    if (const auto name = names.find(qv::IdOf(camera)); name != names.end()) {
         line(bs::Operation::SetDeviceName, "\"" + name->second.text + "\"");
     }
     if (ports) {

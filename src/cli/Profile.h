@@ -94,7 +94,7 @@ struct BuiltProfile {
         std::string text;
         std::string escaped;
     };
-    std::unordered_map<DeviceKey, Name, DeviceKeyHash> names;
+    std::unordered_map<device::DeviceId, Name, device::DeviceIdHash> names;
     std::optional<QvSystemDate> date;
     std::optional<batchset::DateOption> dateMode;
     int dateZone = batchset::kDefaultTimeZone;

@@ -170,9 +170,8 @@ int CSession::CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest
     const std::vector<tagQvIpcInfo> all = Records();
     std::vector<bool> checks;
     for (const tagQvIpcInfo& c : all) {
-        checks.push_back(std::any_of(selected.begin(), selected.end(), [&](const auto& s) {
-            return DeviceKey::Of(s) == DeviceKey::Of(c);
-        }));
+        checks.push_back(std::any_of(selected.begin(), selected.end(),
+                                     [&](const auto& s) { return qv::IdOf(s) == qv::IdOf(c); }));
     }
     const std::vector<upgrade::ListRow> rows = upgrade::RowsOf(all, checks);
     switch (upgrade::ValidateCheckedSet(rows, modelTest)) {
@@ -238,9 +237,9 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
         QObject::connect(&engine, &jobs::CJobEngine::finished, &engine,
                          [&](jobs::JobId job) { done = done || job == id; });
     const int total = static_cast<int>(order.targets.size());
-    std::vector<DeviceKey> cameraOrder;
+    std::vector<device::DeviceId> cameraOrder;
     for (const tagQvIpcInfo& target : order.targets) {
-        cameraOrder.push_back(DeviceKey::Of(target));
+        cameraOrder.push_back(qv::IdOf(target));
     }
     id = engine.Start(std::move(order));
     progress.Update(0, total, 0);

@@ -23,9 +23,7 @@ void CDeviceList::sort(const CDeviceSortProxy::Order& order) {
 }
 
 int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
-    const auto isNew = [this](const tagQvIpcInfo& r) {
-        return m_model.RowOf(DeviceKey::Of(r)) < 0;
-    };
+    const auto isNew = [this](const tagQvIpcInfo& r) { return m_model.RowOf(qv::IdOf(r)) < 0; };
     if (std::any_of(records.begin(), records.end(), isNew)) {
         // New rows go where a sort after appending them would put them: the
         // rows already listed are brought into that order first, then each
@@ -53,7 +51,7 @@ int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
 }
 
 int CDeviceList::RefreshDevice(const tagQvIpcInfo& record) {
-    const int row = m_model.RowOf(DeviceKey::Of(record));
+    const int row = m_model.RowOf(qv::IdOf(record));
     if (row < 0) {
         return 0;
     }
@@ -86,7 +84,7 @@ int CDeviceList::DropStaleDevice() {
         }
         WriteLog(Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
                  row, device.record.IpAddr, now, device.lastSeen, now - device.lastSeen);
-        const DeviceKey key = DeviceKey::Of(device.record);
+        const device::DeviceId key = qv::IdOf(device.record);
         m_model.Remove(source);
         emit deviceDropped(key);
         return 1;
@@ -106,29 +104,29 @@ int CDeviceList::sourceRow(int row) const {
     return m_proxy.mapToSource(m_proxy.index(row, 0)).row();
 }
 
-const DeviceRow* CDeviceList::Find(const DeviceKey& key) const {
+const DeviceRow* CDeviceList::Find(const device::DeviceId& key) const {
     const int row = m_model.RowOf(key);
     return row < 0 ? nullptr : &m_model.At(row).device;
 }
 
-std::optional<DeviceKey> CDeviceList::KeyAt(int row) const {
+std::optional<device::DeviceId> CDeviceList::KeyAt(int row) const {
     if (row < 0 || row >= m_proxy.rowCount()) {
         return std::nullopt;
     }
-    return DeviceKey::Of(m_model.At(sourceRow(row)).device.record);
+    return qv::IdOf(m_model.At(sourceRow(row)).device.record);
 }
 
-int CDeviceList::RowOf(const DeviceKey& key) const {
+int CDeviceList::RowOf(const device::DeviceId& key) const {
     const int source = m_model.RowOf(key);
     return source < 0 ? -1 : m_proxy.mapFromSource(m_model.index(source, 0)).row();
 }
 
-bool CDeviceList::IsChecked(const DeviceKey& key) const {
+bool CDeviceList::IsChecked(const device::DeviceId& key) const {
     const int row = m_model.RowOf(key);
     return row >= 0 && m_model.At(row).checked;
 }
 
-void CDeviceList::SetChecked(const DeviceKey& key, bool checked) {
+void CDeviceList::SetChecked(const device::DeviceId& key, bool checked) {
     m_model.SetChecked(m_model.RowOf(key), checked);
 }
 

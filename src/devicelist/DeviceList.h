@@ -52,14 +52,14 @@ public:
     void SortByHeader(int column);
 
     int Count() const { return m_model.rowCount(); }
-    const DeviceRow* Find(const DeviceKey& key) const;
+    const DeviceRow* Find(const device::DeviceId& key) const;
     // The camera shown on a row, or nothing for a row that does not exist.
-    std::optional<DeviceKey> KeyAt(int row) const;
+    std::optional<device::DeviceId> KeyAt(int row) const;
     // Where a camera is shown; -1 when it is not listed.
-    int RowOf(const DeviceKey& key) const;
+    int RowOf(const device::DeviceId& key) const;
 
-    bool IsChecked(const DeviceKey& key) const;
-    void SetChecked(const DeviceKey& key, bool checked);
+    bool IsChecked(const device::DeviceId& key) const;
+    void SetChecked(const device::DeviceId& key, bool checked);
     bool AnyChecked() const;
     void SetAllChecks(bool checked);
     // Records in the list's order: every camera, or the checked ones.
@@ -67,7 +67,7 @@ public:
     std::vector<tagQvIpcInfo> CheckedDevices() const;
 
 signals:
-    void deviceDropped(const orv::DeviceKey& key);
+    void deviceDropped(const orv::device::DeviceId& key);
     // After every sort, whatever started it.
     void sorted(int column, bool ascending);
     // The first answer of a camera beyond the list's ceiling.

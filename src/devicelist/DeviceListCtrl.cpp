@@ -25,21 +25,21 @@ CDeviceListCtrl::CDeviceListCtrl(CDeviceList& list, QWidget* parent)
     connect(this, &ui::CSortListCtrl::headerClicked, &list, &CDeviceList::SortByHeader);
 
     const auto forRow = [this](int row, auto then) {
-        if (const std::optional<DeviceKey> key = m_list.KeyAt(row)) {
+        if (const std::optional<device::DeviceId> key = m_list.KeyAt(row)) {
             then(*key);
         }
     };
     connect(this, &ui::CSortListCtrl::checkToggled, this, [this, forRow](int row, bool checked) {
-        forRow(row, [&](const DeviceKey& key) { emit deviceCheckToggled(key, checked); });
+        forRow(row, [&](const device::DeviceId& key) { emit deviceCheckToggled(key, checked); });
     });
     connect(this, &ui::CSortListCtrl::rowSelected, this, [this, forRow](int row) {
-        forRow(row, [&](const DeviceKey& key) { emit deviceSelected(key); });
+        forRow(row, [&](const device::DeviceId& key) { emit deviceSelected(key); });
     });
     connect(this, &ui::CSortListCtrl::itemClicked, this, [this, forRow](int row, int column) {
-        forRow(row, [&](const DeviceKey& key) { emit deviceClicked(key, column); });
+        forRow(row, [&](const device::DeviceId& key) { emit deviceClicked(key, column); });
     });
     connect(this, &ui::CSortListCtrl::itemDoubleClicked, this, [this, forRow](int row, int) {
-        forRow(row, [&](const DeviceKey& key) { emit deviceDoubleClicked(key); });
+        forRow(row, [&](const device::DeviceId& key) { emit deviceDoubleClicked(key); });
     });
 }
 
@@ -53,11 +53,11 @@ void CDeviceListCtrl::SetHeaderTexts() {
     m_list.Model().SetHeaderTexts(titles);
 }
 
-std::optional<DeviceKey> CDeviceListCtrl::SelectedDevice() const {
+std::optional<device::DeviceId> CDeviceListCtrl::SelectedDevice() const {
     return m_list.KeyAt(GetNextSelectedItem(-1));
 }
 
-bool CDeviceListCtrl::SelectDevice(const DeviceKey& key) {
+bool CDeviceListCtrl::SelectDevice(const device::DeviceId& key) {
     return SelectItem(m_list.RowOf(key), true);
 }
 

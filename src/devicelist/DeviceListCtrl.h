@@ -19,16 +19,16 @@ public:
     // Column headers in the current language.
     void SetHeaderTexts();
     // The camera on the first highlighted row, if any.
-    std::optional<DeviceKey> SelectedDevice() const;
+    std::optional<device::DeviceId> SelectedDevice() const;
     // Highlights the camera's row (and only it); false when it is not listed.
-    bool SelectDevice(const DeviceKey& key);
+    bool SelectDevice(const device::DeviceId& key);
 
 signals:
-    void deviceCheckToggled(const orv::DeviceKey& key, bool checked);
-    void deviceSelected(const orv::DeviceKey& key);
+    void deviceCheckToggled(const orv::device::DeviceId& key, bool checked);
+    void deviceSelected(const orv::device::DeviceId& key);
     // A left click on a camera's row, in `column`.
-    void deviceClicked(const orv::DeviceKey& key, int column);
-    void deviceDoubleClicked(const orv::DeviceKey& key);
+    void deviceClicked(const orv::device::DeviceId& key, int column);
+    void deviceDoubleClicked(const orv::device::DeviceId& key);
 
 private:
     CDeviceList& m_list;

@@ -18,7 +18,7 @@ QString addressOf(const tagQvIpcInfo& record) {
 
 CDeviceSelection::CDeviceSelection(CDeviceList& list, QObject* parent)
     : QObject(parent), m_list(list) {
-    connect(&list, &CDeviceList::deviceDropped, this, [this](const DeviceKey& key) {
+    connect(&list, &CDeviceList::deviceDropped, this, [this](const device::DeviceId& key) {
         if (m_current == key) {
             m_current.reset();
         }
@@ -30,7 +30,7 @@ void CDeviceSelection::SwitchCheckedMode(bool on) {
     emit checkedModeSwitched(on);
 }
 
-std::optional<DeviceKey> CDeviceSelection::Current() const {
+std::optional<device::DeviceId> CDeviceSelection::Current() const {
     return m_current && m_list.Find(*m_current) != nullptr ? m_current : std::nullopt;
 }
 
@@ -38,18 +38,18 @@ const DeviceRow* CDeviceSelection::CurrentDevice() const {
     return m_current ? m_list.Find(*m_current) : nullptr;
 }
 
-void CDeviceSelection::Pick(const DeviceKey& key) {
+void CDeviceSelection::Pick(const device::DeviceId& key) {
     m_current = key;
     emit picked(key);
 }
 
-void CDeviceSelection::RowSelected(const DeviceKey& key) {
+void CDeviceSelection::RowSelected(const device::DeviceId& key) {
     if (!m_checkedMode && Current() != key) {
         Pick(key);
     }
 }
 
-void CDeviceSelection::TextClicked(const DeviceKey& key) {
+void CDeviceSelection::TextClicked(const device::DeviceId& key) {
     m_list.SetChecked(key, false);
     if (m_list.AnyChecked()) {
         return;
@@ -73,14 +73,14 @@ void CDeviceSelection::SelectAll(bool checked) {
     SwitchCheckedMode(checked);
 }
 
-bool CDeviceSelection::Conflicts(const DeviceKey& key) const {
+bool CDeviceSelection::Conflicts(const device::DeviceId& key) const {
     const DeviceRow* device = m_list.Find(key);
     if (device == nullptr) {
         return false;
     }
     const QString address = addressOf(device->record);
     for (const tagQvIpcInfo& other : m_list.Devices()) {
-        if (!(DeviceKey::Of(other) == key) && addressOf(other) == address) {
+        if (!(qv::IdOf(other) == key) && addressOf(other) == address) {
             return true;
         }
     }

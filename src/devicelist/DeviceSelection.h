@@ -23,18 +23,18 @@ public:
     void SwitchCheckedMode(bool on);
     // The camera of single-device operations; nothing when none is chosen or
     // it has left the list.
-    std::optional<DeviceKey> Current() const;
+    std::optional<device::DeviceId> Current() const;
     const DeviceRow* CurrentDevice() const;
     // Makes the camera current and announces it as picked.
-    void Pick(const DeviceKey& key);
+    void Pick(const device::DeviceId& key);
 
     // A row became the selected row: outside checked mode its camera is
     // picked, unless it is current already.
-    void RowSelected(const DeviceKey& key);
+    void RowSelected(const device::DeviceId& key);
     // A click on a row's texts clears that row's check; once no row stays
     // checked, Select All is cleared, checked mode ends and the clicked
     // camera is picked.
-    void TextClicked(const DeviceKey& key);
+    void TextClicked(const device::DeviceId& key);
     // A person set or cleared a check: setting one switches checked mode
     // on; clearing the last one clears Select All and switches it off.
     void CheckChanged(bool nowChecked);
@@ -43,19 +43,19 @@ public:
     void SelectAll(bool checked);
 
     // Another listed camera has the same IP address (letter case ignored).
-    bool Conflicts(const DeviceKey& key) const;
+    bool Conflicts(const device::DeviceId& key) const;
     // Some checked camera shares its address with any other listed one.
     bool CheckedSetConflicts() const;
 
 signals:
     void checkedModeSwitched(bool on);
     void selectAllCleared();
-    void picked(const orv::DeviceKey& key);
+    void picked(const orv::device::DeviceId& key);
 
 private:
     CDeviceList& m_list;
     bool m_checkedMode = false;
-    std::optional<DeviceKey> m_current;
+    std::optional<device::DeviceId> m_current;
 };
 
 } // namespace orv

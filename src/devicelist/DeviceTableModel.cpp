@@ -76,7 +76,7 @@ Qt::ItemFlags CDeviceTableModel::flags(const QModelIndex& index) const {
     return result;
 }
 
-int CDeviceTableModel::RowOf(const DeviceKey& key) const {
+int CDeviceTableModel::RowOf(const device::DeviceId& key) const {
     const auto it = m_index.find(key);
     return it == m_index.end() ? -1 : it->second;
 }
@@ -109,9 +109,9 @@ CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvI
                                                           std::optional<std::int32_t> seenAt) {
     Update update;
     std::vector<Entry> added;
-    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> addedIndex;
+    std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> addedIndex;
     for (const tagQvIpcInfo& record : records) {
-        const DeviceKey key = DeviceKey::Of(record);
+        const device::DeviceId key = qv::IdOf(record);
         if (const int row = RowOf(key); row >= 0) {
             Entry& entry = m_rows[static_cast<std::size_t>(row)];
             if (seenAt) {
@@ -156,7 +156,7 @@ CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvI
         const int first = rowCount();
         beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
         for (Entry& entry : added) {
-            m_index.emplace(DeviceKey::Of(entry.device.record), static_cast<int>(m_rows.size()));
+            m_index.emplace(qv::IdOf(entry.device.record), static_cast<int>(m_rows.size()));
             m_rows.push_back(std::move(entry));
         }
         endInsertRows();
@@ -174,12 +174,12 @@ bool CDeviceTableModel::Remove(int row) {
         return false;
     }
     beginRemoveRows({}, row, row);
-    m_index.erase(DeviceKey::Of(At(row).device.record));
+    m_index.erase(qv::IdOf(At(row).device.record));
     m_rows.erase(m_rows.begin() + row);
     // Rows are dropped at most one per check, so renumbering the index of
     // the rows behind is cheap.
     for (std::size_t r = static_cast<std::size_t>(row); r < m_rows.size(); ++r) {
-        m_index[DeviceKey::Of(m_rows[r].device.record)] = static_cast<int>(r);
+        m_index[qv::IdOf(m_rows[r].device.record)] = static_cast<int>(r);
     }
     endRemoveRows();
     return true;

@@ -4,8 +4,8 @@
 // check mark. Rows are found by their key in constant time. The order the
 // user sees is the sort proxy's business (DeviceSortProxy.h).
 
-#include "DeviceKey.h"
 #include "DeviceListProfile.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <QAbstractTableModel>
 #include <QCollator>
@@ -52,7 +52,7 @@ public:
     const DeviceListProfile& Profile() const { return m_profile; }
     const Entry& At(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     // The row of a camera, or -1.
-    int RowOf(const DeviceKey& key) const;
+    int RowOf(const device::DeviceId& key) const;
 
     struct Update {
         int added = 0;
@@ -83,7 +83,7 @@ private:
 
     const DeviceListProfile& m_profile;
     std::vector<Entry> m_rows;
-    std::unordered_map<DeviceKey, int, DeviceKeyHash> m_index;
+    std::unordered_map<device::DeviceId, int, device::DeviceIdHash> m_index;
     std::vector<QString> m_titles;
     int m_sortColumn = -1;
     // Opened once per sort basis: opening a collator costs more than many

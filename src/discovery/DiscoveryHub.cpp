@@ -1,8 +1,9 @@
 #include "DiscoveryHub.h"
 
-#include "devicelist/DeviceKey.h"
 #include "lang/Language.h"
 #include "log/LogFile.h"
+#include "protocols/qv/DiscoveryInstances.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <QCoreApplication>
 
@@ -62,26 +63,8 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
     }
 }
 
-QString CDiscoveryHub::CaptureProblemText(const QString& adapter, int error, bool started) {
-    const auto text = [](const wchar_t* id, const wchar_t* english) {
-        return QString::fromStdWString(TheLanguage().Text(id, english));
-    };
-    switch (error) {
-    case QVSP_ERROR_NO_PERMISSION:
-        return text(L"95020",
-                    L"No discovery on %1: the program may not capture network frames. Run it as "
-                    L"root, or grant the right once: setcap cap_net_raw+ep %2")
-            .arg(adapter, QCoreApplication::applicationFilePath());
-    case QVSP_ERROR_ADAPTER_GONE:
-        return text(L"95021", L"Discovery on %1 stopped: the adapter is gone.").arg(adapter);
-    default:
-        return started ? text(L"95022", L"Discovery on %1 stopped: capture failed.").arg(adapter)
-                       : text(L"95023", L"No discovery on %1: capture failed.").arg(adapter);
-    }
-}
-
 void CDiscoveryHub::ReportCaptureProblem(const QString& adapter, int error) {
-    const QString text = CaptureProblemText(adapter, error, false);
+    const QString text = orv::CaptureProblemText(adapter, error, false);
     WriteLog(1, "%s", text.toLocal8Bit().constData());
     emit captureProblem(text);
 }
@@ -113,7 +96,7 @@ void CDiscoveryHub::drain() {
     // Runs of answers go out as one batch with one record per camera, the
     // latest; an IP change's outcome keeps its place between them.
     std::vector<tagQvIpcInfo> batch;
-    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> inBatch;
+    std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> inBatch;
     const auto flush = [&] {
         if (!batch.empty()) {
             emit devicesFound(batch);
@@ -123,7 +106,7 @@ void CDiscoveryHub::drain() {
     };
     for (const Pending& p : pending) {
         if (p.type == CAP_SEARCH_RESP) {
-            const auto [it, added] = inBatch.emplace(DeviceKey::Of(p.record), batch.size());
+            const auto [it, added] = inBatch.emplace(qv::IdOf(p.record), batch.size());
             if (added) {
                 batch.push_back(p.record);
             } else {
@@ -133,7 +116,7 @@ void CDiscoveryHub::drain() {
         }
         flush();
         if (p.type == CAP_CAPTURE_STOPPED) {
-            const QString text = CaptureProblemText(
+            const QString text = orv::CaptureProblemText(
                 QString::fromUtf8(
                     p.record.DevName,
                     static_cast<qsizetype>(strnlen(p.record.DevName, sizeof p.record.DevName))),

@@ -40,9 +40,6 @@ public:
     // An adapter whose capture could not start (QVSP_ERROR_ value), from
     // the window thread.
     void ReportCaptureProblem(const QString& adapter, int error);
-    // What the installer reads about it: the cause and, for missing rights,
-    // how to grant them.
-    static QString CaptureProblemText(const QString& adapter, int error, bool started);
 
     std::uint64_t DroppedAnswers() const;
 

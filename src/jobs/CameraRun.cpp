@@ -129,7 +129,7 @@ void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason r
                            std::string detail) {
     OperationResult r;
     r.job = m_job;
-    r.key = DeviceKey::Of(m_device);
+    r.key = qv::IdOf(m_device);
     r.device = m_device;
     r.operation = operation;
     r.outcome = outcome;

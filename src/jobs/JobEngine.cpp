@@ -122,7 +122,7 @@ void CJobEngine::reportCancelled(const Task& task) {
     OperationResult r;
     r.job = task.id;
     r.device = order.targets[task.index];
-    r.key = DeviceKey::Of(r.device);
+    r.key = qv::IdOf(r.device);
     r.outcome = Outcome::Cancelled;
     r.reason = Reason::Cancelled;
     for (const std::string& operation : order.operations) {

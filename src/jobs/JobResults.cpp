@@ -149,8 +149,8 @@ void CJobResultsModel::Add(const OperationResult& result) {
     endInsertRows();
 }
 
-void CJobResultsModel::Order(const std::vector<DeviceKey>& cameras) {
-    std::unordered_map<DeviceKey, std::size_t, DeviceKeyHash> place;
+void CJobResultsModel::Order(const std::vector<device::DeviceId>& cameras) {
+    std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> place;
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         place.emplace(cameras[i], i);
     }
@@ -172,7 +172,7 @@ std::vector<tagQvIpcInfo> CJobResultsModel::FailedDevices() const {
             continue;
         }
         const bool listed = std::any_of(failed.begin(), failed.end(), [&](const tagQvIpcInfo& d) {
-            return DeviceKey::Of(d) == r.key;
+            return qv::IdOf(d) == r.key;
         });
         if (!listed) {
             failed.push_back(r.device);

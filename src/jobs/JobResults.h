@@ -50,7 +50,7 @@ public:
     const std::vector<OperationResult>& Results() const { return m_results; }
     // Puts the results in the order of `cameras` (each camera's results in
     // the order it made them); results of other cameras go last.
-    void Order(const std::vector<DeviceKey>& cameras);
+    void Order(const std::vector<device::DeviceId>& cameras);
     // The cameras whose operations did not all succeed, each once.
     std::vector<tagQvIpcInfo> FailedDevices() const;
 

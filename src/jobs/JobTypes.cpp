@@ -117,7 +117,7 @@ namespace orv::jobs {
 CameraTally TallyCameras(const std::vector<OperationResult>& results) {
     // Worst outcome per camera, cameras counted in one pass.
     enum : int { kSucceeded, kCancelled, kFailed };
-    std::unordered_map<DeviceKey, int, DeviceKeyHash> worst;
+    std::unordered_map<device::DeviceId, int, device::DeviceIdHash> worst;
     for (const OperationResult& r : results) {
         const int outcome = r.outcome == Outcome::Failed      ? kFailed
                             : r.outcome == Outcome::Cancelled ? kCancelled

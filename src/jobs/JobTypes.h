@@ -2,7 +2,7 @@
 // What a job reports: per camera and operation, whether it worked and, when
 // not, why, in words an installer can act on.
 
-#include "devicelist/DeviceKey.h"
+#include "protocols/qv/QvRecords.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QMetaType>
@@ -46,7 +46,7 @@ Reason ReasonForSdkError(int error, bool upload);
 // One operation on one camera.
 struct OperationResult {
     JobId job = 0;
-    DeviceKey key;
+    device::DeviceId key;
     tagQvIpcInfo device{}; // as it was targeted
     std::string operation; // the operation's words, "Modify Port"
     Outcome outcome = Outcome::Succeeded;

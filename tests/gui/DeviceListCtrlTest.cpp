@@ -35,20 +35,22 @@ protected:
     void click(int row, int column, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(view->viewport(), button, {}, cell(row, column));
     }
-    static DeviceKey key(unsigned char id) { return DeviceKey::Of(Camera(id, "")); }
+    static device::DeviceId key(unsigned char id) { return qv::IdOf(Camera(id, "")); }
 };
 
 TEST_F(DeviceListCtrlTest, AClickAnywhereOnARowTogglesItsCheckAndNamesTheCamera) {
     QStringList order;
     QObject::connect(view.get(), &CDeviceListCtrl::deviceCheckToggled,
-                     [&](const DeviceKey& k, bool on) {
-                         order << QString("check %1 %2").arg(k.bytes[5]).arg(on);
+                     [&](const device::DeviceId& k, bool on) {
+                         order << QString("check %1 %2").arg(k.Mac()[5]).arg(on);
                      });
-    QObject::connect(view.get(), &CDeviceListCtrl::deviceSelected,
-                     [&](const DeviceKey& k) { order << QString("select %1").arg(k.bytes[5]); });
-    QObject::connect(view.get(), &CDeviceListCtrl::deviceClicked, [&](const DeviceKey& k, int c) {
-        order << QString("click %1 %2").arg(k.bytes[5]).arg(c);
+    QObject::connect(view.get(), &CDeviceListCtrl::deviceSelected, [&](const device::DeviceId& k) {
+        order << QString("select %1").arg(k.Mac()[5]);
     });
+    QObject::connect(view.get(), &CDeviceListCtrl::deviceClicked,
+                     [&](const device::DeviceId& k, int c) {
+                         order << QString("click %1 %2").arg(k.Mac()[5]).arg(c);
+                     });
     for (int column = 0; column < 6; ++column) {
         click(1, column);
         EXPECT_TRUE(list.IsChecked(key(2))) << "column " << column;
@@ -68,7 +70,7 @@ TEST_F(DeviceListCtrlTest, AClickAnywhereOnARowTogglesItsCheckAndNamesTheCamera)
     QApplication::sendEvent(view->viewport(), &dbl);
     EXPECT_EQ(checks.count(), 0) << "right clicks and the double-click event toggle nothing";
     ASSERT_EQ(doubleClicks.count(), 1);
-    EXPECT_EQ(doubleClicks.at(0).at(0).value<DeviceKey>(), key(3));
+    EXPECT_EQ(doubleClicks.at(0).at(0).value<device::DeviceId>(), key(3));
 
     view->setCurrentIndex(view->model()->index(0, 2));
     QTest::keyClick(view.get(), Qt::Key_Space);

@@ -7,7 +7,7 @@
 #include "LabNetwork.h"
 
 #include "discovery/DiscoveryHub.h"
-#include "discovery/DiscoveryInstances.h"
+#include "protocols/qv/DiscoveryInstances.h"
 #include "text/TextConv.h"
 
 #include <QCoreApplication>

@@ -4,12 +4,12 @@
 
 namespace orv::network {
 
-void CModifyWaiter::Expect(const DeviceKey& camera) {
+void CModifyWaiter::Expect(const device::DeviceId& camera) {
     std::lock_guard lock(m_lock);
     m_outcomes[camera].reset();
 }
 
-void CModifyWaiter::Complete(const DeviceKey& camera, int result) {
+void CModifyWaiter::Complete(const device::DeviceId& camera, int result) {
     {
         std::lock_guard lock(m_lock);
         const auto it = m_outcomes.find(camera);
@@ -22,7 +22,8 @@ void CModifyWaiter::Complete(const DeviceKey& camera, int result) {
     m_arrived.notify_all();
 }
 
-std::optional<int> CModifyWaiter::Wait(const DeviceKey& camera, std::chrono::milliseconds timeout,
+std::optional<int> CModifyWaiter::Wait(const device::DeviceId& camera,
+                                       std::chrono::milliseconds timeout,
                                        const std::atomic<bool>& cancelled) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(m_lock);
@@ -60,7 +61,7 @@ jobs::Reason ReasonForModifyResult(int result) {
 bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
                          std::chrono::milliseconds timeout) {
     const std::optional<int> result =
-        waiter.Wait(DeviceKey::Of(run.Device()), timeout, run.CancelFlag());
+        waiter.Wait(qv::IdOf(run.Device()), timeout, run.CancelFlag());
     if (!result) {
         run.ReportFailure(kModifyOperation,
                           run.Cancelled() ? jobs::Reason::Cancelled : jobs::Reason::NoAnswer);

@@ -4,8 +4,8 @@
 // here for their camera's outcome, so that a checked-mode run gets a result
 // per camera, progress and a summary like any device job.
 
-#include "devicelist/DeviceKey.h"
 #include "jobs/CameraRun.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,18 +19,18 @@ namespace orv::network {
 class CModifyWaiter {
 public:
     // Before the request leaves: an outcome that arrives early is kept.
-    void Expect(const DeviceKey& camera);
+    void Expect(const device::DeviceId& camera);
     // The result word of the camera's change (0: applied), from any thread.
-    void Complete(const DeviceKey& camera, int result);
+    void Complete(const device::DeviceId& camera, int result);
     // Blocks until the camera's outcome arrives, `cancelled` is set or
     // `timeout` passes; nothing in the last two cases.
-    std::optional<int> Wait(const DeviceKey& camera, std::chrono::milliseconds timeout,
+    std::optional<int> Wait(const device::DeviceId& camera, std::chrono::milliseconds timeout,
                             const std::atomic<bool>& cancelled);
 
 private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
-    std::unordered_map<DeviceKey, std::optional<int>, DeviceKeyHash> m_outcomes;
+    std::unordered_map<device::DeviceId, std::optional<int>, device::DeviceIdHash> m_outcomes;
 };
 
 // The operation words of an IP change in results and summaries.

@@ -253,11 +253,11 @@ void CBatchSetDlg::updateSaveButtons() {
     }
 }
 
-void CBatchSetDlg::LoadDevice(const orv::DeviceKey& key) {
+void CBatchSetDlg::LoadDevice(const orv::device::DeviceId& key) {
     Selection().Pick(key);
 }
 
-void CBatchSetDlg::PickDevice(const orv::DeviceKey& key) {
+void CBatchSetDlg::PickDevice(const orv::device::DeviceId& key) {
     const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
@@ -312,7 +312,7 @@ void CBatchSetDlg::OnSelectAll(bool checked) {
     if (count == 0) {
         return;
     }
-    const std::optional<orv::DeviceKey> current = Selection().Current();
+    const std::optional<orv::device::DeviceId> current = Selection().Current();
     const int target = current && Devices().RowOf(*current) == 0 ? count - 1 : 0;
     m_listCtrl->clearSelection();
     m_listCtrl->SelectItem(target, true);

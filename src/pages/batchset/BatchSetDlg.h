@@ -41,13 +41,13 @@ public:
 
     // Makes the camera current, logs in to it and fills the sub-pages (once
     // the reads are back; a newer pick drops an older one's).
-    void LoadDevice(const orv::DeviceKey& key);
+    void LoadDevice(const orv::device::DeviceId& key);
     bool LoadRunning() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void EnterCheckedMode(bool on) override;
-    void PickDevice(const orv::DeviceKey& key) override;
+    void PickDevice(const orv::device::DeviceId& key) override;
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;
     void JobRunningChanged(bool running) override;

@@ -44,7 +44,7 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
     connect(m_selection.get(), &orv::CDeviceSelection::checkedModeSwitched, this,
             [this](bool on) { EnterCheckedMode(on); });
     connect(m_selection.get(), &orv::CDeviceSelection::picked, this,
-            [this](const orv::DeviceKey& key) { PickDevice(key); });
+            [this](const orv::device::DeviceId& key) { PickDevice(key); });
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceCheckToggled, this,
             &CDeviceListPage::onCheckToggled);
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceSelected, this,
@@ -58,7 +58,7 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
         }
     });
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceDoubleClicked, this,
-            [this](const orv::DeviceKey& key) { OnDeviceDoubleClicked(key); });
+            [this](const orv::device::DeviceId& key) { OnDeviceDoubleClicked(key); });
     m_listCtrl->viewport()->installEventFilter(this);
 
     m_jobPanel = new CJobPanel(jobs, this);
@@ -154,14 +154,14 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
     if (m_jobReport == Report::Lines && m_jobSpec.targets.size() > 1) {
         // In the order the cameras were listed, each camera's lines in the
         // order it made them; one pass over the results, whatever the count.
-        std::unordered_map<orv::DeviceKey, std::vector<const orv::jobs::OperationResult*>,
-                           orv::DeviceKeyHash>
+        std::unordered_map<orv::device::DeviceId, std::vector<const orv::jobs::OperationResult*>,
+                           orv::device::DeviceIdHash>
             byCamera;
         for (const orv::jobs::OperationResult& r : m_jobPanel->Results().Results()) {
             byCamera[r.key].push_back(&r);
         }
         for (const tagQvIpcInfo& target : m_jobSpec.targets) {
-            const auto it = byCamera.find(orv::DeviceKey::Of(target));
+            const auto it = byCamera.find(orv::qv::IdOf(target));
             if (it == byCamera.end()) {
                 continue;
             }
@@ -224,7 +224,7 @@ void CDeviceListPage::OnPageTick(int) {}
 
 void CDeviceListPage::EnterCheckedMode(bool) {}
 
-void CDeviceListPage::PickDevice(const orv::DeviceKey&) {}
+void CDeviceListPage::PickDevice(const orv::device::DeviceId&) {}
 
 void CDeviceListPage::OnSelectAll(bool checked) {
     m_selection->SelectAll(checked);
@@ -250,7 +250,7 @@ bool CDeviceListPage::eventFilter(QObject* watched, QEvent* event) {
     return CPageDlg::eventFilter(watched, event);
 }
 
-void CDeviceListPage::onCheckToggled(const orv::DeviceKey& key, bool checked) {
+void CDeviceListPage::onCheckToggled(const orv::device::DeviceId& key, bool checked) {
     m_lastToggled = key;
     m_checkBeforeToggle = !checked;
     m_sinceToggle.start();
@@ -258,7 +258,7 @@ void CDeviceListPage::onCheckToggled(const orv::DeviceKey& key, bool checked) {
     ChecksChanged();
 }
 
-void CDeviceListPage::onDeviceSelected(const orv::DeviceKey& key) {
+void CDeviceListPage::onDeviceSelected(const orv::device::DeviceId& key) {
     if (m_pressInProgress) {
         m_selectedDuringPress = key;
         return;
@@ -266,8 +266,8 @@ void CDeviceListPage::onDeviceSelected(const orv::DeviceKey& key) {
     m_selection->RowSelected(key);
 }
 
-void CDeviceListPage::onDeviceClicked(const orv::DeviceKey& key, int column) {
-    const std::optional<orv::DeviceKey> selected = m_selectedDuringPress;
+void CDeviceListPage::onDeviceClicked(const orv::device::DeviceId& key, int column) {
+    const std::optional<orv::device::DeviceId> selected = m_selectedDuringPress;
     m_pressInProgress = false;
     m_selectedDuringPress.reset();
     if (column != 0 && textClickRuleApplies()) {
@@ -278,7 +278,7 @@ void CDeviceListPage::onDeviceClicked(const orv::DeviceKey& key, int column) {
     }
 }
 
-void CDeviceListPage::OnDeviceDoubleClicked(const orv::DeviceKey& key) {
+void CDeviceListPage::OnDeviceDoubleClicked(const orv::device::DeviceId& key) {
     const orv::DeviceRow* device = m_devices->Find(key);
     if (!m_devices->Profile().checkBoxes || device == nullptr) {
         return;

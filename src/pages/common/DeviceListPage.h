@@ -63,7 +63,7 @@ protected:
 
     // What switching checked mode and picking a camera mean for the page.
     virtual void EnterCheckedMode(bool on);
-    virtual void PickDevice(const orv::DeviceKey& key);
+    virtual void PickDevice(const orv::device::DeviceId& key);
     // After a person changed check marks (one row, Select All, a filter).
     virtual void ChecksChanged() {}
     // Select All clicked; the default checks or clears every row and
@@ -74,7 +74,7 @@ protected:
     // A double-click on a camera's row: leaves its check box toggled against
     // its state before the double-click, applies the check rule and hands the
     // camera's web page to the browser.
-    virtual void OnDeviceDoubleClicked(const orv::DeviceKey& key);
+    virtual void OnDeviceDoubleClicked(const orv::device::DeviceId& key);
 
     // How a job speaks to the Operating Information list: a result line per
     // camera and operation (single-device operations), one summary line per
@@ -101,9 +101,9 @@ protected:
     QCheckBox* m_selectAll = nullptr;
 
 private:
-    void onCheckToggled(const orv::DeviceKey& key, bool checked);
-    void onDeviceSelected(const orv::DeviceKey& key);
-    void onDeviceClicked(const orv::DeviceKey& key, int column);
+    void onCheckToggled(const orv::device::DeviceId& key, bool checked);
+    void onDeviceSelected(const orv::device::DeviceId& key);
+    void onDeviceClicked(const orv::device::DeviceId& key, int column);
     bool textClickRuleApplies() const;
     void onJobResult(const orv::jobs::OperationResult& result);
     void onJobFinished(orv::jobs::JobId job);
@@ -119,12 +119,12 @@ private:
     QBasicTimer m_timer;
     // The check state a camera had before the person's last click toggled
     // it: the first click of a double-click has toggled the row already.
-    std::optional<orv::DeviceKey> m_lastToggled;
+    std::optional<orv::device::DeviceId> m_lastToggled;
     bool m_checkBeforeToggle = false;
     QElapsedTimer m_sinceToggle;
     // From a left press on the list until its click is handled, a selection
     // that the press makes waits for the click rule, so a click picks a
     // camera once.
     bool m_pressInProgress = false;
-    std::optional<orv::DeviceKey> m_selectedDuringPress;
+    std::optional<orv::device::DeviceId> m_selectedDuringPress;
 };

@@ -86,7 +86,7 @@ void CJobPanel::Track(jobs::JobId job, const std::vector<tagQvIpcInfo>& order) {
     }
     m_order.clear();
     for (const tagQvIpcInfo& camera : order) {
-        m_order.push_back(orv::DeviceKey::Of(camera));
+        m_order.push_back(orv::qv::IdOf(camera));
     }
     m_running = true;
     m_cancelling = false;

@@ -67,7 +67,7 @@ private:
     int m_progressDone = 0;
     int m_progressTotal = 0;
     bool m_cancelling = false;
-    std::vector<orv::DeviceKey> m_order;
+    std::vector<orv::device::DeviceId> m_order;
     std::optional<orv::jobs::CameraTally> m_tally;
     QProgressBar* m_progress = nullptr;
     QLabel* m_summary = nullptr;

@@ -233,7 +233,7 @@ void CSearchDlg::EnterCheckedMode(bool on) {
     layoutControls();
 }
 
-void CSearchDlg::PickDevice(const orv::DeviceKey& key) {
+void CSearchDlg::PickDevice(const orv::device::DeviceId& key) {
     m_modify->setEnabled(true);
     const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
@@ -265,11 +265,11 @@ void CSearchDlg::OnPageTick(int tick) {
 void CSearchDlg::OnModifyDone(const tagQvIpcInfo& record) {
     CDeviceListPage::OnModifyDone(record);
     orv::AddResultLine(m_app, orv::ModifyResultLine(record, true));
-    m_waiter.Complete(orv::DeviceKey::Of(record), 0);
+    m_waiter.Complete(orv::qv::IdOf(record), 0);
 }
 
 void CSearchDlg::OnModifyFailed(const tagQvIpcInfo& record, int result) {
-    m_waiter.Complete(orv::DeviceKey::Of(record), result);
+    m_waiter.Complete(orv::qv::IdOf(record), result);
 }
 
 void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
@@ -277,9 +277,9 @@ void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
     order.name = "Network Settings";
     order.operations = {orv::network::kModifyOperation};
     for (tagQvIpcInfo& request : requests) {
-        m_waiter.Expect(orv::DeviceKey::Of(request));
+        m_waiter.Expect(orv::qv::IdOf(request));
         m_app.ModifyIpcInfoAll(&request);
-        if (const orv::DeviceRow* device = Devices().Find(orv::DeviceKey::Of(request))) {
+        if (const orv::DeviceRow* device = Devices().Find(orv::qv::IdOf(request))) {
             order.targets.push_back(device->record);
         }
     }

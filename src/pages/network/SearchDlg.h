@@ -39,7 +39,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void OnPageTick(int tick) override;
     void EnterCheckedMode(bool on) override;
-    void PickDevice(const orv::DeviceKey& key) override;
+    void PickDevice(const orv::device::DeviceId& key) override;
     void JobRunningChanged(bool running) override;
 
 private:

@@ -141,7 +141,7 @@ void COemDlg::JobRunningChanged(bool running) {
     m_browse->setEnabled(!running);
 }
 
-void COemDlg::PickDevice(const orv::DeviceKey& key) {
+void COemDlg::PickDevice(const orv::device::DeviceId& key) {
     showConflict(Selection().Conflicts(key));
 }
 

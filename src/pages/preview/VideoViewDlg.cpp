@@ -185,7 +185,7 @@ void CVideoViewDlg::setControlsEnabled(bool on) {
     }
 }
 
-void CVideoViewDlg::SelectDevice(const orv::DeviceKey& key) {
+void CVideoViewDlg::SelectDevice(const orv::device::DeviceId& key) {
     Selection().Pick(key);
 }
 
@@ -218,7 +218,7 @@ void CVideoViewDlg::pump() {
     });
 }
 
-void CVideoViewDlg::PickDevice(const orv::DeviceKey& key) {
+void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
     const orv::DeviceRow* device = Devices().Find(key);
     if (device == nullptr) {
         return;
@@ -322,7 +322,7 @@ void CVideoViewDlg::PlayOrStop() {
     startLive();
 }
 
-void CVideoViewDlg::OnDeviceDoubleClicked(const orv::DeviceKey&) {
+void CVideoViewDlg::OnDeviceDoubleClicked(const orv::device::DeviceId&) {
     PlayOrStop();
 }
 

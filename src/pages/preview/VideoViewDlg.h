@@ -27,7 +27,7 @@ public:
 
     // Makes the camera current, ends a running live view, logs in to the
     // camera and reads its picture and imaging settings.
-    void SelectDevice(const orv::DeviceKey& key);
+    void SelectDevice(const orv::device::DeviceId& key);
     void PlayOrStop();
     void MoveSlider(orv::preview::PictureField field, int position);
     void Default();
@@ -42,8 +42,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void PickDevice(const orv::DeviceKey& key) override;
-    void OnDeviceDoubleClicked(const orv::DeviceKey& key) override;
+    void PickDevice(const orv::device::DeviceId& key) override;
+    void OnDeviceDoubleClicked(const orv::device::DeviceId& key) override;
 
 private:
     void createControls();

@@ -119,7 +119,7 @@ std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
     std::vector<up::ListRow> rows;
     rows.reserve(static_cast<size_t>(Devices().Count()));
     for (int row = 0; row < Devices().Count(); ++row) {
-        const orv::DeviceKey key = *Devices().KeyAt(row);
+        const orv::device::DeviceId key = *Devices().KeyAt(row);
         const tagQvIpcInfo& device = Devices().Find(key)->record;
         rows.push_back({orv::FieldText(device.IpAddr), orv::FieldText(device.Version),
                         Devices().IsChecked(key)});
@@ -136,7 +136,7 @@ void CBatchUpgradeDlg::showMessage(const std::optional<orv::Message>& message) {
     m_upgrade->setEnabled(!message.has_value() && !JobRunning());
 }
 
-void CBatchUpgradeDlg::PickDevice(const orv::DeviceKey& key) {
+void CBatchUpgradeDlg::PickDevice(const orv::device::DeviceId& key) {
     showMessage(Selection().Conflicts(key) ? std::optional<orv::Message>(orv::kAddressConflict)
                                            : std::nullopt);
 }
@@ -215,7 +215,7 @@ void CBatchUpgradeDlg::Browse() {
 }
 
 std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
-    const auto modelOf = [this](const std::optional<orv::DeviceKey>& key) {
+    const auto modelOf = [this](const std::optional<orv::device::DeviceId>& key) {
         const orv::DeviceRow* device = key ? Devices().Find(*key) : nullptr;
         return device != nullptr ? std::optional(orv::FieldText(device->record.Model))
                                  : std::nullopt;
@@ -223,7 +223,7 @@ std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
     if (!IsCheckedMode()) {
         return modelOf(Selection().Current());
     }
-    if (const std::optional<orv::DeviceKey> highlighted = m_listCtrl->SelectedDevice()) {
+    if (const std::optional<orv::device::DeviceId> highlighted = m_listCtrl->SelectedDevice()) {
         return modelOf(highlighted);
     }
     // Nothing highlighted: the checked cameras are the ones the person

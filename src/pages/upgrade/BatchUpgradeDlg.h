@@ -28,7 +28,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void PickDevice(const orv::DeviceKey& key) override;
+    void PickDevice(const orv::device::DeviceId& key) override;
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;
     void JobRunningChanged(bool running) override;

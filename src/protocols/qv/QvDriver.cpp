@@ -2,8 +2,7 @@
 
 #include "QvRecords.h"
 #include "RecordText.h"
-#include "discovery/DiscoveryHub.h"
-#include "discovery/DiscoveryInstances.h"
+#include "protocols/qv/DiscoveryInstances.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <chrono>
@@ -176,7 +175,7 @@ void captured(int type, tagMsgInfo* msg, void* user) {
         const QString adapter = QString::fromUtf8(
             msg->Info.DevName,
             static_cast<qsizetype>(strnlen(msg->Info.DevName, sizeof msg->Info.DevName)));
-        sink->DiscoveryProblem(CDiscoveryHub::CaptureProblemText(adapter, msg->Result, true));
+        sink->DiscoveryProblem(CaptureProblemText(adapter, msg->Result, true));
         break;
     }
     default:
@@ -213,8 +212,7 @@ void CQvDriver::StartDiscovery(IDiscoverySink& sink) {
     m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
     m_sink = &sink;
     m_instances->Start(captured, m_sink, [this](const std::string& adapter, int error) {
-        m_sink->DiscoveryProblem(
-            CDiscoveryHub::CaptureProblemText(QString::fromStdString(adapter), error, false));
+        m_sink->DiscoveryProblem(CaptureProblemText(QString::fromStdString(adapter), error, false));
     });
 }
 

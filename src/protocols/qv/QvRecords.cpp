@@ -82,12 +82,16 @@ Capabilities MakerCapabilities() {
     return Capabilities::All();
 }
 
+DeviceId IdOf(const tagQvIpcInfo& record) {
+    MacAddress mac{};
+    std::copy(record.Mac, record.Mac + mac.size(), mac.begin());
+    return DeviceId::OfMac(mac);
+}
+
 DeviceInfo DeviceOf(const tagQvIpcInfo& r, std::chrono::steady_clock::time_point when) {
     DeviceInfo d;
-    MacAddress mac{};
-    std::copy(r.Mac, r.Mac + mac.size(), mac.begin());
-    d.id = DeviceId::OfMac(mac);
-    d.mac = mac;
+    d.id = IdOf(r);
+    d.mac = d.id.Mac();
     d.name = QString::fromStdWString(FromUtf8(FieldText(r.DevName)));
     d.address = addressOf(r.IpAddr, sizeof r.IpAddr);
     d.netmask = addressOf(r.NetMask, sizeof r.NetMask);

@@ -26,6 +26,9 @@ using WireDeviceId = std::array<std::uint8_t, 8>;
 // What the maker's cameras can do; every one of them does all of it.
 device::Capabilities MakerCapabilities();
 
+// A camera's identity: its MAC, the first six bytes of the record's device
+// id (the two after it travel with the MAC and name no other camera).
+device::DeviceId IdOf(const tagQvIpcInfo& record);
 // A discovery answer as a device, answered at `when`.
 device::DeviceInfo DeviceOf(const tagQvIpcInfo& record, std::chrono::steady_clock::time_point when);
 // The 8-byte id kept in the device's maker service; nothing for a device the

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(built.built.has_value() != built.error.has_value());
     if (built.built) {
         for (const tagQvIpcInfo& c : targets) {
-            const auto name = built.built->names.find(orv::DeviceKey::Of(c));
+            const auto name = built.built->names.find(orv::qv::IdOf(c));
             check(!read.profile->name || (name != built.built->names.end() &&
                                           name->second.text.size() < sizeof c.DevName));
             check(built.built->StepsFor(c).size() <= 8);

@@ -59,7 +59,7 @@ struct PreviewPage {
     int RowOf(const testcams::Lab& lab, int camera) const {
         for (const tagQvIpcInfo& device : page->Devices().Devices()) {
             if (lab.ip(camera) == device.IpAddr) {
-                return page->Devices().RowOf(orv::DeviceKey::Of(device));
+                return page->Devices().RowOf(orv::qv::IdOf(device));
             }
         }
         return -1;

@@ -72,10 +72,10 @@ TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
 
     const BuildResult b = build(R"({"name": "Tür {n}", "name_start": 9})", {kClass1, kClass5});
     ASSERT_TRUE(b.built);
-    EXPECT_EQ(b.built->names.at(orv::DeviceKey::Of(kClass5)).text, "Tür 10");
+    EXPECT_EQ(b.built->names.at(orv::qv::IdOf(kClass5)).text, "Tür 10");
     // What the camera's name call takes: every byte but the kept signs in
     // percent form.
-    EXPECT_EQ(b.built->names.at(orv::DeviceKey::Of(kClass1)).escaped, "%54%C3%BC%72%20%39");
+    EXPECT_EQ(b.built->names.at(orv::qv::IdOf(kClass1)).escaped, "%54%C3%BC%72%20%39");
     // The counter follows the addresses, lowest first and by number: .9
     // before .10, whatever order the cameras came in.
     tagQvIpcInfo at10 = kClass1;
@@ -84,8 +84,8 @@ TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
     std::snprintf(at9.IpAddr, sizeof at9.IpAddr, "192.0.2.9");
     const BuildResult byAddress = build(R"({"name": "Gate {n}"})", {at10, at9});
     ASSERT_TRUE(byAddress.built);
-    EXPECT_EQ(byAddress.built->names.at(orv::DeviceKey::Of(at9)).text, "Gate 1");
-    EXPECT_EQ(byAddress.built->names.at(orv::DeviceKey::Of(at10)).text, "Gate 2");
+    EXPECT_EQ(byAddress.built->names.at(orv::qv::IdOf(at9)).text, "Gate 1");
+    EXPECT_EQ(byAddress.built->names.at(orv::qv::IdOf(at10)).text, "Gate 2");
     EXPECT_EQ(buildError(R"({"name": "Camera {mac} {mac}"})", {kClass1}),
               "name: \"Camera 02:00:00:00:00:01 02:00:00:00:00:01\" is longer than a camera "
               "keeps");

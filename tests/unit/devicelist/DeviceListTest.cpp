@@ -39,7 +39,7 @@ protected:
         }
         return texts;
     }
-    static DeviceKey key(unsigned char id) { return DeviceKey::Of(Camera(id, "")); }
+    static device::DeviceId key(unsigned char id) { return qv::IdOf(Camera(id, "")); }
 
 private:
     std::vector<std::unique_ptr<QAbstractItemModelTester>> m_testers;
@@ -128,7 +128,7 @@ TEST_F(DeviceListTest, ARefreshChangesCellsInPlaceAndKeepsWhatTheRequestLeavesEm
     EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.7", "192.168.1.66", "192.168.1.200"}));
 }
 
-TEST_F(DeviceListTest, CellsComeFromTheRecordAndAllEightMacBytesMakeTheKey) {
+TEST_F(DeviceListTest, CellsComeFromTheRecordAndTheMacMakesTheKey) {
     auto batch = list(DeviceListKind::BatchSet);
     auto oem = list(DeviceListKind::Oem);
     auto video = list(DeviceListKind::VideoPreviews);
@@ -146,9 +146,17 @@ TEST_F(DeviceListTest, CellsComeFromTheRecordAndAllEightMacBytesMakeTheKey) {
     EXPECT_EQ(column(*video, 0), QStringList{"1"}) << "no check boxes: numbers come first";
     EXPECT_FALSE(video->Proxy().index(0, 0).data(Qt::CheckStateRole).isValid());
 
-    tagQvIpcInfo twin = cam;
-    twin.Mac[7] = 1;
-    const std::vector<tagQvIpcInfo> both{twin, twin};
+    // The two bytes after the MAC travel with it but name no other camera:
+    // the row is refreshed and keeps them for the camera's next request.
+    tagQvIpcInfo same = cam;
+    same.Mac[7] = 1;
+    const std::vector<tagQvIpcInfo> twice{same, same};
+    EXPECT_EQ(batch->AddOrRefreshDevices(twice), 0);
+    ASSERT_EQ(batch->Count(), 1);
+    EXPECT_EQ(batch->Devices().front().Mac[7], 1);
+    tagQvIpcInfo other = cam;
+    other.Mac[5] = 0x60;
+    const std::vector<tagQvIpcInfo> both{other, other};
     EXPECT_EQ(batch->AddOrRefreshDevices(both), 1) << "one camera twice in a batch is one row";
     EXPECT_EQ(batch->Count(), 2);
 }
@@ -177,7 +185,7 @@ TEST_F(DeviceListTest, SilentCamerasLeaveOneByOneAndOnlyNetworkSettingsLogsThem)
     const int before = disconnectLines();
     EXPECT_EQ(network->DropStaleDevice(), 1);
     EXPECT_EQ(column(*network, 4), (QStringList{"192.168.1.2", "192.168.1.3"}));
-    EXPECT_EQ(dropped.first().at(0).value<DeviceKey>(), key(1));
+    EXPECT_EQ(dropped.first().at(0).value<device::DeviceId>(), key(1));
     EXPECT_EQ(batch->DropStaleDevice(), 1);
     EXPECT_EQ(batch->DropStaleDevice(), 1);
     EXPECT_EQ(batch->DropStaleDevice(), 0) << "the camera that answered stays";

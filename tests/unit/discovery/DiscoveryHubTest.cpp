@@ -3,8 +3,8 @@
 // bounded when answers come faster than the window takes them.
 
 #include "discovery/DiscoveryHub.h"
-#include "discovery/DiscoveryInstances.h"
 #include "log/LogFile.h"
+#include "protocols/qv/DiscoveryInstances.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

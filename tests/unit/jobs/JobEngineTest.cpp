@@ -273,7 +273,7 @@ TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCamer
         OperationResult r;
         r.job = 1;
         r.device = camera(last);
-        r.key = orv::DeviceKey::Of(r.device);
+        r.key = orv::qv::IdOf(r.device);
         r.operation = operation;
         r.outcome = outcome;
         return r;
@@ -303,7 +303,7 @@ TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCamer
     EXPECT_EQ(retry[0].Mac[5], 1);
     EXPECT_EQ(retry[1].Mac[5], 2);
 
-    const auto key = [&](std::uint8_t last) { return orv::DeviceKey::Of(camera(last)); };
+    const auto key = [&](std::uint8_t last) { return orv::qv::IdOf(camera(last)); };
     model.Order({key(3), key(2), key(1)});
     std::vector<int> order;
     for (const auto& r : model.Results()) {

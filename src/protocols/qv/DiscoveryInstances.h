@@ -4,12 +4,19 @@
 
 #include "qvsp/Qvsp.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace orv {
+
+// What the installer reads about an adapter whose capture could not start
+// (`started` false) or stopped: the cause and, for missing rights, how to
+// grant them. `error` is the library's QVSP_ERROR_ value.
+QString CaptureProblemText(const QString& adapter, int error, bool started);
 
 // The capture filter of an adapter: the camera protocol's 260-byte frames,
 // without the adapter's own.

@@ -1,6 +1,9 @@
 #include "DiscoveryInstances.h"
 
+#include "lang/Language.h"
 #include "log/LogFile.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 
@@ -77,6 +80,24 @@ int CDiscoveryInstances::ModifyAll(tagQvIpcInfo* request) {
         instance->ModifyIpcInfo(request);
     }
     return 0;
+}
+
+QString CaptureProblemText(const QString& adapter, int error, bool started) {
+    const auto text = [](const wchar_t* id, const wchar_t* english) {
+        return QString::fromStdWString(TheLanguage().Text(id, english));
+    };
+    switch (error) {
+    case QVSP_ERROR_NO_PERMISSION:
+        return text(L"95020",
+                    L"No discovery on %1: the program may not capture network frames. Run it as "
+                    L"root, or grant the right once: setcap cap_net_raw+ep %2")
+            .arg(adapter, QCoreApplication::applicationFilePath());
+    case QVSP_ERROR_ADAPTER_GONE:
+        return text(L"95021", L"Discovery on %1 stopped: the adapter is gone.").arg(adapter);
+    default:
+        return started ? text(L"95022", L"Discovery on %1 stopped: capture failed.").arg(adapter)
+                       : text(L"95023", L"No discovery on %1: capture failed.").arg(adapter);
+    }
 }
 
 } // namespace orv
