@@ -172,8 +172,8 @@ void CMainDlg::connectPages() {
         });
     }
     connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
-            [this](const tagQvIpcInfo& record, int) {
-                orv::AddResultLine(*this, orv::ModifyResultLine(record, false));
+            [this](const orv::device::DeviceInfo& device, int) {
+                orv::AddResultLine(*this, orv::ModifyResultLine(orv::qv::RecordOf(device), false));
             });
     connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
             [this](const QString& text) { AddOperatingInfo(text); });

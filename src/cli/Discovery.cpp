@@ -55,12 +55,14 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
         auto hub = std::make_unique<CDiscoveryHub>();
         const std::string name = a.Name;
         QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
-                         [this, name](const std::vector<tagQvIpcInfo>& r) { onFound(name, r); });
+                         [this, name](const std::vector<device::DeviceInfo>& found) {
+                             onFound(name, qv::RecordsOf(found));
+                         });
         QObject::connect(hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
-                         [this](const tagQvIpcInfo& r) { m_waiter.Complete(qv::IdOf(r), 0); });
+                         [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, 0); });
         QObject::connect(
             hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
-            [this](const tagQvIpcInfo& r, int result) { m_waiter.Complete(qv::IdOf(r), result); });
+            [this](const device::DeviceInfo& d, int result) { m_waiter.Complete(d.id, result); });
         QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
                          [](const QString& text) { Note(text.toStdString()); });
         void* user = hub.get();

@@ -14,31 +14,39 @@ std::string MacText(const MacAddress& mac) {
 DeviceId DeviceId::OfMac(const MacAddress& mac) {
     DeviceId id;
     id.m_kind = Kind::Mac;
-    id.m_key = "mac:" + MacText(mac);
+    id.m_mac = mac;
     return id;
 }
 
 DeviceId DeviceId::OfEndpoint(std::string_view protocol, std::string_view endpoint) {
     DeviceId id;
     id.m_kind = Kind::Endpoint;
-    id.m_key.reserve(protocol.size() + 1 + endpoint.size());
-    id.m_key.append(protocol).append(":").append(endpoint);
+    id.m_endpoint.reserve(protocol.size() + 1 + endpoint.size());
+    id.m_endpoint.append(protocol).append(":").append(endpoint);
     return id;
 }
 
-MacAddress DeviceId::Mac() const {
-    MacAddress mac{};
+std::string DeviceId::Text() const {
+    switch (m_kind) {
+    case Kind::Mac:
+        return "mac:" + MacText(m_mac);
+    case Kind::Endpoint:
+        return m_endpoint;
+    case Kind::None:
+        break;
+    }
+    return {};
+}
+
+std::size_t DeviceId::Hash() const {
     if (m_kind != Kind::Mac) {
-        return mac;
+        return std::hash<std::string>{}(m_endpoint);
     }
-    unsigned v[6] = {};
-    if (std::sscanf(m_key.c_str() + 4, "%2x:%2x:%2x:%2x:%2x:%2x", &v[0], &v[1], &v[2], &v[3], &v[4],
-                    &v[5]) == 6) {
-        for (int i = 0; i < 6; ++i) {
-            mac[i] = static_cast<std::uint8_t>(v[i]);
-        }
+    std::uint64_t v = 0;
+    for (const std::uint8_t b : m_mac) {
+        v = v << 8 | b;
     }
-    return mac;
+    return std::hash<std::uint64_t>{}(v);
 }
 
 } // namespace orv::device

@@ -24,25 +24,28 @@ public:
     // `protocol` names the protocol ("onvif"), `endpoint` its id of the camera.
     static DeviceId OfEndpoint(std::string_view protocol, std::string_view endpoint);
 
-    bool IsNull() const { return m_key.empty(); }
+    bool IsNull() const { return m_kind == Kind::None; }
     bool HasMac() const { return m_kind == Kind::Mac; }
-    // The MAC, when the identity is one.
-    MacAddress Mac() const;
+    // The MAC, when the identity is one; zeros otherwise.
+    MacAddress Mac() const { return HasMac() ? m_mac : MacAddress{}; }
     // "mac:00:11:22:33:44:55" or "<protocol>:<endpoint>": stable across
     // runs, for files and logs.
-    const std::string& Text() const { return m_key; }
+    std::string Text() const;
 
-    bool operator==(const DeviceId& other) const { return m_key == other.m_key; }
-    bool operator<(const DeviceId& other) const { return m_key < other.m_key; }
+    bool operator==(const DeviceId& other) const = default;
+    std::size_t Hash() const;
 
 private:
     enum class Kind : std::uint8_t { None, Mac, Endpoint };
+    // A list holds one identity per row on every page, so the common case,
+    // a MAC, is kept without an allocation.
     Kind m_kind = Kind::None;
-    std::string m_key;
+    MacAddress m_mac{};
+    std::string m_endpoint; // "<protocol>:<endpoint>"
 };
 
 struct DeviceIdHash {
-    std::size_t operator()(const DeviceId& id) const { return std::hash<std::string>{}(id.Text()); }
+    std::size_t operator()(const DeviceId& id) const { return id.Hash(); }
 };
 
 // "00:11:22:33:44:55", upper-case hex as the lists show it.

@@ -20,15 +20,33 @@ QString DeviceInfo::AddressText() const {
     return Ipv4Text(address);
 }
 
+bool SameValues(const DeviceInfo& a, const DeviceInfo& b) {
+    return a.id == b.id && a.mac == b.mac && a.name == b.name && a.address == b.address &&
+           a.netmask == b.netmask && a.gateway == b.gateway && a.dns == b.dns &&
+           a.ports == b.ports && a.manufacturer == b.manufacturer && a.model == b.model &&
+           a.displayModel == b.displayModel && a.firmware == b.firmware &&
+           a.services == b.services && a.capabilities == b.capabilities;
+}
+
 QString Ipv4Text(std::uint32_t address) {
-    if (address == 0) {
-        return {};
+    // Every list cell and sort key of an address goes through here: written
+    // by hand, without QString::arg's parsing.
+    char text[16];
+    char* out = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = address >> shift & 0xff;
+        if (part >= 100) {
+            *out++ = static_cast<char>('0' + part / 100);
+        }
+        if (part >= 10) {
+            *out++ = static_cast<char>('0' + part / 10 % 10);
+        }
+        *out++ = static_cast<char>('0' + part % 10);
+        if (shift > 0) {
+            *out++ = '.';
+        }
     }
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg(address >> 16 & 0xff)
-        .arg(address >> 8 & 0xff)
-        .arg(address & 0xff);
+    return QString::fromLatin1(text, out - text);
 }
 
 std::optional<std::uint32_t> ParseIpv4(const QString& text) {

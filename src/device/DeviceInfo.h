@@ -1,11 +1,12 @@
 #pragma once
 // One camera as every list, job and page sees it, whatever protocol found
 // it. Texts are already decoded (the protocol's own code pages stay in its
-// driver); addresses are host-order IPv4 numbers, 0 where unknown.
+// driver); addresses are host-order IPv4 numbers.
 
 #include "Capabilities.h"
 #include "DeviceId.h"
 
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -23,10 +24,11 @@ struct ServiceAddress {
     Protocol protocol = Protocol::Maker;
     // Where its driver reaches the camera: "http://192.0.2.10:80", an ONVIF
     // device service address.
-    std::string address;
+    QString address;
     // The protocol's own id of the camera (the maker's 8-byte device id in
     // hex, an ONVIF endpoint reference); empty where it has none.
-    std::string endpoint;
+    QString endpoint;
+    bool operator==(const ServiceAddress&) const = default;
 };
 
 struct Ports {
@@ -34,6 +36,7 @@ struct Ports {
     int onvif = 0;
     int rtsp = 0;
     int rtsp2 = 0;
+    bool operator==(const Ports&) const = default;
 };
 
 struct DeviceInfo {
@@ -51,7 +54,9 @@ struct DeviceInfo {
     QString model;
     QString displayModel;
     QString firmware;
-    std::vector<ServiceAddress> services;
+    // Implicitly shared: every page's list keeps its own copy of a camera,
+    // and a copy costs a reference count, not an allocation.
+    QList<ServiceAddress> services;
     Capabilities capabilities;
     // When it last answered, on the steady clock of this process.
     std::chrono::steady_clock::time_point lastAnswer{};
@@ -60,11 +65,14 @@ struct DeviceInfo {
     const ServiceAddress* Service(Protocol p) const;
     // The model to show: the display model where there is one.
     const QString& ShownModel() const { return displayModel.isEmpty() ? model : displayModel; }
-    // The dotted address, "" for 0.
+    // The dotted address.
     QString AddressText() const;
 };
 
-// "192.0.2.10" for a host-order address; 0 gives "".
+// Whether two answers tell the same, whenever they came.
+bool SameValues(const DeviceInfo& a, const DeviceInfo& b);
+
+// "192.0.2.10" for a host-order address.
 QString Ipv4Text(std::uint32_t address);
 // The host-order address of a dotted quad; nullopt for anything else.
 std::optional<std::uint32_t> ParseIpv4(const QString& text);

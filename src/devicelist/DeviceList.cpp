@@ -22,9 +22,9 @@ void CDeviceList::sort(const CDeviceSortProxy::Order& order) {
     emit sorted(order.column, order.ascending);
 }
 
-int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
-    const auto isNew = [this](const tagQvIpcInfo& r) { return m_model.RowOf(qv::IdOf(r)) < 0; };
-    if (std::any_of(records.begin(), records.end(), isNew)) {
+int CDeviceList::AddOrRefreshDevices(std::span<const device::DeviceInfo> devices) {
+    const auto isNew = [this](const device::DeviceInfo& d) { return m_model.RowOf(d.id) < 0; };
+    if (std::any_of(devices.begin(), devices.end(), isNew)) {
         // New rows go where a sort after appending them would put them: the
         // rows already listed are brought into that order first, then each
         // new one is placed by binary search.
@@ -37,7 +37,7 @@ int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
             sort(wanted);
         }
     }
-    const CDeviceTableModel::Update update = m_model.AddOrRefresh(records, m_clock());
+    const CDeviceTableModel::Update update = m_model.AddOrRefresh(devices, m_clock());
     const int sortColumn = m_proxy.CurrentOrder().column;
     if (std::find(update.changedColumns.begin(), update.changedColumns.end(), sortColumn) !=
         update.changedColumns.end()) {
@@ -50,21 +50,28 @@ int CDeviceList::AddOrRefreshDevices(std::span<const tagQvIpcInfo> records) {
     return update.added;
 }
 
-int CDeviceList::RefreshDevice(const tagQvIpcInfo& record) {
-    const int row = m_model.RowOf(qv::IdOf(record));
+int CDeviceList::RefreshDevice(const device::DeviceInfo& changed) {
+    const int row = m_model.RowOf(changed.id);
     if (row < 0) {
         return 0;
     }
-    // An IP change's record carries what was changed; the camera's model,
-    // version and the rest stay as its last answer gave them until the next
-    // answer, and the request's credentials are not kept.
-    tagQvIpcInfo merged = m_model.At(row).device.record;
-    std::memcpy(merged.DevName, record.DevName, sizeof merged.DevName);
-    std::memcpy(merged.IpAddr, record.IpAddr, sizeof merged.IpAddr);
-    merged.HttpPort = record.HttpPort;
-    std::memcpy(merged.NetMask, record.NetMask, sizeof merged.NetMask);
-    std::memcpy(merged.Gateway, record.Gateway, sizeof merged.Gateway);
-    std::memcpy(merged.Dns, record.Dns, sizeof merged.Dns);
+    // An IP change carries what was changed; the camera's model, version and
+    // the rest stay as its last answer gave them until the next answer.
+    device::DeviceInfo merged = m_model.At(row).device.info;
+    merged.name = changed.name;
+    merged.address = changed.address;
+    merged.ports.http = changed.ports.http;
+    merged.netmask = changed.netmask;
+    merged.gateway = changed.gateway;
+    merged.dns = changed.dns;
+    // Where the camera is reached moves with its address.
+    for (const device::ServiceAddress& service : changed.services) {
+        for (device::ServiceAddress& own : merged.services) {
+            if (own.protocol == service.protocol) {
+                own.address = service.address;
+            }
+        }
+    }
     const CDeviceTableModel::Update update = m_model.AddOrRefresh({&merged, 1}, std::nullopt);
     const int sortColumn = m_proxy.CurrentOrder().column;
     if (std::find(update.changedColumns.begin(), update.changedColumns.end(), sortColumn) !=
@@ -83,8 +90,9 @@ int CDeviceList::DropStaleDevice() {
             continue;
         }
         WriteLog(Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
-                 row, device.record.IpAddr, now, device.lastSeen, now - device.lastSeen);
-        const device::DeviceId key = qv::IdOf(device.record);
+                 row, device.info.AddressText().toLatin1().constData(), now, device.lastSeen,
+                 now - device.lastSeen);
+        const device::DeviceId key = device.info.id;
         m_model.Remove(source);
         emit deviceDropped(key);
         return 1;
@@ -113,7 +121,7 @@ std::optional<device::DeviceId> CDeviceList::KeyAt(int row) const {
     if (row < 0 || row >= m_proxy.rowCount()) {
         return std::nullopt;
     }
-    return qv::IdOf(m_model.At(sourceRow(row)).device.record);
+    return m_model.At(sourceRow(row)).device.info.id;
 }
 
 int CDeviceList::RowOf(const device::DeviceId& key) const {
@@ -143,21 +151,21 @@ void CDeviceList::SetAllChecks(bool checked) {
     m_model.SetAllChecked(checked);
 }
 
-std::vector<tagQvIpcInfo> CDeviceList::Devices() const {
-    std::vector<tagQvIpcInfo> devices;
+std::vector<device::DeviceInfo> CDeviceList::Devices() const {
+    std::vector<device::DeviceInfo> devices;
     devices.reserve(static_cast<std::size_t>(m_proxy.rowCount()));
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
-        devices.push_back(m_model.At(sourceRow(row)).device.record);
+        devices.push_back(m_model.At(sourceRow(row)).device.info);
     }
     return devices;
 }
 
-std::vector<tagQvIpcInfo> CDeviceList::CheckedDevices() const {
-    std::vector<tagQvIpcInfo> devices;
+std::vector<device::DeviceInfo> CDeviceList::CheckedDevices() const {
+    std::vector<device::DeviceInfo> devices;
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
         const CDeviceTableModel::Entry& entry = m_model.At(sourceRow(row));
         if (entry.checked) {
-            devices.push_back(entry.device.record);
+            devices.push_back(entry.device.info);
         }
     }
     return devices;

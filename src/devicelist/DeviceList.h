@@ -38,12 +38,14 @@ public:
     // new ones take the place the list's order gives them (the IP order on
     // some pages, the current column's text order on others). Returns the
     // number of new rows.
-    int AddOrRefreshDevices(std::span<const tagQvIpcInfo> records);
-    int AddOrRefreshDevice(const tagQvIpcInfo& record) { return AddOrRefreshDevices({&record, 1}); }
+    int AddOrRefreshDevices(std::span<const device::DeviceInfo> devices);
+    int AddOrRefreshDevice(const device::DeviceInfo& device) {
+        return AddOrRefreshDevices({&device, 1});
+    }
     // A successful IP change: the row shows the new name, address, port,
     // netmask, gateway and DNS, and keeps its place, its other fields and
     // its time of last answer. 1 when the camera is listed, else 0.
-    int RefreshDevice(const tagQvIpcInfo& record);
+    int RefreshDevice(const device::DeviceInfo& changed);
     // Removes the first row, in the list's order, whose camera has been
     // silent for 30 s or more. 1 when a row was removed, else 0.
     int DropStaleDevice();
@@ -62,9 +64,9 @@ public:
     void SetChecked(const device::DeviceId& key, bool checked);
     bool AnyChecked() const;
     void SetAllChecks(bool checked);
-    // Records in the list's order: every camera, or the checked ones.
-    std::vector<tagQvIpcInfo> Devices() const;
-    std::vector<tagQvIpcInfo> CheckedDevices() const;
+    // Cameras in the list's order: every one, or the checked ones.
+    std::vector<device::DeviceInfo> Devices() const;
+    std::vector<device::DeviceInfo> CheckedDevices() const;
 
 signals:
     void deviceDropped(const orv::device::DeviceId& key);

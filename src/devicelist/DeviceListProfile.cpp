@@ -37,14 +37,9 @@ std::vector<DeviceColumn> narrowColumns(bool checkBoxes) {
     return columns;
 }
 
-template <size_t N>
-std::wstring fieldText(const char (&field)[N], int codePage) {
-    const std::string_view bytes(field, strnlen(field, N));
-    std::wstring text = codePage == kCpUtf8 ? FromUtf8(bytes) : FromAnsi(bytes);
-    if (text.size() > 255) {
-        text.resize(255);
-    }
-    return text;
+// A cell holds at most 255 characters.
+QString cell(const QString& text) {
+    return text.size() > 255 ? text.left(255) : text;
 }
 
 } // namespace
@@ -65,35 +60,31 @@ const DeviceListProfile& ProfileFor(DeviceListKind kind) {
     return specs[static_cast<int>(kind)];
 }
 
-std::wstring MacCellText(const tagQvIpcInfo& r) {
-    wchar_t text[32] = {};
-    std::swprintf(text, 32, L"%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", r.Mac[0], r.Mac[1], r.Mac[2],
-                  r.Mac[3], r.Mac[4], r.Mac[5]);
-    return text;
+QString MacCellText(const device::DeviceInfo& d) {
+    return d.mac ? QString::fromStdString(device::MacText(*d.mac)) : QString();
 }
 
-std::wstring CellText(DeviceField field, const tagQvIpcInfo& r, bool modelOnly) {
+QString CellText(DeviceField field, const device::DeviceInfo& d, bool modelOnly) {
     switch (field) {
     case DeviceField::CheckBox:
     case DeviceField::Number:
         return {};
     case DeviceField::DeviceName:
-        return fieldText(r.DevName, kCpUtf8);
+        return cell(d.name);
     case DeviceField::Mac:
-        return MacCellText(r);
+        return MacCellText(d);
     case DeviceField::Ip:
-        return fieldText(r.IpAddr, kCpAnsi);
+        return d.AddressText();
     case DeviceField::Port:
-        return std::to_wstring(r.HttpPort);
+        return QString::number(d.ports.http);
     case DeviceField::Netmask:
-        return fieldText(r.NetMask, kCpAnsi);
+        return device::Ipv4Text(d.netmask);
     case DeviceField::Gateway:
-        return fieldText(r.Gateway, kCpAnsi);
+        return device::Ipv4Text(d.gateway);
     case DeviceField::Model:
-        return !modelOnly && r.DisplayModel[0] != '\0' ? fieldText(r.DisplayModel, kCpAnsi)
-                                                       : fieldText(r.Model, kCpAnsi);
+        return cell(modelOnly ? d.model : d.ShownModel());
     case DeviceField::Version:
-        return fieldText(r.Version, kCpAnsi);
+        return cell(d.firmware);
     }
     return {};
 }

@@ -2,7 +2,9 @@
 // How the five pages' device lists differ: columns, check boxes, sorting,
 // timer and the Model cell. Everything else about them is shared.
 
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceInfo.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -51,19 +53,18 @@ struct DeviceListProfile {
 
 const DeviceListProfile& ProfileFor(DeviceListKind kind);
 
-// A row's own copy of its camera: the record and the time of its last
+// A row's own copy of its camera: what it told and the time of its last
 // answer in seconds since 1970.
 struct DeviceRow {
-    tagQvIpcInfo record;
-    std::int32_t lastSeen;
+    device::DeviceInfo info;
+    std::int32_t lastSeen = 0;
 };
-static_assert(sizeof(DeviceRow) == 384);
 
 // The text of one cell (at most 255 characters); empty for the check-box
 // and number columns.
-std::wstring CellText(DeviceField field, const tagQvIpcInfo& record, bool modelOnly);
+QString CellText(DeviceField field, const device::DeviceInfo& device, bool modelOnly);
 
-// "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X" of the first six MAC bytes.
-std::wstring MacCellText(const tagQvIpcInfo& record);
+// "00:11:22:33:44:55", or empty for a camera that never told its MAC.
+QString MacCellText(const device::DeviceInfo& device);
 
 } // namespace orv

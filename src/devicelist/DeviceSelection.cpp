@@ -8,10 +8,8 @@
 namespace orv {
 namespace {
 
-QString addressOf(const tagQvIpcInfo& record) {
-    return QString::fromLatin1(record.IpAddr,
-                               static_cast<qsizetype>(strnlen(record.IpAddr, sizeof record.IpAddr)))
-        .toLower();
+QString addressOf(const device::DeviceInfo& device) {
+    return device.AddressText();
 }
 
 } // namespace
@@ -78,9 +76,9 @@ bool CDeviceSelection::Conflicts(const device::DeviceId& key) const {
     if (device == nullptr) {
         return false;
     }
-    const QString address = addressOf(device->record);
-    for (const tagQvIpcInfo& other : m_list.Devices()) {
-        if (!(qv::IdOf(other) == key) && addressOf(other) == address) {
+    const QString address = addressOf(device->info);
+    for (const device::DeviceInfo& other : m_list.Devices()) {
+        if (!(other.id == key) && addressOf(other) == address) {
             return true;
         }
     }
@@ -89,10 +87,10 @@ bool CDeviceSelection::Conflicts(const device::DeviceId& key) const {
 
 bool CDeviceSelection::CheckedSetConflicts() const {
     std::unordered_map<QString, int> users;
-    for (const tagQvIpcInfo& device : m_list.Devices()) {
+    for (const device::DeviceInfo& device : m_list.Devices()) {
         ++users[addressOf(device)];
     }
-    for (const tagQvIpcInfo& device : m_list.CheckedDevices()) {
+    for (const device::DeviceInfo& device : m_list.CheckedDevices()) {
         if (users[addressOf(device)] > 1) {
             return true;
         }

@@ -26,7 +26,7 @@ QVariant CDeviceTableModel::data(const QModelIndex& index, int role) const {
     const DeviceField field = m_profile.columns[static_cast<std::size_t>(index.column())].field;
     switch (role) {
     case Qt::DisplayRole:
-        return cellText(entry.device.record, index.column());
+        return cellText(entry.device.info, index.column());
     case Qt::CheckStateRole:
         if (field == DeviceField::CheckBox) {
             return entry.checked ? Qt::Checked : Qt::Unchecked;
@@ -81,19 +81,22 @@ int CDeviceTableModel::RowOf(const device::DeviceId& key) const {
     return it == m_index.end() ? -1 : it->second;
 }
 
-QString CDeviceTableModel::cellText(const tagQvIpcInfo& record, int column) const {
-    return QString::fromStdWString(CellText(
-        m_profile.columns[static_cast<std::size_t>(column)].field, record, m_profile.modelOnly));
+QString CDeviceTableModel::cellText(const device::DeviceInfo& device, int column) const {
+    return CellText(m_profile.columns[static_cast<std::size_t>(column)].field, device,
+                    m_profile.modelOnly);
 }
 
 void CDeviceTableModel::takeSortValues(Entry& entry) const {
     if (m_sortColumn < 0) {
         return;
     }
-    entry.sortText = cellText(entry.device.record, m_sortColumn).trimmed().toUpper();
+    entry.sortText = cellText(entry.device.info, m_sortColumn).trimmed().toUpper();
     entry.sortKey = m_collator.sortKey(entry.sortText);
+    const std::uint32_t a = entry.device.info.address;
     entry.sortIp = m_sortColumn == m_profile.ipColumn
-                       ? ReadFourNumbers(entry.sortText.toStdWString())
+                       ? std::optional(std::array<int, 4>{
+                             static_cast<int>(a >> 24), static_cast<int>(a >> 16 & 0xff),
+                             static_cast<int>(a >> 8 & 0xff), static_cast<int>(a & 0xff)})
                        : std::nullopt;
 }
 
@@ -105,26 +108,27 @@ void CDeviceTableModel::SetSortBasis(int column) {
     }
 }
 
-CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvIpcInfo> records,
-                                                          std::optional<std::int32_t> seenAt) {
+CDeviceTableModel::Update
+CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
+                                std::optional<std::int32_t> seenAt) {
     Update update;
     std::vector<Entry> added;
     std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> addedIndex;
-    for (const tagQvIpcInfo& record : records) {
-        const device::DeviceId key = qv::IdOf(record);
+    for (const device::DeviceInfo& info : devices) {
+        const device::DeviceId& key = info.id;
         if (const int row = RowOf(key); row >= 0) {
             Entry& entry = m_rows[static_cast<std::size_t>(row)];
             if (seenAt) {
                 entry.device.lastSeen = *seenAt;
             }
-            // Most answers repeat the camera's record byte for byte.
-            if (std::memcmp(&entry.device.record, &record, sizeof record) != 0) {
-                const tagQvIpcInfo before = entry.device.record;
-                entry.device.record = record;
+            // Most answers repeat what the camera told before.
+            if (!device::SameValues(entry.device.info, info)) {
+                const device::DeviceInfo before = entry.device.info;
+                entry.device.info = info;
                 int first = -1;
                 int last = -1;
                 for (int c = 0; c < columnCount(); ++c) {
-                    if (cellText(before, c) != cellText(record, c)) {
+                    if (cellText(before, c) != cellText(info, c)) {
                         first = first < 0 ? c : first;
                         last = c;
                         update.changedColumns.push_back(c);
@@ -139,13 +143,13 @@ CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvI
             ++update.refreshed;
         } else if (const auto it = addedIndex.find(key); it != addedIndex.end()) {
             // The same camera twice in one batch (answers on two adapters).
-            added[it->second].device.record = record;
+            added[it->second].device.info = info;
             takeSortValues(added[it->second]);
         } else if (rowCount() + static_cast<int>(added.size()) >= kMaxDevices) {
             ++update.refused;
         } else {
             Entry entry;
-            entry.device.record = record;
+            entry.device.info = info;
             takeSortValues(entry);
             entry.device.lastSeen = seenAt.value_or(0);
             addedIndex.emplace(key, added.size());
@@ -156,7 +160,7 @@ CDeviceTableModel::Update CDeviceTableModel::AddOrRefresh(std::span<const tagQvI
         const int first = rowCount();
         beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
         for (Entry& entry : added) {
-            m_index.emplace(qv::IdOf(entry.device.record), static_cast<int>(m_rows.size()));
+            m_index.emplace(entry.device.info.id, static_cast<int>(m_rows.size()));
             m_rows.push_back(std::move(entry));
         }
         endInsertRows();
@@ -174,12 +178,12 @@ bool CDeviceTableModel::Remove(int row) {
         return false;
     }
     beginRemoveRows({}, row, row);
-    m_index.erase(qv::IdOf(At(row).device.record));
+    m_index.erase(At(row).device.info.id);
     m_rows.erase(m_rows.begin() + row);
     // Rows are dropped at most one per check, so renumbering the index of
     // the rows behind is cheap.
     for (std::size_t r = static_cast<std::size_t>(row); r < m_rows.size(); ++r) {
-        m_index[qv::IdOf(m_rows[r].device.record)] = static_cast<int>(r);
+        m_index[m_rows[r].device.info.id] = static_cast<int>(r);
     }
     endRemoveRows();
     return true;

@@ -1,11 +1,10 @@
 #pragma once
 // The cameras of one page's list, in the order they first answered: each row
-// owns its copy of the camera's record, the time of its last answer and its
+// owns its copy of what the camera told, the time of its last answer and its
 // check mark. Rows are found by their key in constant time. The order the
 // user sees is the sort proxy's business (DeviceSortProxy.h).
 
 #include "DeviceListProfile.h"
-#include "protocols/qv/QvRecords.h"
 
 #include <QAbstractTableModel>
 #include <QCollator>
@@ -61,9 +60,10 @@ public:
         // A refresh changed a cell of this column (-1: none) or more.
         std::vector<int> changedColumns;
     };
-    // New cameras are appended in one insertion; known ones take the record
+    // New cameras are appended in one insertion; known ones take the answer
     // and, with `seenAt`, the time of the answer.
-    Update AddOrRefresh(std::span<const tagQvIpcInfo> records, std::optional<std::int32_t> seenAt);
+    Update AddOrRefresh(std::span<const device::DeviceInfo> devices,
+                        std::optional<std::int32_t> seenAt);
     bool Remove(int row);
     bool SetChecked(int row, bool checked);
     // Takes every row's sort values from `column` as it reads now; rows
@@ -75,9 +75,9 @@ public:
     void SetHeaderTexts(const std::vector<QString>& titles);
 
 private:
-    // A cell as shown: converted from the record when asked, since only the
+    // A cell as shown: made from the camera's values when asked, since only the
     // rows on screen are ever asked.
-    QString cellText(const tagQvIpcInfo& record, int column) const;
+    QString cellText(const device::DeviceInfo& device, int column) const;
     void takeSortValues(Entry& entry) const;
     Qt::Alignment alignment(int column) const;
 

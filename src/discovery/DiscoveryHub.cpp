@@ -35,6 +35,7 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
     }
     bool post = false;
     bool logDrop = false;
+    const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard lock(m_lock);
         if (type == CAP_SEARCH_RESP) {
@@ -43,13 +44,13 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
                 logDrop = !m_dropLogged;
                 m_dropLogged = true;
             } else {
-                m_pending.push_back({type, msg.Info});
+                m_pending.push_back({type, msg.Info, 0, now});
                 ++m_pendingAnswers;
             }
         } else {
             // Outcomes of IP changes and the end of a capture are few and
             // each is a line for the installer: never dropped.
-            m_pending.push_back({type, msg.Info, msg.Result});
+            m_pending.push_back({type, msg.Info, msg.Result, now});
         }
         post = !m_drainPosted && !m_pending.empty();
         m_drainPosted = m_drainPosted || post;
@@ -93,9 +94,9 @@ void CDiscoveryHub::drain() {
         // has to do meanwhile.
         QMetaObject::invokeMethod(this, &CDiscoveryHub::drain, Qt::QueuedConnection);
     }
-    // Runs of answers go out as one batch with one record per camera, the
+    // Runs of answers go out as one batch with one entry per camera, the
     // latest; an IP change's outcome keeps its place between them.
-    std::vector<tagQvIpcInfo> batch;
+    std::vector<device::DeviceInfo> batch;
     std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> inBatch;
     const auto flush = [&] {
         if (!batch.empty()) {
@@ -108,9 +109,9 @@ void CDiscoveryHub::drain() {
         if (p.type == CAP_SEARCH_RESP) {
             const auto [it, added] = inBatch.emplace(qv::IdOf(p.record), batch.size());
             if (added) {
-                batch.push_back(p.record);
+                batch.push_back(qv::DeviceOf(p.record, p.at));
             } else {
-                batch[it->second] = p.record;
+                batch[it->second] = qv::DeviceOf(p.record, p.at);
             }
             continue;
         }
@@ -124,9 +125,9 @@ void CDiscoveryHub::drain() {
             WriteLog(1, "%s", text.toLocal8Bit().constData());
             emit captureProblem(text);
         } else if (p.result == 0) {
-            emit modifyDone(p.record);
+            emit modifyDone(qv::DeviceOf(p.record, p.at));
         } else {
-            emit modifyFailed(p.record, p.result);
+            emit modifyFailed(qv::DeviceOf(p.record, p.at), p.result);
         }
     }
     flush();

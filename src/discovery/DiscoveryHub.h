@@ -8,11 +8,13 @@
 // batch, and a flood of invented cameras costs a bounded queue: answers
 // beyond it are dropped and counted.
 
+#include "device/DeviceInfo.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -44,10 +46,11 @@ public:
     std::uint64_t DroppedAnswers() const;
 
 signals:
-    void devicesFound(const std::vector<tagQvIpcInfo>& records);
-    void modifyDone(const tagQvIpcInfo& record);
+    void devicesFound(const std::vector<orv::device::DeviceInfo>& devices);
+    // An IP change's outcome: the camera with the values it was asked for.
+    void modifyDone(const orv::device::DeviceInfo& device);
     // `result`: the library's result word (QVSP_RESULT_*).
-    void modifyFailed(const tagQvIpcInfo& record, int result);
+    void modifyFailed(const orv::device::DeviceInfo& device, int result);
     void captureProblem(const QString& text);
 
 private:
@@ -55,6 +58,7 @@ private:
         int type;
         tagQvIpcInfo record;
         int result = 0;
+        std::chrono::steady_clock::time_point at;
     };
     void drain();
 

@@ -91,7 +91,7 @@ protected:
         r.HttpPort = lab.port();
         return r;
     }
-    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({Found(record)}); }
     void addCameras(int n) {
         for (int i = 0; i < n; ++i) {
             deliver(camera(i));

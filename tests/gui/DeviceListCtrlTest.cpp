@@ -22,8 +22,9 @@ protected:
     void SetUp() override {
         GuiTestBase::SetUp();
         for (unsigned char i = 1; i <= 3; ++i) {
-            list.AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(i)).c_str(),
-                                           std::string(1, static_cast<char>('a' + 3 - i)).c_str()));
+            list.AddOrRefreshDevice(
+                Found(Camera(i, ("192.168.1." + std::to_string(i)).c_str(),
+                             std::string(1, static_cast<char>('a' + 3 - i)).c_str())));
         }
         view = std::make_unique<CDeviceListCtrl>(list);
         view->resize(480, 200);

@@ -43,7 +43,7 @@ protected:
         GuiTestBase::TearDown();
     }
 
-    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({Found(record)}); }
     void addCameras(int n) {
         for (int i = 1; i <= n; ++i) {
             deliver(Camera(static_cast<unsigned char>(i),
@@ -77,7 +77,7 @@ protected:
     // Each camera of the last requests took its change and answers.
     void answerAtNewAddresses() {
         for (const tagQvIpcInfo& r : services.requests) {
-            page->OnModifyDone(r);
+            page->OnModifyDone(Found(r));
         }
         WaitForJobs(jobs);
     }
@@ -114,7 +114,7 @@ TEST_F(SearchDlgTest, OneCameraGetsNewSettingsOnce) {
 
     // The camera confirms: its row changes and one line reports it.
     tagQvIpcInfo done = r;
-    page->OnModifyDone(done);
+    page->OnModifyDone(Found(done));
     EXPECT_EQ(page->DeviceListCtrl()->GetItemText(0, 4), "192.168.1.60");
     ASSERT_EQ(services.lines.size(), 1);
     EXPECT_EQ(services.lines[0], "[02:4F:56:10:00:01] Modify IP,Port,Netmask to 192.168.1.60, "
@@ -292,7 +292,7 @@ TEST_F(SearchDlgTest, AnExportedListEditedIntoAPlanChangesOnlyItsMatchedCameras)
     EXPECT_STREQ(services.requests[0].IpAddr, "192.168.1.51");
     EXPECT_STREQ(services.requests[0].DevName, "Gate");
     EXPECT_EQ(services.requests[0].Mac[5], 1);
-    page->OnModifyDone(services.requests[0]);
+    page->OnModifyDone(Found(services.requests[0]));
     WaitForJobs(jobs);
 
     // A faulty plan names its line and field and sends nothing.

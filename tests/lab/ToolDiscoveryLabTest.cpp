@@ -8,6 +8,7 @@
 
 #include "discovery/DiscoveryHub.h"
 #include "protocols/qv/DiscoveryInstances.h"
+#include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
 #include <QCoreApplication>
@@ -32,16 +33,18 @@ namespace {
 struct Pages {
     explicit Pages(orv::CDiscoveryHub& hub) {
         QObject::connect(&hub, &orv::CDiscoveryHub::devicesFound,
-                         [this](const std::vector<tagQvIpcInfo>& batch) {
+                         [this](const std::vector<orv::device::DeviceInfo>& batch) {
                              ++batches;
-                             for (const tagQvIpcInfo& r : batch) {
+                             for (const tagQvIpcInfo& r : orv::qv::RecordsOf(batch)) {
                                  found[std::string(reinterpret_cast<const char*>(r.Mac), 8)] = r;
                              }
                          });
-        QObject::connect(&hub, &orv::CDiscoveryHub::modifyDone,
-                         [this](const tagQvIpcInfo& r) { modified.push_back(r); });
-        QObject::connect(&hub, &orv::CDiscoveryHub::modifyFailed,
-                         [this](const tagQvIpcInfo& r) { failed.push_back(r); });
+        QObject::connect(
+            &hub, &orv::CDiscoveryHub::modifyDone,
+            [this](const orv::device::DeviceInfo& d) { modified.push_back(orv::qv::RecordOf(d)); });
+        QObject::connect(
+            &hub, &orv::CDiscoveryHub::modifyFailed,
+            [this](const orv::device::DeviceInfo& d) { failed.push_back(orv::qv::RecordOf(d)); });
     }
     std::map<std::string, tagQvIpcInfo> found; // by the 8-byte MAC
     std::vector<tagQvIpcInfo> modified;

@@ -133,7 +133,7 @@ void CBatchSetDlg::AppendReboot(int handle) {
 // ---- the operations' view of the page
 
 std::vector<tagQvIpcInfo> CBatchSetDlg::CheckedDevices() const {
-    return Devices().CheckedDevices();
+    return orv::qv::RecordsOf(Devices().CheckedDevices());
 }
 
 std::optional<tagQvIpcInfo> CBatchSetDlg::CurrentDevice() const {
@@ -141,7 +141,7 @@ std::optional<tagQvIpcInfo> CBatchSetDlg::CurrentDevice() const {
     if (device == nullptr) {
         return std::nullopt;
     }
-    return device->record;
+    return orv::qv::RecordOf(device->info);
 }
 
 void CBatchSetDlg::DefaultUser(char* buffer, int size) const {
@@ -269,10 +269,11 @@ void CBatchSetDlg::PickDevice(const orv::device::DeviceId& key) {
         return;
     }
     showConflict(false);
+    const tagQvIpcInfo record = orv::qv::RecordOf(device->info);
     for (CBatchSubPage* page : subPages()) {
-        page->ShowDevice(device->record);
+        page->ShowDevice(record);
     }
-    read(device->record, orv::batchset::ReadScope::Everything, m_loadJob,
+    read(record, orv::batchset::ReadScope::Everything, m_loadJob,
          [this](const orv::batchset::DeviceSettings& settings) {
              updateSaveButtons();
              if (!settings.loggedIn) {
@@ -292,7 +293,7 @@ void CBatchSetDlg::ChecksChanged() {
     const bool conflict = Selection().CheckedSetConflicts();
     showConflict(conflict);
     if (!conflict) {
-        m_videoPage->CheckedSetChanged(Devices().CheckedDevices());
+        m_videoPage->CheckedSetChanged(orv::qv::RecordsOf(Devices().CheckedDevices()));
     }
 }
 

@@ -194,15 +194,15 @@ int CDeviceListPage::Ticks() const {
     return tickCounter(m_devices->Profile().kind);
 }
 
-void CDeviceListPage::OnDevicesFound(const std::vector<tagQvIpcInfo>& records) {
-    m_devices->AddOrRefreshDevices(records);
+void CDeviceListPage::OnDevicesFound(const std::vector<orv::device::DeviceInfo>& devices) {
+    m_devices->AddOrRefreshDevices(devices);
 }
 
-void CDeviceListPage::OnModifyDone(const tagQvIpcInfo& record) {
-    m_devices->RefreshDevice(record);
+void CDeviceListPage::OnModifyDone(const orv::device::DeviceInfo& device) {
+    m_devices->RefreshDevice(device);
 }
 
-void CDeviceListPage::OnModifyFailed(const tagQvIpcInfo&, int) {}
+void CDeviceListPage::OnModifyFailed(const orv::device::DeviceInfo&, int) {}
 
 void CDeviceListPage::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_timer.timerId()) {
@@ -290,7 +290,5 @@ void CDeviceListPage::OnDeviceDoubleClicked(const orv::device::DeviceId& key) {
     m_lastToggled.reset();
     m_selection->CheckChanged(!before);
     ChecksChanged();
-    char url[260] = {};
-    std::snprintf(url, sizeof url, "http://%.31s", device->record.IpAddr);
-    m_app.OpenWebPageLater(url);
+    m_app.OpenWebPageLater("http://" + device->info.AddressText().toStdString());
 }

@@ -48,9 +48,9 @@ public:
     void SetLanguageText() override;
 
     // Cameras' answers, and a successful IP change.
-    virtual void OnDevicesFound(const std::vector<tagQvIpcInfo>& records);
-    virtual void OnModifyDone(const tagQvIpcInfo& record);
-    virtual void OnModifyFailed(const tagQvIpcInfo& record, int result);
+    virtual void OnDevicesFound(const std::vector<orv::device::DeviceInfo>& devices);
+    virtual void OnModifyDone(const orv::device::DeviceInfo& device);
+    virtual void OnModifyFailed(const orv::device::DeviceInfo& device, int result);
 
     // One timer message; public so tests can drive the page's time.
     void OnTick();

@@ -239,12 +239,12 @@ void CSearchDlg::PickDevice(const orv::device::DeviceId& key) {
     if (device == nullptr) {
         return;
     }
-    const tagQvIpcInfo& r = device->record;
-    m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(r.DevName, orv::kCpUtf8)));
-    m_ipEdit->setText(QString::fromStdWString(orv::WideFieldText(r.IpAddr)));
-    m_maskEdit->setText(QString::fromStdWString(orv::WideFieldText(r.NetMask)));
-    m_gatewayEdit->setText(QString::fromStdWString(orv::WideFieldText(r.Gateway)));
-    m_portEdit->setText(QString::number(r.HttpPort));
+    const orv::device::DeviceInfo& d = device->info;
+    m_nameEdit->setText(d.name);
+    m_ipEdit->setText(d.AddressText());
+    m_maskEdit->setText(orv::device::Ipv4Text(d.netmask));
+    m_gatewayEdit->setText(orv::device::Ipv4Text(d.gateway));
+    m_portEdit->setText(QString::number(d.ports.http));
 }
 
 void CSearchDlg::OnPageTick(int tick) {
@@ -262,14 +262,14 @@ void CSearchDlg::OnPageTick(int tick) {
     }
 }
 
-void CSearchDlg::OnModifyDone(const tagQvIpcInfo& record) {
-    CDeviceListPage::OnModifyDone(record);
-    orv::AddResultLine(m_app, orv::ModifyResultLine(record, true));
-    m_waiter.Complete(orv::qv::IdOf(record), 0);
+void CSearchDlg::OnModifyDone(const orv::device::DeviceInfo& device) {
+    CDeviceListPage::OnModifyDone(device);
+    orv::AddResultLine(m_app, orv::ModifyResultLine(orv::qv::RecordOf(device), true));
+    m_waiter.Complete(device.id, 0);
 }
 
-void CSearchDlg::OnModifyFailed(const tagQvIpcInfo& record, int result) {
-    m_waiter.Complete(orv::qv::IdOf(record), result);
+void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, int result) {
+    m_waiter.Complete(device.id, result);
 }
 
 void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
@@ -280,7 +280,7 @@ void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
         m_waiter.Expect(orv::qv::IdOf(request));
         m_app.ModifyIpcInfoAll(&request);
         if (const orv::DeviceRow* device = Devices().Find(orv::qv::IdOf(request))) {
-            order.targets.push_back(device->record);
+            order.targets.push_back(orv::qv::RecordOf(device->info));
         }
     }
     orv::network::CModifyWaiter& waiter = m_waiter;
@@ -300,13 +300,13 @@ void CSearchDlg::Modify() {
     // The ports the Save would touch: a port that is not changed is never
     // refused, whatever it is (factory cameras serve on 80).
     std::vector<int> currentPorts;
-    const std::vector<tagQvIpcInfo> checkedDevices =
-        IsCheckedMode() ? Devices().CheckedDevices() : std::vector<tagQvIpcInfo>{};
-    for (const tagQvIpcInfo& device : checkedDevices) {
-        currentPorts.push_back(device.HttpPort);
+    const std::vector<orv::device::DeviceInfo> checkedDevices =
+        IsCheckedMode() ? Devices().CheckedDevices() : std::vector<orv::device::DeviceInfo>{};
+    for (const orv::device::DeviceInfo& device : checkedDevices) {
+        currentPorts.push_back(device.ports.http);
     }
     if (!IsCheckedMode() && Selection().CurrentDevice() != nullptr) {
-        currentPorts.push_back(Selection().CurrentDevice()->record.HttpPort);
+        currentPorts.push_back(Selection().CurrentDevice()->info.ports.http);
     }
     const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode(), currentPorts);
     if (checked.error) {
@@ -332,7 +332,8 @@ void CSearchDlg::Modify() {
                 this, orv::ChangeQuestion(what, static_cast<int>(checkedDevices.size())))) {
             return;
         }
-        runChecked(net::BuildCheckedRequests(checked, checkedDevices, m_sameIp->isChecked()));
+        runChecked(net::BuildCheckedRequests(checked, orv::qv::RecordsOf(checkedDevices),
+                                             m_sameIp->isChecked()));
         m_modify->setEnabled(false);
         return;
     }
@@ -344,7 +345,7 @@ void CSearchDlg::Modify() {
         return;
     }
     // A copy: the list may change while the request is on its way.
-    const tagQvIpcInfo device = current->record;
+    const tagQvIpcInfo device = orv::qv::RecordOf(current->info);
     const std::wstring newName = m_nameEdit->text().trimmed().toStdWString();
     if (net::RequestChangesNothing(*checked.request, newName, device)) {
         return;
@@ -389,7 +390,7 @@ void CSearchDlg::ImportAddressPlan() {
         return;
     }
     const std::vector<plan::PlanEntry> entries = plan::MatchPlan(
-        read, Devices().Devices(),
+        read, orv::qv::RecordsOf(Devices().Devices()),
         {m_app.DefaultUserText().toStdWString(), m_app.DefaultPasswordText().toStdWString()});
     if (!CAddressPlanDlg::Review(this, entries) || JobRunning()) {
         return;
@@ -406,7 +407,7 @@ void CSearchDlg::ExportList() {
         return;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const tagQvIpcInfo& record : Devices().Devices()) {
+    for (const tagQvIpcInfo& record : orv::qv::RecordsOf(Devices().Devices())) {
         rows.push_back(orv::plan::ListCells(record, std::string()));
     }
     const std::string csv = orv::plan::ListCsv(rows);

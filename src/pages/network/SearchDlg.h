@@ -27,8 +27,8 @@ public:
     void SetLanguageText() override;
     // Checks the fields and sends the modify requests of one run.
     void Modify();
-    void OnModifyDone(const tagQvIpcInfo& record) override;
-    void OnModifyFailed(const tagQvIpcInfo& record, int result) override;
+    void OnModifyDone(const orv::device::DeviceInfo& device) override;
+    void OnModifyFailed(const orv::device::DeviceInfo& device, int result) override;
     // An address plan (CSV keyed by MAC) against the list: shown, and on
     // Apply its changes go out as one run.
     void ImportAddressPlan();

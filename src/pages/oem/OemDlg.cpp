@@ -180,9 +180,9 @@ void COemDlg::Upload() {
 
     std::vector<tagQvIpcInfo> targets;
     if (IsCheckedMode()) {
-        targets = Devices().CheckedDevices();
+        targets = orv::qv::RecordsOf(Devices().CheckedDevices());
     } else if (const orv::DeviceRow* device = Selection().CurrentDevice()) {
-        targets.push_back(device->record);
+        targets.push_back(orv::qv::RecordOf(device->info));
     } else {
         orv::ui::ShowMessage(this,
                              LangText(orv::kSelectOneDevice.id, orv::kSelectOneDevice.defaultText));

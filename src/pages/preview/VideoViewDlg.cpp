@@ -223,7 +223,7 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
     if (device == nullptr) {
         return;
     }
-    m_camera = device->record;
+    m_camera = orv::qv::RecordOf(device->info);
     orv::jobs::Credentials login;
     m_app.GetDefaultUser(login.user, sizeof login.user);
     m_app.GetDefaultPassword(login.password, sizeof login.password);

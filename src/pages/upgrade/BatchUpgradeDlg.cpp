@@ -1,6 +1,7 @@
 #include "BatchUpgradeDlg.h"
 
 #include "operations/common/AppServices.h"
+#include "text/TextConv.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
@@ -120,9 +121,9 @@ std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
     rows.reserve(static_cast<size_t>(Devices().Count()));
     for (int row = 0; row < Devices().Count(); ++row) {
         const orv::device::DeviceId key = *Devices().KeyAt(row);
-        const tagQvIpcInfo& device = Devices().Find(key)->record;
-        rows.push_back({orv::FieldText(device.IpAddr), orv::FieldText(device.Version),
-                        Devices().IsChecked(key)});
+        const orv::device::DeviceInfo& device = Devices().Find(key)->info;
+        rows.push_back({device.AddressText().toStdString(),
+                        orv::ToAnsi(device.firmware.toStdWString()), Devices().IsChecked(key)});
     }
     return rows;
 }
@@ -217,7 +218,7 @@ void CBatchUpgradeDlg::Browse() {
 std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
     const auto modelOf = [this](const std::optional<orv::device::DeviceId>& key) {
         const orv::DeviceRow* device = key ? Devices().Find(*key) : nullptr;
-        return device != nullptr ? std::optional(orv::FieldText(device->record.Model))
+        return device != nullptr ? std::optional(orv::ToAnsi(device->info.model.toStdWString()))
                                  : std::nullopt;
     };
     if (!IsCheckedMode()) {
@@ -229,11 +230,11 @@ std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
     // Nothing highlighted: the checked cameras are the ones the person
     // means, and the check rule has kept them to one family, so the first
     // of them stands for all.
-    const std::vector<tagQvIpcInfo> checked = Devices().CheckedDevices();
+    const std::vector<orv::device::DeviceInfo> checked = Devices().CheckedDevices();
     if (checked.empty()) {
         return std::nullopt;
     }
-    return orv::FieldText(checked.front().Model);
+    return orv::ToAnsi(checked.front().model.toStdWString());
 }
 
 void CBatchUpgradeDlg::setProgress(int percent) {
@@ -268,9 +269,9 @@ void CBatchUpgradeDlg::Upgrade() {
 
     std::vector<tagQvIpcInfo> targets;
     if (IsCheckedMode()) {
-        targets = Devices().CheckedDevices();
+        targets = orv::qv::RecordsOf(Devices().CheckedDevices());
     } else if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
-        targets.push_back(current->record);
+        targets.push_back(orv::qv::RecordOf(current->info));
     } else {
         return;
     }

@@ -18,8 +18,24 @@ constexpr std::array<std::pair<int, int>, 7> kPrimarySizes = {
 constexpr std::array<std::pair<int, int>, 5> kSecondarySizes = {
     {{640, 480}, {640, 368}, {176, 144}, {320, 240}, {320, 192}}};
 
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Plain ASCII, by far the most common, reads the same in every code page.
 QString ansiText(const std::string& bytes) {
+    if (isAscii(bytes)) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
     return QString::fromStdWString(FromAnsi(bytes));
+}
+
+QString utf8Text(const std::string& bytes) {
+    if (isAscii(bytes)) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    return QString::fromStdWString(FromUtf8(bytes));
 }
 
 template <std::size_t N>
@@ -53,10 +69,31 @@ std::string hexOf(const std::uint8_t* bytes, std::size_t n) {
     return text;
 }
 
+// A dotted quad as discovery writes it; 0 for anything else.
 std::uint32_t addressOf(const char* text, std::size_t size) {
-    const auto parsed =
-        ParseIpv4(QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, size))));
-    return parsed ? *parsed : 0;
+    std::uint32_t address = 0;
+    int parts = 0;
+    std::size_t i = 0;
+    const std::size_t end = strnlen(text, size);
+    while (parts < 4) {
+        unsigned value = 0;
+        std::size_t digits = 0;
+        while (i < end && text[i] >= '0' && text[i] <= '9' && digits < 3) {
+            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || value > 255) {
+            return 0;
+        }
+        address = address << 8 | value;
+        if (++parts < 4) {
+            if (i >= end || text[i] != '.') {
+                return 0;
+            }
+            ++i;
+        }
+    }
+    return i == end ? address : 0;
 }
 
 template <std::size_t N>
@@ -92,7 +129,7 @@ DeviceInfo DeviceOf(const tagQvIpcInfo& r, std::chrono::steady_clock::time_point
     DeviceInfo d;
     d.id = IdOf(r);
     d.mac = d.id.Mac();
-    d.name = QString::fromStdWString(FromUtf8(FieldText(r.DevName)));
+    d.name = utf8Text(FieldText(r.DevName));
     d.address = addressOf(r.IpAddr, sizeof r.IpAddr);
     d.netmask = addressOf(r.NetMask, sizeof r.NetMask);
     d.gateway = addressOf(r.Gateway, sizeof r.Gateway);
@@ -103,12 +140,46 @@ DeviceInfo DeviceOf(const tagQvIpcInfo& r, std::chrono::steady_clock::time_point
     d.firmware = ansiField(r.Version);
     ServiceAddress service;
     service.protocol = Protocol::Maker;
-    service.address = "http://" + FieldText(r.IpAddr) + ":" + std::to_string(r.HttpPort);
-    service.endpoint = hexOf(r.Mac, sizeof r.Mac);
+    service.address = QStringLiteral("http://") + Ipv4Text(d.address) + QLatin1Char(':') +
+                      QString::number(r.HttpPort);
+    service.endpoint = QString::fromLatin1(hexOf(r.Mac, sizeof r.Mac));
     d.services.push_back(std::move(service));
     d.capabilities = MakerCapabilities();
     d.lastAnswer = when;
     return d;
+}
+
+tagQvIpcInfo RecordOf(const DeviceInfo& d) {
+    tagQvIpcInfo r{};
+    if (const auto wire = WireIdOf(d)) {
+        std::copy(wire->begin(), wire->end(), r.Mac);
+    } else if (d.id.HasMac()) {
+        const MacAddress mac = d.id.Mac();
+        std::copy(mac.begin(), mac.end(), r.Mac);
+    }
+    const auto put = [](auto& field, const std::string& bytes) {
+        std::memset(field, 0, sizeof field);
+        std::memcpy(field, bytes.data(), std::min(bytes.size(), sizeof field - 1));
+    };
+    put(r.DevName, ToUtf8(d.name.toStdWString()));
+    putAddress(r.IpAddr, d.address);
+    r.HttpPort = d.ports.http;
+    putAddress(r.NetMask, d.netmask);
+    putAddress(r.Gateway, d.gateway);
+    putAddress(r.Dns, d.dns);
+    put(r.Model, ToAnsi(d.model.toStdWString()));
+    put(r.Version, ToAnsi(d.firmware.toStdWString()));
+    put(r.DisplayModel, ToAnsi(d.displayModel.toStdWString()));
+    return r;
+}
+
+std::vector<tagQvIpcInfo> RecordsOf(const std::vector<DeviceInfo>& devices) {
+    std::vector<tagQvIpcInfo> records;
+    records.reserve(devices.size());
+    for (const DeviceInfo& d : devices) {
+        records.push_back(RecordOf(d));
+    }
+    return records;
 }
 
 std::optional<WireDeviceId> WireIdOf(const DeviceInfo& device) {
@@ -118,8 +189,10 @@ std::optional<WireDeviceId> WireIdOf(const DeviceInfo& device) {
     }
     WireDeviceId id{};
     for (std::size_t i = 0; i < id.size(); ++i) {
-        unsigned value = 0;
-        if (std::sscanf(service->endpoint.c_str() + 2 * i, "%2x", &value) != 1) {
+        bool ok = false;
+        const uint value =
+            QStringView(service->endpoint).mid(2 * static_cast<qsizetype>(i), 2).toUInt(&ok, 16);
+        if (!ok) {
             return std::nullopt;
         }
         id[i] = static_cast<std::uint8_t>(value);

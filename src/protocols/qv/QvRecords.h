@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orv::qv {
 
@@ -31,6 +32,10 @@ device::Capabilities MakerCapabilities();
 device::DeviceId IdOf(const tagQvIpcInfo& record);
 // A discovery answer as a device, answered at `when`.
 device::DeviceInfo DeviceOf(const tagQvIpcInfo& record, std::chrono::steady_clock::time_point when);
+// The record a maker's device was found with, made again from the device:
+// what the callers not yet moved to device values still take.
+tagQvIpcInfo RecordOf(const device::DeviceInfo& device);
+std::vector<tagQvIpcInfo> RecordsOf(const std::vector<device::DeviceInfo>& devices);
 // The 8-byte id kept in the device's maker service; nothing for a device the
 // maker's discovery never found.
 std::optional<WireDeviceId> WireIdOf(const device::DeviceInfo& device);

@@ -61,7 +61,8 @@ TEST_F(FloodLab, TheWindowStaysResponsiveInBoundedMemoryAndRealCamerasStayListed
         for (CDeviceListPage* page : pages) {
             const auto& model = page->Devices().Model();
             for (int row = 0; row < model.rowCount(); ++row) {
-                listed += !FloodStation::IsInvented(model.At(row).device.record.Mac);
+                const auto mac = model.At(row).device.info.id.Mac();
+                listed += !FloodStation::IsInvented(mac.data());
             }
         }
         return listed;

@@ -44,7 +44,7 @@ std::string readFile(const std::filesystem::path& path) {
 }
 
 void deliverTo(CDeviceListPage* page, const tagQvIpcInfo& record) {
-    page->OnDevicesFound({record});
+    page->OnDevicesFound({Found(record)});
 }
 
 class OemDlgTest : public GuiTestBase {

@@ -53,13 +53,13 @@ struct PreviewPage {
         tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xa0 + camera), lab.ip(camera).c_str(),
                                 ("Cam" + std::to_string(camera)).c_str());
         r.HttpPort = lab.port();
-        page->OnDevicesFound({r});
+        page->OnDevicesFound({Found(r)});
     }
     // The list row that shows this camera's address.
     int RowOf(const testcams::Lab& lab, int camera) const {
-        for (const tagQvIpcInfo& device : page->Devices().Devices()) {
-            if (lab.ip(camera) == device.IpAddr) {
-                return page->Devices().RowOf(orv::qv::IdOf(device));
+        for (const orv::device::DeviceInfo& device : page->Devices().Devices()) {
+            if (QString::fromStdString(lab.ip(camera)) == device.AddressText()) {
+                return page->Devices().RowOf(device.id);
             }
         }
         return -1;

@@ -65,7 +65,7 @@ protected:
         r.HttpPort = lab.port();
         return r;
     }
-    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({record}); }
+    void deliver(const tagQvIpcInfo& record) { page->OnDevicesFound({Found(record)}); }
     int rowOf(const std::string& ip) const {
         auto* list = page->DeviceListCtrl();
         for (int row = 0; row < list->GetItemCount(); ++row) {

@@ -67,7 +67,7 @@ protected:
             tagQvIpcInfo r = Camera(static_cast<unsigned char>(0xb0 + i), lab.ip(i).c_str(),
                                     ("Cam" + std::to_string(i)).c_str(), kModels[i]);
             r.HttpPort = lab.port();
-            page->OnDevicesFound({r});
+            page->OnDevicesFound({Found(r)});
         }
     }
     void TearDown() override {

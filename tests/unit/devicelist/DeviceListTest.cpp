@@ -47,20 +47,20 @@ private:
 
 TEST_F(DeviceListTest, AddressOrderNumbersAndTheSortAfterANewCamera) {
     auto l = list(DeviceListKind::NetworkSettings);
-    l->AddOrRefreshDevice(Camera(1, "192.168.1.10", "b"));
-    l->AddOrRefreshDevice(Camera(2, "192.168.1.9", "a"));
+    l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.10", "b")));
+    l->AddOrRefreshDevice(Found(Camera(2, "192.168.1.9", "a")));
     const std::vector<tagQvIpcInfo> batch{Camera(3, "192.168.1.100", "c"),
-                                          Camera(4, "bad address", "d")};
-    EXPECT_EQ(l->AddOrRefreshDevices(batch), 2);
+                                          Camera(4, "192.168.2.1", "d")};
+    EXPECT_EQ(l->AddOrRefreshDevices(Found(batch)), 2);
     EXPECT_EQ(column(*l, 4),
-              (QStringList{"192.168.1.9", "192.168.1.10", "192.168.1.100", "bad address"}));
+              (QStringList{"192.168.1.9", "192.168.1.10", "192.168.1.100", "192.168.2.1"}));
     EXPECT_EQ(column(*l, 1), (QStringList{"1", "2", "3", "4"}));
 
     // A header click reverses the current column, starts a new one ascending;
     // the check-box and number columns do not sort.
     QSignalSpy sorted(l.get(), &CDeviceList::sorted);
     l->SortByHeader(4);
-    EXPECT_EQ(column(*l, 4).first(), "bad address");
+    EXPECT_EQ(column(*l, 4).first(), "192.168.2.1");
     l->SortByHeader(0);
     l->SortByHeader(1);
     EXPECT_EQ(sorted.count(), 1);
@@ -71,9 +71,9 @@ TEST_F(DeviceListTest, AddressOrderNumbersAndTheSortAfterANewCamera) {
     EXPECT_EQ(column(*l, 1), (QStringList{"1", "2", "3", "4"})) << "numbers follow the order";
 
     // The next new camera brings the address order back, ascending.
-    l->AddOrRefreshDevice(Camera(5, "192.168.1.50", "e"));
+    l->AddOrRefreshDevice(Found(Camera(5, "192.168.1.50", "e")));
     EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.9", "192.168.1.10", "192.168.1.50",
-                                          "192.168.1.100", "bad address"}));
+                                          "192.168.1.100", "192.168.2.1"}));
     EXPECT_EQ(sorted.last().at(0).toInt(), 4);
 }
 
@@ -82,8 +82,8 @@ TEST_F(DeviceListTest, UpgradeAndOemListsPlaceNewCamerasByTextInTheCurrentOrder)
         auto l = list(kind);
         l->SortByHeader(2);
         l->SortByHeader(4);
-        l->AddOrRefreshDevice(Camera(1, "192.168.1.9"));
-        l->AddOrRefreshDevice(Camera(2, "192.168.1.10"));
+        l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.9")));
+        l->AddOrRefreshDevice(Found(Camera(2, "192.168.1.10")));
         EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.10", "192.168.1.9"}));
         // A header click on the IP column compares the numbers again.
         l->SortByHeader(4);
@@ -94,9 +94,9 @@ TEST_F(DeviceListTest, UpgradeAndOemListsPlaceNewCamerasByTextInTheCurrentOrder)
 
 TEST_F(DeviceListTest, TextOrderIgnoresCaseAndBlanksAndEqualRowsKeepTheirOrder) {
     auto l = list(DeviceListKind::BatchSet);
-    l->AddOrRefreshDevice(Camera(1, "10.0.0.1", "abc"));
-    l->AddOrRefreshDevice(Camera(2, "10.0.0.2", "Zed"));
-    l->AddOrRefreshDevice(Camera(3, "10.0.0.3", "ABC "));
+    l->AddOrRefreshDevice(Found(Camera(1, "10.0.0.1", "abc")));
+    l->AddOrRefreshDevice(Found(Camera(2, "10.0.0.2", "Zed")));
+    l->AddOrRefreshDevice(Found(Camera(3, "10.0.0.3", "ABC ")));
     l->SortByHeader(2);
     EXPECT_EQ(column(*l, 2), (QStringList{"abc", "ABC ", "Zed"}));
     l->SortByHeader(2);
@@ -105,9 +105,9 @@ TEST_F(DeviceListTest, TextOrderIgnoresCaseAndBlanksAndEqualRowsKeepTheirOrder) 
 
 TEST_F(DeviceListTest, ARefreshChangesCellsInPlaceAndKeepsWhatTheRequestLeavesEmpty) {
     auto l = list(DeviceListKind::NetworkSettings);
-    l->AddOrRefreshDevice(Camera(1, "192.168.1.5"));
-    l->AddOrRefreshDevice(Camera(2, "192.168.1.6"));
-    l->AddOrRefreshDevice(Camera(1, "192.168.1.200", "Renamed"));
+    l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.5")));
+    l->AddOrRefreshDevice(Found(Camera(2, "192.168.1.6")));
+    l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.200", "Renamed")));
     EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.200", "192.168.1.6"}))
         << "the row keeps its place until the next sort";
     EXPECT_EQ(column(*l, 2).first(), "Renamed");
@@ -116,15 +116,16 @@ TEST_F(DeviceListTest, ARefreshChangesCellsInPlaceAndKeepsWhatTheRequestLeavesEm
     tagQvIpcInfo done = Camera(2, "192.168.1.66");
     std::memset(done.Model, 0, sizeof done.Model);
     std::memset(done.Version, 0, sizeof done.Version);
-    EXPECT_EQ(l->RefreshDevice(done), 1);
+    EXPECT_EQ(l->RefreshDevice(Found(done)), 1);
     EXPECT_EQ(column(*l, 4).last(), "192.168.1.66");
     EXPECT_EQ(column(*l, 8).last(), "QV-N2610");
     EXPECT_EQ(column(*l, 9).last(), "12.0.4.3");
-    EXPECT_EQ(l->RefreshDevice(Camera(9, "192.168.1.9")), 0) << "unlisted cameras are not added";
+    EXPECT_EQ(l->RefreshDevice(Found(Camera(9, "192.168.1.9"))), 0)
+        << "unlisted cameras are not added";
     EXPECT_EQ(l->Count(), 2);
 
     // The next new camera sorts the list with the cells as they are now.
-    l->AddOrRefreshDevice(Camera(3, "192.168.1.7"));
+    l->AddOrRefreshDevice(Found(Camera(3, "192.168.1.7")));
     EXPECT_EQ(column(*l, 4), (QStringList{"192.168.1.7", "192.168.1.66", "192.168.1.200"}));
 }
 
@@ -137,7 +138,7 @@ TEST_F(DeviceListTest, CellsComeFromTheRecordAndTheMacMakesTheKey) {
                                     "d",
                                     "N3476", "Dome 2MP");
     for (CDeviceList* l : {batch.get(), oem.get(), video.get()}) {
-        l->AddOrRefreshDevice(cam);
+        l->AddOrRefreshDevice(Found(cam));
     }
     EXPECT_EQ(column(*batch, 2), QStringList{QStringLiteral("Tor Süd")});
     EXPECT_EQ(column(*batch, 3), QStringList{"02:4F:56:10:00:5F"});
@@ -151,13 +152,14 @@ TEST_F(DeviceListTest, CellsComeFromTheRecordAndTheMacMakesTheKey) {
     tagQvIpcInfo same = cam;
     same.Mac[7] = 1;
     const std::vector<tagQvIpcInfo> twice{same, same};
-    EXPECT_EQ(batch->AddOrRefreshDevices(twice), 0);
+    EXPECT_EQ(batch->AddOrRefreshDevices(Found(twice)), 0);
     ASSERT_EQ(batch->Count(), 1);
-    EXPECT_EQ(batch->Devices().front().Mac[7], 1);
+    EXPECT_EQ(qv::WireIdOf(batch->Devices().front())->at(7), 1);
     tagQvIpcInfo other = cam;
     other.Mac[5] = 0x60;
     const std::vector<tagQvIpcInfo> both{other, other};
-    EXPECT_EQ(batch->AddOrRefreshDevices(both), 1) << "one camera twice in a batch is one row";
+    EXPECT_EQ(batch->AddOrRefreshDevices(Found(both)), 1)
+        << "one camera twice in a batch is one row";
     EXPECT_EQ(batch->Count(), 2);
 }
 
@@ -174,11 +176,11 @@ TEST_F(DeviceListTest, SilentCamerasLeaveOneByOneAndOnlyNetworkSettingsLogsThem)
     auto batch = list(DeviceListKind::BatchSet);
     for (CDeviceList* l : {network.get(), batch.get()}) {
         for (unsigned char i = 1; i <= 3; ++i) {
-            l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(i)).c_str()));
+            l->AddOrRefreshDevice(Found(Camera(i, ("192.168.1." + std::to_string(i)).c_str())));
         }
     }
     now += 29;
-    batch->AddOrRefreshDevice(Camera(2, "192.168.1.2"));
+    batch->AddOrRefreshDevice(Found(Camera(2, "192.168.1.2")));
     EXPECT_EQ(network->DropStaleDevice(), 0) << "29 seconds are not silence yet";
     now += 1;
     QSignalSpy dropped(network.get(), &CDeviceList::deviceDropped);
@@ -200,8 +202,8 @@ TEST_F(DeviceListTest, TheListStopsGrowingAtItsCeilingAndSaysSoOnce) {
         std::memcpy(flood[i].Mac + 2, &i, 4);
     }
     QSignalSpy full(l.get(), &CDeviceList::full);
-    EXPECT_EQ(l->AddOrRefreshDevices(flood), CDeviceTableModel::kMaxDevices);
-    l->AddOrRefreshDevice(Camera(1, "10.0.0.2"));
+    EXPECT_EQ(l->AddOrRefreshDevices(Found(flood)), CDeviceTableModel::kMaxDevices);
+    l->AddOrRefreshDevice(Found(Camera(1, "10.0.0.2")));
     EXPECT_EQ(full.count(), 1);
     EXPECT_EQ(l->Count(), CDeviceTableModel::kMaxDevices);
 }
@@ -212,22 +214,22 @@ TEST_F(DeviceListTest, TheCurrentCameraIsACameraNotARow) {
     auto l = list(DeviceListKind::NetworkSettings);
     CDeviceSelection selection(*l);
     for (unsigned char i = 1; i <= 3; ++i) {
-        l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(10 + i)).c_str(),
-                                     std::string(1, static_cast<char>('d' - i)).c_str()));
+        l->AddOrRefreshDevice(Found(Camera(i, ("192.168.1." + std::to_string(10 + i)).c_str(),
+                                           std::string(1, static_cast<char>('d' - i)).c_str())));
     }
     QSignalSpy picked(&selection, &CDeviceSelection::picked);
     selection.RowSelected(*l->KeyAt(1));
     ASSERT_EQ(selection.Current(), key(2));
     l->SortByHeader(2); // by name: c, b, a -> the camera moves to another row
-    l->AddOrRefreshDevice(Camera(4, "192.168.1.1"));
+    l->AddOrRefreshDevice(Found(Camera(4, "192.168.1.1")));
     EXPECT_EQ(selection.Current(), key(2));
-    EXPECT_STREQ(selection.CurrentDevice()->record.IpAddr, "192.168.1.12");
+    EXPECT_EQ(selection.CurrentDevice()->info.AddressText(), "192.168.1.12");
     selection.RowSelected(key(2));
     EXPECT_EQ(picked.count(), 1) << "selecting the current camera again picks nothing";
 
     now += 30;
-    l->AddOrRefreshDevice(Camera(1, "192.168.1.11"));
-    l->AddOrRefreshDevice(Camera(3, "192.168.1.13"));
+    l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.11")));
+    l->AddOrRefreshDevice(Found(Camera(3, "192.168.1.13")));
     l->DropStaleDevice(); // camera 4
     l->DropStaleDevice(); // camera 2
     EXPECT_FALSE(selection.Current()) << "a dropped camera is nobody's current camera";
@@ -237,7 +239,7 @@ TEST_F(DeviceListTest, ChecksSwitchCheckedModeAndATextClickReturnsToOneCamera) {
     auto l = list(DeviceListKind::BatchSet);
     CDeviceSelection selection(*l);
     for (unsigned char i = 1; i <= 3; ++i) {
-        l->AddOrRefreshDevice(Camera(i, ("192.168.1." + std::to_string(i)).c_str()));
+        l->AddOrRefreshDevice(Found(Camera(i, ("192.168.1." + std::to_string(i)).c_str())));
     }
     QSignalSpy modes(&selection, &CDeviceSelection::checkedModeSwitched);
     QSignalSpy cleared(&selection, &CDeviceSelection::selectAllCleared);
@@ -270,12 +272,12 @@ TEST_F(DeviceListTest, ChecksSwitchCheckedModeAndATextClickReturnsToOneCamera) {
     EXPECT_EQ(modes.count(), 5);
 }
 
-TEST_F(DeviceListTest, AddressConflictsIgnoreCaseAndConcernTheCheckedSet) {
+TEST_F(DeviceListTest, AddressConflictsConcernTheCheckedSet) {
     auto l = list(DeviceListKind::BatchSet);
     CDeviceSelection selection(*l);
-    l->AddOrRefreshDevice(Camera(1, "cam-a.local"));
-    l->AddOrRefreshDevice(Camera(2, "CAM-A.local"));
-    l->AddOrRefreshDevice(Camera(3, "10.0.0.3"));
+    l->AddOrRefreshDevice(Found(Camera(1, "10.0.0.1")));
+    l->AddOrRefreshDevice(Found(Camera(2, "10.0.0.1")));
+    l->AddOrRefreshDevice(Found(Camera(3, "10.0.0.3")));
     EXPECT_TRUE(selection.Conflicts(key(1)));
     EXPECT_FALSE(selection.Conflicts(key(3)));
     l->SetChecked(key(3), true);

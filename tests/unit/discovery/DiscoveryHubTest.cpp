@@ -27,7 +27,7 @@ tagMsgInfo answer(unsigned char id = 0x5F, int port = 80) {
     return msg;
 }
 
-using Batch = std::vector<tagQvIpcInfo>;
+using Batch = std::vector<orv::device::DeviceInfo>;
 
 // Runs the window thread's turns until the hub has handed on everything.
 void drain() {
@@ -64,14 +64,15 @@ TEST(DiscoveryHub, AnswersFromTheCaptureThreadArriveAsOneBatchPerCameraInOrder) 
     ASSERT_EQ(found.count(), 2);
     const auto first = found.at(0).at(0).value<Batch>();
     ASSERT_EQ(first.size(), 3u) << "one record per camera";
-    EXPECT_EQ(first[0].HttpPort, 48) << "the latest answer wins, in the first one's place";
-    EXPECT_EQ(first[1].HttpPort, 49);
-    EXPECT_EQ(first[2].HttpPort, 47);
+    EXPECT_EQ(first[0].ports.http, 48) << "the latest answer wins, in the first one's place";
+    EXPECT_EQ(first[1].ports.http, 49);
+    EXPECT_EQ(first[2].ports.http, 47);
     ASSERT_EQ(done.count(), 1);
-    EXPECT_EQ(done.at(0).at(0).value<tagQvIpcInfo>().Mac[5], 7);
+    EXPECT_EQ(done.at(0).at(0).value<orv::device::DeviceInfo>().id.Mac()[5], 7);
     ASSERT_EQ(failed.count(), 1);
-    EXPECT_EQ(failed.at(0).at(0).value<tagQvIpcInfo>().Mac[5], 8);
-    EXPECT_EQ(found.at(1).at(0).value<Batch>().front().Mac[5], 9) << "answers after keep order";
+    EXPECT_EQ(failed.at(0).at(0).value<orv::device::DeviceInfo>().id.Mac()[5], 8);
+    EXPECT_EQ(found.at(1).at(0).value<Batch>().front().id.Mac()[5], 9)
+        << "answers after keep order";
 }
 
 TEST(DiscoveryHub, AFloodIsBoundedAndChangesAreNeverDropped) {

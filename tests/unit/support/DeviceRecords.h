@@ -1,7 +1,11 @@
 #pragma once
 // Camera records as discovery delivers them, for list and page tests.
 
+#include "protocols/qv/QvRecords.h"
 #include "qvsp/QvspTypes.h"
+
+#include <chrono>
+#include <vector>
 
 #include <cstdio>
 #include <cstring>
@@ -21,4 +25,17 @@ inline tagQvIpcInfo Camera(unsigned char id, const char* ip, const char* name = 
     std::snprintf(r.Version, sizeof r.Version, "12.0.4.3");
     std::snprintf(r.DisplayModel, sizeof r.DisplayModel, "%s", displayModel);
     return r;
+}
+
+// A record as the maker's driver hands it on: the camera as the lists and
+// pages take it.
+inline orv::device::DeviceInfo Found(const tagQvIpcInfo& record) {
+    return orv::qv::DeviceOf(record, std::chrono::steady_clock::now());
+}
+inline std::vector<orv::device::DeviceInfo> Found(const std::vector<tagQvIpcInfo>& records) {
+    std::vector<orv::device::DeviceInfo> devices;
+    for (const tagQvIpcInfo& r : records) {
+        devices.push_back(Found(r));
+    }
+    return devices;
 }
