@@ -38,6 +38,7 @@ tagQvIpcInfo answer() {
     r.HttpPort = 8080;
     std::strcpy(r.NetMask, "255.255.255.0");
     std::strcpy(r.Gateway, "192.0.2.1");
+    std::strcpy(r.Dns, "192.0.2.1");
     std::strcpy(r.Model, "QVIP3651");
     std::strcpy(r.Version, "V2.1.0");
     return r;
@@ -60,6 +61,11 @@ TEST(QvRecords, AnAnswerBecomesADeviceAndItsWireIdGoesBackWhole) {
     EXPECT_FALSE(d.Speaks(Protocol::Onvif));
     EXPECT_EQ(d.lastAnswer, when);
     // The two bytes after the MAC travel back in every request.
+    // Callers not yet on device values take the record back: the same bytes
+    // discovery gave, so their requests stay what they were.
+    const tagQvIpcInfo again = RecordOf(d);
+    const tagQvIpcInfo original = answer();
+    EXPECT_EQ(std::memcmp(&again, &original, sizeof again), 0);
     const auto wire = WireIdOf(d);
     ASSERT_TRUE(wire);
     EXPECT_EQ((*wire)[6], 0xAB);
