@@ -3,6 +3,7 @@
 // the system-date record sent for each, the time-zone table, reading a
 // camera's date and time.
 
+#include "device/DeviceSession.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <array>
@@ -20,15 +21,7 @@ enum class DateOption : int {
     TimeServer = 1047,
 };
 
-struct DateTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    auto operator<=>(const DateTime&) const = default;
-};
+using DateTime = device::LocalDateTime;
 
 inline constexpr int kTimeZoneCount = 25;
 inline constexpr int kDefaultTimeZone = 20;
