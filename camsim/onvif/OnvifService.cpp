@@ -410,7 +410,8 @@ OnvifService::calls() {
 OnvifService::OnvifService(CameraStore& store, OnvifOptions options)
     : m_store(store), m_options(std::move(options)),
       m_digestNonces(std::make_unique<digest::NonceBook>(m_options.nonceLifetime)),
-      m_silentUntil(std::make_unique<std::atomic<std::int64_t>[]>(store.size())) {
+      m_silentUntil(std::make_unique<std::atomic<std::int64_t>[]>(store.size())),
+      m_random(m_options.seed ? *m_options.seed : std::random_device{}()) {
     for (std::size_t i = 0; i < store.size(); ++i)
         m_silentUntil[i] = 0;
 }
