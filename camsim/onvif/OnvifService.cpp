@@ -410,7 +410,8 @@ OnvifService::calls() {
 OnvifService::OnvifService(CameraStore& store, OnvifOptions options)
     : m_store(store), m_options(std::move(options)),
       m_digestNonces(std::make_unique<digest::NonceBook>(m_options.nonceLifetime)),
-      m_silentUntil(std::make_unique<std::atomic<std::int64_t>[]>(store.size())) {
+      m_silentUntil(std::make_unique<std::atomic<std::int64_t>[]>(store.size())),
+      m_random(m_options.seed ? *m_options.seed : std::random_device{}()) {
     for (std::size_t i = 0; i < store.size(); ++i)
         m_silentUntil[i] = 0;
 }
@@ -504,12 +505,13 @@ struct Zone {
     int offset; // seconds east of UTC
 };
 
-Zone zoneOf(const Camera& c) {
-    const json& date = c.deviceConfig["date"];
+// `date` is the maker's date section in its factory shape, `onvif` the
+// camera's ONVIF settings.
+Zone zoneOf(const json& date, const json& onvif) {
     const int zone = date.value("timeZone", 20);
-    const auto tz = c.onvif.find("tz");
-    const auto tzZone = c.onvif.find("tzZone");
-    if (tz != c.onvif.end() && tz->is_string() && tzZone != c.onvif.end() &&
+    const auto tz = onvif.find("tz");
+    const auto tzZone = onvif.find("tzZone");
+    if (tz != onvif.end() && tz->is_string() && tzZone != onvif.end() &&
         tzZone->is_number_integer() && tzZone->get<int>() == zone) {
         if (const auto offset = posixTzOffset(tz->get<std::string>()))
             return {tz->get<std::string>(), *offset};
@@ -522,13 +524,53 @@ Zone zoneOf(const Camera& c) {
     return {text, hours * 3600};
 }
 
+// Of a camera whose settings are in their factory shape.
+Zone zoneOf(const Camera& c) {
+    return zoneOf(c.deviceConfig["date"], c.onvif);
+}
+
 // Seconds since the epoch on the camera's UTC clock.
-std::int64_t cameraUtc(const Camera& c, SystemClock::time_point now) {
+std::int64_t cameraUtc(const json& date, const json& onvif, SystemClock::time_point now) {
     const std::int64_t machine = SystemClock::to_time_t(now);
-    const json& date = c.deviceConfig["date"];
     if (date.value("useTimeServer", false))
         return machine;
-    return machine + date.value("clockOffsetSeconds", std::int64_t{0}) - zoneOf(c).offset;
+    return machine + date.value("clockOffsetSeconds", std::int64_t{0}) - zoneOf(date, onvif).offset;
+}
+
+std::int64_t cameraUtc(const Camera& c, SystemClock::time_point now) {
+    return cameraUtc(c.deviceConfig["date"], c.onvif, now);
+}
+
+// f(the maker's date section in its factory shape). Every UsernameToken is
+// judged by the camera's clock, so this must be cheap: the shape of one
+// section does not depend on the others (a missing one becomes the
+// factory's), and the few distinct sections a lab holds are shaped once.
+template <class F>
+auto withShapedDate(const json& date, F&& f) {
+    struct Shaped {
+        json raw;
+        json shaped;
+    };
+    static std::mutex lock;
+    static std::vector<Shaped> known;
+    static std::size_t next = 0;
+    constexpr std::size_t kKnown = 64;
+    std::lock_guard guard(lock);
+    for (const Shaped& s : known)
+        if (s.raw == date)
+            return f(s.shaped);
+    json config = {{"date", date}};
+    api::ensureDefaults(config);
+    Shaped made{date, std::move(config["date"])};
+    if (known.size() < kKnown) {
+        known.push_back(std::move(made));
+        return f(known.back().shaped);
+    }
+    // A lab of many differently set clocks: the oldest goes.
+    const std::size_t slot = next;
+    next = (next + 1) % kKnown;
+    known[slot] = std::move(made);
+    return f(known[slot].shaped);
 }
 
 } // namespace
@@ -536,9 +578,11 @@ std::int64_t cameraUtc(const Camera& c, SystemClock::time_point now) {
 SystemClock::time_point OnvifService::cameraNow(std::size_t camera) const {
     const auto now = m_options.clock();
     const auto utc = m_store.viewCamera(camera, [&](const Camera& c) {
-        Camera copy = c;
-        api::ensureDefaults(copy.deviceConfig, copy.net.httpPort);
-        return cameraUtc(copy, now);
+        // find() of a config that is no object finds nothing.
+        const auto it = c.deviceConfig.find("date");
+        static const json kMissing;
+        return withShapedDate(it != c.deviceConfig.end() ? *it : kMissing,
+                              [&](const json& date) { return cameraUtc(date, c.onvif, now); });
     });
     return SystemClock::from_time_t(static_cast<std::time_t>(utc)) +
            (now - SystemClock::from_time_t(SystemClock::to_time_t(now)));

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -41,6 +42,11 @@ struct OnvifOptions {
     // device API's faults `http_down` and `silent`, its reboot): ONVIF is
     // served by the same web server and goes with it.
     std::function<bool(std::size_t camera)> down;
+    // Seeds the firmware upload tokens; without one they come from the
+    // machine's random device. A fixed seed makes a run repeatable (the
+    // fuzzer makes a service per input, and the device costs more than most
+    // requests).
+    std::optional<std::uint64_t> seed;
 };
 
 struct SoapRequest {
@@ -172,7 +178,7 @@ private:
     // Upload tokens handed out by StartFirmwareUpgrade: camera and expiry.
     std::mutex m_uploadLock;
     std::map<std::string, std::pair<std::size_t, std::chrono::steady_clock::time_point>> m_uploads;
-    std::mt19937_64 m_random{std::random_device{}()};
+    std::mt19937_64 m_random;
 };
 
 // The camera's scopes as WS-Discovery lists them: type, profile, hardware,

@@ -387,6 +387,52 @@ TEST_F(OnvifServiceTest, TimeSetWithAPosixZoneReadsBackInBothFaces) {
         400);
 }
 
+// A state file may hold date settings of any shape (written by an older
+// simulator, or by hand). The clock that judges tokens reads them as the
+// factory shape does, like GetSystemDateAndTime, and leaves the stored
+// camera as it was.
+TEST_F(OnvifServiceTest, CameraClockReadsStoredDateSettingsOfAnyShape) {
+    make();
+    m_store->withCamera(0, [](Camera& c) {
+        c.deviceConfig = {{"date",
+                           {{"timeZone", 14},
+                            {"clockOffsetSeconds", 10800},
+                            {"useTimeServer", "yes"},
+                            {"stray", 1}}}};
+    });
+    m_store->withCamera(1, [](Camera& c) { c.deviceConfig = nlohmann::json::array({1, 2}); });
+    const Camera before0 = camera(0);
+    const Camera before1 = camera(1);
+    OnvifOptions options;
+    const auto machine = SystemClock::from_time_t(2000000000) + std::chrono::milliseconds(250);
+    options.clock = [machine] { return machine; };
+    OnvifService service(*m_store, options);
+    // UTC+2 with three hours on the clock: an hour ahead. A text is no
+    // boolean, so no time server.
+    EXPECT_EQ(service.cameraNow(0), machine + std::chrono::hours(1));
+    // No date section: the factory's UTC+8 with no offset.
+    EXPECT_EQ(service.cameraNow(1), machine - std::chrono::hours(8));
+    EXPECT_EQ(camera(0), before0);
+    EXPECT_EQ(camera(1), before1);
+    // A change through another face shows at once.
+    m_store->withCamera(0, [](Camera& c) { c.deviceConfig["date"]["clockOffsetSeconds"] = 0; });
+    EXPECT_EQ(service.cameraNow(0), machine - std::chrono::hours(2));
+    for (const std::size_t i : {0u, 1u}) {
+        SoapRequest r;
+        const std::string body = soap("<tds:GetSystemDateAndTime/>", std::nullopt, machine);
+        r.body = body;
+        r.localIp = i == 0 ? "192.0.2.10" : "192.0.2.11";
+        r.localPort = 8000;
+        const std::string answer = service.handle(r).body;
+        const std::string utc = answer.substr(answer.find("UTCDateTime"));
+        const std::time_t t = SystemClock::to_time_t(service.cameraNow(i));
+        std::tm parts{};
+        gmtime_r(&t, &parts);
+        EXPECT_EQ(field(utc, "Hour"), std::to_string(parts.tm_hour)) << i;
+        EXPECT_EQ(field(utc, "Day"), std::to_string(parts.tm_mday)) << i;
+    }
+}
+
 // One test per quirk: camera 1 has it, camera 2 (no quirks) shows the
 // difference on the same call.
 OnvifQuirks only(bool OnvifQuirks::*which) {
