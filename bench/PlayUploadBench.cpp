@@ -6,6 +6,7 @@
 #include "TempDir.h"
 
 #include "operations/preview/PreviewRules.h"
+#include "protocols/qv/QvRecords.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <QApplication>
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
     }
     std::vector<double> firstFrame;
     for (int round = 0; round < 5; ++round) {
-        QvPlayInfo play = orv::preview::MakePlayRecord(window.winId());
+        QvPlayInfo play = orv::qv::PlayRecordOf(window.winId());
         const auto start = Clock::now();
         if (Qv_IpcClient_LivePlay(handle, &play, 0, 0) != 0) {
             std::fprintf(stderr, "play failed: %d\n", Qv_Sdk_GetLastError());

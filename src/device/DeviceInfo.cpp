@@ -1,7 +1,5 @@
 #include "DeviceInfo.h"
 
-#include <QStringList>
-
 #include <algorithm>
 
 namespace orv::device {
@@ -49,20 +47,31 @@ QString Ipv4Text(std::uint32_t address) {
     return QString::fromLatin1(text, out - text);
 }
 
-std::optional<std::uint32_t> ParseIpv4(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) {
-        return std::nullopt;
-    }
+std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
+    // Every discovery answer's four addresses are read here: by hand, with
+    // no allocation.
     std::uint32_t address = 0;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const uint value = part.toUInt(&ok, 10);
-        if (!ok || value > 255 || part.isEmpty() || part.size() > 3 ||
-            !std::all_of(part.begin(), part.end(), [](QChar c) { return c.isDigit(); })) {
+    std::size_t i = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (i >= text.size() || text[i] != '.') {
+                return std::nullopt;
+            }
+            ++i;
+        }
+        unsigned value = 0;
+        std::size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
+            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || value > 255) {
             return std::nullopt;
         }
         address = address << 8 | value;
+    }
+    if (i != text.size()) {
+        return std::nullopt;
     }
     return address;
 }

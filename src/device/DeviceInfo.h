@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::device {
@@ -75,6 +76,6 @@ bool SameValues(const DeviceInfo& a, const DeviceInfo& b);
 // "192.0.2.10" for a host-order address.
 QString Ipv4Text(std::uint32_t address);
 // The host-order address of a dotted quad; nullopt for anything else.
-std::optional<std::uint32_t> ParseIpv4(const QString& text);
+std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 
 } // namespace orv::device

@@ -6,13 +6,6 @@
 #include <unordered_map>
 
 namespace orv {
-namespace {
-
-QString addressOf(const device::DeviceInfo& device) {
-    return device.AddressText();
-}
-
-} // namespace
 
 CDeviceSelection::CDeviceSelection(CDeviceList& list, QObject* parent)
     : QObject(parent), m_list(list) {
@@ -76,9 +69,9 @@ bool CDeviceSelection::Conflicts(const device::DeviceId& key) const {
     if (device == nullptr) {
         return false;
     }
-    const QString address = addressOf(device->info);
+    const std::uint32_t address = device->info.address;
     for (const device::DeviceInfo& other : m_list.Devices()) {
-        if (!(other.id == key) && addressOf(other) == address) {
+        if (!(other.id == key) && other.address == address) {
             return true;
         }
     }
@@ -86,12 +79,12 @@ bool CDeviceSelection::Conflicts(const device::DeviceId& key) const {
 }
 
 bool CDeviceSelection::CheckedSetConflicts() const {
-    std::unordered_map<QString, int> users;
+    std::unordered_map<std::uint32_t, int> users;
     for (const device::DeviceInfo& device : m_list.Devices()) {
-        ++users[addressOf(device)];
+        ++users[device.address];
     }
     for (const device::DeviceInfo& device : m_list.CheckedDevices()) {
-        if (users[addressOf(device)] > 1) {
+        if (users[device.address] > 1) {
             return true;
         }
     }

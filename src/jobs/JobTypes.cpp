@@ -71,27 +71,35 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
     return "failed";
 }
 
-Reason ReasonForSdkError(int error, bool upload) {
-    switch (error) {
-    case QV_ERR_AUTH:
+Reason ReasonOf(device::Fault fault) {
+    switch (fault) {
+    case device::Fault::WrongCredentials:
         return Reason::WrongCredentials;
-    case QV_ERR_TIMEOUT:
+    case device::Fault::NoAnswer:
         return Reason::NoAnswer;
-    case QV_ERR_NETWORK:
+    case device::Fault::Unreachable:
         return Reason::Unreachable;
-    case QV_ERR_REJECTED:
-        return upload ? Reason::FileRejected : Reason::Refused;
-    case QV_ERR_FILE:
+    case device::Fault::Refused:
+        return Reason::Refused;
+    case device::Fault::FileRejected:
+        return Reason::FileRejected;
+    case device::Fault::FileUnreadable:
         return Reason::FileUnreadable;
-    case QV_ERR_DEVICE:
+    case device::Fault::DeviceFault:
         return Reason::DeviceFault;
-    case QV_ERR_MALFORMED:
+    case device::Fault::BadAnswer:
         return Reason::BadAnswer;
-    case QV_ERR_CANCELLED:
+    case device::Fault::Cancelled:
         return Reason::Cancelled;
-    default:
-        return Reason::Other;
+    case device::Fault::NotSupported:
+    case device::Fault::Other:
+        break;
     }
+    return Reason::Other;
+}
+
+Reason ReasonForSdkError(int error, bool upload) {
+    return ReasonOf(qv::FaultOf(error, upload));
 }
 
 std::vector<OperationTally> Tally(const std::vector<OperationResult>& results) {

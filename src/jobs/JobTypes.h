@@ -41,6 +41,8 @@ enum class Reason {
 // that name something of their own.
 std::string ReasonText(Reason reason, double seconds = 0, const std::string& detail = {});
 // The reason for a failed SDK call from the SDK's error number.
+// The reason a device fault gives a camera's result.
+Reason ReasonOf(device::Fault fault);
 Reason ReasonForSdkError(int error, bool upload);
 
 // One operation on one camera.

@@ -65,12 +65,4 @@ void PutCodes(QvImagingConfig& record, const ImagingCodes& codes) {
     record.irCutMode = codes.irCutMode;
 }
 
-QvPlayInfo MakePlayRecord(std::uint64_t window) {
-    QvPlayInfo play{};
-    play.window = static_cast<std::uint32_t>(window);
-    const auto upper = static_cast<std::uint32_t>(window >> 32);
-    std::memcpy(play.reserved1, &upper, sizeof upper);
-    return play;
-}
-
 } // namespace orv::preview

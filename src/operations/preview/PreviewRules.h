@@ -48,8 +48,4 @@ ImagingCodes CodesOf(const QvImagingConfig& record);
 // Every other byte of the record stays the camera's.
 void PutCodes(QvImagingConfig& record, const ImagingCodes& codes);
 
-// The window handle at bytes 4 to 7; a handle wider than 32 bits carries
-// its upper half in bytes 8 to 11 (X11 window ids never need it).
-QvPlayInfo MakePlayRecord(std::uint64_t window);
-
 } // namespace orv::preview

@@ -4,6 +4,7 @@
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/QvRecords.h"
 #include "protocols/qv/RecordText.h"
 #include "ui/LangText.h"
 
@@ -280,7 +281,7 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
 
 void CVideoViewDlg::startLive() {
     m_video->SetLive(true);
-    QvPlayInfo play = orv::preview::MakePlayRecord(static_cast<std::uint64_t>(m_video->winId()));
+    QvPlayInfo play = orv::qv::PlayRecordOf(static_cast<std::uint64_t>(m_video->winId()));
     auto error = std::make_shared<int>(0);
     auto result = std::make_shared<int>(-1);
     enqueue({[play, error, result, handle = m_handle](orv::IDeviceSdk& sdk) mutable {

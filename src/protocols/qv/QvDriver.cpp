@@ -105,10 +105,7 @@ public:
         return upload(Qv_Ipc_UploadOemConfigFile, path, cancelled);
     }
     Status StartLiveVideo(std::uint64_t window) override {
-        QvPlayInfo play{};
-        play.window = static_cast<std::uint32_t>(window);
-        const std::uint32_t upper = static_cast<std::uint32_t>(window >> 32);
-        std::memcpy(play.reserved1, &upper, sizeof upper);
+        QvPlayInfo play = PlayRecordOf(window);
         if (Qv_IpcClient_LivePlay(m_handle, &play, 0, 0) != 0) {
             return failure(false);
         }

@@ -71,29 +71,7 @@ std::string hexOf(const std::uint8_t* bytes, std::size_t n) {
 
 // A dotted quad as discovery writes it; 0 for anything else.
 std::uint32_t addressOf(const char* text, std::size_t size) {
-    std::uint32_t address = 0;
-    int parts = 0;
-    std::size_t i = 0;
-    const std::size_t end = strnlen(text, size);
-    while (parts < 4) {
-        unsigned value = 0;
-        std::size_t digits = 0;
-        while (i < end && text[i] >= '0' && text[i] <= '9' && digits < 3) {
-            value = value * 10 + static_cast<unsigned>(text[i++] - '0');
-            ++digits;
-        }
-        if (digits == 0 || value > 255) {
-            return 0;
-        }
-        address = address << 8 | value;
-        if (++parts < 4) {
-            if (i >= end || text[i] != '.') {
-                return 0;
-            }
-            ++i;
-        }
-    }
-    return i == end ? address : 0;
+    return ParseIpv4(std::string_view(text, strnlen(text, size))).value_or(0);
 }
 
 template <std::size_t N>
@@ -297,6 +275,14 @@ std::optional<QvDdnsInfo> RecordOf(const DdnsSettings& s) {
         return std::nullopt;
     }
     return r;
+}
+
+QvPlayInfo PlayRecordOf(std::uint64_t window) {
+    QvPlayInfo play{};
+    play.window = static_cast<std::uint32_t>(window);
+    const auto upper = static_cast<std::uint32_t>(window >> 32);
+    std::memcpy(play.reserved1, &upper, sizeof upper);
+    return play;
 }
 
 std::pair<int, int> FrameSizeOf(StreamKind kind, int code) {

@@ -65,6 +65,11 @@ QvImagingConfig RecordOf(const device::ImageSettings& settings);
 device::PictureSettings PictureOf(const QvImagingSettings& record);
 QvImagingSettings RecordOf(const device::PictureSettings& settings);
 
+// The live-play record for a native window: the handle at bytes 4 to 7; a
+// handle wider than 32 bits carries its upper half in bytes 8 to 11 (X11
+// window ids never need it).
+QvPlayInfo PlayRecordOf(std::uint64_t window);
+
 // Frame-size codes and their sizes: the primary stream's seven (0 = 5M) and
 // the secondary stream's five (0 = 640*480). {0, 0} for an unknown code; -1
 // for a size the stream does not know.

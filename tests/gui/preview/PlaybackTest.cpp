@@ -129,7 +129,7 @@ TEST_F(PlaybackTest, TheSdkDrawsDecodedFramesAndFollowsThePictureRecord) {
     const int h = lab.login(0);
     ASSERT_GT(h, 0);
     window.SetLive(true);
-    QvPlayInfo play = orv::preview::MakePlayRecord(window.winId());
+    QvPlayInfo play = orv::qv::PlayRecordOf(window.winId());
     const auto started = Clock::now();
     ASSERT_EQ(Qv_IpcClient_LivePlay(h, &play, 0, 0), 0) << Qv_Sdk_GetLastError();
     const auto firstFrameMs =
@@ -175,7 +175,7 @@ TEST_F(PlaybackTest, AStreamThatStopsOrVanishesEndsWithoutHoldingTheCaller) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.SetLive(true);
-    QvPlayInfo play = orv::preview::MakePlayRecord(window.winId());
+    QvPlayInfo play = orv::qv::PlayRecordOf(window.winId());
     const int h = lab.login(1);
 
     // Frozen: the connection stays, the frames stop.

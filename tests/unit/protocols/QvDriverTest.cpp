@@ -171,7 +171,7 @@ TEST(QvRecords, EveryByteButTheSixteenSeparatorsIsPercentEncoded) {
 TEST(QvSession, ASessionWithASimulatedCameraChangesWhatItWasToldAndReportsWhyItFailed) {
     testcams::Lab lab(2);
     DeviceInfo device;
-    device.address = *ParseIpv4(QString::fromStdString(lab.ip(0)));
+    device.address = *ParseIpv4(lab.ip(0));
     device.ports.http = lab.port();
     CQvDriver driver;
 

@@ -2,6 +2,7 @@
 // and the bytes of the records the page sends.
 
 #include "operations/preview/PreviewRules.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ TEST(PreviewRecords, CodesGoInAndOutAtTheirOffsetsAndNothingElseChanges) {
 }
 
 TEST(PreviewRecords, PlayRecordCarriesTheWindowAtBytesFourToSeven) {
-    const QvPlayInfo play = MakePlayRecord(0x04A00007u);
+    const QvPlayInfo play = orv::qv::PlayRecordOf(0x04A00007u);
     ASSERT_EQ(sizeof play, 40u);
     unsigned char bytes[40];
     std::memcpy(bytes, &play, sizeof bytes);
@@ -109,7 +110,7 @@ TEST(PreviewRecords, PlayRecordCarriesTheWindowAtBytesFourToSeven) {
         }
     }
     // A wider handle keeps its upper half in bytes 8 to 11.
-    const QvPlayInfo wide = MakePlayRecord(0x0000001200000034ull);
+    const QvPlayInfo wide = orv::qv::PlayRecordOf(0x0000001200000034ull);
     std::memcpy(bytes, &wide, sizeof bytes);
     EXPECT_EQ(bytes[4], 0x34);
     EXPECT_EQ(bytes[8], 0x12);
