@@ -58,6 +58,7 @@ void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
 
 CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
     : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery) {
+    m_drivers.Add(m_qvDriver);
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));
@@ -173,7 +174,7 @@ void CMainDlg::connectPages() {
     }
     connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
             [this](const orv::device::DeviceInfo& device, int) {
-                orv::AddResultLine(*this, orv::ModifyResultLine(orv::qv::RecordOf(device), false));
+                orv::AddResultLine(*this, orv::ModifyResultLine(device, false));
             });
     connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
             [this](const QString& text) { AddOperatingInfo(text); });
@@ -299,8 +300,8 @@ int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
     return m_discovery.ModifyAll(request);
 }
 
-void CMainDlg::QueueReboot(int handle) {
-    m_batchSetPage->AppendReboot(handle);
+void CMainDlg::QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) {
+    m_batchSetPage->AppendReboot(std::move(camera));
 }
 
 void CMainDlg::OpenWebPageLater(const std::string& url) {

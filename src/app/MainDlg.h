@@ -3,11 +3,12 @@
 // User box whose credentials every device login uses, and the Operating
 // Information list in which operations report their results.
 
+#include "device/DriverSet.h"
 #include "discovery/DiscoveryHub.h"
 #include "jobs/JobEngine.h"
 #include "operations/common/AppServices.h"
 #include "protocols/qv/DiscoveryInstances.h"
-#include "sdk/DeviceSdk.h"
+#include "protocols/qv/QvDriver.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -55,7 +56,7 @@ public:
     int DiscoveryInstanceCount() const { return m_discovery.Count(); }
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
     orv::jobs::CJobEngine& Jobs() { return m_jobs; }
-    void QueueReboot(int handle) override;
+    void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override;
     void OpenWebPageLater(const std::string& url) override;
     std::string TakeWebPage() override;
     int OsVersionCode() const override;
@@ -124,8 +125,9 @@ private:
     COemDlg* m_oemPage = nullptr;
 
     std::vector<CDeviceListPage*> m_devicePages;
-    orv::CQvDeviceSdk m_sdk;
-    orv::jobs::CJobEngine m_jobs{m_sdk, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
+    orv::qv::CQvDriver m_qvDriver;
+    orv::device::CDriverSet m_drivers;
+    orv::jobs::CJobEngine m_jobs{m_drivers, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
     orv::CDiscoveryHub m_hub;
     orv::CDiscoveryInstances m_discovery;
 };

@@ -19,13 +19,12 @@ std::string text(const Message& m) {
 CCliBatchHost::CCliBatchHost(CSession& session, std::vector<tagQvIpcInfo> targets, bool yes)
     : m_session(session), m_targets(std::move(targets)), m_yes(yes) {}
 
-void CCliBatchHost::DefaultUser(char* buffer, int size) const {
-    std::snprintf(buffer, static_cast<std::size_t>(size), "%s", m_session.LoginData().escaped.user);
+device::Credentials CCliBatchHost::DefaultCredentials() const {
+    return m_session.LoginData().credentials;
 }
 
-void CCliBatchHost::DefaultPassword(char* buffer, int size) const {
-    std::snprintf(buffer, static_cast<std::size_t>(size), "%s",
-                  m_session.LoginData().escaped.password);
+std::vector<device::DeviceInfo> CCliBatchHost::CheckedDevices() const {
+    return Targets(m_targets);
 }
 
 void CCliBatchHost::ShowMessage(const Message& message) {

@@ -14,10 +14,9 @@ public:
     CCliBatchHost(CSession& session, std::vector<tagQvIpcInfo> targets, bool yes);
 
     bool CheckedMode() const override { return true; }
-    std::vector<tagQvIpcInfo> CheckedDevices() const override { return m_targets; }
-    std::optional<tagQvIpcInfo> CurrentDevice() const override { return std::nullopt; }
-    void DefaultUser(char* buffer, int size) const override;
-    void DefaultPassword(char* buffer, int size) const override;
+    std::vector<device::DeviceInfo> CheckedDevices() const override;
+    std::optional<device::DeviceInfo> CurrentDevice() const override { return std::nullopt; }
+    device::Credentials DefaultCredentials() const override;
     void ShowMessage(const Message& message) override;
     bool Ask(const Message& question) override;
     // The command line shows what will change with --dry-run instead.

@@ -5,6 +5,7 @@
 #include "Profile.h"
 #include "Session.h"
 #include "file/RegularFile.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <ctime>
 
@@ -50,12 +51,12 @@ int RunApply(const Command& command, const Options& options) {
     }
     jobs::JobSpec order;
     order.name = "Apply";
-    order.targets = selected;
-    order.credentials = session.LoginData().escaped;
+    order.targets = Targets(selected);
+    order.credentials = session.LoginData().credentials;
     order.operations =
         batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
     order.work = [&profile](jobs::CameraRun& run) {
-        batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
+        batchset::CBatchOperations::RunSteps(profile.StepsFor(qv::RecordOf(run.Device())), run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();

@@ -59,8 +59,11 @@ int RunOem(const Command& command, const Options& options) {
         return kExitSomeFailed;
     }
     batchset::CBatchWorker& worker = session.Worker();
-    const std::vector<jobs::OperationResult> results = session.Run(oem::UploadOemJob(
-        selected, *checked.upload, path, [&worker](int handle) { worker.QueueReboot(handle); }));
+    const std::vector<jobs::OperationResult> results = session.Run(
+        oem::UploadOemJob(Targets(selected), *checked.upload, QString::fromStdString(path),
+                          [&worker](std::shared_ptr<device::IDeviceSession> camera) {
+                              worker.QueueReboot(std::move(camera));
+                          }));
     session.WaitForReboots();
     return session.Finish(results);
 }

@@ -76,7 +76,7 @@ secretsCsv(const std::vector<tagQvIpcInfo>& cameras,
         if (results != nullptr) {
             applied = QStringLiteral("no");
             for (const jobs::OperationResult& r : *results) {
-                if (r.key == qv::IdOf(c) && r.operation == "Modify Password" &&
+                if (r.device.id == qv::IdOf(c) && r.operation == "Modify Password" &&
                     r.outcome == jobs::Outcome::Succeeded) {
                     applied = QStringLiteral("yes");
                 }
@@ -114,7 +114,6 @@ int RunPasswords(const Command& command, const Options& options) {
         if (WideToMulti(kCpAnsi, FromUtf8(given).c_str(), converted, sizeof converted, true) == 0) {
             return BadInput("the new password is longer than a camera keeps (14 bytes)");
         }
-        given = converted;
     }
 
     CSession session(command, options);
@@ -142,14 +141,16 @@ int RunPasswords(const Command& command, const Options& options) {
     batchset::CBatchOperations operations(host, session.Worker());
     jobs::JobSpec order;
     order.name = "Passwords";
-    order.targets = selected;
-    order.credentials = session.LoginData().escaped;
+    order.targets = Targets(selected);
+    order.credentials = session.LoginData().credentials;
     order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
     // The System page changes the administrator's password.
     order.work = [&operations, &passwords](jobs::CameraRun& run) {
-        const std::string& password = passwords.at(qv::IdOf(run.Device()));
+        const std::string& password = passwords.at(run.Device().id);
         batchset::CBatchOperations::RunSteps(
-            operations.ModifyPasswordAndReboot("admin", password.c_str()), run);
+            operations.ModifyPasswordAndReboot(QStringLiteral("admin"),
+                                               QString::fromStdString(password)),
+            run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();

@@ -137,17 +137,18 @@ int RunSetIp(const Command& command, const Options& options) {
     jobs::JobSpec order;
     order.name = "Set IP";
     order.operations = {network::kModifyOperation};
-    order.credentials = session.LoginData().escaped;
+    order.credentials = session.LoginData().credentials;
+    const auto now = std::chrono::steady_clock::now();
     for (const plan::PlanEntry& e : entries) {
         planned.emplace(qv::IdOf(*e.camera), e);
-        order.targets.push_back(*e.camera);
+        order.targets.push_back(qv::DeviceOf(*e.camera, now));
     }
     CCliDiscovery& discovery = session.Discovery();
     order.work = [&planned, &discovery](jobs::CameraRun& run) {
-        const device::DeviceId key = qv::IdOf(run.Device());
+        const device::DeviceId key = run.Device().id;
         const plan::PlanEntry& e = planned.at(key);
         if (!e.changes) {
-            run.Report(network::kModifyOperation, 0);
+            run.Report(network::kModifyOperation, device::Done{});
             return;
         }
         discovery.Waiter().Expect(key);
@@ -159,13 +160,13 @@ int RunSetIp(const Command& command, const Options& options) {
     // Every moved camera must be heard at its new place.
     std::vector<jobs::OperationResult> moved;
     for (const jobs::OperationResult& r : results) {
-        if (r.outcome == jobs::Outcome::Succeeded && planned.at(r.key).changes) {
+        if (r.outcome == jobs::Outcome::Succeeded && planned.at(r.device.id).changes) {
             moved.push_back(r);
         }
     }
     const auto seenAtTarget = [&](const jobs::OperationResult& r) {
-        const SeenCamera* seen = discovery.Find(r.key);
-        return seen != nullptr && sameNetwork(seen->record, *planned.at(r.key).request);
+        const SeenCamera* seen = discovery.Find(r.device.id);
+        return seen != nullptr && sameNetwork(seen->record, *planned.at(r.device.id).request);
     };
     const auto verifyStart = std::chrono::steady_clock::now();
     if (!moved.empty()) {
@@ -181,8 +182,8 @@ int RunSetIp(const Command& command, const Options& options) {
         r.reason = seen ? jobs::Reason::None : jobs::Reason::NotSeen;
         r.seconds = *verifySeconds;
         if (seen) {
-            const SeenCamera* at = discovery.Find(r.key);
-            r.device = at->record;
+            const SeenCamera* at = discovery.Find(r.device.id);
+            r.device = qv::DeviceOf(at->record, at->lastSeen);
             r.seconds = std::chrono::duration<double>(at->lastSeen - verifyStart).count();
         }
         results.push_back(r);

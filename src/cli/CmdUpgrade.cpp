@@ -59,8 +59,8 @@ int RunUpgrade(const Command& command, const Options& options) {
             return std::vector<std::string>{"Upgrade: " + path};
         });
     }
-    return session.Finish(
-        session.Run(upgrade::UpgradeJob(selected, session.LoginData().escaped, check.escapedPath)));
+    return session.Finish(session.Run(
+        upgrade::UpgradeJob(Targets(selected), session.LoginData().credentials, check.path)));
 }
 
 } // namespace orv::cli

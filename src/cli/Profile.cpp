@@ -553,7 +553,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                 WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
-            built.names[qv::IdOf(camera)] = {*name, qv::EscapeDeviceName(converted)};
+            built.names[qv::IdOf(camera)] = {*name};
         }
     }
     if (p.date && p.date->mode != bs::DateOption::Keep) {
@@ -694,7 +694,7 @@ std::vector<bs::Step> BuiltProfile::StepsFor(const tagQvIpcInfo& camera) const {
         add(Ops::SetSystemDate(*dateMode, dateZone, &dateWhen));
     }
     if (const auto name = names.find(qv::IdOf(camera)); name != names.end()) {
-        steps.push_back(Ops::DeviceNameStep(name->second.escaped));
+        steps.push_back(Ops::DeviceNameStep(QString::fromStdString(name->second.text)));
     }
     add(Ops::SetPorts(ports ? &*ports : nullptr));
     add(Ops::SetDdns(ddns ? &*ddns : nullptr));

@@ -88,11 +88,9 @@ std::optional<std::string> ExpandName(const std::string& pattern, int n,
 
 // What every camera of the set gets, checked.
 struct BuiltProfile {
-    // Per camera, by MAC: the name as the camera will show it and in the
-    // form its name call takes.
+    // Per camera, by MAC: the name as the camera will show it.
     struct Name {
         std::string text;
-        std::string escaped;
     };
     std::unordered_map<device::DeviceId, Name, device::DeviceIdHash> names;
     std::optional<QvSystemDate> date;

@@ -7,6 +7,7 @@
 #include "operations/common/Message.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/upgrade/UpgradeRules.h"
+#include "protocols/qv/QvRecords.h"
 #include "protocols/qv/RecordText.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
@@ -49,6 +50,16 @@ std::string describe(const tagQvIpcInfo& c) {
 
 } // namespace
 
+std::vector<device::DeviceInfo> Targets(const std::vector<tagQvIpcInfo>& cameras) {
+    std::vector<device::DeviceInfo> targets;
+    targets.reserve(cameras.size());
+    const auto now = std::chrono::steady_clock::now();
+    for (const tagQvIpcInfo& camera : cameras) {
+        targets.push_back(qv::DeviceOf(camera, now));
+    }
+    return targets;
+}
+
 std::string ReadSecretLine(const std::string& path, std::string& line) {
     const FileContent file = ReadRegularFile(path, 4096);
     if (file.error != FileError::None) {
@@ -84,19 +95,23 @@ std::string ResolveLogin(const Options& options, Login& login) {
     if (login.password.empty()) {
         return text(kPasswordEmpty);
     }
-    if (WideToMulti(kCpAnsi, login.user.c_str(), login.escaped.user, sizeof login.escaped.user,
-                    true) == 0) {
+    // A login carries 31 bytes of user name and 15 of password, escaped.
+    char user[32] = {};
+    char password[16] = {};
+    if (WideToMulti(kCpAnsi, login.user.c_str(), user, sizeof user, true) == 0) {
         return "the user name is longer than a camera login carries";
     }
-    if (WideToMulti(kCpAnsi, login.password.c_str(), login.escaped.password,
-                    sizeof login.escaped.password, true) == 0) {
+    if (WideToMulti(kCpAnsi, login.password.c_str(), password, sizeof password, true) == 0) {
         return "the password is longer than a camera login carries (14 bytes)";
     }
+    login.credentials = {QString::fromStdWString(login.user),
+                         QString::fromStdWString(login.password)};
     return {};
 }
 
 CSession::CSession(const Command& command, const Options& options)
     : m_command(command), m_options(options) {
+    m_drivers.Add(m_driver);
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     // A second Ctrl+C ends the program at once.
@@ -129,8 +144,8 @@ int CSession::Begin(bool login) {
             return BadInput(error);
         }
     }
-    m_engine = std::make_unique<jobs::CJobEngine>(m_sdk, m_jobs);
-    m_worker = std::make_unique<batchset::CBatchWorker>(m_sdk, nullptr, nullptr);
+    m_engine = std::make_unique<jobs::CJobEngine>(m_drivers, m_jobs);
+    m_worker = std::make_unique<batchset::CBatchWorker>(nullptr, nullptr);
     m_worker->Start();
     return kExitOk;
 }
@@ -223,7 +238,7 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
             if (r.job == id) {
                 results.push_back(r);
                 if (r.outcome != jobs::Outcome::Succeeded) {
-                    failed.insert(plan::MacText(plan::MacOf(r.device)));
+                    failed.insert(r.device.MacText());
                 }
             }
         });
@@ -238,8 +253,8 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
                          [&](jobs::JobId job) { done = done || job == id; });
     const int total = static_cast<int>(order.targets.size());
     std::vector<device::DeviceId> cameraOrder;
-    for (const tagQvIpcInfo& target : order.targets) {
-        cameraOrder.push_back(qv::IdOf(target));
+    for (const device::DeviceInfo& target : order.targets) {
+        cameraOrder.push_back(target.id);
     }
     id = engine.Start(std::move(order));
     progress.Update(0, total, 0);
@@ -259,7 +274,7 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
     progress.Done();
     // In the order of the cameras, each camera's operations in their order.
     const auto place = [&](const jobs::OperationResult& r) {
-        return std::find(cameraOrder.begin(), cameraOrder.end(), r.key) - cameraOrder.begin();
+        return std::find(cameraOrder.begin(), cameraOrder.end(), r.device.id) - cameraOrder.begin();
     };
     std::stable_sort(results.begin(), results.end(),
                      [&](const auto& x, const auto& y) { return place(x) < place(y); });

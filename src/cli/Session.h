@@ -8,9 +8,10 @@
 #include "Discovery.h"
 #include "Options.h"
 #include "Output.h"
+#include "device/DriverSet.h"
 #include "jobs/JobEngine.h"
 #include "operations/batchset/BatchWorker.h"
-#include "sdk/DeviceSdk.h"
+#include "protocols/qv/QvDriver.h"
 
 #include <functional>
 #include <memory>
@@ -21,7 +22,7 @@
 namespace orv::cli {
 
 struct Login {
-    jobs::Credentials escaped;
+    device::Credentials credentials;
     std::wstring user;
     std::wstring password;
 };
@@ -65,7 +66,6 @@ public:
     const Login& LoginData() const { return m_login; }
     CCliDiscovery& Discovery() { return m_discovery; }
     std::vector<tagQvIpcInfo> Records() const;
-    IDeviceSdk& Sdk() { return m_sdk; }
     batchset::CBatchWorker& Worker() { return *m_worker; }
     Format OutputFormat() const { return m_format; }
 
@@ -76,11 +76,15 @@ private:
     Format m_format = Format::Table;
     int m_jobs = jobs::CJobEngine::kDefaultConcurrency;
     int m_seconds = 3;
-    CQvDeviceSdk m_sdk;
+    qv::CQvDriver m_driver;
+    device::CDriverSet m_drivers;
     CCliDiscovery m_discovery;
     std::unique_ptr<jobs::CJobEngine> m_engine;
     std::unique_ptr<batchset::CBatchWorker> m_worker;
 };
+
+// The discovered cameras as job targets.
+std::vector<device::DeviceInfo> Targets(const std::vector<tagQvIpcInfo>& cameras);
 
 // The login the options name: --user or the stored user, and a password
 // from --password-file, ORVANTIX_PASSWORD or the stored default. An error

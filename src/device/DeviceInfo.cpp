@@ -18,6 +18,10 @@ QString DeviceInfo::AddressText() const {
     return Ipv4Text(address);
 }
 
+std::string DeviceInfo::MacText() const {
+    return mac ? device::MacText(*mac) : id.Text();
+}
+
 bool SameValues(const DeviceInfo& a, const DeviceInfo& b) {
     return a.id == b.id && a.mac == b.mac && a.name == b.name && a.address == b.address &&
            a.netmask == b.netmask && a.gateway == b.gateway && a.dns == b.dns &&

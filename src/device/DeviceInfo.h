@@ -68,6 +68,9 @@ struct DeviceInfo {
     const QString& ShownModel() const { return displayModel.isEmpty() ? model : displayModel; }
     // The dotted address.
     QString AddressText() const;
+    // "00:11:22:33:44:55", or the protocol's id where the MAC is unknown:
+    // what a log line or a result row names the camera by.
+    std::string MacText() const;
 };
 
 // Whether two answers tell the same, whenever they came.

@@ -49,6 +49,7 @@ struct DdnsSettings {
     QString password;
     QString hash;
     QString host;
+    std::string handback;
 };
 
 enum class StreamKind { Primary, Secondary };

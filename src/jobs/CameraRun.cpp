@@ -1,123 +1,73 @@
 #include "CameraRun.h"
 
-#include <cstring>
-
 namespace orv::jobs {
 
-template <class Call, class Failed>
-int CCameraLink::guarded(Call call, Failed failed) {
-    if (m_gone) {
-        return -1; // m_error still says why
-    }
-    const int result = call();
-    m_error = failed(result) ? m_sdk.GetLastError() : QV_ERR_NONE;
-    m_gone = m_error == QV_ERR_TIMEOUT;
-    return result;
-}
-
-int CCameraLink::Login(const char* ip, int httpPort, const char* user, const char* password) {
-    return guarded([&] { return m_sdk.Login(ip, httpPort, user, password); },
-                   [](int handle) { return handle < 0; });
-}
-int CCameraLink::GetSystemDate(int h, QvSystemDate* r) {
-    return guarded([&] { return m_sdk.GetSystemDate(h, r); });
-}
-int CCameraLink::SetSystemDate(int h, const QvSystemDate* r) {
-    return guarded([&] { return m_sdk.SetSystemDate(h, r); });
-}
-int CCameraLink::GetPortInfo(int h, QvPortInfo* r) {
-    return guarded([&] { return m_sdk.GetPortInfo(h, r); });
-}
-int CCameraLink::SetPortInfo(int h, const QvPortInfo* r) {
-    return guarded([&] { return m_sdk.SetPortInfo(h, r); });
-}
-int CCameraLink::GetDdns(int h, QvDdnsInfo* r) {
-    return guarded([&] { return m_sdk.GetDdns(h, r); });
-}
-int CCameraLink::SetDdns(int h, const QvDdnsInfo* r) {
-    return guarded([&] { return m_sdk.SetDdns(h, r); });
-}
-int CCameraLink::GetVideoConfig(int h, QvVideoConfig* r) {
-    return guarded([&] { return m_sdk.GetVideoConfig(h, r); });
-}
-int CCameraLink::SetVideoConfig(int h, const QvVideoConfig* r) {
-    return guarded([&] { return m_sdk.SetVideoConfig(h, r); });
-}
-int CCameraLink::GetImagingConfig(int h, QvImagingConfig* r) {
-    return guarded([&] { return m_sdk.GetImagingConfig(h, r); });
-}
-int CCameraLink::SetImagingConfig(int h, const QvImagingConfig* r) {
-    return guarded([&] { return m_sdk.SetImagingConfig(h, r); });
-}
-int CCameraLink::GetImagingSettings(int h, QvImagingSettings* r) {
-    return guarded([&] { return m_sdk.GetImagingSettings(h, r); });
-}
-int CCameraLink::SetImagingSettings(int h, const QvImagingSettings* r) {
-    return guarded([&] { return m_sdk.SetImagingSettings(h, r); });
-}
-int CCameraLink::SetDeviceName(int h, const char* escapedName) {
-    return guarded([&] { return m_sdk.SetDeviceName(h, escapedName); });
-}
-int CCameraLink::ModifyPassword(int h, const char* user, const char* newPassword) {
-    return guarded([&] { return m_sdk.ModifyPassword(h, user, newPassword); });
-}
-int CCameraLink::RebootSystem(int h) {
-    return guarded([&] { return m_sdk.RebootSystem(h); });
-}
-int CCameraLink::RestoreSystem(int h) {
-    return guarded([&] { return m_sdk.RestoreSystem(h); });
-}
-int CCameraLink::UpdateFirmware(int h, const char* path) {
-    return guarded([&] { return m_sdk.UpdateFirmware(h, path); });
-}
-int CCameraLink::UploadOemConfigFile(int h, const char* path) {
-    return guarded([&] { return m_sdk.UploadOemConfigFile(h, path); });
-}
-int CCameraLink::LivePlay(int h, QvPlayInfo* play) {
-    return guarded([&] { return m_sdk.LivePlay(h, play); });
-}
-int CCameraLink::StopLivePlay(int h) {
-    // Stopping is local and always made.
-    return m_sdk.StopLivePlay(h);
-}
-
-CameraRun::CameraRun(IDeviceSdk& sdk, JobId job, const tagQvIpcInfo& device,
-                     const Credentials& credentials, const std::atomic<bool>& cancelled, Sink sink)
-    : m_link(sdk), m_job(job), m_device(device), m_credentials(credentials), m_cancelled(cancelled),
-      m_sink(std::move(sink)) {
+CameraRun::CameraRun(const device::CDriverSet& drivers, JobId job, const device::DeviceInfo& device,
+                     const device::Credentials& credentials, const std::atomic<bool>& cancelled,
+                     Sink sink)
+    : m_drivers(drivers), m_job(job), m_device(device), m_credentials(credentials),
+      m_cancelled(cancelled), m_sink(std::move(sink)) {
     m_clock.start();
-    // This worker's uploads stop when the job is cancelled.
-    Qv_Sdk_SetCancelCheck(
-        [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
-        const_cast<std::atomic<bool>*>(&m_cancelled));
 }
 
-CameraRun::~CameraRun() {
-    Qv_Sdk_SetCancelCheck(nullptr, nullptr);
-}
-
-int CameraRun::Handle() {
-    if (!m_loggedIn) {
-        m_loggedIn = true;
-        m_handle = LoginAs(m_credentials.user, m_credentials.password);
-        m_loginError = m_handle < 0 ? m_link.GetLastError() : 0;
+std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
+    if (!m_opened) {
+        m_opened = true;
+        auto opened = m_drivers.Open(m_device, m_credentials);
+        if (opened) {
+            m_session = std::move(opened).Value();
+        } else {
+            m_blocked = opened.Error();
+        }
     }
-    return m_handle;
+    return m_session;
 }
 
-int CameraRun::LoginAs(const char* user, const char* password) {
-    const std::string ip(m_device.IpAddr, strnlen(m_device.IpAddr, sizeof m_device.IpAddr));
-    return m_link.Login(ip.c_str(), m_device.HttpPort, user, password);
+device::Status CameraRun::Open() {
+    if (Session()) {
+        return device::Done{};
+    }
+    return *m_blocked;
 }
 
-bool CameraRun::Report(std::string_view operation, int result, bool upload) {
-    if (result == 0) {
+device::Result<std::shared_ptr<device::IDeviceSession>>
+CameraRun::OpenAs(const device::Credentials& credentials) {
+    if (m_blocked && m_blocked->fault == device::Fault::NoAnswer) {
+        return *m_blocked;
+    }
+    auto opened = m_drivers.Open(m_device, credentials);
+    if (!opened) {
+        noteFailure(opened.Error());
+        return opened.Error();
+    }
+    return std::shared_ptr<device::IDeviceSession>(std::move(opened).Value());
+}
+
+void CameraRun::noteFailure(const device::Failure& failure) {
+    if (failure.fault == device::Fault::NoAnswer) {
+        m_blocked = failure;
+    }
+}
+
+bool CameraRun::Can(device::Capability capability, std::string_view operation) {
+    if (Has(capability)) {
+        return true;
+    }
+    ReportFailure(operation, Reason::NotSupported);
+    return false;
+}
+
+bool CameraRun::Report(std::string_view operation, const device::Status& status) {
+    if (status) {
         emitResult(operation, Outcome::Succeeded, Reason::None, {});
         return true;
     }
-    const int error = m_loggedIn && m_handle < 0 ? m_loginError : m_link.GetLastError();
-    ReportFailure(operation, ReasonForSdkError(error, upload));
+    ReportFailure(operation, status.Error());
     return false;
+}
+
+void CameraRun::ReportFailure(std::string_view operation, const device::Failure& failure) {
+    ReportFailure(operation, ReasonOf(failure.fault), failure.detail);
 }
 
 void CameraRun::ReportFailure(std::string_view operation, Reason reason, std::string detail) {
@@ -129,7 +79,6 @@ void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason r
                            std::string detail) {
     OperationResult r;
     r.job = m_job;
-    r.key = qv::IdOf(m_device);
     r.device = m_device;
     r.operation = operation;
     r.outcome = outcome;

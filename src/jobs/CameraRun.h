@@ -1,114 +1,103 @@
 #pragma once
-// One camera's part of a job, on a worker thread: it logs in once and keeps
-// the handle for every call of the job, and turns each operation's result
+// One camera's part of a job, on a worker thread: it opens one session with
+// the camera for every call of the job, and turns each operation's outcome
 // into a report with the reason in words.
 
 #include "JobTypes.h"
-#include "sdk/DeviceSdk.h"
+#include "device/DriverSet.h"
 
 #include <QElapsedTimer>
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 namespace orv::jobs {
-
-// The credentials a job logs in with, escaped as every text for a camera.
-struct Credentials {
-    char user[32] = {};
-    char password[16] = {};
-};
-
-// The device calls of one camera within one job. Once the camera has let a
-// call run out of time, every later call of the job fails at once with the
-// same error: a camera that stopped answering costs one timeout per job, not
-// one per call.
-class CCameraLink final : public IDeviceSdk {
-public:
-    explicit CCameraLink(IDeviceSdk& sdk) : m_sdk(sdk) {}
-
-    bool Gone() const { return m_gone; }
-
-    int Login(const char* ip, int httpPort, const char* user, const char* password) override;
-    int GetSystemDate(int h, QvSystemDate* r) override;
-    int SetSystemDate(int h, const QvSystemDate* r) override;
-    int GetPortInfo(int h, QvPortInfo* r) override;
-    int SetPortInfo(int h, const QvPortInfo* r) override;
-    int GetDdns(int h, QvDdnsInfo* r) override;
-    int SetDdns(int h, const QvDdnsInfo* r) override;
-    int GetVideoConfig(int h, QvVideoConfig* r) override;
-    int SetVideoConfig(int h, const QvVideoConfig* r) override;
-    int GetImagingConfig(int h, QvImagingConfig* r) override;
-    int SetImagingConfig(int h, const QvImagingConfig* r) override;
-    int GetImagingSettings(int h, QvImagingSettings* r) override;
-    int SetImagingSettings(int h, const QvImagingSettings* r) override;
-    int SetDeviceName(int h, const char* escapedName) override;
-    int ModifyPassword(int h, const char* user, const char* newPassword) override;
-    int RebootSystem(int h) override;
-    int RestoreSystem(int h) override;
-    int UpdateFirmware(int h, const char* path) override;
-    int UploadOemConfigFile(int h, const char* path) override;
-    int LivePlay(int h, QvPlayInfo* play) override;
-    int StopLivePlay(int h) override;
-    int GetLastError() override { return m_error; }
-
-private:
-    // Makes the call unless the camera is gone; `failed` tells a failure
-    // from the call's result.
-    template <class Call, class Failed>
-    int guarded(Call call, Failed failed);
-    template <class Call>
-    int guarded(Call call) {
-        return guarded(call, [](int result) { return result != 0; });
-    }
-
-    IDeviceSdk& m_sdk;
-    int m_error = 0;
-    bool m_gone = false;
-};
 
 class CameraRun {
 public:
     using Sink = std::function<void(OperationResult)>;
 
-    CameraRun(IDeviceSdk& sdk, JobId job, const tagQvIpcInfo& device,
-              const Credentials& credentials, const std::atomic<bool>& cancelled, Sink sink);
-    ~CameraRun();
+    CameraRun(const device::CDriverSet& drivers, JobId job, const device::DeviceInfo& device,
+              const device::Credentials& credentials, const std::atomic<bool>& cancelled,
+              Sink sink);
     CameraRun(const CameraRun&) = delete;
     CameraRun& operator=(const CameraRun&) = delete;
 
-    const tagQvIpcInfo& Device() const { return m_device; }
-    // Every device call of the camera goes through here.
-    IDeviceSdk& Sdk() { return m_link; }
-    // The job's login: made on the first call, reused after; -1 when the
-    // camera refused or did not answer.
-    int Handle();
-    // A login with other credentials (a reboot with a new password), or -1.
-    int LoginAs(const char* user, const char* password);
+    const device::DeviceInfo& Device() const { return m_device; }
+    bool Has(device::Capability capability) const { return m_device.capabilities.Has(capability); }
+
+    // Makes one call on the job's session, which the first call opens. Once
+    // the camera has let a call (the login included) run out of time, every
+    // later call of the job fails at once with the same failure: a camera
+    // that stopped answering costs one timeout per job, not one per call.
+    template <class Call>
+    auto Do(Call call) -> std::invoke_result_t<Call, device::IDeviceSession&>;
+    // The job's session, shared (a reboot queued after the job uses it);
+    // nothing when the camera refused the login or did not answer.
+    std::shared_ptr<device::IDeviceSession> Session();
+    // Opens the job's session: Done, or why the camera has none.
+    device::Status Open();
+    // A login with other credentials (a reboot with a new password).
+    device::Result<std::shared_ptr<device::IDeviceSession>>
+    OpenAs(const device::Credentials& credentials);
+
     // The job was cancelled; a long chain of calls may stop between them.
     bool Cancelled() const { return m_cancelled.load(); }
     const std::atomic<bool>& CancelFlag() const { return m_cancelled; }
+    // For uploads, which stop sending when the job is cancelled.
+    device::CancelCheck CancelCheck() const {
+        return [flag = &m_cancelled] { return flag->load(); };
+    }
 
-    // Reports an operation whose last call returned `result` (0: done). A
-    // failure's reason is the last call's error, or the login's when there
-    // was no handle. Returns whether it succeeded.
-    bool Report(std::string_view operation, int result, bool upload = false);
+    // False, after reporting `operation` as "not supported by this camera",
+    // when the camera lacks `capability`.
+    bool Can(device::Capability capability, std::string_view operation);
+    // Reports an operation by its last call's outcome; whether it succeeded.
+    bool Report(std::string_view operation, const device::Status& status);
+    template <class T>
+    bool Report(std::string_view operation, const device::Result<T>& result) {
+        return Report(operation,
+                      result ? device::Status(device::Done{}) : device::Status(result.Error()));
+    }
+    void ReportFailure(std::string_view operation, const device::Failure& failure);
     void ReportFailure(std::string_view operation, Reason reason, std::string detail = {});
 
 private:
     void emitResult(std::string_view operation, Outcome outcome, Reason reason, std::string detail);
+    // Remembers a call's failure when it means the camera is gone.
+    void noteFailure(const device::Failure& failure);
 
-    CCameraLink m_link;
+    const device::CDriverSet& m_drivers;
     const JobId m_job;
-    const tagQvIpcInfo m_device;
-    const Credentials m_credentials;
+    const device::DeviceInfo m_device;
+    const device::Credentials m_credentials;
     const std::atomic<bool>& m_cancelled;
     Sink m_sink;
-    bool m_loggedIn = false;
-    int m_handle = -1;
-    int m_loginError = 0;
+    bool m_opened = false;
+    std::shared_ptr<device::IDeviceSession> m_session;
+    // Why every later call fails at once: a refused or timed-out login, or a
+    // call that ran out of time.
+    std::optional<device::Failure> m_blocked;
     QElapsedTimer m_clock;
 };
+
+template <class Call>
+auto CameraRun::Do(Call call) -> std::invoke_result_t<Call, device::IDeviceSession&> {
+    using Result = std::invoke_result_t<Call, device::IDeviceSession&>;
+    const std::shared_ptr<device::IDeviceSession> session = Session();
+    if (!session || m_blocked) {
+        return Result(*m_blocked);
+    }
+    Result result = call(*session);
+    if (!result.Ok()) {
+        noteFailure(result.Error());
+    }
+    return result;
+}
 
 } // namespace orv::jobs

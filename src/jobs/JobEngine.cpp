@@ -11,8 +11,8 @@
 
 namespace orv::jobs {
 
-CJobEngine::CJobEngine(IDeviceSdk& sdk, int concurrency, QObject* parent)
-    : QObject(parent), m_sdk(sdk) {
+CJobEngine::CJobEngine(const device::CDriverSet& drivers, int concurrency, QObject* parent)
+    : QObject(parent), m_drivers(drivers) {
     qRegisterMetaType<OperationResult>();
     m_pool.setMaxThreadCount(std::clamp(concurrency, 1, kMaxConcurrency));
     // Idle workers go after a while instead of holding a thread each.
@@ -62,15 +62,13 @@ namespace {
 // be rebuilt from the log alone. Written by the worker, so a line is kept
 // even when the window closes before the result reaches it.
 void logResult(const std::string& job, const OperationResult& r) {
-    char mac[32] = {};
-    std::snprintf(mac, sizeof mac, "[%.2X:%.2X:%.2X:%.2X:%.2X:%.2X]", r.device.Mac[0],
-                  r.device.Mac[1], r.device.Mac[2], r.device.Mac[3], r.device.Mac[4],
-                  r.device.Mac[5]);
+    const std::string camera = "[" + r.device.MacText() + "]";
+    const std::string address = r.device.AddressText().toStdString();
     const char* outcome = r.outcome == Outcome::Succeeded ? "Succeeded"
                           : r.outcome == Outcome::Failed  ? "Failed"
                                                           : "Cancelled";
     WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
-             job.c_str(), r.operation.c_str(), mac, r.device.IpAddr, outcome,
+             job.c_str(), r.operation.c_str(), camera.c_str(), address.c_str(), outcome,
              r.reason == Reason::None ? "" : ": ", ReasonText(r).c_str());
 }
 
@@ -101,7 +99,7 @@ void CJobEngine::runCamera(const Task& task) {
     if (shared.cancelled.load()) {
         reportCancelled(task);
     } else if (order.work) {
-        CameraRun run(m_sdk, task.id, order.targets[task.index], order.credentials,
+        CameraRun run(m_drivers, task.id, order.targets[task.index], order.credentials,
                       shared.cancelled, [this, &order](OperationResult r) {
                           logResult(order.name, r);
                           const JobId id = r.job;
@@ -122,7 +120,6 @@ void CJobEngine::reportCancelled(const Task& task) {
     OperationResult r;
     r.job = task.id;
     r.device = order.targets[task.index];
-    r.key = qv::IdOf(r.device);
     r.outcome = Outcome::Cancelled;
     r.reason = Reason::Cancelled;
     for (const std::string& operation : order.operations) {

@@ -1,7 +1,7 @@
 #pragma once
 // Device work off the window thread. A job is one operation, or a chain of
 // them, over a list of cameras; each camera's calls run in order on a worker
-// of an owned pool with bounded concurrency, with one login per camera per
+// of an owned pool with bounded concurrency, with one session per camera per
 // job. Results come back on the engine's thread (the window thread) as
 // signals tagged with the job, in the order each camera produced them.
 // Cancelling a job starts no further camera; cameras already running finish
@@ -31,8 +31,8 @@ namespace orv::jobs {
 struct JobSpec {
     // For the log.
     std::string name;
-    std::vector<tagQvIpcInfo> targets;
-    Credentials credentials;
+    std::vector<device::DeviceInfo> targets;
+    device::Credentials credentials;
     // The operations a camera reports, in order; a camera cancelled before
     // its turn reports each of them as cancelled.
     std::vector<std::string> operations;
@@ -51,13 +51,14 @@ public:
     // concurrency (the command line passes its own).
     static int ConcurrencyFromEnvironment();
 
-    explicit CJobEngine(IDeviceSdk& sdk, int concurrency = kDefaultConcurrency,
+    // The drivers outlive the engine.
+    explicit CJobEngine(const device::CDriverSet& drivers, int concurrency = kDefaultConcurrency,
                         QObject* parent = nullptr);
     ~CJobEngine() override;
     CJobEngine(const CJobEngine&) = delete;
     CJobEngine& operator=(const CJobEngine&) = delete;
 
-    IDeviceSdk& Sdk() { return m_sdk; }
+    const device::CDriverSet& Drivers() const { return m_drivers; }
     int Concurrency() const;
 
     JobId Start(JobSpec order);
@@ -135,7 +136,7 @@ private:
     static constexpr std::chrono::milliseconds kRetryLocked{1};
     void onCameraDone(JobId id);
 
-    IDeviceSdk& m_sdk;
+    const device::CDriverSet& m_drivers;
     JobId m_next = 1;
     std::map<JobId, Job> m_jobs;
     std::mutex m_taskLock;

@@ -14,11 +14,6 @@ QString text(const wchar_t* id, const wchar_t* english) {
     return QString::fromStdWString(TheLanguage().Text(id, english));
 }
 
-QString field(const char* bytes, std::size_t width, bool utf8) {
-    const auto n = static_cast<qsizetype>(strnlen(bytes, width));
-    return utf8 ? QString::fromUtf8(bytes, n) : QString::fromLocal8Bit(bytes, n);
-}
-
 QString csvCell(const QString& cell) {
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
         !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r'))) {
@@ -39,17 +34,14 @@ QStringList ResultHeaders() {
 }
 
 QStringList ResultCells(const OperationResult& r) {
-    const tagQvIpcInfo& d = r.device;
-    char mac[24] = {};
-    std::snprintf(mac, sizeof mac, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", d.Mac[0], d.Mac[1], d.Mac[2],
-                  d.Mac[3], d.Mac[4], d.Mac[5]);
+    const device::DeviceInfo& d = r.device;
     const QString outcome = r.outcome == Outcome::Succeeded ? text(L"95004", L"Succeeded")
                             : r.outcome == Outcome::Failed  ? text(L"95005", L"Failed")
                                                             : text(L"95006", L"Cancelled");
-    return {field(d.DevName, sizeof d.DevName, true),
-            QString::fromLatin1(mac),
-            field(d.IpAddr, sizeof d.IpAddr, false),
-            field(d.DisplayModel[0] != '\0' ? d.DisplayModel : d.Model, sizeof d.Model, false),
+    return {d.name,
+            QString::fromStdString(d.MacText()),
+            d.AddressText(),
+            d.ShownModel(),
             QString::fromStdString(r.operation),
             outcome,
             QString::fromStdString(ReasonText(r)),
@@ -155,7 +147,7 @@ void CJobResultsModel::Order(const std::vector<device::DeviceId>& cameras) {
         place.emplace(cameras[i], i);
     }
     const auto rank = [&](const OperationResult& r) {
-        const auto it = place.find(r.key);
+        const auto it = place.find(r.device.id);
         return it == place.end() ? cameras.size() : it->second;
     };
     beginResetModel();
@@ -165,15 +157,15 @@ void CJobResultsModel::Order(const std::vector<device::DeviceId>& cameras) {
     endResetModel();
 }
 
-std::vector<tagQvIpcInfo> CJobResultsModel::FailedDevices() const {
-    std::vector<tagQvIpcInfo> failed;
+std::vector<device::DeviceInfo> CJobResultsModel::FailedDevices() const {
+    std::vector<device::DeviceInfo> failed;
     for (const OperationResult& r : m_results) {
         if (r.outcome == Outcome::Succeeded) {
             continue;
         }
-        const bool listed = std::any_of(failed.begin(), failed.end(), [&](const tagQvIpcInfo& d) {
-            return qv::IdOf(d) == r.key;
-        });
+        const bool listed =
+            std::any_of(failed.begin(), failed.end(),
+                        [&](const device::DeviceInfo& d) { return d.id == r.device.id; });
         if (!listed) {
             failed.push_back(r.device);
         }

@@ -52,7 +52,7 @@ public:
     // the order it made them); results of other cameras go last.
     void Order(const std::vector<device::DeviceId>& cameras);
     // The cameras whose operations did not all succeed, each once.
-    std::vector<tagQvIpcInfo> FailedDevices() const;
+    std::vector<device::DeviceInfo> FailedDevices() const;
 
 private:
     JobId m_job = 0;

@@ -65,6 +65,8 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
         return "not made for this camera's model: " + detail;
     case Reason::SamePort:
         return "two of the camera's ports would be the same: " + detail;
+    case Reason::NotSupported:
+        return "not supported by this camera";
     case Reason::Other:
         break;
     }
@@ -92,14 +94,11 @@ Reason ReasonOf(device::Fault fault) {
     case device::Fault::Cancelled:
         return Reason::Cancelled;
     case device::Fault::NotSupported:
+        return Reason::NotSupported;
     case device::Fault::Other:
         break;
     }
     return Reason::Other;
-}
-
-Reason ReasonForSdkError(int error, bool upload) {
-    return ReasonOf(qv::FaultOf(error, upload));
 }
 
 std::vector<OperationTally> Tally(const std::vector<OperationResult>& results) {
@@ -130,7 +129,7 @@ CameraTally TallyCameras(const std::vector<OperationResult>& results) {
         const int outcome = r.outcome == Outcome::Failed      ? kFailed
                             : r.outcome == Outcome::Cancelled ? kCancelled
                                                               : kSucceeded;
-        const auto [it, added] = worst.emplace(r.key, outcome);
+        const auto [it, added] = worst.emplace(r.device.id, outcome);
         if (!added) {
             it->second = std::max(it->second, outcome);
         }

@@ -2,8 +2,8 @@
 // What a job reports: per camera and operation, whether it worked and, when
 // not, why, in words an installer can act on.
 
-#include "protocols/qv/QvRecords.h"
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceInfo.h"
+#include "device/DeviceResult.h"
 
 #include <QMetaType>
 
@@ -31,6 +31,7 @@ enum class Reason {
     NotSeen,          // a moved camera did not answer discovery at its new address
     ModelMismatch,    // the file is not made for the camera's model; `detail` names both
     SamePort,         // with the camera's own other ports, two would be the same
+    NotSupported,     // the camera cannot do the operation at all
     Other,
 };
 
@@ -40,17 +41,14 @@ enum class Reason {
 // same limit reads the same on every camera. `detail` completes the reasons
 // that name something of their own.
 std::string ReasonText(Reason reason, double seconds = 0, const std::string& detail = {});
-// The reason for a failed SDK call from the SDK's error number.
 // The reason a device fault gives a camera's result.
 Reason ReasonOf(device::Fault fault);
-Reason ReasonForSdkError(int error, bool upload);
 
 // One operation on one camera.
 struct OperationResult {
     JobId job = 0;
-    device::DeviceId key;
-    tagQvIpcInfo device{}; // as it was targeted
-    std::string operation; // the operation's words, "Modify Port"
+    device::DeviceInfo device; // as it was targeted
+    std::string operation;     // the operation's words, "Modify Port"
     Outcome outcome = Outcome::Succeeded;
     Reason reason = Reason::None;
     double seconds = 0; // from the camera's turn to this result

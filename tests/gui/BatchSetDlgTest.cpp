@@ -5,7 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
@@ -53,8 +53,8 @@ class BatchSetDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{4, frozenClock()};
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CBatchSetDlg> page;
     bool answerYes = true;
     std::mutex urlLock;
@@ -166,18 +166,18 @@ TEST_F(BatchSetDlgTest, SelectingACameraLogsInOnceAndFillsBothSubPages) {
     }
     QvSystemDate shown{};
     ASSERT_EQ(Qv_Ipc_GetSystemDate(lab.login(1), &shown), 0);
-    sdk.Clear();
+    driver.Clear();
 
     addCameras(3);
     EXPECT_FALSE(button(page->SystemPage(), "saveButton")->isEnabled()) << "nothing selected yet";
     clickCell(1, 2);
-    const auto logins = sdk.Calls("Login");
+    const auto logins = driver.Calls("Login");
     ASSERT_EQ(logins.size(), 1u);
     EXPECT_EQ(logins[0].ip, lab.ip(1));
     EXPECT_EQ(logins[0].user, "admin");
     EXPECT_EQ(logins[0].password, testcams::kPassword);
     std::vector<std::string> reads;
-    for (const auto& call : sdk.Calls()) {
+    for (const auto& call : driver.Calls()) {
         reads.push_back(call.name);
     }
     EXPECT_EQ(reads,
@@ -240,7 +240,7 @@ TEST_F(BatchSetDlgTest, CamerasSharingAnAddressDisableSaveAndReadNothing) {
               "Ip address conflict!Please modify IP at first!");
     EXPECT_FALSE(button(page->SystemPage(), "saveButton")->isEnabled());
     EXPECT_FALSE(button(page->NetworkPage(), "saveButton")->isEnabled());
-    EXPECT_TRUE(sdk.Calls().empty()) << "nothing is read from either camera";
+    EXPECT_TRUE(driver.Calls().empty()) << "nothing is read from either camera";
 
     // Another camera clears the label.
     const int clean = shared == 0 ? 3 : 0;
@@ -256,15 +256,15 @@ TEST_F(BatchSetDlgTest, ChecksSwitchCheckedModeAndClicksPickOneCamera) {
     clickCell(1, 0);
     EXPECT_TRUE(page->IsCheckedMode());
     EXPECT_FALSE(sys("deviceNameEdit")->isEnabled()) << "every checked camera keeps its name";
-    sdk.Clear();
+    driver.Clear();
     clickCell(0, 3);
-    EXPECT_TRUE(sdk.Calls("GetSystemDate").empty()) << "no camera is loaded";
-    sdk.Clear();
+    EXPECT_TRUE(driver.Calls("GetSystemDate").empty()) << "no camera is loaded";
+    driver.Clear();
     clickCell(1, 3); // the last check goes: that camera is shown
     EXPECT_FALSE(page->IsCheckedMode());
     EXPECT_TRUE(sys("deviceNameEdit")->isEnabled());
-    ASSERT_EQ(sdk.Calls("Login").size(), 1u);
-    EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(1));
+    ASSERT_EQ(driver.Calls("Login").size(), 1u);
+    EXPECT_EQ(driver.Calls("Login")[0].ip, lab.ip(1));
 
     QTest::mouseClick(in<QCheckBox>(page.get(), "selectAll"), Qt::LeftButton);
     WaitForJobs(jobs);
@@ -284,10 +284,10 @@ TEST_F(BatchSetDlgTest, SystemSaveSendsDateNameAndPasswordInOrder) {
     in<QDateTimeEdit>(page->SystemPage(), "datePicker")->setDateTime(may7);
     in<QDateTimeEdit>(page->SystemPage(), "timePicker")->setDateTime(may7);
     saveSystem();
-    EXPECT_EQ(sdk.lastDate.useTimeServer, 0);
-    EXPECT_STREQ(sdk.lastDate.date, "2013/05/07");
-    EXPECT_STREQ(sdk.lastDate.time, "09:05:03");
-    EXPECT_EQ(sdk.lastName, "%43%61%6D%20%31");
+    EXPECT_EQ(driver.lastDate.useTimeServer, 0);
+    EXPECT_STREQ(driver.lastDate.date, "2013/05/07");
+    EXPECT_STREQ(driver.lastDate.time, "09:05:03");
+    EXPECT_EQ(driver.lastName, "%43%61%6D%20%31");
     EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.deviceName, "Cam 1");
     EXPECT_EQ(services.lines, (QStringList{line(1, "Modify System Date Succeed."),
                                            line(1, "Modify Device Name Succeed.")}))
@@ -297,12 +297,12 @@ TEST_F(BatchSetDlgTest, SystemSaveSendsDateNameAndPasswordInOrder) {
     EXPECT_TRUE(in<QComboBox>(page->SystemPage(), "timeZoneList")->isEnabled());
     in<QComboBox>(page->SystemPage(), "timeZoneList")->setCurrentIndex(20);
     saveSystem();
-    EXPECT_EQ(sdk.lastDate.useTimeServer, 1);
-    EXPECT_STREQ(sdk.lastDate.timeServer, orv::batchset::kDefaultTimeServer);
-    EXPECT_EQ(sdk.lastDate.timeZone, 20);
+    EXPECT_EQ(driver.lastDate.useTimeServer, 1);
+    EXPECT_STREQ(driver.lastDate.timeServer, orv::batchset::kDefaultTimeServer);
+    EXPECT_EQ(driver.lastDate.timeZone, 20);
 
     // Field checks stop the save before any camera is touched.
-    sdk.Clear();
+    driver.Clear();
     sys("confirmPasswordEdit")->setText(QStringLiteral("other"));
     saveSystem();
     sys("passwordEdit")->clear();
@@ -311,7 +311,7 @@ TEST_F(BatchSetDlgTest, SystemSaveSendsDateNameAndPasswordInOrder) {
     saveSystem();
     EXPECT_EQ(messages, (QStringList{"The two passwords do not match!",
                                      "Password Field can't be empty.", "Field can't be empty."}));
-    EXPECT_TRUE(sdk.Calls().empty());
+    EXPECT_TRUE(driver.Calls().empty());
 }
 
 TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault) {
@@ -324,7 +324,7 @@ TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault)
     };
     clickCell(0, 2);
     services.lines.clear();
-    sdk.Clear();
+    driver.Clear();
     typePassword("n3w");
     answerYes = false;
     saveSystem();
@@ -335,18 +335,19 @@ TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault)
     ASSERT_EQ(messages.size(), 1) << "the offer to make it the default";
     EXPECT_EQ(services.password, testcams::kPassword) << "declined";
     EXPECT_EQ(sys("passwordEdit")->text(), testcams::kPassword) << "the fields show the default";
-    sdk.Clear();
+    driver.Clear();
     saveSystem();
-    EXPECT_TRUE(sdk.Calls("ModifyPassword").empty()) << "sent once, for the Save it was typed for";
+    EXPECT_TRUE(driver.Calls("ModifyPassword").empty())
+        << "sent once, for the Save it was typed for";
 
     // Another camera starts from the default password: saving its name
     // leaves its password and does not restart it.
     clickCell(1, 2);
     EXPECT_EQ(sys("confirmPasswordEdit")->text(), testcams::kPassword);
-    sdk.Clear();
+    driver.Clear();
     saveSystem();
-    EXPECT_TRUE(sdk.Calls("ModifyPassword").empty());
-    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+    EXPECT_TRUE(driver.Calls("ModifyPassword").empty());
+    EXPECT_TRUE(driver.Calls("RebootSystem").empty());
 
     answerYes = true;
     typePassword("n3w2");
@@ -362,8 +363,8 @@ TEST_F(BatchSetDlgTest, ComputerTimeIsTakenAtTheMomentOfSave) {
     clickCell(0, 2); // the camera's clock (2024) fills the pickers
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     saveSystem();
-    const QDateTime sent = QDateTime::fromString(QString::fromLatin1(sdk.lastDate.date) + ' ' +
-                                                     QString::fromLatin1(sdk.lastDate.time),
+    const QDateTime sent = QDateTime::fromString(QString::fromLatin1(driver.lastDate.date) + ' ' +
+                                                     QString::fromLatin1(driver.lastDate.time),
                                                  QStringLiteral("yyyy/MM/dd HH:mm:ss"));
     EXPECT_GE(sent, before);
     EXPECT_LE(sent, QDateTime::currentDateTime());
@@ -379,10 +380,10 @@ TEST_F(BatchSetDlgTest, TextsStopWhereTheirRecordFieldsEndAndReachTheCameraWhole
     ASSERT_EQ(Qv_Ipc_SetDDNS(lab.login(0), &ddns), 0);
     addCameras(1);
     clickCell(0, 2);
-    sdk.Clear();
+    driver.Clear();
     saveNetwork();
     EXPECT_EQ(messages, QStringList{"Username is too long for the camera."});
-    EXPECT_TRUE(sdk.Calls("SetDdns").empty());
+    EXPECT_TRUE(driver.Calls("SetDdns").empty());
 
     auto type = [](QLineEdit* edit, const QString& text) {
         edit->clear();
@@ -563,7 +564,7 @@ TEST_F(BatchSetDlgTest, ARebootOfCheckedCamerasAsksOnceAndReachesEach) {
     WaitForJobs(jobs);
     EXPECT_EQ(messages, QStringList{"Are you sure to reboot the selected devices??"});
     EXPECT_EQ(services.lines, QStringList{"Reboot: 3 succeeded, 0 failed."});
-    ASSERT_TRUE(waitFor([&] { return sdk.Calls("RebootSystem").size() == 3; }, 3s));
+    ASSERT_TRUE(waitFor([&] { return driver.Calls("RebootSystem").size() == 3; }, 3s));
 }
 
 TEST_F(BatchSetDlgTest, ARestoreHoldsRebootsAndWebPagesForItsPause) {
@@ -581,7 +582,7 @@ TEST_F(BatchSetDlgTest, ARestoreHoldsRebootsAndWebPagesForItsPause) {
         page->DeviceListCtrl()->visualRect(page->DeviceListCtrl()->model()->index(1, 3));
     DoubleClick(page->DeviceListCtrl()->viewport(), cell.center());
     WaitForJobs(jobs);
-    ASSERT_TRUE(waitFor([&] { return !sdk.Calls("RebootSystem").empty(); }, 5s));
+    ASSERT_TRUE(waitFor([&] { return !driver.Calls("RebootSystem").empty(); }, 5s));
     ASSERT_TRUE(waitFor(
         [&] {
             std::lock_guard lock(urlLock);
@@ -603,7 +604,7 @@ TEST_F(BatchSetDlgTest, ClosingThePageDropsRebootsNotYetMade) {
     closing.start();
     page.reset();
     EXPECT_LT(closing.elapsed(), 150) << "the worker stops without finishing its cycle";
-    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+    EXPECT_TRUE(driver.Calls("RebootSystem").empty());
 }
 
 TEST_F(BatchSetDlgTest, SecondTimerAdvancesTheClockAndCutsLongNames) {

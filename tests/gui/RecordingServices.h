@@ -15,7 +15,7 @@ public:
     QString password = QStringLiteral("kt7391");
     QStringList lines;
     std::vector<tagQvIpcInfo> requests;
-    std::vector<int> reboots;
+    std::vector<std::shared_ptr<orv::device::IDeviceSession>> reboots;
     std::string webPage;
     int osVersionCode = 24;
 
@@ -36,7 +36,9 @@ public:
         requests.push_back(*request);
         return 0;
     }
-    void QueueReboot(int handle) override { reboots.push_back(handle); }
+    void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override {
+        reboots.push_back(std::move(camera));
+    }
     void OpenWebPageLater(const std::string& url) override { webPage = url; }
     std::string TakeWebPage() override { return std::exchange(webPage, {}); }
     int OsVersionCode() const override { return osVersionCode; }

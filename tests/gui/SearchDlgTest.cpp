@@ -1,6 +1,6 @@
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 
 #include "TempDir.h"
@@ -27,8 +27,8 @@ namespace {
 class SearchDlgTest : public GuiTestBase {
 protected:
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CSearchDlg> page;
 
     void SetUp() override {

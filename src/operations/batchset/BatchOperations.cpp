@@ -1,5 +1,7 @@
 #include "BatchOperations.h"
 
+#include "protocols/qv/QvRecords.h"
+
 #include <QDateTime>
 
 #include <memory>
@@ -40,18 +42,11 @@ DateTime ComputerTime() {
 CBatchOperations::CBatchOperations(IBatchHost& host, CBatchWorker& worker)
     : m_host(host), m_worker(worker) {}
 
-jobs::Credentials CBatchOperations::defaults() const {
-    jobs::Credentials c;
-    m_host.DefaultUser(c.user, sizeof c.user);
-    m_host.DefaultPassword(c.password, sizeof c.password);
-    return c;
-}
-
-std::vector<tagQvIpcInfo> CBatchOperations::targets(const Message& none) {
+std::vector<device::DeviceInfo> CBatchOperations::targets(const Message& none) {
     if (m_host.CheckedMode()) {
         return m_host.CheckedDevices();
     }
-    if (const std::optional<tagQvIpcInfo> device = m_host.CurrentDevice()) {
+    if (const std::optional<device::DeviceInfo> device = m_host.CurrentDevice()) {
         return {*device};
     }
     m_host.ShowMessage(none);
@@ -60,12 +55,40 @@ std::vector<tagQvIpcInfo> CBatchOperations::targets(const Message& none) {
 
 namespace {
 
-// A step whose one call takes the job's handle.
+device::Capability CapabilityOf(Operation operation) {
+    switch (operation) {
+    case Operation::Reboot:
+        return device::Capability::Reboot;
+    case Operation::Restore:
+        return device::Capability::Restore;
+    case Operation::ModifyPassword:
+        return device::Capability::Password;
+    case Operation::SetDeviceName:
+        return device::Capability::Name;
+    case Operation::SetSystemDate:
+        return device::Capability::DateTime;
+    case Operation::SetPorts:
+        return device::Capability::Ports;
+    case Operation::SetDdns:
+        return device::Capability::Ddns;
+    case Operation::SetImaging:
+        return device::Capability::Image;
+    case Operation::SetVideoStream:
+        return device::Capability::Streams;
+    }
+    return device::Capability::Reboot;
+}
+
+device::StreamKind StreamKindOf(const QvVideoConfig& record) {
+    return record.stream == 1 ? device::StreamKind::Primary : device::StreamKind::Secondary;
+}
+
+// A step of one call on the job's session, for a camera that can do it.
 template <class Call>
 Step simple(Operation operation, Call call) {
     return {operation, [operation, call](jobs::CameraRun& run) {
-                const int handle = run.Handle();
-                return run.Report(OperationWords(operation), handle < 0 ? -1 : call(run, handle));
+                const char* words = OperationWords(operation);
+                return run.Can(CapabilityOf(operation), words) && run.Report(words, run.Do(call));
             }};
 }
 
@@ -76,7 +99,7 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps,
     if (steps.empty()) {
         return 0;
     }
-    std::vector<tagQvIpcInfo> devices = targets(kSelectOneDevice);
+    std::vector<device::DeviceInfo> devices = targets(kSelectOneDevice);
     if (devices.empty()) {
         return m_host.CheckedMode() ? 1 : 0;
     }
@@ -87,7 +110,7 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps,
     jobs::JobSpec order;
     order.name = name;
     order.targets = std::move(devices);
-    order.credentials = defaults();
+    order.credentials = m_host.DefaultCredentials();
     order.operations = ReportedOperations(steps);
     order.work = [steps = std::move(steps)](jobs::CameraRun& run) { RunSteps(steps, run); };
     m_host.RunOperations(std::move(order), !m_host.CheckedMode());
@@ -134,37 +157,34 @@ std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZon
         // The computer's clock when the camera's turn comes: a long job, and
         // a retry of it minutes later, still set every camera to the
         // computer's time rather than to the time of the first Save.
-        return simple(Operation::SetSystemDate, [mode, timeZone](jobs::CameraRun& run, int h) {
-            const QvSystemDate now = *BuildSystemDate(mode, timeZone, ComputerTime());
-            return run.Sdk().SetSystemDate(h, &now);
+        return simple(Operation::SetSystemDate, [mode, timeZone](device::IDeviceSession& s) {
+            return s.SetTime(qv::TimeOf(*BuildSystemDate(mode, timeZone, ComputerTime())));
         });
     }
     // Built once for every target.
-    return simple(Operation::SetSystemDate, [record = *record](jobs::CameraRun& run, int h) {
-        return run.Sdk().SetSystemDate(h, &record);
-    });
+    return simple(
+        Operation::SetSystemDate,
+        [time = qv::TimeOf(*record)](device::IDeviceSession& s) { return s.SetTime(time); });
 }
 
-std::optional<Step> CBatchOperations::SetDeviceName(const char* escapedName) const {
+std::optional<Step> CBatchOperations::SetDeviceName(const QString& name) const {
     if (m_host.CheckedMode()) {
         return std::nullopt;
     }
-    return DeviceNameStep(escapedName != nullptr ? escapedName : "");
+    return DeviceNameStep(name);
 }
 
-Step CBatchOperations::DeviceNameStep(std::string escapedName) {
+Step CBatchOperations::DeviceNameStep(const QString& name) {
     return simple(Operation::SetDeviceName,
-                  [name = std::move(escapedName)](jobs::CameraRun& run, int h) {
-                      return run.Sdk().SetDeviceName(h, name.c_str());
-                  });
+                  [name](device::IDeviceSession& s) { return s.SetName(name); });
 }
 
 std::optional<Step> CBatchOperations::SetPorts(const QvPortInfo* record) {
     if (record == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetPorts, [r = *record](jobs::CameraRun& run, int h) {
-        return run.Sdk().SetPortInfo(h, &r);
+    return simple(Operation::SetPorts, [ports = qv::PortsOf(*record)](device::IDeviceSession& s) {
+        return s.SetPorts(ports);
     });
 }
 
@@ -172,91 +192,107 @@ std::optional<Step> CBatchOperations::SetDdns(const QvDdnsInfo* record) {
     if (record == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetDdns,
-                  [r = *record](jobs::CameraRun& run, int h) { return run.Sdk().SetDdns(h, &r); });
+    return simple(Operation::SetDdns, [ddns = qv::DdnsOf(*record)](device::IDeviceSession& s) {
+        return s.SetDdns(ddns);
+    });
 }
 
 namespace {
 
-// A checked-mode step: the camera's own record, read just before, with the
-// installer's changes made by `change`, goes back. `change` returns why the
-// camera must keep its record (a reason's detail), or nothing.
-template <class Record, class Get, class Change, class Set>
-Step ownRecordStep(Operation operation, Record record, Get get, Change change, Set set) {
+// A checked-mode step: the camera's own settings, read just before, with
+// the installer's changes made by `change`, go back. `change` returns why
+// the camera must keep its settings (a reason's detail), or nothing.
+template <class Get, class Change, class Set>
+Step ownSettingsStep(Operation operation, Get get, Change change, Set set) {
     return {operation, [=](jobs::CameraRun& run) {
                 const char* words = OperationWords(operation);
-                const int h = run.Handle();
-                Record own = record; // carries what selects the record (a stream)
-                if (h < 0 || get(run.Sdk(), h, &own) != 0) {
-                    return run.Report(words, -1);
+                if (!run.Can(CapabilityOf(operation), words)) {
+                    return false;
                 }
-                if (std::string refused = change(own); !refused.empty()) {
+                auto own = run.Do(get);
+                if (!own) {
+                    return run.Report(words, own.Error());
+                }
+                if (std::string refused = change(own.Value()); !refused.empty()) {
                     run.ReportFailure(words, jobs::Reason::SamePort, std::move(refused));
                     return false;
                 }
-                return run.Report(words, set(run.Sdk(), h, &own));
+                return run.Report(
+                    words, run.Do([&](device::IDeviceSession& s) { return set(s, own.Value()); }));
             }};
 }
 
 } // namespace
 
 Step CBatchOperations::ChangePorts(const PortChange& change) {
-    return ownRecordStep(
-        Operation::SetPorts, QvPortInfo{},
-        [](IDeviceSdk& sdk, int h, QvPortInfo* r) { return sdk.GetPortInfo(h, r); },
-        [change](QvPortInfo& own) { return ApplyPortChange(own, change); },
-        [](IDeviceSdk& sdk, int h, const QvPortInfo* r) { return sdk.SetPortInfo(h, r); });
+    return ownSettingsStep(
+        Operation::SetPorts, [](device::IDeviceSession& s) { return s.GetPorts(); },
+        [change](device::PortSettings& own) {
+            QvPortInfo record = qv::RecordOf(own);
+            std::string refused = ApplyPortChange(record, change);
+            own = qv::PortsOf(record);
+            return refused;
+        },
+        [](device::IDeviceSession& s, const device::PortSettings& own) { return s.SetPorts(own); });
 }
 
 Step CBatchOperations::ChangeDdns(const DdnsChange& change) {
-    return ownRecordStep(
-        Operation::SetDdns, QvDdnsInfo{},
-        [](IDeviceSdk& sdk, int h, QvDdnsInfo* r) { return sdk.GetDdns(h, r); },
-        [change](QvDdnsInfo& own) {
-            ApplyDdnsChange(own, change);
+    return ownSettingsStep(
+        Operation::SetDdns, [](device::IDeviceSession& s) { return s.GetDdns(); },
+        [change](device::DdnsSettings& own) {
+            std::optional<QvDdnsInfo> record = qv::RecordOf(own);
+            if (!record) {
+                return std::string("a text is too long for the camera");
+            }
+            ApplyDdnsChange(*record, change);
+            own = qv::DdnsOf(*record);
             return std::string();
         },
-        [](IDeviceSdk& sdk, int h, const QvDdnsInfo* r) { return sdk.SetDdns(h, r); });
+        [](device::IDeviceSession& s, const device::DdnsSettings& own) { return s.SetDdns(own); });
 }
 
 Step CBatchOperations::ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields) {
-    return ownRecordStep(
-        Operation::SetImaging, QvImagingConfig{},
-        [](IDeviceSdk& sdk, int h, QvImagingConfig* r) { return sdk.GetImagingConfig(h, r); },
-        [record, fields](QvImagingConfig& own) {
-            MergeImaging(own, record, fields);
+    return ownSettingsStep(
+        Operation::SetImaging, [](device::IDeviceSession& s) { return s.GetImage(); },
+        [record, fields](device::ImageSettings& own) {
+            QvImagingConfig camera = qv::RecordOf(own);
+            MergeImaging(camera, record, fields);
+            own = qv::ImageOf(camera);
             return std::string();
         },
-        [](IDeviceSdk& sdk, int h, const QvImagingConfig* r) {
-            return sdk.SetImagingConfig(h, r);
+        [](device::IDeviceSession& s, const device::ImageSettings& own) {
+            return s.SetImage(own);
         });
 }
 
 Step CBatchOperations::ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields) {
-    QvVideoConfig select{};
-    select.stream = record.stream;
-    return ownRecordStep(
-        Operation::SetVideoStream, select,
-        [](IDeviceSdk& sdk, int h, QvVideoConfig* r) { return sdk.GetVideoConfig(h, r); },
-        [record, fields](QvVideoConfig& own) {
-            MergeStream(own, record, fields);
-            own.stream = record.stream;
+    const device::StreamKind kind = StreamKindOf(record);
+    return ownSettingsStep(
+        Operation::SetVideoStream, [kind](device::IDeviceSession& s) { return s.GetStream(kind); },
+        [kind, record, fields](device::StreamSettings& own) {
+            QvVideoConfig camera = qv::RecordOf(kind, own);
+            MergeStream(camera, record, fields);
+            camera.stream = record.stream;
+            own = qv::StreamOf(camera);
             return std::string();
         },
-        [](IDeviceSdk& sdk, int h, const QvVideoConfig* r) { return sdk.SetVideoConfig(h, r); });
+        [kind](device::IDeviceSession& s, const device::StreamSettings& own) {
+            return s.SetStream(kind, own);
+        });
 }
 
 std::optional<Step> CBatchOperations::SetImaging(const QvImagingConfig* record) {
     if (record == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetImaging, [r = *record](jobs::CameraRun& run, int h) {
-        QvImagingConfig current{};
-        run.Sdk().GetImagingConfig(h, &current);
+    return simple(Operation::SetImaging, [r = *record](device::IDeviceSession& s) {
+        // A failed read still sends the three values, over zeros.
+        const auto read = s.GetImage();
+        QvImagingConfig current = read ? qv::RecordOf(read.Value()) : QvImagingConfig{};
         current.powerLineFrequency = r.powerLineFrequency;
         current.localDisplay = r.localDisplay;
         current.outdoorMode = r.outdoorMode;
-        return run.Sdk().SetImagingConfig(h, &current);
+        return s.SetImage(qv::ImageOf(current));
     });
 }
 
@@ -264,36 +300,35 @@ std::optional<Step> CBatchOperations::SetVideoStream(const QvVideoConfig* record
     if (record == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetVideoStream, [r = *record](jobs::CameraRun& run, int h) {
-        QvVideoConfig working{};
-        working.stream = r.stream;
-        run.Sdk().GetVideoConfig(h, &working);
+    return simple(Operation::SetVideoStream, [r = *record](device::IDeviceSession& s) {
+        const device::StreamKind kind = StreamKindOf(r);
+        const auto read = s.GetStream(kind);
         QvVideoConfig sent = r;
-        sent.deviceTag = working.deviceTag;
-        return run.Sdk().SetVideoConfig(h, &sent);
+        sent.deviceTag = read ? qv::RecordOf(kind, read.Value()).deviceTag : 0;
+        return s.SetStream(kind, qv::StreamOf(sent));
     });
 }
 
-std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const char* user,
-                                                            const char* newPassword) {
-    if (user == nullptr || newPassword == nullptr) {
-        return {};
-    }
-    const std::string u = user;
-    const std::string p = newPassword;
+std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const QString& user,
+                                                            const QString& newPassword) {
     CBatchWorker& worker = m_worker;
     std::vector<Step> steps;
-    steps.push_back(simple(Operation::ModifyPassword, [u, p](jobs::CameraRun& run, int h) {
-        return run.Sdk().ModifyPassword(h, u.c_str(), p.c_str());
-    }));
+    steps.push_back(
+        simple(Operation::ModifyPassword, [user, newPassword](device::IDeviceSession& s) {
+            return s.ChangePassword(user, newPassword);
+        }));
     steps.push_back({Operation::Reboot,
-                     [u, p, &worker](jobs::CameraRun& run) {
-                         const int handle = run.LoginAs(u.c_str(), p.c_str());
-                         if (handle != -1) {
-                             worker.QueueReboot(handle);
+                     [user, newPassword, &worker](jobs::CameraRun& run) {
+                         const char* words = OperationWords(Operation::Reboot);
+                         if (!run.Can(device::Capability::Reboot, words)) {
+                             return false;
                          }
-                         return run.Report(OperationWords(Operation::Reboot),
-                                           handle != -1 ? 0 : -1);
+                         auto session = run.OpenAs({user, newPassword});
+                         if (session) {
+                             worker.QueueReboot(session.Value());
+                         }
+                         return run.Report(words, session ? device::Status(device::Done{})
+                                                          : device::Status(session.Error()));
                      },
                      true});
     return steps;
@@ -309,13 +344,17 @@ int CBatchOperations::Reboot() {
     }
     CBatchWorker& worker = m_worker;
     const Step step{Operation::Reboot, [&worker](jobs::CameraRun& run) {
+                        const char* words = OperationWords(Operation::Reboot);
+                        if (!run.Can(device::Capability::Reboot, words)) {
+                            return false;
+                        }
                         // A login that worked is a reboot on its way: the
                         // worker makes it within its next cycles.
-                        const int handle = run.Handle();
-                        if (handle != -1) {
-                            worker.QueueReboot(handle);
+                        const device::Status login = run.Open();
+                        if (login) {
+                            worker.QueueReboot(run.Session());
                         }
-                        return run.Report(OperationWords(Operation::Reboot), handle != -1 ? 0 : -1);
+                        return run.Report(words, login);
                     }};
     return Apply("Reboot", {step});
 }
@@ -331,21 +370,27 @@ int CBatchOperations::Restore() {
     const bool checked = m_host.CheckedMode();
     CBatchWorker& worker = m_worker;
     const Step step{Operation::Restore, [&worker, checked](jobs::CameraRun& run) {
-                        const int handle = run.Handle();
-                        const int result = handle < 0 ? -1 : run.Sdk().RestoreSystem(handle);
-                        if (result == 0 || (checked && handle >= 0)) {
+                        const char* words = OperationWords(Operation::Restore);
+                        if (!run.Can(device::Capability::Restore, words)) {
+                            return false;
+                        }
+                        const device::Status result =
+                            run.Do([](device::IDeviceSession& s) { return s.Restore(); });
+                        const auto session = run.Session();
+                        if (result || (checked && session)) {
                             // The camera restores its settings first; the
                             // worker reboots it after the pause.
                             worker.StartRestorePause(!checked);
-                            worker.QueueReboot(handle);
+                            worker.QueueReboot(session);
                         }
-                        return run.Report(OperationWords(Operation::Restore), result);
+                        return run.Report(words, result);
                     }};
     return Apply("Restore", {step});
 }
 
-jobs::JobSpec CBatchOperations::ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
-                                        ReadScope scope, std::shared_ptr<DeviceSettings> settings) {
+jobs::JobSpec CBatchOperations::ReadJob(const device::DeviceInfo& device,
+                                        const device::Credentials& login, ReadScope scope,
+                                        std::shared_ptr<DeviceSettings> settings) {
     jobs::JobSpec order;
     order.name = "Read settings";
     order.targets = {device};
@@ -353,31 +398,40 @@ jobs::JobSpec CBatchOperations::ReadJob(const tagQvIpcInfo& device, const jobs::
     order.work = [scope, settings](jobs::CameraRun& run) {
         DeviceSettings& s = *settings;
         s.device = run.Device();
-        const int h = run.Handle();
-        s.loggedIn = h >= 0;
-        // Every read is made, also without a login: each then fails and
-        // leaves its fields as they are, in the order the pages read them.
-        const auto read = [&](auto& slot, auto call) {
-            std::remove_reference_t<decltype(*slot)> record{};
-            if (call(record) == 0) {
-                slot = record;
+        s.loggedIn = run.Session() != nullptr;
+        // Every read is made that the camera can answer, in the order the
+        // pages read them; one that fails leaves its fields as they are.
+        const auto read = [&](device::Capability capability, auto& slot, auto call, auto convert) {
+            if (!run.Has(capability)) {
+                return;
+            }
+            if (auto value = run.Do(call)) {
+                slot = convert(value.Value());
             }
         };
-        IDeviceSdk& sdk = run.Sdk();
+        using S = device::IDeviceSession;
+        using device::Capability;
         if (scope == ReadScope::Everything) {
-            read(s.date, [&](QvSystemDate& r) { return sdk.GetSystemDate(h, &r); });
-            read(s.ports, [&](QvPortInfo& r) { return sdk.GetPortInfo(h, &r); });
-            read(s.ddns, [&](QvDdnsInfo& r) { return sdk.GetDdns(h, &r); });
-            read(s.imaging, [&](QvImagingConfig& r) { return sdk.GetImagingConfig(h, &r); });
+            read(
+                Capability::DateTime, s.date, [](S& d) { return d.GetTime(); },
+                [](const auto& v) { return qv::RecordOf(v); });
+            read(
+                Capability::Ports, s.ports, [](S& d) { return d.GetPorts(); },
+                [](const auto& v) { return qv::RecordOf(v); });
+            read(
+                Capability::Ddns, s.ddns, [](S& d) { return d.GetDdns(); },
+                [](const auto& v) { return qv::RecordOf(v); });
+            read(
+                Capability::Image, s.imaging, [](S& d) { return d.GetImage(); },
+                [](const auto& v) { return qv::RecordOf(v); });
         }
-        read(s.secondary, [&](QvVideoConfig& r) {
-            r.stream = 0;
-            return sdk.GetVideoConfig(h, &r);
-        });
-        read(s.primary, [&](QvVideoConfig& r) {
-            r.stream = 1;
-            return sdk.GetVideoConfig(h, &r);
-        });
+        for (const device::StreamKind kind :
+             {device::StreamKind::Secondary, device::StreamKind::Primary}) {
+            auto& slot = kind == device::StreamKind::Primary ? s.primary : s.secondary;
+            read(
+                Capability::Streams, slot, [kind](S& d) { return d.GetStream(kind); },
+                [kind](const auto& v) { return qv::RecordOf(kind, v); });
+        }
     };
     return order;
 }

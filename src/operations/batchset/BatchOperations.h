@@ -38,12 +38,11 @@ public:
 
     virtual bool CheckedMode() const = 0;
     // The checked devices in list order.
-    virtual std::vector<tagQvIpcInfo> CheckedDevices() const = 0;
+    virtual std::vector<device::DeviceInfo> CheckedDevices() const = 0;
     // The current device; nothing when there is none.
-    virtual std::optional<tagQvIpcInfo> CurrentDevice() const = 0;
-    // The main window's default credentials, escaped, at most size - 1 bytes.
-    virtual void DefaultUser(char* buffer, int size) const = 0;
-    virtual void DefaultPassword(char* buffer, int size) const = 0;
+    virtual std::optional<device::DeviceInfo> CurrentDevice() const = 0;
+    // The main window's default credentials.
+    virtual device::Credentials DefaultCredentials() const = 0;
     virtual void ShowMessage(const Message& message) = 0;
     // A Yes/No question; true for Yes.
     virtual bool Ask(const Message& question) = 0;
@@ -98,9 +97,9 @@ public:
     // (`when` only decides that there is a step).
     static std::optional<Step> SetSystemDate(DateOption mode, int timeZone, const DateTime* when);
     // Nothing in checked mode, where every camera keeps its own name.
-    std::optional<Step> SetDeviceName(const char* escapedName) const;
-    // The name step itself, for a camera that is to get `escapedName`.
-    static Step DeviceNameStep(std::string escapedName);
+    std::optional<Step> SetDeviceName(const QString& name) const;
+    // The name step itself, for a camera that is to get `name`.
+    static Step DeviceNameStep(const QString& name);
     static std::optional<Step> SetPorts(const QvPortInfo* record);
     static std::optional<Step> SetDdns(const QvDdnsInfo* record);
     // Checked mode: each camera's own record, read just before, with only
@@ -116,7 +115,7 @@ public:
     static std::optional<Step> SetVideoStream(const QvVideoConfig* record);
     // The new password, then (only where it was taken) a reboot logged in
     // with it.
-    std::vector<Step> ModifyPasswordAndReboot(const char* user, const char* newPassword);
+    std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword);
 
     // Runs the steps as one job over the targets: 0 when no camera is
     // selected (message 90010) or there is nothing to do, else 1. In checked
@@ -133,12 +132,11 @@ public:
     static std::vector<std::string> ReportedOperations(const std::vector<Step>& steps);
 
     // A job that reads what the sub-pages show of `device` into `settings`.
-    static jobs::JobSpec ReadJob(const tagQvIpcInfo& device, const jobs::Credentials& login,
+    static jobs::JobSpec ReadJob(const device::DeviceInfo& device, const device::Credentials& login,
                                  ReadScope scope, std::shared_ptr<DeviceSettings> settings);
 
 private:
-    jobs::Credentials defaults() const;
-    std::vector<tagQvIpcInfo> targets(const Message& none);
+    std::vector<device::DeviceInfo> targets(const Message& none);
 
     IBatchHost& m_host;
     CBatchWorker& m_worker;

@@ -45,8 +45,8 @@ bool CWorkerClock::Step(int cycles) {
     return ok && !m_interrupted;
 }
 
-CBatchWorker::CBatchWorker(IDeviceSdk& sdk, TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing)
-    : m_sdk(sdk), m_takeUrl(std::move(takeUrl)), m_openUrl(std::move(openUrl)), m_timing(timing),
+CBatchWorker::CBatchWorker(TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing)
+    : m_takeUrl(std::move(takeUrl)), m_openUrl(std::move(openUrl)), m_timing(timing),
       m_clock(timing.clock ? timing.clock : std::make_shared<CWorkerClock>(timing.cycle)) {}
 
 CBatchWorker::~CBatchWorker() {
@@ -76,9 +76,9 @@ void CBatchWorker::Stop() {
     m_reboots.clear();
 }
 
-void CBatchWorker::QueueReboot(int handle) {
+void CBatchWorker::QueueReboot(std::shared_ptr<device::IDeviceSession> session) {
     std::lock_guard lock(m_lock);
-    m_reboots.push_back(handle);
+    m_reboots.push_back(std::move(session));
 }
 
 void CBatchWorker::StartRestorePause(bool restartCount) {
@@ -102,8 +102,7 @@ size_t CBatchWorker::QueuedReboots() const {
 void CBatchWorker::run() {
     for (;;) {
         bool paused = false;
-        int handle = -1;
-        bool haveReboot = false;
+        std::shared_ptr<device::IDeviceSession> reboot;
         {
             std::lock_guard lock(m_lock);
             if (!m_running) {
@@ -113,9 +112,8 @@ void CBatchWorker::run() {
                 ++m_pauseCycles;
                 paused = true;
             } else if (!m_reboots.empty()) {
-                handle = m_reboots.front();
+                reboot = std::move(m_reboots.front());
                 m_reboots.pop_front();
-                haveReboot = true;
             }
         }
         if (paused) {
@@ -131,8 +129,9 @@ void CBatchWorker::run() {
         }
         // The call blocks for as long as the camera takes; the window thread
         // can queue more meanwhile, since the lock is not held.
-        if (haveReboot) {
-            m_sdk.RebootSystem(handle);
+        if (reboot) {
+            (void)reboot->Reboot();
+            reboot.reset();
         }
         if (m_takeUrl && m_openUrl) {
             const std::string url = m_takeUrl();

@@ -5,7 +5,7 @@
 // rebooted. The reboot queue, the restore pause and the cycle counter are
 // shared with the window thread and touched only under the worker's lock.
 
-#include "sdk/DeviceSdk.h"
+#include "device/DeviceSession.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -66,7 +66,7 @@ public:
     using TakeUrl = std::function<std::string()>;
     using OpenUrl = std::function<void(const std::string&)>;
 
-    CBatchWorker(IDeviceSdk& sdk, TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing = {});
+    CBatchWorker(TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing = {});
     // Stops and joins the thread.
     ~CBatchWorker();
     CBatchWorker(const CBatchWorker&) = delete;
@@ -76,7 +76,8 @@ public:
     // Ends the loop, waits for the thread and drops reboots not yet made.
     void Stop();
 
-    void QueueReboot(int handle);
+    // The reboot is made on `session`, which the worker keeps until then.
+    void QueueReboot(std::shared_ptr<device::IDeviceSession> session);
     // Switches the pause on; with restartCount the 125 cycles start afresh,
     // without it a pause already counting goes on from where it is.
     void StartRestorePause(bool restartCount);
@@ -88,7 +89,6 @@ public:
 private:
     void run();
 
-    IDeviceSdk& m_sdk;
     TakeUrl m_takeUrl;
     OpenUrl m_openUrl;
     const WorkerTiming m_timing;
@@ -96,7 +96,7 @@ private:
 
     mutable std::mutex m_lock;
     bool m_running = false;
-    std::deque<int> m_reboots;
+    std::deque<std::shared_ptr<device::IDeviceSession>> m_reboots;
     bool m_restorePause = false;
     int m_pauseCycles = 0;
     std::thread m_thread;

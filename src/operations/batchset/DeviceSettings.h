@@ -2,6 +2,7 @@
 // What the Batch Set sub-pages show of a camera, read on a worker: each
 // record is there when its read worked.
 
+#include "device/DeviceInfo.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "qvsp/QvspTypes.h"
 
@@ -10,7 +11,7 @@
 namespace orv::batchset {
 
 struct DeviceSettings {
-    tagQvIpcInfo device{};
+    device::DeviceInfo device;
     bool loggedIn = false;
     std::optional<QvSystemDate> date;
     std::optional<QvPortInfo> ports;

@@ -4,10 +4,12 @@
 // the modify requests that travel through every discovery instance, the
 // Batch Set page's reboot queue and the browser slot.
 
+#include "device/DeviceSession.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QString>
 
+#include <memory>
 #include <string>
 
 namespace orv {
@@ -29,7 +31,7 @@ public:
     // -1 for a null request, else 0.
     virtual int ModifyIpcInfoAll(tagQvIpcInfo* request) = 0;
     // Hands a logged-in camera to the Batch Set page's worker for a reboot.
-    virtual void QueueReboot(int handle) = 0;
+    virtual void QueueReboot(std::shared_ptr<device::IDeviceSession> camera) = 0;
     // Puts a web address up for the Batch Set page's worker, which takes it
     // (empty when none waits) and opens it in the browser.
     virtual void OpenWebPageLater(const std::string& url) = 0;

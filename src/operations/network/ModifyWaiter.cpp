@@ -60,8 +60,7 @@ jobs::Reason ReasonForModifyResult(int result) {
 
 bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
                          std::chrono::milliseconds timeout) {
-    const std::optional<int> result =
-        waiter.Wait(qv::IdOf(run.Device()), timeout, run.CancelFlag());
+    const std::optional<int> result = waiter.Wait(run.Device().id, timeout, run.CancelFlag());
     if (!result) {
         run.ReportFailure(kModifyOperation,
                           run.Cancelled() ? jobs::Reason::Cancelled : jobs::Reason::NoAnswer);
@@ -71,7 +70,7 @@ bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
         run.ReportFailure(kModifyOperation, ReasonForModifyResult(*result));
         return false;
     }
-    return run.Report(kModifyOperation, 0);
+    return run.Report(kModifyOperation, device::Done{});
 }
 
 } // namespace orv::network

@@ -45,16 +45,21 @@ CheckedOem CheckOemForm(const OemForm& form) {
     if (user.empty()) {
         return fail(kUserEmpty);
     }
-    if (!convert(user, upload.user)) {
+    // What a login carries: 31 bytes of user, 15 of password, escaped.
+    char userField[32] = {};
+    if (!convert(user, userField)) {
         return fail(kTooLongForCamera, kUserLabel);
     }
+    upload.login.user = QString::fromStdWString(user);
     const std::wstring password = trimmed(form.password);
     if (password.empty()) {
         return fail(kPasswordEmpty);
     }
-    if (!convert(password, upload.password)) {
+    char passwordField[16] = {};
+    if (!convert(password, passwordField)) {
         return fail(kTooLongForCamera, kPasswordLabel);
     }
+    upload.login.password = QString::fromStdWString(password);
     const std::wstring company = trimmed(form.company);
     if (company.empty()) {
         return fail(kCompanyEmpty);
@@ -82,7 +87,7 @@ CheckedOem CheckOemForm(const OemForm& form) {
         if (!convert(piece, path)) {
             return fail(kTooLongForCamera, kImageLabel);
         }
-        upload.images.emplace_back(path);
+        upload.images.push_back(QString::fromStdWString(piece));
     }
     checked.upload = std::move(upload);
     return checked;
@@ -146,30 +151,33 @@ std::vector<std::wstring> SplitImageField(const std::wstring& field) {
     return pieces;
 }
 
-jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
-                           const std::string& oemFilePath,
-                           std::function<void(int handle)> queueReboot) {
+jobs::JobSpec
+UploadOemJob(const std::vector<device::DeviceInfo>& targets, const OemUpload& upload,
+             const QString& oemFilePath,
+             std::function<void(std::shared_ptr<device::IDeviceSession>)> queueReboot) {
     jobs::JobSpec order;
     order.name = "OEM";
     order.targets = targets;
-    std::memcpy(order.credentials.user, upload.user, sizeof order.credentials.user);
-    std::memcpy(order.credentials.password, upload.password, sizeof order.credentials.password);
+    order.credentials = upload.login;
     order.operations = {"Upload OEM Files"};
     order.work = [images = upload.images, oemFilePath, queueReboot](jobs::CameraRun& run) {
-        const int handle = run.Handle();
-        const bool took = run.Report(
-            "Upload OEM Files",
-            handle == -1 ? -1 : run.Sdk().UploadOemConfigFile(handle, oemFilePath.c_str()), true);
-        if (!took) {
+        if (!run.Can(device::Capability::Oem, "Upload OEM Files")) {
             return;
         }
-        for (const std::string& image : images) {
+        const auto send = [&run](const QString& path) {
+            return run.Do(
+                [&](device::IDeviceSession& s) { return s.UploadOem(path, run.CancelCheck()); });
+        };
+        if (!run.Report("Upload OEM Files", send(oemFilePath))) {
+            return;
+        }
+        for (const QString& image : images) {
             // An image the camera refuses is not reported: the information
             // file, which the result line stands for, has arrived.
-            run.Sdk().UploadOemConfigFile(handle, image.c_str());
+            (void)send(image);
         }
         if (queueReboot) {
-            queueReboot(handle);
+            queueReboot(run.Session());
         }
     };
     return order;

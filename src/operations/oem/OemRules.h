@@ -46,14 +46,13 @@ struct OemForm {
 // The form converted for the file and the cameras: system code page,
 // backslashes and apostrophes escaped, each within its buffer.
 struct OemUpload {
-    char user[32] = {};
-    char password[16] = {};
+    device::Credentials login;
     char company[24] = {};
     char website[128] = {};
     char model[32] = {};
     int softVersion = 0;
-    // The image paths in the SDK's form, in the field's order.
-    std::vector<std::string> images;
+    // The image paths, in the field's order.
+    std::vector<QString> images;
 };
 
 struct CheckedOem {
@@ -98,8 +97,9 @@ std::vector<std::wstring> SplitImageField(const std::wstring& field);
 // (path as it is) as the "Upload OEM Files" operation, then, where it did,
 // the images (whose refusals are not reported) and its reboot through
 // `queueReboot`, which must be safe to call from any thread.
-jobs::JobSpec UploadOemJob(const std::vector<tagQvIpcInfo>& targets, const OemUpload& upload,
-                           const std::string& oemFilePath,
-                           std::function<void(int handle)> queueReboot);
+jobs::JobSpec
+UploadOemJob(const std::vector<device::DeviceInfo>& targets, const OemUpload& upload,
+             const QString& oemFilePath,
+             std::function<void(std::shared_ptr<device::IDeviceSession>)> queueReboot);
 
 } // namespace orv::oem

@@ -211,35 +211,36 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
         check.message = kModelUnmatched;
         return check;
     }
-    check.escapedPath = escaped(path.toStdWString(), kPathBytes);
+    check.path = path;
     return check;
 }
 
-jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
-                         const std::string& escapedPath) {
+jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
+                         const device::Credentials& login, const QString& path) {
     jobs::JobSpec order;
     order.name = "Upgrade";
     order.targets = targets;
     order.credentials = login;
     order.operations = {"Upgrade"};
-    const std::size_t slash = escapedPath.find_last_of('/');
-    const std::string fileName =
-        slash == std::string::npos ? escapedPath : escapedPath.substr(slash + 1);
-    order.work = [escapedPath, fileName](jobs::CameraRun& run) {
+    // The name as the page checked it against the reference camera.
+    const std::string fileName = escaped(QFileInfo(path).fileName().toStdWString(), kPathBytes);
+    order.work = [path, fileName](jobs::CameraRun& run) {
         // The page checked the image against one camera; every other camera
         // is checked against it here, before its login, so a camera the
         // image does not fit receives no byte of it.
-        const tagQvIpcInfo& camera = run.Device();
-        const std::string model(camera.Model, strnlen(camera.Model, sizeof camera.Model));
+        if (!run.Can(device::Capability::Firmware, "Upgrade")) {
+            return;
+        }
+        const std::string model = run.Device().model.toStdString();
         if (CheckFirmwareName(fileName, model).verdict != NameVerdict::Accepted) {
             run.ReportFailure("Upgrade", jobs::Reason::ModelMismatch,
                               "the image is for model " + ImageModel(fileName) +
                                   ", the camera is " + (model.empty() ? "?" : model));
             return;
         }
-        const int handle = run.Handle();
-        run.Report("Upgrade",
-                   handle == -1 ? -1 : run.Sdk().UpdateFirmware(handle, escapedPath.c_str()), true);
+        run.Report("Upgrade", run.Do([&](device::IDeviceSession& s) {
+            return s.UpdateFirmware(path, run.CancelCheck());
+        }));
     };
     return order;
 }

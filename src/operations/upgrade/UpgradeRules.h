@@ -75,7 +75,7 @@ std::string ImageModel(std::string_view fileName);
 // Upgrade, up to the first device call: what the path field holds and the
 // reference camera's model (nothing when there is no reference camera).
 enum class UpgradeStop {
-    None,       // go on with `escapedPath`
+    None,       // go on with `path`
     EmptyPath,  // message 90014
     Unreadable, // message about the file
     EmptyFile,  // silent
@@ -88,9 +88,8 @@ enum class UpgradeStop {
 struct UpgradeCheck {
     UpgradeStop stop = UpgradeStop::None;
     std::optional<Message> message;
-    // The path in the SDK's form: system code page, backslashes and
-    // apostrophes escaped, at most 259 bytes.
-    std::string escapedPath;
+    // The image's path, for the upload.
+    QString path;
 };
 // Writes the diagnostic lines of the stops that have one.
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
@@ -99,7 +98,7 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
 // The upgrade as a job: each target whose model the image's name fits logs
 // in and takes the image; its outcome is the "Upgrade" operation. A camera
 // the image does not fit fails with ModelMismatch before anything is sent.
-jobs::JobSpec UpgradeJob(const std::vector<tagQvIpcInfo>& targets, const jobs::Credentials& login,
-                         const std::string& escapedPath);
+jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
+                         const device::Credentials& login, const QString& path);
 
 } // namespace orv::upgrade

@@ -7,6 +7,7 @@
 #include "operations/common/ResultLines.h"
 #include "pages/common/FieldLimit.h"
 #include "pages/common/JobPanel.h"
+#include "protocols/qv/QvRecords.h"
 #include "ui/Browser.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
@@ -36,7 +37,7 @@ CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, 
     : CDeviceListPage(orv::DeviceListKind::BatchSet, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchSetPage"));
     m_worker = std::make_unique<orv::batchset::CBatchWorker>(
-        jobs.Sdk(), [&app] { return app.TakeWebPage(); },
+        [&app] { return app.TakeWebPage(); },
         [](const std::string& url) { orv::ui::OpenUrl(QString::fromLocal8Bit(url.c_str())); },
         timing);
     m_operations = std::make_unique<orv::batchset::CBatchOperations>(
@@ -70,7 +71,7 @@ void CBatchSetDlg::createControls() {
     auto* videoPage = new CVideoImageDlg(*m_operations, m_pages);
     m_videoPage = videoPage;
     connect(videoPage, &CVideoImageDlg::referenceReadWanted, this,
-            [this, videoPage](const tagQvIpcInfo& device) {
+            [this, videoPage](const orv::device::DeviceInfo& device) {
                 read(device, orv::batchset::ReadScope::Streams, m_referenceJob,
                      [videoPage](const orv::batchset::DeviceSettings& settings) {
                          videoPage->ShowReferenceStreams(settings);
@@ -126,30 +127,26 @@ void CBatchSetDlg::layoutControls() {
     m_conflictLabel->setGeometry(100, h - 20, 320, 16);
 }
 
-void CBatchSetDlg::AppendReboot(int handle) {
-    m_worker->QueueReboot(handle);
+void CBatchSetDlg::AppendReboot(std::shared_ptr<orv::device::IDeviceSession> camera) {
+    m_worker->QueueReboot(std::move(camera));
 }
 
 // ---- the operations' view of the page
 
-std::vector<tagQvIpcInfo> CBatchSetDlg::CheckedDevices() const {
-    return orv::qv::RecordsOf(Devices().CheckedDevices());
+std::vector<orv::device::DeviceInfo> CBatchSetDlg::CheckedDevices() const {
+    return Devices().CheckedDevices();
 }
 
-std::optional<tagQvIpcInfo> CBatchSetDlg::CurrentDevice() const {
+std::optional<orv::device::DeviceInfo> CBatchSetDlg::CurrentDevice() const {
     const orv::DeviceRow* device = Selection().CurrentDevice();
     if (device == nullptr) {
         return std::nullopt;
     }
-    return orv::qv::RecordOf(device->info);
+    return device->info;
 }
 
-void CBatchSetDlg::DefaultUser(char* buffer, int size) const {
-    m_app.GetDefaultUser(buffer, size);
-}
-
-void CBatchSetDlg::DefaultPassword(char* buffer, int size) const {
-    m_app.GetDefaultPassword(buffer, size);
+orv::device::Credentials CBatchSetDlg::DefaultCredentials() const {
+    return {m_app.DefaultUserText(), m_app.DefaultPasswordText()};
 }
 
 void CBatchSetDlg::ShowMessage(const orv::Message& message) {
@@ -200,14 +197,7 @@ void CBatchSetDlg::DefaultCredentialsChanged() {
     m_systemPage->FollowDefaultPassword();
 }
 
-orv::jobs::Credentials CBatchSetDlg::login() const {
-    orv::jobs::Credentials c;
-    m_app.GetDefaultUser(c.user, sizeof c.user);
-    m_app.GetDefaultPassword(c.password, sizeof c.password);
-    return c;
-}
-
-void CBatchSetDlg::read(const tagQvIpcInfo& device, orv::batchset::ReadScope scope,
+void CBatchSetDlg::read(const orv::device::DeviceInfo& device, orv::batchset::ReadScope scope,
                         orv::jobs::JobId& slot,
                         std::function<void(const orv::batchset::DeviceSettings&)> show) {
     // A newer pick makes the older read pointless: it stops where it is.
@@ -215,13 +205,14 @@ void CBatchSetDlg::read(const tagQvIpcInfo& device, orv::batchset::ReadScope sco
     auto settings = std::make_shared<orv::batchset::DeviceSettings>();
     auto job = std::make_shared<orv::jobs::JobId>(0);
     // The job ends after its worker wrote the settings.
-    *job = RunQuiet(orv::batchset::CBatchOperations::ReadJob(device, login(), scope, settings),
-                    [job, &slot, settings, show] {
-                        if (slot == *job) {
-                            slot = 0;
-                            show(*settings);
-                        }
-                    });
+    *job = RunQuiet(
+        orv::batchset::CBatchOperations::ReadJob(device, DefaultCredentials(), scope, settings),
+        [job, &slot, settings, show] {
+            if (slot == *job) {
+                slot = 0;
+                show(*settings);
+            }
+        });
     slot = *job;
 }
 
@@ -273,7 +264,7 @@ void CBatchSetDlg::PickDevice(const orv::device::DeviceId& key) {
     for (CBatchSubPage* page : subPages()) {
         page->ShowDevice(record);
     }
-    read(record, orv::batchset::ReadScope::Everything, m_loadJob,
+    read(device->info, orv::batchset::ReadScope::Everything, m_loadJob,
          [this](const orv::batchset::DeviceSettings& settings) {
              updateSaveButtons();
              if (!settings.loggedIn) {

@@ -31,7 +31,7 @@ public:
     void SetLanguageText() override;
     void DefaultCredentialsChanged() override;
     // For the OEM page, whose uploads end with a reboot through this queue.
-    void AppendReboot(int handle);
+    void AppendReboot(std::shared_ptr<orv::device::IDeviceSession> camera);
     orv::batchset::CBatchOperations& Operations() { return *m_operations; }
     orv::batchset::CBatchWorker& Worker() { return *m_worker; }
 
@@ -56,10 +56,9 @@ protected:
 private:
     // IBatchHost
     bool CheckedMode() const override { return IsCheckedMode(); }
-    std::vector<tagQvIpcInfo> CheckedDevices() const override;
-    std::optional<tagQvIpcInfo> CurrentDevice() const override;
-    void DefaultUser(char* buffer, int size) const override;
-    void DefaultPassword(char* buffer, int size) const override;
+    std::vector<orv::device::DeviceInfo> CheckedDevices() const override;
+    std::optional<orv::device::DeviceInfo> CurrentDevice() const override;
+    orv::device::Credentials DefaultCredentials() const override;
     void ShowMessage(const orv::Message& message) override;
     bool Ask(const orv::Message& question) override;
     bool ConfirmChange(const std::wstring& what, int cameras) override;
@@ -70,10 +69,10 @@ private:
     std::vector<CBatchSubPage*> subPages() const;
     void showConflict(bool conflict);
     void updateSaveButtons();
-    orv::jobs::Credentials login() const;
     // Reads `device` on the engine; `show` gets what came back, unless a
     // newer read of the same kind took its place.
-    void read(const tagQvIpcInfo& device, orv::batchset::ReadScope scope, orv::jobs::JobId& slot,
+    void read(const orv::device::DeviceInfo& device, orv::batchset::ReadScope scope,
+              orv::jobs::JobId& slot,
               std::function<void(const orv::batchset::DeviceSettings&)> show);
 
     std::unique_ptr<orv::batchset::CBatchWorker> m_worker;

@@ -301,8 +301,8 @@ void CSystemParamDlg::Save() {
         steps.push_back(*dateStep);
     }
 
-    const std::string escaped = orv::qv::EscapeDeviceName(utf8Name, 128);
-    if (const std::optional<bs::Step> nameStep = m_operations.SetDeviceName(escaped.c_str())) {
+    if (const std::optional<bs::Step> nameStep =
+            m_operations.SetDeviceName(QString::fromStdWString(name))) {
         steps.push_back(*nameStep);
     }
 

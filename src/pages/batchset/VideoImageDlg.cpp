@@ -1,5 +1,7 @@
 #include "VideoImageDlg.h"
 
+#include "protocols/qv/QvRecords.h"
+
 #include "operations/batchset/BatchOperations.h"
 #include "operations/common/ResultLines.h"
 #include "protocols/qv/RecordText.h"
@@ -329,7 +331,7 @@ void CVideoImageDlg::ShowPrimaryStream(const QvVideoConfig& record, int powerLin
 }
 
 void CVideoImageDlg::showStreams(const bs::DeviceSettings& settings, int powerLineFrequency) {
-    const std::string model(bs::ModelText(settings.device));
+    const std::string model = settings.device.model.toStdString();
     if (settings.secondary) {
         ShowSecondaryStream(*settings.secondary, powerLineFrequency, model);
     }
@@ -391,7 +393,8 @@ void CVideoImageDlg::readReference() {
         return;
     }
     // Until its streams are back, what the lists show is not this set's.
-    m_unreadCamera = checked[static_cast<size_t>(reference)];
+    m_unreadCamera = orv::qv::DeviceOf(checked[static_cast<size_t>(reference)],
+                                       std::chrono::steady_clock::now());
     emit referenceReadWanted(*m_unreadCamera);
 }
 
@@ -427,10 +430,11 @@ void CVideoImageDlg::Save() {
     if (m_unreadCamera) {
         // The lists still show another camera's streams; sending them would
         // give every target that camera's settings.
-        const tagQvIpcInfo& camera = *m_unreadCamera;
-        orv::ui::ShowMessage(this, LangText(kStreamsUnread.id, kStreamsUnread.defaultText)
-                                       .arg(QString::fromStdString(orv::MacText(camera) + ' ' +
-                                                                   orv::FieldText(camera.IpAddr))));
+        const orv::device::DeviceInfo& camera = *m_unreadCamera;
+        orv::ui::ShowMessage(this,
+                             LangText(kStreamsUnread.id, kStreamsUnread.defaultText)
+                                 .arg(QLatin1Char('[') + QString::fromStdString(camera.MacText()) +
+                                      QLatin1String("] ") + camera.AddressText()));
         return;
     }
     const bs::VideoImageParams params = bs::BuildVideoImageParams(form());

@@ -52,7 +52,7 @@ public:
 signals:
     // The checked set's reference camera, whose streams the page should read
     // and hand to ShowReferenceStreams.
-    void referenceReadWanted(const tagQvIpcInfo& device);
+    void referenceReadWanted(const orv::device::DeviceInfo& device);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -125,7 +125,7 @@ private:
     int m_secondaryNormalPosition = orv::batchset::kStartSecondarySize;
     // The camera whose streams the lists should show but do not: its read
     // failed or has not come back. Save waits for them.
-    std::optional<tagQvIpcInfo> m_unreadCamera;
+    std::optional<orv::device::DeviceInfo> m_unreadCamera;
     std::optional<orv::batchset::VideoImageParams> m_shownParams;
     QSet<const QWidget*> m_setByHand; // since the fields were last filled
 };

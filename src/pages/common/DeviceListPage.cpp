@@ -65,7 +65,7 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
     connect(&jobs, &orv::jobs::CJobEngine::operationDone, this, &CDeviceListPage::onJobResult);
     connect(&jobs, &orv::jobs::CJobEngine::finished, this, &CDeviceListPage::onJobFinished);
     connect(m_jobPanel, &CJobPanel::retryRequested, this,
-            [this](const std::vector<tagQvIpcInfo>& cameras) {
+            [this](const std::vector<orv::device::DeviceInfo>& cameras) {
                 if (JobRunning() || cameras.empty()) {
                     return;
                 }
@@ -158,10 +158,10 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
                            orv::device::DeviceIdHash>
             byCamera;
         for (const orv::jobs::OperationResult& r : m_jobPanel->Results().Results()) {
-            byCamera[r.key].push_back(&r);
+            byCamera[r.device.id].push_back(&r);
         }
-        for (const tagQvIpcInfo& target : m_jobSpec.targets) {
-            const auto it = byCamera.find(orv::qv::IdOf(target));
+        for (const orv::device::DeviceInfo& target : m_jobSpec.targets) {
+            const auto it = byCamera.find(target.id);
             if (it == byCamera.end()) {
                 continue;
             }

@@ -78,15 +78,15 @@ void CJobPanel::SetLanguageText() {
     }
 }
 
-void CJobPanel::Track(jobs::JobId job, const std::vector<tagQvIpcInfo>& order) {
+void CJobPanel::Track(jobs::JobId job, const std::vector<orv::device::DeviceInfo>& order) {
     const int cameras = static_cast<int>(order.size());
     m_results.Begin(job);
     if (m_sorted != nullptr) {
         m_sorted->sort(-1); // the new job's rows in list order
     }
     m_order.clear();
-    for (const tagQvIpcInfo& camera : order) {
-        m_order.push_back(orv::qv::IdOf(camera));
+    for (const orv::device::DeviceInfo& camera : order) {
+        m_order.push_back(camera.id);
     }
     m_running = true;
     m_cancelling = false;

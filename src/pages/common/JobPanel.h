@@ -33,7 +33,7 @@ public:
     // Follows a new job: its results replace the last job's.
     // `order`: the cameras in the order the page listed them; the results
     // are shown and exported in that order until the person sorts them.
-    void Track(orv::jobs::JobId job, const std::vector<tagQvIpcInfo>& order);
+    void Track(orv::jobs::JobId job, const std::vector<orv::device::DeviceInfo>& order);
     orv::jobs::JobId Current() const { return m_results.Job(); }
     bool Running() const { return m_running; }
     const orv::jobs::CJobResultsModel& Results() const { return m_results; }
@@ -43,7 +43,7 @@ public:
 
 signals:
     // Retry failed: the cameras of the last job that did not succeed.
-    void retryRequested(const std::vector<tagQvIpcInfo>& cameras);
+    void retryRequested(const std::vector<orv::device::DeviceInfo>& cameras);
 
 private:
     void onResult(const orv::jobs::OperationResult& result);

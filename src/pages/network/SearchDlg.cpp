@@ -264,7 +264,7 @@ void CSearchDlg::OnPageTick(int tick) {
 
 void CSearchDlg::OnModifyDone(const orv::device::DeviceInfo& device) {
     CDeviceListPage::OnModifyDone(device);
-    orv::AddResultLine(m_app, orv::ModifyResultLine(orv::qv::RecordOf(device), true));
+    orv::AddResultLine(m_app, orv::ModifyResultLine(device, true));
     m_waiter.Complete(device.id, 0);
 }
 
@@ -280,7 +280,7 @@ void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
         m_waiter.Expect(orv::qv::IdOf(request));
         m_app.ModifyIpcInfoAll(&request);
         if (const orv::DeviceRow* device = Devices().Find(orv::qv::IdOf(request))) {
-            order.targets.push_back(orv::qv::RecordOf(device->info));
+            order.targets.push_back(device->info);
         }
     }
     orv::network::CModifyWaiter& waiter = m_waiter;

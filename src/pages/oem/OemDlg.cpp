@@ -178,11 +178,11 @@ void COemDlg::Upload() {
     const std::string path = oem::OemFilePath(orv::paths::Current().writableDir);
     oem::WriteOemFile(path, oem::OemFileContent(upload));
 
-    std::vector<tagQvIpcInfo> targets;
+    std::vector<orv::device::DeviceInfo> targets;
     if (IsCheckedMode()) {
-        targets = orv::qv::RecordsOf(Devices().CheckedDevices());
+        targets = Devices().CheckedDevices();
     } else if (const orv::DeviceRow* device = Selection().CurrentDevice()) {
-        targets.push_back(orv::qv::RecordOf(device->info));
+        targets.push_back(device->info);
     } else {
         orv::ui::ShowMessage(this,
                              LangText(orv::kSelectOneDevice.id, orv::kSelectOneDevice.defaultText));
@@ -192,7 +192,9 @@ void COemDlg::Upload() {
     // Every camera's line, also in checked mode; the reboots go through the
     // Batch Set page's queue, which any thread may fill.
     orv::IAppServices& app = m_app;
-    RunJob(
-        oem::UploadOemJob(targets, upload, path, [&app](int handle) { app.QueueReboot(handle); }),
-        Report::Lines);
+    RunJob(oem::UploadOemJob(targets, upload, QString::fromStdString(path),
+                             [&app](std::shared_ptr<orv::device::IDeviceSession> camera) {
+                                 app.QueueReboot(std::move(camera));
+                             }),
+           Report::Lines);
 }

@@ -20,16 +20,6 @@ class CNameEdit;
 }
 } // namespace orv
 
-namespace orv::oem {
-struct OemOptions {
-    // nullptr: the real device SDK.
-    IDeviceSdk* sdk = nullptr;
-    // Receives the login handle of every camera that took the information
-    // file; the Batch Set page's reboot queue in the program.
-    std::function<void(int handle)> queueReboot;
-};
-} // namespace orv::oem
-
 class COemDlg : public CDeviceListPage {
     Q_OBJECT
 public:

@@ -51,9 +51,10 @@ CVideoViewDlg::~CVideoViewDlg() {
     // camera finishes first, and the view stops drawing into it.
     m_actions.clear();
     m_jobs.CancelAndWait(m_actionJob);
-    if (m_playing) {
-        m_jobs.Sdk().StopLivePlay(m_handle);
+    if (m_playing && m_session) {
+        (void)m_session->StopLiveVideo();
     }
+    m_session.reset();
 }
 
 void CVideoViewDlg::createControls() {
@@ -209,7 +210,7 @@ void CVideoViewDlg::pump() {
     orv::jobs::JobSpec order;
     order.name = "Video Previews";
     order.targets = {m_camera};
-    order.work = [work = std::move(action.work)](orv::jobs::CameraRun& run) { work(run.Sdk()); };
+    order.work = [work = std::move(action.work)](orv::jobs::CameraRun&) { work(); };
     m_actionJob = RunQuiet(std::move(order), [this, done = std::move(action.done)] {
         m_actionJob = 0;
         if (done) {
@@ -224,48 +225,46 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
     if (device == nullptr) {
         return;
     }
-    m_camera = orv::qv::RecordOf(device->info);
-    orv::jobs::Credentials login;
-    m_app.GetDefaultUser(login.user, sizeof login.user);
-    m_app.GetDefaultPassword(login.password, sizeof login.password);
+    m_camera = device->info;
+    const orv::device::Credentials login{m_app.DefaultUserText(), m_app.DefaultPasswordText()};
     setControlsEnabled(true);
     m_cancel->setEnabled(false);
     // The old camera's view ends before the new login, in the same job.
     const bool wasPlaying = m_playing;
-    const int oldHandle = m_handle;
+    std::shared_ptr<orv::device::IDeviceSession> old = std::move(m_session);
     m_playing = false;
     m_video->SetLive(false);
     m_play->setText(LangText(L"70003", L"Play"));
-    m_handle = -1;
 
     struct Read {
-        int handle = -1;
+        std::shared_ptr<orv::device::IDeviceSession> session;
         std::optional<QvImagingSettings> picture;
         std::optional<QvImagingConfig> imaging;
     };
     auto read = std::make_shared<Read>();
-    const tagQvIpcInfo record = m_camera;
-    enqueue({[=](orv::IDeviceSdk& sdk) {
-                 if (wasPlaying) {
-                     sdk.StopLivePlay(oldHandle);
+    const orv::device::CDriverSet& drivers = m_jobs.Drivers();
+    enqueue({[=, &drivers, camera = m_camera] {
+                 if (wasPlaying && old) {
+                     (void)old->StopLiveVideo();
                  }
-                 read->handle = sdk.Login(orv::FieldText(record.IpAddr).c_str(), record.HttpPort,
-                                          login.user, login.password);
-                 QvImagingSettings picture{};
-                 if (sdk.GetImagingSettings(read->handle, &picture) == 0) {
-                     read->picture = picture;
+                 auto opened = drivers.Open(camera, login);
+                 if (!opened) {
+                     return;
                  }
-                 QvImagingConfig imaging{};
-                 if (sdk.GetImagingConfig(read->handle, &imaging) == 0) {
-                     read->imaging = imaging;
+                 read->session = std::move(opened).Value();
+                 if (const auto picture = read->session->GetPicture()) {
+                     read->picture = orv::qv::RecordOf(picture.Value());
+                 }
+                 if (const auto image = read->session->GetImage()) {
+                     read->imaging = orv::qv::RecordOf(image.Value());
                  }
              },
              [this, read, key] {
                  if (Selection().Current() != key) {
                      return; // another camera was picked meanwhile
                  }
-                 m_handle = read->handle;
-                 if (m_handle < 0) {
+                 m_session = read->session;
+                 if (!m_session) {
                      m_app.AddOperatingInfo(QString::fromLatin1(orv::kLoginFailedLine));
                  }
                  if (read->picture) {
@@ -280,17 +279,18 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
 }
 
 void CVideoViewDlg::startLive() {
+    if (!m_session) {
+        return;
+    }
     m_video->SetLive(true);
-    QvPlayInfo play = orv::qv::PlayRecordOf(static_cast<std::uint64_t>(m_video->winId()));
-    auto error = std::make_shared<int>(0);
-    auto result = std::make_shared<int>(-1);
-    enqueue({[play, error, result, handle = m_handle](orv::IDeviceSdk& sdk) mutable {
-                 *result = sdk.LivePlay(handle, &play);
-                 *error = *result != 0 ? sdk.GetLastError() : 0;
+    const auto window = static_cast<std::uint64_t>(m_video->winId());
+    auto started = std::make_shared<bool>(false);
+    enqueue({[window, started, session = m_session] {
+                 // The driver writes the camera's own reason to the log.
+                 *started = session->StartLiveVideo(window).Ok();
              },
-             [this, error, result] {
-                 if (*result != 0) {
-                     WriteLog(1, "Last Error:%d", *error);
+             [this, started] {
+                 if (!*started) {
                      m_video->SetLive(false);
                      return;
                  }
@@ -304,7 +304,11 @@ void CVideoViewDlg::stopLive() {
         return;
     }
     m_playing = false;
-    enqueue({[handle = m_handle](orv::IDeviceSdk& sdk) { sdk.StopLivePlay(handle); },
+    enqueue({[session = m_session] {
+                 if (session) {
+                     (void)session->StopLiveVideo();
+                 }
+             },
              [this] {
                  m_video->SetLive(m_playing);
                  m_play->setText(m_playing ? LangText(L"70004", L"Stop")
@@ -328,16 +332,15 @@ void CVideoViewDlg::OnDeviceDoubleClicked(const orv::device::DeviceId&) {
 }
 
 void CVideoViewDlg::MoveSlider(PictureField field, int position) {
-    if (!Selection().Current() || m_handle < 0) {
+    if (!Selection().Current() || !m_session) {
         return;
     }
     // Only the moved field changes; the others keep what the camera has now.
-    enqueue({[field, position, handle = m_handle](orv::IDeviceSdk& sdk) {
-                 QvImagingSettings camera{};
-                 if (sdk.GetImagingSettings(handle, &camera) == 0) {
-                     const QvImagingSettings changed =
-                         orv::preview::WithSliderPosition(camera, field, position);
-                     sdk.SetImagingSettings(handle, &changed);
+    enqueue({[field, position, session = m_session] {
+                 if (const auto camera = session->GetPicture()) {
+                     const QvImagingSettings changed = orv::preview::WithSliderPosition(
+                         orv::qv::RecordOf(camera.Value()), field, position);
+                     (void)session->SetPicture(orv::qv::PictureOf(changed));
                  }
              },
              {},
@@ -345,13 +348,12 @@ void CVideoViewDlg::MoveSlider(PictureField field, int position) {
 }
 
 void CVideoViewDlg::Default() {
-    if (!Selection().Current() || m_handle < 0) {
+    if (!Selection().Current() || !m_session) {
         return;
     }
     auto ok = std::make_shared<bool>(false);
-    enqueue({[ok, handle = m_handle](orv::IDeviceSdk& sdk) {
-                 const QvImagingSettings picture = orv::preview::DefaultPicture();
-                 *ok = sdk.SetImagingSettings(handle, &picture) == 0;
+    enqueue({[ok, session = m_session] {
+                 *ok = session->SetPicture(orv::qv::PictureOf(orv::preview::DefaultPicture())).Ok();
              },
              [this, ok] {
                  if (*ok) {
@@ -361,29 +363,29 @@ void CVideoViewDlg::Default() {
 }
 
 void CVideoViewDlg::Save() {
-    if (!Selection().Current()) {
+    if (!Selection().Current() || !m_session) {
         return;
     }
-    enqueue({[codes = listCodes(), handle = m_handle](orv::IDeviceSdk& sdk) {
-                 QvImagingConfig imaging{};
-                 if (sdk.GetImagingConfig(handle, &imaging) == 0) {
+    enqueue({[codes = listCodes(), session = m_session] {
+                 if (const auto read = session->GetImage()) {
+                     QvImagingConfig imaging = orv::qv::RecordOf(read.Value());
                      orv::preview::PutCodes(imaging, codes);
-                     sdk.SetImagingConfig(handle, &imaging);
+                     (void)session->SetImage(orv::qv::ImageOf(imaging));
                  }
              },
              {}});
 }
 
 void CVideoViewDlg::Cancel() {
-    if (!Selection().Current()) {
+    if (!Selection().Current() || !m_session) {
         return;
     }
     auto ok = std::make_shared<bool>(false);
-    enqueue({[ok, saved = m_saved, handle = m_handle](orv::IDeviceSdk& sdk) {
-                 QvImagingConfig imaging{};
-                 if (sdk.GetImagingConfig(handle, &imaging) == 0) {
+    enqueue({[ok, saved = m_saved, session = m_session] {
+                 if (const auto read = session->GetImage()) {
+                     QvImagingConfig imaging = orv::qv::RecordOf(read.Value());
                      orv::preview::PutCodes(imaging, saved);
-                     *ok = sdk.SetImagingConfig(handle, &imaging) == 0;
+                     *ok = session->SetImage(orv::qv::ImageOf(imaging)).Ok();
                  }
              },
              [this, ok] {

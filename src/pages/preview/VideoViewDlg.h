@@ -15,6 +15,7 @@ class QSlider;
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class CVideoViewDlg : public CDeviceListPage {
     Q_OBJECT
@@ -35,7 +36,7 @@ public:
     void Cancel();
 
     bool IsPlaying() const { return m_playing; }
-    int LoginHandle() const { return m_handle; }
+    bool LoggedIn() const { return m_session != nullptr; }
     orv::preview::ImagingCodes SavedCodes() const { return m_saved; }
     CVideoWnd* VideoArea() const { return m_video; }
 
@@ -59,7 +60,7 @@ private:
     // The page's device work, one call chain at a time and in order, off
     // the window thread; `done` follows on the window thread.
     struct Action {
-        std::function<void(orv::IDeviceSdk&)> work;
+        std::function<void()> work;
         std::function<void()> done;
         int slider = -1; // a slider move: the field
     };
@@ -67,10 +68,11 @@ private:
     void pump();
     QSlider* slider(orv::preview::PictureField field) const;
 
-    tagQvIpcInfo m_camera{};
+    orv::device::DeviceInfo m_camera;
     std::deque<Action> m_actions;
     orv::jobs::JobId m_actionJob = 0;
-    int m_handle = -1;
+    // The logged-in camera; only the page's action in flight uses it.
+    std::shared_ptr<orv::device::IDeviceSession> m_session;
     bool m_playing = false;
     orv::preview::ImagingCodes m_saved;
 

@@ -250,10 +250,6 @@ void CBatchUpgradeDlg::JobRunningChanged(bool running) {
 }
 
 void CBatchUpgradeDlg::Upgrade() {
-    orv::jobs::Credentials login;
-    m_app.GetDefaultUser(login.user, sizeof login.user);
-    m_app.GetDefaultPassword(login.password, sizeof login.password);
-
     const up::UpgradeCheck check =
         up::CheckUpgrade(m_pathEdit->text().toStdWString(), referenceModel());
     if (check.stop == up::UpgradeStop::Unreadable) {
@@ -267,15 +263,16 @@ void CBatchUpgradeDlg::Upgrade() {
         return;
     }
 
-    std::vector<tagQvIpcInfo> targets;
+    std::vector<orv::device::DeviceInfo> targets;
     if (IsCheckedMode()) {
-        targets = orv::qv::RecordsOf(Devices().CheckedDevices());
+        targets = Devices().CheckedDevices();
     } else if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
-        targets.push_back(orv::qv::RecordOf(current->info));
+        targets.push_back(current->info);
     } else {
         return;
     }
     setProgress(0);
-    RunJob(up::UpgradeJob(targets, login, check.escapedPath),
-           IsCheckedMode() ? Report::Summary : Report::Lines);
+    RunJob(
+        up::UpgradeJob(targets, {m_app.DefaultUserText(), m_app.DefaultPasswordText()}, check.path),
+        IsCheckedMode() ? Report::Summary : Report::Lines);
 }

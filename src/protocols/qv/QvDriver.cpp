@@ -2,6 +2,7 @@
 
 #include "QvRecords.h"
 #include "RecordText.h"
+#include "log/LogFile.h"
 #include "protocols/qv/DiscoveryInstances.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
@@ -107,7 +108,9 @@ public:
     Status StartLiveVideo(std::uint64_t window) override {
         QvPlayInfo play = PlayRecordOf(window);
         if (Qv_IpcClient_LivePlay(m_handle, &play, 0, 0) != 0) {
-            return failure(false);
+            const int error = Qv_Sdk_GetLastError();
+            WriteLog(1, "Last Error:%d", error);
+            return Failure{FaultOf(error, false), {}};
         }
         m_playing = true;
         return Done{};
@@ -143,10 +146,12 @@ private:
             Qv_Sdk_SetCancelCheck(ask, const_cast<CancelCheck*>(&cancelled));
         }
         const int rc = call(m_handle, sdkText(path).c_str());
+        // The error is read before anything else touches the SDK.
+        const Status result = status(rc, true);
         if (cancelled) {
             Qv_Sdk_SetCancelCheck(nullptr, nullptr);
         }
-        return status(rc, true);
+        return result;
     }
 
     DeviceInfo m_device;

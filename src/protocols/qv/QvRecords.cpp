@@ -222,17 +222,26 @@ TimeSettings TimeOf(const QvSystemDate& r) {
 
 QvSystemDate RecordOf(const TimeSettings& s) {
     QvSystemDate r = startFrom<QvSystemDate>(s.handback);
+    // Only what changed is written again: the camera's own spelling of its
+    // date ("2024-03-01") and an out-of-range zone go back as they came.
+    const TimeSettings before = TimeOf(r);
     r.useTimeServer = s.useTimeServer ? 1 : 0;
-    std::memset(r.date, 0, sizeof r.date);
-    std::memset(r.time, 0, sizeof r.time);
-    if (s.local.year != 0) {
-        std::snprintf(r.date, sizeof r.date, "%04d/%02d/%02d", s.local.year, s.local.month,
-                      s.local.day);
-        std::snprintf(r.time, sizeof r.time, "%02d:%02d:%02d", s.local.hour, s.local.minute,
-                      s.local.second);
+    if (s.local != before.local) {
+        std::memset(r.date, 0, sizeof r.date);
+        std::memset(r.time, 0, sizeof r.time);
+        if (s.local.year != 0) {
+            std::snprintf(r.date, sizeof r.date, "%04d/%02d/%02d", s.local.year, s.local.month,
+                          s.local.day);
+            std::snprintf(r.time, sizeof r.time, "%02d:%02d:%02d", s.local.hour, s.local.minute,
+                          s.local.second);
+        }
     }
-    putText(r.timeServer, s.timeServer, kCpAnsi);
-    r.timeZone = std::clamp(s.utcOffsetHours, -12, 12) + 12;
+    if (s.timeServer != before.timeServer) {
+        putText(r.timeServer, s.timeServer, kCpAnsi);
+    }
+    if (s.utcOffsetHours != before.utcOffsetHours) {
+        r.timeZone = std::clamp(s.utcOffsetHours, -12, 12) + 12;
+    }
     return r;
 }
 
@@ -263,15 +272,24 @@ DdnsSettings DdnsOf(const QvDdnsInfo& r) {
     s.password = ansiField(r.password);
     s.hash = ansiField(r.hash);
     s.host = ansiField(r.host);
+    s.handback = handbackOf(r);
     return s;
 }
 
 std::optional<QvDdnsInfo> RecordOf(const DdnsSettings& s) {
-    QvDdnsInfo r{};
-    r.enable = s.enabled ? 1 : 0;
-    if (!putText(r.provider, s.provider, kCpAnsi) || !putText(r.user, s.user, kCpAnsi) ||
-        !putText(r.password, s.password, kCpAnsi) || !putText(r.hash, s.hash, kCpAnsi) ||
-        !putText(r.host, s.host, kCpAnsi)) {
+    QvDdnsInfo r = startFrom<QvDdnsInfo>(s.handback);
+    // A text the camera gave goes back as its bytes; only a changed one is
+    // escaped and cut into its field, and must fit whole.
+    const DdnsSettings before = DdnsOf(r);
+    if (s.enabled != before.enabled) {
+        r.enable = s.enabled ? 1 : 0;
+    }
+    const auto put = [](auto& field, const QString& text, const QString& old) {
+        return text == old || putText(field, text, kCpAnsi);
+    };
+    if (!put(r.provider, s.provider, before.provider) || !put(r.user, s.user, before.user) ||
+        !put(r.password, s.password, before.password) || !put(r.hash, s.hash, before.hash) ||
+        !put(r.host, s.host, before.host)) {
         return std::nullopt;
     }
     return r;
@@ -322,28 +340,37 @@ StreamSettings StreamOf(const QvVideoConfig& r) {
 QvVideoConfig RecordOf(StreamKind kind, const StreamSettings& s) {
     QvVideoConfig r = startFrom<QvVideoConfig>(s.handback);
     r.stream = kind == StreamKind::Primary ? 1 : 0;
-    r.enabled = s.enabled ? 1 : 0;
-    switch (s.codec) {
-    case VideoCodec::H264:
-        r.codec = 0;
-        break;
-    case VideoCodec::Mpeg4:
-        r.codec = 1;
-        break;
-    case VideoCodec::Mjpeg:
-        r.codec = 2;
-        break;
-    case VideoCodec::Other:
-        break; // the camera's own code, from the handback
+    // Only what changed is written: a camera's own codes that read as the
+    // same value ("enabled" 2, a rate control of its own) go back as read.
+    const StreamSettings before = StreamOf(r);
+    if (s.enabled != before.enabled) {
+        r.enabled = s.enabled ? 1 : 0;
+    }
+    if (s.codec != before.codec) {
+        switch (s.codec) {
+        case VideoCodec::H264:
+            r.codec = 0;
+            break;
+        case VideoCodec::Mpeg4:
+            r.codec = 1;
+            break;
+        case VideoCodec::Mjpeg:
+            r.codec = 2;
+            break;
+        case VideoCodec::Other:
+            break; // the camera's own code, from the handback
+        }
     }
     // A size without a name here keeps the camera's own code.
     const int code = FrameSizeCode(kind, s.width, s.height);
-    if (code >= 0) {
+    if ((s.width != before.width || s.height != before.height) && code >= 0) {
         r.frameSize = code;
     }
     r.frameRate = s.frameRate;
     r.bitRate = s.bitRateKbps;
-    r.bitRateControl = s.rateControl == RateControl::Constant ? 0 : 1;
+    if (s.rateControl != before.rateControl) {
+        r.bitRateControl = s.rateControl == RateControl::Constant ? 0 : 1;
+    }
     r.iFrameInterval = s.iFrameInterval;
     return r;
 }
@@ -366,14 +393,26 @@ ImageSettings ImageOf(const QvImagingConfig& r) {
 
 QvImagingConfig RecordOf(const ImageSettings& s) {
     QvImagingConfig r = startFrom<QvImagingConfig>(s.handback);
+    // As with streams: the camera's own codes for an unchanged value stay.
+    const ImageSettings before = ImageOf(r);
     r.powerLineFrequency = s.powerLineHz;
-    r.irCutMode = s.irCut == IrCutMode::Night ? 0 : s.irCut == IrCutMode::Day ? 1 : 2;
-    r.localDisplay = s.localDisplay == LocalDisplay::Ntsc  ? 1
-                     : s.localDisplay == LocalDisplay::Pal ? 2
-                                                           : 0;
-    r.outdoorMode = s.indoor ? 1 : 0;
-    r.exposureLevel = byteOf(s.exposureLevel);
-    r.maxExposureTime = byteOf(s.maxExposureTime);
+    if (s.irCut != before.irCut) {
+        r.irCutMode = s.irCut == IrCutMode::Night ? 0 : s.irCut == IrCutMode::Day ? 1 : 2;
+    }
+    if (s.localDisplay != before.localDisplay) {
+        r.localDisplay = s.localDisplay == LocalDisplay::Ntsc  ? 1
+                         : s.localDisplay == LocalDisplay::Pal ? 2
+                                                               : 0;
+    }
+    if (s.indoor != before.indoor) {
+        r.outdoorMode = s.indoor ? 1 : 0;
+    }
+    if (s.exposureLevel != before.exposureLevel) {
+        r.exposureLevel = byteOf(s.exposureLevel);
+    }
+    if (s.maxExposureTime != before.maxExposureTime) {
+        r.maxExposureTime = byteOf(s.maxExposureTime);
+    }
     return r;
 }
 

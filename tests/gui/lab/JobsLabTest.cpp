@@ -168,7 +168,7 @@ protected:
         std::map<std::string, int> all;
         std::map<std::pair<int, std::string>, std::vector<Outcome>> seen;
         for (const OperationResult& r : results) {
-            const int camera = numberOf.at(r.device.IpAddr);
+            const int camera = numberOf.at(r.device.AddressText().toStdString());
             seen[{camera, r.operation}].push_back(r.outcome);
             const Fault fault = faultOf(camera);
             Reason expected = Reason::None;
@@ -348,7 +348,9 @@ TEST_F(JobsLab, CancelAndCloseMidJobKeepWhatFinishedAndChangeNothingUnreported) 
         std::map<int, Outcome> outcome;
         for (const OperationResult& r : panel->Results().Results()) {
             if (r.operation == operation) {
-                EXPECT_TRUE(outcome.emplace(numberOf.at(r.device.IpAddr), r.outcome).second);
+                EXPECT_TRUE(
+                    outcome.emplace(numberOf.at(r.device.AddressText().toStdString()), r.outcome)
+                        .second);
             }
         }
         EXPECT_EQ(outcome.size(), static_cast<std::size_t>(kCameras));
@@ -527,7 +529,7 @@ TEST_F(JobsLab, AnUpgradeSendsNoByteToACameraWhoseModelTheImageDoesNotFit) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     std::map<std::string, OperationResult> byIp;
     for (const OperationResult& r : upgrade->JobPanel()->Results().Results()) {
-        byIp[r.device.IpAddr] = r;
+        byIp[r.device.AddressText().toStdString()] = r;
     }
     ASSERT_EQ(byIp.size(), static_cast<std::size_t>(kCameras));
     for (int number = 1; number <= kCameras; ++number) {

@@ -237,7 +237,7 @@ TEST_F(MainWindowLab, AfterASortEveryPageActsOnThePickedCamera) {
     CVideoViewDlg* video = dlg.VideoViewPage();
     pickThenSort(video, 2, 1);
     // A slider reaches the camera once the page has logged in to it.
-    QTRY_VERIFY_WITH_TIMEOUT(video->LoginHandle() >= 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(video->LoggedIn(), 5000);
     video->findChild<QSlider*>(QStringLiteral("brightness"))->setValue(80);
     QTRY_COMPARE_WITH_TIMEOUT(config(cameraAt(target))["picture"]["brightness"].get<int>(), 204,
                               5000);

@@ -5,7 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
@@ -51,8 +51,8 @@ class OemDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{3};
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<COemDlg> page;
     TempDir files;
 
@@ -176,7 +176,7 @@ TEST_F(OemDlgTest, UploadChecksInOrderAndWritesTheFileBeforeAskingForADevice) {
     EXPECT_EQ(readFile(oemFile()), "[oemsec]\r\ncompany=Acme\r\nmanufacture=Acme\r\n"
                                    "website=site1\r\nmodel=X1\r\nsoftversion=0\r\n")
         << "an empty Version writes softversion=0";
-    EXPECT_TRUE(sdk.Calls().empty());
+    EXPECT_TRUE(driver.Calls().empty());
 
     // Typing stops where the company's 24-byte field ends: the file gets it whole.
     edit("companyEdit")->clear();

@@ -216,7 +216,7 @@ TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
     const int row1 = p.RowOf(lab, 1);
     p.ClickRow(row0);
     WaitForJobs(p.jobs);
-    ASSERT_GT(p.page->LoginHandle(), 0);
+    ASSERT_TRUE(p.page->LoggedIn());
 
     auto* play = p.page->findChild<QPushButton*>(QStringLiteral("play"));
     const auto started = Clock::now();
@@ -251,19 +251,19 @@ TEST_F(PlaybackTest, ThePagePlaysStopsAndRestartsTheLiveView) {
     p.DoubleClickRow(row0);
     WaitForJobs(p.jobs);
     EXPECT_TRUE(p.page->IsPlaying());
-    const auto plays = p.sdk.Calls("LivePlay").size();
+    const auto plays = p.driver.Calls("LivePlay").size();
     p.page->resize(1300, 800);
     WaitForJobs(p.jobs);
     EXPECT_TRUE(p.page->IsPlaying());
-    EXPECT_EQ(p.sdk.Calls("LivePlay").size(), plays + 1);
-    EXPECT_EQ(p.sdk.Calls("LivePlay").back().result, 0);
+    EXPECT_EQ(p.driver.Calls("LivePlay").size(), plays + 1);
+    EXPECT_EQ(p.driver.Calls("LivePlay").back().result, 0);
 
     // Another camera: the view stops before the new login.
     p.ClickRow(row1);
     WaitForJobs(p.jobs);
     EXPECT_FALSE(p.page->IsPlaying());
-    const auto stops = p.sdk.Calls("StopLivePlay");
-    const auto logins = p.sdk.Calls("Login");
+    const auto stops = p.driver.Calls("StopLivePlay");
+    const auto logins = p.driver.Calls("Login");
     ASSERT_FALSE(stops.empty());
     ASSERT_GE(logins.size(), 2u);
     EXPECT_LT(stops.back().at, logins.back().at);

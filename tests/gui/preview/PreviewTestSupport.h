@@ -4,7 +4,7 @@
 // records the tests set directly, and the page with its device list filled.
 
 #include "DeviceRecords.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
 #include "camsim/httpapi/CameraConfig.h"
@@ -40,8 +40,8 @@ inline nlohmann::json CameraConfig(testcams::Lab& lab, int camera) {
 
 struct PreviewPage {
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CVideoViewDlg> page;
 
     void Make(QSize size = {1280, 720}) {

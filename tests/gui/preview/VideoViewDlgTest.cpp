@@ -71,11 +71,11 @@ TEST_F(VideoViewDlgTest, BeforeASelectionEverythingIsDisabledWithTheStartValues)
     EXPECT_EQ(list("maxExposureTime")->currentText(), "1/25");
     EXPECT_EQ(list("irCutMode")->currentText(), "Auto Mode");
     EXPECT_EQ(button("play")->text(), "Play");
-    EXPECT_EQ(p.page->LoginHandle(), -1);
+    EXPECT_FALSE(p.page->LoggedIn());
     // Play without a current row does nothing.
     p.page->PlayOrStop();
     WaitForJobs(p.jobs);
-    EXPECT_TRUE(p.sdk.Calls("LivePlay").empty());
+    EXPECT_TRUE(p.driver.Calls("LivePlay").empty());
 }
 
 TEST_F(VideoViewDlgTest, SelectingACameraShowsItsPictureAndImagingValues) {
@@ -87,7 +87,7 @@ TEST_F(VideoViewDlgTest, SelectingACameraShowsItsPictureAndImagingValues) {
         c["imaging"]["irCutMode"] = 0;
     });
     select(1);
-    EXPECT_GT(p.page->LoginHandle(), 0);
+    EXPECT_TRUE(p.page->LoggedIn());
     EXPECT_EQ(slider("brightness")->value(), 100);
     EXPECT_EQ(slider("contrast")->value(), 19);
     EXPECT_EQ(slider("saturation")->value(), 50);
@@ -102,7 +102,7 @@ TEST_F(VideoViewDlgTest, SelectingACameraShowsItsPictureAndImagingValues) {
     }
     EXPECT_FALSE(button("cancel")->isEnabled());
     // Showing the camera's values sent nothing back.
-    EXPECT_TRUE(p.sdk.Calls("SetImagingSettings").empty());
+    EXPECT_TRUE(p.driver.Calls("SetImagingSettings").empty());
 
     // A camera at 50 Hz brings the other list back.
     select(0);
@@ -185,7 +185,7 @@ TEST_F(VideoViewDlgTest, ALoginFailureWritesOneLineAndSendsNothing) {
     ASSERT_EQ(slider("brightness")->value(), 50);
     p.services.password = QStringLiteral("wrong");
     select(1);
-    EXPECT_LT(p.page->LoginHandle(), 0);
+    EXPECT_FALSE(p.page->LoggedIn());
     ASSERT_EQ(p.services.lines.size(), 1);
     EXPECT_EQ(p.services.lines[0], orv::kLoginFailedLine);
     // The controls keep what they showed; moves and Default are ignored.
@@ -193,7 +193,7 @@ TEST_F(VideoViewDlgTest, ALoginFailureWritesOneLineAndSendsNothing) {
     slider("brightness")->setValue(90);
     QTest::mouseClick(button("default"), Qt::LeftButton);
     WaitForJobs(p.jobs);
-    EXPECT_TRUE(p.sdk.Calls("SetImagingSettings").empty());
+    EXPECT_TRUE(p.driver.Calls("SetImagingSettings").empty());
     EXPECT_EQ(CameraConfig(lab, 1)["picture"]["brightness"], 128);
 }
 
@@ -203,7 +203,7 @@ TEST_F(VideoViewDlgTest, AFailedPlayLogsTheSdkErrorAndStaysStopped) {
     select(0);
     QTest::mouseClick(button("play"), Qt::LeftButton);
     WaitForJobs(p.jobs);
-    ASSERT_EQ(p.sdk.Calls("LivePlay").size(), 1u);
+    ASSERT_EQ(p.driver.Calls("LivePlay").size(), 1u);
     EXPECT_FALSE(p.page->IsPlaying());
     EXPECT_EQ(button("play")->text(), "Play");
     std::ifstream in(TheLogFile().CurrentPath());

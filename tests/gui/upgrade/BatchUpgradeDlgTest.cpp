@@ -4,7 +4,7 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
@@ -40,8 +40,8 @@ class BatchUpgradeDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{4};
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CBatchUpgradeDlg> page;
     TempDir files;
 
@@ -257,7 +257,7 @@ TEST_F(BatchUpgradeDlgTest, CheckedBatchSkipsARefusedLoginWritesNoLinesAndFillsT
     EXPECT_EQ(lab.installedVersion(1), "") << "its login was refused";
     EXPECT_EQ(lab.installedVersion(2), "13.7.0.1");
     EXPECT_EQ(lab.installedVersion(3), "") << "not checked";
-    EXPECT_EQ(sdk.Calls("Login").size(), 3u);
-    EXPECT_EQ(sdk.Uploads().size(), 2u);
+    EXPECT_EQ(driver.Calls("Login").size(), 3u);
+    EXPECT_EQ(driver.Uploads().size(), 2u);
     EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);
 }

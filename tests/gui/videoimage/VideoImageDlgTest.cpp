@@ -5,7 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
@@ -47,8 +47,8 @@ class VideoImageDlgTest : public GuiTestBase {
 protected:
     testcams::Lab lab{5};
     RecordingServices services;
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine jobs{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CBatchSetDlg> page;
 
     void SetUp() override {
@@ -138,7 +138,7 @@ protected:
     }
     std::vector<std::string> setCalls() const {
         std::vector<std::string> out;
-        for (const auto& call : sdk.Calls()) {
+        for (const auto& call : driver.Calls()) {
             if (call.name.rfind("Set", 0) == 0) {
                 out.push_back(call.name);
             }
@@ -178,7 +178,7 @@ TEST_F(VideoImageDlgTest, EachModelClassGetsItsPrimaryListFromARealLoad) {
     for (const Case& c : {Case{kClass1, all.mid(5), "D1(704*576)", 13},
                           Case{kClass3, all.mid(2), "720P(1280*720)", 13},
                           Case{kClass5, all, "720P(1280*720)", 11}}) {
-        sdk.Clear();
+        driver.Clear();
         load(c.camera);
         EXPECT_EQ(items(list("primarySizeList")), c.sizes) << kModels[c.camera];
         EXPECT_EQ(list("primarySizeList")->currentText(), c.selected) << kModels[c.camera];
@@ -311,7 +311,7 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
         ASSERT_EQ(Qv_Ipc_SetImagingConfig(h, &before), 0);
     }
     load(kClass3);
-    sdk.Clear();
+    driver.Clear();
     choose("powerLineList", "50HZ");
     choose("outdoorList", "Indoor");
     choose("localDisplayList", "PAL");
@@ -336,9 +336,9 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
     imaging.powerLineFrequency = 50;
     imaging.outdoorMode = 1;
     imaging.localDisplay = 2;
-    EXPECT_EQ(std::memcmp(&sdk.lastImaging, &imaging, sizeof imaging), 0);
+    EXPECT_EQ(std::memcmp(&driver.lastImaging, &imaging, sizeof imaging), 0);
 
-    ASSERT_EQ(sdk.sentStreams.size(), 2u);
+    ASSERT_EQ(driver.sentStreams.size(), 2u);
     QvVideoConfig primary{};
     primary.stream = 1;
     primary.frameSize = 3;
@@ -347,7 +347,7 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
     primary.bitRateControl = 0;
     primary.iFrameInterval = 45;
     primary.deviceTag = 0x51A70001; // the camera's own, read just before
-    EXPECT_EQ(std::memcmp(&sdk.sentStreams[0], &primary, sizeof primary), 0);
+    EXPECT_EQ(std::memcmp(&driver.sentStreams[0], &primary, sizeof primary), 0);
     QvVideoConfig secondary{};
     secondary.stream = 0;
     secondary.enabled = 1;
@@ -357,7 +357,7 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
     secondary.bitRate = 1024;
     secondary.iFrameInterval = 9;
     secondary.deviceTag = 0x51A70000;
-    EXPECT_EQ(std::memcmp(&sdk.sentStreams[1], &secondary, sizeof secondary), 0);
+    EXPECT_EQ(std::memcmp(&driver.sentStreams[1], &secondary, sizeof secondary), 0);
 
     // A second load shows what was saved.
     load(kClass2);
@@ -369,32 +369,32 @@ TEST_F(VideoImageDlgTest, SaveSendsImagingThenPrimaryThenSecondaryByteForByte) {
 
 TEST_F(VideoImageDlgTest, AnEmptyIFrameFieldStopsTheSave) {
     load(kClass3);
-    sdk.Clear();
+    driver.Clear();
     edit("secondaryIFrameEdit")->setText(" ");
     save();
     EXPECT_EQ(messages, QStringList{"I-frame Field can't be empty."});
-    EXPECT_TRUE(sdk.Calls().empty());
+    EXPECT_TRUE(driver.Calls().empty());
 }
 
 TEST_F(VideoImageDlgTest, ACheckedSetTakesItsStreamListsFromItsMostLimitedCamera) {
     setStream(kClass1, 1, 6);
     setFrequency(kClass1, 60); // a checked set is shown at 50 Hz whatever the camera says
-    sdk.Clear();
+    driver.Clear();
     check(kClass3);
     ASSERT_TRUE(page->IsCheckedMode());
-    ASSERT_EQ(sdk.Calls("Login").size(), 1u);
-    EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(kClass3));
+    ASSERT_EQ(driver.Calls("Login").size(), 1u);
+    EXPECT_EQ(driver.Calls("Login")[0].ip, lab.ip(kClass3));
     EXPECT_EQ(list("primarySizeList")->count(), 5);
 
-    sdk.Clear();
+    driver.Clear();
     check(kClass1); // class 1 below the class-3 camera in the list
     std::vector<std::string> names;
-    for (const auto& call : sdk.Calls()) {
+    for (const auto& call : driver.Calls()) {
         names.push_back(call.name);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"Login", "GetVideoConfig", "GetVideoConfig"}));
-    ASSERT_EQ(sdk.Calls("Login").size(), 1u);
-    EXPECT_EQ(sdk.Calls("Login")[0].ip, lab.ip(kClass1));
+    ASSERT_EQ(driver.Calls("Login").size(), 1u);
+    EXPECT_EQ(driver.Calls("Login")[0].ip, lab.ip(kClass1));
     EXPECT_EQ(items(list("primarySizeList")), (QStringList{"720P(1280*720)", "D1(704*576)"}));
     EXPECT_EQ(list("primarySizeList")->currentText(), "D1(704*576)");
     EXPECT_EQ(items(list("primaryRateList")), (QStringList{"25", "15", "8"}));
@@ -438,11 +438,11 @@ TEST_F(VideoImageDlgTest, ACheckedSetTakesItsStreamListsFromItsMostLimitedCamera
     EXPECT_EQ(secondaryOf(kClass5), ownSecondary);
     EXPECT_FALSE(lab.host.snapshot(lab.key(kClass2))->config.contains("streams"))
         << "an unchecked camera is neither read nor written";
-    EXPECT_EQ(sdk.Calls("SetVideoConfig").size(), 3u);
-    EXPECT_TRUE(sdk.Calls("SetImagingConfig").empty()) << "the image options were not touched";
+    EXPECT_EQ(driver.Calls("SetVideoConfig").size(), 3u);
+    EXPECT_TRUE(driver.Calls("SetImagingConfig").empty()) << "the image options were not touched";
 
     // Nothing touched since: nothing is sent.
-    sdk.Clear();
+    driver.Clear();
     messages.clear();
     save();
     EXPECT_EQ(messages, QStringList{"Nothing was changed: every camera keeps its own settings."});
@@ -454,12 +454,12 @@ TEST_F(VideoImageDlgTest, AnUnreadableReferenceCameraBlocksTheSaveAndRefusalsAre
     lab.server.setFaults(lab.key(kClass1), camsim::FaultPlan{.failCall = "stream.get"});
     check(kClass3);
     check(kClass1); // the reference camera of the set, whose streams cannot be read
-    sdk.Clear();
+    driver.Clear();
     save();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QString::fromStdString(lab.ip(kClass1))))
         << messages[0].toStdString();
-    EXPECT_TRUE(sdk.Calls("SetVideoConfig").empty()) << "nothing shown for this set is sent";
+    EXPECT_TRUE(driver.Calls("SetVideoConfig").empty()) << "nothing shown for this set is sent";
 
     lab.server.clearFaults(lab.key(kClass1));
     lab.server.setFaults(lab.key(kClass3), camsim::FaultPlan{.refuseCall = "stream.set"});

@@ -1,4 +1,5 @@
 #include "cli/Profile.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,9 @@ TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
     EXPECT_EQ(b.built->names.at(orv::qv::IdOf(kClass5)).text, "Tür 10");
     // What the camera's name call takes: every byte but the kept signs in
     // percent form.
-    EXPECT_EQ(b.built->names.at(orv::qv::IdOf(kClass1)).escaped, "%54%C3%BC%72%20%39");
+    EXPECT_EQ(
+        orv::qv::NameForApi(QString::fromStdString(b.built->names.at(orv::qv::IdOf(kClass1)).text)),
+        "%54%C3%BC%72%20%39");
     // The counter follows the addresses, lowest first and by number: .9
     // before .10, whatever order the cameras came in.
     tagQvIpcInfo at10 = kClass1;

@@ -4,8 +4,9 @@
 // concurrency, and cancelling that starts no further camera but keeps what
 // finished. The ThreadSanitizer build runs these too.
 
+#include "DeviceRecords.h"
 #include "JobWait.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "TestCameras.h"
 #include "jobs/JobResults.h"
 
@@ -27,7 +28,7 @@ using namespace orv::jobs;
 
 namespace {
 
-tagQvIpcInfo camera(const testcams::Lab& lab, int i, const std::string& ip = {}) {
+tagQvIpcInfo record(const testcams::Lab& lab, int i, const std::string& ip = {}) {
     tagQvIpcInfo r{};
     r.Mac[5] = static_cast<unsigned char>(i + 1);
     std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", ip.empty() ? lab.ip(i).c_str() : ip.c_str());
@@ -35,12 +36,24 @@ tagQvIpcInfo camera(const testcams::Lab& lab, int i, const std::string& ip = {})
     return r;
 }
 
-Credentials login(const char* password = testcams::kPassword) {
-    Credentials c;
-    std::snprintf(c.user, sizeof c.user, "admin");
-    std::snprintf(c.password, sizeof c.password, "%s", password);
-    return c;
+orv::device::DeviceInfo camera(const testcams::Lab& lab, int i, const std::string& ip = {}) {
+    return Found(record(lab, i, ip));
 }
+
+// The last MAC byte: the camera's number.
+int last(const orv::device::DeviceInfo& device) {
+    return device.mac ? (*device.mac)[5] : -1;
+}
+
+std::string ip(const orv::device::DeviceInfo& device) {
+    return device.AddressText().toStdString();
+}
+
+orv::device::Credentials login(const char* password = testcams::kPassword) {
+    return {QStringLiteral("admin"), QString::fromLatin1(password)};
+}
+
+using Session = orv::device::IDeviceSession;
 
 // An address where connection attempts are never answered, as with a
 // camera unplugged: a listener whose one-place queue is full.
@@ -80,37 +93,35 @@ protected:
     void TearDown() override { Qv_Sdk_SetTimeouts(2500, 5000); }
 
     testcams::Lab lab{4};
-    RecordingSdk sdk;
+    RecordingDriver driver;
 };
 
 } // namespace
 
 TEST_F(JobEngineTest, EachCameraLogsInOnceAndGetsItsOperationsInOrder) {
-    CJobEngine engine(sdk, 2);
+    CJobEngine engine(driver.Set(), 2);
     JobSpec order;
     order.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
     order.credentials = login();
     order.work = [](CameraRun& run) {
-        QvPortInfo ports{};
-        run.Report("Read Port", run.Sdk().GetPortInfo(run.Handle(), &ports));
-        QvDdnsInfo ddns{};
-        run.Report("Read DDNS", run.Sdk().GetDdns(run.Handle(), &ddns));
+        run.Report("Read Port", run.Do([](Session& s) { return s.GetPorts(); }));
+        run.Report("Read DDNS", run.Do([](Session& s) { return s.GetDdns(); }));
     };
     const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 6u);
     std::map<int, std::vector<std::string>> perCamera;
     for (const OperationResult& r : results) {
         EXPECT_EQ(r.outcome, Outcome::Succeeded) << r.operation;
-        perCamera[r.device.Mac[5]].push_back(r.operation);
+        perCamera[last(r.device)].push_back(r.operation);
     }
     for (const auto& [mac, operations] : perCamera) {
         EXPECT_EQ(operations, (std::vector<std::string>{"Read Port", "Read DDNS"})) << mac;
     }
-    EXPECT_EQ(sdk.Calls("Login").size(), 3u) << "one login per camera for both calls";
+    EXPECT_EQ(driver.Calls("Login").size(), 3u) << "one login per camera for both calls";
 }
 
 TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
-    CJobEngine engine(sdk);
+    CJobEngine engine(driver.Set());
     lab.server.setFaults(lab.key(1), camsim::FaultPlan{.failCall = "ports.set"});
     camsim::FaultPlan slow;
     slow.delay = std::chrono::milliseconds(3000);
@@ -121,17 +132,16 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
     order.targets = {camera(lab, 1), camera(lab, 2), camera(lab, 3), camera(lab, 0, "127.0.0.90")};
     order.credentials = login();
     order.work = [](CameraRun& run) {
-        QvPortInfo ports{8080, 8000, 554, 555, 0};
-        if (run.Device().Mac[5] == 3) {
-            ports.onvifPort = 8080; // the same port twice
+        orv::device::PortSettings ports{{8080, 8000, 554, 555}, {}};
+        if (last(run.Device()) == 3) {
+            ports.ports.onvif = 8080; // the same port twice
         }
-        const int handle = run.Handle();
-        run.Report("Modify Port", handle < 0 ? -1 : run.Sdk().SetPortInfo(handle, &ports));
+        run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
     };
     std::map<std::string, std::string> reasons;
     for (const OperationResult& r : RunJob(engine, order)) {
         EXPECT_EQ(r.outcome, Outcome::Failed);
-        reasons[r.device.IpAddr] = ReasonText(r.reason, r.seconds);
+        reasons[ip(r.device)] = ReasonText(r.reason, r.seconds);
     }
     EXPECT_EQ(reasons[lab.ip(1)], "the camera reported an internal failure");
     EXPECT_EQ(reasons[lab.ip(2)], "the camera refused the value");
@@ -140,7 +150,7 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
 }
 
 TEST_F(JobEngineTest, ConcurrencyIsBoundedAndCancelStartsNoFurtherCamera) {
-    CJobEngine engine(sdk, 2);
+    CJobEngine engine(driver.Set(), 2);
     std::atomic<int> active{0};
     std::atomic<int> started{0};
     std::latch release(1);
@@ -153,7 +163,7 @@ TEST_F(JobEngineTest, ConcurrencyIsBoundedAndCancelStartsNoFurtherCamera) {
         ++active;
         ++started;
         release.wait();
-        run.Report("Wait", 0);
+        run.Report("Wait", orv::device::Done{});
         --active;
     };
     const JobId job = engine.Start(order);
@@ -191,27 +201,23 @@ TEST_F(JobEngineTest, ConcurrencyIsBoundedAndCancelStartsNoFurtherCamera) {
 
 TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
     Unanswered nowhere;
-    CJobEngine engine(sdk);
-    tagQvIpcInfo unplugged = camera(lab, 0, "127.0.0.91");
+    CJobEngine engine(driver.Set());
+    tagQvIpcInfo unplugged = record(lab, 0, "127.0.0.91");
     unplugged.HttpPort = nowhere.port();
     JobSpec order;
-    order.targets = {unplugged, camera(lab, 1)};
+    order.targets = {Found(unplugged), camera(lab, 1)};
     order.credentials = login();
     const camsim::CameraKey quiet = lab.key(1);
     order.work = [&](CameraRun& run) {
-        const int h = run.Handle();
-        if (h > 0) {
+        if (run.Session()) {
             // The camera took the login and then falls silent.
             camsim::FaultPlan silent;
             silent.delay = std::chrono::milliseconds(5000);
             lab.server.setFaults(quiet, silent);
         }
-        QvPortInfo ports{};
-        run.Report("Read Port", h < 0 ? -1 : run.Sdk().GetPortInfo(h, &ports));
-        QvDdnsInfo ddns{};
-        run.Report("Read DDNS", h < 0 ? -1 : run.Sdk().GetDdns(h, &ddns));
-        QvImagingConfig imaging{};
-        run.Report("Read Image", h < 0 ? -1 : run.Sdk().GetImagingConfig(h, &imaging));
+        run.Report("Read Port", run.Do([](Session& s) { return s.GetPorts(); }));
+        run.Report("Read DDNS", run.Do([](Session& s) { return s.GetDdns(); }));
+        run.Report("Read Image", run.Do([](Session& s) { return s.GetImage(); }));
     };
     const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 6u);
@@ -219,34 +225,33 @@ TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
         EXPECT_EQ(r.reason, Reason::NoAnswer) << r.operation;
         // The connect limit is 1 s and the answer limit 2 s: twice either
         // would be a second wait.
-        EXPECT_LT(r.seconds, r.device.HttpPort == nowhere.port() ? 1.9 : 3.5) << r.operation;
+        EXPECT_LT(r.seconds, r.device.ports.http == nowhere.port() ? 1.9 : 3.5) << r.operation;
     }
     // The limit that ran out, the same words for every call it cost.
     for (const OperationResult& r : results) {
-        EXPECT_EQ(ReasonText(r), r.device.HttpPort == nowhere.port() ? "no answer within 1 s"
-                                                                     : "no answer within 2 s")
+        EXPECT_EQ(ReasonText(r), r.device.ports.http == nowhere.port() ? "no answer within 1 s"
+                                                                       : "no answer within 2 s")
             << r.operation;
     }
-    const auto calls = sdk.Calls();
+    const auto calls = driver.Calls();
     EXPECT_EQ(calls.size(), 3u) << "two logins and the one read that timed out";
 }
 
 TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {
     testcams::Lab many{100};
-    CJobEngine engine(sdk);
+    CJobEngine engine(driver.Set());
     JobSpec order;
     for (int i = 0; i < 100; ++i) {
         order.targets.push_back(camera(many, i));
     }
     order.credentials = login();
     order.work = [](CameraRun& run) {
-        const QvImagingSettings picture{run.Device().Mac[5], 1, 2};
-        QvImagingSettings back{};
-        const int h = run.Handle();
-        const bool same = h > 0 && run.Sdk().SetImagingSettings(h, &picture) == 0 &&
-                          run.Sdk().GetImagingSettings(h, &back) == 0 &&
-                          back.brightness == picture.brightness;
-        run.Report("Picture", same ? 0 : -1);
+        const orv::device::PictureSettings picture{last(run.Device()), 1, 2};
+        const auto set = run.Do([&](Session& s) { return s.SetPicture(picture); });
+        const auto back = run.Do([](Session& s) { return s.GetPicture(); });
+        const bool same = set && back && back->brightness == picture.brightness;
+        run.Report("Picture",
+                   same ? orv::device::Status(orv::device::Done{}) : orv::device::Fault::BadAnswer);
     };
     int lastDone = 0;
     QObject::connect(&engine, &CJobEngine::progress,
@@ -254,26 +259,25 @@ TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {
     const auto results = RunJob(engine, order);
     ASSERT_EQ(results.size(), 100u);
     for (const OperationResult& r : results) {
-        EXPECT_EQ(r.outcome, Outcome::Succeeded) << r.device.IpAddr;
+        EXPECT_EQ(r.outcome, Outcome::Succeeded) << ip(r.device);
     }
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(many.host.snapshot(many.key(i))->config["picture"]["brightness"], i + 1) << i;
     }
     EXPECT_EQ(lastDone, 100);
-    EXPECT_EQ(sdk.Calls("Login").size(), 100u);
+    EXPECT_EQ(driver.Calls("Login").size(), 100u);
 }
 
 TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCameraOnce) {
-    const auto camera = [](std::uint8_t last) {
+    const auto camera = [](std::uint8_t number) {
         tagQvIpcInfo r{};
-        r.Mac[5] = last;
-        return r;
+        r.Mac[5] = number;
+        return Found(r);
     };
-    const auto result = [&](std::uint8_t last, const char* operation, Outcome outcome) {
+    const auto result = [&](std::uint8_t number, const char* operation, Outcome outcome) {
         OperationResult r;
         r.job = 1;
-        r.device = camera(last);
-        r.key = orv::qv::IdOf(r.device);
+        r.device = camera(number);
         r.operation = operation;
         r.outcome = outcome;
         return r;
@@ -300,14 +304,14 @@ TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCamer
 
     const auto retry = model.FailedDevices();
     ASSERT_EQ(retry.size(), 2u) << "the failed camera and the cancelled one, once each";
-    EXPECT_EQ(retry[0].Mac[5], 1);
-    EXPECT_EQ(retry[1].Mac[5], 2);
+    EXPECT_EQ(last(retry[0]), 1);
+    EXPECT_EQ(last(retry[1]), 2);
 
-    const auto key = [&](std::uint8_t last) { return orv::qv::IdOf(camera(last)); };
+    const auto key = [&](std::uint8_t number) { return camera(number).id; };
     model.Order({key(3), key(2), key(1)});
     std::vector<int> order;
     for (const auto& r : model.Results()) {
-        order.push_back(r.device.Mac[5]);
+        order.push_back(last(r.device));
     }
     EXPECT_EQ(order, (std::vector<int>{3, 2, 2, 1, 1, 4}))
         << "listed cameras in list order, each keeping its own order, the rest last";

@@ -4,8 +4,9 @@
 // after a restore, cycle by cycle.
 
 #include "operations/batchset/BatchOperations.h"
+#include "DeviceRecords.h"
 #include "JobWait.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "TestCameras.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,15 @@ tagQvIpcInfo device(const testcams::Lab& lab, int camera, unsigned char macByte 
     return r;
 }
 
+// A logged-in session with a lab camera, as a job hands it to the worker.
+std::shared_ptr<orv::device::IDeviceSession> session(RecordingDriver& driver,
+                                                     const testcams::Lab& lab, int camera) {
+    auto opened = driver.Open(Found(device(lab, camera)),
+                              {QStringLiteral("admin"), QString::fromLatin1(testcams::kPassword)});
+    EXPECT_TRUE(opened.Ok());
+    return opened.Ok() ? std::move(opened).Value() : nullptr;
+}
+
 class RecordingHost : public IBatchHost {
 public:
     explicit RecordingHost(orv::jobs::CJobEngine& engine) : m_engine(engine) {}
@@ -46,13 +56,21 @@ public:
     bool answerYes = true;
 
     bool CheckedMode() const override { return checked; }
-    std::vector<tagQvIpcInfo> CheckedDevices() const override { return checkedDevices; }
-    std::optional<tagQvIpcInfo> CurrentDevice() const override { return current; }
-    void DefaultUser(char* buffer, int size) const override {
-        std::snprintf(buffer, static_cast<size_t>(size), "admin");
+    std::vector<orv::device::DeviceInfo> CheckedDevices() const override {
+        std::vector<orv::device::DeviceInfo> devices;
+        for (const tagQvIpcInfo& record : checkedDevices) {
+            devices.push_back(Found(record));
+        }
+        return devices;
     }
-    void DefaultPassword(char* buffer, int size) const override {
-        std::snprintf(buffer, static_cast<size_t>(size), "%s", password.c_str());
+    std::optional<orv::device::DeviceInfo> CurrentDevice() const override {
+        if (!current) {
+            return std::nullopt;
+        }
+        return Found(*current);
+    }
+    orv::device::Credentials DefaultCredentials() const override {
+        return {QStringLiteral("admin"), QString::fromStdString(password)};
     }
     void ShowMessage(const orv::Message& m) override {
         messages.push_back(std::wstring(m.id) + L" " + m.defaultText);
@@ -90,11 +108,11 @@ protected:
     void SetUp() override { Qv_Sdk_SetTimeouts(2500, 5000); }
 
     testcams::Lab lab{4};
-    RecordingSdk sdk;
-    orv::jobs::CJobEngine engine{sdk};
+    RecordingDriver driver;
+    orv::jobs::CJobEngine engine{driver.Set()};
     RecordingHost host{engine};
     // Slow enough that nothing leaves the queue while a test looks at it.
-    CBatchWorker worker{sdk, {}, {}, {std::chrono::milliseconds(200), 125}};
+    CBatchWorker worker{{}, {}, {std::chrono::milliseconds(200), 125}};
     CBatchOperations operations{host, worker};
 
     nlohmann::json config(int camera) { return lab.host.snapshot(lab.key(camera))->config; }
@@ -113,7 +131,7 @@ TEST_F(BatchOperationsTest, OneCameraLogsInOnceForTheWholeSaveAndReportsEachOper
     EXPECT_EQ(host.outcomes(),
               (std::vector<std::string>{"Modify Port Succeeded", "Modify DDNS Succeeded"}));
     EXPECT_EQ(config(1)["ports"]["rtsp1"], 1554);
-    EXPECT_EQ(sdk.Calls("Login").size(), 1u);
+    EXPECT_EQ(driver.Calls("Login").size(), 1u);
 
     lab.server.setFaults(lab.key(1), camsim::FaultPlan{.failCall = "ports.set"});
     operations.Apply("Network",
@@ -125,10 +143,10 @@ TEST_F(BatchOperationsTest, OneCameraLogsInOnceForTheWholeSaveAndReportsEachOper
     // A refused login fails the operations without a device call.
     lab.server.clearFaults(lab.key(1));
     host.password = "wrong";
-    sdk.Clear();
+    driver.Clear();
     operations.Apply("Network", {*CBatchOperations::SetDdns(&ddns)});
     EXPECT_EQ(host.outcomes(), std::vector<std::string>{"Modify DDNS Failed"});
-    EXPECT_TRUE(sdk.Calls("SetDdns").empty());
+    EXPECT_TRUE(driver.Calls("SetDdns").empty());
     EXPECT_FALSE(CBatchOperations::SetPorts(nullptr)) << "a missing record makes no step";
 }
 
@@ -141,7 +159,7 @@ TEST_F(BatchOperationsTest, WithoutACameraEachOperationAsksForOne) {
     EXPECT_EQ(host.messages[0], L"90010 Please select one device.");
     EXPECT_EQ(host.messages[1], L"90010 Please select one device.") << "restore asks nothing";
     EXPECT_EQ(host.messages[2], L"90010 Please Select one device.") << "reboot's own default";
-    EXPECT_TRUE(sdk.Calls().empty());
+    EXPECT_TRUE(driver.Calls().empty());
 }
 
 TEST_F(BatchOperationsTest, CheckedRunsReachEveryCameraPastADeadOne) {
@@ -173,7 +191,7 @@ TEST_F(BatchOperationsTest, CheckedRunsReachEveryCameraPastADeadOne) {
         failed += r.outcome == orv::jobs::Outcome::Failed;
     }
     EXPECT_EQ(failed, 2) << "both operations of the dead camera";
-    EXPECT_EQ(sdk.Calls("Login").size(), 4u);
+    EXPECT_EQ(driver.Calls("Login").size(), 4u);
 }
 
 TEST_F(BatchOperationsTest, ImagingAndStreamsGoBackWithTheCamerasOwnBytes) {
@@ -208,9 +226,9 @@ TEST_F(BatchOperationsTest, ImagingAndStreamsGoBackWithTheCamerasOwnBytes) {
     own.stream = 0;
     ASSERT_EQ(Qv_Ipc_GetVideoConfig(lab.login(0), &own), 0);
     EXPECT_NE(own.deviceTag, 7u);
-    EXPECT_EQ(sdk.lastVideo.deviceTag, own.deviceTag) << "the secondary stream's own tag";
+    EXPECT_EQ(driver.lastVideo.deviceTag, own.deviceTag) << "the secondary stream's own tag";
     EXPECT_EQ(config(0)["streams"][0]["codec"], 2);
-    const auto calls = sdk.Calls();
+    const auto calls = driver.Calls();
     EXPECT_EQ(calls[calls.size() - 2].name, "GetVideoConfig") << "a Get right before the Set";
 }
 
@@ -221,7 +239,7 @@ TEST_F(BatchOperationsTest, OnlyACameraThatTookTheNewPasswordIsRebootedWithIt) {
     operations.Apply("System", operations.ModifyPasswordAndReboot("admin", "n3w"));
     EXPECT_EQ(lab.host.snapshot(lab.key(2))->identity.adminPassword, "n3w");
     EXPECT_EQ(worker.QueuedReboots(), 1u) << "no reboot for the camera that refused";
-    const auto logins = sdk.Calls("Login");
+    const auto logins = driver.Calls("Login");
     ASSERT_EQ(logins.size(), 3u);
     // Cameras run side by side, so the reboot's login is found by its password.
     const auto withNew = std::count_if(logins.begin(), logins.end(),
@@ -243,7 +261,7 @@ TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
     host.answerYes = false;
     EXPECT_EQ(operations.Reboot(), 0);
     EXPECT_EQ(worker.QueuedReboots(), 0u);
-    EXPECT_TRUE(sdk.Calls("Login").empty()) << "declined before any login";
+    EXPECT_TRUE(driver.Calls("Login").empty()) << "declined before any login";
 
     host.answerYes = true;
     EXPECT_EQ(operations.Reboot(), 1);
@@ -260,7 +278,7 @@ TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
     EXPECT_EQ(operations.Reboot(), 1);
     EXPECT_EQ(host.messages, std::vector<std::wstring>{L"90026?"});
     EXPECT_EQ(worker.QueuedReboots(), 4u);
-    EXPECT_TRUE(sdk.Calls("RebootSystem").empty()) << "the worker reboots, not the operation";
+    EXPECT_TRUE(driver.Calls("RebootSystem").empty()) << "the worker reboots, not the operation";
 
     host.checked = false;
     host.current = device(lab, 3);
@@ -273,16 +291,16 @@ TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
 
 TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
     testcams::Lab lab{3};
-    RecordingSdk sdk;
+    RecordingDriver driver;
     const auto clock = CWorkerClock::Stepped();
-    CBatchWorker worker{sdk, {}, {}, {200ms, 125, clock}};
+    CBatchWorker worker{{}, {}, {200ms, 125, clock}};
     for (int camera = 0; camera < 3; ++camera) {
-        worker.QueueReboot(lab.login(camera));
+        worker.QueueReboot(session(driver, lab, camera));
     }
     worker.Start();
     for (size_t made = 1; made <= 3; ++made) {
         ASSERT_TRUE(clock->Step(made == 1 ? 0 : 1));
-        EXPECT_EQ(sdk.Calls("RebootSystem").size(), made);
+        EXPECT_EQ(driver.Calls("RebootSystem").size(), made);
     }
     for (int camera = 0; camera < 3; ++camera) {
         EXPECT_EQ(lab.host.rebootCount(lab.key(camera)), 1) << camera;
@@ -291,13 +309,12 @@ TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
 
 TEST(BatchWorker, RestorePauseHoldsRebootsAndAddressesForItsCycles) {
     testcams::Lab lab{1};
-    RecordingSdk sdk;
+    RecordingDriver driver;
     std::mutex lock;
     std::string pending = "http://127.0.0.2";
     std::vector<std::string> opened;
     const auto clock = CWorkerClock::Stepped();
-    CBatchWorker worker{sdk,
-                        [&] {
+    CBatchWorker worker{[&] {
                             std::lock_guard guard(lock);
                             return std::exchange(pending, std::string());
                         },
@@ -306,32 +323,32 @@ TEST(BatchWorker, RestorePauseHoldsRebootsAndAddressesForItsCycles) {
                             opened.push_back(url);
                         },
                         {200ms, 125, clock}};
-    worker.QueueReboot(lab.login(0));
+    worker.QueueReboot(session(driver, lab, 0));
     worker.StartRestorePause(true);
     worker.Start();
     ASSERT_TRUE(clock->Step(124));
     EXPECT_TRUE(worker.RestorePauseOn());
-    EXPECT_TRUE(sdk.Calls("RebootSystem").empty()) << "no reboot during the pause";
+    EXPECT_TRUE(driver.Calls("RebootSystem").empty()) << "no reboot during the pause";
     EXPECT_TRUE(opened.empty()) << "nor a web page";
     ASSERT_TRUE(clock->Step());
     EXPECT_FALSE(worker.RestorePauseOn());
-    EXPECT_EQ(sdk.Calls("RebootSystem").size(), 1u);
+    EXPECT_EQ(driver.Calls("RebootSystem").size(), 1u);
     std::lock_guard guard(lock);
     EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.2"});
 }
 
 TEST(BatchWorker, StoppingDropsRebootsNotYetMade) {
     testcams::Lab lab{1};
-    RecordingSdk sdk;
+    RecordingDriver driver;
     // A cycle far longer than the test: stopping must not wait for it.
-    CBatchWorker worker{sdk, {}, {}, {std::chrono::hours(1), 125}};
+    CBatchWorker worker{{}, {}, {std::chrono::hours(1), 125}};
     worker.StartRestorePause(true);
     worker.Start();
-    worker.QueueReboot(lab.login(0));
+    worker.QueueReboot(session(driver, lab, 0));
     const auto start = std::chrono::steady_clock::now();
     worker.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "stop does not wait a cycle";
     EXPECT_EQ(worker.QueuedReboots(), 0u);
-    EXPECT_TRUE(sdk.Calls("RebootSystem").empty());
+    EXPECT_TRUE(driver.Calls("RebootSystem").empty());
     EXPECT_EQ(lab.host.rebootCount(lab.key(0)), 0);
 }

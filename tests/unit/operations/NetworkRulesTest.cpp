@@ -1,4 +1,5 @@
 #include "operations/network/NetworkRules.h"
+#include "DeviceRecords.h"
 #include "operations/common/NameRules.h"
 #include "operations/common/ResultLines.h"
 #include "protocols/qv/RecordText.h"
@@ -184,7 +185,7 @@ TEST(RecordText, AFieldTakesExactlyWhatTheConversionKeepsWhole) {
 }
 
 TEST(ResultLines, ModifyLinesNameTheDevice) {
-    tagQvIpcInfo d = device(0x5F, "x", "192.168.1.20");
+    const orv::device::DeviceInfo d = Found(device(0x5F, "x", "192.168.1.20"));
     EXPECT_EQ(orv::ModifyResultLine(d, true),
               "[00:1B:2C:3D:4E:5F] Modify IP,Port,Netmask to 192.168.1.20, 80, 255.255.255.0 "
               "Succeed.");

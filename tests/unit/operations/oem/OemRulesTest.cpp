@@ -2,8 +2,9 @@
 // image selection of Browse, and the upload loop against cameras on
 // loopback with its result lines and reboot handles.
 
+#include "DeviceRecords.h"
 #include "JobWait.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "TempDir.h"
 #include "TestCameras.h"
 
@@ -137,16 +138,16 @@ TEST(OemFile, WrittenAnewAndAFailureLeavesOnlyTheLogLine) {
 class OemUploadTest : public ::testing::Test {
 protected:
     testcams::Lab lab{3};
-    RecordingSdk sdk;
+    RecordingDriver driver;
     TempDir dir;
 
-    tagQvIpcInfo device(int i) const {
+    orv::device::DeviceInfo device(int i) const {
         tagQvIpcInfo r{};
         const unsigned char mac[8] = {0x02, 0x4f, 0x56, 0x10, 0x00, static_cast<unsigned char>(i)};
         std::memcpy(r.Mac, mac, sizeof mac);
         std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", lab.ip(i).c_str());
         r.HttpPort = lab.port();
-        return r;
+        return Found(r);
     }
     nlohmann::json oemOf(int i) const { return lab.host.snapshot(lab.key(i))->config["oem"]; }
 };
@@ -166,32 +167,35 @@ TEST_F(OemUploadTest, OneLinePerCameraImagesAfterTheInformationFileAndRebootsQue
     lab.server.setFaults(lab.key(1), refuse);
 
     std::mutex lock;
-    std::vector<int> reboots;
-    orv::jobs::CJobEngine engine(sdk, 1); // one camera after another
+    std::vector<std::string> reboots;
+    orv::jobs::CJobEngine engine(driver.Set(), 1); // one camera after another
     std::vector<bool> took;
-    for (const auto& r : RunJob(engine, oem::UploadOemJob({device(0), device(1), device(2)},
-                                                          *checked.upload, cfg, [&](int handle) {
-                                                              std::lock_guard guard(lock);
-                                                              reboots.push_back(handle);
-                                                          }))) {
+    const auto queue = [&](std::shared_ptr<orv::device::IDeviceSession> camera) {
+        std::lock_guard guard(lock);
+        reboots.push_back(camera->Device().AddressText().toStdString());
+    };
+    for (const auto& r :
+         RunJob(engine, oem::UploadOemJob({device(0), device(1), device(2)}, *checked.upload,
+                                          QString::fromStdString(cfg), queue))) {
         took.push_back(r.outcome == orv::jobs::Outcome::Succeeded);
     }
     EXPECT_EQ(took, (std::vector<bool>{true, false, true}));
-    const auto logins = sdk.Calls("Login");
+    const auto logins = driver.Calls("Login");
     ASSERT_EQ(logins.size(), 3u);
-    EXPECT_EQ(reboots, (std::vector<int>{logins[0].result, logins[2].result}));
+    EXPECT_EQ(reboots, (std::vector<std::string>{lab.ip(0), lab.ip(2)}));
 
-    const auto uploads = sdk.Uploads();
+    const auto uploads = driver.Uploads();
     ASSERT_EQ(uploads.size(), 6u);
     EXPECT_EQ(uploads[0].path, cfg) << "the information file goes first, as formatted";
     EXPECT_EQ(uploads[1].path, (dir.path() / "logo.bmp").string());
-    EXPECT_EQ(uploads[2].path, dir.str() + "/it\\'s/o\\'mark.bmp") << "image paths are escaped";
+    EXPECT_EQ(uploads[2].path, dir.str() + "/it's/o'mark.bmp")
+        << "the path as typed: the driver escapes it for the device API";
     for (int i : {0, 2}) {
         const nlohmann::json stored = oemOf(i);
         EXPECT_EQ(stored["info"]["company"], "Acme");
         EXPECT_EQ(stored["info"]["manufacture"], "Acme");
         EXPECT_EQ(stored["info"]["softversion"], "3");
-        ASSERT_EQ(stored["images"].size(), 2u) << uploads[2].error;
+        ASSERT_EQ(stored["images"].size(), 2u) << static_cast<int>(uploads[2].fault);
         EXPECT_EQ(stored["images"][1]["name"], "o'mark.bmp");
     }
     EXPECT_TRUE(oemOf(1)["images"].empty());
@@ -206,11 +210,12 @@ TEST_F(OemUploadTest, ACameraThatRefusesTheInformationFileGetsNoImagesAndNoReboo
     ASSERT_TRUE(checked.upload);
     // No information file at the path: the camera is asked for nothing else.
     bool rebooted = false;
-    orv::jobs::CJobEngine engine(sdk);
-    const auto results = RunJob(engine, oem::UploadOemJob({device(0)}, *checked.upload, cfg,
-                                                          [&](int) { rebooted = true; }));
+    orv::jobs::CJobEngine engine(driver.Set());
+    const auto results =
+        RunJob(engine, oem::UploadOemJob({device(0)}, *checked.upload, QString::fromStdString(cfg),
+                                         [&](auto) { rebooted = true; }));
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].outcome, orv::jobs::Outcome::Failed);
     EXPECT_FALSE(rebooted);
-    EXPECT_EQ(sdk.Uploads().size(), 1u);
+    EXPECT_EQ(driver.Uploads().size(), 1u);
 }

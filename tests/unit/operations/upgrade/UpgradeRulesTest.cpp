@@ -2,8 +2,9 @@
 // checks, the image name and size rules, the checks before the first device
 // call, and the upgrade loops against cameras on loopback.
 
+#include "DeviceRecords.h"
 #include "JobWait.h"
-#include "RecordingSdk.h"
+#include "RecordingDriver.h"
 #include "TempDir.h"
 #include "TestCameras.h"
 
@@ -168,24 +169,21 @@ TEST_F(UpgradeCheckTest, StopsInTheDescribedOrderBeforeAnyDeviceCall) {
     EXPECT_EQ(up::CheckUpgrade(good, std::string("QVIP3651") + std::string(40, 'x')).stop,
               up::UpgradeStop::None);
 
-    // Surrounding blanks go; the path reaches the SDK escaped.
+    // Surrounding blanks go; the path stays as typed (the driver escapes it).
     const std::wstring quoted = file("it's QVFImage_21.bin", "image");
     const up::UpgradeCheck ok = up::CheckUpgrade(L"  " + quoted + L" ", std::string("QVIP3651"));
     ASSERT_EQ(ok.stop, up::UpgradeStop::None);
-    EXPECT_EQ(ok.escapedPath, dir.str() + "/it\\'s QVFImage_21.bin");
+    EXPECT_EQ(ok.path, QString::fromStdString(dir.str() + "/it's QVFImage_21.bin"));
 }
 
 class UpgradeLoopTest : public ::testing::Test {
 protected:
     testcams::Lab lab{3};
-    RecordingSdk sdk;
+    RecordingDriver driver;
     TempDir dir;
-    orv::jobs::Credentials login;
+    const orv::device::Credentials login{QStringLiteral("admin"),
+                                         QString::fromLatin1(testcams::kPassword)};
 
-    void SetUp() override {
-        std::strcpy(login.user, "admin");
-        std::strcpy(login.password, testcams::kPassword);
-    }
     tagQvIpcInfo device(int i) const {
         tagQvIpcInfo r{};
         std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", lab.ip(i).c_str());
@@ -198,36 +196,36 @@ protected:
 TEST_F(UpgradeLoopTest, EachCameraTakesTheImageOnlyAfterItsLoginAndSaysWhyNot) {
     dir.write("QVFImage_21.bin", "QVFW:13.9.0.1\nimage body");
     dir.write("QVFImage_31.bin", "image");
-    const std::string fits = (dir.path() / "QVFImage_21.bin").string();
-    const std::string other = (dir.path() / "QVFImage_31.bin").string();
+    const QString fits = QString::fromStdString((dir.path() / "QVFImage_21.bin").string());
+    const QString other = QString::fromStdString((dir.path() / "QVFImage_31.bin").string());
     camsim::FaultPlan refuse;
     refuse.refuseCredentials = true;
     lab.server.setFaults(lab.key(1), refuse);
-    orv::jobs::CJobEngine engine(sdk);
-    const auto results = RunJob(engine, up::UpgradeJob({device(0), device(1)}, login, fits));
+    orv::jobs::CJobEngine engine(driver.Set());
+    const auto results = RunJob(engine, up::UpgradeJob(Found({device(0), device(1)}), login, fits));
     ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(sdk.Uploads().size(), 1u) << "no firmware call without a login";
+    EXPECT_EQ(driver.Uploads().size(), 1u) << "no firmware call without a login";
     EXPECT_EQ(lab.installedVersion(0), "13.9.0.1");
     EXPECT_EQ(lab.installedVersion(1), "");
 
     // A camera the image's name does not fit gets no byte of it, and its
     // reason names both models; one whose list entry claims a model it does
     // not have refuses the image itself.
-    sdk.Clear();
+    driver.Clear();
     lab.server.setFaults(lab.key(1), camsim::FaultPlan{});
     tagQvIpcInfo claims = device(1);
     std::snprintf(claims.Model, sizeof claims.Model, "QVIP4651");
-    const auto refused = RunJob(engine, up::UpgradeJob({device(2), claims}, login, other));
+    const auto refused = RunJob(engine, up::UpgradeJob(Found({device(2), claims}), login, other));
     ASSERT_EQ(refused.size(), 2u);
     std::map<std::string, std::string> reasons;
     for (const orv::jobs::OperationResult& r : refused) {
         EXPECT_EQ(r.outcome, orv::jobs::Outcome::Failed);
-        reasons[r.device.IpAddr] = orv::jobs::ReasonText(r);
+        reasons[r.device.AddressText().toStdString()] = orv::jobs::ReasonText(r);
     }
     EXPECT_EQ(reasons[lab.ip(2)],
               "not made for this camera's model: the image is for model ????46, the camera is "
               "QVIP3651");
     EXPECT_EQ(reasons[lab.ip(1)], "file rejected by the camera");
-    ASSERT_EQ(sdk.Uploads().size(), 1u);
-    EXPECT_TRUE(sdk.Calls("Login").size() == 1u) << "no login for the camera the image misses";
+    ASSERT_EQ(driver.Uploads().size(), 1u);
+    EXPECT_TRUE(driver.Calls("Login").size() == 1u) << "no login for the camera the image misses";
 }
