@@ -147,6 +147,34 @@ TEST(QvRecords, SettingsMadeFromARecordGiveItsBytesBackAndChangeOnlyWhatChanged)
     DdnsSettings ddns;
     ddns.host = QString(128, 'h');
     EXPECT_FALSE(RecordOf(ddns)) << "a host its field cannot take whole";
+
+    // A camera's own spellings and codes that read as an unchanged value go
+    // back as they came: its date with dashes, a zone out of range, stream
+    // and image codes beyond the named ones, a DDNS text that the escaping
+    // would lengthen beyond its field.
+    QvSystemDate own = date;
+    std::strcpy(own.date, "2026-12-06");
+    own.timeZone = 30;
+    EXPECT_TRUE(sameBytes(RecordOf(TimeOf(own)), own));
+    video.enabled = 2;
+    video.bitRateControl = 5;
+    EXPECT_TRUE(sameBytes(RecordOf(StreamKind::Primary, StreamOf(video)), video));
+    auto odd = imaging;
+    odd.irCutMode = 3;
+    odd.localDisplay = 7;
+    odd.outdoorMode = 2;
+    EXPECT_TRUE(sameBytes(RecordOf(ImageOf(odd)), odd));
+    QvDdnsInfo camera{};
+    camera.enable = 3;
+    std::memset(camera.user, '\\', sizeof camera.user - 1);
+    std::strcpy(camera.host, "it's.example.org");
+    EXPECT_TRUE(sameBytes(*RecordOf(DdnsOf(camera)), camera));
+    DdnsSettings renamed = DdnsOf(camera);
+    renamed.host = QStringLiteral("o'neil.example.org");
+    const std::optional<QvDdnsInfo> sent = RecordOf(renamed);
+    ASSERT_TRUE(sent);
+    EXPECT_STREQ(sent->host, "o\\'neil.example.org") << "a changed text is escaped";
+    EXPECT_EQ(std::memcmp(sent->user, camera.user, sizeof camera.user), 0) << "the rest stays";
 }
 
 TEST(QvRecords, EveryByteButTheSixteenSeparatorsIsPercentEncoded) {
