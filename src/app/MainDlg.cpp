@@ -56,9 +56,13 @@ void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
 
 } // namespace
 
-CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent)
+CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
+                   const std::vector<orv::device::IDeviceDriver*>& moreDrivers)
     : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery) {
     m_drivers.Add(m_qvDriver);
+    for (orv::device::IDeviceDriver* driver : moreDrivers) {
+        m_drivers.Add(*driver);
+    }
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));
@@ -173,7 +177,7 @@ void CMainDlg::connectPages() {
         });
     }
     connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
-            [this](const orv::device::DeviceInfo& device, int) {
+            [this](const orv::device::DeviceInfo& device, orv::device::Fault) {
                 orv::AddResultLine(*this, orv::ModifyResultLine(device, false));
             });
     connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
@@ -213,11 +217,10 @@ void CMainDlg::initDialog() {
     setMinimumSize(760, 660);
     layoutControls();
 
-    if (m_discoveryMode == Discovery::AllAdapters) {
-        m_discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &m_hub,
-                          [this](const std::string& adapter, int error) {
-                              m_hub.ReportCaptureProblem(QString::fromStdString(adapter), error);
-                          });
+    for (orv::device::IDeviceDriver* driver : m_drivers.All()) {
+        if (driver != &m_qvDriver || m_discoveryMode == Discovery::AllAdapters) {
+            driver->StartDiscovery(m_hub);
+        }
     }
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -297,7 +300,7 @@ void CMainDlg::AddOperatingInfo(const QString& text) {
 }
 
 int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
-    return m_discovery.ModifyAll(request);
+    return m_qvDriver.ModifyAll(request);
 }
 
 void CMainDlg::QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) {
@@ -403,7 +406,9 @@ void CMainDlg::shutDown() {
         return;
     }
     m_shutDown = true;
-    m_discovery.Stop();
+    for (orv::device::IDeviceDriver* driver : m_drivers.All()) {
+        driver->StopDiscovery();
+    }
     // Jobs start no further camera; calls in flight end within the SDK's
     // timeouts, and what they applied stays applied.
     m_jobs.Shutdown();

@@ -7,7 +7,6 @@
 #include "discovery/DiscoveryHub.h"
 #include "jobs/JobEngine.h"
 #include "operations/common/AppServices.h"
-#include "protocols/qv/DiscoveryInstances.h"
 #include "protocols/qv/QvDriver.h"
 
 #include <QDialog>
@@ -43,7 +42,10 @@ public:
     static constexpr int kUserMaxChars = 31;
     static constexpr int kPasswordMaxChars = 15;
 
-    CMainDlg(bool oemMode, Discovery discovery, QWidget* parent = nullptr);
+    // `discovery` switches the maker's discovery (raw frames on every
+    // adapter); `moreDrivers` (a test's) discover whenever the window runs.
+    CMainDlg(bool oemMode, Discovery discovery, QWidget* parent = nullptr,
+             const std::vector<orv::device::IDeviceDriver*>& moreDrivers = {});
     ~CMainDlg() override;
 
     // Appends a result line (window thread). A null text does nothing.
@@ -53,7 +55,7 @@ public:
     // Hands a modify request to every discovery instance; -1 for a null
     // request, else 0 (also without any instance).
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
-    int DiscoveryInstanceCount() const { return m_discovery.Count(); }
+    int DiscoveryInstanceCount() const { return m_qvDriver.InstanceCount(); }
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
     orv::jobs::CJobEngine& Jobs() { return m_jobs; }
     void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override;
@@ -129,5 +131,4 @@ private:
     orv::device::CDriverSet m_drivers;
     orv::jobs::CJobEngine m_jobs{m_drivers, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
     orv::CDiscoveryHub m_hub;
-    orv::CDiscoveryInstances m_discovery;
 };

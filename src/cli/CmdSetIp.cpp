@@ -9,6 +9,7 @@
 #include "Session.h"
 #include "file/RegularFile.h"
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/QvRecords.h"
 #include "protocols/qv/RecordText.h"
 
 #include <cstdio>

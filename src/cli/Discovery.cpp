@@ -1,6 +1,8 @@
 #include "Discovery.h"
 
 #include "Options.h"
+#include "protocols/qv/QvDriver.h"
+#include "protocols/qv/QvRecords.h"
 #include "protocols/qv/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
@@ -58,20 +60,22 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
                          [this, name](const std::vector<device::DeviceInfo>& found) {
                              onFound(name, qv::RecordsOf(found));
                          });
-        QObject::connect(hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
-                         [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, 0); });
         QObject::connect(
-            hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
-            [this](const device::DeviceInfo& d, int result) { m_waiter.Complete(d.id, result); });
+            hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
+            [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, device::Done{}); });
+        QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
+                         [this](const device::DeviceInfo& d, device::Fault fault) {
+                             m_waiter.Complete(d.id, fault);
+                         });
         QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
                          [](const QString& text) { Note(text.toStdString()); });
-        void* user = hub.get();
+        void* user = static_cast<device::IDiscoverySink*>(hub.get());
         m_hubs[name] = std::move(hub);
         return user;
     };
     int failures = 0;
     const int started = m_instances.StartEach(
-        &CDiscoveryHub::CaptureCallback, userFor, [&](const std::string& adapter, int error) {
+        &qv::ForwardCapture, userFor, [&](const std::string& adapter, int error) {
             ++failures;
             Note(CaptureProblemText(QString::fromStdString(adapter), error, false).toStdString());
         });

@@ -28,8 +28,8 @@ public:
     // Cameras that answered; a camera may come again with newer values.
     virtual void DevicesFound(std::vector<DeviceInfo> devices) = 0;
     // The outcome of an address change made without a login: the camera
-    // with the values it asked for, and whether it took them.
-    virtual void AddressChangeDone(const DeviceInfo& requested, bool applied) = 0;
+    // with the values it asked for, and whether it took them or why not.
+    virtual void AddressChangeDone(const DeviceInfo& requested, const Status& outcome) = 0;
     // A place the driver cannot search (an adapter without rights, gone).
     virtual void DiscoveryProblem(const QString& text) = 0;
 };

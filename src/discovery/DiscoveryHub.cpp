@@ -1,56 +1,32 @@
 #include "DiscoveryHub.h"
 
-#include "lang/Language.h"
 #include "log/LogFile.h"
-#include "protocols/qv/DiscoveryInstances.h"
-#include "protocols/qv/QvRecords.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_map>
 
 namespace orv {
 
-CDiscoveryHub::CDiscoveryHub(QObject* parent) : QObject(parent) {}
-
-void CDiscoveryHub::CaptureCallback(int type, tagMsgInfo* msg, void* user) {
-    auto* hub = static_cast<CDiscoveryHub*>(user);
-    if (hub == nullptr) {
-        return;
-    }
-    if (type != CAP_SEARCH_RESP && type != CAP_MODIFY_RESULT && type != CAP_CAPTURE_STOPPED) {
-        WriteLog(1, "Unknown Message.");
-        return;
-    }
-    if (msg != nullptr) {
-        hub->Deliver(type, *msg);
-    }
+CDiscoveryHub::CDiscoveryHub(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<orv::device::Fault>();
 }
 
-void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
-    if (type == CAP_SEARCH_RESP) {
-        WriteLog(0, "Search Resp:%.31s.", msg.Info.IpAddr);
-    }
+void CDiscoveryHub::DevicesFound(std::vector<device::DeviceInfo> devices) {
     bool post = false;
     bool logDrop = false;
-    const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard lock(m_lock);
-        if (type == CAP_SEARCH_RESP) {
+        for (device::DeviceInfo& device : devices) {
             if (m_pendingAnswers >= kMaxPendingAnswers) {
                 ++m_dropped;
-                logDrop = !m_dropLogged;
+                logDrop = logDrop || !m_dropLogged;
                 m_dropLogged = true;
-            } else {
-                m_pending.push_back({type, msg.Info, 0, now});
-                ++m_pendingAnswers;
+                continue;
             }
-        } else {
-            // Outcomes of IP changes and the end of a capture are few and
-            // each is a line for the installer: never dropped.
-            m_pending.push_back({type, msg.Info, msg.Result, now});
+            m_pending.push_back({Pending::Kind::Found, std::move(device), std::nullopt, {}});
+            ++m_pendingAnswers;
         }
         post = !m_drainPosted && !m_pending.empty();
         m_drainPosted = m_drainPosted || post;
@@ -64,10 +40,32 @@ void CDiscoveryHub::Deliver(int type, const tagMsgInfo& msg) {
     }
 }
 
-void CDiscoveryHub::ReportCaptureProblem(const QString& adapter, int error) {
-    const QString text = orv::CaptureProblemText(adapter, error, false);
+void CDiscoveryHub::AddressChangeDone(const device::DeviceInfo& requested,
+                                      const device::Status& outcome) {
+    // Outcomes of IP changes and discovery problems are few and each is a
+    // line for the installer: never dropped.
+    push({Pending::Kind::Changed,
+          requested,
+          outcome ? std::nullopt : std::optional(outcome.Error().fault),
+          {}});
+}
+
+void CDiscoveryHub::DiscoveryProblem(const QString& text) {
     WriteLog(1, "%s", text.toLocal8Bit().constData());
-    emit captureProblem(text);
+    push({Pending::Kind::Problem, {}, std::nullopt, text});
+}
+
+void CDiscoveryHub::push(Pending pending) {
+    bool post = false;
+    {
+        std::lock_guard lock(m_lock);
+        m_pending.push_back(std::move(pending));
+        post = !m_drainPosted;
+        m_drainPosted = true;
+    }
+    if (post) {
+        QMetaObject::invokeMethod(this, &CDiscoveryHub::drain, Qt::QueuedConnection);
+    }
 }
 
 std::uint64_t CDiscoveryHub::DroppedAnswers() const {
@@ -81,10 +79,11 @@ void CDiscoveryHub::drain() {
     {
         std::lock_guard lock(m_lock);
         const std::size_t n = std::min(m_pending.size(), kMessagesPerTurn);
-        pending.assign(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
+        pending.assign(std::make_move_iterator(m_pending.begin()),
+                       std::make_move_iterator(m_pending.begin() + static_cast<std::ptrdiff_t>(n)));
         m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
         for (const Pending& p : pending) {
-            m_pendingAnswers -= p.type == CAP_SEARCH_RESP ? 1 : 0;
+            m_pendingAnswers -= p.kind == Pending::Kind::Found ? 1 : 0;
         }
         more = !m_pending.empty();
         m_drainPosted = more;
@@ -105,29 +104,29 @@ void CDiscoveryHub::drain() {
             inBatch.clear();
         }
     };
-    for (const Pending& p : pending) {
-        if (p.type == CAP_SEARCH_RESP) {
-            const auto [it, added] = inBatch.emplace(qv::IdOf(p.record), batch.size());
+    for (Pending& p : pending) {
+        switch (p.kind) {
+        case Pending::Kind::Found: {
+            const auto [it, added] = inBatch.emplace(p.device.id, batch.size());
             if (added) {
-                batch.push_back(qv::DeviceOf(p.record, p.at));
+                batch.push_back(std::move(p.device));
             } else {
-                batch[it->second] = qv::DeviceOf(p.record, p.at);
+                batch[it->second] = std::move(p.device);
             }
-            continue;
+            break;
         }
-        flush();
-        if (p.type == CAP_CAPTURE_STOPPED) {
-            const QString text = orv::CaptureProblemText(
-                QString::fromUtf8(
-                    p.record.DevName,
-                    static_cast<qsizetype>(strnlen(p.record.DevName, sizeof p.record.DevName))),
-                p.result, true);
-            WriteLog(1, "%s", text.toLocal8Bit().constData());
-            emit captureProblem(text);
-        } else if (p.result == 0) {
-            emit modifyDone(qv::DeviceOf(p.record, p.at));
-        } else {
-            emit modifyFailed(qv::DeviceOf(p.record, p.at), p.result);
+        case Pending::Kind::Changed:
+            flush();
+            if (p.fault) {
+                emit modifyFailed(p.device, *p.fault);
+            } else {
+                emit modifyDone(p.device);
+            }
+            break;
+        case Pending::Kind::Problem:
+            flush();
+            emit captureProblem(p.text);
+            break;
         }
     }
     flush();

@@ -1,15 +1,14 @@
 #pragma once
-// The single road by which cameras enter the program. The discovery library
-// calls the hub's capture callback on its own threads; the callback only
-// copies the record into a bounded queue and, when the queue was empty,
-// asks the window thread to drain it. On the window thread the hub hands
-// each drained batch to the pages as typed signals. Answers are coalesced
-// per camera (the latest wins), so a burst of answers costs the window one
+// The single road by which cameras enter the program: every driver's
+// discovery reports into the hub, on the driver's own threads. The hub only
+// copies what arrives into a bounded queue and, when the queue was empty,
+// asks the window thread to drain it. On the window thread it hands each
+// drained batch to the pages as typed signals. Answers are coalesced per
+// camera (the latest wins), so a burst of answers costs the window one
 // batch, and a flood of invented cameras costs a bounded queue: answers
 // beyond it are dropped and counted.
 
-#include "device/DeviceInfo.h"
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceDriver.h"
 
 #include <QObject>
 #include <QString>
@@ -18,11 +17,12 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace orv {
 
-class CDiscoveryHub : public QObject {
+class CDiscoveryHub : public QObject, public device::IDiscoverySink {
     Q_OBJECT
 public:
     // Camera answers waiting for the window thread; further answers of
@@ -35,13 +35,11 @@ public:
 
     explicit CDiscoveryHub(QObject* parent = nullptr);
 
-    // The callback for every discovery instance, with this hub as `user`.
-    static void CaptureCallback(int type, tagMsgInfo* msg, void* user);
-    // The same, from any thread.
-    void Deliver(int type, const tagMsgInfo& msg);
-    // An adapter whose capture could not start (QVSP_ERROR_ value), from
-    // the window thread.
-    void ReportCaptureProblem(const QString& adapter, int error);
+    // IDiscoverySink, from any thread.
+    void DevicesFound(std::vector<device::DeviceInfo> devices) override;
+    void AddressChangeDone(const device::DeviceInfo& requested,
+                           const device::Status& outcome) override;
+    void DiscoveryProblem(const QString& text) override;
 
     std::uint64_t DroppedAnswers() const;
 
@@ -49,17 +47,19 @@ signals:
     void devicesFound(const std::vector<orv::device::DeviceInfo>& devices);
     // An IP change's outcome: the camera with the values it was asked for.
     void modifyDone(const orv::device::DeviceInfo& device);
-    // `result`: the library's result word (QVSP_RESULT_*).
-    void modifyFailed(const orv::device::DeviceInfo& device, int result);
+    void modifyFailed(const orv::device::DeviceInfo& device, orv::device::Fault fault);
     void captureProblem(const QString& text);
 
 private:
     struct Pending {
-        int type;
-        tagQvIpcInfo record;
-        int result = 0;
-        std::chrono::steady_clock::time_point at;
+        enum class Kind { Found, Changed, Problem } kind;
+        device::DeviceInfo device;
+        // A change that did not apply: why.
+        std::optional<device::Fault> fault;
+        QString text;
     };
+    // Queues `pending` and asks for a drain unless one is on its way.
+    void push(Pending pending);
     void drain();
 
     mutable std::mutex m_lock;
@@ -71,3 +71,5 @@ private:
 };
 
 } // namespace orv
+
+Q_DECLARE_METATYPE(orv::device::Fault)

@@ -5,6 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "protocols/qv/QvDriver.h"
 
 #include "app/MainDlg.h"
 #include "pages/batchset/BatchSetDlg.h"
@@ -104,7 +105,7 @@ TEST_F(LayoutTest, EveryPageInEveryLanguageShowsItsTextsWholeAtBothSizes) {
     dlg.show();
     tagMsgInfo answer{};
     answer.Info = Camera(1, "192.0.2.20", "Kamera am Tor");
-    dlg.DiscoveryHub().Deliver(CAP_SEARCH_RESP, answer);
+    orv::qv::Deliver(dlg.DiscoveryHub(), CAP_SEARCH_RESP, answer);
     QCoreApplication::sendPostedEvents();
     auto* pages = dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
     auto* subPages = dlg.BatchSetPage()->findChild<QTabWidget*>(QStringLiteral("batchSubPages"));

@@ -1,5 +1,6 @@
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "protocols/qv/QvDriver.h"
 
 #include "app/MainDlg.h"
 #include "app/ProcessState.h"
@@ -164,9 +165,9 @@ TEST_F(MainDlgTest, DiscoveryReachesEveryPageAndAFailedChangeWritesALine) {
     for (CMainDlg* window : {&dlg, &oem}) {
         tagMsgInfo msg{};
         msg.Info = Camera(1, "192.0.2.20");
-        window->DiscoveryHub().Deliver(CAP_SEARCH_RESP, msg);
+        orv::qv::Deliver(window->DiscoveryHub(), CAP_SEARCH_RESP, msg);
         msg.Result = 1;
-        window->DiscoveryHub().Deliver(CAP_MODIFY_RESULT, msg);
+        orv::qv::Deliver(window->DiscoveryHub(), CAP_MODIFY_RESULT, msg);
         QCoreApplication::sendPostedEvents();
         for (CDeviceListPage* page : std::initializer_list<CDeviceListPage*>{
                  window->SearchPage(), window->BatchSetPage(), window->BatchUpgradePage(),

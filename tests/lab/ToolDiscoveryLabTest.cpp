@@ -8,6 +8,7 @@
 
 #include "discovery/DiscoveryHub.h"
 #include "protocols/qv/DiscoveryInstances.h"
+#include "protocols/qv/QvDriver.h"
 #include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
@@ -103,7 +104,9 @@ TEST_F(ToolLab, AnswersReachThePagesAndChangesComeBack) {
     orv::CDiscoveryHub hub;
     Pages pages(hub);
     orv::CDiscoveryInstances discovery([] { return std::make_unique<LabQvsp>(300ms); });
-    ASSERT_EQ(discovery.Start(&orv::CDiscoveryHub::CaptureCallback, &hub), 1);
+    ASSERT_EQ(
+        discovery.Start(&orv::qv::ForwardCapture, static_cast<orv::device::IDiscoverySink*>(&hub)),
+        1);
     ASSERT_TRUE(pumpUntil([&] { return pages.found.size() == 3; }, 5s));
     const tagQvIpcInfo camera = pages.found.begin()->second;
 

@@ -1,7 +1,5 @@
 #include "ModifyWaiter.h"
 
-#include "qvsp/QvspTypes.h"
-
 namespace orv::network {
 
 void CModifyWaiter::Expect(const device::DeviceId& camera) {
@@ -9,7 +7,7 @@ void CModifyWaiter::Expect(const device::DeviceId& camera) {
     m_outcomes[camera].reset();
 }
 
-void CModifyWaiter::Complete(const device::DeviceId& camera, int result) {
+void CModifyWaiter::Complete(const device::DeviceId& camera, const device::Status& outcome) {
     {
         std::lock_guard lock(m_lock);
         const auto it = m_outcomes.find(camera);
@@ -17,22 +15,22 @@ void CModifyWaiter::Complete(const device::DeviceId& camera, int result) {
         if (it == m_outcomes.end() || it->second) {
             return;
         }
-        it->second = result;
+        it->second = outcome;
     }
     m_arrived.notify_all();
 }
 
-std::optional<int> CModifyWaiter::Wait(const device::DeviceId& camera,
-                                       std::chrono::milliseconds timeout,
-                                       const std::atomic<bool>& cancelled) {
+std::optional<device::Status> CModifyWaiter::Wait(const device::DeviceId& camera,
+                                                  std::chrono::milliseconds timeout,
+                                                  const std::atomic<bool>& cancelled) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(m_lock);
     while (true) {
         const auto it = m_outcomes.find(camera);
         if (it != m_outcomes.end() && it->second) {
-            const int result = *it->second;
+            std::optional<device::Status> outcome = std::move(it->second);
             m_outcomes.erase(it);
-            return result;
+            return outcome;
         }
         const auto now = std::chrono::steady_clock::now();
         if (cancelled.load() || now >= end) {
@@ -45,32 +43,16 @@ std::optional<int> CModifyWaiter::Wait(const device::DeviceId& camera,
     }
 }
 
-jobs::Reason ReasonForModifyResult(int result) {
-    switch (result) {
-    case QVSP_RESULT_BAD_PROOF:
-        return jobs::Reason::WrongCredentials;
-    case QVSP_RESULT_BAD_VALUES:
-        return jobs::Reason::Refused;
-    case QVSP_RESULT_NO_ANSWER:
-        return jobs::Reason::NoAnswer;
-    default:
-        return jobs::Reason::Other;
-    }
-}
-
 bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
                          std::chrono::milliseconds timeout) {
-    const std::optional<int> result = waiter.Wait(run.Device().id, timeout, run.CancelFlag());
-    if (!result) {
+    const std::optional<device::Status> outcome =
+        waiter.Wait(run.Device().id, timeout, run.CancelFlag());
+    if (!outcome) {
         run.ReportFailure(kModifyOperation,
                           run.Cancelled() ? jobs::Reason::Cancelled : jobs::Reason::NoAnswer);
         return false;
     }
-    if (*result != 0) {
-        run.ReportFailure(kModifyOperation, ReasonForModifyResult(*result));
-        return false;
-    }
-    return run.Report(kModifyOperation, device::Done{});
+    return run.Report(kModifyOperation, *outcome);
 }
 
 } // namespace orv::network

@@ -5,7 +5,6 @@
 // per camera, progress and a summary like any device job.
 
 #include "jobs/CameraRun.h"
-#include "protocols/qv/QvRecords.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,17 +19,19 @@ class CModifyWaiter {
 public:
     // Before the request leaves: an outcome that arrives early is kept.
     void Expect(const device::DeviceId& camera);
-    // The result word of the camera's change (0: applied), from any thread.
-    void Complete(const device::DeviceId& camera, int result);
+    // The outcome of the camera's change, from any thread.
+    void Complete(const device::DeviceId& camera, const device::Status& outcome);
     // Blocks until the camera's outcome arrives, `cancelled` is set or
     // `timeout` passes; nothing in the last two cases.
-    std::optional<int> Wait(const device::DeviceId& camera, std::chrono::milliseconds timeout,
-                            const std::atomic<bool>& cancelled);
+    std::optional<device::Status> Wait(const device::DeviceId& camera,
+                                       std::chrono::milliseconds timeout,
+                                       const std::atomic<bool>& cancelled);
 
 private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
-    std::unordered_map<device::DeviceId, std::optional<int>, device::DeviceIdHash> m_outcomes;
+    std::unordered_map<device::DeviceId, std::optional<device::Status>, device::DeviceIdHash>
+        m_outcomes;
 };
 
 // The operation words of an IP change in results and summaries.
@@ -38,9 +39,6 @@ inline constexpr const char* kModifyOperation = "Modify IP,Port,Netmask";
 // Discovery gives up on a silent camera within a few seconds and says so;
 // this wait only guards against an answer that never comes.
 inline constexpr std::chrono::seconds kModifyOutcomeWait{15};
-
-// Why a change the library reported with `result` (not 0) did not apply.
-jobs::Reason ReasonForModifyResult(int result);
 
 // Waits for the outcome of the camera's change, whose request has left,
 // and reports it as the run's kModifyOperation. True when it applied.

@@ -202,7 +202,7 @@ void CDeviceListPage::OnModifyDone(const orv::device::DeviceInfo& device) {
     m_devices->RefreshDevice(device);
 }
 
-void CDeviceListPage::OnModifyFailed(const orv::device::DeviceInfo&, int) {}
+void CDeviceListPage::OnModifyFailed(const orv::device::DeviceInfo&, orv::device::Fault) {}
 
 void CDeviceListPage::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_timer.timerId()) {

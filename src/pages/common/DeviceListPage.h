@@ -50,7 +50,7 @@ public:
     // Cameras' answers, and a successful IP change.
     virtual void OnDevicesFound(const std::vector<orv::device::DeviceInfo>& devices);
     virtual void OnModifyDone(const orv::device::DeviceInfo& device);
-    virtual void OnModifyFailed(const orv::device::DeviceInfo& device, int result);
+    virtual void OnModifyFailed(const orv::device::DeviceInfo& device, orv::device::Fault fault);
 
     // One timer message; public so tests can drive the page's time.
     void OnTick();

@@ -265,11 +265,11 @@ void CSearchDlg::OnPageTick(int tick) {
 void CSearchDlg::OnModifyDone(const orv::device::DeviceInfo& device) {
     CDeviceListPage::OnModifyDone(device);
     orv::AddResultLine(m_app, orv::ModifyResultLine(device, true));
-    m_waiter.Complete(device.id, 0);
+    m_waiter.Complete(device.id, orv::device::Done{});
 }
 
-void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, int result) {
-    m_waiter.Complete(device.id, result);
+void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, orv::device::Fault fault) {
+    m_waiter.Complete(device.id, fault);
 }
 
 void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {

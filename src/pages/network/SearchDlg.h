@@ -5,6 +5,7 @@
 
 #include "operations/network/ModifyWaiter.h"
 #include "pages/common/DeviceListPage.h"
+#include "protocols/qv/QvRecords.h"
 
 class QAction;
 class QCheckBox;
@@ -28,7 +29,7 @@ public:
     // Checks the fields and sends the modify requests of one run.
     void Modify();
     void OnModifyDone(const orv::device::DeviceInfo& device) override;
-    void OnModifyFailed(const orv::device::DeviceInfo& device, int result) override;
+    void OnModifyFailed(const orv::device::DeviceInfo& device, orv::device::Fault fault) override;
     // An address plan (CSV keyed by MAC) against the list: shown, and on
     // Apply its changes go out as one run.
     void ImportAddressPlan();

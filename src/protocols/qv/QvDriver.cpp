@@ -159,33 +159,54 @@ private:
     bool m_playing = false;
 };
 
-void captured(int type, tagMsgInfo* msg, void* user) {
-    if (msg == nullptr) {
-        return;
+} // namespace
+
+Fault ModifyFault(int result) {
+    switch (result) {
+    case QVSP_RESULT_BAD_PROOF:
+        return Fault::WrongCredentials;
+    case QVSP_RESULT_BAD_VALUES:
+        return Fault::Refused;
+    case QVSP_RESULT_NO_ANSWER:
+        return Fault::NoAnswer;
+    default:
+        return Fault::Other;
     }
-    auto* sink = static_cast<IDiscoverySink*>(user);
+}
+
+void Deliver(IDiscoverySink& sink, int type, const tagMsgInfo& msg) {
     const auto now = std::chrono::steady_clock::now();
     switch (type) {
     case CAP_SEARCH_RESP:
-        sink->DevicesFound({DeviceOf(msg->Info, now)});
+        WriteLog(0, "Search Resp:%.31s.", msg.Info.IpAddr);
+        sink.DevicesFound({DeviceOf(msg.Info, now)});
         break;
     case CAP_MODIFY_RESULT:
-        sink->AddressChangeDone(DeviceOf(msg->Info, now), msg->Result == 0);
+        sink.AddressChangeDone(DeviceOf(msg.Info, now),
+                               msg.Result == 0 ? Status(Done{}) : Status(ModifyFault(msg.Result)));
         break;
     case CAP_CAPTURE_STOPPED: {
         // The record names the adapter whose capture ended.
         const QString adapter = QString::fromUtf8(
-            msg->Info.DevName,
-            static_cast<qsizetype>(strnlen(msg->Info.DevName, sizeof msg->Info.DevName)));
-        sink->DiscoveryProblem(CaptureProblemText(adapter, msg->Result, true));
+            msg.Info.DevName,
+            static_cast<qsizetype>(strnlen(msg.Info.DevName, sizeof msg.Info.DevName)));
+        sink.DiscoveryProblem(CaptureProblemText(adapter, msg.Result, true));
         break;
     }
     default:
+        WriteLog(1, "Unknown Message.");
         break;
     }
 }
 
-} // namespace
+void ForwardCapture(int type, tagMsgInfo* msg, void* sink) {
+    if (msg != nullptr && sink != nullptr) {
+        Deliver(*static_cast<IDiscoverySink*>(sink), type, *msg);
+    } else if (type != CAP_SEARCH_RESP && type != CAP_MODIFY_RESULT &&
+               type != CAP_CAPTURE_STOPPED) {
+        WriteLog(1, "Unknown Message.");
+    }
+}
 
 std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
                                               const Credentials& credentials, Failure& failure) {
@@ -213,7 +234,7 @@ void CQvDriver::StartDiscovery(IDiscoverySink& sink) {
     }
     m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
     m_sink = &sink;
-    m_instances->Start(captured, m_sink, [this](const std::string& adapter, int error) {
+    m_instances->Start(ForwardCapture, m_sink, [this](const std::string& adapter, int error) {
         m_sink->DiscoveryProblem(CaptureProblemText(QString::fromStdString(adapter), error, false));
     });
 }
@@ -238,6 +259,19 @@ Result<std::unique_ptr<IDeviceSession>> CQvDriver::Open(const DeviceInfo& device
         return failure;
     }
     return session;
+}
+
+int CQvDriver::ModifyAll(tagQvIpcInfo* request) {
+    if (request == nullptr) {
+        return -1;
+    }
+    std::lock_guard lock(m_lock);
+    return m_instances ? m_instances->ModifyAll(request) : 0;
+}
+
+int CQvDriver::InstanceCount() const {
+    std::lock_guard lock(m_lock);
+    return m_instances ? m_instances->Count() : 0;
 }
 
 Status CQvDriver::ChangeAddress(const DeviceInfo& device, const AddressChange& change,

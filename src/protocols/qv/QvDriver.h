@@ -4,6 +4,7 @@
 // changes without a login through the discovery frames.
 
 #include "device/DeviceDriver.h"
+#include "qvsp/QvspTypes.h"
 
 #include <functional>
 #include <memory>
@@ -31,12 +32,26 @@ public:
                                  const device::AddressChange& change,
                                  const device::Credentials& credentials) override;
 
+    // A request record made by the callers not yet on AddressChange, sent
+    // through every running instance: -1 for a null request, else 0.
+    int ModifyAll(tagQvIpcInfo* request);
+    // Adapters discovery runs on.
+    int InstanceCount() const;
+
 private:
     InstancesFactory m_factory;
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
     std::unique_ptr<CDiscoveryInstances> m_instances;
     device::IDiscoverySink* m_sink = nullptr;
 };
+
+// What a capture reported, handed to `sink` as device values: answers,
+// outcomes of address changes (`ModifyFault` tells why one did not apply)
+// and captures that ended. `ForwardCapture` is the discovery library's
+// callback for a `user` that is an IDiscoverySink*.
+void Deliver(device::IDiscoverySink& sink, int type, const tagMsgInfo& msg);
+void ForwardCapture(int type, tagMsgInfo* msg, void* sink);
+device::Fault ModifyFault(int result);
 
 // A session with one of the maker's cameras over its device API. Public for
 // the tests, which open it against simulated cameras on loopback.

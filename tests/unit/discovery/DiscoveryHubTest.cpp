@@ -5,6 +5,7 @@
 #include "discovery/DiscoveryHub.h"
 #include "log/LogFile.h"
 #include "protocols/qv/DiscoveryInstances.h"
+#include "protocols/qv/QvDriver.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -46,16 +47,20 @@ TEST(DiscoveryHub, AnswersFromTheCaptureThreadArriveAsOneBatchPerCameraInOrder) 
     std::thread capture([&] {
         for (int i = 0; i < 50; ++i) {
             tagMsgInfo msg = answer(static_cast<unsigned char>(i % 3), i);
-            orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &msg, &hub);
+            orv::qv::ForwardCapture(CAP_SEARCH_RESP, &msg,
+                                    static_cast<orv::device::IDiscoverySink*>(&hub));
             std::memset(&msg, 0xEE, sizeof msg); // the library's record changes after the call
         }
         tagMsgInfo ok = answer(7);
-        orv::CDiscoveryHub::CaptureCallback(CAP_MODIFY_RESULT, &ok, &hub);
+        orv::qv::ForwardCapture(CAP_MODIFY_RESULT, &ok,
+                                static_cast<orv::device::IDiscoverySink*>(&hub));
         tagMsgInfo refused = answer(8);
         refused.Result = 1;
-        orv::CDiscoveryHub::CaptureCallback(CAP_MODIFY_RESULT, &refused, &hub);
+        orv::qv::ForwardCapture(CAP_MODIFY_RESULT, &refused,
+                                static_cast<orv::device::IDiscoverySink*>(&hub));
         tagMsgInfo later = answer(9);
-        orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &later, &hub);
+        orv::qv::ForwardCapture(CAP_SEARCH_RESP, &later,
+                                static_cast<orv::device::IDiscoverySink*>(&hub));
     });
     capture.join();
     EXPECT_EQ(found.count(), 0) << "nothing reaches the pages on the capture thread";
@@ -83,9 +88,9 @@ TEST(DiscoveryHub, AFloodIsBoundedAndChangesAreNeverDropped) {
     for (std::size_t i = 0; i < sent; ++i) {
         tagMsgInfo msg = answer();
         std::memcpy(msg.Info.Mac, &i, sizeof i);
-        hub.Deliver(CAP_SEARCH_RESP, msg);
+        orv::qv::Deliver(hub, CAP_SEARCH_RESP, msg);
     }
-    hub.Deliver(CAP_MODIFY_RESULT, answer());
+    orv::qv::Deliver(hub, CAP_MODIFY_RESULT, answer());
     drain();
     std::size_t listed = 0;
     for (const auto& batch : found) {
@@ -98,7 +103,7 @@ TEST(DiscoveryHub, AFloodIsBoundedAndChangesAreNeverDropped) {
 
     // Once drained, answers are taken again.
     const auto batches = found.count();
-    hub.Deliver(CAP_SEARCH_RESP, answer());
+    orv::qv::Deliver(hub, CAP_SEARCH_RESP, answer());
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(found.count(), batches + 1);
 }
@@ -107,9 +112,10 @@ TEST(DiscoveryHub, OtherMessageTypesAreLoggedAndDropped) {
     orv::CDiscoveryHub hub;
     QSignalSpy found(&hub, &orv::CDiscoveryHub::devicesFound);
     tagMsgInfo msg = answer();
-    orv::CDiscoveryHub::CaptureCallback(2, &msg, &hub);
-    orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, nullptr, &hub);
-    orv::CDiscoveryHub::CaptureCallback(CAP_SEARCH_RESP, &msg, nullptr);
+    orv::qv::ForwardCapture(2, &msg, static_cast<orv::device::IDiscoverySink*>(&hub));
+    orv::qv::ForwardCapture(CAP_SEARCH_RESP, nullptr,
+                            static_cast<orv::device::IDiscoverySink*>(&hub));
+    orv::qv::ForwardCapture(CAP_SEARCH_RESP, &msg, nullptr);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(found.count(), 0);
     std::ifstream in(TheLogFile().CurrentPath(), std::ios::binary);
@@ -124,11 +130,13 @@ TEST(DiscoveryHub, OtherMessageTypesAreLoggedAndDropped) {
 TEST(DiscoveryHub, ACaptureThatCannotStartOrStopsSaysWhyAndHowToGrantTheRight) {
     orv::CDiscoveryHub hub;
     QSignalSpy problems(&hub, &orv::CDiscoveryHub::captureProblem);
-    hub.ReportCaptureProblem(QStringLiteral("lab0"), QVSP_ERROR_NO_PERMISSION);
+    hub.DiscoveryProblem(
+        orv::CaptureProblemText(QStringLiteral("lab0"), QVSP_ERROR_NO_PERMISSION, false));
     tagMsgInfo gone = answer();
     std::strcpy(gone.Info.DevName, "lab1");
     gone.Result = QVSP_ERROR_ADAPTER_GONE;
-    orv::CDiscoveryHub::CaptureCallback(CAP_CAPTURE_STOPPED, &gone, &hub);
+    orv::qv::ForwardCapture(CAP_CAPTURE_STOPPED, &gone,
+                            static_cast<orv::device::IDiscoverySink*>(&hub));
     drain();
     ASSERT_EQ(problems.count(), 2);
     const QString rights = problems.at(0).at(0).toString();
