@@ -52,6 +52,12 @@ public:
         more.m_bits |= bit(c);
         return more;
     }
+    // What either can do.
+    constexpr Capabilities operator|(const Capabilities& other) const {
+        Capabilities both = *this;
+        both.m_bits |= other.m_bits;
+        return both;
+    }
     constexpr bool operator==(const Capabilities&) const = default;
 
 private:

@@ -171,4 +171,15 @@ std::vector<device::DeviceInfo> CDeviceList::CheckedDevices() const {
     return devices;
 }
 
+std::optional<device::Capabilities> CDeviceList::CheckedCapabilities() const {
+    std::optional<device::Capabilities> any;
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        const CDeviceTableModel::Entry& entry = m_model.At(sourceRow(row));
+        if (entry.checked) {
+            any = any.value_or(device::Capabilities{}) | entry.device.info.capabilities;
+        }
+    }
+    return any;
+}
+
 } // namespace orv

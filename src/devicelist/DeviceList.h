@@ -67,6 +67,8 @@ public:
     // Cameras in the list's order: every one, or the checked ones.
     std::vector<device::DeviceInfo> Devices() const;
     std::vector<device::DeviceInfo> CheckedDevices() const;
+    // What at least one checked camera can do; nothing with none checked.
+    std::optional<device::Capabilities> CheckedCapabilities() const;
 
 signals:
     void deviceDropped(const orv::device::DeviceId& key);

@@ -1,5 +1,7 @@
 #include "NetworkParamDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
 #include "pages/common/FieldLimit.h"
@@ -113,6 +115,14 @@ void CNetworkParamDlg::createControls() {
     m_hashLabel = named(new QLabel(this), "ddnsHashLabel");
     m_hashEdit = named(new QLineEdit(this), "ddnsHashEdit");
     m_save = named(new QPushButton(this), "saveButton");
+    using orv::device::Capability;
+    for (QWidget* field : {m_httpEdit, m_rtsp1Edit, m_rtsp2Edit, m_onvifEdit}) {
+        NeedsCapability(field, Capability::Ports);
+    }
+    for (QWidget* field : std::initializer_list<QWidget*>{m_enable, m_providers, m_userEdit,
+                                                          m_passwordEdit, m_hostEdit, m_hashEdit}) {
+        NeedsCapability(field, Capability::Ddns);
+    }
 
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     m_save->setAutoDefault(false);

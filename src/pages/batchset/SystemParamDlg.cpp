@@ -1,5 +1,7 @@
 #include "SystemParamDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/SystemRecords.h"
 #include "operations/common/AppServices.h"
@@ -109,6 +111,18 @@ void CSystemParamDlg::createControls() {
     m_timeServer = named(new QRadioButton(this), "timeServerOption");
     m_timeZones = named(new QComboBox(this), "timeZoneList");
     m_save = named(new QPushButton(this), "saveButton");
+    using orv::device::Capability;
+    NeedsCapability(m_nameEdit, Capability::Name);
+    for (QWidget* field : {m_userEdit, m_passwordEdit, m_confirmEdit}) {
+        NeedsCapability(field, Capability::Password);
+    }
+    NeedsCapability(m_reboot, Capability::Reboot);
+    NeedsCapability(m_restore, Capability::Restore);
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{m_datePicker, m_timePicker, m_keep, m_computerTime,
+                                         m_manual, m_timeServer, m_timeZones}) {
+        NeedsCapability(field, Capability::DateTime);
+    }
 
     m_userEdit->setReadOnly(true);
     // Labels end where their fields begin.

@@ -1,5 +1,7 @@
 #include "VideoImageDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "protocols/qv/QvRecords.h"
 
 #include "operations/batchset/BatchOperations.h"
@@ -165,6 +167,18 @@ void CVideoImageDlg::createControls() {
     m_localDisplayLabel = named(new QLabel(this), "localDisplayLabel");
     m_localDisplay = named(new QComboBox(this), "localDisplayList");
     m_save = named(new QPushButton(this), "saveButton");
+    using orv::device::Capability;
+    for (const StreamControls* stream : {&m_primary, &m_secondary}) {
+        for (QWidget* field :
+             std::initializer_list<QWidget*>{stream->codec, stream->size, stream->rate,
+                                             stream->bitRate, stream->control, stream->iFrame}) {
+            NeedsCapability(field, Capability::Streams);
+        }
+    }
+    NeedsCapability(m_enable, Capability::Streams);
+    for (QWidget* field : {m_powerLine, m_outdoor, m_localDisplay}) {
+        NeedsCapability(field, Capability::Image);
+    }
     m_save->setAutoDefault(false);
     // Labels end where their fields begin.
     for (QLabel* label : findChildren<QLabel*>()) {

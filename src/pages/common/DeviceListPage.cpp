@@ -1,5 +1,6 @@
 #include "DeviceListPage.h"
 
+#include "CapabilityGate.h"
 #include "JobPanel.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
@@ -37,14 +38,23 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
     if (m_devices->Profile().checkBoxes) {
         m_selectAll = new QCheckBox(this);
         m_selectAll->setObjectName(QStringLiteral("selectAll"));
-        connect(m_selectAll, &QCheckBox::clicked, this, [this](bool on) { OnSelectAll(on); });
+        connect(m_selectAll, &QCheckBox::clicked, this, [this](bool on) {
+            OnSelectAll(on);
+            UpdateCapabilities();
+        });
         connect(m_selection.get(), &orv::CDeviceSelection::selectAllCleared, m_selectAll,
                 [this] { m_selectAll->setChecked(false); });
     }
-    connect(m_selection.get(), &orv::CDeviceSelection::checkedModeSwitched, this,
-            [this](bool on) { EnterCheckedMode(on); });
+    m_gate = new CCapabilityGate(this);
+    connect(m_selection.get(), &orv::CDeviceSelection::checkedModeSwitched, this, [this](bool on) {
+        EnterCheckedMode(on);
+        UpdateCapabilities();
+    });
     connect(m_selection.get(), &orv::CDeviceSelection::picked, this,
-            [this](const orv::device::DeviceId& key) { PickDevice(key); });
+            [this](const orv::device::DeviceId& key) {
+                PickDevice(key);
+                UpdateCapabilities();
+            });
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceCheckToggled, this,
             &CDeviceListPage::onCheckToggled);
     connect(m_listCtrl, &orv::CDeviceListCtrl::deviceSelected, this,
@@ -128,6 +138,19 @@ orv::jobs::JobId CDeviceListPage::RunQuiet(orv::jobs::JobSpec order, std::functi
     return job;
 }
 
+void CDeviceListPage::UpdateCapabilities() {
+    using orv::device::Capabilities;
+    Capabilities allowed = Capabilities::All();
+    if (IsCheckedMode()) {
+        allowed = m_devices->CheckedCapabilities().value_or(Capabilities::All());
+    } else if (const orv::DeviceRow* current = m_selection->CurrentDevice()) {
+        allowed = current->info.capabilities;
+    }
+    if (allowed != m_gate->Allowed()) {
+        m_gate->Apply(allowed);
+    }
+}
+
 void CDeviceListPage::JobRunningChanged(bool) {}
 
 void CDeviceListPage::JobFinished(orv::jobs::JobId) {}
@@ -196,6 +219,9 @@ int CDeviceListPage::Ticks() const {
 
 void CDeviceListPage::OnDevicesFound(const std::vector<orv::device::DeviceInfo>& devices) {
     m_devices->AddOrRefreshDevices(devices);
+    if (!IsCheckedMode()) {
+        UpdateCapabilities(); // the current camera may tell more now
+    }
 }
 
 void CDeviceListPage::OnModifyDone(const orv::device::DeviceInfo& device) {
@@ -256,6 +282,7 @@ void CDeviceListPage::onCheckToggled(const orv::device::DeviceId& key, bool chec
     m_sinceToggle.start();
     m_selection->CheckChanged(checked);
     ChecksChanged();
+    UpdateCapabilities();
 }
 
 void CDeviceListPage::onDeviceSelected(const orv::device::DeviceId& key) {

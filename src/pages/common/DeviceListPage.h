@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+class CCapabilityGate;
 class CJobPanel;
 class QCheckBox;
 
@@ -100,6 +101,10 @@ protected:
     // Only on pages with check boxes.
     QCheckBox* m_selectAll = nullptr;
 
+    // The capabilities the page's tagged controls are gated by, from the
+    // cameras they would act on now (see CapabilityGate.h).
+    void UpdateCapabilities();
+
 private:
     void onCheckToggled(const orv::device::DeviceId& key, bool checked);
     void onDeviceSelected(const orv::device::DeviceId& key);
@@ -110,6 +115,7 @@ private:
     void writeLine(const orv::jobs::OperationResult& result);
 
     CJobPanel* m_jobPanel = nullptr;
+    CCapabilityGate* m_gate = nullptr;
     // The page's last job, as run, for its report and a retry.
     orv::jobs::JobId m_job = 0;
     orv::jobs::JobSpec m_jobSpec;

@@ -1,5 +1,7 @@
 #include "SearchDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "AddressPlanDlg.h"
 #include "file/RegularFile.h"
 #include "operations/common/AppServices.h"
@@ -62,6 +64,11 @@ void CSearchDlg::createControls() {
     m_portLabel = named(new QLabel(this), "httpPortLabel");
     m_portEdit = named(new QLineEdit(this), "httpPortEdit");
     m_modify = named(new QPushButton(this), "modifyButton");
+    // The page changes addresses by discovery, without a login.
+    for (QWidget* field : std::initializer_list<QWidget*>{m_nameEdit, m_ipEdit, m_maskEdit,
+                                                          m_gatewayEdit, m_portEdit, m_modify}) {
+        NeedsCapability(field, orv::device::Capability::AddressWithoutLogin);
+    }
     m_plan = named(new QToolButton(this), "addressPlanButton");
     m_plan->setPopupMode(QToolButton::InstantPopup);
     auto* planMenu = new QMenu(m_plan);

@@ -1,5 +1,7 @@
 #include "OemDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "pages/common/FieldLimit.h"
@@ -65,6 +67,7 @@ void COemDlg::createControls() {
     m_imageEdit = named(new orv::ui::CNameEdit(this), "imageFileEdit");
     m_browse = named(new QPushButton(QStringLiteral("Browse Files"), this), "browseButton");
     m_upload = named(new QPushButton(QStringLiteral("Upload"), this), "uploadButton");
+    NeedsCapability(m_upload, orv::device::Capability::Oem);
 
     m_companyEdit->setMaxLength(oem::kCompanyChars);
     m_websiteEdit->setMaxLength(oem::kWebsiteChars);

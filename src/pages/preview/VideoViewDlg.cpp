@@ -1,5 +1,7 @@
 #include "VideoViewDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "VideoWnd.h"
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
@@ -110,6 +112,16 @@ void CVideoViewDlg::createControls() {
     m_cancel = named(new QPushButton(this), "cancel");
     connect(m_cancel, &QPushButton::clicked, this, &CVideoViewDlg::Cancel);
 
+    using orv::device::Capability;
+    NeedsCapability(m_play, Capability::LiveVideo);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_sliders[0], m_sliders[1], m_sliders[2], m_default}) {
+        NeedsCapability(control, Capability::Picture);
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{m_exposureLevel, m_exposureTime,
+                                                            m_irCut, m_save, m_cancel}) {
+        NeedsCapability(control, Capability::Image);
+    }
     setControlsEnabled(false);
     m_cancel->setEnabled(false);
 }

@@ -1,5 +1,7 @@
 #include "BatchUpgradeDlg.h"
 
+#include "pages/common/CapabilityGate.h"
+
 #include "operations/common/AppServices.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
@@ -53,6 +55,7 @@ void CBatchUpgradeDlg::createControls() {
     m_pathEdit = named(new QLineEdit(this), "firmwarePathEdit");
     m_browse = named(new QPushButton(this), "browseButton");
     m_upgrade = named(new QPushButton(this), "upgradeButton");
+    NeedsCapability(m_upgrade, orv::device::Capability::Firmware);
     m_progress = named(new QProgressBar(this), "progressBar");
 
     for (const char* entry : up::kFamilyEntries) {

@@ -1,0 +1,202 @@
+// A driver that exists only here serves two cameras that cannot take
+// firmware, DDNS, OEM files or an address change without a login. Nothing
+// in the program names it: its cameras reach every list through the
+// discovery hub, the pages disable what they lack, and a checked job that
+// includes them reports "not supported by this camera" for each of them
+// while the maker's camera beside them is upgraded.
+
+#include "DeviceRecords.h"
+#include "GuiTestBase.h"
+#include "RecordingDriver.h"
+#include "RecordingServices.h"
+#include "TestCameras.h"
+
+#include "app/MainDlg.h"
+#include "jobs/JobResults.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/NetworkParamDlg.h"
+#include "pages/common/JobPanel.h"
+#include "pages/network/SearchDlg.h"
+#include "pages/oem/OemDlg.h"
+#include "pages/preview/VideoViewDlg.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using orv::device::Capability;
+
+class CReducedDriver final : public orv::device::IDeviceDriver {
+public:
+    static constexpr orv::device::Capabilities kCan = orv::device::Capabilities::All()
+                                                          .Without(Capability::Firmware)
+                                                          .Without(Capability::Ddns)
+                                                          .Without(Capability::Oem)
+                                                          .Without(Capability::AddressWithoutLogin);
+
+    ~CReducedDriver() override { StopDiscovery(); }
+
+    static orv::device::DeviceInfo Camera(int n) {
+        orv::device::DeviceInfo d;
+        const QString endpoint = QStringLiteral("urn:uuid:reduced-%1").arg(n);
+        d.id = orv::device::DeviceId::OfEndpoint("onvif", endpoint.toStdString());
+        d.name = QStringLiteral("Reduced %1").arg(n);
+        d.address = 0xC0000232 + static_cast<std::uint32_t>(n); // 192.0.2.50 + n
+        d.netmask = 0xFFFFFF00;
+        d.ports.http = 80;
+        d.manufacturer = QStringLiteral("Elsewhere");
+        d.model = QString::fromLatin1(testcams::kModel);
+        d.firmware = QStringLiteral("13.1.0.5");
+        d.services.push_back({orv::device::Protocol::Onvif,
+                              QStringLiteral("http://%1/onvif/device_service").arg(d.AddressText()),
+                              endpoint});
+        d.capabilities = kCan;
+        d.lastAnswer = std::chrono::steady_clock::now();
+        return d;
+    }
+
+    orv::device::Protocol Kind() const override { return orv::device::Protocol::Onvif; }
+    void StartDiscovery(orv::device::IDiscoverySink& sink) override {
+        // Answers come on the driver's own thread, as a real one's do.
+        m_thread = std::thread([&sink] { sink.DevicesFound({Camera(1), Camera(2)}); });
+    }
+    void StopDiscovery() override {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    orv::device::Result<std::unique_ptr<orv::device::IDeviceSession>>
+    Open(const orv::device::DeviceInfo&, const orv::device::Credentials&) override {
+        ++opened;
+        return orv::device::Fault::NotSupported;
+    }
+
+    std::atomic<int> opened{0};
+
+private:
+    std::thread m_thread;
+};
+
+QWidget* named(QWidget* page, const char* name) {
+    QWidget* w = page->findChild<QWidget*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+int rowOf(CDeviceListPage* page, const QString& ip) {
+    auto* list = page->DeviceListCtrl();
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+        for (int column = 0; column < list->model()->columnCount(); ++column) {
+            if (list->GetItemText(row, column) == ip) {
+                return row;
+            }
+        }
+    }
+    return -1;
+}
+
+void clickCell(CDeviceListPage* page, int row, int column) {
+    auto* list = page->DeviceListCtrl();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, column)).center());
+}
+
+using ReducedDriverTest = GuiTestBase;
+
+} // namespace
+
+TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack) {
+    CReducedDriver driver;
+    CMainDlg dlg(true, CMainDlg::Discovery::Off, nullptr, {&driver});
+    dlg.show();
+    const std::vector<CDeviceListPage*> pages{dlg.SearchPage(), dlg.BatchSetPage(),
+                                              dlg.BatchUpgradePage(), dlg.VideoViewPage(),
+                                              dlg.OemPage()};
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::all_of(pages.begin(), pages.end(),
+                    [](CDeviceListPage* p) { return p->Devices().Count() == 2; }),
+        5000);
+    const QString first = QStringLiteral("192.0.2.51");
+    for (CDeviceListPage* page : pages) {
+        EXPECT_GE(rowOf(page, first), 0) << page->objectName().toStdString();
+        EXPECT_GE(rowOf(page, QStringLiteral("192.0.2.52")), 0);
+    }
+
+    // The current camera decides; the page's own rules still hold beside it.
+    const auto pick = [&](CDeviceListPage* page) {
+        page->setVisible(true);
+        clickCell(page, rowOf(page, first), 2);
+        QCoreApplication::processEvents();
+    };
+    pick(dlg.BatchUpgradePage());
+    EXPECT_FALSE(named(dlg.BatchUpgradePage(), "upgradeButton")->isEnabled());
+    // A camera that can takes the control back as the page left it.
+    dlg.BatchUpgradePage()->OnDevicesFound({Found(::Camera(0xa0, "192.0.2.40"))});
+    clickCell(dlg.BatchUpgradePage(), rowOf(dlg.BatchUpgradePage(), "192.0.2.40"), 2);
+    EXPECT_TRUE(named(dlg.BatchUpgradePage(), "upgradeButton")->isEnabled());
+    pick(dlg.OemPage());
+    EXPECT_FALSE(named(dlg.OemPage(), "uploadButton")->isEnabled());
+    pick(dlg.SearchPage());
+    EXPECT_FALSE(named(dlg.SearchPage(), "modifyButton")->isEnabled());
+    EXPECT_FALSE(named(dlg.SearchPage(), "ipEdit")->isEnabled());
+    pick(dlg.BatchSetPage());
+    QWidget* network = dlg.BatchSetPage()->NetworkPage();
+    EXPECT_FALSE(named(network, "ddnsUserEdit")->isEnabled());
+    EXPECT_FALSE(named(network, "ddnsEnable")->isEnabled());
+    EXPECT_TRUE(named(network, "httpPortEdit")->isEnabled()) << "ports it has";
+    pick(dlg.VideoViewPage());
+    EXPECT_TRUE(named(dlg.VideoViewPage(), "play")->isEnabled()) << "live video it has";
+    EXPECT_TRUE(named(dlg.VideoViewPage(), "brightness")->isEnabled());
+}
+
+TEST_F(ReducedDriverTest, ACheckedJobReportsNotSupportedForTheCamerasThatLackTheStep) {
+    testcams::Lab lab{1};
+    RecordingDriver maker;
+    CReducedDriver reduced;
+    orv::device::CDriverSet drivers;
+    drivers.Add(maker);
+    drivers.Add(reduced);
+    orv::jobs::CJobEngine jobs{drivers};
+    RecordingServices services;
+    CBatchUpgradeDlg page(services, jobs);
+    page.resize(1000, 600);
+    page.show();
+    AnswerMessagesWith(true);
+
+    tagQvIpcInfo own = ::Camera(0xa0, lab.ip(0).c_str(), "Cam0", testcams::kModel);
+    std::snprintf(own.Version, sizeof own.Version, "13.1.0.5");
+    own.HttpPort = lab.port();
+    page.OnDevicesFound({Found(own), CReducedDriver::Camera(1), CReducedDriver::Camera(2)});
+    for (const QString& ip : {QString::fromStdString(lab.ip(0)), QStringLiteral("192.0.2.51"),
+                              QStringLiteral("192.0.2.52")}) {
+        clickCell(&page, rowOf(&page, ip), 0);
+    }
+    ASSERT_TRUE(page.IsCheckedMode());
+    ASSERT_EQ(page.Devices().CheckedDevices().size(), 3u);
+    EXPECT_TRUE(named(&page, "upgradeButton")->isEnabled()) << "one checked camera can";
+
+    TempDir files;
+    files.write("QVFImage_21.bin", "QVFW:13.9.0.1\nimage body");
+    page.findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
+        ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
+    QTest::mouseClick(static_cast<QPushButton*>(named(&page, "upgradeButton")), Qt::LeftButton);
+    WaitForJobs(jobs);
+
+    std::map<QString, QString> outcome;
+    for (const orv::jobs::OperationResult& r : page.JobPanel()->Results().Results()) {
+        outcome[r.device.AddressText()] = orv::jobs::ResultCells(r)[orv::jobs::kReason];
+    }
+    ASSERT_EQ(outcome.size(), 3u);
+    EXPECT_EQ(outcome[QString::fromStdString(lab.ip(0))], "");
+    EXPECT_EQ(outcome[QStringLiteral("192.0.2.51")], "not supported by this camera");
+    EXPECT_EQ(outcome[QStringLiteral("192.0.2.52")], "not supported by this camera");
+    EXPECT_EQ(lab.installedVersion(0), "13.9.0.1");
+    EXPECT_EQ(reduced.opened.load(), 0) << "no login for a step the camera cannot do";
+}
