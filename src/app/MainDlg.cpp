@@ -307,18 +307,6 @@ void CMainDlg::QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) 
     m_batchSetPage->AppendReboot(std::move(camera));
 }
 
-void CMainDlg::OpenWebPageLater(const std::string& url) {
-    orv::TheProcessState().pendingUrl.Set(url.c_str());
-}
-
-std::string CMainDlg::TakeWebPage() {
-    return orv::TheProcessState().pendingUrl.Take();
-}
-
-int CMainDlg::OsVersionCode() const {
-    return orv::TheProcessState().osVersionCode;
-}
-
 QString CMainDlg::DefaultUserText() const {
     return m_userEdit->text().trimmed();
 }

@@ -59,9 +59,6 @@ public:
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
     orv::jobs::CJobEngine& Jobs() { return m_jobs; }
     void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override;
-    void OpenWebPageLater(const std::string& url) override;
-    std::string TakeWebPage() override;
-    int OsVersionCode() const override;
 
     // The trimmed Username/Password edit text, escaped and converted to the
     // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.

@@ -43,8 +43,6 @@ void CToolApp::RunMainWindow(CMainDlg& mainDlg) {
 bool CToolApp::initInstance() {
     auto& state = orv::TheProcessState();
     state.oemMode = orv::ParseOemMode(m_argc, m_argv);
-    state.osVersionCode = orv::ComputeOsVersionCode();
-    state.pendingUrl.Clear();
     Qv_Sdk_Init();
 
     orv::ui::ApplyDialogFont(m_app);

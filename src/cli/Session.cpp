@@ -145,7 +145,7 @@ int CSession::Begin(bool login) {
         }
     }
     m_engine = std::make_unique<jobs::CJobEngine>(m_drivers, m_jobs);
-    m_worker = std::make_unique<batchset::CBatchWorker>(nullptr, nullptr);
+    m_worker = std::make_unique<batchset::CBatchWorker>();
     m_worker->Start();
     return kExitOk;
 }

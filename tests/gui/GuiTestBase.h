@@ -80,6 +80,8 @@ protected:
             ADD_FAILURE() << "a message box the test did not expect: " << text.toStdString();
             return false;
         });
+        // No test starts a real browser: addresses are recorded.
+        orv::ui::SetBrowserAnswer([this](const QString& url) { openedUrls << url; });
     }
     void TearDown() override {
         // No answer may outlive the fixture it records into.
@@ -94,6 +96,9 @@ protected:
 
     // Message boxes are expected: each is recorded in `messages` and
     // answered with `answer` (a question's Yes or No).
+    // Addresses the pages handed to the browser.
+    QStringList openedUrls;
+
     void AnswerMessagesWith(bool answer) {
         orv::ui::SetMessageBoxAnswer([this, answer](orv::ui::MessageKind, const QString& text) {
             messages << text;

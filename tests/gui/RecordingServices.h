@@ -16,8 +16,6 @@ public:
     QStringList lines;
     std::vector<tagQvIpcInfo> requests;
     std::vector<std::shared_ptr<orv::device::IDeviceSession>> reboots;
-    std::string webPage;
-    int osVersionCode = 24;
 
     QString DefaultUserText() const override { return user.trimmed(); }
     QString DefaultPasswordText() const override { return password.trimmed(); }
@@ -39,7 +37,4 @@ public:
     void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override {
         reboots.push_back(std::move(camera));
     }
-    void OpenWebPageLater(const std::string& url) override { webPage = url; }
-    std::string TakeWebPage() override { return std::exchange(webPage, {}); }
-    int OsVersionCode() const override { return osVersionCode; }
 };

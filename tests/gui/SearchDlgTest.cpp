@@ -237,7 +237,7 @@ TEST_F(SearchDlgTest, UncheckingTheLastCameraLeavesCheckedMode) {
     WaitForJobs(jobs);
     EXPECT_TRUE(list->GetCheck(1));
     EXPECT_TRUE(page->IsCheckedMode());
-    EXPECT_EQ(services.TakeWebPage(), "http://192.168.1.12");
+    EXPECT_EQ(openedUrls, QStringList{"http://192.168.1.12"});
 }
 
 TEST_F(SearchDlgTest, LongDeviceNamesAreCutWithinASecondToWhatTheirFieldTakes) {

@@ -45,8 +45,8 @@ bool CWorkerClock::Step(int cycles) {
     return ok && !m_interrupted;
 }
 
-CBatchWorker::CBatchWorker(TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing)
-    : m_takeUrl(std::move(takeUrl)), m_openUrl(std::move(openUrl)), m_timing(timing),
+CBatchWorker::CBatchWorker(WorkerTiming timing)
+    : m_timing(timing),
       m_clock(timing.clock ? timing.clock : std::make_shared<CWorkerClock>(timing.cycle)) {}
 
 CBatchWorker::~CBatchWorker() {
@@ -132,12 +132,6 @@ void CBatchWorker::run() {
         if (reboot) {
             (void)reboot->Reboot();
             reboot.reset();
-        }
-        if (m_takeUrl && m_openUrl) {
-            const std::string url = m_takeUrl();
-            if (!url.empty()) {
-                m_openUrl(url);
-            }
         }
         if (!m_clock->WaitCycle()) {
             return;

@@ -1,9 +1,8 @@
 #pragma once
 // The Batch Set page's worker: every cycle it makes at most one queued
-// reboot and opens a waiting web address; after a restore it pauses both
-// for a fixed number of cycles, so a restored camera finishes before it is
-// rebooted. The reboot queue, the restore pause and the cycle counter are
-// shared with the window thread and touched only under the worker's lock.
+// reboot; after a restore it pauses for a fixed number of cycles, so a
+// restored camera finishes before it is rebooted. The reboot queue, the restore pause and the cycle
+// counter are shared with the window thread and touched only under the worker's lock.
 
 #include "device/DeviceSession.h"
 
@@ -62,11 +61,7 @@ struct WorkerTiming {
 
 class CBatchWorker {
 public:
-    // Returns the waiting address and clears it; empty when none waits.
-    using TakeUrl = std::function<std::string()>;
-    using OpenUrl = std::function<void(const std::string&)>;
-
-    CBatchWorker(TakeUrl takeUrl, OpenUrl openUrl, WorkerTiming timing = {});
+    explicit CBatchWorker(WorkerTiming timing = {});
     // Stops and joins the thread.
     ~CBatchWorker();
     CBatchWorker(const CBatchWorker&) = delete;
@@ -89,8 +84,6 @@ public:
 private:
     void run();
 
-    TakeUrl m_takeUrl;
-    OpenUrl m_openUrl;
     const WorkerTiming m_timing;
     const std::shared_ptr<CWorkerClock> m_clock;
 

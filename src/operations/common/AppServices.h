@@ -32,12 +32,6 @@ public:
     virtual int ModifyIpcInfoAll(tagQvIpcInfo* request) = 0;
     // Hands a logged-in camera to the Batch Set page's worker for a reboot.
     virtual void QueueReboot(std::shared_ptr<device::IDeviceSession> camera) = 0;
-    // Puts a web address up for the Batch Set page's worker, which takes it
-    // (empty when none waits) and opens it in the browser.
-    virtual void OpenWebPageLater(const std::string& url) = 0;
-    virtual std::string TakeWebPage() = 0;
-    // 24 or more: the list-click rules of the later Windows family apply.
-    virtual int OsVersionCode() const = 0;
 };
 
 // Appends a result line made in the system code page (at most 259

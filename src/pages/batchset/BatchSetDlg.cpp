@@ -36,10 +36,7 @@ CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, 
                            orv::CDeviceList::Clock clock, orv::batchset::WorkerTiming timing)
     : CDeviceListPage(orv::DeviceListKind::BatchSet, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchSetPage"));
-    m_worker = std::make_unique<orv::batchset::CBatchWorker>(
-        [&app] { return app.TakeWebPage(); },
-        [](const std::string& url) { orv::ui::OpenUrl(QString::fromLocal8Bit(url.c_str())); },
-        timing);
+    m_worker = std::make_unique<orv::batchset::CBatchWorker>(timing);
     m_operations = std::make_unique<orv::batchset::CBatchOperations>(
         static_cast<orv::batchset::IBatchHost&>(*this), *m_worker);
     createControls();

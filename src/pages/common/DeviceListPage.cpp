@@ -4,6 +4,7 @@
 #include "JobPanel.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
+#include "ui/Browser.h"
 #include "ui/LangText.h"
 
 #include <QApplication>
@@ -258,13 +259,9 @@ void CDeviceListPage::OnSelectAll(bool checked) {
 }
 
 bool CDeviceListPage::textClickRuleApplies() const {
-    // The Network Settings and Batch Set pages follow the list's click
-    // notifications only where the platform reports them like the later
-    // Windows family; the other pages always.
-    const orv::DeviceListKind kind = m_devices->Profile().kind;
-    const bool needsLaterFamily =
-        kind == orv::DeviceListKind::NetworkSettings || kind == orv::DeviceListKind::BatchSet;
-    return m_devices->Profile().checkBoxes && (!needsLaterFamily || m_app.OsVersionCode() >= 24);
+    // Every list with check boxes follows its click notifications the way
+    // the later Windows family reports them, on every platform.
+    return m_devices->Profile().checkBoxes;
 }
 
 bool CDeviceListPage::eventFilter(QObject* watched, QEvent* event) {
@@ -317,5 +314,5 @@ void CDeviceListPage::OnDeviceDoubleClicked(const orv::device::DeviceId& key) {
     m_lastToggled.reset();
     m_selection->CheckChanged(!before);
     ChecksChanged();
-    m_app.OpenWebPageLater("http://" + device->info.AddressText().toStdString());
+    orv::ui::OpenUrl(QStringLiteral("http://") + device->info.AddressText());
 }
