@@ -303,10 +303,6 @@ int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
     return m_qvDriver.ModifyAll(request);
 }
 
-void CMainDlg::QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) {
-    m_batchSetPage->AppendReboot(std::move(camera));
-}
-
 QString CMainDlg::DefaultUserText() const {
     return m_userEdit->text().trimmed();
 }

@@ -58,7 +58,6 @@ public:
     int DiscoveryInstanceCount() const { return m_qvDriver.InstanceCount(); }
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
     orv::jobs::CJobEngine& Jobs() { return m_jobs; }
-    void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override;
 
     // The trimmed Username/Password edit text, escaped and converted to the
     // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.

@@ -58,11 +58,11 @@ int RunOem(const Command& command, const Options& options) {
         Note("the OEM information file cannot be written; nothing was sent");
         return kExitSomeFailed;
     }
-    batchset::CBatchWorker& worker = session.Worker();
+    jobs::CRebootQueue& reboots = session.Reboots();
     const std::vector<jobs::OperationResult> results = session.Run(
         oem::UploadOemJob(Targets(selected), *checked.upload, QString::fromStdString(path),
-                          [&worker](std::shared_ptr<device::IDeviceSession> camera) {
-                              worker.QueueReboot(std::move(camera));
+                          [&reboots](std::shared_ptr<device::IDeviceSession> camera) {
+                              reboots.QueueReboot(std::move(camera));
                           }));
     session.WaitForReboots();
     return session.Finish(results);

@@ -139,7 +139,7 @@ int RunPasswords(const Command& command, const Options& options) {
     }
 
     CCliBatchHost host(session, selected, true);
-    batchset::CBatchOperations operations(host, session.Worker());
+    batchset::CBatchOperations operations(host, session.Reboots());
     jobs::JobSpec order;
     order.name = "Passwords";
     order.targets = Targets(selected);

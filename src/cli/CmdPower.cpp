@@ -15,7 +15,7 @@ int run(const Command& command, const Options& options, bool restore) {
         return *end;
     }
     CCliBatchHost host(session, selected, options.Has("yes"));
-    batchset::CBatchOperations operations(host, session.Worker());
+    batchset::CBatchOperations operations(host, session.Reboots());
     if ((restore ? operations.Restore() : operations.Reboot()) == 0) {
         if (host.Unanswered()) {
             return kExitBadInput;

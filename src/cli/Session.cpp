@@ -122,7 +122,6 @@ CSession::CSession(const Command& command, const Options& options)
 CSession::~CSession() {
     // Calls in flight end first (each bounded by the SDK's timeouts).
     m_engine.reset();
-    m_worker.reset();
 }
 
 int CSession::Begin(bool login) {
@@ -145,8 +144,6 @@ int CSession::Begin(bool login) {
         }
     }
     m_engine = std::make_unique<jobs::CJobEngine>(m_drivers, m_jobs);
-    m_worker = std::make_unique<batchset::CBatchWorker>();
-    m_worker->Start();
     return kExitOk;
 }
 
@@ -283,22 +280,22 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
 
 void CSession::WaitForReboots() {
     bool told = false;
-    while (m_worker->QueuedReboots() > 0 || m_worker->RestorePauseOn()) {
+    while (m_engine->Reboots().QueuedReboots() > 0 || m_engine->Reboots().RestorePauseOn()) {
         if (!told) {
-            Note(m_worker->RestorePauseOn()
+            Note(m_engine->Reboots().RestorePauseOn()
                      ? "the restored cameras reboot after a pause of 25 s"
-                     : "rebooting " + std::to_string(m_worker->QueuedReboots()) +
+                     : "rebooting " + std::to_string(m_engine->Reboots().QueuedReboots()) +
                            " camera(s), one every 200 ms");
             told = true;
         }
         if (g_interrupted.load()) {
-            Note("interrupted: " + std::to_string(m_worker->QueuedReboots()) +
+            Note("interrupted: " + std::to_string(m_engine->Reboots().QueuedReboots()) +
                  " camera(s) not rebooted");
             break;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
     }
-    m_worker->Stop();
+    m_engine->Reboots().Stop();
 }
 
 int CSession::Finish(const std::vector<jobs::OperationResult>& results) {

@@ -10,7 +10,6 @@
 #include "Output.h"
 #include "device/DriverSet.h"
 #include "jobs/JobEngine.h"
-#include "operations/batchset/BatchWorker.h"
 #include "protocols/qv/QvDriver.h"
 
 #include <functional>
@@ -66,7 +65,7 @@ public:
     const Login& LoginData() const { return m_login; }
     CCliDiscovery& Discovery() { return m_discovery; }
     std::vector<tagQvIpcInfo> Records() const;
-    batchset::CBatchWorker& Worker() { return *m_worker; }
+    jobs::CRebootQueue& Reboots() { return m_engine->Reboots(); }
     Format OutputFormat() const { return m_format; }
 
 private:
@@ -80,7 +79,6 @@ private:
     device::CDriverSet m_drivers;
     CCliDiscovery m_discovery;
     std::unique_ptr<jobs::CJobEngine> m_engine;
-    std::unique_ptr<batchset::CBatchWorker> m_worker;
 };
 
 // The discovered cameras as job targets.

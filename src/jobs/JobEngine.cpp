@@ -17,6 +17,7 @@ CJobEngine::CJobEngine(const device::CDriverSet& drivers, int concurrency, QObje
     m_pool.setMaxThreadCount(std::clamp(concurrency, 1, kMaxConcurrency));
     // Idle workers go after a while instead of holding a thread each.
     m_pool.setExpiryTimeout(10000);
+    m_reboots.Start();
 }
 
 CJobEngine::~CJobEngine() {
@@ -258,6 +259,8 @@ void CJobEngine::Shutdown() {
     // What the last cameras reported still reaches the pages, whose results
     // outlive the window's event loop.
     deliverEvents(true);
+    // No reboot is made after the program began to close.
+    m_reboots.Stop();
 }
 
 int CJobEngine::ConcurrencyFromEnvironment() {

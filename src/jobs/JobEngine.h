@@ -9,6 +9,7 @@
 // calls in flight (each bounded by the SDK's timeouts).
 
 #include "CameraRun.h"
+#include "RebootQueue.h"
 
 #include <QObject>
 #include <QRunnable>
@@ -59,6 +60,8 @@ public:
     CJobEngine& operator=(const CJobEngine&) = delete;
 
     const device::CDriverSet& Drivers() const { return m_drivers; }
+    // Reboots that jobs leave to follow them; Shutdown drops those not made.
+    CRebootQueue& Reboots() { return m_reboots; }
     int Concurrency() const;
 
     JobId Start(JobSpec order);
@@ -144,6 +147,7 @@ private:
     std::mutex m_eventLock;
     std::deque<Event> m_events; // posted by workers, under m_eventLock
     std::deque<Event> m_taken;  // the engine's thread's own
+    CRebootQueue m_reboots;
     Runner m_runner{*this};
     QThreadPool m_pool; // last: it ends before what its workers use
 };

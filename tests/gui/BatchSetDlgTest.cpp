@@ -77,10 +77,10 @@ protected:
         page.reset();
         GuiTestBase::TearDown();
     }
-    void makePage(orv::batchset::WorkerTiming timing) {
+    void makePage(orv::jobs::RebootTiming timing) {
         page.reset();
-        page = std::make_unique<CBatchSetDlg>(services, jobs, nullptr, orv::CDeviceList::Clock{},
-                                              timing);
+        jobs.Reboots().Retime(timing);
+        page = std::make_unique<CBatchSetDlg>(services, jobs);
         page->resize(1000, 600);
         page->show();
     }
@@ -576,7 +576,7 @@ TEST_F(BatchSetDlgTest, ARestoreHoldsRebootsForItsPauseButNotWebPages) {
     WaitForJobs(jobs);
     EXPECT_EQ(messages, QStringList{"Are you sure to restore the selected devices??"});
     EXPECT_EQ(services.lines.last(), line(0, "Restore Succeed."));
-    EXPECT_TRUE(page->Worker().RestorePauseOn());
+    EXPECT_TRUE(page->Reboots().RestorePauseOn());
     // A double-click during the pause opens its page at once; the reboot
     // still waits for the pause.
     const QRect cell =
@@ -586,22 +586,25 @@ TEST_F(BatchSetDlgTest, ARestoreHoldsRebootsForItsPauseButNotWebPages) {
         std::lock_guard lock(urlLock);
         EXPECT_EQ(urls, QStringList{"http://" + QString::fromStdString(lab.ip(1))});
     }
-    EXPECT_TRUE(page->Worker().RestorePauseOn());
+    EXPECT_TRUE(page->Reboots().RestorePauseOn());
     EXPECT_TRUE(driver.Calls("RebootSystem").empty());
     ASSERT_TRUE(waitFor([&] { return !driver.Calls("RebootSystem").empty(); }, 5s));
 }
 
-TEST_F(BatchSetDlgTest, ClosingThePageDropsRebootsNotYetMade) {
+TEST_F(BatchSetDlgTest, ClosingTheProgramDropsRebootsNotYetMade) {
     addCameras(1);
     clickCell(0, 2);
-    page->Worker().StartRestorePause(true);
+    page->Reboots().StartRestorePause(true);
     QTest::mouseClick(button(page->SystemPage(), "rebootButton"), Qt::LeftButton);
     WaitForJobs(jobs);
     EXPECT_EQ(services.lines.last(), line(0, "Reboot Succeed."));
+    page.reset();
+    EXPECT_EQ(jobs.Reboots().QueuedReboots(), 1u) << "the engine's queue outlives a page";
     QElapsedTimer closing;
     closing.start();
-    page.reset();
-    EXPECT_LT(closing.elapsed(), 150) << "the worker stops without finishing its cycle";
+    jobs.Shutdown();
+    EXPECT_LT(closing.elapsed(), 150) << "the queue stops without finishing its cycle";
+    EXPECT_EQ(jobs.Reboots().QueuedReboots(), 0u);
     EXPECT_TRUE(driver.Calls("RebootSystem").empty());
 }
 

@@ -15,7 +15,6 @@ public:
     QString password = QStringLiteral("kt7391");
     QStringList lines;
     std::vector<tagQvIpcInfo> requests;
-    std::vector<std::shared_ptr<orv::device::IDeviceSession>> reboots;
 
     QString DefaultUserText() const override { return user.trimmed(); }
     QString DefaultPasswordText() const override { return password.trimmed(); }
@@ -33,8 +32,5 @@ public:
         }
         requests.push_back(*request);
         return 0;
-    }
-    void QueueReboot(std::shared_ptr<orv::device::IDeviceSession> camera) override {
-        reboots.push_back(std::move(camera));
     }
 };

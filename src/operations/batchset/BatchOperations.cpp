@@ -39,8 +39,8 @@ DateTime ComputerTime() {
     return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
 }
 
-CBatchOperations::CBatchOperations(IBatchHost& host, CBatchWorker& worker)
-    : m_host(host), m_worker(worker) {}
+CBatchOperations::CBatchOperations(IBatchHost& host, jobs::CRebootQueue& reboots)
+    : m_host(host), m_reboots(reboots) {}
 
 std::vector<device::DeviceInfo> CBatchOperations::targets(const Message& none) {
     if (m_host.CheckedMode()) {
@@ -311,21 +311,21 @@ std::optional<Step> CBatchOperations::SetVideoStream(const QvVideoConfig* record
 
 std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const QString& user,
                                                             const QString& newPassword) {
-    CBatchWorker& worker = m_worker;
+    jobs::CRebootQueue& reboots = m_reboots;
     std::vector<Step> steps;
     steps.push_back(
         simple(Operation::ModifyPassword, [user, newPassword](device::IDeviceSession& s) {
             return s.ChangePassword(user, newPassword);
         }));
     steps.push_back({Operation::Reboot,
-                     [user, newPassword, &worker](jobs::CameraRun& run) {
+                     [user, newPassword, &reboots](jobs::CameraRun& run) {
                          const char* words = OperationWords(Operation::Reboot);
                          if (!run.Can(device::Capability::Reboot, words)) {
                              return false;
                          }
                          auto session = run.OpenAs({user, newPassword});
                          if (session) {
-                             worker.QueueReboot(session.Value());
+                             reboots.QueueReboot(session.Value());
                          }
                          return run.Report(words, session ? device::Status(device::Done{})
                                                           : device::Status(session.Error()));
@@ -342,17 +342,17 @@ int CBatchOperations::Reboot() {
     if (!m_host.Ask(kAskReboot)) {
         return 0;
     }
-    CBatchWorker& worker = m_worker;
-    const Step step{Operation::Reboot, [&worker](jobs::CameraRun& run) {
+    jobs::CRebootQueue& reboots = m_reboots;
+    const Step step{Operation::Reboot, [&reboots](jobs::CameraRun& run) {
                         const char* words = OperationWords(Operation::Reboot);
                         if (!run.Can(device::Capability::Reboot, words)) {
                             return false;
                         }
                         // A login that worked is a reboot on its way: the
-                        // worker makes it within its next cycles.
+                        // reboot queue makes it within its next cycles.
                         const device::Status login = run.Open();
                         if (login) {
-                            worker.QueueReboot(run.Session());
+                            reboots.QueueReboot(run.Session());
                         }
                         return run.Report(words, login);
                     }};
@@ -368,8 +368,8 @@ int CBatchOperations::Restore() {
         return 0;
     }
     const bool checked = m_host.CheckedMode();
-    CBatchWorker& worker = m_worker;
-    const Step step{Operation::Restore, [&worker, checked](jobs::CameraRun& run) {
+    jobs::CRebootQueue& reboots = m_reboots;
+    const Step step{Operation::Restore, [&reboots, checked](jobs::CameraRun& run) {
                         const char* words = OperationWords(Operation::Restore);
                         if (!run.Can(device::Capability::Restore, words)) {
                             return false;
@@ -379,9 +379,9 @@ int CBatchOperations::Restore() {
                         const auto session = run.Session();
                         if (result || (checked && session)) {
                             // The camera restores its settings first; the
-                            // worker reboots it after the pause.
-                            worker.StartRestorePause(!checked);
-                            worker.QueueReboot(session);
+                            // reboot queue reboots it after the pause.
+                            reboots.StartRestorePause(!checked);
+                            reboots.QueueReboot(session);
                         }
                         return run.Report(words, result);
                     }};

@@ -7,7 +7,6 @@
 // camera each operation ends in a result line, for checked cameras in the
 // job's results and one summary line per operation.
 
-#include "BatchWorker.h"
 #include "DeviceSettings.h"
 #include "NetworkParamRules.h"
 #include "SystemRecords.h"
@@ -83,10 +82,10 @@ struct Step {
 
 class CBatchOperations {
 public:
-    CBatchOperations(IBatchHost& host, CBatchWorker& worker);
+    CBatchOperations(IBatchHost& host, jobs::CRebootQueue& reboots);
 
     bool CheckedMode() const { return m_host.CheckedMode(); }
-    CBatchWorker& Worker() { return m_worker; }
+    jobs::CRebootQueue& Reboots() { return m_reboots; }
 
     // 0 when refused or declined, else 1.
     int Reboot();
@@ -139,7 +138,7 @@ private:
     std::vector<device::DeviceInfo> targets(const Message& none);
 
     IBatchHost& m_host;
-    CBatchWorker& m_worker;
+    jobs::CRebootQueue& m_reboots;
 };
 
 } // namespace orv::batchset

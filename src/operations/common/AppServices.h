@@ -1,10 +1,8 @@
 #pragma once
 // What the pages use of the main window: the default credentials every
-// device login and modify request carries, the Operating Information list,
-// the modify requests that travel through every discovery instance, the
-// Batch Set page's reboot queue and the browser slot.
+// device login and modify request carries, the Operating Information list
+// and the modify requests that travel through every discovery instance.
 
-#include "device/DeviceSession.h"
 #include "qvsp/QvspTypes.h"
 
 #include <QString>
@@ -30,8 +28,6 @@ public:
     virtual void AddOperatingInfo(const QString& text) = 0;
     // -1 for a null request, else 0.
     virtual int ModifyIpcInfoAll(tagQvIpcInfo* request) = 0;
-    // Hands a logged-in camera to the Batch Set page's worker for a reboot.
-    virtual void QueueReboot(std::shared_ptr<device::IDeviceSession> camera) = 0;
 };
 
 // Appends a result line made in the system code page (at most 259

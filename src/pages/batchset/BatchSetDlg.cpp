@@ -33,26 +33,22 @@ constexpr int kMinTabWidth = 80;
 } // namespace
 
 CBatchSetDlg::CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent,
-                           orv::CDeviceList::Clock clock, orv::batchset::WorkerTiming timing)
+                           orv::CDeviceList::Clock clock)
     : CDeviceListPage(orv::DeviceListKind::BatchSet, app, jobs, parent, std::move(clock)) {
     setObjectName(QStringLiteral("batchSetPage"));
-    m_worker = std::make_unique<orv::batchset::CBatchWorker>(timing);
     m_operations = std::make_unique<orv::batchset::CBatchOperations>(
-        static_cast<orv::batchset::IBatchHost&>(*this), *m_worker);
+        static_cast<orv::batchset::IBatchHost&>(*this), jobs.Reboots());
     createControls();
     SetLanguageText();
     layoutControls();
-    m_worker->Start();
 }
 
 CBatchSetDlg::~CBatchSetDlg() {
-    // Jobs that may still hand reboots to the worker end first, then the
-    // worker: reboots not yet made are dropped, and no device call outlives
-    // the page.
+    // No job of the page outlives it; reboots its jobs queued belong to the
+    // engine, which makes them unless the program closes first.
     for (const orv::jobs::JobId job : {m_loadJob, m_referenceJob, CurrentJob()}) {
         m_jobs.CancelAndWait(job);
     }
-    m_worker->Stop();
 }
 
 void CBatchSetDlg::createControls() {
@@ -122,10 +118,6 @@ void CBatchSetDlg::layoutControls() {
     m_pages->setGeometry(list, 0, w - list, h);
     m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_conflictLabel->setGeometry(100, h - 20, 320, 16);
-}
-
-void CBatchSetDlg::AppendReboot(std::shared_ptr<orv::device::IDeviceSession> camera) {
-    m_worker->QueueReboot(std::move(camera));
 }
 
 // ---- the operations' view of the page

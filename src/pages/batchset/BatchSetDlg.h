@@ -6,7 +6,6 @@
 // double-clicked camera's web page.
 
 #include "operations/batchset/BatchOperations.h"
-#include "operations/batchset/BatchWorker.h"
 #include "pages/common/DeviceListPage.h"
 
 #include <memory>
@@ -25,15 +24,14 @@ class CBatchSetDlg : public CDeviceListPage, private orv::batchset::IBatchHost {
 public:
     // `timing`: the worker's cycle and restore pause (tests shorten them).
     CBatchSetDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* parent = nullptr,
-                 orv::CDeviceList::Clock clock = {}, orv::batchset::WorkerTiming timing = {});
+                 orv::CDeviceList::Clock clock = {});
     ~CBatchSetDlg() override;
 
     void SetLanguageText() override;
     void DefaultCredentialsChanged() override;
     // For the OEM page, whose uploads end with a reboot through this queue.
-    void AppendReboot(std::shared_ptr<orv::device::IDeviceSession> camera);
     orv::batchset::CBatchOperations& Operations() { return *m_operations; }
-    orv::batchset::CBatchWorker& Worker() { return *m_worker; }
+    orv::jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
 
     CSystemParamDlg* SystemPage() const { return m_systemPage; }
     CNetworkParamDlg* NetworkPage() const { return m_networkPage; }
@@ -75,7 +73,6 @@ private:
               orv::jobs::JobId& slot,
               std::function<void(const orv::batchset::DeviceSettings&)> show);
 
-    std::unique_ptr<orv::batchset::CBatchWorker> m_worker;
     std::unique_ptr<orv::batchset::CBatchOperations> m_operations;
 
     orv::ui::CPageContainer* m_pages = nullptr;

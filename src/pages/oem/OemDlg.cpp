@@ -192,12 +192,12 @@ void COemDlg::Upload() {
         return;
     }
 
-    // Every camera's line, also in checked mode; the reboots go through the
-    // Batch Set page's queue, which any thread may fill.
-    orv::IAppServices& app = m_app;
+    // Every camera's line, also in checked mode; the reboots follow through
+    // the engine's queue, which any thread may fill.
+    orv::jobs::CRebootQueue& reboots = m_jobs.Reboots();
     RunJob(oem::UploadOemJob(targets, upload, QString::fromStdString(path),
-                             [&app](std::shared_ptr<orv::device::IDeviceSession> camera) {
-                                 app.QueueReboot(std::move(camera));
+                             [&reboots](std::shared_ptr<orv::device::IDeviceSession> camera) {
+                                 reboots.QueueReboot(std::move(camera));
                              }),
            Report::Lines);
 }

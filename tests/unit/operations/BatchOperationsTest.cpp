@@ -112,7 +112,7 @@ protected:
     orv::jobs::CJobEngine engine{driver.Set()};
     RecordingHost host{engine};
     // Slow enough that nothing leaves the queue while a test looks at it.
-    CBatchWorker worker{{std::chrono::milliseconds(200), 125}};
+    orv::jobs::CRebootQueue worker{{std::chrono::milliseconds(200), 125}};
     CBatchOperations operations{host, worker};
 
     nlohmann::json config(int camera) { return lab.host.snapshot(lab.key(camera))->config; }
@@ -292,8 +292,8 @@ TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
 TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
     testcams::Lab lab{3};
     RecordingDriver driver;
-    const auto clock = CWorkerClock::Stepped();
-    CBatchWorker worker{{200ms, 125, clock}};
+    const auto clock = orv::jobs::CCycleClock::Stepped();
+    orv::jobs::CRebootQueue worker{{200ms, 125, clock}};
     for (int camera = 0; camera < 3; ++camera) {
         worker.QueueReboot(session(driver, lab, camera));
     }
@@ -310,8 +310,8 @@ TEST(BatchWorker, QueuedRebootsRunOnePerCycle) {
 TEST(BatchWorker, RestorePauseHoldsRebootsForItsCycles) {
     testcams::Lab lab{1};
     RecordingDriver driver;
-    const auto clock = CWorkerClock::Stepped();
-    CBatchWorker worker{{200ms, 125, clock}};
+    const auto clock = orv::jobs::CCycleClock::Stepped();
+    orv::jobs::CRebootQueue worker{{200ms, 125, clock}};
     worker.QueueReboot(session(driver, lab, 0));
     worker.StartRestorePause(true);
     worker.Start();
@@ -327,7 +327,7 @@ TEST(BatchWorker, StoppingDropsRebootsNotYetMade) {
     testcams::Lab lab{1};
     RecordingDriver driver;
     // A cycle far longer than the test: stopping must not wait for it.
-    CBatchWorker worker{{std::chrono::hours(1), 125}};
+    orv::jobs::CRebootQueue worker{{std::chrono::hours(1), 125}};
     worker.StartRestorePause(true);
     worker.Start();
     worker.QueueReboot(session(driver, lab, 0));

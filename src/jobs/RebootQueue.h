@@ -1,8 +1,11 @@
 #pragma once
-// The Batch Set page's worker: every cycle it makes at most one queued
-// reboot; after a restore it pauses for a fixed number of cycles, so a
-// restored camera finishes before it is rebooted. The reboot queue, the restore pause and the cycle
-// counter are shared with the window thread and touched only under the worker's lock.
+// The job engine's follow-up reboots: a job step that leaves a camera to
+// restart (a new password, a restore, OEM files) queues the camera's
+// session here. Every cycle the queue's thread makes at most one reboot;
+// after a restore it pauses for a fixed number of cycles, so a restored
+// camera finishes before it is rebooted. The queue, the restore pause and
+// the cycle counter are shared with the jobs' workers and the window
+// thread and touched only under the queue's lock.
 
 #include "device/DeviceSession.h"
 
@@ -15,15 +18,15 @@
 #include <string>
 #include <thread>
 
-namespace orv::batchset {
+namespace orv::jobs {
 
 // The worker's rhythm. By default a cycle lasts its time on the system's
 // clock; a stepped clock makes every cycle last until Step() lets it pass,
 // so a test walks the worker through its cycles without waiting for them.
-class CWorkerClock {
+class CCycleClock {
 public:
-    explicit CWorkerClock(std::chrono::milliseconds cycle) : m_cycle(cycle) {}
-    static std::shared_ptr<CWorkerClock> Stepped();
+    explicit CCycleClock(std::chrono::milliseconds cycle) : m_cycle(cycle) {}
+    static std::shared_ptr<CCycleClock> Stepped();
 
     // The worker's side: waits one cycle; false when Interrupt() ended it.
     bool WaitCycle();
@@ -36,7 +39,7 @@ public:
 
 private:
     struct SteppedTag {};
-    explicit CWorkerClock(SteppedTag) : m_stepped(true) {}
+    explicit CCycleClock(SteppedTag) : m_stepped(true) {}
 
     const std::chrono::milliseconds m_cycle{0};
     const bool m_stepped = false;
@@ -47,25 +50,25 @@ private:
     long long m_granted = 0;  // cycles Step() let pass
 };
 
-struct WorkerTiming {
-    WorkerTiming(std::chrono::milliseconds cycleTime = std::chrono::milliseconds(200),
-                 int pauseCycles = 125, std::shared_ptr<CWorkerClock> stepped = {})
+struct RebootTiming {
+    RebootTiming(std::chrono::milliseconds cycleTime = std::chrono::milliseconds(200),
+                 int pauseCycles = 125, std::shared_ptr<CCycleClock> stepped = {})
         : cycle(cycleTime), restorePauseCycles(pauseCycles), clock(std::move(stepped)) {}
 
     std::chrono::milliseconds cycle;
     // 125 cycles of 200 ms: 25 seconds.
     int restorePauseCycles;
     // Nothing: cycles of `cycle` on the system's clock.
-    std::shared_ptr<CWorkerClock> clock;
+    std::shared_ptr<CCycleClock> clock;
 };
 
-class CBatchWorker {
+class CRebootQueue {
 public:
-    explicit CBatchWorker(WorkerTiming timing = {});
+    explicit CRebootQueue(RebootTiming timing = {});
     // Stops and joins the thread.
-    ~CBatchWorker();
-    CBatchWorker(const CBatchWorker&) = delete;
-    CBatchWorker& operator=(const CBatchWorker&) = delete;
+    ~CRebootQueue();
+    CRebootQueue(const CRebootQueue&) = delete;
+    CRebootQueue& operator=(const CRebootQueue&) = delete;
 
     void Start();
     // Ends the loop, waits for the thread and drops reboots not yet made.
@@ -79,13 +82,16 @@ public:
 
     bool RestorePauseOn() const;
     size_t QueuedReboots() const;
-    const WorkerTiming& Timing() const { return m_timing; }
+    const RebootTiming& Timing() const { return m_timing; }
+    // Stops, drops what is queued and starts again on `timing` (tests walk
+    // the cycles on a stepped clock or shorten them).
+    void Retime(RebootTiming timing);
 
 private:
     void run();
 
-    const WorkerTiming m_timing;
-    const std::shared_ptr<CWorkerClock> m_clock;
+    RebootTiming m_timing;
+    std::shared_ptr<CCycleClock> m_clock;
 
     mutable std::mutex m_lock;
     bool m_running = false;
@@ -95,4 +101,4 @@ private:
     std::thread m_thread;
 };
 
-} // namespace orv::batchset
+} // namespace orv::jobs

@@ -1,14 +1,14 @@
-#include "BatchWorker.h"
+#include "RebootQueue.h"
 
 #include <algorithm>
 
-namespace orv::batchset {
+namespace orv::jobs {
 
-std::shared_ptr<CWorkerClock> CWorkerClock::Stepped() {
-    return std::shared_ptr<CWorkerClock>(new CWorkerClock(SteppedTag{}));
+std::shared_ptr<CCycleClock> CCycleClock::Stepped() {
+    return std::shared_ptr<CCycleClock>(new CCycleClock(SteppedTag{}));
 }
 
-bool CWorkerClock::WaitCycle() {
+bool CCycleClock::WaitCycle() {
     std::unique_lock lock(m_lock);
     if (!m_stepped) {
         return !m_change.wait_for(lock, m_cycle, [this] { return m_interrupted; });
@@ -19,7 +19,7 @@ bool CWorkerClock::WaitCycle() {
     return !m_interrupted;
 }
 
-void CWorkerClock::Interrupt() {
+void CCycleClock::Interrupt() {
     {
         std::lock_guard lock(m_lock);
         m_interrupted = true;
@@ -27,12 +27,12 @@ void CWorkerClock::Interrupt() {
     m_change.notify_all();
 }
 
-void CWorkerClock::Resume() {
+void CCycleClock::Resume() {
     std::lock_guard lock(m_lock);
     m_interrupted = false;
 }
 
-bool CWorkerClock::Step(int cycles) {
+bool CCycleClock::Step(int cycles) {
     std::unique_lock lock(m_lock);
     const auto between = [this] { return m_interrupted || m_arrivals > m_granted; };
     const auto limit = std::chrono::seconds(30);
@@ -45,15 +45,22 @@ bool CWorkerClock::Step(int cycles) {
     return ok && !m_interrupted;
 }
 
-CBatchWorker::CBatchWorker(WorkerTiming timing)
+CRebootQueue::CRebootQueue(RebootTiming timing)
     : m_timing(timing),
-      m_clock(timing.clock ? timing.clock : std::make_shared<CWorkerClock>(timing.cycle)) {}
+      m_clock(timing.clock ? timing.clock : std::make_shared<CCycleClock>(timing.cycle)) {}
 
-CBatchWorker::~CBatchWorker() {
+CRebootQueue::~CRebootQueue() {
     Stop();
 }
 
-void CBatchWorker::Start() {
+void CRebootQueue::Retime(RebootTiming timing) {
+    Stop();
+    m_timing = timing;
+    m_clock = timing.clock ? timing.clock : std::make_shared<CCycleClock>(timing.cycle);
+    Start();
+}
+
+void CRebootQueue::Start() {
     std::lock_guard lock(m_lock);
     if (m_running || m_thread.joinable()) {
         return;
@@ -63,7 +70,7 @@ void CBatchWorker::Start() {
     m_thread = std::thread([this] { run(); });
 }
 
-void CBatchWorker::Stop() {
+void CRebootQueue::Stop() {
     {
         std::lock_guard lock(m_lock);
         m_running = false;
@@ -76,12 +83,12 @@ void CBatchWorker::Stop() {
     m_reboots.clear();
 }
 
-void CBatchWorker::QueueReboot(std::shared_ptr<device::IDeviceSession> session) {
+void CRebootQueue::QueueReboot(std::shared_ptr<device::IDeviceSession> session) {
     std::lock_guard lock(m_lock);
     m_reboots.push_back(std::move(session));
 }
 
-void CBatchWorker::StartRestorePause(bool restartCount) {
+void CRebootQueue::StartRestorePause(bool restartCount) {
     std::lock_guard lock(m_lock);
     m_restorePause = true;
     if (restartCount) {
@@ -89,17 +96,17 @@ void CBatchWorker::StartRestorePause(bool restartCount) {
     }
 }
 
-bool CBatchWorker::RestorePauseOn() const {
+bool CRebootQueue::RestorePauseOn() const {
     std::lock_guard lock(m_lock);
     return m_restorePause;
 }
 
-size_t CBatchWorker::QueuedReboots() const {
+size_t CRebootQueue::QueuedReboots() const {
     std::lock_guard lock(m_lock);
     return m_reboots.size();
 }
 
-void CBatchWorker::run() {
+void CRebootQueue::run() {
     for (;;) {
         bool paused = false;
         std::shared_ptr<device::IDeviceSession> reboot;
@@ -139,4 +146,4 @@ void CBatchWorker::run() {
     }
 }
 
-} // namespace orv::batchset
+} // namespace orv::jobs
