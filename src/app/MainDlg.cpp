@@ -49,11 +49,6 @@ constexpr int kAboutCommand = 0x10;
 constexpr int kMinTabWidth = 80;
 constexpr auto kAboutMenuText = "&About Orvantix...";
 
-void narrowCredential(const QLineEdit* edit, char* buffer, int size) {
-    const std::wstring text = edit->text().trimmed().toStdWString();
-    WideToMulti(orv::kCpAnsi, text.c_str(), buffer, size, true);
-}
-
 } // namespace
 
 CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
@@ -70,6 +65,8 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     createControls();
+    m_services =
+        std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList, m_qvDriver);
     // The pages read the language and the default password as they are
     // made (the OEM page its column headers, the System sub-page its
     // password fields), so both are in place first.
@@ -138,11 +135,11 @@ void CMainDlg::createControls() {
 void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
-    m_searchPage = new CSearchDlg(*this, m_jobs, this);
-    m_batchSetPage = new CBatchSetDlg(*this, m_jobs, this);
-    m_upgradePage = new CBatchUpgradeDlg(*this, m_jobs, this);
-    m_videoPage = new CVideoViewDlg(*this, m_jobs, this);
-    m_oemPage = new COemDlg(*this, m_jobs, this);
+    m_searchPage = new CSearchDlg(*m_services, m_jobs, this);
+    m_batchSetPage = new CBatchSetDlg(*m_services, m_jobs, this);
+    m_upgradePage = new CBatchUpgradeDlg(*m_services, m_jobs, this);
+    m_videoPage = new CVideoViewDlg(*m_services, m_jobs, this);
+    m_oemPage = new COemDlg(*m_services, m_jobs, this);
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
@@ -171,17 +168,18 @@ void CMainDlg::connectPages() {
             if (std::exchange(m_listsFullReported, true)) {
                 return;
             }
-            AddOperatingInfo(LangText(L"95018", L"More than %1 cameras answer; further cameras "
-                                                L"are not listed.")
-                                 .arg(ceiling));
+            m_services->AddOperatingInfo(LangText(L"95018",
+                                                  L"More than %1 cameras answer; further cameras "
+                                                  L"are not listed.")
+                                             .arg(ceiling));
         });
     }
     connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
             [this](const orv::device::DeviceInfo& device, orv::device::Fault) {
-                orv::AddResultLine(*this, orv::ModifyResultLine(device, false));
+                orv::AddResultLine(*m_services, orv::ModifyResultLine(device, false));
             });
     connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
-            [this](const QString& text) { AddOperatingInfo(text); });
+            [this](const QString& text) { m_services->AddOperatingInfo(text); });
 }
 
 void CMainDlg::restoreLanguageAndCredentials() {
@@ -281,46 +279,6 @@ void CMainDlg::ShowLanguageMenu() {
 void CMainDlg::ShowAboutBox() {
     CAboutDlg about(this);
     about.exec();
-}
-
-void CMainDlg::AddOperatingInfo(const wchar_t* text) {
-    if (text == nullptr) {
-        return;
-    }
-    AddOperatingInfo(QString::fromWCharArray(text));
-}
-
-void CMainDlg::AddOperatingInfo(const QString& text) {
-    if (m_infoList->count() > kMaxInfoLines) {
-        m_infoList->clear();
-    }
-    m_infoList->addItem(text);
-    m_infoList->setCurrentRow(m_infoList->count() - 1);
-    m_infoList->scrollToBottom();
-}
-
-int CMainDlg::ModifyIpcInfoAll(tagQvIpcInfo* request) {
-    return m_qvDriver.ModifyAll(request);
-}
-
-QString CMainDlg::DefaultUserText() const {
-    return m_userEdit->text().trimmed();
-}
-
-QString CMainDlg::DefaultPasswordText() const {
-    return m_passwordEdit->text().trimmed();
-}
-
-void CMainDlg::SetDefaultPassword(const QString& password) {
-    m_passwordEdit->setText(password);
-}
-
-void CMainDlg::GetDefaultUser(char* buffer, int size) const {
-    narrowCredential(m_userEdit, buffer, size);
-}
-
-void CMainDlg::GetDefaultPassword(char* buffer, int size) const {
-    narrowCredential(m_passwordEdit, buffer, size);
 }
 
 void CMainDlg::resizeEvent(QResizeEvent* event) {

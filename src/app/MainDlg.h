@@ -3,10 +3,10 @@
 // User box whose credentials every device login uses, and the Operating
 // Information list in which operations report their results.
 
+#include "WindowServices.h"
 #include "device/DriverSet.h"
 #include "discovery/DiscoveryHub.h"
 #include "jobs/JobEngine.h"
-#include "operations/common/AppServices.h"
 #include "protocols/qv/QvDriver.h"
 
 #include <QDialog>
@@ -31,14 +31,13 @@ class CPageContainer;
 class CPictureCtrl;
 } // namespace orv::ui
 
-class CMainDlg : public QDialog, public orv::IAppServices {
+class CMainDlg : public QDialog {
     Q_OBJECT
 public:
     // Whether the window searches every network adapter for cameras. Tests
     // that must send nothing on the machine's networks pass Off.
     enum class Discovery { AllAdapters, Off };
 
-    static constexpr int kMaxInfoLines = 100;
     static constexpr int kUserMaxChars = 31;
     static constexpr int kPasswordMaxChars = 15;
 
@@ -48,24 +47,11 @@ public:
              const std::vector<orv::device::IDeviceDriver*>& moreDrivers = {});
     ~CMainDlg() override;
 
-    // Appends a result line (window thread). A null text does nothing.
-    void AddOperatingInfo(const wchar_t* text);
-    void AddOperatingInfo(const QString& text) override;
-
-    // Hands a modify request to every discovery instance; -1 for a null
-    // request, else 0 (also without any instance).
-    int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
+    // What the pages use of the window.
+    CWindowServices& Services() { return *m_services; }
     int DiscoveryInstanceCount() const { return m_qvDriver.InstanceCount(); }
     orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
     orv::jobs::CJobEngine& Jobs() { return m_jobs; }
-
-    // The trimmed Username/Password edit text, escaped and converted to the
-    // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
-    void GetDefaultUser(char* buffer, int size) const override;
-    void GetDefaultPassword(char* buffer, int size) const override;
-    QString DefaultUserText() const override;
-    QString DefaultPasswordText() const override;
-    void SetDefaultPassword(const QString& password) override;
 
     void SetLanguageText();
     void ShowLanguageMenu();
@@ -127,4 +113,5 @@ private:
     orv::device::CDriverSet m_drivers;
     orv::jobs::CJobEngine m_jobs{m_drivers, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
     orv::CDiscoveryHub m_hub;
+    std::unique_ptr<CWindowServices> m_services;
 };

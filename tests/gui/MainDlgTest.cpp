@@ -104,12 +104,12 @@ TEST_F(MainDlgTest, EditsAreLimitedAndCredentialsReachTheDevicesEscaped) {
     QTest::keyClicks(password, QString(20, 'p'));
     EXPECT_EQ(password->text(), QString(14, 'p'));
     char pw[16] = {};
-    dlg.GetDefaultPassword(pw, sizeof pw);
+    dlg.Services().GetDefaultPassword(pw, sizeof pw);
     EXPECT_EQ(QString::fromLatin1(pw), password->text());
 
     user->setText(QStringLiteral(" o'neil\\x "));
     char buf[32] = {};
-    dlg.GetDefaultUser(buf, sizeof buf);
+    dlg.Services().GetDefaultUser(buf, sizeof buf);
     EXPECT_STREQ(buf, "o\\'neil\\\\x");
 }
 
@@ -141,14 +141,14 @@ TEST_F(MainDlgTest, PagesAreMadeWithTheStoredPasswordAndTheRestoredLanguage) {
 TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
     CMainDlg dlg(false, Off);
     QListWidget* list = infoList(dlg);
-    dlg.AddOperatingInfo(static_cast<const wchar_t*>(nullptr));
+    dlg.Services().AddOperatingInfo(static_cast<const wchar_t*>(nullptr));
     EXPECT_EQ(list->count(), 0);
     for (int i = 1; i <= 101; ++i) {
-        dlg.AddOperatingInfo(QStringLiteral("line %1").arg(i));
+        dlg.Services().AddOperatingInfo(QStringLiteral("line %1").arg(i));
     }
     EXPECT_EQ(list->count(), 101);
     EXPECT_EQ(list->currentRow(), 100) << "the newest line is selected";
-    dlg.AddOperatingInfo(L"[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
+    dlg.Services().AddOperatingInfo(L"[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
     EXPECT_EQ(list->currentRow(), 0);
@@ -157,9 +157,10 @@ TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
 TEST_F(MainDlgTest, DiscoveryReachesEveryPageAndAFailedChangeWritesALine) {
     CMainDlg dlg(false, Off);
     EXPECT_EQ(dlg.DiscoveryInstanceCount(), 0);
-    EXPECT_EQ(dlg.ModifyIpcInfoAll(nullptr), -1);
+    EXPECT_EQ(dlg.Services().ModifyIpcInfoAll(nullptr), -1);
     tagQvIpcInfo request{};
-    EXPECT_EQ(dlg.ModifyIpcInfoAll(&request), 0) << "without discovery requests go nowhere";
+    EXPECT_EQ(dlg.Services().ModifyIpcInfoAll(&request), 0)
+        << "without discovery requests go nowhere";
 
     CMainDlg oem(true, Off);
     for (CMainDlg* window : {&dlg, &oem}) {

@@ -1,0 +1,56 @@
+#include "WindowServices.h"
+
+#include "protocols/qv/QvDriver.h"
+#include "text/TextConv.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace {
+
+void narrowCredential(const QLineEdit& edit, char* buffer, int size) {
+    const std::wstring text = edit.text().trimmed().toStdWString();
+    WideToMulti(orv::kCpAnsi, text.c_str(), buffer, size, true);
+}
+
+} // namespace
+
+void CWindowServices::AddOperatingInfo(const wchar_t* text) {
+    if (text == nullptr) {
+        return;
+    }
+    AddOperatingInfo(QString::fromWCharArray(text));
+}
+
+void CWindowServices::AddOperatingInfo(const QString& text) {
+    if (m_info.count() > kMaxInfoLines) {
+        m_info.clear();
+    }
+    m_info.addItem(text);
+    m_info.setCurrentRow(m_info.count() - 1);
+    m_info.scrollToBottom();
+}
+
+int CWindowServices::ModifyIpcInfoAll(tagQvIpcInfo* request) {
+    return m_maker.ModifyAll(request);
+}
+
+QString CWindowServices::DefaultUserText() const {
+    return m_user.text().trimmed();
+}
+
+QString CWindowServices::DefaultPasswordText() const {
+    return m_password.text().trimmed();
+}
+
+void CWindowServices::SetDefaultPassword(const QString& password) {
+    m_password.setText(password);
+}
+
+void CWindowServices::GetDefaultUser(char* buffer, int size) const {
+    narrowCredential(m_user, buffer, size);
+}
+
+void CWindowServices::GetDefaultPassword(char* buffer, int size) const {
+    narrowCredential(m_password, buffer, size);
+}
