@@ -8,7 +8,12 @@
 namespace orv::cli {
 
 int RunDiscover(const Command& command, const Options& options) {
-    CSession session(command, options);
+    return RunDiscoverWith(command, options, {});
+}
+
+int RunDiscoverWith(const Command& command, const Options& options,
+                    const std::vector<device::IDeviceDriver*>& moreDrivers) {
+    CSession session(command, options, moreDrivers);
     if (const int status = session.Begin(false); status != kExitOk) {
         return status;
     }

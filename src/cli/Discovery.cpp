@@ -41,9 +41,30 @@ CCliDiscovery::CCliDiscovery()
 CCliDiscovery::~CCliDiscovery() {
     // No callback runs once the instances have stopped; the hubs go after.
     m_instances.Stop();
+    for (device::IDeviceDriver* driver : m_drivers) {
+        driver->StopDiscovery();
+    }
 }
 
-std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
+void CCliDiscovery::AddDriver(device::IDeviceDriver& driver) {
+    m_drivers.push_back(&driver);
+}
+
+std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, bool maker) {
+    for (device::IDeviceDriver* driver : m_drivers) {
+        auto hub = std::make_unique<CDiscoveryHub>();
+        QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+                         [this](const std::vector<device::DeviceInfo>& found) {
+                             onFound(std::string(), found);
+                         });
+        QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
+                         [](const QString& text) { Note(text.toStdString()); });
+        driver->StartDiscovery(*hub);
+        m_driverHubs.push_back(std::move(hub));
+    }
+    if (!maker) {
+        return m_drivers.empty() ? "no discovery for the chosen protocols" : std::string();
+    }
     std::vector<std::string> seen;
     const auto userFor = [&](const QvAdapter& a) -> void* {
         seen.emplace_back(a.Name);
@@ -56,10 +77,9 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
         m_adapters.push_back(adapter);
         auto hub = std::make_unique<CDiscoveryHub>();
         const std::string name = a.Name;
-        QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
-                         [this, name](const std::vector<device::DeviceInfo>& found) {
-                             onFound(name, qv::RecordsOf(found));
-                         });
+        QObject::connect(
+            hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+            [this, name](const std::vector<device::DeviceInfo>& found) { onFound(name, found); });
         QObject::connect(
             hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
             [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, device::Done{}); });
@@ -84,10 +104,10 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces) {
             return "no network adapter named " + wanted;
         }
     }
-    if (started == 0) {
+    if (started == 0 && m_drivers.empty()) {
         return "no network adapter to discover cameras on";
     }
-    if (started == failures) {
+    if (started == failures && m_drivers.empty()) {
         return "discovery could not start on any adapter";
     }
     return {};
@@ -112,18 +132,19 @@ void CCliDiscovery::RunFor(std::chrono::milliseconds time, const std::function<b
     }
 }
 
-void CCliDiscovery::onFound(const std::string& adapter, const std::vector<tagQvIpcInfo>& records) {
+void CCliDiscovery::onFound(const std::string& adapter,
+                            const std::vector<device::DeviceInfo>& devices) {
     const auto now = std::chrono::steady_clock::now();
-    for (const tagQvIpcInfo& r : records) {
-        const device::DeviceId key = qv::IdOf(r);
-        auto [it, added] = m_cameras.try_emplace(key);
+    for (const device::DeviceInfo& d : devices) {
+        auto [it, added] = m_cameras.try_emplace(d.id);
         if (added) {
-            m_order.push_back(key);
+            m_order.push_back(d.id);
         }
-        it->second.record = r;
+        it->second.device = d;
+        it->second.record = qv::RecordOf(d);
         it->second.lastSeen = now;
-        if (std::find(it->second.adapters.begin(), it->second.adapters.end(), adapter) ==
-            it->second.adapters.end()) {
+        if (!adapter.empty() && std::find(it->second.adapters.begin(), it->second.adapters.end(),
+                                          adapter) == it->second.adapters.end()) {
             it->second.adapters.push_back(adapter);
         }
     }

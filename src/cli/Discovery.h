@@ -22,6 +22,8 @@
 namespace orv::cli {
 
 struct SeenCamera {
+    device::DeviceInfo device;
+    // The maker's record of it (made from `device` for other protocols).
     tagQvIpcInfo record{};
     std::vector<std::string> adapters; // in the order they heard it
     std::chrono::steady_clock::time_point lastSeen;
@@ -41,9 +43,13 @@ public:
     CCliDiscovery(const CCliDiscovery&) = delete;
     CCliDiscovery& operator=(const CCliDiscovery&) = delete;
 
-    // Starts on the named adapters (all when none is named). An error text
-    // when a named adapter does not exist or none could start.
-    std::string Start(const std::vector<std::string>& interfaces);
+    // A driver beside the maker's discovery; it reports into a hub of its
+    // own. Add before Start; it outlives this object.
+    void AddDriver(device::IDeviceDriver& driver);
+    // Starts the maker's discovery on the named adapters (all when none is
+    // named; none with `maker` false) and every added driver's. An error
+    // text when a named adapter does not exist or nothing could start.
+    std::string Start(const std::vector<std::string>& interfaces, bool maker = true);
     const std::vector<Adapter>& Adapters() const { return m_adapters; }
     const Adapter* AdapterNamed(const std::string& name) const;
 
@@ -61,10 +67,12 @@ public:
     network::CModifyWaiter& Waiter() { return m_waiter; }
 
 private:
-    void onFound(const std::string& adapter, const std::vector<tagQvIpcInfo>& records);
+    void onFound(const std::string& adapter, const std::vector<device::DeviceInfo>& devices);
 
     CDiscoveryInstances m_instances;
     std::map<std::string, std::unique_ptr<CDiscoveryHub>> m_hubs;
+    std::vector<device::IDeviceDriver*> m_drivers;
+    std::vector<std::unique_ptr<CDiscoveryHub>> m_driverHubs;
     std::vector<Adapter> m_adapters;
     std::vector<device::DeviceId> m_order;
     std::unordered_map<device::DeviceId, SeenCamera, device::DeviceIdHash> m_cameras;

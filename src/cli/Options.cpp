@@ -105,10 +105,14 @@ std::vector<OptionSpec> with(std::vector<OptionSpec> own, bool select) {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"discover",
-         "discover [--interface IF]... [--seconds N] [--format table|csv|json] [--results FILE]",
+         "discover [--interface IF]... [--protocol P]... [--seconds N] [--format table|csv|json] "
+         "[--results FILE]",
          "list every camera that answers: name, MAC, IP, netmask, gateway, HTTP port, model, "
          "display model, firmware version and adapter",
          {{"interface", "IF", "listen on this adapter only (repeatable); all adapters otherwise"},
+          {"protocol", "P",
+           "discover with this protocol only: maker (the maker's frames on every adapter) or "
+           "onvif (repeatable; all by default)"},
           {"seconds", "N", "listen N seconds (default 3)"},
           {"format", "FORMAT", "table (default), csv or json"},
           {"results", "FILE", "also write the list to FILE (.csv or .json)"}},

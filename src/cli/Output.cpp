@@ -36,7 +36,7 @@ std::vector<std::string> cameraCells(const SeenCamera& c) {
     for (const std::string& a : c.adapters) {
         adapters += (adapters.empty() ? "" : " ") + a;
     }
-    return plan::ListCells(c.record, adapters);
+    return plan::ListCells(c.device, adapters);
 }
 
 std::string jsonText(const json& j) {
@@ -92,8 +92,9 @@ std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
             const std::vector<std::string> cells = cameraCells(c);
             json row = json::object();
             for (std::size_t i = 0; i < cells.size(); ++i) {
-                row[plan::kListColumns[i]] =
-                    plan::kListColumns[i] == "http_port" ? json(c.record.HttpPort) : json(cells[i]);
+                row[plan::kListColumns[i]] = plan::kListColumns[i] == "http_port"
+                                                 ? json(c.device.ports.http)
+                                                 : json(cells[i]);
             }
             list.push_back(row);
         }

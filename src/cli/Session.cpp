@@ -109,9 +109,14 @@ std::string ResolveLogin(const Options& options, Login& login) {
     return {};
 }
 
-CSession::CSession(const Command& command, const Options& options)
+CSession::CSession(const Command& command, const Options& options,
+                   const std::vector<device::IDeviceDriver*>& moreDrivers)
     : m_command(command), m_options(options) {
     m_drivers.Add(m_driver);
+    for (device::IDeviceDriver* driver : moreDrivers) {
+        m_drivers.Add(*driver);
+        m_discovery.AddDriver(*driver);
+    }
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     // A second Ctrl+C ends the program at once.
@@ -148,7 +153,15 @@ int CSession::Begin(bool login) {
 }
 
 int CSession::Discover() {
-    if (const std::string error = m_discovery.Start(m_options.Values("interface"));
+    const std::vector<std::string> protocols = m_options.Values("protocol");
+    for (const std::string& p : protocols) {
+        if (p != "maker" && p != "onvif") {
+            return BadInput("--protocol: expected maker or onvif");
+        }
+    }
+    const bool maker = protocols.empty() ||
+                       std::find(protocols.begin(), protocols.end(), "maker") != protocols.end();
+    if (const std::string error = m_discovery.Start(m_options.Values("interface"), maker);
         !error.empty()) {
         Note(error);
         return error.starts_with("no network adapter named") ? kExitBadInput : kExitSomeFailed;

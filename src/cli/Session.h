@@ -28,7 +28,10 @@ struct Login {
 
 class CSession {
 public:
-    CSession(const Command& command, const Options& options);
+    // `moreDrivers` (ONVIF, a test's) discover and open sessions beside the
+    // maker's; they outlive the session.
+    CSession(const Command& command, const Options& options,
+             const std::vector<device::IDeviceDriver*>& moreDrivers = {});
     ~CSession();
     CSession(const CSession&) = delete;
     CSession& operator=(const CSession&) = delete;
@@ -80,6 +83,10 @@ private:
     CCliDiscovery m_discovery;
     std::unique_ptr<jobs::CJobEngine> m_engine;
 };
+
+// discover with drivers beside the maker's (the subcommand passes none).
+int RunDiscoverWith(const Command& command, const Options& options,
+                    const std::vector<device::IDeviceDriver*>& moreDrivers);
 
 // The discovered cameras as job targets.
 std::vector<device::DeviceInfo> Targets(const std::vector<tagQvIpcInfo>& cameras);

@@ -5,6 +5,7 @@
 // includes them reports "not supported by this camera" for each of them
 // while the maker's camera beside them is upgraded.
 
+#include "ReducedDriver.h"
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
 #include "RecordingDriver.h"
@@ -26,63 +27,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include <atomic>
-#include <thread>
-
 namespace {
-
-using orv::device::Capability;
-
-class CReducedDriver final : public orv::device::IDeviceDriver {
-public:
-    static constexpr orv::device::Capabilities kCan = orv::device::Capabilities::All()
-                                                          .Without(Capability::Firmware)
-                                                          .Without(Capability::Ddns)
-                                                          .Without(Capability::Oem)
-                                                          .Without(Capability::AddressWithoutLogin);
-
-    ~CReducedDriver() override { StopDiscovery(); }
-
-    static orv::device::DeviceInfo Camera(int n) {
-        orv::device::DeviceInfo d;
-        const QString endpoint = QStringLiteral("urn:uuid:reduced-%1").arg(n);
-        d.id = orv::device::DeviceId::OfEndpoint("onvif", endpoint.toStdString());
-        d.name = QStringLiteral("Reduced %1").arg(n);
-        d.address = 0xC0000232 + static_cast<std::uint32_t>(n); // 192.0.2.50 + n
-        d.netmask = 0xFFFFFF00;
-        d.ports.http = 80;
-        d.manufacturer = QStringLiteral("Elsewhere");
-        d.model = QString::fromLatin1(testcams::kModel);
-        d.firmware = QStringLiteral("13.1.0.5");
-        d.services.push_back({orv::device::Protocol::Onvif,
-                              QStringLiteral("http://%1/onvif/device_service").arg(d.AddressText()),
-                              endpoint});
-        d.capabilities = kCan;
-        d.lastAnswer = std::chrono::steady_clock::now();
-        return d;
-    }
-
-    orv::device::Protocol Kind() const override { return orv::device::Protocol::Onvif; }
-    void StartDiscovery(orv::device::IDiscoverySink& sink) override {
-        // Answers come on the driver's own thread, as a real one's do.
-        m_thread = std::thread([&sink] { sink.DevicesFound({Camera(1), Camera(2)}); });
-    }
-    void StopDiscovery() override {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    orv::device::Result<std::unique_ptr<orv::device::IDeviceSession>>
-    Open(const orv::device::DeviceInfo&, const orv::device::Credentials&) override {
-        ++opened;
-        return orv::device::Fault::NotSupported;
-    }
-
-    std::atomic<int> opened{0};
-
-private:
-    std::thread m_thread;
-};
 
 QWidget* named(QWidget* page, const char* name) {
     QWidget* w = page->findChild<QWidget*>(QString::fromLatin1(name));

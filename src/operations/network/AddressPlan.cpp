@@ -516,12 +516,17 @@ const std::vector<std::string> kListColumns = {"name",    "mac",       "ip",    
                                                "gateway", "http_port", "model", "display_model",
                                                "version", "adapter"};
 
-std::vector<std::string> ListCells(const tagQvIpcInfo& r, const std::string& adapters) {
-    return {FieldText(r.DevName), MacText(MacOf(r)),
-            FieldText(r.IpAddr),  FieldText(r.NetMask),
-            FieldText(r.Gateway), std::to_string(r.HttpPort),
-            FieldText(r.Model),   FieldText(r.DisplayModel),
-            FieldText(r.Version), adapters};
+std::vector<std::string> ListCells(const device::DeviceInfo& d, const std::string& adapters) {
+    return {d.name.toStdString(),
+            d.MacText(),
+            d.AddressText().toStdString(),
+            device::Ipv4Text(d.netmask).toStdString(),
+            device::Ipv4Text(d.gateway).toStdString(),
+            std::to_string(d.ports.http),
+            d.model.toStdString(),
+            d.displayModel.toStdString(),
+            d.firmware.toStdString(),
+            adapters};
 }
 
 std::string ListCsv(const std::vector<std::vector<std::string>>& rows) {

@@ -8,6 +8,7 @@
 // missing, or conflicting with something that holds the address already.
 // Plain code, shared by the command line and the window.
 
+#include "device/DeviceInfo.h"
 #include "qvsp/QvspTypes.h"
 
 #include <array>
@@ -94,7 +95,7 @@ std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries)
 // http_port, model, display_model, version, adapter. Its CSV reads back as
 // an address plan, so an installer edits the list into one.
 extern const std::vector<std::string> kListColumns;
-std::vector<std::string> ListCells(const tagQvIpcInfo& record, const std::string& adapters);
+std::vector<std::string> ListCells(const device::DeviceInfo& device, const std::string& adapters);
 // The header and one CSV row per camera (RFC 4180, UTF-8).
 std::string ListCsv(const std::vector<std::vector<std::string>>& rows);
 

@@ -414,8 +414,8 @@ void CSearchDlg::ExportList() {
         return;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const tagQvIpcInfo& record : orv::qv::RecordsOf(Devices().Devices())) {
-        rows.push_back(orv::plan::ListCells(record, std::string()));
+    for (const orv::device::DeviceInfo& device : Devices().Devices()) {
+        rows.push_back(orv::plan::ListCells(device, std::string()));
     }
     const std::string csv = orv::plan::ListCsv(rows);
     QSaveFile file(path);
