@@ -3,6 +3,7 @@
 // it can keep and steps in a bounded number.
 
 #include "cli/Profile.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <cstddef>
 #include <cstdint>
