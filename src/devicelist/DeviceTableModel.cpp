@@ -112,7 +112,11 @@ CDeviceTableModel::Update
 CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
                                 std::optional<std::int32_t> seenAt) {
     Update update;
-    std::vector<Entry> added;
+    // New cameras in the order of their first answer in the batch, each with
+    // its latest answer. Their rows are made only once they are inserted:
+    // a batch of rows built aside and moved in would cost every page a
+    // fresh block of memory per batch.
+    std::vector<const device::DeviceInfo*> added;
     std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> addedIndex;
     for (const device::DeviceInfo& info : devices) {
         const device::DeviceId& key = info.id;
@@ -143,25 +147,23 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
             ++update.refreshed;
         } else if (const auto it = addedIndex.find(key); it != addedIndex.end()) {
             // The same camera twice in one batch (answers on two adapters).
-            added[it->second].device.info = info;
-            takeSortValues(added[it->second]);
+            added[it->second] = &info;
         } else if (rowCount() + static_cast<int>(added.size()) >= kMaxDevices) {
             ++update.refused;
         } else {
-            Entry entry;
-            entry.device.info = info;
-            takeSortValues(entry);
-            entry.device.lastSeen = seenAt.value_or(0);
             addedIndex.emplace(key, added.size());
-            added.push_back(std::move(entry));
+            added.push_back(&info);
         }
     }
     if (!added.empty()) {
         const int first = rowCount();
         beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
-        for (Entry& entry : added) {
-            m_index.emplace(entry.device.info.id, static_cast<int>(m_rows.size()));
-            m_rows.push_back(std::move(entry));
+        for (const device::DeviceInfo* info : added) {
+            m_index.emplace(info->id, static_cast<int>(m_rows.size()));
+            Entry& entry = m_rows.emplace_back();
+            entry.device.info = *info;
+            entry.device.lastSeen = seenAt.value_or(0);
+            takeSortValues(entry);
         }
         endInsertRows();
         update.added = static_cast<int>(added.size());

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -82,7 +83,10 @@ private:
     Qt::Alignment alignment(int column) const;
 
     const DeviceListProfile& m_profile;
-    std::vector<Entry> m_rows;
+    // Rows stay where they are while more are added. A vector would copy
+    // every row each time it grows (a collation key can only be copied), on
+    // every page in the same turn.
+    std::deque<Entry> m_rows;
     std::unordered_map<device::DeviceId, int, device::DeviceIdHash> m_index;
     std::vector<QString> m_titles;
     int m_sortColumn = -1;

@@ -19,6 +19,8 @@ const QColor kSelectedRow(132, 192, 252);
 const QColor kHighlightedCell(115, 186, 226);
 constexpr int kTextIndent = 4;
 constexpr int kCheckBoxMargin = 3;
+// Texts whose width is kept; beyond that the widths are measured afresh.
+constexpr qsizetype kMaxKnownWidths = 4096;
 
 } // namespace
 
@@ -231,9 +233,7 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
     }
 
     const QFontMetrics metrics(font());
-    const auto measure = [&metrics](const QString& text) {
-        return metrics.horizontalAdvance(text);
-    };
+    const auto measure = [this, &metrics](const QString& text) { return TextWidth(metrics, text); };
     painter.setFont(font());
     for (int column = 0; column < columns; ++column) {
         if (isColumnHidden(column)) {
@@ -261,6 +261,22 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
                 Qt::AlignVCenter | Qt::TextSingleLine),
             CutTextToWidth(text, label.width(), measure));
     }
+}
+
+int CSortListCtrl::TextWidth(const QFontMetrics& metrics, const QString& text) const {
+    if (!m_widthMetrics || !(*m_widthMetrics == metrics)) {
+        m_widths.clear();
+        m_widthMetrics = metrics;
+    }
+    if (const auto it = m_widths.constFind(text); it != m_widths.cend()) {
+        return *it;
+    }
+    if (m_widths.size() >= kMaxKnownWidths) {
+        m_widths.clear();
+    }
+    const int width = metrics.horizontalAdvance(text);
+    m_widths.insert(text, width);
+    return width;
 }
 
 void CSortListCtrl::mousePressEvent(QMouseEvent* event) {

@@ -16,7 +16,11 @@
 
 #include "FlatHeaderCtrl.h"
 
+#include <QFontMetrics>
+#include <QHash>
 #include <QTableView>
+
+#include <optional>
 
 namespace orv::ui {
 
@@ -71,12 +75,19 @@ private:
     QRect RowRect(int row) const;
     QRect CheckBoxRect(const QRect& firstCell) const;
     void PaintRow(QPainter& painter, int row, const QRect& rowRect) const;
+    // A text's width in the list's font, measured once: measuring shapes the
+    // text, and while cameras arrive the same cells are painted turn after
+    // turn.
+    int TextWidth(const QFontMetrics& metrics, const QString& text) const;
 
     CFlatHeaderCtrl* m_header = nullptr;
     int m_clickedColumn = -1;
     bool m_cellHighlight = true;
     int m_firstHighlightColumn = -1;
     int m_extraRowHeight = 0;
+    // Widths by text, for the font of m_widthMetrics.
+    mutable QHash<QString, int> m_widths;
+    mutable std::optional<QFontMetrics> m_widthMetrics;
 };
 
 } // namespace orv::ui

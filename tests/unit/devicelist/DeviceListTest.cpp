@@ -161,6 +161,16 @@ TEST_F(DeviceListTest, CellsComeFromTheRecordAndTheMacMakesTheKey) {
     EXPECT_EQ(batch->AddOrRefreshDevices(Found(both)), 1)
         << "one camera twice in a batch is one row";
     EXPECT_EQ(batch->Count(), 2);
+
+    // A new camera that answers twice in one batch is listed as its later
+    // answer tells it, and in that answer's place.
+    auto network = list(DeviceListKind::NetworkSettings);
+    const std::vector<tagQvIpcInfo> moved{Camera(7, "192.168.1.90", "before"),
+                                          Camera(8, "192.168.1.50", "fixed"),
+                                          Camera(7, "192.168.1.10", "after")};
+    EXPECT_EQ(network->AddOrRefreshDevices(Found(moved)), 2);
+    EXPECT_EQ(column(*network, 2), (QStringList{"after", "fixed"}));
+    EXPECT_EQ(column(*network, 4), (QStringList{"192.168.1.10", "192.168.1.50"}));
 }
 
 TEST_F(DeviceListTest, SilentCamerasLeaveOneByOneAndOnlyNetworkSettingsLogsThem) {
