@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabWidget>
 
 namespace {
 
@@ -75,8 +76,10 @@ TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack
     }
 
     // The current camera decides; the page's own rules still hold beside it.
+    auto* tabs = dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
     const auto pick = [&](CDeviceListPage* page) {
-        page->setVisible(true);
+        tabs->setCurrentWidget(page);
+        QCoreApplication::processEvents();
         clickCell(page, rowOf(page, first), 2);
         QCoreApplication::processEvents();
     };
@@ -96,6 +99,10 @@ TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack
     EXPECT_FALSE(named(network, "ddnsUserEdit")->isEnabled());
     EXPECT_FALSE(named(network, "ddnsEnable")->isEnabled());
     EXPECT_TRUE(named(network, "httpPortEdit")->isEnabled()) << "ports it has";
+    dlg.BatchSetPage()
+        ->findChild<QTabWidget*>(QStringLiteral("batchSubPages"))
+        ->setCurrentWidget(network);
+    SaveScreenshot(dlg, QStringLiteral("reduced-camera-network-settings"));
     pick(dlg.VideoViewPage());
     EXPECT_TRUE(named(dlg.VideoViewPage(), "play")->isEnabled()) << "live video it has";
     EXPECT_TRUE(named(dlg.VideoViewPage(), "brightness")->isEnabled());
