@@ -1,19 +1,9 @@
 #include "WindowServices.h"
 
 #include "protocols/qv/QvDriver.h"
-#include "text/TextConv.h"
 
 #include <QLineEdit>
 #include <QListWidget>
-
-namespace {
-
-void narrowCredential(const QLineEdit& edit, char* buffer, int size) {
-    const std::wstring text = edit.text().trimmed().toStdWString();
-    WideToMulti(orv::kCpAnsi, text.c_str(), buffer, size, true);
-}
-
-} // namespace
 
 void CWindowServices::AddOperatingInfo(const wchar_t* text) {
     if (text == nullptr) {
@@ -45,12 +35,4 @@ QString CWindowServices::DefaultPasswordText() const {
 
 void CWindowServices::SetDefaultPassword(const QString& password) {
     m_password.setText(password);
-}
-
-void CWindowServices::GetDefaultUser(char* buffer, int size) const {
-    narrowCredential(m_user, buffer, size);
-}
-
-void CWindowServices::GetDefaultPassword(char* buffer, int size) const {
-    narrowCredential(m_password, buffer, size);
 }

@@ -30,10 +30,7 @@ public:
     // request, else 0 (also without any instance).
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
 
-    // The trimmed Username/Password edit text, escaped and converted to the
-    // narrow code page, at most size - 1 bytes, into a caller-zeroed buffer.
-    void GetDefaultUser(char* buffer, int size) const override;
-    void GetDefaultPassword(char* buffer, int size) const override;
+    // The trimmed Username/Password edit text.
     QString DefaultUserText() const override;
     QString DefaultPasswordText() const override;
     void SetDefaultPassword(const QString& password) override;

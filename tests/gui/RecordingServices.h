@@ -18,12 +18,6 @@ public:
 
     QString DefaultUserText() const override { return user.trimmed(); }
     QString DefaultPasswordText() const override { return password.trimmed(); }
-    void GetDefaultUser(char* buffer, int size) const override {
-        WideToMulti(orv::kCpAnsi, DefaultUserText().toStdWString().c_str(), buffer, size, true);
-    }
-    void GetDefaultPassword(char* buffer, int size) const override {
-        WideToMulti(orv::kCpAnsi, DefaultPasswordText().toStdWString().c_str(), buffer, size, true);
-    }
     void SetDefaultPassword(const QString& text) override { password = text; }
     void AddOperatingInfo(const QString& text) override { lines << text; }
     int ModifyIpcInfoAll(tagQvIpcInfo* request) override {

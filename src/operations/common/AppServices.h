@@ -19,9 +19,6 @@ public:
     // The Username/Password edit texts, trimmed.
     virtual QString DefaultUserText() const = 0;
     virtual QString DefaultPasswordText() const = 0;
-    // The same, escaped and converted for a device, at most size - 1 bytes.
-    virtual void GetDefaultUser(char* buffer, int size) const = 0;
-    virtual void GetDefaultPassword(char* buffer, int size) const = 0;
     // Puts `password` into the Password edit, so later logins use it.
     virtual void SetDefaultPassword(const QString& password) = 0;
 

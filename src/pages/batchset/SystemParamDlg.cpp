@@ -320,12 +320,13 @@ void CSystemParamDlg::Save() {
         steps.push_back(*nameStep);
     }
 
-    char current[kPasswordField] = {};
-    m_app.GetDefaultPassword(current, sizeof current);
-    const bool newPasswordTyped = m_passwordTyped && std::strcmp(newPassword, current) != 0;
+    // The text as typed: the driver escapes it for the camera.
+    const QString typed = QString::fromStdWString(password);
+    const bool newPasswordTyped = m_passwordTyped && typed != m_app.DefaultPasswordText();
     if (newPasswordTyped) {
         // The camera takes the new password only after a restart.
-        for (bs::Step& step : m_operations.ModifyPasswordAndReboot("admin", newPassword)) {
+        for (bs::Step& step :
+             m_operations.ModifyPasswordAndReboot(QStringLiteral("admin"), typed)) {
             steps.push_back(std::move(step));
         }
     }
@@ -341,7 +342,7 @@ void CSystemParamDlg::Save() {
         newPasswordTyped) {
         // Sent once: a later Save sends it again only when typed again.
         m_passwordTyped = false;
-        emit passwordChangeStarted(QString::fromStdWString(password));
+        emit passwordChangeStarted(typed);
     }
 }
 
