@@ -46,19 +46,30 @@ CCliDiscovery::~CCliDiscovery() {
     }
 }
 
+std::unique_ptr<CDiscoveryHub> CCliDiscovery::makeHub(const std::string& adapter) {
+    auto hub = std::make_unique<CDiscoveryHub>();
+    QObject::connect(
+        hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+        [this, adapter](const std::vector<device::DeviceInfo>& found) { onFound(adapter, found); });
+    QObject::connect(
+        hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
+        [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, device::Done{}); });
+    QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
+                     [this](const device::DeviceInfo& d, device::Fault fault) {
+                         m_waiter.Complete(d.id, fault);
+                     });
+    QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
+                     [](const QString& text) { Note(text.toStdString()); });
+    return hub;
+}
+
 void CCliDiscovery::AddDriver(device::IDeviceDriver& driver) {
     m_drivers.push_back(&driver);
 }
 
 std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, bool maker) {
     for (device::IDeviceDriver* driver : m_drivers) {
-        auto hub = std::make_unique<CDiscoveryHub>();
-        QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
-                         [this](const std::vector<device::DeviceInfo>& found) {
-                             onFound(std::string(), found);
-                         });
-        QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
-                         [](const QString& text) { Note(text.toStdString()); });
+        auto hub = makeHub(std::string());
         driver->StartDiscovery(*hub);
         m_driverHubs.push_back(std::move(hub));
     }
@@ -75,20 +86,8 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, boo
         Adapter adapter{a.Name, {}};
         std::memcpy(adapter.mac.data(), a.Mac, adapter.mac.size());
         m_adapters.push_back(adapter);
-        auto hub = std::make_unique<CDiscoveryHub>();
         const std::string name = a.Name;
-        QObject::connect(
-            hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
-            [this, name](const std::vector<device::DeviceInfo>& found) { onFound(name, found); });
-        QObject::connect(
-            hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
-            [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, device::Done{}); });
-        QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
-                         [this](const device::DeviceInfo& d, device::Fault fault) {
-                             m_waiter.Complete(d.id, fault);
-                         });
-        QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
-                         [](const QString& text) { Note(text.toStdString()); });
+        auto hub = makeHub(name);
         void* user = static_cast<device::IDiscoverySink*>(hub.get());
         m_hubs[name] = std::move(hub);
         return user;

@@ -67,6 +67,9 @@ public:
     network::CModifyWaiter& Waiter() { return m_waiter; }
 
 private:
+    // A hub whose answers count as heard on `adapter` ("" for a driver's
+    // own discovery) and whose address-change outcomes reach the waiter.
+    std::unique_ptr<CDiscoveryHub> makeHub(const std::string& adapter);
     void onFound(const std::string& adapter, const std::vector<device::DeviceInfo>& devices);
 
     CDiscoveryInstances m_instances;

@@ -4,32 +4,40 @@
 
 #include <QDateTime>
 
+#include <iterator>
 #include <memory>
 
 namespace orv::batchset {
 
+namespace {
+
+// Each operation's words in its result line and what a camera needs for it,
+// in the order of Operation.
+struct OperationTraits {
+    const char* words;
+    device::Capability capability;
+};
+constexpr OperationTraits kOperations[] = {
+    {"Reboot", device::Capability::Reboot},
+    {"Restore", device::Capability::Restore},
+    {"Modify Password", device::Capability::Password},
+    {"Modify Device Name", device::Capability::Name},
+    {"Modify System Date", device::Capability::DateTime},
+    {"Modify Port", device::Capability::Ports},
+    {"Modify DDNS", device::Capability::Ddns},
+    {"Modify Image", device::Capability::Image},
+    {"Modify Video Stream", device::Capability::Streams},
+};
+static_assert(std::size(kOperations) == static_cast<std::size_t>(Operation::SetVideoStream) + 1);
+
+const OperationTraits& traitsOf(Operation operation) {
+    return kOperations[static_cast<std::size_t>(operation)];
+}
+
+} // namespace
+
 const char* OperationWords(Operation operation) {
-    switch (operation) {
-    case Operation::Reboot:
-        return "Reboot";
-    case Operation::Restore:
-        return "Restore";
-    case Operation::ModifyPassword:
-        return "Modify Password";
-    case Operation::SetDeviceName:
-        return "Modify Device Name";
-    case Operation::SetSystemDate:
-        return "Modify System Date";
-    case Operation::SetPorts:
-        return "Modify Port";
-    case Operation::SetDdns:
-        return "Modify DDNS";
-    case Operation::SetImaging:
-        return "Modify Image";
-    case Operation::SetVideoStream:
-        return "Modify Video Stream";
-    }
-    return "";
+    return traitsOf(operation).words;
 }
 
 DateTime ComputerTime() {
@@ -56,27 +64,7 @@ std::vector<device::DeviceInfo> CBatchOperations::targets(const Message& none) {
 namespace {
 
 device::Capability CapabilityOf(Operation operation) {
-    switch (operation) {
-    case Operation::Reboot:
-        return device::Capability::Reboot;
-    case Operation::Restore:
-        return device::Capability::Restore;
-    case Operation::ModifyPassword:
-        return device::Capability::Password;
-    case Operation::SetDeviceName:
-        return device::Capability::Name;
-    case Operation::SetSystemDate:
-        return device::Capability::DateTime;
-    case Operation::SetPorts:
-        return device::Capability::Ports;
-    case Operation::SetDdns:
-        return device::Capability::Ddns;
-    case Operation::SetImaging:
-        return device::Capability::Image;
-    case Operation::SetVideoStream:
-        return device::Capability::Streams;
-    }
-    return device::Capability::Reboot;
+    return traitsOf(operation).capability;
 }
 
 device::StreamKind StreamKindOf(const QvVideoConfig& record) {
