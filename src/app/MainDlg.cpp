@@ -66,7 +66,7 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
     setSizeGripEnabled(true);
     createControls();
     m_services =
-        std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList, m_qvDriver);
+        std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList, m_drivers);
     // The pages read the language and the default password as they are
     // made (the OEM page its column headers, the System sub-page its
     // password fields), so both are in place first.
@@ -186,9 +186,10 @@ void CMainDlg::restoreLanguageAndCredentials() {
     TheLanguage().LoadSavedLanguage();
     m_userEdit->setMaxLength(kUserMaxChars);
     m_passwordEdit->setMaxLength(kPasswordMaxChars);
-    // Every login and modify request carries them in 32- and 16-byte fields.
-    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.UserName);
-    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof tagQvIpcInfo{}.Password);
+    // Every login and modify request carries them, in fields of fixed size
+    // for some protocols.
+    orv::LimitToTaken(m_userEdit, m_drivers, orv::device::TextField::User);
+    orv::LimitToTaken(m_passwordEdit, m_drivers, orv::device::TextField::Password);
     readCredentials();
 }
 

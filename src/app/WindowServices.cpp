@@ -1,7 +1,5 @@
 #include "WindowServices.h"
 
-#include "protocols/qv/QvDriver.h"
-
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -21,8 +19,14 @@ void CWindowServices::AddOperatingInfo(const QString& text) {
     m_info.scrollToBottom();
 }
 
-int CWindowServices::ModifyIpcInfoAll(tagQvIpcInfo* request) {
-    return m_maker.ModifyAll(request);
+orv::device::Status CWindowServices::ChangeAddress(const orv::device::DeviceInfo& device,
+                                                   const orv::device::AddressChange& change,
+                                                   const orv::device::Credentials& credentials) {
+    orv::device::IDeviceDriver* driver = m_drivers.For(device);
+    if (driver == nullptr) {
+        return orv::device::Fault::NotSupported;
+    }
+    return driver->ChangeAddress(device, change, credentials);
 }
 
 QString CWindowServices::DefaultUserText() const {

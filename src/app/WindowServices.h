@@ -1,34 +1,33 @@
 #pragma once
 // What the pages use of the main window (IAppServices), apart from the
 // window itself: the default-credential edits, the Operating Information
-// list and the maker's address changes. The window makes it once its
-// controls exist and hands it to every page; it knows no page.
+// list and address changes through the program's drivers. The window
+// makes it once its controls exist and hands it to every page; it knows no
+// page.
 
+#include "device/DriverSet.h"
 #include "operations/common/AppServices.h"
 
 class QLineEdit;
 class QListWidget;
-
-namespace orv::qv {
-class CQvDriver;
-}
 
 class CWindowServices final : public orv::IAppServices {
 public:
     static constexpr int kMaxInfoLines = 100;
 
     CWindowServices(QLineEdit& user, QLineEdit& password, QListWidget& info,
-                    orv::qv::CQvDriver& maker)
-        : m_user(user), m_password(password), m_info(info), m_maker(maker) {}
+                    const orv::device::CDriverSet& drivers)
+        : m_user(user), m_password(password), m_info(info), m_drivers(drivers) {}
 
     // Appends a line (window thread); beyond the last 100 the list starts
     // anew. A null text does nothing.
     void AddOperatingInfo(const wchar_t* text);
     void AddOperatingInfo(const QString& text) override;
 
-    // Hands a modify request to every discovery instance; -1 for a null
-    // request, else 0 (also without any instance).
-    int ModifyIpcInfoAll(tagQvIpcInfo* request) override;
+    // Through the camera's driver; NotSupported where no driver can.
+    orv::device::Status ChangeAddress(const orv::device::DeviceInfo& device,
+                                      const orv::device::AddressChange& change,
+                                      const orv::device::Credentials& credentials) override;
 
     // The trimmed Username/Password edit text.
     QString DefaultUserText() const override;
@@ -39,5 +38,5 @@ private:
     QLineEdit& m_user;
     QLineEdit& m_password;
     QListWidget& m_info;
-    orv::qv::CQvDriver& m_maker;
+    const orv::device::CDriverSet& m_drivers;
 };

@@ -16,7 +16,7 @@ std::string text(const Message& m) {
 
 } // namespace
 
-CCliBatchHost::CCliBatchHost(CSession& session, std::vector<tagQvIpcInfo> targets, bool yes)
+CCliBatchHost::CCliBatchHost(CSession& session, std::vector<device::DeviceInfo> targets, bool yes)
     : m_session(session), m_targets(std::move(targets)), m_yes(yes) {}
 
 device::Credentials CCliBatchHost::DefaultCredentials() const {
@@ -24,7 +24,7 @@ device::Credentials CCliBatchHost::DefaultCredentials() const {
 }
 
 std::vector<device::DeviceInfo> CCliBatchHost::CheckedDevices() const {
-    return Targets(m_targets);
+    return m_targets;
 }
 
 void CCliBatchHost::ShowMessage(const Message& message) {

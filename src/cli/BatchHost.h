@@ -11,7 +11,7 @@ namespace orv::cli {
 
 class CCliBatchHost final : public batchset::IBatchHost {
 public:
-    CCliBatchHost(CSession& session, std::vector<tagQvIpcInfo> targets, bool yes);
+    CCliBatchHost(CSession& session, std::vector<device::DeviceInfo> targets, bool yes);
 
     bool CheckedMode() const override { return true; }
     std::vector<device::DeviceInfo> CheckedDevices() const override;
@@ -29,7 +29,7 @@ public:
 
 private:
     CSession& m_session;
-    std::vector<tagQvIpcInfo> m_targets;
+    std::vector<device::DeviceInfo> m_targets;
     bool m_yes;
     bool m_unanswered = false;
     std::vector<jobs::OperationResult> m_results;

@@ -36,25 +36,26 @@ int RunApply(const Command& command, const Options& options) {
     }
 
     CSession session(command, options);
-    std::vector<tagQvIpcInfo> selected;
+    std::vector<device::DeviceInfo> selected;
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, selected, localNow());
+    const BuildResult built = BuildProfile(*read.profile, qv::RecordsOf(selected), localNow());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }
     const BuiltProfile& profile = *built.built;
     if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected,
-                                  [&](const tagQvIpcInfo& c) { return profile.Describe(c); });
+        return session.ShowDryRun(selected, [&](const device::DeviceInfo& c) {
+            return profile.Describe(qv::RecordOf(c));
+        });
     }
     jobs::JobSpec order;
     order.name = "Apply";
-    order.targets = Targets(selected);
+    order.targets = selected;
     order.credentials = session.LoginData().credentials;
     order.operations =
-        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
+        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(qv::RecordOf(selected[0])));
     order.work = [&profile](jobs::CameraRun& run) {
         batchset::CBatchOperations::RunSteps(profile.StepsFor(qv::RecordOf(run.Device())), run);
     };

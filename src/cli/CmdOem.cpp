@@ -45,7 +45,7 @@ int RunOem(const Command& command, const Options& options) {
     }
 
     CSession session(command, options);
-    std::vector<tagQvIpcInfo> selected;
+    std::vector<device::DeviceInfo> selected;
     if (const auto end = session.PrepareOrShowPlan(
             selected, {"Upload OEM Files: company " + options.Value("company") + ", " +
                            std::to_string(images.size()) + " image(s)",
@@ -59,11 +59,11 @@ int RunOem(const Command& command, const Options& options) {
         return kExitSomeFailed;
     }
     jobs::CRebootQueue& reboots = session.Reboots();
-    const std::vector<jobs::OperationResult> results = session.Run(
-        oem::UploadOemJob(Targets(selected), *checked.upload, QString::fromStdString(path),
-                          [&reboots](std::shared_ptr<device::IDeviceSession> camera) {
-                              reboots.QueueReboot(std::move(camera));
-                          }));
+    const std::vector<jobs::OperationResult> results =
+        session.Run(oem::UploadOemJob(selected, *checked.upload, QString::fromStdString(path),
+                                      [&reboots](std::shared_ptr<device::IDeviceSession> camera) {
+                                          reboots.QueueReboot(std::move(camera));
+                                      }));
     session.WaitForReboots();
     return session.Finish(results);
 }

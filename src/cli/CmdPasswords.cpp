@@ -68,27 +68,23 @@ std::string givenPassword(const Options& options, std::string& password) {
 }
 
 std::string
-secretsCsv(const std::vector<tagQvIpcInfo>& cameras,
+secretsCsv(const std::vector<device::DeviceInfo>& cameras,
            const std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash>& passwords,
            const std::vector<jobs::OperationResult>* results) {
     QString csv = jobs::CsvRow({"mac", "ip", "name", "password", "applied"});
-    for (const tagQvIpcInfo& c : cameras) {
+    for (const device::DeviceInfo& c : cameras) {
         QString applied = QStringLiteral("pending");
         if (results != nullptr) {
             applied = QStringLiteral("no");
             for (const jobs::OperationResult& r : *results) {
-                if (r.device.id == qv::IdOf(c) && r.operation == "Modify Password" &&
+                if (r.device.id == c.id && r.operation == "Modify Password" &&
                     r.outcome == jobs::Outcome::Succeeded) {
                     applied = QStringLiteral("yes");
                 }
             }
         }
-        char mac[18];
-        std::snprintf(mac, sizeof mac, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", c.Mac[0], c.Mac[1],
-                      c.Mac[2], c.Mac[3], c.Mac[4], c.Mac[5]);
-        csv += jobs::CsvRow({QString::fromLatin1(mac), QString::fromStdString(FieldText(c.IpAddr)),
-                             QString::fromStdString(FieldText(c.DevName)),
-                             QString::fromStdString(passwords.at(qv::IdOf(c))), applied});
+        csv += jobs::CsvRow({QString::fromStdString(c.MacText()), c.AddressText(), c.name,
+                             QString::fromStdString(passwords.at(c.id)), applied});
     }
     return csv.toStdString();
 }
@@ -118,7 +114,7 @@ int RunPasswords(const Command& command, const Options& options) {
     }
 
     CSession session(command, options);
-    std::vector<tagQvIpcInfo> selected;
+    std::vector<device::DeviceInfo> selected;
     if (const auto end =
             session.PrepareOrShowPlan(selected, {rotate ? "Modify Password: a new random password"
                                                         : "Modify Password: the given password",
@@ -126,8 +122,8 @@ int RunPasswords(const Command& command, const Options& options) {
         return *end;
     }
     std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash> passwords;
-    for (const tagQvIpcInfo& c : selected) {
-        passwords[qv::IdOf(c)] = rotate ? RandomPassword() : given;
+    for (const device::DeviceInfo& c : selected) {
+        passwords[c.id] = rotate ? RandomPassword() : given;
     }
     CSecretsFile secrets;
     if (rotate) {
@@ -142,7 +138,7 @@ int RunPasswords(const Command& command, const Options& options) {
     batchset::CBatchOperations operations(host, session.Reboots());
     jobs::JobSpec order;
     order.name = "Passwords";
-    order.targets = Targets(selected);
+    order.targets = selected;
     order.credentials = session.LoginData().credentials;
     order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
     // The System page changes the administrator's password.

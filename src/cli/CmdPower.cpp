@@ -9,7 +9,7 @@ namespace {
 
 int run(const Command& command, const Options& options, bool restore) {
     CSession session(command, options);
-    std::vector<tagQvIpcInfo> selected;
+    std::vector<device::DeviceInfo> selected;
     if (const auto end = session.PrepareOrShowPlan(
             selected, {restore ? "Restore, then Reboot after 25 s" : "Reboot"})) {
         return *end;

@@ -9,8 +9,6 @@
 #include "Session.h"
 #include "file/RegularFile.h"
 #include "operations/network/AddressPlan.h"
-#include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,26 +18,9 @@ namespace {
 
 constexpr const char* kVerifyOperation = "Verify Address";
 
-bool sameNetwork(const tagQvIpcInfo& seen, const tagQvIpcInfo& request) {
-    return FieldText(seen.IpAddr) == FieldText(request.IpAddr) &&
-           FieldText(seen.NetMask) == FieldText(request.NetMask) &&
-           FieldText(seen.Gateway) == FieldText(request.Gateway) &&
-           seen.HttpPort == request.HttpPort;
-}
-
-// A record text as the person wrote it: requests carry texts escaped for
-// the camera (a backslash before every backslash and apostrophe).
-std::string plainText(const std::string& escaped) {
-    std::string plain;
-    plain.reserve(escaped.size());
-    for (std::size_t i = 0; i < escaped.size(); ++i) {
-        if (escaped[i] == '\\' && i + 1 < escaped.size() &&
-            (escaped[i + 1] == '\\' || escaped[i + 1] == '\'')) {
-            ++i;
-        }
-        plain.push_back(escaped[i]);
-    }
-    return plain;
+bool sameNetwork(const device::DeviceInfo& seen, const device::AddressChange& change) {
+    return seen.address == change.address && seen.netmask == change.netmask &&
+           seen.gateway == change.gateway && seen.ports.http == change.httpPort;
 }
 
 std::vector<std::string> entryRow(const plan::PlanEntry& e) {
@@ -48,12 +29,13 @@ std::vector<std::string> entryRow(const plan::PlanEntry& e) {
                               : e.state == plan::RowState::Missing ? "missing"
                                                                    : "conflicting";
     std::vector<std::string> row = {std::to_string(e.row.line), plan::MacText(e.row.mac),
-                                    e.camera ? FieldText(e.camera->IpAddr) : "", state};
+                                    e.camera ? e.camera->AddressText().toStdString() : "", state};
     if (e.request) {
-        const tagQvIpcInfo& r = *e.request;
-        for (std::string cell : {FieldText(r.IpAddr), FieldText(r.NetMask), FieldText(r.Gateway),
-                                 std::to_string(r.HttpPort), plainText(FieldText(r.DevName))}) {
-            row.push_back(cell);
+        const device::AddressChange& c = e.request->change;
+        for (const QString& cell :
+             {device::Ipv4Text(c.address), device::Ipv4Text(c.netmask), device::Ipv4Text(c.gateway),
+              QString::number(c.httpPort), c.name}) {
+            row.push_back(cell.toStdString());
         }
     } else {
         row.push_back(e.reason);
@@ -93,13 +75,14 @@ int RunSetIp(const Command& command, const Options& options) {
         return status;
     }
     const plan::PlanLogin login{session.LoginData().user, session.LoginData().password};
-    std::vector<plan::PlanEntry> entries = plan::MatchPlan(plan, session.Records(), login);
+    std::vector<plan::PlanEntry> entries =
+        plan::MatchPlan(plan, session.Devices(), login, session.Drivers());
 
     // Each target address is probed from the adapter its camera answered on.
     std::map<std::string, std::vector<std::string>> probes;
     for (const plan::PlanEntry& e : entries) {
         const std::vector<std::string> one = plan::AddressesToProbe({e});
-        const SeenCamera* seen = e.camera ? session.Discovery().Find(qv::IdOf(*e.camera)) : nullptr;
+        const SeenCamera* seen = e.camera ? session.Discovery().Find(e.camera->id) : nullptr;
         if (!one.empty() && seen != nullptr && !seen->adapters.empty()) {
             probes[seen->adapters.front()].push_back(one.front());
         }
@@ -114,7 +97,7 @@ int RunSetIp(const Command& command, const Options& options) {
         }
         inUse.insert(probe.inUse.begin(), probe.inUse.end());
     }
-    entries = plan::MatchPlan(plan, session.Records(), login, inUse);
+    entries = plan::MatchPlan(plan, session.Devices(), login, session.Drivers(), inUse);
 
     bool refused = false;
     for (const plan::PlanEntry& e : entries) {
@@ -139,10 +122,9 @@ int RunSetIp(const Command& command, const Options& options) {
     order.name = "Set IP";
     order.operations = {network::kModifyOperation};
     order.credentials = session.LoginData().credentials;
-    const auto now = std::chrono::steady_clock::now();
     for (const plan::PlanEntry& e : entries) {
-        planned.emplace(qv::IdOf(*e.camera), e);
-        order.targets.push_back(qv::DeviceOf(*e.camera, now));
+        planned.emplace(e.camera->id, e);
+        order.targets.push_back(*e.camera);
     }
     CCliDiscovery& discovery = session.Discovery();
     order.work = [&planned, &discovery](jobs::CameraRun& run) {
@@ -153,7 +135,10 @@ int RunSetIp(const Command& command, const Options& options) {
             return;
         }
         discovery.Waiter().Expect(key);
-        discovery.Modify(*e.request);
+        if (const device::Status sent = discovery.Modify(*e.request); !sent) {
+            run.Report(network::kModifyOperation, sent);
+            return;
+        }
         network::ReportModifyOutcome(discovery.Waiter(), run);
     };
     std::vector<jobs::OperationResult> results = session.Run(std::move(order));
@@ -167,7 +152,8 @@ int RunSetIp(const Command& command, const Options& options) {
     }
     const auto seenAtTarget = [&](const jobs::OperationResult& r) {
         const SeenCamera* seen = discovery.Find(r.device.id);
-        return seen != nullptr && sameNetwork(seen->record, *planned.at(r.device.id).request);
+        return seen != nullptr &&
+               sameNetwork(seen->device, planned.at(r.device.id).request->change);
     };
     const auto verifyStart = std::chrono::steady_clock::now();
     if (!moved.empty()) {
@@ -184,7 +170,7 @@ int RunSetIp(const Command& command, const Options& options) {
         r.seconds = *verifySeconds;
         if (seen) {
             const SeenCamera* at = discovery.Find(r.device.id);
-            r.device = qv::DeviceOf(at->record, at->lastSeen);
+            r.device = at->device;
             r.seconds = std::chrono::duration<double>(at->lastSeen - verifyStart).count();
         }
         results.push_back(r);

@@ -32,11 +32,11 @@ int RunUpgrade(const Command& command, const Options& options) {
     }
 
     CSession session(command, options);
-    std::vector<tagQvIpcInfo> selected;
+    std::vector<device::DeviceInfo> selected;
     if (const int status = session.Prepare(selected, true); status != kExitOk) {
         return status;
     }
-    const std::string model = FieldText(selected.front().Model);
+    const std::string model = selected.front().model.toStdString();
     const upgrade::UpgradeCheck check = upgrade::CheckUpgrade(FromUtf8(path), model);
     switch (check.stop) {
     case upgrade::UpgradeStop::None:
@@ -55,12 +55,12 @@ int RunUpgrade(const Command& command, const Options& options) {
                         " (model " + model + ")");
     }
     if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected, [&](const tagQvIpcInfo&) {
+        return session.ShowDryRun(selected, [&](const device::DeviceInfo&) {
             return std::vector<std::string>{"Upgrade: " + path};
         });
     }
-    return session.Finish(session.Run(
-        upgrade::UpgradeJob(Targets(selected), session.LoginData().credentials, check.path)));
+    return session.Finish(
+        session.Run(upgrade::UpgradeJob(selected, session.LoginData().credentials, check.path)));
 }
 
 } // namespace orv::cli

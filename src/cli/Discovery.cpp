@@ -3,9 +3,6 @@
 #include "Options.h"
 #include "protocols/qv/QvDriver.h"
 #include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
-#include "text/DottedNumbers.h"
-#include "text/TextConv.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,12 +18,9 @@ public:
     explicit CCliQvsp(const QvspTiming& timing) : CQvsp(timing) {}
 };
 
-std::array<long, 5> addressOrder(const tagQvIpcInfo& r) {
-    const auto n = ReadFourNumbers(FromAnsi(FieldText(r.IpAddr)));
-    if (!n) {
-        return {1L << 40, 0, 0, 0, 0};
-    }
-    return {(*n)[0], (*n)[1], (*n)[2], (*n)[3], r.HttpPort};
+// Address order; a camera without an address last.
+std::pair<std::uint64_t, int> addressOrder(const device::DeviceInfo& d) {
+    return {d.address == 0 ? std::uint64_t{1} << 40 : d.address, d.ports.http};
 }
 
 } // namespace
@@ -140,7 +134,6 @@ void CCliDiscovery::onFound(const std::string& adapter,
             m_order.push_back(d.id);
         }
         it->second.device = d;
-        it->second.record = qv::RecordOf(d);
         it->second.lastSeen = now;
         if (!adapter.empty() && std::find(it->second.adapters.begin(), it->second.adapters.end(),
                                           adapter) == it->second.adapters.end()) {
@@ -156,7 +149,7 @@ std::vector<SeenCamera> CCliDiscovery::Cameras() const {
         cameras.push_back(m_cameras.at(key));
     }
     std::stable_sort(cameras.begin(), cameras.end(), [](const SeenCamera& a, const SeenCamera& b) {
-        return addressOrder(a.record) < addressOrder(b.record);
+        return addressOrder(a.device) < addressOrder(b.device);
     });
     return cameras;
 }
@@ -166,8 +159,14 @@ const SeenCamera* CCliDiscovery::Find(const device::DeviceId& key) const {
     return it == m_cameras.end() ? nullptr : &it->second;
 }
 
-void CCliDiscovery::Modify(tagQvIpcInfo request) {
-    m_instances.ModifyAll(&request);
+device::Status CCliDiscovery::Modify(const network::ModifyRequest& request) {
+    std::optional<tagQvIpcInfo> record =
+        qv::ModifyRequestOf(request.device, request.change, request.credentials);
+    if (!record) {
+        return device::Failure{device::Fault::Refused, "a text is too long for the camera"};
+    }
+    m_instances.ModifyAll(&*record);
+    return device::Done{};
 }
 
 } // namespace orv::cli

@@ -8,6 +8,7 @@
 
 #include "discovery/DiscoveryHub.h"
 #include "operations/network/ModifyWaiter.h"
+#include "operations/network/NetworkRules.h"
 #include "protocols/qv/DiscoveryInstances.h"
 
 #include <array>
@@ -23,8 +24,6 @@ namespace orv::cli {
 
 struct SeenCamera {
     device::DeviceInfo device;
-    // The maker's record of it (made from `device` for other protocols).
-    tagQvIpcInfo record{};
     std::vector<std::string> adapters; // in the order they heard it
     std::chrono::steady_clock::time_point lastSeen;
 };
@@ -62,8 +61,8 @@ public:
     const SeenCamera* Find(const device::DeviceId& key) const;
 
     // A modify request through every adapter (any thread); the outcome
-    // reaches the waiter.
-    void Modify(tagQvIpcInfo request);
+    // reaches the waiter. A failure when the request cannot leave.
+    device::Status Modify(const network::ModifyRequest& request);
     network::CModifyWaiter& Waiter() { return m_waiter; }
 
 private:

@@ -423,7 +423,7 @@ std::optional<std::string> ExpandName(const std::string& pattern, int n,
         const std::string field = pattern.substr(i + 1, end - i - 1);
         i = end + 1;
         if (field == "mac") {
-            out += plan::MacText(plan::MacOf(camera));
+            out += plan::MacText(qv::IdOf(camera).Mac());
         } else if (const std::optional<int> width = counterWidth(field)) {
             char number[32];
             std::snprintf(number, sizeof number, "%0*d", *width, n);
@@ -608,7 +608,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
         // The lists of the camera that speaks for the set, as the Video/Image
         // page offers them; the frame rates follow the mains frequency.
         b.why = " for model class " + std::to_string(cls) +
-                (built.reference ? " (camera " + plan::MacText(plan::MacOf(*built.reference)) +
+                (built.reference ? " (camera " + plan::MacText(qv::IdOf(*built.reference).Mac()) +
                                        ", " + form.keptModel + ")"
                                  : std::string()) +
                 " at " + std::to_string(form.keptPowerLineFrequency) + " Hz";

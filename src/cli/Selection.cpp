@@ -1,7 +1,6 @@
 #include "Selection.h"
 
 #include "operations/network/AddressPlan.h"
-#include "protocols/qv/RecordText.h"
 
 #include <arpa/inet.h>
 
@@ -46,7 +45,7 @@ std::vector<std::string> split(const std::string& text) {
 
 } // namespace
 
-SelectResult SelectCameras(const std::vector<tagQvIpcInfo>& cameras,
+SelectResult SelectCameras(const std::vector<device::DeviceInfo>& cameras,
                            const std::vector<std::string>& terms) {
     SelectResult result;
     std::vector<bool> chosen(cameras.size(), terms.empty());
@@ -54,9 +53,9 @@ SelectResult SelectCameras(const std::vector<tagQvIpcInfo>& cameras,
         const std::size_t eq = term.find('=');
         const std::string kind = term.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : term.substr(eq + 1);
-        std::vector<std::function<bool(const tagQvIpcInfo&)>> tests;
+        std::vector<std::function<bool(const device::DeviceInfo&)>> tests;
         if (term == "all") {
-            tests.emplace_back([](const tagQvIpcInfo&) { return true; });
+            tests.emplace_back([](const device::DeviceInfo&) { return true; });
         } else if (kind == "mac" && !value.empty()) {
             for (const std::string& m : split(value)) {
                 const std::optional<plan::Mac> mac = plan::ReadMac(m);
@@ -64,12 +63,12 @@ SelectResult SelectCameras(const std::vector<tagQvIpcInfo>& cameras,
                     result.error = "--select " + term + ": \"" + m + "\" is not a MAC address";
                     return result;
                 }
-                tests.emplace_back([mac](const tagQvIpcInfo& c) { return plan::MacOf(c) == *mac; });
+                tests.emplace_back([mac](const device::DeviceInfo& c) { return c.mac == *mac; });
             }
         } else if (kind == "model" && !value.empty()) {
-            tests.emplace_back([value](const tagQvIpcInfo& c) {
-                return sameText(FieldText(c.Model), value) ||
-                       sameText(FieldText(c.DisplayModel), value);
+            tests.emplace_back([value](const device::DeviceInfo& c) {
+                return sameText(c.model.toStdString(), value) ||
+                       sameText(c.displayModel.toStdString(), value);
             });
         } else if (kind == "ip" && !value.empty()) {
             const std::size_t dash = value.find('-');
@@ -79,9 +78,8 @@ SelectResult SelectCameras(const std::vector<tagQvIpcInfo>& cameras,
                 result.error = "--select " + term + ": not an address range A-B";
                 return result;
             }
-            tests.emplace_back([from, to](const tagQvIpcInfo& c) {
-                const auto a = address(FieldText(c.IpAddr));
-                return a && *a >= *from && *a <= *to;
+            tests.emplace_back([from, to](const device::DeviceInfo& c) {
+                return c.address != 0 && c.address >= *from && c.address <= *to;
             });
         } else {
             result.error = "--select " + term + ": expected mac=, model=, ip= or all";

@@ -4,7 +4,7 @@
 // address) or all; several --select add up. A term that matches no camera
 // is an error, so a mistyped MAC never quietly shrinks the set.
 
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceInfo.h"
 
 #include <string>
 #include <vector>
@@ -12,11 +12,11 @@
 namespace orv::cli {
 
 struct SelectResult {
-    std::vector<tagQvIpcInfo> cameras; // in the order of the list given
+    std::vector<device::DeviceInfo> cameras; // in the order of the list given
     std::string error;
 };
 
-SelectResult SelectCameras(const std::vector<tagQvIpcInfo>& cameras,
+SelectResult SelectCameras(const std::vector<device::DeviceInfo>& cameras,
                            const std::vector<std::string>& terms);
 
 } // namespace orv::cli

@@ -43,22 +43,11 @@ std::wstring wide(const std::u16string& units) {
     return FromUtf16Bytes(bytes, true);
 }
 
-std::string describe(const tagQvIpcInfo& c) {
-    return plan::MacText(plan::MacOf(c)) + " " + FieldText(c.IpAddr) + " (" + FieldText(c.DevName) +
-           ")";
+std::string describe(const device::DeviceInfo& c) {
+    return c.MacText() + " " + c.AddressText().toStdString() + " (" + c.name.toStdString() + ")";
 }
 
 } // namespace
-
-std::vector<device::DeviceInfo> Targets(const std::vector<tagQvIpcInfo>& cameras) {
-    std::vector<device::DeviceInfo> targets;
-    targets.reserve(cameras.size());
-    const auto now = std::chrono::steady_clock::now();
-    for (const tagQvIpcInfo& camera : cameras) {
-        targets.push_back(qv::DeviceOf(camera, now));
-    }
-    return targets;
-}
 
 std::string ReadSecretLine(const std::string& path, std::string& line) {
     const FileContent file = ReadRegularFile(path, 4096);
@@ -174,16 +163,16 @@ int CSession::Discover() {
     return kExitOk;
 }
 
-std::vector<tagQvIpcInfo> CSession::Records() const {
-    std::vector<tagQvIpcInfo> records;
+std::vector<device::DeviceInfo> CSession::Devices() const {
+    std::vector<device::DeviceInfo> devices;
     for (const SeenCamera& c : m_discovery.Cameras()) {
-        records.push_back(c.record);
+        devices.push_back(c.device);
     }
-    return records;
+    return devices;
 }
 
-int CSession::Select(std::vector<tagQvIpcInfo>& selected) {
-    SelectResult result = SelectCameras(Records(), m_options.Values("select"));
+int CSession::Select(std::vector<device::DeviceInfo>& selected) {
+    SelectResult result = SelectCameras(Devices(), m_options.Values("select"));
     if (!result.error.empty()) {
         return BadInput(result.error);
     }
@@ -191,12 +180,12 @@ int CSession::Select(std::vector<tagQvIpcInfo>& selected) {
     return kExitOk;
 }
 
-int CSession::CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest) {
-    const std::vector<tagQvIpcInfo> all = Records();
+int CSession::CheckSet(const std::vector<device::DeviceInfo>& selected, bool modelTest) {
+    const std::vector<device::DeviceInfo> all = Devices();
     std::vector<bool> checks;
-    for (const tagQvIpcInfo& c : all) {
+    for (const device::DeviceInfo& c : all) {
         checks.push_back(std::any_of(selected.begin(), selected.end(),
-                                     [&](const auto& s) { return qv::IdOf(s) == qv::IdOf(c); }));
+                                     [&](const auto& s) { return s.id == c.id; }));
     }
     const std::vector<upgrade::ListRow> rows = upgrade::RowsOf(all, checks);
     switch (upgrade::ValidateCheckedSet(rows, modelTest)) {
@@ -210,28 +199,28 @@ int CSession::CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest
         }
         return BadInput(text(kAddressConflict));
     case upgrade::SetVerdict::ModelMismatch:
-        for (const tagQvIpcInfo& c : selected) {
-            Note("camera " + describe(c) + ": firmware " + FieldText(c.Version));
+        for (const device::DeviceInfo& c : selected) {
+            Note("camera " + describe(c) + ": firmware " + c.firmware.toStdString());
         }
         return BadInput(text(upgrade::kModelUnmatched));
     }
     return kExitOk;
 }
 
-int CSession::Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest) {
+int CSession::Prepare(std::vector<device::DeviceInfo>& selected, bool modelTest) {
     int status = Begin();
     status = status == kExitOk ? Discover() : status;
     status = status == kExitOk ? Select(selected) : status;
     return status == kExitOk ? CheckSet(selected, modelTest) : status;
 }
 
-std::optional<int> CSession::PrepareOrShowPlan(std::vector<tagQvIpcInfo>& selected,
+std::optional<int> CSession::PrepareOrShowPlan(std::vector<device::DeviceInfo>& selected,
                                                const std::vector<std::string>& plan) {
     if (const int status = Prepare(selected, false); status != kExitOk) {
         return status;
     }
     if (m_options.Has("dry-run")) {
-        return ShowDryRun(selected, [&](const tagQvIpcInfo&) { return plan; });
+        return ShowDryRun(selected, [&](const device::DeviceInfo&) { return plan; });
     }
     return std::nullopt;
 }
@@ -337,13 +326,14 @@ int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
     return allDone ? status : kExitSomeFailed;
 }
 
-int CSession::ShowDryRun(const std::vector<tagQvIpcInfo>& selected,
-                         const std::function<std::vector<std::string>(const tagQvIpcInfo&)>& what) {
+int CSession::ShowDryRun(
+    const std::vector<device::DeviceInfo>& selected,
+    const std::function<std::vector<std::string>(const device::DeviceInfo&)>& what) {
     std::vector<std::vector<std::string>> rows = {{"MAC", "IP", "Name", "Would get"}};
-    for (const tagQvIpcInfo& c : selected) {
+    for (const device::DeviceInfo& c : selected) {
         for (const std::string& line : what(c)) {
             rows.push_back(
-                {plan::MacText(plan::MacOf(c)), FieldText(c.IpAddr), FieldText(c.DevName), line});
+                {c.MacText(), c.AddressText().toStdString(), c.name.toStdString(), line});
         }
     }
     std::fputs(Table(rows).c_str(), stdout);

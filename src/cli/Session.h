@@ -41,14 +41,14 @@ public:
     int Begin(bool login = true);
     // Listens for --seconds; at least one camera must answer.
     int Discover();
-    int Select(std::vector<tagQvIpcInfo>& selected);
+    int Select(std::vector<device::DeviceInfo>& selected);
     // The set's addresses must be unique among every camera that answered
     // (and, with `modelTest`, its firmware of one family), as the Batch Set,
     // Batch Upgrade and OEM pages demand of their checked cameras.
-    int CheckSet(const std::vector<tagQvIpcInfo>& selected, bool modelTest);
+    int CheckSet(const std::vector<device::DeviceInfo>& selected, bool modelTest);
 
     // All four: Begin, Discover, Select and CheckSet.
-    int Prepare(std::vector<tagQvIpcInfo>& selected, bool modelTest);
+    int Prepare(std::vector<device::DeviceInfo>& selected, bool modelTest);
 
     std::vector<jobs::OperationResult> Run(jobs::JobSpec order);
     // Lets the worker make every reboot the job queued (after a restore's
@@ -58,17 +58,18 @@ public:
     int Finish(const std::vector<jobs::OperationResult>& results);
     // Prepare, then with --dry-run the same `plan` for every camera. Nothing
     // to go on with: the exit status to end with.
-    std::optional<int> PrepareOrShowPlan(std::vector<tagQvIpcInfo>& selected,
+    std::optional<int> PrepareOrShowPlan(std::vector<device::DeviceInfo>& selected,
                                          const std::vector<std::string>& plan);
     // --dry-run: one line per camera and what it would get.
-    int ShowDryRun(const std::vector<tagQvIpcInfo>& selected,
-                   const std::function<std::vector<std::string>(const tagQvIpcInfo&)>& what);
+    int ShowDryRun(const std::vector<device::DeviceInfo>& selected,
+                   const std::function<std::vector<std::string>(const device::DeviceInfo&)>& what);
 
     const Options& Opts() const { return m_options; }
     const Login& LoginData() const { return m_login; }
     CCliDiscovery& Discovery() { return m_discovery; }
-    std::vector<tagQvIpcInfo> Records() const;
+    std::vector<device::DeviceInfo> Devices() const;
     jobs::CRebootQueue& Reboots() { return m_engine->Reboots(); }
+    const device::CDriverSet& Drivers() const { return m_drivers; }
     Format OutputFormat() const { return m_format; }
 
 private:
@@ -87,9 +88,6 @@ private:
 // discover with drivers beside the maker's (the subcommand passes none).
 int RunDiscoverWith(const Command& command, const Options& options,
                     const std::vector<device::IDeviceDriver*>& moreDrivers);
-
-// The discovered cameras as job targets.
-std::vector<device::DeviceInfo> Targets(const std::vector<tagQvIpcInfo>& cameras);
 
 // The login the options name: --user or the stored user, and a password
 // from --password-file, ORVANTIX_PASSWORD or the stored default. An error

@@ -34,6 +34,10 @@ public:
     virtual void DiscoveryProblem(const QString& text) = 0;
 };
 
+// The texts a person types for a camera that a protocol may hold in fields
+// of fixed size: the login and the name an address change carries.
+enum class TextField { User, Password, Name };
+
 struct AddressChange {
     std::uint32_t address = 0;
     std::uint32_t netmask = 0;
@@ -48,6 +52,14 @@ public:
     virtual ~IDeviceDriver() = default;
 
     virtual Protocol Kind() const = 0;
+    // Whether the protocol takes `text` whole in `field`. A protocol with
+    // fixed-size fields says no to what it would have to cut, so a form
+    // refuses the text by name before anything is sent.
+    virtual bool Takes(TextField field, const QString& text) const {
+        (void)field;
+        (void)text;
+        return true;
+    }
     virtual void StartDiscovery(IDiscoverySink& sink) = 0;
     virtual void StopDiscovery() = 0;
 

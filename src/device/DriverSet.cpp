@@ -6,6 +6,15 @@ void CDriverSet::Add(IDeviceDriver& driver) {
     m_drivers.push_back(&driver);
 }
 
+bool CDriverSet::Takes(TextField field, const QString& text) const {
+    for (const IDeviceDriver* driver : m_drivers) {
+        if (!driver->Takes(field, text)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 IDeviceDriver* CDriverSet::For(const DeviceInfo& device) const {
     for (const ServiceAddress& service : device.services) {
         for (IDeviceDriver* driver : m_drivers) {

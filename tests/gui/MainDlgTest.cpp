@@ -154,10 +154,15 @@ TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
 TEST_F(MainDlgTest, DiscoveryReachesEveryPageAndAFailedChangeWritesALine) {
     CMainDlg dlg(false, Off);
     EXPECT_EQ(dlg.DiscoveryInstanceCount(), 0);
-    EXPECT_EQ(dlg.Services().ModifyIpcInfoAll(nullptr), -1);
-    tagQvIpcInfo request{};
-    EXPECT_EQ(dlg.Services().ModifyIpcInfoAll(&request), 0)
-        << "without discovery requests go nowhere";
+    const orv::device::Credentials login{QStringLiteral("admin"), QStringLiteral("pw")};
+    const orv::device::DeviceInfo camera = orv::qv::DeviceOf(Camera(1, "192.0.2.20"), {});
+    EXPECT_EQ(dlg.Services().ChangeAddress(camera, {}, login).FaultOf(),
+              orv::device::Fault::Unreachable)
+        << "without discovery a request cannot leave, and says so";
+    orv::device::DeviceInfo stranger = camera;
+    stranger.services = {{orv::device::Protocol::Onvif, QStringLiteral("http://192.0.2.20/"), {}}};
+    EXPECT_EQ(dlg.Services().ChangeAddress(stranger, {}, login).FaultOf(),
+              orv::device::Fault::NotSupported);
 
     CMainDlg oem(true, Off);
     for (CMainDlg* window : {&dlg, &oem}) {

@@ -1,8 +1,10 @@
 #pragma once
 // The main window's services as a page sees them, recording what the page
-// sends, so page tests can check each request byte for byte.
+// sends as the maker's driver puts it on the wire, so page tests can check
+// each request byte for byte.
 
 #include "operations/common/AppServices.h"
+#include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
 #include <QStringList>
@@ -20,11 +22,14 @@ public:
     QString DefaultPasswordText() const override { return password.trimmed(); }
     void SetDefaultPassword(const QString& text) override { password = text; }
     void AddOperatingInfo(const QString& text) override { lines << text; }
-    int ModifyIpcInfoAll(tagQvIpcInfo* request) override {
-        if (request == nullptr) {
-            return -1;
+    orv::device::Status ChangeAddress(const orv::device::DeviceInfo& device,
+                                      const orv::device::AddressChange& change,
+                                      const orv::device::Credentials& credentials) override {
+        const auto record = orv::qv::ModifyRequestOf(device, change, credentials);
+        if (!record) {
+            return orv::device::Fault::Refused;
         }
-        requests.push_back(*request);
-        return 0;
+        requests.push_back(*record);
+        return orv::device::Done{};
     }
 };

@@ -1,9 +1,9 @@
 #pragma once
 // What the pages use of the main window: the default credentials every
 // device login and modify request carries, the Operating Information list
-// and the modify requests that travel through every discovery instance.
+// and address changes without a login, sent through the camera's driver.
 
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceDriver.h"
 
 #include <QString>
 
@@ -23,8 +23,11 @@ public:
     virtual void SetDefaultPassword(const QString& password) = 0;
 
     virtual void AddOperatingInfo(const QString& text) = 0;
-    // -1 for a null request, else 0.
-    virtual int ModifyIpcInfoAll(tagQvIpcInfo* request) = 0;
+    // The outcome arrives with the lists' discovery (modify done or failed);
+    // a failure here means the request never left.
+    virtual device::Status ChangeAddress(const device::DeviceInfo& device,
+                                         const device::AddressChange& change,
+                                         const device::Credentials& credentials) = 0;
 };
 
 // Appends a result line made in the system code page (at most 259

@@ -4,7 +4,6 @@
 #include "lang/Language.h"
 #include "operations/common/NameRules.h"
 #include "operations/network/NetworkRules.h"
-#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
 
@@ -191,12 +190,6 @@ std::string dotted(const std::array<int, 4>& n) {
     return out;
 }
 
-// The plain dotted form of a checked address, for comparisons.
-std::string normalAddress(const std::string& text) {
-    const auto n = network::ReadFourNumbers(FromUtf8(text));
-    return n ? dotted(*n) : text;
-}
-
 // Checks every field of a row; gives the row's address in plain dotted form
 // when it has a valid one.
 std::optional<std::string> checkRow(const PlanRow& row, MessageTexts& say,
@@ -300,12 +293,6 @@ std::string MacText(const Mac& m) {
     std::snprintf(out, sizeof out, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", m[0], m[1], m[2], m[3], m[4],
                   m[5]);
     return out;
-}
-
-Mac MacOf(const tagQvIpcInfo& record) {
-    Mac mac{};
-    std::memcpy(mac.data(), record.Mac, mac.size());
-    return mac;
 }
 
 Plan ReadPlan(std::string_view text) {
@@ -419,66 +406,68 @@ std::string ProblemText(const std::string& file, const PlanProblem& p) {
     return out + p.text;
 }
 
-std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInfo>& cameras,
-                                 const PlanLogin& login, const AddressesInUse& inUse) {
+std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<device::DeviceInfo>& cameras,
+                                 const PlanLogin& login, const device::CDriverSet& drivers,
+                                 const AddressesInUse& inUse) {
     std::vector<PlanEntry> entries;
-    std::map<std::string, const tagQvIpcInfo*> holders; // current addresses
-    for (const tagQvIpcInfo& camera : cameras) {
-        holders.emplace(normalAddress(FieldText(camera.IpAddr)), &camera);
+    std::map<std::uint32_t, const device::DeviceInfo*> holders; // current addresses
+    for (const device::DeviceInfo& camera : cameras) {
+        holders.emplace(camera.address, &camera);
     }
-    std::map<std::string, std::vector<std::size_t>> targets;
+    std::map<std::uint32_t, std::vector<std::size_t>> targets;
     for (const PlanRow& row : plan.rows) {
         PlanEntry entry;
         entry.row = row;
         const auto camera = std::find_if(cameras.begin(), cameras.end(),
-                                         [&](const auto& c) { return MacOf(c) == row.mac; });
+                                         [&](const auto& c) { return c.mac == row.mac; });
         if (camera == cameras.end()) {
             entry.reason = "did not answer discovery";
             entries.push_back(std::move(entry));
             continue;
         }
         entry.camera = *camera;
-        const auto value = [](const std::string& planned, const std::wstring& own) {
-            return planned.empty() ? own : FromUtf8(planned);
+        const auto value = [](const std::string& planned, const QString& own) {
+            return planned.empty() ? own.toStdWString() : FromUtf8(planned);
         };
         // The page's range holds for a port the installer changes; a kept
         // port (blank, or the camera's own: factory cameras serve on 80) is
         // checked by nobody and goes back as it is.
-        const bool keepsPort = row.httpPort.empty() ||
-                               network::ReadPortNumber(FromUtf8(row.httpPort)) == camera->HttpPort;
+        const bool keepsPort =
+            row.httpPort.empty() ||
+            network::ReadPortNumber(FromUtf8(row.httpPort)) == camera->ports.http;
         const network::NetworkForm form{login.user,
                                         login.password,
-                                        value(row.name, WideFieldText(camera->DevName, kCpUtf8)),
-                                        value(row.ip, WideFieldText(camera->IpAddr)),
-                                        value(row.netmask, WideFieldText(camera->NetMask)),
-                                        value(row.gateway, WideFieldText(camera->Gateway)),
+                                        value(row.name, camera->name),
+                                        value(row.ip, device::Ipv4Text(camera->address)),
+                                        value(row.netmask, device::Ipv4Text(camera->netmask)),
+                                        value(row.gateway, device::Ipv4Text(camera->gateway)),
                                         keepsPort ? L"65535" : FromUtf8(row.httpPort)};
-        const network::CheckedForm checked = network::CheckForm(form, false);
+        const network::CheckedForm checked = network::CheckForm(form, drivers, false);
         if (checked.error) {
             entry.state = RowState::Conflicting;
             entry.reason = fieldOf(*checked.error, form) + text(*checked.error);
             entries.push_back(std::move(entry));
             continue;
         }
-        tagQvIpcInfo request = *checked.request;
-        std::memcpy(request.Mac, camera->Mac, sizeof request.Mac);
+        network::ModifyRequest request{*camera, *checked.change, checked.credentials};
         if (keepsPort) {
-            request.HttpPort = camera->HttpPort;
+            request.change.httpPort = camera->ports.http;
         }
-        entry.request = request;
-        entry.changes = !network::RequestChangesNothing(request, form.deviceName, *camera);
+        entry.changes = !network::RequestChangesNothing(request.change, *camera);
         entry.state = RowState::Matched;
-        const std::string target = FieldText(request.IpAddr);
+        const std::uint32_t target = request.change.address;
+        const std::string targetText = device::Ipv4Text(target).toStdString();
+        entry.request = std::move(request);
         targets[target].push_back(entries.size());
-        if (target != normalAddress(FieldText(camera->IpAddr))) {
+        if (target != camera->address) {
             if (const auto holder = holders.find(target); holder != holders.end()) {
                 entry.state = RowState::Conflicting;
-                entry.reason = target + " is the address of camera " +
-                               MacText(MacOf(*holder->second)) + " (" +
-                               FieldText(holder->second->DevName) + ")";
-            } else if (const auto used = inUse.find(target); used != inUse.end()) {
+                entry.reason = targetText + " is the address of camera " +
+                               holder->second->MacText() + " (" +
+                               holder->second->name.toStdString() + ")";
+            } else if (const auto used = inUse.find(targetText); used != inUse.end()) {
                 entry.state = RowState::Conflicting;
-                entry.reason = target + " is in use by " + used->second;
+                entry.reason = targetText + " is in use by " + used->second;
             }
         }
         entries.push_back(std::move(entry));
@@ -492,7 +481,8 @@ std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInf
             for (const std::size_t j : rows) {
                 if (i != j && entries[i].state == RowState::Matched) {
                     entries[i].state = RowState::Conflicting;
-                    entries[i].reason = address + " is planned on line " +
+                    entries[i].reason = device::Ipv4Text(address).toStdString() +
+                                        " is planned on line " +
                                         std::to_string(entries[j].row.line) + " too";
                 }
             }
@@ -505,8 +495,8 @@ std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries)
     std::vector<std::string> addresses;
     for (const PlanEntry& e : entries) {
         if (e.state == RowState::Matched && e.request &&
-            FieldText(e.request->IpAddr) != normalAddress(FieldText(e.camera->IpAddr))) {
-            addresses.push_back(FieldText(e.request->IpAddr));
+            e.request->change.address != e.camera->address) {
+            addresses.push_back(device::Ipv4Text(e.request->change.address).toStdString());
         }
     }
     return addresses;

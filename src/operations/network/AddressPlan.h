@@ -9,7 +9,8 @@
 // Plain code, shared by the command line and the window.
 
 #include "device/DeviceInfo.h"
-#include "qvsp/QvspTypes.h"
+#include "device/DriverSet.h"
+#include "operations/network/NetworkRules.h"
 
 #include <array>
 #include <cstdint>
@@ -24,12 +25,11 @@ namespace orv::plan {
 inline constexpr std::size_t kMaxPlanBytes = 4 * 1024 * 1024;
 inline constexpr std::size_t kMaxPlanRows = 5000;
 
-using Mac = std::array<std::uint8_t, 6>;
+using Mac = device::MacAddress;
 
 // "AA:BB:CC:DD:EE:FF", "aa-bb-cc-dd-ee-ff" or twelve hex digits.
 std::optional<Mac> ReadMac(std::string_view text);
 std::string MacText(const Mac& mac);
-Mac MacOf(const tagQvIpcInfo& record);
 
 struct PlanRow {
     int line = 0; // where the row starts in the file, from 1
@@ -68,9 +68,9 @@ enum class RowState { Matched, Missing, Conflicting };
 struct PlanEntry {
     PlanRow row;
     RowState state = RowState::Missing;
-    std::optional<tagQvIpcInfo> camera; // as it answered
+    std::optional<device::DeviceInfo> camera; // as it answered
     // Matched: the modify request, and whether it changes anything.
-    std::optional<tagQvIpcInfo> request;
+    std::optional<network::ModifyRequest> request;
     bool changes = false;
     std::string reason; // why not matched
 };
@@ -78,14 +78,16 @@ struct PlanEntry {
 // Addresses found in use, with who holds each ("this computer", a MAC).
 using AddressesInUse = std::map<std::string, std::string>;
 
-// The default user name and password every modify request carries.
+// The default user name and password every modify request carries; the
+// drivers' fields they and the planned names must fit.
 struct PlanLogin {
     std::wstring user;
     std::wstring password;
 };
 
-std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<tagQvIpcInfo>& cameras,
-                                 const PlanLogin& login, const AddressesInUse& inUse = {});
+std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<device::DeviceInfo>& cameras,
+                                 const PlanLogin& login, const device::CDriverSet& drivers,
+                                 const AddressesInUse& inUse = {});
 
 // The target addresses of matched rows that move their camera: the ones to
 // look for on the network before anything is sent.

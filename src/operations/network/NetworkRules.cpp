@@ -1,14 +1,10 @@
 #include "NetworkRules.h"
 
-#include "protocols/qv/RecordText.h"
 #include "text/DottedNumbers.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <cwctype>
 
 namespace orv::network {
 namespace {
@@ -17,27 +13,12 @@ std::wstring trimmed(std::wstring_view s) {
     return std::wstring(TrimView(s));
 }
 
-bool sameNoCase(const char* field, size_t width, const char* text) {
-    const size_t n = strnlen(field, width);
-    if (n != std::strlen(text)) {
-        return false;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(field[i])) !=
-            std::tolower(static_cast<unsigned char>(text[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-template <size_t N>
-void putAddress(char (&field)[N], const std::array<int, 4>& a) {
-    std::snprintf(field, N, "%d.%d.%d.%d", a[0], a[1], a[2], a[3]);
+std::uint32_t hostOrder(const std::array<int, 4>& a) {
+    return static_cast<std::uint32_t>(a[0]) << 24 | static_cast<std::uint32_t>(a[1]) << 16 |
+           static_cast<std::uint32_t>(a[2]) << 8 | static_cast<std::uint32_t>(a[3]);
 }
 
 } // namespace
-
 std::optional<std::array<int, 4>> ReadFourNumbers(std::wstring_view text) {
     return orv::ReadFourNumbers(trimmed(text));
 }
@@ -57,48 +38,48 @@ long ReadPortNumber(std::wstring_view text) {
     return orv::ReadLeadingNumber(text);
 }
 
-CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
+CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers, bool checkedMode,
                       const std::vector<int>& currentPorts) {
     CheckedForm out;
-    tagQvIpcInfo r{};
+    device::AddressChange change;
     auto fail = [&out](const Message& m) {
         out.error = m;
         return out;
     };
 
-    // A text its field cannot take whole is refused by name, never sent empty.
+    // A text the camera cannot take whole is refused by name, never sent cut.
     const auto tooLong = [&out, &fail](const Message& label) {
         out.field = label;
         return fail(kTooLongForCamera);
     };
-    const std::wstring user = trimmed(form.user);
-    if (user.empty()) {
+    const QString user = QString::fromStdWString(trimmed(form.user));
+    if (user.isEmpty()) {
         return fail(kUserEmpty);
     }
-    if (!PutRecordText(r.UserName, user, kCpAnsi)) {
+    if (!drivers.Takes(device::TextField::User, user)) {
         return tooLong(kUserLabel);
     }
 
-    const std::wstring password = trimmed(form.password);
-    if (password.empty()) {
+    const QString password = QString::fromStdWString(trimmed(form.password));
+    if (password.isEmpty()) {
         return fail(kPasswordEmpty);
     }
-    if (!PutRecordText(r.Password, password, kCpAnsi)) {
+    if (!drivers.Takes(device::TextField::Password, password)) {
         return tooLong(kPasswordLabel);
     }
 
-    const std::wstring name = trimmed(form.deviceName);
     if (!checkedMode) {
-        if (name.empty()) {
+        change.name = QString::fromStdWString(trimmed(form.deviceName));
+        if (change.name.isEmpty()) {
             return fail(kFieldEmpty);
         }
-        if (!PutRecordText(r.DevName, name, kCpUtf8)) {
+        if (!drivers.Takes(device::TextField::Name, change.name)) {
             return tooLong(kDeviceNameLabel);
         }
     }
 
-    // Addresses go out in their plain dotted form, so stray blanks or text
-    // after the fourth number never reach a camera.
+    // Addresses are read as numbers, so stray blanks or text after the
+    // fourth number never reach a camera.
     const std::wstring ip = trimmed(form.ip);
     if (ip.empty()) {
         return fail(kFieldEmpty);
@@ -107,7 +88,7 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
         return fail(kInvalidIp);
     }
     out.address = *ReadFourNumbers(ip);
-    putAddress(r.IpAddr, out.address);
+    change.address = hostOrder(out.address);
 
     const std::wstring mask = trimmed(form.netmask);
     if (mask.empty() && checkedMode) {
@@ -117,7 +98,7 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
     } else if (!IsValidNetmask(mask)) {
         return fail(kInvalidNetmask);
     } else {
-        putAddress(r.NetMask, *ReadFourNumbers(mask));
+        change.netmask = hostOrder(*ReadFourNumbers(mask));
     }
 
     const std::wstring gateway = trimmed(form.gateway);
@@ -128,9 +109,9 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
     } else if (!IsValidAddress(gateway)) {
         return fail(kInvalidGateway);
     } else {
-        putAddress(r.Gateway, *ReadFourNumbers(gateway));
+        change.gateway = hostOrder(*ReadFourNumbers(gateway));
         // The gateway serves as DNS server as well.
-        std::memcpy(r.Dns, r.Gateway, sizeof r.Dns);
+        change.dns = change.gateway;
     }
 
     const std::wstring port = trimmed(form.port);
@@ -146,61 +127,52 @@ CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
         if (!unchanged && (portNumber < 1024 || portNumber > 65535)) {
             return fail(kPortRange);
         }
-        r.HttpPort = static_cast<std::int32_t>(portNumber);
+        change.httpPort = static_cast<int>(portNumber);
     }
-    out.request = r;
+    out.change = change;
+    out.credentials = {user, password};
     return out;
 }
 
-std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
-                                               const std::vector<tagQvIpcInfo>& checkedDevices,
-                                               bool sameIp) {
-    std::vector<tagQvIpcInfo> requests;
-    if (!form.request) {
+std::vector<ModifyRequest> BuildCheckedRequests(const CheckedForm& form,
+                                                const std::vector<device::DeviceInfo>& checked,
+                                                bool sameIp) {
+    std::vector<ModifyRequest> requests;
+    if (!form.change) {
         return requests;
     }
     int k = 0;
-    for (const auto& device : checkedDevices) {
-        tagQvIpcInfo r = *form.request;
-        std::memcpy(r.Mac, device.Mac, sizeof r.Mac);
+    for (const device::DeviceInfo& device : checked) {
+        device::AddressChange change = *form.change;
         if (form.keepNetmask) {
-            std::memcpy(r.NetMask, device.NetMask, sizeof r.NetMask);
+            change.netmask = device.netmask;
         }
         if (form.keepGateway) {
-            std::memcpy(r.Gateway, device.Gateway, sizeof r.Gateway);
-            std::memcpy(r.Dns, device.Dns, sizeof r.Dns);
+            change.gateway = device.gateway;
+            change.dns = device.dns;
         }
         if (form.keepPort) {
-            r.HttpPort = device.HttpPort;
+            change.httpPort = device.ports.http;
         }
-        // The device keeps its own name; it goes out escaped like every text,
-        // cut where the field ends rather than emptied by an escape too many.
-        const std::wstring name =
-            FromUtf8(std::string(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
-        PutRecordText(r.DevName, CutToRecordField(name, kCpUtf8, sizeof r.DevName), kCpUtf8);
+        change.name = device.name;
         if (!sameIp) {
             std::array<int, 4> a = form.address;
             a[3] = (form.address[3] + k) % 255;
             if (a[3] == 0) {
                 a[3] = 1;
             }
-            putAddress(r.IpAddr, a);
+            change.address = hostOrder(a);
         }
-        requests.push_back(r);
+        requests.push_back({device, change, form.credentials});
         ++k;
     }
     return requests;
 }
 
-bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newName,
-                           const tagQvIpcInfo& device) {
-    const std::wstring oldName =
-        FromUtf8(std::string_view(device.DevName, strnlen(device.DevName, sizeof device.DevName)));
-    return EqualsNoCase(oldName, newName) &&
-           sameNoCase(device.IpAddr, sizeof device.IpAddr, request.IpAddr) &&
-           sameNoCase(device.NetMask, sizeof device.NetMask, request.NetMask) &&
-           sameNoCase(device.Gateway, sizeof device.Gateway, request.Gateway) &&
-           device.HttpPort == request.HttpPort;
+bool RequestChangesNothing(const device::AddressChange& change, const device::DeviceInfo& device) {
+    return EqualsNoCase(device.name.toStdWString(), change.name.toStdWString()) &&
+           device.address == change.address && device.netmask == change.netmask &&
+           device.gateway == change.gateway && device.ports.http == change.httpPort;
 }
 
 } // namespace orv::network

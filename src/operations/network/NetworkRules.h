@@ -2,8 +2,9 @@
 // The rules of the Network Settings page that need no window: checking the
 // fields and building the modify requests of a run.
 
+#include "device/DeviceDriver.h"
+#include "device/DriverSet.h"
 #include "operations/common/Message.h"
-#include "qvsp/QvspTypes.h"
 
 #include <array>
 #include <optional>
@@ -37,13 +38,16 @@ struct NetworkForm {
     std::wstring port;
 };
 
-// The request template of a run, or the message of the first failed check.
-// In checked mode the device name is not checked (each device keeps its own).
-// In checked mode an empty netmask, gateway or port keeps each camera's
-// own (the `keep` flags); a port is held to 1024-65535 only where it
-// changes: one that every target has already is never refused.
+// The change of a run and the login it carries, or the message of the
+// first failed check. In checked mode the device name is not checked (each
+// device keeps its own). In checked mode an empty netmask, gateway or port
+// keeps each camera's own (the `keep` flags); a port is held to 1024-65535
+// only where it changes: one that every target has already is never
+// refused. A login or name the cameras' protocols cannot take whole is
+// refused by name (`field`), never cut.
 struct CheckedForm {
-    std::optional<tagQvIpcInfo> request;
+    std::optional<device::AddressChange> change;
+    device::Credentials credentials;
     bool keepNetmask = false;
     bool keepGateway = false;
     bool keepPort = false;
@@ -55,20 +59,27 @@ struct CheckedForm {
 inline constexpr Message kUserLabel{L"10006", L"Username:"};
 inline constexpr Message kPasswordLabel{L"10007", L"Password:"};
 inline constexpr Message kDeviceNameLabel{L"20014", L"Device Name:"};
-// `currentPorts`: the HTTP ports the targets have now.
-CheckedForm CheckForm(const NetworkForm& form, bool checkedMode,
+// `drivers`: whose fields the texts must fit. `currentPorts`: the HTTP
+// ports the targets have now.
+CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers, bool checkedMode,
                       const std::vector<int>& currentPorts = {});
+
+// One address change on its way: the camera, its new values and the login.
+struct ModifyRequest {
+    device::DeviceInfo device;
+    device::AddressChange change;
+    device::Credentials credentials;
+};
 
 // Requests of a checked-mode run, one per checked device in display order:
 // the same address for all, or consecutive last numbers from the start
-// address ((D + k) mod 255, where 0 becomes 1).
-std::vector<tagQvIpcInfo> BuildCheckedRequests(const CheckedForm& form,
-                                               const std::vector<tagQvIpcInfo>& checkedDevices,
-                                               bool sameIp);
+// address ((D + k) mod 255, where 0 becomes 1). Each device keeps its name.
+std::vector<ModifyRequest> BuildCheckedRequests(const CheckedForm& form,
+                                                const std::vector<device::DeviceInfo>& checked,
+                                                bool sameIp);
 
-// True when a single-device request would change nothing on that device:
+// True when a single-device change would change nothing on that device:
 // same address, netmask, gateway and name (ignoring case) and the same port.
-bool RequestChangesNothing(const tagQvIpcInfo& request, std::wstring_view newName,
-                           const tagQvIpcInfo& device);
+bool RequestChangesNothing(const device::AddressChange& change, const device::DeviceInfo& device);
 
 } // namespace orv::network

@@ -53,12 +53,12 @@ int ModelFamily(std::string_view version) {
     return 0;
 }
 
-std::vector<ListRow> RowsOf(const std::vector<tagQvIpcInfo>& devices,
+std::vector<ListRow> RowsOf(const std::vector<device::DeviceInfo>& devices,
                             const std::vector<bool>& checks) {
     std::vector<ListRow> rows;
     rows.reserve(devices.size());
     for (size_t i = 0; i < devices.size(); ++i) {
-        rows.push_back({FieldText(devices[i].IpAddr), FieldText(devices[i].Version),
+        rows.push_back({devices[i].AddressText().toStdString(), devices[i].firmware.toStdString(),
                         i < checks.size() && checks[i]});
     }
     return rows;

@@ -6,8 +6,6 @@
 
 #include "jobs/JobEngine.h"
 #include "operations/common/Message.h"
-#include "protocols/qv/RecordText.h"
-#include "qvsp/QvspTypes.h"
 
 #include <array>
 #include <cstdint>
@@ -39,7 +37,7 @@ struct ListRow {
     std::string version;
     bool checked = false;
 };
-std::vector<ListRow> RowsOf(const std::vector<tagQvIpcInfo>& devices,
+std::vector<ListRow> RowsOf(const std::vector<device::DeviceInfo>& devices,
                             const std::vector<bool>& checks);
 
 // The check marks after the family filter: entry 0 checks every row when

@@ -23,7 +23,25 @@ private:
     const std::size_t m_fieldSize;
 };
 
+class TakenTextValidator : public QValidator {
+public:
+    TakenTextValidator(const device::CDriverSet& drivers, device::TextField field, QObject* parent)
+        : QValidator(parent), m_drivers(drivers), m_field(field) {}
+
+    State validate(QString& text, int&) const override {
+        return m_drivers.Takes(m_field, text) ? Acceptable : Invalid;
+    }
+
+private:
+    const device::CDriverSet& m_drivers;
+    const device::TextField m_field;
+};
+
 } // namespace
+
+void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field) {
+    edit->setValidator(new TakenTextValidator(drivers, field, edit));
+}
 
 void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize) {
     edit->setValidator(new RecordFieldValidator(codePage, fieldSize, edit));

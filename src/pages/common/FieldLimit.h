@@ -2,6 +2,7 @@
 // Edits whose text goes into a fixed-size record field, and the message
 // that names a field whose text does not fit.
 
+#include "device/DriverSet.h"
 #include "operations/common/Message.h"
 #include "text/TextConv.h"
 
@@ -20,6 +21,8 @@ namespace orv {
 // paste beyond it is refused, as at a character limit. A text the program
 // puts there (a camera's own) is left for the Save checks to judge.
 void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize);
+// The same for a text that every driver in `drivers` must take whole.
+void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field);
 
 // A rule's message in the current language; where it names a field, "%1"
 // becomes that field's label without its colon.

@@ -1,6 +1,5 @@
 #include "AddressPlanDlg.h"
 
-#include "protocols/qv/RecordText.h"
 #include "ui/LangText.h"
 
 #include <QDialogButtonBox>
@@ -36,13 +35,12 @@ QString stateText(orv::plan::RowState state) {
 // row without a camera, what the plan gives.
 QString plannedText(const orv::plan::PlanEntry& e) {
     if (e.request) {
-        const tagQvIpcInfo& r = *e.request;
+        const orv::device::AddressChange& c = e.request->change;
         return QStringLiteral("%1/%2 via %3, port %4, %5")
-            .arg(QString::fromStdString(orv::FieldText(r.IpAddr)),
-                 QString::fromStdString(orv::FieldText(r.NetMask)),
-                 QString::fromStdString(orv::FieldText(r.Gateway)))
-            .arg(r.HttpPort)
-            .arg(QString::fromStdString(orv::FieldText(r.DevName)));
+            .arg(orv::device::Ipv4Text(c.address), orv::device::Ipv4Text(c.netmask),
+                 orv::device::Ipv4Text(c.gateway))
+            .arg(c.httpPort)
+            .arg(c.name);
     }
     QStringList parts; // what the plan gives; blank fields are the camera's
     for (const std::string* field :
@@ -85,9 +83,8 @@ CAddressPlanDlg::CAddressPlanDlg(const std::vector<orv::plan::PlanEntry>& entrie
         QString now;
         if (e.camera) {
             now = QStringLiteral("%1 %2:%3")
-                      .arg(QString::fromStdString(orv::FieldText(e.camera->DevName)),
-                           QString::fromStdString(orv::FieldText(e.camera->IpAddr)))
-                      .arg(e.camera->HttpPort);
+                      .arg(e.camera->name, e.camera->AddressText())
+                      .arg(e.camera->ports.http);
         }
         QString state = stateText(e.state);
         if (!e.reason.empty()) {
@@ -134,9 +131,9 @@ void CAddressPlanDlg::SetReviewAnswer(std::function<bool(CAddressPlanDlg&)> answ
     reviewAnswer() = std::move(answer);
 }
 
-std::vector<tagQvIpcInfo>
+std::vector<orv::network::ModifyRequest>
 CAddressPlanDlg::Requests(const std::vector<orv::plan::PlanEntry>& entries) {
-    std::vector<tagQvIpcInfo> requests;
+    std::vector<orv::network::ModifyRequest> requests;
     for (const orv::plan::PlanEntry& e : entries) {
         if (e.state == orv::plan::RowState::Matched && e.changes && e.request) {
             requests.push_back(*e.request);

@@ -30,7 +30,8 @@ public:
     QPushButton* ApplyButton() const { return m_apply; }
 
     // The requests Apply sends: matched rows that change their camera.
-    static std::vector<tagQvIpcInfo> Requests(const std::vector<orv::plan::PlanEntry>& entries);
+    static std::vector<orv::network::ModifyRequest>
+    Requests(const std::vector<orv::plan::PlanEntry>& entries);
 
 private:
     QTableWidget* m_table = nullptr;

@@ -279,14 +279,20 @@ void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, orv::devi
     m_waiter.Complete(device.id, fault);
 }
 
-void CSearchDlg::runChecked(std::vector<tagQvIpcInfo> requests) {
+void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
     orv::jobs::JobSpec order;
     order.name = "Network Settings";
     order.operations = {orv::network::kModifyOperation};
-    for (tagQvIpcInfo& request : requests) {
-        m_waiter.Expect(orv::qv::IdOf(request));
-        m_app.ModifyIpcInfoAll(&request);
-        if (const orv::DeviceRow* device = Devices().Find(orv::qv::IdOf(request))) {
+    for (const orv::network::ModifyRequest& request : requests) {
+        const orv::device::DeviceId id = request.device.id;
+        m_waiter.Expect(id);
+        // A request that cannot leave is that camera's outcome at once.
+        if (const orv::device::Status sent =
+                m_app.ChangeAddress(request.device, request.change, request.credentials);
+            !sent) {
+            m_waiter.Complete(id, sent);
+        }
+        if (const orv::DeviceRow* device = Devices().Find(id)) {
             order.targets.push_back(device->info);
         }
     }
@@ -315,7 +321,8 @@ void CSearchDlg::Modify() {
     if (!IsCheckedMode() && Selection().CurrentDevice() != nullptr) {
         currentPorts.push_back(Selection().CurrentDevice()->info.ports.http);
     }
-    const net::CheckedForm checked = net::CheckForm(form, IsCheckedMode(), currentPorts);
+    const net::CheckedForm checked =
+        net::CheckForm(form, m_jobs.Drivers(), IsCheckedMode(), currentPorts);
     if (checked.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
@@ -339,8 +346,7 @@ void CSearchDlg::Modify() {
                 this, orv::ChangeQuestion(what, static_cast<int>(checkedDevices.size())))) {
             return;
         }
-        runChecked(net::BuildCheckedRequests(checked, orv::qv::RecordsOf(checkedDevices),
-                                             m_sameIp->isChecked()));
+        runChecked(net::BuildCheckedRequests(checked, checkedDevices, m_sameIp->isChecked()));
         m_modify->setEnabled(false);
         return;
     }
@@ -352,14 +358,15 @@ void CSearchDlg::Modify() {
         return;
     }
     // A copy: the list may change while the request is on its way.
-    const tagQvIpcInfo device = orv::qv::RecordOf(current->info);
-    const std::wstring newName = m_nameEdit->text().trimmed().toStdWString();
-    if (net::RequestChangesNothing(*checked.request, newName, device)) {
+    const orv::device::DeviceInfo device = current->info;
+    if (net::RequestChangesNothing(*checked.change, device)) {
         return;
     }
-    tagQvIpcInfo request = *checked.request;
-    std::memcpy(request.Mac, device.Mac, sizeof request.Mac);
-    m_app.ModifyIpcInfoAll(&request);
+    if (!m_app.ChangeAddress(device, *checked.change, checked.credentials)) {
+        // It never left: said now, as a refused change is said.
+        orv::AddResultLine(m_app, orv::ModifyResultLine(device, false));
+        return;
+    }
     m_modify->setEnabled(false);
 }
 
@@ -397,8 +404,9 @@ void CSearchDlg::ImportAddressPlan() {
         return;
     }
     const std::vector<plan::PlanEntry> entries = plan::MatchPlan(
-        read, orv::qv::RecordsOf(Devices().Devices()),
-        {m_app.DefaultUserText().toStdWString(), m_app.DefaultPasswordText().toStdWString()});
+        read, Devices().Devices(),
+        {m_app.DefaultUserText().toStdWString(), m_app.DefaultPasswordText().toStdWString()},
+        m_jobs.Drivers());
     if (!CAddressPlanDlg::Review(this, entries) || JobRunning()) {
         return;
     }

@@ -4,8 +4,8 @@
 // camera, or the network settings of every checked camera at once.
 
 #include "operations/network/ModifyWaiter.h"
+#include "operations/network/NetworkRules.h"
 #include "pages/common/DeviceListPage.h"
-#include "protocols/qv/QvRecords.h"
 
 class QAction;
 class QCheckBox;
@@ -49,7 +49,7 @@ private:
     void updateIpLabel();
     // A checked-mode run: the requests go out now; a job waits for each
     // camera's outcome.
-    void runChecked(std::vector<tagQvIpcInfo> requests);
+    void runChecked(std::vector<orv::network::ModifyRequest> requests);
 
     orv::network::CModifyWaiter m_waiter;
 

@@ -274,6 +274,20 @@ int CQvDriver::InstanceCount() const {
     return m_instances ? m_instances->Count() : 0;
 }
 
+bool CQvDriver::Takes(device::TextField field, const QString& text) const {
+    const tagQvIpcInfo r{};
+    const std::wstring wide = text.toStdWString();
+    switch (field) {
+    case device::TextField::User:
+        return FitsRecordField(wide, kCpAnsi, sizeof r.UserName);
+    case device::TextField::Password:
+        return FitsRecordField(wide, kCpAnsi, sizeof r.Password);
+    case device::TextField::Name:
+        return FitsRecordField(wide, kCpUtf8, sizeof r.DevName);
+    }
+    return false;
+}
+
 Status CQvDriver::ChangeAddress(const DeviceInfo& device, const AddressChange& change,
                                 const Credentials& credentials) {
     auto request = ModifyRequestOf(device, change, credentials);

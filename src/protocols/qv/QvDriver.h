@@ -24,6 +24,7 @@ public:
     ~CQvDriver() override;
 
     device::Protocol Kind() const override { return device::Protocol::Maker; }
+    bool Takes(device::TextField field, const QString& text) const override;
     void StartDiscovery(device::IDiscoverySink& sink) override;
     void StopDiscovery() override;
     device::Result<std::unique_ptr<device::IDeviceSession>>

@@ -187,10 +187,14 @@ std::optional<tagQvIpcInfo> ModifyRequestOf(const DeviceInfo& device, const Addr
     tagQvIpcInfo r{};
     std::copy(id->begin(), id->end(), r.Mac);
     if (!putText(r.UserName, credentials.user, kCpAnsi) ||
-        !putText(r.Password, credentials.password, kCpAnsi) ||
-        !putText(r.DevName, change.name, kCpUtf8)) {
+        !putText(r.Password, credentials.password, kCpAnsi)) {
         return std::nullopt;
     }
+    // A name the camera gave fits its field raw, but escaped it may not
+    // (every apostrophe doubles): it is cut where the field ends rather
+    // than emptied. A typed name was refused by its form already.
+    const std::wstring name = change.name.toStdWString();
+    PutRecordText(r.DevName, CutToRecordField(name, kCpUtf8, sizeof r.DevName), kCpUtf8);
     putAddress(r.IpAddr, change.address);
     putAddress(r.NetMask, change.netmask);
     putAddress(r.Gateway, change.gateway);

@@ -42,7 +42,8 @@ std::optional<WireDeviceId> WireIdOf(const device::DeviceInfo& device);
 
 // The record of an address change without a login: the device's wire id,
 // the new values and the credentials, each text escaped and converted into
-// its field. Nothing when a text does not fit its field whole.
+// its field. The name is cut to its field; nothing when a credential does
+// not fit its field whole or the maker's discovery never found the device.
 std::optional<tagQvIpcInfo> ModifyRequestOf(const device::DeviceInfo& device,
                                             const device::AddressChange& change,
                                             const device::Credentials& credentials);

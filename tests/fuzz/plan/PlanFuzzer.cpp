@@ -4,7 +4,8 @@
 
 #include "operations/network/AddressPlan.h"
 #include "operations/network/NetworkRules.h"
-#include "protocols/qv/RecordText.h"
+#include "protocols/qv/QvDriver.h"
+#include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
 #include <algorithm>
@@ -23,8 +24,8 @@ void check(bool ok) {
     }
 }
 
-std::vector<tagQvIpcInfo> cameras() {
-    std::vector<tagQvIpcInfo> list;
+std::vector<orv::device::DeviceInfo> cameras() {
+    std::vector<orv::device::DeviceInfo> list;
     for (int n = 1; n <= 4; ++n) {
         tagQvIpcInfo c{};
         const std::uint8_t mac[6] = {0x02, 0x4F, 0x56, 0x10, 0x00, static_cast<std::uint8_t>(n)};
@@ -33,7 +34,7 @@ std::vector<tagQvIpcInfo> cameras() {
         std::snprintf(c.NetMask, sizeof c.NetMask, "255.255.255.0");
         std::snprintf(c.Gateway, sizeof c.Gateway, "192.0.2.1");
         c.HttpPort = 80;
-        list.push_back(c);
+        list.push_back(orv::qv::DeviceOf(c, {}));
     }
     return list;
 }
@@ -63,13 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(row.ip.empty() || orv::network::IsValidAddress(orv::FromUtf8(row.ip)));
         check(ReadMac(MacText(row.mac)) == row.mac);
     }
-    const std::vector<PlanEntry> entries = MatchPlan(plan, cameras(), {L"admin", L"pw"});
+    static orv::qv::CQvDriver maker;
+    static const orv::device::CDriverSet drivers = [] {
+        orv::device::CDriverSet set;
+        set.Add(maker);
+        return set;
+    }();
+    const std::vector<PlanEntry> entries = MatchPlan(plan, cameras(), {L"admin", L"pw"}, drivers);
     check(entries.size() == plan.rows.size());
     std::set<std::string> targets;
     for (const PlanEntry& e : entries) {
         check((e.state == RowState::Matched) == e.reason.empty());
         if (e.state == RowState::Matched) {
-            check(e.request && targets.insert(orv::FieldText(e.request->IpAddr)).second);
+            check(e.request &&
+                  targets.insert(orv::device::Ipv4Text(e.request->change.address).toStdString())
+                      .second);
         }
     }
     return 0;

@@ -1,4 +1,6 @@
 #include "operations/network/AddressPlan.h"
+#include "protocols/qv/QvDriver.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,7 @@ std::vector<std::string> problems(const Plan& plan) {
     return out;
 }
 
-tagQvIpcInfo camera(int n, const char* ip, int port = 80) {
+orv::device::DeviceInfo camera(int n, const char* ip, int port = 80) {
     tagQvIpcInfo c{};
     const std::uint8_t mac[8] = {0x02, 0x4F, 0x56, 0x10, 0x00, static_cast<std::uint8_t>(n)};
     std::memcpy(c.Mac, mac, sizeof mac);
@@ -26,7 +28,17 @@ tagQvIpcInfo camera(int n, const char* ip, int port = 80) {
     std::snprintf(c.NetMask, sizeof c.NetMask, "255.255.255.0");
     std::snprintf(c.Gateway, sizeof c.Gateway, "192.0.2.1");
     c.HttpPort = port;
-    return c;
+    return orv::qv::DeviceOf(c, {});
+}
+
+const orv::device::CDriverSet& drivers() {
+    static orv::qv::CQvDriver maker;
+    static const orv::device::CDriverSet set = [] {
+        orv::device::CDriverSet s;
+        s.Add(maker);
+        return s;
+    }();
+    return set;
 }
 
 } // namespace
@@ -95,9 +107,9 @@ TEST(AddressPlan, ReadsAMacInPairsWithOneKindOfSeparatorOrNone) {
 }
 
 TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
-    const std::vector<tagQvIpcInfo> cameras = {camera(1, "192.0.2.10"), camera(2, "192.0.2.11"),
-                                               camera(3, "192.0.2.12", 8080),
-                                               camera(4, "192.0.2.13"), camera(5, "192.0.2.14")};
+    const std::vector<orv::device::DeviceInfo> cameras = {
+        camera(1, "192.0.2.10"), camera(2, "192.0.2.11"), camera(3, "192.0.2.12", 8080),
+        camera(4, "192.0.2.13"), camera(5, "192.0.2.14")};
     const Plan plan = ReadPlan("mac,ip,http_port,name\n"
                                "02:4F:56:10:00:01,,80,\n"         // as it is, factory port 80
                                "02:4F:56:10:00:02,192.0.2.50,,\n" // moves
@@ -105,17 +117,18 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
                                "02:4F:56:10:00:04,192.0.2.60,,\n" // answers ARP
                                "02:4F:56:10:00:09,192.0.2.70,,\n"
                                "02:4F:56:10:00:05,,443,\n");
-    const std::vector<PlanEntry> entries =
-        MatchPlan(plan, cameras, {L"admin", L"pw"}, {{"192.0.2.60", "02:AA:00:00:00:01"}});
+    const std::vector<PlanEntry> entries = MatchPlan(plan, cameras, {L"admin", L"pw"}, drivers(),
+                                                     {{"192.0.2.60", "02:AA:00:00:00:01"}});
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].state, RowState::Matched);
     EXPECT_FALSE(entries[0].changes);
-    EXPECT_EQ(entries[0].request->HttpPort, 80);
+    EXPECT_EQ(entries[0].request->change.httpPort, 80);
     EXPECT_EQ(entries[1].state, RowState::Matched);
     EXPECT_TRUE(entries[1].changes);
-    EXPECT_STREQ(entries[1].request->IpAddr, "192.0.2.50");
-    EXPECT_STREQ(entries[1].request->DevName, "Cam 2");
-    EXPECT_EQ(std::memcmp(entries[1].request->Mac, cameras[1].Mac, 8), 0);
+    EXPECT_EQ(orv::device::Ipv4Text(entries[1].request->change.address), "192.0.2.50");
+    EXPECT_EQ(entries[1].request->change.name, "Cam 2");
+    EXPECT_EQ(entries[1].request->device.id, cameras[1].id);
+    EXPECT_EQ(entries[1].request->credentials.user, "admin");
     EXPECT_EQ(entries[2].reason, "192.0.2.13 is the address of camera 02:4F:56:10:00:04 (Cam 4)");
     EXPECT_EQ(entries[3].reason, "192.0.2.60 is in use by 02:AA:00:00:00:01");
     EXPECT_EQ(entries[4].state, RowState::Missing);
@@ -125,7 +138,7 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
     // A row that keeps its address meets a row that moves there.
     const std::vector<PlanEntry> clash =
         MatchPlan(ReadPlan("mac,ip,netmask\n02:4F:56:10:00:01,,\n02:4F:56:10:00:02,,255.0.0.0\n"),
-                  {camera(1, "192.0.2.10"), camera(2, "192.0.2.10")}, {L"admin", L"pw"});
+                  {camera(1, "192.0.2.10"), camera(2, "192.0.2.10")}, {L"admin", L"pw"}, drivers());
     EXPECT_EQ(clash[0].reason, "192.0.2.10 is planned on line 3 too");
     EXPECT_EQ(clash[1].state, RowState::Conflicting);
 }

@@ -2,6 +2,7 @@
 #include "DeviceRecords.h"
 #include "operations/common/NameRules.h"
 #include "operations/common/ResultLines.h"
+#include "protocols/qv/QvDriver.h"
 #include "protocols/qv/RecordText.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,31 @@
 #include <cstring>
 
 using namespace orv::network;
+using orv::device::Ipv4Text;
 
 namespace {
+
+// The program's drivers: whose fields the texts must fit.
+const orv::device::CDriverSet& drivers() {
+    static orv::qv::CQvDriver maker;
+    static const orv::device::CDriverSet set = [] {
+        orv::device::CDriverSet s;
+        s.Add(maker);
+        return s;
+    }();
+    return set;
+}
+
+CheckedForm check(const NetworkForm& form, bool checked) {
+    return CheckForm(form, drivers(), checked);
+}
 
 NetworkForm validForm() {
     return {L"admin", L"kt7391", L"Tor 1", L"192.0.2.50", L"255.255.255.0", L"192.0.2.1", L"8080"};
 }
 
 std::wstring errorOf(const NetworkForm& form, bool checked = false) {
-    const auto result = CheckForm(form, checked);
+    const auto result = check(form, checked);
     return result.error ? result.error->defaultText : L"";
 }
 
@@ -87,78 +104,108 @@ TEST(NetworkRules, ChecksRunInOrderAndStopAtTheFirstFailure) {
     }
 }
 
-TEST(NetworkRules, TheRequestCarriesEscapedTextsAndTheGatewayAsDns) {
+TEST(NetworkRules, TheChangeCarriesTrimmedTextsAndTheGatewayAsDns) {
     NetworkForm f = validForm();
     f.user = L" o'neil ";
     f.password = L"a\\b";
-    f.deviceName = L"Hof 北";
+    f.deviceName = L"Hof 北 ";
     f.ip = L" 192.0.2.50 trailing";
-    const auto result = CheckForm(f, false);
-    ASSERT_TRUE(result.request);
-    const tagQvIpcInfo& r = *result.request;
-    EXPECT_STREQ(r.UserName, "o\\'neil");
-    EXPECT_STREQ(r.Password, "a\\\\b");
-    EXPECT_STREQ(r.DevName, "Hof \xE5\x8C\x97");
-    EXPECT_STREQ(r.IpAddr, "192.0.2.50");
-    EXPECT_STREQ(r.Dns, "192.0.2.1");
-    EXPECT_EQ(r.HttpPort, 8080);
-    EXPECT_EQ(r.Mac[0], 0) << "the MAC comes from the device, per request";
+    const auto result = check(f, false);
+    ASSERT_TRUE(result.change);
+    const orv::device::AddressChange& c = *result.change;
+    EXPECT_EQ(result.credentials.user, "o'neil") << "escaping is the driver's, at the wire";
+    EXPECT_EQ(result.credentials.password, "a\\b");
+    EXPECT_EQ(c.name, QStringLiteral("Hof 北"));
+    EXPECT_EQ(Ipv4Text(c.address), "192.0.2.50");
+    EXPECT_EQ(Ipv4Text(c.netmask), "255.255.255.0");
+    EXPECT_EQ(Ipv4Text(c.dns), "192.0.2.1");
+    EXPECT_EQ(c.httpPort, 8080);
+
+    // What the camera's fields cannot take whole is refused by name.
+    f = validForm();
+    f.password = std::wstring(8, L'\'');
+    auto refused = check(f, false);
+    ASSERT_TRUE(refused.error && refused.field);
+    EXPECT_EQ(refused.error->defaultText, std::wstring(orv::kTooLongForCamera.defaultText));
+    EXPECT_EQ(refused.field->defaultText, std::wstring(kPasswordLabel.defaultText))
+        << "eight apostrophes are sixteen bytes escaped; the field keeps fourteen";
+    f = validForm();
+    f.deviceName = std::wstring(32, L'\'');
+    refused = check(f, false);
+    ASSERT_TRUE(refused.field);
+    EXPECT_EQ(refused.field->defaultText, std::wstring(kDeviceNameLabel.defaultText));
+    EXPECT_FALSE(check(f, true).error) << "checked mode keeps each camera's name";
 }
 
 TEST(NetworkRules, ConsecutiveAddressesWrapPast254) {
     NetworkForm f = validForm();
     f.ip = L"192.168.1.250";
-    const auto form = CheckForm(f, true);
-    std::vector<tagQvIpcInfo> devices;
+    const auto form = check(f, true);
+    std::vector<orv::device::DeviceInfo> devices;
     for (unsigned char i = 0; i < 7; ++i) {
-        devices.push_back(device(i, "cam"));
+        devices.push_back(Found(device(i, "cam")));
     }
     const auto requests = BuildCheckedRequests(form, devices, false);
     ASSERT_EQ(requests.size(), 7u);
     const char* expected[] = {"192.168.1.250", "192.168.1.251", "192.168.1.252", "192.168.1.253",
                               "192.168.1.254", "192.168.1.1",   "192.168.1.1"};
     for (size_t k = 0; k < 7; ++k) {
-        EXPECT_STREQ(requests[k].IpAddr, expected[k]);
-        EXPECT_EQ(requests[k].Mac[5], k);
-        EXPECT_EQ(requests[k].Mac[7], 0xBB) << "all eight MAC bytes travel";
+        EXPECT_EQ(Ipv4Text(requests[k].change.address), expected[k]);
+        EXPECT_EQ(requests[k].device.id, devices[k].id) << "each request goes to its own camera";
+        EXPECT_EQ(requests[k].credentials.user, "admin");
     }
 
     f.ip = L"10.0.0.0";
     const auto fromZero =
-        BuildCheckedRequests(CheckForm(f, true), {devices[0], devices[1], devices[2]}, false);
-    EXPECT_STREQ(fromZero[0].IpAddr, "10.0.0.1");
-    EXPECT_STREQ(fromZero[1].IpAddr, "10.0.0.1");
-    EXPECT_STREQ(fromZero[2].IpAddr, "10.0.0.2");
+        BuildCheckedRequests(check(f, true), {devices[0], devices[1], devices[2]}, false);
+    EXPECT_EQ(Ipv4Text(fromZero[0].change.address), "10.0.0.1");
+    EXPECT_EQ(Ipv4Text(fromZero[1].change.address), "10.0.0.1");
+    EXPECT_EQ(Ipv4Text(fromZero[2].change.address), "10.0.0.2");
 }
 
-TEST(NetworkRules, SameAddressKeepsEachDevicesOwnName) {
-    const auto form = CheckForm(validForm(), true);
-    const auto requests =
-        BuildCheckedRequests(form,
-                             {device(1, "Nord"), device(2, "Lager's"), device(3, "Süd"),
-                              device(4, std::string(40, '\'').c_str())},
-                             true);
-    ASSERT_EQ(requests.size(), 4u);
+TEST(NetworkRules, CheckedModeKeepsEachDevicesNameAndWhatIsLeftEmpty) {
+    NetworkForm f = validForm();
+    f.netmask = L"";
+    f.gateway = L" ";
+    f.port = L"";
+    const auto form = check(f, true);
+    ASSERT_TRUE(form.keepNetmask && form.keepGateway && form.keepPort);
+    tagQvIpcInfo own = device(3, "Süd");
+    std::snprintf(own.NetMask, sizeof own.NetMask, "255.255.0.0");
+    std::snprintf(own.Gateway, sizeof own.Gateway, "192.0.2.254");
+    std::snprintf(own.Dns, sizeof own.Dns, "192.0.2.53");
+    own.HttpPort = 8081;
+    const auto requests = BuildCheckedRequests(
+        form, {Found(device(1, "Nord")), Found(device(2, "Lager's")), Found(own)}, true);
+    ASSERT_EQ(requests.size(), 3u);
     for (const auto& r : requests) {
-        EXPECT_STREQ(r.IpAddr, "192.0.2.50");
+        EXPECT_EQ(Ipv4Text(r.change.address), "192.0.2.50");
     }
-    EXPECT_STREQ(requests[0].DevName, "Nord");
-    EXPECT_STREQ(requests[1].DevName, "Lager\\'s") << "names go out escaped like every text";
-    EXPECT_STREQ(requests[2].DevName, "S\xC3\xBC"
-                                      "d");
-    EXPECT_EQ(std::strlen(requests[3].DevName), 62u) << "31 escaped: cut, never emptied";
+    EXPECT_EQ(requests[0].change.name, "Nord");
+    EXPECT_EQ(requests[1].change.name, "Lager's");
+    const orv::device::AddressChange& kept = requests[2].change;
+    EXPECT_EQ(kept.name, QStringLiteral("Süd"));
+    EXPECT_EQ(Ipv4Text(kept.netmask), "255.255.0.0");
+    EXPECT_EQ(Ipv4Text(kept.gateway), "192.0.2.254");
+    EXPECT_EQ(Ipv4Text(kept.dns), "192.0.2.53") << "a kept gateway keeps its DNS too";
+    EXPECT_EQ(kept.httpPort, 8081);
     EXPECT_TRUE(BuildCheckedRequests(form, {}, true).empty());
 }
 
 TEST(NetworkRules, AnUnchangedDeviceNeedsNoRequest) {
     tagQvIpcInfo d = device(1, "Tor 1", "192.0.2.50");
     d.HttpPort = 8080;
-    const auto form = CheckForm(validForm(), false);
-    EXPECT_TRUE(RequestChangesNothing(*form.request, L"TOR 1", d));
+    auto change = *check(validForm(), false).change;
+    change.name = QStringLiteral("TOR 1");
+    EXPECT_TRUE(RequestChangesNothing(change, Found(d)));
     d.HttpPort = 80;
-    EXPECT_FALSE(RequestChangesNothing(*form.request, L"Tor 1", d));
+    EXPECT_FALSE(RequestChangesNothing(change, Found(d)));
     d.HttpPort = 8080;
-    EXPECT_FALSE(RequestChangesNothing(*form.request, L"Tor 2", d));
+    change.name = QStringLiteral("Tor 2");
+    EXPECT_FALSE(RequestChangesNothing(change, Found(d)));
+    change.name = QStringLiteral("Tor 1");
+    std::snprintf(d.Gateway, sizeof d.Gateway, "192.0.2.254");
+    EXPECT_FALSE(RequestChangesNothing(change, Found(d)));
 }
 
 TEST(RecordText, AFieldTakesExactlyWhatTheConversionKeepsWhole) {

@@ -87,8 +87,18 @@ TEST(QvRecords, AnAnswerBecomesADeviceAndItsWireIdGoesBackWhole) {
     EXPECT_EQ(request->HttpPort, 8081);
     EXPECT_STREQ(request->DevName, "O\\'Neil\\\\1") << "texts go out escaped";
     EXPECT_STREQ(request->UserName, "admin");
-    // A password its 16-byte field cannot take whole is refused, never cut.
+    // A password its 16-byte field cannot take whole is refused, never cut;
+    // a camera's own name that grows past its field when escaped is cut.
     EXPECT_FALSE(ModifyRequestOf(d, change, {QStringLiteral("admin"), QString(15, 'p')}));
+    CQvDriver driver;
+    EXPECT_FALSE(driver.Takes(TextField::Password, QString(15, 'p')));
+    EXPECT_TRUE(driver.Takes(TextField::Password, QString(14, 'p')));
+    EXPECT_FALSE(driver.Takes(TextField::User, QStringLiteral("a'") + QString(29, 'u')));
+    change.name = QString(40, '\'');
+    EXPECT_FALSE(driver.Takes(TextField::Name, change.name));
+    const auto cut = ModifyRequestOf(d, change, {QStringLiteral("admin"), QStringLiteral("pw")});
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(std::strlen(cut->DevName), 62u) << "31 escaped apostrophes: cut, never emptied";
     DeviceInfo found = d;
     found.services.clear();
     EXPECT_FALSE(ModifyRequestOf(found, change, {QStringLiteral("admin"), QStringLiteral("pw")}))
