@@ -53,11 +53,8 @@ constexpr auto kAboutMenuText = "&About Orvantix...";
 
 CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
                    const std::vector<orv::device::IDeviceDriver*>& moreDrivers)
-    : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery) {
-    m_drivers.Add(m_qvDriver);
-    for (orv::device::IDeviceDriver* driver : moreDrivers) {
-        m_drivers.Add(*driver);
-    }
+    : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery),
+      m_devices(orv::jobs::CJobEngine::ConcurrencyFromEnvironment(), moreDrivers) {
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));
@@ -65,8 +62,8 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     createControls();
-    m_services =
-        std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList, m_drivers);
+    m_services = std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList,
+                                                   m_devices.Drivers());
     // The pages read the language and the default password as they are
     // made (the OEM page its column headers, the System sub-page its
     // password fields), so both are in place first.
@@ -135,11 +132,12 @@ void CMainDlg::createControls() {
 void CMainDlg::createPages() {
     // Every page exists for the life of the window; the OEM page takes part
     // in the page container only in OEM mode.
-    m_searchPage = new CSearchDlg(*m_services, m_jobs, this);
-    m_batchSetPage = new CBatchSetDlg(*m_services, m_jobs, this);
-    m_upgradePage = new CBatchUpgradeDlg(*m_services, m_jobs, this);
-    m_videoPage = new CVideoViewDlg(*m_services, m_jobs, this);
-    m_oemPage = new COemDlg(*m_services, m_jobs, this);
+    orv::jobs::CJobEngine& jobs = m_devices.Jobs();
+    m_searchPage = new CSearchDlg(*m_services, jobs, this);
+    m_batchSetPage = new CBatchSetDlg(*m_services, jobs, this);
+    m_upgradePage = new CBatchUpgradeDlg(*m_services, jobs, this);
+    m_videoPage = new CVideoViewDlg(*m_services, jobs, this);
+    m_oemPage = new COemDlg(*m_services, jobs, this);
     m_oemPage->hide();
 
     m_devicePages = {m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage};
@@ -159,10 +157,11 @@ void CMainDlg::createPages() {
 void CMainDlg::connectPages() {
     // Every page takes each batch of answers in the same order; the hub
     // emits on the window thread.
+    orv::CDiscoveryHub& hub = m_devices.Hub();
     for (CDeviceListPage* page : m_devicePages) {
-        connect(&m_hub, &orv::CDiscoveryHub::devicesFound, page, &CDeviceListPage::OnDevicesFound);
-        connect(&m_hub, &orv::CDiscoveryHub::modifyDone, page, &CDeviceListPage::OnModifyDone);
-        connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, page, &CDeviceListPage::OnModifyFailed);
+        connect(&hub, &orv::CDiscoveryHub::devicesFound, page, &CDeviceListPage::OnDevicesFound);
+        connect(&hub, &orv::CDiscoveryHub::modifyDone, page, &CDeviceListPage::OnModifyDone);
+        connect(&hub, &orv::CDiscoveryHub::modifyFailed, page, &CDeviceListPage::OnModifyFailed);
         // Every list reaches the ceiling with the same answer; one line says so.
         connect(&page->Devices(), &orv::CDeviceList::full, this, [this](int ceiling) {
             if (std::exchange(m_listsFullReported, true)) {
@@ -174,11 +173,11 @@ void CMainDlg::connectPages() {
                                              .arg(ceiling));
         });
     }
-    connect(&m_hub, &orv::CDiscoveryHub::modifyFailed, this,
+    connect(&hub, &orv::CDiscoveryHub::modifyFailed, this,
             [this](const orv::device::DeviceInfo& device, orv::device::Fault) {
                 orv::AddResultLine(*m_services, orv::ModifyResultLine(device, false));
             });
-    connect(&m_hub, &orv::CDiscoveryHub::captureProblem, this,
+    connect(&hub, &orv::CDiscoveryHub::captureProblem, this,
             [this](const QString& text) { m_services->AddOperatingInfo(text); });
 }
 
@@ -188,8 +187,8 @@ void CMainDlg::restoreLanguageAndCredentials() {
     m_passwordEdit->setMaxLength(kPasswordMaxChars);
     // Every login and modify request carries them, in fields of fixed size
     // for some protocols.
-    orv::LimitToTaken(m_userEdit, m_drivers, orv::device::TextField::User);
-    orv::LimitToTaken(m_passwordEdit, m_drivers, orv::device::TextField::Password);
+    orv::LimitToTaken(m_userEdit, m_devices.Drivers(), orv::device::TextField::User);
+    orv::LimitToTaken(m_passwordEdit, m_devices.Drivers(), orv::device::TextField::Password);
     readCredentials();
 }
 
@@ -216,11 +215,7 @@ void CMainDlg::initDialog() {
     setMinimumSize(760, 660);
     layoutControls();
 
-    for (orv::device::IDeviceDriver* driver : m_drivers.All()) {
-        if (driver != &m_qvDriver || m_discoveryMode == Discovery::AllAdapters) {
-            driver->StartDiscovery(m_hub);
-        }
-    }
+    m_devices.StartDiscovery(m_discoveryMode == Discovery::AllAdapters);
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, &CMainDlg::ShowAboutBox);
@@ -349,10 +344,7 @@ void CMainDlg::shutDown() {
         return;
     }
     m_shutDown = true;
-    for (orv::device::IDeviceDriver* driver : m_drivers.All()) {
-        driver->StopDiscovery();
-    }
-    // Jobs start no further camera; calls in flight end within the SDK's
-    // timeouts, and what they applied stays applied.
-    m_jobs.Shutdown();
+    // Jobs start no further camera; calls in flight end within their time
+    // limits, and what they applied stays applied.
+    m_devices.Shutdown();
 }

@@ -4,10 +4,7 @@
 // Information list in which operations report their results.
 
 #include "WindowServices.h"
-#include "device/DriverSet.h"
-#include "discovery/DiscoveryHub.h"
-#include "jobs/JobEngine.h"
-#include "protocols/qv/QvDriver.h"
+#include "services/DeviceServices.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -49,9 +46,9 @@ public:
 
     // What the pages use of the window.
     CWindowServices& Services() { return *m_services; }
-    int DiscoveryInstanceCount() const { return m_qvDriver.InstanceCount(); }
-    orv::CDiscoveryHub& DiscoveryHub() { return m_hub; }
-    orv::jobs::CJobEngine& Jobs() { return m_jobs; }
+    int DiscoveryInstanceCount() { return m_devices.Maker().InstanceCount(); }
+    orv::CDiscoveryHub& DiscoveryHub() { return m_devices.Hub(); }
+    orv::jobs::CJobEngine& Jobs() { return m_devices.Jobs(); }
 
     void SetLanguageText();
     void ShowLanguageMenu();
@@ -109,9 +106,6 @@ private:
     COemDlg* m_oemPage = nullptr;
 
     std::vector<CDeviceListPage*> m_devicePages;
-    orv::qv::CQvDriver m_qvDriver;
-    orv::device::CDriverSet m_drivers;
-    orv::jobs::CJobEngine m_jobs{m_drivers, orv::jobs::CJobEngine::ConcurrencyFromEnvironment()};
-    orv::CDiscoveryHub m_hub;
+    orv::CDeviceServices m_devices;
     std::unique_ptr<CWindowServices> m_services;
 };

@@ -100,10 +100,8 @@ std::string ResolveLogin(const Options& options, Login& login) {
 
 CSession::CSession(const Command& command, const Options& options,
                    const std::vector<device::IDeviceDriver*>& moreDrivers)
-    : m_command(command), m_options(options) {
-    m_drivers.Add(m_driver);
+    : m_command(command), m_options(options), m_moreDrivers(moreDrivers) {
     for (device::IDeviceDriver* driver : moreDrivers) {
-        m_drivers.Add(*driver);
         m_discovery.AddDriver(*driver);
     }
     struct sigaction action {};
@@ -114,8 +112,8 @@ CSession::CSession(const Command& command, const Options& options,
 }
 
 CSession::~CSession() {
-    // Calls in flight end first (each bounded by the SDK's timeouts).
-    m_engine.reset();
+    // Calls in flight end first (each bounded by its time limits).
+    m_devices.reset();
 }
 
 int CSession::Begin(bool login) {
@@ -137,7 +135,7 @@ int CSession::Begin(bool login) {
             return BadInput(error);
         }
     }
-    m_engine = std::make_unique<jobs::CJobEngine>(m_drivers, m_jobs);
+    m_devices = std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers);
     return kExitOk;
 }
 
@@ -228,7 +226,7 @@ std::optional<int> CSession::PrepareOrShowPlan(std::vector<device::DeviceInfo>& 
 std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
     std::vector<jobs::OperationResult> results;
     CProgress progress(m_command.name);
-    jobs::CJobEngine& engine = *m_engine;
+    jobs::CJobEngine& engine = m_devices->Jobs();
     jobs::JobId id = 0;
     bool done = false;
     std::set<std::string> failed;
@@ -282,22 +280,22 @@ std::vector<jobs::OperationResult> CSession::Run(jobs::JobSpec order) {
 
 void CSession::WaitForReboots() {
     bool told = false;
-    while (m_engine->Reboots().QueuedReboots() > 0 || m_engine->Reboots().RestorePauseOn()) {
+    while (m_devices->Reboots().QueuedReboots() > 0 || m_devices->Reboots().RestorePauseOn()) {
         if (!told) {
-            Note(m_engine->Reboots().RestorePauseOn()
+            Note(m_devices->Reboots().RestorePauseOn()
                      ? "the restored cameras reboot after a pause of 25 s"
-                     : "rebooting " + std::to_string(m_engine->Reboots().QueuedReboots()) +
+                     : "rebooting " + std::to_string(m_devices->Reboots().QueuedReboots()) +
                            " camera(s), one every 200 ms");
             told = true;
         }
         if (g_interrupted.load()) {
-            Note("interrupted: " + std::to_string(m_engine->Reboots().QueuedReboots()) +
+            Note("interrupted: " + std::to_string(m_devices->Reboots().QueuedReboots()) +
                  " camera(s) not rebooted");
             break;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
     }
-    m_engine->Reboots().Stop();
+    m_devices->Reboots().Stop();
 }
 
 int CSession::Finish(const std::vector<jobs::OperationResult>& results) {

@@ -8,9 +8,7 @@
 #include "Discovery.h"
 #include "Options.h"
 #include "Output.h"
-#include "device/DriverSet.h"
-#include "jobs/JobEngine.h"
-#include "protocols/qv/QvDriver.h"
+#include "services/DeviceServices.h"
 
 #include <functional>
 #include <memory>
@@ -68,8 +66,9 @@ public:
     const Login& LoginData() const { return m_login; }
     CCliDiscovery& Discovery() { return m_discovery; }
     std::vector<device::DeviceInfo> Devices() const;
-    jobs::CRebootQueue& Reboots() { return m_engine->Reboots(); }
-    const device::CDriverSet& Drivers() const { return m_drivers; }
+    // From Begin on.
+    jobs::CRebootQueue& Reboots() { return m_devices->Reboots(); }
+    const device::CDriverSet& Drivers() const { return m_devices->Drivers(); }
     Format OutputFormat() const { return m_format; }
 
 private:
@@ -79,10 +78,10 @@ private:
     Format m_format = Format::Table;
     int m_jobs = jobs::CJobEngine::kDefaultConcurrency;
     int m_seconds = 3;
-    qv::CQvDriver m_driver;
-    device::CDriverSet m_drivers;
+    std::vector<device::IDeviceDriver*> m_moreDrivers;
     CCliDiscovery m_discovery;
-    std::unique_ptr<jobs::CJobEngine> m_engine;
+    // Made by Begin, with the --jobs it reads.
+    std::unique_ptr<CDeviceServices> m_devices;
 };
 
 // discover with drivers beside the maker's (the subcommand passes none).

@@ -1,0 +1,47 @@
+#pragma once
+// What the window and the command line share of the cameras: the program's
+// drivers (the maker's and any given beside it), the hub their discovery
+// reports into, and the job engine with the reboots its jobs leave behind.
+// One per window or command-line session; it ends discovery and the jobs
+// before its parts go.
+
+#include "device/DriverSet.h"
+#include "discovery/DiscoveryHub.h"
+#include "jobs/JobEngine.h"
+#include "protocols/qv/QvDriver.h"
+
+#include <vector>
+
+namespace orv {
+
+class CDeviceServices {
+public:
+    // `moreDrivers` (ONVIF, a test's) outlive this object.
+    explicit CDeviceServices(int concurrency,
+                             const std::vector<device::IDeviceDriver*>& moreDrivers = {});
+    ~CDeviceServices();
+    CDeviceServices(const CDeviceServices&) = delete;
+    CDeviceServices& operator=(const CDeviceServices&) = delete;
+
+    const device::CDriverSet& Drivers() const { return m_drivers; }
+    qv::CQvDriver& Maker() { return m_maker; }
+    CDiscoveryHub& Hub() { return m_hub; }
+    jobs::CJobEngine& Jobs() { return m_jobs; }
+    jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
+
+    // Every driver's discovery into the hub; the maker's only with `maker`
+    // (it searches every adapter of the machine).
+    void StartDiscovery(bool maker);
+    // Discovery stops, jobs start no further camera and queued reboots are
+    // dropped; calls in flight end within their time limits. Idempotent.
+    void Shutdown();
+
+private:
+    qv::CQvDriver m_maker;
+    device::CDriverSet m_drivers;
+    jobs::CJobEngine m_jobs;
+    CDiscoveryHub m_hub;
+    bool m_shutDown = false;
+};
+
+} // namespace orv
