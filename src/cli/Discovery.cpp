@@ -1,8 +1,8 @@
 #include "Discovery.h"
 
 #include "Options.h"
+#include "protocols/qv/DiscoveryInstances.h"
 #include "protocols/qv/QvDriver.h"
-#include "protocols/qv/QvRecords.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -25,53 +25,44 @@ std::pair<std::uint64_t, int> addressOrder(const device::DeviceInfo& d) {
 
 } // namespace
 
-CCliDiscovery::CCliDiscovery()
-    : m_instances([] {
-          QvspTiming timing;
-          timing.searchInterval = kSearchInterval;
-          return std::make_unique<CCliQvsp>(timing);
-      }) {}
-
-CCliDiscovery::~CCliDiscovery() {
-    // No callback runs once the instances have stopped; the hubs go after.
-    m_instances.Stop();
-    for (device::IDeviceDriver* driver : m_drivers) {
-        driver->StopDiscovery();
-    }
+qv::CQvDriver::InstancesFactory CCliDiscovery::MakerDiscovery() {
+    return [] {
+        return std::make_unique<CDiscoveryInstances>([] {
+            QvspTiming timing;
+            timing.searchInterval = kSearchInterval;
+            return std::make_unique<CCliQvsp>(timing);
+        });
+    };
 }
 
-std::unique_ptr<CDiscoveryHub> CCliDiscovery::makeHub(const std::string& adapter) {
-    auto hub = std::make_unique<CDiscoveryHub>();
+void CCliDiscovery::listen(CDiscoveryHub& hub, const std::string& adapter) {
     QObject::connect(
-        hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+        &hub, &CDiscoveryHub::devicesFound, &hub,
         [this, adapter](const std::vector<device::DeviceInfo>& found) { onFound(adapter, found); });
-    QObject::connect(
-        hub.get(), &CDiscoveryHub::modifyDone, hub.get(),
-        [this](const device::DeviceInfo& d) { m_waiter.Complete(d.id, device::Done{}); });
-    QObject::connect(hub.get(), &CDiscoveryHub::modifyFailed, hub.get(),
+    QObject::connect(&hub, &CDiscoveryHub::modifyDone, &hub, [this](const device::DeviceInfo& d) {
+        m_waiter.Complete(d.id, device::Done{});
+    });
+    QObject::connect(&hub, &CDiscoveryHub::modifyFailed, &hub,
                      [this](const device::DeviceInfo& d, device::Fault fault) {
                          m_waiter.Complete(d.id, fault);
                      });
-    QObject::connect(hub.get(), &CDiscoveryHub::captureProblem, hub.get(),
+    QObject::connect(&hub, &CDiscoveryHub::captureProblem, &hub,
                      [](const QString& text) { Note(text.toStdString()); });
-    return hub;
 }
 
-void CCliDiscovery::AddDriver(device::IDeviceDriver& driver) {
-    m_drivers.push_back(&driver);
-}
-
-std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, bool maker) {
-    for (device::IDeviceDriver* driver : m_drivers) {
-        auto hub = makeHub(std::string());
-        driver->StartDiscovery(*hub);
-        m_driverHubs.push_back(std::move(hub));
+std::string CCliDiscovery::Start(CDeviceServices& services,
+                                 const std::vector<std::string>& interfaces, bool maker) {
+    m_services = &services;
+    const bool others = services.Drivers().All().size() > 1;
+    if (others) {
+        listen(services.Hub(), std::string());
+        services.StartDiscovery(false);
     }
     if (!maker) {
-        return m_drivers.empty() ? "no discovery for the chosen protocols" : std::string();
+        return others ? std::string() : "no discovery for the chosen protocols";
     }
     std::vector<std::string> seen;
-    const auto userFor = [&](const QvAdapter& a) -> void* {
+    const auto sinkFor = [&](const QvAdapter& a) -> device::IDiscoverySink* {
         seen.emplace_back(a.Name);
         if (!interfaces.empty() &&
             std::find(interfaces.begin(), interfaces.end(), a.Name) == interfaces.end()) {
@@ -81,14 +72,15 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, boo
         std::memcpy(adapter.mac.data(), a.Mac, adapter.mac.size());
         m_adapters.push_back(adapter);
         const std::string name = a.Name;
-        auto hub = makeHub(name);
-        void* user = static_cast<device::IDiscoverySink*>(hub.get());
+        auto hub = std::make_unique<CDiscoveryHub>();
+        listen(*hub, name);
+        device::IDiscoverySink* sink = hub.get();
         m_hubs[name] = std::move(hub);
-        return user;
+        return sink;
     };
     int failures = 0;
-    const int started = m_instances.StartEach(
-        &qv::ForwardCapture, userFor, [&](const std::string& adapter, int error) {
+    const int started =
+        services.Maker().StartDiscoveryEach(sinkFor, [&](const std::string& adapter, int error) {
             ++failures;
             Note(CaptureProblemText(QString::fromStdString(adapter), error, false).toStdString());
         });
@@ -97,10 +89,10 @@ std::string CCliDiscovery::Start(const std::vector<std::string>& interfaces, boo
             return "no network adapter named " + wanted;
         }
     }
-    if (started == 0 && m_drivers.empty()) {
+    if (started == 0 && !others) {
         return "no network adapter to discover cameras on";
     }
-    if (started == failures && m_drivers.empty()) {
+    if (started == failures && !others) {
         return "discovery could not start on any adapter";
     }
     return {};
@@ -160,13 +152,10 @@ const SeenCamera* CCliDiscovery::Find(const device::DeviceId& key) const {
 }
 
 device::Status CCliDiscovery::Modify(const network::ModifyRequest& request) {
-    std::optional<tagQvIpcInfo> record =
-        qv::ModifyRequestOf(request.device, request.change, request.credentials);
-    if (!record) {
-        return device::Failure{device::Fault::Refused, "a text is too long for the camera"};
+    if (m_services == nullptr) {
+        return device::Failure{device::Fault::Unreachable, "discovery is not running"};
     }
-    m_instances.ModifyAll(&*record);
-    return device::Done{};
+    return m_services->ChangeAddress(request.device, request.change, request.credentials);
 }
 
 } // namespace orv::cli

@@ -1,7 +1,8 @@
 #pragma once
-// Discovery for the command line: the program's own discovery instances
-// and hub, one hub per adapter so that every camera is known with the
-// adapter it answered on. Answers arrive on this thread's event loop; the
+// Discovery for the command line, through the session's device services:
+// the maker's driver reports into one hub per adapter, so that every
+// camera is known with the adapter it answered on; other drivers report
+// into the services' hub. Answers arrive on this thread's event loop; the
 // list of cameras is kept with the time of each one's last answer. The
 // search repeats every second (the window's every ten), so a moved camera
 // is seen at its new address within a second or two.
@@ -9,7 +10,7 @@
 #include "discovery/DiscoveryHub.h"
 #include "operations/network/ModifyWaiter.h"
 #include "operations/network/NetworkRules.h"
-#include "protocols/qv/DiscoveryInstances.h"
+#include "services/DeviceServices.h"
 
 #include <array>
 #include <chrono>
@@ -37,18 +38,21 @@ class CCliDiscovery {
 public:
     static constexpr std::chrono::milliseconds kSearchInterval{1000};
 
-    CCliDiscovery();
-    ~CCliDiscovery();
+    CCliDiscovery() = default;
     CCliDiscovery(const CCliDiscovery&) = delete;
     CCliDiscovery& operator=(const CCliDiscovery&) = delete;
 
-    // A driver beside the maker's discovery; it reports into a hub of its
-    // own. Add before Start; it outlives this object.
-    void AddDriver(device::IDeviceDriver& driver);
+    // The maker's discovery instances as the command line runs them: a
+    // search every kSearchInterval.
+    static qv::CQvDriver::InstancesFactory MakerDiscovery();
+
     // Starts the maker's discovery on the named adapters (all when none is
-    // named; none with `maker` false) and every added driver's. An error
-    // text when a named adapter does not exist or nothing could start.
-    std::string Start(const std::vector<std::string>& interfaces, bool maker = true);
+    // named; none with `maker` false) and every other driver's of
+    // `services`, whose discovery must stop before this object goes (it
+    // outlives it). An error text when a named adapter does not exist or
+    // nothing could start.
+    std::string Start(CDeviceServices& services, const std::vector<std::string>& interfaces,
+                      bool maker = true);
     const std::vector<Adapter>& Adapters() const { return m_adapters; }
     const Adapter* AdapterNamed(const std::string& name) const;
 
@@ -66,15 +70,13 @@ public:
     network::CModifyWaiter& Waiter() { return m_waiter; }
 
 private:
-    // A hub whose answers count as heard on `adapter` ("" for a driver's
-    // own discovery) and whose address-change outcomes reach the waiter.
-    std::unique_ptr<CDiscoveryHub> makeHub(const std::string& adapter);
+    // Answers in `hub` count as heard on `adapter` ("" for a driver's own
+    // discovery); its address-change outcomes reach the waiter.
+    void listen(CDiscoveryHub& hub, const std::string& adapter);
     void onFound(const std::string& adapter, const std::vector<device::DeviceInfo>& devices);
 
-    CDiscoveryInstances m_instances;
+    CDeviceServices* m_services = nullptr;
     std::map<std::string, std::unique_ptr<CDiscoveryHub>> m_hubs;
-    std::vector<device::IDeviceDriver*> m_drivers;
-    std::vector<std::unique_ptr<CDiscoveryHub>> m_driverHubs;
     std::vector<Adapter> m_adapters;
     std::vector<device::DeviceId> m_order;
     std::unordered_map<device::DeviceId, SeenCamera, device::DeviceIdHash> m_cameras;

@@ -101,9 +101,6 @@ std::string ResolveLogin(const Options& options, Login& login) {
 CSession::CSession(const Command& command, const Options& options,
                    const std::vector<device::IDeviceDriver*>& moreDrivers)
     : m_command(command), m_options(options), m_moreDrivers(moreDrivers) {
-    for (device::IDeviceDriver* driver : moreDrivers) {
-        m_discovery.AddDriver(*driver);
-    }
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     // A second Ctrl+C ends the program at once.
@@ -112,7 +109,8 @@ CSession::CSession(const Command& command, const Options& options,
 }
 
 CSession::~CSession() {
-    // Calls in flight end first (each bounded by its time limits).
+    // Discovery and calls in flight end first (each call bounded by its time
+    // limits), before the discovery's hubs go.
     m_devices.reset();
 }
 
@@ -135,7 +133,8 @@ int CSession::Begin(bool login) {
             return BadInput(error);
         }
     }
-    m_devices = std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers);
+    m_devices =
+        std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers, CCliDiscovery::MakerDiscovery());
     return kExitOk;
 }
 
@@ -148,7 +147,8 @@ int CSession::Discover() {
     }
     const bool maker = protocols.empty() ||
                        std::find(protocols.begin(), protocols.end(), "maker") != protocols.end();
-    if (const std::string error = m_discovery.Start(m_options.Values("interface"), maker);
+    if (const std::string error =
+            m_discovery.Start(*m_devices, m_options.Values("interface"), maker);
         !error.empty()) {
         Note(error);
         return error.starts_with("no network adapter named") ? kExitBadInput : kExitSomeFailed;

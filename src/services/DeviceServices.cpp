@@ -18,8 +18,10 @@ device::CDriverSet driversOf(device::IDeviceDriver& maker,
 } // namespace
 
 CDeviceServices::CDeviceServices(int concurrency,
-                                 const std::vector<device::IDeviceDriver*>& moreDrivers)
-    : m_drivers(driversOf(m_maker, moreDrivers)), m_jobs(m_drivers, concurrency) {}
+                                 const std::vector<device::IDeviceDriver*>& moreDrivers,
+                                 qv::CQvDriver::InstancesFactory makerDiscovery)
+    : m_maker(std::move(makerDiscovery)), m_drivers(driversOf(m_maker, moreDrivers)),
+      m_jobs(m_drivers, concurrency) {}
 
 CDeviceServices::~CDeviceServices() {
     Shutdown();
@@ -31,6 +33,16 @@ void CDeviceServices::StartDiscovery(bool maker) {
             driver->StartDiscovery(m_hub);
         }
     }
+}
+
+device::Status CDeviceServices::ChangeAddress(const device::DeviceInfo& device,
+                                              const device::AddressChange& change,
+                                              const device::Credentials& credentials) const {
+    device::IDeviceDriver* driver = m_drivers.For(device);
+    if (driver == nullptr) {
+        return device::Fault::NotSupported;
+    }
+    return driver->ChangeAddress(device, change, credentials);
 }
 
 void CDeviceServices::Shutdown() {

@@ -16,9 +16,12 @@ namespace orv {
 
 class CDeviceServices {
 public:
-    // `moreDrivers` (ONVIF, a test's) outlive this object.
+    // `moreDrivers` (ONVIF, a test's) outlive this object; `makerDiscovery`
+    // makes the maker's discovery instances (the command line searches
+    // more often than the window).
     explicit CDeviceServices(int concurrency,
-                             const std::vector<device::IDeviceDriver*>& moreDrivers = {});
+                             const std::vector<device::IDeviceDriver*>& moreDrivers = {},
+                             qv::CQvDriver::InstancesFactory makerDiscovery = {});
     ~CDeviceServices();
     CDeviceServices(const CDeviceServices&) = delete;
     CDeviceServices& operator=(const CDeviceServices&) = delete;
@@ -32,6 +35,12 @@ public:
     // Every driver's discovery into the hub; the maker's only with `maker`
     // (it searches every adapter of the machine).
     void StartDiscovery(bool maker);
+    // An address change without a login through the camera's driver; the
+    // outcome arrives in the discovery that found the camera.
+    // NotSupported where no driver of the camera's protocols can.
+    device::Status ChangeAddress(const device::DeviceInfo& device,
+                                 const device::AddressChange& change,
+                                 const device::Credentials& credentials) const;
     // Discovery stops, jobs start no further camera and queued reboots are
     // dropped; calls in flight end within their time limits. Idempotent.
     void Shutdown();

@@ -239,6 +239,17 @@ void CQvDriver::StartDiscovery(IDiscoverySink& sink) {
     });
 }
 
+int CQvDriver::StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& failed) {
+    std::lock_guard lock(m_lock);
+    if (m_instances) {
+        return 0;
+    }
+    m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
+    return m_instances->StartEach(
+        ForwardCapture, [&sinkFor](const QvAdapter& adapter) -> void* { return sinkFor(adapter); },
+        failed);
+}
+
 void CQvDriver::StopDiscovery() {
     std::unique_ptr<CDiscoveryInstances> instances;
     {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace orv {
 class CDiscoveryInstances;
@@ -33,6 +34,14 @@ public:
                                  const device::AddressChange& change,
                                  const device::Credentials& credentials) override;
 
+    // Discovery on the adapters `sinkFor` picks, each reporting into its own
+    // sink (nullptr leaves an adapter alone), so a caller knows the adapter
+    // every camera answered on; `failed` hears of an adapter whose capture
+    // could not start. The number of adapters found; nothing when discovery
+    // runs already. StopDiscovery ends it.
+    using SinkFor = std::function<device::IDiscoverySink*(const QvAdapter& adapter)>;
+    using StartFailure = std::function<void(const std::string& adapter, int error)>;
+    int StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& failed);
     // A request record made by the callers not yet on AddressChange, sent
     // through every running instance: -1 for a null request, else 0.
     int ModifyAll(tagQvIpcInfo* request);
