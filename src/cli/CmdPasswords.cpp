@@ -8,8 +8,6 @@
 #include "Secrets.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <QStringList>

@@ -6,7 +6,6 @@
 #include "Session.h"
 #include "lang/Language.h"
 #include "operations/upgrade/UpgradeRules.h"
-#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 
 #include <filesystem>

@@ -2,7 +2,7 @@
 
 #include "jobs/JobResults.h"
 #include "operations/network/AddressPlan.h"
-#include "protocols/qv/RecordText.h"
+#include "text/TextConv.h"
 
 #include <QSaveFile>
 #include <QStringList>

@@ -7,8 +7,6 @@
 #include "operations/common/Message.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/upgrade/UpgradeRules.h"
-#include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
 

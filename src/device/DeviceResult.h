@@ -3,6 +3,7 @@
 // answers for itself; there is no last-error call to ask afterwards, so a
 // result can never be read off another camera's or another thread's call.
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <variant>
@@ -27,6 +28,8 @@ struct Failure {
     Fault fault = Fault::Other;
     // Words for a person where the fault alone does not say enough.
     std::string detail;
+    // NoAnswer: the time limit that ran out, where the driver knows it.
+    std::chrono::milliseconds limit{0};
 };
 
 struct Done {};

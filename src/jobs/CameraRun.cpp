@@ -67,7 +67,9 @@ bool CameraRun::Report(std::string_view operation, const device::Status& status)
 }
 
 void CameraRun::ReportFailure(std::string_view operation, const device::Failure& failure) {
-    ReportFailure(operation, ReasonOf(failure.fault), failure.detail);
+    const Reason reason = ReasonOf(failure.fault);
+    emitResult(operation, reason == Reason::Cancelled ? Outcome::Cancelled : Outcome::Failed,
+               reason, failure.detail, std::chrono::duration<double>(failure.limit).count());
 }
 
 void CameraRun::ReportFailure(std::string_view operation, Reason reason, std::string detail) {
@@ -76,7 +78,7 @@ void CameraRun::ReportFailure(std::string_view operation, Reason reason, std::st
 }
 
 void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason reason,
-                           std::string detail) {
+                           std::string detail, double limitSeconds) {
     OperationResult r;
     r.job = m_job;
     r.device = m_device;
@@ -85,6 +87,7 @@ void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason r
     r.reason = reason;
     r.detail = std::move(detail);
     r.seconds = static_cast<double>(m_clock.elapsed()) / 1000.0;
+    r.limitSeconds = limitSeconds;
     m_sink(std::move(r));
 }
 

@@ -68,7 +68,8 @@ public:
     void ReportFailure(std::string_view operation, Reason reason, std::string detail = {});
 
 private:
-    void emitResult(std::string_view operation, Outcome outcome, Reason reason, std::string detail);
+    void emitResult(std::string_view operation, Outcome outcome, Reason reason, std::string detail,
+                    double limitSeconds = 0);
     // Remembers a call's failure when it means the camera is gone.
     void noteFailure(const device::Failure& failure);
 

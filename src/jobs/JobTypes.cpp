@@ -1,7 +1,5 @@
 #include "JobTypes.h"
 
-#include "qvipcsdk/QvIpcSdk.h"
-
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
@@ -21,19 +19,14 @@ std::string secondsText(double seconds) {
     return out;
 }
 
-// The SDK's limit that a call ran out of after `seconds`: the request limit
-// once the wait came near it, the connect limit before.
-double limitReached(double seconds) {
-    int connectMs = 2500;
-    int requestMs = 5000;
-    Qv_Sdk_GetTimeouts(&connectMs, &requestMs);
-    return seconds >= 0.9 * requestMs / 1000.0 ? requestMs / 1000.0 : connectMs / 1000.0;
-}
-
 } // namespace
 
 std::string ReasonText(const OperationResult& result) {
-    return ReasonText(result.reason, result.seconds, result.detail);
+    // A wait the driver did not name is as long as the camera's turn took.
+    const double limit = result.reason == Reason::NoAnswer && result.limitSeconds > 0
+                             ? result.limitSeconds
+                             : result.seconds;
+    return ReasonText(result.reason, limit, result.detail);
 }
 
 std::string ReasonText(Reason reason, double seconds, const std::string& detail) {
@@ -43,7 +36,7 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
     case Reason::WrongCredentials:
         return "wrong user name or password";
     case Reason::NoAnswer:
-        return "no answer within " + secondsText(limitReached(seconds)) + " s";
+        return "no answer within " + secondsText(seconds) + " s";
     case Reason::Unreachable:
         return "connection refused or cut";
     case Reason::Refused:

@@ -35,11 +35,10 @@ enum class Reason {
     Other,
 };
 
-// "wrong user name or password", "no answer within 2.5 s", ... A camera
-// that let a call run out of time is reported with the limit that ran out
-// (the SDK's connect or request limit, whichever `seconds` reached), so the
-// same limit reads the same on every camera. `detail` completes the reasons
-// that name something of their own.
+// "wrong user name or password", "no answer within 2.5 s", ... For
+// NoAnswer and NotSeen `seconds` is the time limit that ran out, so the same
+// limit reads the same on every camera. `detail` completes the reasons that
+// name something of their own.
 std::string ReasonText(Reason reason, double seconds = 0, const std::string& detail = {});
 // The reason a device fault gives a camera's result.
 Reason ReasonOf(device::Fault fault);
@@ -53,6 +52,8 @@ struct OperationResult {
     Reason reason = Reason::None;
     double seconds = 0; // from the camera's turn to this result
     std::string detail; // what ModelMismatch and SamePort name
+    // NoAnswer: the time limit that ran out, where the driver named it.
+    double limitSeconds = 0;
 };
 std::string ReasonText(const OperationResult& result);
 

@@ -48,8 +48,12 @@ bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
     const std::optional<device::Status> outcome =
         waiter.Wait(run.Device().id, timeout, run.CancelFlag());
     if (!outcome) {
-        run.ReportFailure(kModifyOperation,
-                          run.Cancelled() ? jobs::Reason::Cancelled : jobs::Reason::NoAnswer);
+        if (run.Cancelled()) {
+            run.ReportFailure(kModifyOperation, jobs::Reason::Cancelled);
+        } else {
+            run.ReportFailure(kModifyOperation,
+                              device::Failure{device::Fault::NoAnswer, {}, timeout});
+        }
         return false;
     }
     return run.Report(kModifyOperation, *outcome);

@@ -27,6 +27,22 @@ std::string sdkText(const QString& text, int codePage = kCpAnsi) {
     return codePage == kCpUtf8 ? ToUtf8(escaped) : ToAnsi(escaped);
 }
 
+// The device API's error as a failure; a timeout names the limit that ran
+// out: the answer limit once the call came near it, the connect limit
+// before. `error` is read first: the limits are an SDK call too.
+Failure CallFailure(int error, bool upload, std::chrono::steady_clock::time_point start) {
+    Failure failure{FaultOf(error, upload), {}};
+    if (failure.fault == Fault::NoAnswer) {
+        const auto took = std::chrono::steady_clock::now() - start;
+        int connectMs = 0;
+        int requestMs = 0;
+        Qv_Sdk_GetTimeouts(&connectMs, &requestMs);
+        const std::chrono::milliseconds request(requestMs);
+        failure.limit = took >= request * 9 / 10 ? request : std::chrono::milliseconds(connectMs);
+    }
+    return failure;
+}
+
 class CQvSession final : public IDeviceSession {
 public:
     CQvSession(DeviceInfo device, int handle) : m_device(std::move(device)), m_handle(handle) {}
@@ -43,14 +59,14 @@ public:
     }
     Status SetTime(const TimeSettings& s) override {
         const QvSystemDate r = RecordOf(s);
-        return status(Qv_Ipc_SetSystemDate(m_handle, &r));
+        return status([&] { return Qv_Ipc_SetSystemDate(m_handle, &r); });
     }
     Result<PortSettings> GetPorts() override {
         return get<QvPortInfo>(Qv_Ipc_GetPortInfo, PortsOf);
     }
     Status SetPorts(const PortSettings& s) override {
         const QvPortInfo r = RecordOf(s);
-        return status(Qv_Ipc_SetPortInfo(m_handle, &r));
+        return status([&] { return Qv_Ipc_SetPortInfo(m_handle, &r); });
     }
     Result<DdnsSettings> GetDdns() override { return get<QvDdnsInfo>(Qv_Ipc_GetDDNS, DdnsOf); }
     Status SetDdns(const DdnsSettings& s) override {
@@ -58,47 +74,54 @@ public:
         if (!r) {
             return Failure{Fault::Refused, "a text is too long for the camera"};
         }
-        return status(Qv_Ipc_SetDDNS(m_handle, &*r));
+        return status([&] { return Qv_Ipc_SetDDNS(m_handle, &*r); });
     }
     Result<StreamSettings> GetStream(StreamKind kind) override {
         QvVideoConfig r{};
         r.stream = kind == StreamKind::Primary ? 1 : 0;
-        if (Qv_Ipc_GetVideoConfig(m_handle, &r) != 0) {
-            return failure(false);
+        if (const Status read = status([&] { return Qv_Ipc_GetVideoConfig(m_handle, &r); });
+            !read) {
+            return read.Error();
         }
         return StreamOf(r);
     }
     Status SetStream(StreamKind kind, const StreamSettings& s) override {
         const QvVideoConfig r = RecordOf(kind, s);
-        return status(Qv_Ipc_SetVideoConfig(m_handle, &r));
+        return status([&] { return Qv_Ipc_SetVideoConfig(m_handle, &r); });
     }
     Result<ImageSettings> GetImage() override {
         return get<QvImagingConfig>(Qv_Ipc_GetImagingConfig, ImageOf);
     }
     Status SetImage(const ImageSettings& s) override {
         const QvImagingConfig r = RecordOf(s);
-        return status(Qv_Ipc_SetImagingConfig(m_handle, &r));
+        return status([&] { return Qv_Ipc_SetImagingConfig(m_handle, &r); });
     }
     Result<PictureSettings> GetPicture() override {
         return get<QvImagingSettings>(Qv_Ipc_GetImagingSettings, PictureOf);
     }
     Status SetPicture(const PictureSettings& s) override {
         const QvImagingSettings r = RecordOf(s);
-        return status(Qv_Ipc_SetImagingSettings(m_handle, &r));
+        return status([&] { return Qv_Ipc_SetImagingSettings(m_handle, &r); });
     }
     Status SetName(const QString& name) override {
         const auto text = NameForApi(name);
         if (!text) {
             return Failure{Fault::Refused, "the name is too long for the camera"};
         }
-        return status(Qv_Ipc_SetDeviceName(m_handle, text->c_str()));
+        return status([&] { return Qv_Ipc_SetDeviceName(m_handle, text->c_str()); });
     }
     Status ChangePassword(const QString& user, const QString& newPassword) override {
-        return status(
-            Qv_Ipc_ModifyPassword(m_handle, sdkText(user).c_str(), sdkText(newPassword).c_str()));
+        return status([&] {
+            return Qv_Ipc_ModifyPassword(m_handle, sdkText(user).c_str(),
+                                         sdkText(newPassword).c_str());
+        });
     }
-    Status Reboot() override { return status(Qv_Ipc_RebootSystem(m_handle)); }
-    Status Restore() override { return status(Qv_Ipc_RestoreSystem(m_handle)); }
+    Status Reboot() override {
+        return status([&] { return Qv_Ipc_RebootSystem(m_handle); });
+    }
+    Status Restore() override {
+        return status([&] { return Qv_Ipc_RestoreSystem(m_handle); });
+    }
     Status UpdateFirmware(const QString& path, const CancelCheck& cancelled) override {
         return upload(Qv_Ipc_UpdateFirmware, path, cancelled);
     }
@@ -107,32 +130,36 @@ public:
     }
     Status StartLiveVideo(std::uint64_t window) override {
         QvPlayInfo play = PlayRecordOf(window);
+        const auto start = std::chrono::steady_clock::now();
         if (Qv_IpcClient_LivePlay(m_handle, &play, 0, 0) != 0) {
             const int error = Qv_Sdk_GetLastError();
             WriteLog(1, "Last Error:%d", error);
-            return Failure{FaultOf(error, false), {}};
+            return CallFailure(error, false, start);
         }
         m_playing = true;
         return Done{};
     }
     Status StopLiveVideo() override {
         m_playing = false;
-        return status(Qv_IpcClient_StopLivePlay(m_handle));
+        return status([&] { return Qv_IpcClient_StopLivePlay(m_handle); });
     }
 
 private:
     template <class Record, class Convert>
     auto get(int (*call)(int, Record*), Convert convert) -> Result<decltype(convert(Record{}))> {
         Record r{};
-        if (call(m_handle, &r) != 0) {
-            return failure(false);
+        if (const Status read = status([&] { return call(m_handle, &r); }); !read) {
+            return read.Error();
         }
         return convert(r);
     }
-    static Failure failure(bool upload) { return {FaultOf(Qv_Sdk_GetLastError(), upload), {}}; }
-    static Status status(int rc, bool upload = false) {
-        if (rc != 0) {
-            return failure(upload);
+    // One device-API call, timed: a call that runs out of time names the
+    // limit it ran out of.
+    template <class Call>
+    static Status status(Call call, bool upload = false) {
+        const auto start = std::chrono::steady_clock::now();
+        if (call() != 0) {
+            return CallFailure(Qv_Sdk_GetLastError(), upload, start);
         }
         return Done{};
     }
@@ -145,9 +172,8 @@ private:
         if (cancelled) {
             Qv_Sdk_SetCancelCheck(ask, const_cast<CancelCheck*>(&cancelled));
         }
-        const int rc = call(m_handle, sdkText(path).c_str());
         // The error is read before anything else touches the SDK.
-        const Status result = status(rc, true);
+        const Status result = status([&] { return call(m_handle, sdkText(path).c_str()); }, true);
         if (cancelled) {
             Qv_Sdk_SetCancelCheck(nullptr, nullptr);
         }
@@ -211,11 +237,12 @@ void ForwardCapture(int type, tagMsgInfo* msg, void* sink) {
 std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
                                               const Credentials& credentials, Failure& failure) {
     const std::string ip = Ipv4Text(device.address).toStdString();
+    const auto start = std::chrono::steady_clock::now();
     const int handle =
         Qv_Ipc_Login(ip.c_str(), nullptr, device.ports.http, sdkText(credentials.user).c_str(),
                      sdkText(credentials.password).c_str(), 0);
     if (handle < 0) {
-        failure = {FaultOf(Qv_Sdk_GetLastError(), false), {}};
+        failure = CallFailure(Qv_Sdk_GetLastError(), false, start);
         return nullptr;
     }
     return std::make_unique<CQvSession>(device, handle);
@@ -270,14 +297,6 @@ Result<std::unique_ptr<IDeviceSession>> CQvDriver::Open(const DeviceInfo& device
         return failure;
     }
     return session;
-}
-
-int CQvDriver::ModifyAll(tagQvIpcInfo* request) {
-    if (request == nullptr) {
-        return -1;
-    }
-    std::lock_guard lock(m_lock);
-    return m_instances ? m_instances->ModifyAll(request) : 0;
 }
 
 int CQvDriver::InstanceCount() const {

@@ -42,9 +42,6 @@ public:
     using SinkFor = std::function<device::IDiscoverySink*(const QvAdapter& adapter)>;
     using StartFailure = std::function<void(const std::string& adapter, int error)>;
     int StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& failed);
-    // A request record made by the callers not yet on AddressChange, sent
-    // through every running instance: -1 for a null request, else 0.
-    int ModifyAll(tagQvIpcInfo* request);
     // Adapters discovery runs on.
     int InstanceCount() const;
 

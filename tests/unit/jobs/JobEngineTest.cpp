@@ -141,7 +141,7 @@ TEST_F(JobEngineTest, FailuresCarryTheirReasonInWords) {
     std::map<std::string, std::string> reasons;
     for (const OperationResult& r : RunJob(engine, order)) {
         EXPECT_EQ(r.outcome, Outcome::Failed);
-        reasons[ip(r.device)] = ReasonText(r.reason, r.seconds);
+        reasons[ip(r.device)] = ReasonText(r);
     }
     EXPECT_EQ(reasons[lab.ip(1)], "the camera reported an internal failure");
     EXPECT_EQ(reasons[lab.ip(2)], "the camera refused the value");
