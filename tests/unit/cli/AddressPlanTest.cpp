@@ -1,5 +1,5 @@
 #include "operations/network/AddressPlan.h"
-#include "protocols/qv/QvDriver.h"
+#include "MakerDrivers.h"
 #include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
@@ -29,16 +29,6 @@ orv::device::DeviceInfo camera(int n, const char* ip, int port = 80) {
     std::snprintf(c.Gateway, sizeof c.Gateway, "192.0.2.1");
     c.HttpPort = port;
     return orv::qv::DeviceOf(c, {});
-}
-
-const orv::device::CDriverSet& drivers() {
-    static orv::qv::CQvDriver maker;
-    static const orv::device::CDriverSet set = [] {
-        orv::device::CDriverSet s;
-        s.Add(maker);
-        return s;
-    }();
-    return set;
 }
 
 } // namespace
@@ -117,8 +107,8 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
                                "02:4F:56:10:00:04,192.0.2.60,,\n" // answers ARP
                                "02:4F:56:10:00:09,192.0.2.70,,\n"
                                "02:4F:56:10:00:05,,443,\n");
-    const std::vector<PlanEntry> entries = MatchPlan(plan, cameras, {L"admin", L"pw"}, drivers(),
-                                                     {{"192.0.2.60", "02:AA:00:00:00:01"}});
+    const std::vector<PlanEntry> entries = MatchPlan(
+        plan, cameras, {L"admin", L"pw"}, MakerDrivers(), {{"192.0.2.60", "02:AA:00:00:00:01"}});
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].state, RowState::Matched);
     EXPECT_FALSE(entries[0].changes);
@@ -136,9 +126,9 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
     EXPECT_EQ(AddressesToProbe(entries), (std::vector<std::string>{"192.0.2.50"}));
 
     // A row that keeps its address meets a row that moves there.
-    const std::vector<PlanEntry> clash =
-        MatchPlan(ReadPlan("mac,ip,netmask\n02:4F:56:10:00:01,,\n02:4F:56:10:00:02,,255.0.0.0\n"),
-                  {camera(1, "192.0.2.10"), camera(2, "192.0.2.10")}, {L"admin", L"pw"}, drivers());
+    const std::vector<PlanEntry> clash = MatchPlan(
+        ReadPlan("mac,ip,netmask\n02:4F:56:10:00:01,,\n02:4F:56:10:00:02,,255.0.0.0\n"),
+        {camera(1, "192.0.2.10"), camera(2, "192.0.2.10")}, {L"admin", L"pw"}, MakerDrivers());
     EXPECT_EQ(clash[0].reason, "192.0.2.10 is planned on line 3 too");
     EXPECT_EQ(clash[1].state, RowState::Conflicting);
 }

@@ -1,8 +1,8 @@
 #include "operations/network/NetworkRules.h"
 #include "DeviceRecords.h"
+#include "MakerDrivers.h"
 #include "operations/common/NameRules.h"
 #include "operations/common/ResultLines.h"
-#include "protocols/qv/QvDriver.h"
 #include "protocols/qv/RecordText.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +14,8 @@ using orv::device::Ipv4Text;
 
 namespace {
 
-// The program's drivers: whose fields the texts must fit.
-const orv::device::CDriverSet& drivers() {
-    static orv::qv::CQvDriver maker;
-    static const orv::device::CDriverSet set = [] {
-        orv::device::CDriverSet s;
-        s.Add(maker);
-        return s;
-    }();
-    return set;
-}
-
 CheckedForm check(const NetworkForm& form, bool checked) {
-    return CheckForm(form, drivers(), checked);
+    return CheckForm(form, MakerDrivers(), checked);
 }
 
 NetworkForm validForm() {
