@@ -81,23 +81,28 @@ int CDeviceList::RefreshDevice(const device::DeviceInfo& changed) {
     return 1;
 }
 
-int CDeviceList::DropStaleDevice() {
+int CDeviceList::DropStaleDevices() {
     const std::int32_t now = m_clock();
+    std::vector<int> sources;
+    std::vector<device::DeviceId> keys;
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
         const int source = sourceRow(row);
         const DeviceRow& device = m_model.At(source).device;
         if (now - device.lastSeen < kSilenceSeconds) {
             continue;
         }
+        const int shownAt = row - static_cast<int>(sources.size());
         WriteLog(Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
-                 row, device.info.AddressText().toLatin1().constData(), now, device.lastSeen,
+                 shownAt, device.info.AddressText().toLatin1().constData(), now, device.lastSeen,
                  now - device.lastSeen);
-        const device::DeviceId key = device.info.id;
-        m_model.Remove(source);
-        emit deviceDropped(key);
-        return 1;
+        sources.push_back(source);
+        keys.push_back(device.info.id);
     }
-    return 0;
+    m_model.RemoveRows(std::move(sources));
+    for (const device::DeviceId& key : keys) {
+        emit deviceDropped(key);
+    }
+    return static_cast<int>(keys.size());
 }
 
 void CDeviceList::SortByHeader(int column) {

@@ -2,7 +2,8 @@
 // The device list family: what every page does with the cameras' answers.
 // A row is added by a camera's first answer, refreshed by every later one
 // and by a successful IP change, and dropped once the camera has been silent
-// for 30 seconds, at most one row per check. The list keeps its cameras in a
+// for 30 seconds: every such row at each check, so the junk rows of a flood
+// of invented cameras leave together. The list keeps its cameras in a
 // model (one row per camera, by key) and shows them through a sort proxy;
 // callers name cameras by key and rows only by their place on screen.
 
@@ -46,9 +47,10 @@ public:
     // netmask, gateway and DNS, and keeps its place, its other fields and
     // its time of last answer. 1 when the camera is listed, else 0.
     int RefreshDevice(const device::DeviceInfo& changed);
-    // Removes the first row, in the list's order, whose camera has been
-    // silent for 30 s or more. 1 when a row was removed, else 0.
-    int DropStaleDevice();
+    // Removes every row whose camera has been silent for 30 s or more, with
+    // a log line each in the list's order (numbered as if they went one by
+    // one). The number of rows removed.
+    int DropStaleDevices();
     // A click on a column header: check-box and number columns do not sort;
     // a new column sorts ascending, the current one reverses.
     void SortByHeader(int column);

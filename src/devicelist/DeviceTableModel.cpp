@@ -175,20 +175,33 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
     return update;
 }
 
-bool CDeviceTableModel::Remove(int row) {
-    if (row < 0 || row >= rowCount()) {
-        return false;
+void CDeviceTableModel::RemoveRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int row) { return row < 0 || row >= rowCount(); }),
+               rows.end());
+    if (rows.empty()) {
+        return;
     }
-    beginRemoveRows({}, row, row);
-    m_index.erase(At(row).device.info.id);
-    m_rows.erase(m_rows.begin() + row);
-    // Rows are dropped at most one per check, so renumbering the index of
-    // the rows behind is cheap.
-    for (std::size_t r = static_cast<std::size_t>(row); r < m_rows.size(); ++r) {
+    // From the back, so the rows still to go keep their numbers.
+    for (std::size_t end = rows.size(); end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] + 1 == rows[begin]) {
+            --begin;
+        }
+        const int first = rows[begin];
+        const int last = rows[end - 1];
+        beginRemoveRows({}, first, last);
+        for (int row = first; row <= last; ++row) {
+            m_index.erase(At(row).device.info.id);
+        }
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+        endRemoveRows();
+        end = begin;
+    }
+    for (std::size_t r = static_cast<std::size_t>(rows.front()); r < m_rows.size(); ++r) {
         m_index[m_rows[r].device.info.id] = static_cast<int>(r);
     }
-    endRemoveRows();
-    return true;
 }
 
 bool CDeviceTableModel::SetChecked(int row, bool checked) {

@@ -65,7 +65,9 @@ public:
     // and, with `seenAt`, the time of the answer.
     Update AddOrRefresh(std::span<const device::DeviceInfo> devices,
                         std::optional<std::int32_t> seenAt);
-    bool Remove(int row);
+    // Removes the rows (any order, no repeats), each run of neighbours at
+    // once, so a thousand silent cameras leave in one pass.
+    void RemoveRows(std::vector<int> rows);
     bool SetChecked(int row, bool checked);
     // Takes every row's sort values from `column` as it reads now; rows
     // added later take theirs from the same column.

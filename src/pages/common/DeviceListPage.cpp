@@ -243,7 +243,7 @@ void CDeviceListPage::OnTick() {
     const int tick = ++tickCounter(m_devices->Profile().kind);
     OnPageTick(tick);
     if (tick % kDropEveryTicks == 0) {
-        m_devices->DropStaleDevice();
+        m_devices->DropStaleDevices();
     }
 }
 

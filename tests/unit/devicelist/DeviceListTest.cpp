@@ -173,36 +173,62 @@ TEST_F(DeviceListTest, CellsComeFromTheRecordAndTheMacMakesTheKey) {
     EXPECT_EQ(column(*network, 4), (QStringList{"192.168.1.10", "192.168.1.50"}));
 }
 
-TEST_F(DeviceListTest, SilentCamerasLeaveOneByOneAndOnlyNetworkSettingsLogsThem) {
+TEST_F(DeviceListTest, SilentCamerasLeaveTogetherAndOnlyNetworkSettingsLogsThem) {
     const auto disconnectLines = [] {
         std::ifstream in(TheLogFile().CurrentPath());
-        int n = 0;
+        std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);) {
-            n += line.find("Disconnect IPC:") != std::string::npos;
+            if (const auto at = line.find("Item(");
+                at != std::string::npos && line.find("Disconnect IPC:") != std::string::npos) {
+                lines.push_back(line.substr(at, line.find(" now:") - at));
+            }
         }
-        return n;
+        return lines;
     };
     auto network = list(DeviceListKind::NetworkSettings);
     auto batch = list(DeviceListKind::BatchSet);
+    // Nine cameras; the ones at .3, .5, .6 and .9 go on answering, so the
+    // silent ones stand in runs of one and two between them.
     for (CDeviceList* l : {network.get(), batch.get()}) {
-        for (unsigned char i = 1; i <= 3; ++i) {
+        for (unsigned char i = 9; i >= 1; --i) {
             l->AddOrRefreshDevice(Found(Camera(i, ("192.168.1." + std::to_string(i)).c_str())));
         }
     }
     now += 29;
-    batch->AddOrRefreshDevice(Found(Camera(2, "192.168.1.2")));
-    EXPECT_EQ(network->DropStaleDevice(), 0) << "29 seconds are not silence yet";
+    for (const unsigned char i : {3, 5, 6, 9}) {
+        const tagQvIpcInfo answer = Camera(i, ("192.168.1." + std::to_string(i)).c_str());
+        network->AddOrRefreshDevice(Found(answer));
+        batch->AddOrRefreshDevice(Found(answer));
+    }
+    EXPECT_EQ(network->DropStaleDevices(), 0) << "29 seconds are not silence yet";
     now += 1;
     QSignalSpy dropped(network.get(), &CDeviceList::deviceDropped);
-    const int before = disconnectLines();
-    EXPECT_EQ(network->DropStaleDevice(), 1);
-    EXPECT_EQ(column(*network, 4), (QStringList{"192.168.1.2", "192.168.1.3"}));
+    const std::size_t before = disconnectLines().size();
+    EXPECT_EQ(network->DropStaleDevices(), 5);
+    const QStringList kept{"192.168.1.3", "192.168.1.5", "192.168.1.6", "192.168.1.9"};
+    EXPECT_EQ(column(*network, 4), kept);
+    ASSERT_EQ(dropped.count(), 5);
     EXPECT_EQ(dropped.first().at(0).value<device::DeviceId>(), key(1));
-    EXPECT_EQ(batch->DropStaleDevice(), 1);
-    EXPECT_EQ(batch->DropStaleDevice(), 1);
-    EXPECT_EQ(batch->DropStaleDevice(), 0) << "the camera that answered stays";
-    EXPECT_EQ(column(*batch, 4), (QStringList{"192.168.1.2"}));
-    EXPECT_EQ(disconnectLines() - before, 1);
+    // Numbered as if they left one by one in the list's order.
+    const std::vector<std::string> lines = disconnectLines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+              (std::vector<std::string>{
+                  "Item(0) Disconnect IPC:192.168.1.1", "Item(0) Disconnect IPC:192.168.1.2",
+                  "Item(1) Disconnect IPC:192.168.1.4", "Item(3) Disconnect IPC:192.168.1.7",
+                  "Item(3) Disconnect IPC:192.168.1.8"}));
+    // The cameras that stay are found where they are shown.
+    for (const unsigned char i : {3, 5, 6, 9}) {
+        const int row = network->RowOf(key(i));
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(network->KeyAt(row), key(i));
+        EXPECT_EQ(network->Find(key(i))->info.AddressText(), QStringLiteral("192.168.1.%1").arg(i));
+    }
+    EXPECT_EQ(network->Find(key(4)), nullptr);
+
+    EXPECT_EQ(batch->DropStaleDevices(), 5);
+    EXPECT_EQ(batch->DropStaleDevices(), 0) << "the cameras that answered stay";
+    EXPECT_EQ(column(*batch, 4), kept);
+    EXPECT_EQ(disconnectLines().size(), lines.size()) << "only Network Settings logs";
 }
 
 TEST_F(DeviceListTest, TheListStopsGrowingAtItsCeilingAndSaysSoOnce) {
@@ -240,8 +266,7 @@ TEST_F(DeviceListTest, TheCurrentCameraIsACameraNotARow) {
     now += 30;
     l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.11")));
     l->AddOrRefreshDevice(Found(Camera(3, "192.168.1.13")));
-    l->DropStaleDevice(); // camera 4
-    l->DropStaleDevice(); // camera 2
+    EXPECT_EQ(l->DropStaleDevices(), 2); // cameras 4 and 2
     EXPECT_FALSE(selection.Current()) << "a dropped camera is nobody's current camera";
 }
 
