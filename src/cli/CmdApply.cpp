@@ -40,23 +40,25 @@ int RunApply(const Command& command, const Options& options) {
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, selected, localNow());
+    // The cameras as the device layer sees them; the selection still hands
+    // over discovery records.
+    const std::vector<device::DeviceInfo> targets = Targets(selected);
+    const BuildResult built = BuildProfile(*read.profile, targets, localNow());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }
     const BuiltProfile& profile = *built.built;
     if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected,
-                                  [&](const tagQvIpcInfo& c) { return profile.Describe(c); });
+        return session.ShowDryRun(
+            selected, [&](const tagQvIpcInfo& c) { return profile.Describe(qv::DeviceOf(c, {})); });
     }
     jobs::JobSpec order;
     order.name = "Apply";
-    order.targets = Targets(selected);
+    order.targets = targets;
     order.credentials = session.LoginData().credentials;
-    order.operations =
-        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
+    order.operations = batchset::CBatchOperations::ReportedOperations(profile.StepsFor(targets[0]));
     order.work = [&profile](jobs::CameraRun& run) {
-        batchset::CBatchOperations::RunSteps(profile.StepsFor(qv::RecordOf(run.Device())), run);
+        batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
