@@ -609,7 +609,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
             pf.codec = b.pick(ps.codec, bs::PrimaryCodecs(), 0, "video.primary.codec");
             pf.frameSize =
                 b.pick(ps.frameSize, bs::PrimarySizes(cls), 0, "video.primary.frame_size");
-            const int code = bs::PrimarySizeCode(cls, pf.frameSize.value_or(0));
+            const int code = bs::PrimarySizeAt(cls, pf.frameSize.value_or(0));
             const auto number = [](const bs::Entries& e, std::optional<int> i) {
                 return i ? std::optional(bs::EntryNumber(e[static_cast<std::size_t>(*i)]))
                          : std::nullopt;
@@ -633,7 +633,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
                              0});
             }
             sf.codec = b.pick(ss.codec, bs::SecondaryCodecsWith(code), 0, "video.secondary.codec");
-            sf.frameSize = b.pick(ss.frameSize, bs::SecondarySizes(code == bs::kCode3M),
+            sf.frameSize = b.pick(ss.frameSize, bs::SecondarySizes(code == bs::kSize3M),
                                   bs::kStartSecondarySize, "video.secondary.frame_size");
             const bs::Entries secondaryRates = bs::NormalFrameRates(form.keptPowerLineFrequency);
             sf.frameRate = number(secondaryRates, b.pick(ss.frameRate, secondaryRates, 0,

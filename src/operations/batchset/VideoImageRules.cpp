@@ -16,7 +16,7 @@ constexpr std::array<const char*, 7> kPrimarySizes = {
 };
 constexpr std::array<FrameSize, 7> kPrimaryFrameSizes = {
     {{2560, 1920}, {2048, 1536}, {1920, 1080}, {1600, 1200}, {1280, 960}, {1280, 720}, {704, 576}}};
-constexpr int kLastPrimarySizeCode = 6;
+constexpr int kLastPrimarySize = 6;
 // The normal list's sizes by position; "176*144" has a list of its own.
 constexpr std::array<FrameSize, 4> kNormalSecondarySizes = {
     {{640, 480}, {640, 368}, {320, 240}, {320, 192}}};
@@ -80,7 +80,7 @@ FrameSize SizeOf(const device::StreamSettings& stream) {
 }
 
 FrameSize PrimarySize(int number) {
-    return number >= 0 && number <= kLastPrimarySizeCode
+    return number >= 0 && number <= kLastPrimarySize
                ? kPrimaryFrameSizes[static_cast<size_t>(number)]
                : FrameSize{};
 }
@@ -90,7 +90,7 @@ int PrimarySizeNumber(const FrameSize& size) {
     return it == kPrimaryFrameSizes.end() ? -1 : static_cast<int>(it - kPrimaryFrameSizes.begin());
 }
 
-int FirstPrimarySizeCode(int modelClass) {
+int FirstPrimarySize(int modelClass) {
     switch (modelClass) {
     case 1:
         return 5;
@@ -110,17 +110,17 @@ Entries AllPrimarySizes() {
 }
 
 Entries PrimarySizes(int modelClass) {
-    return Entries(kPrimarySizes.begin() + FirstPrimarySizeCode(modelClass), kPrimarySizes.end());
+    return Entries(kPrimarySizes.begin() + FirstPrimarySize(modelClass), kPrimarySizes.end());
 }
 
-int PrimarySizePosition(int modelClass, int code) {
-    const int first = FirstPrimarySizeCode(modelClass);
-    return code >= first && code <= kLastPrimarySizeCode ? code - first : -1;
+int PrimarySizePosition(int modelClass, int number) {
+    const int first = FirstPrimarySize(modelClass);
+    return number >= first && number <= kLastPrimarySize ? number - first : -1;
 }
 
-int PrimarySizeCode(int modelClass, int position) {
-    const int first = FirstPrimarySizeCode(modelClass);
-    return position >= 0 && position <= kLastPrimarySizeCode - first ? position + first : -1;
+int PrimarySizeAt(int modelClass, int position) {
+    const int first = FirstPrimarySize(modelClass);
+    return position >= 0 && position <= kLastPrimarySize - first ? position + first : -1;
 }
 
 Entries SecondarySizes(bool primaryIs3M) {
@@ -150,12 +150,12 @@ FrameSize SecondarySize(int position, bool primaryIs3M) {
     return kNormalSecondarySizes[static_cast<size_t>(position)];
 }
 
-bool SecondaryStreamAllowed(int primarySizeCode) {
-    return primarySizeCode != kCode5M;
+bool SecondaryStreamAllowed(int primarySize) {
+    return primarySize != kSize5M;
 }
 
-Entries SecondaryCodecsWith(int primarySizeCode) {
-    return primarySizeCode == kCode3M ? PrimaryCodecs() : SecondaryCodecs();
+Entries SecondaryCodecsWith(int primarySize) {
+    return primarySize == kSize3M ? PrimaryCodecs() : SecondaryCodecs();
 }
 
 Entries NormalFrameRates(int powerLineFrequency) {
@@ -165,11 +165,11 @@ Entries NormalFrameRates(int powerLineFrequency) {
     return {"25", "15", "8"};
 }
 
-Entries PrimaryFrameRates(int primarySizeCode, int keptPowerLineFrequency) {
-    if (primarySizeCode == kCode5M) {
+Entries PrimaryFrameRates(int primarySize, int keptPowerLineFrequency) {
+    if (primarySize == kSize5M) {
         return {"8"};
     }
-    if (primarySizeCode == kCode3M) {
+    if (primarySize == kSize3M) {
         return {"15", "8"};
     }
     return NormalFrameRates(keptPowerLineFrequency);
@@ -307,11 +307,11 @@ int ReferenceDevice(const std::vector<device::DeviceInfo>& checked) {
     return best;
 }
 
-int SelectedPrimarySizeCode(const VideoImageForm& form) {
+int SelectedPrimarySize(const VideoImageForm& form) {
     if (!form.primary.frameSize) {
         return PrimarySizeNumber(SizeOf(form.shownPrimary));
     }
-    return PrimarySizeCode(ModelClass(form.keptModel), *form.primary.frameSize);
+    return PrimarySizeAt(ModelClass(form.keptModel), *form.primary.frameSize);
 }
 
 namespace {
@@ -343,14 +343,14 @@ VideoImageParams BuildVideoImageParams(const VideoImageForm& form) {
         form.localDisplay ? LocalDisplayAt(*form.localDisplay) : shownImage.localDisplay;
     image.indoor = form.outdoor ? *form.outdoor == 1 : shownImage.indoor;
 
-    const int primaryCode = SelectedPrimarySizeCode(form);
-    const bool largest = primaryCode == kCode5M || primaryCode == kCode3M;
+    const int primaryNumber = SelectedPrimarySize(form);
+    const bool largest = primaryNumber == kSize5M || primaryNumber == kSize3M;
 
     device::StreamSettings& primary = params.primary;
     const device::StreamSettings& shownPrimary = form.shownPrimary;
     primary.enabled = false;
     primary.codec = device::VideoCodec::H264;
-    putSize(primary, form.primary.frameSize ? PrimarySize(primaryCode) : SizeOf(shownPrimary));
+    putSize(primary, form.primary.frameSize ? PrimarySize(primaryNumber) : SizeOf(shownPrimary));
     // At 50 Hz the camera picks the rate of its two largest sizes itself.
     primary.frameRate = largest && form.keptPowerLineFrequency == 50
                             ? 0
@@ -364,7 +364,7 @@ VideoImageParams BuildVideoImageParams(const VideoImageForm& form) {
     const device::StreamSettings& shownSecondary = form.shownSecondary;
     secondary.enabled = form.secondary.enabled;
     secondary.codec = form.secondary.codec ? CodecAt(*form.secondary.codec) : shownSecondary.codec;
-    const bool primaryIs3M = primaryCode == kCode3M;
+    const bool primaryIs3M = primaryNumber == kSize3M;
     putSize(secondary, form.secondary.frameSize || primaryIs3M
                            ? SecondarySize(form.secondary.frameSize.value_or(0), primaryIs3M)
                            : SizeOf(shownSecondary));

@@ -37,20 +37,21 @@ FrameSize SizeOf(const device::StreamSettings& stream);
 // Primary frame sizes, numbered from 0 (5M) to 6 (D1) by their place in the
 // list of all seven. A class offers the sizes from its first one up to 6, so
 // a list position is the size's number minus that first number.
-inline constexpr int kCode5M = 0;
-inline constexpr int kCode3M = 1;
+inline constexpr int kSize5M = 0;
+inline constexpr int kSize3M = 1;
 // The size of a number, {0, 0} outside 0 to 6; the number of a size, -1 for
 // one the list does not offer.
 FrameSize PrimarySize(int number);
 int PrimarySizeNumber(const FrameSize& size);
-int FirstPrimarySizeCode(int modelClass);
+// The number of the first size a class offers.
+int FirstPrimarySize(int modelClass);
 // All seven sizes: what the list offers before any camera has been shown.
 Entries AllPrimarySizes();
 Entries PrimarySizes(int modelClass);
-// -1 when the class does not offer the code.
-int PrimarySizePosition(int modelClass, int code);
+// -1 when the class does not offer the size.
+int PrimarySizePosition(int modelClass, int number);
 // -1 for a position outside the class's list.
-int PrimarySizeCode(int modelClass, int position);
+int PrimarySizeAt(int modelClass, int position);
 
 // Secondary frame sizes: "176*144" is offered alone while the primary size
 // is 3M; otherwise "640*480", "640*368", "320*240" and "320*192" are.
@@ -63,14 +64,14 @@ FrameSize SecondarySize(int position, bool primaryIs3M);
 
 // The secondary stream may be switched on except while the primary size is
 // 5M; while it is 3M the secondary stream takes H.264 alone.
-bool SecondaryStreamAllowed(int primarySizeCode);
-Entries SecondaryCodecsWith(int primarySizeCode);
+bool SecondaryStreamAllowed(int primarySize);
+Entries SecondaryCodecsWith(int primarySize);
 
 // Frame rates for every size but 5M and 3M: 60 Hz mains allow 30 frames a
 // second, every other frequency starts at 25.
 Entries NormalFrameRates(int powerLineFrequency);
 // The primary list after its size changed.
-Entries PrimaryFrameRates(int primarySizeCode, int keptPowerLineFrequency);
+Entries PrimaryFrameRates(int primarySize, int keptPowerLineFrequency);
 // Before any camera has been shown both lists offer 30 to 8.
 Entries InitialFrameRates();
 
@@ -194,6 +195,6 @@ void MergeImaging(device::ImageSettings& camera, const device::ImageSettings& no
 
 // The number of the primary size the form stands for (the shown one without
 // a selection; -1 for a size the list does not offer).
-int SelectedPrimarySizeCode(const VideoImageForm& form);
+int SelectedPrimarySize(const VideoImageForm& form);
 
 } // namespace orv::batchset

@@ -229,8 +229,8 @@ int CVideoImageDlg::modelClass() const {
     return bs::ModelClass(m_keptModel);
 }
 
-int CVideoImageDlg::primarySizeCode() const {
-    return bs::PrimarySizeCode(modelClass(), m_primary.size->currentIndex());
+int CVideoImageDlg::primarySize() const {
+    return bs::PrimarySizeAt(modelClass(), m_primary.size->currentIndex());
 }
 
 void CVideoImageDlg::applyEnableRule() {
@@ -260,7 +260,7 @@ void CVideoImageDlg::showNormalSecondarySizes(int position) {
 }
 
 void CVideoImageDlg::applyPrimarySizeRule() {
-    const int code = primarySizeCode();
+    const int code = primarySize();
     if (!bs::SecondaryStreamAllowed(code)) {
         m_enable->setChecked(false);
         m_enable->setEnabled(false);
@@ -270,7 +270,7 @@ void CVideoImageDlg::applyPrimarySizeRule() {
     }
     fill(m_primary.rate, bs::PrimaryFrameRates(code, m_keptFrequency));
     m_primary.rate->setCurrentIndex(0);
-    if (code == bs::kCode3M) {
+    if (code == bs::kSize3M) {
         if (!m_secondaryFor3M) {
             m_secondaryNormalPosition = m_secondary.size->currentIndex();
         }

@@ -78,7 +78,7 @@ private:
     void showStreams(const orv::batchset::DeviceSettings& settings, int powerLineFrequency);
     void noteStreamsOf(const orv::batchset::DeviceSettings& settings);
     int modelClass() const;
-    int primarySizeCode() const;
+    int primarySize() const;
     void applyEnableRule();
     void applyCodecRule();
     void applyPrimarySizeRule();

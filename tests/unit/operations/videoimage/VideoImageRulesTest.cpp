@@ -105,12 +105,12 @@ TEST(VideoImagePrimarySizes, EachClassStartsAtItsFirstCodeAndPositionsFollowCode
         EXPECT_EQ(list.front(), c.first);
         EXPECT_EQ(list.back(), "D1(704*576)");
         for (int position = 0; position < static_cast<int>(list.size()); ++position) {
-            const int code = bs::PrimarySizeCode(c.modelClass, position);
+            const int code = bs::PrimarySizeAt(c.modelClass, position);
             EXPECT_EQ(all[static_cast<size_t>(code)], list[static_cast<size_t>(position)]);
             EXPECT_EQ(bs::PrimarySizePosition(c.modelClass, code), position);
         }
-        EXPECT_EQ(bs::PrimarySizeCode(c.modelClass, static_cast<int>(c.count)), -1);
-        EXPECT_EQ(bs::PrimarySizeCode(c.modelClass, -1), -1);
+        EXPECT_EQ(bs::PrimarySizeAt(c.modelClass, static_cast<int>(c.count)), -1);
+        EXPECT_EQ(bs::PrimarySizeAt(c.modelClass, -1), -1);
     }
     // Class 1 shows D1 second; codes its list lacks select nothing.
     EXPECT_EQ(bs::PrimarySizePosition(1, 6), 1);
@@ -172,8 +172,8 @@ TEST(VideoImageFrameRates, SixtyHertzStartsAt30OtherFrequenciesAt25) {
     EXPECT_EQ(bs::NormalFrameRates(0), at50) << "a failed imaging read is not 60 Hz";
     EXPECT_EQ(bs::InitialFrameRates(), at60);
     for (int frequency : {50, 60}) {
-        EXPECT_EQ(bs::PrimaryFrameRates(bs::kCode5M, frequency), (bs::Entries{"8"}));
-        EXPECT_EQ(bs::PrimaryFrameRates(bs::kCode3M, frequency), (bs::Entries{"15", "8"}));
+        EXPECT_EQ(bs::PrimaryFrameRates(bs::kSize5M, frequency), (bs::Entries{"8"}));
+        EXPECT_EQ(bs::PrimaryFrameRates(bs::kSize3M, frequency), (bs::Entries{"15", "8"}));
         for (int code : {2, 3, 4, 5, 6, -1}) {
             EXPECT_EQ(bs::PrimaryFrameRates(code, frequency), bs::NormalFrameRates(frequency));
         }
@@ -313,7 +313,7 @@ TEST(VideoImageSave, LargestSizesAt50HzLeaveTheFrameRateToTheCamera) {
         EXPECT_EQ(p.primary.frameRate, c.expectedRate) << c.model << " " << c.frequency;
         // 3M sends "176*144" for the secondary stream whatever its list shows.
         const bs::FrameSize secondary =
-            c.expectedCode == bs::kCode3M ? bs::FrameSize{176, 144} : bs::FrameSize{320, 240};
+            c.expectedCode == bs::kSize3M ? bs::FrameSize{176, 144} : bs::FrameSize{320, 240};
         EXPECT_EQ(bs::SizeOf(p.secondary), secondary);
     }
 }
@@ -353,7 +353,7 @@ TEST(VideoImageSave, ListsWithoutSelectionKeepWhatTheCameraReported) {
     f.primary.frameSize.reset();
     p = bs::BuildVideoImageParams(f);
     EXPECT_EQ(bs::SizeOf(p.primary), (bs::FrameSize{1600, 1200}));
-    EXPECT_EQ(bs::SelectedPrimarySizeCode(f), 3);
+    EXPECT_EQ(bs::SelectedPrimarySize(f), 3);
 }
 
 TEST(VideoImageSave, ACodeWithoutANameGoesBackToTheCameraAsItCame) {
