@@ -5,7 +5,6 @@
 #include "Profile.h"
 #include "Session.h"
 #include "file/RegularFile.h"
-#include "protocols/qv/QvRecords.h"
 
 #include <ctime>
 
@@ -40,24 +39,22 @@ int RunApply(const Command& command, const Options& options) {
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, qv::RecordsOf(selected), localNow());
+    const BuildResult built = BuildProfile(*read.profile, selected, localNow());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }
     const BuiltProfile& profile = *built.built;
     if (options.Has("dry-run")) {
-        return session.ShowDryRun(selected, [&](const device::DeviceInfo& c) {
-            return profile.Describe(qv::RecordOf(c));
-        });
+        return session.ShowDryRun(
+            selected, [&](const device::DeviceInfo& c) { return profile.Describe(c); });
     }
     jobs::JobSpec order;
     order.name = "Apply";
     order.targets = selected;
     order.credentials = session.LoginData().credentials;
-    order.operations =
-        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(qv::RecordOf(selected[0])));
+    order.operations = batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
     order.work = [&profile](jobs::CameraRun& run) {
-        batchset::CBatchOperations::RunSteps(profile.StepsFor(qv::RecordOf(run.Device())), run);
+        batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();

@@ -1,12 +1,9 @@
 #include "Profile.h"
 
-#include <arpa/inet.h>
-
 #include "lang/Language.h"
+#include "operations/batchset/TextRoom.h"
 #include "operations/batchset/VideoImageRules.h"
 #include "operations/common/NameRules.h"
-#include "operations/network/AddressPlan.h"
-#include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
 #include <nlohmann/json.hpp>
@@ -409,7 +406,7 @@ std::optional<int> counterWidth(const std::string& field) {
 } // namespace
 
 std::optional<std::string> ExpandName(const std::string& pattern, int n,
-                                      const tagQvIpcInfo& camera) {
+                                      const device::DeviceInfo& camera) {
     std::string out;
     for (std::size_t i = 0; i < pattern.size();) {
         if (pattern[i] != '{') {
@@ -423,7 +420,7 @@ std::optional<std::string> ExpandName(const std::string& pattern, int n,
         const std::string field = pattern.substr(i + 1, end - i - 1);
         i = end + 1;
         if (field == "mac") {
-            out += plan::MacText(qv::IdOf(camera).Mac());
+            out += camera.MacText();
         } else if (const std::optional<int> width = counterWidth(field)) {
             char number[32];
             std::snprintf(number, sizeof number, "%0*d", *width, n);
@@ -495,16 +492,9 @@ std::optional<ProfileError> portError(const Message& m) {
                         0};
 }
 
-std::string secondarySizeText(int code) {
-    for (const bool for3M : {false, true}) {
-        const bs::Entries sizes = bs::SecondarySizes(for3M);
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            if (bs::SecondarySizeCode(static_cast<int>(i), for3M) == code) {
-                return sizes[i];
-            }
-        }
-    }
-    return std::to_string(code);
+// As the secondary list names its sizes.
+std::string secondarySizeText(const device::StreamSettings& stream) {
+    return std::to_string(stream.width) + "*" + std::to_string(stream.height);
 }
 
 std::string entryAt(const bs::Entries& entries, int i) {
@@ -514,7 +504,7 @@ std::string entryAt(const bs::Entries& entries, int i) {
 
 } // namespace
 
-BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& targets,
+BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceInfo>& targets,
                          const bs::DateTime& now) {
     BuildResult result;
     BuiltProfile built;
@@ -526,21 +516,21 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
         // The counter follows the cameras' addresses, lowest first: the
         // order an installer can see on the site plan and predict, whatever
         // order the cameras answered in.
-        std::vector<const tagQvIpcInfo*> byAddress;
-        for (const tagQvIpcInfo& camera : targets) {
+        std::vector<const device::DeviceInfo*> byAddress;
+        for (const device::DeviceInfo& camera : targets) {
             byAddress.push_back(&camera);
         }
-        const auto address = [](const tagQvIpcInfo* camera) {
-            in_addr a{};
-            const std::string text(camera->IpAddr, strnlen(camera->IpAddr, sizeof camera->IpAddr));
-            return inet_pton(AF_INET, text.c_str(), &a) == 1 ? ntohl(a.s_addr) : 0xFFFFFFFFu;
+        // A camera without an address comes last.
+        const auto address = [](const device::DeviceInfo* camera) {
+            return camera->address != 0 ? camera->address : 0xFFFFFFFFu;
         };
-        std::stable_sort(
-            byAddress.begin(), byAddress.end(),
-            [&](const tagQvIpcInfo* a, const tagQvIpcInfo* b) { return address(a) < address(b); });
+        std::stable_sort(byAddress.begin(), byAddress.end(),
+                         [&](const device::DeviceInfo* a, const device::DeviceInfo* b) {
+                             return address(a) < address(b);
+                         });
         int n = p.nameStart;
-        for (const tagQvIpcInfo* numbered : byAddress) {
-            const tagQvIpcInfo& camera = *numbered;
+        for (const device::DeviceInfo* numbered : byAddress) {
+            const device::DeviceInfo& camera = *numbered;
             const std::optional<std::string> name = ExpandName(*p.name, n++, camera);
             if (!name) {
                 return fail({"name", "knows {n}, {n:0W} (W digits) and {mac} only", 0});
@@ -553,14 +543,14 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                 WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
-            built.names[qv::IdOf(camera)] = {*name};
+            built.names[camera.id] = {*name};
         }
     }
     if (p.date && p.date->mode != bs::DateOption::Keep) {
         built.dateMode = p.date->mode;
         built.dateZone = p.date->timeZone;
         built.dateWhen = p.date->time.value_or(now);
-        built.date = bs::BuildSystemDate(p.date->mode, p.date->timeZone, built.dateWhen);
+        built.time = bs::BuildSystemDate(p.date->mode, p.date->timeZone, built.dateWhen);
     }
     if (p.ports) {
         const bs::NetworkParams checked = bs::CheckPorts(*p.ports);
@@ -572,7 +562,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
     if (p.ddns) {
         const bs::NetworkParams checked = bs::CheckDdns(*p.ddns);
         if (checked.error && checked.field) {
-            // A text its record field cannot hold whole: the rule names the field.
+            // A text a camera cannot keep whole: the rule names the field.
             const std::pair<const Message*, const char*> labels[] = {
                 {&bs::kDdnsUserLabel, "ddns.user"},
                 {&bs::kDdnsPasswordLabel, "ddns.password"},
@@ -595,7 +585,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
         bs::VideoImageForm form;
         if (reference >= 0) {
             built.reference = targets[static_cast<std::size_t>(reference)];
-            form.keptModel = std::string(bs::ModelText(*built.reference));
+            form.keptModel = bs::ModelText(*built.reference);
         }
         const int cls = bs::ModelClass(form.keptModel);
         form.keptPowerLineFrequency = p.image ? *p.image->powerLine : 50;
@@ -608,9 +598,9 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
         // The lists of the camera that speaks for the set, as the Video/Image
         // page offers them; the frame rates follow the mains frequency.
         b.why = " for model class " + std::to_string(cls) +
-                (built.reference ? " (camera " + plan::MacText(qv::IdOf(*built.reference).Mac()) +
-                                       ", " + form.keptModel + ")"
-                                 : std::string()) +
+                (built.reference
+                     ? " (camera " + built.reference->MacText() + ", " + form.keptModel + ")"
+                     : std::string()) +
                 " at " + std::to_string(form.keptPowerLineFrequency) + " Hz";
         if (p.primary) {
             const StreamSpec& ps = *p.primary;
@@ -619,7 +609,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
             pf.codec = b.pick(ps.codec, bs::PrimaryCodecs(), 0, "video.primary.codec");
             pf.frameSize =
                 b.pick(ps.frameSize, bs::PrimarySizes(cls), 0, "video.primary.frame_size");
-            const int code = bs::PrimarySizeCode(cls, pf.frameSize.value_or(0));
+            const int code = bs::PrimarySizeAt(cls, pf.frameSize.value_or(0));
             const auto number = [](const bs::Entries& e, std::optional<int> i) {
                 return i ? std::optional(bs::EntryNumber(e[static_cast<std::size_t>(*i)]))
                          : std::nullopt;
@@ -643,7 +633,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                              0});
             }
             sf.codec = b.pick(ss.codec, bs::SecondaryCodecsWith(code), 0, "video.secondary.codec");
-            sf.frameSize = b.pick(ss.frameSize, bs::SecondarySizes(code == bs::kCode3M),
+            sf.frameSize = b.pick(ss.frameSize, bs::SecondarySizes(code == bs::kSize3M),
                                   bs::kStartSecondarySize, "video.secondary.frame_size");
             const bs::Entries secondaryRates = bs::NormalFrameRates(form.keptPowerLineFrequency);
             sf.frameRate = number(secondaryRates, b.pick(ss.frameRate, secondaryRates, 0,
@@ -659,7 +649,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
                 ss.iFrame ? std::to_wstring(*ss.iFrame) : FromUtf8(bs::kStartSecondaryIFrame);
         } else {
             // Image options alone: the stream fields hold what the page shows
-            // at first, and no stream record is sent.
+            // at first, and no stream settings are sent.
             form.primary.iFrame = FromUtf8(bs::kStartPrimaryIFrame);
             form.secondary.iFrame = FromUtf8(bs::kStartSecondaryIFrame);
         }
@@ -671,7 +661,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
             return fail({"video", messageText(*params.error), 0});
         }
         if (p.image) {
-            built.imaging = params.imaging;
+            built.image = params.image;
         }
         if (p.primary) {
             built.primary = params.primary;
@@ -682,7 +672,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<tagQvIpcInfo>& 
     return result;
 }
 
-std::vector<bs::Step> BuiltProfile::StepsFor(const tagQvIpcInfo& camera) const {
+std::vector<bs::Step> BuiltProfile::StepsFor(const device::DeviceInfo& camera) const {
     using Ops = bs::CBatchOperations;
     std::vector<bs::Step> steps;
     const auto add = [&](std::optional<bs::Step> step) {
@@ -693,65 +683,72 @@ std::vector<bs::Step> BuiltProfile::StepsFor(const tagQvIpcInfo& camera) const {
     if (dateMode) {
         add(Ops::SetSystemDate(*dateMode, dateZone, &dateWhen));
     }
-    if (const auto name = names.find(qv::IdOf(camera)); name != names.end()) {
+    if (const auto name = names.find(camera.id); name != names.end()) {
         steps.push_back(Ops::DeviceNameStep(QString::fromStdString(name->second.text)));
     }
     add(Ops::SetPorts(ports ? &*ports : nullptr));
     add(Ops::SetDdns(ddns ? &*ddns : nullptr));
-    add(Ops::SetImaging(imaging ? &*imaging : nullptr));
-    add(Ops::SetVideoStream(primary ? &*primary : nullptr));
-    add(Ops::SetVideoStream(secondary ? &*secondary : nullptr));
+    add(Ops::SetImaging(image ? &*image : nullptr));
+    add(Ops::SetVideoStream(device::StreamKind::Primary, primary ? &*primary : nullptr));
+    add(Ops::SetVideoStream(device::StreamKind::Secondary, secondary ? &*secondary : nullptr));
     return steps;
 }
 
-std::vector<std::string> BuiltProfile::Describe(const tagQvIpcInfo& camera) const {
+std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera) const {
     std::vector<std::string> lines;
     const auto line = [&](bs::Operation op, const std::string& what) {
         lines.push_back(std::string(bs::OperationWords(op)) + ": " + what);
     };
-    if (date) {
+    // Texts as a camera keeps them: converted and escaped.
+    const auto text = [](const QString& t) { return ToAnsi(t.toStdWString()); };
+    const auto kept = [](const bs::TextRoom& room, const QString& t) {
+        return bs::KeptText(room, t.toStdWString());
+    };
+    if (time) {
         line(bs::Operation::SetSystemDate,
-             date->useTimeServer != 0
-                 ? std::string("time server ") + date->timeServer + ", " +
+             time->useTimeServer
+                 ? "time server " + text(time->timeServer) + ", " +
                        entryAt({bs::kTimeZoneNames.begin(), bs::kTimeZoneNames.end()},
-                               date->timeZone)
+                               time->utcOffsetHours + 12)
                  : std::string(dateMode == bs::DateOption::ComputerTime ? "computer time "
                                                                         : "set to ") +
-                       date->date + " " + date->time);
+                       bs::DateText(time->local) + " " + bs::TimeText(time->local));
     }
-    if (const auto name = names.find(qv::IdOf(camera)); name != names.end()) {
+    if (const auto name = names.find(camera.id); name != names.end()) {
         line(bs::Operation::SetDeviceName, "\"" + name->second.text + "\"");
     }
     if (ports) {
-        line(bs::Operation::SetPorts, "HTTP " + std::to_string(ports->httpPort) + ", ONVIF " +
-                                          std::to_string(ports->onvifPort) + ", RTSP " +
-                                          std::to_string(ports->rtspPort1) + " and " +
-                                          std::to_string(ports->rtspPort2));
+        const device::Ports& p = ports->ports;
+        line(bs::Operation::SetPorts,
+             "HTTP " + std::to_string(p.http) + ", ONVIF " + std::to_string(p.onvif) + ", RTSP " +
+                 std::to_string(p.rtsp) + " and " + std::to_string(p.rtsp2));
     }
     if (ddns) {
-        line(bs::Operation::SetDdns, ddns->enable != 0
-                                         ? std::string("on, ") + ddns->provider + ", host " +
-                                               ddns->host + ", user " + ddns->user
+        line(bs::Operation::SetDdns, ddns->enabled
+                                         ? "on, " + text(ddns->provider) + ", host " +
+                                               kept(bs::kDdnsHostRoom, ddns->host) + ", user " +
+                                               kept(bs::kDdnsUserRoom, ddns->user)
                                          : std::string("off"));
     }
-    if (imaging) {
+    if (image) {
         line(bs::Operation::SetImaging,
-             std::to_string(imaging->powerLineFrequency) + " Hz, " +
-                 entryAt(bs::OutdoorModes(), imaging->outdoorMode) + ", local display " +
-                 entryAt(bs::LocalDisplayModes(), imaging->localDisplay));
+             std::to_string(image->powerLineHz) + " Hz, " +
+                 entryAt(bs::OutdoorModes(), bs::OutdoorPosition(image->indoor)) +
+                 ", local display " +
+                 entryAt(bs::LocalDisplayModes(), bs::LocalDisplayPosition(image->localDisplay)));
     }
-    const auto stream = [&](const QvVideoConfig& s, bool isPrimary) {
+    const auto stream = [&](const device::StreamSettings& s, bool isPrimary) {
         std::string what = isPrimary ? "primary " : "secondary ";
-        if (!isPrimary && s.enabled == 0) {
+        if (!isPrimary && !s.enabled) {
             return what + "off";
         }
-        what += isPrimary ? entryAt(bs::AllPrimarySizes(), s.frameSize)
-                          : entryAt(bs::SecondaryCodecs(), s.codec) + " " +
-                                secondarySizeText(s.frameSize);
+        what += isPrimary ? entryAt(bs::AllPrimarySizes(), bs::PrimarySizeNumber(bs::SizeOf(s)))
+                          : entryAt(bs::SecondaryCodecs(), bs::CodecPosition(s.codec)) + " " +
+                                secondarySizeText(s);
         return what + ", " + (s.frameRate == 0 ? "the camera's" : std::to_string(s.frameRate)) +
-               " fps, " + std::to_string(s.bitRate) + " kbit/s " +
-               entryAt(bs::BitRateControls(), s.bitRateControl) + ", I-frame interval " +
-               std::to_string(s.iFrameInterval);
+               " fps, " + std::to_string(s.bitRateKbps) + " kbit/s " +
+               entryAt(bs::BitRateControls(), bs::RateControlPosition(s.rateControl)) +
+               ", I-frame interval " + std::to_string(s.iFrameInterval);
     };
     if (primary) {
         line(bs::Operation::SetVideoStream, stream(*primary, true));

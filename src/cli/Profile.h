@@ -1,7 +1,7 @@
 #pragma once
 // A settings profile: what `apply` gives a set of cameras, as a JSON file.
 // Reading knows every key and refuses any other, so a misspelt setting is
-// never silently left out. Building turns a read profile into the records
+// never silently left out. Building turns a read profile into the settings
 // the Batch Set operations send, with the Batch Set pages' checks and the
 // model-class lists of the camera that speaks for the set.
 //
@@ -20,7 +20,7 @@
 
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
-#include "operations/batchset/SystemRecords.h"
+#include "operations/batchset/SystemTime.h"
 
 #include <optional>
 #include <string>
@@ -84,7 +84,7 @@ ReadResult ReadProfile(std::string_view text);
 // to W digits) the counter, {mac} the camera's MAC. Nothing for an unknown
 // placeholder.
 std::optional<std::string> ExpandName(const std::string& pattern, int n,
-                                      const tagQvIpcInfo& camera);
+                                      const device::DeviceInfo& camera);
 
 // What every camera of the set gets, checked.
 struct BuiltProfile {
@@ -93,22 +93,22 @@ struct BuiltProfile {
         std::string text;
     };
     std::unordered_map<device::DeviceId, Name, device::DeviceIdHash> names;
-    std::optional<QvSystemDate> date;
+    std::optional<device::TimeSettings> time;
     std::optional<batchset::DateOption> dateMode;
     int dateZone = batchset::kDefaultTimeZone;
     batchset::DateTime dateWhen;
-    std::optional<QvPortInfo> ports;
-    std::optional<QvDdnsInfo> ddns;
-    std::optional<QvImagingConfig> imaging;
-    std::optional<QvVideoConfig> primary;
-    std::optional<QvVideoConfig> secondary;
+    std::optional<device::PortSettings> ports;
+    std::optional<device::DdnsSettings> ddns;
+    std::optional<device::ImageSettings> image;
+    std::optional<device::StreamSettings> primary;
+    std::optional<device::StreamSettings> secondary;
     // The camera whose model class decided the stream lists.
-    std::optional<tagQvIpcInfo> reference;
+    std::optional<device::DeviceInfo> reference;
 
     // The steps of one camera, in the order of the Batch Set pages.
-    std::vector<batchset::Step> StepsFor(const tagQvIpcInfo& camera) const;
+    std::vector<batchset::Step> StepsFor(const device::DeviceInfo& camera) const;
     // What one camera would get, one line per operation, without secrets.
-    std::vector<std::string> Describe(const tagQvIpcInfo& camera) const;
+    std::vector<std::string> Describe(const device::DeviceInfo& camera) const;
 };
 
 struct BuildResult {
@@ -118,7 +118,7 @@ struct BuildResult {
 // `targets` in any order: the {n} counter numbers them by IPv4 address,
 // lowest first; `now` is the
 // computer's local time, sent by the "computer" date mode.
-BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<tagQvIpcInfo>& targets,
+BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<device::DeviceInfo>& targets,
                          const batchset::DateTime& now);
 
 } // namespace orv::cli

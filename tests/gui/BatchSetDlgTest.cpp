@@ -10,7 +10,7 @@
 #include "TestCameras.h"
 
 #include "operations/batchset/NetworkParamRules.h"
-#include "operations/batchset/SystemRecords.h"
+#include "operations/batchset/SystemTime.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
 #include "pages/batchset/SystemParamDlg.h"
@@ -187,10 +187,10 @@ TEST_F(BatchSetDlgTest, SelectingACameraLogsInOnceAndFillsBothSubPages) {
     EXPECT_TRUE(button(page->NetworkPage(), "saveButton")->isEnabled());
 
     EXPECT_EQ(sys("deviceNameEdit")->text(), "Cam1");
-    const auto when = orv::batchset::ReadDeviceDateTime(shown);
-    ASSERT_TRUE(when);
-    const QDateTime expected(QDate(when->year, when->month, when->day),
-                             QTime(when->hour, when->minute, when->second));
+    const QDateTime expected = QDateTime::fromString(QString::fromLatin1(shown.date) + ' ' +
+                                                         QString::fromLatin1(shown.time),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    ASSERT_TRUE(expected.isValid()) << shown.date << " " << shown.time;
     EXPECT_EQ(in<QDateTimeEdit>(page->SystemPage(), "datePicker")->date(), expected.date());
     EXPECT_EQ(in<QDateTimeEdit>(page->SystemPage(), "timePicker")->time(), expected.time());
     EXPECT_EQ(in<QComboBox>(page->SystemPage(), "timeZoneList")->currentIndex(), 13);

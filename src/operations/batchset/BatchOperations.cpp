@@ -1,7 +1,5 @@
 #include "BatchOperations.h"
 
-#include "protocols/qv/QvRecords.h"
-
 #include <QDateTime>
 
 #include <iterator>
@@ -65,10 +63,6 @@ namespace {
 
 device::Capability CapabilityOf(Operation operation) {
     return traitsOf(operation).capability;
-}
-
-device::StreamKind StreamKindOf(const QvVideoConfig& record) {
-    return record.stream == 1 ? device::StreamKind::Primary : device::StreamKind::Secondary;
 }
 
 // A step of one call on the job's session, for a camera that can do it.
@@ -137,8 +131,8 @@ std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZon
     if (when == nullptr) {
         return std::nullopt;
     }
-    const std::optional<QvSystemDate> record = BuildSystemDate(mode, timeZone, *when);
-    if (!record) {
+    const std::optional<device::TimeSettings> time = BuildSystemDate(mode, timeZone, *when);
+    if (!time) {
         return std::nullopt;
     }
     if (mode == DateOption::ComputerTime) {
@@ -146,13 +140,12 @@ std::optional<Step> CBatchOperations::SetSystemDate(DateOption mode, int timeZon
         // a retry of it minutes later, still set every camera to the
         // computer's time rather than to the time of the first Save.
         return simple(Operation::SetSystemDate, [mode, timeZone](device::IDeviceSession& s) {
-            return s.SetTime(qv::TimeOf(*BuildSystemDate(mode, timeZone, ComputerTime())));
+            return s.SetTime(*BuildSystemDate(mode, timeZone, ComputerTime()));
         });
     }
     // Built once for every target.
-    return simple(
-        Operation::SetSystemDate,
-        [time = qv::TimeOf(*record)](device::IDeviceSession& s) { return s.SetTime(time); });
+    return simple(Operation::SetSystemDate,
+                  [time = *time](device::IDeviceSession& s) { return s.SetTime(time); });
 }
 
 std::optional<Step> CBatchOperations::SetDeviceName(const QString& name) const {
@@ -167,22 +160,20 @@ Step CBatchOperations::DeviceNameStep(const QString& name) {
                   [name](device::IDeviceSession& s) { return s.SetName(name); });
 }
 
-std::optional<Step> CBatchOperations::SetPorts(const QvPortInfo* record) {
-    if (record == nullptr) {
+std::optional<Step> CBatchOperations::SetPorts(const device::PortSettings* ports) {
+    if (ports == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetPorts, [ports = qv::PortsOf(*record)](device::IDeviceSession& s) {
-        return s.SetPorts(ports);
-    });
+    return simple(Operation::SetPorts,
+                  [ports = *ports](device::IDeviceSession& s) { return s.SetPorts(ports); });
 }
 
-std::optional<Step> CBatchOperations::SetDdns(const QvDdnsInfo* record) {
-    if (record == nullptr) {
+std::optional<Step> CBatchOperations::SetDdns(const device::DdnsSettings* ddns) {
+    if (ddns == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetDdns, [ddns = qv::DdnsOf(*record)](device::IDeviceSession& s) {
-        return s.SetDdns(ddns);
-    });
+    return simple(Operation::SetDdns,
+                  [ddns = *ddns](device::IDeviceSession& s) { return s.SetDdns(ddns); });
 }
 
 namespace {
@@ -215,12 +206,7 @@ Step ownSettingsStep(Operation operation, Get get, Change change, Set set) {
 Step CBatchOperations::ChangePorts(const PortChange& change) {
     return ownSettingsStep(
         Operation::SetPorts, [](device::IDeviceSession& s) { return s.GetPorts(); },
-        [change](device::PortSettings& own) {
-            QvPortInfo record = qv::RecordOf(own);
-            std::string refused = ApplyPortChange(record, change);
-            own = qv::PortsOf(record);
-            return refused;
-        },
+        [change](device::PortSettings& own) { return ApplyPortChange(own, change); },
         [](device::IDeviceSession& s, const device::PortSettings& own) { return s.SetPorts(own); });
 }
 
@@ -228,24 +214,18 @@ Step CBatchOperations::ChangeDdns(const DdnsChange& change) {
     return ownSettingsStep(
         Operation::SetDdns, [](device::IDeviceSession& s) { return s.GetDdns(); },
         [change](device::DdnsSettings& own) {
-            std::optional<QvDdnsInfo> record = qv::RecordOf(own);
-            if (!record) {
-                return std::string("a text is too long for the camera");
-            }
-            ApplyDdnsChange(*record, change);
-            own = qv::DdnsOf(*record);
+            ApplyDdnsChange(own, change);
             return std::string();
         },
         [](device::IDeviceSession& s, const device::DdnsSettings& own) { return s.SetDdns(own); });
 }
 
-Step CBatchOperations::ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields) {
+Step CBatchOperations::ChangeImaging(const device::ImageSettings& image,
+                                     const ImagingFields& fields) {
     return ownSettingsStep(
         Operation::SetImaging, [](device::IDeviceSession& s) { return s.GetImage(); },
-        [record, fields](device::ImageSettings& own) {
-            QvImagingConfig camera = qv::RecordOf(own);
-            MergeImaging(camera, record, fields);
-            own = qv::ImageOf(camera);
+        [image, fields](device::ImageSettings& own) {
+            MergeImaging(own, image, fields);
             return std::string();
         },
         [](device::IDeviceSession& s, const device::ImageSettings& own) {
@@ -253,15 +233,13 @@ Step CBatchOperations::ChangeImaging(const QvImagingConfig& record, const Imagin
         });
 }
 
-Step CBatchOperations::ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields) {
-    const device::StreamKind kind = StreamKindOf(record);
+Step CBatchOperations::ChangeVideoStream(device::StreamKind kind,
+                                         const device::StreamSettings& stream,
+                                         const StreamFields& fields) {
     return ownSettingsStep(
         Operation::SetVideoStream, [kind](device::IDeviceSession& s) { return s.GetStream(kind); },
-        [kind, record, fields](device::StreamSettings& own) {
-            QvVideoConfig camera = qv::RecordOf(kind, own);
-            MergeStream(camera, record, fields);
-            camera.stream = record.stream;
-            own = qv::StreamOf(camera);
+        [stream, fields](device::StreamSettings& own) {
+            MergeStream(own, stream, fields);
             return std::string();
         },
         [kind](device::IDeviceSession& s, const device::StreamSettings& own) {
@@ -269,31 +247,37 @@ Step CBatchOperations::ChangeVideoStream(const QvVideoConfig& record, const Stre
         });
 }
 
-std::optional<Step> CBatchOperations::SetImaging(const QvImagingConfig* record) {
-    if (record == nullptr) {
+std::optional<Step> CBatchOperations::SetImaging(const device::ImageSettings* image) {
+    if (image == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetImaging, [r = *record](device::IDeviceSession& s) {
-        // A failed read still sends the three values, over zeros.
+    return simple(Operation::SetImaging, [wanted = *image](device::IDeviceSession& s) {
+        // A failed read still sends the three values, with every other
+        // option at the first entry of its list.
         const auto read = s.GetImage();
-        QvImagingConfig current = read ? qv::RecordOf(read.Value()) : QvImagingConfig{};
-        current.powerLineFrequency = r.powerLineFrequency;
-        current.localDisplay = r.localDisplay;
-        current.outdoorMode = r.outdoorMode;
-        return s.SetImage(qv::ImageOf(current));
+        device::ImageSettings sent;
+        if (read) {
+            sent = read.Value();
+        } else {
+            sent.irCut = device::IrCutMode::Night;
+        }
+        sent.powerLineHz = wanted.powerLineHz;
+        sent.localDisplay = wanted.localDisplay;
+        sent.indoor = wanted.indoor;
+        return s.SetImage(sent);
     });
 }
 
-std::optional<Step> CBatchOperations::SetVideoStream(const QvVideoConfig* record) {
-    if (record == nullptr) {
+std::optional<Step> CBatchOperations::SetVideoStream(device::StreamKind kind,
+                                                     const device::StreamSettings* stream) {
+    if (stream == nullptr) {
         return std::nullopt;
     }
-    return simple(Operation::SetVideoStream, [r = *record](device::IDeviceSession& s) {
-        const device::StreamKind kind = StreamKindOf(r);
+    return simple(Operation::SetVideoStream, [kind, wanted = *stream](device::IDeviceSession& s) {
         const auto read = s.GetStream(kind);
-        QvVideoConfig sent = r;
-        sent.deviceTag = read ? qv::RecordOf(kind, read.Value()).deviceTag : 0;
-        return s.SetStream(kind, qv::StreamOf(sent));
+        device::StreamSettings sent = wanted;
+        sent.handback = read ? read.Value().handback : std::string();
+        return s.SetStream(kind, sent);
     });
 }
 
@@ -389,36 +373,26 @@ jobs::JobSpec CBatchOperations::ReadJob(const device::DeviceInfo& device,
         s.loggedIn = run.Session() != nullptr;
         // Every read is made that the camera can answer, in the order the
         // pages read them; one that fails leaves its fields as they are.
-        const auto read = [&](device::Capability capability, auto& slot, auto call, auto convert) {
+        const auto read = [&](device::Capability capability, auto& slot, auto call) {
             if (!run.Has(capability)) {
                 return;
             }
             if (auto value = run.Do(call)) {
-                slot = convert(value.Value());
+                slot = std::move(value).Value();
             }
         };
         using S = device::IDeviceSession;
         using device::Capability;
         if (scope == ReadScope::Everything) {
-            read(
-                Capability::DateTime, s.date, [](S& d) { return d.GetTime(); },
-                [](const auto& v) { return qv::RecordOf(v); });
-            read(
-                Capability::Ports, s.ports, [](S& d) { return d.GetPorts(); },
-                [](const auto& v) { return qv::RecordOf(v); });
-            read(
-                Capability::Ddns, s.ddns, [](S& d) { return d.GetDdns(); },
-                [](const auto& v) { return qv::RecordOf(v); });
-            read(
-                Capability::Image, s.imaging, [](S& d) { return d.GetImage(); },
-                [](const auto& v) { return qv::RecordOf(v); });
+            read(Capability::DateTime, s.time, [](S& d) { return d.GetTime(); });
+            read(Capability::Ports, s.ports, [](S& d) { return d.GetPorts(); });
+            read(Capability::Ddns, s.ddns, [](S& d) { return d.GetDdns(); });
+            read(Capability::Image, s.image, [](S& d) { return d.GetImage(); });
         }
         for (const device::StreamKind kind :
              {device::StreamKind::Secondary, device::StreamKind::Primary}) {
             auto& slot = kind == device::StreamKind::Primary ? s.primary : s.secondary;
-            read(
-                Capability::Streams, slot, [kind](S& d) { return d.GetStream(kind); },
-                [kind](const auto& v) { return qv::RecordOf(kind, v); });
+            read(Capability::Streams, slot, [kind](S& d) { return d.GetStream(kind); });
         }
     };
     return order;

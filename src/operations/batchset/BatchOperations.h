@@ -9,12 +9,11 @@
 
 #include "DeviceSettings.h"
 #include "NetworkParamRules.h"
-#include "SystemRecords.h"
+#include "SystemTime.h"
 #include "VideoImageRules.h"
 #include "jobs/CameraRun.h"
 #include "jobs/JobEngine.h"
 #include "operations/common/Message.h"
-#include "qvsp/QvspTypes.h"
 
 #include <functional>
 #include <optional>
@@ -99,19 +98,23 @@ public:
     std::optional<Step> SetDeviceName(const QString& name) const;
     // The name step itself, for a camera that is to get `name`.
     static Step DeviceNameStep(const QString& name);
-    static std::optional<Step> SetPorts(const QvPortInfo* record);
-    static std::optional<Step> SetDdns(const QvDdnsInfo* record);
-    // Checked mode: each camera's own record, read just before, with only
+    static std::optional<Step> SetPorts(const device::PortSettings* ports);
+    static std::optional<Step> SetDdns(const device::DdnsSettings* ddns);
+    // Checked mode: each camera's own settings, read just before, with only
     // the touched values changed.
     static Step ChangePorts(const PortChange& change);
     static Step ChangeDdns(const DdnsChange& change);
-    static Step ChangeImaging(const QvImagingConfig& record, const ImagingFields& fields);
-    static Step ChangeVideoStream(const QvVideoConfig& record, const StreamFields& fields);
-    // Merges the frequency and the two mode bytes into the camera's own
-    // record, read just before, so the camera's other bytes go back as read.
-    static std::optional<Step> SetImaging(const QvImagingConfig* record);
-    // Sends the record with the camera's own tag, read just before.
-    static std::optional<Step> SetVideoStream(const QvVideoConfig* record);
+    static Step ChangeImaging(const device::ImageSettings& image, const ImagingFields& fields);
+    static Step ChangeVideoStream(device::StreamKind kind, const device::StreamSettings& stream,
+                                  const StreamFields& fields);
+    // Merges the frequency, the local display and the outdoor mode into the
+    // camera's own settings, read just before, so everything else the camera
+    // has goes back as read.
+    static std::optional<Step> SetImaging(const device::ImageSettings* image);
+    // Sends every value of the stream over the camera's own settings, read
+    // just before, so what the camera keeps of its own goes back with them.
+    static std::optional<Step> SetVideoStream(device::StreamKind kind,
+                                              const device::StreamSettings* stream);
     // The new password, then (only where it was taken) a reboot logged in
     // with it.
     std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword);

@@ -1,10 +1,9 @@
 #pragma once
 // What the Batch Set sub-pages show of a camera, read on a worker: each
-// record is there when its read worked.
+// setting is there when its read worked.
 
 #include "device/DeviceInfo.h"
-#include "qvipcsdk/QvIpcSdk.h"
-#include "qvsp/QvspTypes.h"
+#include "device/DeviceSession.h"
 
 #include <optional>
 
@@ -13,12 +12,12 @@ namespace orv::batchset {
 struct DeviceSettings {
     device::DeviceInfo device;
     bool loggedIn = false;
-    std::optional<QvSystemDate> date;
-    std::optional<QvPortInfo> ports;
-    std::optional<QvDdnsInfo> ddns;
-    std::optional<QvImagingConfig> imaging;
-    std::optional<QvVideoConfig> secondary;
-    std::optional<QvVideoConfig> primary;
+    std::optional<device::TimeSettings> time;
+    std::optional<device::PortSettings> ports;
+    std::optional<device::DdnsSettings> ddns;
+    std::optional<device::ImageSettings> image;
+    std::optional<device::StreamSettings> secondary;
+    std::optional<device::StreamSettings> primary;
 };
 
 // Everything a selected camera shows, or only the two streams (the

@@ -1,16 +1,13 @@
 #include "NetworkParamRules.h"
 
-#include "protocols/qv/RecordText.h"
+#include "TextRoom.h"
 
-#include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string_view>
 
 namespace orv::batchset {
 
 // Public dynamic-DNS services. Entries 2 and 3 are listed by a member host
-// and named in the record by their bare domain.
+// and named in a camera's settings by their bare domain.
 const std::array<DdnsProvider, kProviderCount> kProviders = {{
     {L"dynu.com", "dynu.com"},
     {L"freedns.afraid.org", "freedns.afraid.org"},
@@ -37,6 +34,15 @@ std::wstring trimmed(const std::wstring& text) {
     }
     const size_t last = text.find_last_not_of(L" \t");
     return text.substr(first, last - first + 1);
+}
+
+QString text(const std::wstring& text) {
+    return QString::fromStdWString(text);
+}
+
+// The text as a camera keeps it: whole, or empty where it does not fit.
+QString kept(const TextRoom& room, const std::wstring& typed) {
+    return Takes(room, typed) ? text(typed) : QString();
 }
 
 // Decimal value of a digits-only field; the field takes at most five digits,
@@ -93,11 +99,10 @@ NetworkParams CheckPorts(const PortForm& form) {
             }
         }
     }
-    out.ports.httpPort = values[0];
-    out.ports.onvifPort = values[3];
-    out.ports.rtspPort1 = values[1];
-    out.ports.rtspPort2 = values[2];
-    out.ports.reserved = 0;
+    out.ports.ports.http = values[0];
+    out.ports.ports.onvif = values[3];
+    out.ports.ports.rtsp = values[1];
+    out.ports.ports.rtsp2 = values[2];
     return out;
 }
 
@@ -105,42 +110,41 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
     NetworkParams out;
     const int provider =
         ddns.provider >= 0 && ddns.provider < kProviderCount ? ddns.provider : kProviderCount - 1;
-    out.ddns.enable = ddns.enable ? 1 : 0;
-    std::snprintf(out.ddns.provider, sizeof out.ddns.provider, "%s",
-                  kProviders[static_cast<size_t>(provider)].recordText);
+    out.ddns.enabled = ddns.enable;
+    out.ddns.provider = QString::fromLatin1(kProviders[static_cast<size_t>(provider)].recordText);
     if (!ddns.enable) {
         return out;
     }
-    QvDdnsInfo& r = out.ddns;
+    device::DdnsSettings& d = out.ddns;
     struct Field {
         const std::wstring& text;
         const Message& empty;
         const Message& label;
         bool required;
-        std::function<bool(const std::wstring&)> put;
+        const TextRoom& room;
+        QString& slot;
     };
     const Field fields[] = {
-        {ddns.user, kDdnsUserEmpty, kDdnsUserLabel, true,
-         [&r](const std::wstring& t) { return PutRecordText(r.user, t, kCpAnsi); }},
-        {ddns.password, kDdnsPasswordEmpty, kDdnsPasswordLabel, true,
-         [&r](const std::wstring& t) { return PutRecordText(r.password, t, kCpAnsi); }},
-        {ddns.host, kDdnsHostEmpty, kDdnsHostLabel, true,
-         [&r](const std::wstring& t) { return PutRecordText(r.host, t, kCpAnsi); }},
-        {ddns.hash, kDdnsHashEmpty, kDdnsHashLabel, provider == kHashProvider,
-         [&r](const std::wstring& t) { return PutRecordText(r.hash, t, kCpAnsi); }},
+        {ddns.user, kDdnsUserEmpty, kDdnsUserLabel, true, kDdnsUserRoom, d.user},
+        {ddns.password, kDdnsPasswordEmpty, kDdnsPasswordLabel, true, kDdnsPasswordRoom,
+         d.password},
+        {ddns.host, kDdnsHostEmpty, kDdnsHostLabel, true, kDdnsHostRoom, d.host},
+        {ddns.hash, kDdnsHashEmpty, kDdnsHashLabel, provider == kHashProvider, kDdnsHashRoom,
+         d.hash},
     };
     for (const Field& field : fields) {
-        const std::wstring text = trimmed(field.text);
-        if (text.empty() && field.required) {
+        const std::wstring typed = trimmed(field.text);
+        if (typed.empty() && field.required) {
             out.error = field.empty;
             return out;
         }
         // A hash that the chosen provider does not use may stay behind.
-        if (!field.put(text) && field.required) {
+        if (!Takes(field.room, typed) && field.required) {
             out.error = kTooLongForCamera;
             out.field = field.label;
             return out;
         }
+        field.slot = kept(field.room, typed);
     }
     return out;
 }
@@ -185,29 +189,29 @@ CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const D
         const NetworkParams checked = CheckDdns(typedDdns);
         out.error = checked.error;
         out.field = checked.field;
-        d.record = checked.ddns;
+        d.settings = checked.ddns;
         if (!typedDdns.enable) {
             // Switched off: the texts as typed still go where they were
             // touched, so a later switch-on finds them.
-            PutRecordText(d.record.user, trimmed(typedDdns.user), kCpAnsi);
-            PutRecordText(d.record.password, trimmed(typedDdns.password), kCpAnsi);
-            PutRecordText(d.record.host, trimmed(typedDdns.host), kCpAnsi);
-            PutRecordText(d.record.hash, trimmed(typedDdns.hash), kCpAnsi);
+            d.settings.user = kept(kDdnsUserRoom, trimmed(typedDdns.user));
+            d.settings.password = kept(kDdnsPasswordRoom, trimmed(typedDdns.password));
+            d.settings.host = kept(kDdnsHostRoom, trimmed(typedDdns.host));
+            d.settings.hash = kept(kDdnsHashRoom, trimmed(typedDdns.hash));
         }
     }
     return out;
 }
 
-std::string ApplyPortChange(QvPortInfo& camera, const PortChange& change) {
-    QvPortInfo merged = camera;
-    merged.httpPort = change.http.value_or(camera.httpPort);
-    merged.onvifPort = change.onvif.value_or(camera.onvifPort);
-    merged.rtspPort1 = change.rtsp1.value_or(camera.rtspPort1);
-    merged.rtspPort2 = change.rtsp2.value_or(camera.rtspPort2);
-    const std::pair<const char*, std::int32_t> ports[] = {{"HTTP", merged.httpPort},
-                                                          {"RTSP1", merged.rtspPort1},
-                                                          {"RTSP2", merged.rtspPort2},
-                                                          {"ONVIF", merged.onvifPort}};
+std::string ApplyPortChange(device::PortSettings& camera, const PortChange& change) {
+    device::Ports merged = camera.ports;
+    merged.http = change.http.value_or(camera.ports.http);
+    merged.onvif = change.onvif.value_or(camera.ports.onvif);
+    merged.rtsp = change.rtsp1.value_or(camera.ports.rtsp);
+    merged.rtsp2 = change.rtsp2.value_or(camera.ports.rtsp2);
+    const std::pair<const char*, int> ports[] = {{"HTTP", merged.http},
+                                                 {"RTSP1", merged.rtsp},
+                                                 {"RTSP2", merged.rtsp2},
+                                                 {"ONVIF", merged.onvif}};
     for (std::size_t i = 0; i < 4; ++i) {
         for (std::size_t j = i + 1; j < 4; ++j) {
             if (ports[i].second == ports[j].second) {
@@ -216,23 +220,26 @@ std::string ApplyPortChange(QvPortInfo& camera, const PortChange& change) {
             }
         }
     }
-    camera = merged;
+    camera.ports = merged;
     return {};
 }
 
-void ApplyDdnsChange(QvDdnsInfo& camera, const DdnsChange& change) {
-    const QvDdnsInfo& r = change.record;
-    const auto copy = [](bool touched, auto& to, const auto& from) {
+void ApplyDdnsChange(device::DdnsSettings& camera, const DdnsChange& change) {
+    const device::DdnsSettings& typed = change.settings;
+    if (change.enable) {
+        camera.enabled = typed.enabled;
+    }
+    const std::pair<bool, QString device::DdnsSettings::*> texts[] = {
+        {change.provider, &device::DdnsSettings::provider},
+        {change.user, &device::DdnsSettings::user},
+        {change.password, &device::DdnsSettings::password},
+        {change.host, &device::DdnsSettings::host},
+        {change.hash, &device::DdnsSettings::hash}};
+    for (const auto& [touched, text] : texts) {
         if (touched) {
-            std::memcpy(&to, &from, sizeof to);
+            camera.*text = typed.*text;
         }
-    };
-    copy(change.enable, camera.enable, r.enable);
-    copy(change.provider, camera.provider, r.provider);
-    copy(change.user, camera.user, r.user);
-    copy(change.password, camera.password, r.password);
-    copy(change.host, camera.host, r.host);
-    copy(change.hash, camera.hash, r.hash);
+    }
 }
 
 } // namespace orv::batchset

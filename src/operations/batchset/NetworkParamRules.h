@@ -1,10 +1,10 @@
 #pragma once
 // The Network sub-page's rules that need no window: the dynamic-DNS
-// providers, the provider a camera's record names, and the checks that turn
-// the fields into a port record and a DDNS record.
+// providers, the provider a camera's settings name, and the checks that
+// turn the fields into port and DDNS settings.
 
+#include "device/DeviceSession.h"
 #include "operations/common/Message.h"
-#include "qvipcsdk/QvIpcSdk.h"
 
 #include <array>
 #include <cstdint>
@@ -28,7 +28,7 @@ inline constexpr Message kDdnsPasswordLabel{L"50009", L"Password:"};
 inline constexpr Message kDdnsHostLabel{L"50010", L"Host Name:"};
 inline constexpr Message kDdnsHashLabel{L"50011", L"Hash:"};
 
-// A provider as the list shows it and as the camera's record names it; the
+// A provider as the list shows it and as a camera's settings name it; the
 // record text is always contained in the list text.
 struct DdnsProvider {
     const wchar_t* listText;
@@ -60,21 +60,22 @@ struct DdnsForm {
     std::wstring hash;
 };
 
-// The records of one save, or the message of the first failed check. Empty
+// The settings of one save, or the message of the first failed check. Empty
 // fields are checked in the order HTTP, RTSP 1, RTSP 2, ONVIF; then any two
 // equal ports; there is no range check. The DDNS texts are checked only when
 // DDNS is enabled, the hash only for the provider that needs one. A DDNS
-// text its record field cannot take whole is refused (kTooLongForCamera,
-// `field` naming it) rather than sent empty.
+// text a camera cannot keep whole (TextRoom) is refused (kTooLongForCamera,
+// `field` naming it) rather than sent empty; an unused hash that does not
+// fit goes out empty.
 struct NetworkParams {
-    QvPortInfo ports{};
-    QvDdnsInfo ddns{};
+    device::PortSettings ports;
+    device::DdnsSettings ddns;
     std::optional<Message> error;
     std::optional<Message> field;
 };
 NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
 // The two halves of those checks, each on its own; `error` set as above and
-// the other record left zero.
+// the other settings left empty.
 NetworkParams CheckPorts(const PortForm& ports);
 NetworkParams CheckDdns(const DdnsForm& ddns);
 
@@ -90,7 +91,7 @@ struct PortChange {
     bool Any() const { return http || onvif || rtsp1 || rtsp2; }
 };
 struct DdnsChange {
-    QvDdnsInfo record{}; // the form's record, checked
+    device::DdnsSettings settings; // the form's, checked
     bool enable = false;
     bool provider = false;
     bool user = false;
@@ -112,7 +113,7 @@ CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const D
                            const DdnsForm& typedDdns);
 // A camera's own ports with the change made; "HTTP 554 = RTSP1" when two
 // would then be equal (the camera keeps its ports).
-std::string ApplyPortChange(QvPortInfo& camera, const PortChange& change);
-void ApplyDdnsChange(QvDdnsInfo& camera, const DdnsChange& change);
+std::string ApplyPortChange(device::PortSettings& camera, const PortChange& change);
+void ApplyDdnsChange(device::DdnsSettings& camera, const DdnsChange& change);
 
 } // namespace orv::batchset

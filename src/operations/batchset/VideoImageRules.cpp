@@ -1,7 +1,9 @@
 #include "VideoImageRules.h"
 
+#include "text/TextConv.h"
+
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <cwctype>
 
 namespace orv::batchset {
@@ -12,11 +14,13 @@ constexpr std::array<const char*, 7> kPrimarySizes = {
     "5M(2560*1920)",  "3M(2048*1536)",  "1080P(1920*1080)", "2M(1600*1200)",
     "1.3M(1280*960)", "720P(1280*720)", "D1(704*576)",
 };
-constexpr int kLastPrimarySizeCode = 6;
-// Normal list positions 0 to 3 and the codes they stand for; "176*144"
-// (code 2) has a list of its own.
-constexpr std::array<int, 4> kNormalSecondaryCodes = {0, 1, 3, 4};
-constexpr int kSecondary176Code = 2;
+constexpr std::array<FrameSize, 7> kPrimaryFrameSizes = {
+    {{2560, 1920}, {2048, 1536}, {1920, 1080}, {1600, 1200}, {1280, 960}, {1280, 720}, {704, 576}}};
+constexpr int kLastPrimarySize = 6;
+// The normal list's sizes by position; "176*144" has a list of its own.
+constexpr std::array<FrameSize, 4> kNormalSecondarySizes = {
+    {{640, 480}, {640, 368}, {320, 240}, {320, 192}}};
+constexpr FrameSize kSecondary176{176, 144};
 
 std::wstring trimmed(const std::wstring& text) {
     size_t begin = 0;
@@ -40,10 +44,6 @@ int decimal(const std::wstring& text) {
         value = value * 10 + (c - L'0');
     }
     return value;
-}
-
-std::uint8_t byteOf(int value) {
-    return static_cast<std::uint8_t>(value);
 }
 
 } // namespace
@@ -71,11 +71,26 @@ int ModelClass(std::string_view model) {
     return 5;
 }
 
-std::string_view ModelText(const tagQvIpcInfo& device) {
-    return {device.Model, strnlen(device.Model, sizeof device.Model)};
+std::string ModelText(const device::DeviceInfo& device) {
+    return ToAnsi(device.model.toStdWString());
 }
 
-int FirstPrimarySizeCode(int modelClass) {
+FrameSize SizeOf(const device::StreamSettings& stream) {
+    return {stream.width, stream.height};
+}
+
+FrameSize PrimarySize(int number) {
+    return number >= 0 && number <= kLastPrimarySize
+               ? kPrimaryFrameSizes[static_cast<size_t>(number)]
+               : FrameSize{};
+}
+
+int PrimarySizeNumber(const FrameSize& size) {
+    const auto it = std::find(kPrimaryFrameSizes.begin(), kPrimaryFrameSizes.end(), size);
+    return it == kPrimaryFrameSizes.end() ? -1 : static_cast<int>(it - kPrimaryFrameSizes.begin());
+}
+
+int FirstPrimarySize(int modelClass) {
     switch (modelClass) {
     case 1:
         return 5;
@@ -95,17 +110,17 @@ Entries AllPrimarySizes() {
 }
 
 Entries PrimarySizes(int modelClass) {
-    return Entries(kPrimarySizes.begin() + FirstPrimarySizeCode(modelClass), kPrimarySizes.end());
+    return Entries(kPrimarySizes.begin() + FirstPrimarySize(modelClass), kPrimarySizes.end());
 }
 
-int PrimarySizePosition(int modelClass, int code) {
-    const int first = FirstPrimarySizeCode(modelClass);
-    return code >= first && code <= kLastPrimarySizeCode ? code - first : -1;
+int PrimarySizePosition(int modelClass, int number) {
+    const int first = FirstPrimarySize(modelClass);
+    return number >= first && number <= kLastPrimarySize ? number - first : -1;
 }
 
-int PrimarySizeCode(int modelClass, int position) {
-    const int first = FirstPrimarySizeCode(modelClass);
-    return position >= 0 && position <= kLastPrimarySizeCode - first ? position + first : -1;
+int PrimarySizeAt(int modelClass, int position) {
+    const int first = FirstPrimarySize(modelClass);
+    return position >= 0 && position <= kLastPrimarySize - first ? position + first : -1;
 }
 
 Entries SecondarySizes(bool primaryIs3M) {
@@ -115,34 +130,32 @@ Entries SecondarySizes(bool primaryIs3M) {
     return {"640*480", "640*368", "320*240", "320*192"};
 }
 
-int SecondarySizePosition(int code) {
-    // Codes 0 to 2 land on the positions of the same number, so a camera's
-    // "176*144" shows as "320*240" in the normal list.
-    if (code >= 0 && code <= 2) {
-        return code;
+int SecondarySizePosition(const FrameSize& size) {
+    // A camera's "176*144" shows as "320*240", the entry in its place.
+    if (size == kSecondary176) {
+        return 2;
     }
-    if (code == 3 || code == 4) {
-        return code - 1;
-    }
-    return -1;
+    const auto it = std::find(kNormalSecondarySizes.begin(), kNormalSecondarySizes.end(), size);
+    return it == kNormalSecondarySizes.end() ? -1
+                                             : static_cast<int>(it - kNormalSecondarySizes.begin());
 }
 
-int SecondarySizeCode(int position, bool primaryIs3M) {
+FrameSize SecondarySize(int position, bool primaryIs3M) {
     if (primaryIs3M) {
-        return kSecondary176Code;
+        return kSecondary176;
     }
-    if (position < 0 || position >= static_cast<int>(kNormalSecondaryCodes.size())) {
-        return -1;
+    if (position < 0 || position >= static_cast<int>(kNormalSecondarySizes.size())) {
+        return {};
     }
-    return kNormalSecondaryCodes[static_cast<size_t>(position)];
+    return kNormalSecondarySizes[static_cast<size_t>(position)];
 }
 
-bool SecondaryStreamAllowed(int primarySizeCode) {
-    return primarySizeCode != kCode5M;
+bool SecondaryStreamAllowed(int primarySize) {
+    return primarySize != kSize5M;
 }
 
-Entries SecondaryCodecsWith(int primarySizeCode) {
-    return primarySizeCode == kCode3M ? PrimaryCodecs() : SecondaryCodecs();
+Entries SecondaryCodecsWith(int primarySize) {
+    return primarySize == kSize3M ? PrimaryCodecs() : SecondaryCodecs();
 }
 
 Entries NormalFrameRates(int powerLineFrequency) {
@@ -152,11 +165,11 @@ Entries NormalFrameRates(int powerLineFrequency) {
     return {"25", "15", "8"};
 }
 
-Entries PrimaryFrameRates(int primarySizeCode, int keptPowerLineFrequency) {
-    if (primarySizeCode == kCode5M) {
+Entries PrimaryFrameRates(int primarySize, int keptPowerLineFrequency) {
+    if (primarySize == kSize5M) {
         return {"8"};
     }
-    if (primarySizeCode == kCode3M) {
+    if (primarySize == kSize3M) {
         return {"15", "8"};
     }
     return NormalFrameRates(keptPowerLineFrequency);
@@ -207,6 +220,55 @@ Entries LocalDisplayModes() {
     return {"OFF", "NTSC", "PAL"};
 }
 
+int CodecPosition(device::VideoCodec codec) {
+    switch (codec) {
+    case device::VideoCodec::H264:
+        return 0;
+    case device::VideoCodec::Mpeg4:
+        return 1;
+    case device::VideoCodec::Mjpeg:
+        return kCodecMjpeg;
+    case device::VideoCodec::Other:
+        break;
+    }
+    return -1;
+}
+
+device::VideoCodec CodecAt(int position) {
+    switch (position) {
+    case 0:
+        return device::VideoCodec::H264;
+    case 1:
+        return device::VideoCodec::Mpeg4;
+    case kCodecMjpeg:
+        return device::VideoCodec::Mjpeg;
+    default:
+        return device::VideoCodec::Other;
+    }
+}
+
+int RateControlPosition(device::RateControl control) {
+    return control == device::RateControl::Constant ? 0 : 1;
+}
+
+device::RateControl RateControlAt(int position) {
+    return position == 0 ? device::RateControl::Constant : device::RateControl::Variable;
+}
+
+int LocalDisplayPosition(device::LocalDisplay display) {
+    return display == device::LocalDisplay::Ntsc ? 1 : display == device::LocalDisplay::Pal ? 2 : 0;
+}
+
+device::LocalDisplay LocalDisplayAt(int position) {
+    return position == 1   ? device::LocalDisplay::Ntsc
+           : position == 2 ? device::LocalDisplay::Pal
+                           : device::LocalDisplay::Off;
+}
+
+int OutdoorPosition(bool indoor) {
+    return indoor ? 1 : 0;
+}
+
 int EntryStartingWith(const Entries& entries, int number) {
     const std::string prefix = std::to_string(number);
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -232,7 +294,7 @@ int PowerLinePosition(int frequency) {
     return frequency == 60 ? 0 : 1;
 }
 
-int ReferenceDevice(const std::vector<tagQvIpcInfo>& checked) {
+int ReferenceDevice(const std::vector<device::DeviceInfo>& checked) {
     int best = -1;
     int bestClass = 6;
     for (size_t i = 0; i < checked.size(); ++i) {
@@ -245,12 +307,21 @@ int ReferenceDevice(const std::vector<tagQvIpcInfo>& checked) {
     return best;
 }
 
-int SelectedPrimarySizeCode(const VideoImageForm& form) {
+int SelectedPrimarySize(const VideoImageForm& form) {
     if (!form.primary.frameSize) {
-        return form.shownPrimary.frameSize;
+        return PrimarySizeNumber(SizeOf(form.shownPrimary));
     }
-    return PrimarySizeCode(ModelClass(form.keptModel), *form.primary.frameSize);
+    return PrimarySizeAt(ModelClass(form.keptModel), *form.primary.frameSize);
 }
+
+namespace {
+
+void putSize(device::StreamSettings& stream, const FrameSize& size) {
+    stream.width = size.width;
+    stream.height = size.height;
+}
+
+} // namespace
 
 VideoImageParams BuildVideoImageParams(const VideoImageForm& form) {
     VideoImageParams params;
@@ -262,65 +333,65 @@ VideoImageParams BuildVideoImageParams(const VideoImageForm& form) {
     }
 
     // Only the three options of this page; the batch operation merges them
-    // into each camera's own record.
-    QvImagingConfig& imaging = params.imaging;
+    // into each camera's own settings.
+    device::ImageSettings& image = params.image;
+    const device::ImageSettings& shownImage = form.shownImage;
     const int powerLine =
-        form.powerLine ? *form.powerLine : PowerLinePosition(form.shownImaging.powerLineFrequency);
-    imaging.powerLineFrequency = powerLine == 0 ? 60 : 50;
-    imaging.localDisplay =
-        form.localDisplay ? byteOf(*form.localDisplay) : form.shownImaging.localDisplay;
-    imaging.outdoorMode = form.outdoor ? byteOf(*form.outdoor) : form.shownImaging.outdoorMode;
+        form.powerLine ? *form.powerLine : PowerLinePosition(shownImage.powerLineHz);
+    image.powerLineHz = powerLine == 0 ? 60 : 50;
+    image.localDisplay =
+        form.localDisplay ? LocalDisplayAt(*form.localDisplay) : shownImage.localDisplay;
+    image.indoor = form.outdoor ? *form.outdoor == 1 : shownImage.indoor;
 
-    const int primaryCode = SelectedPrimarySizeCode(form);
-    const bool largest = primaryCode == kCode5M || primaryCode == kCode3M;
+    const int primaryNumber = SelectedPrimarySize(form);
+    const bool largest = primaryNumber == kSize5M || primaryNumber == kSize3M;
 
-    QvVideoConfig& primary = params.primary;
-    const QvVideoConfig& shownPrimary = form.shownPrimary;
-    primary.stream = 1;
-    primary.enabled = 0;
-    primary.codec = 0;
-    primary.frameSize = primaryCode;
+    device::StreamSettings& primary = params.primary;
+    const device::StreamSettings& shownPrimary = form.shownPrimary;
+    primary.enabled = false;
+    primary.codec = device::VideoCodec::H264;
+    putSize(primary, form.primary.frameSize ? PrimarySize(primaryNumber) : SizeOf(shownPrimary));
     // At 50 Hz the camera picks the rate of its two largest sizes itself.
     primary.frameRate = largest && form.keptPowerLineFrequency == 50
                             ? 0
                             : form.primary.frameRate.value_or(shownPrimary.frameRate);
-    primary.bitRate = form.primary.bitRate.value_or(shownPrimary.bitRate);
-    primary.bitRateControl = form.primary.bitRateControl ? byteOf(*form.primary.bitRateControl)
-                                                         : shownPrimary.bitRateControl;
+    primary.bitRateKbps = form.primary.bitRate.value_or(shownPrimary.bitRateKbps);
+    primary.rateControl = form.primary.bitRateControl ? RateControlAt(*form.primary.bitRateControl)
+                                                      : shownPrimary.rateControl;
     primary.iFrameInterval = decimal(primaryIFrame);
 
-    QvVideoConfig& secondary = params.secondary;
-    const QvVideoConfig& shownSecondary = form.shownSecondary;
-    secondary.stream = 0;
-    secondary.enabled = form.secondary.enabled ? 1 : 0;
-    secondary.codec = form.secondary.codec ? byteOf(*form.secondary.codec) : shownSecondary.codec;
-    const bool primaryIs3M = primaryCode == kCode3M;
-    secondary.frameSize = form.secondary.frameSize || primaryIs3M
-                              ? SecondarySizeCode(form.secondary.frameSize.value_or(0), primaryIs3M)
-                              : shownSecondary.frameSize;
+    device::StreamSettings& secondary = params.secondary;
+    const device::StreamSettings& shownSecondary = form.shownSecondary;
+    secondary.enabled = form.secondary.enabled;
+    secondary.codec = form.secondary.codec ? CodecAt(*form.secondary.codec) : shownSecondary.codec;
+    const bool primaryIs3M = primaryNumber == kSize3M;
+    putSize(secondary, form.secondary.frameSize || primaryIs3M
+                           ? SecondarySize(form.secondary.frameSize.value_or(0), primaryIs3M)
+                           : SizeOf(shownSecondary));
     secondary.frameRate = form.secondary.frameRate.value_or(shownSecondary.frameRate);
-    secondary.bitRate = form.secondary.bitRate.value_or(shownSecondary.bitRate);
-    secondary.bitRateControl = form.secondary.bitRateControl
-                                   ? byteOf(*form.secondary.bitRateControl)
-                                   : shownSecondary.bitRateControl;
+    secondary.bitRateKbps = form.secondary.bitRate.value_or(shownSecondary.bitRateKbps);
+    secondary.rateControl = form.secondary.bitRateControl
+                                ? RateControlAt(*form.secondary.bitRateControl)
+                                : shownSecondary.rateControl;
     secondary.iFrameInterval = decimal(secondaryIFrame);
     return params;
 }
 
-StreamFields ChangedStreamFields(const QvVideoConfig& shown, const QvVideoConfig& now,
-                                 const StreamFields& setByHand) {
+StreamFields ChangedStreamFields(const device::StreamSettings& shown,
+                                 const device::StreamSettings& now, const StreamFields& setByHand) {
     StreamFields f = setByHand;
     f.enabled |= shown.enabled != now.enabled;
     f.codec |= shown.codec != now.codec;
-    f.frameSize |= shown.frameSize != now.frameSize;
+    f.frameSize |= SizeOf(shown) != SizeOf(now);
     f.frameRate |= shown.frameRate != now.frameRate;
-    f.bitRate |= shown.bitRate != now.bitRate;
-    f.bitRateControl |= shown.bitRateControl != now.bitRateControl;
+    f.bitRate |= shown.bitRateKbps != now.bitRateKbps;
+    f.bitRateControl |= shown.rateControl != now.rateControl;
     f.iFrameInterval |= shown.iFrameInterval != now.iFrameInterval;
     return f;
 }
 
-void MergeStream(QvVideoConfig& camera, const QvVideoConfig& now, const StreamFields& fields) {
+void MergeStream(device::StreamSettings& camera, const device::StreamSettings& now,
+                 const StreamFields& fields) {
     const auto take = [](bool chosen, auto& to, const auto& from) {
         if (chosen) {
             to = from;
@@ -328,32 +399,34 @@ void MergeStream(QvVideoConfig& camera, const QvVideoConfig& now, const StreamFi
     };
     take(fields.enabled, camera.enabled, now.enabled);
     take(fields.codec, camera.codec, now.codec);
-    take(fields.frameSize, camera.frameSize, now.frameSize);
+    take(fields.frameSize, camera.width, now.width);
+    take(fields.frameSize, camera.height, now.height);
     take(fields.frameRate, camera.frameRate, now.frameRate);
-    take(fields.bitRate, camera.bitRate, now.bitRate);
-    take(fields.bitRateControl, camera.bitRateControl, now.bitRateControl);
+    take(fields.bitRate, camera.bitRateKbps, now.bitRateKbps);
+    take(fields.bitRateControl, camera.rateControl, now.rateControl);
     take(fields.iFrameInterval, camera.iFrameInterval, now.iFrameInterval);
 }
 
-ImagingFields ChangedImagingFields(const QvImagingConfig& shown, const QvImagingConfig& now,
+ImagingFields ChangedImagingFields(const device::ImageSettings& shown,
+                                   const device::ImageSettings& now,
                                    const ImagingFields& setByHand) {
     ImagingFields f = setByHand;
-    f.powerLine |= shown.powerLineFrequency != now.powerLineFrequency;
+    f.powerLine |= shown.powerLineHz != now.powerLineHz;
     f.localDisplay |= shown.localDisplay != now.localDisplay;
-    f.outdoor |= shown.outdoorMode != now.outdoorMode;
+    f.outdoor |= shown.indoor != now.indoor;
     return f;
 }
 
-void MergeImaging(QvImagingConfig& camera, const QvImagingConfig& now,
+void MergeImaging(device::ImageSettings& camera, const device::ImageSettings& now,
                   const ImagingFields& fields) {
     if (fields.powerLine) {
-        camera.powerLineFrequency = now.powerLineFrequency;
+        camera.powerLineHz = now.powerLineHz;
     }
     if (fields.localDisplay) {
         camera.localDisplay = now.localDisplay;
     }
     if (fields.outdoor) {
-        camera.outdoorMode = now.outdoorMode;
+        camera.indoor = now.indoor;
     }
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 // The Video/Image sub-page's rules that need no window: a camera's model
 // class from its model text, the entries each list offers for that class and
-// power line frequency, where a camera's codes land in those lists, which
-// camera of a checked set speaks for the others, and the three records a
-// save sends.
+// power line frequency, where a camera's values land in those lists, which
+// camera of a checked set speaks for the others, and the settings a save
+// sends.
 
+#include "device/DeviceInfo.h"
+#include "device/DeviceSession.h"
 #include "operations/common/Message.h"
-#include "qvipcsdk/QvIpcSdk.h"
-#include "qvsp/QvspTypes.h"
 
 #include <optional>
 #include <string>
@@ -23,41 +23,55 @@ using Entries = std::vector<std::string>;
 // 1 (fewest frame sizes) to 5 (all of them); any unrecognised model text,
 // the empty one included, is class 5.
 int ModelClass(std::string_view model);
-// The model text of a record's fixed field, without the bytes after its end.
-std::string_view ModelText(const tagQvIpcInfo& device);
+// The model text as the camera reported it, in the system code page, where
+// the class is read from.
+std::string ModelText(const device::DeviceInfo& device);
 
-// Primary frame sizes: codes 0 (5M) to 6 (D1). A class offers the codes from
-// its first one up to 6, so a list position is the code minus that first code.
-inline constexpr int kCode5M = 0;
-inline constexpr int kCode3M = 1;
-int FirstPrimarySizeCode(int modelClass);
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const FrameSize&) const = default;
+};
+FrameSize SizeOf(const device::StreamSettings& stream);
+
+// Primary frame sizes, numbered from 0 (5M) to 6 (D1) by their place in the
+// list of all seven. A class offers the sizes from its first one up to 6, so
+// a list position is the size's number minus that first number.
+inline constexpr int kSize5M = 0;
+inline constexpr int kSize3M = 1;
+// The size of a number, {0, 0} outside 0 to 6; the number of a size, -1 for
+// one the list does not offer.
+FrameSize PrimarySize(int number);
+int PrimarySizeNumber(const FrameSize& size);
+// The number of the first size a class offers.
+int FirstPrimarySize(int modelClass);
 // All seven sizes: what the list offers before any camera has been shown.
 Entries AllPrimarySizes();
 Entries PrimarySizes(int modelClass);
-// -1 when the class does not offer the code.
-int PrimarySizePosition(int modelClass, int code);
+// -1 when the class does not offer the size.
+int PrimarySizePosition(int modelClass, int number);
 // -1 for a position outside the class's list.
-int PrimarySizeCode(int modelClass, int position);
+int PrimarySizeAt(int modelClass, int position);
 
-// Secondary frame sizes: codes 0 "640*480", 1 "640*368", 2 "176*144",
-// 3 "320*240", 4 "320*192". "176*144" is offered alone while the primary size
-// is 3M; otherwise the other four are.
+// Secondary frame sizes: "176*144" is offered alone while the primary size
+// is 3M; otherwise "640*480", "640*368", "320*240" and "320*192" are.
 Entries SecondarySizes(bool primaryIs3M);
-// The list position a camera's secondary code selects in the normal list.
-int SecondarySizePosition(int code);
-// The code a secondary list position stands for.
-int SecondarySizeCode(int position, bool primaryIs3M);
+// The list position a camera's secondary size selects in the normal list;
+// -1 for a size it does not offer.
+int SecondarySizePosition(const FrameSize& size);
+// The size a secondary list position stands for; {0, 0} outside the list.
+FrameSize SecondarySize(int position, bool primaryIs3M);
 
 // The secondary stream may be switched on except while the primary size is
 // 5M; while it is 3M the secondary stream takes H.264 alone.
-bool SecondaryStreamAllowed(int primarySizeCode);
-Entries SecondaryCodecsWith(int primarySizeCode);
+bool SecondaryStreamAllowed(int primarySize);
+Entries SecondaryCodecsWith(int primarySize);
 
 // Frame rates for every size but 5M and 3M: 60 Hz mains allow 30 frames a
 // second, every other frequency starts at 25.
 Entries NormalFrameRates(int powerLineFrequency);
 // The primary list after its size changed.
-Entries PrimaryFrameRates(int primarySizeCode, int keptPowerLineFrequency);
+Entries PrimaryFrameRates(int primarySize, int keptPowerLineFrequency);
 // Before any camera has been shown both lists offer 30 to 8.
 Entries InitialFrameRates();
 
@@ -67,7 +81,7 @@ Entries InitialPrimaryBitRates();
 Entries PrimaryBitRates(int modelClass);
 Entries SecondaryBitRates();
 
-// Lists whose position is the code the camera uses.
+// Lists, and the positions of the values they offer.
 Entries PrimaryCodecs();   // "H.264"
 Entries SecondaryCodecs(); // "H.264", "MPEG4", "MJPEG"
 inline constexpr int kCodecMjpeg = 2;
@@ -75,6 +89,14 @@ Entries BitRateControls();      // "CBR", "VBR"
 Entries PowerLineFrequencies(); // "60HZ", "50HZ"
 Entries OutdoorModes();         // "Outdoor", "Indoor"
 Entries LocalDisplayModes();    // "OFF", "NTSC", "PAL"
+// -1 for a codec of the camera's own that the lists do not name.
+int CodecPosition(device::VideoCodec codec);
+device::VideoCodec CodecAt(int position);
+int RateControlPosition(device::RateControl control);
+device::RateControl RateControlAt(int position);
+int LocalDisplayPosition(device::LocalDisplay display);
+device::LocalDisplay LocalDisplayAt(int position);
+int OutdoorPosition(bool indoor);
 
 // Selections before any camera is shown.
 inline constexpr int kStartPrimarySize = 5;      // "720P(1280*720)" of all seven
@@ -96,17 +118,17 @@ int PowerLinePosition(int frequency);
 
 // The checked camera whose options bind the whole set: the first of the
 // lowest model class. -1 for an empty set.
-int ReferenceDevice(const std::vector<tagQvIpcInfo>& checked);
+int ReferenceDevice(const std::vector<device::DeviceInfo>& checked);
 
 // One stream's lists as the user left them. A list without a selection is
-// nothing; its value is then taken from the record last shown.
+// nothing; its value is then taken from the stream last shown.
 struct StreamForm {
     bool enabled = false;
-    std::optional<int> codec;          // position = code
+    std::optional<int> codec;          // list position
     std::optional<int> frameSize;      // list position
     std::optional<int> frameRate;      // the selected entry's number
     std::optional<int> bitRate;        // the selected entry's number
-    std::optional<int> bitRateControl; // position = code
+    std::optional<int> bitRateControl; // list position
     std::wstring iFrame;               // as typed
 };
 
@@ -120,17 +142,18 @@ struct VideoImageForm {
     // lists that show no selection.
     std::string keptModel;
     int keptPowerLineFrequency = 50;
-    QvVideoConfig shownPrimary{};
-    QvVideoConfig shownSecondary{};
-    QvImagingConfig shownImaging{};
+    device::StreamSettings shownPrimary;
+    device::StreamSettings shownSecondary;
+    device::ImageSettings shownImage;
 };
 
-// The records of one save, or the message of the first empty I-frame field
-// (primary first).
+// The settings of one save, or the message of the first empty I-frame field
+// (primary first). A size or codec the lists do not name, left unselected,
+// stays the one shown: the camera keeps its own.
 struct VideoImageParams {
-    QvImagingConfig imaging{};
-    QvVideoConfig primary{};
-    QvVideoConfig secondary{};
+    device::ImageSettings image;
+    device::StreamSettings primary;
+    device::StreamSettings secondary;
     std::optional<Message> error;
 };
 VideoImageParams BuildVideoImageParams(const VideoImageForm& form);
@@ -152,10 +175,11 @@ struct StreamFields {
                iFrameInterval;
     }
 };
-StreamFields ChangedStreamFields(const QvVideoConfig& shown, const QvVideoConfig& now,
-                                 const StreamFields& setByHand);
+StreamFields ChangedStreamFields(const device::StreamSettings& shown,
+                                 const device::StreamSettings& now, const StreamFields& setByHand);
 // `camera` with the chosen fields taken from `now`.
-void MergeStream(QvVideoConfig& camera, const QvVideoConfig& now, const StreamFields& fields);
+void MergeStream(device::StreamSettings& camera, const device::StreamSettings& now,
+                 const StreamFields& fields);
 
 struct ImagingFields {
     bool powerLine = false;
@@ -163,12 +187,14 @@ struct ImagingFields {
     bool outdoor = false;
     bool Any() const { return powerLine || localDisplay || outdoor; }
 };
-ImagingFields ChangedImagingFields(const QvImagingConfig& shown, const QvImagingConfig& now,
+ImagingFields ChangedImagingFields(const device::ImageSettings& shown,
+                                   const device::ImageSettings& now,
                                    const ImagingFields& setByHand);
-void MergeImaging(QvImagingConfig& camera, const QvImagingConfig& now, const ImagingFields& fields);
+void MergeImaging(device::ImageSettings& camera, const device::ImageSettings& now,
+                  const ImagingFields& fields);
 
-// The primary size code the form stands for (the shown one without a
-// selection).
-int SelectedPrimarySizeCode(const VideoImageForm& form);
+// The number of the primary size the form stands for (the shown one without
+// a selection; -1 for a size the list does not offer).
+int SelectedPrimarySize(const VideoImageForm& form);
 
 } // namespace orv::batchset

@@ -1,6 +1,7 @@
 #include "PreviewRules.h"
 
-#include <cstring>
+#include <algorithm>
+#include <iterator>
 
 namespace orv::preview {
 
@@ -12,7 +13,8 @@ int DeviceFromSlider(int position) {
     return position * kDeviceMax / kSliderMax;
 }
 
-QvImagingSettings WithSliderPosition(QvImagingSettings camera, PictureField field, int position) {
+device::PictureSettings WithSliderPosition(device::PictureSettings camera, PictureField field,
+                                           int position) {
     const int value = DeviceFromSlider(position);
     switch (field) {
     case PictureField::Brightness:
@@ -28,7 +30,7 @@ QvImagingSettings WithSliderPosition(QvImagingSettings camera, PictureField fiel
     return camera;
 }
 
-QvImagingSettings DefaultPicture() {
+device::PictureSettings DefaultPicture() {
     return {kDefaultDeviceValue, kDefaultDeviceValue, kDefaultDeviceValue};
 }
 
@@ -55,14 +57,26 @@ const std::vector<IrCutText>& IrCutTexts() {
     return texts;
 }
 
-ImagingCodes CodesOf(const QvImagingConfig& record) {
-    return {record.exposureLevel, record.maxExposureTime, record.irCutMode};
+namespace {
+
+constexpr device::IrCutMode kIrCutModes[] = {device::IrCutMode::Night, device::IrCutMode::Day,
+                                             device::IrCutMode::Auto};
+
+} // namespace
+
+ImagingCodes CodesOf(const device::ImageSettings& image) {
+    std::uint8_t irCut = 0;
+    while (irCut < std::size(kIrCutModes) - 1 && kIrCutModes[irCut] != image.irCut) {
+        ++irCut;
+    }
+    return {static_cast<std::uint8_t>(image.exposureLevel),
+            static_cast<std::uint8_t>(image.maxExposureTime), irCut};
 }
 
-void PutCodes(QvImagingConfig& record, const ImagingCodes& codes) {
-    record.exposureLevel = codes.exposureLevel;
-    record.maxExposureTime = codes.maxExposureTime;
-    record.irCutMode = codes.irCutMode;
+void PutCodes(device::ImageSettings& image, const ImagingCodes& codes) {
+    image.exposureLevel = codes.exposureLevel;
+    image.maxExposureTime = codes.maxExposureTime;
+    image.irCut = kIrCutModes[std::min<std::size_t>(codes.irCutMode, std::size(kIrCutModes) - 1)];
 }
 
 } // namespace orv::preview

@@ -1,9 +1,9 @@
 #pragma once
 // The Video Previews page's rules that need no window: the slider scale of
-// the picture record, the exposure-time and IR-cut lists, the records the
+// the picture settings, the exposure-time and IR-cut lists, the settings the
 // page sends, and the device calls it makes beyond those of Batch Set.
 
-#include "qvipcsdk/QvIpcSdk.h"
+#include "device/DeviceSession.h"
 
 #include <cstdint>
 #include <string>
@@ -22,9 +22,10 @@ int DeviceFromSlider(int position);
 
 enum class PictureField { Brightness, Contrast, Saturation };
 
-// The camera's record with one field replaced by the slider's position.
-QvImagingSettings WithSliderPosition(QvImagingSettings camera, PictureField field, int position);
-QvImagingSettings DefaultPicture();
+// The camera's picture with one value replaced by the slider's position.
+device::PictureSettings WithSliderPosition(device::PictureSettings camera, PictureField field,
+                                           int position);
+device::PictureSettings DefaultPicture();
 
 // Maximum exposure time entries; the code of an entry is its position.
 std::vector<std::string> ExposureTimeEntries(int powerLineFrequency);
@@ -37,15 +38,16 @@ struct IrCutText {
 // Codes 0, 1, 2 in this order.
 const std::vector<IrCutText>& IrCutTexts();
 
-// The three list codes this page reads and writes in the imaging record.
+// The three list positions this page reads and writes in the image
+// settings; the IR-cut position follows the order of IrCutTexts.
 struct ImagingCodes {
     std::uint8_t exposureLevel = 5;
     std::uint8_t maxExposureTime = 2;
     std::uint8_t irCutMode = 2;
     bool operator==(const ImagingCodes&) const = default;
 };
-ImagingCodes CodesOf(const QvImagingConfig& record);
-// Every other byte of the record stays the camera's.
-void PutCodes(QvImagingConfig& record, const ImagingCodes& codes);
+ImagingCodes CodesOf(const device::ImageSettings& image);
+// Every other value of the settings stays the camera's.
+void PutCodes(device::ImageSettings& image, const ImagingCodes& codes);
 
 } // namespace orv::preview

@@ -7,7 +7,6 @@
 #include "operations/common/ResultLines.h"
 #include "pages/common/FieldLimit.h"
 #include "pages/common/JobPanel.h"
-#include "protocols/qv/QvRecords.h"
 #include "ui/Browser.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
@@ -249,9 +248,8 @@ void CBatchSetDlg::PickDevice(const orv::device::DeviceId& key) {
         return;
     }
     showConflict(false);
-    const tagQvIpcInfo record = orv::qv::RecordOf(device->info);
     for (CBatchSubPage* page : subPages()) {
-        page->ShowDevice(record);
+        page->ShowDevice(device->info);
     }
     read(device->info, orv::batchset::ReadScope::Everything, m_loadJob,
          [this](const orv::batchset::DeviceSettings& settings) {
@@ -273,7 +271,7 @@ void CBatchSetDlg::ChecksChanged() {
     const bool conflict = Selection().CheckedSetConflicts();
     showConflict(conflict);
     if (!conflict) {
-        m_videoPage->CheckedSetChanged(orv::qv::RecordsOf(Devices().CheckedDevices()));
+        m_videoPage->CheckedSetChanged(Devices().CheckedDevices());
     }
 }
 

@@ -2,11 +2,11 @@
 
 #include <QKeyEvent>
 
-void CBatchSubPage::ShowDevice(const tagQvIpcInfo&) {}
+void CBatchSubPage::ShowDevice(const orv::device::DeviceInfo&) {}
 
 void CBatchSubPage::ShowSettings(const orv::batchset::DeviceSettings&) {}
 
-void CBatchSubPage::CheckedSetChanged(const std::vector<tagQvIpcInfo>&) {}
+void CBatchSubPage::CheckedSetChanged(const std::vector<orv::device::DeviceInfo>&) {}
 
 void CBatchSubPage::SetSaveEnabled(bool) {}
 

@@ -3,8 +3,8 @@
 // camera, enables or disables their Save buttons together, and tells them
 // when checked mode or the checked set changes.
 
+#include "device/DeviceInfo.h"
 #include "operations/batchset/DeviceSettings.h"
-#include "qvsp/QvspTypes.h"
 
 #include <QWidget>
 
@@ -16,12 +16,12 @@ public:
     using QWidget::QWidget;
 
     virtual void SetLanguageText() {}
-    // A camera was picked: what the list's record tells is shown at once.
-    virtual void ShowDevice(const tagQvIpcInfo& device);
+    // A camera was picked: what the list tells of it is shown at once.
+    virtual void ShowDevice(const orv::device::DeviceInfo& device);
     // What was read from the picked camera; fields whose read failed stay.
     virtual void ShowSettings(const orv::batchset::DeviceSettings& settings);
     // The checked devices in list order, after a check mark changed.
-    virtual void CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked);
+    virtual void CheckedSetChanged(const std::vector<orv::device::DeviceInfo>& checked);
     virtual void SetSaveEnabled(bool enabled);
     virtual void SetCheckedMode(bool on);
     // While the page's job runs, buttons that start another one wait.

@@ -4,8 +4,8 @@
 
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
+#include "operations/batchset/TextRoom.h"
 #include "pages/common/FieldLimit.h"
-#include "text/TextConv.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -19,17 +19,8 @@
 #include <QRegularExpressionValidator>
 
 #include <algorithm>
-#include <cstring>
 
 using orv::ui::LangText;
-
-namespace {
-
-QString ansiText(const char* field, size_t width) {
-    return QString::fromStdWString(orv::FromAnsi(std::string(field, strnlen(field, width))));
-}
-
-} // namespace
 
 CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, QWidget* parent)
     : CBatchSubPage(parent), m_operations(operations) {
@@ -50,11 +41,13 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
     m_passwordEdit->setMaxLength(31);
     m_hostEdit->setMaxLength(63);
     m_hashEdit->setMaxLength(63);
-    const QvDdnsInfo ddns{};
-    orv::LimitToRecordField(m_userEdit, orv::kCpAnsi, sizeof ddns.user);
-    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, sizeof ddns.password);
-    orv::LimitToRecordField(m_hostEdit, orv::kCpAnsi, sizeof ddns.host);
-    orv::LimitToRecordField(m_hashEdit, orv::kCpAnsi, sizeof ddns.hash);
+    namespace bs = orv::batchset;
+    for (const auto& [edit, room] :
+         {std::pair{m_userEdit, bs::kDdnsUserRoom},
+          std::pair{m_passwordEdit, bs::kDdnsPasswordRoom},
+          std::pair{m_hostEdit, bs::kDdnsHostRoom}, std::pair{m_hashEdit, bs::kDdnsHashRoom}}) {
+        orv::LimitToRecordField(edit, room.codePage, room.bytes);
+    }
     for (const orv::batchset::DdnsProvider& provider : orv::batchset::kProviders) {
         m_providers->addItem(QString::fromWCharArray(provider.listText));
     }
@@ -182,20 +175,20 @@ void CNetworkParamDlg::SetProviderFromRecordText(const QString& text) {
 
 void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
     if (settings.ports) {
-        const QvPortInfo& ports = *settings.ports;
-        m_httpEdit->setText(QString::number(ports.httpPort));
-        m_onvifEdit->setText(QString::number(ports.onvifPort));
-        m_rtsp1Edit->setText(QString::number(ports.rtspPort1));
-        m_rtsp2Edit->setText(QString::number(ports.rtspPort2));
+        const orv::device::Ports& ports = settings.ports->ports;
+        m_httpEdit->setText(QString::number(ports.http));
+        m_onvifEdit->setText(QString::number(ports.onvif));
+        m_rtsp1Edit->setText(QString::number(ports.rtsp));
+        m_rtsp2Edit->setText(QString::number(ports.rtsp2));
     }
     if (settings.ddns) {
-        const QvDdnsInfo& ddns = *settings.ddns;
-        m_enable->setChecked(ddns.enable != 0);
-        m_userEdit->setText(ansiText(ddns.user, sizeof ddns.user));
-        m_passwordEdit->setText(ansiText(ddns.password, sizeof ddns.password));
-        m_hashEdit->setText(ansiText(ddns.hash, sizeof ddns.hash));
-        m_hostEdit->setText(ansiText(ddns.host, sizeof ddns.host));
-        SetProviderFromRecordText(ansiText(ddns.provider, sizeof ddns.provider));
+        const orv::device::DdnsSettings& ddns = *settings.ddns;
+        m_enable->setChecked(ddns.enabled);
+        m_userEdit->setText(ddns.user);
+        m_passwordEdit->setText(ddns.password);
+        m_hashEdit->setText(ddns.hash);
+        m_hostEdit->setText(ddns.host);
+        SetProviderFromRecordText(ddns.provider);
         // The fields follow the camera's switch, so an enabled registration
         // can be edited at once.
         applyEnableRule();

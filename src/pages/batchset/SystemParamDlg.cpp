@@ -3,13 +3,12 @@
 #include "pages/common/CapabilityGate.h"
 
 #include "operations/batchset/BatchOperations.h"
-#include "operations/batchset/SystemRecords.h"
+#include "operations/batchset/SystemTime.h"
+#include "operations/batchset/TextRoom.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/Message.h"
 #include "operations/common/NameRules.h"
 #include "pages/common/FieldLimit.h"
-#include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
@@ -27,7 +26,6 @@
 #include <QTimerEvent>
 
 #include <algorithm>
-#include <cstring>
 
 using orv::batchset::DateOption;
 using orv::ui::LangText;
@@ -35,8 +33,10 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kSecondMs = 1000;
-// The password travels in a 16-byte field, like the main window's.
-constexpr std::size_t kPasswordField = 16;
+// The name and the password take what a camera keeps of them, like the
+// main window's password.
+using orv::batchset::kDeviceNameRoom;
+using orv::batchset::kPasswordRoom;
 const orv::Message kNameLabel{L"40003", L"Device Name:"};
 const orv::Message kPasswordLabel{L"40005", L"Password:"};
 
@@ -55,9 +55,10 @@ CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
     m_nameEdit->setMaxLength(31);
     m_passwordEdit->setMaxLength(15);
     m_confirmEdit->setMaxLength(15);
-    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
-    orv::LimitToRecordField(m_passwordEdit, orv::kCpAnsi, kPasswordField);
-    orv::LimitToRecordField(m_confirmEdit, orv::kCpAnsi, kPasswordField);
+    orv::LimitToRecordField(m_nameEdit, kDeviceNameRoom.codePage, kDeviceNameRoom.bytes);
+    for (QLineEdit* edit : {m_passwordEdit, m_confirmEdit}) {
+        orv::LimitToRecordField(edit, kPasswordRoom.codePage, kPasswordRoom.bytes);
+    }
     m_userEdit->setText(QStringLiteral("admin"));
     RearmPasswords();
     m_datePicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
@@ -223,25 +224,25 @@ void CSystemParamDlg::FollowDefaultPassword() {
     }
 }
 
-void CSystemParamDlg::ShowDevice(const tagQvIpcInfo& device) {
-    m_nameEdit->setText(QString::fromStdWString(orv::WideFieldText(device.DevName, orv::kCpUtf8)));
+void CSystemParamDlg::ShowDevice(const orv::device::DeviceInfo& device) {
+    m_nameEdit->setText(device.name);
     // A password typed for one camera is not another camera's.
     RearmPasswords();
 }
 
 void CSystemParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
-    if (!settings.date) {
+    if (!settings.time) {
         return;
     }
-    const QvSystemDate& record = *settings.date;
-    if (const auto when = orv::batchset::ReadDeviceDateTime(record)) {
+    const orv::device::TimeSettings& time = *settings.time;
+    if (const auto when = orv::batchset::ReadDeviceDateTime(time)) {
         const QDateTime at(QDate(when->year, when->month, when->day),
                            QTime(when->hour, when->minute, when->second));
         m_datePicker->setDateTime(at);
         m_timePicker->setDateTime(at);
     }
-    if (record.timeZone >= 0 && record.timeZone < orv::batchset::kTimeZoneCount) {
-        m_timeZones->setCurrentIndex(record.timeZone);
+    if (const int zone = orv::batchset::TimeZoneIndex(time); zone >= 0) {
+        m_timeZones->setCurrentIndex(zone);
     }
 }
 
@@ -266,8 +267,7 @@ void CSystemParamDlg::Save() {
         showMessage(this, orv::kFieldEmpty);
         return;
     }
-    char utf8Name[orv::kDeviceNameField] = {};
-    if (!m_operations.CheckedMode() && !orv::PutRecordText(utf8Name, name, orv::kCpUtf8)) {
+    if (!m_operations.CheckedMode() && !bs::Takes(kDeviceNameRoom, name)) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kNameLabel));
         return;
     }
@@ -277,15 +277,14 @@ void CSystemParamDlg::Save() {
         showMessage(this, orv::kPasswordEmpty);
         return;
     }
-    char newPassword[kPasswordField] = {};
-    char confirmed[kPasswordField] = {};
     const std::wstring confirm = m_confirmEdit->text().trimmed().toStdWString();
-    if (!orv::PutRecordText(newPassword, password, orv::kCpAnsi) && m_passwordTyped) {
+    if (!bs::Takes(kPasswordRoom, password) && m_passwordTyped) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kPasswordLabel));
         return;
     }
-    if (!orv::PutRecordText(confirmed, confirm, orv::kCpAnsi) ||
-        std::strcmp(newPassword, confirmed) != 0) {
+    // Compared as the camera would keep them.
+    if (!bs::Takes(kPasswordRoom, confirm) ||
+        bs::KeptText(kPasswordRoom, password) != bs::KeptText(kPasswordRoom, confirm)) {
         showMessage(this, {L"90015", L"The two passwords do not match!"});
         return;
     }

@@ -34,7 +34,7 @@ public:
     ~CSystemParamDlg() override;
 
     void SetLanguageText() override;
-    void ShowDevice(const tagQvIpcInfo& device) override;
+    void ShowDevice(const orv::device::DeviceInfo& device) override;
     void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
     void SetJobRunning(bool running) override;
     void SetSaveEnabled(bool enabled) override;

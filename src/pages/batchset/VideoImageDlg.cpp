@@ -2,11 +2,8 @@
 
 #include "pages/common/CapabilityGate.h"
 
-#include "protocols/qv/QvRecords.h"
-
 #include "operations/batchset/BatchOperations.h"
 #include "operations/common/ResultLines.h"
-#include "protocols/qv/RecordText.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -32,7 +29,9 @@ constexpr int kStreamFrameHeight = 248;
 constexpr int kImageFrameTop = 260;
 constexpr int kImageFrameMaxHeight = 140;
 constexpr int kRowHeight = 22;
-constexpr int kModelWidth = sizeof(tagQvIpcInfo::Model);
+// The longest model text a camera reports; the class is read from its
+// first characters.
+constexpr std::size_t kModelWidth = 31;
 constexpr orv::Message kStreamsUnread{
     L"90030", L"The stream settings of %1 could not be read, so nothing was saved. Check that "
               L"camera, then select it again."};
@@ -124,7 +123,7 @@ CVideoImageDlg::CVideoImageDlg(bs::CBatchOperations& operations, QWidget* parent
 
 void CVideoImageDlg::rememberShown() {
     bs::VideoImageParams shown = bs::BuildVideoImageParams(form());
-    // Without a complete record nothing can be told apart: all is sent.
+    // Without complete settings nothing can be told apart: all is sent.
     m_shownParams = shown.error ? std::nullopt : std::optional(shown);
     m_setByHand.clear();
 }
@@ -230,8 +229,8 @@ int CVideoImageDlg::modelClass() const {
     return bs::ModelClass(m_keptModel);
 }
 
-int CVideoImageDlg::primarySizeCode() const {
-    return bs::PrimarySizeCode(modelClass(), m_primary.size->currentIndex());
+int CVideoImageDlg::primarySize() const {
+    return bs::PrimarySizeAt(modelClass(), m_primary.size->currentIndex());
 }
 
 void CVideoImageDlg::applyEnableRule() {
@@ -261,7 +260,7 @@ void CVideoImageDlg::showNormalSecondarySizes(int position) {
 }
 
 void CVideoImageDlg::applyPrimarySizeRule() {
-    const int code = primarySizeCode();
+    const int code = primarySize();
     if (!bs::SecondaryStreamAllowed(code)) {
         m_enable->setChecked(false);
         m_enable->setEnabled(false);
@@ -271,7 +270,7 @@ void CVideoImageDlg::applyPrimarySizeRule() {
     }
     fill(m_primary.rate, bs::PrimaryFrameRates(code, m_keptFrequency));
     m_primary.rate->setCurrentIndex(0);
-    if (code == bs::kCode3M) {
+    if (code == bs::kSize3M) {
         if (!m_secondaryFor3M) {
             m_secondaryNormalPosition = m_secondary.size->currentIndex();
         }
@@ -291,63 +290,64 @@ void CVideoImageDlg::applyPrimarySizeRule() {
 
 // ---- showing a camera
 
-void CVideoImageDlg::ShowImageSettings(const QvImagingConfig& record) {
-    m_shownImaging = record;
-    m_powerLine->setCurrentIndex(bs::PowerLinePosition(record.powerLineFrequency));
-    selectPosition(m_outdoor, record.outdoorMode);
-    selectPosition(m_localDisplay, record.localDisplay);
+void CVideoImageDlg::ShowImageSettings(const orv::device::ImageSettings& image) {
+    m_shownImage = image;
+    m_powerLine->setCurrentIndex(bs::PowerLinePosition(image.powerLineHz));
+    selectPosition(m_outdoor, bs::OutdoorPosition(image.indoor));
+    selectPosition(m_localDisplay, bs::LocalDisplayPosition(image.localDisplay));
 }
 
-void CVideoImageDlg::ShowSecondaryStream(const QvVideoConfig& record, int powerLineFrequency,
-                                         std::string_view) {
-    m_shownSecondary = record;
+void CVideoImageDlg::ShowSecondaryStream(const orv::device::StreamSettings& stream,
+                                         int powerLineFrequency) {
+    m_shownSecondary = stream;
     showNormalSecondarySizes(-1);
     fill(m_secondary.rate, bs::NormalFrameRates(powerLineFrequency));
     m_secondary.rate->setCurrentIndex(-1);
 
-    selectPosition(m_secondary.codec, record.codec);
+    selectPosition(m_secondary.codec, bs::CodecPosition(stream.codec));
     applyCodecRule();
-    selectPosition(m_secondary.size, bs::SecondarySizePosition(record.frameSize));
+    selectPosition(m_secondary.size, bs::SecondarySizePosition(bs::SizeOf(stream)));
     selectPosition(m_secondary.rate,
-                   bs::EntryStartingWith(entriesOf(m_secondary.rate), record.frameRate));
+                   bs::EntryStartingWith(entriesOf(m_secondary.rate), stream.frameRate));
     // Without a matching entry the bit rate stays as it was.
-    const int bitRate = bs::EntryStartingWith(entriesOf(m_secondary.bitRate), record.bitRate);
+    const int bitRate = bs::EntryStartingWith(entriesOf(m_secondary.bitRate), stream.bitRateKbps);
     if (bitRate >= 0) {
         m_secondary.bitRate->setCurrentIndex(bitRate);
     }
-    selectPosition(m_secondary.control, record.bitRateControl);
-    m_secondary.iFrame->setText(QString::number(record.iFrameInterval));
-    m_enable->setChecked(record.enabled != 0);
+    selectPosition(m_secondary.control, bs::RateControlPosition(stream.rateControl));
+    m_secondary.iFrame->setText(QString::number(stream.iFrameInterval));
+    m_enable->setChecked(stream.enabled);
     applyEnableRule();
 }
 
-void CVideoImageDlg::ShowPrimaryStream(const QvVideoConfig& record, int powerLineFrequency,
-                                       std::string_view model) {
-    m_shownPrimary = record;
-    m_keptModel = std::string(model.substr(0, std::min<size_t>(model.size(), kModelWidth - 1)));
+void CVideoImageDlg::ShowPrimaryStream(const orv::device::StreamSettings& stream,
+                                       int powerLineFrequency, std::string_view model) {
+    m_shownPrimary = stream;
+    m_keptModel = std::string(model.substr(0, std::min(model.size(), kModelWidth)));
     m_keptFrequency = powerLineFrequency;
     const int cls = modelClass();
 
     fill(m_primary.size, bs::PrimarySizes(cls));
     fill(m_primary.bitRate, bs::PrimaryBitRates(cls));
     m_primary.bitRate->setCurrentIndex(-1);
-    selectPosition(m_primary.size, bs::PrimarySizePosition(cls, record.frameSize));
+    selectPosition(m_primary.size,
+                   bs::PrimarySizePosition(cls, bs::PrimarySizeNumber(bs::SizeOf(stream))));
     applyPrimarySizeRule();
 
-    const int rate = bs::EntryStartingWith(entriesOf(m_primary.rate), record.frameRate);
+    const int rate = bs::EntryStartingWith(entriesOf(m_primary.rate), stream.frameRate);
     if (rate >= 0) {
         m_primary.rate->setCurrentIndex(rate);
     }
     selectPosition(m_primary.bitRate,
-                   bs::EntryStartingWith(entriesOf(m_primary.bitRate), record.bitRate));
-    selectPosition(m_primary.control, record.bitRateControl);
-    m_primary.iFrame->setText(QString::number(record.iFrameInterval));
+                   bs::EntryStartingWith(entriesOf(m_primary.bitRate), stream.bitRateKbps));
+    selectPosition(m_primary.control, bs::RateControlPosition(stream.rateControl));
+    m_primary.iFrame->setText(QString::number(stream.iFrameInterval));
 }
 
 void CVideoImageDlg::showStreams(const bs::DeviceSettings& settings, int powerLineFrequency) {
     const std::string model = settings.device.model.toStdString();
     if (settings.secondary) {
-        ShowSecondaryStream(*settings.secondary, powerLineFrequency, model);
+        ShowSecondaryStream(*settings.secondary, powerLineFrequency);
     }
     if (settings.primary) {
         ShowPrimaryStream(*settings.primary, powerLineFrequency, model);
@@ -364,12 +364,12 @@ void CVideoImageDlg::noteStreamsOf(const bs::DeviceSettings& settings) {
 
 void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
     noteStreamsOf(settings);
-    if (settings.imaging) {
-        ShowImageSettings(*settings.imaging);
+    if (settings.image) {
+        ShowImageSettings(*settings.image);
     }
-    // Without the imaging record the lists are built for neither 50 nor
+    // Without the image settings the lists are built for neither 50 nor
     // 60 Hz mains.
-    showStreams(settings, settings.imaging ? settings.imaging->powerLineFrequency : 0);
+    showStreams(settings, settings.image ? settings.image->powerLineHz : 0);
     rememberShown();
 }
 
@@ -388,7 +388,7 @@ void CVideoImageDlg::SetCheckedMode(bool on) {
     }
 }
 
-void CVideoImageDlg::CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked) {
+void CVideoImageDlg::CheckedSetChanged(const std::vector<orv::device::DeviceInfo>& checked) {
     // Several changes within one user action (a click, Select All) make one
     // read, of the set as it stands last.
     m_pendingChecked = checked;
@@ -400,15 +400,14 @@ void CVideoImageDlg::CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked)
 
 void CVideoImageDlg::readReference() {
     m_referenceReadQueued = false;
-    const std::vector<tagQvIpcInfo> checked = std::move(m_pendingChecked);
+    const std::vector<orv::device::DeviceInfo> checked = std::move(m_pendingChecked);
     m_pendingChecked.clear();
     const int reference = bs::ReferenceDevice(checked);
     if (!m_checkedMode || reference < 0) {
         return;
     }
     // Until its streams are back, what the lists show is not this set's.
-    m_unreadCamera = orv::qv::DeviceOf(checked[static_cast<size_t>(reference)],
-                                       std::chrono::steady_clock::now());
+    m_unreadCamera = checked[static_cast<size_t>(reference)];
     emit referenceReadWanted(*m_unreadCamera);
 }
 
@@ -436,7 +435,7 @@ bs::VideoImageForm CVideoImageDlg::form() const {
     f.keptPowerLineFrequency = m_keptFrequency;
     f.shownPrimary = m_shownPrimary;
     f.shownSecondary = m_shownSecondary;
-    f.shownImaging = m_shownImaging;
+    f.shownImage = m_shownImage;
     return f;
 }
 
@@ -460,10 +459,12 @@ void CVideoImageDlg::Save() {
         saveChecked(params);
         return;
     }
-    m_operations.Apply("Batch Set Video/Image",
-                       {*bs::CBatchOperations::SetImaging(&params.imaging),
-                        *bs::CBatchOperations::SetVideoStream(&params.primary),
-                        *bs::CBatchOperations::SetVideoStream(&params.secondary)});
+    m_operations.Apply(
+        "Batch Set Video/Image",
+        {*bs::CBatchOperations::SetImaging(&params.image),
+         *bs::CBatchOperations::SetVideoStream(orv::device::StreamKind::Primary, &params.primary),
+         *bs::CBatchOperations::SetVideoStream(orv::device::StreamKind::Secondary,
+                                               &params.secondary)});
 }
 
 void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
@@ -486,7 +487,7 @@ void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
     bs::StreamFields primary = streamByHand(m_primary, false);
     bs::StreamFields secondary = streamByHand(m_secondary, true);
     if (m_shownParams) {
-        imaging = bs::ChangedImagingFields(m_shownParams->imaging, params.imaging, imaging);
+        imaging = bs::ChangedImagingFields(m_shownParams->image, params.image, imaging);
         primary = bs::ChangedStreamFields(m_shownParams->primary, params.primary, primary);
         secondary = bs::ChangedStreamFields(m_shownParams->secondary, params.secondary, secondary);
     } else {
@@ -496,15 +497,17 @@ void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
     std::vector<bs::Step> steps;
     QStringList what;
     if (imaging.Any()) {
-        steps.push_back(bs::CBatchOperations::ChangeImaging(params.imaging, imaging));
+        steps.push_back(bs::CBatchOperations::ChangeImaging(params.image, imaging));
         what << m_imageFrame->title();
     }
     if (primary.Any()) {
-        steps.push_back(bs::CBatchOperations::ChangeVideoStream(params.primary, primary));
+        steps.push_back(bs::CBatchOperations::ChangeVideoStream(orv::device::StreamKind::Primary,
+                                                                params.primary, primary));
         what << m_primaryFrame->title();
     }
     if (secondary.Any()) {
-        steps.push_back(bs::CBatchOperations::ChangeVideoStream(params.secondary, secondary));
+        steps.push_back(bs::CBatchOperations::ChangeVideoStream(orv::device::StreamKind::Secondary,
+                                                                params.secondary, secondary));
         what << m_secondaryFrame->title();
     }
     if (m_operations.ApplyChanges("Batch Set Video/Image", std::move(steps),

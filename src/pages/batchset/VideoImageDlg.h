@@ -9,7 +9,6 @@
 #include "operations/batchset/VideoImageRules.h"
 
 #include "operations/batchset/VideoImageRules.h"
-#include "qvipcsdk/QvIpcSdk.h"
 #include <QSet>
 
 class QCheckBox;
@@ -34,14 +33,13 @@ public:
     void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
     // The two streams of the checked set's reference camera.
     void ShowReferenceStreams(const orv::batchset::DeviceSettings& settings);
-    void CheckedSetChanged(const std::vector<tagQvIpcInfo>& checked) override;
+    void CheckedSetChanged(const std::vector<orv::device::DeviceInfo>& checked) override;
     void SetSaveEnabled(bool enabled) override;
     void SetCheckedMode(bool on) override;
 
-    void ShowImageSettings(const QvImagingConfig& record);
-    void ShowSecondaryStream(const QvVideoConfig& record, int powerLineFrequency,
-                             std::string_view model);
-    void ShowPrimaryStream(const QvVideoConfig& record, int powerLineFrequency,
+    void ShowImageSettings(const orv::device::ImageSettings& image);
+    void ShowSecondaryStream(const orv::device::StreamSettings& stream, int powerLineFrequency);
+    void ShowPrimaryStream(const orv::device::StreamSettings& stream, int powerLineFrequency,
                            std::string_view model);
     void Save();
 
@@ -80,7 +78,7 @@ private:
     void showStreams(const orv::batchset::DeviceSettings& settings, int powerLineFrequency);
     void noteStreamsOf(const orv::batchset::DeviceSettings& settings);
     int modelClass() const;
-    int primarySizeCode() const;
+    int primarySize() const;
     void applyEnableRule();
     void applyCodecRule();
     void applyPrimarySizeRule();
@@ -110,9 +108,9 @@ private:
     std::string m_keptModel;
     int m_keptFrequency = 50;
     // What the last camera reported, for lists that show no selection.
-    QvVideoConfig m_shownPrimary{};
-    QvVideoConfig m_shownSecondary{};
-    QvImagingConfig m_shownImaging{};
+    orv::device::StreamSettings m_shownPrimary;
+    orv::device::StreamSettings m_shownSecondary;
+    orv::device::ImageSettings m_shownImage;
     // Set while the secondary size list holds "176*144" alone for a 3M
     // primary stream; the normal position it replaced comes back after.
     bool m_secondaryFor3M = false;
@@ -121,7 +119,7 @@ private:
     // therefore read once the click is over, and only if checked mode lasted.
     bool m_checkedMode = false;
     bool m_referenceReadQueued = false;
-    std::vector<tagQvIpcInfo> m_pendingChecked;
+    std::vector<orv::device::DeviceInfo> m_pendingChecked;
     int m_secondaryNormalPosition = orv::batchset::kStartSecondarySize;
     // The camera whose streams the lists should show but do not: its read
     // failed or has not come back. Save waits for them.

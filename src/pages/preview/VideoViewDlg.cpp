@@ -6,8 +6,6 @@
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
-#include "protocols/qv/QvRecords.h"
-#include "protocols/qv/RecordText.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>
@@ -19,7 +17,6 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 using orv::preview::ImagingCodes;
@@ -180,7 +177,7 @@ QSlider* CVideoViewDlg::slider(PictureField field) const {
     return m_sliders[fieldIndex(field)];
 }
 
-void CVideoViewDlg::setSliders(const QvImagingSettings& picture) {
+void CVideoViewDlg::setSliders(const orv::device::PictureSettings& picture) {
     const int values[3] = {picture.brightness, picture.contrast, picture.saturation};
     for (int i = 0; i < 3; ++i) {
         // Showing the camera's values is no move of the user's.
@@ -250,8 +247,8 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
 
     struct Read {
         std::shared_ptr<orv::device::IDeviceSession> session;
-        std::optional<QvImagingSettings> picture;
-        std::optional<QvImagingConfig> imaging;
+        std::optional<orv::device::PictureSettings> picture;
+        std::optional<orv::device::ImageSettings> image;
     };
     auto read = std::make_shared<Read>();
     const orv::device::CDriverSet& drivers = m_jobs.Drivers();
@@ -264,11 +261,11 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
                      return;
                  }
                  read->session = std::move(opened).Value();
-                 if (const auto picture = read->session->GetPicture()) {
-                     read->picture = orv::qv::RecordOf(picture.Value());
+                 if (auto picture = read->session->GetPicture()) {
+                     read->picture = std::move(picture).Value();
                  }
-                 if (const auto image = read->session->GetImage()) {
-                     read->imaging = orv::qv::RecordOf(image.Value());
+                 if (auto image = read->session->GetImage()) {
+                     read->image = std::move(image).Value();
                  }
              },
              [this, read, key] {
@@ -282,9 +279,9 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
                  if (read->picture) {
                      setSliders(*read->picture);
                  }
-                 if (read->imaging) {
-                     fillExposureTimes(read->imaging->powerLineFrequency);
-                     m_saved = orv::preview::CodesOf(*read->imaging);
+                 if (read->image) {
+                     fillExposureTimes(read->image->powerLineHz);
+                     m_saved = orv::preview::CodesOf(*read->image);
                      showCodes(m_saved);
                  }
              }});
@@ -350,9 +347,8 @@ void CVideoViewDlg::MoveSlider(PictureField field, int position) {
     // Only the moved field changes; the others keep what the camera has now.
     enqueue({[field, position, session = m_session] {
                  if (const auto camera = session->GetPicture()) {
-                     const QvImagingSettings changed = orv::preview::WithSliderPosition(
-                         orv::qv::RecordOf(camera.Value()), field, position);
-                     (void)session->SetPicture(orv::qv::PictureOf(changed));
+                     (void)session->SetPicture(
+                         orv::preview::WithSliderPosition(camera.Value(), field, position));
                  }
              },
              {},
@@ -365,7 +361,7 @@ void CVideoViewDlg::Default() {
     }
     auto ok = std::make_shared<bool>(false);
     enqueue({[ok, session = m_session] {
-                 *ok = session->SetPicture(orv::qv::PictureOf(orv::preview::DefaultPicture())).Ok();
+                 *ok = session->SetPicture(orv::preview::DefaultPicture()).Ok();
              },
              [this, ok] {
                  if (*ok) {
@@ -379,10 +375,10 @@ void CVideoViewDlg::Save() {
         return;
     }
     enqueue({[codes = listCodes(), session = m_session] {
-                 if (const auto read = session->GetImage()) {
-                     QvImagingConfig imaging = orv::qv::RecordOf(read.Value());
-                     orv::preview::PutCodes(imaging, codes);
-                     (void)session->SetImage(orv::qv::ImageOf(imaging));
+                 if (auto read = session->GetImage()) {
+                     orv::device::ImageSettings image = std::move(read).Value();
+                     orv::preview::PutCodes(image, codes);
+                     (void)session->SetImage(image);
                  }
              },
              {}});
@@ -394,10 +390,10 @@ void CVideoViewDlg::Cancel() {
     }
     auto ok = std::make_shared<bool>(false);
     enqueue({[ok, saved = m_saved, session = m_session] {
-                 if (const auto read = session->GetImage()) {
-                     QvImagingConfig imaging = orv::qv::RecordOf(read.Value());
-                     orv::preview::PutCodes(imaging, saved);
-                     *ok = session->SetImage(orv::qv::ImageOf(imaging)).Ok();
+                 if (auto read = session->GetImage()) {
+                     orv::device::ImageSettings image = std::move(read).Value();
+                     orv::preview::PutCodes(image, saved);
+                     *ok = session->SetImage(image).Ok();
                  }
              },
              [this, ok] {

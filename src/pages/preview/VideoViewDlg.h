@@ -53,7 +53,7 @@ private:
     void fillIrCut();
     void showCodes(const orv::preview::ImagingCodes& codes);
     orv::preview::ImagingCodes listCodes() const;
-    void setSliders(const QvImagingSettings& picture);
+    void setSliders(const orv::device::PictureSettings& picture);
     void setControlsEnabled(bool on);
     void startLive();
     void stopLive();

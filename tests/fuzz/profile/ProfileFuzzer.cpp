@@ -19,12 +19,13 @@ void check(bool ok) {
     }
 }
 
-tagQvIpcInfo camera(int n, const char* model) {
+// A camera as the maker's discovery finds it.
+orv::device::DeviceInfo camera(int n, const char* model) {
     tagQvIpcInfo c{};
     c.Mac[0] = 0x02;
     c.Mac[5] = static_cast<std::uint8_t>(n);
     std::snprintf(c.Model, sizeof c.Model, "%s", model);
-    return c;
+    return orv::qv::DeviceOf(c, {});
 }
 
 } // namespace
@@ -38,15 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!read.error->text.empty());
         return 0;
     }
-    const std::vector<tagQvIpcInfo> targets = {camera(1, "QV-N3951"), camera(2, "QV-N3476"),
-                                               camera(3, "QV-N3300")};
+    const std::vector<orv::device::DeviceInfo> targets = {
+        camera(1, "QV-N3951"), camera(2, "QV-N3476"), camera(3, "QV-N3300")};
     const BuildResult built = BuildProfile(*read.profile, targets, {2024, 5, 7, 9, 5, 3});
     check(built.built.has_value() != built.error.has_value());
     if (built.built) {
-        for (const tagQvIpcInfo& c : targets) {
-            const auto name = built.built->names.find(orv::qv::IdOf(c));
-            check(!read.profile->name || (name != built.built->names.end() &&
-                                          name->second.text.size() < sizeof c.DevName));
+        for (const orv::device::DeviceInfo& c : targets) {
+            const auto name = built.built->names.find(c.id);
+            check(!read.profile->name ||
+                  (name != built.built->names.end() &&
+                   name->second.text.size() < sizeof(tagQvIpcInfo::DevName)));
             check(built.built->StepsFor(c).size() <= 8);
             built.built->Describe(c);
         }

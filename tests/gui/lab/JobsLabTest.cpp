@@ -20,6 +20,7 @@
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "qvipcsdk/QvIpcSdk.h"
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>

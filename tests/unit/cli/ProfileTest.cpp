@@ -16,28 +16,29 @@ std::string refusal(const std::string& json) {
     return r.error ? ErrorText("p.json", *r.error) : "accepted";
 }
 
-tagQvIpcInfo camera(int n, const char* model) {
-    tagQvIpcInfo c{};
-    c.Mac[0] = 0x02;
-    c.Mac[5] = static_cast<std::uint8_t>(n);
-    std::snprintf(c.Model, sizeof c.Model, "%s", model);
+orv::device::DeviceInfo camera(int n, const char* model) {
+    orv::device::DeviceInfo c;
+    c.mac = orv::device::MacAddress{0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(n)};
+    c.id = orv::device::DeviceId::OfMac(*c.mac);
+    c.model = QString::fromLatin1(model);
     return c;
 }
 
-BuildResult build(const std::string& json, const std::vector<tagQvIpcInfo>& targets) {
+BuildResult build(const std::string& json, const std::vector<orv::device::DeviceInfo>& targets) {
     const ReadResult r = ReadProfile(json);
     EXPECT_FALSE(r.error) << r.error->field << ": " << r.error->text;
     return BuildProfile(*r.profile, targets, {2024, 5, 7, 9, 5, 3});
 }
 
-std::string buildError(const std::string& json, const std::vector<tagQvIpcInfo>& targets) {
+std::string buildError(const std::string& json,
+                       const std::vector<orv::device::DeviceInfo>& targets) {
     const BuildResult b = build(json, targets);
     return b.error ? b.error->field + ": " + b.error->text : "built";
 }
 
-const tagQvIpcInfo kClass1 = camera(1, "QV-N3951"); // sixth character 9
-const tagQvIpcInfo kClass4 = camera(4, "QV-N3476"); // seventh 7, eighth 6
-const tagQvIpcInfo kClass5 = camera(5, "QV-N3300");
+const orv::device::DeviceInfo kClass1 = camera(1, "QV-N3951"); // sixth character 9
+const orv::device::DeviceInfo kClass4 = camera(4, "QV-N3476"); // seventh 7, eighth 6
+const orv::device::DeviceInfo kClass5 = camera(5, "QV-N3300");
 
 } // namespace
 
@@ -73,22 +74,21 @@ TEST(Profile, NamesCountAndCarryTheMacAndMustFitTheCamera) {
 
     const BuildResult b = build(R"({"name": "Tür {n}", "name_start": 9})", {kClass1, kClass5});
     ASSERT_TRUE(b.built);
-    EXPECT_EQ(b.built->names.at(orv::qv::IdOf(kClass5)).text, "Tür 10");
+    EXPECT_EQ(b.built->names.at(kClass5.id).text, "Tür 10");
     // What the camera's name call takes: every byte but the kept signs in
     // percent form.
-    EXPECT_EQ(
-        orv::qv::NameForApi(QString::fromStdString(b.built->names.at(orv::qv::IdOf(kClass1)).text)),
-        "%54%C3%BC%72%20%39");
+    EXPECT_EQ(orv::qv::NameForApi(QString::fromStdString(b.built->names.at(kClass1.id).text)),
+              "%54%C3%BC%72%20%39");
     // The counter follows the addresses, lowest first and by number: .9
     // before .10, whatever order the cameras came in.
-    tagQvIpcInfo at10 = kClass1;
-    std::snprintf(at10.IpAddr, sizeof at10.IpAddr, "192.0.2.10");
-    tagQvIpcInfo at9 = kClass5;
-    std::snprintf(at9.IpAddr, sizeof at9.IpAddr, "192.0.2.9");
+    orv::device::DeviceInfo at10 = kClass1;
+    at10.address = *orv::device::ParseIpv4("192.0.2.10");
+    orv::device::DeviceInfo at9 = kClass5;
+    at9.address = *orv::device::ParseIpv4("192.0.2.9");
     const BuildResult byAddress = build(R"({"name": "Gate {n}"})", {at10, at9});
     ASSERT_TRUE(byAddress.built);
-    EXPECT_EQ(byAddress.built->names.at(orv::qv::IdOf(at9)).text, "Gate 1");
-    EXPECT_EQ(byAddress.built->names.at(orv::qv::IdOf(at10)).text, "Gate 2");
+    EXPECT_EQ(byAddress.built->names.at(at9.id).text, "Gate 1");
+    EXPECT_EQ(byAddress.built->names.at(at10.id).text, "Gate 2");
     EXPECT_EQ(buildError(R"({"name": "Camera {mac} {mac}"})", {kClass1}),
               "name: \"Camera 02:00:00:00:00:01 02:00:00:00:00:01\" is longer than a camera "
               "keeps");
@@ -126,14 +126,23 @@ TEST(Profile, StreamsFollowTheListsOfTheSetsMostLimitedCamera) {
                                                "secondary": {"enabled": true}}})",
                                 {kClass4});
     ASSERT_TRUE(b.built) << b.error->text;
-    EXPECT_EQ(b.built->primary->frameSize, 1);
+    EXPECT_EQ(b.built->primary->width, 2048);
+    EXPECT_EQ(b.built->primary->height, 1536);
     EXPECT_EQ(b.built->primary->frameRate, 0) << "the camera picks it at 50 Hz";
-    EXPECT_EQ(b.built->primary->bitRate, 6144);
-    EXPECT_EQ(b.built->secondary->frameSize, 2);
-    EXPECT_EQ(b.built->secondary->enabled, 1);
-    EXPECT_EQ(b.built->imaging->outdoorMode, 1);
-    EXPECT_EQ(b.built->imaging->localDisplay, 1);
+    EXPECT_EQ(b.built->primary->bitRateKbps, 6144);
+    EXPECT_EQ(b.built->secondary->width, 176);
+    EXPECT_EQ(b.built->secondary->height, 144);
+    EXPECT_TRUE(b.built->secondary->enabled);
+    EXPECT_TRUE(b.built->image->indoor);
+    EXPECT_EQ(b.built->image->localDisplay, orv::device::LocalDisplay::Ntsc);
     EXPECT_EQ(b.built->StepsFor(kClass4).size(), 3u);
+    EXPECT_EQ(b.built->Describe(kClass4),
+              (std::vector<std::string>{
+                  "Modify Image: 50 Hz, Indoor, local display NTSC",
+                  "Modify Video Stream: primary 3M(2048*1536), the camera's fps, 6144 kbit/s VBR, "
+                  "I-frame interval 20",
+                  "Modify Video Stream: secondary H.264 176*144, 25 fps, 512 kbit/s VBR, I-frame "
+                  "interval 30"}));
     EXPECT_EQ(buildError(R"({"image": {"power_line": 60, "outdoor": "Outdoor",
                                        "local_display": "OFF"}})",
                          {kClass4}),
@@ -158,4 +167,17 @@ TEST(Profile, PortAndDdnsChecksNameTheirKey) {
         buildError(R"({"ddns": {"enable": false, "user": "0123456789012345678901234567890123"}})",
                    {kClass1}),
         "built");
+
+    const BuildResult b = build(R"({"date": {"mode": "manual", "time": "2024-05-07 09:05:03"},
+                                     "ports": {"http": 80, "onvif": 81, "rtsp1": 554, "rtsp2": 555},
+                                     "ddns": {"enable": true, "user": "it's", "password": "p",
+                                              "host": "h"}})",
+                                {kClass1});
+    ASSERT_TRUE(b.built);
+    EXPECT_EQ(b.built->ddns->user, "it's") << "escaped by the driver, once";
+    EXPECT_EQ(b.built->Describe(kClass1),
+              (std::vector<std::string>{"Modify System Date: set to 2024/05/07 09:05:03",
+                                        "Modify Port: HTTP 80, ONVIF 81, RTSP 554 and 555",
+                                        "Modify DDNS: on, dynu.com, host h, user it\\'s"}))
+        << "texts as the camera keeps them";
 }

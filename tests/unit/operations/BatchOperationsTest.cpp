@@ -17,6 +17,9 @@
 
 using namespace orv::batchset;
 using namespace std::chrono_literals;
+using orv::device::DdnsSettings;
+using orv::device::PortSettings;
+namespace dev = orv::device;
 
 namespace {
 
@@ -122,8 +125,8 @@ protected:
 
 TEST_F(BatchOperationsTest, OneCameraLogsInOnceForTheWholeSaveAndReportsEachOperation) {
     host.current = device(lab, 1, 0xaf);
-    const QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
-    QvDdnsInfo ddns{};
+    const PortSettings ports{{lab.port(), 8000, 1554, 1555}, {}};
+    const DdnsSettings ddns;
     EXPECT_EQ(operations.Apply("Network", {*CBatchOperations::SetPorts(&ports),
                                            *CBatchOperations::SetDdns(&ddns)}),
               1);
@@ -151,7 +154,7 @@ TEST_F(BatchOperationsTest, OneCameraLogsInOnceForTheWholeSaveAndReportsEachOper
 }
 
 TEST_F(BatchOperationsTest, WithoutACameraEachOperationAsksForOne) {
-    const QvPortInfo ports{lab.port(), 8000, 1554, 1555, 0};
+    const PortSettings ports{{lab.port(), 8000, 1554, 1555}, {}};
     EXPECT_EQ(operations.Apply("Network", {*CBatchOperations::SetPorts(&ports)}), 0);
     EXPECT_EQ(operations.Restore(), 0);
     EXPECT_EQ(operations.Reboot(), 0);
@@ -169,13 +172,13 @@ TEST_F(BatchOperationsTest, CheckedRunsReachEveryCameraPastADeadOne) {
     tagQvIpcInfo dead = device(lab, 0);
     std::snprintf(dead.IpAddr, sizeof dead.IpAddr, "127.0.0.90");
     host.checkedDevices = {device(lab, 2), dead, device(lab, 0), device(lab, 3)};
-    const QvPortInfo ports{lab.port(), 8001, 2554, 2555, 0};
-    QvDdnsInfo ddns{};
-    ddns.enable = 1;
-    std::strcpy(ddns.provider, "dynu.com");
-    std::strcpy(ddns.user, "u");
-    std::strcpy(ddns.password, "p");
-    std::strcpy(ddns.host, "cam.dynu.net");
+    const PortSettings ports{{lab.port(), 8001, 2554, 2555}, {}};
+    DdnsSettings ddns;
+    ddns.enabled = true;
+    ddns.provider = "dynu.com";
+    ddns.user = "u";
+    ddns.password = "p";
+    ddns.host = "cam.dynu.net";
     Steps steps{*CBatchOperations::SetPorts(&ports), *CBatchOperations::SetDdns(&ddns)};
     EXPECT_FALSE(operations.SetDeviceName("%41")) << "every checked camera keeps its name";
     EXPECT_EQ(operations.Apply("Network", steps), 1);
@@ -196,38 +199,39 @@ TEST_F(BatchOperationsTest, CheckedRunsReachEveryCameraPastADeadOne) {
 
 TEST_F(BatchOperationsTest, ImagingAndStreamsGoBackWithTheCamerasOwnBytes) {
     host.current = device(lab, 0);
-    QvImagingConfig imaging{};
-    imaging.powerLineFrequency = 60;
-    imaging.localDisplay = 2;
-    imaging.outdoorMode = 1;
-    imaging.irCutMode = 0;     // not this page's field
-    imaging.exposureLevel = 9; // nor this one
-    QvVideoConfig stream{};
-    stream.stream = 0;
-    stream.enabled = 1;
-    stream.codec = 2;
-    stream.frameSize = 3;
+    dev::ImageSettings image;
+    image.powerLineHz = 60;
+    image.localDisplay = dev::LocalDisplay::Pal;
+    image.indoor = true;
+    image.irCut = dev::IrCutMode::Night; // not this page's field
+    image.exposureLevel = 9;             // nor this one
+    dev::StreamSettings stream;
+    stream.enabled = true;
+    stream.codec = dev::VideoCodec::Mjpeg;
+    stream.width = 320;
+    stream.height = 240;
     stream.frameRate = 15;
-    stream.bitRate = 256;
-    stream.bitRateControl = 0;
+    stream.bitRateKbps = 256;
+    stream.rateControl = dev::RateControl::Constant;
     stream.iFrameInterval = 10;
-    stream.deviceTag = 7;
-    operations.Apply("Video/Image", {*CBatchOperations::SetImaging(&imaging),
-                                     *CBatchOperations::SetVideoStream(&stream)});
+    operations.Apply("Video/Image",
+                     {*CBatchOperations::SetImaging(&image),
+                      *CBatchOperations::SetVideoStream(dev::StreamKind::Secondary, &stream)});
     EXPECT_EQ(host.outcomes(),
               (std::vector<std::string>{"Modify Image Succeeded", "Modify Video Stream Succeeded"}))
         << "the camera refuses device bytes that are not its own";
     EXPECT_EQ(config(0)["imaging"]["powerLineFrequency"], 60);
     EXPECT_EQ(config(0)["imaging"]["localDisplay"], 2);
     EXPECT_EQ(config(0)["imaging"]["outdoorMode"], 1);
-    EXPECT_EQ(config(0)["imaging"]["irCutMode"], 2) << "merged into the camera's record";
+    EXPECT_EQ(config(0)["imaging"]["irCutMode"], 2) << "merged into the camera's settings";
     EXPECT_EQ(config(0)["imaging"]["exposureLevel"], 5);
     QvVideoConfig own{};
     own.stream = 0;
     ASSERT_EQ(Qv_Ipc_GetVideoConfig(lab.login(0), &own), 0);
-    EXPECT_NE(own.deviceTag, 7u);
     EXPECT_EQ(driver.lastVideo.deviceTag, own.deviceTag) << "the secondary stream's own tag";
     EXPECT_EQ(config(0)["streams"][0]["codec"], 2);
+    EXPECT_EQ(config(0)["streams"][0]["frameSize"], 3) << "320*240 by the camera's own code";
+    EXPECT_EQ(config(0)["streams"][0]["bitRateControl"], 0);
     const auto calls = driver.Calls();
     EXPECT_EQ(calls[calls.size() - 2].name, "GetVideoConfig") << "a Get right before the Set";
 }

@@ -1,15 +1,17 @@
-// The records the System and Network sub-pages send, built from their fields
-// without a window: date texts, the time-server choice, the percent form of
-// a device name, the port and DDNS checks and the provider a camera names.
+// The settings the System and Network sub-pages send, built from their
+// fields without a window: the date options, the port and DDNS checks, what
+// a camera keeps of a text and the provider a camera names.
 
 #include "operations/batchset/NetworkParamRules.h"
-#include "operations/batchset/SystemRecords.h"
+#include "operations/batchset/SystemTime.h"
+#include "operations/batchset/TextRoom.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 using namespace orv::batchset;
+namespace device = orv::device;
 
 namespace {
 
@@ -26,52 +28,64 @@ std::wstring messageOf(const NetworkParams& params) {
 
 } // namespace
 
-TEST(SystemDateRecord, EachOptionSendsItsOwnRecord) {
+TEST(SystemDateSettings, EachOptionSendsItsOwnSettings) {
     for (const DateOption manual : {DateOption::Manual, DateOption::ComputerTime}) {
-        const auto record = BuildSystemDate(manual, -1, kMay7);
-        ASSERT_TRUE(record);
-        EXPECT_EQ(record->useTimeServer, 0);
-        EXPECT_STREQ(record->date, "2013/05/07");
-        EXPECT_STREQ(record->time, "09:05:03");
-        EXPECT_EQ(record->timeZone, 0);
-        EXPECT_STREQ(record->timeServer, "");
+        const auto time = BuildSystemDate(manual, -1, kMay7);
+        ASSERT_TRUE(time);
+        EXPECT_FALSE(time->useTimeServer);
+        EXPECT_EQ(time->local, kMay7);
+        EXPECT_EQ(DateText(time->local), "2013/05/07");
+        EXPECT_EQ(TimeText(time->local), "09:05:03");
+        EXPECT_TRUE(time->timeServer.isEmpty());
     }
 
     const auto server = BuildSystemDate(DateOption::TimeServer, 20, kMay7);
     ASSERT_TRUE(server);
-    EXPECT_EQ(server->useTimeServer, 1);
-    EXPECT_STREQ(server->timeServer, kDefaultTimeServer);
+    EXPECT_TRUE(server->useTimeServer);
+    EXPECT_EQ(server->timeServer, QString::fromLatin1(kDefaultTimeServer));
     EXPECT_LE(std::strlen(kDefaultTimeServer), 31u);
-    EXPECT_EQ(server->timeZone, 20);
-    EXPECT_STREQ(server->date, "") << "the camera takes its time from the server";
-    EXPECT_STREQ(server->time, "");
+    EXPECT_EQ(TimeZoneIndex(*server), 20);
+    EXPECT_EQ(server->utcOffsetHours, 8);
+    EXPECT_EQ(server->local, DateTime{}) << "the camera takes its time from the server";
 
     EXPECT_FALSE(BuildSystemDate(DateOption::Keep, 20, kMay7)) << "keep sends nothing";
 
-    // Nonsense from a broken picker still fits the fields.
-    const auto huge = BuildSystemDate(DateOption::Manual, -1, {-2147483647, 99999, -1, 300, 7, 8});
+    // Nonsense from a broken picker is cut to the digits a camera reads.
+    const auto huge = BuildSystemDate(DateOption::Manual, -1, {2147483647, 99999, -1, 300, 7, 8});
     ASSERT_TRUE(huge);
-    EXPECT_LT(strnlen(huge->date, sizeof huge->date), sizeof huge->date);
+    EXPECT_EQ(huge->local, (DateTime{83647, 99, -1, 0, 7, 8}));
 }
 
-TEST(SystemDateRecord, CameraDateAndTimeReadAsThreeNumbersEach) {
-    QvSystemDate record{};
-    std::strcpy(record.date, "2013-05-07");
-    std::strcpy(record.time, "09:05:03");
-    EXPECT_EQ(ReadDeviceDateTime(record), kMay7);
+TEST(SystemDateSettings, ACameraDateWithoutMonthOrDayIsNoDate) {
+    device::TimeSettings camera;
+    camera.local = kMay7;
+    EXPECT_EQ(ReadDeviceDateTime(camera), kMay7);
+    camera.local.day = 0;
+    EXPECT_FALSE(ReadDeviceDateTime(camera));
+    camera.local = {2013, 0, 7, 9, 5, 3};
+    EXPECT_FALSE(ReadDeviceDateTime(camera)) << "what a date that did not read leaves";
 
-    std::strcpy(record.date, "2013/05/07");
-    EXPECT_FALSE(ReadDeviceDateTime(record)) << "a camera answers with dashes";
-    std::strcpy(record.date, "2013-05");
-    EXPECT_FALSE(ReadDeviceDateTime(record));
-    std::strcpy(record.date, "2013-5-7");
-    std::strcpy(record.time, "9:5:");
-    EXPECT_FALSE(ReadDeviceDateTime(record));
-    std::strcpy(record.time, "9:5:3");
-    EXPECT_EQ(ReadDeviceDateTime(record), kMay7);
-    // A date field without its terminator is read no further than its width.
-    std::memset(record.date, '1', sizeof record.date);
-    EXPECT_FALSE(ReadDeviceDateTime(record));
+    camera.utcOffsetHours = 12;
+    EXPECT_EQ(TimeZoneIndex(camera), 24);
+    camera.utcOffsetHours = 13;
+    EXPECT_EQ(TimeZoneIndex(camera), -1) << "outside the table";
+    camera.utcOffsetHours = -13;
+    EXPECT_EQ(TimeZoneIndex(camera), -1);
+}
+
+TEST(TextRoom, ARoomTakesATextOnlyWholeWithItsEscapesAndItsEnd) {
+    const TextRoom room{orv::kCpAnsi, 8};
+    EXPECT_TRUE(Takes(room, L""));
+    EXPECT_TRUE(Takes(room, L"abcdef"));
+    EXPECT_FALSE(Takes(room, L"abcdefg")) << "six bytes and the end is all";
+    EXPECT_TRUE(Takes(room, L"ab'de"));
+    EXPECT_FALSE(Takes(room, L"ab'def")) << "an apostrophe travels escaped, as two";
+    EXPECT_EQ(KeptText(room, L"a\\b'"), "a\\\\b\\'");
+    EXPECT_EQ(KeptText(room, L"abcdefg"), "") << "kept whole or not at all";
+
+    const TextRoom utf8{orv::kCpUtf8, 8};
+    EXPECT_TRUE(Takes(utf8, L"\u00e9\u00e9\u00e9"));
+    EXPECT_FALSE(Takes(utf8, L"\u00e9\u00e9\u00e9a")) << "counted in converted bytes";
 }
 
 TEST(DdnsProviders, ARecordTextSelectsTheFirstListTextContainingIt) {
@@ -100,11 +114,8 @@ TEST(NetworkParamChecks, EmptyPortsAreReportedInFieldOrderThenDuplicates) {
 
     const NetworkParams ok = CheckNetworkParams(ports(L" 99999 ", L"80", L"554", L"555"), off);
     ASSERT_FALSE(ok.error);
-    EXPECT_EQ(ok.ports.httpPort, 99999) << "no range check";
-    EXPECT_EQ(ok.ports.onvifPort, 80);
-    EXPECT_EQ(ok.ports.rtspPort1, 554);
-    EXPECT_EQ(ok.ports.rtspPort2, 555);
-    EXPECT_EQ(ok.ports.reserved, 0);
+    EXPECT_EQ(ok.ports.ports, (device::Ports{99999, 80, 554, 555})) << "no range check";
+    EXPECT_TRUE(ok.ports.handback.empty()) << "nothing of any camera's";
 }
 
 TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
@@ -112,13 +123,14 @@ TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
     DdnsForm form{false, 2, L"", L"", L"", L""};
     NetworkParams off = CheckNetworkParams(good, form);
     ASSERT_FALSE(off.error);
-    EXPECT_EQ(off.ddns.enable, 0);
-    EXPECT_STREQ(off.ddns.provider, kProviders[2].recordText);
+    EXPECT_FALSE(off.ddns.enabled);
+    EXPECT_EQ(off.ddns.provider, QString::fromLatin1(kProviders[2].recordText));
     form.user = L"ignored";
     off = CheckNetworkParams(good, form);
-    EXPECT_STREQ(off.ddns.user, "") << "a disabled registration sends no texts";
+    EXPECT_TRUE(off.ddns.user.isEmpty()) << "a disabled registration sends no texts";
     form.provider = 7;
-    EXPECT_STREQ(CheckNetworkParams(good, form).ddns.provider, kProviders[3].recordText);
+    EXPECT_EQ(CheckNetworkParams(good, form).ddns.provider,
+              QString::fromLatin1(kProviders[3].recordText));
 
     form = {true, 0, L"", L"", L"", L""};
     EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90021");
@@ -129,15 +141,29 @@ TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
     form.host = L"cam.dynu.net";
     const NetworkParams on = CheckNetworkParams(good, form);
     ASSERT_FALSE(on.error) << "entry 0 needs no hash";
-    EXPECT_EQ(on.ddns.enable, 1);
-    EXPECT_STREQ(on.ddns.user, "u");
-    EXPECT_STREQ(on.ddns.password, "p\\'w") << "texts go to the SDK escaped";
-    EXPECT_STREQ(on.ddns.host, "cam.dynu.net");
+    EXPECT_TRUE(on.ddns.enabled);
+    EXPECT_EQ(on.ddns.user, "u");
+    EXPECT_EQ(on.ddns.password, "p'w") << "as typed: the driver escapes it";
+    EXPECT_EQ(on.ddns.host, "cam.dynu.net");
+    EXPECT_TRUE(on.ddns.hash.isEmpty());
 
+    form.hash = std::wstring(200, L'h');
+    EXPECT_FALSE(CheckNetworkParams(good, form).error) << "a hash nobody uses is no error";
+    EXPECT_TRUE(CheckNetworkParams(good, form).ddns.hash.isEmpty()) << "and does not go out";
     form.provider = kHashProvider;
+    const NetworkParams longHash = CheckNetworkParams(good, form);
+    EXPECT_EQ(messageOf(longHash), L"90029") << "a hash the provider needs must fit";
+    ASSERT_TRUE(longHash.field);
+    EXPECT_STREQ(longHash.field->id, kDdnsHashLabel.id);
+    form.hash = L"";
     EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90024");
     form.hash = L"abc123";
-    EXPECT_STREQ(CheckNetworkParams(good, form).ddns.hash, "abc123");
+    EXPECT_EQ(CheckNetworkParams(good, form).ddns.hash, "abc123");
+    form.user = std::wstring(15, L'\'');
+    EXPECT_FALSE(CheckNetworkParams(good, form).error) << "thirty escaped bytes fit in 32";
+    form.user += L'\'';
+    ASSERT_TRUE(CheckNetworkParams(good, form).field);
+    EXPECT_STREQ(CheckNetworkParams(good, form).field->id, kDdnsUserLabel.id);
     // Port errors come before any DDNS field.
     EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"80", L"80", L"1", L"2"),
                                            {true, 1, L"", L"", L"", L""})),

@@ -1,5 +1,5 @@
 // The Video Previews rules without a window: the slider scale, the lists,
-// and the bytes of the records the page sends.
+// the settings the page sends and the bytes they reach the camera as.
 
 #include "operations/preview/PreviewRules.h"
 #include "protocols/qv/QvRecords.h"
@@ -30,23 +30,23 @@ TEST(PreviewScale, SliderPositionsSendWholeDeviceValues) {
     EXPECT_EQ(DeviceFromSlider(0), 0);
     // The scale loses the remainder both ways: Default's 128 comes back as 127.
     EXPECT_EQ(DeviceFromSlider(SliderFromDevice(128)), 127);
-    const QvImagingSettings defaults = DefaultPicture();
+    const orv::device::PictureSettings defaults = DefaultPicture();
     EXPECT_EQ(SliderFromDevice(defaults.brightness), 50);
     EXPECT_EQ(defaults.contrast, 128);
     EXPECT_EQ(defaults.saturation, 128);
 }
 
 TEST(PreviewScale, AMovedSliderReplacesOnlyItsOwnField) {
-    const QvImagingSettings camera{10, 20, 30};
-    const QvImagingSettings b = WithSliderPosition(camera, PictureField::Brightness, 50);
+    const orv::device::PictureSettings camera{10, 20, 30};
+    const orv::device::PictureSettings b = WithSliderPosition(camera, PictureField::Brightness, 50);
     EXPECT_EQ(b.brightness, 127);
     EXPECT_EQ(b.contrast, 20);
     EXPECT_EQ(b.saturation, 30);
-    const QvImagingSettings c = WithSliderPosition(camera, PictureField::Contrast, 100);
+    const orv::device::PictureSettings c = WithSliderPosition(camera, PictureField::Contrast, 100);
     EXPECT_EQ(c.brightness, 10);
     EXPECT_EQ(c.contrast, 255);
     EXPECT_EQ(c.saturation, 30);
-    const QvImagingSettings s = WithSliderPosition(camera, PictureField::Saturation, 0);
+    const orv::device::PictureSettings s = WithSliderPosition(camera, PictureField::Saturation, 0);
     EXPECT_EQ(s.brightness, 10);
     EXPECT_EQ(s.contrast, 20);
     EXPECT_EQ(s.saturation, 0);
@@ -78,10 +78,13 @@ TEST(PreviewLists, ExposureLevelsAndIrCutTextsInCodeOrder) {
 }
 
 TEST(PreviewRecords, CodesGoInAndOutAtTheirOffsetsAndNothingElseChanges) {
-    QvImagingConfig record;
-    std::memset(&record, 0xA5, sizeof record);
-    const QvImagingConfig before = record;
-    PutCodes(record, ImagingCodes{7, 3, 1});
+    QvImagingConfig before;
+    std::memset(&before, 0xA5, sizeof before);
+    orv::device::ImageSettings image = orv::qv::ImageOf(before);
+    PutCodes(image, ImagingCodes{7, 3, 1});
+    EXPECT_EQ(image.irCut, orv::device::IrCutMode::Day);
+    EXPECT_EQ(CodesOf(image), (ImagingCodes{7, 3, 1}));
+    const QvImagingConfig record = orv::qv::RecordOf(image);
     const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
     const auto* old = reinterpret_cast<const unsigned char*>(&before);
     EXPECT_EQ(bytes[8], 1);  // IR-cut
@@ -92,7 +95,12 @@ TEST(PreviewRecords, CodesGoInAndOutAtTheirOffsetsAndNothingElseChanges) {
             EXPECT_EQ(bytes[i], old[i]) << "byte " << i;
         }
     }
-    EXPECT_EQ(CodesOf(record), (ImagingCodes{7, 3, 1}));
+    image = orv::qv::ImageOf(QvImagingConfig{});
+    for (const std::uint8_t irCut : {2, 1, 0}) {
+        PutCodes(image, ImagingCodes{0, 0, irCut});
+        EXPECT_EQ(CodesOf(image).irCutMode, irCut) << "the list's order";
+        EXPECT_EQ(orv::qv::RecordOf(image).irCutMode, irCut) << "the camera's code";
+    }
 }
 
 TEST(PreviewRecords, PlayRecordCarriesTheWindowAtBytesFourToSeven) {

@@ -1,22 +1,29 @@
 // The Video/Image rules: model classes, the lists each class and mains
-// frequency offer, where a camera's codes land, the reference camera of a
-// checked set, and the records a save builds.
+// frequency offer, where a camera's values land, the reference camera of a
+// checked set, the settings a save builds, and that the lists' sizes are the
+// ones the maker's cameras name by code.
 
 #include "operations/batchset/VideoImageRules.h"
+#include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-
 namespace bs = orv::batchset;
+namespace device = orv::device;
 
 namespace {
 
-tagQvIpcInfo withModel(const char* model) {
-    tagQvIpcInfo r{};
-    std::snprintf(r.Model, sizeof r.Model, "%s", model);
-    return r;
+device::DeviceInfo withModel(const char* model) {
+    device::DeviceInfo d;
+    d.model = QString::fromLatin1(model);
+    return d;
+}
+
+device::StreamSettings sized(int width, int height) {
+    device::StreamSettings s;
+    s.width = width;
+    s.height = height;
+    return s;
 }
 
 // A form as the page shows it for a class-3 camera at 60 Hz: 1080P, 25 fps,
@@ -72,11 +79,11 @@ TEST(VideoImageModelClass, FirstMatchingRuleOfTheModelTextWins) {
     }
 }
 
-TEST(VideoImageModelClass, ModelTextStopsAtTheFieldsEnd) {
-    tagQvIpcInfo r{};
-    std::memset(r.Model, '9', sizeof r.Model); // no terminator at all
-    EXPECT_EQ(bs::ModelText(r).size(), sizeof r.Model);
-    EXPECT_EQ(bs::ModelClass(bs::ModelText(r)), 1);
+TEST(VideoImageModelClass, TheClassIsReadFromTheReportedModel) {
+    device::DeviceInfo d = withModel("QV-N3951");
+    d.displayModel = QStringLiteral("Tor Kamera");
+    EXPECT_EQ(bs::ModelText(d), "QV-N3951") << "not the model shown to people";
+    EXPECT_EQ(bs::ModelClass(bs::ModelText(d)), 1);
 }
 
 TEST(VideoImagePrimarySizes, EachClassStartsAtItsFirstCodeAndPositionsFollowCodes) {
@@ -98,12 +105,12 @@ TEST(VideoImagePrimarySizes, EachClassStartsAtItsFirstCodeAndPositionsFollowCode
         EXPECT_EQ(list.front(), c.first);
         EXPECT_EQ(list.back(), "D1(704*576)");
         for (int position = 0; position < static_cast<int>(list.size()); ++position) {
-            const int code = bs::PrimarySizeCode(c.modelClass, position);
+            const int code = bs::PrimarySizeAt(c.modelClass, position);
             EXPECT_EQ(all[static_cast<size_t>(code)], list[static_cast<size_t>(position)]);
             EXPECT_EQ(bs::PrimarySizePosition(c.modelClass, code), position);
         }
-        EXPECT_EQ(bs::PrimarySizeCode(c.modelClass, static_cast<int>(c.count)), -1);
-        EXPECT_EQ(bs::PrimarySizeCode(c.modelClass, -1), -1);
+        EXPECT_EQ(bs::PrimarySizeAt(c.modelClass, static_cast<int>(c.count)), -1);
+        EXPECT_EQ(bs::PrimarySizeAt(c.modelClass, -1), -1);
     }
     // Class 1 shows D1 second; codes its list lacks select nothing.
     EXPECT_EQ(bs::PrimarySizePosition(1, 6), 1);
@@ -115,20 +122,46 @@ TEST(VideoImagePrimarySizes, EachClassStartsAtItsFirstCodeAndPositionsFollowCode
 TEST(VideoImageSecondarySizes, NormalListSkips176AndThe3MListHoldsItAlone) {
     EXPECT_EQ(bs::SecondarySizes(false), (bs::Entries{"640*480", "640*368", "320*240", "320*192"}));
     EXPECT_EQ(bs::SecondarySizes(true), (bs::Entries{"176*144"}));
-    // A camera's codes: 0-2 on the same position, 3 and 4 one lower.
-    EXPECT_EQ(bs::SecondarySizePosition(0), 0);
-    EXPECT_EQ(bs::SecondarySizePosition(1), 1);
-    EXPECT_EQ(bs::SecondarySizePosition(2), 2);
-    EXPECT_EQ(bs::SecondarySizePosition(3), 2);
-    EXPECT_EQ(bs::SecondarySizePosition(4), 3);
-    EXPECT_EQ(bs::SecondarySizePosition(5), -1);
-    // What a save sends back for each position.
-    EXPECT_EQ(bs::SecondarySizeCode(0, false), 0);
-    EXPECT_EQ(bs::SecondarySizeCode(1, false), 1);
-    EXPECT_EQ(bs::SecondarySizeCode(2, false), 3);
-    EXPECT_EQ(bs::SecondarySizeCode(3, false), 4);
-    EXPECT_EQ(bs::SecondarySizeCode(4, false), -1);
-    EXPECT_EQ(bs::SecondarySizeCode(0, true), 2);
+    // A camera's sizes land on their entries; "176*144" on "320*240".
+    EXPECT_EQ(bs::SecondarySizePosition({640, 480}), 0);
+    EXPECT_EQ(bs::SecondarySizePosition({640, 368}), 1);
+    EXPECT_EQ(bs::SecondarySizePosition({176, 144}), 2);
+    EXPECT_EQ(bs::SecondarySizePosition({320, 240}), 2);
+    EXPECT_EQ(bs::SecondarySizePosition({320, 192}), 3);
+    EXPECT_EQ(bs::SecondarySizePosition({0, 0}), -1) << "a size without a name";
+    // What a save sends back for each position: the size its entry names.
+    for (const bool for3M : {false, true}) {
+        const bs::Entries list = bs::SecondarySizes(for3M);
+        for (int i = 0; i < static_cast<int>(list.size()); ++i) {
+            const bs::FrameSize size = bs::SecondarySize(i, for3M);
+            EXPECT_EQ(std::to_string(size.width) + "*" + std::to_string(size.height),
+                      list[static_cast<size_t>(i)]);
+        }
+    }
+    EXPECT_EQ(bs::SecondarySize(4, false), bs::FrameSize{});
+    EXPECT_EQ(bs::SecondarySize(-1, false), bs::FrameSize{});
+}
+
+TEST(VideoImageSizes, EveryEntryIsASizeTheMakersCamerasNameByCode) {
+    const bs::Entries all = bs::AllPrimarySizes();
+    for (int number = 0; number < static_cast<int>(all.size()); ++number) {
+        const bs::FrameSize size = bs::PrimarySize(number);
+        EXPECT_NE(all[static_cast<size_t>(number)].find(std::to_string(size.width) + "*" +
+                                                        std::to_string(size.height)),
+                  std::string::npos);
+        EXPECT_EQ(bs::PrimarySizeNumber(size), number);
+        EXPECT_GE(orv::qv::FrameSizeCode(device::StreamKind::Primary, size.width, size.height), 0)
+            << all[static_cast<size_t>(number)];
+    }
+    EXPECT_EQ(bs::PrimarySize(7), bs::FrameSize{});
+    EXPECT_EQ(bs::PrimarySizeNumber({0, 0}), -1);
+    for (const bool for3M : {false, true}) {
+        for (int i = 0; i < static_cast<int>(bs::SecondarySizes(for3M).size()); ++i) {
+            const bs::FrameSize size = bs::SecondarySize(i, for3M);
+            EXPECT_GE(
+                orv::qv::FrameSizeCode(device::StreamKind::Secondary, size.width, size.height), 0);
+        }
+    }
 }
 
 TEST(VideoImageFrameRates, SixtyHertzStartsAt30OtherFrequenciesAt25) {
@@ -139,8 +172,8 @@ TEST(VideoImageFrameRates, SixtyHertzStartsAt30OtherFrequenciesAt25) {
     EXPECT_EQ(bs::NormalFrameRates(0), at50) << "a failed imaging read is not 60 Hz";
     EXPECT_EQ(bs::InitialFrameRates(), at60);
     for (int frequency : {50, 60}) {
-        EXPECT_EQ(bs::PrimaryFrameRates(bs::kCode5M, frequency), (bs::Entries{"8"}));
-        EXPECT_EQ(bs::PrimaryFrameRates(bs::kCode3M, frequency), (bs::Entries{"15", "8"}));
+        EXPECT_EQ(bs::PrimaryFrameRates(bs::kSize5M, frequency), (bs::Entries{"8"}));
+        EXPECT_EQ(bs::PrimaryFrameRates(bs::kSize3M, frequency), (bs::Entries{"15", "8"}));
         for (int code : {2, 3, 4, 5, 6, -1}) {
             EXPECT_EQ(bs::PrimaryFrameRates(code, frequency), bs::NormalFrameRates(frequency));
         }
@@ -216,34 +249,40 @@ TEST(VideoImageSave, EmptyIFrameFieldsStopTheSave) {
     EXPECT_EQ(p.secondary.iFrameInterval, 0);
 }
 
-TEST(VideoImageSave, RecordsCarryTheCodesOfTheSelections) {
+TEST(VideoImageSave, SettingsCarryTheValuesOfTheSelections) {
     const bs::VideoImageParams p = bs::BuildVideoImageParams(class3Form());
     ASSERT_FALSE(p.error);
-    EXPECT_EQ(p.imaging.powerLineFrequency, 60);
-    EXPECT_EQ(p.imaging.outdoorMode, 1);
-    EXPECT_EQ(p.imaging.localDisplay, 2);
+    EXPECT_EQ(p.image.powerLineHz, 60);
+    EXPECT_TRUE(p.image.indoor);
+    EXPECT_EQ(p.image.localDisplay, device::LocalDisplay::Pal);
 
-    QvVideoConfig primary{};
-    primary.stream = 1;
-    primary.frameSize = 2; // class 3 position 0 is 1080P
+    const auto same = [](const device::StreamSettings& a, const device::StreamSettings& b) {
+        return std::tie(a.enabled, a.codec, a.width, a.height, a.frameRate, a.bitRateKbps,
+                        a.rateControl, a.iFrameInterval, a.handback) ==
+               std::tie(b.enabled, b.codec, b.width, b.height, b.frameRate, b.bitRateKbps,
+                        b.rateControl, b.iFrameInterval, b.handback);
+    };
+    device::StreamSettings primary = sized(1920, 1080); // class 3 position 0
+    primary.enabled = false;
+    primary.codec = device::VideoCodec::H264;
     primary.frameRate = 25;
-    primary.bitRate = 4096;
-    primary.bitRateControl = 1;
+    primary.bitRateKbps = 4096;
+    primary.rateControl = device::RateControl::Variable;
     primary.iFrameInterval = 20;
-    EXPECT_EQ(std::memcmp(&p.primary, &primary, sizeof primary), 0);
+    EXPECT_TRUE(same(p.primary, primary));
 
-    QvVideoConfig secondary{};
-    secondary.enabled = 1;
-    secondary.codec = 1;
-    secondary.frameSize = 3; // position 2 is "320*240"
+    device::StreamSettings secondary = sized(320, 240); // position 2
+    secondary.enabled = true;
+    secondary.codec = device::VideoCodec::Mpeg4;
     secondary.frameRate = 15;
-    secondary.bitRate = 384;
+    secondary.bitRateKbps = 384;
+    secondary.rateControl = device::RateControl::Constant;
     secondary.iFrameInterval = 30;
-    EXPECT_EQ(std::memcmp(&p.secondary, &secondary, sizeof secondary), 0);
+    EXPECT_TRUE(same(p.secondary, secondary));
 
     bs::VideoImageForm f = class3Form();
     f.powerLine = 1;
-    EXPECT_EQ(bs::BuildVideoImageParams(f).imaging.powerLineFrequency, 50);
+    EXPECT_EQ(bs::BuildVideoImageParams(f).image.powerLineHz, 50);
 }
 
 TEST(VideoImageSave, LargestSizesAt50HzLeaveTheFrameRateToTheCamera) {
@@ -269,24 +308,27 @@ TEST(VideoImageSave, LargestSizesAt50HzLeaveTheFrameRateToTheCamera) {
         f.primary.frameSize = c.position;
         f.primary.frameRate = c.expectedRate == 0 ? 15 : c.expectedRate;
         const bs::VideoImageParams p = bs::BuildVideoImageParams(f);
-        EXPECT_EQ(p.primary.frameSize, c.expectedCode) << c.model << " " << c.position;
+        EXPECT_EQ(bs::SizeOf(p.primary), bs::PrimarySize(c.expectedCode))
+            << c.model << " " << c.position;
         EXPECT_EQ(p.primary.frameRate, c.expectedRate) << c.model << " " << c.frequency;
         // 3M sends "176*144" for the secondary stream whatever its list shows.
-        EXPECT_EQ(p.secondary.frameSize, c.expectedCode == bs::kCode3M ? 2 : 3);
+        const bs::FrameSize secondary =
+            c.expectedCode == bs::kSize3M ? bs::FrameSize{176, 144} : bs::FrameSize{320, 240};
+        EXPECT_EQ(bs::SizeOf(p.secondary), secondary);
     }
 }
 
 TEST(VideoImageSave, ListsWithoutSelectionKeepWhatTheCameraReported) {
     bs::VideoImageForm f = class3Form();
-    f.shownPrimary.frameSize = 3;
+    f.shownPrimary = sized(1600, 1200);
     f.shownPrimary.frameRate = 20;
-    f.shownPrimary.bitRate = 3000;
-    f.shownSecondary.frameSize = 4;
+    f.shownPrimary.bitRateKbps = 3000;
+    f.shownSecondary = sized(320, 192);
     f.shownSecondary.frameRate = 10;
-    f.shownSecondary.bitRate = 300;
-    f.shownSecondary.codec = 2;
-    f.shownImaging.powerLineFrequency = 60;
-    f.shownImaging.outdoorMode = 1;
+    f.shownSecondary.bitRateKbps = 300;
+    f.shownSecondary.codec = device::VideoCodec::Other;
+    f.shownImage.powerLineHz = 60;
+    f.shownImage.indoor = true;
     f.primary.frameRate.reset();
     f.primary.bitRate.reset();
     f.secondary.frameRate.reset();
@@ -296,20 +338,87 @@ TEST(VideoImageSave, ListsWithoutSelectionKeepWhatTheCameraReported) {
     f.powerLine.reset();
     f.outdoor.reset();
     bs::VideoImageParams p = bs::BuildVideoImageParams(f);
-    EXPECT_EQ(p.primary.frameSize, 2) << "the selected size still counts";
+    EXPECT_EQ(bs::SizeOf(p.primary), (bs::FrameSize{1920, 1080})) << "the selected size counts";
     EXPECT_EQ(p.primary.frameRate, 20);
-    EXPECT_EQ(p.primary.bitRate, 3000);
+    EXPECT_EQ(p.primary.bitRateKbps, 3000);
     EXPECT_EQ(p.secondary.frameRate, 10);
-    EXPECT_EQ(p.secondary.bitRate, 300);
-    EXPECT_EQ(p.secondary.codec, 2);
-    EXPECT_EQ(p.secondary.frameSize, 4);
-    EXPECT_EQ(p.imaging.powerLineFrequency, 60);
-    EXPECT_EQ(p.imaging.outdoorMode, 1);
-    EXPECT_EQ(p.imaging.localDisplay, 2);
+    EXPECT_EQ(p.secondary.bitRateKbps, 300);
+    EXPECT_EQ(p.secondary.codec, device::VideoCodec::Other) << "the camera's own codec";
+    EXPECT_EQ(bs::SizeOf(p.secondary), (bs::FrameSize{320, 192}));
+    EXPECT_EQ(p.image.powerLineHz, 60);
+    EXPECT_TRUE(p.image.indoor);
+    EXPECT_EQ(p.image.localDisplay, device::LocalDisplay::Pal);
 
-    // A size the class does not offer stays the camera's own code.
+    // A size the class does not offer stays the camera's own.
     f.primary.frameSize.reset();
     p = bs::BuildVideoImageParams(f);
-    EXPECT_EQ(p.primary.frameSize, 3);
-    EXPECT_EQ(bs::SelectedPrimarySizeCode(f), 3);
+    EXPECT_EQ(bs::SizeOf(p.primary), (bs::FrameSize{1600, 1200}));
+    EXPECT_EQ(bs::SelectedPrimarySize(f), 3);
+}
+
+TEST(VideoImageSave, ACodeWithoutANameGoesBackToTheCameraAsItCame) {
+    // The camera reports a frame size and codec the maker's list has no
+    // name for; a Save that leaves both lists unselected sends them back.
+    QvVideoConfig camera{};
+    camera.stream = 0;
+    camera.enabled = 1;
+    camera.codec = 7;
+    camera.frameSize = 9;
+    camera.deviceTag = 0x1234;
+    const device::StreamSettings shown = orv::qv::StreamOf(camera);
+    ASSERT_EQ(bs::SizeOf(shown), bs::FrameSize{});
+
+    bs::VideoImageForm f = class3Form();
+    f.shownSecondary = shown;
+    f.secondary.frameSize.reset();
+    f.secondary.codec.reset();
+    device::StreamSettings sent = bs::BuildVideoImageParams(f).secondary;
+    sent.handback = shown.handback; // the camera's own, read before the Set
+    const QvVideoConfig wire = orv::qv::RecordOf(device::StreamKind::Secondary, sent);
+    EXPECT_EQ(wire.frameSize, 9);
+    EXPECT_EQ(wire.codec, 7);
+    EXPECT_EQ(wire.deviceTag, 0x1234u);
+    EXPECT_EQ(wire.frameRate, 15) << "the selections still count";
+
+    f.secondary.frameSize = 0;
+    sent = bs::BuildVideoImageParams(f).secondary;
+    sent.handback = shown.handback;
+    EXPECT_EQ(orv::qv::RecordOf(device::StreamKind::Secondary, sent).frameSize, 0)
+        << "a chosen size replaces it";
+}
+
+TEST(VideoImageChecked, OnlyChangedOrHandSetFieldsReachTheCamerasOwn) {
+    const bs::VideoImageParams shown = bs::BuildVideoImageParams(class3Form());
+    bs::VideoImageForm f = class3Form();
+    f.secondary.frameSize = 0;
+    f.localDisplay = 0;
+    const bs::VideoImageParams now = bs::BuildVideoImageParams(f);
+
+    bs::StreamFields byHand;
+    byHand.bitRate = true; // set to the value shown, by hand
+    const bs::StreamFields fields = bs::ChangedStreamFields(shown.secondary, now.secondary, byHand);
+    EXPECT_TRUE(fields.frameSize);
+    EXPECT_TRUE(fields.bitRate);
+    EXPECT_FALSE(fields.codec || fields.enabled || fields.frameRate || fields.bitRateControl ||
+                 fields.iFrameInterval);
+
+    device::StreamSettings camera = sized(640, 368);
+    camera.codec = device::VideoCodec::Mjpeg;
+    camera.bitRateKbps = 1024;
+    camera.handback = "own";
+    bs::MergeStream(camera, now.secondary, fields);
+    EXPECT_EQ(bs::SizeOf(camera), (bs::FrameSize{640, 480}));
+    EXPECT_EQ(camera.bitRateKbps, 384);
+    EXPECT_EQ(camera.codec, device::VideoCodec::Mjpeg) << "untouched: the camera's";
+    EXPECT_EQ(camera.handback, "own");
+
+    const bs::ImagingFields image = bs::ChangedImagingFields(shown.image, now.image, {});
+    EXPECT_TRUE(image.localDisplay);
+    EXPECT_FALSE(image.powerLine || image.outdoor);
+    device::ImageSettings own;
+    own.powerLineHz = 50;
+    own.localDisplay = device::LocalDisplay::Ntsc;
+    bs::MergeImaging(own, now.image, image);
+    EXPECT_EQ(own.localDisplay, device::LocalDisplay::Off);
+    EXPECT_EQ(own.powerLineHz, 50);
 }
