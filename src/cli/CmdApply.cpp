@@ -39,20 +39,21 @@ int RunApply(const Command& command, const Options& options) {
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, selected, localNow());
+    const BuildResult built = BuildProfile(*read.profile, selected, session.Drivers(), localNow());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }
     const BuiltProfile& profile = *built.built;
     if (options.Has("dry-run")) {
-        return session.ShowDryRun(
-            selected, [&](const device::DeviceInfo& c) { return profile.Describe(c); });
+        return session.ShowDryRun(selected,
+                                  [&](const device::DeviceInfo& c) { return profile.Describe(c); });
     }
     jobs::JobSpec order;
     order.name = "Apply";
     order.targets = selected;
     order.credentials = session.LoginData().credentials;
-    order.operations = batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
+    order.operations =
+        batchset::CBatchOperations::ReportedOperations(profile.StepsFor(selected[0]));
     order.work = [&profile](jobs::CameraRun& run) {
         batchset::CBatchOperations::RunSteps(profile.StepsFor(run.Device()), run);
     };

@@ -54,22 +54,22 @@ int RunSetIp(const Command& command, const Options& options) {
     if (content.error != FileError::None) {
         return BadInput(file + ": " + std::string(Describe(content.error)));
     }
-    const plan::Plan plan = plan::ReadPlan(content.bytes);
-    if (!plan.problems.empty()) {
-        for (const plan::PlanProblem& p : plan.problems) {
-            Note(plan::ProblemText(file, p));
-        }
-        return BadInput("the plan is refused; nothing was sent");
-    }
     std::string error;
     const std::optional<int> verifySeconds = options.Number("verify-seconds", 20, 1, 600, error);
     if (!verifySeconds) {
         return BadInput(error);
     }
-
+    // Before discovery: the drivers judge the plan's names.
     CSession session(command, options);
     if (const int status = session.Begin(); status != kExitOk) {
         return status;
+    }
+    const plan::Plan plan = plan::ReadPlan(content.bytes, session.Drivers());
+    if (!plan.problems.empty()) {
+        for (const plan::PlanProblem& p : plan.problems) {
+            Note(plan::ProblemText(file, p));
+        }
+        return BadInput("the plan is refused; nothing was sent");
     }
     if (const int status = session.Discover(); status != kExitOk) {
         return status;

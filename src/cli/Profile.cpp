@@ -1,9 +1,7 @@
 #include "Profile.h"
 
 #include "lang/Language.h"
-#include "operations/batchset/TextRoom.h"
 #include "operations/batchset/VideoImageRules.h"
-#include "operations/common/NameRules.h"
 #include "text/TextConv.h"
 
 #include <nlohmann/json.hpp>
@@ -505,7 +503,7 @@ std::string entryAt(const bs::Entries& entries, int i) {
 } // namespace
 
 BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceInfo>& targets,
-                         const bs::DateTime& now) {
+                         const device::CDriverSet& drivers, const bs::DateTime& now) {
     BuildResult result;
     BuiltProfile built;
     const auto fail = [&](ProfileError e) {
@@ -535,12 +533,10 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
             if (!name) {
                 return fail({"name", "knows {n}, {n:0W} (W digits) and {mac} only", 0});
             }
-            const std::wstring wide = FromUtf8(*name);
-            char converted[32] = {};
-            // The System page's conversion: what does not fit would go out
-            // empty, so it is refused here.
-            if (!IsValidUtf8(*name) || CutDeviceName(wide) != wide ||
-                WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
+            // A name a camera would not keep whole is refused here, as the
+            // System page refuses it.
+            if (!IsValidUtf8(*name) ||
+                !drivers.Takes(device::TextField::Name, QString::fromStdString(*name))) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
             built.names[camera.id] = {*name};
@@ -560,7 +556,7 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
         built.ports = checked.ports;
     }
     if (p.ddns) {
-        const bs::NetworkParams checked = bs::CheckDdns(*p.ddns);
+        const bs::NetworkParams checked = bs::CheckDdns(*p.ddns, drivers);
         if (checked.error && checked.field) {
             // A text a camera cannot keep whole: the rule names the field.
             const std::pair<const Message*, const char*> labels[] = {
@@ -699,11 +695,7 @@ std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera
     const auto line = [&](bs::Operation op, const std::string& what) {
         lines.push_back(std::string(bs::OperationWords(op)) + ": " + what);
     };
-    // Texts as a camera keeps them: converted and escaped.
-    const auto text = [](const QString& t) { return ToAnsi(t.toStdWString()); };
-    const auto kept = [](const bs::TextRoom& room, const QString& t) {
-        return bs::KeptText(room, t.toStdWString());
-    };
+    const auto text = [](const QString& t) { return t.toStdString(); };
     if (time) {
         line(bs::Operation::SetSystemDate,
              time->useTimeServer
@@ -726,8 +718,7 @@ std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera
     if (ddns) {
         line(bs::Operation::SetDdns, ddns->enabled
                                          ? "on, " + text(ddns->provider) + ", host " +
-                                               kept(bs::kDdnsHostRoom, ddns->host) + ", user " +
-                                               kept(bs::kDdnsUserRoom, ddns->user)
+                                               text(ddns->host) + ", user " + text(ddns->user)
                                          : std::string("off"));
     }
     if (image) {

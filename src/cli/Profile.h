@@ -116,9 +116,10 @@ struct BuildResult {
     std::optional<ProfileError> error;
 };
 // `targets` in any order: the {n} counter numbers them by IPv4 address,
-// lowest first; `now` is the
-// computer's local time, sent by the "computer" date mode.
+// lowest first; names and DDNS texts must be taken whole by every driver
+// in `drivers`; `now` is the computer's local time, sent by the "computer"
+// date mode.
 BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<device::DeviceInfo>& targets,
-                         const batchset::DateTime& now);
+                         const device::CDriverSet& drivers, const batchset::DateTime& now);
 
 } // namespace orv::cli

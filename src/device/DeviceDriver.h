@@ -35,8 +35,9 @@ public:
 };
 
 // The texts a person types for a camera that a protocol may hold in fields
-// of fixed size: the login and the name an address change carries.
-enum class TextField { User, Password, Name };
+// of fixed size: the login (also a new password), the camera's name and the
+// DDNS registration.
+enum class TextField { User, Password, Name, DdnsUser, DdnsPassword, DdnsHost, DdnsHash };
 
 struct AddressChange {
     std::uint32_t address = 0;

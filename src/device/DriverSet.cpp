@@ -15,6 +15,24 @@ bool CDriverSet::Takes(TextField field, const QString& text) const {
     return true;
 }
 
+QString CDriverSet::Cut(TextField field, const QString& text) const {
+    if (Takes(field, text)) {
+        return text;
+    }
+    // A longer beginning never takes fewer bytes: the longest one taken is
+    // found by halving.
+    qsizetype taken = 0;
+    qsizetype refused = text.size();
+    while (refused - taken > 1) {
+        const qsizetype middle = taken + (refused - taken) / 2;
+        (Takes(field, text.left(middle)) ? taken : refused) = middle;
+    }
+    if (taken > 0 && text.at(taken - 1).isHighSurrogate()) {
+        --taken;
+    }
+    return text.left(taken);
+}
+
 IDeviceDriver* CDriverSet::For(const DeviceInfo& device) const {
     for (const ServiceAddress& service : device.services) {
         for (IDeviceDriver* driver : m_drivers) {

@@ -18,6 +18,9 @@ public:
     const std::vector<IDeviceDriver*>& All() const { return m_drivers; }
     // Whether every driver takes `text` whole in `field`.
     bool Takes(TextField field, const QString& text) const;
+    // The longest beginning of `text` that every driver takes, never
+    // splitting a character.
+    QString Cut(TextField field, const QString& text) const;
     // Nothing when no protocol of the camera has a driver.
     IDeviceDriver* For(const DeviceInfo& device) const;
     // Fault::NotSupported when no protocol of the camera has a driver.

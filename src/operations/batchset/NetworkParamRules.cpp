@@ -1,7 +1,5 @@
 #include "NetworkParamRules.h"
 
-#include "TextRoom.h"
-
 #include <string_view>
 
 namespace orv::batchset {
@@ -40,9 +38,11 @@ QString text(const std::wstring& text) {
     return QString::fromStdWString(text);
 }
 
-// The text as a camera keeps it: whole, or empty where it does not fit.
-QString kept(const TextRoom& room, const std::wstring& typed) {
-    return Takes(room, typed) ? text(typed) : QString();
+// The text as the cameras keep it: whole, or empty where one does not fit.
+QString kept(const device::CDriverSet& drivers, device::TextField field,
+             const std::wstring& typed) {
+    const QString whole = text(typed);
+    return drivers.Takes(field, whole) ? whole : QString();
 }
 
 // Decimal value of a digits-only field; the field takes at most five digits,
@@ -60,12 +60,13 @@ int portValue(const std::wstring& text) {
 
 } // namespace
 
-NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns) {
+NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns,
+                                 const device::CDriverSet& drivers) {
     NetworkParams out = CheckPorts(ports);
     if (out.error) {
         return out;
     }
-    const NetworkParams checked = CheckDdns(ddns);
+    const NetworkParams checked = CheckDdns(ddns, drivers);
     out.ddns = checked.ddns;
     out.error = checked.error;
     out.field = checked.field;
@@ -106,7 +107,7 @@ NetworkParams CheckPorts(const PortForm& form) {
     return out;
 }
 
-NetworkParams CheckDdns(const DdnsForm& ddns) {
+NetworkParams CheckDdns(const DdnsForm& ddns, const device::CDriverSet& drivers) {
     NetworkParams out;
     const int provider =
         ddns.provider >= 0 && ddns.provider < kProviderCount ? ddns.provider : kProviderCount - 1;
@@ -121,16 +122,16 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
         const Message& empty;
         const Message& label;
         bool required;
-        const TextRoom& room;
+        device::TextField kind;
         QString& slot;
     };
     const Field fields[] = {
-        {ddns.user, kDdnsUserEmpty, kDdnsUserLabel, true, kDdnsUserRoom, d.user},
-        {ddns.password, kDdnsPasswordEmpty, kDdnsPasswordLabel, true, kDdnsPasswordRoom,
-         d.password},
-        {ddns.host, kDdnsHostEmpty, kDdnsHostLabel, true, kDdnsHostRoom, d.host},
-        {ddns.hash, kDdnsHashEmpty, kDdnsHashLabel, provider == kHashProvider, kDdnsHashRoom,
-         d.hash},
+        {ddns.user, kDdnsUserEmpty, kDdnsUserLabel, true, device::TextField::DdnsUser, d.user},
+        {ddns.password, kDdnsPasswordEmpty, kDdnsPasswordLabel, true,
+         device::TextField::DdnsPassword, d.password},
+        {ddns.host, kDdnsHostEmpty, kDdnsHostLabel, true, device::TextField::DdnsHost, d.host},
+        {ddns.hash, kDdnsHashEmpty, kDdnsHashLabel, provider == kHashProvider,
+         device::TextField::DdnsHash, d.hash},
     };
     for (const Field& field : fields) {
         const std::wstring typed = trimmed(field.text);
@@ -139,12 +140,12 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
             return out;
         }
         // A hash that the chosen provider does not use may stay behind.
-        if (!Takes(field.room, typed) && field.required) {
+        if (field.required && !drivers.Takes(field.kind, text(typed))) {
             out.error = kTooLongForCamera;
             out.field = field.label;
             return out;
         }
-        field.slot = kept(field.room, typed);
+        field.slot = kept(drivers, field.kind, typed);
     }
     return out;
 }
@@ -154,7 +155,7 @@ NetworkParams CheckDdns(const DdnsForm& ddns) {
 namespace orv::batchset {
 
 CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const DdnsForm& shownDdns,
-                           const DdnsForm& typedDdns) {
+                           const DdnsForm& typedDdns, const device::CDriverSet& drivers) {
     CheckedChange out;
     const auto touched = [](const std::wstring& before, const std::wstring& now,
                             std::optional<std::int32_t>& slot) {
@@ -186,17 +187,19 @@ CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const D
     d.host = trimmed(shownDdns.host) != trimmed(typedDdns.host);
     d.hash = trimmed(shownDdns.hash) != trimmed(typedDdns.hash);
     if (d.Any()) {
-        const NetworkParams checked = CheckDdns(typedDdns);
+        const NetworkParams checked = CheckDdns(typedDdns, drivers);
         out.error = checked.error;
         out.field = checked.field;
         d.settings = checked.ddns;
         if (!typedDdns.enable) {
             // Switched off: the texts as typed still go where they were
             // touched, so a later switch-on finds them.
-            d.settings.user = kept(kDdnsUserRoom, trimmed(typedDdns.user));
-            d.settings.password = kept(kDdnsPasswordRoom, trimmed(typedDdns.password));
-            d.settings.host = kept(kDdnsHostRoom, trimmed(typedDdns.host));
-            d.settings.hash = kept(kDdnsHashRoom, trimmed(typedDdns.hash));
+            using device::TextField;
+            d.settings.user = kept(drivers, TextField::DdnsUser, trimmed(typedDdns.user));
+            d.settings.password =
+                kept(drivers, TextField::DdnsPassword, trimmed(typedDdns.password));
+            d.settings.host = kept(drivers, TextField::DdnsHost, trimmed(typedDdns.host));
+            d.settings.hash = kept(drivers, TextField::DdnsHash, trimmed(typedDdns.hash));
         }
     }
     return out;

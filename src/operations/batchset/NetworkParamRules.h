@@ -4,6 +4,7 @@
 // turn the fields into port and DDNS settings.
 
 #include "device/DeviceSession.h"
+#include "device/DriverSet.h"
 #include "operations/common/Message.h"
 
 #include <array>
@@ -64,20 +65,21 @@ struct DdnsForm {
 // fields are checked in the order HTTP, RTSP 1, RTSP 2, ONVIF; then any two
 // equal ports; there is no range check. The DDNS texts are checked only when
 // DDNS is enabled, the hash only for the provider that needs one. A DDNS
-// text a camera cannot keep whole (TextRoom) is refused (kTooLongForCamera,
-// `field` naming it) rather than sent empty; an unused hash that does not
-// fit goes out empty.
+// text that not every driver in `drivers` takes whole is refused
+// (kTooLongForCamera, `field` naming it) rather than sent empty; an unused
+// hash that does not fit goes out empty.
 struct NetworkParams {
     device::PortSettings ports;
     device::DdnsSettings ddns;
     std::optional<Message> error;
     std::optional<Message> field;
 };
-NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns);
+NetworkParams CheckNetworkParams(const PortForm& ports, const DdnsForm& ddns,
+                                 const device::CDriverSet& drivers);
 // The two halves of those checks, each on its own; `error` set as above and
 // the other settings left empty.
 NetworkParams CheckPorts(const PortForm& ports);
-NetworkParams CheckDdns(const DdnsForm& ddns);
+NetworkParams CheckDdns(const DdnsForm& ddns, const device::CDriverSet& drivers);
 
 // A checked-mode Save changes only what the installer touched: a port
 // whose text differs from what the page showed and is not empty, a DDNS
@@ -110,7 +112,7 @@ struct CheckedChange {
 // Two touched ports that are equal give kSamePort; the DDNS fields are
 // checked as in CheckDdns once any of them was touched.
 CheckedChange CheckChanges(const PortForm& shown, const PortForm& typed, const DdnsForm& shownDdns,
-                           const DdnsForm& typedDdns);
+                           const DdnsForm& typedDdns, const device::CDriverSet& drivers);
 // A camera's own ports with the change made; "HTTP 554 = RTSP1" when two
 // would then be equal (the camera keeps its ports).
 std::string ApplyPortChange(device::PortSettings& camera, const PortChange& change);

@@ -2,7 +2,6 @@
 
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "operations/common/NameRules.h"
 #include "operations/network/NetworkRules.h"
 #include "text/TextConv.h"
 #include "text/WideText.h"
@@ -192,8 +191,8 @@ std::string dotted(const std::array<int, 4>& n) {
 
 // Checks every field of a row; gives the row's address in plain dotted form
 // when it has a valid one.
-std::optional<std::string> checkRow(const PlanRow& row, MessageTexts& say,
-                                    std::vector<PlanProblem>& problems) {
+std::optional<std::string> checkRow(const PlanRow& row, const device::CDriverSet& drivers,
+                                    MessageTexts& say, std::vector<PlanProblem>& problems) {
     const auto bad = [&](const char* field, const Message& message) {
         problems.push_back({row.line, field, say(message)});
     };
@@ -224,8 +223,8 @@ std::optional<std::string> checkRow(const PlanRow& row, MessageTexts& say,
     if (!row.name.empty()) {
         if (!IsValidUtf8(row.name)) {
             problems.push_back({row.line, "name", "not UTF-8 text"});
-        } else if (const std::wstring wide = FromUtf8(row.name); CutDeviceName(wide) != wide) {
-            problems.push_back({row.line, "name", "longer than a camera keeps (31 bytes)"});
+        } else if (!drivers.Takes(device::TextField::Name, QString::fromStdString(row.name))) {
+            problems.push_back({row.line, "name", "longer than a camera keeps"});
         }
     }
     return address;
@@ -295,7 +294,7 @@ std::string MacText(const Mac& m) {
     return out;
 }
 
-Plan ReadPlan(std::string_view text) {
+Plan ReadPlan(std::string_view text, const device::CDriverSet& drivers) {
     Plan plan;
     if (text.size() > kMaxPlanBytes) {
         plan.problems.push_back({0, "", "larger than 4 MiB"});
@@ -380,7 +379,7 @@ Plan ReadPlan(std::string_view text) {
                 {row.line, "mac",
                  mac.empty() ? "missing" : "\"" + mac + "\" is not a MAC address"});
         }
-        if (const auto ip = checkRow(row, say, plan.problems)) {
+        if (const auto ip = checkRow(row, drivers, say, plan.problems)) {
             if (const auto [it, added] = ipLines.emplace(*ip, row.line); !added) {
                 plan.problems.push_back(
                     {row.line, "ip",

@@ -58,7 +58,8 @@ struct Plan {
 // gateway, http_port, name; the columns of the discovery list are allowed
 // and ignored), then one row per camera; commas or semicolons; RFC 4180
 // quoting; UTF-8 with or without a byte order mark.
-Plan ReadPlan(std::string_view text);
+// A name that not every driver in `drivers` takes whole is refused.
+Plan ReadPlan(std::string_view text, const device::CDriverSet& drivers);
 
 // "plan.csv:4: ip: Invalid IP address."
 std::string ProblemText(const std::string& file, const PlanProblem& problem);

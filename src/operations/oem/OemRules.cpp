@@ -2,7 +2,7 @@
 
 #include "log/LogFile.h"
 #include "operations/common/ResultLines.h"
-#include "protocols/qv/RecordText.h"
+#include "text/FieldText.h"
 #include "text/TextConv.h"
 
 #include <QFileInfo>

@@ -5,7 +5,6 @@
 
 #include "jobs/JobEngine.h"
 #include "operations/common/Message.h"
-#include "qvsp/QvspTypes.h"
 
 #include <cstdint>
 #include <functional>

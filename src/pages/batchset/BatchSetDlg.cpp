@@ -53,13 +53,13 @@ CBatchSetDlg::~CBatchSetDlg() {
 void CBatchSetDlg::createControls() {
     m_pages = new orv::ui::CPageContainer(this);
     m_pages->setObjectName(QStringLiteral("batchSubPages"));
-    m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_pages);
+    m_systemPage = new CSystemParamDlg(*m_operations, m_app, m_jobs.Drivers(), m_pages);
     connect(m_systemPage, &CSystemParamDlg::passwordChangeStarted, this,
             [this](const QString& password) {
                 m_passwordJob = CurrentJob();
                 m_newPassword = password;
             });
-    m_networkPage = new CNetworkParamDlg(*m_operations, m_pages);
+    m_networkPage = new CNetworkParamDlg(*m_operations, m_jobs.Drivers(), m_pages);
     auto* videoPage = new CVideoImageDlg(*m_operations, m_pages);
     m_videoPage = videoPage;
     connect(videoPage, &CVideoImageDlg::referenceReadWanted, this,

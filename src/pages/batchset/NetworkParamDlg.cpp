@@ -4,7 +4,6 @@
 
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
-#include "operations/batchset/TextRoom.h"
 #include "pages/common/FieldLimit.h"
 #include "ui/DialogFont.h"
 #include "ui/LangText.h"
@@ -22,8 +21,9 @@
 
 using orv::ui::LangText;
 
-CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, QWidget* parent)
-    : CBatchSubPage(parent), m_operations(operations) {
+CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations,
+                                   const orv::device::CDriverSet& drivers, QWidget* parent)
+    : CBatchSubPage(parent), m_operations(operations), m_drivers(drivers) {
     setObjectName(QStringLiteral("networkParamPage"));
     createControls();
 
@@ -41,12 +41,12 @@ CNetworkParamDlg::CNetworkParamDlg(orv::batchset::CBatchOperations& operations, 
     m_passwordEdit->setMaxLength(31);
     m_hostEdit->setMaxLength(63);
     m_hashEdit->setMaxLength(63);
-    namespace bs = orv::batchset;
-    for (const auto& [edit, room] :
-         {std::pair{m_userEdit, bs::kDdnsUserRoom},
-          std::pair{m_passwordEdit, bs::kDdnsPasswordRoom},
-          std::pair{m_hostEdit, bs::kDdnsHostRoom}, std::pair{m_hashEdit, bs::kDdnsHashRoom}}) {
-        orv::LimitToRecordField(edit, room.codePage, room.bytes);
+    using orv::device::TextField;
+    for (const auto& [edit, field] :
+         {std::pair{m_userEdit, TextField::DdnsUser},
+          std::pair{m_passwordEdit, TextField::DdnsPassword},
+          std::pair{m_hostEdit, TextField::DdnsHost}, std::pair{m_hashEdit, TextField::DdnsHash}}) {
+        orv::LimitToTaken(edit, m_drivers, field);
     }
     for (const orv::batchset::DdnsProvider& provider : orv::batchset::kProviders) {
         m_providers->addItem(QString::fromWCharArray(provider.listText));
@@ -208,7 +208,7 @@ void CNetworkParamDlg::Save() {
     }
     const bs::PortForm ports = portForm();
     const bs::DdnsForm ddns = ddnsForm();
-    const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns);
+    const bs::NetworkParams params = bs::CheckNetworkParams(ports, ddns, m_drivers);
     if (params.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*params.error, params.field));
         return;
@@ -234,7 +234,8 @@ void CNetworkParamDlg::saveChecked() {
             *text = L"\x1"; // never a field's text: differs from anything typed
         }
     }
-    const bs::CheckedChange change = bs::CheckChanges(shown, portForm(), shownDdns, ddnsForm());
+    const bs::CheckedChange change =
+        bs::CheckChanges(shown, portForm(), shownDdns, ddnsForm(), m_drivers);
     if (change.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*change.error, change.field));
         return;

@@ -22,8 +22,9 @@ class CBatchOperations;
 class CNetworkParamDlg : public CBatchSubPage {
     Q_OBJECT
 public:
-    explicit CNetworkParamDlg(orv::batchset::CBatchOperations& operations,
-                              QWidget* parent = nullptr);
+    // `drivers` decide which DDNS texts the cameras take.
+    CNetworkParamDlg(orv::batchset::CBatchOperations& operations,
+                     const orv::device::CDriverSet& drivers, QWidget* parent = nullptr);
 
     void SetLanguageText() override;
     void ShowSettings(const orv::batchset::DeviceSettings& settings) override;
@@ -49,6 +50,7 @@ private:
     void saveChecked();
 
     orv::batchset::CBatchOperations& m_operations;
+    const orv::device::CDriverSet& m_drivers;
 
     QGroupBox* m_portFrame = nullptr;
     QGroupBox* m_ddnsFrame = nullptr;

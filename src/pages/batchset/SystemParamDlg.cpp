@@ -4,10 +4,8 @@
 
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/SystemTime.h"
-#include "operations/batchset/TextRoom.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/Message.h"
-#include "operations/common/NameRules.h"
 #include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
@@ -33,10 +31,7 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kSecondMs = 1000;
-// The name and the password take what a camera keeps of them, like the
-// main window's password.
-using orv::batchset::kDeviceNameRoom;
-using orv::batchset::kPasswordRoom;
+using orv::device::TextField;
 const orv::Message kNameLabel{L"40003", L"Device Name:"};
 const orv::Message kPasswordLabel{L"40005", L"Password:"};
 
@@ -47,17 +42,20 @@ void showMessage(QWidget* parent, const orv::Message& message) {
 } // namespace
 
 CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
-                                 orv::IAppServices& app, QWidget* parent)
-    : CBatchSubPage(parent), m_operations(operations), m_app(app) {
+                                 orv::IAppServices& app, const orv::device::CDriverSet& drivers,
+                                 QWidget* parent)
+    : CBatchSubPage(parent), m_operations(operations), m_app(app), m_drivers(drivers) {
     setObjectName(QStringLiteral("systemParamPage"));
     createControls();
 
     m_nameEdit->setMaxLength(31);
     m_passwordEdit->setMaxLength(15);
     m_confirmEdit->setMaxLength(15);
-    orv::LimitToRecordField(m_nameEdit, kDeviceNameRoom.codePage, kDeviceNameRoom.bytes);
+    // The name and the password take what the cameras keep of them, like
+    // the main window's password.
+    orv::LimitToTaken(m_nameEdit, m_drivers, TextField::Name);
     for (QLineEdit* edit : {m_passwordEdit, m_confirmEdit}) {
-        orv::LimitToRecordField(edit, kPasswordRoom.codePage, kPasswordRoom.bytes);
+        orv::LimitToTaken(edit, m_drivers, TextField::Password);
     }
     m_userEdit->setText(QStringLiteral("admin"));
     RearmPasswords();
@@ -198,13 +196,13 @@ void CSystemParamDlg::OnSecondTick() {
     if (m_operations.CheckedMode()) {
         return;
     }
-    const std::wstring name = m_nameEdit->text().toStdWString();
-    if (name.empty()) {
+    const QString name = m_nameEdit->text();
+    if (name.isEmpty()) {
         return;
     }
-    const std::wstring cut = orv::CutDeviceName(name);
+    const QString cut = m_drivers.Cut(TextField::Name, name);
     if (cut != name) {
-        m_nameEdit->setText(QString::fromStdWString(cut));
+        m_nameEdit->setText(cut);
         m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
     }
 }
@@ -262,29 +260,28 @@ void CSystemParamDlg::SetCheckedMode(bool on) {
 
 void CSystemParamDlg::Save() {
     namespace bs = orv::batchset;
-    const std::wstring name = m_nameEdit->text().trimmed().toStdWString();
-    if (name.empty() && !m_operations.CheckedMode()) {
+    const QString name = m_nameEdit->text().trimmed();
+    if (name.isEmpty() && !m_operations.CheckedMode()) {
         showMessage(this, orv::kFieldEmpty);
         return;
     }
-    if (!m_operations.CheckedMode() && !bs::Takes(kDeviceNameRoom, name)) {
+    if (!m_operations.CheckedMode() && !m_drivers.Takes(TextField::Name, name)) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kNameLabel));
         return;
     }
 
-    const std::wstring password = m_passwordEdit->text().trimmed().toStdWString();
-    if (password.empty()) {
+    const QString password = m_passwordEdit->text().trimmed();
+    if (password.isEmpty()) {
         showMessage(this, orv::kPasswordEmpty);
         return;
     }
-    const std::wstring confirm = m_confirmEdit->text().trimmed().toStdWString();
-    if (!bs::Takes(kPasswordRoom, password) && m_passwordTyped) {
+    const QString confirm = m_confirmEdit->text().trimmed();
+    if (!m_drivers.Takes(TextField::Password, password) && m_passwordTyped) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kPasswordLabel));
         return;
     }
-    // Compared as the camera would keep them.
-    if (!bs::Takes(kPasswordRoom, confirm) ||
-        bs::KeptText(kPasswordRoom, password) != bs::KeptText(kPasswordRoom, confirm)) {
+    // A confirmation the cameras could not keep matches nothing.
+    if (!m_drivers.Takes(TextField::Password, confirm) || password != confirm) {
         showMessage(this, {L"90015", L"The two passwords do not match!"});
         return;
     }
@@ -314,13 +311,12 @@ void CSystemParamDlg::Save() {
         steps.push_back(*dateStep);
     }
 
-    if (const std::optional<bs::Step> nameStep =
-            m_operations.SetDeviceName(QString::fromStdWString(name))) {
+    if (const std::optional<bs::Step> nameStep = m_operations.SetDeviceName(name)) {
         steps.push_back(*nameStep);
     }
 
     // The text as typed: the driver escapes it for the camera.
-    const QString typed = QString::fromStdWString(password);
+    const QString& typed = password;
     const bool newPasswordTyped = m_passwordTyped && typed != m_app.DefaultPasswordText();
     if (newPasswordTyped) {
         // The camera takes the new password only after a restart.

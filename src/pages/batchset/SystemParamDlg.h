@@ -4,6 +4,7 @@
 // operations to the current camera or to every checked camera.
 
 #include "BatchSubPage.h"
+#include "device/DriverSet.h"
 
 #include <QBasicTimer>
 
@@ -29,8 +30,9 @@ class CNameEdit;
 class CSystemParamDlg : public CBatchSubPage {
     Q_OBJECT
 public:
+    // `drivers` decide which names and passwords the cameras take.
     CSystemParamDlg(orv::batchset::CBatchOperations& operations, orv::IAppServices& app,
-                    QWidget* parent = nullptr);
+                    const orv::device::CDriverSet& drivers, QWidget* parent = nullptr);
     ~CSystemParamDlg() override;
 
     void SetLanguageText() override;
@@ -65,6 +67,7 @@ private:
 
     orv::batchset::CBatchOperations& m_operations;
     orv::IAppServices& m_app;
+    const orv::device::CDriverSet& m_drivers;
     QBasicTimer m_secondTimer;
     bool m_passwordTyped = false;
 

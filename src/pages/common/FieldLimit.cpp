@@ -1,6 +1,6 @@
 #include "FieldLimit.h"
 
-#include "protocols/qv/RecordText.h"
+#include "text/FieldText.h"
 #include "ui/LangText.h"
 
 #include <QLineEdit>

@@ -5,11 +5,9 @@
 #include "AddressPlanDlg.h"
 #include "file/RegularFile.h"
 #include "operations/common/AppServices.h"
-#include "operations/common/NameRules.h"
 #include "operations/common/ResultLines.h"
 #include "operations/network/NetworkRules.h"
 #include "pages/common/FieldLimit.h"
-#include "protocols/qv/RecordText.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
@@ -84,7 +82,7 @@ void CSearchDlg::createControls() {
     m_dnsLabel->hide();
     m_dnsEdit->hide();
     m_nameEdit->setMaxLength(32);
-    orv::LimitToRecordField(m_nameEdit, orv::kCpUtf8, orv::kDeviceNameField);
+    orv::LimitToTaken(m_nameEdit, m_jobs.Drivers(), orv::device::TextField::Name);
     m_ipEdit->setMaxLength(16);
     m_maskEdit->setMaxLength(16);
     m_gatewayEdit->setMaxLength(16);
@@ -260,10 +258,10 @@ void CSearchDlg::OnPageTick(int tick) {
         m_modify->setEnabled(true);
     }
     if (tick % 10 == 0 && !IsCheckedMode()) {
-        const std::wstring name = m_nameEdit->text().toStdWString();
-        const std::wstring cut = orv::CutDeviceName(name);
+        const QString name = m_nameEdit->text();
+        const QString cut = m_jobs.Drivers().Cut(orv::device::TextField::Name, name);
         if (cut != name) {
-            m_nameEdit->setText(QString::fromStdWString(cut));
+            m_nameEdit->setText(cut);
             m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
         }
     }
@@ -388,7 +386,7 @@ void CSearchDlg::ImportAddressPlan() {
                                        path, QString::fromUtf8(orv::Describe(content.error))));
         return;
     }
-    const plan::Plan read = plan::ReadPlan(content.bytes);
+    const plan::Plan read = plan::ReadPlan(content.bytes, m_jobs.Drivers());
     if (!read.problems.empty()) {
         // The first faults by line; the file is refused whole.
         constexpr std::size_t kShown = 10;

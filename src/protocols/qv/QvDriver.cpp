@@ -1,10 +1,10 @@
 #include "QvDriver.h"
 
 #include "QvRecords.h"
-#include "RecordText.h"
 #include "log/LogFile.h"
 #include "protocols/qv/DiscoveryInstances.h"
 #include "qvipcsdk/QvIpcSdk.h"
+#include "text/FieldText.h"
 
 #include <chrono>
 #include <cstring>
@@ -313,7 +313,15 @@ bool CQvDriver::Takes(device::TextField field, const QString& text) const {
     case device::TextField::Password:
         return FitsRecordField(wide, kCpAnsi, sizeof r.Password);
     case device::TextField::Name:
-        return FitsRecordField(wide, kCpUtf8, sizeof r.DevName);
+        return FitsRecordField(wide, kCpUtf8, kNameBytes);
+    case device::TextField::DdnsUser:
+        return FitsRecordField(wide, kCpAnsi, sizeof QvDdnsInfo::user);
+    case device::TextField::DdnsPassword:
+        return FitsRecordField(wide, kCpAnsi, sizeof QvDdnsInfo::password);
+    case device::TextField::DdnsHost:
+        return FitsRecordField(wide, kCpAnsi, sizeof QvDdnsInfo::host);
+    case device::TextField::DdnsHash:
+        return FitsRecordField(wide, kCpAnsi, sizeof QvDdnsInfo::hash);
     }
     return false;
 }

@@ -1,6 +1,6 @@
 #include "QvRecords.h"
 
-#include "RecordText.h"
+#include "text/FieldText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -450,8 +450,7 @@ std::optional<std::string> NameForApi(const QString& name) {
     if (name.isEmpty()) {
         return std::string();
     }
-    // The name call takes what the System page's 32-byte name buffer holds.
-    char converted[32] = {};
+    char converted[kNameBytes] = {};
     const std::wstring wide = name.toStdWString();
     if (WideToMulti(kCpUtf8, wide.c_str(), converted, sizeof converted, true) == 0) {
         return std::nullopt;

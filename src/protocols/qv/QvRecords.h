@@ -77,6 +77,10 @@ QvPlayInfo PlayRecordOf(std::uint64_t window);
 std::pair<int, int> FrameSizeOf(device::StreamKind kind, int code);
 int FrameSizeCode(device::StreamKind kind, int width, int height);
 
+// What the name call keeps of a name, in UTF-8 with its end; an address
+// change's wider field takes every such name.
+inline constexpr std::size_t kNameBytes = 32;
+
 // Percent form of a UTF-8 name as the camera's name call takes it: the
 // sixteen characters ! @ # $ & * ( ) = : / ; ? + ' . stay as they are,
 // every other byte becomes "%" and two upper-case hex digits, the first a

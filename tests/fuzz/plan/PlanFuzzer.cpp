@@ -2,9 +2,9 @@
 // every fault, a plan it accepts holds only checked rows, and matching it
 // against cameras keeps one entry per row and one matched row per address.
 
+#include "MakerDrivers.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/network/NetworkRules.h"
-#include "protocols/qv/QvDriver.h"
 #include "protocols/qv/QvRecords.h"
 #include "text/TextConv.h"
 
@@ -44,7 +44,7 @@ std::vector<orv::device::DeviceInfo> cameras() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orv::plan;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const Plan plan = ReadPlan(text);
+    const Plan plan = ReadPlan(text, MakerDrivers());
     // A line ends at LF, CR LF or a lone CR.
     long lines = 1 + std::count(text.begin(), text.end(), '\n');
     for (std::size_t cr = text.find('\r'); cr != std::string_view::npos;
@@ -64,13 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(row.ip.empty() || orv::network::IsValidAddress(orv::FromUtf8(row.ip)));
         check(ReadMac(MacText(row.mac)) == row.mac);
     }
-    static orv::qv::CQvDriver maker;
-    static const orv::device::CDriverSet drivers = [] {
-        orv::device::CDriverSet set;
-        set.Add(maker);
-        return set;
-    }();
-    const std::vector<PlanEntry> entries = MatchPlan(plan, cameras(), {L"admin", L"pw"}, drivers);
+    const std::vector<PlanEntry> entries =
+        MatchPlan(plan, cameras(), {L"admin", L"pw"}, MakerDrivers());
     check(entries.size() == plan.rows.size());
     std::set<std::string> targets;
     for (const PlanEntry& e : entries) {

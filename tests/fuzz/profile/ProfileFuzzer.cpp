@@ -2,6 +2,7 @@
 // both; a profile that builds for a set of cameras gives every camera a name
 // it can keep and steps in a bounded number.
 
+#include "MakerDrivers.h"
 #include "cli/Profile.h"
 #include "protocols/qv/QvRecords.h"
 
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<orv::device::DeviceInfo> targets = {
         camera(1, "QV-N3951"), camera(2, "QV-N3476"), camera(3, "QV-N3300")};
-    const BuildResult built = BuildProfile(*read.profile, targets, {2024, 5, 7, 9, 5, 3});
+    const BuildResult built =
+        BuildProfile(*read.profile, targets, MakerDrivers(), {2024, 5, 7, 9, 5, 3});
     check(built.built.has_value() != built.error.has_value());
     if (built.built) {
         for (const orv::device::DeviceInfo& c : targets) {

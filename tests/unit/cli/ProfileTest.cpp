@@ -1,4 +1,5 @@
 #include "cli/Profile.h"
+#include "MakerDrivers.h"
 #include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ orv::device::DeviceInfo camera(int n, const char* model) {
 BuildResult build(const std::string& json, const std::vector<orv::device::DeviceInfo>& targets) {
     const ReadResult r = ReadProfile(json);
     EXPECT_FALSE(r.error) << r.error->field << ": " << r.error->text;
-    return BuildProfile(*r.profile, targets, {2024, 5, 7, 9, 5, 3});
+    return BuildProfile(*r.profile, targets, MakerDrivers(), {2024, 5, 7, 9, 5, 3});
 }
 
 std::string buildError(const std::string& json,
@@ -178,6 +179,6 @@ TEST(Profile, PortAndDdnsChecksNameTheirKey) {
     EXPECT_EQ(b.built->Describe(kClass1),
               (std::vector<std::string>{"Modify System Date: set to 2024/05/07 09:05:03",
                                         "Modify Port: HTTP 80, ONVIF 81, RTSP 554 and 555",
-                                        "Modify DDNS: on, dynu.com, host h, user it\\'s"}))
-        << "texts as the camera keeps them";
+                                        "Modify DDNS: on, dynu.com, host h, user it's"}))
+        << "texts as written: the driver escapes them for the camera";
 }

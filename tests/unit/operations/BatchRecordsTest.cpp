@@ -2,9 +2,9 @@
 // fields without a window: the date options, the port and DDNS checks, what
 // a camera keeps of a text and the provider a camera names.
 
+#include "MakerDrivers.h"
 #include "operations/batchset/NetworkParamRules.h"
 #include "operations/batchset/SystemTime.h"
-#include "operations/batchset/TextRoom.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,10 @@ using namespace orv::batchset;
 namespace device = orv::device;
 
 namespace {
+
+NetworkParams checkParams(const PortForm& ports, const DdnsForm& ddns) {
+    return CheckNetworkParams(ports, ddns, MakerDrivers());
+}
 
 const DateTime kMay7{2013, 5, 7, 9, 5, 3};
 
@@ -73,21 +77,6 @@ TEST(SystemDateSettings, ACameraDateWithoutMonthOrDayIsNoDate) {
     EXPECT_EQ(TimeZoneIndex(camera), -1);
 }
 
-TEST(TextRoom, ARoomTakesATextOnlyWholeWithItsEscapesAndItsEnd) {
-    const TextRoom room{orv::kCpAnsi, 8};
-    EXPECT_TRUE(Takes(room, L""));
-    EXPECT_TRUE(Takes(room, L"abcdef"));
-    EXPECT_FALSE(Takes(room, L"abcdefg")) << "six bytes and the end is all";
-    EXPECT_TRUE(Takes(room, L"ab'de"));
-    EXPECT_FALSE(Takes(room, L"ab'def")) << "an apostrophe travels escaped, as two";
-    EXPECT_EQ(KeptText(room, L"a\\b'"), "a\\\\b\\'");
-    EXPECT_EQ(KeptText(room, L"abcdefg"), "") << "kept whole or not at all";
-
-    const TextRoom utf8{orv::kCpUtf8, 8};
-    EXPECT_TRUE(Takes(utf8, L"\u00e9\u00e9\u00e9"));
-    EXPECT_FALSE(Takes(utf8, L"\u00e9\u00e9\u00e9a")) << "counted in converted bytes";
-}
-
 TEST(DdnsProviders, ARecordTextSelectsTheFirstListTextContainingIt) {
     EXPECT_EQ(ProviderIndexFor(L""), 0) << "the empty text is in every list text";
     for (int i = 0; i < kProviderCount; ++i) {
@@ -104,15 +93,15 @@ TEST(DdnsProviders, ARecordTextSelectsTheFirstListTextContainingIt) {
 
 TEST(NetworkParamChecks, EmptyPortsAreReportedInFieldOrderThenDuplicates) {
     const DdnsForm off;
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"", L"80", L"554", L""), off)), L"90016")
+    EXPECT_EQ(messageOf(checkParams(ports(L"", L"80", L"554", L""), off)), L"90016")
         << "only the first empty field counts";
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"8080", L"", L"  ", L"555"), off)), L"90017");
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"8080", L"", L"554", L" "), off)), L"90018");
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"8080", L"", L"554", L"555"), off)), L"90019");
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"80", L"80", L"554", L"555"), off)), L"90020");
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"8080", L"80", L"555", L"555"), off)), L"90020");
+    EXPECT_EQ(messageOf(checkParams(ports(L"8080", L"", L"  ", L"555"), off)), L"90017");
+    EXPECT_EQ(messageOf(checkParams(ports(L"8080", L"", L"554", L" "), off)), L"90018");
+    EXPECT_EQ(messageOf(checkParams(ports(L"8080", L"", L"554", L"555"), off)), L"90019");
+    EXPECT_EQ(messageOf(checkParams(ports(L"80", L"80", L"554", L"555"), off)), L"90020");
+    EXPECT_EQ(messageOf(checkParams(ports(L"8080", L"80", L"555", L"555"), off)), L"90020");
 
-    const NetworkParams ok = CheckNetworkParams(ports(L" 99999 ", L"80", L"554", L"555"), off);
+    const NetworkParams ok = checkParams(ports(L" 99999 ", L"80", L"554", L"555"), off);
     ASSERT_FALSE(ok.error);
     EXPECT_EQ(ok.ports.ports, (device::Ports{99999, 80, 554, 555})) << "no range check";
     EXPECT_TRUE(ok.ports.handback.empty()) << "nothing of any camera's";
@@ -121,25 +110,24 @@ TEST(NetworkParamChecks, EmptyPortsAreReportedInFieldOrderThenDuplicates) {
 TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
     const PortForm good = ports(L"8080", L"80", L"554", L"555");
     DdnsForm form{false, 2, L"", L"", L"", L""};
-    NetworkParams off = CheckNetworkParams(good, form);
+    NetworkParams off = checkParams(good, form);
     ASSERT_FALSE(off.error);
     EXPECT_FALSE(off.ddns.enabled);
     EXPECT_EQ(off.ddns.provider, QString::fromLatin1(kProviders[2].recordText));
     form.user = L"ignored";
-    off = CheckNetworkParams(good, form);
+    off = checkParams(good, form);
     EXPECT_TRUE(off.ddns.user.isEmpty()) << "a disabled registration sends no texts";
     form.provider = 7;
-    EXPECT_EQ(CheckNetworkParams(good, form).ddns.provider,
-              QString::fromLatin1(kProviders[3].recordText));
+    EXPECT_EQ(checkParams(good, form).ddns.provider, QString::fromLatin1(kProviders[3].recordText));
 
     form = {true, 0, L"", L"", L"", L""};
-    EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90021");
+    EXPECT_EQ(messageOf(checkParams(good, form)), L"90021");
     form.user = L" u ";
-    EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90022");
+    EXPECT_EQ(messageOf(checkParams(good, form)), L"90022");
     form.password = L"p'w";
-    EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90023");
+    EXPECT_EQ(messageOf(checkParams(good, form)), L"90023");
     form.host = L"cam.dynu.net";
-    const NetworkParams on = CheckNetworkParams(good, form);
+    const NetworkParams on = checkParams(good, form);
     ASSERT_FALSE(on.error) << "entry 0 needs no hash";
     EXPECT_TRUE(on.ddns.enabled);
     EXPECT_EQ(on.ddns.user, "u");
@@ -148,24 +136,24 @@ TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
     EXPECT_TRUE(on.ddns.hash.isEmpty());
 
     form.hash = std::wstring(200, L'h');
-    EXPECT_FALSE(CheckNetworkParams(good, form).error) << "a hash nobody uses is no error";
-    EXPECT_TRUE(CheckNetworkParams(good, form).ddns.hash.isEmpty()) << "and does not go out";
+    EXPECT_FALSE(checkParams(good, form).error) << "a hash nobody uses is no error";
+    EXPECT_TRUE(checkParams(good, form).ddns.hash.isEmpty()) << "and does not go out";
     form.provider = kHashProvider;
-    const NetworkParams longHash = CheckNetworkParams(good, form);
+    const NetworkParams longHash = checkParams(good, form);
     EXPECT_EQ(messageOf(longHash), L"90029") << "a hash the provider needs must fit";
     ASSERT_TRUE(longHash.field);
     EXPECT_STREQ(longHash.field->id, kDdnsHashLabel.id);
     form.hash = L"";
-    EXPECT_EQ(messageOf(CheckNetworkParams(good, form)), L"90024");
+    EXPECT_EQ(messageOf(checkParams(good, form)), L"90024");
     form.hash = L"abc123";
-    EXPECT_EQ(CheckNetworkParams(good, form).ddns.hash, "abc123");
+    EXPECT_EQ(checkParams(good, form).ddns.hash, "abc123");
     form.user = std::wstring(15, L'\'');
-    EXPECT_FALSE(CheckNetworkParams(good, form).error) << "thirty escaped bytes fit in 32";
+    EXPECT_FALSE(checkParams(good, form).error) << "thirty escaped bytes fit in 32";
     form.user += L'\'';
-    ASSERT_TRUE(CheckNetworkParams(good, form).field);
-    EXPECT_STREQ(CheckNetworkParams(good, form).field->id, kDdnsUserLabel.id);
+    ASSERT_TRUE(checkParams(good, form).field);
+    EXPECT_STREQ(checkParams(good, form).field->id, kDdnsUserLabel.id);
     // Port errors come before any DDNS field.
-    EXPECT_EQ(messageOf(CheckNetworkParams(ports(L"80", L"80", L"1", L"2"),
-                                           {true, 1, L"", L"", L"", L""})),
-              L"90020");
+    EXPECT_EQ(
+        messageOf(checkParams(ports(L"80", L"80", L"1", L"2"), {true, 1, L"", L"", L"", L""})),
+        L"90020");
 }

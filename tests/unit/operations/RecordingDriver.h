@@ -76,6 +76,9 @@ public:
     std::vector<QvVideoConfig> sentStreams;
 
     orv::device::Protocol Kind() const override { return orv::device::Protocol::Maker; }
+    bool Takes(orv::device::TextField field, const QString& text) const override {
+        return m_real.Takes(field, text);
+    }
     void StartDiscovery(orv::device::IDiscoverySink&) override {}
     void StopDiscovery() override {}
     orv::device::Result<std::unique_ptr<orv::device::IDeviceSession>>

@@ -3,6 +3,7 @@
 
 #include "protocols/qv/QvDriver.h"
 #include "TestCameras.h"
+#include "device/DriverSet.h"
 #include "protocols/qv/QvRecords.h"
 
 #include <gtest/gtest.h>
@@ -255,4 +256,26 @@ TEST(QvSession, ASessionWithASimulatedCameraChangesWhatItWasToldAndReportsWhyItF
     const auto unreachable = driver.Open(nobody, {QStringLiteral("admin"), QStringLiteral("pw")});
     ASSERT_FALSE(unreachable);
     EXPECT_EQ(unreachable.FaultOf(), Fault::Unreachable);
+}
+
+TEST(QvDriver, FormsAskTheDriverWhatACameraKeepsOfATypedText) {
+    CQvDriver driver;
+    CDriverSet drivers;
+    drivers.Add(driver);
+    // The DDNS user's 32 bytes keep 30 once escaped; the host's 128 keep 126.
+    EXPECT_TRUE(drivers.Takes(TextField::DdnsUser, QString(15, '\'')));
+    EXPECT_FALSE(drivers.Takes(TextField::DdnsUser, QString(15, '\'') + 'x'));
+    EXPECT_TRUE(drivers.Takes(TextField::DdnsHost, QString(126, 'h')));
+    EXPECT_FALSE(drivers.Takes(TextField::DdnsHost, QString(127, 'h')));
+    // A name keeps 30 bytes of UTF-8: ten three-byte characters, and a cut
+    // never splits a character, nor a pair that makes one.
+    const QString north = QString(11, QChar(0x5317));
+    EXPECT_EQ(drivers.Cut(TextField::Name, north), QString(10, QChar(0x5317)));
+    const QString emoji = QString::fromUcs4(U"\U0001F600\U0001F600\U0001F600\U0001F600"
+                                            U"\U0001F600\U0001F600\U0001F600\U0001F600");
+    const QString cut = drivers.Cut(TextField::Name, emoji);
+    EXPECT_EQ(cut.size(), 14) << "seven four-byte characters, each a pair";
+    EXPECT_FALSE(cut.back().isHighSurrogate());
+    EXPECT_EQ(drivers.Cut(TextField::Name, QStringLiteral("Tor 1")), QStringLiteral("Tor 1"));
+    EXPECT_TRUE(CDriverSet().Takes(TextField::Name, QString(500, 'x'))) << "no driver, no limit";
 }

@@ -6,7 +6,7 @@
 // terminated it must fit in fewer bytes than the field has, or the field
 // stays empty. So a 32-byte field takes 30 bytes of text.
 
-#include "text/TextConv.h"
+#include "TextConv.h"
 
 #include <cstring>
 #include <string>

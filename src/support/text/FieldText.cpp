@@ -1,4 +1,4 @@
-#include "RecordText.h"
+#include "FieldText.h"
 
 namespace orv {
 namespace {
