@@ -11,6 +11,10 @@
 #include "app/MainDlg.h"
 #include "app/StallWatch.h"
 #include "jobs/JobEngine.h"
+#include "protocols/qv/QvRecords.h"
+#include "qvipcsdk/QvIpcSdk.h"
+#include "services/DeviceServices.h"
+#include "ui/MessageBox.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
 #include "pages/oem/OemDlg.h"
@@ -44,7 +48,8 @@ bool silent(int camera) {
     return camera <= 100 && camera % 5 == 0;
 }
 
-tagQvIpcInfo target(const nlohmann::json& camera) {
+// A camera as the maker's discovery would hand it to a job.
+orv::device::DeviceInfo target(const nlohmann::json& camera) {
     tagQvIpcInfo r{};
     const std::string mac = camera["mac"];
     for (int i = 0; i < 6; ++i) {
@@ -52,7 +57,7 @@ tagQvIpcInfo target(const nlohmann::json& camera) {
     }
     std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", camera["ip"].get<std::string>().c_str());
     r.HttpPort = camera["http_port"];
-    return r;
+    return orv::qv::DeviceOf(r, std::chrono::steady_clock::now());
 }
 
 // How long the calling thread has sat runnable waiting for a CPU: the part
@@ -68,19 +73,18 @@ qint64 runQueueMs() {
 // A Network Save over `targets` straight through the engine; prints its
 // time and outcome counts.
 void networkSave(orv::jobs::CJobEngine& engine, const char* what,
-                 std::vector<tagQvIpcInfo> targets) {
+                 std::vector<orv::device::DeviceInfo> targets) {
     orv::jobs::JobSpec order;
     order.name = "Batch Set Network";
     order.targets = std::move(targets);
-    std::snprintf(order.credentials.user, sizeof order.credentials.user, "admin");
-    std::snprintf(order.credentials.password, sizeof order.credentials.password, "admin");
+    order.credentials = {QStringLiteral("admin"), QStringLiteral("admin")};
     order.operations = {"Modify Port", "Modify DDNS"};
     order.work = [](orv::jobs::CameraRun& run) {
-        const int h = run.Handle();
-        const QvPortInfo ports{run.Device().HttpPort, 8000, 554, 555, 0};
-        run.Report("Modify Port", h < 0 ? -1 : run.Sdk().SetPortInfo(h, &ports));
-        QvDdnsInfo ddns{};
-        run.Report("Modify DDNS", h < 0 ? -1 : run.Sdk().SetDdns(h, &ddns));
+        using Session = orv::device::IDeviceSession;
+        const orv::device::PortSettings ports{{run.Device().ports.http, 8000, 554, 555}, {}};
+        run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
+        run.Report("Modify DDNS",
+                   run.Do([](Session& s) { return s.SetDdns(orv::device::DdnsSettings{}); }));
     };
     int succeeded = 0;
     int failed = 0;
@@ -165,6 +169,8 @@ void checkAll(CMainDlg& dlg, CDeviceListPage* page, int cameras) {
 // Network sub-page (one summary line per operation), then an OEM upload
 // (one result line per camera, written when the job ends).
 void windowStall(LabNetwork& lab, int cameras) {
+    // The installer says yes to "... will change on N cameras. Go on?".
+    orv::ui::SetMessageBoxAnswer([](orv::ui::MessageKind, const QString&) { return true; });
     CMainDlg dlg(true, CMainDlg::Discovery::AllAdapters);
     dlg.resize(1200, 800);
     dlg.show();
@@ -243,8 +249,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "simulator: %s\n", error.c_str());
             return 1;
         }
-        std::vector<tagQvIpcInfo> withSilent;
-        std::vector<tagQvIpcInfo> healthy;
+        std::vector<orv::device::DeviceInfo> withSilent;
+        std::vector<orv::device::DeviceInfo> healthy;
         int number = 0;
         const nlohmann::json state = lab.state();
         for (const auto& camera : state["cameras"]) {
@@ -256,10 +262,9 @@ int main(int argc, char** argv) {
                 healthy.push_back(target(camera));
             }
         }
-        orv::CQvDeviceSdk sdk;
-        orv::jobs::CJobEngine engine(sdk);
-        networkSave(engine, "100 cameras, 20 of them silent:", withSilent);
-        networkSave(engine, "100 healthy cameras:", healthy);
+        orv::CDeviceServices devices(orv::jobs::CJobEngine::kDefaultConcurrency);
+        networkSave(devices.Jobs(), "100 cameras, 20 of them silent:", withSilent);
+        networkSave(devices.Jobs(), "100 healthy cameras:", healthy);
     }
     for (const int cameras : {100, 240}) {
         LabNetwork lab;
