@@ -31,7 +31,7 @@ public:
     // Messages handed to the pages per turn of the window's event loop, so
     // that a thousand cameras answering at once never hold the window for
     // longer than a few hundred rows take.
-    static constexpr std::size_t kMessagesPerTurn = 512;
+    static constexpr std::size_t kMessagesPerTurn = 256;
 
     explicit CDiscoveryHub(QObject* parent = nullptr);
 
