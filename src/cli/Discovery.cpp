@@ -13,11 +13,6 @@
 namespace orv::cli {
 namespace {
 
-class CCliQvsp : public CQvsp {
-public:
-    explicit CCliQvsp(const QvspTiming& timing) : CQvsp(timing) {}
-};
-
 // Address order; a camera without an address last.
 std::pair<std::uint64_t, int> addressOrder(const device::DeviceInfo& d) {
     return {d.address == 0 ? std::uint64_t{1} << 40 : d.address, d.ports.http};
@@ -26,13 +21,7 @@ std::pair<std::uint64_t, int> addressOrder(const device::DeviceInfo& d) {
 } // namespace
 
 qv::CQvDriver::InstancesFactory CCliDiscovery::MakerDiscovery() {
-    return [] {
-        return std::make_unique<CDiscoveryInstances>([] {
-            QvspTiming timing;
-            timing.searchInterval = kSearchInterval;
-            return std::make_unique<CCliQvsp>(timing);
-        });
-    };
+    return qv::SearchingEvery(kSearchInterval);
 }
 
 void CCliDiscovery::listen(CDiscoveryHub& hub, const std::string& adapter) {
@@ -62,16 +51,14 @@ std::string CCliDiscovery::Start(CDeviceServices& services,
         return others ? std::string() : "no discovery for the chosen protocols";
     }
     std::vector<std::string> seen;
-    const auto sinkFor = [&](const QvAdapter& a) -> device::IDiscoverySink* {
-        seen.emplace_back(a.Name);
+    const auto sinkFor = [&](const qv::CQvDriver::Adapter& a) -> device::IDiscoverySink* {
+        seen.push_back(a.name);
         if (!interfaces.empty() &&
-            std::find(interfaces.begin(), interfaces.end(), a.Name) == interfaces.end()) {
+            std::find(interfaces.begin(), interfaces.end(), a.name) == interfaces.end()) {
             return nullptr;
         }
-        Adapter adapter{a.Name, {}};
-        std::memcpy(adapter.mac.data(), a.Mac, adapter.mac.size());
-        m_adapters.push_back(adapter);
-        const std::string name = a.Name;
+        m_adapters.push_back({a.name, a.mac});
+        const std::string& name = a.name;
         auto hub = std::make_unique<CDiscoveryHub>();
         listen(*hub, name);
         device::IDiscoverySink* sink = hub.get();

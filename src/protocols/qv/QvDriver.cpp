@@ -248,6 +248,26 @@ std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
     return std::make_unique<CQvSession>(device, handle);
 }
 
+namespace {
+
+// The discovery library's timing is chosen by its protected constructor.
+class CTimedQvsp : public CQvsp {
+public:
+    explicit CTimedQvsp(const QvspTiming& timing) : CQvsp(timing) {}
+};
+
+} // namespace
+
+CQvDriver::InstancesFactory SearchingEvery(std::chrono::milliseconds interval) {
+    return [interval] {
+        return std::make_unique<CDiscoveryInstances>([interval] {
+            QvspTiming timing;
+            timing.searchInterval = interval;
+            return std::make_unique<CTimedQvsp>(timing);
+        });
+    };
+}
+
 CQvDriver::CQvDriver(InstancesFactory instances) : m_factory(std::move(instances)) {}
 
 CQvDriver::~CQvDriver() {
@@ -273,7 +293,12 @@ int CQvDriver::StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& fa
     }
     m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
     return m_instances->StartEach(
-        ForwardCapture, [&sinkFor](const QvAdapter& adapter) -> void* { return sinkFor(adapter); },
+        ForwardCapture,
+        [&sinkFor](const QvAdapter& a) -> void* {
+            Adapter adapter{std::string(a.Name, strnlen(a.Name, sizeof a.Name)), {}};
+            std::copy(std::begin(a.Mac), std::end(a.Mac), adapter.mac.begin());
+            return sinkFor(adapter);
+        },
         failed);
 }
 

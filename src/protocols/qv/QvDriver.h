@@ -6,6 +6,7 @@
 #include "device/DeviceDriver.h"
 #include "qvsp/QvspTypes.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,7 +40,11 @@ public:
     // every camera answered on; `failed` hears of an adapter whose capture
     // could not start. The number of adapters found; nothing when discovery
     // runs already. StopDiscovery ends it.
-    using SinkFor = std::function<device::IDiscoverySink*(const QvAdapter& adapter)>;
+    struct Adapter {
+        std::string name;
+        device::MacAddress mac{};
+    };
+    using SinkFor = std::function<device::IDiscoverySink*(const Adapter& adapter)>;
     using StartFailure = std::function<void(const std::string& adapter, int error)>;
     int StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& failed);
     // Adapters discovery runs on.
@@ -51,6 +56,10 @@ private:
     std::unique_ptr<CDiscoveryInstances> m_instances;
     device::IDiscoverySink* m_sink = nullptr;
 };
+
+// Discovery instances that search every `interval` (the window's search
+// every ten seconds; the command line waits for answers and asks often).
+CQvDriver::InstancesFactory SearchingEvery(std::chrono::milliseconds interval);
 
 // What a capture reported, handed to `sink` as device values: answers,
 // outcomes of address changes (`ModifyFault` tells why one did not apply)
