@@ -1,10 +1,10 @@
 #include "Output.h"
 
+#include "file/RegularFile.h"
 #include "jobs/JobResults.h"
 #include "operations/network/AddressPlan.h"
 #include "text/TextConv.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 #include <nlohmann/json.hpp>
@@ -151,12 +151,9 @@ std::string Results(const std::vector<jobs::OperationResult>& results, Format fo
 }
 
 std::string WriteTextFile(const std::string& path, const std::string& bytes) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        return path + ": " + file.errorString().toStdString();
+    const FileError error = WriteRegularFile(path, bytes);
+    if (error != FileError::None) {
+        return path + ": " + std::string(Describe(error)) + "; nothing was written there";
     }
     return {};
 }

@@ -14,7 +14,15 @@ QString text(const wchar_t* id, const wchar_t* english) {
     return QString::fromStdWString(TheLanguage().Text(id, english));
 }
 
-QString csvCell(const QString& cell) {
+bool startsFormula(char c) {
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+QString csvCell(const QString& text) {
+    const QString cell =
+        !text.isEmpty() && text.front().unicode() < 0x80 && startsFormula(text.front().toLatin1())
+            ? QLatin1Char('\'') + text
+            : text;
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
         !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r'))) {
         return cell;
@@ -46,6 +54,10 @@ QStringList ResultCells(const OperationResult& r) {
             outcome,
             QString::fromStdString(ReasonText(r)),
             QString::number(r.seconds, 'f', 2)};
+}
+
+std::string WithoutFormulaGuard(const std::string& cell) {
+    return cell.size() >= 2 && cell[0] == '\'' && startsFormula(cell[1]) ? cell.substr(1) : cell;
 }
 
 QString CsvRow(const QStringList& cells) {

@@ -20,8 +20,14 @@ QStringList ResultCells(const OperationResult& result);
 QStringList ResultHeaders();
 // RFC 4180 CSV: a header row, then one row per result; UTF-8 text.
 QByteArray ResultsCsv(const std::vector<OperationResult>& results);
-// One CSV row with its line end, cells quoted where they need it.
+// One CSV row with its line end, cells quoted where they need it. A cell a
+// spreadsheet would run as a formula (it starts with =, +, -, @, a tab or a
+// carriage return: a camera may name itself so) gets a leading apostrophe
+// and stays text.
 QString CsvRow(const QStringList& cells);
+// A cell as written before that apostrophe, for readers of the tool's own
+// files (an exported list read back as an address plan).
+std::string WithoutFormulaGuard(const std::string& cell);
 // Tab-separated, for the clipboard.
 QString ResultsText(const std::vector<OperationResult>& results);
 // The summary line of one operation of a job, in the current language:

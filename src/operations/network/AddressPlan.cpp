@@ -360,10 +360,12 @@ Plan ReadPlan(std::string_view text, const device::CDriverSet& drivers) {
                                   &row.gateway, &row.httpPort, &row.name};
         std::string mac;
         for (std::size_t c = 0; c < fields.size(); ++c) {
+            // An exported list's guarded cells read back as they were.
+            const std::string cell = jobs::WithoutFormulaGuard(fields[c]);
             if (columnOf[c] == kMacColumn) {
-                mac = fields[c];
+                mac = cell;
             } else if (columnOf[c] > 0) {
-                *targets[columnOf[c]] = fields[c];
+                *targets[columnOf[c]] = cell;
             }
         }
         const std::size_t before = plan.problems.size();

@@ -1,5 +1,6 @@
 #include "JobPanel.h"
 
+#include "file/RegularFile.h"
 #include "jobs/JobEngine.h"
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
@@ -248,9 +249,9 @@ void CJobPanel::exportResults() {
     if (path.isEmpty()) {
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(jobs::ResultsCsv(shownResults())) < 0) {
+    if (orv::WriteRegularFile(path.toStdWString(),
+                              jobs::ResultsCsv(shownResults()).toStdString()) !=
+        orv::FileError::None) {
         orv::ui::ShowMessage(m_window, LangText(L"95015", L"Cannot write the file %1.").arg(path));
     }
 }

@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QToolButton>
 
 #include <algorithm>
@@ -424,11 +423,7 @@ void CSearchDlg::ExportList() {
         rows.push_back(orv::plan::ListCells(device, std::string()));
     }
     const std::string csv = orv::plan::ListCsv(rows);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) !=
-            static_cast<qint64>(csv.size()) ||
-        !file.commit()) {
+    if (orv::WriteRegularFile(path.toStdWString(), csv) != orv::FileError::None) {
         orv::ui::ShowMessage(this, LangText(L"95015", L"Cannot write the file %1.").arg(path));
     }
 }

@@ -16,6 +16,8 @@ std::string_view Describe(FileError error) {
         return "too large";
     case FileError::Unreadable:
         return "unreadable";
+    case FileError::Unwritable:
+        return "cannot be written";
     }
     return "unreadable";
 }

@@ -20,6 +20,7 @@ enum class FileError {
     Link,       // a symbolic link where links are refused
     TooLarge,   // larger than the caller's limit
     Unreadable, // no permission, or an input/output error
+    Unwritable, // the folder refused a new file, or the disk is full
 };
 
 enum class Links { Follow, Refuse };
@@ -35,6 +36,13 @@ struct FileContent {
 // its first `firstBytes` bytes when that is less.
 FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes,
                             Links links = Links::Follow, std::size_t firstBytes = SIZE_MAX);
+
+// Writes a file the person named (results, an exported list): the bytes go
+// into a new file beside it, which then takes the name, so a reader never
+// sees half a file and no link is ever followed (a rename replaces the name,
+// not what a link there points at). A link, directory or other non-regular
+// file already at the path is refused and left as it is.
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes);
 
 // "not a regular file", ... for log lines.
 std::string_view Describe(FileError error);

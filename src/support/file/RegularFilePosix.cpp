@@ -24,6 +24,43 @@ FileError openError(int error) {
 
 } // namespace
 
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+    struct stat there {};
+    if (::lstat(path.c_str(), &there) == 0) {
+        if (S_ISLNK(there.st_mode)) {
+            return FileError::Link;
+        }
+        if (!S_ISREG(there.st_mode)) {
+            return FileError::NotRegular;
+        }
+    } else if (errno != ENOENT) {
+        return openError(errno);
+    }
+    std::string temporary = path.string() + ".XXXXXX";
+    const UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return FileError::Unwritable;
+    }
+    // As a new file is made: the person's umask decides who reads it.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool written = ::fchmod(fd.get(), 0666 & ~mask) == 0;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        written = n > 0;
+        done += written ? static_cast<std::size_t>(n) : 0;
+    }
+    written = written && ::fsync(fd.get()) == 0 && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return FileError::Unwritable;
+    }
+    return FileError::None;
+}
+
 FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes, Links links,
                             std::size_t firstBytes) {
     FileContent out;

@@ -6,6 +6,34 @@
 
 namespace orv {
 
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status there = fs::symlink_status(path, ec);
+    if (fs::is_symlink(there)) {
+        return FileError::Link;
+    }
+    if (fs::exists(there) && !fs::is_regular_file(there)) {
+        return FileError::NotRegular;
+    }
+    fs::path temporary = path;
+    temporary += ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            fs::remove(temporary, ec);
+            return FileError::Unwritable;
+        }
+    }
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        return FileError::Unwritable;
+    }
+    return FileError::None;
+}
+
 FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes, Links links,
                             std::size_t firstBytes) {
     namespace fs = std::filesystem;

@@ -136,3 +136,41 @@ TEST(AddressPlan, MatchesRowsAgainstTheCamerasAndTheAddressesInUse) {
     EXPECT_EQ(clash[0].reason, "192.0.2.10 is planned on line 3 too");
     EXPECT_EQ(clash[1].state, RowState::Conflicting);
 }
+
+TEST(AddressPlan, HostileNamesStayTextInAnExportedListAndReadBackUnchanged) {
+    const std::vector<std::string> names = {"=HYPERLINK(\"http://x\",\"y\")",
+                                            "@SUM(1+1)*cmd|x",
+                                            "+1+1",
+                                            "-2",
+                                            "\tTab",
+                                            "\rCR",
+                                            "'s Hertogenbosch",
+                                            "Gate"};
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        orv::device::DeviceInfo d =
+            camera(static_cast<int>(i + 1), ("192.0.2." + std::to_string(10 + i)).c_str());
+        d.name = QString::fromStdString(names[i]);
+        rows.push_back(ListCells(d, "lab0"));
+    }
+    const std::string csv = ListCsv(rows);
+    // No cell of the file starts a formula: each starts after a separator,
+    // a line end or an opening quote.
+    for (std::size_t at = 0; at < csv.size(); ++at) {
+        const bool cellStart =
+            at == 0 || csv[at - 1] == ',' || csv[at - 1] == '\n' ||
+            (csv[at - 1] == '"' && (at == 1 || csv[at - 2] == ',' || csv[at - 2] == '\n'));
+        if (cellStart) {
+            EXPECT_EQ(std::string("=+-@\t\r").find(csv[at]), std::string::npos)
+                << "a formula at byte " << at << " of\n"
+                << csv;
+        }
+    }
+    EXPECT_NE(csv.find("'s Hertogenbosch"), std::string::npos) << "a harmless apostrophe stays";
+    const Plan plan = readPlan(csv);
+    ASSERT_TRUE(plan.problems.empty()) << problems(plan).front();
+    ASSERT_EQ(plan.rows.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(plan.rows[i].name, names[i]) << "read back as the camera named itself";
+    }
+}
