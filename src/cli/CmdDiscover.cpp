@@ -21,11 +21,12 @@ int RunDiscoverWith(const Command& command, const Options& options,
         return status;
     }
     const std::vector<SeenCamera> cameras = session.Discovery().Cameras();
-    std::fputs(CameraList(cameras, session.OutputFormat()).c_str(), stdout);
+    std::fputs(CameraList(cameras, session.OutputFormat(), Audience::Screen).c_str(), stdout);
     Note(std::to_string(cameras.size()) + " camera(s) answered");
     if (options.Has("results")) {
         const std::string path = options.Value("results");
-        if (const std::string error = WriteTextFile(path, CameraList(cameras, FileFormat(path)));
+        if (const std::string error =
+                WriteTextFile(path, CameraList(cameras, FileFormat(path), Audience::File));
             !error.empty()) {
             return BadInput(error);
         }

@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "text/Printable.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -258,7 +260,8 @@ int BadInput(const std::string& text) {
 }
 
 void Note(const std::string& text) {
-    std::fprintf(stderr, "orvantix-cli: %s\n", text.c_str());
+    // Notes name cameras; a camera's name never reaches the terminal raw.
+    std::fprintf(stderr, "orvantix-cli: %s\n", Printable(text).c_str());
     std::fflush(stderr);
 }
 

@@ -3,6 +3,7 @@
 #include "file/RegularFile.h"
 #include "jobs/JobResults.h"
 #include "operations/network/AddressPlan.h"
+#include "text/Printable.h"
 #include "text/TextConv.h"
 
 #include <QStringList>
@@ -31,12 +32,28 @@ std::size_t width(const std::string& utf8) {
     return w;
 }
 
-std::vector<std::string> cameraCells(const SeenCamera& c) {
+std::vector<std::string> cameraCells(const SeenCamera& c, Audience audience) {
     std::string adapters;
     for (const std::string& a : c.adapters) {
         adapters += (adapters.empty() ? "" : " ") + a;
     }
-    return plan::ListCells(c.device, adapters);
+    std::vector<std::string> cells = plan::ListCells(c.device, adapters);
+    if (audience == Audience::Screen) {
+        for (std::string& cell : cells) {
+            cell = Printable(cell);
+        }
+    }
+    return cells;
+}
+
+QStringList resultCells(const jobs::OperationResult& r, Audience audience) {
+    QStringList cells = jobs::ResultCells(r);
+    if (audience == Audience::Screen) {
+        for (QString& cell : cells) {
+            cell = QString::fromStdString(Printable(cell.toStdString()));
+        }
+    }
+    return cells;
 }
 
 std::string jsonText(const json& j) {
@@ -63,7 +80,13 @@ Format FileFormat(const std::string& path) {
                                                                               : Format::Csv;
 }
 
-std::string Table(const std::vector<std::vector<std::string>>& rows) {
+std::string Table(const std::vector<std::vector<std::string>>& texts) {
+    std::vector<std::vector<std::string>> rows = texts;
+    for (auto& row : rows) {
+        for (std::string& cell : row) {
+            cell = Printable(cell);
+        }
+    }
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));
@@ -85,11 +108,11 @@ std::string Table(const std::vector<std::vector<std::string>>& rows) {
     return out;
 }
 
-std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
+std::string CameraList(const std::vector<SeenCamera>& cameras, Format format, Audience audience) {
     if (format == Format::Json) {
         json list = json::array();
         for (const SeenCamera& c : cameras) {
-            const std::vector<std::string> cells = cameraCells(c);
+            const std::vector<std::string> cells = cameraCells(c, audience);
             json row = json::object();
             for (std::size_t i = 0; i < cells.size(); ++i) {
                 row[plan::kListColumns[i]] = plan::kListColumns[i] == "http_port"
@@ -103,7 +126,7 @@ std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
     if (format == Format::Csv) {
         std::vector<std::vector<std::string>> rows;
         for (const SeenCamera& c : cameras) {
-            rows.push_back(cameraCells(c));
+            rows.push_back(cameraCells(c, audience));
         }
         return plan::ListCsv(rows);
     }
@@ -111,21 +134,26 @@ std::string CameraList(const std::vector<SeenCamera>& cameras, Format format) {
                                                    "Port", "Model", "Display model", "Version",
                                                    "Adapter"}};
     for (const SeenCamera& c : cameras) {
-        rows.push_back(cameraCells(c));
+        rows.push_back(cameraCells(c, audience));
     }
     return Table(rows);
 }
 
-std::string Results(const std::vector<jobs::OperationResult>& results, Format format) {
+std::string Results(const std::vector<jobs::OperationResult>& results, Format format,
+                    Audience audience) {
     if (format == Format::Csv) {
-        return jobs::ResultsCsv(results).toStdString();
+        QString csv = jobs::CsvRow(jobs::ResultHeaders());
+        for (const jobs::OperationResult& r : results) {
+            csv += jobs::CsvRow(resultCells(r, audience));
+        }
+        return csv.toStdString();
     }
     if (format == Format::Json) {
         static const char* const kKeys[] = {"name",      "mac",     "ip",     "model",
                                             "operation", "outcome", "reason", "seconds"};
         json list = json::array();
         for (const jobs::OperationResult& r : results) {
-            const QStringList cells = jobs::ResultCells(r);
+            const QStringList cells = resultCells(r, audience);
             json row = json::object();
             for (int i = 0; i < jobs::kColumns; ++i) {
                 row[kKeys[i]] = cells.at(i).toStdString();

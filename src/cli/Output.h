@@ -17,11 +17,18 @@ std::optional<Format> ReadFormat(const std::string& text);
 // A results file's format from its name: .json, else CSV.
 Format FileFormat(const std::string& path);
 
+// Where a text goes: to the screen every text a camera sent is made
+// printable (its control characters shown as escapes); a file keeps it as
+// received.
+enum class Audience { Screen, File };
+
 // The columns of the list: name, mac, ip, netmask, gateway, http_port,
 // model, display_model, version, adapter. Its CSV is a valid address plan.
-std::string CameraList(const std::vector<SeenCamera>& cameras, Format format);
-std::string Results(const std::vector<jobs::OperationResult>& results, Format format);
-// Rows of texts as columns padded to their widths on screen.
+std::string CameraList(const std::vector<SeenCamera>& cameras, Format format, Audience audience);
+std::string Results(const std::vector<jobs::OperationResult>& results, Format format,
+                    Audience audience);
+// Rows of texts as columns padded to their widths on screen, each cell
+// printable.
 std::string Table(const std::vector<std::vector<std::string>>& rows);
 
 // Writes a file through a temporary and a rename; an error text or "".

@@ -297,7 +297,7 @@ void CSession::WaitForReboots() {
 }
 
 int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
-    std::fputs(Results(results, m_format).c_str(), stdout);
+    std::fputs(Results(results, m_format, Audience::Screen).c_str(), stdout);
     std::fflush(stdout);
     for (const jobs::OperationTally& t : jobs::Tally(results)) {
         Note(jobs::TallyLine(t).toStdString());
@@ -310,7 +310,8 @@ int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
         const std::string path = m_options.Value("results");
         if (const std::string error = WriteTextFile(
                 path,
-                Results(results, FileFormat(path) == Format::Json ? Format::Json : Format::Csv));
+                Results(results, FileFormat(path) == Format::Json ? Format::Json : Format::Csv,
+                        Audience::File));
             !error.empty()) {
             Note(error);
             status = kExitSomeFailed;

@@ -1,7 +1,9 @@
 #include "DeviceListProfile.h"
 
+#include "text/Printable.h"
 #include "text/TextConv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -38,8 +40,20 @@ std::vector<DeviceColumn> narrowColumns(bool checkBoxes) {
 }
 
 // A cell holds at most 255 characters.
+// Whether a camera's text holds a character a one-line cell must not show
+// raw: a control character or a directional mark.
+bool unprintable(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || u == 0x200E || u == 0x200F ||
+               (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    });
+}
+
 QString cell(const QString& text) {
-    return text.size() > 255 ? text.left(255) : text;
+    const QString shown =
+        unprintable(text) ? QString::fromStdString(Printable(text.toStdString())) : text;
+    return shown.size() > 255 ? shown.left(255) : shown;
 }
 
 } // namespace

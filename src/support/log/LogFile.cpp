@@ -1,6 +1,7 @@
 #include "LogFile.h"
 
 #include "paths/AppPaths.h"
+#include "text/Printable.h"
 #include "text/TextConv.h"
 
 #include <atomic>
@@ -221,8 +222,9 @@ void WriteLog(int level, const char* format, ...) {
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
 
+    // Camera texts in a message never reach a terminal's tail -f raw.
     std::string line = kPrefix;
-    line += message;
+    line += orv::PrintableBytes(message);
     line += '\n';
     cutLine(line, CLogFile::kLineSize - 1);
     debugOutput(line.c_str());
@@ -249,7 +251,7 @@ void WriteLogW(int level, const wchar_t* format, ...) {
     message.back() = L'\0';
 
     std::wstring wide = L"[orvantix]";
-    wide += message.data();
+    wide += orv::FromUtf8(orv::Printable(orv::ToUtf8(message.data())));
     wide += L'\n';
     if (wide.size() > CLogFile::kLineSize - 1) {
         wide.resize(CLogFile::kLineSize - 1);

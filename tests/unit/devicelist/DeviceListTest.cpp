@@ -231,6 +231,19 @@ TEST_F(DeviceListTest, SilentCamerasLeaveTogetherAndOnlyNetworkSettingsLogsThem)
     EXPECT_EQ(disconnectLines().size(), lines.size()) << "only Network Settings logs";
 }
 
+TEST_F(DeviceListTest, AHostileNameIsShownWithItsControlCharactersAsEscapes) {
+    auto l = list(DeviceListKind::NetworkSettings);
+    device::DeviceInfo hostile = Found(Camera(1, "192.168.1.1"));
+    hostile.name = QString::fromUtf8("a\x1b[2J\rb\u202e!");
+    l->AddOrRefreshDevice(hostile);
+    l->AddOrRefreshDevice(Found(Camera(2, "192.168.1.2",
+                                       "S\xC3\xBC"
+                                       "d")));
+    EXPECT_EQ(column(*l, 2), (QStringList{"a\\x1b[2J\\x0db\\u202e!", QString::fromUtf8("S\xC3\xBC"
+                                                                                       "d")}));
+    EXPECT_EQ(l->Find(key(1))->info.name, hostile.name) << "the camera's own name is kept";
+}
+
 TEST_F(DeviceListTest, TheListStopsGrowingAtItsCeilingAndSaysSoOnce) {
     auto l = list(DeviceListKind::VideoPreviews);
     std::vector<tagQvIpcInfo> flood(CDeviceTableModel::kMaxDevices + 5, Camera(0, "10.0.0.1"));

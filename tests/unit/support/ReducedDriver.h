@@ -42,7 +42,13 @@ public:
     orv::device::Protocol Kind() const override { return orv::device::Protocol::Onvif; }
     void StartDiscovery(orv::device::IDiscoverySink& sink) override {
         // Answers come on the driver's own thread, as a real one's do.
-        m_thread = std::thread([&sink] { sink.DevicesFound({Camera(1), Camera(2)}); });
+        m_thread = std::thread([this, &sink] {
+            std::vector<orv::device::DeviceInfo> found = {Camera(1), Camera(2)};
+            if (!secondName.isEmpty()) {
+                found[1].name = secondName; // what a hostile station may call itself
+            }
+            sink.DevicesFound(found);
+        });
     }
     void StopDiscovery() override {
         if (m_thread.joinable()) {
@@ -56,6 +62,7 @@ public:
     }
 
     std::atomic<int> opened{0};
+    QString secondName;
 
 private:
     std::thread m_thread;

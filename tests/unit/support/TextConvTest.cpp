@@ -1,4 +1,5 @@
 #include "text/TextConv.h"
+#include "text/Printable.h"
 
 #include <gtest/gtest.h>
 
@@ -117,4 +118,28 @@ TEST(Utf8, RoundTripsCharactersOutsideTheBasicPlane) {
     const std::wstring text = L"cam \U0001F4F7 名";
     EXPECT_EQ(orv::FromUtf8(orv::ToUtf8(text)), text);
     EXPECT_EQ(orv::ToUtf8(L"\U0001F4F7"), "\xF0\x9F\x93\xB7");
+}
+
+TEST(Printable, ControlAndDirectionalCharactersAreShownAsEscapesTheRestAsItCame) {
+    EXPECT_EQ(orv::Printable("S\xC3\xBC"
+                             "d \xE5\x8C\x97 a\\b 'x'"),
+              "S\xC3\xBC"
+              "d \xE5\x8C\x97 a\\b 'x'");
+    EXPECT_EQ(orv::Printable("\x1b]0;t\x07\r\n\t\x7f"), "\\x1b]0;t\\x07\\x0d\\x0a\\x09\\x7f");
+    EXPECT_EQ(orv::Printable("\xC2\x9B"
+                             "2J"),
+              "\\x9b2J")
+        << "C1 CSI, as UTF-8";
+    EXPECT_EQ(orv::Printable("a\xE2\x80\xAE"
+                             "b\xE2\x81\xA6"),
+              "a\\u202eb\\u2066");
+    EXPECT_EQ(orv::Printable("\xFF\xC3"), "\\xff\\xc3") << "bytes that are not UTF-8";
+    EXPECT_EQ(orv::Printable("\xC0\xAF"), "\\xc0\\xaf") << "an overlong form is no character";
+    EXPECT_EQ(orv::Printable(std::string("a\0b", 3)), "a\\x00b");
+
+    // A log line in any code page: only control bytes and C1 are escaped.
+    EXPECT_EQ(orv::PrintableBytes("S\xFC"
+                                  "d \x1b[2J\xC2\x9B"),
+              "S\xFC"
+              "d \\x1b[2J\\x9b");
 }
