@@ -81,21 +81,36 @@ int CDeviceList::RefreshDevice(const device::DeviceInfo& changed) {
     return 1;
 }
 
-int CDeviceList::DropStaleDevices() {
+int CDeviceList::DropStaleDevices(int limit) {
     const std::int32_t now = m_clock();
+    // Chosen in the model's order, where the cameras of one burst of answers
+    // stand together: they leave as a few runs of rows, each cheap for the
+    // sorted view, however the list is sorted.
     std::vector<int> sources;
+    std::vector<bool> leaving(static_cast<std::size_t>(m_model.rowCount()), false);
+    for (int source = 0; source < m_model.rowCount() && static_cast<int>(sources.size()) < limit;
+         ++source) {
+        if (now - m_model.At(source).device.lastSeen >= kSilenceSeconds) {
+            sources.push_back(source);
+            leaving[static_cast<std::size_t>(source)] = true;
+        }
+    }
+    if (sources.empty()) {
+        return 0;
+    }
+    // Logged and reported in the list's order, numbered as if they left one
+    // by one.
     std::vector<device::DeviceId> keys;
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
         const int source = sourceRow(row);
-        const DeviceRow& device = m_model.At(source).device;
-        if (now - device.lastSeen < kSilenceSeconds) {
+        if (!leaving[static_cast<std::size_t>(source)]) {
             continue;
         }
-        const int shownAt = row - static_cast<int>(sources.size());
+        const DeviceRow& device = m_model.At(source).device;
+        const int shownAt = row - static_cast<int>(keys.size());
         WriteLog(Profile().dropLogLevel, "Item(%d) Disconnect IPC:%.31s now:%d ipctime:%d (%d)",
                  shownAt, device.info.AddressText().toLatin1().constData(), now, device.lastSeen,
                  now - device.lastSeen);
-        sources.push_back(source);
         keys.push_back(device.info.id);
     }
     m_model.RemoveRows(std::move(sources));

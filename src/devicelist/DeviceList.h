@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -47,10 +48,10 @@ public:
     // netmask, gateway and DNS, and keeps its place, its other fields and
     // its time of last answer. 1 when the camera is listed, else 0.
     int RefreshDevice(const device::DeviceInfo& changed);
-    // Removes every row whose camera has been silent for 30 s or more, with
-    // a log line each in the list's order (numbered as if they went one by
-    // one). The number of rows removed.
-    int DropStaleDevices();
+    // Removes the rows whose camera has been silent for 30 s or more, at
+    // most `limit` of them, with a log line each in the list's order
+    // (numbered as if they went one by one). The number of rows removed.
+    int DropStaleDevices(int limit = std::numeric_limits<int>::max());
     // A click on a column header: check-box and number columns do not sort;
     // a new column sorts ascending, the current one reverses.
     void SortByHeader(int column);

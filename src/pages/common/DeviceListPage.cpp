@@ -242,8 +242,8 @@ void CDeviceListPage::timerEvent(QTimerEvent* event) {
 void CDeviceListPage::OnTick() {
     const int tick = ++tickCounter(m_devices->Profile().kind);
     OnPageTick(tick);
-    if (tick % kDropEveryTicks == 0) {
-        m_devices->DropStaleDevices();
+    if (tick % kDropEveryTicks == 0 || m_dropsPending) {
+        m_dropsPending = m_devices->DropStaleDevices(kMaxDropsPerTick) == kMaxDropsPerTick;
     }
 }
 

@@ -30,6 +30,9 @@ class CDeviceListPage : public CPageDlg {
 public:
     static constexpr int kTimerMs = 100;
     static constexpr int kDropEveryTicks = 50;
+    // Silent rows leave at most this many per tick: after a flood the rest
+    // follow on the next ticks, so no tick holds the window for long.
+    static constexpr int kMaxDropsPerTick = 500;
 
     CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& app, orv::jobs::CJobEngine& jobs,
                     QWidget* parent = nullptr, orv::CDeviceList::Clock clock = {});
@@ -115,6 +118,8 @@ private:
     void writeLine(const orv::jobs::OperationResult& result);
 
     CJobPanel* m_jobPanel = nullptr;
+    // The last tick's drop met its bound: more silent rows may wait.
+    bool m_dropsPending = false;
     CCapabilityGate* m_gate = nullptr;
     // The page's last job, as run, for its report and a retry.
     orv::jobs::JobId m_job = 0;
