@@ -11,13 +11,13 @@
 #include "app/MainDlg.h"
 #include "app/StallWatch.h"
 #include "jobs/JobEngine.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/NetworkParamDlg.h"
+#include "pages/oem/OemDlg.h"
 #include "protocols/qv/QvRecords.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "services/DeviceServices.h"
 #include "ui/MessageBox.h"
-#include "pages/batchset/BatchSetDlg.h"
-#include "pages/batchset/NetworkParamDlg.h"
-#include "pages/oem/OemDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -62,8 +62,8 @@ CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     createControls();
-    m_services = std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList,
-                                                   m_devices.Drivers());
+    m_services =
+        std::make_unique<CWindowServices>(*m_userEdit, *m_passwordEdit, *m_infoList, m_devices);
     // The pages read the language and the default password as they are
     // made (the OEM page its column headers, the System sub-page its
     // password fields), so both are in place first.

@@ -22,11 +22,7 @@ void CWindowServices::AddOperatingInfo(const QString& text) {
 orv::device::Status CWindowServices::ChangeAddress(const orv::device::DeviceInfo& device,
                                                    const orv::device::AddressChange& change,
                                                    const orv::device::Credentials& credentials) {
-    orv::device::IDeviceDriver* driver = m_drivers.For(device);
-    if (driver == nullptr) {
-        return orv::device::Fault::NotSupported;
-    }
-    return driver->ChangeAddress(device, change, credentials);
+    return m_devices.ChangeAddress(device, change, credentials);
 }
 
 QString CWindowServices::DefaultUserText() const {

@@ -5,8 +5,8 @@
 // makes it once its controls exist and hands it to every page; it knows no
 // page.
 
-#include "device/DriverSet.h"
 #include "operations/common/AppServices.h"
+#include "services/DeviceServices.h"
 
 class QLineEdit;
 class QListWidget;
@@ -16,8 +16,8 @@ public:
     static constexpr int kMaxInfoLines = 100;
 
     CWindowServices(QLineEdit& user, QLineEdit& password, QListWidget& info,
-                    const orv::device::CDriverSet& drivers)
-        : m_user(user), m_password(password), m_info(info), m_drivers(drivers) {}
+                    const orv::CDeviceServices& devices)
+        : m_user(user), m_password(password), m_info(info), m_devices(devices) {}
 
     // Appends a line (window thread); beyond the last 100 the list starts
     // anew. A null text does nothing.
@@ -38,5 +38,5 @@ private:
     QLineEdit& m_user;
     QLineEdit& m_password;
     QListWidget& m_info;
-    const orv::device::CDriverSet& m_drivers;
+    const orv::CDeviceServices& m_devices;
 };

@@ -39,20 +39,14 @@ std::vector<DeviceColumn> narrowColumns(bool checkBoxes) {
     return columns;
 }
 
-// A cell holds at most 255 characters.
-// Whether a camera's text holds a character a one-line cell must not show
-// raw: a control character or a directional mark.
-bool unprintable(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || u == 0x200E || u == 0x200F ||
-               (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
-    });
-}
-
+// A camera's text as a one-line cell shows it: its control characters and
+// directional marks as escapes, at most 255 characters.
 QString cell(const QString& text) {
-    const QString shown =
-        unprintable(text) ? QString::fromStdString(Printable(text.toStdString())) : text;
+    // Every character Printable escapes lies in the basic plane, so a look
+    // at each UTF-16 unit spares the common text a conversion.
+    const bool raw =
+        std::any_of(text.begin(), text.end(), [](QChar c) { return Unprintable(c.unicode()); });
+    const QString shown = raw ? QString::fromStdString(Printable(text.toStdString())) : text;
     return shown.size() > 255 ? shown.left(255) : shown;
 }
 

@@ -287,13 +287,6 @@ std::optional<Mac> ReadMac(std::string_view text) {
     return mac;
 }
 
-std::string MacText(const Mac& m) {
-    char out[18];
-    std::snprintf(out, sizeof out, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", m[0], m[1], m[2], m[3], m[4],
-                  m[5]);
-    return out;
-}
-
 Plan ReadPlan(std::string_view text, const device::CDriverSet& drivers) {
     Plan plan;
     if (text.size() > kMaxPlanBytes) {

@@ -29,7 +29,7 @@ using Mac = device::MacAddress;
 
 // "AA:BB:CC:DD:EE:FF", "aa-bb-cc-dd-ee-ff" or twelve hex digits.
 std::optional<Mac> ReadMac(std::string_view text);
-std::string MacText(const Mac& mac);
+using device::MacText;
 
 struct PlanRow {
     int line = 0; // where the row starts in the file, from 1

@@ -6,12 +6,6 @@
 namespace orv {
 namespace {
 
-// Marks that reorder the text around them without being seen.
-bool directional(char32_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
-}
-
 // The code point of the UTF-8 sequence at `at` and its length; 0 bytes for
 // an invalid, overlong or truncated one.
 std::pair<char32_t, std::size_t> decode(std::string_view s, std::size_t at) {
@@ -41,6 +35,14 @@ std::pair<char32_t, std::size_t> decode(std::string_view s, std::size_t at) {
 
 } // namespace
 
+bool Unprintable(char32_t c) {
+    const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+    // Marks that reorder the text around them without being seen.
+    const bool directional = c == 0x061C || c == 0x200E || c == 0x200F ||
+                             (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return control || directional;
+}
+
 std::string Printable(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
@@ -53,11 +55,9 @@ std::string Printable(std::string_view utf8) {
             ++at;
             continue;
         }
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
-            out += escape;
-        } else if (directional(c)) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+        if (Unprintable(c)) {
+            std::snprintf(escape, sizeof escape, c < 0x100 ? "\\x%02x" : "\\u%04x",
+                          static_cast<unsigned>(c));
             out += escape;
         } else {
             out.append(utf8.substr(at, length));

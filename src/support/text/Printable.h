@@ -14,6 +14,9 @@ namespace orv {
 // formatting character as "\u202e", and every byte that is not UTF-8 as
 // "\xff"; everything else unchanged.
 std::string Printable(std::string_view utf8);
+// Whether `c` is one that Printable shows as an escape: a control character
+// (C0, DEL, C1) or a directional formatting character.
+bool Unprintable(char32_t c);
 // The same for a line of bytes in any code page (a log line): only the
 // control bytes and the UTF-8 form of a C1 control are escaped, every other
 // byte stays as it is.
