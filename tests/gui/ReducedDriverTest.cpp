@@ -60,6 +60,9 @@ using ReducedDriverTest = GuiTestBase;
 
 TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack) {
     CReducedDriver driver;
+    // A name with a terminal escape and a right-to-left override: the
+    // screenshot shows it as escapes in the list.
+    driver.secondName = QString::fromUtf8("Gate\x1b]0;owned\x07\u202e!");
     CMainDlg dlg(true, CMainDlg::Discovery::Off, nullptr, {&driver});
     dlg.show();
     const std::vector<CDeviceListPage*> pages{dlg.SearchPage(), dlg.BatchSetPage(),
