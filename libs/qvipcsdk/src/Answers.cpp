@@ -323,6 +323,16 @@ bool parseSealNonce(std::string_view body, std::string& nonce) {
     return true;
 }
 
+bool parseTlsOffer(std::string_view body, int& port) {
+    const auto obj = parseObject(body);
+    int offered = 0;
+    if (!obj || !getField(*obj, "port", 1, 65535, offered)) {
+        return false;
+    }
+    port = offered;
+    return true;
+}
+
 bool parseVideoConfig(std::string_view body, int stream, QvVideoConfig& out) {
     const auto obj = parseObject(body);
     QvVideoConfig r{};

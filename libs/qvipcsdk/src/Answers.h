@@ -42,6 +42,8 @@ bool parsePortInfo(std::string_view body, QvPortInfo& out);
 bool parseDdns(std::string_view body, QvDdnsInfo& out, const Opener& open);
 // The single-use nonce of POST /api/v1/system/nonce.
 bool parseSealNonce(std::string_view body, std::string& nonce);
+// The TLS port a camera offers (GET /api/v1/tls), 1 to 65535.
+bool parseTlsOffer(std::string_view body, int& port);
 // The answer must name the stream that was asked for.
 bool parseVideoConfig(std::string_view body, int stream, QvVideoConfig& out);
 bool parseImagingConfig(std::string_view body, QvImagingConfig& out);

@@ -19,7 +19,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -280,41 +282,173 @@ extern "C" int Qv_Sdk_SetConnectionReuse(int on) {
     return succeed();
 }
 
+namespace {
+
+struct LoginArguments {
+    std::string ip; // canonical dotted form
+    std::string user;
+    std::string password;
+};
+
+// The checks every login makes before it sends anything.
+std::optional<LoginArguments> loginArguments(const char* ipAddr, int httpPort, const char* user,
+                                             const char* password) {
+    in_addr address{};
+    if (ipAddr == nullptr || user == nullptr || password == nullptr ||
+        inet_pton(AF_INET, ipAddr, &address) != 1 || !validPort(httpPort) ||
+        std::strlen(user) > 31 || std::strlen(password) > 15) {
+        return std::nullopt;
+    }
+    LoginArguments arguments{{}, qvsdk::unescapeText(user), qvsdk::unescapeText(password)};
+    if (!qvsdk::isValidUtf8(arguments.user) || !qvsdk::isValidUtf8(arguments.password)) {
+        return std::nullopt;
+    }
+    char canonical[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, canonical, sizeof canonical);
+    arguments.ip = canonical;
+    return arguments;
+}
+
+// Logs in on `session`; the error number, and on success the new handle.
+int logIn(const std::shared_ptr<Session>& session, int& handle) {
+    HttpResult result = session->get("/api/v1/device");
+    qvsdk::DeviceInfo info;
+    if (result.error == QV_ERR_NONE && !qvsdk::parseDeviceInfo(result.body, info)) {
+        result.error = QV_ERR_MALFORMED;
+    }
+    if (result.error != QV_ERR_NONE) {
+        return result.error;
+    }
+    handle = registry().add(session);
+    if (handle < 0) {
+        return QV_ERR_INTERNAL;
+    }
+    registry().noteUsed(session);
+    return QV_ERR_NONE;
+}
+
+// What a camera says of TLS on its plain port, before any credentials.
+struct TlsOffer {
+    int error = QV_ERR_NONE; // the camera could not be asked
+    int port = 0;            // 0: it offers none
+};
+
+TlsOffer askTlsOffer(const std::string& ip, int httpPort) {
+    const HttpResult result =
+        qvsdk::Probe("http://" + ip + ":" + std::to_string(httpPort) + "/api/v1/tls");
+    TlsOffer offer;
+    if (result.error == QV_ERR_NETWORK || result.error == QV_ERR_TIMEOUT ||
+        result.error == QV_ERR_INTERNAL) {
+        offer.error = result.error;
+    } else if (result.status != 200 || !qvsdk::parseTlsOffer(result.body, offer.port)) {
+        // A camera without TLS, including one older than the question.
+        offer.port = 0;
+    }
+    return offer;
+}
+
+int loginTrusted(const LoginArguments& a, int httpPort, QvTrust& trust, int& handle) {
+    const std::string pin(trust.pin, strnlen(trust.pin, sizeof trust.pin));
+    const auto session = [&](int tlsPort) {
+        return std::make_shared<Session>(a.ip, httpPort, a.user, a.password,
+                                         qvsdk::Tls{tlsPort, pin});
+    };
+    const auto done = [&](const std::shared_ptr<Session>& s) {
+        const qvsdk::Tls& used = s->tls();
+        std::memset(trust.pin, 0, sizeof trust.pin);
+        std::memcpy(trust.pin, used.pin.data(), std::min(used.pin.size(), sizeof trust.pin - 1));
+        trust.tlsPort = used.port;
+        return QV_ERR_NONE;
+    };
+    if (pin.empty()) {
+        const TlsOffer offer = askTlsOffer(a.ip, httpPort);
+        if (offer.error != QV_ERR_NONE) {
+            return offer.error;
+        }
+        const auto s = session(offer.port);
+        const int error = logIn(s, handle);
+        return error == QV_ERR_NONE ? done(s) : error;
+    }
+    // A pinned camera is met on its TLS port only. When that port does not
+    // answer, the camera is asked on its plain port whether it moved it: a
+    // camera that answers there but offers no TLS any more is not the one
+    // that was pinned (or was reset), and gets no credentials.
+    int port = trust.tlsPort;
+    int error = QV_ERR_TIMEOUT;
+    if (port != 0) {
+        const auto s = session(port);
+        error = logIn(s, handle);
+        if (error == QV_ERR_NONE) {
+            return done(s);
+        }
+        if (error != QV_ERR_NETWORK && error != QV_ERR_TIMEOUT) {
+            return error;
+        }
+    }
+    const TlsOffer offer = askTlsOffer(a.ip, httpPort);
+    if (offer.error != QV_ERR_NONE) {
+        return port != 0 ? error : offer.error;
+    }
+    if (offer.port == 0) {
+        return QV_ERR_IDENTITY;
+    }
+    if (offer.port == port) {
+        return error;
+    }
+    const auto s = session(offer.port);
+    error = logIn(s, handle);
+    return error == QV_ERR_NONE ? done(s) : error;
+}
+
+bool validPin(const QvTrust& trust) {
+    const std::size_t length = strnlen(trust.pin, sizeof trust.pin);
+    return length < sizeof trust.pin &&
+           (length == 0 || std::string_view(trust.pin, length).starts_with("sha256//")) &&
+           (trust.tlsPort == 0 || validPort(trust.tlsPort));
+}
+
+} // namespace
+
 extern "C" int Qv_Ipc_Login(const char* ipAddr, const char* /*ipAddr2*/, int httpPort,
                             const char* user, const char* password, int /*reserved*/) {
     try {
-        in_addr address{};
-        if (ipAddr == nullptr || user == nullptr || password == nullptr ||
-            inet_pton(AF_INET, ipAddr, &address) != 1 || !validPort(httpPort) ||
-            std::strlen(user) > 31 || std::strlen(password) > 15) {
+        const auto arguments = loginArguments(ipAddr, httpPort, user, password);
+        if (!arguments) {
             fail(QV_ERR_BAD_ARGUMENT);
             return -1;
         }
-        std::string plainUser = qvsdk::unescapeText(user);
-        std::string plainPassword = qvsdk::unescapeText(password);
-        if (!qvsdk::isValidUtf8(plainUser) || !qvsdk::isValidUtf8(plainPassword)) {
+        auto session = std::make_shared<Session>(arguments->ip, httpPort, arguments->user,
+                                                 arguments->password);
+        int handle = -1;
+        const int error = logIn(session, handle);
+        if (error != QV_ERR_NONE) {
+            fail(error);
+            return -1;
+        }
+        succeed();
+        return handle;
+    } catch (...) {
+        fail(QV_ERR_INTERNAL);
+        return -1;
+    }
+}
+
+extern "C" int Qv_Ipc_LoginTrusted(const char* ipAddr, int httpPort, const char* user,
+                                   const char* password, QvTrust* trust) {
+    try {
+        const auto arguments = loginArguments(ipAddr, httpPort, user, password);
+        if (!arguments || trust == nullptr || !validPin(*trust)) {
             fail(QV_ERR_BAD_ARGUMENT);
             return -1;
         }
-        char canonical[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &address, canonical, sizeof canonical);
-        auto session = std::make_shared<Session>(canonical, httpPort, std::move(plainUser),
-                                                 std::move(plainPassword));
-        HttpResult result = session->get("/api/v1/device");
-        qvsdk::DeviceInfo info;
-        if (result.error == QV_ERR_NONE && !qvsdk::parseDeviceInfo(result.body, info)) {
-            result.error = QV_ERR_MALFORMED;
-        }
-        if (result.error != QV_ERR_NONE) {
-            fail(result.error);
+        QvTrust result = *trust;
+        int handle = -1;
+        const int error = loginTrusted(*arguments, httpPort, result, handle);
+        if (error != QV_ERR_NONE) {
+            fail(error);
             return -1;
         }
-        const int handle = registry().add(session);
-        if (handle < 0) {
-            fail(QV_ERR_INTERNAL);
-            return -1;
-        }
-        registry().noteUsed(session);
+        *trust = result;
         succeed();
         return handle;
     } catch (...) {

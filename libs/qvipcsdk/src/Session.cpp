@@ -3,6 +3,10 @@
 #include "Answers.h"
 #include "qvipcsdk/QvIpcSdk.h"
 
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -165,7 +169,28 @@ struct HeaderList {
     HeaderList& operator=(const HeaderList&) = delete;
 };
 
-int errorFromCurl(CURL* curl, CURLcode code) {
+bool isTlsFailure(CURLcode code) {
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_USE_SSL_FAILED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// `pinned`: the connection had to show a known key. A handshake that fails
+// then is the camera's identity in doubt, not a network fault: a stand-in
+// that speaks no TLS, or other TLS, gets no credentials and no retry.
+int errorFromCurl(CURL* curl, CURLcode code, bool pinned) {
+    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || (pinned && isTlsFailure(code))) {
+        return QV_ERR_IDENTITY;
+    }
     long osError = 0;
     if (code == CURLE_COULDNT_CONNECT &&
         curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
@@ -201,15 +226,93 @@ int errorFromStatus(long status) {
     return QV_ERR_MALFORMED;
 }
 
+// libcurl's pin of a certificate's key: the SHA-256 of its
+// SubjectPublicKeyInfo, in base64.
+std::string pinOf(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
+    if (length <= 0) {
+        return {};
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    const bool hashed = EVP_Digest(der, static_cast<size_t>(length), digest, &digestLength,
+                                   EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    if (!hashed) {
+        return {};
+    }
+    unsigned char text[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1] = {};
+    const int textLength = EVP_EncodeBlock(text, digest, static_cast<int>(digestLength));
+    return "sha256//" +
+           std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(textLength));
+}
+
+// Cameras sign their own certificates, so no authority vouches for them:
+// the key is what identifies a camera. The handshake's chain check only
+// notes the key shown; libcurl's pin check then holds a known camera to it.
+int noteKey(X509_STORE_CTX* store, void* seen) {
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    *static_cast<std::string*>(seen) = leaf != nullptr ? pinOf(leaf) : std::string();
+    return 1;
+}
+
+CURLcode setUpTls(CURL*, void* context, void* seen) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), noteKey, seen);
+    return CURLE_OK;
+}
+
+void setCommonOptions(CURL* c) {
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
+    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, settings().connectMs.load());
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, settings().requestMs.load());
+}
+
 } // namespace
+
+HttpResult Probe(const std::string& url) {
+    const CurlHandle curl(curl_easy_init());
+    if (!curl) {
+        return {QV_ERR_INTERNAL, 0, {}};
+    }
+    CURL* c = curl.get();
+    setCommonOptions(c);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    Sink sink;
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
+    const CURLcode code = curl_easy_perform(c);
+    HttpResult result;
+    if (sink.overflow) {
+        result.error = QV_ERR_MALFORMED;
+    } else if (code != CURLE_OK) {
+        result.error = errorFromCurl(c, code, false);
+    } else {
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.status);
+        result.error = errorFromStatus(result.status);
+        result.body = std::move(sink.body);
+    }
+    return result;
+}
 
 void SetThreadCancelCheck(int (*check)(void*), void* context) {
     t_cancel = {check, context};
 }
 
-Session::Session(std::string ip, int port, std::string user, std::string password)
-    : m_ip(std::move(ip)), m_user(std::move(user)), m_password(std::move(password)) {
-    setPort(port);
+Session::Session(std::string ip, int port, std::string user, std::string password, Tls tls)
+    : m_tls(std::move(tls)), m_ip(std::move(ip)), m_user(std::move(user)),
+      m_password(std::move(password)) {
+    if (secure()) {
+        m_baseUrl = "https://" + m_ip + ":" + std::to_string(m_tls.port);
+    } else {
+        setPort(port);
+    }
 }
 
 void Session::setPassword(std::string password) {
@@ -217,6 +320,9 @@ void Session::setPassword(std::string password) {
 }
 
 void Session::setPort(int port) {
+    if (secure()) {
+        return;
+    }
     m_baseUrl = "http://" + m_ip + ":" + std::to_string(port);
     // The old port's connection leads nowhere any more.
     closeConnection();
@@ -308,16 +414,26 @@ CURL* Session::prepare(const std::string& path) {
             return nullptr;
         }
         CURL* c = m_curl.get();
-        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
         // Digest is answered here rather than by libcurl: a challenge
         // without qop must be refused and SHA-256 preferred, and the same
         // credentials key the sealing of secrets.
-        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
-        curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
-        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
-        curl_easy_setopt(c, CURLOPT_PROXY, "");
-        curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
+        setCommonOptions(c);
+        // A TLS session never falls back to plain HTTP, not even by a
+        // redirect.
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, secure() ? "https" : "http");
+        if (secure()) {
+            curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+            curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+            curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, setUpTls);
+            curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &m_seenPin);
+            // Every connection shows its key again instead of resuming a
+            // session, so each one is held to the pin.
+            curl_easy_setopt(c, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+            if (!m_tls.pin.empty()) {
+                curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, m_tls.pin.c_str());
+            }
+        }
         // The camera drops idle connections after a few seconds; an older one
         // is not worth the risk of writing into a socket being closed.
         curl_easy_setopt(c, CURLOPT_MAXAGE_CONN, 2L);
@@ -365,8 +481,14 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
             return result;
         }
         if (code != CURLE_OK) {
-            result.error = errorFromCurl(curl, code);
+            result.error = errorFromCurl(curl, code, !m_tls.pin.empty());
             return result;
+        }
+        if (secure() && m_tls.pin.empty() && !m_seenPin.empty()) {
+            // The first contact's key: later connections of this login must
+            // show the same one.
+            m_tls.pin = m_seenPin;
+            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, m_tls.pin.c_str());
         }
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
         result.error = errorFromStatus(result.status);

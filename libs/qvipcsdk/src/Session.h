@@ -47,9 +47,19 @@ struct CurlDeleter {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 
+// The camera's TLS port and the key it must show. Port 0: plain HTTP.
+struct Tls {
+    int port = 0;
+    std::string pin; // libcurl's "sha256//..." form; empty: the first contact
+};
+
+// One unauthenticated GET on a connection of its own (the TLS offer is asked
+// before any credentials exist for the connection).
+HttpResult Probe(const std::string& url);
+
 class Session {
 public:
-    Session(std::string ip, int port, std::string user, std::string password);
+    Session(std::string ip, int port, std::string user, std::string password, Tls tls = {});
 
     // Callers hold lock() around every call on the session.
     std::mutex& lock() { return m_lock; }
@@ -68,8 +78,11 @@ public:
                                     std::string_view purpose) const;
 
     void setPassword(std::string password);
-    // The camera now serves its API on `port`: later calls go there.
+    // The camera now serves its plain API on `port`: later plain calls go
+    // there (a TLS session stays on the camera's TLS port).
     void setPort(int port);
+    bool secure() const { return m_tls.port != 0; }
+    const Tls& tls() const { return m_tls; }
     // What live play needs to open the camera's stream with this login.
     const std::string& ip() const { return m_ip; }
     const std::string& user() const { return m_user; }
@@ -100,6 +113,9 @@ private:
     bool takeChallenge(const std::vector<std::string>& offered);
 
     std::mutex m_lock;
+    Tls m_tls;
+    // The key the camera showed on the last TLS handshake.
+    std::string m_seenPin;
     std::string m_ip;
     std::string m_baseUrl;
     std::string m_user;

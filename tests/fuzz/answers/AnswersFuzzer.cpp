@@ -97,6 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default: {
         std::string nonce;
         (void)qvsdk::parseSealNonce(body, nonce);
+        int port = 0;
+        check(!qvsdk::parseTlsOffer(body, port) || (port >= 1 && port <= 65535));
         (void)qvsdk::errorText(body);
         (void)qvsdk::deviceNameRequest(body.substr(0, 127));
         break;

@@ -35,6 +35,7 @@ extern "C" {
 #define QV_ERR_NOT_SUPPORTED 10 /* a decoder or video sink for live play is missing */
 #define QV_ERR_INTERNAL 11      /* out of memory or the HTTP library failed to start */
 #define QV_ERR_CANCELLED 12     /* an upload stopped by the calling thread's cancel check */
+#define QV_ERR_IDENTITY 13      /* a pinned camera showed another key, or no TLS any more */
 
 /* System date, 72 bytes. */
 typedef struct QvSystemDate {
@@ -136,6 +137,24 @@ QVIPCSDK_API int Qv_Sdk_SetConnectionReuse(int on);
    failure. ipAddr2 and reserved are accepted for compatibility and unused. */
 QVIPCSDK_API int Qv_Ipc_Login(const char* ipAddr, const char* ipAddr2, int httpPort,
                               const char* user, const char* password, int reserved);
+
+/* What a caller knows of a camera's TLS identity, and what the login saw
+   (extension). `pin` is libcurl's form "sha256//<base64 of the SHA-256 of
+   the certificate's SubjectPublicKeyInfo>". */
+typedef struct QvTrust {
+    char pin[64];    /* in: the key the camera showed before, empty for a first contact;
+                        out: the key it showed now, empty over plain HTTP */
+    int32_t tlsPort; /* in: the TLS port of a pinned camera (0: ask the camera);
+                        out: the TLS port used, 0 over plain HTTP */
+} QvTrust;
+
+/* Logs in over the camera's TLS port whenever it offers one, and over plain
+   HTTP (as Qv_Ipc_Login) only when it offers none and no pin is given. With
+   a pin, a camera that shows another key or no longer offers TLS fails with
+   QV_ERR_IDENTITY before any credentials are sent. Returns the handle, or
+   -1; `trust` is updated on success only. */
+QVIPCSDK_API int Qv_Ipc_LoginTrusted(const char* ipAddr, int httpPort, const char* user,
+                                     const char* password, QvTrust* trust);
 
 /* All following calls return 0 on success and non-zero on failure. A Get
    fills its record only on success. */
