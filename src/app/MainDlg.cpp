@@ -54,7 +54,8 @@ constexpr auto kAboutMenuText = "&About Orvantix...";
 CMainDlg::CMainDlg(bool oemMode, Discovery discovery, QWidget* parent,
                    const std::vector<orv::device::IDeviceDriver*>& moreDrivers)
     : QDialog(parent), m_oemMode(oemMode), m_discoveryMode(discovery),
-      m_devices(orv::jobs::CJobEngine::ConcurrencyFromEnvironment(), moreDrivers) {
+      m_devices(orv::jobs::CJobEngine::ConcurrencyFromEnvironment(), moreDrivers, {},
+                orv::PinFilePath()) {
     initArtwork();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvantix"));

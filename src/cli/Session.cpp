@@ -131,8 +131,8 @@ int CSession::Begin(bool login) {
             return BadInput(error);
         }
     }
-    m_devices =
-        std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers, CCliDiscovery::MakerDiscovery());
+    m_devices = std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers,
+                                                  CCliDiscovery::MakerDiscovery(), PinFilePath());
     return kExitOk;
 }
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,5 +51,7 @@ struct DeviceIdHash {
 
 // "00:11:22:33:44:55", upper-case hex as the lists show it.
 std::string MacText(const MacAddress& mac);
+// "AA:BB:CC:DD:EE:FF", "aa-bb-cc-dd-ee-ff" or twelve hex digits.
+std::optional<MacAddress> ReadMac(std::string_view text);
 
 } // namespace orv::device

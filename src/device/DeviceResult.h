@@ -21,6 +21,8 @@ enum class Fault {
     BadAnswer,        // the answer is not what the protocol documents
     Cancelled,        // stopped by the caller's cancel check
     NotSupported,     // the camera cannot do this
+    IdentityChanged,  // not the key the camera was trusted by; `detail`: since when
+    NotEncrypted,     // a secret refused over a connection without encryption
     Other,
 };
 

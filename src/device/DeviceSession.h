@@ -97,6 +97,9 @@ public:
     virtual ~IDeviceSession() = default;
 
     virtual const DeviceInfo& Device() const = 0;
+    // True when the conversation is encrypted and the camera's key checked
+    // (TLS with a trusted key), so a secret sent in it stays private.
+    virtual bool Encrypted() const = 0;
 
     virtual Result<TimeSettings> GetTime() = 0;
     virtual Status SetTime(const TimeSettings& settings) = 0;

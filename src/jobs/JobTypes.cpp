@@ -60,6 +60,11 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
         return "two of the camera's ports would be the same: " + detail;
     case Reason::NotSupported:
         return "not supported by this camera";
+    case Reason::IdentityChanged:
+        return "the camera's identity changed since " + detail +
+               "; if it was replaced or reset, trust it again";
+    case Reason::NotEncrypted:
+        return "not sent: the camera offers no encrypted connection";
     case Reason::Other:
         break;
     }
@@ -88,6 +93,10 @@ Reason ReasonOf(device::Fault fault) {
         return Reason::Cancelled;
     case device::Fault::NotSupported:
         return Reason::NotSupported;
+    case device::Fault::IdentityChanged:
+        return Reason::IdentityChanged;
+    case device::Fault::NotEncrypted:
+        return Reason::NotEncrypted;
     case device::Fault::Other:
         break;
     }

@@ -32,6 +32,8 @@ enum class Reason {
     ModelMismatch,    // the file is not made for the camera's model; `detail` names both
     SamePort,         // with the camera's own other ports, two would be the same
     NotSupported,     // the camera cannot do the operation at all
+    IdentityChanged,  // the camera showed another key than it was trusted by; `detail`: since
+    NotEncrypted,     // a secret not sent over a connection without encryption
     Other,
 };
 

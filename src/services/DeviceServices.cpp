@@ -19,9 +19,10 @@ device::CDriverSet driversOf(device::IDeviceDriver& maker,
 
 CDeviceServices::CDeviceServices(int concurrency,
                                  const std::vector<device::IDeviceDriver*>& moreDrivers,
-                                 qv::CQvDriver::InstancesFactory makerDiscovery)
-    : m_maker(std::move(makerDiscovery)), m_drivers(driversOf(m_maker, moreDrivers)),
-      m_jobs(m_drivers, concurrency) {}
+                                 qv::CQvDriver::InstancesFactory makerDiscovery,
+                                 std::filesystem::path pinFile)
+    : m_trust(std::move(pinFile)), m_maker(std::move(makerDiscovery), &m_trust),
+      m_drivers(driversOf(m_maker, moreDrivers)), m_jobs(m_drivers, concurrency) {}
 
 CDeviceServices::~CDeviceServices() {
     Shutdown();

@@ -9,7 +9,9 @@
 #include "discovery/DiscoveryHub.h"
 #include "jobs/JobEngine.h"
 #include "protocols/qv/QvDriver.h"
+#include "services/PinFile.h"
 
+#include <filesystem>
 #include <vector>
 
 namespace orv {
@@ -18,10 +20,12 @@ class CDeviceServices {
 public:
     // `moreDrivers` (ONVIF, a test's) outlive this object; `makerDiscovery`
     // makes the maker's discovery instances (the command line searches
-    // more often than the window).
+    // more often than the window). The keys cameras are trusted by live in
+    // `pinFile` (PinFilePath() for a person's tool; empty: in memory only).
     explicit CDeviceServices(int concurrency,
                              const std::vector<device::IDeviceDriver*>& moreDrivers = {},
-                             qv::CQvDriver::InstancesFactory makerDiscovery = {});
+                             qv::CQvDriver::InstancesFactory makerDiscovery = {},
+                             std::filesystem::path pinFile = {});
     ~CDeviceServices();
     CDeviceServices(const CDeviceServices&) = delete;
     CDeviceServices& operator=(const CDeviceServices&) = delete;
@@ -31,6 +35,7 @@ public:
     CDiscoveryHub& Hub() { return m_hub; }
     jobs::CJobEngine& Jobs() { return m_jobs; }
     jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
+    CPinFile& Trust() { return m_trust; }
 
     // Every driver's discovery into the hub; the maker's only with `maker`
     // (it searches every adapter of the machine).
@@ -46,6 +51,7 @@ public:
     void Shutdown();
 
 private:
+    CPinFile m_trust;
     qv::CQvDriver m_maker;
     device::CDriverSet m_drivers;
     jobs::CJobEngine m_jobs;

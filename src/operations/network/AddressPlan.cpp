@@ -255,38 +255,6 @@ std::string fieldOf(const Message& error, const network::NetworkForm& form) {
 
 } // namespace
 
-std::optional<Mac> ReadMac(std::string_view text) {
-    // Twelve hex digits, alone or in pairs parted by one kind of separator.
-    const bool separated = text.size() == 17;
-    if (!separated && text.size() != 12) {
-        return std::nullopt;
-    }
-    if (separated && text[2] != ':' && text[2] != '-') {
-        return std::nullopt;
-    }
-    Mac mac{};
-    std::size_t digits = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (separated && i % 3 == 2) {
-            if (c != text[2]) {
-                return std::nullopt;
-            }
-            continue;
-        }
-        const int value = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (value < 0) {
-            return std::nullopt;
-        }
-        mac[digits / 2] = static_cast<std::uint8_t>(mac[digits / 2] << 4 | value);
-        ++digits;
-    }
-    return mac;
-}
-
 Plan ReadPlan(std::string_view text, const device::CDriverSet& drivers) {
     Plan plan;
     if (text.size() > kMaxPlanBytes) {

@@ -27,9 +27,8 @@ inline constexpr std::size_t kMaxPlanRows = 5000;
 
 using Mac = device::MacAddress;
 
-// "AA:BB:CC:DD:EE:FF", "aa-bb-cc-dd-ee-ff" or twelve hex digits.
-std::optional<Mac> ReadMac(std::string_view text);
 using device::MacText;
+using device::ReadMac;
 
 struct PlanRow {
     int line = 0; // where the row starts in the file, from 1

@@ -6,8 +6,11 @@
 #include "qvipcsdk/QvIpcSdk.h"
 #include "text/FieldText.h"
 
+#include <QDateTime>
+
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace orv::qv {
 
@@ -45,7 +48,8 @@ Failure CallFailure(int error, bool upload, std::chrono::steady_clock::time_poin
 
 class CQvSession final : public IDeviceSession {
 public:
-    CQvSession(DeviceInfo device, int handle) : m_device(std::move(device)), m_handle(handle) {}
+    CQvSession(DeviceInfo device, int handle, bool encrypted)
+        : m_device(std::move(device)), m_handle(handle), m_encrypted(encrypted) {}
     ~CQvSession() override {
         if (m_playing) {
             Qv_IpcClient_StopLivePlay(m_handle);
@@ -53,6 +57,7 @@ public:
     }
 
     const DeviceInfo& Device() const override { return m_device; }
+    bool Encrypted() const override { return m_encrypted; }
 
     Result<TimeSettings> GetTime() override {
         return get<QvSystemDate>(Qv_Ipc_GetSystemDate, TimeOf);
@@ -182,6 +187,7 @@ private:
 
     DeviceInfo m_device;
     int m_handle;
+    bool m_encrypted;
     bool m_playing = false;
 };
 
@@ -234,18 +240,56 @@ void ForwardCapture(int type, tagMsgInfo* msg, void* sink) {
     }
 }
 
+namespace {
+
+std::string dateText(std::chrono::system_clock::time_point when) {
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
+    return QDateTime::fromSecsSinceEpoch(seconds)
+        .toString(QStringLiteral("yyyy-MM-dd"))
+        .toStdString();
+}
+
+} // namespace
+
 std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
-                                              const Credentials& credentials, Failure& failure) {
+                                              const Credentials& credentials, Failure& failure,
+                                              ITrustStore* trust) {
     const std::string ip = Ipv4Text(device.address).toStdString();
+    std::optional<TrustedKey> known;
+    if (trust != nullptr && device.mac) {
+        known = trust->Find(*device.mac);
+    }
+    QvTrust seen{};
+    if (known) {
+        std::strncpy(seen.pin, known->pin.c_str(), sizeof seen.pin - 1);
+        seen.tlsPort = known->tlsPort;
+    }
     const auto start = std::chrono::steady_clock::now();
     const int handle =
-        Qv_Ipc_Login(ip.c_str(), nullptr, device.ports.http, sdkText(credentials.user).c_str(),
-                     sdkText(credentials.password).c_str(), 0);
+        Qv_Ipc_LoginTrusted(ip.c_str(), device.ports.http, sdkText(credentials.user).c_str(),
+                            sdkText(credentials.password).c_str(), &seen);
     if (handle < 0) {
-        failure = CallFailure(Qv_Sdk_GetLastError(), false, start);
+        const int error = Qv_Sdk_GetLastError();
+        failure = CallFailure(error, false, start);
+        if (error == QV_ERR_IDENTITY && known) {
+            failure.detail = dateText(known->since);
+            WriteLog(1, "Identity of %s at %s changed: refused.", device.MacText().c_str(),
+                     ip.c_str());
+        }
         return nullptr;
     }
-    return std::make_unique<CQvSession>(device, handle);
+    const std::string pin(seen.pin, strnlen(seen.pin, sizeof seen.pin));
+    if (trust != nullptr && device.mac && !pin.empty()) {
+        if (!known) {
+            trust->Keep(*device.mac, {pin, seen.tlsPort, std::chrono::system_clock::now()});
+            WriteLog(0, "Trusted %s at %s by its key %s.", device.MacText().c_str(), ip.c_str(),
+                     pin.c_str());
+        } else if (known->tlsPort != seen.tlsPort) {
+            trust->Keep(*device.mac, {known->pin, seen.tlsPort, known->since});
+        }
+    }
+    return std::make_unique<CQvSession>(device, handle, seen.tlsPort != 0);
 }
 
 namespace {
@@ -268,7 +312,8 @@ CQvDriver::InstancesFactory SearchingEvery(std::chrono::milliseconds interval) {
     };
 }
 
-CQvDriver::CQvDriver(InstancesFactory instances) : m_factory(std::move(instances)) {}
+CQvDriver::CQvDriver(InstancesFactory instances, ITrustStore* trust)
+    : m_factory(std::move(instances)), m_trust(trust) {}
 
 CQvDriver::~CQvDriver() {
     StopDiscovery();
@@ -317,7 +362,7 @@ void CQvDriver::StopDiscovery() {
 Result<std::unique_ptr<IDeviceSession>> CQvDriver::Open(const DeviceInfo& device,
                                                         const Credentials& credentials) {
     Failure failure;
-    auto session = OpenQvSession(device, credentials, failure);
+    auto session = OpenQvSession(device, credentials, failure, m_trust);
     if (!session) {
         return failure;
     }

@@ -4,6 +4,7 @@
 // changes without a login through the discovery frames.
 
 #include "device/DeviceDriver.h"
+#include "device/TrustStore.h"
 #include "qvsp/QvspTypes.h"
 
 #include <chrono>
@@ -22,7 +23,9 @@ class CQvDriver final : public device::IDeviceDriver {
 public:
     using InstancesFactory = std::function<std::unique_ptr<CDiscoveryInstances>()>;
     // `instances` makes the discovery instances (tests shorten their timing).
-    explicit CQvDriver(InstancesFactory instances = {});
+    // `trust` keeps the keys of cameras that speak TLS; without it every
+    // login trusts the key its camera shows.
+    explicit CQvDriver(InstancesFactory instances = {}, device::ITrustStore* trust = nullptr);
     ~CQvDriver() override;
 
     device::Protocol Kind() const override { return device::Protocol::Maker; }
@@ -52,6 +55,7 @@ public:
 
 private:
     InstancesFactory m_factory;
+    device::ITrustStore* m_trust = nullptr;
     mutable std::mutex m_lock;
     std::unique_ptr<CDiscoveryInstances> m_instances;
     device::IDiscoverySink* m_sink = nullptr;
@@ -69,10 +73,13 @@ void Deliver(device::IDiscoverySink& sink, int type, const tagMsgInfo& msg);
 void ForwardCapture(int type, tagMsgInfo* msg, void* sink);
 device::Fault ModifyFault(int result);
 
-// A session with one of the maker's cameras over its device API. Public for
-// the tests, which open it against simulated cameras on loopback.
+// A session with one of the maker's cameras over its device API: over TLS
+// whenever the camera offers it, held to the key `trust` kept for the
+// camera, and a first contact's key kept there. Public for the tests, which
+// open it against simulated cameras on loopback.
 std::unique_ptr<device::IDeviceSession> OpenQvSession(const device::DeviceInfo& device,
                                                       const device::Credentials& credentials,
-                                                      device::Failure& failure);
+                                                      device::Failure& failure,
+                                                      device::ITrustStore* trust = nullptr);
 
 } // namespace orv::qv

@@ -478,6 +478,8 @@ Fault FaultOf(int error, bool upload) {
         return Fault::Cancelled;
     case QV_ERR_NOT_SUPPORTED:
         return Fault::NotSupported;
+    case QV_ERR_IDENTITY:
+        return Fault::IdentityChanged;
     default:
         return Fault::Other;
     }

@@ -115,6 +115,7 @@ private:
             : m_driver(driver), m_real(std::move(real)), m_number(number) {}
 
         const orv::device::DeviceInfo& Device() const override { return m_real->Device(); }
+        bool Encrypted() const override { return m_real->Encrypted(); }
         Result<orv::device::TimeSettings> GetTime() override {
             return log("GetSystemDate", m_real->GetTime());
         }
