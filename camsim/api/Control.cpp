@@ -1,5 +1,7 @@
 #include "api/Control.h"
 
+#include "camsim/httpapi/TlsIdentity.h"
+
 #include <poll.h>
 
 #include <algorithm>
@@ -109,6 +111,18 @@ json Control::describe(std::size_t index) {
     camera["rebooting"] = m_server.isRebooting(m_host.keyOf(index)) ||
                           (m_rebootingElsewhere && m_rebootingElsewhere(index));
     camera["uploadedBytes"] = m_server.uploadedBytes(m_host.keyOf(index));
+    // The key stays inside the simulator; tests compare certificates by pin.
+    m_store.viewCamera(index, [&camera](const Camera& c) {
+        camera["tlsPort"] = tls::portOf(c.deviceConfig);
+        const auto section = c.deviceConfig.find("tls");
+        camera["tlsPin"] = section != c.deviceConfig.end() && section->is_object()
+                               ? tls::pinOf(section->value("cert", ""))
+                               : std::string();
+    });
+    if (auto config = camera.find("deviceConfig"); config != camera.end() && config->is_object() &&
+                                                   config->contains("tls") &&
+                                                   (*config)["tls"].is_object())
+        (*config)["tls"].erase("key");
     return camera;
 }
 
@@ -155,8 +169,26 @@ std::string Control::handle(const std::string& requestLine) {
             return failure(error).dump();
         setFaults(*index, *plan);
         answer = {{"ok", true}};
+    } else if (op == "renew-identity" || op == "tls-port") {
+        if (!index)
+            return failure("\"" + op + "\" needs a \"camera\"").dump();
+        const auto port = request.find("port");
+        if (op == "tls-port" && (port == request.end() || !port->is_number_integer() ||
+                                 port->get<long long>() < 0 || port->get<long long>() > 65535))
+            return failure("\"port\" must be a whole number from 0 (no TLS) to 65535").dump();
+        const bool done = m_store.withCamera(*index, [&](Camera& c) {
+            const std::string name = tls::commonNameFor(macText(c.mac));
+            return op == "tls-port" ? tls::setPort(c.deviceConfig, name, port->get<int>())
+                                    : tls::renewIdentity(c.deviceConfig, name);
+        });
+        if (!done)
+            return failure("cannot make a key and certificate").dump();
+        // A port no camera offered TLS on before gets its listener.
+        if (!m_server.sync())
+            return failure("cannot listen on every port of the cameras").dump();
+        answer = {{"ok", true}, {"camera", describe(*index)}};
     } else {
-        answer = failure("unknown op \"" + op + "\" (get, faults)");
+        answer = failure("unknown op \"" + op + "\" (get, faults, renew-identity, tls-port)");
     }
     return answer.dump();
 }

@@ -39,6 +39,7 @@ const std::set<std::string> kKnownKeys = {
     "addresses",
     "mac_base",
     "http_port",
+    "tls_port",
     "user",
     "password",
     "names",
@@ -189,6 +190,7 @@ ConfigResult parseConfig(const json& j) {
     Parser p{j, {}};
     long long cameras = c.cameras;
     long long port = c.httpPort;
+    long long tlsPort = c.tlsPort;
     long long delay = 0;
     long long jitter = 0;
     long long seed = static_cast<long long>(c.seed);
@@ -202,6 +204,7 @@ ConfigResult parseConfig(const json& j) {
     p.integer(j, "nonce_lifetime_ms", 100, 24LL * 3600 * 1000, nonceLifetime);
     p.integer(j, "cameras", 1, kMaxCameras, cameras);
     p.integer(j, "http_port", 1, 65535, port);
+    p.integer(j, "tls_port", 0, 65535, tlsPort);
     p.text(j, "user", c.user, qvsp::wire::kUserWidth);
     p.text(j, "password", c.password, 16);
     p.integer(j, "answer_delay_ms", 0, 60'000, delay);
@@ -278,6 +281,7 @@ ConfigResult parseConfig(const json& j) {
     }
     c.cameras = static_cast<int>(cameras);
     c.httpPort = static_cast<std::uint16_t>(port);
+    c.tlsPort = static_cast<std::uint16_t>(tlsPort);
     c.answerDelay = std::chrono::milliseconds(delay);
     c.answerJitter = std::chrono::milliseconds(jitter);
     c.seed = static_cast<std::uint64_t>(seed);
@@ -382,7 +386,7 @@ ConfigResult parseConfig(const json& j) {
                 }
                 for (const auto& [k, v] : value.items()) {
                     if (k != "answer_delay_ms" && k != "silent_after_ms" && k != "password" &&
-                        k != "faults" && k != "http_port" && k != "onvif_quirks")
+                        k != "faults" && k != "http_port" && k != "tls_port" && k != "onvif_quirks")
                         p.fail("unknown setting \"cameras_override." + key + "." + k + "\"");
                 }
                 Behaviour b;
@@ -405,6 +409,10 @@ ConfigResult parseConfig(const json& j) {
                 p.integer(value, "http_port", 1, 65535, ownPort);
                 if (ownPort > 0)
                     b.httpPort = static_cast<std::uint16_t>(ownPort);
+                long long ownTls = -1;
+                p.integer(value, "tls_port", 0, 65535, ownTls);
+                if (ownTls >= 0)
+                    b.tlsPort = static_cast<std::uint16_t>(ownTls);
                 b.onvif = c.onvifQuirks;
                 if (const auto q = value.find("onvif_quirks"); q != value.end())
                     if (const auto e = parseOnvifQuirks(*q, b.onvif); !e.empty())
@@ -509,6 +517,9 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
         c.version = config.versions[static_cast<std::size_t>(i) % config.versions.size()];
         c.user = config.user;
         c.password = overridden && own->second.password ? *own->second.password : config.password;
+        // The key and certificate come with the device API (TlsIdentity.h).
+        c.deviceConfig["tls"] = {
+            {"port", overridden && own->second.tlsPort ? *own->second.tlsPort : config.tlsPort}};
         out.push_back(std::move(c));
     }
     // The other makers' cameras take the next addresses; their web port is

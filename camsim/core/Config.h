@@ -61,6 +61,9 @@ struct Behaviour {
     // An HTTP port of its own, for the cameras made at a first start (two
     // cameras behind one address, as behind a router's port forwarding).
     std::optional<std::uint16_t> httpPort;
+    // A TLS port of its own for its device API, at a first start (0: the
+    // camera offers no TLS, as older firmware).
+    std::optional<std::uint16_t> tlsPort;
     OnvifQuirks onvif;
 };
 
@@ -79,6 +82,9 @@ struct SimConfig {
     bool shareAddresses = false;
     MacAddress macBase{0x02, 0x4f, 0x56, 0x10, 0x00, 0x00};
     std::uint16_t httpPort = 80;
+    // TLS port of the device API of every camera made at a first start, and
+    // of cameras of a state file without one; 0: no TLS.
+    std::uint16_t tlsPort = 443;
     std::string user = "admin";
     std::string password = "admin";
     std::vector<std::string> names;

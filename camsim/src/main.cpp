@@ -5,6 +5,7 @@
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
 #include "camsim/httpapi/DeviceApiServer.h"
+#include "camsim/httpapi/TlsIdentity.h"
 #include "camsim/rtsp/RtspServer.h"
 #include "core/AddressManager.h"
 #include "core/CameraStore.h"
@@ -144,9 +145,20 @@ int main(int argc, char** argv) {
     if (!loaded.error.empty())
         return fail(2, loaded.error);
     const bool fresh = !loaded.cameras;
-    CameraStore store(fresh ? makeCameras(config) : std::move(*loaded.cameras), config.stateFile);
+    auto cameras = fresh ? makeCameras(config) : std::move(*loaded.cameras);
+    // Every camera of the maker has its TLS key and certificate from its
+    // first start on and keeps them (a state file of an earlier simulator
+    // gets them now), all written in one go.
+    bool identities = false;
+    for (Camera& c : cameras) {
+        if (c.maker.empty())
+            identities = tls::ensureIdentity(c.deviceConfig, tls::commonNameFor(macText(c.mac)),
+                                             config.tlsPort) ||
+                         identities;
+    }
+    CameraStore store(std::move(cameras), config.stateFile);
     std::string error;
-    if (fresh && !store.save(error))
+    if ((fresh || identities) && !store.save(error))
         return fail(1, error);
 
     // Signals arrive as readable data, so the loop ends cleanly and the
@@ -215,6 +227,7 @@ int main(int argc, char** argv) {
     apiOptions.bindDevice = config.interfaceName;
     apiOptions.rebootSilence = config.rebootSilence;
     apiOptions.nonceLifetime = config.nonceLifetime;
+    apiOptions.defaultTlsPort = config.tlsPort;
     DeviceApiServer server(host, apiOptions);
     webDown = [&server, &host](std::size_t camera) { return server.isSilent(host.keyOf(camera)); };
 

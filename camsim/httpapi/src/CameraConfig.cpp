@@ -263,9 +263,17 @@ void ensureDefaults(json& config, int httpPort) {
         return factory;
     }();
     const bool portsKnown = config.is_object() && config.contains("ports");
+    // The TLS identity is no factory setting: a camera has one or not (see
+    // TlsIdentity.h), and it is kept in shape as it is.
+    json tls = config.is_object() && config.contains("tls") ? config["tls"] : json();
     conform(config, shape);
     if (!portsKnown) {
         config["ports"] = factoryPorts(httpPort);
+    }
+    if (!tls.is_null()) {
+        static const json tlsShape = {{"port", 0}, {"key", ""}, {"cert", ""}};
+        conform(tls, tlsShape);
+        config["tls"] = std::move(tls);
     }
 }
 
@@ -274,6 +282,10 @@ void restoreFactory(CameraState& camera) {
     ensureDefaults(camera.config, camera.identity.httpPort);
     for (const char* kept : {"firmware", "oem"}) {
         factory[kept] = camera.config[kept];
+    }
+    // A camera keeps its certificate and key through a restore.
+    if (camera.config.contains("tls")) {
+        factory["tls"] = camera.config["tls"];
     }
     camera.config = std::move(factory);
     camera.identity.deviceName = kFactoryDeviceName;

@@ -3,11 +3,14 @@
 #include "Digest.h"
 #include "Secrets.h"
 #include "camsim/httpapi/CameraConfig.h"
+#include "camsim/httpapi/TlsIdentity.h"
 #include "qvipcsdk/wire/Hex.h"
 #include "qvipcsdk/wire/JsonLimits.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -45,6 +48,7 @@ struct Runtime {
 // Which methods a known path takes; empty for a path the API does not have.
 std::string allowedMethods(const std::string& path) {
     static const std::map<std::string, std::string> kPaths = {{"/api/v1/device", "GET"},
+                                                              {"/api/v1/tls", "GET"},
                                                               {"/api/v1/system/date", "GET, PUT"},
                                                               {"/api/v1/network/ports", "GET, PUT"},
                                                               {"/api/v1/network/ddns", "GET, PUT"},
@@ -183,12 +187,16 @@ public:
 
     bool sync() {
         std::set<int> ports;
-        for (const auto& key : m_host.endpoints()) {
+        const auto endpoints = m_host.endpoints();
+        for (const auto& key : endpoints) {
             ports.insert(key.port);
         }
         bool ok = true;
         for (const int port : ports) {
-            ok = ensureListener(port) && ok;
+            ok = ensureListener(port, false) && ok;
+        }
+        for (const int port : rebuildTlsIndex(endpoints, true)) {
+            ok = ensureListener(port, true) && ok;
         }
         return ok;
     }
@@ -203,9 +211,13 @@ public:
         {
             std::lock_guard guard(m_lock);
             listeners.swap(m_listeners);
+            for (auto& [port, listener] : m_tlsListeners) {
+                listeners.emplace(port, std::move(listener));
+            }
+            m_tlsListeners.clear();
         }
         for (auto& [port, listener] : listeners) {
-            listener->server.stop();
+            listener->server->stop();
         }
         // Kept-alive connections would hold their workers until they time out.
         resetConnections([&listeners](const std::string&, int localPort, const std::string&, int) {
@@ -248,14 +260,174 @@ public:
 
 private:
     struct Listener {
-        httplib::Server server;
+        std::unique_ptr<httplib::Server> server;
         std::thread thread;
         int socket = -1;
     };
 
     using Call = std::function<api::Outcome(CameraState&, bool& changed)>;
 
-    static CameraKey keyOf(const httplib::Request& req) { return {req.local_addr, req.local_port}; }
+    // The camera a request is for: by the address and HTTP port it arrived
+    // on, or over TLS by the address and the camera's TLS port.
+    CameraKey keyOf(const httplib::Request& req) {
+        if (isTlsPort(req.local_port)) {
+            return tlsKeyOf(req.local_addr, req.local_port).value_or(CameraKey{req.local_addr, 0});
+        }
+        return {req.local_addr, req.local_port};
+    }
+
+    bool isTlsPort(int port) const {
+        std::lock_guard guard(m_lock);
+        return m_tlsListeners.count(port) != 0;
+    }
+
+    // Gives every camera at endpoints without one a TLS identity (when
+    // identities is set) and files the cameras by address and TLS port.
+    // Returns the TLS ports in use.
+    std::set<int> rebuildTlsIndex(const std::vector<CameraKey>& endpoints, bool identities) {
+        std::map<std::pair<std::string, int>, int> index;
+        std::set<int> ports;
+        for (const auto& key : endpoints) {
+            int port = 0;
+            m_host.withCamera(key, [&](CameraState& camera) {
+                const bool changed =
+                    identities &&
+                    tls::ensureIdentity(camera.config, tls::commonNameFor(idFor(camera, key)),
+                                        m_options.defaultTlsPort);
+                port = tls::portOf(camera.config);
+                return changed;
+            });
+            if (port > 0) {
+                // The first camera of a shared address answers, as over HTTP.
+                index.emplace(std::make_pair(key.ip, port), key.port);
+                ports.insert(port);
+            }
+        }
+        std::lock_guard guard(m_tlsLock);
+        m_tlsIndex = std::move(index);
+        m_tlsIndexBuilt = SteadyClock::now();
+        return ports;
+    }
+
+    // The camera offering TLS at ip and port; looked up again (at most ten
+    // times a second) when a camera moved or changed its TLS port.
+    std::optional<CameraKey> tlsKeyOf(const std::string& ip, int port) {
+        for (const bool refresh : {false, true}) {
+            if (refresh) {
+                {
+                    std::lock_guard guard(m_tlsLock);
+                    if (SteadyClock::now() - m_tlsIndexBuilt < std::chrono::milliseconds(100)) {
+                        break;
+                    }
+                }
+                rebuildTlsIndex(m_host.endpoints(), false);
+            }
+            std::optional<CameraKey> key;
+            {
+                std::lock_guard guard(m_tlsLock);
+                if (const auto it = m_tlsIndex.find({ip, port}); it != m_tlsIndex.end()) {
+                    key = CameraKey{ip, it->second};
+                }
+            }
+            bool offers = false;
+            if (key &&
+                m_host.withCamera(*key,
+                                  [&](CameraState& camera) {
+                                      offers = tls::portOf(camera.config) == port;
+                                      return false;
+                                  }) &&
+                offers) {
+                return key;
+            }
+        }
+        return std::nullopt;
+    }
+
+    static std::string idFor(const CameraState& camera, const CameraKey& key) {
+        return camera.identity.id.empty() ? textOf(key) : camera.identity.id;
+    }
+
+    struct ParsedIdentity {
+        std::string certPem;
+        std::unique_ptr<X509, decltype(&X509_free)> cert{nullptr, X509_free};
+        std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{nullptr, EVP_PKEY_free};
+    };
+
+    static int certificateCallback(SSL* ssl, void* self) {
+        return static_cast<Impl*>(self)->chooseCertificate(ssl) ? 1 : 0;
+    }
+
+    // Presents the certificate of the camera whose address and TLS port the
+    // connection arrived on. A connection to no such camera, or to one that
+    // is silent, rebooting or whose web service is down, is reset.
+    bool chooseCertificate(SSL* ssl) {
+        const int fd = SSL_get_fd(ssl);
+        sockaddr_storage local{};
+        socklen_t length = sizeof local;
+        std::string ip;
+        int port = 0;
+        std::optional<CameraKey> key;
+        if (fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+            endpointOf(local, ip, port)) {
+            key = tlsKeyOf(ip, port);
+        }
+        std::optional<std::string> id = key ? idOf(*key) : std::nullopt;
+        const Runtime runtime = id ? runtimeOf(*id) : Runtime{};
+        std::string certPem;
+        std::string keyPem;
+        if (id && !(SteadyClock::now() < runtime.silentUntil || runtime.faults.silent ||
+                    runtime.faults.httpDown)) {
+            m_host.withCamera(*key, [&](CameraState& camera) {
+                const json& section = camera.config["tls"];
+                certPem = section.value("cert", "");
+                keyPem = section.value("key", "");
+                return false;
+            });
+        }
+        std::lock_guard guard(m_certLock);
+        ParsedIdentity* parsed = nullptr;
+        if (!certPem.empty()) {
+            ParsedIdentity& cached = m_certs[*id];
+            if (cached.certPem != certPem || !cached.cert || !cached.key) {
+                cached = parseIdentity(certPem, keyPem);
+            }
+            parsed = &cached;
+        }
+        if (!parsed || !parsed->cert || !parsed->key ||
+            SSL_use_certificate(ssl, parsed->cert.get()) != 1 ||
+            SSL_use_PrivateKey(ssl, parsed->key.get()) != 1) {
+            if (fd >= 0) {
+                linger reset{1, 0};
+                setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                shutdown(fd, SHUT_RDWR);
+            }
+            return false;
+        }
+        return true;
+    }
+
+    static ParsedIdentity parseIdentity(const std::string& certPem, const std::string& keyPem) {
+        ParsedIdentity parsed;
+        parsed.certPem = certPem;
+        std::unique_ptr<BIO, decltype(&BIO_free)> certBio(
+            BIO_new_mem_buf(certPem.data(), static_cast<int>(certPem.size())), BIO_free);
+        std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
+            BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())), BIO_free);
+        if (certBio && keyBio) {
+            parsed.cert.reset(PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr));
+            parsed.key.reset(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
+        }
+        return parsed;
+    }
+
+    static bool setupTls(SSL_CTX& ctx, Impl* self) {
+        SSL_CTX_set_min_proto_version(&ctx, TLS1_2_VERSION);
+        // Renegotiation costs the camera a handshake per request of the
+        // client's choosing; real cameras' servers refuse it too.
+        SSL_CTX_set_options(&ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
+        SSL_CTX_set_cert_cb(&ctx, certificateCallback, self);
+        return true;
+    }
     static std::string textOf(const CameraKey& key) {
         return key.ip + ":" + std::to_string(key.port);
     }
@@ -264,7 +436,7 @@ private:
     std::optional<std::string> idOf(const CameraKey& key) const {
         std::string id;
         const bool found = m_host.withCamera(key, [&](CameraState& camera) {
-            id = camera.identity.id.empty() ? textOf(key) : camera.identity.id;
+            id = idFor(camera, key);
             return false;
         });
         return found ? std::optional<std::string>(id) : std::nullopt;
@@ -282,14 +454,22 @@ private:
         return !m_wake.wait_for(guard, duration, [this] { return m_stopping.load(); });
     }
 
-    bool ensureListener(int port) {
+    bool ensureListener(int port, bool tls) {
         std::lock_guard guard(m_lock);
-        if (m_listeners.count(port) != 0) {
+        auto& listeners = tls ? m_tlsListeners : m_listeners;
+        if (listeners.count(port) != 0) {
             return true;
         }
         auto listener = std::make_unique<Listener>();
-        configure(listener->server, &listener->socket);
-        if (!listener->server.bind_to_port(m_options.bindHost, port)) {
+        if (tls) {
+            listener->server = std::make_unique<httplib::SSLServer>(
+                [this](SSL_CTX& ctx) { return setupTls(ctx, this); });
+        } else {
+            listener->server = std::make_unique<httplib::Server>();
+        }
+        configure(*listener->server, &listener->socket);
+        if (!listener->server->is_valid() ||
+            !listener->server->bind_to_port(m_options.bindHost, port)) {
             return false;
         }
         // One listener stands for every camera on the port, where a real
@@ -297,14 +477,14 @@ private:
         // drop the connections of a tool that reaches many cameras at once,
         // each then waiting a second for its SYN to be sent again.
         ::listen(listener->socket, SOMAXCONN);
-        httplib::Server* server = &listener->server;
+        httplib::Server* server = listener->server.get();
         listener->thread = std::thread([server] { server->listen_after_bind(); });
         // A stop() that comes before the loop runs would be lost and leave the
         // thread listening for ever.
         for (int i = 0; i < 2000 && !server->is_running(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        m_listeners.emplace(port, std::move(listener));
+        listeners.emplace(port, std::move(listener));
         return true;
     }
 
@@ -487,7 +667,7 @@ private:
             return;
         }
         if (newPort != key.port) {
-            ensureListener(newPort);
+            ensureListener(newPort, false);
         }
         respond(res, runtime.faults, outcome);
     }
@@ -586,6 +766,31 @@ private:
     }
 
     void routes(httplib::Server& server) {
+        // Where the camera offers TLS: asked before any login, over plain
+        // HTTP, so it needs no credentials.
+        server.Get("/api/v1/tls", [this](const httplib::Request& req, httplib::Response& res) {
+            const CameraKey key = keyOf(req);
+            const auto id = idOf(key);
+            if (!id) {
+                abortConnection(req);
+                return;
+            }
+            const Runtime runtime = runtimeOf(*id);
+            int port = 0;
+            m_host.withCamera(key, [&port](CameraState& camera) {
+                port = tls::portOf(camera.config);
+                return false;
+            });
+            api::Outcome outcome;
+            if (runtime.faults.failCall == "tls") {
+                outcome = api::error(500, "injected failure");
+            } else if (port == 0) {
+                outcome = api::error(404, "not offered");
+            } else {
+                outcome.body = {{"port", port}};
+            }
+            respond(res, runtime.faults, outcome);
+        });
         getRoute(server, "/api/v1/device", "device", api::deviceInfo);
         getRoute(server, "/api/v1/network/ports", "ports.get", api::getPorts);
         putRoute(server, "/api/v1/network/ports", "ports.set", api::setPorts);
@@ -811,9 +1016,18 @@ private:
     digest::NonceBook m_nonces;
     // Nonces for sealing secrets: each taken once, as nonce count 1.
     digest::NonceBook m_sealNonces;
-    mutable std::mutex m_lock;                // m_runtime, m_listeners
+    mutable std::mutex m_lock;                // m_runtime, m_listeners, m_tlsListeners
     std::map<std::string, Runtime> m_runtime; // by camera identity
     std::map<int, std::unique_ptr<Listener>> m_listeners;
+    std::map<int, std::unique_ptr<Listener>> m_tlsListeners;
+    // Cameras offering TLS by address and TLS port: their HTTP port.
+    std::mutex m_tlsLock;
+    std::map<std::pair<std::string, int>, int> m_tlsIndex;
+    SteadyClock::time_point m_tlsIndexBuilt{};
+    // Parsed certificates and keys by camera identity, parsed again when the
+    // camera's certificate changed.
+    std::mutex m_certLock;
+    std::map<std::string, ParsedIdentity> m_certs;
     std::mutex m_sleepLock;
     std::condition_variable m_wake;
     std::atomic<bool> m_stopping{false};

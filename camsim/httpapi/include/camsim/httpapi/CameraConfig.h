@@ -41,11 +41,13 @@ nlohmann::json factoryConfig(int httpPort = 80);
 // record read and written back unchanged is taken.
 nlohmann::json factoryPorts(int httpPort);
 // Fills every missing section with its factory default and drops what the
-// API does not know; values of another kind take the factory's.
+// API does not know; values of another kind take the factory's. A "tls"
+// section (TlsIdentity.h) is kept in its shape but never added.
 void ensureDefaults(nlohmann::json& config, int httpPort = 80);
 // Factory settings: every section back to its default and the device name
-// to its factory text; firmware and OEM records, the password and the
-// network identity stay, so the tool that restored the camera still reaches it.
+// to its factory text; firmware and OEM records, the TLS identity, the
+// password and the network identity stay, so the tool that restored the
+// camera still reaches it (and still knows it by its certificate).
 void restoreFactory(CameraState& camera);
 
 using Clock = std::chrono::system_clock;

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 // Serves the device API of many virtual cameras from one process: one
-// listener per distinct HTTP port, which finds the camera by the local
-// address a request arrived on. Connections are served by a small pool per
-// listener, never by a thread per camera.
+// listener per distinct HTTP port and one HTTPS listener per distinct TLS
+// port, each finding the camera by the local address a connection arrived
+// on (over TLS it also presents that camera's own certificate).
+// Connections are served by a small pool per listener, never by a thread
+// per camera.
 
 #include "camsim/httpapi/DeviceApiHost.h"
 #include "camsim/httpapi/FaultPlan.h"
@@ -32,6 +34,10 @@ struct DeviceApiOptions {
     // How long a nonce for sealing a secret stays good (single use).
     std::chrono::milliseconds sealNonceLifetime{30000};
     std::string realm = "Orvantix Camera";
+    // TLS port given to a camera whose config has no TLS section yet (with a
+    // new key and certificate); 0: such a camera offers no TLS. The
+    // executable passes its configuration's (443 by default).
+    int defaultTlsPort = 0;
     // The camera clocks run on this; tests freeze it.
     std::function<std::chrono::system_clock::time_point()> clock = [] {
         return std::chrono::system_clock::now();
@@ -45,12 +51,13 @@ public:
     DeviceApiServer(const DeviceApiServer&) = delete;
     DeviceApiServer& operator=(const DeviceApiServer&) = delete;
 
-    // Opens a listener for every port the host names. False when a port
-    // cannot be bound (the others keep running). The process ignores
+    // Opens a listener for every HTTP and TLS port the host's cameras name,
+    // first giving every camera without one a TLS identity. False when a
+    // port cannot be bound (the others keep running). The process ignores
     // SIGPIPE from then on, since a client may vanish mid-answer.
     bool start();
     // Opens listeners for ports that appeared in the host since (a camera
-    // added, or moved by its HTTP port).
+    // added, moved by its HTTP port or given another TLS port).
     bool sync();
     void stop();
 
