@@ -370,10 +370,11 @@ int loginTrusted(const LoginArguments& a, int httpPort, QvTrust& trust, int& han
         return error == QV_ERR_NONE ? done(s) : error;
     }
     // A pinned camera is met on its TLS port only. When that port does not
-    // answer, the camera is asked on its plain port whether it moved it: a
-    // camera that answers there but offers no TLS any more is not the one
-    // that was pinned (or was reset), and gets no credentials.
-    int port = trust.tlsPort;
+    // answer or its handshake fails, the camera is asked on its plain port
+    // whether it moved it (the new port is held to the same key): a camera
+    // that answers there but offers no TLS any more is not the one that was
+    // pinned, or was reset, and gets no credentials.
+    const int port = trust.tlsPort;
     int error = QV_ERR_TIMEOUT;
     if (port != 0) {
         const auto s = session(port);
@@ -381,7 +382,7 @@ int loginTrusted(const LoginArguments& a, int httpPort, QvTrust& trust, int& han
         if (error == QV_ERR_NONE) {
             return done(s);
         }
-        if (error != QV_ERR_NETWORK && error != QV_ERR_TIMEOUT) {
+        if (error != QV_ERR_NETWORK && error != QV_ERR_TIMEOUT && error != QV_ERR_IDENTITY) {
             return error;
         }
     }
