@@ -170,6 +170,13 @@ const std::vector<Command>& Commands() {
         {"restore", "restore [--select WHICH]... [--yes] [OPTIONS]",
          "put the selected cameras back to their factory settings; they reboot 25 s later",
          with({{"yes", nullptr, "do not ask"}}, true), 0, RunRestore},
+        {"trust-again",
+         "trust-again MAC",
+         "forget the key the camera with this MAC was trusted by, after it was replaced or "
+         "reset; its next login trusts the key it shows",
+         {},
+         1,
+         RunTrustAgain},
     };
     return commands;
 }

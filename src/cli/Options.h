@@ -74,5 +74,6 @@ int RunUpgrade(const Command& command, const Options& options);
 int RunOem(const Command& command, const Options& options);
 int RunReboot(const Command& command, const Options& options);
 int RunRestore(const Command& command, const Options& options);
+int RunTrustAgain(const Command& command, const Options& options);
 
 } // namespace orv::cli
