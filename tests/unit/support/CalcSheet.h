@@ -34,7 +34,7 @@ struct HostileName {
     std::string screen;
 };
 
-// Each starts a formula to a spreadsheet but the last: Calc keeps the
+// Each starts a formula to a spreadsheet but the last two: Calc keeps the
 // tool's guard apostrophe in sight (it shows the cell as written), and a
 // carriage return in a quoted field starts a new paragraph of the cell.
 inline const std::vector<HostileName>& HostileNames() {
@@ -48,6 +48,8 @@ inline const std::vector<HostileName>& HostileNames() {
         {"\rCR", "'\nCR", "\\x0dCR"},
         {"'=quoted", "''=quoted", "''=quoted"},
         {"Gate 1", "Gate 1", "Gate 1"},
+        {"Kamera S\u00fcd \u76e3\u8996", "Kamera S\u00fcd \u76e3\u8996",
+         "Kamera S\u00fcd \u76e3\u8996"},
     };
     return names;
 }
@@ -220,11 +222,18 @@ inline Conversion Convert(const std::vector<std::string>& files, const std::stri
     const std::filesystem::path dir = std::filesystem::absolute(workDir);
     const std::filesystem::path out = dir / "fods";
     std::filesystem::create_directories(out);
-    std::vector<std::string> args = {
-        "soffice",      "-env:UserInstallation=file://" + (dir / "profile").string(),
-        "--headless",   "--norestore",
-        "--convert-to", "fods",
-        "--outdir",     out.string()};
+    // The filter is what a person picks in Calc's import dialog: commas,
+    // double quotes, Unicode (UTF-8); without a character set Calc reads
+    // the files as Windows-1252.
+    std::vector<std::string> args = {"soffice",
+                                     "-env:UserInstallation=file://" + (dir / "profile").string(),
+                                     "--headless",
+                                     "--norestore",
+                                     "--infilter=CSV:44,34,76,1",
+                                     "--convert-to",
+                                     "fods",
+                                     "--outdir",
+                                     out.string()};
     args.insert(args.end(), files.begin(), files.end());
     std::vector<char*> argv;
     for (std::string& a : args) {
