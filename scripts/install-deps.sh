@@ -36,6 +36,9 @@ TEST=(
   ffmpeg curl python3 python3-cryptography tcpdump
   # ONVIF client that judges the simulator's ONVIF face (the npm ones below)
   onvif-tools
+  # spreadsheet that judges the CSV files the tool writes (headless
+  # conversion: no formula comes out of a camera's name)
+  libreoffice-calc-nogui
   # the suite's runs under load (scripts/stress)
   stress-ng
 )

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 namespace orv::jobs {
@@ -14,15 +15,31 @@ QString text(const wchar_t* id, const wchar_t* english) {
     return QString::fromStdWString(TheLanguage().Text(id, english));
 }
 
-bool startsFormula(char c) {
-    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+bool startsFormula(char16_t c) {
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+char16_t unit(const QString& text, qsizetype at) {
+    return text[at].unicode();
+}
+char16_t unit(std::string_view text, std::size_t at) {
+    return static_cast<unsigned char>(text[at]);
+}
+
+// Whether a cell gets the guard: it starts a formula, or it is a formula
+// behind apostrophes of its own ("'=x"), which a reader would otherwise
+// take for a guarded "=x".
+template <class Text>
+bool needsGuard(const Text& text) {
+    decltype(text.size()) at = 0;
+    while (at < text.size() && unit(text, at) == u'\'') {
+        ++at;
+    }
+    return at < text.size() && startsFormula(unit(text, at));
 }
 
 QString csvCell(const QString& text) {
-    const QString cell =
-        !text.isEmpty() && text.front().unicode() < 0x80 && startsFormula(text.front().toLatin1())
-            ? QLatin1Char('\'') + text
-            : text;
+    const QString cell = needsGuard(text) ? QLatin1Char('\'') + text : text;
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
         !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r'))) {
         return cell;
@@ -57,7 +74,9 @@ QStringList ResultCells(const OperationResult& r) {
 }
 
 std::string WithoutFormulaGuard(const std::string& cell) {
-    return cell.size() >= 2 && cell[0] == '\'' && startsFormula(cell[1]) ? cell.substr(1) : cell;
+    return !cell.empty() && cell[0] == '\'' && needsGuard(std::string_view(cell).substr(1))
+               ? cell.substr(1)
+               : cell;
 }
 
 QString CsvRow(const QStringList& cells) {

@@ -23,7 +23,8 @@ QByteArray ResultsCsv(const std::vector<OperationResult>& results);
 // One CSV row with its line end, cells quoted where they need it. A cell a
 // spreadsheet would run as a formula (it starts with =, +, -, @, a tab or a
 // carriage return: a camera may name itself so) gets a leading apostrophe
-// and stays text.
+// and stays text; so does one that starts with apostrophes and then a
+// formula ("'=x" is written "''=x"), so that the guard reads back alone.
 QString CsvRow(const QStringList& cells);
 // A cell as written before that apostrophe, for readers of the tool's own
 // files (an exported list read back as an address plan).

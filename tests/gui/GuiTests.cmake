@@ -1,5 +1,5 @@
 # orvantix_add_gui_test(<name> SOURCES <files...> [LIBS <libs...>] [X_SERVER]
-#                       [LAB] [TIMEOUT <s>])
+#                       [LAB] [TIMEOUT <s>] [LABEL <label>])
 #
 # A widget test program: the shared main() (offscreen, or under a private
 # Xvfb with X_SERVER, for live video), the helpers in
@@ -7,11 +7,13 @@
 # touch the program's language choice or logs), screenshots beside it.
 # LAB: the whole program against the camera simulator in namespaces the test
 # creates; root only, skipped otherwise, and run alone because it measures.
+# LABEL: the tests' CTest label instead of gui (outside: judged by an
+# outside program).
 include(GoogleTest)
 file(GLOB ORVANTIX_LANG_FILES_FOR_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lang/*.lng)
 
 function(orvantix_add_gui_test name)
-  cmake_parse_arguments(T "X_SERVER;LAB" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "X_SERVER;LAB" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   set(bin ${CMAKE_CURRENT_BINARY_DIR}/bin)
   add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/gui/GuiTestMain.cpp)
   if(T_X_SERVER)
@@ -30,6 +32,9 @@ function(orvantix_add_gui_test name)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ORVANTIX_LANG_FILES_FOR_TESTS} ${bin}/Lang)
 
   set(label gui)
+  if(T_LABEL)
+    set(label ${T_LABEL})
+  endif()
   set(extra)
   if(T_LAB)
     # The lab (tests/lab): namespaces, the simulator, the flood station.

@@ -222,6 +222,10 @@ nlohmann::json LabNetwork::state() const {
     return nlohmann::json::parse(in, nullptr, false);
 }
 
+void LabNetwork::writeState(const nlohmann::json& state) const {
+    std::ofstream(m_dir / "state.json") << state.dump(2);
+}
+
 std::string LabNetwork::simulatorLog() const {
     std::ifstream in(m_dir / "camsim.log");
     std::stringstream text;

@@ -41,6 +41,9 @@ public:
     const std::string& cameraInterface() const { return m_simIf; }
     pid_t simulatorPid() const { return m_simPid; }
     nlohmann::json state() const;
+    // Replaces the state file while the simulator is stopped: its next start
+    // takes the cameras from it (names of a test's own).
+    void writeState(const nlohmann::json& state) const;
     std::string simulatorLog() const;
 
     // True when something at `ip` refuses a TCP connection, i.e. the address

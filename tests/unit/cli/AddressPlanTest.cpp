@@ -145,6 +145,8 @@ TEST(AddressPlan, HostileNamesStayTextInAnExportedListAndReadBackUnchanged) {
                                             "\tTab",
                                             "\rCR",
                                             "'s Hertogenbosch",
+                                            "'=quoted",
+                                            "''+twice",
                                             "Gate"};
     std::vector<std::vector<std::string>> rows;
     for (std::size_t i = 0; i < names.size(); ++i) {

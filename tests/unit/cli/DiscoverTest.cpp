@@ -2,9 +2,8 @@
 // maker's own, and with --protocol onvif the maker's frames stay off, so
 // nothing here touches a network adapter.
 
+#include "DiscoverRun.h"
 #include "ReducedDriver.h"
-#include "cli/Options.h"
-#include "cli/Session.h"
 
 #include <gtest/gtest.h>
 
@@ -16,47 +15,11 @@
 
 #include <unistd.h>
 
-namespace {
-
-const orv::cli::Command& discover() {
-    for (const orv::cli::Command& c : orv::cli::Commands()) {
-        if (std::string(c.name) == "discover") {
-            return c;
-        }
-    }
-    throw std::logic_error("no discover");
-}
-
-// Runs discover and returns what it wrote to standard output.
-std::string run(std::vector<const char*> args, orv::device::IDeviceDriver& driver, int& status) {
-    std::string error;
-    const std::optional<orv::cli::Options> options =
-        orv::cli::Parse(discover(), static_cast<int>(args.size()), args.data(), error);
-    EXPECT_TRUE(options) << error;
-    std::fflush(stdout);
-    FILE* out = std::tmpfile();
-    const int saved = ::dup(1);
-    ::dup2(::fileno(out), 1);
-    status = orv::cli::RunDiscoverWith(discover(), *options, {&driver});
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(saved);
-    std::string text;
-    std::rewind(out);
-    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
-        text += static_cast<char>(c);
-    }
-    std::fclose(out);
-    return text;
-}
-
-} // namespace
-
 TEST(CliDiscover, AnotherDriversCamerasAreListedLikeTheMakersOwn) {
     CReducedDriver reduced;
     int status = -1;
     const std::string csv =
-        run({"--protocol", "onvif", "--seconds", "1", "--format", "csv"}, reduced, status);
+        RunDiscover({"--protocol", "onvif", "--seconds", "1", "--format", "csv"}, reduced, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(csv, "name,mac,ip,netmask,gateway,http_port,model,display_model,version,adapter\r\n"
                    "Reduced 1,onvif:urn:uuid:reduced-1,192.0.2.51,255.255.255.0,0.0.0.0,80,"
@@ -65,11 +28,11 @@ TEST(CliDiscover, AnotherDriversCamerasAreListedLikeTheMakersOwn) {
                    "QVIP3651,,13.1.0.5,\r\n");
 
     const std::string json =
-        run({"--protocol", "onvif", "--seconds", "1", "--format", "json"}, reduced, status);
+        RunDiscover({"--protocol", "onvif", "--seconds", "1", "--format", "json"}, reduced, status);
     EXPECT_NE(json.find("\"http_port\": 80"), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"Reduced 2\""), std::string::npos);
 
-    run({"--protocol", "telnet"}, reduced, status);
+    RunDiscover({"--protocol", "telnet"}, reduced, status);
     EXPECT_EQ(status, orv::cli::kExitBadInput);
 }
 
@@ -83,9 +46,9 @@ TEST(CliDiscover, AHostileNameReachesTheTerminalAsEscapesAndAFileAsItCame) {
                                     .string();
     int status = -1;
     for (const char* format : {"table", "csv", "json"}) {
-        const std::string out = run({"--protocol", "onvif", "--seconds", "1", "--format", format,
-                                     "--results", results.c_str()},
-                                    reduced, status);
+        const std::string out = RunDiscover({"--protocol", "onvif", "--seconds", "1", "--format",
+                                             format, "--results", results.c_str()},
+                                            reduced, status);
         EXPECT_EQ(status, 0);
         for (const char c : out) {
             const auto b = static_cast<unsigned char>(c);

@@ -6,6 +6,8 @@
 
 #include "device/DeviceDriver.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <thread>
 
@@ -47,6 +49,12 @@ public:
             if (!secondName.isEmpty()) {
                 found[1].name = secondName; // what a hostile station may call itself
             }
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                if (std::size_t(i) == found.size()) {
+                    found.push_back(Camera(static_cast<int>(i) + 1));
+                }
+                found[std::size_t(i)].name = names[i];
+            }
             sink.DevicesFound(found);
         });
     }
@@ -63,6 +71,8 @@ public:
 
     std::atomic<int> opened{0};
     QString secondName;
+    // The cameras' names, when given: as many cameras as names.
+    QStringList names;
 
 private:
     std::thread m_thread;
