@@ -72,7 +72,7 @@ protected:
     // The program with the lab's password, its output and exit status.
     Ran cli(std::vector<std::string> args) {
         args.insert(args.begin(), ORVANTIX_CLI);
-        if (args.size() > 2 && args[1] != "discover") {
+        if (args.size() > 2 && args[1] != "discover" && args[1] != "trust-again") {
             args.insert(args.begin() + 2, {"--seconds", "1"});
         }
         std::vector<char*> argv;

@@ -2,6 +2,7 @@
 // simulator's state file and control channel. Needs root; skipped otherwise.
 
 #include "CliLab.h"
+#include "Capture.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -251,4 +254,98 @@ TEST_F(CliLab, UpgradeOemRebootAndRestoreReachTheSelectedCameras) {
     EXPECT_EQ(cli({"restore", "--yes", "--select", "mac=02:4F:56:10:00:05"}).status, 0);
     EXPECT_EQ(cameras()[4]["name"], "IPCamera");
     EXPECT_EQ(cameras()[0]["version"], "11.1.3.0");
+}
+
+namespace {
+
+// The sizes of the TLS records of application data (content type 23) the
+// tool sent to a camera's TLS port, as tcpdump reads them from a capture. In
+// TLS 1.3 the client's Finished and alerts travel as such records too
+// (under 80 bytes); a request with its Digest answer takes several hundred.
+std::vector<int> applicationRecordsTo443(const std::filesystem::path& pcap) {
+    const std::string command =
+        "tcpdump -nn -r " + pcap.string() +
+        " 'tcp dst port 443 and tcp[((tcp[12:1] & 0xf0) >> 2):1] = 0x17' 2>/dev/null";
+    std::vector<int> sizes;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return sizes;
+    }
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        const char* length = std::strstr(line, "length ");
+        sizes.push_back(length != nullptr ? std::atoi(length + 7) : -1);
+    }
+    ::pclose(pipe);
+    return sizes;
+}
+
+} // namespace
+
+TEST_F(CliLab, PasswordsTravelOnlyOverTlsAndAnotherKeyGetsNoLoginUntilTrustedAgain) {
+    const std::string first = m_dir + "/first.pcap";
+    Capture capture(m_lab.adapter(0), first);
+    ASSERT_TRUE(capture.running()) << "tcpdump did not start (scripts/install-deps.sh)";
+    const std::string out = m_dir + "/secrets.csv";
+    const Ran rotated = cli({"passwords", "--rotate", "--out", out, "--select", "ip=192.0.2.10"});
+    ASSERT_EQ(rotated.status, 0) << rotated.err;
+    // tcpdump hands packets on in blocks, up to a second late, and nothing
+    // in clear marks the last one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    capture.stop();
+    const std::string wire = capture.bytes();
+    const std::string password = cameras()[0]["password"];
+    ASSERT_NE(password, "admin");
+    EXPECT_EQ(wire.find(password), std::string::npos);
+    for (const char* clear : {"Digest", "\"iv\"", "\"data\"", "nonce", "password"}) {
+        EXPECT_EQ(wire.find(clear), std::string::npos) << clear << " crossed the wire in clear";
+    }
+    // In clear only the question whether the camera offers TLS.
+    for (auto at = wire.find("/api/v1/"); at != std::string::npos;
+         at = wire.find("/api/v1/", at + 1)) {
+        EXPECT_EQ(wire.compare(at, 12, "/api/v1/tls "), 0) << wire.substr(at, 40);
+    }
+    const std::vector<int> sent = applicationRecordsTo443(first);
+    EXPECT_GT(std::count_if(sent.begin(), sent.end(), [](int size) { return size > 200; }), 3)
+        << "the rotation went over TLS";
+    const json camera = control({{"op", "get"}, {"camera", 1}})["camera"];
+    const std::string pins = read(m_dir + "/orvantix/pins.json");
+    EXPECT_NE(pins.find(camera["tlsPin"].get<std::string>()), std::string::npos) << pins;
+
+    // Another key at the same address: a stand-in, or the camera replaced.
+    control({{"op", "renew-identity"}, {"camera", 1}});
+    const auto awake = [this] {
+        for (int i = 0;
+             i < 100 && control({{"op", "get"}, {"camera", 1}})["camera"]["rebooting"] != false;
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    awake();
+    const std::string second = m_dir + "/second.pcap";
+    Capture refused(m_lab.adapter(0), second);
+    ASSERT_TRUE(refused.running());
+    const Ran stranger =
+        cli({"passwords", "--rotate", "--out", m_dir + "/again.csv", "--select", "ip=192.0.2.10"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    refused.stop();
+    EXPECT_EQ(stranger.status, 1) << stranger.out << stranger.err;
+    EXPECT_NE(stranger.out.find("the camera's identity changed since "), std::string::npos)
+        << stranger.out;
+    EXPECT_NE(stranger.out.find("if it was replaced or reset, trust it again"), std::string::npos);
+    for (const int size : applicationRecordsTo443(second)) {
+        EXPECT_LT(size, 80) << "no request was sent to the other key";
+    }
+    EXPECT_EQ(cameras()[0]["password"], password);
+
+    awake();
+    const Ran trusted = cli({"trust-again", "02:4f:56:10:00:01"});
+    EXPECT_EQ(trusted.status, 0) << trusted.err;
+    EXPECT_NE(trusted.out.find("02:4F:56:10:00:01: the key trusted since "), std::string::npos)
+        << trusted.out;
+    const Ran accepted = cli({"reboot", "--yes", "--password-file", file("pw", password + "\n"),
+                              "--select", "ip=192.0.2.10"});
+    EXPECT_EQ(accepted.status, 0) << accepted.out << accepted.err;
+    const std::string newPin = control({{"op", "get"}, {"camera", 1}})["camera"]["tlsPin"];
+    EXPECT_NE(read(m_dir + "/orvantix/pins.json").find(newPin), std::string::npos);
 }

@@ -3,6 +3,7 @@
 // watches the same cameras. Needs root; skipped otherwise.
 
 #include "LabDiscovery.h"
+#include "Capture.h"
 #include "LabNetwork.h"
 #include "SimControl.h"
 
@@ -177,61 +178,6 @@ TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     EXPECT_EQ(camera(2)["http_port"], 8082);
 }
 
-// Every byte between tool and camera, as tcpdump sees it on the lab link.
-class Capture {
-public:
-    Capture(const std::string& adapter, std::filesystem::path file) : m_file(std::move(file)) {
-        std::vector<std::string> args = {"tcpdump", "-i", adapter,         "-U", "-s",
-                                         "0",       "-w", m_file.string(), "tcp"};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 2, log().c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        if (posix_spawnp(&m_pid, "tcpdump", &quiet, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&quiet);
-        // It says so once the filter is in place.
-        for (int i = 0; i < 500 && m_pid > 0 && !running(); ++i)
-            std::this_thread::sleep_for(10ms);
-    }
-    ~Capture() {
-        stop();
-        std::filesystem::remove(log());
-    }
-    bool running() const {
-        std::ifstream in(log());
-        std::stringstream text;
-        text << in.rdbuf();
-        return m_pid > 0 && text.str().find("listening on") != std::string::npos;
-    }
-    // Ends the capture once `last` is in the file: tcpdump hands packets on
-    // in blocks, up to a second late.
-    void stop(const std::string& last = {}) {
-        if (m_pid <= 0)
-            return;
-        for (int i = 0; i < 300 && bytes().find(last) == std::string::npos; ++i)
-            std::this_thread::sleep_for(10ms);
-        ::kill(m_pid, SIGINT);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    std::string bytes() const {
-        std::ifstream in(m_file, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-private:
-    std::string log() const { return m_file.string() + ".log"; }
-
-    std::filesystem::path m_file;
-    pid_t m_pid = -1;
-};
 
 // Sends raw bytes to the camera on a new connection; the status line back.
 std::string sendRaw(const std::string& ip, const std::string& request) {
