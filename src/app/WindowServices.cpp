@@ -1,5 +1,7 @@
 #include "WindowServices.h"
 
+#include "log/LogFile.h"
+
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -23,6 +25,21 @@ orv::device::Status CWindowServices::ChangeAddress(const orv::device::DeviceInfo
                                                    const orv::device::AddressChange& change,
                                                    const orv::device::Credentials& credentials) {
     return m_devices.ChangeAddress(device, change, credentials);
+}
+
+bool CWindowServices::KnownEncrypted(const orv::device::DeviceInfo& device) const {
+    return device.mac && m_devices.Trust().Find(*device.mac).has_value();
+}
+
+bool CWindowServices::TrustAgain(const orv::device::DeviceInfo& device) {
+    const auto key = device.mac ? m_devices.Trust().Find(*device.mac) : std::nullopt;
+    if (!key || !m_devices.Trust().Forget(*device.mac)) {
+        return false;
+    }
+    WriteLog(0, "Trust again: %s at %s, trusted by key %s, forgotten by the window.",
+             device.MacText().c_str(), device.AddressText().toStdString().c_str(),
+             key->pin.c_str());
+    return true;
 }
 
 QString CWindowServices::DefaultUserText() const {

@@ -16,7 +16,7 @@ public:
     static constexpr int kMaxInfoLines = 100;
 
     CWindowServices(QLineEdit& user, QLineEdit& password, QListWidget& info,
-                    const orv::CDeviceServices& devices)
+                    orv::CDeviceServices& devices)
         : m_user(user), m_password(password), m_info(info), m_devices(devices) {}
 
     // Appends a line (window thread); beyond the last 100 the list starts
@@ -33,10 +33,12 @@ public:
     QString DefaultUserText() const override;
     QString DefaultPasswordText() const override;
     void SetDefaultPassword(const QString& password) override;
+    bool KnownEncrypted(const orv::device::DeviceInfo& device) const override;
+    bool TrustAgain(const orv::device::DeviceInfo& device) override;
 
 private:
     QLineEdit& m_user;
     QLineEdit& m_password;
     QListWidget& m_info;
-    const orv::CDeviceServices& m_devices;
+    orv::CDeviceServices& m_devices;
 };

@@ -47,6 +47,31 @@ bool CCliBatchHost::Ask(const Message& question) {
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
+bool CCliBatchHost::KnownEncrypted(const device::DeviceInfo& device) const {
+    return device.mac && m_session.Trust().Find(*device.mac).has_value();
+}
+
+bool CCliBatchHost::ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) {
+    if (m_session.Opts().Has("allow-plain-http")) {
+        return true;
+    }
+    const std::string risk =
+        std::to_string(cameras.size()) +
+        " camera(s) were never reached over an encrypted connection; over plain HTTP a new "
+        "password is sealed only under the current one, and anyone who captures it and knows "
+        "or guesses the current password can read it.";
+    if (isatty(0) == 0 || isatty(2) == 0) {
+        Note(risk + " Not at a terminal: such cameras keep their password (--allow-plain-http "
+                    "sends it).");
+        return false;
+    }
+    std::fprintf(stderr, "%s Send it to such cameras anyway? [y/N] ", risk.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
 void CCliBatchHost::RunOperations(jobs::JobSpec order, bool) {
     m_results = m_session.Run(std::move(order));
 }

@@ -22,6 +22,10 @@ public:
     // The command line shows what will change with --dry-run instead.
     bool ConfirmChange(const std::wstring&, int) override { return true; }
     void RunOperations(jobs::JobSpec order, bool oneCamera) override;
+    bool KnownEncrypted(const device::DeviceInfo& device) const override;
+    // --allow-plain-http, or the person at the terminal; without either the
+    // password goes to cameras that turn out to offer TLS only.
+    bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) override;
 
     const std::vector<jobs::OperationResult>& Results() const { return m_results; }
     // A question went unanswered: no terminal and no --yes.

@@ -12,8 +12,12 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <termios.h>
 #include <unistd.h>
 
@@ -134,17 +138,22 @@ int RunPasswords(const Command& command, const Options& options) {
 
     CCliBatchHost host(session, selected, true);
     batchset::CBatchOperations operations(host, session.Reboots());
+    std::vector<device::DeviceInfo> unknown;
+    std::copy_if(selected.begin(), selected.end(), std::back_inserter(unknown),
+                 [&host](const device::DeviceInfo& c) { return !host.KnownEncrypted(c); });
+    const auto consent =
+        std::make_shared<std::atomic<bool>>(!unknown.empty() && host.ConfirmPlainSecret(unknown));
     jobs::JobSpec order;
     order.name = "Passwords";
     order.targets = selected;
     order.credentials = session.LoginData().credentials;
     order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
     // The System page changes the administrator's password.
-    order.work = [&operations, &passwords](jobs::CameraRun& run) {
+    order.work = [&operations, &passwords, consent](jobs::CameraRun& run) {
         const std::string& password = passwords.at(run.Device().id);
         batchset::CBatchOperations::RunSteps(
             operations.ModifyPasswordAndReboot(QStringLiteral("admin"),
-                                               QString::fromStdString(password)),
+                                               QString::fromStdString(password), consent),
             run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));

@@ -147,7 +147,10 @@ const std::vector<Command>& Commands() {
                {"set", nullptr,
                 "one password for every camera, from --new-password-file, ORVANTIX_NEW_PASSWORD "
                 "or typed twice at the terminal"},
-               {"new-password-file", "FILE", "with --set: the first line of FILE"}},
+               {"new-password-file", "FILE", "with --set: the first line of FILE"},
+               {"allow-plain-http", nullptr,
+                "also send the password to cameras that offer no encrypted connection (it is "
+                "then sealed only under the current password)"}},
               true),
          0, RunPasswords},
         {"upgrade", "upgrade FILE [--select WHICH]... [OPTIONS]",

@@ -69,6 +69,7 @@ public:
     // From Begin on.
     jobs::CRebootQueue& Reboots() { return m_devices->Reboots(); }
     const device::CDriverSet& Drivers() const { return m_devices->Drivers(); }
+    const CPinFile& Trust() const { return m_devices->Trust(); }
     Format OutputFormat() const { return m_format; }
 
 private:

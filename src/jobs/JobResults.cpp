@@ -141,7 +141,9 @@ int CJobResultsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CJobResultsModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole) {
+    // The tooltip is the whole cell: a long reason is cut in its column.
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
     return ResultCells(m_results[static_cast<std::size_t>(index.row())]).at(index.column());
@@ -189,19 +191,27 @@ void CJobResultsModel::Order(const std::vector<device::DeviceId>& cameras) {
 }
 
 std::vector<device::DeviceInfo> CJobResultsModel::FailedDevices() const {
-    std::vector<device::DeviceInfo> failed;
+    return devicesWhere([](const OperationResult& r) { return r.outcome != Outcome::Succeeded; });
+}
+
+std::vector<device::DeviceInfo> CJobResultsModel::DevicesFailedFor(Reason reason) const {
+    return devicesWhere([reason](const OperationResult& r) {
+        return r.outcome == Outcome::Failed && r.reason == reason;
+    });
+}
+
+std::vector<device::DeviceInfo>
+CJobResultsModel::devicesWhere(const std::function<bool(const OperationResult&)>& test) const {
+    std::vector<device::DeviceInfo> found;
     for (const OperationResult& r : m_results) {
-        if (r.outcome == Outcome::Succeeded) {
-            continue;
-        }
         const bool listed =
-            std::any_of(failed.begin(), failed.end(),
+            std::any_of(found.begin(), found.end(),
                         [&](const device::DeviceInfo& d) { return d.id == r.device.id; });
-        if (!listed) {
-            failed.push_back(r.device);
+        if (test(r) && !listed) {
+            found.push_back(r.device);
         }
     }
-    return failed;
+    return found;
 }
 
 } // namespace orv::jobs

@@ -9,6 +9,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace orv::jobs {
@@ -60,8 +61,13 @@ public:
     void Order(const std::vector<device::DeviceId>& cameras);
     // The cameras whose operations did not all succeed, each once.
     std::vector<device::DeviceInfo> FailedDevices() const;
+    // The cameras with an operation that failed for `reason`, each once.
+    std::vector<device::DeviceInfo> DevicesFailedFor(Reason reason) const;
 
 private:
+    std::vector<device::DeviceInfo>
+    devicesWhere(const std::function<bool(const OperationResult&)>& test) const;
+
     JobId m_job = 0;
     std::vector<OperationResult> m_results;
 };

@@ -36,6 +36,7 @@ public:
     jobs::CJobEngine& Jobs() { return m_jobs; }
     jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
     CPinFile& Trust() { return m_trust; }
+    const CPinFile& Trust() const { return m_trust; }
 
     // Every driver's discovery into the hub; the maker's only with `maker`
     // (it searches every adapter of the machine).

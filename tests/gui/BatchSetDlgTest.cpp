@@ -57,6 +57,13 @@ protected:
     orv::jobs::CJobEngine jobs{driver.Set()};
     std::unique_ptr<CBatchSetDlg> page;
     bool answerYes = true;
+    // The question before a password goes to cameras never met over TLS
+    // (the test cameras speak plain HTTP); other questions get answerYes.
+    bool answerPlain = true;
+    QStringList plainQuestions;
+    static bool IsPlainQuestion(const QString& text) {
+        return text.contains(QStringLiteral("never reached over an encrypted connection"));
+    }
     std::mutex urlLock;
     QStringList urls;
 
@@ -65,6 +72,10 @@ protected:
         Qv_Sdk_SetTimeouts(2500, 5000);
         makePage({200ms, 125});
         orv::ui::SetMessageBoxAnswer([this](orv::ui::MessageKind kind, const QString& text) {
+            if (IsPlainQuestion(text)) {
+                plainQuestions << text;
+                return answerPlain;
+            }
             messages << (kind == orv::ui::MessageKind::Question ? text + "?" : text);
             return answerYes;
         });
@@ -355,6 +366,66 @@ TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault)
     EXPECT_EQ(messages.size(), 2);
     EXPECT_EQ(services.password, "n3w2") << "accepted: later logins use it";
     EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, "n3w2");
+    ASSERT_EQ(plainQuestions.size(), 2) << "asked before each password, naming the risk";
+    EXPECT_TRUE(plainQuestions[0].startsWith(QStringLiteral("1 of the cameras")))
+        << plainQuestions[0].toStdString();
+    EXPECT_TRUE(
+        plainQuestions[0].contains(QStringLiteral("knows or guesses the current password")));
+
+    // Declined: the camera keeps its password and is not restarted.
+    clickCell(2, 2);
+    services.lines.clear();
+    answerPlain = false;
+    typePassword("n3w3");
+    saveSystem();
+    EXPECT_EQ(lab.host.snapshot(lab.key(2))->identity.adminPassword, testcams::kPassword);
+    EXPECT_EQ(services.lines.filter(QStringLiteral("Reboot")).size(), 0);
+    EXPECT_EQ(services.lines.filter(QStringLiteral("Modify Password Failed.")).size(), 1);
+}
+
+TEST_F(BatchSetDlgTest, CamerasRefusedForAnotherKeyAreTrustedAgainOnlyOnAPersonsYes) {
+    addCameras(3);
+    const std::vector<orv::device::DeviceInfo> cameras = page->Devices().Devices();
+    ASSERT_EQ(cameras.size(), 3u);
+    // Camera 1 showed another key; camera 2 simply did not answer.
+    orv::jobs::JobSpec order;
+    order.targets = cameras;
+    order.operations = {"Modify Password"};
+    order.work = [&cameras](orv::jobs::CameraRun& run) {
+        if (run.Device().id == cameras[1].id) {
+            run.ReportFailure("Modify Password", orv::jobs::Reason::IdentityChanged, "2026-12-01");
+        } else if (run.Device().id == cameras[2].id) {
+            run.ReportFailure("Modify Password", orv::jobs::Reason::NoAnswer);
+        } else {
+            run.Report("Modify Password", orv::device::Status(orv::device::Done{}));
+        }
+    };
+    CJobPanel* panel = page->JobPanel();
+    panel->Track(jobs.Start(order), cameras);
+    WaitForJobs(jobs);
+    auto* trustAgain =
+        panel->ResultsWindow()->findChild<QPushButton*>(QStringLiteral("trustAgain"));
+    ASSERT_NE(trustAgain, nullptr);
+    EXPECT_TRUE(trustAgain->isEnabled());
+    EXPECT_EQ(trustAgain->text(), QStringLiteral("Trust again..."));
+    panel->ResultsWindow()->show();
+    SaveScreenshot(*panel->ResultsWindow(), QStringLiteral("results-trust-again"));
+
+    services.lines.clear();
+    answerYes = false;
+    trustAgain->click();
+    ASSERT_EQ(messages.size(), 1);
+    const QString shown =
+        QString::fromStdString(cameras[1].MacText()) + "  " + cameras[1].AddressText();
+    EXPECT_TRUE(messages[0].contains(shown)) << messages[0].toStdString();
+    EXPECT_FALSE(messages[0].contains(cameras[2].AddressText() + ","));
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("a stand-in at their address")));
+    EXPECT_TRUE(services.trustedAgain.empty()) << "No forgets nothing";
+
+    answerYes = true;
+    trustAgain->click();
+    EXPECT_EQ(services.trustedAgain, std::vector<orv::device::DeviceId>{cameras[1].id});
+    EXPECT_EQ(services.lines, QStringList{"Trust again: " + shown.simplified() + "."});
 }
 
 TEST_F(BatchSetDlgTest, ComputerTimeIsTakenAtTheMomentOfSave) {

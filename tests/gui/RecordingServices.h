@@ -9,6 +9,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 class RecordingServices : public orv::IAppServices {
@@ -17,6 +18,9 @@ public:
     QString password = QStringLiteral("kt7391");
     QStringList lines;
     std::vector<tagQvIpcInfo> requests;
+    // Cameras met over TLS, and those a person trusted again.
+    std::vector<orv::device::DeviceId> encrypted;
+    std::vector<orv::device::DeviceId> trustedAgain;
 
     QString DefaultUserText() const override { return user.trimmed(); }
     QString DefaultPasswordText() const override { return password.trimmed(); }
@@ -31,5 +35,12 @@ public:
         }
         requests.push_back(*record);
         return orv::device::Done{};
+    }
+    bool KnownEncrypted(const orv::device::DeviceInfo& device) const override {
+        return std::find(encrypted.begin(), encrypted.end(), device.id) != encrypted.end();
+    }
+    bool TrustAgain(const orv::device::DeviceInfo& device) override {
+        trustedAgain.push_back(device.id);
+        return true;
     }
 };

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 
@@ -89,6 +90,7 @@ int CBatchOperations::Apply(const std::string& name, std::vector<Step> steps,
         !m_host.ConfirmChange(what, static_cast<int>(devices.size()))) {
         return 0;
     }
+    askPlainConsent(steps, devices);
     jobs::JobSpec order;
     order.name = name;
     order.targets = std::move(devices);
@@ -106,6 +108,26 @@ int CBatchOperations::ApplyChanges(const std::string& name, std::vector<Step> st
         return 0;
     }
     return Apply(name, std::move(steps), what);
+}
+
+void CBatchOperations::askPlainConsent(const std::vector<Step>& steps,
+                                       const std::vector<device::DeviceInfo>& devices) {
+    const auto secret = std::find_if(steps.begin(), steps.end(),
+                                     [](const Step& s) { return s.plainConsent != nullptr; });
+    if (secret == steps.end()) {
+        return;
+    }
+    std::vector<device::DeviceInfo> unknown;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(unknown),
+                 [this](const device::DeviceInfo& d) { return !m_host.KnownEncrypted(d); });
+    // Cameras met over TLS never need it; a camera met for the first time
+    // may still turn out to offer TLS, and then gets its password anyway.
+    const bool allowed = !unknown.empty() && m_host.ConfirmPlainSecret(unknown);
+    for (const Step& step : steps) {
+        if (step.plainConsent) {
+            step.plainConsent->store(allowed);
+        }
+    }
 }
 
 void CBatchOperations::RunSteps(const std::vector<Step>& steps, jobs::CameraRun& run) {
@@ -282,13 +304,24 @@ std::optional<Step> CBatchOperations::SetVideoStream(device::StreamKind kind,
 }
 
 std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const QString& user,
-                                                            const QString& newPassword) {
+                                                            const QString& newPassword,
+                                                            PlainConsent consent) {
     jobs::CRebootQueue& reboots = m_reboots;
+    if (!consent) {
+        consent = std::make_shared<std::atomic<bool>>(false);
+    }
     std::vector<Step> steps;
-    steps.push_back(
-        simple(Operation::ModifyPassword, [user, newPassword](device::IDeviceSession& s) {
+    Step password =
+        simple(Operation::ModifyPassword, [user, newPassword, consent](device::IDeviceSession& s) {
+            // Sealed under the current password only: readable by
+            // whoever knows or guesses that one.
+            if (!s.Encrypted() && !consent->load()) {
+                return device::Status(device::Fault::NotEncrypted);
+            }
             return s.ChangePassword(user, newPassword);
-        }));
+        });
+    password.plainConsent = consent;
+    steps.push_back(std::move(password));
     steps.push_back({Operation::Reboot,
                      [user, newPassword, &reboots](jobs::CameraRun& run) {
                          const char* words = OperationWords(Operation::Reboot);

@@ -15,7 +15,9 @@
 #include "jobs/JobEngine.h"
 #include "operations/common/Message.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +48,11 @@ public:
     virtual bool Ask(const Message& question) = 0;
     // "`what` will change on `cameras` cameras." with Yes and No.
     virtual bool ConfirmChange(const std::wstring& what, int cameras) = 0;
+    // The camera was met over TLS and is trusted by its key.
+    virtual bool KnownEncrypted(const device::DeviceInfo& device) const = 0;
+    // Whether a new password may go to `cameras`, which were never met over
+    // an encrypted connection, if they turn out to offer none; true for Yes.
+    virtual bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) = 0;
     // Runs a job of operations; `oneCamera`: the current camera, whose
     // operations each write their result line.
     virtual void RunOperations(jobs::JobSpec order, bool oneCamera) = 0;
@@ -69,6 +76,10 @@ DateTime ComputerTime();
 // The words of an operation in its result line, "Modify Port".
 const char* OperationWords(Operation operation);
 
+// Whether a job's secrets may go to cameras that offer no encrypted
+// connection: decided once, before the job starts, and read by its steps.
+using PlainConsent = std::shared_ptr<std::atomic<bool>>;
+
 // One operation of a Save for one camera, made with the job's login.
 struct Step {
     Operation operation;
@@ -77,6 +88,8 @@ struct Step {
     std::function<bool(jobs::CameraRun&)> run;
     // Steps that may be left out of the report (only run after another).
     bool followUp = false;
+    // Set for a step that sends a secret: Apply asks before the job.
+    PlainConsent plainConsent = nullptr;
 };
 
 class CBatchOperations {
@@ -116,8 +129,10 @@ public:
     static std::optional<Step> SetVideoStream(device::StreamKind kind,
                                               const device::StreamSettings* stream);
     // The new password, then (only where it was taken) a reboot logged in
-    // with it.
-    std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword);
+    // with it. Over a connection without encryption the password goes only
+    // with `consent` (Apply asks for it; none: never).
+    std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword,
+                                              PlainConsent consent = {});
 
     // Runs the steps as one job over the targets: 0 when no camera is
     // selected (message 90010) or there is nothing to do, else 1. In checked
@@ -138,6 +153,10 @@ public:
                                  ReadScope scope, std::shared_ptr<DeviceSettings> settings);
 
 private:
+    // Asks once for the job whether its secrets may go to cameras not known
+    // to offer encryption; a job without secrets asks nothing.
+    void askPlainConsent(const std::vector<Step>& steps,
+                         const std::vector<device::DeviceInfo>& devices);
     std::vector<device::DeviceInfo> targets(const Message& none);
 
     IBatchHost& m_host;

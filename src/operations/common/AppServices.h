@@ -28,6 +28,14 @@ public:
     virtual device::Status ChangeAddress(const device::DeviceInfo& device,
                                          const device::AddressChange& change,
                                          const device::Credentials& credentials) = 0;
+
+    // The camera was met over TLS and is trusted by its key, so a secret
+    // sent to it stays private.
+    virtual bool KnownEncrypted(const device::DeviceInfo& device) const = 0;
+    // A person's "trust again": forgets the key the camera was trusted by,
+    // so its next login trusts the key it shows; logged. False when none
+    // was kept.
+    virtual bool TrustAgain(const device::DeviceInfo& device) = 0;
 };
 
 // Appends a result line made in the system code page (at most 259

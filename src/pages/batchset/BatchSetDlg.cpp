@@ -145,6 +145,21 @@ bool CBatchSetDlg::ConfirmChange(const std::wstring& what, int cameras) {
     return orv::ui::AskYesNo(this, orv::ChangeQuestion({QString::fromStdWString(what)}, cameras));
 }
 
+bool CBatchSetDlg::KnownEncrypted(const orv::device::DeviceInfo& device) const {
+    return m_app.KnownEncrypted(device);
+}
+
+bool CBatchSetDlg::ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras) {
+    return orv::ui::AskYesNo(
+        this,
+        LangText(L"95055", L"%1 of the cameras were never reached over an encrypted connection. If "
+                           L"one offers none, its new password crosses the network sealed only "
+                           L"under the current password: anyone who captures it and knows or "
+                           L"guesses the current password can read the new one. Send it to such "
+                           L"cameras anyway?")
+            .arg(cameras.size()));
+}
+
 bool CBatchSetDlg::Ask(const orv::Message& question) {
     return orv::ui::AskYesNo(this, LangText(question.id, question.defaultText));
 }

@@ -6,11 +6,13 @@
 #include "operations/common/ResultLines.h"
 #include "ui/Browser.h"
 #include "ui/LangText.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QMouseEvent>
 #include <QResizeEvent>
+#include <QStringList>
 #include <QTimerEvent>
 
 #include <array>
@@ -84,6 +86,8 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
                 again.targets = cameras;
                 RunJob(std::move(again), m_jobReport);
             });
+    connect(m_jobPanel, &CJobPanel::trustAgainRequested, this,
+            [this](const std::vector<orv::device::DeviceInfo>& cameras) { TrustAgain(cameras); });
     m_timer.start(kTimerMs, this);
 }
 
@@ -315,4 +319,30 @@ void CDeviceListPage::OnDeviceDoubleClicked(const orv::device::DeviceId& key) {
     m_selection->CheckChanged(!before);
     ChecksChanged();
     orv::ui::OpenUrl(QStringLiteral("http://") + device->info.AddressText());
+}
+
+void CDeviceListPage::TrustAgain(const std::vector<orv::device::DeviceInfo>& cameras) {
+    if (cameras.empty()) {
+        return;
+    }
+    QStringList names;
+    for (const orv::device::DeviceInfo& c : cameras) {
+        names << QStringLiteral("%1  %2").arg(QString::fromStdString(c.MacText()), c.AddressText());
+    }
+    const QString question =
+        orv::ui::LangText(L"95054",
+                          L"These cameras showed another key than the one they were trusted "
+                          L"by: %1. Trust them again only if they were replaced or reset: a "
+                          L"stand-in at their address would be given the password. Trust them "
+                          L"again?")
+            .arg(names.join(QStringLiteral(", ")));
+    if (!orv::ui::AskYesNo(this, question)) {
+        return;
+    }
+    for (const orv::device::DeviceInfo& c : cameras) {
+        if (m_app.TrustAgain(c)) {
+            m_app.AddOperatingInfo(QStringLiteral("Trust again: %1 %2.")
+                                       .arg(QString::fromStdString(c.MacText()), c.AddressText()));
+        }
+    }
 }

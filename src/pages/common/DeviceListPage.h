@@ -79,6 +79,9 @@ protected:
     // its state before the double-click, applies the check rule and hands the
     // camera's web page to the browser.
     virtual void OnDeviceDoubleClicked(const orv::device::DeviceId& key);
+    // Asks whether the cameras refused for another key were replaced or
+    // reset; Yes forgets their keys, so their next login trusts the new one.
+    void TrustAgain(const std::vector<orv::device::DeviceInfo>& cameras);
 
     // How a job speaks to the Operating Information list: a result line per
     // camera and operation (single-device operations), one summary line per

@@ -76,6 +76,7 @@ void CJobPanel::SetLanguageText() {
         m_copy->setText(LangText(L"95007", L"Copy"));
         m_export->setText(LangText(L"95008", L"Export CSV..."));
         m_retry->setText(LangText(L"95009", L"Retry failed"));
+        m_trustAgain->setText(LangText(L"95053", L"Trust again..."));
     }
 }
 
@@ -209,6 +210,8 @@ QDialog* CJobPanel::ResultsWindow() {
     table->setSortingEnabled(true);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->horizontalHeader()->setStretchLastSection(true);
+    // Reasons are sentences ("the camera's identity changed since ...").
+    table->horizontalHeader()->resizeSection(jobs::kReason, 260);
     table->verticalHeader()->hide();
     layout->addWidget(table);
     auto* buttons = new QHBoxLayout;
@@ -218,7 +221,9 @@ QDialog* CJobPanel::ResultsWindow() {
     m_export->setObjectName(QStringLiteral("exportResults"));
     m_retry = new QPushButton(m_window);
     m_retry->setObjectName(QStringLiteral("retryFailed"));
-    for (QPushButton* button : {m_copy, m_export, m_retry}) {
+    m_trustAgain = new QPushButton(m_window);
+    m_trustAgain->setObjectName(QStringLiteral("trustAgain"));
+    for (QPushButton* button : {m_copy, m_export, m_retry, m_trustAgain}) {
         button->setAutoDefault(false);
         buttons->addWidget(button);
     }
@@ -228,6 +233,9 @@ QDialog* CJobPanel::ResultsWindow() {
     connect(m_export, &QPushButton::clicked, this, &CJobPanel::exportResults);
     connect(m_retry, &QPushButton::clicked, this,
             [this] { emit retryRequested(m_results.FailedDevices()); });
+    connect(m_trustAgain, &QPushButton::clicked, this, [this] {
+        emit trustAgainRequested(m_results.DevicesFailedFor(jobs::Reason::IdentityChanged));
+    });
     SetLanguageText();
     updateRetry();
     return m_window;
@@ -236,6 +244,8 @@ QDialog* CJobPanel::ResultsWindow() {
 void CJobPanel::updateRetry() {
     if (m_retry != nullptr) {
         m_retry->setEnabled(!m_running && !m_results.FailedDevices().empty());
+        m_trustAgain->setEnabled(
+            !m_running && !m_results.DevicesFailedFor(jobs::Reason::IdentityChanged).empty());
     }
 }
 

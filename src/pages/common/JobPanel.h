@@ -2,7 +2,8 @@
 // A page's view of its device jobs: while one runs, a progress bar (n of N
 // cameras) and a Cancel button; afterwards a button that opens the last
 // job's results: one row per camera and operation, sortable, with Copy,
-// Export CSV... and Retry failed.
+// Export CSV..., Retry failed and Trust again... (for cameras refused for
+// another key).
 
 #include "jobs/JobResults.h"
 
@@ -44,6 +45,8 @@ public:
 signals:
     // Retry failed: the cameras of the last job that did not succeed.
     void retryRequested(const std::vector<orv::device::DeviceInfo>& cameras);
+    // Trust again: the cameras of the last job refused for another key.
+    void trustAgainRequested(const std::vector<orv::device::DeviceInfo>& cameras);
 
 private:
     void onResult(const orv::jobs::OperationResult& result);
@@ -78,4 +81,5 @@ private:
     QPushButton* m_copy = nullptr;
     QPushButton* m_export = nullptr;
     QPushButton* m_retry = nullptr;
+    QPushButton* m_trustAgain = nullptr;
 };

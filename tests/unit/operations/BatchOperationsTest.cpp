@@ -8,6 +8,7 @@
 #include "JobWait.h"
 #include "RecordingDriver.h"
 #include "TestCameras.h"
+#include "camsim/httpapi/TlsIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,9 @@ public:
     std::vector<orv::jobs::OperationResult> results;
     bool oneCamera = false;
     bool answerYes = true;
+    bool answerPlain = true;
+    // Addresses of cameras met over TLS before.
+    QStringList encrypted;
 
     bool CheckedMode() const override { return checked; }
     std::vector<orv::device::DeviceInfo> CheckedDevices() const override {
@@ -85,6 +89,13 @@ public:
     bool ConfirmChange(const std::wstring& what, int cameras) override {
         messages.push_back(what + L" on " + std::to_wstring(cameras) + L"?");
         return answerYes;
+    }
+    bool KnownEncrypted(const orv::device::DeviceInfo& d) const override {
+        return std::find(encrypted.begin(), encrypted.end(), d.AddressText()) != encrypted.end();
+    }
+    bool ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras) override {
+        messages.push_back(L"plain to " + std::to_wstring(cameras.size()) + L"?");
+        return answerPlain;
     }
     void RunOperations(orv::jobs::JobSpec order, bool one) override {
         oneCamera = one;
@@ -258,6 +269,39 @@ TEST_F(BatchOperationsTest, OnlyACameraThatTookTheNewPasswordIsRebootedWithIt) {
     EXPECT_EQ(outcomes,
               (std::vector<std::string>{"Modify Password Failed", "Modify Password Succeeded",
                                         "Reboot Succeeded"}));
+}
+
+TEST_F(BatchOperationsTest, ANewPasswordGoesOverPlainHttpOnlyWithConsentAskedOnce) {
+    // Camera 3 offers TLS; cameras 1 and 2 only plain HTTP.
+    lab.host.withCamera(lab.key(3), [](camsim::CameraState& state) {
+        camsim::tls::setPort(state.config, "02:00:5E:00:00:03", testcams::freePort());
+        return true;
+    });
+    ASSERT_TRUE(lab.server.sync());
+    host.checked = true;
+    host.checkedDevices = {device(lab, 1), device(lab, 2), device(lab, 3)};
+    host.answerPlain = false;
+    host.encrypted = {QString::fromStdString(lab.ip(3))};
+    operations.Apply("System", operations.ModifyPasswordAndReboot("admin", "n3w"));
+    EXPECT_EQ(std::count(host.messages.begin(), host.messages.end(), L"plain to 2?"), 1)
+        << "asked once, for the cameras not known to offer TLS";
+    EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, testcams::kPassword);
+    EXPECT_EQ(lab.host.snapshot(lab.key(2))->identity.adminPassword, testcams::kPassword);
+    EXPECT_EQ(lab.host.snapshot(lab.key(3))->identity.adminPassword, "n3w") << "over TLS";
+    EXPECT_EQ(worker.QueuedReboots(), 1u);
+    int refused = 0;
+    for (const auto& r : host.results) {
+        if (r.outcome == orv::jobs::Outcome::Failed) {
+            EXPECT_EQ(orv::jobs::ReasonText(r),
+                      "not sent: the camera offers no encrypted connection");
+            ++refused;
+        }
+    }
+    EXPECT_EQ(refused, 2);
+
+    host.answerPlain = true;
+    operations.Apply("System", operations.ModifyPasswordAndReboot("admin", "n3w"));
+    EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, "n3w");
 }
 
 TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
