@@ -580,13 +580,14 @@ private:
             const std::string authorization = req.get_header_value("Authorization");
             verdict = digest::verify(
                 {authorization, req.method, req.target, m_options.realm, "admin", password},
-                m_nonces, id, now);
+                m_nonces, id, req.remote_addr, now);
         }
         if (verdict == digest::Verdict::Accepted) {
             return true;
         }
-        for (const auto& header : digest::challenges(m_options.realm, m_nonces.issue(id, now),
-                                                     verdict == digest::Verdict::Stale)) {
+        for (const auto& header :
+             digest::challenges(m_options.realm, m_nonces.issue(id, req.remote_addr, now),
+                                verdict == digest::Verdict::Stale)) {
             res.set_header("WWW-Authenticate", header);
         }
         respond(res, runtime.faults, api::error(401, "credentials refused"));
