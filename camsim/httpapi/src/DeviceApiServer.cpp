@@ -1,5 +1,6 @@
 #include "camsim/httpapi/DeviceApiServer.h"
 
+#include "Connections.h"
 #include "Digest.h"
 #include "Secrets.h"
 #include "camsim/httpapi/CameraConfig.h"
@@ -216,17 +217,10 @@ public:
             }
             m_tlsListeners.clear();
         }
+        // Each ends its admission, resets its open connections and joins
+        // its threads.
         for (auto& [port, listener] : listeners) {
-            listener->server->stop();
-        }
-        // Kept-alive connections would hold their workers until they time out.
-        resetConnections([&listeners](const std::string&, int localPort, const std::string&, int) {
-            return listeners.count(localPort) != 0;
-        });
-        for (auto& [port, listener] : listeners) {
-            if (listener->thread.joinable()) {
-                listener->thread.join();
-            }
+            listener->connections->stop();
         }
     }
 
@@ -260,9 +254,9 @@ public:
 
 private:
     struct Listener {
-        std::unique_ptr<httplib::Server> server;
-        std::thread thread;
-        int socket = -1;
+        std::unique_ptr<RequestProcessor> processor;
+        std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls{nullptr, SSL_CTX_free};
+        std::unique_ptr<ConnectionListener> connections;
     };
 
     using Call = std::function<api::Outcome(CameraState&, bool& changed)>;
@@ -461,55 +455,48 @@ private:
             return true;
         }
         auto listener = std::make_unique<Listener>();
+        listener->processor = std::make_unique<RequestProcessor>();
+        configure(*listener->processor);
+        std::function<bool(const sockaddr_in&)> accepts;
         if (tls) {
-            listener->server = std::make_unique<httplib::SSLServer>(
-                [this](SSL_CTX& ctx) { return setupTls(ctx, this); });
-        } else {
-            listener->server = std::make_unique<httplib::Server>();
+            listener->tls.reset(SSL_CTX_new(TLS_server_method()));
+            if (!listener->tls || !setupTls(*listener->tls, this)) {
+                return false;
+            }
+            // Like a closed port: no camera offers TLS at this address.
+            accepts = [this, port](const sockaddr_in& local) {
+                char ip[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, &local.sin_addr, ip, sizeof ip);
+                return tlsKeyOf(ip, port).has_value();
+            };
         }
-        configure(*listener->server, &listener->socket);
-        if (!listener->server->is_valid() ||
-            !listener->server->bind_to_port(m_options.bindHost, port)) {
+        AdmissionLimits limits;
+        limits.headTimeout = m_options.headTimeout;
+        limits.keepAlive = std::chrono::seconds(m_options.keepAliveSeconds);
+        limits.perSource = static_cast<std::size_t>(std::max(1, m_options.connectionsPerClient));
+        limits.maxConnections =
+            static_cast<std::size_t>(std::max(1, m_options.connectionsPerListener));
+        limits.workers = m_options.workersPerListener;
+        listener->connections = std::make_unique<ConnectionListener>(
+            *listener->processor, listener->tls.get(), limits, std::move(accepts));
+        const std::string device = m_options.bindDevice;
+        if (!listener->connections->open(m_options.bindHost, port, [&device](int sock) {
+                if (!device.empty()) {
+                    setsockopt(sock, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
+                               static_cast<socklen_t>(device.size()));
+                }
+            })) {
             return false;
         }
-        // One listener stands for every camera on the port, where a real
-        // camera has a queue of its own: the library's queue of five would
-        // drop the connections of a tool that reaches many cameras at once,
-        // each then waiting a second for its SYN to be sent again.
-        ::listen(listener->socket, SOMAXCONN);
-        httplib::Server* server = listener->server.get();
-        listener->thread = std::thread([server] { server->listen_after_bind(); });
-        // A stop() that comes before the loop runs would be lost and leave the
-        // thread listening for ever.
-        for (int i = 0; i < 2000 && !server->is_running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        listener->connections->start();
         listeners.emplace(port, std::move(listener));
         return true;
     }
 
-    void configure(httplib::Server& server, int* socket) {
-        const std::size_t workers =
-            static_cast<std::size_t>(std::max(1, m_options.workersPerListener));
-        // The library takes ownership of the queue it is handed.
-        server.new_task_queue = [workers] {
-            return std::make_unique<httplib::ThreadPool>(workers).release();
-        };
-        server.set_tcp_nodelay(true);
+    void configure(httplib::Server& server) {
+        // Only the Keep-Alive header's numbers: the connections are ours.
         server.set_keep_alive_max_count(100000);
         server.set_keep_alive_timeout(m_options.keepAliveSeconds);
-        server.set_read_timeout(5, 0);
-        server.set_write_timeout(5, 0);
-        const std::string device = m_options.bindDevice;
-        server.set_socket_options([device, socket](int sock) {
-            *socket = sock;
-            int on = 1;
-            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            if (!device.empty()) {
-                setsockopt(sock, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
-                           static_cast<socklen_t>(device.size()));
-            }
-        });
         server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             return preRoute(req, res);
         });

@@ -24,10 +24,17 @@ struct DeviceApiOptions {
     // When set, listeners take connections from this interface only (for
     // example "lo" in tests, so nothing outside the machine can reach them).
     std::string bindDevice;
-    // Workers per listener; an idle kept-alive connection holds one until
-    // keepAliveSeconds pass.
+    // Workers per listener; they serve requests whose head is complete, and
+    // an idle kept-alive connection waits without one (keepAliveSeconds).
     int workersPerListener = 48;
     int keepAliveSeconds = 3;
+    // A request head must be complete this long after its first byte (after
+    // the accept for a connection's first request); no worker waits for it.
+    std::chrono::milliseconds headTimeout{2500};
+    // Connections one client address may hold open to one camera (local
+    // address) on one port, and all of a port's; one more is reset at once.
+    int connectionsPerClient = 32;
+    int connectionsPerListener = 4096;
     std::chrono::milliseconds rebootSilence{3000};
     // How long a Digest nonce stays good; older ones are answered stale.
     std::chrono::milliseconds nonceLifetime{300000};
