@@ -72,6 +72,19 @@ HeadState plainHead(std::string_view bytes, std::size_t limit) {
     return HeadState::Partial;
 }
 
+std::size_t HeadEnd::feed(std::string_view data) {
+    static constexpr char kEnd[] = "\r\n\r\n";
+    std::size_t i = 0;
+    for (; i < data.size() && !ended(); ++i) {
+        if (data[i] == kEnd[m_matched]) {
+            ++m_matched;
+        } else {
+            m_matched = data[i] == '\r' ? 1 : 0;
+        }
+    }
+    return i;
+}
+
 HeadState tlsRecord(std::string_view bytes) {
     if (bytes.empty()) {
         return HeadState::Partial;
@@ -141,8 +154,7 @@ public:
         : m_c(connection), m_limits(limits) {}
 
     void beginRequest() {
-        m_inHead = true;
-        m_matched = 0;
+        m_head.reset();
         m_headDeadline = Clock::now() + m_limits.headTimeout;
     }
 
@@ -167,7 +179,7 @@ public:
         const std::size_t n = std::min(size, m_c.buffered());
         std::memcpy(ptr, m_c.buffer.data() + m_c.offset, n);
         m_c.offset += n;
-        track(ptr, n);
+        m_head.feed(std::string_view(ptr, n));
         return static_cast<ssize_t>(n);
     }
 
@@ -264,7 +276,7 @@ private:
                 }
             }
             int timeout = static_cast<int>(m_limits.ioTimeout.count());
-            if (m_inHead) {
+            if (!m_head.ended()) {
                 timeout = std::min(timeout, millisecondsUntil(m_headDeadline));
             }
             if (timeout <= 0 || !waitFor(m_c.fd, waitEvents, timeout)) {
@@ -273,22 +285,9 @@ private:
         }
     }
 
-    // Follows the head to its blank line; the body has no deadline of its own.
-    void track(const char* data, std::size_t length) {
-        static constexpr char kEnd[] = "\r\n\r\n";
-        for (std::size_t i = 0; m_inHead && i < length; ++i) {
-            if (data[i] == kEnd[m_matched]) {
-                m_inHead = ++m_matched < 4;
-            } else {
-                m_matched = data[i] == '\r' ? 1 : 0;
-            }
-        }
-    }
-
     Connection& m_c;
     const AdmissionLimits& m_limits;
-    bool m_inHead = true;
-    int m_matched = 0;
+    HeadEnd m_head;
     Clock::time_point m_headDeadline;
 };
 

@@ -32,6 +32,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,20 @@ HeadState plainHead(std::string_view bytes, std::size_t limit);
 // one (not a handshake, alert, application or change-cipher record, or
 // longer than TLS allows).
 HeadState tlsRecord(std::string_view bytes);
+
+// Follows a request head to its blank line ("\r\n\r\n") as it arrives in
+// pieces, so that a head's deadline ends with the head and not the body.
+class HeadEnd {
+public:
+    // How many bytes of data belong to the head: up to and including its
+    // end, or all of them while it goes on.
+    std::size_t feed(std::string_view data);
+    bool ended() const { return m_matched == 4; }
+    void reset() { m_matched = 0; }
+
+private:
+    int m_matched = 0;
+};
 
 class ConnectionListener {
 public:
