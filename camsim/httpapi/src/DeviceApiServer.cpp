@@ -378,14 +378,34 @@ private:
                 return false;
             });
         }
+        if (!certPem.empty() && !cachedIdentity(*id, certPem)) {
+            // A stored identity that cannot be read (a state file edited by
+            // hand): the camera makes itself a new one, as a camera whose key
+            // store was lost.
+            auto fresh = parseIdentity(certPem, keyPem);
+            if (!fresh.cert || !fresh.key ||
+                X509_check_private_key(fresh.cert.get(), fresh.key.get()) != 1) {
+                m_host.withCamera(*key, [&](CameraState& camera) {
+                    if (!tls::renewIdentity(camera.config,
+                                            tls::commonNameFor(idFor(camera, *key)))) {
+                        return false;
+                    }
+                    certPem = camera.config["tls"].value("cert", "");
+                    keyPem = camera.config["tls"].value("key", "");
+                    return true;
+                });
+                fresh = parseIdentity(certPem, keyPem);
+            }
+            std::lock_guard guard(m_certLock);
+            m_certs[*id] = std::move(fresh);
+        }
         std::lock_guard guard(m_certLock);
         ParsedIdentity* parsed = nullptr;
         if (!certPem.empty()) {
             ParsedIdentity& cached = m_certs[*id];
-            if (cached.certPem != certPem || !cached.cert || !cached.key) {
-                cached = parseIdentity(certPem, keyPem);
+            if (cached.certPem == certPem) {
+                parsed = &cached;
             }
-            parsed = &cached;
         }
         if (!parsed || !parsed->cert || !parsed->key ||
             SSL_use_certificate(ssl, parsed->cert.get()) != 1 ||
@@ -398,6 +418,13 @@ private:
             return false;
         }
         return true;
+    }
+
+    bool cachedIdentity(const std::string& id, const std::string& certPem) {
+        std::lock_guard guard(m_certLock);
+        const auto it = m_certs.find(id);
+        return it != m_certs.end() && it->second.certPem == certPem && it->second.cert &&
+               it->second.key;
     }
 
     static ParsedIdentity parseIdentity(const std::string& certPem, const std::string& keyPem) {
