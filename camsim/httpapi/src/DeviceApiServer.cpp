@@ -183,20 +183,27 @@ public:
         // A client that goes away mid-answer must not end the process.
         std::signal(SIGPIPE, SIG_IGN);
         m_stopping = false;
-        return sync();
+        const bool plain = sync();
+        return refreshTls() && plain;
     }
 
     bool sync() {
         std::set<int> ports;
-        const auto endpoints = m_host.endpoints();
-        for (const auto& key : endpoints) {
+        for (const auto& key : m_host.endpoints()) {
             ports.insert(key.port);
         }
         bool ok = true;
         for (const int port : ports) {
             ok = ensureListener(port, false) && ok;
         }
-        for (const int port : rebuildTlsIndex(endpoints, true)) {
+        return ok;
+    }
+
+    // Every camera's TLS identity and port: a walk over all cameras, done at
+    // start and when a TLS port or identity changed, never per request.
+    bool refreshTls() {
+        bool ok = true;
+        for (const int port : rebuildTlsIndex(m_host.endpoints(), true)) {
             ok = ensureListener(port, true) && ok;
         }
         return ok;
@@ -1058,6 +1065,9 @@ bool DeviceApiServer::start() {
 }
 bool DeviceApiServer::sync() {
     return m_impl->sync();
+}
+bool DeviceApiServer::refreshTls() {
+    return m_impl->refreshTls();
 }
 void DeviceApiServer::stop() {
     m_impl->stop();

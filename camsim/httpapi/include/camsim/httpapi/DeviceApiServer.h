@@ -63,9 +63,13 @@ public:
     // port cannot be bound (the others keep running). The process ignores
     // SIGPIPE from then on, since a client may vanish mid-answer.
     bool start();
-    // Opens listeners for ports that appeared in the host since (a camera
-    // added, moved by its HTTP port or given another TLS port).
+    // Opens listeners for HTTP ports that appeared in the host since (a
+    // camera added or moved by its HTTP port). Cheap: no camera is read.
     bool sync();
+    // After a camera's TLS port or identity changed outside the API: gives
+    // cameras without an identity one and opens listeners for new TLS ports.
+    // Reads every camera.
+    bool refreshTls();
     void stop();
 
     void setFaults(const CameraKey& key, FaultPlan plan);
