@@ -29,6 +29,11 @@ constexpr std::size_t kHeadPeek = 16 * 1024;
 // A TLS record's payload is at most 2^14 bytes plus expansion (RFC 8446).
 constexpr std::size_t kMaxTlsRecord = (1u << 14) + 2048;
 
+// How long a worker looks out for the next request on a kept connection
+// before handing it back: a client calling in a loop sends it within a
+// fraction of this, and so skips a round through the admission thread.
+constexpr std::chrono::milliseconds kLinger{2};
+
 constexpr std::uint64_t kListenTag = ~std::uint64_t{0};
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0} - 1;
 
@@ -665,12 +670,17 @@ void ConnectionListener::serve(Connection* raw) {
         if (!answered || closed || last || m_stopping) {
             return;
         }
-        // A pipelined request already read ahead is served at once;
-        // otherwise the connection waits for its next head without a worker.
-        const bool more = c->ssl ? c->buffered() > 0 || SSL_pending(c->ssl.get()) > 0
-                                 : plainHead(std::string_view(c->buffer).substr(c->offset),
-                                             kHeadPeek) == HeadState::Complete;
-        if (!more) {
+        // A request already there (pipelined, or sent right after the
+        // answer: a client calling in a loop) is served at once; otherwise
+        // the connection waits for its next head without a worker.
+        if (c->buffered() == 0 && !(c->ssl && SSL_pending(c->ssl.get()) > 0)) {
+            waitFor(c->fd, POLLIN, static_cast<int>(kLinger.count()));
+        }
+        const HeadState next = inspect(*c);
+        if (next == HeadState::Refused) {
+            return;
+        }
+        if (next == HeadState::Partial) {
             park(std::move(c), Clock::now() + m_limits.keepAlive);
             return;
         }
