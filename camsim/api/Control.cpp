@@ -184,7 +184,7 @@ std::string Control::handle(const std::string& requestLine) {
         if (!done)
             return failure("cannot make a key and certificate").dump();
         // A port no camera offered TLS on before gets its listener.
-        if (!m_server.sync())
+        if (!m_server.refreshTls())
             return failure("cannot listen on every port of the cameras").dump();
         answer = {{"ok", true}, {"camera", describe(*index)}};
     } else {

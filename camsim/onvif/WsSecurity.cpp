@@ -1,5 +1,6 @@
 #include "onvif/WsSecurity.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
@@ -142,7 +143,10 @@ TokenVerdict verifyToken(const UsernameToken& token, std::string_view password,
     const auto created = parseIsoTime(token.created);
     if (!nonce || nonce->empty() || !created)
         return TokenVerdict::Malformed;
-    if (passwordDigest(*nonce, token.created, password) != token.password)
+    // In constant time: how long a refusal takes tells nothing of the digest.
+    const std::string expected = passwordDigest(*nonce, token.created, password);
+    if (expected.size() != token.password.size() ||
+        CRYPTO_memcmp(expected.data(), token.password.data(), expected.size()) != 0)
         return TokenVerdict::BadPassword;
     const auto off = *created > cameraNow ? *created - cameraNow : cameraNow - *created;
     if (off > rules.skew)

@@ -1,5 +1,6 @@
 #include "camsim/httpapi/DeviceApiServer.h"
 
+#include "Connections.h"
 #include "Digest.h"
 #include "Secrets.h"
 #include "camsim/httpapi/CameraConfig.h"
@@ -182,20 +183,27 @@ public:
         // A client that goes away mid-answer must not end the process.
         std::signal(SIGPIPE, SIG_IGN);
         m_stopping = false;
-        return sync();
+        const bool plain = sync();
+        return refreshTls() && plain;
     }
 
     bool sync() {
         std::set<int> ports;
-        const auto endpoints = m_host.endpoints();
-        for (const auto& key : endpoints) {
+        for (const auto& key : m_host.endpoints()) {
             ports.insert(key.port);
         }
         bool ok = true;
         for (const int port : ports) {
             ok = ensureListener(port, false) && ok;
         }
-        for (const int port : rebuildTlsIndex(endpoints, true)) {
+        return ok;
+    }
+
+    // Every camera's TLS identity and port: a walk over all cameras, done at
+    // start and when a TLS port or identity changed, never per request.
+    bool refreshTls() {
+        bool ok = true;
+        for (const int port : rebuildTlsIndex(m_host.endpoints(), true)) {
             ok = ensureListener(port, true) && ok;
         }
         return ok;
@@ -216,17 +224,10 @@ public:
             }
             m_tlsListeners.clear();
         }
+        // Each ends its admission, resets its open connections and joins
+        // its threads.
         for (auto& [port, listener] : listeners) {
-            listener->server->stop();
-        }
-        // Kept-alive connections would hold their workers until they time out.
-        resetConnections([&listeners](const std::string&, int localPort, const std::string&, int) {
-            return listeners.count(localPort) != 0;
-        });
-        for (auto& [port, listener] : listeners) {
-            if (listener->thread.joinable()) {
-                listener->thread.join();
-            }
+            listener->connections->stop();
         }
     }
 
@@ -260,9 +261,9 @@ public:
 
 private:
     struct Listener {
-        std::unique_ptr<httplib::Server> server;
-        std::thread thread;
-        int socket = -1;
+        std::unique_ptr<RequestProcessor> processor;
+        std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls{nullptr, SSL_CTX_free};
+        std::unique_ptr<ConnectionListener> connections;
     };
 
     using Call = std::function<api::Outcome(CameraState&, bool& changed)>;
@@ -384,14 +385,34 @@ private:
                 return false;
             });
         }
+        if (!certPem.empty() && !cachedIdentity(*id, certPem)) {
+            // A stored identity that cannot be read (a state file edited by
+            // hand): the camera makes itself a new one, as a camera whose key
+            // store was lost.
+            auto fresh = parseIdentity(certPem, keyPem);
+            if (!fresh.cert || !fresh.key ||
+                X509_check_private_key(fresh.cert.get(), fresh.key.get()) != 1) {
+                m_host.withCamera(*key, [&](CameraState& camera) {
+                    if (!tls::renewIdentity(camera.config,
+                                            tls::commonNameFor(idFor(camera, *key)))) {
+                        return false;
+                    }
+                    certPem = camera.config["tls"].value("cert", "");
+                    keyPem = camera.config["tls"].value("key", "");
+                    return true;
+                });
+                fresh = parseIdentity(certPem, keyPem);
+            }
+            std::lock_guard guard(m_certLock);
+            m_certs[*id] = std::move(fresh);
+        }
         std::lock_guard guard(m_certLock);
         ParsedIdentity* parsed = nullptr;
         if (!certPem.empty()) {
             ParsedIdentity& cached = m_certs[*id];
-            if (cached.certPem != certPem || !cached.cert || !cached.key) {
-                cached = parseIdentity(certPem, keyPem);
+            if (cached.certPem == certPem) {
+                parsed = &cached;
             }
-            parsed = &cached;
         }
         if (!parsed || !parsed->cert || !parsed->key ||
             SSL_use_certificate(ssl, parsed->cert.get()) != 1 ||
@@ -404,6 +425,13 @@ private:
             return false;
         }
         return true;
+    }
+
+    bool cachedIdentity(const std::string& id, const std::string& certPem) {
+        std::lock_guard guard(m_certLock);
+        const auto it = m_certs.find(id);
+        return it != m_certs.end() && it->second.certPem == certPem && it->second.cert &&
+               it->second.key;
     }
 
     static ParsedIdentity parseIdentity(const std::string& certPem, const std::string& keyPem) {
@@ -461,55 +489,48 @@ private:
             return true;
         }
         auto listener = std::make_unique<Listener>();
+        listener->processor = std::make_unique<RequestProcessor>();
+        configure(*listener->processor);
+        std::function<bool(const sockaddr_in&)> accepts;
         if (tls) {
-            listener->server = std::make_unique<httplib::SSLServer>(
-                [this](SSL_CTX& ctx) { return setupTls(ctx, this); });
-        } else {
-            listener->server = std::make_unique<httplib::Server>();
+            listener->tls.reset(SSL_CTX_new(TLS_server_method()));
+            if (!listener->tls || !setupTls(*listener->tls, this)) {
+                return false;
+            }
+            // Like a closed port: no camera offers TLS at this address.
+            accepts = [this, port](const sockaddr_in& local) {
+                char ip[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, &local.sin_addr, ip, sizeof ip);
+                return tlsKeyOf(ip, port).has_value();
+            };
         }
-        configure(*listener->server, &listener->socket);
-        if (!listener->server->is_valid() ||
-            !listener->server->bind_to_port(m_options.bindHost, port)) {
+        AdmissionLimits limits;
+        limits.headTimeout = m_options.headTimeout;
+        limits.keepAlive = std::chrono::seconds(m_options.keepAliveSeconds);
+        limits.perSource = static_cast<std::size_t>(std::max(1, m_options.connectionsPerClient));
+        limits.maxConnections =
+            static_cast<std::size_t>(std::max(1, m_options.connectionsPerListener));
+        limits.workers = m_options.workersPerListener;
+        listener->connections = std::make_unique<ConnectionListener>(
+            *listener->processor, listener->tls.get(), limits, std::move(accepts));
+        const std::string device = m_options.bindDevice;
+        if (!listener->connections->open(m_options.bindHost, port, [&device](int sock) {
+                if (!device.empty()) {
+                    setsockopt(sock, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
+                               static_cast<socklen_t>(device.size()));
+                }
+            })) {
             return false;
         }
-        // One listener stands for every camera on the port, where a real
-        // camera has a queue of its own: the library's queue of five would
-        // drop the connections of a tool that reaches many cameras at once,
-        // each then waiting a second for its SYN to be sent again.
-        ::listen(listener->socket, SOMAXCONN);
-        httplib::Server* server = listener->server.get();
-        listener->thread = std::thread([server] { server->listen_after_bind(); });
-        // A stop() that comes before the loop runs would be lost and leave the
-        // thread listening for ever.
-        for (int i = 0; i < 2000 && !server->is_running(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        listener->connections->start();
         listeners.emplace(port, std::move(listener));
         return true;
     }
 
-    void configure(httplib::Server& server, int* socket) {
-        const std::size_t workers =
-            static_cast<std::size_t>(std::max(1, m_options.workersPerListener));
-        // The library takes ownership of the queue it is handed.
-        server.new_task_queue = [workers] {
-            return std::make_unique<httplib::ThreadPool>(workers).release();
-        };
-        server.set_tcp_nodelay(true);
+    void configure(httplib::Server& server) {
+        // Only the Keep-Alive header's numbers: the connections are ours.
         server.set_keep_alive_max_count(100000);
         server.set_keep_alive_timeout(m_options.keepAliveSeconds);
-        server.set_read_timeout(5, 0);
-        server.set_write_timeout(5, 0);
-        const std::string device = m_options.bindDevice;
-        server.set_socket_options([device, socket](int sock) {
-            *socket = sock;
-            int on = 1;
-            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            if (!device.empty()) {
-                setsockopt(sock, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
-                           static_cast<socklen_t>(device.size()));
-            }
-        });
         server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             return preRoute(req, res);
         });
@@ -580,13 +601,14 @@ private:
             const std::string authorization = req.get_header_value("Authorization");
             verdict = digest::verify(
                 {authorization, req.method, req.target, m_options.realm, "admin", password},
-                m_nonces, id, now);
+                m_nonces, id, req.remote_addr, now);
         }
         if (verdict == digest::Verdict::Accepted) {
             return true;
         }
-        for (const auto& header : digest::challenges(m_options.realm, m_nonces.issue(id, now),
-                                                     verdict == digest::Verdict::Stale)) {
+        for (const auto& header :
+             digest::challenges(m_options.realm, m_nonces.issue(id, req.remote_addr, now),
+                                verdict == digest::Verdict::Stale)) {
             res.set_header("WWW-Authenticate", header);
         }
         respond(res, runtime.faults, api::error(401, "credentials refused"));
@@ -1043,6 +1065,9 @@ bool DeviceApiServer::start() {
 }
 bool DeviceApiServer::sync() {
     return m_impl->sync();
+}
+bool DeviceApiServer::refreshTls() {
+    return m_impl->refreshTls();
 }
 void DeviceApiServer::stop() {
     m_impl->stop();

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -21,35 +20,70 @@ namespace camsim::digest {
 using Clock = std::chrono::steady_clock;
 
 // The nonces each camera handed out, with the counts already used.
+//
+// A nonce carries its own proof: the time it was issued and a tag (HMAC
+// under a key of the book's own) over that time, the camera, the camera's
+// boot and the client's address. Issuing keeps nothing, so no flood of
+// unauthenticated requests, from any address, can push out the nonce a
+// client is about to answer. State is kept only for nonces answered with
+// the right password (their used counts): per client address at most
+// kNoncesPerClient nonces and per camera at most kClientsPerCamera clients,
+// the least recently used going first. A nonce whose counts were dropped
+// that way is stale from then on, so no count is ever taken twice.
 class NonceBook {
 public:
-    explicit NonceBook(std::chrono::milliseconds lifetime) : m_lifetime(lifetime) {}
+    explicit NonceBook(std::chrono::milliseconds lifetime);
 
-    std::string issue(const std::string& camera, Clock::time_point now);
+    std::string issue(const std::string& camera, const std::string& client, Clock::time_point now);
+    std::string issue(const std::string& camera, Clock::time_point now) {
+        return issue(camera, std::string(), now);
+    }
 
     enum class Use { Fresh, Stale, Replayed };
-    // Takes nonce count nc of nonce for camera. Stale: unknown to the camera
-    // (another boot, too many newer ones) or older than the lifetime.
+    // Takes nonce count nc of nonce for camera and client. Stale: not issued
+    // by this book to this camera and client in the camera's current boot,
+    // older than the lifetime, or its counts dropped (see above).
+    Use take(const std::string& camera, const std::string& client, const std::string& nonce,
+             std::uint32_t nc, Clock::time_point now);
     Use take(const std::string& camera, const std::string& nonce, std::uint32_t nc,
-             Clock::time_point now);
+             Clock::time_point now) {
+        return take(camera, std::string(), nonce, nc, now);
+    }
     // A reboot: every nonce of the camera is stale from now on.
     void forget(const std::string& camera);
 
-    // Open nonces per camera; the oldest goes first. Counts remembered per
-    // nonce; older counts than those are refused.
-    static constexpr std::size_t kNoncesPerCamera = 16;
+    static constexpr std::size_t kNoncesPerClient = 16;
+    static constexpr std::size_t kClientsPerCamera = 32;
+    // Counts remembered per nonce; older counts than those are refused.
     static constexpr std::size_t kCountsPerNonce = 256;
 
 private:
     struct Entry {
-        std::string nonce;
-        Clock::time_point issued;
+        std::uint64_t issuedMs = 0;
+        Clock::time_point lastUse;
         std::set<std::uint32_t> used;
         std::uint32_t floor = 0; // counts at or below this are gone
     };
+    struct Client {
+        std::map<std::string, Entry> nonces;
+        // Nonces issued at or before this (ms) lost their counts: stale.
+        std::uint64_t floorMs = 0;
+        Clock::time_point lastUse;
+    };
+    struct Camera {
+        std::uint64_t boot = 0;
+        std::uint64_t floorMs = 0;
+        std::map<std::string, Client> clients;
+    };
+    std::string tagOf(const std::string& camera, std::uint64_t boot, const std::string& client,
+                      const unsigned char* stamp) const;
+    std::uint64_t msOf(Clock::time_point t) const;
+
     std::chrono::milliseconds m_lifetime;
+    Clock::time_point m_epoch;
+    unsigned char m_key[32] = {};
     std::mutex m_lock;
-    std::map<std::string, std::deque<Entry>> m_cameras;
+    std::map<std::string, Camera> m_cameras;
 };
 
 enum class Verdict { Accepted, Refused, Stale };
@@ -66,8 +100,14 @@ struct Request {
 // Accepted when the answer matches the password, a fresh nonce of the camera
 // and a nonce count not used before; Stale when it matches but the nonce is
 // no longer good (the client retries without asking for credentials again).
+// client: the address the request came from; the nonce must have been
+// issued to it.
 Verdict verify(const Request& request, NonceBook& book, const std::string& camera,
-               Clock::time_point now);
+               const std::string& client, Clock::time_point now);
+inline Verdict verify(const Request& request, NonceBook& book, const std::string& camera,
+                      Clock::time_point now) {
+    return verify(request, book, camera, std::string(), now);
+}
 
 // The WWW-Authenticate values of a challenge: MD5 first, for clients that
 // read only the first one, then SHA-256.

@@ -57,15 +57,15 @@ bool addExtension(X509* cert, int nid, const char* value) {
     return extension && X509_add_ext(cert, extension.get(), -1) == 1;
 }
 
-// A key and certificate that belong together and can be read.
-bool usable(const json& section) {
-    if (!section.is_object() || !section.value("key", json()).is_string() ||
-        !section.value("cert", json()).is_string()) {
-        return false;
-    }
-    const KeyPtr key = keyOf(section["key"].get<std::string>());
-    const CertPtr cert = certOf(section["cert"].get<std::string>());
-    return key && cert && X509_check_private_key(cert.get(), key.get()) == 1;
+// A key and a certificate are there. Reading them costs half a millisecond
+// (OpenSSL's decoders), too much for every camera at every look; whether
+// they can be read and belong together is checked where they are used.
+bool present(const json& section) {
+    const auto filled = [&section](const char* key) {
+        const auto it = section.find(key);
+        return it != section.end() && it->is_string() && !it->get<std::string>().empty();
+    };
+    return section.is_object() && filled("key") && filled("cert");
 }
 
 bool validPort(const json& value) {
@@ -110,6 +110,16 @@ std::optional<Identity> makeIdentity(std::string_view commonName) {
         return std::nullopt;
     }
     return Identity{textOf(keyBio.get()), textOf(certBio.get())};
+}
+
+bool usable(const json& config) {
+    const auto section = config.is_object() ? config.find("tls") : config.end();
+    if (!config.is_object() || section == config.end() || !present(*section)) {
+        return false;
+    }
+    const KeyPtr key = keyOf((*section)["key"].get<std::string>());
+    const CertPtr cert = certOf((*section)["cert"].get<std::string>());
+    return key && cert && X509_check_private_key(cert.get(), key.get()) == 1;
 }
 
 std::string pinOf(std::string_view certPem) {
@@ -192,7 +202,7 @@ bool ensureIdentity(json& config, std::string_view commonName, int port) {
         section["port"] = port;
         changed = true;
     }
-    if (!usable(section)) {
+    if (!present(section)) {
         const auto identity = makeIdentity(commonName);
         if (identity) {
             section["key"] = identity->keyPem;

@@ -62,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A stored configuration of any shape is brought back to the factory's.
         config = request;
         api::ensureDefaults(config);
-        if (config.size() != api::factoryConfig().size())
+        // A TLS identity is kept when there is one, never made up.
+        if (config.size() != api::factoryConfig().size() + (request.contains("tls") ? 1 : 0) ||
+            (request.contains("tls") && config["tls"].size() != 3))
             __builtin_trap();
         break;
     }

@@ -15,7 +15,7 @@ python=python3
 if [ "${1:-}" != "--inner" ]; then
   camsim="${1:?usage: outside_clients.sh CAMSIM}"
   [ "$(id -u)" -eq 0 ] || { echo "skipped: the lab needs root"; exit 77; }
-  for tool in ffmpeg ffprobe curl python3; do
+  for tool in ffmpeg ffprobe curl python3 openssl; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool missing (scripts/install-deps.sh)"; exit 77; }
   done
   config="$(mktemp /tmp/outside-clients.XXXXXX.json)"
@@ -87,6 +87,39 @@ check "curl --digest with a wrong password is refused" \
   test "$(curl -s -o /dev/null -w '%{http_code}' -m 5 --digest -u admin:guess "$api")" = 401
 check "Python urllib and a hand-made client: Digest cases, refusals, sealed password" \
   "$python" "$here/digest_client.py" 192.0.2.11 "$password" "$lifetime_ms"
+
+# (d) The API over TLS for outside clients: curl (-k, and pinned to the pin
+# the control channel names), openssl s_client for the certificate.
+tls="https://192.0.2.11/api/v1"
+check "curl -k --digest logs in over TLS" \
+  test "$(curl -sk -o /dev/null -w '%{http_code}' -m 5 --digest -u "admin:$password" "$tls/device")" = 200
+check "/api/v1/tls names port 443 without a login, over HTTP and TLS" bash -c "
+  test \"\$(curl -s -m 5 http://192.0.2.11/api/v1/tls)\" = '{\"port\":443}' &&
+  test \"\$(curl -sk -m 5 $tls/tls)\" = '{\"port\":443}'"
+cert="$(openssl s_client -connect 192.0.2.11:443 </dev/null 2>/dev/null | openssl x509)"
+check "openssl s_client: a self-signed certificate named by the camera's MAC" bash -c "
+  openssl x509 -noout -subject <<< '$cert' | grep -q 'CN = 02:4F:56:10:00:02' &&
+  openssl x509 -noout -issuer <<< '$cert' | grep -q 'CN = 02:4F:56:10:00:02'"
+pin_of() { # pin_of CAMERA: its tlsPin from the control channel
+  "$python" - "$1" <<'PY'
+import json, os, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(os.environ["ORVLAB_CONTROL"])
+s.sendall(json.dumps({"op": "get", "camera": int(sys.argv[1])}).encode() + b"\n")
+data = b""
+while chunk := s.recv(65536):
+    data += chunk
+print(json.loads(data)["camera"]["tlsPin"])
+PY
+}
+wire_pin="sha256//$(openssl x509 -pubkey -noout <<< "$cert" | openssl pkey -pubin -outform der |
+  openssl dgst -sha256 -binary | base64)"
+check "the pin of the certificate on the wire is the control channel's tlsPin" \
+  test "$wire_pin" = "$(pin_of 2)"
+check "curl pinned to the camera's pin logs in; pinned to another camera's, it refuses" bash -c "
+  test \"\$(curl -sk -o /dev/null -w '%{http_code}' -m 5 --pinnedpubkey '$(pin_of 2)' \
+    --digest -u 'admin:$password' $tls/device)\" = 200 &&
+  ! curl -sk -o /dev/null -m 5 --pinnedpubkey '$(pin_of 3)' $tls/tls"
 
 # Two cameras behind one address each serve their own picture: the one on
 # HTTP port 8080 has its own factory RTSP port, and its brightness turned

@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <thread>
 
 using namespace camsim;
@@ -145,14 +146,16 @@ protected:
         m_control.emplace(*m_store, *m_host, *m_server);
     }
 
-    // A restart of the simulator from its state file.
-    void restart() {
+    // A restart of the simulator from its state file, changed by `edit`.
+    void restart(const std::function<void(std::vector<Camera>&)>& edit = {}) {
         m_control.reset();
         m_server.reset();
         m_host.reset();
         m_store.reset();
         auto loaded = CameraStore::load(m_dir / "state.json");
         ASSERT_TRUE(loaded.cameras) << loaded.error;
+        if (edit)
+            edit(*loaded.cameras);
         open(std::move(*loaded.cameras));
     }
 
@@ -290,4 +293,23 @@ TEST_F(TlsApi, TheTlsRouteAnswersWithoutLoginAndFollowsThePortOrders) {
     // Only GET has the route.
     EXPECT_EQ(curlGet("http://127.0.0.2:" + std::to_string(m_port) + "/api/v1/tls/x", "").status,
               404);
+}
+
+TEST_F(TlsApi, AnIdentityMissingOrUnreadableInTheStateIsMadeAnew) {
+    const std::string kept = pin(1);
+    restart([this](std::vector<Camera>& cameras) {
+        cameras[1].deviceConfig["tls"] = {{"port", m_tlsPort}};
+        cameras[2].deviceConfig["tls"]["cert"] = "-----BEGIN CERTIFICATE-----\nbroken\n";
+    });
+    EXPECT_EQ(tls::pinOf(peerCertificate("127.0.0.2", m_tlsPort)), kept);
+    for (const auto& [ip, number] : {std::pair{"127.0.0.3", 2}, {"127.0.0.4", 3}}) {
+        const std::string cert = peerCertificate(ip, m_tlsPort);
+        ASSERT_FALSE(cert.empty()) << ip;
+        EXPECT_EQ(tls::commonNameOf(cert), "02:4F:56:10:00:0" + std::to_string(number));
+        EXPECT_EQ(tls::pinOf(cert), pin(number)) << "and keeps it: " << ip;
+        const json stored = m_store->viewCamera(static_cast<std::size_t>(number - 1),
+                                                [](const Camera& c) { return c.deviceConfig; });
+        EXPECT_TRUE(tls::usable(stored)) << "saved, key and certificate a pair: " << ip;
+        EXPECT_EQ(stored["tls"]["cert"], cert);
+    }
 }

@@ -157,4 +157,69 @@ TEST(CameraApi, DigestTakesEachNonceCountOnceAndAgesNonces) {
         digest::Verdict::Refused);
 }
 
+// What an attack in the lab did: a flood of unauthenticated requests took
+// the nonce a client was about to answer. Nonces are now their own proof, and
+// only answered ones take memory, per client and within bounds.
+TEST(CameraApi, DigestNoncesOutliveFloodsAndTheirStateStaysBounded) {
+    using qvipc::wire::DigestAlgorithm;
+    using qvipc::wire::digestHex;
+    const auto t0 = digest::Clock::now();
+    digest::NonceBook book(std::chrono::seconds(60));
+    auto header = [](const std::string& n, const char* nc) {
+        const std::string ha1 = digestHex(DigestAlgorithm::Md5, "admin:R:pw");
+        const std::string ha2 = digestHex(DigestAlgorithm::Md5, "GET:/api/v1/device");
+        const std::string response =
+            digestHex(DigestAlgorithm::Md5, ha1 + ":" + n + ":" + nc + ":cn:auth:" + ha2);
+        return "Digest username=\"admin\", realm=\"R\", nonce=\"" + n +
+               "\", uri=\"/api/v1/device\", cnonce=\"cn\", nc=" + nc + ", qop=auth, response=\"" +
+               response + "\", algorithm=MD5";
+    };
+    auto verdict = [&](const std::string& nonce, const char* nc, const std::string& client,
+                       const std::string& camera = "cam") {
+        return digest::verify({header(nonce, nc), "GET", "/api/v1/device", "R", "admin", "pw"},
+                              book, camera, client, t0 + std::chrono::seconds(1));
+    };
+    const std::string mine = book.issue("cam", "192.0.2.1", t0);
+    EXPECT_EQ(mine.size(), 32u) << "as long as before on the wire";
+    std::set<std::string> flood;
+    for (int i = 0; i < 20000; ++i) {
+        flood.insert(book.issue("cam", i % 2 ? "192.0.2.1" : "192.0.2.2", t0));
+    }
+    EXPECT_EQ(flood.size(), 20000u) << "every nonce differs";
+    EXPECT_EQ(verdict(mine, "00000001", "192.0.2.1"), digest::Verdict::Accepted)
+        << "20,000 challenges to others and to the client itself took nothing";
+    EXPECT_EQ(verdict(mine, "00000002", "192.0.2.2"), digest::Verdict::Stale)
+        << "a nonce answers only from the address it went to";
+    EXPECT_EQ(verdict(mine, "00000002", "192.0.2.1", "other"), digest::Verdict::Stale);
+    std::string forged = mine;
+    forged[31] = forged[31] == '0' ? '1' : '0';
+    EXPECT_EQ(verdict(forged, "00000001", "192.0.2.1"), digest::Verdict::Stale);
+
+    // One client: its 16 most recently used nonces keep their counts; the
+    // one pushed out is stale, never open to its old counts again.
+    std::vector<std::string> nonces;
+    for (std::size_t i = 0; i <= digest::NonceBook::kNoncesPerClient; ++i) {
+        nonces.push_back(book.issue("cam", "192.0.2.3", t0 + std::chrono::milliseconds(i + 1)));
+    }
+    for (const auto& nonce : nonces) {
+        ASSERT_EQ(verdict(nonce, "00000001", "192.0.2.3"), digest::Verdict::Accepted);
+    }
+    EXPECT_EQ(verdict(nonces.front(), "00000001", "192.0.2.3"), digest::Verdict::Stale);
+    EXPECT_EQ(verdict(nonces.back(), "00000001", "192.0.2.3"), digest::Verdict::Refused);
+    EXPECT_EQ(verdict(nonces.back(), "00000002", "192.0.2.3"), digest::Verdict::Accepted);
+
+    // Many clients: the one longest without a login makes room, and what
+    // it held goes stale rather than open.
+    const std::string first = book.issue("cam2", "198.18.0.0", t0);
+    ASSERT_EQ(verdict(first, "00000001", "198.18.0.0", "cam2"), digest::Verdict::Accepted);
+    for (std::size_t i = 1; i <= digest::NonceBook::kClientsPerCamera; ++i) {
+        const std::string client = "198.18.0." + std::to_string(i);
+        const std::string nonce = book.issue("cam2", client, t0 + std::chrono::milliseconds(i));
+        ASSERT_EQ(verdict(nonce, "00000001", client, "cam2"), digest::Verdict::Accepted) << client;
+    }
+    EXPECT_EQ(verdict(first, "00000001", "198.18.0.0", "cam2"), digest::Verdict::Stale);
+    EXPECT_EQ(verdict(mine, "00000003", "192.0.2.1"), digest::Verdict::Accepted)
+        << "other cameras' clients are apart";
+}
+
 } // namespace

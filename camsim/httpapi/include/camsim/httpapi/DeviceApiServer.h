@@ -24,10 +24,17 @@ struct DeviceApiOptions {
     // When set, listeners take connections from this interface only (for
     // example "lo" in tests, so nothing outside the machine can reach them).
     std::string bindDevice;
-    // Workers per listener; an idle kept-alive connection holds one until
-    // keepAliveSeconds pass.
+    // Workers per listener; they serve requests whose head is complete, and
+    // an idle kept-alive connection waits without one (keepAliveSeconds).
     int workersPerListener = 48;
     int keepAliveSeconds = 3;
+    // A request head must be complete this long after its first byte (after
+    // the accept for a connection's first request); no worker waits for it.
+    std::chrono::milliseconds headTimeout{2500};
+    // Connections one client address may hold open to one camera (local
+    // address) on one port, and all of a port's; one more is reset at once.
+    int connectionsPerClient = 32;
+    int connectionsPerListener = 4096;
     std::chrono::milliseconds rebootSilence{3000};
     // How long a Digest nonce stays good; older ones are answered stale.
     std::chrono::milliseconds nonceLifetime{300000};
@@ -56,9 +63,13 @@ public:
     // port cannot be bound (the others keep running). The process ignores
     // SIGPIPE from then on, since a client may vanish mid-answer.
     bool start();
-    // Opens listeners for ports that appeared in the host since (a camera
-    // added, moved by its HTTP port or given another TLS port).
+    // Opens listeners for HTTP ports that appeared in the host since (a
+    // camera added or moved by its HTTP port). Cheap: no camera is read.
     bool sync();
+    // After a camera's TLS port or identity changed outside the API: gives
+    // cameras without an identity one and opens listeners for new TLS ports.
+    // Reads every camera.
+    bool refreshTls();
     void stop();
 
     void setFaults(const CameraKey& key, FaultPlan plan);

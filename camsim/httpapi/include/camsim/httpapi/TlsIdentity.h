@@ -22,6 +22,10 @@ struct Identity {
 // OpenSSL fails.
 std::optional<Identity> makeIdentity(std::string_view commonName);
 
+// Whether config's key and certificate can be read and belong together
+// (about half a millisecond).
+bool usable(const nlohmann::json& config);
+
 // The SHA-256 of the certificate's public key (SubjectPublicKeyInfo, DER)
 // in libcurl's pin form "sha256//<base64>"; empty for an unreadable text.
 std::string pinOf(std::string_view certPem);
@@ -37,8 +41,8 @@ std::string commonNameFor(std::string_view id);
 int portOf(const nlohmann::json& config);
 
 // Gives config a TLS section when it has none (port `port`) and an identity
-// when its key or certificate is missing, unreadable or not a pair. True
-// when it changed config.
+// when its key or certificate is missing. True when it changed config.
+// Cheap: the texts are not read (see usable).
 bool ensureIdentity(nlohmann::json& config, std::string_view commonName, int port);
 
 // A new key and certificate, as after the camera's hardware was replaced;
