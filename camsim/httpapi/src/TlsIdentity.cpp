@@ -1,5 +1,7 @@
 #include "camsim/httpapi/TlsIdentity.h"
 
+#include "qvipcsdk/wire/KeyPin.h"
+
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/evp.h>
@@ -124,26 +126,7 @@ bool usable(const json& config) {
 
 std::string pinOf(std::string_view certPem) {
     const CertPtr cert = certOf(certPem);
-    if (!cert) {
-        return {};
-    }
-    unsigned char* der = nullptr;
-    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert.get()), &der);
-    if (length <= 0) {
-        return {};
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE] = {};
-    unsigned int digestLength = 0;
-    const bool hashed = EVP_Digest(der, static_cast<std::size_t>(length), digest, &digestLength,
-                                   EVP_sha256(), nullptr) == 1;
-    OPENSSL_free(der);
-    if (!hashed) {
-        return {};
-    }
-    unsigned char base64[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1] = {};
-    const int written = EVP_EncodeBlock(base64, digest, static_cast<int>(digestLength));
-    return "sha256//" +
-           std::string(reinterpret_cast<const char*>(base64), static_cast<std::size_t>(written));
+    return cert ? qvipc::wire::keyPin(cert.get()) : std::string();
 }
 
 std::string commonNameOf(std::string_view certPem) {

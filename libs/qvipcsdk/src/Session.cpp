@@ -2,8 +2,8 @@
 
 #include "Answers.h"
 #include "qvipcsdk/QvIpcSdk.h"
+#include "qvipcsdk/wire/KeyPin.h"
 
-#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -226,34 +226,12 @@ int errorFromStatus(long status) {
     return QV_ERR_MALFORMED;
 }
 
-// libcurl's pin of a certificate's key: the SHA-256 of its
-// SubjectPublicKeyInfo, in base64.
-std::string pinOf(X509* certificate) {
-    unsigned char* der = nullptr;
-    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (length <= 0) {
-        return {};
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
-    const bool hashed = EVP_Digest(der, static_cast<size_t>(length), digest, &digestLength,
-                                   EVP_sha256(), nullptr) == 1;
-    OPENSSL_free(der);
-    if (!hashed) {
-        return {};
-    }
-    unsigned char text[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1] = {};
-    const int textLength = EVP_EncodeBlock(text, digest, static_cast<int>(digestLength));
-    return "sha256//" +
-           std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(textLength));
-}
-
 // Cameras sign their own certificates, so no authority vouches for them:
 // the key is what identifies a camera. The handshake's chain check only
 // notes the key shown; libcurl's pin check then holds a known camera to it.
 int noteKey(X509_STORE_CTX* store, void* seen) {
     X509* leaf = X509_STORE_CTX_get0_cert(store);
-    *static_cast<std::string*>(seen) = leaf != nullptr ? pinOf(leaf) : std::string();
+    *static_cast<std::string*>(seen) = leaf != nullptr ? qvipc::wire::keyPin(leaf) : std::string();
     return 1;
 }
 

@@ -277,7 +277,7 @@ TEST_F(BatchOperationsTest, ANewPasswordGoesOverPlainHttpOnlyWithConsentAskedOnc
         camsim::tls::setPort(state.config, "02:00:5E:00:00:03", testcams::freePort());
         return true;
     });
-    ASSERT_TRUE(lab.server.sync());
+    ASSERT_TRUE(lab.server.refreshTls());
     host.checked = true;
     host.checkedDevices = {device(lab, 1), device(lab, 2), device(lab, 3)};
     host.answerPlain = false;

@@ -29,7 +29,7 @@ protected:
         m_tlsPort = testcams::freePort();
         editConfig(
             [this](nlohmann::json& config) { camsim::tls::setPort(config, kMac, m_tlsPort); });
-        ASSERT_TRUE(m_lab.server.sync());
+        ASSERT_TRUE(m_lab.server.refreshTls());
     }
     void TearDown() override { Qv_Sdk_Destroy(); }
 
@@ -38,7 +38,7 @@ protected:
             edit(state.config);
             return true;
         });
-        m_lab.server.sync();
+        m_lab.server.refreshTls();
     }
     std::string cameraPin() {
         const auto camera = m_lab.host.snapshot(m_lab.key(0));
