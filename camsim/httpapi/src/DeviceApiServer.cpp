@@ -188,6 +188,9 @@ public:
     }
 
     bool sync() {
+        // A camera may have moved to another HTTP port, which keys it: its
+        // next TLS connection looks for it again at once.
+        forgetTlsIndexAge();
         std::set<int> ports;
         for (const auto& key : m_host.endpoints()) {
             ports.insert(key.port);
@@ -308,6 +311,13 @@ private:
         m_tlsIndex = std::move(index);
         m_tlsIndexBuilt = SteadyClock::now();
         return ports;
+    }
+
+    // Lets the next lookup that misses rebuild the index without waiting for
+    // the rate limit below.
+    void forgetTlsIndexAge() {
+        std::lock_guard guard(m_tlsLock);
+        m_tlsIndexBuilt = SteadyClock::time_point{};
     }
 
     // The camera offering TLS at ip and port; looked up again (at most ten
@@ -689,6 +699,7 @@ private:
             return;
         }
         if (newPort != key.port) {
+            forgetTlsIndexAge();
             ensureListener(newPort, false);
         }
         respond(res, runtime.faults, outcome);
