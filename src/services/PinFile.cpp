@@ -23,6 +23,12 @@ namespace fs = std::filesystem;
 using device::MacAddress;
 using device::TrustedKey;
 
+// A key trusted before this program existed, or after the clock's range
+// ends (the system clock counts nanoseconds in 64 bits, to 2262), is no
+// date a camera was met.
+const QDateTime kEarliest(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
+const QDateTime kLatest(QDate(2200, 1, 1), QTime(0, 0), Qt::UTC);
+
 // Thousands of cameras take a few hundred KiB.
 constexpr std::size_t kMaxPinFileBytes = 16 * 1024 * 1024;
 
@@ -81,7 +87,8 @@ PinText ReadPins(std::string_view text) {
             QDateTime::fromString(entry.value(QStringLiteral("since")).toString(), Qt::ISODate);
         const double portNumber = port.toDouble(-1);
         if (!mac || !validPin(pin) || !port.isDouble() || portNumber < 1 || portNumber > 65535 ||
-            portNumber != static_cast<int>(portNumber) || !since.isValid()) {
+            portNumber != static_cast<int>(portNumber) || !since.isValid() || since < kEarliest ||
+            since > kLatest) {
             ++result.skipped;
             continue;
         }

@@ -34,6 +34,18 @@ using nlohmann::json;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 constexpr const char* kPassword = "s3cret";
 constexpr const char* kCamera = "192.0.2.10";
 constexpr int kTlsPort = 443;
@@ -348,7 +360,12 @@ TEST_F(HardeningLab, ARightLoginSucceedsUnderAFloodOfUnauthenticatedRequests) {
                     rate, flood.refusedWith401(), flood.answers());
         report("SDK login + GetPortInfo (plain)", plain);
         report("curl Digest GET over TLS", secure);
-        EXPECT_GE(rate, 4000) << c.name << ": the flood was not what it should be";
+        // A sanitizer build serves several times slower, on the same two
+        // cores as its flooders: there the logins are checked under what
+        // flood the machine makes; the rate itself is held by a plain build.
+        if (!kSanitized) {
+            EXPECT_GE(rate, 4000) << c.name << ": the flood was not what it should be";
+        }
         EXPECT_EQ(plain.succeeded, kTries) << c.name;
         EXPECT_EQ(secure.succeeded, kTries) << c.name;
         EXPECT_EQ(flood.refusedWith401(), flood.answers()) << "the flood never got in";

@@ -170,10 +170,12 @@ TEST(PinText, EntriesThatCannotBeUsedAreSkippedAndTheRestReadsBack) {
                              pin + R"(", "tlsPort": 443.5, "since": "2026-12-01T10:00:00Z"},
         {"mac": "02:00:5E:00:00:05", "pin": ")" +
                              pin + R"(", "tlsPort": 443, "since": "yesterday"},
+        {"mac": "02:00:5E:00:00:06", "pin": ")" +
+                             pin + R"(", "tlsPort": 443, "since": "9999-12-31T00:00:00Z"},
         7]})";
     const orv::PinText read = orv::ReadPins(text);
     ASSERT_TRUE(read.readable);
-    EXPECT_EQ(read.skipped, 6);
+    EXPECT_EQ(read.skipped, 7) << "a date past the clock's range is no date";
     ASSERT_EQ(read.pins.size(), 1u);
     const orv::PinText again = orv::ReadPins(orv::WritePins(read.pins));
     EXPECT_EQ(again.pins, read.pins);
