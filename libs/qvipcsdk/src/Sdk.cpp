@@ -90,6 +90,21 @@ public:
         }
     }
 
+    // Closes every login's connection, waiting for a call in flight: the
+    // TLS state of a connection goes before the TLS library is cleaned up.
+    void closeConnections() {
+        std::vector<std::shared_ptr<Session>> sessions;
+        {
+            std::lock_guard guard(m_lock);
+            sessions = m_sessions;
+            m_recent.clear();
+        }
+        for (const auto& session : sessions) {
+            std::lock_guard sessionGuard(session->lock());
+            session->closeConnection();
+        }
+    }
+
 private:
     std::mutex m_lock;
     std::vector<std::shared_ptr<Session>> m_sessions;
@@ -240,6 +255,7 @@ extern "C" int Qv_Sdk_Destroy(void) {
     }
     if (--g_initCount == 0) {
         qvsdk::stopAllLivePlays();
+        registry().closeConnections();
         curl_global_cleanup();
     }
     return 0;
