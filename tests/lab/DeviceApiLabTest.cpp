@@ -2,8 +2,8 @@
 // in the camera namespace, over the lab's veth link; the discovery library
 // watches the same cameras. Needs root; skipped otherwise.
 
-#include "LabDiscovery.h"
 #include "Capture.h"
+#include "LabDiscovery.h"
 #include "LabNetwork.h"
 #include "SimControl.h"
 
@@ -177,7 +177,6 @@ TEST_F(ApiLab, NamePortAndPasswordSetThroughTheSdkShowOnTheWire) {
     EXPECT_EQ(login("192.0.2.11", 8081, "n3u"), -1);
     EXPECT_EQ(camera(2)["http_port"], 8082);
 }
-
 
 // Sends raw bytes to the camera on a new connection; the status line back.
 std::string sendRaw(const std::string& ip, const std::string& request) {

@@ -3,6 +3,7 @@
 // kept-alive connections, a TLS hello that never ends. A few workers only,
 // so that a connection wrongly holding one shows at once. On loopback.
 
+#include "FreePort.h"
 #include "camsim/httpapi/DeviceApiServer.h"
 #include "camsim/httpapi/MemoryDeviceApiHost.h"
 
@@ -27,18 +28,6 @@ using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-int freePort() {
-    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
-}
 
 // A connection from source (an address of 127/8) to 127.0.0.2:port.
 UniqueFd connectFrom(const std::string& source, int port) {

@@ -3,6 +3,7 @@
 // moved by a raw-Ethernet modify are found at their new place, and the
 // control channel reads cameras and orders faults. On loopback, no root.
 
+#include "FreePort.h"
 #include "SimControl.h"
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
@@ -31,18 +32,6 @@ namespace {
 
 constexpr MacAddress kTool{0x02, 0x4f, 0x56, 0, 0, 1};
 constexpr std::chrono::milliseconds kSilence{600};
-
-int freePort() {
-    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
-}
 
 // How the System page hands a device name to the SDK.
 std::string percentEncoded(const std::string& text) {

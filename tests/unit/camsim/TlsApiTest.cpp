@@ -4,6 +4,7 @@
 // replaced on order. Clients: OpenSSL for the certificate, libcurl (pinned by
 // the control channel's tlsPin) for the calls. On loopback, no root.
 
+#include "FreePort.h"
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
 #include "camsim/httpapi/TlsIdentity.h"
@@ -32,18 +33,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::chrono::milliseconds kSilence{300};
-
-int freePort() {
-    const qvsp::wire::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
-}
 
 // The certificate a server presents at ip:port (PEM), with at most
 // `maxVersion` (0: any); empty when the handshake fails.
