@@ -12,11 +12,9 @@
 
 #include <QStringList>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
@@ -138,11 +136,8 @@ int RunPasswords(const Command& command, const Options& options) {
 
     CCliBatchHost host(session, selected, true);
     batchset::CBatchOperations operations(host, session.Reboots());
-    std::vector<device::DeviceInfo> unknown;
-    std::copy_if(selected.begin(), selected.end(), std::back_inserter(unknown),
-                 [&host](const device::DeviceInfo& c) { return !host.KnownEncrypted(c); });
     const auto consent =
-        std::make_shared<std::atomic<bool>>(!unknown.empty() && host.ConfirmPlainSecret(unknown));
+        std::make_shared<std::atomic<bool>>(operations.PlainSecretsAllowed(selected));
     jobs::JobSpec order;
     order.name = "Passwords";
     order.targets = selected;

@@ -110,6 +110,15 @@ int CBatchOperations::ApplyChanges(const std::string& name, std::vector<Step> st
     return Apply(name, std::move(steps), what);
 }
 
+bool CBatchOperations::PlainSecretsAllowed(const std::vector<device::DeviceInfo>& devices) {
+    std::vector<device::DeviceInfo> unknown;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(unknown),
+                 [this](const device::DeviceInfo& d) { return !m_host.KnownEncrypted(d); });
+    // Cameras met over TLS never need it; a camera met for the first time
+    // may still turn out to offer TLS, and then gets its password anyway.
+    return !unknown.empty() && m_host.ConfirmPlainSecret(unknown);
+}
+
 void CBatchOperations::askPlainConsent(const std::vector<Step>& steps,
                                        const std::vector<device::DeviceInfo>& devices) {
     const auto secret = std::find_if(steps.begin(), steps.end(),
@@ -117,12 +126,7 @@ void CBatchOperations::askPlainConsent(const std::vector<Step>& steps,
     if (secret == steps.end()) {
         return;
     }
-    std::vector<device::DeviceInfo> unknown;
-    std::copy_if(devices.begin(), devices.end(), std::back_inserter(unknown),
-                 [this](const device::DeviceInfo& d) { return !m_host.KnownEncrypted(d); });
-    // Cameras met over TLS never need it; a camera met for the first time
-    // may still turn out to offer TLS, and then gets its password anyway.
-    const bool allowed = !unknown.empty() && m_host.ConfirmPlainSecret(unknown);
+    const bool allowed = PlainSecretsAllowed(devices);
     for (const Step& step : steps) {
         if (step.plainConsent) {
             step.plainConsent->store(allowed);

@@ -134,6 +134,10 @@ public:
     std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword,
                                               PlainConsent consent = {});
 
+    // Whether a job's secrets may go to those of `devices` not known to
+    // offer encryption: asked once (none unknown: false, nothing asked).
+    bool PlainSecretsAllowed(const std::vector<device::DeviceInfo>& devices);
+
     // Runs the steps as one job over the targets: 0 when no camera is
     // selected (message 90010) or there is nothing to do, else 1. In checked
     // mode a non-empty `what` (what will change, as the page names it) is
