@@ -2,7 +2,7 @@
 
 #include "Digest.h"
 #include "camsim/httpapi/CameraConfig.h"
-#include "onvif/Xml.h"
+#include "onvifc/wire/Xml.h"
 
 #include "qvipcsdk/wire/DigestAuth.h"
 #include "qvipcsdk/wire/Utf8.h"

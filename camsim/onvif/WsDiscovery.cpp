@@ -1,6 +1,6 @@
 #include "onvif/WsDiscovery.h"
 
-#include "onvif/Xml.h"
+#include "onvifc/wire/Xml.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>

@@ -4,6 +4,8 @@
 // far from the camera's clock is refused, and so is a nonce the camera has
 // seen before (a recorded request cannot be sent again).
 
+#include "onvifc/wire/Token.h"
+
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -16,20 +18,7 @@
 
 namespace camsim::onvif {
 
-using SystemClock = std::chrono::system_clock;
-
-std::string base64(std::string_view bytes);
-std::optional<std::string> unbase64(std::string_view text);
-std::string sha1(std::string_view bytes);
-
-// PasswordDigest of a token, base64.
-std::string passwordDigest(std::string_view nonce, std::string_view created,
-                           std::string_view password);
-
-// "2026-12-06T14:00:00Z", with optional fraction and zone offset.
-std::optional<SystemClock::time_point> parseIsoTime(std::string_view text);
-// The same form to the second, in UTC: what a client writes as Created.
-std::string isoTime(SystemClock::time_point t);
+using namespace onvifc::wire;
 
 struct UsernameToken {
     std::string user;

@@ -15,7 +15,7 @@
 #include "core/Config.h"
 #include "onvif/OnvifService.h"
 #include "onvif/WsSecurity.h"
-#include "onvif/Xml.h"
+#include "onvifc/wire/Xml.h"
 
 #include <cstdint>
 #include <ctime>

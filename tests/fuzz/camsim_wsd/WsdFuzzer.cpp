@@ -6,7 +6,7 @@
 #include "core/Config.h"
 #include "onvif/OnvifService.h"
 #include "onvif/WsDiscovery.h"
-#include "onvif/Xml.h"
+#include "onvifc/wire/Xml.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
-// A namespace-aware view of one SOAP request, over libxml2. Elements are
-// matched by namespace URI and local name, never by the prefix a client
-// happened to choose.
+// A namespace-aware view of one SOAP message, over libxml2, for both ends:
+// the camera reads requests with it, the client reads answers. Elements are
+// matched by namespace URI and local name, never by the prefix the other
+// side happened to choose.
 
 #include <libxml/tree.h>
 
@@ -9,9 +10,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-namespace camsim::onvif {
+namespace onvifc::wire {
 
 inline constexpr std::string_view kSoap12 = "http://www.w3.org/2003/05/soap-envelope";
 inline constexpr std::string_view kSoap11 = "http://schemas.xmlsoap.org/soap/envelope/";
@@ -28,7 +30,7 @@ inline constexpr std::string_view kAddressing = "http://schemas.xmlsoap.org/ws/2
 inline constexpr std::string_view kDiscovery = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
 inline constexpr std::string_view kNetworkVideo = "http://www.onvif.org/ver10/network/wsdl";
 
-// Bodies larger than this are refused unparsed: every request of the
+// Requests larger than this are refused unparsed: every request of the
 // services fits in a few kilobytes.
 inline constexpr std::size_t kMaxDocumentBytes = 256 * 1024;
 
@@ -36,9 +38,11 @@ using Node = const xmlNode*;
 
 class XmlDocument {
 public:
-    // Nothing for text that is not well-formed XML, too large, or carries a
-    // DOCTYPE (SOAP has none, and entity expansion is a way to exhaust memory).
-    static std::optional<XmlDocument> parse(std::string_view text);
+    // Nothing for text that is not well-formed XML, longer than `limit`, or
+    // carries a DOCTYPE (SOAP has none, and entity expansion is a way to
+    // exhaust memory).
+    static std::optional<XmlDocument> parse(std::string_view text,
+                                            std::size_t limit = kMaxDocumentBytes);
 
     Node root() const;
 
@@ -62,8 +66,12 @@ std::vector<Node> children(Node node, std::string_view ns, std::string_view loca
 // The element's text content, whitespace at both ends removed.
 std::string text(Node node);
 std::optional<std::string> attribute(Node node, std::string_view local);
+// A QName written as text ("ter:NotAuthorized", a fault subcode or a
+// discovery type), resolved against the namespaces in scope at `node`:
+// {namespace, local name}; nothing when its prefix is not declared there.
+std::optional<std::pair<std::string, std::string>> qname(Node node, std::string_view text);
 
 // Text escaped for element content and attribute values.
 std::string escape(std::string_view text);
 
-} // namespace camsim::onvif
+} // namespace onvifc::wire

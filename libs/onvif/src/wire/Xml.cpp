@@ -1,8 +1,8 @@
-#include "onvif/Xml.h"
+#include "onvifc/wire/Xml.h"
 
 #include <libxml/parser.h>
 
-namespace camsim::onvif {
+namespace onvifc::wire {
 
 namespace {
 
@@ -20,8 +20,8 @@ void quiet(void*, const char*, ...) {}
 
 } // namespace
 
-std::optional<XmlDocument> XmlDocument::parse(std::string_view text) {
-    if (text.size() > kMaxDocumentBytes || text.find("<!DOCTYPE") != std::string_view::npos ||
+std::optional<XmlDocument> XmlDocument::parse(std::string_view text, std::size_t limit) {
+    if (text.size() > limit || text.find("<!DOCTYPE") != std::string_view::npos ||
         text.find("<!ENTITY") != std::string_view::npos)
         return std::nullopt;
     static const bool silenced = [] {
@@ -31,7 +31,7 @@ std::optional<XmlDocument> XmlDocument::parse(std::string_view text) {
     (void)silenced;
     // No network, no entity substitution, no DTD: the parser reads the bytes
     // it was given and nothing else.
-    xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "request.xml", nullptr,
+    xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "message.xml", nullptr,
                                 XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (doc == nullptr)
         return std::nullopt;
@@ -122,6 +122,28 @@ std::optional<std::string> attribute(Node node, std::string_view local) {
     return std::nullopt;
 }
 
+std::optional<std::pair<std::string, std::string>> qname(Node node, std::string_view text) {
+    if (!element(node))
+        return std::nullopt;
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    const auto colon = text.find(':');
+    const std::string prefix(colon == std::string_view::npos ? std::string_view()
+                                                             : text.substr(0, colon));
+    const std::string_view local = colon == std::string_view::npos ? text : text.substr(colon + 1);
+    if (local.empty() || local.find(':') != std::string_view::npos)
+        return std::nullopt;
+    // An unprefixed name takes the default namespace, as an element would.
+    const xmlNs* ns =
+        xmlSearchNs(node->doc, const_cast<xmlNode*>(node),
+                    prefix.empty() ? nullptr : reinterpret_cast<const xmlChar*>(prefix.c_str()));
+    if (ns == nullptr && !prefix.empty())
+        return std::nullopt;
+    return std::pair(ns ? std::string(view(ns->href)) : std::string(), std::string(local));
+}
+
 std::string escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -149,4 +171,4 @@ std::string escape(std::string_view text) {
     return out;
 }
 
-} // namespace camsim::onvif
+} // namespace onvifc::wire
