@@ -1,10 +1,12 @@
 #include "qvipcsdk/wire/DigestAuth.h"
 
 #include "qvipcsdk/wire/Hex.h"
+#include "qvipcsdk/wire/Seal.h"
 
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace qvipc::wire {
@@ -22,6 +24,42 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t';
+}
+
+std::string valueOf(const std::map<std::string, std::string>& params, const char* key) {
+    const auto it = params.find(key);
+    return it == params.end() ? std::string() : it->second;
+}
+
+// A quoted-string value of an Authorization header.
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
+bool offersAuth(std::string_view qop) {
+    for (std::size_t start = 0; start <= qop.size();) {
+        std::size_t end = qop.find(',', start);
+        end = end == std::string_view::npos ? qop.size() : end;
+        std::string_view token = qop.substr(start, end - start);
+        while (!token.empty() && isSpace(token.front())) {
+            token.remove_prefix(1);
+        }
+        while (!token.empty() && isSpace(token.back())) {
+            token.remove_suffix(1);
+        }
+        if (token == "auth") {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -133,6 +171,53 @@ std::string digestResponse(const DigestInput& in) {
     return digestHex(in.algorithm, digestHa1(in) + ":" + std::string(in.nonce) + ":" +
                                        std::string(in.nc) + ":" + std::string(in.cnonce) +
                                        ":auth:" + ha2);
+}
+
+bool DigestLogin::take(const std::vector<std::string>& offered) {
+    bool found = false;
+    for (const auto& params : digestChallenges(offered)) {
+        const auto algorithm = digestAlgorithm(valueOf(params, "algorithm"));
+        if (!offersAuth(valueOf(params, "qop")) || !algorithm || valueOf(params, "nonce").empty()) {
+            continue;
+        }
+        if (!found || *algorithm == DigestAlgorithm::Sha256) {
+            m_algorithm = *algorithm;
+            m_realm = valueOf(params, "realm");
+            m_nonce = valueOf(params, "nonce");
+            m_opaque = valueOf(params, "opaque");
+            m_count = 0;
+            found = true;
+        }
+    }
+    return found;
+}
+
+bool DigestLogin::stale(const std::vector<std::string>& offered) {
+    for (const auto& params : digestChallenges(offered)) {
+        const std::string value = valueOf(params, "stale");
+        if (equalNoCase(value.substr(0, 4), "true")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DigestLogin::answer(std::string_view user, std::string_view password,
+                                std::string_view method, std::string_view uri) {
+    char nc[9] = {};
+    std::snprintf(nc, sizeof nc, "%08x", ++m_count);
+    const std::string cnonce = randomHex(8);
+    const std::string response =
+        digestResponse({m_algorithm, user, m_realm, password, method, uri, m_nonce, nc, cnonce});
+    std::string header = "Digest username=" + quoted(user) + ", realm=" + quoted(m_realm) +
+                         ", nonce=" + quoted(m_nonce) + ", uri=" + quoted(uri) +
+                         ", algorithm=" + digestAlgorithmName(m_algorithm) +
+                         ", qop=auth, nc=" + nc + ", cnonce=" + quoted(cnonce) +
+                         ", response=" + quoted(response);
+    if (!m_opaque.empty()) {
+        header += ", opaque=" + quoted(m_opaque);
+    }
+    return header;
 }
 
 } // namespace qvipc::wire

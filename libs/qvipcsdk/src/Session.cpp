@@ -72,18 +72,6 @@ size_t writeHeader(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-// A quoted-string value of an Authorization header.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-        }
-        out.push_back(c);
-    }
-    return out + "\"";
-}
-
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
     const size_t bytes = size * count;
@@ -306,71 +294,19 @@ void Session::setPort(int port) {
     closeConnection();
 }
 
-bool Session::takeChallenge(const std::vector<std::string>& offered) {
-    std::optional<Challenge> best;
-    for (const auto& params : qvipc::wire::digestChallenges(offered)) {
-        auto value = [&](const char* key) {
-            const auto it = params.find(key);
-            return it == params.end() ? std::string() : it->second;
-        };
-        // Without qop the camera would choose every input of the hash; such
-        // a challenge is not answered.
-        bool auth = false;
-        const std::string qop = value("qop");
-        for (std::size_t start = 0; start <= qop.size();) {
-            std::size_t end = qop.find(',', start);
-            end = end == std::string::npos ? qop.size() : end;
-            std::string token = qop.substr(start, end - start);
-            token.erase(0, token.find_first_not_of(" \t"));
-            token.erase(token.find_last_not_of(" \t") + 1);
-            auth = auth || token == "auth";
-            start = end + 1;
-        }
-        const auto algorithm = qvipc::wire::digestAlgorithm(value("algorithm"));
-        if (!auth || !algorithm || value("nonce").empty()) {
-            continue;
-        }
-        if (!best || *algorithm == qvipc::wire::DigestAlgorithm::Sha256) {
-            best = Challenge{*algorithm, value("realm"), value("nonce"), value("opaque"), 0};
-        }
-    }
-    if (best) {
-        m_challenge = std::move(best);
-    }
-    return best.has_value();
-}
-
-std::string Session::authorization(const char* method, const std::string& path) {
-    Challenge& c = *m_challenge;
-    char nc[9] = {};
-    std::snprintf(nc, sizeof nc, "%08x", ++c.count);
-    const std::string cnonce = qvipc::wire::randomHex(8);
-    const std::string response = qvipc::wire::digestResponse(
-        {c.algorithm, m_user, c.realm, m_password, method, path, c.nonce, nc, cnonce});
-    std::string header =
-        "Authorization: Digest username=" + quoted(m_user) + ", realm=" + quoted(c.realm) +
-        ", nonce=" + quoted(c.nonce) + ", uri=" + quoted(path) +
-        ", algorithm=" + qvipc::wire::digestAlgorithmName(c.algorithm) + ", qop=auth, nc=" + nc +
-        ", cnonce=" + quoted(cnonce) + ", response=" + quoted(response);
-    if (!c.opaque.empty()) {
-        header += ", opaque=" + quoted(c.opaque);
-    }
-    return header;
-}
-
 std::optional<qvipc::wire::Sealed> Session::seal(std::string_view purpose, std::string_view secret,
                                                  int& error) {
     const HttpResult result = send("POST", "/api/v1/system/nonce", "{}");
     std::string nonce;
     error = result.error;
-    if (error == QV_ERR_NONE && (!parseSealNonce(result.body, nonce) || !m_challenge)) {
+    if (error == QV_ERR_NONE && (!parseSealNonce(result.body, nonce) || !m_digest.ready())) {
         error = QV_ERR_MALFORMED;
     }
     if (error != QV_ERR_NONE) {
         return std::nullopt;
     }
     auto sealed =
-        qvipc::wire::sealSecret({m_user, m_challenge->realm, m_password}, nonce, purpose, secret);
+        qvipc::wire::sealSecret({m_user, m_digest.realm(), m_password}, nonce, purpose, secret);
     if (!sealed) {
         error = QV_ERR_INTERNAL;
     }
@@ -379,10 +315,10 @@ std::optional<qvipc::wire::Sealed> Session::seal(std::string_view purpose, std::
 
 std::optional<std::string> Session::open(const qvipc::wire::Sealed& sealed,
                                          std::string_view purpose) const {
-    if (!m_challenge) {
+    if (!m_digest.ready()) {
         return std::nullopt;
     }
-    return qvipc::wire::openSecret({m_user, m_challenge->realm, m_password}, sealed, purpose);
+    return qvipc::wire::openSecret({m_user, m_digest.realm(), m_password}, sealed, purpose);
 }
 
 CURL* Session::prepare(const std::string& path) {
@@ -439,10 +375,10 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
                             std::vector<std::string> headers, const std::function<bool()>& rewind) {
     HttpResult result;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const bool answered = m_challenge.has_value();
+        const bool answered = m_digest.ready();
         std::vector<std::string> lines = headers;
         if (answered) {
-            lines.push_back(authorization(method, path));
+            lines.push_back("Authorization: " + m_digest.answer(m_user, m_password, method, path));
         }
         const HeaderList list(lines);
         Sink sink;
@@ -476,12 +412,8 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
         }
         // A refusal of an answer to a good nonce refuses the credentials;
         // the first challenge, or a stale nonce, is answered once.
-        bool stale = false;
-        for (const auto& params : qvipc::wire::digestChallenges(sink.challenges)) {
-            const auto it = params.find("stale");
-            stale = stale || (it != params.end() && startsWithNoCase(it->second, "true"));
-        }
-        const bool retry = (!answered || stale) && takeChallenge(sink.challenges);
+        const bool stale = qvipc::wire::DigestLogin::stale(sink.challenges);
+        const bool retry = (!answered || stale) && m_digest.take(sink.challenges);
         if (!retry || (rewind && !rewind())) {
             return result;
         }

@@ -92,25 +92,12 @@ public:
     bool hasConnection() const { return m_curl != nullptr; }
 
 private:
-    // The camera's Digest challenge this login answers, and the last nonce
-    // count used with it.
-    struct Challenge {
-        qvipc::wire::DigestAlgorithm algorithm = qvipc::wire::DigestAlgorithm::Md5;
-        std::string realm;
-        std::string nonce;
-        std::string opaque;
-        std::uint32_t count = 0;
-    };
-
     CURL* prepare(const std::string& path);
     // Sends the request (with the Digest answer once a challenge is known)
     // and, when the camera asks, once more with a fresh answer. `rewind`
     // puts an upload back to its start for that second go.
     HttpResult perform(CURL* curl, const char* method, const std::string& path,
                        std::vector<std::string> headers, const std::function<bool()>& rewind);
-    std::string authorization(const char* method, const std::string& path);
-    // Takes the best challenge offered: SHA-256 before MD5, qop=auth only.
-    bool takeChallenge(const std::vector<std::string>& offered);
 
     std::mutex m_lock;
     Tls m_tls;
@@ -121,7 +108,7 @@ private:
     std::string m_user;
     std::string m_password;
     CurlHandle m_curl;
-    std::optional<Challenge> m_challenge;
+    qvipc::wire::DigestLogin m_digest;
 };
 
 } // namespace qvsdk
