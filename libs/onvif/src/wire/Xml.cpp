@@ -144,6 +144,64 @@ std::optional<std::pair<std::string, std::string>> qname(Node node, std::string_
     return std::pair(ns ? std::string(view(ns->href)) : std::string(), std::string(local));
 }
 
+void setText(Node node, std::string_view text) {
+    if (!element(node))
+        return;
+    auto* target = const_cast<xmlNode*>(node);
+    xmlNodeSetContent(target, nullptr);
+    // AddContent stores the text as it is; SetContent would read entity
+    // references in it.
+    xmlNodeAddContentLen(target, reinterpret_cast<const xmlChar*>(text.data()),
+                         static_cast<int>(text.size()));
+}
+
+Node ensureChild(Node node, std::string_view ns, std::string_view local) {
+    if (!element(node))
+        return nullptr;
+    if (Node found = child(node, ns, local))
+        return found;
+    auto* parent = const_cast<xmlNode*>(node);
+    const std::string href(ns);
+    xmlNs* space =
+        xmlSearchNsByHref(parent->doc, parent, reinterpret_cast<const xmlChar*>(href.c_str()));
+    if (space == nullptr)
+        space = xmlNewNs(parent, reinterpret_cast<const xmlChar*>(href.c_str()),
+                         reinterpret_cast<const xmlChar*>("n0"));
+    const std::string name(local);
+    return xmlNewChild(parent, space, reinterpret_cast<const xmlChar*>(name.c_str()), nullptr);
+}
+
+std::string serialize(Node node, std::string_view ns, std::string_view prefix,
+                      std::string_view local) {
+    if (!element(node))
+        return {};
+    const std::unique_ptr<xmlDoc, void (*)(xmlDoc*)> doc(xmlNewDoc(BAD_CAST "1.0"), xmlFreeDoc);
+    xmlNode* copy = xmlDocCopyNode(const_cast<xmlNode*>(node), doc.get(), 1);
+    if (copy == nullptr)
+        return {};
+    xmlDocSetRootElement(doc.get(), copy);
+    const std::string href(ns);
+    const std::string pre(prefix);
+    xmlNs* space =
+        xmlSearchNsByHref(doc.get(), copy, reinterpret_cast<const xmlChar*>(href.c_str()));
+    if (space == nullptr)
+        space = xmlNewNs(copy, reinterpret_cast<const xmlChar*>(href.c_str()),
+                         reinterpret_cast<const xmlChar*>(pre.c_str()));
+    if (space == nullptr) // the prefix is taken on the element itself
+        space = xmlNewNs(copy, reinterpret_cast<const xmlChar*>(href.c_str()), nullptr);
+    const std::string name(local);
+    xmlNodeSetName(copy, reinterpret_cast<const xmlChar*>(name.c_str()));
+    xmlSetNs(copy, space);
+    // Names below that used prefixes declared further up in the answer get
+    // their declarations here.
+    xmlReconciliateNs(doc.get(), copy);
+    const std::unique_ptr<xmlBuffer, void (*)(xmlBuffer*)> buffer(xmlBufferCreate(), xmlBufferFree);
+    if (!buffer || xmlNodeDump(buffer.get(), doc.get(), copy, 0, 0) < 0)
+        return {};
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                       static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+}
+
 std::string escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -71,6 +71,17 @@ std::optional<std::string> attribute(Node node, std::string_view local);
 // {namespace, local name}; nothing when its prefix is not declared there.
 std::optional<std::pair<std::string, std::string>> qname(Node node, std::string_view text);
 
+// Editing a document of one's own (a copy of a camera's configuration that
+// goes back to it changed): the element's text replaced, and a child named
+// (ns, local) found or added at the end.
+void setText(Node node, std::string_view text);
+Node ensureChild(Node node, std::string_view ns, std::string_view local);
+// `node` and everything below it as a standalone fragment, the root element
+// renamed to (ns, local) with `prefix`, and every namespace it uses
+// declared on it; what a Set request sends back of a Get's answer.
+std::string serialize(Node node, std::string_view ns, std::string_view prefix,
+                      std::string_view local);
+
 // Text escaped for element content and attribute values.
 std::string escape(std::string_view text);
 

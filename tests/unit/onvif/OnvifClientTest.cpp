@@ -1,0 +1,315 @@
+// The ONVIF client against the simulator's ONVIF face on loopback: each
+// call's effect is judged by the simulator's camera store, never by what
+// the client read back. Cameras live at 127.0.0.2 and up.
+
+#include "onvifc/Device.h"
+
+#include "core/CameraStore.h"
+#include "core/Config.h"
+#include "onvif/OnvifServer.h"
+#include "onvif/OnvifService.h"
+
+#include "../camsim/FreePort.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Cameras 0-1: the maker's own; 2: another maker's, without Imaging and
+// firmware upgrade.
+class OnvifClientTest : public ::testing::Test {
+protected:
+    void start(std::vector<camsim::OnvifQuirks> quirks = {}) {
+        char templ[] = "/tmp/onvifc-test.XXXXXX";
+        m_dir = ::mkdtemp(templ);
+        m_port = freePort();
+        camsim::SimConfig c;
+        c.cameras = 2;
+        c.firstIp = 0x7f000002;
+        c.lastIp = 0x7f000010;
+        c.httpPort = static_cast<std::uint16_t>(freePort());
+        c.tlsPort = 0;
+        c.password = "s3cret";
+        c.names = {"Cam {n}"};
+        c.models = {{"QVIP3651", ""}};
+        c.versions = {"13.1.0.5"};
+        camsim::OnvifModel other;
+        other.maker = "Lumora";
+        other.model = "LX-40";
+        other.macBase = {0x02, 0x6c, 0x75, 0, 0, 0};
+        other.versions = {"2.1.4"};
+        other.onvifPort = static_cast<std::uint16_t>(m_port);
+        other.imaging = false;
+        other.firmwareUpgrade = false;
+        c.onvifModels = {other};
+        auto cameras = camsim::makeCameras(c);
+        for (auto& camera : cameras) {
+            if (camera.maker.empty()) {
+                camera.deviceConfig["ports"]["onvif"] = m_port;
+            }
+        }
+        m_store.emplace(std::move(cameras), m_dir / "state.json");
+        camsim::onvif::OnvifOptions options;
+        options.quirks = std::move(quirks);
+        options.rebootSilence = 300ms;
+        m_service.emplace(*m_store, options);
+        m_server.emplace(*m_service, "lo");
+        ASSERT_TRUE(m_server->start());
+    }
+    void TearDown() override {
+        m_server.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+
+    std::string url(int camera) const {
+        return "http://127.0.0." + std::to_string(camera + 2) + ":" + std::to_string(m_port) +
+               "/onvif/device_service";
+    }
+    onvifc::CDevice device(int camera, const std::string& password = "s3cret") {
+        return onvifc::CDevice(url(camera), "admin", password, {500ms, 2000ms});
+    }
+    template <class F>
+    auto view(int camera, F&& f) {
+        return m_store->viewCamera(static_cast<std::size_t>(camera), std::forward<F>(f));
+    }
+
+    std::filesystem::path m_dir;
+    int m_port = 0;
+    std::optional<camsim::CameraStore> m_store;
+    std::optional<camsim::onvif::OnvifService> m_service;
+    std::optional<camsim::onvif::OnvifServer> m_server;
+};
+
+TEST_F(OnvifClientTest, ReadsWhatTheCameraHoldsAndSetsOnlyWhatItIsAsked) {
+    start();
+    auto cam = device(0);
+    ASSERT_TRUE(cam.Connect().Ok());
+    EXPECT_FALSE(cam.Services().media.empty());
+    EXPECT_TRUE(cam.Services().firmwareUpgrade);
+
+    const auto info = cam.GetDeviceInformation();
+    ASSERT_TRUE(info.Ok()) << info.detail;
+    EXPECT_EQ(info.value.model, "QVIP3651");
+    EXPECT_EQ(info.value.firmware, "13.1.0.5");
+
+    const auto interfaces = cam.GetNetworkInterfaces();
+    ASSERT_TRUE(interfaces.Ok()) << interfaces.detail;
+    ASSERT_EQ(interfaces.value.size(), 1u);
+    const auto mac = view(0, [](const camsim::Camera& c) { return c.mac; });
+    ASSERT_TRUE(interfaces.value[0].mac);
+    EXPECT_TRUE(std::equal(mac.begin(), mac.end(), interfaces.value[0].mac->begin()));
+    EXPECT_EQ(interfaces.value[0].address, 0x7f000002u);
+
+    // The name scope replaced; the camera's other configurable scopes stay.
+    const auto before = cam.GetScopes();
+    ASSERT_TRUE(before.Ok());
+    ASSERT_TRUE(cam.SetName("Gate <north> & 5%").Ok());
+    EXPECT_EQ(view(0, [](const camsim::Camera& c) { return c.name; }), "Gate <north> & 5%");
+    const auto after = cam.GetScopes();
+    ASSERT_TRUE(after.Ok());
+    EXPECT_EQ(after.value.size(), before.value.size());
+
+    // Ports: the camera's own list changed in one place only.
+    auto protocols = cam.GetNetworkProtocols();
+    ASSERT_TRUE(protocols.Ok());
+    for (auto& p : protocols.value) {
+        if (p.name == "RTSP") {
+            p.ports = {8554};
+        }
+    }
+    ASSERT_TRUE(cam.SetNetworkProtocols(protocols.value).Ok());
+    EXPECT_EQ(
+        view(0,
+             [](const camsim::Camera& c) { return c.deviceConfig["ports"]["rtsp1"].get<int>(); }),
+        8554);
+    EXPECT_EQ(
+        view(0,
+             [](const camsim::Camera& c) { return c.deviceConfig["ports"]["onvif"].get<int>(); }),
+        m_port);
+
+    // The encoder: one value changed, the camera's other values sent back.
+    auto profiles = cam.GetProfiles();
+    ASSERT_TRUE(profiles.Ok()) << profiles.detail;
+    ASSERT_GE(profiles.value.size(), 1u);
+    ASSERT_TRUE(profiles.value[0].encoder);
+    auto encoder = *profiles.value[0].encoder;
+    const auto options = cam.GetEncoderOptions(encoder.token, profiles.value[0].token);
+    ASSERT_TRUE(options.Ok()) << options.detail;
+    ASSERT_TRUE(options.value.bitrate);
+    EXPECT_TRUE(options.value.Offers(encoder.encoding, encoder.width, encoder.height));
+    const int frameRate = encoder.frameRateLimit;
+    encoder.bitrateLimit = 3000;
+    ASSERT_TRUE(cam.SetVideoEncoder(encoder).Ok());
+    // The primary stream is the maker's stream record 1.
+    const auto stream =
+        view(0, [](const camsim::Camera& c) { return c.deviceConfig["streams"][1]; });
+    EXPECT_EQ(stream["bitRate"].get<int>(), 3000);
+    EXPECT_EQ(stream["frameRate"].get<int>(), frameRate);
+
+    const auto uri = cam.GetStreamUri(profiles.value[0].token);
+    ASSERT_TRUE(uri.Ok());
+    EXPECT_EQ(uri.value, "rtsp://127.0.0.2:8554/stream1");
+
+    // Imaging: brightness only.
+    const std::string source = profiles.value[0].videoSourceToken;
+    auto imaging = cam.GetImagingSettings(source);
+    ASSERT_TRUE(imaging.Ok()) << imaging.detail;
+    const auto contrast = imaging.value.contrast;
+    imaging.value.brightness = 200;
+    ASSERT_TRUE(cam.SetImagingSettings(source, imaging.value).Ok());
+    const auto picture = view(0, [](const camsim::Camera& c) { return c.deviceConfig["picture"]; });
+    EXPECT_EQ(picture["brightness"].get<int>(), 200);
+    EXPECT_EQ(cam.GetImagingSettings(source).value.contrast, contrast);
+}
+
+TEST_F(OnvifClientTest, AnotherMakersCameraSaysWhatItLacks) {
+    start();
+    auto cam = device(2);
+    const auto services = cam.Connect();
+    ASSERT_TRUE(services.Ok()) << services.detail;
+    EXPECT_TRUE(services.value.imaging.empty());
+    EXPECT_FALSE(services.value.firmwareUpgrade);
+    const auto info = cam.GetDeviceInformation();
+    ASSERT_TRUE(info.Ok()) << info.detail;
+    EXPECT_EQ(info.value.manufacturer, "Lumora");
+    EXPECT_EQ(cam.GetImagingSettings("VideoSource_1").error, onvifc::Error::NotSupported);
+    EXPECT_EQ(cam.StartFirmwareUpgrade().error, onvifc::Error::NotSupported);
+}
+
+TEST_F(OnvifClientTest, WrongPasswordIsRefusedAndANewPasswordTakesOver) {
+    start();
+    auto wrong = device(1, "nope");
+    ASSERT_TRUE(wrong.Connect().Ok()); // needs no credentials
+    EXPECT_EQ(wrong.GetDeviceInformation().error, onvifc::Error::NotAuthorized);
+
+    auto cam = device(1);
+    ASSERT_TRUE(cam.Connect().Ok());
+    ASSERT_TRUE(cam.SetUserPassword("admin", "n3w-pass").Ok());
+    EXPECT_EQ(view(1, [](const camsim::Camera& c) { return c.password; }), "n3w-pass");
+    // The same client goes on with the new password; the old one is refused.
+    EXPECT_TRUE(cam.GetDeviceInformation().Ok());
+    EXPECT_EQ(device(1).GetDeviceInformation().error, onvifc::Error::NotAuthorized);
+}
+
+TEST_F(OnvifClientTest, TokensFollowTheCamerasClockWhenItJumps) {
+    start();
+    auto cam = device(0);
+    // A factory camera's clock is hours from the machine's: only a token
+    // made on the learned clock passes.
+    ASSERT_TRUE(cam.Connect().Ok());
+    ASSERT_TRUE(cam.GetDeviceInformation().Ok());
+    // Someone sets the camera's clock a day on: the next token is refused,
+    // the clock learned again and the call made once more.
+    m_store->withCamera(0, [](camsim::Camera& c) {
+        c.deviceConfig["date"]["clockOffsetSeconds"] = 86400 + 8 * 3600;
+        return true;
+    });
+    EXPECT_TRUE(cam.GetDeviceInformation().Ok());
+    const auto skew = cam.Soap().CameraNow() - std::chrono::system_clock::now();
+    EXPECT_NEAR(std::chrono::duration<double>(skew).count(), 86400, 5);
+}
+
+TEST_F(OnvifClientTest, EveryQuirkOfTheWireStillGivesTheAnswer) {
+    struct Case {
+        const char* name;
+        camsim::OnvifQuirks quirks;
+    };
+    std::vector<Case> cases(5);
+    cases[0] = {"local_time_as_utc", {}};
+    cases[0].quirks.localTimeAsUtc = true;
+    cases[1] = {"date_needs_auth", {}};
+    cases[1].quirks.dateNeedsAuth = true;
+    cases[2] = {"digest_only", {}};
+    cases[2].quirks.digestOnly = true;
+    cases[3] = {"odd_prefixes", {}};
+    cases[3].quirks.oddPrefixes = true;
+    cases[4] = {"chunked", {}};
+    cases[4].quirks.chunked = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        start({c.quirks, c.quirks, c.quirks});
+        auto cam = device(0);
+        ASSERT_TRUE(cam.Connect().Ok());
+        const auto info = cam.GetDeviceInformation();
+        ASSERT_TRUE(info.Ok()) << onvifc::ErrorText(info.error) << " " << info.detail;
+        EXPECT_EQ(info.value.model, "QVIP3651");
+        // A second call: a fresh nonce (strict cameras refuse a used one),
+        // a Digest nonce counted on.
+        const auto named = cam.SetHostname("cam-" + std::to_string(&c - cases.data()));
+        ASSERT_TRUE(named.Ok()) << onvifc::ErrorText(named.error) << " " << named.detail;
+        EXPECT_TRUE(cam.GetProfiles().Ok());
+    }
+}
+
+TEST_F(OnvifClientTest, FirmwareGoesToTheUploadAddressAndAnotherModelsImageIsRefused) {
+    start();
+    auto cam = device(0);
+    ASSERT_TRUE(cam.Connect().Ok());
+    const auto write = [&](const std::string& name, const std::string& head) {
+        const auto path = m_dir / name;
+        std::ofstream(path) << head << "\n" << std::string(100000, 'x');
+        return path.string();
+    };
+    auto start1 = cam.StartFirmwareUpgrade();
+    ASSERT_TRUE(start1.Ok()) << start1.detail;
+    const auto refused =
+        cam.Soap().Upload(start1.value.uploadUri, write("other.bin", "FW LX-40 9.9.9"), {});
+    EXPECT_EQ(refused.status, 409);
+    EXPECT_EQ(view(0, [](const camsim::Camera& c) { return c.version; }), "13.1.0.5");
+
+    auto start2 = cam.StartFirmwareUpgrade();
+    ASSERT_TRUE(start2.Ok());
+    int asked = 0;
+    const auto stopped =
+        cam.Soap().Upload(start2.value.uploadUri, write("own.bin", "FW QVIP3651 13.2.0.1"),
+                          [&] { return ++asked > 0; });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(view(0, [](const camsim::Camera& c) { return c.version; }), "13.1.0.5");
+
+    auto start3 = cam.StartFirmwareUpgrade();
+    ASSERT_TRUE(start3.Ok());
+    const auto taken =
+        cam.Soap().Upload(start3.value.uploadUri, write("own.bin", "FW QVIP3651 13.2.0.1"), {});
+    EXPECT_EQ(taken.error, onvifc::Error::None) << taken.status;
+    EXPECT_EQ(view(0, [](const camsim::Camera& c) { return c.version; }), "13.2.0.1");
+    EXPECT_TRUE(
+        cam.Soap().Upload(start3.value.uploadUri, (m_dir / "missing").string(), {}).fileUnreadable);
+}
+
+TEST(OnvifClient, ASilentCameraEndsInTheTimeLimit) {
+    // A listener that accepts and never answers: the call must end on its
+    // own clock, not the camera's.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    onvifc::CDevice cam("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                            "/onvif/device_service",
+                        "admin", "admin", {300ms, 700ms});
+    const auto begin = std::chrono::steady_clock::now();
+    const auto answer = cam.GetDeviceInformation();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    ::close(fd);
+    EXPECT_EQ(answer.error, onvifc::Error::Timeout);
+    EXPECT_LT(took, 3s);
+}
+
+} // namespace
