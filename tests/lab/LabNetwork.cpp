@@ -174,6 +174,10 @@ std::string LabNetwork::setAdapterUp(int i, bool up) {
     return run({"ip", "-n", m_toolNs, "link", "set", adapter(i), up ? "up" : "down"});
 }
 
+std::string LabNetwork::addAddress(int i, const std::string& cidr) {
+    return run({"ip", "-n", m_toolNs, "addr", "add", cidr, "dev", adapter(i)});
+}
+
 std::string LabNetwork::removeAdapter(int i) {
     return run({"ip", "-n", m_toolNs, "link", "del", adapter(i)});
 }

@@ -36,6 +36,9 @@ public:
     // is pulled; "" or an error.
     std::string setAdapterUp(int i, bool up);
     std::string removeAdapter(int i);
+    // One more address on a tool adapter ("198.18.0.1/15": the bench range
+    // for labs of more cameras than 192.0.2.0/24 holds); "" or an error.
+    std::string addAddress(int i, const std::string& cidr);
     // The camera side, where the simulator runs.
     const std::string& cameraNamespace() const { return m_camNs; }
     const std::string& cameraInterface() const { return m_simIf; }
