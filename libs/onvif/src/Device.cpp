@@ -192,6 +192,42 @@ std::string percentDecode(std::string_view text) {
 
 constexpr std::string_view kScopeRoot = "onvif://www.onvif.org/";
 
+// "http://host:port" of a URL, and the rest.
+std::pair<std::string_view, std::string_view> originOf(std::string_view url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string_view::npos) {
+        return {};
+    }
+    const auto slash = url.find('/', scheme + 3);
+    if (slash == std::string_view::npos) {
+        return {url, "/"};
+    }
+    return {url.substr(0, slash), url.substr(slash)};
+}
+
+// A service address on the host the device service was reached at: cameras
+// behind NAT, or with a stale address configured, advertise one nobody
+// reaches. The service's own port and path stay.
+std::string onDeviceHost(const std::string& service, const std::string& device) {
+    const auto [deviceOrigin, devicePath] = originOf(device);
+    const auto [origin, rest] = originOf(service);
+    if (origin.empty() || deviceOrigin.empty()) {
+        return service;
+    }
+    const auto hostOf = [](std::string_view o) {
+        o.remove_prefix(o.find("://") + 3);
+        return o.substr(0, o.rfind(':') == std::string_view::npos ? o.size() : o.rfind(':'));
+    };
+    const std::string_view host = hostOf(origin);
+    const std::string_view deviceHost = hostOf(deviceOrigin);
+    if (host == deviceHost) {
+        return service;
+    }
+    const std::string_view scheme = origin.substr(0, origin.find("://") + 3);
+    const std::string_view port = origin.substr(scheme.size() + host.size());
+    return std::string(scheme) + std::string(deviceHost) + std::string(port) + std::string(rest);
+}
+
 } // namespace
 
 std::optional<std::string> ScopeValue(std::string_view scope, std::string_view kind) {
@@ -261,6 +297,11 @@ Answer<ServiceMap> CDevice::Connect() {
     map.device = m_deviceUrl;
     map.media = wire::text(path(caps, {{kTt, "Media"}, {kTt, "XAddr"}}));
     map.imaging = wire::text(path(caps, {{kTt, "Imaging"}, {kTt, "XAddr"}}));
+    for (std::string* service : {&map.media, &map.imaging}) {
+        if (!service->empty()) {
+            *service = onDeviceHost(*service, m_deviceUrl);
+        }
+    }
     map.firmwareUpgrade =
         truth(wire::text(path(caps, {{kTt, "Device"}, {kTt, "System"}, {kTt, "FirmwareUpgrade"}})));
     map.dynamicDns =
@@ -612,7 +653,10 @@ Answer<std::string> CDevice::GetStreamUri(const std::string& profile) {
     if (!reply.Ok()) {
         return failed<std::string>(reply);
     }
-    return {Error::None, wire::text(path(reply.body, {{kTrt, "MediaUri"}, {kTt, "Uri"}})), {}};
+    return {
+        Error::None,
+        onDeviceHost(wire::text(path(reply.body, {{kTrt, "MediaUri"}, {kTt, "Uri"}})), m_deviceUrl),
+        {}};
 }
 
 Answer<ImagingSettings> CDevice::GetImagingSettings(const std::string& videoSource) {
