@@ -1,8 +1,8 @@
 #include "onvifc/Soap.h"
 
 #include "onvifc/wire/Token.h"
+#include "qvipcsdk/wire/CurlParts.h"
 #include "qvipcsdk/wire/DigestAuth.h"
-#include "qvipcsdk/wire/KeyPin.h"
 
 #include <curl/curl.h>
 #include <openssl/rand.h>
@@ -19,84 +19,11 @@ namespace onvifc {
 
 namespace {
 
+using qvipc::wire::CurlHeaders;
+using qvipc::wire::CurlSink;
+using qvipc::wire::isTlsFailure;
+using qvipc::wire::startsWithNoCase;
 using wire::Node;
-
-// Bounds on what a camera may offer in its challenges.
-constexpr std::size_t kMaxChallenges = 8;
-constexpr std::size_t kMaxChallengeBytes = 2048;
-
-struct Sink {
-    std::size_t limit = 0;
-    std::string body;
-    bool overflow = false;
-    // The WWW-Authenticate values of the last response.
-    std::vector<std::string> challenges;
-};
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return (a | 0x20) == (b | 0x20); });
-}
-
-size_t writeHeader(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const size_t bytes = size * count;
-    std::string_view line(data, bytes);
-    static constexpr std::string_view kName = "WWW-Authenticate:";
-    if (startsWithNoCase(line, "HTTP/")) {
-        sink->challenges.clear(); // a new response begins
-    } else if (startsWithNoCase(line, kName) && sink->challenges.size() < kMaxChallenges &&
-               line.size() <= kMaxChallengeBytes) {
-        line.remove_prefix(kName.size());
-        const auto first = line.find_first_not_of(" \t");
-        const auto last = line.find_last_not_of(" \t\r\n");
-        if (first != std::string_view::npos) {
-            sink->challenges.emplace_back(line.substr(first, last - first + 1));
-        }
-    }
-    return bytes;
-}
-
-size_t writeBody(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const size_t bytes = size * count;
-    if (sink->body.size() + bytes > sink->limit) {
-        sink->overflow = true;
-        return 0; // makes the transfer fail with CURLE_WRITE_ERROR
-    }
-    sink->body.append(data, bytes);
-    return bytes;
-}
-
-struct HeaderList {
-    curl_slist* list = nullptr;
-    explicit HeaderList(const std::vector<std::string>& lines) {
-        for (const auto& line : lines) {
-            if (curl_slist* next = curl_slist_append(list, line.c_str())) {
-                list = next;
-            }
-        }
-    }
-    ~HeaderList() { curl_slist_free_all(list); }
-    HeaderList(const HeaderList&) = delete;
-    HeaderList& operator=(const HeaderList&) = delete;
-};
-
-bool isTlsFailure(CURLcode code) {
-    switch (code) {
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_USE_SSL_FAILED:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // `pinned`: the connection had to show a known key; a handshake that fails
 // then puts the camera's identity in doubt, and nothing is retried.
@@ -113,20 +40,6 @@ Error errorFromCurl(CURL* curl, CURLcode code, bool pinned) {
         return Error::Timeout;
     }
     return code == CURLE_OPERATION_TIMEDOUT ? Error::Timeout : Error::Unreachable;
-}
-
-int noteKey(X509_STORE_CTX* store, void* seen) {
-    X509* leaf = X509_STORE_CTX_get0_cert(store);
-    *static_cast<std::string*>(seen) = leaf != nullptr ? qvipc::wire::keyPin(leaf) : std::string();
-    return 1;
-}
-
-// Cameras sign their own certificates: no authority vouches for them, the
-// key is what identifies a camera. The chain check only notes the key;
-// libcurl's pin check holds a known camera to it.
-CURLcode setUpTls(CURL*, void* context, void* seen) {
-    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), noteKey, seen);
-    return CURLE_OK;
 }
 
 std::string randomBytes(std::size_t count) {
@@ -346,8 +259,8 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         CURL* c = http.curl.get();
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
-        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
+        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, qvipc::wire::curlBody);
+        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, qvipc::wire::curlHeader);
         curl_easy_setopt(c, CURLOPT_PROXY, "");
         curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
         // Service addresses come from the camera: never follow one to
@@ -359,7 +272,7 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-        curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, setUpTls);
+        curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, qvipc::wire::noteKeyOnHandshake);
         curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &m_seenPin);
         curl_easy_setopt(c, CURLOPT_SSL_SESSIONID_CACHE, 0L);
         if (!http.pin.empty()) {
@@ -399,10 +312,10 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
             lines.push_back("Authorization: " +
                             http.digest.answer(m_user, m_password, "POST", path));
         }
-        const HeaderList headers(lines);
-        Sink sink;
+        const CurlHeaders headers(lines);
+        CurlSink sink;
         sink.limit = m_limits.maxReply;
-        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
+        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.c_str());
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
@@ -520,46 +433,16 @@ CSoapClient::Uploaded CSoapClient::Upload(const std::string& url, const std::str
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return {Error::None, 0, true, false};
     }
-    struct Source {
-        int fd;
-        curl_off_t size;
-        curl_off_t position = 0;
-        bool failed = false;
-        const std::function<bool()>* cancelled;
-        bool stopped = false;
-    } source{fd, static_cast<curl_off_t>(info.st_size), 0, false, &cancelled, false};
-    const auto read = +[](char* buffer, size_t size, size_t count, void* user) -> size_t {
-        auto* s = static_cast<Source*>(user);
-        const curl_off_t left = s->size - s->position;
-        if (left <= 0) {
-            return 0;
-        }
-        const size_t want = std::min(size * count, static_cast<size_t>(left));
-        ssize_t got = 0;
-        do {
-            got = ::read(s->fd, buffer, want);
-        } while (got < 0 && errno == EINTR);
-        // A file that ends early is a failed upload, never a short one the
-        // camera might take for complete.
-        if (got <= 0) {
-            s->failed = true;
-            return CURL_READFUNC_ABORT;
-        }
-        s->position += got;
-        return static_cast<size_t>(got);
-    };
-    const auto seek = +[](void* user, curl_off_t offset, int origin) -> int {
-        auto* s = static_cast<Source*>(user);
-        if (origin != SEEK_SET || ::lseek(s->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-            return CURL_SEEKFUNC_CANTSEEK;
-        }
-        s->position = offset;
-        return CURL_SEEKFUNC_OK;
-    };
+    struct Source : qvipc::wire::CurlFileSource {
+        const std::function<bool()>* check = nullptr;
+    } source;
+    source.fd = fd;
+    source.size = static_cast<curl_off_t>(info.st_size);
+    source.check = &cancelled;
     const auto progress = +[](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
         auto* s = static_cast<Source*>(user);
-        s->stopped = *s->cancelled && (*s->cancelled)();
-        return s->stopped ? 1 : 0;
+        s->cancelled = *s->check && (*s->check)();
+        return s->cancelled ? 1 : 0;
     };
     // The upload gets a connection of its own: the address is the camera's,
     // and a large image must not share the SOAP connection's time limit.
@@ -568,8 +451,8 @@ CSoapClient::Uploaded CSoapClient::Upload(const std::string& url, const std::str
         return {Error::Unreachable, 0, false, false};
     }
     CURL* c = curl.get();
-    const HeaderList headers({"Content-Type: application/octet-stream", "Expect:"});
-    Sink sink;
+    const CurlHeaders headers({"Content-Type: application/octet-stream", "Expect:"});
+    CurlSink sink;
     sink.limit = 64 * 1024;
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_PROXY, "");
@@ -581,18 +464,20 @@ CSoapClient::Uploaded CSoapClient::Upload(const std::string& url, const std::str
     }
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, read);
-    curl_easy_setopt(c, CURLOPT_READDATA, &source);
-    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, seek);
-    curl_easy_setopt(c, CURLOPT_SEEKDATA, &source);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, qvipc::wire::curlReadFile);
+    // The read and seek callbacks see the file part of the source.
+    qvipc::wire::CurlFileSource* file = &source;
+    curl_easy_setopt(c, CURLOPT_READDATA, file);
+    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, qvipc::wire::curlSeekFile);
+    curl_easy_setopt(c, CURLOPT_SEEKDATA, file);
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, source.size);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &source);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, qvipc::wire::curlBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, qvipc::wire::curlHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connect.count()));
     // As long as the link needs, within a cap; a transfer that stops
@@ -602,7 +487,7 @@ CSoapClient::Uploaded CSoapClient::Upload(const std::string& url, const std::str
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME,
                      std::max(2L, static_cast<long>(m_limits.total.count() / 1000)));
     const CURLcode code = curl_easy_perform(c);
-    if (source.stopped) {
+    if (source.cancelled) {
         return {Error::None, 0, false, true};
     }
     if (source.failed) {

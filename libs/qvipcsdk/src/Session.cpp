@@ -2,7 +2,7 @@
 
 #include "Answers.h"
 #include "qvipcsdk/QvIpcSdk.h"
-#include "qvipcsdk/wire/KeyPin.h"
+#include "qvipcsdk/wire/CurlParts.h"
 
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -16,6 +16,10 @@
 
 namespace qvsdk {
 
+using qvipc::wire::CurlHeaders;
+using qvipc::wire::CurlSink;
+using qvipc::wire::isTlsFailure;
+
 Settings& settings() {
     static Settings instance;
     return instance;
@@ -23,73 +27,7 @@ Settings& settings() {
 
 namespace {
 
-struct Sink {
-    std::string body;
-    bool overflow = false;
-    // The WWW-Authenticate values of the last response.
-    std::vector<std::string> challenges;
-};
-
-// Bounds on what a camera may offer in its challenges.
-constexpr std::size_t kMaxChallenges = 8;
-constexpr std::size_t kMaxChallengeBytes = 2048;
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(text[i]) != lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-size_t writeHeader(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const size_t bytes = size * count;
-    std::string_view line(data, bytes);
-    static constexpr std::string_view kName = "WWW-Authenticate:";
-    if (startsWithNoCase(line, "HTTP/")) {
-        sink->challenges.clear(); // a new response begins
-    } else if (startsWithNoCase(line, kName) && sink->challenges.size() < kMaxChallenges &&
-               line.size() <= kMaxChallengeBytes) {
-        line.remove_prefix(kName.size());
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
-        }
-        while (!line.empty() &&
-               (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
-            line.remove_suffix(1);
-        }
-        sink->challenges.emplace_back(line);
-    }
-    return bytes;
-}
-
-size_t writeBody(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const size_t bytes = size * count;
-    if (sink->body.size() + bytes > kMaxAnswerBytes) {
-        sink->overflow = true;
-        return 0; // makes the transfer fail with CURLE_WRITE_ERROR
-    }
-    sink->body.append(data, bytes);
-    return bytes;
-}
-
-struct FileSource {
-    int fd = -1;
-    curl_off_t size = 0;
-    curl_off_t position = 0;
-    bool failed = false;
-    bool cancelled = false;
-};
+using FileSource = qvipc::wire::CurlFileSource;
 
 // A job that is cancelled while a large image is on its way stops sending
 // it, rather than keeping the link busy for minutes for a camera whose
@@ -107,69 +45,6 @@ int uploadProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         return 1; // aborts the transfer
     }
     return 0;
-}
-
-size_t readFile(char* buffer, size_t size, size_t count, void* user) {
-    auto* source = static_cast<FileSource*>(user);
-    const curl_off_t left = source->size - source->position;
-    if (left <= 0) {
-        return 0;
-    }
-    size_t want = size * count;
-    if (static_cast<curl_off_t>(want) > left) {
-        want = static_cast<size_t>(left);
-    }
-    ssize_t got = 0;
-    do {
-        got = ::read(source->fd, buffer, want);
-    } while (got < 0 && errno == EINTR);
-    // A file that ends early or cannot be read is a failed upload, never a
-    // short one that the camera might take for complete.
-    if (got <= 0) {
-        source->failed = true;
-        return CURL_READFUNC_ABORT;
-    }
-    source->position += got;
-    return static_cast<size_t>(got);
-}
-
-int seekFile(void* user, curl_off_t offset, int origin) {
-    auto* source = static_cast<FileSource*>(user);
-    if (origin != SEEK_SET || ::lseek(source->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        return CURL_SEEKFUNC_CANTSEEK;
-    }
-    source->position = offset;
-    return CURL_SEEKFUNC_OK;
-}
-
-struct HeaderList {
-    curl_slist* list = nullptr;
-    explicit HeaderList(const std::vector<std::string>& lines) {
-        for (const auto& line : lines) {
-            curl_slist* next = curl_slist_append(list, line.c_str());
-            if (next != nullptr) {
-                list = next;
-            }
-        }
-    }
-    ~HeaderList() { curl_slist_free_all(list); }
-    HeaderList(const HeaderList&) = delete;
-    HeaderList& operator=(const HeaderList&) = delete;
-};
-
-bool isTlsFailure(CURLcode code) {
-    switch (code) {
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_USE_SSL_FAILED:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // `pinned`: the connection had to show a known key. A handshake that fails
@@ -214,25 +89,11 @@ int errorFromStatus(long status) {
     return QV_ERR_MALFORMED;
 }
 
-// Cameras sign their own certificates, so no authority vouches for them:
-// the key is what identifies a camera. The handshake's chain check only
-// notes the key shown; libcurl's pin check then holds a known camera to it.
-int noteKey(X509_STORE_CTX* store, void* seen) {
-    X509* leaf = X509_STORE_CTX_get0_cert(store);
-    *static_cast<std::string*>(seen) = leaf != nullptr ? qvipc::wire::keyPin(leaf) : std::string();
-    return 1;
-}
-
-CURLcode setUpTls(CURL*, void* context, void* seen) {
-    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), noteKey, seen);
-    return CURLE_OK;
-}
-
 void setCommonOptions(CURL* c) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeBody);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, writeHeader);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, qvipc::wire::curlBody);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, qvipc::wire::curlHeader);
     curl_easy_setopt(c, CURLOPT_PROXY, "");
     curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, settings().connectMs.load());
@@ -250,7 +111,7 @@ HttpResult Probe(const std::string& url) {
     setCommonOptions(c);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    Sink sink;
+    CurlSink sink{kMaxAnswerBytes, {}, false, {}};
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
     const CURLcode code = curl_easy_perform(c);
@@ -339,7 +200,7 @@ CURL* Session::prepare(const std::string& path) {
             curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
             curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
             curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-            curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, setUpTls);
+            curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, qvipc::wire::noteKeyOnHandshake);
             curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &m_seenPin);
             // Every connection shows its key again instead of resuming a
             // session, so each one is held to the pin.
@@ -380,9 +241,9 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
         if (answered) {
             lines.push_back("Authorization: " + m_digest.answer(m_user, m_password, method, path));
         }
-        const HeaderList list(lines);
-        Sink sink;
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
+        const CurlHeaders list(lines);
+        CurlSink sink{kMaxAnswerBytes, {}, false, {}};
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
         const CURLcode code = curl_easy_perform(curl);
@@ -454,9 +315,9 @@ HttpResult Session::upload(const std::string& path, int fd, long long size) {
     source.fd = fd;
     source.size = static_cast<curl_off_t>(size);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readFile);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, qvipc::wire::curlReadFile);
     curl_easy_setopt(curl, CURLOPT_READDATA, &source);
-    curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, seekFile);
+    curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, qvipc::wire::curlSeekFile);
     curl_easy_setopt(curl, CURLOPT_SEEKDATA, &source);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, source.size);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, uploadProgress);
@@ -470,7 +331,9 @@ HttpResult Session::upload(const std::string& path, int fd, long long size) {
                      std::max(2L, settings().requestMs.load() / 1000L));
     // The camera reads a refused upload to its end; a second go after a
     // stale nonce sends the file again from its start.
-    const auto rewind = [&source] { return seekFile(&source, 0, SEEK_SET) == CURL_SEEKFUNC_OK; };
+    const auto rewind = [&source] {
+        return qvipc::wire::curlSeekFile(&source, 0, SEEK_SET) == CURL_SEEKFUNC_OK;
+    };
     HttpResult result =
         perform(curl, "PUT", path, {"Content-Type: application/octet-stream", "Expect:"}, rewind);
     if (source.failed) {

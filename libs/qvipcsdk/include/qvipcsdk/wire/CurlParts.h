@@ -1,0 +1,166 @@
+#pragma once
+// The pieces of a libcurl conversation with a camera that the device SDK and
+// the ONVIF client share: a bounded answer with its Digest challenges, a
+// header list that frees itself, which failures are the TLS handshake's,
+// and the handshake hook that notes the key a camera shows. Header-only:
+// each user links libcurl and OpenSSL itself.
+
+#include "qvipcsdk/wire/KeyPin.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qvipc::wire {
+
+struct CurlSink {
+    std::size_t limit = 0;
+    std::string body;
+    bool overflow = false;
+    // The WWW-Authenticate values of the last response.
+    std::vector<std::string> challenges;
+};
+
+// Bounds on what a camera may offer in its challenges.
+inline constexpr std::size_t kMaxChallenges = 8;
+inline constexpr std::size_t kMaxChallengeBytes = 2048;
+
+inline bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return (a | 0x20) == (b | 0x20); });
+}
+
+// CURLOPT_HEADERFUNCTION for a CurlSink.
+inline size_t curlHeader(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<CurlSink*>(user);
+    const size_t bytes = size * count;
+    std::string_view line(data, bytes);
+    static constexpr std::string_view kName = "WWW-Authenticate:";
+    if (startsWithNoCase(line, "HTTP/")) {
+        sink->challenges.clear(); // a new response begins
+    } else if (startsWithNoCase(line, kName) && sink->challenges.size() < kMaxChallenges &&
+               line.size() <= kMaxChallengeBytes) {
+        line.remove_prefix(kName.size());
+        const auto first = line.find_first_not_of(" \t");
+        const auto last = line.find_last_not_of(" \t\r\n");
+        if (first != std::string_view::npos) {
+            sink->challenges.emplace_back(line.substr(first, last - first + 1));
+        }
+    }
+    return bytes;
+}
+
+// CURLOPT_WRITEFUNCTION for a CurlSink: an answer beyond its limit fails
+// the transfer (CURLE_WRITE_ERROR) instead of growing without bound.
+inline size_t curlBody(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<CurlSink*>(user);
+    const size_t bytes = size * count;
+    if (sink->body.size() + bytes > sink->limit) {
+        sink->overflow = true;
+        return 0;
+    }
+    sink->body.append(data, bytes);
+    return bytes;
+}
+
+class CurlHeaders {
+public:
+    explicit CurlHeaders(const std::vector<std::string>& lines) {
+        for (const auto& line : lines) {
+            if (curl_slist* next = curl_slist_append(m_list, line.c_str())) {
+                m_list = next;
+            }
+        }
+    }
+    ~CurlHeaders() { curl_slist_free_all(m_list); }
+    CurlHeaders(const CurlHeaders&) = delete;
+    CurlHeaders& operator=(const CurlHeaders&) = delete;
+    curl_slist* get() const { return m_list; }
+
+private:
+    curl_slist* m_list = nullptr;
+};
+
+inline bool isTlsFailure(CURLcode code) {
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_USE_SSL_FAILED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Cameras sign their own certificates, so no authority vouches for them:
+// the key is what identifies a camera. The handshake's chain check only
+// notes the key shown (into the std::string given as CURLOPT_SSL_CTX_DATA);
+// libcurl's pin check then holds a known camera to it.
+inline int noteKey(X509_STORE_CTX* store, void* seen) {
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    *static_cast<std::string*>(seen) = leaf != nullptr ? keyPin(leaf) : std::string();
+    return 1;
+}
+
+// CURLOPT_SSL_CTX_FUNCTION.
+inline CURLcode noteKeyOnHandshake(CURL*, void* context, void* seen) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), noteKey, seen);
+    return CURLE_OK;
+}
+
+// An open file sent as a request body (CURLOPT_READFUNCTION and
+// CURLOPT_SEEKFUNCTION with the source as their data).
+struct CurlFileSource {
+    int fd = -1;
+    curl_off_t size = 0;
+    curl_off_t position = 0;
+    bool failed = false;
+    bool cancelled = false;
+};
+
+inline size_t curlReadFile(char* buffer, size_t size, size_t count, void* user) {
+    auto* source = static_cast<CurlFileSource*>(user);
+    const curl_off_t left = source->size - source->position;
+    if (left <= 0) {
+        return 0;
+    }
+    const size_t want = std::min(size * count, static_cast<size_t>(left));
+    ssize_t got = 0;
+    do {
+        got = ::read(source->fd, buffer, want);
+    } while (got < 0 && errno == EINTR);
+    // A file that ends early or cannot be read is a failed upload, never a
+    // short one that the camera might take for complete.
+    if (got <= 0) {
+        source->failed = true;
+        return CURL_READFUNC_ABORT;
+    }
+    source->position += got;
+    return static_cast<size_t>(got);
+}
+
+inline int curlSeekFile(void* user, curl_off_t offset, int origin) {
+    auto* source = static_cast<CurlFileSource*>(user);
+    if (origin != SEEK_SET || ::lseek(source->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    source->position = offset;
+    return CURL_SEEKFUNC_OK;
+}
+
+} // namespace qvipc::wire
