@@ -22,6 +22,40 @@ std::string DeviceInfo::MacText() const {
     return mac ? device::MacText(*mac) : id.Text();
 }
 
+DeviceInfo MergeAnswer(const DeviceInfo& known, const DeviceInfo& answer) {
+    const bool onlyOnvif = answer.services.size() == 1 && answer.Speaks(Protocol::Onvif);
+    DeviceInfo merged = onlyOnvif && known.Speaks(Protocol::Maker) ? known : answer;
+    merged.id = answer.id;
+    merged.formerId = {};
+    merged.lastAnswer = std::max(known.lastAnswer, answer.lastAnswer);
+    merged.services = known.services;
+    for (const ServiceAddress& service : answer.services) {
+        const auto it =
+            std::find_if(merged.services.begin(), merged.services.end(),
+                         [&](const ServiceAddress& s) { return s.protocol == service.protocol; });
+        if (it == merged.services.end()) {
+            merged.services.push_back(service);
+        } else if (*it != service) {
+            *it = service;
+        }
+    }
+    // Maker first: the list and the drivers read them in this order.
+    std::stable_sort(
+        merged.services.begin(), merged.services.end(),
+        [](const ServiceAddress& a, const ServiceAddress& b) { return a.protocol < b.protocol; });
+    // An answer through every protocol the camera was known by says all it
+    // can do now; one through another protocol adds to it.
+    const bool sameProtocols =
+        std::all_of(known.services.begin(), known.services.end(),
+                    [&](const ServiceAddress& s) { return answer.Speaks(s.protocol); });
+    merged.capabilities =
+        sameProtocols ? answer.capabilities : known.capabilities | answer.capabilities;
+    if (!merged.mac) {
+        merged.mac = known.mac;
+    }
+    return merged;
+}
+
 bool SameValues(const DeviceInfo& a, const DeviceInfo& b) {
     return a.id == b.id && a.mac == b.mac && a.name == b.name && a.address == b.address &&
            a.netmask == b.netmask && a.gateway == b.gateway && a.dns == b.dns &&

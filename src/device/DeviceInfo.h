@@ -61,6 +61,10 @@ struct DeviceInfo {
     Capabilities capabilities;
     // When it last answered, on the steady clock of this process.
     std::chrono::steady_clock::time_point lastAnswer{};
+    // The identity an earlier answer gave this camera, where it has learned
+    // a better one since (an ONVIF endpoint, before the camera told its
+    // MAC): a list shows the camera on one row, under `id`.
+    DeviceId formerId;
 
     bool Speaks(Protocol p) const;
     const ServiceAddress* Service(Protocol p) const;
@@ -72,6 +76,13 @@ struct DeviceInfo {
     // what a log line or a result row names the camera by.
     std::string MacText() const;
 };
+
+// `known` brought up to date by a later answer of the same camera, perhaps
+// through another protocol: every protocol's address is kept, and what the
+// maker's discovery said of a camera (it carries every value without a
+// login) stays while only ONVIF answers in between. What the camera can
+// do is what any of its protocols can.
+DeviceInfo MergeAnswer(const DeviceInfo& known, const DeviceInfo& answer);
 
 // Whether two answers tell the same, whenever they came.
 bool SameValues(const DeviceInfo& a, const DeviceInfo& b);

@@ -23,6 +23,35 @@ void CDeviceList::sort(const CDeviceSortProxy::Order& order) {
 }
 
 int CDeviceList::AddOrRefreshDevices(std::span<const device::DeviceInfo> devices) {
+    // A camera that has told its MAC since it was listed by another
+    // identity: the old row goes, its check mark and selection move on.
+    std::vector<int> formerRows;
+    std::vector<std::pair<device::DeviceId, device::DeviceId>> moved;
+    std::vector<device::DeviceId> checkAfter;
+    for (const device::DeviceInfo& d : devices) {
+        const int row = d.formerId.IsNull() || d.formerId == d.id ? -1 : m_model.RowOf(d.formerId);
+        if (row >= 0) {
+            formerRows.push_back(row);
+            moved.emplace_back(d.formerId, d.id);
+            if (m_model.At(row).checked) {
+                checkAfter.push_back(d.id);
+            }
+        }
+    }
+    if (!formerRows.empty()) {
+        m_model.RemoveRows(std::move(formerRows));
+    }
+    const int added = addOrRefresh(devices);
+    for (const device::DeviceId& key : checkAfter) {
+        SetChecked(key, true);
+    }
+    for (const auto& [former, now] : moved) {
+        emit deviceRekeyed(former, now);
+    }
+    return added;
+}
+
+int CDeviceList::addOrRefresh(std::span<const device::DeviceInfo> devices) {
     const auto isNew = [this](const device::DeviceInfo& d) { return m_model.RowOf(d.id) < 0; };
     if (std::any_of(devices.begin(), devices.end(), isNew)) {
         // New rows go where a sort after appending them would put them: the

@@ -38,8 +38,8 @@ public:
 
     // Answers of one or more cameras: known ones are refreshed and stamped,
     // new ones take the place the list's order gives them (the IP order on
-    // some pages, the current column's text order on others). Returns the
-    // number of new rows.
+    // some pages, the current column's text order on others); answers
+    // through two protocols make one row. Returns the number of new rows.
     int AddOrRefreshDevices(std::span<const device::DeviceInfo> devices);
     int AddOrRefreshDevice(const device::DeviceInfo& device) {
         return AddOrRefreshDevices({&device, 1});
@@ -75,12 +75,16 @@ public:
 
 signals:
     void deviceDropped(const orv::device::DeviceId& key);
+    // A camera listed by one identity is now known by a better one (an
+    // ONVIF camera that told its MAC): its row is the row of `now`.
+    void deviceRekeyed(const orv::device::DeviceId& former, const orv::device::DeviceId& now);
     // After every sort, whatever started it.
     void sorted(int column, bool ascending);
     // The first answer of a camera beyond the list's ceiling.
     void full(int ceiling);
 
 private:
+    int addOrRefresh(std::span<const device::DeviceInfo> devices);
     int sourceRow(int row) const;
     void sort(const CDeviceSortProxy::Order& order);
 

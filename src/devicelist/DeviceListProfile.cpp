@@ -1,5 +1,6 @@
 #include "DeviceListProfile.h"
 
+#include "lang/Language.h"
 #include "text/Printable.h"
 #include "text/TextConv.h"
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr DeviceColumn kCheck{DeviceField::CheckBox, 20, nullptr, L""};
 constexpr DeviceColumn kNumber{DeviceField::Number, 30, nullptr, L""};
+// Last on every page, so the columns the pages know by number stay where
+// they are.
+constexpr DeviceColumn kProtocol{DeviceField::Protocol, 90, L"20040", L"Protocol"};
 
 std::vector<DeviceColumn> wideColumns() {
     return {kCheck,
@@ -23,7 +27,8 @@ std::vector<DeviceColumn> wideColumns() {
             {DeviceField::Netmask, 120, L"20004", L"Netmask"},
             {DeviceField::Gateway, 120, L"20005", L"Gateway"},
             {DeviceField::Model, 120, L"20006", L"Model"},
-            {DeviceField::Version, 100, L"20007", L"Version"}};
+            {DeviceField::Version, 100, L"20007", L"Version"},
+            kProtocol};
 }
 
 std::vector<DeviceColumn> narrowColumns(bool checkBoxes) {
@@ -36,6 +41,7 @@ std::vector<DeviceColumn> narrowColumns(bool checkBoxes) {
     columns.push_back({DeviceField::Mac, 120, L"20001", L"MAC"});
     columns.push_back({DeviceField::Ip, 120, L"20002", L"IP"});
     columns.push_back({DeviceField::Model, 80, L"20006", L"Model"});
+    columns.push_back(kProtocol);
     return columns;
 }
 
@@ -93,8 +99,23 @@ QString CellText(DeviceField field, const device::DeviceInfo& d, bool modelOnly)
         return cell(modelOnly ? d.model : d.ShownModel());
     case DeviceField::Version:
         return cell(d.firmware);
+    case DeviceField::Protocol:
+        return ProtocolText(d);
     }
     return {};
+}
+
+QString ProtocolText(const device::DeviceInfo& d) {
+    QString text;
+    for (const device::ServiceAddress& service : d.services) {
+        if (!text.isEmpty()) {
+            text += ", ";
+        }
+        text += service.protocol == device::Protocol::Onvif
+                    ? QStringLiteral("ONVIF")
+                    : QString::fromStdWString(TheLanguage().Text(L"20041", L"Native"));
+    }
+    return text;
 }
 
 } // namespace orv

@@ -24,7 +24,8 @@ enum class DeviceField {
     Netmask,
     Gateway,
     Model,
-    Version
+    Version,
+    Protocol // how the camera is reached: "Native", "ONVIF" or both
 };
 
 struct DeviceColumn {
@@ -63,6 +64,10 @@ struct DeviceRow {
 // The text of one cell (at most 255 characters); empty for the check-box
 // and number columns.
 QString CellText(DeviceField field, const device::DeviceInfo& device, bool modelOnly);
+
+// How a camera is reached, in the order its drivers are tried: "Native",
+// "ONVIF", or "Native, ONVIF" for a maker's camera answering both ways.
+QString ProtocolText(const device::DeviceInfo& device);
 
 // "00:11:22:33:44:55", or empty for a camera that never told its MAC.
 QString MacCellText(const device::DeviceInfo& device);

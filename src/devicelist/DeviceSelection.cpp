@@ -14,6 +14,12 @@ CDeviceSelection::CDeviceSelection(CDeviceList& list, QObject* parent)
             m_current.reset();
         }
     });
+    connect(&list, &CDeviceList::deviceRekeyed, this,
+            [this](const device::DeviceId& former, const device::DeviceId& now) {
+                if (m_current == former) {
+                    m_current = now;
+                }
+            });
 }
 
 void CDeviceSelection::SwitchCheckedMode(bool on) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 namespace orv {
 
@@ -118,13 +119,16 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
     // fresh block of memory per batch.
     std::vector<const device::DeviceInfo*> added;
     std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> addedIndex;
-    for (const device::DeviceInfo& info : devices) {
-        const device::DeviceId& key = info.id;
+    // Answers of one new camera through two protocols in one batch, merged.
+    std::deque<device::DeviceInfo> mergedNew;
+    for (const device::DeviceInfo& answer : devices) {
+        const device::DeviceId& key = answer.id;
         if (const int row = RowOf(key); row >= 0) {
             Entry& entry = m_rows[static_cast<std::size_t>(row)];
             if (seenAt) {
                 entry.device.lastSeen = *seenAt;
             }
+            const device::DeviceInfo info = device::MergeAnswer(entry.device.info, answer);
             // Most answers repeat what the camera told before.
             if (!device::SameValues(entry.device.info, info)) {
                 const device::DeviceInfo before = entry.device.info;
@@ -146,13 +150,15 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
             }
             ++update.refreshed;
         } else if (const auto it = addedIndex.find(key); it != addedIndex.end()) {
-            // The same camera twice in one batch (answers on two adapters).
-            added[it->second] = &info;
+            // The same camera twice in one batch (answers on two adapters,
+            // or through two protocols).
+            added[it->second] =
+                &mergedNew.emplace_back(device::MergeAnswer(*added[it->second], answer));
         } else if (rowCount() + static_cast<int>(added.size()) >= kMaxDevices) {
             ++update.refused;
         } else {
             addedIndex.emplace(key, added.size());
-            added.push_back(&info);
+            added.push_back(&answer);
         }
     }
     if (!added.empty()) {

@@ -93,8 +93,8 @@ void CDiscoveryHub::drain() {
         // has to do meanwhile.
         QMetaObject::invokeMethod(this, &CDiscoveryHub::drain, Qt::QueuedConnection);
     }
-    // Runs of answers go out as one batch with one entry per camera, the
-    // latest; an IP change's outcome keeps its place between them.
+    // Runs of answers go out as one batch with one entry per camera, its
+    // answers merged; an IP change's outcome keeps its place between them.
     std::vector<device::DeviceInfo> batch;
     std::unordered_map<device::DeviceId, std::size_t, device::DeviceIdHash> inBatch;
     const auto flush = [&] {
@@ -111,7 +111,8 @@ void CDiscoveryHub::drain() {
             if (added) {
                 batch.push_back(std::move(p.device));
             } else {
-                batch[it->second] = std::move(p.device);
+                // The same camera through two protocols keeps both.
+                batch[it->second] = device::MergeAnswer(batch[it->second], p.device);
             }
             break;
         }

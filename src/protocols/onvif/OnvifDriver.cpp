@@ -277,6 +277,7 @@ void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
                 // the details said of it) and asked again.
                 if (!added) {
                     announced->id = k.info.id;
+                    announced->formerId = k.info.formerId;
                     announced->mac = k.info.mac;
                     announced->netmask = k.info.netmask;
                     announced->gateway = k.info.gateway;
@@ -324,7 +325,14 @@ void COnvifDriver::Impl::work() {
             }
             info = it->second.info;
         }
+        const device::DeviceId announcedAs = info.id;
         DeviceInfo detailed = detail(std::move(info));
+        if (detailed.id != announcedAs) {
+            // Listed by its endpoint until now: every later report names
+            // that row too, so a list that missed this one still makes one
+            // row of it.
+            detailed.formerId = announcedAs;
+        }
         {
             std::lock_guard guard(lock);
             const auto it = known.find(endpoint);

@@ -284,6 +284,61 @@ TEST_F(DeviceListTest, TheCurrentCameraIsACameraNotARow) {
     EXPECT_FALSE(selection.Current()) << "a dropped camera is nobody's current camera";
 }
 
+// The maker's camera answering both ways, and an ONVIF-only camera first
+// known by its endpoint until its details told the MAC.
+TEST_F(DeviceListTest, ACameraFoundTwoWaysIsOneRowThatSaysHowItIsReached) {
+    auto l = list(DeviceListKind::NetworkSettings);
+    CDeviceSelection selection(*l);
+    const int protocolColumn = static_cast<int>(l->Profile().columns.size()) - 1;
+    device::DeviceInfo maker = Found(Camera(1, "192.168.1.11", "gate"));
+    l->AddOrRefreshDevice(maker);
+
+    device::DeviceInfo onvif;
+    onvif.id = maker.id;
+    onvif.mac = maker.mac;
+    onvif.address = maker.address;
+    onvif.name = "another name through ONVIF";
+    onvif.services = {
+        {device::Protocol::Onvif, "http://192.168.1.11:8000/onvif/device_service", "urn:uuid:1"}};
+    onvif.capabilities = {device::Capability::Name};
+    l->AddOrRefreshDevice(onvif);
+    ASSERT_EQ(l->Count(), 1);
+    const device::DeviceInfo& both = l->Find(maker.id)->info;
+    EXPECT_EQ(both.name, "gate")
+        << "the maker's answer carries every value; ONVIF adds its address";
+    EXPECT_TRUE(both.Speaks(device::Protocol::Maker));
+    EXPECT_TRUE(both.Speaks(device::Protocol::Onvif));
+    EXPECT_EQ(both.services.front().protocol, device::Protocol::Maker);
+    EXPECT_EQ(column(*l, protocolColumn), QStringList{"Native, ONVIF"});
+    // A later maker's answer keeps the ONVIF address.
+    l->AddOrRefreshDevice(maker);
+    EXPECT_TRUE(l->Find(maker.id)->info.Speaks(device::Protocol::Onvif));
+
+    // Another maker's camera: listed by its endpoint, checked and picked,
+    // then its MAC is known and the same row goes on under it.
+    device::DeviceInfo other;
+    other.id = device::DeviceId::OfEndpoint("onvif", "urn:uuid:2");
+    other.address = 0xc0a8010c;
+    other.name = "lx";
+    other.services = {{device::Protocol::Onvif, "http://192.168.1.12:8899/x", "urn:uuid:2"}};
+    l->AddOrRefreshDevice(other);
+    l->SetChecked(other.id, true);
+    selection.Pick(other.id);
+    ASSERT_EQ(l->Count(), 2);
+    device::DeviceInfo detailed = other;
+    detailed.mac = device::MacAddress{2, 0x6c, 0x75, 0, 0, 1};
+    detailed.id = device::DeviceId::OfMac(*detailed.mac);
+    detailed.formerId = other.id;
+    detailed.model = "LX-40";
+    l->AddOrRefreshDevice(detailed);
+    EXPECT_EQ(l->Count(), 2);
+    EXPECT_EQ(l->Find(other.id), nullptr);
+    ASSERT_NE(l->Find(detailed.id), nullptr);
+    EXPECT_TRUE(l->IsChecked(detailed.id));
+    EXPECT_EQ(selection.Current(), detailed.id);
+    EXPECT_EQ(column(*l, protocolColumn), (QStringList{"Native, ONVIF", "ONVIF"}));
+}
+
 TEST_F(DeviceListTest, ChecksSwitchCheckedModeAndATextClickReturnsToOneCamera) {
     auto l = list(DeviceListKind::BatchSet);
     CDeviceSelection selection(*l);
