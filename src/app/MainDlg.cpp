@@ -147,6 +147,7 @@ void CMainDlg::createPages() {
     }
     for (QLineEdit* edit : {m_userEdit, m_passwordEdit}) {
         connect(edit, &QLineEdit::textChanged, this, [this] {
+            shareCredentials();
             for (CPageDlg* page : m_devicePages) {
                 page->DefaultCredentialsChanged();
             }
@@ -216,6 +217,7 @@ void CMainDlg::initDialog() {
     setMinimumSize(760, 660);
     layoutControls();
 
+    shareCredentials();
     m_devices.StartDiscovery(m_discoveryMode == Discovery::AllAdapters);
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -227,6 +229,13 @@ void CMainDlg::readCredentials() {
     const orv::Credentials stored = orv::LoadCredentials();
     m_userEdit->setText(QString::fromStdU16String(stored.user));
     m_passwordEdit->setText(QString::fromStdU16String(stored.password));
+}
+
+void CMainDlg::shareCredentials() {
+    // ONVIF cameras are asked their details with the default login, on the
+    // driver's own threads: they get a copy, never the edits.
+    m_devices.SetDefaultCredentials(
+        {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()});
 }
 
 void CMainDlg::storeCredentials() {

@@ -78,6 +78,7 @@ private:
     void layoutControls();
     void readCredentials();
     void storeCredentials();
+    void shareCredentials();
     void connectPages();
     void shutDown();
 

@@ -40,15 +40,38 @@ void CCliDiscovery::listen(CDiscoveryHub& hub, const std::string& adapter) {
 }
 
 std::string CCliDiscovery::Start(CDeviceServices& services,
-                                 const std::vector<std::string>& interfaces, bool maker) {
+                                 const std::vector<std::string>& interfaces, bool maker,
+                                 bool onvif) {
     m_services = &services;
-    const bool others = services.Drivers().All().size() > 1;
-    if (others) {
+    // Drivers beside the program's own (a test's) always report here.
+    const auto& all = services.Drivers().All();
+    const bool others = std::any_of(all.begin(), all.end(),
+                                    [&](device::IDeviceDriver* d) { return !services.IsOwn(*d); });
+    onvif = onvif && services.OwnOnvif();
+    if (others || onvif) {
         listen(services.Hub(), std::string());
+    }
+    if (others) {
         services.StartDiscovery(false);
     }
+    if (onvif) {
+        std::vector<onvifc::Adapter> adapters;
+        for (const onvifc::Adapter& a : onvifc::listIpv4Adapters()) {
+            if (interfaces.empty() ||
+                std::find(interfaces.begin(), interfaces.end(), a.name) != interfaces.end()) {
+                adapters.push_back(a);
+            }
+        }
+        if (adapters.empty() && !maker) {
+            return interfaces.empty() ? "no network adapter with an IPv4 address to discover on"
+                                      : "no named adapter has an IPv4 address";
+        }
+        if (!adapters.empty()) {
+            services.Onvif().StartDiscoveryOn(services.Hub(), std::move(adapters));
+        }
+    }
     if (!maker) {
-        return others ? std::string() : "no discovery for the chosen protocols";
+        return others || onvif ? std::string() : "no discovery for the chosen protocols";
     }
     std::vector<std::string> seen;
     const auto sinkFor = [&](const qv::CQvDriver::Adapter& a) -> device::IDiscoverySink* {
@@ -76,10 +99,10 @@ std::string CCliDiscovery::Start(CDeviceServices& services,
             return "no network adapter named " + wanted;
         }
     }
-    if (started == 0 && !others) {
+    if (started == 0 && !others && !onvif) {
         return "no network adapter to discover cameras on";
     }
-    if (started == failures && !others) {
+    if (started == failures && !others && !onvif) {
         return "discovery could not start on any adapter";
     }
     return {};
@@ -108,11 +131,24 @@ void CCliDiscovery::onFound(const std::string& adapter,
                             const std::vector<device::DeviceInfo>& devices) {
     const auto now = std::chrono::steady_clock::now();
     for (const device::DeviceInfo& d : devices) {
+        std::vector<std::string> formerAdapters;
+        if (!d.formerId.IsNull() && d.formerId != d.id) {
+            // Known by its ONVIF endpoint until it told its MAC: one camera.
+            if (const auto former = m_cameras.find(d.formerId); former != m_cameras.end()) {
+                formerAdapters = former->second.adapters;
+                m_cameras.erase(former);
+                m_order.erase(std::find(m_order.begin(), m_order.end(), d.formerId));
+            }
+        }
         auto [it, added] = m_cameras.try_emplace(d.id);
         if (added) {
             m_order.push_back(d.id);
+            it->second.device = d;
+            it->second.adapters = std::move(formerAdapters);
+        } else {
+            // The same camera through another protocol keeps both.
+            it->second.device = device::MergeAnswer(it->second.device, d);
         }
-        it->second.device = d;
         it->second.lastSeen = now;
         if (!adapter.empty() && std::find(it->second.adapters.begin(), it->second.adapters.end(),
                                           adapter) == it->second.adapters.end()) {

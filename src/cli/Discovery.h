@@ -46,13 +46,13 @@ public:
     // search every kSearchInterval.
     static qv::CQvDriver::InstancesFactory MakerDiscovery();
 
-    // Starts the maker's discovery on the named adapters (all when none is
-    // named; none with `maker` false) and every other driver's of
-    // `services`, whose discovery must stop before this object goes (it
-    // outlives it). An error text when a named adapter does not exist or
-    // nothing could start.
+    // Starts the maker's and ONVIF's discovery on the named adapters (all
+    // when none is named; each only when asked for) and every other
+    // driver's of `services`, whose discovery must stop before this object
+    // goes (it outlives it). An error text when a named adapter does not
+    // exist or nothing could start.
     std::string Start(CDeviceServices& services, const std::vector<std::string>& interfaces,
-                      bool maker = true);
+                      bool maker = true, bool onvif = true);
     const std::vector<Adapter>& Adapters() const { return m_adapters; }
     const Adapter* AdapterNamed(const std::string& name) const;
 

@@ -132,7 +132,7 @@ std::string CameraList(const std::vector<SeenCamera>& cameras, Format format, Au
     }
     std::vector<std::vector<std::string>> rows = {{"Name", "MAC", "IP", "Netmask", "Gateway",
                                                    "Port", "Model", "Display model", "Version",
-                                                   "Adapter"}};
+                                                   "Adapter", "Protocol"}};
     for (const SeenCamera& c : cameras) {
         rows.push_back(cameraCells(c, audience));
     }

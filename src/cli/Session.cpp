@@ -133,6 +133,13 @@ int CSession::Begin(bool login) {
     }
     m_devices = std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers,
                                                   CCliDiscovery::MakerDiscovery(), PinFilePath());
+    // ONVIF cameras tell their MAC, netmask and firmware only after a
+    // login: the command's login, or the stored default one for discover.
+    Login details = m_login;
+    if (!login && !ResolveLogin(m_options, details).empty()) {
+        details = {};
+    }
+    m_devices->SetDefaultCredentials(details.credentials);
     return kExitOk;
 }
 
@@ -145,8 +152,10 @@ int CSession::Discover() {
     }
     const bool maker = protocols.empty() ||
                        std::find(protocols.begin(), protocols.end(), "maker") != protocols.end();
+    const bool onvif = protocols.empty() ||
+                       std::find(protocols.begin(), protocols.end(), "onvif") != protocols.end();
     if (const std::string error =
-            m_discovery.Start(*m_devices, m_options.Values("interface"), maker);
+            m_discovery.Start(*m_devices, m_options.Values("interface"), maker, onvif);
         !error.empty()) {
         Note(error);
         return error.starts_with("no network adapter named") ? kExitBadInput : kExitSomeFailed;

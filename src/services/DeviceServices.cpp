@@ -1,14 +1,28 @@
 #include "DeviceServices.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace orv {
 namespace {
 
-device::CDriverSet driversOf(device::IDeviceDriver& maker,
+device::CDriverSet driversOf(device::IDeviceDriver& maker, device::IDeviceDriver& onvif,
                              const std::vector<device::IDeviceDriver*>& moreDrivers) {
+    // A camera that answers both ways is served by the maker's driver: it
+    // changes addresses without a login and knows the maker's settings. A
+    // driver given for a protocol (a test's stand-in) takes that
+    // protocol's place.
+    const auto given = [&](device::Protocol kind) {
+        return std::any_of(moreDrivers.begin(), moreDrivers.end(),
+                           [kind](device::IDeviceDriver* d) { return d->Kind() == kind; });
+    };
     device::CDriverSet drivers;
-    drivers.Add(maker);
+    if (!given(device::Protocol::Maker)) {
+        drivers.Add(maker);
+    }
+    if (!given(device::Protocol::Onvif)) {
+        drivers.Add(onvif);
+    }
     for (device::IDeviceDriver* driver : moreDrivers) {
         drivers.Add(*driver);
     }
@@ -20,17 +34,37 @@ device::CDriverSet driversOf(device::IDeviceDriver& maker,
 CDeviceServices::CDeviceServices(int concurrency,
                                  const std::vector<device::IDeviceDriver*>& moreDrivers,
                                  qv::CQvDriver::InstancesFactory makerDiscovery,
-                                 std::filesystem::path pinFile)
+                                 std::filesystem::path pinFile, onvif::COnvifDriver::Options onvif)
     : m_trust(std::move(pinFile)), m_maker(std::move(makerDiscovery), &m_trust),
-      m_drivers(driversOf(m_maker, moreDrivers)), m_jobs(m_drivers, concurrency) {}
+      m_onvif([this] { return DefaultCredentials(); }, std::move(onvif)),
+      m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {}
+
+void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {
+    std::lock_guard guard(m_credentialsLock);
+    m_credentials = credentials;
+}
+
+device::Credentials CDeviceServices::DefaultCredentials() const {
+    std::lock_guard guard(m_credentialsLock);
+    return m_credentials;
+}
 
 CDeviceServices::~CDeviceServices() {
     Shutdown();
 }
 
-void CDeviceServices::StartDiscovery(bool maker) {
+bool CDeviceServices::IsOwn(const device::IDeviceDriver& driver) const {
+    return &driver == &m_maker || &driver == &m_onvif;
+}
+
+bool CDeviceServices::OwnOnvif() const {
+    const auto& all = m_drivers.All();
+    return std::find(all.begin(), all.end(), &m_onvif) != all.end();
+}
+
+void CDeviceServices::StartDiscovery(bool everyAdapter) {
     for (device::IDeviceDriver* driver : m_drivers.All()) {
-        if (driver != &m_maker || maker) {
+        if (!IsOwn(*driver) || everyAdapter) {
             driver->StartDiscovery(m_hub);
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 // What the window and the command line share of the cameras: the program's
-// drivers (the maker's and any given beside it), the hub their discovery
+// drivers (the maker's, ONVIF and any given beside it), the hub their discovery
 // reports into, and the job engine with the reboots its jobs leave behind.
 // One per window or command-line session; it ends discovery and the jobs
 // before its parts go.
@@ -8,39 +8,54 @@
 #include "device/DriverSet.h"
 #include "discovery/DiscoveryHub.h"
 #include "jobs/JobEngine.h"
+#include "protocols/onvif/OnvifDriver.h"
 #include "protocols/qv/QvDriver.h"
 #include "services/PinFile.h"
 
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 namespace orv {
 
 class CDeviceServices {
 public:
-    // `moreDrivers` (ONVIF, a test's) outlive this object; `makerDiscovery`
+    // `moreDrivers` (a test's) outlive this object; one given for a
+    // protocol takes the place of the program's own driver; `makerDiscovery`
     // makes the maker's discovery instances (the command line searches
     // more often than the window). The keys cameras are trusted by live in
     // `pinFile` (PinFilePath() for a person's tool; empty: in memory only).
     explicit CDeviceServices(int concurrency,
                              const std::vector<device::IDeviceDriver*>& moreDrivers = {},
                              qv::CQvDriver::InstancesFactory makerDiscovery = {},
-                             std::filesystem::path pinFile = {});
+                             std::filesystem::path pinFile = {},
+                             onvif::COnvifDriver::Options onvif = {});
     ~CDeviceServices();
     CDeviceServices(const CDeviceServices&) = delete;
     CDeviceServices& operator=(const CDeviceServices&) = delete;
 
     const device::CDriverSet& Drivers() const { return m_drivers; }
     qv::CQvDriver& Maker() { return m_maker; }
+    onvif::COnvifDriver& Onvif() { return m_onvif; }
+    // Whether `driver` is one of the program's own (the maker's, ONVIF),
+    // which search every adapter, rather than one given beside them.
+    bool IsOwn(const device::IDeviceDriver& driver) const;
+    // Whether ONVIF cameras are served by the program's own driver (and not
+    // by a stand-in given for the protocol).
+    bool OwnOnvif() const;
+    // The login ONVIF cameras are asked their details with (the window's
+    // default user and password); from any thread.
+    void SetDefaultCredentials(const device::Credentials& credentials);
+    device::Credentials DefaultCredentials() const;
     CDiscoveryHub& Hub() { return m_hub; }
     jobs::CJobEngine& Jobs() { return m_jobs; }
     jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
     CPinFile& Trust() { return m_trust; }
     const CPinFile& Trust() const { return m_trust; }
 
-    // Every driver's discovery into the hub; the maker's only with `maker`
-    // (it searches every adapter of the machine).
-    void StartDiscovery(bool maker);
+    // Every driver's discovery into the hub; the maker's and ONVIF's only
+    // with `everyAdapter` (they search every adapter of the machine).
+    void StartDiscovery(bool everyAdapter);
     // An address change without a login through the camera's driver; the
     // outcome arrives in the discovery that found the camera.
     // NotSupported where no driver of the camera's protocols can.
@@ -53,7 +68,10 @@ public:
 
 private:
     CPinFile m_trust;
+    mutable std::mutex m_credentialsLock;
+    device::Credentials m_credentials;
     qv::CQvDriver m_maker;
+    onvif::COnvifDriver m_onvif;
     device::CDriverSet m_drivers;
     jobs::CJobEngine m_jobs;
     CDiscoveryHub m_hub;

@@ -39,6 +39,7 @@ constexpr KnownColumn kColumns[] = {
     {"display_model", -1},
     {"version", -1},
     {"adapter", -1},
+    {"protocol", -1},
 };
 
 std::string text(const Message& message) {
@@ -464,9 +465,9 @@ std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries)
     return addresses;
 }
 
-const std::vector<std::string> kListColumns = {"name",    "mac",       "ip",    "netmask",
-                                               "gateway", "http_port", "model", "display_model",
-                                               "version", "adapter"};
+const std::vector<std::string> kListColumns = {"name",    "mac",       "ip",      "netmask",
+                                               "gateway", "http_port", "model",   "display_model",
+                                               "version", "adapter",   "protocol"};
 
 std::vector<std::string> ListCells(const device::DeviceInfo& d, const std::string& adapters) {
     return {d.name.toStdString(),
@@ -478,7 +479,17 @@ std::vector<std::string> ListCells(const device::DeviceInfo& d, const std::strin
             d.model.toStdString(),
             d.displayModel.toStdString(),
             d.firmware.toStdString(),
-            adapters};
+            adapters,
+            ProtocolCell(d)};
+}
+
+std::string ProtocolCell(const device::DeviceInfo& d) {
+    std::string cell;
+    for (const device::ServiceAddress& service : d.services) {
+        cell += cell.empty() ? "" : "+";
+        cell += service.protocol == device::Protocol::Onvif ? "onvif" : "native";
+    }
+    return cell;
 }
 
 std::string ListCsv(const std::vector<std::vector<std::string>>& rows) {

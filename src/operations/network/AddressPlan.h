@@ -98,6 +98,9 @@ std::vector<std::string> AddressesToProbe(const std::vector<PlanEntry>& entries)
 // an address plan, so an installer edits the list into one.
 extern const std::vector<std::string> kListColumns;
 std::vector<std::string> ListCells(const device::DeviceInfo& device, const std::string& adapters);
+// How a camera is reached, for files and the command line: "native",
+// "onvif" or "native+onvif" (a plan reads the column past).
+std::string ProtocolCell(const device::DeviceInfo& device);
 // The header and one CSV row per camera (RFC 4180, UTF-8).
 std::string ListCsv(const std::vector<std::vector<std::string>>& rows);
 

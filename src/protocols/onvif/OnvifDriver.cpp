@@ -186,6 +186,12 @@ COnvifDriver::~COnvifDriver() {
 }
 
 void COnvifDriver::StartDiscovery(device::IDiscoverySink& sink) {
+    StartDiscoveryOn(sink, m_impl->options.adapters.empty() ? onvifc::listIpv4Adapters()
+                                                            : m_impl->options.adapters);
+}
+
+void COnvifDriver::StartDiscoveryOn(device::IDiscoverySink& sink,
+                                    std::vector<onvifc::Adapter> adapters) {
     Impl& d = *m_impl;
     std::lock_guard guard(d.lock);
     if (d.discovery) {
@@ -193,7 +199,6 @@ void COnvifDriver::StartDiscovery(device::IDiscoverySink& sink) {
     }
     d.sink = &sink;
     d.stopping = false;
-    auto adapters = d.options.adapters.empty() ? onvifc::listIpv4Adapters() : d.options.adapters;
     d.discovery = std::make_unique<onvifc::CWsDiscovery>(
         std::move(adapters), [&d](std::vector<onvifc::Found> found) { d.heard(std::move(found)); },
         [&d](const std::string& problem) {

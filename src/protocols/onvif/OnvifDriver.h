@@ -43,6 +43,8 @@ public:
     device::Result<std::unique_ptr<device::IDeviceSession>>
     Open(const device::DeviceInfo& device, const device::Credentials& credentials) override;
 
+    // Discovery on the given adapters only (the command line's --interface).
+    void StartDiscoveryOn(device::IDiscoverySink& sink, std::vector<onvifc::Adapter> adapters);
     // Probes every adapter now (the command line's search asks at once).
     void ProbeNow();
 

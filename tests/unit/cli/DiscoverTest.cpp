@@ -21,11 +21,12 @@ TEST(CliDiscover, AnotherDriversCamerasAreListedLikeTheMakersOwn) {
     const std::string csv =
         RunDiscover({"--protocol", "onvif", "--seconds", "1", "--format", "csv"}, reduced, status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(csv, "name,mac,ip,netmask,gateway,http_port,model,display_model,version,adapter\r\n"
+    EXPECT_EQ(csv, "name,mac,ip,netmask,gateway,http_port,model,display_model,version,adapter,"
+                   "protocol\r\n"
                    "Reduced 1,onvif:urn:uuid:reduced-1,192.0.2.51,255.255.255.0,0.0.0.0,80,"
-                   "QVIP3651,,13.1.0.5,\r\n"
+                   "QVIP3651,,13.1.0.5,,onvif\r\n"
                    "Reduced 2,onvif:urn:uuid:reduced-2,192.0.2.52,255.255.255.0,0.0.0.0,80,"
-                   "QVIP3651,,13.1.0.5,\r\n");
+                   "QVIP3651,,13.1.0.5,,onvif\r\n");
 
     const std::string json =
         RunDiscover({"--protocol", "onvif", "--seconds", "1", "--format", "json"}, reduced, status);
