@@ -349,3 +349,52 @@ TEST_F(CliLab, PasswordsTravelOnlyOverTlsAndAnotherKeyGetsNoLoginUntilTrustedAga
     const std::string newPin = control({{"op", "get"}, {"camera", 1}})["camera"]["tlsPin"];
     EXPECT_NE(read(m_dir + "/orvantix/pins.json").find(newPin), std::string::npos);
 }
+
+// The maker's cameras answering both ways beside two other makers' ONVIF-only
+// models, one of them without Imaging and firmware upgrade.
+class CliMixedLab : public CliLab {
+protected:
+    nlohmann::json simulatorConfig() const override {
+        nlohmann::json config = CliLab::simulatorConfig();
+        config["cameras"] = 3;
+        config.erase("cameras_override");
+        config["onvif_models"] = {{{"maker", "Lumora"},
+                                   {"model", "LX-40"},
+                                   {"count", 2},
+                                   {"mac_base", "02:6c:75:00:00:00"},
+                                   {"versions", {"2.1.4"}},
+                                   {"onvif_port", 8899},
+                                   {"imaging", false},
+                                   {"firmware_upgrade", false}},
+                                  {{"maker", "Kestrel"},
+                                   {"model", "K7"},
+                                   {"mac_base", "02:6b:65:00:00:00"},
+                                   {"versions", {"7.0"}}}};
+        return config;
+    }
+};
+
+TEST_F(CliMixedLab, DiscoverListsEveryCameraOnceWithHowItIsReached) {
+    const Ran run = cli({"discover", "--seconds", "3", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json listed = json::parse(run.out);
+    const json state = cameras();
+    ASSERT_EQ(listed.size(), state.size()) << run.out;
+    for (std::size_t i = 0; i < state.size(); ++i) {
+        const json& c = listed[i];
+        std::string mac = state[i]["mac"];
+        std::transform(mac.begin(), mac.end(), mac.begin(), ::toupper);
+        EXPECT_EQ(c["mac"], mac) << "the MAC, from the login's details for ONVIF-only cameras";
+        EXPECT_EQ(c["ip"], state[i]["ip"]);
+        EXPECT_EQ(c["name"], state[i]["name"]);
+        EXPECT_EQ(c["version"], state[i]["version"]);
+        EXPECT_EQ(c["protocol"], i < 3 ? "native+onvif" : "onvif") << c;
+    }
+    EXPECT_EQ(listed[3]["model"], "LX-40");
+    EXPECT_EQ(listed[5]["model"], "K7");
+
+    const json onlyOnvif = json::parse(
+        cli({"discover", "--protocol", "onvif", "--seconds", "3", "--format", "json"}).out);
+    ASSERT_EQ(onlyOnvif.size(), state.size());
+    EXPECT_EQ(onlyOnvif[0]["protocol"], "onvif");
+}
