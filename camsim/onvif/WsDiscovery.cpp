@@ -144,8 +144,11 @@ bool scopesMatch(const Probe& probe, std::string_view cameraScopes) {
 std::string endpointOf(const Camera& camera) {
     char out[64] = {};
     const auto& m = camera.mac;
-    std::snprintf(out, sizeof out, "urn:uuid:4f564f4e-5649-4600-8000-%02x%02x%02x%02x%02x%02x",
-                  m[0], m[1], m[2], m[3], m[4], m[5]);
+    // The maker's cameras use a time-based UUID, whose node is the MAC (as
+    // many real cameras do); other makers' a random-looking one that tells
+    // nothing of it, so a client must log in to learn the MAC.
+    std::snprintf(out, sizeof out, "urn:uuid:4f564f4e-5649-%s-8000-%02x%02x%02x%02x%02x%02x",
+                  camera.maker.empty() ? "1100" : "4600", m[0], m[1], m[2], m[3], m[4], m[5]);
     return out;
 }
 

@@ -43,7 +43,9 @@ bool typesMatch(const Probe& probe);
 // Every scope asked for must prefix one of the camera's, segment by segment.
 bool scopesMatch(const Probe& probe, std::string_view cameraScopes);
 
-std::string endpointOf(const Camera& camera); // urn:uuid:... from the MAC
+// urn:uuid:... from the MAC: time-based (the MAC as its node) for the
+// maker's cameras, random-looking for other makers'.
+std::string endpointOf(const Camera& camera);
 
 struct Announcement {
     std::string endpoint;

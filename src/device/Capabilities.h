@@ -24,8 +24,9 @@ enum class Capability : std::uint8_t {
     LiveVideo,
     Reboot,
     Restore,
+    Address, // IP settings changed at all: by discovery, or with a login (ONVIF)
 };
-inline constexpr int kCapabilityCount = static_cast<int>(Capability::Restore) + 1;
+inline constexpr int kCapabilityCount = static_cast<int>(Capability::Address) + 1;
 
 class Capabilities {
 public:

@@ -29,6 +29,17 @@ device::CDriverSet driversOf(device::IDeviceDriver& maker, device::IDeviceDriver
     return drivers;
 }
 
+// ONVIF asks no login of a camera whose MAC the maker's discovery heard.
+onvif::COnvifDriver::Options withMaker(onvif::COnvifDriver::Options options,
+                                       const qv::CQvDriver& maker) {
+    if (!options.describedElsewhere) {
+        options.describedElsewhere = [&maker](const device::DeviceId& id) {
+            return maker.Answered(id);
+        };
+    }
+    return options;
+}
+
 } // namespace
 
 CDeviceServices::CDeviceServices(int concurrency,
@@ -36,7 +47,7 @@ CDeviceServices::CDeviceServices(int concurrency,
                                  qv::CQvDriver::InstancesFactory makerDiscovery,
                                  std::filesystem::path pinFile, onvif::COnvifDriver::Options onvif)
     : m_trust(std::move(pinFile)), m_maker(std::move(makerDiscovery), &m_trust),
-      m_onvif([this] { return DefaultCredentials(); }, std::move(onvif)),
+      m_onvif([this] { return DefaultCredentials(); }, withMaker(std::move(onvif), m_maker)),
       m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {}
 
 void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {

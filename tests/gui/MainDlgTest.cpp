@@ -159,10 +159,15 @@ TEST_F(MainDlgTest, DiscoveryReachesEveryPageAndAFailedChangeWritesALine) {
     EXPECT_EQ(dlg.Services().ChangeAddress(camera, {}, login).FaultOf(),
               orv::device::Fault::Unreachable)
         << "without discovery a request cannot leave, and says so";
+    orv::device::DeviceInfo onvif = camera;
+    onvif.services = {{orv::device::Protocol::Onvif, QStringLiteral("http://192.0.2.20/"), {}}};
+    EXPECT_EQ(dlg.Services().ChangeAddress(onvif, {}, login).FaultOf(),
+              orv::device::Fault::Unreachable);
     orv::device::DeviceInfo stranger = camera;
-    stranger.services = {{orv::device::Protocol::Onvif, QStringLiteral("http://192.0.2.20/"), {}}};
+    stranger.services.clear();
     EXPECT_EQ(dlg.Services().ChangeAddress(stranger, {}, login).FaultOf(),
-              orv::device::Fault::NotSupported);
+              orv::device::Fault::NotSupported)
+        << "no driver speaks its protocol";
 
     CMainDlg oem(true, Off);
     for (CMainDlg* window : {&dlg, &oem}) {

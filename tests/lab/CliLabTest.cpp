@@ -398,3 +398,19 @@ TEST_F(CliMixedLab, DiscoverListsEveryCameraOnceWithHowItIsReached) {
     ASSERT_EQ(onlyOnvif.size(), state.size());
     EXPECT_EQ(onlyOnvif[0]["protocol"], "onvif");
 }
+
+TEST_F(CliMixedLab, SetIpMovesAnOnvifOnlyCameraByPlanAndVerifiesItAtItsNewAddress) {
+    const std::string plan = file("plan.csv", "mac,ip,netmask,gateway,http_port,name\n"
+                                              "02:6c:75:00:00:01,192.0.2.101,,192.0.2.254,,Yard\n");
+    const std::string results = m_dir + "/results.csv";
+    const Ran run = cli({"set-ip", "--plan", plan, "--seconds", "4", "--results", results});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const json state = cameras();
+    EXPECT_EQ(state[3]["ip"], "192.0.2.101");
+    EXPECT_EQ(state[3]["gateway"], "192.0.2.254");
+    EXPECT_EQ(state[3]["name"], "Yard");
+    EXPECT_EQ(state[4]["ip"], "192.0.2.14") << "the other camera of the model stays";
+    EXPECT_EQ(outcomes(read(results)),
+              (std::vector<std::string>{"02:6C:75:00:00:01 Modify IP,Port,Netmask Succeeded",
+                                        "02:6C:75:00:00:01 Verify Address Succeeded"}));
+}

@@ -61,10 +61,11 @@ void CSearchDlg::createControls() {
     m_portLabel = named(new QLabel(this), "httpPortLabel");
     m_portEdit = named(new QLineEdit(this), "httpPortEdit");
     m_modify = named(new QPushButton(this), "modifyButton");
-    // The page changes addresses by discovery, without a login.
+    // The page changes addresses by discovery, or with a login where the
+    // camera's protocol needs one (ONVIF).
     for (QWidget* field : std::initializer_list<QWidget*>{m_nameEdit, m_ipEdit, m_maskEdit,
                                                           m_gatewayEdit, m_portEdit, m_modify}) {
-        NeedsCapability(field, orv::device::Capability::AddressWithoutLogin);
+        NeedsCapability(field, orv::device::Capability::Address);
     }
     m_plan = named(new QToolButton(this), "addressPlanButton");
     m_plan->setPopupMode(QToolButton::InstantPopup);

@@ -3,6 +3,7 @@
 #include "OnvifSession.h"
 #include "log/LogFile.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -95,8 +96,9 @@ std::uint32_t netmaskOf(int prefixLength) {
 } // namespace
 
 device::Capabilities CapabilitiesOf(const onvifc::ServiceMap& services) {
-    device::Capabilities c{Capability::Name,  Capability::Password, Capability::DateTime,
-                           Capability::Ports, Capability::Reboot,   Capability::Restore};
+    device::Capabilities c{Capability::Name,   Capability::Password, Capability::DateTime,
+                           Capability::Ports,  Capability::Reboot,   Capability::Restore,
+                           Capability::Address};
     if (!services.media.empty()) {
         c = c.With(Capability::Streams);
     }
@@ -164,9 +166,20 @@ struct COnvifDriver::Impl {
         bool queued = false;
     };
     std::unordered_map<std::string, Known> known;
-    std::deque<std::string> queue;
+    // Cameras waiting for their details, each not before its time: the
+    // maker's discovery gets a moment to describe a camera first.
+    std::deque<std::pair<std::string, std::chrono::steady_clock::time_point>> queue;
+    // Address changes under way, each on a thread of its own (a plan moves
+    // many cameras at once); joined when discovery stops.
+    struct Change {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::vector<Change> changes;
 
     void heard(std::vector<onvifc::Found> found);
+    device::Status change(const DeviceInfo& device, const device::AddressChange& change,
+                          const device::Credentials& login);
     void work();
     // The details of one camera, asked with the default login.
     DeviceInfo detail(DeviceInfo info);
@@ -230,6 +243,15 @@ void COnvifDriver::StopDiscovery() {
     for (std::thread& t : workers) {
         t.join();
     }
+    // Changes under way end within their time limits.
+    std::vector<Impl::Change> changes;
+    {
+        std::lock_guard guard(d.lock);
+        changes = std::move(d.changes);
+    }
+    for (Impl::Change& c : changes) {
+        c.thread.join();
+    }
     std::lock_guard guard(d.lock);
     d.sink = nullptr;
     for (auto& [endpoint, entry] : d.known) {
@@ -252,6 +274,178 @@ COnvifDriver::Open(const DeviceInfo& device, const device::Credentials& credenti
         return failure;
     }
     return session;
+}
+
+device::Status COnvifDriver::ChangeAddress(const DeviceInfo& device,
+                                           const device::AddressChange& change,
+                                           const device::Credentials& credentials) {
+    if (device.Service(device::Protocol::Onvif) == nullptr) {
+        return device::Fault::NotSupported;
+    }
+    Impl& d = *m_impl;
+    std::lock_guard guard(d.lock);
+    if (d.sink == nullptr || d.stopping) {
+        return device::Failure{device::Fault::Unreachable, "discovery is not running"};
+    }
+    // Threads of changes that ended are joined as new ones start.
+    std::erase_if(d.changes, [](Impl::Change& c) {
+        if (!c.finished->load()) {
+            return false;
+        }
+        c.thread.join();
+        return true;
+    });
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([&d, device, change, credentials, finished] {
+        const device::Status outcome = d.change(device, change, credentials);
+        // The camera as it was asked to be: the list moves its row there.
+        DeviceInfo requested = device;
+        requested.address = change.address;
+        requested.netmask = change.netmask;
+        requested.gateway = change.gateway;
+        requested.dns = change.dns;
+        requested.name = change.name;
+        if (change.httpPort > 0) {
+            requested.ports.http = change.httpPort;
+            requested.ports.onvif = change.httpPort;
+        }
+        for (device::ServiceAddress& service : requested.services) {
+            if (service.protocol == device::Protocol::Onvif) {
+                const auto url = splitUrl(service.address.toStdString());
+                service.address = "http://" + device::Ipv4Text(change.address) + ":" +
+                                  QString::number(requested.ports.onvif) +
+                                  QString::fromStdString(url ? url->path : std::string("/"));
+            }
+        }
+        {
+            std::lock_guard done(d.lock);
+            if (d.sink != nullptr) {
+                d.sink->AddressChangeDone(requested, outcome);
+            }
+        }
+        finished->store(true);
+    });
+    d.changes.push_back({std::move(thread), std::move(finished)});
+    return device::Done{};
+}
+
+device::Status COnvifDriver::Impl::change(const DeviceInfo& device,
+                                          const device::AddressChange& change,
+                                          const device::Credentials& login) {
+    const auto url = splitUrl(device.Service(device::Protocol::Onvif)->address.toStdString());
+    if (!url) {
+        return device::Failure{device::Fault::BadAnswer, "no usable ONVIF address"};
+    }
+    int prefix = 0;
+    while (prefix < 32 && (change.netmask & (0x80000000u >> prefix)) != 0) {
+        ++prefix;
+    }
+    if (prefix == 0 || netmaskOf(prefix) != change.netmask) {
+        return device::Failure{device::Fault::Refused, "the netmask is not contiguous"};
+    }
+    onvifc::CDevice camera(device.Service(device::Protocol::Onvif)->address.toStdString(),
+                           login.user.toStdString(), login.password.toStdString(),
+                           {options.connectLimit, options.callLimit, 1024 * 1024});
+    const auto failed = [](const auto& answer) {
+        return device::Status(FailureOf(answer.error, answer.detail));
+    };
+    if (const auto services = camera.Connect(); !services.Ok()) {
+        return failed(services);
+    }
+    const auto interfaces = camera.GetNetworkInterfaces();
+    if (!interfaces.Ok()) {
+        return failed(interfaces);
+    }
+    // The interface that carries the address the camera was found at.
+    std::string token;
+    int currentPrefix = 0;
+    for (const onvifc::NetworkInterface& i : interfaces.value) {
+        if (token.empty() || i.address == device.address) {
+            token = i.token;
+            currentPrefix = i.prefixLength;
+        }
+    }
+    if (token.empty()) {
+        return device::Failure{device::Fault::BadAnswer, "the camera lists no network interface"};
+    }
+    if (!change.name.isEmpty() && change.name != device.name) {
+        if (const auto named = camera.SetName(change.name.toStdString()); !named.Ok()) {
+            return failed(named);
+        }
+    }
+    if (change.gateway != device.gateway) {
+        if (const auto set = camera.SetDefaultGateway(change.gateway); !set.Ok()) {
+            return failed(set);
+        }
+    }
+    if (change.dns != 0 && change.dns != device.dns) {
+        // The first server is the one the tool shows; the others stay.
+        auto servers = camera.GetDnsServers();
+        if (!servers.Ok()) {
+            return failed(servers);
+        }
+        if (servers.value.empty()) {
+            servers.value.push_back(change.dns);
+        } else {
+            servers.value.front() = change.dns;
+        }
+        if (const auto set = camera.SetDnsServers(servers.value); !set.Ok()) {
+            return failed(set);
+        }
+    }
+    int port = url->port;
+    if (change.httpPort > 0 && change.httpPort != url->port) {
+        auto protocols = camera.GetNetworkProtocols();
+        if (!protocols.Ok()) {
+            return failed(protocols);
+        }
+        for (onvifc::NetworkProtocol& p : protocols.value) {
+            if (p.name == "HTTP" && !p.ports.empty()) {
+                p.ports.front() = change.httpPort;
+            }
+        }
+        if (const auto set = camera.SetNetworkProtocols(protocols.value); !set.Ok()) {
+            return failed(set);
+        }
+        port = change.httpPort;
+    }
+    bool reboot = false;
+    if (change.address != device.address || prefix != currentPrefix) {
+        const auto moved = camera.SetNetworkInterface(token, change.address, prefix);
+        if (!moved.Ok()) {
+            return failed(moved);
+        }
+        reboot = moved.value;
+        if (reboot) {
+            if (const auto rebooted = camera.Reboot(); !rebooted.Ok()) {
+                return failed(rebooted);
+            }
+        }
+    }
+    // Done once the camera answers where it was asked to be.
+    const std::string there = "http://" + device::Ipv4Text(change.address).toStdString() + ":" +
+                              std::to_string(port) + url->path;
+    const auto limit = reboot ? options.rebootMoveLimit : options.moveLimit;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        {
+            std::lock_guard guard(lock);
+            if (stopping) {
+                return device::Fault::Cancelled;
+            }
+        }
+        onvifc::CDevice moved(
+            there, {}, {},
+            {std::chrono::milliseconds(500), std::chrono::milliseconds(1000), 64 * 1024});
+        if (moved.GetSystemDateAndTime().Ok()) {
+            return device::Done{};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return device::Failure{device::Fault::NoAnswer,
+                                   "the camera did not answer at its new address", limit};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
 }
 
 void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
@@ -296,9 +490,14 @@ void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
                 k.detailed = false;
             }
             k.info.lastAnswer = std::chrono::steady_clock::now();
+            if (!k.detailed && options.describedElsewhere &&
+                options.describedElsewhere(k.info.id)) {
+                k.detailed = true;
+            }
             if (!k.detailed && !k.queued) {
                 k.queued = true;
-                queue.push_back(endpoint);
+                queue.emplace_back(endpoint,
+                                   std::chrono::steady_clock::now() + options.detailDelay);
                 queuedAny = true;
             }
             report.push_back(k.info);
@@ -322,13 +521,24 @@ void COnvifDriver::Impl::work() {
             if (stopping) {
                 return;
             }
-            endpoint = std::move(queue.front());
+            // Entries wait equally long, so the first is always due first.
+            if (const auto due = queue.front().second; std::chrono::steady_clock::now() < due) {
+                wake.wait_until(guard, due, [&] { return stopping; });
+                continue;
+            }
+            endpoint = std::move(queue.front().first);
             queue.pop_front();
             const auto it = known.find(endpoint);
             if (it == known.end()) {
                 continue;
             }
             info = it->second.info;
+            if (options.describedElsewhere && options.describedElsewhere(info.id)) {
+                // The maker's discovery heard it meanwhile.
+                it->second.queued = false;
+                it->second.detailed = true;
+                continue;
+            }
         }
         const device::DeviceId announcedAs = info.id;
         DeviceInfo detailed = detail(std::move(info));

@@ -28,9 +28,21 @@ public:
         std::vector<onvifc::Adapter> adapters;
         // Cameras asked for their details at once.
         int workers = 8;
+        // A camera another protocol already describes in full (the maker's
+        // discovery) needs no login for its details; asked on the
+        // discovery thread.
+        std::function<bool(const device::DeviceId&)> describedElsewhere;
+        // How long a newly heard camera waits before its details are asked,
+        // so that the maker's discovery, which answers at once, can claim
+        // its own cameras first.
+        std::chrono::milliseconds detailDelay{1500};
         // Limits of every SOAP call; a test shortens them.
         std::chrono::milliseconds connectLimit{2500};
         std::chrono::milliseconds callLimit{5000};
+        // How long a moved camera may take to answer at its new address
+        // (longer when it reboots to take it).
+        std::chrono::milliseconds moveLimit{10000};
+        std::chrono::milliseconds rebootMoveLimit{60000};
     };
 
     explicit COnvifDriver(CredentialsSource credentials = {});
@@ -42,6 +54,12 @@ public:
     void StopDiscovery() override;
     device::Result<std::unique_ptr<device::IDeviceSession>>
     Open(const device::DeviceInfo& device, const device::Credentials& credentials) override;
+    // With the camera's login: name, gateway, DNS and HTTP port first, the
+    // address last; the outcome reaches the discovery sink once the camera
+    // answers at its new address (or gave up waiting for it).
+    device::Status ChangeAddress(const device::DeviceInfo& device,
+                                 const device::AddressChange& change,
+                                 const device::Credentials& credentials) override;
 
     // Discovery on the given adapters only (the command line's --interface).
     void StartDiscoveryOn(device::IDiscoverySink& sink, std::vector<onvifc::Adapter> adapters);

@@ -319,13 +319,43 @@ CQvDriver::~CQvDriver() {
     StopDiscovery();
 }
 
+// Passes everything on and notes each camera that answered, so the other
+// drivers can tell a camera the maker's discovery already describes.
+class CQvDriver::Recorder final : public IDiscoverySink {
+public:
+    Recorder(CQvDriver& driver, IDiscoverySink& inner) : m_driver(driver), m_inner(inner) {}
+    void DevicesFound(std::vector<DeviceInfo> devices) override {
+        {
+            std::lock_guard lock(m_driver.m_answeredLock);
+            for (const DeviceInfo& d : devices) {
+                m_driver.m_answered.insert(d.id);
+            }
+        }
+        m_inner.DevicesFound(std::move(devices));
+    }
+    void AddressChangeDone(const DeviceInfo& requested, const Status& outcome) override {
+        m_inner.AddressChangeDone(requested, outcome);
+    }
+    void DiscoveryProblem(const QString& text) override { m_inner.DiscoveryProblem(text); }
+
+private:
+    CQvDriver& m_driver;
+    IDiscoverySink& m_inner;
+};
+
+bool CQvDriver::Answered(const device::DeviceId& id) const {
+    std::lock_guard lock(m_answeredLock);
+    return m_answered.count(id) != 0;
+}
+
 void CQvDriver::StartDiscovery(IDiscoverySink& sink) {
     std::lock_guard lock(m_lock);
     if (m_instances) {
         return;
     }
     m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
-    m_sink = &sink;
+    m_recorders.push_back(std::make_unique<Recorder>(*this, sink));
+    m_sink = m_recorders.back().get();
     m_instances->Start(ForwardCapture, m_sink, [this](const std::string& adapter, int error) {
         m_sink->DiscoveryProblem(CaptureProblemText(QString::fromStdString(adapter), error, false));
     });
@@ -339,10 +369,15 @@ int CQvDriver::StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& fa
     m_instances = m_factory ? m_factory() : std::make_unique<CDiscoveryInstances>();
     return m_instances->StartEach(
         ForwardCapture,
-        [&sinkFor](const QvAdapter& a) -> void* {
+        [this, &sinkFor](const QvAdapter& a) -> void* {
             Adapter adapter{std::string(a.Name, strnlen(a.Name, sizeof a.Name)), {}};
             std::copy(std::begin(a.Mac), std::end(a.Mac), adapter.mac.begin());
-            return sinkFor(adapter);
+            IDiscoverySink* sink = sinkFor(adapter);
+            if (sink == nullptr) {
+                return nullptr;
+            }
+            m_recorders.push_back(std::make_unique<Recorder>(*this, *sink));
+            return m_recorders.back().get();
         },
         failed);
 }
@@ -356,6 +391,11 @@ void CQvDriver::StopDiscovery() {
     }
     if (instances) {
         instances->Stop();
+    }
+    // No capture reports any more: the recorders may go.
+    std::lock_guard lock(m_lock);
+    if (!m_instances) {
+        m_recorders.clear();
     }
 }
 

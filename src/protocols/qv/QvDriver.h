@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 namespace orv {
 class CDiscoveryInstances;
@@ -52,13 +54,20 @@ public:
     int StartDiscoveryEach(const SinkFor& sinkFor, const StartFailure& failed);
     // Adapters discovery runs on.
     int InstanceCount() const;
+    // Whether the maker's discovery has heard the camera (from any thread):
+    // it then describes it fully, without a login.
+    bool Answered(const device::DeviceId& id) const;
 
 private:
+    class Recorder;
     InstancesFactory m_factory;
     device::ITrustStore* m_trust = nullptr;
     mutable std::mutex m_lock;
     std::unique_ptr<CDiscoveryInstances> m_instances;
     device::IDiscoverySink* m_sink = nullptr;
+    std::vector<std::unique_ptr<Recorder>> m_recorders;
+    mutable std::mutex m_answeredLock;
+    std::unordered_set<device::DeviceId, device::DeviceIdHash> m_answered;
 };
 
 // Discovery instances that search every `interval` (the window's search

@@ -18,7 +18,8 @@ public:
             .Without(orv::device::Capability::Firmware)
             .Without(orv::device::Capability::Ddns)
             .Without(orv::device::Capability::Oem)
-            .Without(orv::device::Capability::AddressWithoutLogin);
+            .Without(orv::device::Capability::AddressWithoutLogin)
+            .Without(orv::device::Capability::Address);
 
     ~CReducedDriver() override { StopDiscovery(); }
 
