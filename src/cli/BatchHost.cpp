@@ -51,18 +51,23 @@ bool CCliBatchHost::KnownEncrypted(const device::DeviceInfo& device) const {
     return device.mac && m_session.Trust().Find(*device.mac).has_value();
 }
 
-bool CCliBatchHost::ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) {
-    if (m_session.Opts().Has("allow-plain-http")) {
+bool CCliBatchHost::ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras,
+                                       bool inClear) {
+    const char* flag = inClear ? "allow-clear-password" : "allow-plain-http";
+    if (m_session.Opts().Has(flag)) {
         return true;
     }
     const std::string risk =
         std::to_string(cameras.size()) +
-        " camera(s) were never reached over an encrypted connection; over plain HTTP a new "
-        "password is sealed only under the current one, and anyone who captures it and knows "
-        "or guesses the current password can read it.";
+        (inClear ? " camera(s) were never reached over an encrypted connection and cannot seal a "
+                   "password; over plain HTTP a new password crosses the network in clear, and "
+                   "anyone who captures it can read it."
+                 : " camera(s) were never reached over an encrypted connection; over plain HTTP "
+                   "a new password is sealed only under the current one, and anyone who "
+                   "captures it and knows or guesses the current password can read it.");
     if (isatty(0) == 0 || isatty(2) == 0) {
-        Note(risk + " Not at a terminal: such cameras keep their password (--allow-plain-http "
-                    "sends it).");
+        Note(risk + " Not at a terminal: such cameras keep their password (--" + flag +
+             " sends it).");
         return false;
     }
     std::fprintf(stderr, "%s Send it to such cameras anyway? [y/N] ", risk.c_str());

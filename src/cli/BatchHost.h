@@ -25,7 +25,7 @@ public:
     bool KnownEncrypted(const device::DeviceInfo& device) const override;
     // --allow-plain-http, or the person at the terminal; without either the
     // password goes to cameras that turn out to offer TLS only.
-    bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) override;
+    bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras, bool inClear) override;
 
     const std::vector<jobs::OperationResult>& Results() const { return m_results; }
     // A question went unanswered: no terminal and no --yes.

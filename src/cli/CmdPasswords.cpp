@@ -136,8 +136,8 @@ int RunPasswords(const Command& command, const Options& options) {
 
     CCliBatchHost host(session, selected, true);
     batchset::CBatchOperations operations(host, session.Reboots());
-    const auto consent =
-        std::make_shared<std::atomic<bool>>(operations.PlainSecretsAllowed(selected));
+    const auto consent = std::make_shared<batchset::SecretConsent>();
+    operations.AskPlainSecrets(selected, *consent);
     jobs::JobSpec order;
     order.name = "Passwords";
     order.targets = selected;

@@ -150,7 +150,10 @@ const std::vector<Command>& Commands() {
                {"new-password-file", "FILE", "with --set: the first line of FILE"},
                {"allow-plain-http", nullptr,
                 "also send the password to cameras that offer no encrypted connection (it is "
-                "then sealed only under the current password)"}},
+                "then sealed only under the current password)"},
+               {"allow-clear-password", nullptr,
+                "also send the password to cameras that offer no encrypted connection and "
+                "cannot seal it (ONVIF: it then crosses the network in clear)"}},
               true),
          0, RunPasswords},
         {"upgrade", "upgrade FILE [--select WHICH]... [OPTIONS]",

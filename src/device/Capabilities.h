@@ -25,8 +25,11 @@ enum class Capability : std::uint8_t {
     Reboot,
     Restore,
     Address, // IP settings changed at all: by discovery, or with a login (ONVIF)
+    // A secret (a new password) sent without TLS is still sealed under the
+    // current password; without this it would cross the network in clear.
+    SealedSecrets,
 };
-inline constexpr int kCapabilityCount = static_cast<int>(Capability::Address) + 1;
+inline constexpr int kCapabilityCount = static_cast<int>(Capability::SealedSecrets) + 1;
 
 class Capabilities {
 public:

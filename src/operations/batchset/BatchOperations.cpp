@@ -110,13 +110,19 @@ int CBatchOperations::ApplyChanges(const std::string& name, std::vector<Step> st
     return Apply(name, std::move(steps), what);
 }
 
-bool CBatchOperations::PlainSecretsAllowed(const std::vector<device::DeviceInfo>& devices) {
-    std::vector<device::DeviceInfo> unknown;
-    std::copy_if(devices.begin(), devices.end(), std::back_inserter(unknown),
-                 [this](const device::DeviceInfo& d) { return !m_host.KnownEncrypted(d); });
+void CBatchOperations::AskPlainSecrets(const std::vector<device::DeviceInfo>& devices,
+                                       SecretConsent& consent) {
     // Cameras met over TLS never need it; a camera met for the first time
     // may still turn out to offer TLS, and then gets its password anyway.
-    return !unknown.empty() && m_host.ConfirmPlainSecret(unknown);
+    std::vector<device::DeviceInfo> sealed;
+    std::vector<device::DeviceInfo> clear;
+    for (const device::DeviceInfo& d : devices) {
+        if (!m_host.KnownEncrypted(d)) {
+            (d.capabilities.Has(device::Capability::SealedSecrets) ? sealed : clear).push_back(d);
+        }
+    }
+    consent.sealed = !sealed.empty() && m_host.ConfirmPlainSecret(sealed, false);
+    consent.clear = !clear.empty() && m_host.ConfirmPlainSecret(clear, true);
 }
 
 void CBatchOperations::askPlainConsent(const std::vector<Step>& steps,
@@ -126,10 +132,12 @@ void CBatchOperations::askPlainConsent(const std::vector<Step>& steps,
     if (secret == steps.end()) {
         return;
     }
-    const bool allowed = PlainSecretsAllowed(devices);
+    SecretConsent asked;
+    AskPlainSecrets(devices, asked);
     for (const Step& step : steps) {
         if (step.plainConsent) {
-            step.plainConsent->store(allowed);
+            step.plainConsent->sealed = asked.sealed.load();
+            step.plainConsent->clear = asked.clear.load();
         }
     }
 }
@@ -312,14 +320,16 @@ std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const QString& user,
                                                             PlainConsent consent) {
     jobs::CRebootQueue& reboots = m_reboots;
     if (!consent) {
-        consent = std::make_shared<std::atomic<bool>>(false);
+        consent = std::make_shared<SecretConsent>();
     }
     std::vector<Step> steps;
     Step password =
         simple(Operation::ModifyPassword, [user, newPassword, consent](device::IDeviceSession& s) {
-            // Sealed under the current password only: readable by
-            // whoever knows or guesses that one.
-            if (!s.Encrypted() && !consent->load()) {
+            // Without TLS it is sealed under the current password only
+            // (readable by whoever knows or guesses that one), or not at
+            // all: each only with its own consent.
+            const bool sealed = s.Device().capabilities.Has(device::Capability::SealedSecrets);
+            if (!s.Encrypted() && !(sealed ? consent->sealed.load() : consent->clear.load())) {
                 return device::Status(device::Fault::NotEncrypted);
             }
             return s.ChangePassword(user, newPassword);

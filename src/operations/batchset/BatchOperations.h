@@ -52,7 +52,10 @@ public:
     virtual bool KnownEncrypted(const device::DeviceInfo& device) const = 0;
     // Whether a new password may go to `cameras`, which were never met over
     // an encrypted connection, if they turn out to offer none; true for Yes.
-    virtual bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras) = 0;
+    // `inClear`: these cameras cannot even seal it (ONVIF's SetUser carries
+    // the password as it is), so anyone who captures it can read it.
+    virtual bool ConfirmPlainSecret(const std::vector<device::DeviceInfo>& cameras,
+                                    bool inClear) = 0;
     // Runs a job of operations; `oneCamera`: the current camera, whose
     // operations each write their result line.
     virtual void RunOperations(jobs::JobSpec order, bool oneCamera) = 0;
@@ -77,8 +80,13 @@ DateTime ComputerTime();
 const char* OperationWords(Operation operation);
 
 // Whether a job's secrets may go to cameras that offer no encrypted
-// connection: decided once, before the job starts, and read by its steps.
-using PlainConsent = std::shared_ptr<std::atomic<bool>>;
+// connection, sealed under the current password or in clear: decided once,
+// before the job starts, and read by its steps.
+struct SecretConsent {
+    std::atomic<bool> sealed{false};
+    std::atomic<bool> clear{false};
+};
+using PlainConsent = std::shared_ptr<SecretConsent>;
 
 // One operation of a Save for one camera, made with the job's login.
 struct Step {
@@ -135,8 +143,9 @@ public:
                                               PlainConsent consent = {});
 
     // Whether a job's secrets may go to those of `devices` not known to
-    // offer encryption: asked once (none unknown: false, nothing asked).
-    bool PlainSecretsAllowed(const std::vector<device::DeviceInfo>& devices);
+    // offer encryption: asked once per kind (sealed under the current
+    // password, or in clear), nothing asked for a kind without cameras.
+    void AskPlainSecrets(const std::vector<device::DeviceInfo>& devices, SecretConsent& consent);
 
     // Runs the steps as one job over the targets: 0 when no camera is
     // selected (message 90010) or there is nothing to do, else 1. In checked

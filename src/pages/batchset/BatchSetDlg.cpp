@@ -149,7 +149,17 @@ bool CBatchSetDlg::KnownEncrypted(const orv::device::DeviceInfo& device) const {
     return m_app.KnownEncrypted(device);
 }
 
-bool CBatchSetDlg::ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras) {
+bool CBatchSetDlg::ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras,
+                                      bool inClear) {
+    if (inClear) {
+        return orv::ui::AskYesNo(
+            this,
+            LangText(L"95056", L"%1 of the cameras were never reached over an encrypted connection "
+                               L"and cannot seal a password. If one offers none, its new password "
+                               L"crosses the network in clear: anyone who captures it can read it. "
+                               L"Send it to such cameras anyway?")
+                .arg(cameras.size()));
+    }
     return orv::ui::AskYesNo(
         this,
         LangText(L"95055", L"%1 of the cameras were never reached over an encrypted connection. If "

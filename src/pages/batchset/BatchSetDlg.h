@@ -61,7 +61,8 @@ private:
     bool Ask(const orv::Message& question) override;
     bool ConfirmChange(const std::wstring& what, int cameras) override;
     bool KnownEncrypted(const orv::device::DeviceInfo& device) const override;
-    bool ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras) override;
+    bool ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras,
+                            bool inClear) override;
     void RunOperations(orv::jobs::JobSpec order, bool oneCamera) override;
 
     void createControls();

@@ -59,6 +59,9 @@ public:
     bool oneCamera = false;
     bool answerYes = true;
     bool answerPlain = true;
+    bool answerClear = false;
+    // Addresses of cameras that cannot seal a secret (as ONVIF cameras).
+    std::vector<QString> unsealed;
     // Addresses of cameras met over TLS before.
     QStringList encrypted;
 
@@ -67,6 +70,11 @@ public:
         std::vector<orv::device::DeviceInfo> devices;
         for (const tagQvIpcInfo& record : checkedDevices) {
             devices.push_back(Found(record));
+            if (std::find(unsealed.begin(), unsealed.end(), devices.back().AddressText()) !=
+                unsealed.end()) {
+                devices.back().capabilities =
+                    devices.back().capabilities.Without(orv::device::Capability::SealedSecrets);
+            }
         }
         return devices;
     }
@@ -93,9 +101,11 @@ public:
     bool KnownEncrypted(const orv::device::DeviceInfo& d) const override {
         return std::find(encrypted.begin(), encrypted.end(), d.AddressText()) != encrypted.end();
     }
-    bool ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras) override {
-        messages.push_back(L"plain to " + std::to_wstring(cameras.size()) + L"?");
-        return answerPlain;
+    bool ConfirmPlainSecret(const std::vector<orv::device::DeviceInfo>& cameras,
+                            bool inClear) override {
+        messages.push_back((inClear ? L"clear to " : L"plain to ") +
+                           std::to_wstring(cameras.size()) + L"?");
+        return inClear ? answerClear : answerPlain;
     }
     void RunOperations(orv::jobs::JobSpec order, bool one) override {
         oneCamera = one;
@@ -302,6 +312,21 @@ TEST_F(BatchOperationsTest, ANewPasswordGoesOverPlainHttpOnlyWithConsentAskedOnc
     host.answerPlain = true;
     operations.Apply("System", operations.ModifyPasswordAndReboot("admin", "n3w"));
     EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, "n3w");
+}
+
+TEST_F(BatchOperationsTest, APasswordACameraCannotSealNeedsItsOwnConsent) {
+    // Camera 2 cannot seal a secret (as an ONVIF camera): its question names
+    // the clear text, and consent to sealed sending does not cover it.
+    host.checked = true;
+    host.checkedDevices = {device(lab, 1), device(lab, 2)};
+    host.unsealed = {QString::fromStdString(lab.ip(2))};
+    host.answerPlain = true;
+    host.answerClear = false;
+    operations.Apply("System", operations.ModifyPasswordAndReboot("admin", "n3w"));
+    EXPECT_EQ(std::count(host.messages.begin(), host.messages.end(), L"plain to 1?"), 1);
+    EXPECT_EQ(std::count(host.messages.begin(), host.messages.end(), L"clear to 1?"), 1);
+    EXPECT_EQ(lab.host.snapshot(lab.key(1))->identity.adminPassword, "n3w");
+    EXPECT_EQ(lab.host.snapshot(lab.key(2))->identity.adminPassword, testcams::kPassword);
 }
 
 TEST_F(BatchOperationsTest, RebootsAndRestoresAskOnceAndGoThroughTheQueue) {
