@@ -414,3 +414,58 @@ TEST_F(CliMixedLab, SetIpMovesAnOnvifOnlyCameraByPlanAndVerifiesItAtItsNewAddres
               (std::vector<std::string>{"02:6C:75:00:00:01 Modify IP,Port,Netmask Succeeded",
                                         "02:6C:75:00:00:01 Verify Address Succeeded"}));
 }
+
+TEST_F(CliMixedLab, AnOnvifPasswordCrossesInClearOnlyWithItsOwnConsentAndIsWrittenNowhere) {
+    const std::string secret = "Cl3ar-0n-w1re!";
+    const std::string file = this->file("new.txt", secret + "\n");
+    const std::vector<std::string> args = {"passwords", "--set",    "--new-password-file",
+                                           file,        "--select", "mac=02:6c:75:00:00:02",
+                                           "--seconds", "4"};
+
+    const std::string declined = m_dir + "/declined.pcap";
+    Capture refused(m_lab.adapter(0), declined);
+    ASSERT_TRUE(refused.running()) << "tcpdump did not start (scripts/install-deps.sh)";
+    std::vector<std::string> sealedOnly = args;
+    sealedOnly.push_back("--allow-plain-http"); // consent for sealing does not cover clear text
+    const Ran no = cli(sealedOnly);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    refused.stop();
+    EXPECT_EQ(no.status, 1) << no.out << no.err;
+    EXPECT_NE(no.err.find("--allow-clear-password"), std::string::npos) << no.err;
+    EXPECT_NE(no.out.find("not sent: the camera offers no encrypted connection"), std::string::npos)
+        << no.out;
+    EXPECT_EQ(cameras()[4]["password"], "admin");
+    EXPECT_EQ(refused.bytes().find(secret), std::string::npos);
+
+    const std::string allowed = m_dir + "/allowed.pcap";
+    Capture capture(m_lab.adapter(0), allowed);
+    ASSERT_TRUE(capture.running());
+    std::vector<std::string> clear = args;
+    clear.push_back("--allow-clear-password");
+    const Ran yes = cli(clear);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    capture.stop();
+    EXPECT_EQ(yes.status, 0) << yes.out << yes.err;
+    EXPECT_EQ(cameras()[4]["password"], secret);
+    // What the question warned of: ONVIF's SetUser carries it as it is.
+    EXPECT_NE(capture.bytes().find("<tt:Password>" + secret + "</tt:Password>"), std::string::npos);
+    EXPECT_EQ(yes.out.find(secret), std::string::npos);
+    EXPECT_EQ(yes.err.find(secret), std::string::npos);
+    // Neither the log (beside the program in a build tree) nor any other
+    // file the program wrote holds it.
+    std::vector<std::filesystem::path> written;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir)) {
+        if (entry.is_regular_file() && entry.path() != file &&
+            entry.path().extension() != ".pcap") {
+            written.push_back(entry.path());
+        }
+    }
+    const auto logs = std::filesystem::path(ORVANTIX_CLI).parent_path() / "Logs";
+    for (const auto& entry : std::filesystem::directory_iterator(logs)) {
+        written.push_back(entry.path());
+    }
+    ASSERT_FALSE(written.empty());
+    for (const auto& path : written) {
+        EXPECT_EQ(read(path.string()).find(secret), std::string::npos) << path;
+    }
+}
