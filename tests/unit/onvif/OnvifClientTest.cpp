@@ -158,7 +158,7 @@ TEST_F(OnvifClientTest, EveryQuirkOfTheWireStillGivesTheAnswer) {
         const char* name;
         camsim::OnvifQuirks quirks;
     };
-    std::vector<Case> cases(5);
+    std::vector<Case> cases(8);
     cases[0] = {"local_time_as_utc", {}};
     cases[0].quirks.localTimeAsUtc = true;
     cases[1] = {"date_needs_auth", {}};
@@ -169,6 +169,12 @@ TEST_F(OnvifClientTest, EveryQuirkOfTheWireStillGivesTheAnswer) {
     cases[3].quirks.oddPrefixes = true;
     cases[4] = {"chunked", {}};
     cases[4].quirks.chunked = true;
+    cases[5] = {"lenient", {}};
+    cases[5].quirks.lenient = true;
+    cases[6] = {"unreachable_xaddrs", {}};
+    cases[6].quirks.unreachableXAddrs = true;
+    cases[7] = {"no_imaging", {}};
+    cases[7].quirks.noImaging = true;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
@@ -182,7 +188,17 @@ TEST_F(OnvifClientTest, EveryQuirkOfTheWireStillGivesTheAnswer) {
         // a Digest nonce counted on.
         const auto named = cam.SetHostname("cam-" + std::to_string(&c - cases.data()));
         ASSERT_TRUE(named.Ok()) << onvifc::ErrorText(named.error) << " " << named.detail;
-        EXPECT_TRUE(cam.GetProfiles().Ok());
+        const auto profiles = cam.GetProfiles();
+        ASSERT_TRUE(profiles.Ok()) << profiles.detail;
+        // Service and stream addresses that name a host nobody reaches
+        // are taken on the host the device answered at.
+        const auto uri = cam.GetStreamUri(profiles.value[0].token);
+        ASSERT_TRUE(uri.Ok());
+        EXPECT_EQ(uri.value.rfind("rtsp://127.0.0.2:", 0), 0u) << uri.value;
+        const auto imaging = cam.GetImagingSettings(profiles.value[0].videoSourceToken);
+        EXPECT_EQ(imaging.error,
+                  c.quirks.noImaging ? onvifc::Error::NotSupported : onvifc::Error::None)
+            << imaging.detail;
     }
 }
 
