@@ -1,9 +1,9 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include "Answers.h"
-#include "LivePlay.h"
 #include "Session.h"
 #include "Texts.h"
+#include "liveplay/LivePlay.h"
 
 #include <curl/curl.h>
 
@@ -237,6 +237,34 @@ bool validPort(int port) {
     return port > 0 && port <= 65535;
 }
 
+// Live views, one per login handle at most.
+liveplay::CViews& liveViews() {
+    static liveplay::CViews views;
+    return views;
+}
+
+int sdkError(liveplay::Error error) {
+    switch (error) {
+    case liveplay::Error::Ok:
+        return QV_ERR_NONE;
+    case liveplay::Error::Unavailable:
+        return QV_ERR_NOT_SUPPORTED;
+    case liveplay::Error::BadArgument:
+        return QV_ERR_BAD_ARGUMENT;
+    case liveplay::Error::NotAuthorized:
+        return QV_ERR_AUTH;
+    case liveplay::Error::Network:
+        return QV_ERR_NETWORK;
+    case liveplay::Error::Timeout:
+        return QV_ERR_TIMEOUT;
+    case liveplay::Error::Stream:
+        return QV_ERR_DEVICE;
+    case liveplay::Error::Internal:
+        break;
+    }
+    return QV_ERR_INTERNAL;
+}
+
 } // namespace
 
 extern "C" int Qv_Sdk_Init(void) {
@@ -254,7 +282,7 @@ extern "C" int Qv_Sdk_Destroy(void) {
         return -1;
     }
     if (--g_initCount == 0) {
-        qvsdk::stopAllLivePlays();
+        liveViews().StopAll();
         registry().closeConnections();
         curl_global_cleanup();
     }
@@ -662,12 +690,15 @@ extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int /*option1
         if (Qv_Ipc_GetPortInfo(handle, &ports) != 0) {
             return -1; // the port read left its error number
         }
-        qvsdk::LiveSource source;
+        liveplay::Source source;
         {
             std::lock_guard guard(session->lock());
-            source = {session->ip(), ports.rtspPort1, session->user(), session->password()};
+            source = {"rtsp://" + session->ip() + ":" + std::to_string(ports.rtspPort1) +
+                          "/stream1",
+                      session->user(), session->password()};
         }
-        const int error = qvsdk::startLivePlay(handle, source, window);
+        const int error =
+            sdkError(liveViews().Start(static_cast<std::uint64_t>(handle), source, window));
         return error == QV_ERR_NONE ? succeed() : fail(error);
     } catch (...) {
         return fail(QV_ERR_INTERNAL);
@@ -678,5 +709,6 @@ extern "C" int Qv_IpcClient_StopLivePlay(int handle) {
     if (!registry().find(handle)) {
         return fail(QV_ERR_BAD_HANDLE);
     }
-    return qvsdk::stopLivePlay(handle) == QV_ERR_NONE ? succeed() : fail(QV_ERR_INTERNAL);
+    liveViews().Stop(static_cast<std::uint64_t>(handle));
+    return succeed();
 }

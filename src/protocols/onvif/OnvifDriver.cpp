@@ -100,7 +100,8 @@ device::Capabilities CapabilitiesOf(const onvifc::ServiceMap& services) {
                            Capability::Ports,  Capability::Reboot,   Capability::Restore,
                            Capability::Address};
     if (!services.media.empty()) {
-        c = c.With(Capability::Streams);
+        // The main profile's stream URI is what live video plays.
+        c = c.With(Capability::Streams).With(Capability::LiveVideo);
     }
     if (!services.imaging.empty()) {
         c = c.With(Capability::Image).With(Capability::Picture);

@@ -1,5 +1,8 @@
 #include "OnvifSession.h"
 
+#include "liveplay/LivePlay.h"
+#include "log/LogFile.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -175,6 +178,27 @@ std::string handbackOf(const QJsonObject& values) {
 
 QJsonObject valuesOf(const std::string& handback) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(handback)).object();
+}
+
+// What a live view that did not start means for the person at the page.
+Failure liveFailure(liveplay::Error error, std::chrono::milliseconds startLimit) {
+    switch (error) {
+    case liveplay::Error::NotAuthorized:
+        return {Fault::WrongCredentials, "the camera's video stream refused the login"};
+    case liveplay::Error::Network:
+        return {Fault::Unreachable, "the camera's video stream could not be reached"};
+    case liveplay::Error::Timeout:
+        return {Fault::NoAnswer, "no picture from the camera's video stream", startLimit};
+    case liveplay::Error::Stream:
+        return {Fault::DeviceFault, "the camera's video stream could not be decoded"};
+    case liveplay::Error::BadArgument:
+        return {Fault::BadAnswer, "the camera named no RTSP address for its stream"};
+    case liveplay::Error::Ok:
+    case liveplay::Error::Unavailable:
+    case liveplay::Error::Internal:
+        break;
+    }
+    return {Fault::Other, liveplay::ErrorText(error)};
 }
 
 class COnvifSession final : public device::IDeviceSession {
@@ -524,10 +548,51 @@ public:
     Status UploadOem(const QString&, const device::CancelCheck&) override {
         return Fault::NotSupported;
     }
-    Status StartLiveVideo(std::uint64_t) override { return Fault::NotSupported; }
-    Status StopLiveVideo() override { return device::Done{}; }
+    // The main profile's stream, asked anew at every start (a port change
+    // moves it), played with this session's login.
+    Status StartLiveVideo(std::uint64_t window) override {
+        const Status started = startLive(window);
+        if (!started) {
+            WriteLog(1, "ONVIF %s: live video not started (%s)",
+                     m_info.AddressText().toLatin1().constData(), started.Error().detail.c_str());
+        }
+        return started;
+    }
+    Status StopLiveVideo() override {
+        m_video.Stop(kView);
+        return device::Done{};
+    }
 
 private:
+    // The session's one view in its own set.
+    static constexpr std::uint64_t kView = 0;
+
+    Status startLive(std::uint64_t window) {
+        // The old view ends even when the new one fails before it plays.
+        m_video.Stop(kView);
+        if (m_camera->Services().media.empty()) {
+            return Failure{Fault::NotSupported, {}};
+        }
+        if (window == 0) {
+            return Failure{Fault::Other, "no window to draw into"};
+        }
+        const auto profile = profileFor(device::StreamKind::Primary);
+        if (!profile) {
+            return profile.Error();
+        }
+        const auto uri = m_camera->GetStreamUri(profile->token);
+        if (!uri.Ok()) {
+            return fail(uri);
+        }
+        const onvifc::CSoapClient& soap = m_camera->Soap();
+        const liveplay::Error error =
+            m_video.Start(kView, {uri.value, soap.User(), soap.Password()}, window);
+        if (error != liveplay::Error::Ok) {
+            return liveFailure(error, kLiveTiming.start);
+        }
+        return device::Done{};
+    }
+
     template <class T>
     static Failure fail(const onvifc::Answer<T>& answer) {
         return FailureOf(answer.error, answer.detail);
@@ -599,6 +664,10 @@ private:
     std::optional<onvifc::ImagingOptions> m_imagingOptions;
     std::vector<onvifc::NetworkProtocol> m_protocols;
     std::string m_videoSource;
+    // Last, so the view stops first when the session ends, before the
+    // conversation it was started from.
+    static constexpr liveplay::Timing kLiveTiming{};
+    liveplay::CViews m_video{kLiveTiming};
 };
 
 } // namespace

@@ -3,22 +3,16 @@
 // child window, and the Video Previews page around it. Frames are read
 // back from the X server, the only place the drawn video exists.
 
+#include "FrameProbe.h"
 #include "GuiTestBase.h"
 #include "PreviewTestSupport.h"
 #include "camsim/rtsp/RtspServer.h"
 #include "pages/preview/VideoWnd.h"
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <malloc.h>
@@ -35,63 +29,6 @@ using Clock = std::chrono::steady_clock;
 #endif
 
 namespace {
-
-QImage GrabWindow(WId window) {
-    return QGuiApplication::primaryScreen()->grabWindow(window).toImage();
-}
-
-double MeanLuma(const QImage& image) {
-    if (image.isNull()) {
-        return -1;
-    }
-    double sum = 0;
-    int n = 0;
-    for (int y = 0; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4) {
-            sum += qGray(image.pixel(x, y));
-            ++n;
-        }
-    }
-    return n > 0 ? sum / n : -1;
-}
-
-// Distinct grey levels: a test picture has many, an empty window one.
-int GreyLevels(const QImage& image) {
-    bool seen[256] = {};
-    int levels = 0;
-    for (int y = 0; y < image.height(); y += 3) {
-        for (int x = 0; x < image.width(); x += 3) {
-            const int g = qGray(image.pixel(x, y));
-            levels += seen[g] ? 0 : 1;
-            seen[g] = true;
-        }
-    }
-    return levels;
-}
-
-// Waits with the event loop running until pred holds or the time is up.
-template <class Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        QTest::qWait(50);
-    }
-    return true;
-}
-
-long StatusValue(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(std::strlen(key)));
-        }
-    }
-    return -1;
-}
 
 class PlaybackTest : public GuiTestBase {
 protected:

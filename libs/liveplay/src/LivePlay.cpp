@@ -1,6 +1,4 @@
-#include "LivePlay.h"
-
-#include "qvipcsdk/QvIpcSdk.h"
+#include "liveplay/LivePlay.h"
 
 #include <X11/Xlib.h>
 #include <gst/gst.h>
@@ -15,11 +13,29 @@
 #include <string>
 #include <thread>
 
-namespace qvsdk {
+namespace liveplay {
 
-LiveTiming& liveTiming() {
-    static LiveTiming timing;
-    return timing;
+const char* ErrorText(Error error) {
+    switch (error) {
+    case Error::Ok:
+        return "no error";
+    case Error::Unavailable:
+        return "live video is not available on this computer (GStreamer, its H.264 decoder or "
+               "an X11 video sink is missing)";
+    case Error::BadArgument:
+        return "no window or no RTSP address";
+    case Error::NotAuthorized:
+        return "the camera refused the user name or password";
+    case Error::Network:
+        return "the camera's video stream could not be reached or broke off";
+    case Error::Timeout:
+        return "no picture arrived in time";
+    case Error::Stream:
+        return "the camera's video stream could not be read";
+    case Error::Internal:
+        break;
+    }
+    return "internal error";
 }
 
 namespace {
@@ -85,20 +101,20 @@ ElementPtr makeSink() {
     return nullptr;
 }
 
-int errorNumber(const GError* error) {
+Error errorOf(const GError* error) {
     if (error != nullptr && error->domain == GST_RESOURCE_ERROR &&
         error->code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
-        return QV_ERR_AUTH;
+        return Error::NotAuthorized;
     }
     if (error != nullptr && error->domain == GST_RESOURCE_ERROR) {
-        return QV_ERR_NETWORK;
+        return Error::Network;
     }
-    return QV_ERR_DEVICE;
+    return Error::Stream;
 }
 
 class LiveView {
 public:
-    LiveView() = default;
+    explicit LiveView(Timing timing) : m_timing(timing) {}
     LiveView(const LiveView&) = delete;
     LiveView& operator=(const LiveView&) = delete;
 
@@ -112,7 +128,7 @@ public:
         }
     }
 
-    int start(const LiveSource& source, std::uint64_t window) {
+    Error start(const Source& source, std::uint64_t window) {
         GError* parseError = nullptr;
         // TCP inside RTSP: one connection that ends when the camera goes
         // away, so a vanished camera shows as an error instead of silence.
@@ -125,20 +141,18 @@ public:
             if (bin != nullptr) {
                 gst_object_unref(bin);
             }
-            return QV_ERR_NOT_SUPPORTED;
+            return Error::Unavailable;
         }
         m_pipeline.reset(bin);
         ElementPtr sink = makeSink();
         if (!sink) {
-            return QV_ERR_NOT_SUPPORTED;
+            return Error::Unavailable;
         }
         ElementPtr src(gst_bin_get_by_name(GST_BIN(bin), "src"));
         ElementPtr size(gst_bin_get_by_name(GST_BIN(bin), "size"));
-        const std::string url =
-            "rtsp://" + source.ip + ":" + std::to_string(source.rtspPort) + "/stream1";
-        g_object_set(src.get(), "location", url.c_str(), "user-id", source.user.c_str(), "user-pw",
-                     source.password.c_str(), "tcp-timeout", static_cast<guint64>(2'000'000),
-                     nullptr);
+        g_object_set(src.get(), "location", source.url.c_str(), "user-id", source.user.c_str(),
+                     "user-pw", source.password.c_str(), "tcp-timeout",
+                     static_cast<guint64>(2'000'000), nullptr);
         unsigned width = 0;
         unsigned height = 0;
         if (windowSize(window, width, height)) {
@@ -154,23 +168,22 @@ public:
         // The bin takes a reference of its own; ours goes with `sink`.
         gst_bin_add(GST_BIN(bin), sink.get());
         if (!gst_element_link(size.get(), sink.get())) {
-            return QV_ERR_INTERNAL;
+            return Error::Internal;
         }
         PadPtr pad(gst_element_get_static_pad(sink.get(), "sink"));
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &LiveView::onFrame, this, nullptr);
 
         m_monitor = std::thread([this] { monitor(); });
         if (gst_element_set_state(bin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            return QV_ERR_NETWORK;
+            return Error::Network;
         }
         std::unique_lock lock(m_lock);
         const bool decided =
-            m_changed.wait_for(lock, std::chrono::milliseconds(liveTiming().startMs),
-                               [this] { return m_phase != Phase::Starting; });
+            m_changed.wait_for(lock, m_timing.start, [this] { return m_phase != Phase::Starting; });
         if (!decided) {
-            return QV_ERR_TIMEOUT;
+            return Error::Timeout;
         }
-        return m_phase == Phase::Playing ? QV_ERR_NONE : m_error;
+        return m_phase == Phase::Playing ? Error::Ok : m_error;
     }
 
 private:
@@ -189,7 +202,7 @@ private:
         return GST_PAD_PROBE_OK;
     }
 
-    void end(int error) {
+    void end(Error error) {
         std::lock_guard lock(m_lock);
         if (m_phase == Phase::Starting) {
             m_error = error;
@@ -207,22 +220,22 @@ private:
             GstMessage* message = gst_bus_timed_pop_filtered(
                 bus.get(), 100 * GST_MSECOND,
                 static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-            int error = QV_ERR_NONE;
+            Error error = Error::Ok;
             bool ended = false;
             if (message != nullptr) {
                 ended = true;
-                error = QV_ERR_NETWORK;
+                error = Error::Network;
                 if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
                     GError* gerror = nullptr;
                     gst_message_parse_error(message, &gerror, nullptr);
-                    error = errorNumber(gerror);
+                    error = errorOf(gerror);
                     g_error_free(gerror);
                 }
                 gst_message_unref(message);
             } else if (m_sawFrame) {
                 const auto last = Clock::time_point(Clock::duration(m_lastFrame.load()));
-                ended = Clock::now() - last > std::chrono::milliseconds(liveTiming().stallMs);
-                error = QV_ERR_NETWORK;
+                ended = Clock::now() - last > m_timing.stall;
+                error = Error::Network;
             }
             if (ended) {
                 gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
@@ -232,6 +245,7 @@ private:
         }
     }
 
+    const Timing m_timing;
     ElementPtr m_pipeline;
     std::thread m_monitor;
     std::atomic<bool> m_stop{false};
@@ -240,51 +254,66 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     Phase m_phase = Phase::Starting;
-    int m_error = QV_ERR_NONE;
+    Error m_error = Error::Ok;
 };
-
-std::mutex g_viewsLock;
-std::map<int, std::unique_ptr<LiveView>> g_views;
-
-std::unique_ptr<LiveView> takeView(int handle) {
-    std::lock_guard lock(g_viewsLock);
-    auto found = g_views.find(handle);
-    if (found == g_views.end()) {
-        return nullptr;
-    }
-    auto view = std::move(found->second);
-    g_views.erase(found);
-    return view;
-}
 
 } // namespace
 
-int startLivePlay(int handle, const LiveSource& source, std::uint64_t window) {
-    takeView(handle).reset();
-    if (!initGstreamer()) {
-        return QV_ERR_NOT_SUPPORTED;
+struct CViews::Impl {
+    Timing timing;
+    std::mutex lock;
+    std::map<std::uint64_t, std::unique_ptr<LiveView>> views;
+
+    std::unique_ptr<LiveView> take(std::uint64_t key) {
+        std::lock_guard guard(lock);
+        auto found = views.find(key);
+        if (found == views.end()) {
+            return nullptr;
+        }
+        auto view = std::move(found->second);
+        views.erase(found);
+        return view;
     }
-    auto view = std::make_unique<LiveView>();
-    const int error = view->start(source, window);
-    if (error != QV_ERR_NONE) {
+};
+
+CViews::CViews(Timing timing) : m_impl(std::make_unique<Impl>()) {
+    m_impl->timing = timing;
+}
+
+CViews::~CViews() {
+    StopAll();
+}
+
+Error CViews::Start(std::uint64_t key, const Source& source, std::uint64_t window) {
+    // Outside the lock: a view's end waits for its pipeline, and other
+    // keys keep starting and stopping meanwhile.
+    m_impl->take(key).reset();
+    if (window == 0 || !source.url.starts_with("rtsp")) {
+        return Error::BadArgument;
+    }
+    if (!initGstreamer()) {
+        return Error::Unavailable;
+    }
+    auto view = std::make_unique<LiveView>(m_impl->timing);
+    const Error error = view->start(source, window);
+    if (error != Error::Ok) {
         return error; // the view's destructor releases what was made
     }
-    std::lock_guard lock(g_viewsLock);
-    g_views[handle] = std::move(view);
-    return QV_ERR_NONE;
+    std::lock_guard guard(m_impl->lock);
+    m_impl->views[key] = std::move(view);
+    return Error::Ok;
 }
 
-int stopLivePlay(int handle) {
-    takeView(handle).reset();
-    return QV_ERR_NONE;
+void CViews::Stop(std::uint64_t key) {
+    m_impl->take(key).reset();
 }
 
-void stopAllLivePlays() {
-    std::map<int, std::unique_ptr<LiveView>> views;
+void CViews::StopAll() {
+    std::map<std::uint64_t, std::unique_ptr<LiveView>> views;
     {
-        std::lock_guard lock(g_viewsLock);
-        views.swap(g_views);
+        std::lock_guard guard(m_impl->lock);
+        views.swap(m_impl->views);
     }
 }
 
-} // namespace qvsdk
+} // namespace liveplay
