@@ -1,0 +1,178 @@
+// The whole program in a mixed lab: the maker's cameras answering both
+// ways beside two other makers' ONVIF-only models, one of them without
+// Imaging and firmware upgrade. Every camera is one row; the pages reach
+// each through the protocol that can do the work; the simulator's state is
+// the judge; what a camera lacks is "not supported by this camera".
+
+#include "GuiLabTestBase.h"
+
+#include "app/MainDlg.h"
+#include "jobs/JobTypes.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/BatchSubPage.h"
+#include "pages/batchset/SystemParamDlg.h"
+#include "pages/common/JobPanel.h"
+#include "pages/network/SearchDlg.h"
+#include "pages/preview/VideoViewDlg.h"
+#include "pages/upgrade/BatchUpgradeDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <map>
+#include <string>
+
+using nlohmann::json;
+
+namespace {
+
+class MixedLab : public GuiLabTestBase {
+protected:
+    json cameras() const { return lab.state().value("cameras", json::array()); }
+
+    static QString macOf(const json& camera) {
+        return QString::fromStdString(camera["mac"].get<std::string>()).toUpper();
+    }
+    static int rowOf(orv::CDeviceListCtrl* list, const QString& mac) {
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            if (list->GetItemText(row, 3) == mac) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    // Result lines of the page's last job, by MAC: "Operation Succeeded" or
+    // "Operation Failed: reason".
+    static std::map<QString, QStringList> results(CDeviceListPage* page) {
+        std::map<QString, QStringList> out;
+        for (const auto& r : page->JobPanel()->Results().Results()) {
+            out[QString::fromStdString(r.device.MacText())]
+                << QString::fromStdString(r.operation) +
+                       (r.outcome == orv::jobs::Outcome::Succeeded
+                            ? QStringLiteral(" Succeeded")
+                            : " Failed: " + QString::fromStdString(orv::jobs::ReasonText(r)));
+        }
+        return out;
+    }
+};
+
+json section(const json& config, const char* name) {
+    return config.value(name, json::object());
+}
+
+} // namespace
+
+TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol) {
+    ASSERT_EQ(lab.startSimulator({{"cameras", 2},
+                                  {"reboot_silence_ms", 200},
+                                  {"onvif_models",
+                                   {{{"maker", "Lumora"},
+                                     {"model", "LX-40"},
+                                     {"mac_base", "02:6c:75:00:00:00"},
+                                     {"versions", {"2.1.4"}},
+                                     {"onvif_port", 8899},
+                                     {"imaging", false},
+                                     {"firmware_upgrade", false}},
+                                    {{"maker", "Kestrel"},
+                                     {"model", "K7"},
+                                     {"mac_base", "02:6b:65:00:00:00"},
+                                     {"versions", {"7.0"}}}}}}),
+              "");
+    const json state = cameras();
+    ASSERT_EQ(state.size(), 4u);
+    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
+    dlg.resize(1300, 800);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+
+    // One row per camera on every page, each with its MAC (the ONVIF-only
+    // ones once their details were asked) and how it is reached.
+    CSearchDlg* search = dlg.SearchPage();
+    auto* list = search->DeviceListCtrl();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (const json& c : state) {
+                if (rowOf(list, macOf(c)) < 0) {
+                    return false;
+                }
+            }
+            return list->GetItemCount() == 4;
+        }(),
+        15000);
+    const int protocolColumn = list->model()->columnCount() - 1;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(list->GetItemText(rowOf(list, macOf(state[i])), protocolColumn),
+                  i < 2 ? "Native, ONVIF" : "ONVIF")
+            << i;
+    }
+    for (CDeviceListPage* page : {static_cast<CDeviceListPage*>(dlg.BatchSetPage()),
+                                  static_cast<CDeviceListPage*>(dlg.BatchUpgradePage()),
+                                  static_cast<CDeviceListPage*>(dlg.VideoViewPage())}) {
+        QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), 4, 2000);
+    }
+    SaveScreenshot(dlg, QStringLiteral("mixed-lab-network-settings"));
+
+    // Network Settings, one camera: the Kestrel moves with a login and its
+    // line comes once it answers at the new address.
+    const QString kestrel = macOf(state[3]);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(rowOf(list, kestrel), 2)).center());
+    search->findChild<QLineEdit*>(QStringLiteral("ipEdit"))->setText(QStringLiteral("192.0.2.150"));
+    QTest::mouseClick(search->findChild<QPushButton*>(QStringLiteral("modifyButton")),
+                      Qt::LeftButton);
+    const QString moved = QStringLiteral("[%1] Modify IP,Port,Netmask to 192.0.2.150, 8080, "
+                                         "255.255.255.0 Succeed.")
+                              .arg(kestrel);
+    QTRY_VERIFY_WITH_TIMEOUT(infoLines(dlg).contains(moved), 15000);
+    EXPECT_EQ(cameras()[3]["ip"], "192.0.2.150");
+    QTRY_COMPARE_WITH_TIMEOUT(list->GetItemText(rowOf(list, kestrel), 4),
+                              QStringLiteral("192.0.2.150"), 5000);
+
+    // Batch Set, all four checked: the time settings reach every kind; the
+    // maker's image settings only the maker's cameras, the others say why.
+    CBatchSetDlg* batch = dlg.BatchSetPage();
+    dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(batch);
+    QTRY_COMPARE_WITH_TIMEOUT(batch->Devices().Count(), 4, 5000);
+    batch->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+    ASSERT_TRUE(batch->IsCheckedMode());
+    AnswerMessagesWith(true);
+    QWidget* system = batch->SystemPage();
+    system->findChild<QRadioButton*>(QStringLiteral("timeServerOption"))->click();
+    system->findChild<QComboBox*>(QStringLiteral("timeZoneList"))->setCurrentIndex(7);
+    system->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Jobs().AnyRunning(), 20000);
+    auto lines = results(batch);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(lines[macOf(state[i])].contains("Modify System Date Succeeded"))
+            << i << ": " << lines[macOf(state[i])].join("; ").toStdString();
+        const json date = section(section(cameras()[i], "deviceConfig"), "date");
+        EXPECT_TRUE(date.value("useTimeServer", false)) << i;
+        EXPECT_EQ(date.value("timeZone", 0), 7) << i;
+    }
+
+    QWidget* video = batch->VideoImagePage();
+    auto* powerLine = video->findChild<QComboBox*>(QStringLiteral("powerLineList"));
+    powerLine->setCurrentIndex(powerLine->findText(QStringLiteral("60HZ")));
+    video->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Jobs().AnyRunning(), 20000);
+    lines = results(batch);
+    for (int i = 0; i < 4; ++i) {
+        const QStringList& mine = lines[macOf(state[i])];
+        const int hz = section(section(cameras()[i], "deviceConfig"), "imaging")
+                           .value("powerLineFrequency", 0);
+        if (i < 2) {
+            EXPECT_TRUE(mine.contains("Modify Image Succeeded")) << mine.join("; ").toStdString();
+            EXPECT_EQ(hz, 60) << i;
+        } else {
+            EXPECT_TRUE(mine.contains("Modify Image Failed: not supported by this camera"))
+                << i << ": " << mine.join("; ").toStdString();
+            EXPECT_NE(hz, 60) << i;
+        }
+    }
+    SaveScreenshot(dlg, QStringLiteral("mixed-lab-batch-set"));
+}
