@@ -4,6 +4,7 @@
 
 #include "api/Control.h"
 #include "api/StoreDeviceApiHost.h"
+#include "camsim/httpapi/CameraConfig.h"
 #include "camsim/httpapi/DeviceApiServer.h"
 #include "camsim/httpapi/TlsIdentity.h"
 #include "camsim/rtsp/RtspServer.h"
@@ -156,9 +157,18 @@ int main(int argc, char** argv) {
                                              config.tlsPort) ||
                          identities;
     }
+    // Every camera's settings in their full shape from the start, so that a
+    // call that only reads (a client's details of a thousand cameras) never
+    // writes the state file.
+    bool shaped = false;
+    for (Camera& c : cameras) {
+        const nlohmann::json before = c.deviceConfig;
+        api::ensureDefaults(c.deviceConfig, c.net.httpPort);
+        shaped = shaped || c.deviceConfig != before;
+    }
     CameraStore store(std::move(cameras), config.stateFile);
     std::string error;
-    if ((fresh || identities) && !store.save(error))
+    if ((fresh || identities || shaped) && !store.save(error))
         return fail(1, error);
 
     // Signals arrive as readable data, so the loop ends cleanly and the

@@ -29,7 +29,17 @@ int CDeviceList::AddOrRefreshDevices(std::span<const device::DeviceInfo> devices
     std::vector<std::pair<device::DeviceId, device::DeviceId>> moved;
     std::vector<device::DeviceId> checkAfter;
     for (const device::DeviceInfo& d : devices) {
-        const int row = d.formerId.IsNull() || d.formerId == d.id ? -1 : m_model.RowOf(d.formerId);
+        if (d.formerId.IsNull() || d.formerId == d.id) {
+            continue;
+        }
+        // Most often the camera has no other row: its row takes the new
+        // identity where it stands (a thousand cameras telling their MACs
+        // move no row).
+        if (m_model.Rekey(d.formerId, d.id)) {
+            moved.emplace_back(d.formerId, d.id);
+            continue;
+        }
+        const int row = m_model.RowOf(d.formerId);
         if (row >= 0) {
             formerRows.push_back(row);
             moved.emplace_back(d.formerId, d.id);

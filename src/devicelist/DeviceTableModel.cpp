@@ -77,6 +77,18 @@ Qt::ItemFlags CDeviceTableModel::flags(const QModelIndex& index) const {
     return result;
 }
 
+bool CDeviceTableModel::Rekey(const device::DeviceId& former, const device::DeviceId& now) {
+    const auto it = m_index.find(former);
+    if (it == m_index.end() || m_index.count(now) != 0) {
+        return false;
+    }
+    const int row = it->second;
+    m_index.erase(it);
+    m_index.emplace(now, row);
+    m_rows[static_cast<std::size_t>(row)].device.info.id = now;
+    return true;
+}
+
 int CDeviceTableModel::RowOf(const device::DeviceId& key) const {
     const auto it = m_index.find(key);
     return it == m_index.end() ? -1 : it->second;

@@ -53,6 +53,10 @@ public:
     const Entry& At(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     // The row of a camera, or -1.
     int RowOf(const device::DeviceId& key) const;
+    // The camera on `former`'s row is known as `now` from here on: the row
+    // stays where it is. False when `former` is not listed or `now` is (that
+    // row is the camera's, and `former`'s must go instead).
+    bool Rekey(const device::DeviceId& former, const device::DeviceId& now);
 
     struct Update {
         int added = 0;
