@@ -28,8 +28,10 @@ enum class Capability : std::uint8_t {
     // A secret (a new password) sent without TLS is still sealed under the
     // current password; without this it would cross the network in clear.
     SealedSecrets,
+    DdnsAccount,    // the DDNS provider and its account, not only the host name
+    SecondRtspPort, // a port of its own for the second stream
 };
-inline constexpr int kCapabilityCount = static_cast<int>(Capability::SealedSecrets) + 1;
+inline constexpr int kCapabilityCount = static_cast<int>(Capability::SecondRtspPort) + 1;
 
 class Capabilities {
 public:

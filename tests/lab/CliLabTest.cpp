@@ -469,3 +469,28 @@ TEST_F(CliMixedLab, AnOnvifPasswordCrossesInClearOnlyWithItsOwnConsentAndIsWritt
         EXPECT_EQ(read(path.string()).find(secret), std::string::npos) << path;
     }
 }
+
+TEST_F(CliMixedLab, AProfileReachesOnvifOnlyCamerasAndWhatTheyLackIsNamed) {
+    const std::string profile = file("profile.json",
+                                     R"({"name": "Yard {n}",
+            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"}})");
+    const Ran run = cli({"apply", "--profile", profile, "--select", "ip=192.0.2.13-192.0.2.14",
+                         "--seconds", "4", "--format", "csv"});
+    EXPECT_EQ(run.status, 1) << run.err << run.out;
+    const json state = cameras();
+    for (int i : {3, 4}) {
+        const json& c = state[static_cast<std::size_t>(i)];
+        EXPECT_EQ(c["name"], "Yard " + std::to_string(i - 2)) << c["name"];
+        EXPECT_NE(c["deviceConfig"]["imaging"]["powerLineFrequency"], 60) << i;
+    }
+    const std::vector<std::string> rows = outcomes(run.out);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const std::string& r) {
+                                return r.find(
+                                           "Modify Image Failed: not supported by this camera") !=
+                                       std::string::npos;
+                            }),
+              2)
+        << run.out;
+    EXPECT_EQ(state[0]["name"], cameras()[0]["name"]) << "the maker's cameras were not selected";
+}

@@ -109,12 +109,18 @@ void CNetworkParamDlg::createControls() {
     m_hashEdit = named(new QLineEdit(this), "ddnsHashEdit");
     m_save = named(new QPushButton(this), "saveButton");
     using orv::device::Capability;
-    for (QWidget* field : {m_httpEdit, m_rtsp1Edit, m_rtsp2Edit, m_onvifEdit}) {
+    for (QWidget* field : {m_httpEdit, m_rtsp1Edit, m_onvifEdit}) {
         NeedsCapability(field, Capability::Ports);
     }
-    for (QWidget* field : std::initializer_list<QWidget*>{m_enable, m_providers, m_userEdit,
-                                                          m_passwordEdit, m_hostEdit, m_hashEdit}) {
+    NeedsCapability(m_rtsp2Edit, Capability::SecondRtspPort);
+    for (QWidget* field : {static_cast<QWidget*>(m_enable), static_cast<QWidget*>(m_hostEdit)}) {
         NeedsCapability(field, Capability::Ddns);
+    }
+    // Cameras that name only their host (ONVIF) keep the provider's
+    // account fields disabled.
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{m_providers, m_userEdit, m_passwordEdit, m_hashEdit}) {
+        NeedsCapability(field, Capability::DdnsAccount);
     }
 
     m_passwordEdit->setEchoMode(QLineEdit::Password);

@@ -17,6 +17,7 @@ public:
         orv::device::Capabilities::All()
             .Without(orv::device::Capability::Firmware)
             .Without(orv::device::Capability::Ddns)
+            .Without(orv::device::Capability::DdnsAccount)
             .Without(orv::device::Capability::Oem)
             .Without(orv::device::Capability::AddressWithoutLogin)
             .Without(orv::device::Capability::Address);
