@@ -1,9 +1,9 @@
 #pragma once
 // The ONVIF services over HTTP: one listener per ONVIF port, which finds the
 // camera by the local address a request arrived on (as the device API does).
-// Over HTTPS the device API's TLS listener hands this server the requests
-// for /onvif/ (serveTls): a camera's web server has one TLS port and one
-// certificate. What an answer asks for once it has left (a reboot, a move,
+// Over HTTPS the device API's TLS listener hands this server every POST
+// outside its own /api/ (serveTls): a camera's web server has one TLS port
+// and one certificate. What an answer asks for once it has left (a reboot, a move,
 // a port change) runs on a thread of the server's own.
 
 #include "camsim/httpapi/DeviceApiServer.h"
@@ -24,9 +24,7 @@ struct OnvifServerHooks {
     std::function<void(std::size_t camera)> tlsChanged;
 };
 
-// Where the device API's TLS listener passes ONVIF requests on, and how
-// large a request may be (a firmware image), on either face.
-inline constexpr const char* kOnvifPathPrefix = "/onvif/";
+// How large a request may be (a firmware image), on either face.
 inline constexpr std::size_t kOnvifMaxRequest = 64 * 1024 * 1024;
 
 class OnvifServer {

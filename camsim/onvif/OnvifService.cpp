@@ -887,10 +887,12 @@ std::string OnvifService::getServiceCapabilities(Context& x) {
                tag("tds:Capabilities",
                    "<tds:Network IPFilter=\"false\" ZeroConfiguration=\"false\" "
                    "IPVersion6=\"false\" DynDNS=\"true\" HostnameFromDHCP=\"false\"/>"
-                   "<tds:Security UsernameToken=\"true\" HttpDigest=\"true\"/>"
-                   "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
-                   "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
-                   "FirmwareUpgrade=\"" +
+                   "<tds:Security TLS1.2=\"" +
+                       boolText(tls::portOf(x.camera.deviceConfig) > 0) +
+                       "\" UsernameToken=\"true\" HttpDigest=\"true\"/>"
+                       "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
+                       "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
+                       "FirmwareUpgrade=\"" +
                        firmware + "\" HttpFirmwareUpgrade=\"" + firmware + "\"/>"));
 }
 

@@ -239,11 +239,11 @@ int main(int argc, char** argv) {
     DeviceApiServer server(host, apiOptions);
     webDown = [&server, &host](std::size_t camera) { return server.isSilent(host.keyOf(camera)); };
     // ONVIF over HTTPS: the camera's TLS port is its web server's, the
-    // device API's listener passes /onvif/ on. Until the ONVIF server runs
+    // device API's listener passes on what is POSTed outside /api/. Until the ONVIF server runs
     // nobody answers there.
     std::atomic<onvif::OnvifServer*> onvifOverTls{nullptr};
     if (config.onvif)
-        server.setHttpsTenant(onvif::kOnvifPathPrefix, onvif::kOnvifMaxRequest,
+        server.setHttpsTenant(onvif::kOnvifMaxRequest,
                               [&onvifOverTls](const HttpsTenantRequest& request) {
                                   onvif::OnvifServer* onvif = onvifOverTls.load();
                                   if (onvif == nullptr) {

@@ -37,6 +37,11 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Every path of the device API is under this; over TLS, what is POSTed
+// elsewhere belongs to the tenant (ONVIF, whose clients post to any path).
+constexpr const char* kApiPaths = "/api/";
+constexpr const char* kTenantPaths = "(?!/api/).*";
+
 // The deepest request body of the API is a sealed value inside an object.
 constexpr int kMaxRequestNesting = 4;
 
@@ -234,8 +239,7 @@ public:
         }
     }
 
-    void setHttpsTenant(std::string prefix, std::size_t maxBody, HttpsTenant tenant) {
-        m_tenantPrefix = std::move(prefix);
+    void setHttpsTenant(std::size_t maxBody, HttpsTenant tenant) {
         m_tenantMaxBody = maxBody;
         m_tenant = std::move(tenant);
     }
@@ -591,15 +595,15 @@ private:
             });
         routes(server);
         if (tls && m_tenant) {
-            server.Post(
-                m_tenantPrefix + ".*",
-                [this](const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader& reader) { toTenant(req, res, reader); });
+            server.Post(kTenantPaths, [this](const httplib::Request& req, httplib::Response& res,
+                                             const httplib::ContentReader& reader) {
+                toTenant(req, res, reader);
+            });
         }
     }
 
     bool forTenant(const httplib::Request& req) const {
-        return m_tenant && req.method == "POST" && req.path.rfind(m_tenantPrefix, 0) == 0 &&
+        return m_tenant && req.method == "POST" && req.path.rfind(kApiPaths, 0) != 0 &&
                isTlsPort(req.local_port);
     }
 
@@ -1149,7 +1153,6 @@ private:
     std::mutex m_certLock;
     std::map<std::string, ParsedIdentity> m_certs;
     // Set before the listeners exist, read-only after.
-    std::string m_tenantPrefix;
     std::size_t m_tenantMaxBody = 0;
     HttpsTenant m_tenant;
     std::mutex m_sleepLock;
@@ -1162,9 +1165,8 @@ DeviceApiServer::DeviceApiServer(DeviceApiHost& host, DeviceApiOptions options)
 
 DeviceApiServer::~DeviceApiServer() = default;
 
-void DeviceApiServer::setHttpsTenant(std::string pathPrefix, std::size_t maxBody,
-                                     HttpsTenant tenant) {
-    m_impl->setHttpsTenant(std::move(pathPrefix), maxBody, std::move(tenant));
+void DeviceApiServer::setHttpsTenant(std::size_t maxBody, HttpsTenant tenant) {
+    m_impl->setHttpsTenant(maxBody, std::move(tenant));
 }
 bool DeviceApiServer::start() {
     return m_impl->start();

@@ -87,9 +87,9 @@ protected:
         hooks.changed = [this](std::size_t) { m_server->sync(); };
         hooks.tlsChanged = [this](std::size_t) { m_server->refreshTls(); };
         m_onvif.emplace(*m_service, "lo", hooks);
-        m_server->setHttpsTenant(
-            kOnvifPathPrefix, kOnvifMaxRequest,
-            [this](const HttpsTenantRequest& request) { return m_onvif->serveTls(request); });
+        m_server->setHttpsTenant(kOnvifMaxRequest, [this](const HttpsTenantRequest& request) {
+            return m_onvif->serveTls(request);
+        });
         ASSERT_TRUE(m_server->start());
         ASSERT_TRUE(m_onvif->start());
         m_control.emplace(*m_store, *m_host, *m_server);
@@ -205,7 +205,16 @@ TEST_F(OnvifTls, TheTlsPortAnswersOnvifWithTheDeviceApisKeyAndSecurity) {
     EXPECT_EQ(field(soapCall(1, device, key, "<tds:GetCapabilities/>", false).body, "XAddr"),
               https("127.0.0.2", m_tls, "/onvif/device_service"));
     EXPECT_EQ(field(soapCall(1, plain, "", "<tds:GetServices/>", false).body, "XAddr"), plain);
-    // Other paths stay the device API's: a GET under /onvif/ is not SOAP.
+    EXPECT_NE(
+        soapCall(1, plain, "", "<tds:GetServiceCapabilities/>", false).body.find("TLS1.2=\"true\""),
+        std::string::npos);
+    // As on the ONVIF port any path takes SOAP (clients post to paths of
+    // their own), except the device API's; a GET is no SOAP call.
+    EXPECT_EQ(soapCall(1, https("127.0.0.2", m_tls, "/deviceIO"), key, "<tds:GetHostname/>").status,
+              200);
+    EXPECT_EQ(
+        soapCall(1, https("127.0.0.2", m_tls, "/api/v1/device"), key, "<tds:GetHostname/>").status,
+        405);
     EXPECT_EQ(curlGet(device, key).status, 404);
 }
 

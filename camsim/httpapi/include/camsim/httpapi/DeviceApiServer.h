@@ -86,11 +86,11 @@ public:
     DeviceApiServer(const DeviceApiServer&) = delete;
     DeviceApiServer& operator=(const DeviceApiServer&) = delete;
 
-    // POST requests on a TLS port whose path starts with pathPrefix go to
-    // tenant, whichever camera they are for, with no fault of the device API
-    // applied (the tenant keeps its own silence). Bodies beyond maxBody
-    // are answered 413. Set before start().
-    void setHttpsTenant(std::string pathPrefix, std::size_t maxBody, HttpsTenant tenant);
+    // POST requests on a TLS port outside the device API's paths (/api/...)
+    // go to tenant, whichever camera they are for, with no fault of the
+    // device API applied (the tenant keeps its own silence). Bodies beyond
+    // maxBody are answered 413. Set before start().
+    void setHttpsTenant(std::size_t maxBody, HttpsTenant tenant);
 
     // Opens a listener for every HTTP and TLS port the host's cameras name,
     // first giving every camera without one a TLS identity. False when a
