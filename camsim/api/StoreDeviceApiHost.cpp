@@ -34,6 +34,13 @@ std::vector<CameraKey> StoreDeviceApiHost::endpoints() {
     return keys;
 }
 
+std::vector<CameraKey> StoreDeviceApiHost::tlsEndpoints() {
+    std::vector<CameraKey> keys;
+    keys.reserve(m_store.size());
+    m_store.forEach([&](const Camera& c) { keys.push_back({ipText(c.net.ip), c.net.httpPort}); });
+    return keys;
+}
+
 CameraKey StoreDeviceApiHost::keyOf(std::size_t index) const {
     return m_store.viewCamera(index, [](const Camera& c) {
         return CameraKey{ipText(c.net.ip), c.net.httpPort};
@@ -52,12 +59,10 @@ std::optional<std::size_t> StoreDeviceApiHost::lookup(std::uint64_t where, bool 
     if (refresh) {
         m_index.clear();
         std::size_t i = 0;
-        // emplace keeps the first camera of a shared address.
-        m_store.forEach([&](const Camera& c) {
-            if (m_onvifOnlyToo || c.maker.empty())
-                m_index.emplace(pack(c.net.ip, c.net.httpPort), i);
-            ++i;
-        });
+        // emplace keeps the first camera of a shared address. The other
+        // makers' cameras are found too, for their HTTPS (tlsEndpoints).
+        m_store.forEach(
+            [&](const Camera& c) { m_index.emplace(pack(c.net.ip, c.net.httpPort), i++); });
     }
     const auto it = m_index.find(where);
     if (it == m_index.end())
@@ -95,7 +100,7 @@ bool StoreDeviceApiHost::withCamera(const CameraKey& key,
                 return false;
             const nlohmann::json portsBefore = c.deviceConfig.value("ports", nlohmann::json());
             CameraIdentity identity{c.name,    c.password, c.net.httpPort, c.model,
-                                    c.version, key.ip,     macText(c.mac)};
+                                    c.version, key.ip,     macText(c.mac), c.maker.empty()};
             CameraState state{identity, c.deviceConfig};
             fn(state);
             // The API checks every value it takes; the address is not its to

@@ -20,8 +20,10 @@ public:
     // Told which camera started a reboot and for how long it stays silent.
     using RebootHook = std::function<void(std::size_t camera, std::chrono::milliseconds silence)>;
 
-    // Without onvifOnlyToo the other makers' cameras are not there: they
-    // have no device API. The video server sees them all.
+    // Without onvifOnlyToo endpoints() leaves the other makers' cameras
+    // out: they have no device API. Their web server's TLS port serves
+    // ONVIF all the same, so tlsEndpoints() and withCamera() know them
+    // (marked deviceApi = false). The video server sees them all.
     explicit StoreDeviceApiHost(CameraStore& store, RebootHook onReboot = {},
                                 bool onvifOnlyToo = false);
 
@@ -30,6 +32,7 @@ public:
     void setPortsHook(std::function<void(std::size_t camera)> hook) { m_onPorts = std::move(hook); }
 
     std::vector<CameraKey> endpoints() override;
+    std::vector<CameraKey> tlsEndpoints() override;
     bool withCamera(const CameraKey& key, const std::function<bool(CameraState&)>& fn) override;
     void rebootStarted(const CameraKey& key, std::chrono::milliseconds silence) override;
 

@@ -304,8 +304,8 @@ ConfigResult parseConfig(const json& j) {
         } else {
             for (const auto& e : *it) {
                 static const std::set<std::string> known = {
-                    "maker",    "model",      "count",   "mac_base",
-                    "versions", "onvif_port", "imaging", "firmware_upgrade"};
+                    "maker",      "model",    "count",   "mac_base",        "versions",
+                    "onvif_port", "tls_port", "imaging", "firmware_upgrade"};
                 if (!e.is_object()) {
                     p.fail("every entry of \"onvif_models\" must be an object");
                     continue;
@@ -316,10 +316,12 @@ ConfigResult parseConfig(const json& j) {
                 OnvifModel m;
                 long long count = 1;
                 long long onvifPort = 8080;
+                long long modelTls = 443;
                 p.text(e, "maker", m.maker, 64);
                 p.text(e, "model", m.model, qvsp::wire::kModelWidth);
                 p.integer(e, "count", 1, kMaxCameras, count);
                 p.integer(e, "onvif_port", 1, 65535, onvifPort);
+                p.integer(e, "tls_port", 0, 65535, modelTls);
                 if (m.maker.empty() || m.model.empty())
                     p.fail("every entry of \"onvif_models\" needs a \"maker\" and a \"model\"");
                 std::string mac;
@@ -347,6 +349,7 @@ ConfigResult parseConfig(const json& j) {
                 }
                 m.count = static_cast<int>(count);
                 m.onvifPort = static_cast<std::uint16_t>(onvifPort);
+                m.tlsPort = static_cast<std::uint16_t>(modelTls);
                 c.onvifModels.push_back(m);
             }
         }
@@ -357,6 +360,21 @@ ConfigResult parseConfig(const json& j) {
         if (m.onvifPort == port)
             p.fail("\"onvif_models\": \"onvif_port\" " + std::to_string(m.onvifPort) +
                    " is the maker's cameras' HTTP port");
+    // Nor can a port be plain HTTP for some cameras and TLS for others.
+    std::set<long long> plainPorts = {port};
+    for (const OnvifModel& m : c.onvifModels)
+        plainPorts.insert(m.onvifPort);
+    std::set<long long> tlsPorts;
+    if (tlsPort > 0)
+        tlsPorts.insert(tlsPort);
+    for (const OnvifModel& m : c.onvifModels)
+        if (m.tlsPort > 0)
+            tlsPorts.insert(m.tlsPort);
+    for (const long long tls : tlsPorts)
+        if (plainPorts.count(tls))
+            p.fail("port " + std::to_string(tls) +
+                   " is a TLS port (\"tls_port\") and an HTTP port (\"http_port\", "
+                   "\"onvif_port\") at once");
     const int total = c.totalCameras();
     if (total > kMaxCameras)
         p.fail("more than " + std::to_string(kMaxCameras) + " cameras in all");
@@ -529,6 +547,8 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
         const std::uint32_t base =
             std::uint32_t{m.macBase[3]} << 16 | std::uint32_t{m.macBase[4]} << 8 | m.macBase[5];
         for (int k = 0; k < m.count; ++k, ++n) {
+            const auto own = config.overrides.find(n + 1);
+            const bool overridden = own != config.overrides.end();
             Camera c;
             c.mac = m.macBase;
             const std::uint32_t low = (base + static_cast<std::uint32_t>(k) + 1) & 0xffffff;
@@ -545,15 +565,17 @@ std::vector<Camera> makeCameras(const SimConfig& config) {
             c.net.dns = config.dns;
             c.net.httpPort = m.onvifPort;
             c.user = "admin";
-            const auto own = config.overrides.find(n + 1);
-            c.password = own != config.overrides.end() && own->second.password
-                             ? *own->second.password
-                             : config.password;
-            c.deviceConfig = {{"ports",
-                               {{"onvif", m.onvifPort},
-                                {"rtsp1", m.onvifPort == 554 ? 8554 : 554},
-                                {"rtsp2", m.onvifPort == 555 ? 8555 : 555},
-                                {"reserved", 0}}}};
+            c.password =
+                overridden && own->second.password ? *own->second.password : config.password;
+            c.deviceConfig = {
+                {"ports",
+                 {{"onvif", m.onvifPort},
+                  {"rtsp1", m.onvifPort == 554 ? 8554 : 554},
+                  {"rtsp2", m.onvifPort == 555 ? 8555 : 555},
+                  {"reserved", 0}}},
+                // The key and certificate come at the first start (TlsIdentity.h).
+                {"tls",
+                 {{"port", overridden && own->second.tlsPort ? *own->second.tlsPort : m.tlsPort}}}};
             c.onvif = {{"features", {{"imaging", m.imaging}, {"firmware", m.firmwareUpgrade}}}};
             out.push_back(std::move(c));
         }

@@ -44,6 +44,8 @@ struct OnvifModel {
     MacAddress macBase{};
     std::vector<std::string> versions;
     std::uint16_t onvifPort = 8080;
+    // Its web server's TLS port, for ONVIF over HTTPS; 0: none.
+    std::uint16_t tlsPort = 443;
     bool imaging = true;
     bool firmwareUpgrade = true;
 };

@@ -162,7 +162,7 @@ private:
         server.set_read_timeout(5, 0);
         server.set_write_timeout(5, 0);
         // SOAP requests are small; firmware images are not.
-        server.set_payload_max_length(64 * 1024 * 1024);
+        server.set_payload_max_length(kOnvifMaxRequest);
         int* socketOut = &l->socket;
         const std::string device = m_device;
         server.set_socket_options([device, socketOut](int sock) {
@@ -187,6 +187,38 @@ private:
         return true;
     }
 
+public:
+    HttpsTenantReply serveTls(const HttpsTenantRequest& req) {
+        SoapRequest request;
+        request.method = req.method;
+        request.target = req.target;
+        request.body = req.body;
+        request.authorization = req.authorization;
+        request.localIp = req.localIp;
+        request.localPort = req.localPort;
+        request.secure = true;
+        SoapReply reply = answer(request, req.path);
+        HttpsTenantReply out;
+        out.status = reply.status;
+        out.contentType = std::move(reply.contentType);
+        out.body = std::move(reply.body);
+        out.headers = std::move(reply.headers);
+        out.chunked = reply.chunked;
+        out.drop = reply.drop;
+        return out;
+    }
+
+private:
+    // The firmware image goes to the address StartFirmwareUpgrade gave; the
+    // rest is dispatched on the Body. What the answer asks for follows it.
+    SoapReply answer(const SoapRequest& request, std::string_view path) {
+        SoapReply reply = path.rfind("/onvif/firmware/", 0) == 0 ? m_service.upload(request)
+                                                                 : m_service.handle(request);
+        if (!reply.drop)
+            afterwards(reply);
+        return reply;
+    }
+
     void serve(const httplib::Request& req, httplib::Response& res) {
         SoapRequest request;
         request.method = req.method;
@@ -196,9 +228,7 @@ private:
         request.authorization = authorization;
         request.localIp = req.local_addr;
         request.localPort = req.local_port;
-        // The firmware image goes to the address StartFirmwareUpgrade gave.
-        SoapReply reply = req.path.rfind("/onvif/firmware/", 0) == 0 ? m_service.upload(request)
-                                                                     : m_service.handle(request);
+        SoapReply reply = answer(request, req.path);
         if (reply.drop) {
             resetConnection(req);
             res.status = 503;
@@ -222,7 +252,6 @@ private:
         } else {
             res.set_content(reply.body, reply.contentType);
         }
-        afterwards(reply);
     }
 
     void afterwards(const SoapReply& reply) {
@@ -244,9 +273,12 @@ private:
         if (reply.portsChanged || reply.announce) {
             const std::size_t camera = reply.announce.value_or(0);
             const bool ports = reply.portsChanged;
-            later(std::chrono::milliseconds(100), [this, camera, ports] {
+            const bool tls = reply.tlsChanged;
+            later(std::chrono::milliseconds(100), [this, camera, ports, tls] {
                 if (ports)
                     sync();
+                if (tls && m_hooks.tlsChanged)
+                    m_hooks.tlsChanged(camera);
                 if (m_hooks.changed)
                     m_hooks.changed(camera);
             });
@@ -276,6 +308,9 @@ bool OnvifServer::sync() {
 }
 void OnvifServer::stop() {
     m_impl->stop();
+}
+HttpsTenantReply OnvifServer::serveTls(const HttpsTenantRequest& request) {
+    return m_impl->serveTls(request);
 }
 
 } // namespace camsim::onvif

@@ -1,9 +1,12 @@
 #pragma once
 // The ONVIF services over HTTP: one listener per ONVIF port, which finds the
 // camera by the local address a request arrived on (as the device API does).
-// What an answer asks for once it has left (a reboot, a move, a port change)
-// runs on a thread of the server's own.
+// Over HTTPS the device API's TLS listener hands this server every POST
+// outside its own /api/ (serveTls): a camera's web server has one TLS port
+// and one certificate. What an answer asks for once it has left (a reboot, a move,
+// a port change) runs on a thread of the server's own.
 
+#include "camsim/httpapi/DeviceApiServer.h"
 #include "onvif/OnvifService.h"
 
 #include <functional>
@@ -17,7 +20,12 @@ struct OnvifServerHooks {
     std::function<void(std::size_t camera)> reboot;
     // A camera's address, ports, name or scopes changed through ONVIF.
     std::function<void(std::size_t camera)> changed;
+    // A camera's TLS port changed through ONVIF: the TLS listeners follow.
+    std::function<void(std::size_t camera)> tlsChanged;
 };
+
+// How large a request may be (a firmware image), on either face.
+inline constexpr std::size_t kOnvifMaxRequest = 64 * 1024 * 1024;
 
 class OnvifServer {
 public:
@@ -32,6 +40,10 @@ public:
     // Opens listeners for ports that appeared since.
     bool sync();
     void stop();
+
+    // A request that reached a camera's TLS port (the device API's listener
+    // passes it on): answered as on the ONVIF port, found by the TLS port.
+    HttpsTenantReply serveTls(const HttpsTenantRequest& request);
 
 private:
     class Impl;

@@ -2,6 +2,7 @@
 
 #include "Digest.h"
 #include "camsim/httpapi/CameraConfig.h"
+#include "camsim/httpapi/TlsIdentity.h"
 #include "onvifc/wire/Xml.h"
 
 #include "qvipcsdk/wire/DigestAuth.h"
@@ -78,8 +79,9 @@ std::optional<std::uint32_t> ipOf(std::string_view text) {
     return ntohl(a.s_addr);
 }
 
-std::uint64_t pack(std::uint32_t ip, int port) {
-    return std::uint64_t{ip} << 16 | static_cast<std::uint16_t>(port);
+std::uint64_t pack(std::uint32_t ip, int port, bool secure = false) {
+    return (secure ? std::uint64_t{1} << 48 : 0) | std::uint64_t{ip} << 16 |
+           static_cast<std::uint16_t>(port);
 }
 
 int onvifPortOf(const Camera& c) {
@@ -347,6 +349,7 @@ struct OnvifService::Context {
     const OnvifQuirks& quirks;
     SystemClock::time_point now; // the machine's clock
     std::string localIp;
+    bool secure; // asked over TLS
     SoapReply& reply;
     // The names a request element may be in: its service's namespace, and
     // in lenient mode any namespace (tt: where tds: belongs).
@@ -357,6 +360,12 @@ struct OnvifService::Context {
         return n;
     }
     std::string host() const { return quirks.unreachableXAddrs ? kUnreachable : localIp; }
+    // Where the camera's web server answers the way this request came: its
+    // TLS port to a client that asks over HTTPS, its ONVIF port otherwise.
+    std::string base() const {
+        return secure ? "https://" + host() + ":" + std::to_string(tls::portOf(camera.deviceConfig))
+                      : "http://" + host() + ":" + std::to_string(onvifPortOf(camera));
+    }
 };
 
 const std::map<std::pair<std::string_view, std::string_view>, OnvifService::Call>&
@@ -428,23 +437,28 @@ std::optional<std::size_t> OnvifService::lookup(std::uint64_t where, bool refres
     if (refresh) {
         m_index.clear();
         std::size_t i = 0;
-        m_store.forEach(
-            [&](const Camera& c) { m_index.emplace(pack(c.net.ip, onvifPortOf(c)), i++); });
+        m_store.forEach([&](const Camera& c) {
+            m_index.emplace(pack(c.net.ip, onvifPortOf(c)), i);
+            if (const int tlsPort = tls::portOf(c.deviceConfig); tlsPort > 0)
+                m_index.emplace(pack(c.net.ip, tlsPort, true), i);
+            ++i;
+        });
     }
     const auto it = m_index.find(where);
     return it == m_index.end() ? std::nullopt : std::optional<std::size_t>(it->second);
 }
 
-std::optional<std::size_t> OnvifService::cameraAt(const std::string& ip, int port) {
+std::optional<std::size_t> OnvifService::cameraAt(const std::string& ip, int port, bool secure) {
     const auto address = ipOf(ip);
     if (!address || port < 1 || port > 65535)
         return std::nullopt;
-    const auto where = pack(*address, port);
+    const auto where = pack(*address, port, secure);
     for (const bool refresh : {false, true}) {
         const auto index = lookup(where, refresh);
         // The cache may be stale: a camera moves through either face.
         if (index && m_store.viewCamera(*index, [&](const Camera& c) {
-                return pack(c.net.ip, onvifPortOf(c)) == where;
+                return pack(c.net.ip, secure ? tls::portOf(c.deviceConfig) : onvifPortOf(c),
+                            secure) == where;
             }))
             return index;
     }
@@ -590,7 +604,7 @@ SystemClock::time_point OnvifService::cameraNow(std::size_t camera) const {
 
 SoapReply OnvifService::handle(const SoapRequest& request) {
     SoapReply reply;
-    const auto camera = cameraAt(request.localIp, request.localPort);
+    const auto camera = cameraAt(request.localIp, request.localPort, request.secure);
     if (!camera || silent(*camera) || (m_options.down && m_options.down(*camera))) {
         reply.drop = true;
         return reply;
@@ -755,7 +769,7 @@ SoapReply OnvifService::dispatch(std::size_t index, const SoapRequest& request) 
     m_store.withCamera(index, [&](Camera& c) {
         api::ensureDefaults(c.deviceConfig, c.net.httpPort);
         const Camera before = c;
-        Context context{index, c, op, q, now, request.localIp, reply};
+        Context context{index, c, op, q, now, request.localIp, request.secure, reply};
         try {
             answer = (this->*(call->handler))(context);
         } catch (const Fault& f) {
@@ -854,7 +868,7 @@ std::string OnvifService::setSystemDateAndTime(Context& x) {
 }
 
 std::string OnvifService::getServices(Context& x) {
-    const std::string base = "http://" + x.host() + ":" + std::to_string(onvifPortOf(x.camera));
+    const std::string base = x.base();
     const auto service = [&](std::string_view ns, const char* path, int major, int minor) {
         return tag("tds:Service",
                    tag("tds:Namespace", ns) + tag("tds:XAddr", base + path) +
@@ -873,15 +887,17 @@ std::string OnvifService::getServiceCapabilities(Context& x) {
                tag("tds:Capabilities",
                    "<tds:Network IPFilter=\"false\" ZeroConfiguration=\"false\" "
                    "IPVersion6=\"false\" DynDNS=\"true\" HostnameFromDHCP=\"false\"/>"
-                   "<tds:Security UsernameToken=\"true\" HttpDigest=\"true\"/>"
-                   "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
-                   "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
-                   "FirmwareUpgrade=\"" +
+                   "<tds:Security TLS1.2=\"" +
+                       boolText(tls::portOf(x.camera.deviceConfig) > 0) +
+                       "\" UsernameToken=\"true\" HttpDigest=\"true\"/>"
+                       "<tds:System DiscoveryResolve=\"false\" DiscoveryBye=\"true\" "
+                       "RemoteDiscovery=\"false\" SystemBackup=\"false\" SystemLogging=\"false\" "
+                       "FirmwareUpgrade=\"" +
                        firmware + "\" HttpFirmwareUpgrade=\"" + firmware + "\"/>"));
 }
 
 std::string OnvifService::getCapabilities(Context& x) {
-    const std::string base = "http://" + x.host() + ":" + std::to_string(onvifPortOf(x.camera));
+    const std::string base = x.base();
     std::string out = tag(
         "tt:Device",
         tag("tt:XAddr", base + "/onvif/device_service") +
@@ -1070,8 +1086,12 @@ std::string OnvifService::getNetworkProtocols(Context& x) {
     // The maker's cameras serve their own API on a port of its own.
     if (c.maker.empty())
         http.push_back(c.net.httpPort);
+    // One TLS port for the whole web server, the maker's API and ONVIF; a
+    // camera without one names the port it would take, as cameras do.
+    const int tlsPort = tls::portOf(c.deviceConfig);
     return tag("tds:GetNetworkProtocolsResponse",
-               protocol("HTTP", true, http) + protocol("HTTPS", false, {443}) +
+               protocol("HTTP", true, http) +
+                   protocol("HTTPS", tlsPort > 0, {tlsPort > 0 ? tlsPort : 443}) +
                    protocol("RTSP", true, {ports.value("rtsp1", 554)}));
 }
 
@@ -1083,6 +1103,8 @@ std::string OnvifService::setNetworkProtocols(Context& x) {
                    {"rtsp1", ports.value("rtsp1", 554)},
                    {"rtsp2", ports.value("rtsp2", 555)},
                    {"reserved", ports.value("reserved", 0)}};
+    const int tlsBefore = tls::portOf(c.deviceConfig);
+    int tlsPort = tlsBefore;
     for (Node n = x.op->children; n; n = n->next) {
         if (localName(n) != "NetworkProtocols")
             continue;
@@ -1097,8 +1119,11 @@ std::string OnvifService::setNetworkProtocols(Context& x) {
             list.push_back(std::stoi(value));
         }
         if (name == "HTTPS") {
-            if (enabled)
-                throw invalidArg("ter:ServiceNotSupported", "this camera has no HTTPS");
+            // The camera's one TLS port, the device API's as well: switched
+            // off, or moved (a camera that had none takes 443).
+            if (list.size() > 1)
+                throw invalidArg("ter:InvalidArgVal", "the camera has one HTTPS port");
+            tlsPort = !enabled ? 0 : !list.empty() ? list[0] : tlsBefore > 0 ? tlsBefore : 443;
             continue;
         }
         if (name != "HTTP" && name != "RTSP")
@@ -1131,6 +1156,18 @@ std::string OnvifService::setNetworkProtocols(Context& x) {
     } else {
         check(withApiState(c, x.localIp, [&](CameraState& s) { return api::setPorts(s, wanted); }),
               "ter:InvalidArgVal");
+    }
+    // One listener per port serves either plain HTTP or TLS.
+    const json& now = c.deviceConfig["ports"];
+    for (const int taken : {static_cast<int>(c.net.httpPort), onvifPortOf(c), now.value("rtsp1", 0),
+                            now.value("rtsp2", 0)})
+        if (tlsPort > 0 && tlsPort == taken)
+            throw invalidArg("ter:InvalidArgVal",
+                             "the HTTPS port must differ from the HTTP and RTSP ports");
+    if (tlsPort != tlsBefore) {
+        if (!tls::setPort(c.deviceConfig, tls::commonNameFor(macText(c.mac)), tlsPort))
+            throw Fault{"env:Receiver", "ter:Action", "", "cannot make a key and certificate", 500};
+        x.reply.tlsChanged = true;
     }
     x.reply.portsChanged = true;
     x.reply.announce = x.index;
@@ -1436,9 +1473,7 @@ std::string OnvifService::startFirmwareUpgrade(Context& x) {
     }
     const long long down = (m_options.rebootSilence.count() + 999) / 1000;
     return tag("tds:StartFirmwareUpgradeResponse",
-               tag("tds:UploadUri", "http://" + x.host() + ":" +
-                                        std::to_string(onvifPortOf(x.camera)) + "/onvif/firmware/" +
-                                        token) +
+               tag("tds:UploadUri", x.base() + "/onvif/firmware/" + token) +
                    tag("tds:UploadDelay", "PT0S") +
                    tag("tds:ExpectedDownTime", "PT" + std::to_string(down) + "S"));
 }
@@ -1446,7 +1481,7 @@ std::string OnvifService::startFirmwareUpgrade(Context& x) {
 SoapReply OnvifService::upload(const SoapRequest& request) {
     SoapReply reply;
     reply.contentType = "text/plain";
-    const auto camera = cameraAt(request.localIp, request.localPort);
+    const auto camera = cameraAt(request.localIp, request.localPort, request.secure);
     if (!camera || silent(*camera) || (m_options.down && m_options.down(*camera))) {
         reply.drop = true;
         return reply;

@@ -56,6 +56,10 @@ struct SoapRequest {
     std::string_view authorization; // the HTTP header, empty when none
     std::string localIp;
     int localPort = 0;
+    // Arrived over TLS at the camera's TLS port (localPort), which its web
+    // server shares with the maker's device API; otherwise over plain HTTP
+    // at its ONVIF port.
+    bool secure = false;
 };
 
 // A new address for a camera, taken once the answer has left: the client
@@ -77,6 +81,8 @@ struct SoapReply {
     std::optional<std::size_t> reboot;
     std::optional<PendingMove> move;
     bool portsChanged = false;
+    // The camera's TLS port changed (SetNetworkProtocols' HTTPS).
+    bool tlsChanged = false;
     // Name, addresses or scopes changed: WS-Discovery says Hello again.
     std::optional<std::size_t> announce;
 };
@@ -88,8 +94,9 @@ public:
 
     SoapReply handle(const SoapRequest& request);
 
-    // The camera whose ONVIF service answers at ip:port.
-    std::optional<std::size_t> cameraAt(const std::string& ip, int port);
+    // The camera whose ONVIF service answers at ip:port: its ONVIF port, or
+    // (secure) its TLS port.
+    std::optional<std::size_t> cameraAt(const std::string& ip, int port, bool secure = false);
     // Every port an ONVIF service listens on now.
     std::vector<int> ports() const;
     // Where camera `index` serves ONVIF: "http://ip:port/onvif/device_service",

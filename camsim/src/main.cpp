@@ -22,6 +22,7 @@
 #include <poll.h>
 #include <sys/signalfd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -147,15 +148,22 @@ int main(int argc, char** argv) {
         return fail(2, loaded.error);
     const bool fresh = !loaded.cameras;
     auto cameras = fresh ? makeCameras(config) : std::move(*loaded.cameras);
-    // Every camera of the maker has its TLS key and certificate from its
-    // first start on and keeps them (a state file of an earlier simulator
-    // gets them now), all written in one go.
+    // Every camera has its TLS key and certificate from its first start on
+    // and keeps them (a state file of an earlier simulator gets them now),
+    // all written in one go: the maker's for its device API and ONVIF, the
+    // other makers' for ONVIF, each on its web server's one TLS port.
     bool identities = false;
     for (Camera& c : cameras) {
-        if (c.maker.empty())
-            identities = tls::ensureIdentity(c.deviceConfig, tls::commonNameFor(macText(c.mac)),
-                                             config.tlsPort) ||
-                         identities;
+        int port = config.tlsPort;
+        if (!c.maker.empty()) {
+            port = 443;
+            for (const OnvifModel& m : config.onvifModels)
+                if (m.maker == c.maker && m.model == c.model)
+                    port = m.tlsPort;
+        }
+        identities =
+            tls::ensureIdentity(c.deviceConfig, tls::commonNameFor(macText(c.mac)), port) ||
+            identities;
     }
     // Every camera's settings in their full shape from the start, so that a
     // call that only reads (a client's details of a thousand cameras) never
@@ -240,6 +248,21 @@ int main(int argc, char** argv) {
     apiOptions.defaultTlsPort = config.tlsPort;
     DeviceApiServer server(host, apiOptions);
     webDown = [&server, &host](std::size_t camera) { return server.isSilent(host.keyOf(camera)); };
+    // ONVIF over HTTPS: the camera's TLS port is its web server's, the
+    // device API's listener passes on what is POSTed outside /api/. Until the ONVIF server runs
+    // nobody answers there.
+    std::atomic<onvif::OnvifServer*> onvifOverTls{nullptr};
+    if (config.onvif)
+        server.setHttpsTenant(onvif::kOnvifMaxRequest,
+                              [&onvifOverTls](const HttpsTenantRequest& request) {
+                                  onvif::OnvifServer* onvif = onvifOverTls.load();
+                                  if (onvif == nullptr) {
+                                      HttpsTenantReply none;
+                                      none.drop = true;
+                                      return none;
+                                  }
+                                  return onvif->serveTls(request);
+                              });
 
     // Faults from the configuration hold from the start and follow the
     // camera's MAC, like those ordered over the control channel.
@@ -324,6 +347,10 @@ int main(int argc, char** argv) {
             if (discovery)
                 discovery->announce(camera);
         };
+        hooks.tlsChanged = [&](std::size_t) {
+            if (!server.refreshTls())
+                std::cerr << "orvantix-camsim: cannot listen on a camera's new TLS port\n";
+        };
         onvifServer = std::make_unique<onvif::OnvifServer>(onvifService, config.interfaceName,
                                                            std::move(hooks));
         if (!onvifServer->start())
@@ -334,6 +361,8 @@ int main(int argc, char** argv) {
             return fail(1, error);
         for (std::size_t i = 0; i < store.size(); ++i)
             discovery->announce(i);
+        // From here on the ONVIF server lives as long as the device API's.
+        onvifOverTls = onvifServer.get();
     }
 
     ControlServer controlServer;
@@ -353,6 +382,7 @@ int main(int argc, char** argv) {
     controlServer.stop();
     if (discovery)
         discovery->stop(store.size());
+    onvifOverTls = nullptr;
     if (onvifServer)
         onvifServer->stop();
     video = nullptr;

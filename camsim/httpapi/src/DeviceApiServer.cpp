@@ -37,6 +37,11 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Every path of the device API is under this; over TLS, what is POSTed
+// elsewhere belongs to the tenant (ONVIF, whose clients post to any path).
+constexpr const char* kApiPaths = "/api/";
+constexpr const char* kTenantPaths = "(?!/api/).*";
+
 // The deepest request body of the API is a sealed value inside an object.
 constexpr int kMaxRequestNesting = 4;
 
@@ -206,7 +211,7 @@ public:
     // start and when a TLS port or identity changed, never per request.
     bool refreshTls() {
         bool ok = true;
-        for (const int port : rebuildTlsIndex(m_host.endpoints(), true)) {
+        for (const int port : rebuildTlsIndex(m_host.tlsEndpoints(), true)) {
             ok = ensureListener(port, true) && ok;
         }
         return ok;
@@ -232,6 +237,11 @@ public:
         for (auto& [port, listener] : listeners) {
             listener->connections->stop();
         }
+    }
+
+    void setHttpsTenant(std::size_t maxBody, HttpsTenant tenant) {
+        m_tenantMaxBody = maxBody;
+        m_tenant = std::move(tenant);
     }
 
     void setFaults(const CameraKey& key, FaultPlan plan) {
@@ -331,7 +341,7 @@ private:
                         break;
                     }
                 }
-                rebuildTlsIndex(m_host.endpoints(), false);
+                rebuildTlsIndex(m_host.tlsEndpoints(), false);
             }
             std::optional<CameraKey> key;
             {
@@ -471,10 +481,14 @@ private:
     }
 
     // The camera's lasting identity; nothing when no camera is at key.
-    std::optional<std::string> idOf(const CameraKey& key) const {
+    // deviceApi, when given, tells whether the camera has the device API.
+    std::optional<std::string> idOf(const CameraKey& key, bool* deviceApi = nullptr) const {
         std::string id;
         const bool found = m_host.withCamera(key, [&](CameraState& camera) {
             id = idFor(camera, key);
+            if (deviceApi) {
+                *deviceApi = camera.identity.deviceApi;
+            }
             return false;
         });
         return found ? std::optional<std::string>(id) : std::nullopt;
@@ -500,7 +514,7 @@ private:
         }
         auto listener = std::make_unique<Listener>();
         listener->processor = std::make_unique<RequestProcessor>();
-        configure(*listener->processor);
+        configure(*listener->processor, tls);
         std::function<bool(const sockaddr_in&)> accepts;
         if (tls) {
             listener->tls.reset(SSL_CTX_new(TLS_server_method()));
@@ -537,7 +551,7 @@ private:
         return true;
     }
 
-    void configure(httplib::Server& server) {
+    void configure(httplib::Server& server, bool tls) {
         // Only the Keep-Alive header's numbers: the connections are ours.
         server.set_keep_alive_max_count(100000);
         server.set_keep_alive_timeout(m_options.keepAliveSeconds);
@@ -580,10 +594,81 @@ private:
                 res.set_content(json{{"error", "internal failure"}}.dump(), "application/json");
             });
         routes(server);
+        if (tls && m_tenant) {
+            server.Post(kTenantPaths, [this](const httplib::Request& req, httplib::Response& res,
+                                             const httplib::ContentReader& reader) {
+                toTenant(req, res, reader);
+            });
+        }
+    }
+
+    bool forTenant(const httplib::Request& req) const {
+        return m_tenant && req.method == "POST" && req.path.rfind(kApiPaths, 0) != 0 &&
+               isTlsPort(req.local_port);
+    }
+
+    // The tenant answers for itself: whether the camera is there, silent or
+    // down, who may call what. Only the body's size is the listener's.
+    void toTenant(const httplib::Request& req, httplib::Response& res,
+                  const httplib::ContentReader& reader) {
+        HttpsTenantRequest request;
+        bool tooLarge = false;
+        // A body too large is read to its end all the same (and dropped), so
+        // that the connection stays usable, as the uploads do.
+        const bool complete = reader([&](const char* data, std::size_t length) {
+            tooLarge = tooLarge || request.body.size() + length > m_tenantMaxBody;
+            if (tooLarge) {
+                request.body.clear();
+            } else {
+                request.body.append(data, length);
+            }
+            return true;
+        });
+        if (tooLarge || !complete) {
+            res.status = tooLarge ? 413 : 400;
+            return;
+        }
+        request.method = req.method;
+        request.target = req.target;
+        request.path = req.path;
+        request.authorization = req.get_header_value("Authorization");
+        request.localIp = req.local_addr;
+        request.localPort = req.local_port;
+        HttpsTenantReply reply = m_tenant(request);
+        if (reply.drop) {
+            abortConnection(req);
+            res.status = 503;
+            return;
+        }
+        res.status = reply.status;
+        for (const auto& [name, value] : reply.headers) {
+            res.set_header(name, value);
+        }
+        if (reply.chunked) {
+            auto body = std::make_shared<std::string>(std::move(reply.body));
+            res.set_chunked_content_provider(
+                reply.contentType, [body](std::size_t offset, httplib::DataSink& sink) {
+                    // Two chunks at least, as the cameras that do this send them.
+                    const std::size_t half = std::max<std::size_t>(1, body->size() / 2);
+                    if (offset < body->size()) {
+                        sink.write(body->data() + offset, std::min(half, body->size() - offset));
+                    }
+                    if (offset + half >= body->size()) {
+                        sink.done();
+                    }
+                    return true;
+                });
+        } else {
+            res.set_content(reply.body, reply.contentType);
+        }
     }
 
     httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res) {
-        const auto id = idOf(keyOf(req));
+        if (forTenant(req)) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        bool deviceApi = true;
+        const auto id = idOf(keyOf(req), &deviceApi);
         const Runtime runtime = id ? runtimeOf(*id) : Runtime{};
         // No camera at this address, one that is rebooting or whose web
         // service is down: the connection ends without an answer.
@@ -592,6 +677,12 @@ private:
             (runtime.faults.delay.count() > 0 && !sleepFor(runtime.faults.delay))) {
             abortConnection(req);
             res.status = 503;
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // Another maker's camera: its web server knows none of these paths.
+        if (!deviceApi) {
+            res.status = 404;
+            res.set_content("<html><body><h1>404 Not Found</h1></body></html>", "text/html");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
@@ -1061,6 +1152,9 @@ private:
     // camera's certificate changed.
     std::mutex m_certLock;
     std::map<std::string, ParsedIdentity> m_certs;
+    // Set before the listeners exist, read-only after.
+    std::size_t m_tenantMaxBody = 0;
+    HttpsTenant m_tenant;
     std::mutex m_sleepLock;
     std::condition_variable m_wake;
     std::atomic<bool> m_stopping{false};
@@ -1071,6 +1165,9 @@ DeviceApiServer::DeviceApiServer(DeviceApiHost& host, DeviceApiOptions options)
 
 DeviceApiServer::~DeviceApiServer() = default;
 
+void DeviceApiServer::setHttpsTenant(std::size_t maxBody, HttpsTenant tenant) {
+    m_impl->setHttpsTenant(maxBody, std::move(tenant));
+}
 bool DeviceApiServer::start() {
     return m_impl->start();
 }

@@ -210,7 +210,8 @@ TEST(Config, OtherMakersModelsAndOnvifQuirks) {
                           {"versions", {"2.1.4", "2.2.0"}},
                           {"onvif_port", 8899},
                           {"imaging", false}}};
-    j["cameras_override"] = {{"4", {{"onvif_quirks", {"lenient", "probe_spread"}}}}};
+    j["cameras_override"] = {
+        {"4", {{"onvif_quirks", {"lenient", "probe_spread"}}, {"tls_port", 8443}}}};
     auto r = parseConfig(j);
     ASSERT_TRUE(r.config) << r.error;
     const auto cams = makeCameras(*r.config);
@@ -224,6 +225,9 @@ TEST(Config, OtherMakersModelsAndOnvifQuirks) {
     EXPECT_EQ(cams[3].net.httpPort, 8899);
     EXPECT_EQ(cams[3].deviceConfig["ports"]["onvif"], 8899);
     EXPECT_EQ(cams[3].onvif["features"]["imaging"], false);
+    // Their web server's TLS port: the model's (443), or the camera's own.
+    EXPECT_EQ(cams[2].deviceConfig["tls"]["port"], 443);
+    EXPECT_EQ(cams[3].deviceConfig["tls"]["port"], 8443);
     const auto b = makeBehaviours(*r.config, cams.size());
     EXPECT_TRUE(b[0].onvif.chunked);
     EXPECT_TRUE(b[3].onvif.chunked && b[3].onvif.lenient && b[3].onvif.probeSpread);
@@ -239,6 +243,8 @@ TEST(Config, OtherMakersModelsAndOnvifQuirks) {
     for (const auto& [key, value, words] : std::vector<std::tuple<std::string, json, std::string>>{
              {"onvif_quirks", json{"fast"}, "unknown quirk \"fast\""},
              {"onvif_port", json(80), "is the maker's cameras' HTTP port"},
+             {"onvif_port", json(443), "port 443 is a TLS port"},
+             {"tls_port", json(8899), "port 8899 is a TLS port"},
              {"mac_base", json("03:00:00:00:00:00"), "unicast"},
              {"versions", json::array(), "versions"},
              {"vendor", json("x"), "unknown setting \"onvif_models.vendor\""}}) {

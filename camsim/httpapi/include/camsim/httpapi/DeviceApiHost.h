@@ -33,6 +33,9 @@ struct CameraIdentity {
     // faults, reboot silence and nonces are kept under it. Empty: the
     // address and port stand for the camera.
     std::string id;
+    // False for a camera whose web server has no device API (another
+    // maker's): its TLS port serves only the HTTPS tenant's paths.
+    bool deviceApi = true;
 };
 
 // A camera as the API sees it for the length of one call.
@@ -50,6 +53,12 @@ public:
 
     // Every address and port at which a camera serves its API now.
     virtual std::vector<CameraKey> endpoints() = 0;
+
+    // The cameras whose TLS port the server serves: those of endpoints(),
+    // and cameras without the device API whose web server still offers
+    // HTTPS for the tenant (DeviceApiServer::setHttpsTenant). withCamera
+    // must find them all.
+    virtual std::vector<CameraKey> tlsEndpoints() { return endpoints(); }
 
     // Runs fn on the camera at key while holding the store's lock; fn returns
     // true when it changed the identity or the config, and the host then

@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace camsim {
 
@@ -51,12 +53,44 @@ struct DeviceApiOptions {
     };
 };
 
+// A request for another service of the camera's web server that shares the
+// camera's TLS port with the device API (ONVIF): one port, one certificate,
+// one admission for both, as on a real camera.
+struct HttpsTenantRequest {
+    std::string method;
+    std::string target; // path and query, as sent
+    std::string path;
+    std::string authorization; // the header, empty when none
+    std::string body;
+    std::string localIp;
+    int localPort = 0;
+};
+
+struct HttpsTenantReply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Sent in two chunks, without Content-Length.
+    bool chunked = false;
+    // Nobody answers: the connection is reset without a word.
+    bool drop = false;
+};
+
+using HttpsTenant = std::function<HttpsTenantReply(const HttpsTenantRequest&)>;
+
 class DeviceApiServer {
 public:
     DeviceApiServer(DeviceApiHost& host, DeviceApiOptions options = {});
     ~DeviceApiServer();
     DeviceApiServer(const DeviceApiServer&) = delete;
     DeviceApiServer& operator=(const DeviceApiServer&) = delete;
+
+    // POST requests on a TLS port outside the device API's paths (/api/...)
+    // go to tenant, whichever camera they are for, with no fault of the
+    // device API applied (the tenant keeps its own silence). Bodies beyond
+    // maxBody are answered 413. Set before start().
+    void setHttpsTenant(std::size_t maxBody, HttpsTenant tenant);
 
     // Opens a listener for every HTTP and TLS port the host's cameras name,
     // first giving every camera without one a TLS identity. False when a
