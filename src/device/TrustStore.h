@@ -37,4 +37,7 @@ public:
     virtual bool Forget(const MacAddress& mac) = 0;
 };
 
+// "2026-12-06": the day a key was first trusted, as a refusal names it.
+std::string TrustedSince(const TrustedKey& key);
+
 } // namespace orv::device

@@ -29,9 +29,13 @@ device::CDriverSet driversOf(device::IDeviceDriver& maker, device::IDeviceDriver
     return drivers;
 }
 
-// ONVIF asks no login of a camera whose MAC the maker's discovery heard.
+// ONVIF asks no login of a camera whose MAC the maker's discovery heard,
+// and keeps the keys of HTTPS cameras with the maker's.
 onvif::COnvifDriver::Options withMaker(onvif::COnvifDriver::Options options,
-                                       const qv::CQvDriver& maker) {
+                                       const qv::CQvDriver& maker, device::ITrustStore& trust) {
+    if (options.trust == nullptr) {
+        options.trust = &trust;
+    }
     if (!options.describedElsewhere) {
         options.describedElsewhere = [&maker](const device::DeviceId& id) {
             return maker.Answered(id);
@@ -47,7 +51,8 @@ CDeviceServices::CDeviceServices(int concurrency,
                                  qv::CQvDriver::InstancesFactory makerDiscovery,
                                  std::filesystem::path pinFile, onvif::COnvifDriver::Options onvif)
     : m_trust(std::move(pinFile)), m_maker(std::move(makerDiscovery), &m_trust),
-      m_onvif([this] { return DefaultCredentials(); }, withMaker(std::move(onvif), m_maker)),
+      m_onvif([this] { return DefaultCredentials(); },
+              withMaker(std::move(onvif), m_maker, m_trust)),
       m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {}
 
 void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {

@@ -365,7 +365,8 @@ protected:
                                    {"versions", {"2.1.4"}},
                                    {"onvif_port", 8899},
                                    {"imaging", false},
-                                   {"firmware_upgrade", false}},
+                                   {"firmware_upgrade", false},
+                                   {"tls_port", 0}}, // older firmware: no HTTPS
                                   {{"maker", "Kestrel"},
                                    {"model", "K7"},
                                    {"mac_base", "02:6b:65:00:00:00"},
@@ -493,4 +494,42 @@ TEST_F(CliMixedLab, AProfileReachesOnvifOnlyCamerasAndWhatTheyLackIsNamed) {
               2)
         << run.out;
     EXPECT_EQ(state[0]["name"], cameras()[0]["name"]) << "the maker's cameras were not selected";
+}
+
+TEST_F(CliMixedLab, AnOnvifCameraThatOffersHttpsGetsItsPasswordOnlyOverIt) {
+    const std::string secret = "Tls-0nly-pw!";
+    const std::string file = this->file("new.txt", secret + "\n");
+    const std::string wire = m_dir + "/https.pcap";
+    Capture capture(m_lab.adapter(0), wire);
+    ASSERT_TRUE(capture.running()) << "tcpdump did not start (scripts/install-deps.sh)";
+    // No consent given: the camera turns out to offer HTTPS, and the
+    // password goes there.
+    const Ran run = cli({"passwords", "--set", "--new-password-file", file, "--select",
+                         "mac=02:6b:65:00:00:01", "--seconds", "4"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    capture.stop();
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(cameras()[5]["password"], secret);
+    const std::string bytes = capture.bytes();
+    EXPECT_EQ(bytes.find(secret), std::string::npos);
+    EXPECT_EQ(bytes.find("SetUser"), std::string::npos) << "no SOAP call of it in clear";
+    const std::vector<int> sent = applicationRecordsTo443(wire);
+    EXPECT_GT(std::count_if(sent.begin(), sent.end(), [](int size) { return size > 200; }), 2)
+        << "the calls went over TLS";
+    // The key it showed is kept, so a stand-in is refused next time.
+    const json camera = control({{"op", "get"}, {"camera", 6}})["camera"];
+    EXPECT_NE(read(m_dir + "/orvantix/pins.json").find(camera["tlsPin"].get<std::string>()),
+              std::string::npos);
+    // Another key at its address, once it is back from its reboot; the
+    // login is its new password, so its details tell the MAC.
+    control({{"op", "renew-identity"}, {"camera", 6}});
+    for (int i = 0;
+         i < 100 && control({{"op", "get"}, {"camera", 6}})["camera"]["rebooting"] != false; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const Ran stranger = cli({"passwords", "--set", "--new-password-file", file, "--password-file",
+                              file, "--select", "mac=02:6b:65:00:00:01", "--seconds", "4"});
+    EXPECT_EQ(stranger.status, 1) << stranger.out << stranger.err;
+    EXPECT_NE(stranger.out.find("the camera's identity changed since "), std::string::npos)
+        << stranger.out;
 }

@@ -220,6 +220,11 @@ std::string onDeviceHost(const std::string& service, const std::string& device) 
     };
     const std::string_view host = hostOf(origin);
     const std::string_view deviceHost = hostOf(deviceOrigin);
+    // A camera reached over HTTPS that names its services on plain HTTP
+    // (as many do) is asked on the address it was reached at.
+    if (deviceOrigin.starts_with("https://") && origin.starts_with("http://")) {
+        return std::string(deviceOrigin) + std::string(rest);
+    }
     if (host == deviceHost) {
         return service;
     }

@@ -270,7 +270,8 @@ void COnvifDriver::ProbeNow() {
 device::Result<std::unique_ptr<device::IDeviceSession>>
 COnvifDriver::Open(const DeviceInfo& device, const device::Credentials& credentials) {
     device::Failure failure;
-    auto session = OpenOnvifSession(device, credentials.user, credentials.password, failure);
+    auto session = OpenOnvifSession(device, credentials.user, credentials.password, failure,
+                                    m_impl->options.trust);
     if (!session) {
         return failure;
     }

@@ -8,6 +8,7 @@
 // row of a maker's camera that answers both ways.
 
 #include "device/DeviceDriver.h"
+#include "device/TrustStore.h"
 #include "onvifc/Device.h"
 #include "onvifc/discovery/WsDiscovery.h"
 
@@ -36,6 +37,9 @@ public:
         // so that the maker's discovery, which answers at once, can claim
         // its own cameras first.
         std::chrono::milliseconds detailDelay{1500};
+        // The keys of cameras that speak HTTPS (the program's pin file);
+        // without one, every session trusts the key its camera shows.
+        device::ITrustStore* trust = nullptr;
         // Limits of every SOAP call; a test shortens them.
         std::chrono::milliseconds connectLimit{2500};
         std::chrono::milliseconds callLimit{5000};

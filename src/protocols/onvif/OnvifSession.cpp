@@ -672,10 +672,41 @@ private:
 
 } // namespace
 
+namespace {
+
+// The camera's HTTPS port, as it reports it; 0 when it offers none.
+int httpsPort(onvifc::CDevice& camera) {
+    const auto protocols = camera.GetNetworkProtocols();
+    if (!protocols.Ok()) {
+        return 0;
+    }
+    for (const onvifc::NetworkProtocol& p : protocols.value) {
+        if (p.name == "HTTPS" && p.enabled && !p.ports.empty()) {
+            return p.ports.front();
+        }
+    }
+    return 0;
+}
+
+// The device service's address on HTTPS: same host and path, the TLS port.
+std::string overTls(const std::string& url, int port) {
+    const auto scheme = url.find("://");
+    const auto hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+    const auto slash = url.find('/', hostStart);
+    std::string authority = url.substr(hostStart, slash - hostStart);
+    if (const auto colon = authority.rfind(':'); colon != std::string::npos) {
+        authority.resize(colon);
+    }
+    return "https://" + authority + ":" + std::to_string(port) +
+           (slash == std::string::npos ? std::string("/") : url.substr(slash));
+}
+
+} // namespace
+
 std::unique_ptr<device::IDeviceSession> OpenOnvifSession(const device::DeviceInfo& device,
                                                          const QString& user,
-                                                         const QString& password,
-                                                         Failure& failure) {
+                                                         const QString& password, Failure& failure,
+                                                         device::ITrustStore* trust) {
     const device::ServiceAddress* service = device.Service(device::Protocol::Onvif);
     if (service == nullptr || service->address.isEmpty()) {
         failure = {Fault::NotSupported, "no ONVIF address"};
@@ -688,13 +719,81 @@ std::unique_ptr<device::IDeviceSession> OpenOnvifSession(const device::DeviceInf
         failure = FailureOf(connected.error, connected.detail);
         return nullptr;
     }
-    // The login itself: the first call that needs the credentials.
+    const std::optional<device::TrustedKey> known =
+        trust != nullptr && device.mac ? trust->Find(*device.mac) : std::nullopt;
+    const std::string address = device.AddressText().toStdString();
+    const auto refuse = [&] {
+        failure = {Fault::IdentityChanged, device::TrustedSince(*known)};
+        WriteLog(1, "Identity of %s at %s changed: refused.", device.MacText().c_str(),
+                 address.c_str());
+        return nullptr;
+    };
+    const auto tls = [&](int port, const std::string& pin) {
+        auto secure =
+            std::make_unique<onvifc::CDevice>(overTls(service->address.toStdString(), port),
+                                              user.toStdString(), password.toStdString());
+        secure->Soap().RequireTls(pin);
+        return secure;
+    };
+    // A camera trusted by its key shows it before any login: at its TLS
+    // port as last seen, held to the pin.
+    if (known && known->tlsPort > 0) {
+        auto secure = tls(known->tlsPort, known->pin);
+        const auto reached = secure->Connect();
+        if (reached.error == onvifc::Error::Identity) {
+            return refuse();
+        }
+        if (reached.Ok()) {
+            if (const auto login = secure->GetDeviceInformation(); !login.Ok()) {
+                failure = FailureOf(login.error, login.detail);
+                return nullptr;
+            }
+            return std::make_unique<COnvifSession>(device, std::move(secure));
+        }
+        // Not there any more: the camera says below where it serves TLS now.
+    }
+    // The login itself: the first call that needs the credentials (a
+    // token or Digest: neither shows the password).
     const auto info = camera->GetDeviceInformation();
     if (!info.Ok()) {
         failure = FailureOf(info.error, info.detail);
         return nullptr;
     }
-    return std::make_unique<COnvifSession>(device, std::move(camera));
+    // Everything else over HTTPS where the camera offers it, held to the
+    // key it was trusted by; a first contact's key is kept and logged.
+    const int tlsPort = httpsPort(*camera);
+    if (tlsPort == 0) {
+        // A camera trusted by its key that offers no TLS any more may be a
+        // stand-in at its address.
+        if (known) {
+            return refuse();
+        }
+        return std::make_unique<COnvifSession>(device, std::move(camera));
+    }
+    auto secure = tls(tlsPort, known ? known->pin : std::string());
+    const auto overTlsConnected = secure->Connect();
+    if (!overTlsConnected.Ok()) {
+        if (overTlsConnected.error == onvifc::Error::Identity && known) {
+            return refuse();
+        }
+        failure = FailureOf(overTlsConnected.error, overTlsConnected.detail);
+        return nullptr;
+    }
+    if (const auto again = secure->GetDeviceInformation(); !again.Ok()) {
+        failure = FailureOf(again.error, again.detail);
+        return nullptr;
+    }
+    const std::string pin = secure->Soap().SeenPin();
+    if (trust != nullptr && device.mac && !pin.empty()) {
+        if (!known) {
+            trust->Keep(*device.mac, {pin, tlsPort, std::chrono::system_clock::now()});
+            WriteLog(0, "Trusted %s at %s by its key %s.", device.MacText().c_str(),
+                     address.c_str(), pin.c_str());
+        } else if (known->tlsPort != tlsPort) {
+            trust->Keep(*device.mac, {known->pin, tlsPort, known->since});
+        }
+    }
+    return std::make_unique<COnvifSession>(device, std::move(secure));
 }
 
 } // namespace orv::onvif

@@ -7,6 +7,7 @@
 // silently dropped.
 
 #include "device/DeviceSession.h"
+#include "device/TrustStore.h"
 #include "onvifc/Device.h"
 
 #include <memory>
@@ -18,11 +19,12 @@ device::Failure FailureOf(onvifc::Error error, const std::string& detail);
 
 // Connects to the camera's device service (the discovery address in
 // `device`'s ONVIF service), learns its clock and services and checks the
-// credentials. Nothing, with `failure` set, when that fails.
-std::unique_ptr<device::IDeviceSession> OpenOnvifSession(const device::DeviceInfo& device,
-                                                         const QString& user,
-                                                         const QString& password,
-                                                         device::Failure& failure);
+// credentials; where the camera offers HTTPS, the session goes on over it,
+// held to the key `trust` kept for the camera (a first contact's key is
+// kept there). Nothing, with `failure` set, when that fails.
+std::unique_ptr<device::IDeviceSession>
+OpenOnvifSession(const device::DeviceInfo& device, const QString& user, const QString& password,
+                 device::Failure& failure, device::ITrustStore* trust = nullptr);
 
 // The POSIX zone text for whole hours east of UTC ("UTC-8" for UTC+8: POSIX
 // counts the other way), and back; nothing for a zone it cannot read.

@@ -240,17 +240,7 @@ void ForwardCapture(int type, tagMsgInfo* msg, void* sink) {
     }
 }
 
-namespace {
-
-std::string dateText(std::chrono::system_clock::time_point when) {
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
-    return QDateTime::fromSecsSinceEpoch(seconds)
-        .toString(QStringLiteral("yyyy-MM-dd"))
-        .toStdString();
-}
-
-} // namespace
+namespace {} // namespace
 
 std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
                                               const Credentials& credentials, Failure& failure,
@@ -273,7 +263,7 @@ std::unique_ptr<IDeviceSession> OpenQvSession(const DeviceInfo& device,
         const int error = Qv_Sdk_GetLastError();
         failure = CallFailure(error, false, start);
         if (error == QV_ERR_IDENTITY && known) {
-            failure.detail = dateText(known->since);
+            failure.detail = device::TrustedSince(*known);
             WriteLog(1, "Identity of %s at %s changed: refused.", device.MacText().c_str(),
                      ip.c_str());
         }
