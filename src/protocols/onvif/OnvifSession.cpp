@@ -773,11 +773,22 @@ std::unique_ptr<device::IDeviceSession> OpenOnvifSession(const device::DeviceInf
     auto secure = tls(tlsPort, known ? known->pin : std::string());
     const auto overTlsConnected = secure->Connect();
     if (!overTlsConnected.Ok()) {
-        if (overTlsConnected.error == onvifc::Error::Identity && known) {
-            return refuse();
+        if (known) {
+            // Trusted by a key it cannot show now: no session at all.
+            if (overTlsConnected.error == onvifc::Error::Identity) {
+                return refuse();
+            }
+            failure = FailureOf(overTlsConnected.error, overTlsConnected.detail);
+            return nullptr;
         }
-        failure = FailureOf(overTlsConnected.error, overTlsConnected.detail);
-        return nullptr;
+        // A camera never met that names an HTTPS port nobody answers on
+        // (closed off, or a firmware that reports what it lacks) goes on
+        // over plain HTTP: no secret goes there without consent.
+        WriteLog(1,
+                 "ONVIF %s names HTTPS on port %d, which does not answer (%s); plain HTTP "
+                 "goes on.",
+                 address.c_str(), tlsPort, onvifc::ErrorText(overTlsConnected.error));
+        return std::make_unique<COnvifSession>(device, std::move(camera));
     }
     if (const auto again = secure->GetDeviceInformation(); !again.Ok()) {
         failure = FailureOf(again.error, again.detail);
