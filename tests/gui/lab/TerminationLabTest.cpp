@@ -27,7 +27,9 @@ TEST_F(GuiLabTestBase, SigtermInsideAMessageBoxEndsTheRunThroughTheClosingPath) 
             orv::ui::ShowMessage(dlg.get(), QStringLiteral("Field can't be empty."));
     });
     QTimer::singleShot(200, [] { ::kill(::getpid(), SIGTERM); });
-    QTimer::singleShot(10000, [&] { // fail instead of hanging
+    // Fail instead of hanging; bound to the window, so it cannot fire into
+    // a later test once the window is gone.
+    QTimer::singleShot(10000, dlg.get(), [&] {
         if (QWidget* box = QApplication::activeModalWidget())
             box->close();
         dlg->close();
