@@ -183,7 +183,9 @@ struct COnvifDriver::Impl {
                           const device::Credentials& login);
     void work();
     // The details of one camera, asked with the default login.
-    DeviceInfo detail(DeviceInfo info);
+    // `complete`: false when the camera did not answer in time, so its
+    // details are asked again.
+    DeviceInfo detail(DeviceInfo info, bool& complete);
 };
 
 COnvifDriver::COnvifDriver(CredentialsSource credentials)
@@ -543,7 +545,8 @@ void COnvifDriver::Impl::work() {
             }
         }
         const device::DeviceId announcedAs = info.id;
-        DeviceInfo detailed = detail(std::move(info));
+        bool complete = false;
+        DeviceInfo detailed = detail(std::move(info), complete);
         if (detailed.id != announcedAs) {
             // Listed by its endpoint until now: every later report names
             // that row too, so a list that missed this one still makes one
@@ -561,7 +564,10 @@ void COnvifDriver::Impl::work() {
             if (it->second.info.address != detailed.address) {
                 continue;
             }
-            it->second.detailed = true;
+            // A camera that did not answer in time (or the network failed)
+            // is asked again at its next announcement; one that refused the
+            // login is not asked again until it announces a change.
+            it->second.detailed = complete;
             detailed.lastAnswer = it->second.info.lastAnswer;
             it->second.info = detailed;
         }
@@ -569,17 +575,22 @@ void COnvifDriver::Impl::work() {
     }
 }
 
-DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info) {
+DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info, bool& complete) {
     const device::ServiceAddress* service = info.Service(device::Protocol::Onvif);
     const device::Credentials login = credentials ? credentials() : device::Credentials{};
     onvifc::CDevice camera(service->address.toStdString(), login.user.toStdString(),
                            login.password.toStdString(),
                            {options.connectLimit, options.callLimit, 1024 * 1024});
+    const auto passing = [](onvifc::Error error) {
+        return error == onvifc::Error::Timeout || error == onvifc::Error::Unreachable;
+    };
     const auto services = camera.Connect();
     if (!services.Ok()) {
+        complete = !passing(services.error);
         return info;
     }
     info.capabilities = CapabilitiesOf(services.value);
+    complete = true;
     if (login.user.isEmpty()) {
         return info;
     }
@@ -592,6 +603,7 @@ DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info) {
     } else {
         WriteLog(2, "ONVIF %s: details not read (%s)", info.AddressText().toLatin1().constData(),
                  onvifc::ErrorText(about.error));
+        complete = !passing(about.error);
         return info;
     }
     if (const auto interfaces = camera.GetNetworkInterfaces(); interfaces.Ok()) {
@@ -602,6 +614,9 @@ DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info) {
                 info.netmask = netmaskOf(i.prefixLength);
             }
         }
+    } else {
+        // Without its MAC a camera found two ways would stay two rows.
+        complete = !passing(interfaces.error);
     }
     if (const auto gateway = camera.GetDefaultGateway(); gateway.Ok()) {
         info.gateway = gateway.value;

@@ -29,12 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#if defined(ORVANTIX_SANITIZED_BUILD)
-constexpr int kSlowdown = 6; // instrumented builds run several times slower
-#else
-constexpr int kSlowdown = 1;
-#endif
-
 long statusKb(const std::string& field) {
     std::ifstream in("/proc/self/status");
     for (std::string line; std::getline(in, line);) {

@@ -31,12 +31,6 @@
 
 namespace {
 
-#if defined(ORVANTIX_SANITIZED_BUILD)
-constexpr int kSlowdown = 6; // instrumented builds run several times slower
-#else
-constexpr int kSlowdown = 1;
-#endif
-
 class MainWindowLab : public GuiLabTestBase {};
 
 } // namespace

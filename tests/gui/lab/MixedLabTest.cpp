@@ -35,12 +35,6 @@ using nlohmann::json;
 
 namespace {
 
-#if defined(ORVANTIX_SANITIZED_BUILD)
-constexpr int kSlowdown = 6; // instrumented builds run several times slower
-#else
-constexpr int kSlowdown = 1;
-#endif
-
 class MixedLab : public GuiLabTestBase {
 protected:
     json cameras() const { return lab.state().value("cameras", json::array()); }
