@@ -93,6 +93,7 @@ TEST_F(OnvifClientTest, ReadsWhatTheCameraHoldsAndSetsOnlyWhatItIsAsked) {
     const auto uri = cam.GetStreamUri(profiles.value[0].token);
     ASSERT_TRUE(uri.Ok());
     EXPECT_EQ(uri.value, "rtsp://127.0.0.2:8554/stream1");
+    EXPECT_FALSE(cam.Soap().DigestOnly()) << "every token was taken: none fell back to Digest";
 
     // Imaging: brightness only.
     const std::string source = profiles.value[0].videoSourceToken;
@@ -199,6 +200,8 @@ TEST_F(OnvifClientTest, EveryQuirkOfTheWireStillGivesTheAnswer) {
         EXPECT_EQ(imaging.error,
                   c.quirks.noImaging ? onvifc::Error::NotSupported : onvifc::Error::None)
             << imaging.detail;
+        // Only a camera that misreports its clock needs Digest alone.
+        EXPECT_EQ(cam.Soap().DigestOnly(), c.quirks.localTimeAsUtc);
     }
 }
 

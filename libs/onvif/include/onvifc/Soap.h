@@ -143,6 +143,9 @@ public:
 
     // Closes the connection; the next call opens a new one.
     void CloseConnection();
+    // Whether the camera refused tokens right by its own clock and is
+    // spoken to with HTTP Digest alone.
+    bool DigestOnly() const { return m_digestOnly; }
 
 private:
     struct Http;
