@@ -3,6 +3,7 @@
 #include "Digest.h"
 #include "camsim/httpapi/CameraConfig.h"
 #include "camsim/httpapi/TlsIdentity.h"
+#include "onvifc/wire/Percent.h"
 #include "onvifc/wire/Xml.h"
 
 #include "qvipcsdk/wire/DigestAuth.h"
@@ -128,36 +129,6 @@ auto withApiState(Camera& c, const std::string& ip, F f) {
 void check(const api::Outcome& outcome, const char* detail) {
     if (outcome.status != 200)
         throw invalidArg(detail, outcome.body.value("error", "value refused"));
-}
-
-std::string percentEncoded(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
-std::string percentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 bool validHostname(std::string_view name) {
@@ -1222,9 +1193,9 @@ std::vector<std::pair<std::string, bool>> scopesOf(const Camera& c) {
         {"onvif://www.onvif.org/type/video_encoder", true},
         {"onvif://www.onvif.org/type/NetworkVideoTransmitter", true},
         {"onvif://www.onvif.org/Profile/Streaming", true},
-        {"onvif://www.onvif.org/hardware/" + percentEncoded(c.model), true},
-        {std::string(kNameScope) + percentEncoded(c.name), false},
-        {std::string(kLocationScope) + percentEncoded(c.onvif.value("location", "lab")), false},
+        {"onvif://www.onvif.org/hardware/" + percentEncode(c.model), true},
+        {std::string(kNameScope) + percentEncode(c.name), false},
+        {std::string(kLocationScope) + percentEncode(c.onvif.value("location", "lab")), false},
     };
     if (const auto extra = c.onvif.find("scopes"); extra != c.onvif.end() && extra->is_array())
         for (const auto& s : *extra)
@@ -1265,9 +1236,9 @@ std::string OnvifService::setScopes(Context& x) {
         if (scope.empty() || scope.size() > 256 || scope.find(' ') != std::string::npos)
             throw invalidArg("ter:InvalidArgVal", "a scope is one URI");
         if (scope.rfind(kNameScope, 0) == 0)
-            name = percentDecoded(scope.substr(kNameScope.size()));
+            name = percentDecode(scope.substr(kNameScope.size()));
         else if (scope.rfind(kLocationScope, 0) == 0)
-            location = percentDecoded(scope.substr(kLocationScope.size()));
+            location = percentDecode(scope.substr(kLocationScope.size()));
         else if (scope.rfind("onvif://www.onvif.org/type/", 0) == 0 ||
                  scope.rfind("onvif://www.onvif.org/hardware/", 0) == 0 ||
                  scope.rfind("onvif://www.onvif.org/Profile/", 0) == 0)

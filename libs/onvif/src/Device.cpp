@@ -1,5 +1,7 @@
 #include "onvifc/Device.h"
 
+#include "onvifc/wire/Percent.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -155,41 +157,6 @@ Outcome done(const Reply& reply) {
     return {reply.error, reply.Ok(), reply.detail};
 }
 
-// Percent-encoding of a scope value (RFC 3986 unreserved kept).
-std::string percentEncode(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
-}
-
-std::string percentDecode(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            int v = 0;
-            const auto [end, ec] = std::from_chars(text.data() + i + 1, text.data() + i + 3, v, 16);
-            if (ec == std::errc() && end == text.data() + i + 3) {
-                out += static_cast<char>(v);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 constexpr std::string_view kScopeRoot = "onvif://www.onvif.org/";
 
 // "http://host:port" of a URL, and the rest.
@@ -243,11 +210,11 @@ std::optional<std::string> ScopeValue(std::string_view scope, std::string_view k
     if (!scope.starts_with(kind) || scope.size() <= kind.size() || scope[kind.size()] != '/') {
         return std::nullopt;
     }
-    return percentDecode(scope.substr(kind.size() + 1));
+    return wire::percentDecode(scope.substr(kind.size() + 1));
 }
 
 std::string ScopeOf(std::string_view kind, std::string_view value) {
-    return std::string(kScopeRoot) + std::string(kind) + "/" + percentEncode(value);
+    return std::string(kScopeRoot) + std::string(kind) + "/" + wire::percentEncode(value);
 }
 
 bool EncoderOptions::Offers(const std::string& encoding) const {

@@ -1,5 +1,7 @@
 #include "onvifc/discovery/WsDiscovery.h"
 
+#include "qvsp/wire/UniqueFd.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <linux/sock_diag.h>
@@ -39,34 +41,7 @@ constexpr std::size_t kMaxRemembered = 16384;
 constexpr int kDrainLimit = 1024;
 constexpr int kLongestWaitMs = 1000;
 
-// Owns one file descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
+using Fd = qvsp::wire::UniqueFd;
 
 std::string ipText(std::uint32_t address) {
     in_addr a{htonl(address)};
