@@ -44,19 +44,9 @@ Fault notAuthorized(std::string reason) {
     return {"env:Sender", "ter:NotAuthorized", "", std::move(reason), 400};
 }
 
-std::string tag(std::string_view name, std::string_view content) {
-    std::string out;
-    out.reserve(name.size() * 2 + content.size() + 5);
-    out += '<';
-    out += name;
-    out += '>';
-    out += content;
-    out += "</";
-    out += name;
-    out += '>';
-    return out;
-}
 
+// Element text as the wire library writes it, and numbers the same way.
+using onvifc::wire::tag;
 std::string tag(std::string_view name, long long value) {
     return tag(name, std::to_string(value));
 }

@@ -19,18 +19,7 @@ constexpr std::string_view kTrt = kMediaNs;
 constexpr std::string_view kTimg = kImagingNs;
 constexpr std::string_view kTt = kSchemaNs;
 
-std::string tag(std::string_view name, std::string_view content) {
-    std::string out;
-    out.reserve(name.size() * 2 + content.size() + 5);
-    out += '<';
-    out += name;
-    out += '>';
-    out += content;
-    out += "</";
-    out += name;
-    out += '>';
-    return out;
-}
+using wire::tag;
 
 std::string ipv4Text(std::uint32_t address) {
     in_addr a{htonl(address)};

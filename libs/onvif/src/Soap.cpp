@@ -269,15 +269,7 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(c, CURLOPT_MAXAGE_CONN, 2L);
         curl_easy_setopt(c, CURLOPT_MAXCONNECTS, 1L);
-        curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-        curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, qvipc::wire::noteKeyOnHandshake);
-        curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &m_seenPin);
-        curl_easy_setopt(c, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-        if (!http.pin.empty()) {
-            curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, http.pin.c_str());
-        }
+        qvipc::wire::pinnedTls(c, &m_seenPin, http.pin);
     }
     CURL* c = http.curl.get();
     if (http.tls && !startsWithNoCase(url, "https://")) {

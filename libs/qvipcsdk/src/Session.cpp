@@ -197,17 +197,7 @@ CURL* Session::prepare(const std::string& path) {
         // redirect.
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, secure() ? "https" : "http");
         if (secure()) {
-            curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-            curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
-            curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-            curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, qvipc::wire::noteKeyOnHandshake);
-            curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &m_seenPin);
-            // Every connection shows its key again instead of resuming a
-            // session, so each one is held to the pin.
-            curl_easy_setopt(c, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-            if (!m_tls.pin.empty()) {
-                curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, m_tls.pin.c_str());
-            }
+            qvipc::wire::pinnedTls(c, &m_seenPin, m_tls.pin);
         }
         // The camera drops idle connections after a few seconds; an older one
         // is not worth the risk of writing into a socket being closed.

@@ -202,6 +202,19 @@ std::string serialize(Node node, std::string_view ns, std::string_view prefix,
                        static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
 
+std::string tag(std::string_view name, std::string_view content) {
+    std::string out;
+    out.reserve(name.size() * 2 + content.size() + 5);
+    out += '<';
+    out += name;
+    out += '>';
+    out += content;
+    out += "</";
+    out += name;
+    out += '>';
+    return out;
+}
+
 std::string escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -82,6 +82,9 @@ Node ensureChild(Node node, std::string_view ns, std::string_view local);
 std::string serialize(Node node, std::string_view ns, std::string_view prefix,
                       std::string_view local);
 
+// "<name>content</name>": content already escaped (or elements).
+std::string tag(std::string_view name, std::string_view content);
+
 // Text escaped for element content and attribute values.
 std::string escape(std::string_view text);
 
