@@ -1,7 +1,8 @@
 // upgrade: a firmware image to the selected cameras, which must all be of
-// one firmware family and have addresses of their own; the image's size
-// and name are checked against the first camera's model as on the Batch
-// Upgrade page. A camera installs an image it took and reboots by itself.
+// one firmware family (other makers' cameras: of one model) and have
+// addresses of their own; the image's size and name are checked against the
+// first camera's model as on the Batch Upgrade page. A camera installs an image it took and reboots
+// by itself.
 
 #include "Session.h"
 #include "lang/Language.h"
@@ -36,7 +37,8 @@ int RunUpgrade(const Command& command, const Options& options) {
         return status;
     }
     const std::string model = selected.front().model.toStdString();
-    const upgrade::UpgradeCheck check = upgrade::CheckUpgrade(FromUtf8(path), model);
+    const upgrade::UpgradeCheck check =
+        upgrade::CheckUpgrade(FromUtf8(path), upgrade::ImageTargetOf(selected.front()));
     switch (check.stop) {
     case upgrade::UpgradeStop::None:
         break;

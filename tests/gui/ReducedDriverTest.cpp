@@ -22,7 +22,9 @@
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -120,38 +122,56 @@ TEST_F(ReducedDriverTest, ACheckedJobReportsNotSupportedForTheCamerasThatLackThe
     drivers.Add(reduced);
     orv::jobs::CJobEngine jobs{drivers};
     RecordingServices services;
-    CBatchUpgradeDlg page(services, jobs);
-    page.resize(1000, 600);
-    page.show();
     AnswerMessagesWith(true);
 
     tagQvIpcInfo own = ::Camera(0xa0, lab.ip(0).c_str(), "Cam0", testcams::kModel);
     std::snprintf(own.Version, sizeof own.Version, "13.1.0.5");
     own.HttpPort = lab.port();
-    page.OnDevicesFound({Found(own), CReducedDriver::Camera(1), CReducedDriver::Camera(2)});
-    for (const QString& ip : {QString::fromStdString(lab.ip(0)), QStringLiteral("192.0.2.51"),
-                              QStringLiteral("192.0.2.52")}) {
-        clickCell(&page, rowOf(&page, ip), 0);
-    }
-    ASSERT_TRUE(page.IsCheckedMode());
-    ASSERT_EQ(page.Devices().CheckedDevices().size(), 3u);
-    EXPECT_TRUE(named(&page, "upgradeButton")->isEnabled()) << "one checked camera can";
+    const std::vector<orv::device::DeviceInfo> found{Found(own), CReducedDriver::Camera(1),
+                                                     CReducedDriver::Camera(2)};
+    const auto checkAll = [&](CDeviceListPage& page) {
+        page.OnDevicesFound(found);
+        for (const QString& ip : {QString::fromStdString(lab.ip(0)), QStringLiteral("192.0.2.51"),
+                                  QStringLiteral("192.0.2.52")}) {
+            clickCell(&page, rowOf(&page, ip), 0);
+        }
+        ASSERT_TRUE(page.IsCheckedMode());
+        ASSERT_EQ(page.Devices().CheckedDevices().size(), 3u);
+    };
 
+    // The maker's camera and another maker's take no image in common, even
+    // where their model texts agree.
+    CBatchUpgradeDlg upgrade(services, jobs);
+    upgrade.show();
+    checkAll(upgrade);
+    EXPECT_FALSE(named(&upgrade, "upgradeButton")->isEnabled());
+    EXPECT_EQ(upgrade.findChild<QLabel*>(QStringLiteral("messageLabel"))->text(),
+              "The model of devices is unmatched.");
+
+    COemDlg page(services, jobs);
+    page.resize(1000, 600);
+    page.show();
+    checkAll(page);
+    EXPECT_TRUE(named(&page, "uploadButton")->isEnabled()) << "one checked camera can";
+    page.findChild<QLineEdit*>(QStringLiteral("companyEdit"))->setText(QStringLiteral("Acme"));
+    page.findChild<QLineEdit*>(QStringLiteral("websiteEdit"))->setText(QStringLiteral("site1"));
+    page.findChild<QLineEdit*>(QStringLiteral("modelEdit"))->setText(QStringLiteral("X1"));
+    page.findChild<QComboBox*>(QStringLiteral("versionList"))->setEditText(QStringLiteral("1.0"));
     TempDir files;
-    files.write("QVFImage_21.bin", "QVFW:13.9.0.1\nimage body");
-    page.findChild<QLineEdit*>(QStringLiteral("firmwarePathEdit"))
-        ->setText(QString::fromStdString((files.path() / "QVFImage_21.bin").string()));
-    QTest::mouseClick(static_cast<QPushButton*>(named(&page, "upgradeButton")), Qt::LeftButton);
+    files.write("logo.bmp", "logo");
+    page.findChild<QLineEdit*>(QStringLiteral("imageFileEdit"))
+        ->setText(QString::fromStdString((files.path() / "logo.bmp").string()));
+    QTest::mouseClick(static_cast<QPushButton*>(named(&page, "uploadButton")), Qt::LeftButton);
     WaitForJobs(jobs);
 
     std::map<QString, QString> outcome;
     for (const orv::jobs::OperationResult& r : page.JobPanel()->Results().Results()) {
         outcome[r.device.AddressText()] = orv::jobs::ResultCells(r)[orv::jobs::kReason];
     }
-    ASSERT_EQ(outcome.size(), 3u);
+    ASSERT_EQ(outcome.size(), 3u) << messages.join("; ").toStdString();
     EXPECT_EQ(outcome[QString::fromStdString(lab.ip(0))], "");
     EXPECT_EQ(outcome[QStringLiteral("192.0.2.51")], "not supported by this camera");
     EXPECT_EQ(outcome[QStringLiteral("192.0.2.52")], "not supported by this camera");
-    EXPECT_EQ(lab.installedVersion(0), "13.9.0.1");
+    EXPECT_EQ(maker.Calls("Login").size(), 1u);
     EXPECT_EQ(reduced.opened.load(), 0) << "no login for a step the camera cannot do";
 }

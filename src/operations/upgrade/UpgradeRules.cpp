@@ -31,6 +31,14 @@ std::string addressKey(const std::string& ip) {
     return key;
 }
 
+// What a checked set must share to take one image.
+std::string imageKey(const ListRow& row) {
+    if (row.makerImage) {
+        return std::string("maker ") + at(row.version, 0) + at(row.version, 1);
+    }
+    return "model " + row.model;
+}
+
 std::string escaped(const std::wstring& text, int size) {
     std::vector<char> buffer(static_cast<size_t>(size), '\0');
     WideToMulti(kCpAnsi, text.c_str(), buffer.data(), size, true);
@@ -53,13 +61,18 @@ int ModelFamily(std::string_view version) {
     return 0;
 }
 
+ListRow ListRowOf(const device::DeviceInfo& camera, bool checked) {
+    const ImageTarget target = ImageTargetOf(camera);
+    return {camera.AddressText().toStdString(), ToAnsi(camera.firmware.toStdWString()), checked,
+            target.makerImage, camera.manufacturer.toStdString() + " " + target.model};
+}
+
 std::vector<ListRow> RowsOf(const std::vector<device::DeviceInfo>& devices,
                             const std::vector<bool>& checks) {
     std::vector<ListRow> rows;
     rows.reserve(devices.size());
     for (size_t i = 0; i < devices.size(); ++i) {
-        rows.push_back({devices[i].AddressText().toStdString(), devices[i].firmware.toStdString(),
-                        i < checks.size() && checks[i]});
+        rows.push_back(ListRowOf(devices[i], i < checks.size() && checks[i]));
     }
     return rows;
 }
@@ -111,8 +124,7 @@ SetVerdict ValidateCheckedSet(const std::vector<ListRow>& rows, bool withModelTe
         }
         if (first == nullptr) {
             first = &row;
-        } else if (at(row.version, 0) != at(first->version, 0) ||
-                   at(row.version, 1) != at(first->version, 1)) {
+        } else if (imageKey(row) != imageKey(*first)) {
             return SetVerdict::ModelMismatch;
         }
     }
@@ -159,8 +171,12 @@ std::string ImageModel(std::string_view fileName) {
     return pattern;
 }
 
+ImageTarget ImageTargetOf(const device::DeviceInfo& camera) {
+    return {ToAnsi(camera.model.toStdWString()), camera.Speaks(device::Protocol::Maker)};
+}
+
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
-                          const std::optional<std::string>& referenceModel) {
+                          const std::optional<ImageTarget>& reference) {
     UpgradeCheck check;
     const QString path = QString::fromStdWString(pathField).trimmed();
     if (path.isEmpty()) {
@@ -183,19 +199,32 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
     const auto nameCheck = [&](const std::string& model) {
         return CheckFirmwareName(name, model.substr(0, 31));
     };
-    if (nameCheck(std::string()).verdict == NameVerdict::NoPrefix) {
+    const bool makerRules = !reference || reference->makerImage;
+    const bool makerName = nameCheck(std::string()).verdict != NameVerdict::NoPrefix;
+    if (makerRules && !makerName) {
         WriteLog(1, "Fireware(%s) name is invalid.", name.c_str());
         check.stop = UpgradeStop::NoPrefix;
         return check;
     }
-    if (!referenceModel) {
+    if (!reference) {
         check.stop = UpgradeStop::NoDevice;
         check.message = kSelectOneDevice;
         return check;
     }
-    const std::string model = referenceModel->substr(0, 31);
+    const std::string model = reference->model.substr(0, 31);
     if (model.empty()) {
         check.stop = UpgradeStop::EmptyModel;
+        return check;
+    }
+    if (!makerRules) {
+        if (makerName) {
+            WriteLog(1, "Fireware(%s) is for this maker's cameras, not %s.", name.c_str(),
+                     model.c_str());
+            check.stop = UpgradeStop::MakerImage;
+            check.message = kModelUnmatched;
+            return check;
+        }
+        check.path = path;
         return check;
     }
     const NameCheck verdict = nameCheck(model);
@@ -232,7 +261,10 @@ jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
             return;
         }
         const std::string model = run.Device().model.toStdString();
-        if (CheckFirmwareName(fileName, model).verdict != NameVerdict::Accepted) {
+        const bool fits = run.Device().Speaks(device::Protocol::Maker)
+                              ? CheckFirmwareName(fileName, model).verdict == NameVerdict::Accepted
+                              : fileName.find(kImagePrefix) == std::string::npos;
+        if (!fits) {
             run.ReportFailure("Upgrade", jobs::Reason::ModelMismatch,
                               "the image is for model " + ImageModel(fileName) +
                                   ", the camera is " + (model.empty() ? "?" : model));

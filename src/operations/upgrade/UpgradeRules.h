@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orv::upgrade {
@@ -36,7 +37,13 @@ struct ListRow {
     std::string ip;
     std::string version;
     bool checked = false;
+    // Which images the camera takes: the maker's (named by the rule below,
+    // grouped by firmware family) or its own maker's, which only a camera
+    // of the same model takes (`model` names maker and model).
+    bool makerImage = true;
+    std::string model;
 };
+ListRow ListRowOf(const device::DeviceInfo& camera, bool checked);
 std::vector<ListRow> RowsOf(const std::vector<device::DeviceInfo>& devices,
                             const std::vector<bool>& checks);
 
@@ -51,7 +58,9 @@ bool HasAddressConflict(const std::vector<ListRow>& rows, int row);
 
 enum class SetVerdict { Valid, AddressConflict, ModelMismatch };
 // The checked set: an address conflict first, then (with the model test)
-// two checked rows whose versions differ in their first two characters.
+// two checked rows that cannot take one image: the maker's cameras whose
+// versions differ in their first two characters, other cameras of another
+// model, or one of each.
 SetVerdict ValidateCheckedSet(const std::vector<ListRow>& rows, bool withModelTest);
 
 // The image name rule: "QVFImage_" anywhere in the name (case matters),
@@ -70,8 +79,20 @@ NameCheck CheckFirmwareName(std::string_view fileName, std::string_view model);
 // "QVFImage_21...", "?" where any character fits.
 std::string ImageModel(std::string_view fileName);
 
+// The camera an image is checked against before any camera is called.
+struct ImageTarget {
+    ImageTarget(std::string cameraModel, bool takesMakerImage = true)
+        : model(std::move(cameraModel)), makerImage(takesMakerImage) {}
+    std::string model;
+    // False for a camera only ONVIF reaches: its maker's images follow no
+    // naming rule known here, so the camera judges the image itself, and the
+    // maker's own images are refused before they reach it.
+    bool makerImage = true;
+};
+ImageTarget ImageTargetOf(const device::DeviceInfo& camera);
+
 // Upgrade, up to the first device call: what the path field holds and the
-// reference camera's model (nothing when there is no reference camera).
+// reference camera (nothing when there is no reference camera).
 enum class UpgradeStop {
     None,       // go on with `path`
     EmptyPath,  // message 90014
@@ -82,6 +103,7 @@ enum class UpgradeStop {
     EmptyModel, // silent
     PlatformDiffers,
     CmosDiffers, // both: log line and message 90011
+    MakerImage,  // the maker's image for another maker's camera: the same
 };
 struct UpgradeCheck {
     UpgradeStop stop = UpgradeStop::None;
@@ -91,11 +113,13 @@ struct UpgradeCheck {
 };
 // Writes the diagnostic lines of the stops that have one.
 UpgradeCheck CheckUpgrade(const std::wstring& pathField,
-                          const std::optional<std::string>& referenceModel);
+                          const std::optional<ImageTarget>& reference);
 
 // The upgrade as a job: each target whose model the image's name fits logs
 // in and takes the image; its outcome is the "Upgrade" operation. A camera
-// the image does not fit fails with ModelMismatch before anything is sent.
+// the image does not fit (the maker's camera and an image not named for its
+// model, another maker's camera and the maker's image) fails with
+// ModelMismatch before anything is sent.
 jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
                          const device::Credentials& login, const QString& path);
 

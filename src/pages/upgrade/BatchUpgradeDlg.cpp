@@ -124,9 +124,7 @@ std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
     rows.reserve(static_cast<size_t>(Devices().Count()));
     for (int row = 0; row < Devices().Count(); ++row) {
         const orv::device::DeviceId key = *Devices().KeyAt(row);
-        const orv::device::DeviceInfo& device = Devices().Find(key)->info;
-        rows.push_back({device.AddressText().toStdString(),
-                        orv::ToAnsi(device.firmware.toStdWString()), Devices().IsChecked(key)});
+        rows.push_back(up::ListRowOf(Devices().Find(key)->info, Devices().IsChecked(key)));
     }
     return rows;
 }
@@ -218,26 +216,25 @@ void CBatchUpgradeDlg::Browse() {
     orv::ui::ShowMessage(this, LangText(up::kFileTooBig.id, up::kFileTooBig.defaultText));
 }
 
-std::optional<std::string> CBatchUpgradeDlg::referenceModel() const {
-    const auto modelOf = [this](const std::optional<orv::device::DeviceId>& key) {
+std::optional<up::ImageTarget> CBatchUpgradeDlg::referenceCamera() const {
+    const auto targetOf = [this](const std::optional<orv::device::DeviceId>& key) {
         const orv::DeviceRow* device = key ? Devices().Find(*key) : nullptr;
-        return device != nullptr ? std::optional(orv::ToAnsi(device->info.model.toStdWString()))
-                                 : std::nullopt;
+        return device != nullptr ? std::optional(up::ImageTargetOf(device->info)) : std::nullopt;
     };
     if (!IsCheckedMode()) {
-        return modelOf(Selection().Current());
+        return targetOf(Selection().Current());
     }
     if (const std::optional<orv::device::DeviceId> highlighted = m_listCtrl->SelectedDevice()) {
-        return modelOf(highlighted);
+        return targetOf(highlighted);
     }
     // Nothing highlighted: the checked cameras are the ones the person
-    // means, and the check rule has kept them to one family, so the first
-    // of them stands for all.
+    // means, and the check rule has kept them to one family or model, so the
+    // first of them stands for all.
     const std::vector<orv::device::DeviceInfo> checked = Devices().CheckedDevices();
     if (checked.empty()) {
         return std::nullopt;
     }
-    return orv::ToAnsi(checked.front().model.toStdWString());
+    return up::ImageTargetOf(checked.front());
 }
 
 void CBatchUpgradeDlg::setProgress(int percent) {
@@ -254,7 +251,7 @@ void CBatchUpgradeDlg::JobRunningChanged(bool running) {
 
 void CBatchUpgradeDlg::Upgrade() {
     const up::UpgradeCheck check =
-        up::CheckUpgrade(m_pathEdit->text().toStdWString(), referenceModel());
+        up::CheckUpgrade(m_pathEdit->text().toStdWString(), referenceCamera());
     if (check.stop == up::UpgradeStop::Unreadable) {
         orv::ui::ShowMessage(this, cannotOpen(m_pathEdit->text().trimmed()));
         return;

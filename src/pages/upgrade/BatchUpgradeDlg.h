@@ -40,7 +40,7 @@ private:
     std::vector<orv::upgrade::ListRow> listRows() const;
     void showMessage(const std::optional<orv::Message>& message);
     void applyFamilyFilter();
-    std::optional<std::string> referenceModel() const;
+    std::optional<orv::upgrade::ImageTarget> referenceCamera() const;
     void setProgress(int percent);
 
     QComboBox* m_familyFilter = nullptr;

@@ -23,7 +23,11 @@ namespace up = orv::upgrade;
 namespace {
 
 up::ListRow row(const char* ip, const char* version, bool checked) {
-    return {ip, version, checked};
+    up::ListRow r;
+    r.ip = ip;
+    r.version = version;
+    r.checked = checked;
+    return r;
 }
 
 std::vector<bool> checksOf(const std::vector<up::ListRow>& rows) {
@@ -133,6 +137,23 @@ TEST(UpgradeCheckedSet, AddressConflictComesBeforeVersionMismatch) {
     EXPECT_FALSE(up::HasAddressConflict({row("10.0.0.1", "", false)}, 0));
 }
 
+TEST(UpgradeCheckedSet, OtherMakersCamerasShareAnImageOnlyWithinOneModel) {
+    const auto onvif = [](const char* ip, const char* model) {
+        up::ListRow r = row(ip, "13.1.0.5", true);
+        r.makerImage = false;
+        r.model = model;
+        return r;
+    };
+    EXPECT_EQ(up::ValidateCheckedSet({onvif("1", "Kestrel K7"), onvif("2", "Kestrel K7")}, true),
+              up::SetVerdict::Valid);
+    EXPECT_EQ(up::ValidateCheckedSet({onvif("1", "Kestrel K7"), onvif("2", "Kestrel K9")}, true),
+              up::SetVerdict::ModelMismatch);
+    // The same version text does not make the maker's camera and another
+    // maker's take one image.
+    EXPECT_EQ(up::ValidateCheckedSet({row("1", "13.1.0.5", true), onvif("2", "Kestrel K7")}, true),
+              up::SetVerdict::ModelMismatch);
+}
+
 class UpgradeCheckTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -174,6 +195,19 @@ TEST_F(UpgradeCheckTest, StopsInTheDescribedOrderBeforeAnyDeviceCall) {
     const up::UpgradeCheck ok = up::CheckUpgrade(L"  " + quoted + L" ", std::string("QVIP3651"));
     ASSERT_EQ(ok.stop, up::UpgradeStop::None);
     EXPECT_EQ(ok.path, QString::fromStdString(dir.str() + "/it's QVFImage_21.bin"));
+}
+
+TEST_F(UpgradeCheckTest, AnotherMakersCameraTakesItsOwnImagesButNotTheMakers) {
+    const up::ImageTarget kestrel("K7", false);
+    const up::UpgradeCheck own = up::CheckUpgrade(file("k7-7.1.bin", "FW K7 7.1"), kestrel);
+    EXPECT_EQ(own.stop, up::UpgradeStop::None) << "no naming rule for another maker's images";
+    EXPECT_FALSE(own.path.isEmpty());
+    const up::UpgradeCheck makers = up::CheckUpgrade(file("QVFImage_21.bin", "image"), kestrel);
+    EXPECT_EQ(makers.stop, up::UpgradeStop::MakerImage);
+    EXPECT_EQ(std::wstring(makers.message->id), L"90011");
+    EXPECT_EQ(up::CheckUpgrade(file("k7.bin", ""), kestrel).stop, up::UpgradeStop::EmptyFile);
+    EXPECT_EQ(up::CheckUpgrade(file("k7-7.1.bin", "x"), up::ImageTarget("", false)).stop,
+              up::UpgradeStop::EmptyModel);
 }
 
 class UpgradeLoopTest : public ::testing::Test {
@@ -228,4 +262,18 @@ TEST_F(UpgradeLoopTest, EachCameraTakesTheImageOnlyAfterItsLoginAndSaysWhyNot) {
     EXPECT_EQ(reasons[lab.ip(1)], "file rejected by the camera");
     ASSERT_EQ(driver.Uploads().size(), 1u);
     EXPECT_TRUE(driver.Calls("Login").size() == 1u) << "no login for the camera the image misses";
+
+    // Another maker's camera is not sent the maker's image, though its model
+    // text would fit the name.
+    driver.Clear();
+    orv::device::DeviceInfo foreign = Found(device(0));
+    foreign.services = {{orv::device::Protocol::Onvif,
+                         QString::fromStdString("http://" + lab.ip(0) + "/onvif/device_service"),
+                         {}}};
+    const auto foreignResults = RunJob(engine, up::UpgradeJob({foreign}, login, fits));
+    ASSERT_EQ(foreignResults.size(), 1u);
+    EXPECT_EQ(orv::jobs::ReasonText(foreignResults.front()),
+              "not made for this camera's model: the image is for model ????36, the camera is "
+              "QVIP3651");
+    EXPECT_TRUE(driver.Calls().empty());
 }
