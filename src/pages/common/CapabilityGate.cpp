@@ -9,6 +9,8 @@
 namespace {
 
 constexpr const char* kProperty = "orvantixCapability";
+// The words a job's result uses for the same camera.
+constexpr const char* kMissingTip = "Not supported by this camera";
 
 } // namespace
 
@@ -28,8 +30,11 @@ void CCapabilityGate::collect() {
         const bool known = std::any_of(m_controls.begin(), m_controls.end(),
                                        [&](const Control& c) { return c.widget == widget; });
         if (!known) {
-            m_controls.push_back({widget, static_cast<orv::device::Capability>(tag.toInt()),
-                                  !widget->testAttribute(Qt::WA_ForceDisabled)});
+            Control control;
+            control.widget = widget;
+            control.capability = static_cast<orv::device::Capability>(tag.toInt());
+            control.wanted = !widget->testAttribute(Qt::WA_ForceDisabled);
+            m_controls.push_back(std::move(control));
             widget->installEventFilter(this);
         }
     }
@@ -47,7 +52,15 @@ void CCapabilityGate::setGated(Control& control) {
     if (!control.widget) {
         return;
     }
-    const bool enabled = control.wanted && m_allowed.Has(control.capability);
+    const bool missing = !m_allowed.Has(control.capability);
+    if (missing != control.saysMissing) {
+        if (missing) {
+            control.ownTip = control.widget->toolTip();
+        }
+        control.widget->setToolTip(missing ? QString::fromLatin1(kMissingTip) : control.ownTip);
+        control.saysMissing = missing;
+    }
+    const bool enabled = control.wanted && !missing;
     if (control.widget->testAttribute(Qt::WA_ForceDisabled) == enabled) {
         m_applying = true;
         control.widget->setEnabled(enabled);

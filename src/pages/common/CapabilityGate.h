@@ -4,11 +4,14 @@
 // disabled while the cameras it would act on cannot do it: the current
 // camera, or in checked mode every checked one. The control's own enabled
 // state, as the page sets it, is kept and comes back with the capability.
+// While the capability is missing, the control's tooltip says so (a
+// disabled control shows its tooltip), and its own tooltip comes back after.
 
 #include "device/Capabilities.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <vector>
 
@@ -32,8 +35,10 @@ protected:
 private:
     struct Control {
         QPointer<QWidget> widget;
-        orv::device::Capability capability;
+        orv::device::Capability capability{};
         bool wanted = true; // as the page last set it
+        bool saysMissing = false;
+        QString ownTip;
     };
     void collect();
     void setGated(Control& control);
