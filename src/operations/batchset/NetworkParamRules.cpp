@@ -215,9 +215,13 @@ std::string ApplyPortChange(device::PortSettings& camera, const PortChange& chan
                                                  {"RTSP1", merged.rtsp},
                                                  {"RTSP2", merged.rtsp2},
                                                  {"ONVIF", merged.onvif}};
+    // Only a change can make two ports one: a port the camera itself serves
+    // two ways (another maker's camera answers ONVIF on its HTTP port) stays.
+    const bool changed[] = {change.http.has_value(), change.rtsp1.has_value(),
+                            change.rtsp2.has_value(), change.onvif.has_value()};
     for (std::size_t i = 0; i < 4; ++i) {
         for (std::size_t j = i + 1; j < 4; ++j) {
-            if (ports[i].second == ports[j].second) {
+            if (ports[i].second == ports[j].second && (changed[i] || changed[j])) {
                 return std::string(ports[i].first) + " " + std::to_string(ports[i].second) + " = " +
                        ports[j].first;
             }

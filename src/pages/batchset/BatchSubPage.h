@@ -28,6 +28,14 @@ public:
     virtual void SetJobRunning(bool running);
 
 protected:
+    // Whether Save, with this one camera picked, sends only what the person
+    // changed, as for a checked set: a camera this maker's protocol does not
+    // reach shows its values through this maker's lists and rules, which
+    // need not hold them (one port for HTTP and ONVIF, a frame size no list
+    // names), and sending them back would change what nobody touched.
+    static bool SendsOnlyChanges(const orv::batchset::DeviceSettings& shown) {
+        return !shown.device.Speaks(orv::device::Protocol::Maker);
+    }
     // Enter and Escape do nothing here: the main window must neither close
     // nor press a default button while someone edits a camera's settings.
     void keyPressEvent(QKeyEvent* event) override;

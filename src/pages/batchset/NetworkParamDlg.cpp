@@ -180,6 +180,7 @@ void CNetworkParamDlg::SetProviderFromRecordText(const QString& text) {
 }
 
 void CNetworkParamDlg::ShowSettings(const orv::batchset::DeviceSettings& settings) {
+    m_onlyChanges = SendsOnlyChanges(settings);
     if (settings.ports) {
         const orv::device::Ports& ports = settings.ports->ports;
         m_httpEdit->setText(QString::number(ports.http));
@@ -208,8 +209,8 @@ void CNetworkParamDlg::SetSaveEnabled(bool enabled) {
 
 void CNetworkParamDlg::Save() {
     namespace bs = orv::batchset;
-    if (m_operations.CheckedMode()) {
-        saveChecked();
+    if (m_operations.CheckedMode() || m_onlyChanges) {
+        saveChanges();
         return;
     }
     const bs::PortForm ports = portForm();
@@ -224,7 +225,7 @@ void CNetworkParamDlg::Save() {
                                              *bs::CBatchOperations::SetDdns(&params.ddns)});
 }
 
-void CNetworkParamDlg::saveChecked() {
+void CNetworkParamDlg::saveChanges() {
     namespace bs = orv::batchset;
     // A field the person typed in is touched even where its text came back
     // to what was shown (8080 typed over a shown 8080 means 8080 for all).

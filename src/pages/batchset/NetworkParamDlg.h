@@ -47,7 +47,9 @@ private:
     // The fields as filled (start values, or the picked camera's): what a
     // checked Save compares against to find what the installer touched.
     void rememberShown();
-    void saveChecked();
+    // Sends only the fields that differ from what was shown or were typed
+    // in: for a checked set, and for one camera where SendsOnlyChanges.
+    void saveChanges();
 
     orv::batchset::CBatchOperations& m_operations;
     const orv::device::CDriverSet& m_drivers;
@@ -76,5 +78,6 @@ private:
     QPushButton* m_save = nullptr;
     orv::batchset::PortForm m_shownPorts;
     orv::batchset::DdnsForm m_shownDdns;
+    bool m_onlyChanges = false;
     QSet<QLineEdit*> m_typedIn; // since the fields were last filled
 };

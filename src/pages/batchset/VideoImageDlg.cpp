@@ -364,6 +364,7 @@ void CVideoImageDlg::noteStreamsOf(const bs::DeviceSettings& settings) {
 
 void CVideoImageDlg::ShowSettings(const bs::DeviceSettings& settings) {
     noteStreamsOf(settings);
+    m_onlyChanges = SendsOnlyChanges(settings);
     if (settings.image) {
         ShowImageSettings(*settings.image);
     }
@@ -455,8 +456,8 @@ void CVideoImageDlg::Save() {
         orv::ui::ShowMessage(this, LangText(params.error->id, params.error->defaultText));
         return;
     }
-    if (m_operations.CheckedMode()) {
-        saveChecked(params);
+    if (m_operations.CheckedMode() || m_onlyChanges) {
+        saveChanges(params);
         return;
     }
     m_operations.Apply(
@@ -467,7 +468,7 @@ void CVideoImageDlg::Save() {
                                                &params.secondary)});
 }
 
-void CVideoImageDlg::saveChecked(const bs::VideoImageParams& params) {
+void CVideoImageDlg::saveChanges(const bs::VideoImageParams& params) {
     const auto byHand = [this](std::initializer_list<const QWidget*> widgets) {
         return std::any_of(widgets.begin(), widgets.end(),
                            [this](const QWidget* w) { return m_setByHand.contains(w); });

@@ -87,7 +87,9 @@ private:
     // What the fields stand for as filled: a checked Save sends only what
     // differs from it or was set by hand since.
     void rememberShown();
-    void saveChecked(const orv::batchset::VideoImageParams& params);
+    // Sends only what differs from what the page showed, or what was set by
+    // hand: for a checked set, and for one camera where SendsOnlyChanges.
+    void saveChanges(const orv::batchset::VideoImageParams& params);
 
     orv::batchset::CBatchOperations& m_operations;
 
@@ -124,6 +126,7 @@ private:
     // The camera whose streams the lists should show but do not: its read
     // failed or has not come back. Save waits for them.
     std::optional<orv::device::DeviceInfo> m_unreadCamera;
+    bool m_onlyChanges = false;
     std::optional<orv::batchset::VideoImageParams> m_shownParams;
     QSet<const QWidget*> m_setByHand; // since the fields were last filled
 };

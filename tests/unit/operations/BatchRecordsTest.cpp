@@ -107,6 +107,22 @@ TEST(NetworkParamChecks, EmptyPortsAreReportedInFieldOrderThenDuplicates) {
     EXPECT_TRUE(ok.ports.handback.empty()) << "nothing of any camera's";
 }
 
+TEST(NetworkParamChecks, APortChangeMayNotJoinTwoPortsButKeepsOnesTheCameraShares) {
+    // Another maker's camera answers ONVIF on its HTTP port.
+    device::PortSettings camera;
+    camera.ports = {8080, 8080, 554, 0};
+    PortChange rtsp;
+    rtsp.rtsp1 = 8554;
+    device::PortSettings moved = camera;
+    EXPECT_EQ(ApplyPortChange(moved, rtsp), "");
+    EXPECT_EQ(moved.ports, (device::Ports{8080, 8080, 8554, 0}));
+    PortChange clash;
+    clash.rtsp1 = 8080;
+    device::PortSettings refused = camera;
+    EXPECT_EQ(ApplyPortChange(refused, clash), "HTTP 8080 = RTSP1");
+    EXPECT_EQ(refused.ports, camera.ports) << "a refused change leaves the settings";
+}
+
 TEST(NetworkParamChecks, DdnsFieldsAreCheckedOnlyWhenEnabled) {
     const PortForm good = ports(L"8080", L"80", L"554", L"555");
     DdnsForm form{false, 2, L"", L"", L"", L""};
