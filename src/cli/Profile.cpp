@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <tuple>
 
 namespace orv::cli {
 namespace {
@@ -502,6 +503,35 @@ std::string entryAt(const bs::Entries& entries, int i) {
 
 } // namespace
 
+namespace {
+
+bs::StreamFields namedFields(const StreamSpec& s) {
+    bs::StreamFields f;
+    f.enabled = s.enabled.has_value();
+    f.codec = s.codec.has_value();
+    f.frameSize = s.frameSize.has_value();
+    f.frameRate = s.frameRate.has_value();
+    f.bitRate = s.bitRate.has_value();
+    f.bitRateControl = s.bitRateControl.has_value();
+    f.iFrameInterval = s.iFrame.has_value();
+    return f;
+}
+
+// The ports another maker's camera is given: its ONVIF port (its HTTP
+// port, where one port serves both, follows), its RTSP port, and the
+// second RTSP port only where it has one.
+bs::PortChange portsFor(const device::DeviceInfo& camera, const device::Ports& p) {
+    bs::PortChange change;
+    change.onvif = p.onvif;
+    change.rtsp1 = p.rtsp;
+    if (camera.capabilities.Has(device::Capability::SecondRtspPort)) {
+        change.rtsp2 = p.rtsp2;
+    }
+    return change;
+}
+
+} // namespace
+
 BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceInfo>& targets,
                          const device::CDriverSet& drivers, const bs::DateTime& now) {
     BuildResult result;
@@ -662,6 +692,8 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
         if (p.primary) {
             built.primary = params.primary;
             built.secondary = params.secondary;
+            built.primaryNamed = namedFields(*p.primary);
+            built.secondaryNamed = namedFields(*p.secondary);
         }
     }
     result.built = std::move(built);
@@ -682,13 +714,63 @@ std::vector<bs::Step> BuiltProfile::StepsFor(const device::DeviceInfo& camera) c
     if (const auto name = names.find(camera.id); name != names.end()) {
         steps.push_back(Ops::DeviceNameStep(QString::fromStdString(name->second.text)));
     }
-    add(Ops::SetPorts(ports ? &*ports : nullptr));
+    const bool whole = camera.Speaks(device::Protocol::Maker);
+    if (ports && !whole) {
+        steps.push_back(Ops::ChangePorts(portsFor(camera, ports->ports)));
+    } else {
+        add(Ops::SetPorts(ports ? &*ports : nullptr));
+    }
     add(Ops::SetDdns(ddns ? &*ddns : nullptr));
     add(Ops::SetImaging(image ? &*image : nullptr));
+    if (primary && !whole) {
+        for (const auto& [kind, stream, named] :
+             {std::tuple{device::StreamKind::Primary, &*primary, primaryNamed},
+              std::tuple{device::StreamKind::Secondary, &*secondary, secondaryNamed}}) {
+            if (named.Any()) {
+                steps.push_back(Ops::ChangeVideoStream(kind, *stream, named));
+            }
+        }
+        return steps;
+    }
     add(Ops::SetVideoStream(device::StreamKind::Primary, primary ? &*primary : nullptr));
     add(Ops::SetVideoStream(device::StreamKind::Secondary, secondary ? &*secondary : nullptr));
     return steps;
 }
+
+namespace {
+
+// Only the values a camera is given, for one that keeps the rest.
+std::string namedStreamText(const device::StreamSettings& s, const bs::StreamFields& named) {
+    std::vector<std::string> parts;
+    if (named.enabled) {
+        parts.push_back(s.enabled ? "on" : "off");
+    }
+    if (named.codec) {
+        parts.push_back(entryAt(bs::SecondaryCodecs(), bs::CodecPosition(s.codec)));
+    }
+    if (named.frameSize) {
+        parts.push_back(std::to_string(s.width) + "*" + std::to_string(s.height));
+    }
+    if (named.frameRate) {
+        parts.push_back(std::to_string(s.frameRate) + " fps");
+    }
+    if (named.bitRate) {
+        parts.push_back(std::to_string(s.bitRateKbps) + " kbit/s");
+    }
+    if (named.bitRateControl) {
+        parts.push_back(entryAt(bs::BitRateControls(), bs::RateControlPosition(s.rateControl)));
+    }
+    if (named.iFrameInterval) {
+        parts.push_back("I-frame interval " + std::to_string(s.iFrameInterval));
+    }
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : ", ") + part;
+    }
+    return text + ", the rest as the camera has it";
+}
+
+} // namespace
 
 std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera) const {
     std::vector<std::string> lines;
@@ -709,11 +791,14 @@ std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera
     if (const auto name = names.find(camera.id); name != names.end()) {
         line(bs::Operation::SetDeviceName, "\"" + name->second.text + "\"");
     }
+    const bool whole = camera.Speaks(device::Protocol::Maker);
     if (ports) {
         const device::Ports& p = ports->ports;
+        const bool second = whole || portsFor(camera, p).rtsp2.has_value();
         line(bs::Operation::SetPorts,
-             "HTTP " + std::to_string(p.http) + ", ONVIF " + std::to_string(p.onvif) + ", RTSP " +
-                 std::to_string(p.rtsp) + " and " + std::to_string(p.rtsp2));
+             (whole ? "HTTP " + std::to_string(p.http) + ", " : std::string()) + "ONVIF " +
+                 std::to_string(p.onvif) + ", RTSP " + std::to_string(p.rtsp) +
+                 (second ? " and " + std::to_string(p.rtsp2) : ""));
     }
     if (ddns) {
         line(bs::Operation::SetDdns, ddns->enabled
@@ -741,9 +826,18 @@ std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera
                entryAt(bs::BitRateControls(), bs::RateControlPosition(s.rateControl)) +
                ", I-frame interval " + std::to_string(s.iFrameInterval);
     };
-    if (primary) {
+    if (primary && whole) {
         line(bs::Operation::SetVideoStream, stream(*primary, true));
         line(bs::Operation::SetVideoStream, stream(*secondary, false));
+    } else if (primary) {
+        for (const auto& [s, named, which] :
+             {std::tuple{&*primary, primaryNamed, "primary"},
+              std::tuple{&*secondary, secondaryNamed, "secondary"}}) {
+            if (named.Any()) {
+                line(bs::Operation::SetVideoStream,
+                     std::string(which) + " " + namedStreamText(*s, named));
+            }
+        }
     }
     return lines;
 }

@@ -21,6 +21,7 @@
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
 #include "operations/batchset/SystemTime.h"
+#include "operations/batchset/VideoImageRules.h"
 
 #include <optional>
 #include <string>
@@ -102,10 +103,18 @@ struct BuiltProfile {
     std::optional<device::ImageSettings> image;
     std::optional<device::StreamSettings> primary;
     std::optional<device::StreamSettings> secondary;
+    // The stream values the profile names: all that a camera this maker's
+    // protocol does not reach is given (see StepsFor).
+    batchset::StreamFields primaryNamed;
+    batchset::StreamFields secondaryNamed;
     // The camera whose model class decided the stream lists.
     std::optional<device::DeviceInfo> reference;
 
-    // The steps of one camera, in the order of the Batch Set pages.
+    // The steps of one camera, in the order of the Batch Set pages. The
+    // maker's cameras get whole settings, as the pages send them; any other
+    // camera keeps its own values where the profile names none (its ONVIF
+    // port is its HTTP port, it may lack a second RTSP port, and the
+    // maker's stream defaults need not fit it), as a checked set does.
     std::vector<batchset::Step> StepsFor(const device::DeviceInfo& camera) const;
     // What one camera would get, one line per operation, without secrets.
     std::vector<std::string> Describe(const device::DeviceInfo& camera) const;

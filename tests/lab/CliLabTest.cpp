@@ -496,6 +496,46 @@ TEST_F(CliMixedLab, AProfileReachesOnvifOnlyCamerasAndWhatTheyLackIsNamed) {
     EXPECT_EQ(state[0]["name"], cameras()[0]["name"]) << "the maker's cameras were not selected";
 }
 
+// Another maker's camera is given only what the profile names: its one
+// HTTP and ONVIF port moves (over plain HTTP, the Lumora: the rest of the
+// session follows it; over HTTPS, the Kestrel), the next command finds it
+// there, and it takes its own maker's image but not this maker's.
+TEST_F(CliMixedLab, OtherMakersCamerasTakeAProfilesPortsAndStreamThenTheirOwnFirmware) {
+    const std::string profile = file("k7.json", R"({"ports": {"http": 80, "onvif": 8000,
+                                                              "rtsp1": 8554, "rtsp2": 555},
+            "video": {"primary": {"frame_size": "1080P", "i_frame": 40}, "secondary": {}}})");
+    const json before = cameras();
+    const Ran applied =
+        cli({"apply", "--profile", profile, "--select", "mac=02:6c:75:00:00:01", "--select",
+             "mac=02:6b:65:00:00:01", "--seconds", "4", "--format", "csv"});
+    EXPECT_EQ(applied.status, 0) << applied.err << applied.out;
+    for (const int i : {3, 5}) {
+        const json after = cameras()[static_cast<std::size_t>(i)]["deviceConfig"];
+        EXPECT_EQ(after["ports"]["onvif"], 8000) << i;
+        EXPECT_EQ(after["ports"]["rtsp1"], 8554) << i;
+        EXPECT_EQ(after["streams"][1]["iFrameInterval"], 40) << i << ": the main stream";
+        EXPECT_EQ(after["streams"][0],
+                  before[static_cast<std::size_t>(i)]["deviceConfig"]["streams"][0])
+            << i << ": the secondary stream was not named";
+    }
+
+    const std::vector<std::string> kestrel = {"--select", "mac=02:6b:65:00:00:01", "--seconds",
+                                              "4"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), kestrel.begin(), kestrel.end());
+        return cli(args);
+    };
+    const std::string own = file("k7-7.1.bin", "FW K7 7.1\n" + std::string(4096, 'k'));
+    const std::string makers = file("QVFImage_21.bin", "QVFW:13.8.0.1\n" + std::string(4096, 'f'));
+    const Ran refused = with({"upgrade", makers});
+    EXPECT_EQ(refused.status, 2) << refused.err;
+    EXPECT_NE(refused.err.find("The model of devices is unmatched."), std::string::npos)
+        << refused.err;
+    const Ran upgraded = with({"upgrade", own});
+    EXPECT_EQ(upgraded.status, 0) << upgraded.err << upgraded.out;
+    EXPECT_EQ(cameras()[5]["version"], "7.1");
+}
+
 TEST_F(CliMixedLab, AnOnvifCameraThatOffersHttpsGetsItsPasswordOnlyOverIt) {
     const std::string secret = "Tls-0nly-pw!";
     const std::string file = this->file("new.txt", secret + "\n");

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 namespace orv::onvif {
 
@@ -201,6 +203,25 @@ Failure liveFailure(liveplay::Error error, std::chrono::milliseconds startLimit)
     return {Fault::Other, liveplay::ErrorText(error)};
 }
 
+// The device service's address with another scheme and port, same host
+// and path.
+std::string atPort(const std::string& url, const char* scheme, int port) {
+    const auto schemeEnd = url.find("://");
+    const auto hostStart = schemeEnd == std::string::npos ? 0 : schemeEnd + 3;
+    const auto slash = url.find('/', hostStart);
+    std::string authority = url.substr(hostStart, slash - hostStart);
+    if (const auto colon = authority.rfind(':'); colon != std::string::npos) {
+        authority.resize(colon);
+    }
+    return std::string(scheme) + "://" + authority + ":" + std::to_string(port) +
+           (slash == std::string::npos ? std::string("/") : url.substr(slash));
+}
+
+// The device service's address on HTTPS: the TLS port.
+std::string overTls(const std::string& url, int port) {
+    return atPort(url, "https", port);
+}
+
 class COnvifSession final : public device::IDeviceSession {
 public:
     COnvifSession(device::DeviceInfo info, std::unique_ptr<onvifc::CDevice> camera)
@@ -297,8 +318,21 @@ public:
             return Failure{Fault::NotSupported, "a second RTSP port"};
         }
         std::vector<onvifc::NetworkProtocol> protocols = m_protocols;
+        int onvifPort = s.ports.onvif;
         for (onvifc::NetworkProtocol& p : protocols) {
-            if (p.name == "HTTP") {
+            if (p.name == "HTTP" && p.ports.size() <= 1) {
+                // One port serves ONVIF and the web pages (another maker's
+                // camera): a change of either moves it; both at once to
+                // two ports the camera cannot follow.
+                const int shared = p.ports.empty() ? 0 : p.ports[0];
+                if (s.ports.onvif != shared && s.ports.http != shared &&
+                    s.ports.http != s.ports.onvif) {
+                    return Failure{Fault::NotSupported,
+                                   "HTTP and ONVIF share one port on this camera"};
+                }
+                onvifPort = s.ports.onvif != shared ? s.ports.onvif : s.ports.http;
+                p.ports = {onvifPort};
+            } else if (p.name == "HTTP") {
                 p.ports = {s.ports.onvif};
                 if (s.ports.http != s.ports.onvif) {
                     p.ports.push_back(s.ports.http);
@@ -310,6 +344,7 @@ public:
         const Status status = done(m_camera->SetNetworkProtocols(protocols));
         if (status) {
             m_protocols = std::move(protocols);
+            followOnvifPort(onvifPort);
         }
         return status;
     }
@@ -647,6 +682,38 @@ private:
         return answer.value;
     }
 
+    // Over plain HTTP the camera now answers ONVIF at its new port: the rest
+    // of the session (a profile's video after its ports) goes there. Over
+    // HTTPS the session's port is the TLS one and stays.
+    void followOnvifPort(int port) {
+        const std::string& url = m_camera->DeviceUrl();
+        if (port <= 0 || url.rfind("http://", 0) != 0) {
+            return;
+        }
+        const std::string moved = atPort(url, "http", port);
+        if (moved == url) {
+            return;
+        }
+        auto camera = std::make_unique<onvifc::CDevice>(moved, m_camera->Soap().User(),
+                                                        m_camera->Soap().Password());
+        // A camera may take a moment to listen at the new port.
+        for (int attempt = 1;; ++attempt) {
+            const auto reached = camera->Connect();
+            if (reached.Ok()) {
+                break;
+            }
+            if (attempt == 5) {
+                WriteLog(1, "ONVIF %s: not answering at port %d after the change (%s)",
+                         m_info.AddressText().toLatin1().constData(), port,
+                         reached.detail.c_str());
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        m_camera = std::move(camera);
+        m_profiles.reset();
+    }
+
     Result<onvifc::ImagingOptions> imagingOptions() {
         if (!m_imagingOptions) {
             const auto answer = m_camera->GetImagingOptions(m_videoSource);
@@ -686,19 +753,6 @@ int httpsPort(onvifc::CDevice& camera) {
         }
     }
     return 0;
-}
-
-// The device service's address on HTTPS: same host and path, the TLS port.
-std::string overTls(const std::string& url, int port) {
-    const auto scheme = url.find("://");
-    const auto hostStart = scheme == std::string::npos ? 0 : scheme + 3;
-    const auto slash = url.find('/', hostStart);
-    std::string authority = url.substr(hostStart, slash - hostStart);
-    if (const auto colon = authority.rfind(':'); colon != std::string::npos) {
-        authority.resize(colon);
-    }
-    return "https://" + authority + ":" + std::to_string(port) +
-           (slash == std::string::npos ? std::string("/") : url.substr(slash));
 }
 
 } // namespace

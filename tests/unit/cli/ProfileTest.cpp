@@ -22,6 +22,16 @@ orv::device::DeviceInfo camera(int n, const char* model) {
     c.mac = orv::device::MacAddress{0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(n)};
     c.id = orv::device::DeviceId::OfMac(*c.mac);
     c.model = QString::fromLatin1(model);
+    c.services = {{orv::device::Protocol::Maker, QStringLiteral("http://192.0.2.10:80"), {}}};
+    return c;
+}
+
+// Another maker's camera: ONVIF only, one RTSP port.
+orv::device::DeviceInfo onvifCamera(int n, const char* model) {
+    orv::device::DeviceInfo c = camera(n, model);
+    c.services = {{orv::device::Protocol::Onvif,
+                   QStringLiteral("http://192.0.2.20/onvif/device_service"), {}}};
+    c.capabilities = c.capabilities.Without(orv::device::Capability::SecondRtspPort);
     return c;
 }
 
@@ -148,6 +158,23 @@ TEST(Profile, StreamsFollowTheListsOfTheSetsMostLimitedCamera) {
                                        "local_display": "OFF"}})",
                          {kClass4}),
               "built");
+}
+
+TEST(Profile, AnotherMakersCameraIsGivenOnlyWhatTheProfileNames) {
+    const orv::device::DeviceInfo k7 = onvifCamera(7, "K7");
+    const BuildResult b = build(R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 8554, "rtsp2": 555},
+                                     "video": {"primary": {"frame_size": "1080P", "i_frame": 40},
+                                               "secondary": {}}})",
+                                {k7});
+    ASSERT_TRUE(b.built) << b.error->text;
+    EXPECT_EQ(b.built->Describe(k7),
+              (std::vector<std::string>{
+                  "Modify Port: ONVIF 8000, RTSP 8554",
+                  "Modify Video Stream: primary 1920*1080, I-frame interval 40, the rest as the "
+                  "camera has it"}))
+        << "its HTTP port follows ONVIF; no second RTSP port, no secondary stream switched off";
+    EXPECT_EQ(b.built->StepsFor(k7).size(), 2u);
+    EXPECT_EQ(b.built->StepsFor(kClass1).size(), 3u) << "the maker's camera: whole settings";
 }
 
 TEST(Profile, PortAndDdnsChecksNameTheirKey) {

@@ -114,6 +114,29 @@ TEST_F(OnvifSessionTest, TimeNamePortsAndPasswordReachTheCamera) {
     EXPECT_EQ(m_failure.fault, Fault::WrongCredentials);
 }
 
+TEST_F(OnvifSessionTest, AnotherMakersCameraServesHttpAndOnvifOnOnePort) {
+    start();
+    auto session = open(2);
+    ASSERT_TRUE(session) << m_failure.detail;
+    const auto read = session->GetPorts();
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->ports.http, read->ports.onvif);
+    auto split = *read;
+    split.ports.http = 8081;
+    split.ports.onvif = 8082;
+    const auto refused = session->SetPorts(split);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Error().fault, Fault::NotSupported);
+    EXPECT_EQ(view(2, [](const camsim::Camera& c) { return c.deviceConfig["ports"]["onvif"]; }),
+              m_port)
+        << "nothing sent";
+    // RTSP alone: the shared port stays, and so does the session.
+    auto rtsp = *read;
+    rtsp.ports.rtsp = 10554;
+    ASSERT_TRUE(session->SetPorts(rtsp));
+    EXPECT_TRUE(session->GetStream(orv::device::StreamKind::Primary));
+}
+
 TEST_F(OnvifSessionTest, ACameraWithoutImagingOrFirmwareSaysNotSupported) {
     start();
     auto session = open(2);
