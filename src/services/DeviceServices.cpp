@@ -56,8 +56,16 @@ CDeviceServices::CDeviceServices(int concurrency,
       m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {}
 
 void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {
-    std::lock_guard guard(m_credentialsLock);
-    m_credentials = credentials;
+    {
+        std::lock_guard guard(m_credentialsLock);
+        if (m_credentials.user == credentials.user &&
+            m_credentials.password == credentials.password) {
+            return;
+        }
+        m_credentials = credentials;
+    }
+    // Outside the lock: the driver asks for the login through it.
+    m_onvif.LoginChanged();
 }
 
 device::Credentials CDeviceServices::DefaultCredentials() const {

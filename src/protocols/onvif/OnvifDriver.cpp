@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -165,6 +166,9 @@ struct COnvifDriver::Impl {
         std::uint32_t metadataVersion = 0;
         bool detailed = false;
         bool queued = false;
+        // The login it refused (LoginKey), 0 for none: typed anew, another
+        // login has the camera asked again.
+        std::size_t refusedLogin = 0;
     };
     std::unordered_map<std::string, Known> known;
     // Cameras waiting for their details, each not before its time: the
@@ -179,13 +183,31 @@ struct COnvifDriver::Impl {
     std::vector<Change> changes;
 
     void heard(std::vector<onvifc::Found> found);
+    // Queues the camera for its details unless it waits already; true when
+    // it was queued now. Under `lock`.
+    bool requeue(const std::string& endpoint, Known& k) {
+        k.detailed = false;
+        if (k.queued) {
+            return false;
+        }
+        k.queued = true;
+        queue.emplace_back(endpoint, std::chrono::steady_clock::now() + options.detailDelay);
+        return true;
+    }
     device::Status change(const DeviceInfo& device, const device::AddressChange& change,
                           const device::Credentials& login);
     void work();
-    // The details of one camera, asked with the default login.
-    // `complete`: false when the camera did not answer in time, so its
-    // details are asked again.
-    DeviceInfo detail(DeviceInfo info, bool& complete);
+    // The details of one camera, asked with `login`. `complete`: false when
+    // the camera did not answer in time, so its details are asked again;
+    // `refused`: the camera refused the login.
+    DeviceInfo detail(DeviceInfo info, const device::Credentials& login, bool& complete,
+                      bool& refused);
+    // Tells logins apart without keeping another copy of the password; never 0.
+    static std::size_t LoginKey(const device::Credentials& login) {
+        return std::hash<std::string>{}(login.user.toStdString() + '\0' +
+                                        login.password.toStdString()) |
+               1U;
+    }
 };
 
 COnvifDriver::COnvifDriver(CredentialsSource credentials)
@@ -266,6 +288,27 @@ void COnvifDriver::ProbeNow() {
     std::lock_guard guard(m_impl->lock);
     if (m_impl->discovery) {
         m_impl->discovery->ProbeNow();
+    }
+}
+
+void COnvifDriver::LoginChanged() {
+    Impl& d = *m_impl;
+    const std::size_t login =
+        Impl::LoginKey(d.credentials ? d.credentials() : device::Credentials{});
+    bool queued = false;
+    {
+        std::lock_guard guard(d.lock);
+        if (d.sink == nullptr || d.stopping) {
+            return;
+        }
+        for (auto& [endpoint, k] : d.known) {
+            if (k.detailed && k.refusedLogin != 0 && k.refusedLogin != login) {
+                queued |= d.requeue(endpoint, k);
+            }
+        }
+    }
+    if (queued) {
+        d.wake.notify_all();
     }
 }
 
@@ -455,6 +498,8 @@ device::Status COnvifDriver::Impl::change(const DeviceInfo& device,
 void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
     std::vector<DeviceInfo> report;
     bool queuedAny = false;
+    // Asked outside the lock: the source has its own.
+    const std::size_t loginNow = LoginKey(credentials ? credentials() : device::Credentials{});
     {
         std::lock_guard guard(lock);
         if (sink == nullptr || stopping) {
@@ -494,15 +539,16 @@ void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
                 k.detailed = false;
             }
             k.info.lastAnswer = std::chrono::steady_clock::now();
+            if (k.detailed && k.refusedLogin != 0 && k.refusedLogin != loginNow) {
+                // It refused a login the installer has since changed.
+                k.detailed = false;
+            }
             if (!k.detailed && options.describedElsewhere &&
                 options.describedElsewhere(k.info.id)) {
                 k.detailed = true;
             }
-            if (!k.detailed && !k.queued) {
-                k.queued = true;
-                queue.emplace_back(endpoint,
-                                   std::chrono::steady_clock::now() + options.detailDelay);
-                queuedAny = true;
+            if (!k.detailed) {
+                queuedAny |= requeue(endpoint, k);
             }
             report.push_back(k.info);
         }
@@ -546,7 +592,12 @@ void COnvifDriver::Impl::work() {
         }
         const device::DeviceId announcedAs = info.id;
         bool complete = false;
-        DeviceInfo detailed = detail(std::move(info), complete);
+        bool refused = false;
+        const device::Credentials login = credentials ? credentials() : device::Credentials{};
+        DeviceInfo detailed = detail(std::move(info), login, complete, refused);
+        // Typed on while this camera was asked: the login it refused is no
+        // longer the installer's.
+        const bool stale = refused && credentials && LoginKey(credentials()) != LoginKey(login);
         if (detailed.id != announcedAs) {
             // Listed by its endpoint until now: every later report names
             // that row too, so a list that missed this one still makes one
@@ -568,6 +619,10 @@ void COnvifDriver::Impl::work() {
             // is asked again at its next announcement; one that refused the
             // login is not asked again until it announces a change.
             it->second.detailed = complete;
+            it->second.refusedLogin = refused ? LoginKey(login) : 0;
+            if (stale && requeue(endpoint, it->second)) {
+                wake.notify_all();
+            }
             detailed.lastAnswer = it->second.info.lastAnswer;
             it->second.info = detailed;
         }
@@ -575,9 +630,9 @@ void COnvifDriver::Impl::work() {
     }
 }
 
-DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info, bool& complete) {
+DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info, const device::Credentials& login,
+                                      bool& complete, bool& refused) {
     const device::ServiceAddress* service = info.Service(device::Protocol::Onvif);
-    const device::Credentials login = credentials ? credentials() : device::Credentials{};
     onvifc::CDevice camera(service->address.toStdString(), login.user.toStdString(),
                            login.password.toStdString(),
                            {options.connectLimit, options.callLimit, 1024 * 1024});
@@ -604,6 +659,7 @@ DeviceInfo COnvifDriver::Impl::detail(DeviceInfo info, bool& complete) {
         WriteLog(2, "ONVIF %s: details not read (%s)", info.AddressText().toLatin1().constData(),
                  onvifc::ErrorText(about.error));
         complete = !passing(about.error);
+        refused = about.error == onvifc::Error::NotAuthorized;
         return info;
     }
     if (const auto interfaces = camera.GetNetworkInterfaces(); interfaces.Ok()) {

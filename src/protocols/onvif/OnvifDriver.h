@@ -69,6 +69,9 @@ public:
     void StartDiscoveryOn(device::IDiscoverySink& sink, std::vector<onvifc::Adapter> adapters);
     // Probes every adapter now (the command line's search asks at once).
     void ProbeNow();
+    // The default login changed: cameras that refused the one before are
+    // asked their details again, after the usual short wait.
+    void LoginChanged();
 
 private:
     struct Impl;
