@@ -1,5 +1,7 @@
 #include "onvifc/Device.h"
 
+#include "onvifc/Answers.h"
+
 #include "onvifc/wire/Percent.h"
 
 #include <arpa/inet.h>
@@ -28,71 +30,6 @@ std::string ipv4Text(std::uint32_t address) {
     return out;
 }
 
-std::optional<std::uint32_t> parseIpv4(const std::string& text) {
-    in_addr a{};
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) {
-        return std::nullopt;
-    }
-    return ntohl(a.s_addr);
-}
-
-std::optional<int> number(const std::string& text) {
-    int out = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return out;
-}
-
-std::optional<double> decimal(const std::string& text) {
-    double out = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return out;
-}
-
-int numberOr(Node node, std::string_view ns, std::string_view name, int fallback = 0) {
-    return number(wire::text(wire::child(node, ns, name))).value_or(fallback);
-}
-
-// A path of (namespace, name) steps below `node`.
-Node path(Node node, std::initializer_list<std::pair<std::string_view, std::string_view>> steps) {
-    for (const auto& [ns, name] : steps) {
-        node = wire::child(node, ns, name);
-    }
-    return node;
-}
-
-bool truth(const std::string& text) {
-    return text == "true" || text == "1";
-}
-
-std::optional<std::array<std::uint8_t, 6>> readMac(const std::string& text) {
-    std::array<std::uint8_t, 6> mac{};
-    std::size_t digits = 0;
-    for (const char c : text) {
-        int v = -1;
-        if (c >= '0' && c <= '9') {
-            v = c - '0';
-        } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
-            v = (c | 0x20) - 'a' + 10;
-        } else if (c == ':' || c == '-') {
-            continue;
-        } else {
-            return std::nullopt;
-        }
-        if (digits >= 12) {
-            return std::nullopt;
-        }
-        mac[digits / 2] = static_cast<std::uint8_t>(mac[digits / 2] << 4 | v);
-        ++digits;
-    }
-    return digits == 12 ? std::optional(mac) : std::nullopt;
-}
-
 std::string dateTime(const DateTimeParts& p) {
     return tag("tt:Time", tag("tt:Hour", std::to_string(p.hour)) +
                               tag("tt:Minute", std::to_string(p.minute)) +
@@ -100,35 +37,6 @@ std::string dateTime(const DateTimeParts& p) {
            tag("tt:Date", tag("tt:Year", std::to_string(p.year)) +
                               tag("tt:Month", std::to_string(p.month)) +
                               tag("tt:Day", std::to_string(p.day)));
-}
-
-std::optional<DateTimeParts> readDateTime(Node node) {
-    const Node time = wire::child(node, kTt, "Time");
-    const Node date = wire::child(node, kTt, "Date");
-    if (time == nullptr || date == nullptr) {
-        return std::nullopt;
-    }
-    return DateTimeParts{numberOr(date, kTt, "Year"),   numberOr(date, kTt, "Month"),
-                         numberOr(date, kTt, "Day"),    numberOr(time, kTt, "Hour"),
-                         numberOr(time, kTt, "Minute"), numberOr(time, kTt, "Second")};
-}
-
-std::optional<Range> readRange(Node node) {
-    const auto min = number(wire::text(wire::child(node, kTt, "Min")));
-    const auto max = number(wire::text(wire::child(node, kTt, "Max")));
-    if (!min || !max || *min > *max) {
-        return std::nullopt;
-    }
-    return Range{*min, *max};
-}
-
-std::optional<std::pair<double, double>> readFloatRange(Node node) {
-    const auto min = decimal(wire::text(wire::child(node, kTt, "Min")));
-    const auto max = decimal(wire::text(wire::child(node, kTt, "Max")));
-    if (!min || !max || *min > *max) {
-        return std::nullopt;
-    }
-    return std::pair(*min, *max);
 }
 
 std::string formatNumber(double value) {
@@ -147,47 +55,6 @@ Outcome done(const Reply& reply) {
 }
 
 constexpr std::string_view kScopeRoot = "onvif://www.onvif.org/";
-
-// "http://host:port" of a URL, and the rest.
-std::pair<std::string_view, std::string_view> originOf(std::string_view url) {
-    const auto scheme = url.find("://");
-    if (scheme == std::string_view::npos) {
-        return {};
-    }
-    const auto slash = url.find('/', scheme + 3);
-    if (slash == std::string_view::npos) {
-        return {url, "/"};
-    }
-    return {url.substr(0, slash), url.substr(slash)};
-}
-
-// A service address on the host the device service was reached at: cameras
-// behind NAT, or with a stale address configured, advertise one nobody
-// reaches. The service's own port and path stay.
-std::string onDeviceHost(const std::string& service, const std::string& device) {
-    const auto [deviceOrigin, devicePath] = originOf(device);
-    const auto [origin, rest] = originOf(service);
-    if (origin.empty() || deviceOrigin.empty()) {
-        return service;
-    }
-    const auto hostOf = [](std::string_view o) {
-        o.remove_prefix(o.find("://") + 3);
-        return o.substr(0, o.rfind(':') == std::string_view::npos ? o.size() : o.rfind(':'));
-    };
-    const std::string_view host = hostOf(origin);
-    const std::string_view deviceHost = hostOf(deviceOrigin);
-    // A camera reached over HTTPS that names its services on plain HTTP
-    // (as many do) is asked on the address it was reached at.
-    if (deviceOrigin.starts_with("https://") && origin.starts_with("http://")) {
-        return std::string(deviceOrigin) + std::string(rest);
-    }
-    if (host == deviceHost) {
-        return service;
-    }
-    const std::string_view scheme = origin.substr(0, origin.find("://") + 3);
-    const std::string_view port = origin.substr(scheme.size() + host.size());
-    return std::string(scheme) + std::string(deviceHost) + std::string(port) + std::string(rest);
-}
 
 } // namespace
 
@@ -253,22 +120,8 @@ Answer<ServiceMap> CDevice::Connect() {
     if (!reply.Ok()) {
         return failed<ServiceMap>(reply);
     }
-    const Node caps = wire::child(reply.body, kTds, "Capabilities");
-    ServiceMap map;
-    map.device = m_deviceUrl;
-    map.media = wire::text(path(caps, {{kTt, "Media"}, {kTt, "XAddr"}}));
-    map.imaging = wire::text(path(caps, {{kTt, "Imaging"}, {kTt, "XAddr"}}));
-    for (std::string* service : {&map.media, &map.imaging}) {
-        if (!service->empty()) {
-            *service = onDeviceHost(*service, m_deviceUrl);
-        }
-    }
-    map.firmwareUpgrade =
-        truth(wire::text(path(caps, {{kTt, "Device"}, {kTt, "System"}, {kTt, "FirmwareUpgrade"}})));
-    map.dynamicDns =
-        truth(wire::text(path(caps, {{kTt, "Device"}, {kTt, "Network"}, {kTt, "DynDNS"}})));
-    m_services = map;
-    return {Error::None, map, {}};
+    m_services = answers::Capabilities(reply.body, m_deviceUrl);
+    return {Error::None, m_services, {}};
 }
 
 Answer<DeviceInformation> CDevice::GetDeviceInformation() {
@@ -276,13 +129,7 @@ Answer<DeviceInformation> CDevice::GetDeviceInformation() {
     if (!reply.Ok()) {
         return failed<DeviceInformation>(reply);
     }
-    const auto field = [&](std::string_view name) {
-        return wire::text(wire::child(reply.body, kTds, name));
-    };
-    return {Error::None,
-            {field("Manufacturer"), field("Model"), field("FirmwareVersion"), field("SerialNumber"),
-             field("HardwareId")},
-            {}};
+    return {Error::None, answers::DeviceInfo(reply.body), {}};
 }
 
 Answer<std::vector<NetworkInterface>> CDevice::GetNetworkInterfaces() {
@@ -290,22 +137,7 @@ Answer<std::vector<NetworkInterface>> CDevice::GetNetworkInterfaces() {
     if (!reply.Ok()) {
         return failed<std::vector<NetworkInterface>>(reply);
     }
-    std::vector<NetworkInterface> out;
-    for (const Node n : wire::children(reply.body, kTds, "NetworkInterfaces")) {
-        NetworkInterface i;
-        i.token = wire::attribute(n, "token").value_or("");
-        i.mac = readMac(wire::text(path(n, {{kTt, "Info"}, {kTt, "HwAddress"}})));
-        const Node config = path(n, {{kTt, "IPv4"}, {kTt, "Config"}});
-        i.dhcp = truth(wire::text(wire::child(config, kTt, "DHCP")));
-        Node address = wire::child(config, kTt, i.dhcp ? "FromDHCP" : "Manual");
-        if (address == nullptr) {
-            address = wire::child(config, kTt, "Manual");
-        }
-        i.address = parseIpv4(wire::text(wire::child(address, kTt, "Address"))).value_or(0);
-        i.prefixLength = numberOr(address, kTt, "PrefixLength");
-        out.push_back(std::move(i));
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::NetworkInterfaces(reply.body), {}};
 }
 
 Answer<bool> CDevice::SetNetworkInterface(const std::string& token, std::uint32_t address,
@@ -323,7 +155,7 @@ Answer<bool> CDevice::SetNetworkInterface(const std::string& token, std::uint32_
     if (!reply.Ok()) {
         return failed<bool>(reply);
     }
-    return {Error::None, truth(wire::text(wire::child(reply.body, kTds, "RebootNeeded"))), {}};
+    return {Error::None, answers::RebootNeeded(reply.body), {}};
 }
 
 Answer<std::uint32_t> CDevice::GetDefaultGateway() {
@@ -331,10 +163,7 @@ Answer<std::uint32_t> CDevice::GetDefaultGateway() {
     if (!reply.Ok()) {
         return failed<std::uint32_t>(reply);
     }
-    const Node gateway = wire::child(reply.body, kTds, "NetworkGateway");
-    return {Error::None,
-            parseIpv4(wire::text(wire::child(gateway, kTt, "IPv4Address"))).value_or(0),
-            {}};
+    return {Error::None, answers::DefaultGateway(reply.body), {}};
 }
 
 Outcome CDevice::SetDefaultGateway(std::uint32_t gateway) {
@@ -347,14 +176,7 @@ Answer<std::vector<std::uint32_t>> CDevice::GetDnsServers() {
     if (!reply.Ok()) {
         return failed<std::vector<std::uint32_t>>(reply);
     }
-    std::vector<std::uint32_t> out;
-    const Node info = wire::child(reply.body, kTds, "DNSInformation");
-    for (const Node manual : wire::children(info, kTt, "DNSManual")) {
-        if (const auto a = parseIpv4(wire::text(wire::child(manual, kTt, "IPv4Address")))) {
-            out.push_back(*a);
-        }
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::DnsServers(reply.body), {}};
 }
 
 Outcome CDevice::SetDnsServers(const std::vector<std::uint32_t>& servers) {
@@ -371,19 +193,7 @@ Answer<std::vector<NetworkProtocol>> CDevice::GetNetworkProtocols() {
     if (!reply.Ok()) {
         return failed<std::vector<NetworkProtocol>>(reply);
     }
-    std::vector<NetworkProtocol> out;
-    for (const Node n : wire::children(reply.body, kTds, "NetworkProtocols")) {
-        NetworkProtocol p;
-        p.name = wire::text(wire::child(n, kTt, "Name"));
-        p.enabled = truth(wire::text(wire::child(n, kTt, "Enabled")));
-        for (const Node port : wire::children(n, kTt, "Port")) {
-            if (const auto v = number(wire::text(port)); v && *v > 0 && *v <= 65535) {
-                p.ports.push_back(*v);
-            }
-        }
-        out.push_back(std::move(p));
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::NetworkProtocols(reply.body), {}};
 }
 
 Outcome CDevice::SetNetworkProtocols(const std::vector<NetworkProtocol>& protocols) {
@@ -404,11 +214,7 @@ Answer<DynamicDns> CDevice::GetDynamicDns() {
     if (!reply.Ok()) {
         return failed<DynamicDns>(reply);
     }
-    const Node info = wire::child(reply.body, kTds, "DynamicDNSInformation");
-    return {
-        Error::None,
-        {wire::text(wire::child(info, kTt, "Type")), wire::text(wire::child(info, kTt, "Name"))},
-        {}};
+    return {Error::None, answers::DynamicDnsOf(reply.body), {}};
 }
 
 Outcome CDevice::SetDynamicDns(const DynamicDns& ddns) {
@@ -424,14 +230,7 @@ Answer<std::vector<std::string>> CDevice::GetScopes() {
     if (!reply.Ok()) {
         return failed<std::vector<std::string>>(reply);
     }
-    std::vector<std::string> out;
-    for (const Node scope : wire::children(reply.body, kTds, "Scopes")) {
-        // Only configurable scopes can be set again; fixed ones stay.
-        if (wire::text(wire::child(scope, kTt, "ScopeDef")) == "Configurable") {
-            out.push_back(wire::text(wire::child(scope, kTt, "ScopeItem")));
-        }
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::ConfigurableScopes(reply.body), {}};
 }
 
 Outcome CDevice::SetName(const std::string& name) {
@@ -458,14 +257,7 @@ Answer<SystemDateTime> CDevice::GetSystemDateAndTime() {
     if (!reply.Ok()) {
         return failed<SystemDateTime>(reply);
     }
-    const Node info = wire::child(reply.body, kTds, "SystemDateAndTime");
-    SystemDateTime out;
-    out.ntp = wire::text(wire::child(info, kTt, "DateTimeType")) == "NTP";
-    out.daylightSavings = truth(wire::text(wire::child(info, kTt, "DaylightSavings")));
-    out.timeZone = wire::text(path(info, {{kTt, "TimeZone"}, {kTt, "TZ"}}));
-    out.utc = readDateTime(wire::child(info, kTt, "UTCDateTime"));
-    out.local = readDateTime(wire::child(info, kTt, "LocalDateTime"));
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::DateAndTime(reply.body), {}};
 }
 
 Outcome CDevice::SetSystemDateAndTime(bool ntp, const std::string& timeZone,
@@ -504,10 +296,7 @@ Answer<Firmware> CDevice::StartFirmwareUpgrade() {
     if (!reply.Ok()) {
         return failed<Firmware>(reply);
     }
-    return {Error::None,
-            {wire::text(wire::child(reply.body, kTds, "UploadUri")),
-             wire::text(wire::child(reply.body, kTds, "ExpectedDownTime"))},
-            {}};
+    return {Error::None, answers::FirmwareUpload(reply.body), {}};
 }
 
 Answer<std::vector<MediaProfile>> CDevice::GetProfiles() {
@@ -515,31 +304,7 @@ Answer<std::vector<MediaProfile>> CDevice::GetProfiles() {
     if (!reply.Ok()) {
         return failed<std::vector<MediaProfile>>(reply);
     }
-    std::vector<MediaProfile> out;
-    for (const Node p : wire::children(reply.body, kTrt, "Profiles")) {
-        MediaProfile profile;
-        profile.token = wire::attribute(p, "token").value_or("");
-        profile.name = wire::text(wire::child(p, kTt, "Name"));
-        profile.videoSourceToken =
-            wire::text(path(p, {{kTt, "VideoSourceConfiguration"}, {kTt, "SourceToken"}}));
-        if (const Node e = wire::child(p, kTt, "VideoEncoderConfiguration")) {
-            VideoEncoder encoder;
-            encoder.token = wire::attribute(e, "token").value_or("");
-            encoder.encoding = wire::text(wire::child(e, kTt, "Encoding"));
-            const Node size = wire::child(e, kTt, "Resolution");
-            encoder.width = numberOr(size, kTt, "Width");
-            encoder.height = numberOr(size, kTt, "Height");
-            const Node rate = wire::child(e, kTt, "RateControl");
-            encoder.frameRateLimit = numberOr(rate, kTt, "FrameRateLimit");
-            encoder.bitrateLimit = numberOr(rate, kTt, "BitrateLimit");
-            const Node gov = wire::child(e, kTt, encoder.encoding == "MPEG4" ? "MPEG4" : "H264");
-            encoder.govLength = numberOr(gov, kTt, "GovLength");
-            encoder.raw = wire::serialize(e, kTrt, "trt", "Configuration");
-            profile.encoder = std::move(encoder);
-        }
-        out.push_back(std::move(profile));
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::Profiles(reply.body), {}};
 }
 
 Answer<EncoderOptions> CDevice::GetEncoderOptions(const std::string& configuration,
@@ -550,35 +315,7 @@ Answer<EncoderOptions> CDevice::GetEncoderOptions(const std::string& configurati
     if (!reply.Ok()) {
         return failed<EncoderOptions>(reply);
     }
-    const Node options = wire::child(reply.body, kTrt, "Options");
-    EncoderOptions out;
-    for (const auto& [element, encoding] :
-         {std::pair("H264", "H264"), std::pair("MPEG4", "MPEG4"), std::pair("JPEG", "JPEG")}) {
-        const Node e = wire::child(options, kTt, element);
-        if (e == nullptr) {
-            continue;
-        }
-        std::vector<std::pair<int, int>> sizes;
-        for (const Node r : wire::children(e, kTt, "ResolutionsAvailable")) {
-            sizes.emplace_back(numberOr(r, kTt, "Width"), numberOr(r, kTt, "Height"));
-        }
-        out.resolutions.emplace_back(encoding, std::move(sizes));
-        if (!out.frameRate) {
-            out.frameRate = readRange(wire::child(e, kTt, "FrameRateRange"));
-        }
-        if (!out.govLength) {
-            out.govLength = readRange(wire::child(e, kTt, "GovLengthRange"));
-        }
-    }
-    // The bit rate range sits in the Extension, per encoding.
-    const Node extension = wire::child(options, kTt, "Extension");
-    for (const Node e :
-         {wire::child(extension, kTt, "H264"), wire::child(extension, kTt, "MPEG4")}) {
-        if (!out.bitrate) {
-            out.bitrate = readRange(wire::child(e, kTt, "BitrateRange"));
-        }
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::EncoderOptionsOf(reply.body), {}};
 }
 
 Outcome CDevice::SetVideoEncoder(const VideoEncoder& encoder) {
@@ -614,10 +351,7 @@ Answer<std::string> CDevice::GetStreamUri(const std::string& profile) {
     if (!reply.Ok()) {
         return failed<std::string>(reply);
     }
-    return {
-        Error::None,
-        onDeviceHost(wire::text(path(reply.body, {{kTrt, "MediaUri"}, {kTt, "Uri"}})), m_deviceUrl),
-        {}};
+    return {Error::None, answers::StreamUri(reply.body, m_deviceUrl), {}};
 }
 
 Answer<ImagingSettings> CDevice::GetImagingSettings(const std::string& videoSource) {
@@ -626,14 +360,7 @@ Answer<ImagingSettings> CDevice::GetImagingSettings(const std::string& videoSour
     if (!reply.Ok()) {
         return failed<ImagingSettings>(reply);
     }
-    const Node s = wire::child(reply.body, kTimg, "ImagingSettings");
-    ImagingSettings out;
-    out.brightness = decimal(wire::text(wire::child(s, kTt, "Brightness")));
-    out.contrast = decimal(wire::text(wire::child(s, kTt, "Contrast")));
-    out.saturation = decimal(wire::text(wire::child(s, kTt, "ColorSaturation")));
-    out.irCut = wire::text(wire::child(s, kTt, "IrCutFilter"));
-    out.raw = wire::serialize(s, kTimg, "timg", "ImagingSettings");
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::ImagingSettingsOf(reply.body), {}};
 }
 
 Answer<ImagingOptions> CDevice::GetImagingOptions(const std::string& videoSource) {
@@ -642,15 +369,7 @@ Answer<ImagingOptions> CDevice::GetImagingOptions(const std::string& videoSource
     if (!reply.Ok()) {
         return failed<ImagingOptions>(reply);
     }
-    const Node o = wire::child(reply.body, kTimg, "ImagingOptions");
-    ImagingOptions out;
-    out.brightness = readFloatRange(wire::child(o, kTt, "Brightness"));
-    out.contrast = readFloatRange(wire::child(o, kTt, "Contrast"));
-    out.saturation = readFloatRange(wire::child(o, kTt, "ColorSaturation"));
-    for (const Node mode : wire::children(o, kTt, "IrCutFilterModes")) {
-        out.irCutModes.push_back(wire::text(mode));
-    }
-    return {Error::None, std::move(out), {}};
+    return {Error::None, answers::ImagingOptionsOf(reply.body), {}};
 }
 
 Outcome CDevice::SetImagingSettings(const std::string& videoSource,

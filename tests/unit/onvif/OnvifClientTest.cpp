@@ -2,6 +2,7 @@
 // call's effect is judged by the simulator's camera store, never by what
 // the client read back. Cameras live at 127.0.0.2 and up.
 
+#include "onvifc/Answers.h"
 #include "onvifc/Device.h"
 
 #include "LoopbackSim.h"
@@ -264,3 +265,44 @@ TEST(OnvifClient, ASilentCameraEndsInTheTimeLimit) {
 }
 
 } // namespace
+
+// What a camera lies about reads as absent, never as a value it did not
+// mean: ports out of range or not numbers, a range upside down, and a
+// service named on a host nobody reaches is asked where the camera was.
+TEST(OnvifAnswers, ImpossibleValuesReadAsAbsent) {
+    const auto answerOf = [](const std::string& body) {
+        return onvifc::ReadReply(200,
+                                 "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+                                 "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\" "
+                                 "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" "
+                                 "xmlns:tt=\"http://www.onvif.org/ver10/schema\"><s:Body>" +
+                                     body + "</s:Body></s:Envelope>",
+                                 1 << 20);
+    };
+    const onvifc::Reply protocols = answerOf(
+        "<tds:GetNetworkProtocolsResponse><tds:NetworkProtocols><tt:Name>HTTP</tt:Name>"
+        "<tt:Port>0</tt:Port><tt:Port>70000</tt:Port><tt:Port>80x</tt:Port><tt:Port>8080</tt:Port>"
+        "</tds:NetworkProtocols></tds:GetNetworkProtocolsResponse>");
+    const auto read = onvifc::answers::NetworkProtocols(protocols.body);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].ports, std::vector<int>{8080});
+
+    const onvifc::Reply options =
+        answerOf("<trt:GetVideoEncoderConfigurationOptionsResponse><trt:Options><tt:H264>"
+                 "<tt:FrameRateRange><tt:Min>30</tt:Min><tt:Max>1</tt:Max></tt:FrameRateRange>"
+                 "<tt:GovLengthRange><tt:Min>1</tt:Min><tt:Max>x</tt:Max></tt:GovLengthRange>"
+                 "</tt:H264></trt:Options></trt:GetVideoEncoderConfigurationOptionsResponse>");
+    const onvifc::EncoderOptions o = onvifc::answers::EncoderOptionsOf(options.body);
+    EXPECT_TRUE(o.Offers("H264"));
+    EXPECT_FALSE(o.frameRate);
+    EXPECT_FALSE(o.govLength);
+
+    const onvifc::Reply caps =
+        answerOf("<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Media>"
+                 "<tt:XAddr>http://10.255.255.1:8080/onvif/media</tt:XAddr></tt:Media>"
+                 "</tds:Capabilities></tds:GetCapabilitiesResponse>");
+    EXPECT_EQ(
+        onvifc::answers::Capabilities(caps.body, "http://192.0.2.10/onvif/device_service").media,
+        "http://192.0.2.10:8080/onvif/media");
+    EXPECT_EQ(onvifc::answers::DeviceInfo(caps.body).model, "") << "not this call's answer";
+}
