@@ -24,23 +24,18 @@ std::optional<std::uint32_t> parseIpv4(const std::string& text) {
     return ntohl(a.s_addr);
 }
 
-std::optional<int> number(const std::string& text) {
-    int out = 0;
+// The whole text as a number; nothing for anything else.
+template <class T>
+std::optional<T> parsed(const std::string& text) {
+    T out{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     if (ec != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
     return out;
 }
-
-std::optional<double> decimal(const std::string& text) {
-    double out = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return out;
-}
+constexpr auto number = parsed<int>;
+constexpr auto decimal = parsed<double>;
 
 int numberOr(Node node, std::string_view ns, std::string_view name, int fallback = 0) {
     return number(wire::text(wire::child(node, ns, name))).value_or(fallback);

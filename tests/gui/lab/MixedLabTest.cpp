@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 using nlohmann::json;
@@ -92,6 +93,19 @@ protected:
 
 json section(const json& config, const char* name) {
     return config.value(name, json::object());
+}
+
+// Ticks the cameras' rows (the MAC in the fourth column).
+void check(CDeviceListPage* page, std::initializer_list<QString> macs) {
+    auto* list = page->DeviceListCtrl();
+    for (const QString& mac : macs) {
+        for (int row = 0; row < list->GetItemCount(); ++row) {
+            if (list->GetItemText(row, 3) == mac) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualRect(list->model()->index(row, 0)).center());
+            }
+        }
+    }
 }
 
 // Highlights the camera's row, whichever column shows its MAC: with no row
@@ -165,6 +179,34 @@ TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol
     QTRY_COMPARE_WITH_TIMEOUT(list->GetItemText(rowOf(list, kestrel), 4),
                               QStringLiteral("192.0.2.150"), 5000);
 
+    // Network Settings, both other makers' cameras checked: consecutive
+    // addresses, each line once the camera answers there.
+    const QString lumora = macOf(state[2]);
+    check(search, {lumora, kestrel});
+    ASSERT_TRUE(search->IsCheckedMode());
+    search->findChild<QLineEdit*>(QStringLiteral("ipEdit"))->setText(QStringLiteral("192.0.2.160"));
+    for (int i = 0; i < CDeviceListPage::kDropEveryTicks; ++i) {
+        search->OnTick(); // Modify comes back on the page's five-second tick
+    }
+    AnswerMessagesWith(true);
+    QTest::mouseClick(search->findChild<QPushButton*>(QStringLiteral("modifyButton")),
+                      Qt::LeftButton);
+    const auto movedTo = [&](const QString& mac) {
+        for (const QString& line : infoLines(dlg)) {
+            if (line.startsWith("[" + mac + "] Modify IP,Port,Netmask to 192.0.2.16") &&
+                line.endsWith(" Succeed.")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(movedTo(lumora) && movedTo(kestrel), 20000)
+        << messages.join("; ").toStdString() << "\n"
+        << infoLines(dlg).join("\n").toStdString();
+    const std::set<std::string> addresses{cameras()[2]["ip"], cameras()[3]["ip"]};
+    EXPECT_EQ(addresses, (std::set<std::string>{"192.0.2.160", "192.0.2.161"}));
+    check(search, {lumora, kestrel}); // ticked off again
+
     // Batch Set, all four checked: the time settings reach every kind; the
     // maker's image settings only the maker's cameras, the others say why.
     CBatchSetDlg* batch = dlg.BatchSetPage();
@@ -185,6 +227,20 @@ TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol
         const json date = section(section(cameras()[i], "deviceConfig"), "date");
         EXPECT_TRUE(date.value("useTimeServer", false)) << i;
         EXPECT_EQ(date.value("timeZone", 0), 7) << i;
+    }
+
+    // Batch Set Network, all four checked: one RTSP port for every kind,
+    // each camera's other ports as it has them.
+    QWidget* network = batch->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("rtspPort1Edit"))->setText("8555");
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Jobs().AnyRunning(), 20000);
+    lines = results(batch);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(lines[macOf(state[i])].contains("Modify Port Succeeded"))
+            << i << ": " << lines[macOf(state[i])].join("; ").toStdString();
+        EXPECT_EQ(section(section(cameras()[i], "deviceConfig"), "ports").value("rtsp1", 0), 8555)
+            << i;
     }
 
     QWidget* video = batch->VideoImagePage();
@@ -361,15 +417,7 @@ TEST_F(MixedLab, OneCameraAtATimeEveryPageWorksOnEachKindOrSaysWhyNot) {
     pick(oem, kestrel);
     EXPECT_FALSE(uploadButton->isEnabled());
     EXPECT_EQ(uploadButton->toolTip(), "Not supported by this camera");
-    for (const QString& mac : {maker, kestrel}) {
-        auto* list = oem->DeviceListCtrl();
-        for (int row = 0; row < list->GetItemCount(); ++row) {
-            if (list->GetItemText(row, 3) == mac) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                                  list->visualRect(list->model()->index(row, 0)).center());
-            }
-        }
-    }
+    check(oem, {maker, kestrel});
     ASSERT_TRUE(oem->IsCheckedMode());
     ASSERT_TRUE(uploadButton->isEnabled());
     oem->findChild<QLineEdit*>(QStringLiteral("companyEdit"))->setText(QStringLiteral("Acme"));
@@ -417,15 +465,7 @@ TEST_F(MixedLab, OneCameraAtATimeEveryPageWorksOnEachKindOrSaysWhyNot) {
     upgradeButton->click();
     EXPECT_EQ(messages, QStringList{"The model of devices is unmatched."});
     EXPECT_FALSE(dlg.Jobs().AnyRunning());
-    for (const QString& mac : {kestrel, lumora}) {
-        auto* list = upgrade->DeviceListCtrl();
-        for (int row = 0; row < list->GetItemCount(); ++row) {
-            if (list->GetItemText(row, 3) == mac) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                                  list->visualRect(list->model()->index(row, 0)).center());
-            }
-        }
-    }
+    check(upgrade, {kestrel, lumora});
     ASSERT_TRUE(upgrade->IsCheckedMode());
     QTRY_VERIFY_WITH_TIMEOUT(
         upgrade->findChild<QLabel*>(QStringLiteral("messageLabel"))->text().contains("unmatched"),
