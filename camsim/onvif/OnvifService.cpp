@@ -1711,17 +1711,47 @@ void videoSourceArg(Node n) {
         throw invalidArg("ter:NoSource", "no video source " + text(n));
 }
 
+// The longest exposure the firmware's automatic exposure may take, in
+// microseconds, by the device API's code (0..4): 1/N second, steps that
+// follow the mains frequency.
+constexpr int kExposureSteps50[] = {5, 10, 25, 50, 100};
+constexpr int kExposureSteps60[] = {5, 15, 30, 50, 100};
+constexpr double kShortestExposure = 1e6 / 100;
+constexpr double kLongestExposure = 1e6 / 5;
+
+double exposureMicros(const json& imaging) {
+    const int code = std::clamp(imaging.value("maxExposureTime", 2), 0, 4);
+    const int* steps =
+        imaging.value("powerLineFrequency", 50) == 60 ? kExposureSteps60 : kExposureSteps50;
+    return 1e6 / steps[code];
+}
+
+// The code whose step is nearest to `micros`.
+int exposureCode(const json& imaging, double micros) {
+    const int* steps =
+        imaging.value("powerLineFrequency", 50) == 60 ? kExposureSteps60 : kExposureSteps50;
+    int best = 0;
+    for (int code = 1; code < 5; ++code)
+        if (std::abs(1e6 / steps[code] - micros) < std::abs(1e6 / steps[best] - micros))
+            best = code;
+    return best;
+}
+
 } // namespace
 
 std::string OnvifService::getImagingSettings(Context& x) {
     videoSourceArg(x.arg(kImaging, "VideoSourceToken"));
     const json& picture = x.camera.deviceConfig["picture"];
-    const int ir = x.camera.deviceConfig["imaging"].value("irCutMode", 2);
+    const json& imaging = x.camera.deviceConfig["imaging"];
+    const int ir = imaging.value("irCutMode", 2);
     return tag("timg:GetImagingSettingsResponse",
                tag("timg:ImagingSettings",
                    tag("tt:Brightness", picture.value("brightness", 128)) +
                        tag("tt:ColorSaturation", picture.value("saturation", 128)) +
                        tag("tt:Contrast", picture.value("contrast", 128)) +
+                       tag("tt:Exposure", tag("tt:Mode", "AUTO") +
+                                              tag("tt:MaxExposureTime",
+                                                  std::lround(exposureMicros(imaging)))) +
                        tag("tt:IrCutFilter", kIrCutModes[ir >= 0 && ir <= 2 ? ir : 2])));
 }
 
@@ -1760,6 +1790,22 @@ std::string OnvifService::setImagingSettings(Context& x) {
             throw invalidArg("ter:SettingsInvalid", "IrCutFilter must be ON, OFF or AUTO");
         c.deviceConfig["imaging"]["irCutMode"] = code;
     }
+    if (const Node exposure = child(settings, kSchema, "Exposure")) {
+        // Only automatic exposure: its upper bound is the one setting.
+        const std::string mode = text(child(exposure, kSchema, "Mode"));
+        if (mode != "AUTO")
+            throw invalidArg("ter:SettingsInvalid", "Exposure Mode must be AUTO");
+        if (const Node longest = child(exposure, kSchema, "MaxExposureTime")) {
+            const std::string t = text(longest);
+            char* end = nullptr;
+            const double v = std::strtod(t.c_str(), &end);
+            if (t.empty() || *end != '\0' || !std::isfinite(v) || v < kShortestExposure ||
+                v > kLongestExposure)
+                throw invalidArg("ter:SettingsInvalid", "MaxExposureTime must be 10000 to 200000");
+            json& imaging = c.deviceConfig["imaging"];
+            imaging["maxExposureTime"] = exposureCode(imaging, v);
+        }
+    }
     return tag("timg:SetImagingSettingsResponse", "");
 }
 
@@ -1771,6 +1817,11 @@ std::string OnvifService::getImagingOptions(Context& x) {
     return tag("timg:GetOptionsResponse",
                tag("timg:ImagingOptions",
                    range("tt:Brightness") + range("tt:ColorSaturation") + range("tt:Contrast") +
+                       tag("tt:Exposure",
+                           tag("tt:Mode", "AUTO") +
+                               tag("tt:MaxExposureTime",
+                                   tag("tt:Min", std::lround(kShortestExposure)) +
+                                       tag("tt:Max", std::lround(kLongestExposure)))) +
                        tag("tt:IrCutFilterModes", "ON") + tag("tt:IrCutFilterModes", "OFF") +
                        tag("tt:IrCutFilterModes", "AUTO")));
 }

@@ -78,9 +78,21 @@ struct ImageSettings {
     LocalDisplay localDisplay = LocalDisplay::Off;
     bool indoor = false;
     int exposureLevel = 0;   // 0..10
-    int maxExposureTime = 0; // 0..4
+    int maxExposureTime = 0; // 0..4, see MaxExposureDenominator
     std::string handback;
 };
+
+// The longest exposure a maxExposureTime code allows, as N of 1/N second;
+// 0 outside 0..4. Whole multiples of the mains half-period keep lamps from
+// flickering in the picture, so the steps follow the mains frequency.
+constexpr int MaxExposureDenominator(int code, int powerLineHz) {
+    constexpr int k50[] = {5, 10, 25, 50, 100};
+    constexpr int k60[] = {5, 15, 30, 50, 100};
+    if (code < 0 || code > 4) {
+        return 0;
+    }
+    return powerLineHz == 50 ? k50[code] : k60[code];
+}
 
 struct PictureSettings {
     int brightness = 0; // 0..255

@@ -331,6 +331,8 @@ ImagingSettings ImagingSettingsOf(Node answer) {
     out.contrast = decimal(wire::text(wire::child(s, kTt, "Contrast")));
     out.saturation = decimal(wire::text(wire::child(s, kTt, "ColorSaturation")));
     out.irCut = wire::text(wire::child(s, kTt, "IrCutFilter"));
+    out.maxExposureTime =
+        decimal(wire::text(path(s, {{kTt, "Exposure"}, {kTt, "MaxExposureTime"}})));
     out.raw = wire::serialize(s, kTimg, "timg", "ImagingSettings");
     return out;
 }
@@ -344,6 +346,7 @@ ImagingOptions ImagingOptionsOf(Node answer) {
     for (const Node mode : wire::children(o, kTt, "IrCutFilterModes")) {
         out.irCutModes.push_back(wire::text(mode));
     }
+    out.maxExposureTime = readFloatRange(path(o, {{kTt, "Exposure"}, {kTt, "MaxExposureTime"}}));
     return out;
 }
 

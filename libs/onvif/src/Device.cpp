@@ -392,6 +392,11 @@ Outcome CDevice::SetImagingSettings(const std::string& videoSource,
     if (!settings.irCut.empty() && wire::child(root, kTt, "IrCutFilter")) {
         wire::setText(wire::child(root, kTt, "IrCutFilter"), settings.irCut);
     }
+    const Node exposure = wire::child(root, kTt, "Exposure");
+    if (settings.maxExposureTime && wire::child(exposure, kTt, "MaxExposureTime")) {
+        wire::setText(wire::child(exposure, kTt, "MaxExposureTime"),
+                      formatNumber(*settings.maxExposureTime));
+    }
     const std::string content = tag("timg:VideoSourceToken", wire::escape(videoSource)) +
                                 wire::serialize(root, kTimg, "timg", "ImagingSettings") +
                                 tag("timg:ForcePersistence", "true");

@@ -35,12 +35,12 @@ device::PictureSettings DefaultPicture() {
 }
 
 std::vector<std::string> ExposureTimeEntries(int powerLineFrequency) {
-    // Exposure times that are whole multiples of the mains half-period keep
-    // lamps from flickering in the picture.
-    if (powerLineFrequency == 50) {
-        return {"1/5", "1/10", "1/25", "1/50", "1/100"};
+    std::vector<std::string> entries;
+    for (int code = 0; code <= 4; ++code) {
+        entries.push_back("1/" +
+                          std::to_string(device::MaxExposureDenominator(code, powerLineFrequency)));
     }
-    return {"1/5", "1/15", "1/30", "1/50", "1/100"};
+    return entries;
 }
 
 std::vector<std::string> ExposureLevelEntries() {

@@ -145,6 +145,21 @@ const char* irCutText(device::IrCutMode mode) {
     return "AUTO";
 }
 
+// The maker's code of the step nearest to `micros`, the camera's longest
+// exposure.
+int exposureCodeOf(double micros, int powerLineHz) {
+    int best = 0;
+    for (int code = 1; code <= 4; ++code) {
+        const auto distance = [&](int c) {
+            return std::abs(1e6 / device::MaxExposureDenominator(c, powerLineHz) - micros);
+        };
+        if (distance(code) < distance(best)) {
+            best = code;
+        }
+    }
+    return best;
+}
+
 device::IrCutMode irCutOf(const std::string& text) {
     if (text == "OFF") {
         return device::IrCutMode::Night;
@@ -452,6 +467,9 @@ public:
         }
         device::ImageSettings s;
         s.irCut = irCutOf(settings->irCut);
+        if (settings->maxExposureTime) {
+            s.maxExposureTime = exposureCodeOf(*settings->maxExposureTime, s.powerLineHz);
+        }
         s.handback = handbackOf({{"powerLineHz", s.powerLineHz},
                                  {"localDisplay", static_cast<int>(s.localDisplay)},
                                  {"indoor", s.indoor},
@@ -462,14 +480,13 @@ public:
 
     Status SetImage(const device::ImageSettings& s) override {
         const QJsonObject before = valuesOf(s.handback);
-        // Power line frequency, local display and the maker's exposure steps
+        // Power line frequency, local display and the maker's exposure level
         // have no place in ONVIF's imaging settings.
         if (s.powerLineHz != before.value("powerLineHz").toInt(s.powerLineHz) ||
             static_cast<int>(s.localDisplay) !=
                 before.value("localDisplay").toInt(static_cast<int>(s.localDisplay)) ||
             s.indoor != before.value("indoor").toBool(s.indoor) ||
-            s.exposureLevel != before.value("exposureLevel").toInt(s.exposureLevel) ||
-            s.maxExposureTime != before.value("maxExposureTime").toInt(s.maxExposureTime)) {
+            s.exposureLevel != before.value("exposureLevel").toInt(s.exposureLevel)) {
             return Failure{Fault::NotSupported, {}};
         }
         auto settings = imaging();
@@ -479,6 +496,20 @@ public:
         const auto options = imagingOptions();
         if (!options) {
             return options.Error();
+        }
+        // The longest exposure goes to Exposure/MaxExposureTime, where the
+        // camera has one; left alone, it is not written again.
+        std::optional<double> exposure;
+        if (s.maxExposureTime != before.value("maxExposureTime").toInt(s.maxExposureTime)) {
+            const int denominator = device::MaxExposureDenominator(s.maxExposureTime, s.powerLineHz);
+            if (!settings->maxExposureTime || denominator == 0) {
+                return Failure{Fault::NotSupported, "no exposure time in the camera's imaging"};
+            }
+            exposure = 1e6 / denominator;
+            const auto& range = options->maxExposureTime;
+            if (range && (*exposure < range->first || *exposure > range->second)) {
+                return Failure{Fault::Refused, "exposure time out of the camera's range"};
+            }
         }
         const std::string mode = irCutText(s.irCut);
         const auto& modes = options->irCutModes;
@@ -490,6 +521,7 @@ public:
         changed.brightness.reset();
         changed.contrast.reset();
         changed.saturation.reset();
+        changed.maxExposureTime = exposure;
         return done(m_camera->SetImagingSettings(m_videoSource, changed));
     }
 

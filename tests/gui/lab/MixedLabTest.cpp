@@ -402,6 +402,13 @@ TEST_F(MixedLab, OneCameraAtATimeEveryPageWorksOnEachKindOrSaysWhyNot) {
     QTRY_COMPARE_WITH_TIMEOUT(
         section(section(cameras()[3], "deviceConfig"), "picture").value("brightness", -1), 204,
         5000);
+    // The longest exposure, through Imaging as well.
+    auto* exposure = preview->findChild<QComboBox*>(QStringLiteral("maxExposureTime"));
+    exposure->setCurrentIndex(exposure->findText(QStringLiteral("1/100")));
+    preview->findChild<QPushButton*>(QStringLiteral("save"))->click();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        section(section(cameras()[3], "deviceConfig"), "imaging").value("maxExposureTime", -1), 4,
+        5000);
     SaveScreenshot(dlg, QStringLiteral("mixed-lab-video-previews"));
     pick(preview, lumora);
     QTRY_VERIFY_WITH_TIMEOUT(preview->LoggedIn(), 10000);

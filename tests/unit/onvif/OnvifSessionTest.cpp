@@ -65,14 +65,21 @@ TEST_F(OnvifSessionTest, StreamsAndPictureGoThroughTheCamerasOwnRanges) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->brightness, 40);
 
-    // IR cut goes through Imaging; the maker's power line frequency has no
-    // place in ONVIF and is refused as such.
+    // IR cut and the longest exposure go through Imaging; the maker's power
+    // line frequency has no place in ONVIF and is refused as such.
     const auto readImage = session->GetImage();
     ASSERT_TRUE(readImage);
     auto image = *readImage;
+    EXPECT_EQ(image.maxExposureTime, 2) << "1/25 s, as the camera's record holds it";
     image.irCut = orv::device::IrCutMode::Night;
+    image.maxExposureTime = 4; // 1/100 s
     ASSERT_TRUE(session->SetImage(image));
     EXPECT_EQ(session->GetImage()->irCut, orv::device::IrCutMode::Night);
+    EXPECT_EQ(view(0,
+                   [](const camsim::Camera& c) {
+                       return c.deviceConfig["imaging"]["maxExposureTime"].get<int>();
+                   }),
+              4);
     image.powerLineHz = image.powerLineHz == 50 ? 60 : 50;
     EXPECT_EQ(session->SetImage(image).FaultOf(), Fault::NotSupported);
 }

@@ -117,6 +117,9 @@ struct ImagingSettings {
     std::optional<double> contrast;
     std::optional<double> saturation;
     std::string irCut; // ON, OFF, AUTO; empty where not given
+    // Exposure/MaxExposureTime, in microseconds: the longest exposure the
+    // camera's automatic exposure may take.
+    std::optional<double> maxExposureTime;
     std::string raw;
 };
 
@@ -125,6 +128,7 @@ struct ImagingOptions {
     std::optional<std::pair<double, double>> contrast;
     std::optional<std::pair<double, double>> saturation;
     std::vector<std::string> irCutModes;
+    std::optional<std::pair<double, double>> maxExposureTime; // microseconds
 };
 
 class CDevice {
