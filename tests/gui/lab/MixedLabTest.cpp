@@ -179,10 +179,13 @@ TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol
     QTRY_COMPARE_WITH_TIMEOUT(list->GetItemText(rowOf(list, kestrel), 4),
                               QStringLiteral("192.0.2.150"), 5000);
 
-    // Network Settings, both other makers' cameras checked: consecutive
-    // addresses, each line once the camera answers there.
+    // Network Settings, a camera of each kind checked: consecutive
+    // addresses, the maker's camera moved by its own protocol without a
+    // login, the others by ONVIF with one; each line once the camera
+    // answers at its new address.
+    const QString maker = macOf(state[0]);
     const QString lumora = macOf(state[2]);
-    check(search, {lumora, kestrel});
+    check(search, {maker, lumora, kestrel});
     ASSERT_TRUE(search->IsCheckedMode());
     search->findChild<QLineEdit*>(QStringLiteral("ipEdit"))->setText(QStringLiteral("192.0.2.160"));
     for (int i = 0; i < CDeviceListPage::kDropEveryTicks; ++i) {
@@ -200,12 +203,13 @@ TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol
         }
         return false;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(movedTo(lumora) && movedTo(kestrel), 20000)
+    QTRY_VERIFY_WITH_TIMEOUT(movedTo(maker) && movedTo(lumora) && movedTo(kestrel), 20000)
         << messages.join("; ").toStdString() << "\n"
         << infoLines(dlg).join("\n").toStdString();
-    const std::set<std::string> addresses{cameras()[2]["ip"], cameras()[3]["ip"]};
-    EXPECT_EQ(addresses, (std::set<std::string>{"192.0.2.160", "192.0.2.161"}));
-    check(search, {lumora, kestrel}); // ticked off again
+    const std::set<std::string> addresses{cameras()[0]["ip"], cameras()[2]["ip"],
+                                          cameras()[3]["ip"]};
+    EXPECT_EQ(addresses, (std::set<std::string>{"192.0.2.160", "192.0.2.161", "192.0.2.162"}));
+    check(search, {maker, lumora, kestrel}); // ticked off again
 
     // Batch Set, all four checked: the time settings reach every kind; the
     // maker's image settings only the maker's cameras, the others say why.
