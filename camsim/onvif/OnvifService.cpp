@@ -44,7 +44,6 @@ Fault notAuthorized(std::string reason) {
     return {"env:Sender", "ter:NotAuthorized", "", std::move(reason), 400};
 }
 
-
 // Element text as the wire library writes it, and numbers the same way.
 using onvifc::wire::tag;
 std::string tag(std::string_view name, long long value) {
@@ -1749,9 +1748,9 @@ std::string OnvifService::getImagingSettings(Context& x) {
                    tag("tt:Brightness", picture.value("brightness", 128)) +
                        tag("tt:ColorSaturation", picture.value("saturation", 128)) +
                        tag("tt:Contrast", picture.value("contrast", 128)) +
-                       tag("tt:Exposure", tag("tt:Mode", "AUTO") +
-                                              tag("tt:MaxExposureTime",
-                                                  std::lround(exposureMicros(imaging)))) +
+                       tag("tt:Exposure",
+                           tag("tt:Mode", "AUTO") +
+                               tag("tt:MaxExposureTime", std::lround(exposureMicros(imaging)))) +
                        tag("tt:IrCutFilter", kIrCutModes[ir >= 0 && ir <= 2 ? ir : 2])));
 }
 
@@ -1814,16 +1813,16 @@ std::string OnvifService::getImagingOptions(Context& x) {
     const auto range = [](const char* name) {
         return tag(name, tag("tt:Min", 0) + tag("tt:Max", 255));
     };
-    return tag("timg:GetOptionsResponse",
-               tag("timg:ImagingOptions",
-                   range("tt:Brightness") + range("tt:ColorSaturation") + range("tt:Contrast") +
-                       tag("tt:Exposure",
-                           tag("tt:Mode", "AUTO") +
-                               tag("tt:MaxExposureTime",
-                                   tag("tt:Min", std::lround(kShortestExposure)) +
-                                       tag("tt:Max", std::lround(kLongestExposure)))) +
-                       tag("tt:IrCutFilterModes", "ON") + tag("tt:IrCutFilterModes", "OFF") +
-                       tag("tt:IrCutFilterModes", "AUTO")));
+    return tag(
+        "timg:GetOptionsResponse",
+        tag("timg:ImagingOptions",
+            range("tt:Brightness") + range("tt:ColorSaturation") + range("tt:Contrast") +
+                tag("tt:Exposure", tag("tt:Mode", "AUTO") +
+                                       tag("tt:MaxExposureTime",
+                                           tag("tt:Min", std::lround(kShortestExposure)) +
+                                               tag("tt:Max", std::lround(kLongestExposure)))) +
+                tag("tt:IrCutFilterModes", "ON") + tag("tt:IrCutFilterModes", "OFF") +
+                tag("tt:IrCutFilterModes", "AUTO")));
 }
 
 } // namespace camsim::onvif
