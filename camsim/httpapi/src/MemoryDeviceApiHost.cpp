@@ -12,6 +12,12 @@ void MemoryDeviceApiHost::add(CameraIdentity identity) {
     m_cameras[key] = Camera{std::move(identity), nlohmann::json::object()};
 }
 
+void MemoryDeviceApiHost::clear() {
+    std::lock_guard guard(m_lock);
+    m_cameras.clear();
+    m_reboots.clear();
+}
+
 std::optional<MemoryDeviceApiHost::Camera>
 MemoryDeviceApiHost::snapshot(const CameraKey& key) const {
     std::lock_guard guard(m_lock);

@@ -35,20 +35,28 @@ camsim::DeviceApiOptions Lab::defaultOptions() {
 }
 
 Lab::Lab(int cameras, camsim::DeviceApiOptions options)
-    : server(host, std::move(options)), m_port(freePort()) {
-    for (int i = 0; i < cameras; ++i) {
-        camsim::CameraIdentity identity;
-        identity.ip = ip(i);
-        identity.httpPort = m_port;
-        identity.deviceName = "Cam" + std::to_string(i);
-        identity.adminPassword = kPassword;
-        identity.model = kModel;
-        identity.version = "13.1.0.5";
-        host.add(identity);
+    : server(host, std::move(options)), m_port(0) {
+    // Another test process may take the free port between the look and the
+    // server's bind: the cameras then move to another one.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_port = freePort();
+        host.clear();
+        for (int i = 0; i < cameras; ++i) {
+            camsim::CameraIdentity identity;
+            identity.ip = ip(i);
+            identity.httpPort = m_port;
+            identity.deviceName = "Cam" + std::to_string(i);
+            identity.adminPassword = kPassword;
+            identity.model = kModel;
+            identity.version = "13.1.0.5";
+            host.add(identity);
+        }
+        if (server.start()) {
+            return;
+        }
+        server.stop();
     }
-    if (!server.start()) {
-        throw std::runtime_error("device API server did not start");
-    }
+    throw std::runtime_error("device API server did not start");
 }
 
 Lab::~Lab() {

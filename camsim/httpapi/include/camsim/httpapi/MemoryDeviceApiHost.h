@@ -19,6 +19,8 @@ public:
 
     // Adds a camera at identity.ip and identity.httpPort (replacing one there).
     void add(CameraIdentity identity);
+    // Forgets every camera (and its reboots).
+    void clear();
     // What the camera holds now: for tests that check what it really received.
     std::optional<Camera> snapshot(const CameraKey& key) const;
     int rebootCount(const CameraKey& key) const;
