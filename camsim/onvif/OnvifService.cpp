@@ -1718,17 +1718,17 @@ constexpr int kExposureSteps60[] = {5, 15, 30, 50, 100};
 constexpr double kShortestExposure = 1e6 / 100;
 constexpr double kLongestExposure = 1e6 / 5;
 
+const int* exposureSteps(const json& imaging) {
+    return imaging.value("powerLineFrequency", 50) == 60 ? kExposureSteps60 : kExposureSteps50;
+}
+
 double exposureMicros(const json& imaging) {
-    const int code = std::clamp(imaging.value("maxExposureTime", 2), 0, 4);
-    const int* steps =
-        imaging.value("powerLineFrequency", 50) == 60 ? kExposureSteps60 : kExposureSteps50;
-    return 1e6 / steps[code];
+    return 1e6 / exposureSteps(imaging)[std::clamp(imaging.value("maxExposureTime", 2), 0, 4)];
 }
 
 // The code whose step is nearest to `micros`.
 int exposureCode(const json& imaging, double micros) {
-    const int* steps =
-        imaging.value("powerLineFrequency", 50) == 60 ? kExposureSteps60 : kExposureSteps50;
+    const int* steps = exposureSteps(imaging);
     int best = 0;
     for (int code = 1; code < 5; ++code)
         if (std::abs(1e6 / steps[code] - micros) < std::abs(1e6 / steps[best] - micros))

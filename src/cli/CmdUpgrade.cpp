@@ -1,8 +1,8 @@
 // upgrade: a firmware image to the selected cameras, which must all be of
 // one firmware family (other makers' cameras: of one model) and have
 // addresses of their own; the image's size and name are checked against the
-// first camera's model as on the Batch Upgrade page. A camera installs an image it took and reboots
-// by itself.
+// first camera's model as on the Batch Upgrade page. A camera installs an
+// image it took and reboots by itself.
 
 #include "Session.h"
 #include "lang/Language.h"

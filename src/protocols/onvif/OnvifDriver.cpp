@@ -202,6 +202,10 @@ struct COnvifDriver::Impl {
     // `refused`: the camera refused the login.
     DeviceInfo detail(DeviceInfo info, const device::Credentials& login, bool& complete,
                       bool& refused);
+    // The installer's default login as it stands now.
+    device::Credentials currentLogin() const {
+        return credentials ? credentials() : device::Credentials{};
+    }
     // Tells logins apart without keeping another copy of the password; never 0.
     static std::size_t LoginKey(const device::Credentials& login) {
         return std::hash<std::string>{}(login.user.toStdString() + '\0' +
@@ -293,8 +297,7 @@ void COnvifDriver::ProbeNow() {
 
 void COnvifDriver::LoginChanged() {
     Impl& d = *m_impl;
-    const std::size_t login =
-        Impl::LoginKey(d.credentials ? d.credentials() : device::Credentials{});
+    const std::size_t login = Impl::LoginKey(d.currentLogin());
     bool queued = false;
     {
         std::lock_guard guard(d.lock);
@@ -499,7 +502,7 @@ void COnvifDriver::Impl::heard(std::vector<onvifc::Found> found) {
     std::vector<DeviceInfo> report;
     bool queuedAny = false;
     // Asked outside the lock: the source has its own.
-    const std::size_t loginNow = LoginKey(credentials ? credentials() : device::Credentials{});
+    const std::size_t loginNow = LoginKey(currentLogin());
     {
         std::lock_guard guard(lock);
         if (sink == nullptr || stopping) {
@@ -593,11 +596,11 @@ void COnvifDriver::Impl::work() {
         const device::DeviceId announcedAs = info.id;
         bool complete = false;
         bool refused = false;
-        const device::Credentials login = credentials ? credentials() : device::Credentials{};
+        const device::Credentials login = currentLogin();
         DeviceInfo detailed = detail(std::move(info), login, complete, refused);
         // Typed on while this camera was asked: the login it refused is no
         // longer the installer's.
-        const bool stale = refused && credentials && LoginKey(credentials()) != LoginKey(login);
+        const bool stale = refused && LoginKey(currentLogin()) != LoginKey(login);
         if (detailed.id != announcedAs) {
             // Listed by its endpoint until now: every later report names
             // that row too, so a list that missed this one still makes one

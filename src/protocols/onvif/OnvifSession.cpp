@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <thread>
 
@@ -501,7 +501,8 @@ public:
         // camera has one; left alone, it is not written again.
         std::optional<double> exposure;
         if (s.maxExposureTime != before.value("maxExposureTime").toInt(s.maxExposureTime)) {
-            const int denominator = device::MaxExposureDenominator(s.maxExposureTime, s.powerLineHz);
+            const int denominator =
+                device::MaxExposureDenominator(s.maxExposureTime, s.powerLineHz);
             if (!settings->maxExposureTime || denominator == 0) {
                 return Failure{Fault::NotSupported, "no exposure time in the camera's imaging"};
             }
@@ -736,8 +737,7 @@ private:
             }
             if (attempt == 5) {
                 WriteLog(1, "ONVIF %s: not answering at port %d after the change (%s)",
-                         m_info.AddressText().toLatin1().constData(), port,
-                         reached.detail.c_str());
+                         m_info.AddressText().toLatin1().constData(), port, reached.detail.c_str());
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(500));

@@ -30,7 +30,8 @@ orv::device::DeviceInfo camera(int n, const char* model) {
 orv::device::DeviceInfo onvifCamera(int n, const char* model) {
     orv::device::DeviceInfo c = camera(n, model);
     c.services = {{orv::device::Protocol::Onvif,
-                   QStringLiteral("http://192.0.2.20/onvif/device_service"), {}}};
+                   QStringLiteral("http://192.0.2.20/onvif/device_service"),
+                   {}}};
     c.capabilities = c.capabilities.Without(orv::device::Capability::SecondRtspPort);
     return c;
 }
@@ -162,10 +163,11 @@ TEST(Profile, StreamsFollowTheListsOfTheSetsMostLimitedCamera) {
 
 TEST(Profile, AnotherMakersCameraIsGivenOnlyWhatTheProfileNames) {
     const orv::device::DeviceInfo k7 = onvifCamera(7, "K7");
-    const BuildResult b = build(R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 8554, "rtsp2": 555},
+    const BuildResult b =
+        build(R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 8554, "rtsp2": 555},
                                      "video": {"primary": {"frame_size": "1080P", "i_frame": 40},
                                                "secondary": {}}})",
-                                {k7});
+              {k7});
     ASSERT_TRUE(b.built) << b.error->text;
     EXPECT_EQ(b.built->Describe(k7),
               (std::vector<std::string>{
