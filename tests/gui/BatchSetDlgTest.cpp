@@ -346,6 +346,9 @@ TEST_F(BatchSetDlgTest, ATypedPasswordGoesToItsCameraOnceAndMayBecomeTheDefault)
     ASSERT_EQ(messages.size(), 1) << "the offer to make it the default";
     EXPECT_EQ(services.password, testcams::kPassword) << "declined";
     EXPECT_EQ(sys("passwordEdit")->text(), testcams::kPassword) << "the fields show the default";
+    // The reboot queue restarts the camera within its next cycle; on a slow
+    // machine that is after this point, so wait for it before counting.
+    ASSERT_TRUE(waitFor([&] { return driver.Calls("RebootSystem").size() == 1; }, 3s));
     driver.Clear();
     saveSystem();
     EXPECT_TRUE(driver.Calls("ModifyPassword").empty())
