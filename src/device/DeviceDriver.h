@@ -10,8 +10,10 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace orv::device {
@@ -48,6 +50,15 @@ struct AddressChange {
     QString name;
 };
 
+// Where a camera takes connections, and how long a connection may take
+// before the driver gives the camera up: what its login would wait. A job
+// asks all its cameras at once whether they answer there before their work.
+struct Reach {
+    std::uint32_t address = 0; // host order
+    std::uint16_t port = 0;
+    std::chrono::milliseconds connectLimit{0};
+};
+
 class IDeviceDriver {
 public:
     virtual ~IDeviceDriver() = default;
@@ -63,6 +74,12 @@ public:
     }
     virtual void StartDiscovery(IDiscoverySink& sink) = 0;
     virtual void StopDiscovery() = 0;
+
+    // Nothing where the driver cannot tell before its login.
+    virtual std::optional<Reach> ReachOf(const DeviceInfo& device) const {
+        (void)device;
+        return std::nullopt;
+    }
 
     // Logs in; the session lives until it is destroyed.
     virtual Result<std::unique_ptr<IDeviceSession>> Open(const DeviceInfo& device,

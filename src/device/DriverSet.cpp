@@ -44,6 +44,11 @@ IDeviceDriver* CDriverSet::For(const DeviceInfo& device) const {
     return nullptr;
 }
 
+std::optional<Reach> CDriverSet::ReachOf(const DeviceInfo& device) const {
+    const IDeviceDriver* driver = For(device);
+    return driver != nullptr ? driver->ReachOf(device) : std::nullopt;
+}
+
 Result<std::unique_ptr<IDeviceSession>> CDriverSet::Open(const DeviceInfo& device,
                                                          const Credentials& credentials) const {
     IDeviceDriver* driver = For(device);

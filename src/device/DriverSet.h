@@ -23,6 +23,8 @@ public:
     QString Cut(TextField field, const QString& text) const;
     // Nothing when no protocol of the camera has a driver.
     IDeviceDriver* For(const DeviceInfo& device) const;
+    // Where the camera's driver reaches it; nothing without a driver.
+    std::optional<Reach> ReachOf(const DeviceInfo& device) const;
     // Fault::NotSupported when no protocol of the camera has a driver.
     Result<std::unique_ptr<IDeviceSession>> Open(const DeviceInfo& device,
                                                  const Credentials& credentials) const;

@@ -10,6 +10,11 @@ CameraRun::CameraRun(const device::CDriverSet& drivers, JobId job, const device:
     m_clock.start();
 }
 
+void CameraRun::GiveUp(const device::Failure& failure) {
+    m_opened = true;
+    m_blocked = failure;
+}
+
 std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
     if (!m_opened) {
         m_opened = true;

@@ -29,6 +29,9 @@ public:
     CameraRun& operator=(const CameraRun&) = delete;
 
     const device::DeviceInfo& Device() const { return m_device; }
+    // The camera did not answer before its turn: every call of the job,
+    // the login included, fails at once with `failure`.
+    void GiveUp(const device::Failure& failure);
     bool Has(device::Capability capability) const { return m_device.capabilities.Has(capability); }
 
     // Makes one call on the job's session, which the first call opens. Once

@@ -45,16 +45,48 @@ JobId CJobEngine::Start(JobSpec order) {
             Qt::QueuedConnection);
         return id;
     }
-    {
-        std::lock_guard lock(m_taskLock);
-        for (std::size_t i = 0; i < count; ++i) {
-            m_tasks.push_back({id, shared, i, state});
-        }
-    }
+    std::vector<CReachProbe::Request> asks;
     for (std::size_t i = 0; i < count; ++i) {
-        m_pool.start(&m_runner);
+        Task task{id, shared, i, state, std::nullopt};
+        const std::optional<device::Reach> reach = m_drivers.ReachOf(shared->targets[i]);
+        if (!reach) {
+            enqueue(std::move(task));
+            continue;
+        }
+        const std::chrono::milliseconds limit = reach->connectLimit;
+        asks.push_back({id, reach->address, reach->port, limit,
+                        [this, task = std::move(task), limit](CReachProbe::Outcome outcome) {
+                            probed(task, outcome, limit);
+                        }});
+    }
+    if (!asks.empty()) {
+        m_probe.Probe(std::move(asks));
     }
     return id;
+}
+
+void CJobEngine::enqueue(Task task) {
+    {
+        std::lock_guard lock(m_taskLock);
+        m_tasks.push_back(std::move(task));
+    }
+    m_pool.start(&m_runner);
+}
+
+void CJobEngine::probed(Task task, CReachProbe::Outcome outcome, std::chrono::milliseconds limit) {
+    switch (outcome) {
+    case CReachProbe::Outcome::Dropped:
+        reportCancelled(task);
+        post({task.id, std::nullopt});
+        return;
+    case CReachProbe::Outcome::Silent:
+        // What the camera's own login would have found after the same wait.
+        task.silent = device::Failure{device::Fault::NoAnswer, {}, limit};
+        break;
+    case CReachProbe::Outcome::Answered:
+        break;
+    }
+    enqueue(std::move(task));
 }
 
 namespace {
@@ -106,6 +138,9 @@ void CJobEngine::runCamera(const Task& task) {
                           const JobId id = r.job;
                           post({id, std::move(r)});
                       });
+        if (task.silent) {
+            run.GiveUp(*task.silent);
+        }
         order.work(run);
     }
     {
@@ -205,9 +240,11 @@ void CJobEngine::Cancel(JobId id) {
         return;
     }
     it->second.shared->cancelled.store(true);
-    // The cameras still waiting for a worker are cancelled at once: with
-    // every worker held by a slow camera they would otherwise wait for one
-    // only to report that they were cancelled.
+    // The cameras still being asked whether they answer, and those waiting
+    // for a worker, are cancelled at once: with every worker held by a slow
+    // camera they would otherwise wait for one only to report that they
+    // were cancelled.
+    m_probe.Drop(id);
     std::deque<Task> waiting;
     {
         std::lock_guard lock(m_taskLock);
@@ -239,6 +276,7 @@ void CJobEngine::CancelAndWait(JobId id) {
     }
     const std::shared_ptr<Shared> shared = it->second.shared;
     shared->cancelled.store(true);
+    m_probe.Drop(id);
     std::unique_lock lock(shared->lock);
     shared->idle.wait(lock, [&] { return shared->active == 0; });
 }
@@ -247,6 +285,8 @@ void CJobEngine::Shutdown() {
     for (auto& [id, job] : m_jobs) {
         job.shared->cancelled.store(true);
     }
+    // No camera reaches the workers from the probe after this.
+    m_probe.Stop();
     m_pool.waitForDone();
     {
         // A runner whose camera a Cancel took off the queue finds it empty

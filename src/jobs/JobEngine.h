@@ -2,13 +2,16 @@
 // Device work off the window thread. A job is one operation, or a chain of
 // them, over a list of cameras; each camera's calls run in order on a worker
 // of an owned pool with bounded concurrency, with one session per camera per
-// job. Results come back on the engine's thread (the window thread) as
-// signals tagged with the job, in the order each camera produced them.
-// Cancelling a job starts no further camera; cameras already running finish
-// and report. Destroying the engine cancels every job and waits for the
-// calls in flight (each bounded by the SDK's timeouts).
+// job. Before its turn every camera is asked whether it answers at all, all
+// of them at once: a worker takes a camera only once it answered or its
+// connect time ran out, so silent cameras cost a job one timeout in all. Results come back on the
+// engine's thread (the window thread) as signals tagged with the job, in the order each camera
+// produced them. Cancelling a job starts no further camera; cameras already running finish and
+// report. Destroying the engine cancels every job and waits for the calls in flight (each bounded
+// by the SDK's timeouts).
 
 #include "CameraRun.h"
+#include "ReachProbe.h"
 #include "RebootQueue.h"
 
 #include <QObject>
@@ -103,6 +106,8 @@ private:
         std::shared_ptr<const JobSpec> order;
         std::size_t index = 0;
         std::shared_ptr<Shared> shared;
+        // Why every call fails at once: the camera did not answer the probe.
+        std::optional<device::Failure> silent;
     };
     // What a worker hands to the engine's thread: a result, or the end of
     // a camera's calls.
@@ -120,6 +125,10 @@ private:
         CJobEngine& m_engine;
     };
 
+    // Hands a camera to the workers.
+    void enqueue(Task task);
+    // The probe's word on a camera, on its thread or the canceller's.
+    void probed(Task task, CReachProbe::Outcome outcome, std::chrono::milliseconds limit);
     void runNext();
     void runCamera(const Task& task);
     // Every operation of the task's camera as cancelled, and its log lines.
@@ -149,6 +158,7 @@ private:
     std::deque<Event> m_taken;  // the engine's thread's own
     CRebootQueue m_reboots;
     Runner m_runner{*this};
+    CReachProbe m_probe;
     QThreadPool m_pool; // last: it ends before what its workers use
 };
 

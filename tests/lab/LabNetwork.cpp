@@ -178,6 +178,25 @@ std::string LabNetwork::addAddress(int i, const std::string& cidr) {
     return run({"ip", "-n", m_toolNs, "addr", "add", cidr, "dev", adapter(i)});
 }
 
+std::string LabNetwork::routeRange(const std::string& toolAddress, const std::string& range) {
+    if (m_toolIfs.size() != 1)
+        return "a routed range needs a lab of one adapter";
+    // The camera side's end of the link stands for the router: a fixed
+    // neighbour entry, so no address needs to answer for it.
+    const std::string router = "192.0.2.254";
+    const std::string camMac = "02:4f:56:00:00:02";
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"ip", "-n", m_toolNs, "addr", "add", toolAddress + "/32", "dev", adapter(0)},
+             {"ip", "-n", m_toolNs, "neigh", "add", router, "lladdr", camMac, "dev", adapter(0),
+              "nud", "permanent"},
+             {"ip", "-n", m_toolNs, "route", "add", range, "via", router, "dev", adapter(0), "src",
+              toolAddress}}) {
+        if (auto e = run(args); !e.empty())
+            return e;
+    }
+    return {};
+}
+
 std::string LabNetwork::removeAdapter(int i) {
     return run({"ip", "-n", m_toolNs, "link", "del", adapter(i)});
 }

@@ -39,6 +39,12 @@ public:
     // One more address on a tool adapter ("198.18.0.1/15": the bench range
     // for labs of more cameras than 192.0.2.0/24 holds); "" or an error.
     std::string addAddress(int i, const std::string& cidr);
+    // Reaches `range` ("198.18.0.0/15") through the camera side as through a
+    // router, from `toolAddress` (an address of the range): the tool side
+    // then keeps one neighbour for thousands of cameras, where an address on
+    // the link would need one each and overflow the kernel's table, which
+    // all namespaces share (1024 entries). "" or an error.
+    std::string routeRange(const std::string& toolAddress, const std::string& range);
     // The camera side, where the simulator runs.
     const std::string& cameraNamespace() const { return m_camNs; }
     const std::string& cameraInterface() const { return m_simIf; }

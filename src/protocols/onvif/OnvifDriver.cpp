@@ -3,6 +3,8 @@
 #include "OnvifSession.h"
 #include "log/LogFile.h"
 
+#include <QUrl>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -313,6 +315,20 @@ void COnvifDriver::LoginChanged() {
     if (queued) {
         d.wake.notify_all();
     }
+}
+
+std::optional<device::Reach> COnvifDriver::ReachOf(const DeviceInfo& device) const {
+    const device::ServiceAddress* service = device.Service(device::Protocol::Onvif);
+    if (service == nullptr) {
+        return std::nullopt;
+    }
+    const QUrl url(service->address);
+    const std::optional<std::uint32_t> host = device::ParseIpv4(url.host().toStdString());
+    const int port = url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+    if (!host || port <= 0 || port > 65535) {
+        return std::nullopt;
+    }
+    return device::Reach{*host, static_cast<std::uint16_t>(port), m_impl->options.connectLimit};
 }
 
 device::Result<std::unique_ptr<device::IDeviceSession>>

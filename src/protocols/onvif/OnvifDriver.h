@@ -56,6 +56,8 @@ public:
     device::Protocol Kind() const override { return device::Protocol::Onvif; }
     void StartDiscovery(device::IDiscoverySink& sink) override;
     void StopDiscovery() override;
+    // The host and port of the camera's device service.
+    std::optional<device::Reach> ReachOf(const device::DeviceInfo& device) const override;
     device::Result<std::unique_ptr<device::IDeviceSession>>
     Open(const device::DeviceInfo& device, const device::Credentials& credentials) override;
     // With the camera's login: name, gateway, DNS and HTTP port first, the

@@ -389,6 +389,16 @@ void CQvDriver::StopDiscovery() {
     }
 }
 
+std::optional<device::Reach> CQvDriver::ReachOf(const DeviceInfo& device) const {
+    if (device.address == 0 || device.ports.http <= 0 || device.ports.http > 65535) {
+        return std::nullopt;
+    }
+    int connectMs = 0;
+    Qv_Sdk_GetTimeouts(&connectMs, nullptr);
+    return device::Reach{device.address, static_cast<std::uint16_t>(device.ports.http),
+                         std::chrono::milliseconds(connectMs)};
+}
+
 Result<std::unique_ptr<IDeviceSession>> CQvDriver::Open(const DeviceInfo& device,
                                                         const Credentials& credentials) {
     Failure failure;

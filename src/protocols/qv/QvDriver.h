@@ -34,6 +34,9 @@ public:
     bool Takes(device::TextField field, const QString& text) const override;
     void StartDiscovery(device::IDiscoverySink& sink) override;
     void StopDiscovery() override;
+    // The camera's web port: every login starts or ends there (a pinned
+    // camera that does not answer on its TLS port is asked there next).
+    std::optional<device::Reach> ReachOf(const device::DeviceInfo& device) const override;
     device::Result<std::unique_ptr<device::IDeviceSession>>
     Open(const device::DeviceInfo& device, const device::Credentials& credentials) override;
     device::Status ChangeAddress(const device::DeviceInfo& device,

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <cstring>
@@ -234,7 +235,91 @@ TEST_F(JobEngineTest, ACameraThatStopsAnsweringCostsOneTimeoutPerJob) {
             << r.operation;
     }
     const auto calls = driver.Calls();
-    EXPECT_EQ(calls.size(), 3u) << "two logins and the one read that timed out";
+    EXPECT_EQ(calls.size(), 2u) << "a login and the one read that timed out; the unplugged camera "
+                                   "was given up before its login";
+}
+
+// Every camera is asked at once whether it answers: twenty unplugged ones
+// cost a job of two workers one connect limit in all, not ten, the cameras
+// that answer (or refuse) are done long before it runs out, and a cancel or
+// the program's end takes those still being asked at once.
+TEST_F(JobEngineTest, SilentCamerasCostOneConnectLimitInAllAndHoldNoWorker) {
+    Unanswered nowhere;
+    CJobEngine engine(driver.Set(), 2);
+    JobSpec order;
+    for (int i = 0; i < 20; ++i) {
+        tagQvIpcInfo unplugged = record(lab, 10 + i, "127.0.0.91");
+        unplugged.HttpPort = nowhere.port();
+        order.targets.push_back(Found(unplugged));
+    }
+    tagQvIpcInfo closed = record(lab, 9, "127.0.0.92");
+    closed.HttpPort = 9; // nothing listens: refused at once
+    order.targets.push_back(Found(closed));
+    for (int i = 0; i < 4; ++i) {
+        order.targets.push_back(camera(lab, i));
+    }
+    order.credentials = login();
+    order.operations = {"Read Port"};
+    order.work = [](CameraRun& run) {
+        run.Report("Read Port", run.Do([](Session& s) { return s.GetPorts(); }));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> otherAt;
+    const auto seen =
+        QObject::connect(&engine, &CJobEngine::operationDone, [&](const OperationResult& r) {
+            if (r.reason != Reason::NoAnswer) {
+                otherAt.push_back(clock.elapsed());
+            }
+        });
+    const auto results = RunJob(engine, order);
+    const qint64 took = clock.elapsed();
+    QObject::disconnect(seen);
+    ASSERT_EQ(results.size(), 25u);
+    int silent = 0;
+    for (const OperationResult& r : results) {
+        if (r.device.ports.http == nowhere.port()) {
+            ++silent;
+            EXPECT_EQ(ReasonText(r), "no answer within 1 s");
+        } else {
+            EXPECT_EQ(r.outcome, r.device.ports.http == 9 ? Outcome::Failed : Outcome::Succeeded);
+            EXPECT_NE(r.reason, Reason::NoAnswer);
+        }
+    }
+    EXPECT_EQ(silent, 20);
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 1900) << "one connect limit of 1 s, where two workers took ten";
+    ASSERT_EQ(otherAt.size(), 5u);
+    for (const qint64 at : otherAt) {
+        EXPECT_LT(at, 900) << "the cameras that answer do not wait for the silent ones";
+    }
+    EXPECT_EQ(driver.Calls("Login").size(), 5u) << "no worker tried a silent camera";
+
+    order.targets.resize(20);
+    for (const bool shutdown : {false, true}) {
+        SCOPED_TRACE(shutdown ? "shutdown" : "cancel");
+        const JobId job = engine.Start(order);
+        std::vector<OperationResult> cancelled;
+        const auto heard =
+            QObject::connect(&engine, &CJobEngine::operationDone, [&](const OperationResult& r) {
+                if (r.job == job) {
+                    cancelled.push_back(r);
+                }
+            });
+        clock.restart();
+        if (shutdown) {
+            engine.Shutdown();
+        } else {
+            engine.Cancel(job);
+            WaitForJob(engine, job);
+        }
+        EXPECT_LT(clock.elapsed(), 300);
+        QObject::disconnect(heard);
+        ASSERT_EQ(cancelled.size(), 20u);
+        for (const OperationResult& r : cancelled) {
+            EXPECT_EQ(r.outcome, Outcome::Cancelled);
+        }
+    }
 }
 
 TEST_F(JobEngineTest, AHundredCamerasAtOnceEachGetTheirOwnValue) {

@@ -76,6 +76,9 @@ public:
     std::vector<QvVideoConfig> sentStreams;
 
     orv::device::Protocol Kind() const override { return orv::device::Protocol::Maker; }
+    std::optional<orv::device::Reach> ReachOf(const orv::device::DeviceInfo& d) const override {
+        return m_real.ReachOf(d);
+    }
     bool Takes(orv::device::TextField field, const QString& text) const override {
         return m_real.Takes(field, text);
     }
