@@ -103,10 +103,20 @@ CLogFile::CLogFile(std::string logDir, int linesPerFile, Clock clock)
       m_linesPerFile(linesPerFile > 0 ? linesPerFile : kLinesPerFile),
       m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })) {
     CreateNewFile();
+    m_writer = std::thread([this] { writeQueued(); });
+}
+
+CLogFile::~CLogFile() {
+    {
+        std::lock_guard lock(m_cs);
+        m_stopping = true;
+    }
+    m_queuedCv.notify_all();
+    m_writer.join();
 }
 
 bool CLogFile::CreateNewFile() {
-    std::lock_guard lock(m_cs);
+    std::lock_guard lock(m_fileLock);
     return createNewFileLocked();
 }
 
@@ -160,15 +170,13 @@ void CLogFile::RemoveOldFiles() {
 }
 
 void CLogFile::WriteLine(const char* text) {
-    if (text == nullptr) {
+    if (text == nullptr || !m_bOpened.load()) {
         return;
     }
-    std::lock_guard lock(m_cs);
-    if (!m_bOpened) {
-        return;
-    }
+    std::unique_lock lock(m_cs);
+    Queued queued;
     if (++m_nLines >= m_linesPerFile) {
-        createNewFileLocked();
+        queued.newFile = true;
         m_nLines = 0;
     }
     std::string line = orv::LogTimestamp(m_clock());
@@ -177,29 +185,80 @@ void CLogFile::WriteLine(const char* text) {
     cutLine(line, kLineSize - 1);
 
     // Lines end in CR LF on every platform, so a log reads the same wherever
-    // it is opened; the file is opened per line so each line is on disk when
-    // this returns and no handle stays open between lines.
-    std::string bytes;
-    bytes.reserve(line.size() + 4);
+    // it is opened.
+    queued.bytes.reserve(line.size() + 4);
     for (char c : line) {
         if (c == '\n') {
-            bytes += '\r';
+            queued.bytes += '\r';
         }
-        bytes += c;
+        queued.bytes += c;
     }
-    if (std::FILE* f = std::fopen(m_szPath, "ab")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+    m_writtenCv.wait(lock, [this] { return m_queuedBytes < kMaxQueuedBytes || m_stopping; });
+    m_queuedBytes += queued.bytes.size();
+    m_queue.push_back(std::move(queued));
+    ++m_queuedCount;
+    if (m_queue.size() == 1) {
+        m_queuedCv.notify_one();
+    }
+}
+
+void CLogFile::writeQueued() {
+    std::unique_lock lock(m_cs);
+    for (;;) {
+        m_queuedCv.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty()) {
+            return; // stopping, with everything written
+        }
+        std::vector<Queued> lines;
+        lines.swap(m_queue);
+        m_queuedBytes = 0;
+        const std::uint64_t upTo = m_queuedCount;
+        lock.unlock();
+        write(lines);
+        lock.lock();
+        m_writtenCount = upTo;
+        m_writtenCv.notify_all();
+    }
+}
+
+void CLogFile::write(const std::vector<Queued>& lines) {
+    std::lock_guard lock(m_fileLock);
+    // The file is opened once per batch and closed after it, so no handle
+    // stays open between batches (a log folder on a stick can be pulled).
+    std::FILE* f = nullptr;
+    for (const Queued& line : lines) {
+        if (line.newFile) {
+            if (f != nullptr) {
+                std::fclose(f);
+                f = nullptr;
+            }
+            createNewFileLocked();
+        }
+        if (f == nullptr) {
+            f = std::fopen(m_szPath, "ab");
+        }
+        if (f != nullptr) {
+            std::fwrite(line.bytes.data(), 1, line.bytes.size(), f);
+        }
+    }
+    if (f != nullptr) {
         std::fclose(f);
     }
 }
 
-bool CLogFile::IsOpened() const {
-    std::lock_guard lock(m_cs);
-    return m_bOpened;
+void CLogFile::Flush() {
+    std::unique_lock lock(m_cs);
+    const std::uint64_t target = m_queuedCount;
+    m_writtenCv.wait(lock, [this, target] { return m_writtenCount >= target; });
 }
 
-std::string CLogFile::CurrentPath() const {
-    std::lock_guard lock(m_cs);
+bool CLogFile::IsOpened() const {
+    return m_bOpened.load();
+}
+
+std::string CLogFile::CurrentPath() {
+    Flush();
+    std::lock_guard lock(m_fileLock);
     return m_szPath;
 }
 

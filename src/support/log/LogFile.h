@@ -3,11 +3,22 @@
 // log folder (Logs/ beside the program, or the user's state folder when
 // installed; see paths/AppPaths.h), plus the developer trace on standard
 // error. Only messages written with output switch 1 reach either channel.
+//
+// A writer thread of the log's own puts the lines on disk, in the order they
+// were written and each stamped when it was written, a few milliseconds
+// later: a thread that logs (the window's among them) never waits for the
+// disk, nor for another thread's write. The lines still queued are written
+// when the log is destroyed at exit; only a crash can lose them.
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #if defined(__GNUC__)
 #define ORV_PRINTF_FORMAT(fmtIndex, argIndex) __attribute__((format(printf, fmtIndex, argIndex)))
@@ -38,6 +49,8 @@ public:
     // the defaults.
     explicit CLogFile(std::string logDir = {}, int linesPerFile = kLinesPerFile,
                       Clock clock = nullptr);
+    // Writes what is still queued.
+    ~CLogFile();
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
@@ -46,24 +59,49 @@ public:
     // directory cannot be created.
     bool CreateNewFile();
     void RemoveOldFiles();
-    // Appends "<timestamp> <text>" to the current file under the lock; a
-    // line that cannot be written is dropped.
+    // Queues "<timestamp> <text>" for the current file; a line that cannot
+    // be written is dropped. Waits only when a megabyte of lines is still
+    // queued (a disk that stopped taking them).
     void WriteLine(const char* text);
+    // Returns once every line written before is on disk.
+    void Flush();
 
     bool IsOpened() const;
-    std::string CurrentPath() const;
+    // The current file, with every line written so far in it.
+    std::string CurrentPath();
     const std::string& Directory() const { return m_dir; }
 
 private:
+    // A line's bytes, and whether a new file starts with it.
+    struct Queued {
+        bool newFile = false;
+        std::string bytes;
+    };
+    static constexpr std::size_t kMaxQueuedBytes = 1 << 20;
+
+    // Under m_fileLock.
     bool createNewFileLocked();
+    void writeQueued();
+    void write(const std::vector<Queued>& lines);
 
     std::string m_dir;
     const int m_linesPerFile;
     const Clock m_clock;
-    bool m_bOpened = false;
-    int m_nLines = 0;
+    std::atomic<bool> m_bOpened{false};
+    // The file and its path: the writer's, and CreateNewFile's.
+    std::mutex m_fileLock;
     char m_szPath[kPathSize] = {};
-    mutable std::mutex m_cs;
+    // The queue and the line count: every writing thread's.
+    std::mutex m_cs;
+    std::condition_variable m_queuedCv;  // lines to write, or the end
+    std::condition_variable m_writtenCv; // lines written
+    int m_nLines = 0;
+    std::vector<Queued> m_queue;
+    std::size_t m_queuedBytes = 0;
+    std::uint64_t m_queuedCount = 0;
+    std::uint64_t m_writtenCount = 0;
+    bool m_stopping = false;
+    std::thread m_writer; // last: it starts once the rest is set up
 };
 
 // The process-wide log, created before anything else runs.

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
+
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -125,6 +130,49 @@ TEST(LogFile, TwoThreadsWritingAtOnceProduceWholeLines) {
     }
 }
 
+// A log on a disk that stopped answering (here a pipe nobody reads yet)
+// holds up no thread that writes to it, and loses nothing once it answers:
+// the lines arrive in their order, each stamped when it was written.
+TEST(LogFile, AStuckDiskHoldsUpNoWriterAndLosesNoLine) {
+    TempDir tmp;
+    CLogFile log(tmp.str());
+    const std::string path = log.CurrentPath();
+    ASSERT_TRUE(fs::remove(path));
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 200; ++i) {
+            log.WriteLine(("line " + std::to_string(i) + "\n").c_str());
+        }
+        written = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (!written && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(written) << "a thread that logs waited for the disk";
+    // The disk answers again: each batch the writer opens the pipe for is
+    // read to its end.
+    std::string all;
+    std::thread reader([&] {
+        while (std::count(all.begin(), all.end(), '\n') < 200) {
+            std::ifstream in(path, std::ios::binary);
+            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    });
+    writer.join();
+    log.Flush();
+    reader.join();
+    std::istringstream lines(all);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_NE(line.find(" line " + std::to_string(count) + "\r"), std::string::npos) << line;
+        ++count;
+    }
+    EXPECT_EQ(count, 200);
+}
+
 TEST(LogFile, AnUncreatableDirectoryLeavesTheLogClosed) {
     TempDir tmp;
     tmp.write("plainfile", "not a directory");
@@ -168,11 +216,13 @@ TEST(WriteLog, OnlySwitchOneWritesAndLongMessagesAreCut) {
 
     WriteLog(0, "switch %d", 0);
     WriteLog(2, "switch %d", 2);
+    TheLogFile().Flush();
     EXPECT_EQ(readLines(path).size(), before);
 
     WriteLog(1, "Item(%d) Disconnect IPC:%s now:%d ipctime:%d (%d)", 3, "192.0.2.7", 100, 60, 40);
     WriteLog(1, "%s", std::string(1100, 'z').c_str());
     WriteLogW(1, L"Wide %ls 'q'", L"网络");
+    TheLogFile().Flush();
     const auto lines = readLines(path);
     ASSERT_EQ(lines.size(), before + 3);
 
