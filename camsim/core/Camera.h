@@ -14,7 +14,7 @@ using qvsp::wire::NetworkSettings;
 
 // One simulator runs 1 to this many cameras, from a configuration or a
 // state file alike.
-inline constexpr int kMaxCameras = 5000;
+inline constexpr int kMaxCameras = 10000;
 
 // One virtual camera: everything it reports and everything that survives a
 // restart of the simulator.

@@ -113,9 +113,9 @@ TEST(CameraStore, RejectsUnusableStateFiles) {
     EXPECT_NE(errorFor(kinds).find("unknown version"), std::string::npos);
     auto many = valid;
     many["cameras"] = nlohmann::json::array();
-    for (int i = 0; i < 5001; ++i)
+    for (int i = 0; i <= camsim::kMaxCameras; ++i)
         many["cameras"].push_back(valid["cameras"][0]);
-    EXPECT_NE(errorFor(many).find("1 to 5000 cameras"), std::string::npos);
+    EXPECT_NE(errorFor(many).find("1 to 10000 cameras"), std::string::npos);
     write(state, std::string(100000, '[') + std::string(100000, ']'));
     EXPECT_NE(CameraStore::load(state).error.find("nested deeper"), std::string::npos);
     // Neither a directory nor a FIFO at the path may hang or end the start.

@@ -89,7 +89,7 @@ TEST(Config, SharedAddressesWrapAroundTheRange) {
 
 TEST(Config, RejectsBadValuesWithAClearMessage) {
     const std::vector<std::pair<json, std::string>> cases = {
-        {{{"cameras", 0}}, "\"cameras\" must be a whole number from 1 to 5000"},
+        {{{"cameras", 0}}, "\"cameras\" must be a whole number from 1 to 10000"},
         {{{"cameras", "12"}}, "\"cameras\" must be a whole number"},
         {{{"camras", 3}}, "unknown setting \"camras\""},
         {{{"addresses", {{"first", "192.0.2.300"}}}}, "\"first\" is not an IPv4 address"},
