@@ -5,6 +5,9 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -106,6 +109,14 @@ void logResult(const std::string& job, const OperationResult& r) {
 }
 
 } // namespace
+
+void CJobEngine::Runner::run() {
+    // Once per pool thread: the nice value is the thread's own on Linux.
+    thread_local const bool lowered =
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice) == 0;
+    (void)lowered;
+    m_engine.runNext();
+}
 
 void CJobEngine::runNext() {
     Task task;

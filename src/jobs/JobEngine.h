@@ -51,6 +51,10 @@ public:
     static constexpr int kDefaultConcurrency = 16;
     // Each camera in flight holds a thread and a connection.
     static constexpr int kMaxConcurrency = 256;
+    // How much lower than the window the workers run (a nice value): the
+    // window thread gets a processor as soon as it wakes, however many
+    // cameras are at work, and the workers' throughput hardly changes.
+    static constexpr int kWorkerNice = 5;
     // ORVANTIX_JOBS=N in the environment, else the default: the window's
     // concurrency (the command line passes its own).
     static int ConcurrencyFromEnvironment();
@@ -119,7 +123,7 @@ private:
     class Runner : public QRunnable {
     public:
         explicit Runner(CJobEngine& engine) : m_engine(engine) { setAutoDelete(false); }
-        void run() override { m_engine.runNext(); }
+        void run() override;
 
     private:
         CJobEngine& m_engine;
