@@ -13,7 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -151,13 +153,25 @@ TEST(LogFile, AStuckDiskHoldsUpNoWriterAndLosesNoLine) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(written) << "a thread that logs waited for the disk";
-    // The disk answers again: each batch the writer opens the pipe for is
-    // read to its end.
+    // The disk answers again. The reading end stays open from batch to
+    // batch: a writer that opened the pipe just before its reader let go
+    // would write into a pipe without a reader.
     std::string all;
     std::thread reader([&] {
-        while (std::count(all.begin(), all.end(), '\n') < 200) {
-            std::ifstream in(path, std::ios::binary);
-            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        char buffer[4096];
+        while (fd >= 0 && std::count(all.begin(), all.end(), '\n') < 200 &&
+               std::chrono::steady_clock::now() < giveUp) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                all.append(buffer, static_cast<std::size_t>(n));
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        if (fd >= 0) {
+            ::close(fd);
         }
     });
     writer.join();
