@@ -23,8 +23,8 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -71,18 +71,19 @@ long statusKb(const char* key) {
     return -1;
 }
 
-// One settings change (the ONVIF port) over `targets` through the engine;
+// One settings change (the ONVIF port to `onvifPort`, another in every job,
+// so that every camera takes a change) over `targets` through the engine;
 // prints its time, its outcomes and the program's memory.
 void portChange(orv::jobs::CJobEngine& engine, const char* what,
-                std::vector<orv::device::DeviceInfo> targets) {
+                std::vector<orv::device::DeviceInfo> targets, int onvifPort) {
     orv::jobs::JobSpec order;
     order.name = "Batch Set Network";
     order.targets = std::move(targets);
     order.credentials = {QStringLiteral("admin"), QStringLiteral("admin")};
     order.operations = {"Modify Port"};
-    order.work = [](orv::jobs::CameraRun& run) {
+    order.work = [onvifPort](orv::jobs::CameraRun& run) {
         using Session = orv::device::IDeviceSession;
-        const orv::device::PortSettings ports{{run.Device().ports.http, 8000, 554, 555}, {}};
+        const orv::device::PortSettings ports{{run.Device().ports.http, onvifPort, 554, 555}, {}};
         run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
     };
     int succeeded = 0;
@@ -180,12 +181,12 @@ int main(int argc, char** argv) {
     // The first job meets each camera for the first time: it asks for the
     // camera's TLS offer and trusts the key shown. Later jobs meet cameras
     // the program knows, as on a site it has seen before.
-    portChange(devices.Jobs(), "1000 cameras, first contact:", thousand);
-    portChange(devices.Jobs(), "1000 cameras, all answering:", thousand);
-    portChange(devices.Jobs(), "1000 cameras, 100 of them silent:", withSilent);
+    portChange(devices.Jobs(), "1000 cameras, first contact:", thousand, 8001);
+    portChange(devices.Jobs(), "1000 cameras, all answering:", thousand, 8002);
+    portChange(devices.Jobs(), "1000 cameras, 100 of them silent:", withSilent, 8003);
     if (only != "1000") {
-        portChange(devices.Jobs(), "5000 cameras, first contact:", answering);
-        portChange(devices.Jobs(), "5000 cameras, all answering:", answering);
+        portChange(devices.Jobs(), "5000 cameras, first contact:", answering, 8004);
+        portChange(devices.Jobs(), "5000 cameras, all answering:", answering, 8005);
     }
     Qv_Sdk_Destroy();
     return 0;

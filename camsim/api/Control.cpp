@@ -187,8 +187,14 @@ std::string Control::handle(const std::string& requestLine) {
         if (!m_server.refreshTls())
             return failure("cannot listen on every port of the cameras").dump();
         answer = {{"ok", true}, {"camera", describe(*index)}};
+    } else if (op == "sync") {
+        // Answered once the state file holds every change made before.
+        std::string error;
+        if (!m_store.sync(error))
+            return failure(error).dump();
+        answer = {{"ok", true}};
     } else {
-        answer = failure("unknown op \"" + op + "\" (get, faults, renew-identity, tls-port)");
+        answer = failure("unknown op \"" + op + "\" (get, faults, renew-identity, tls-port, sync)");
     }
     return answer.dump();
 }

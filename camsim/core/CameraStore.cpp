@@ -3,9 +3,12 @@
 #include "qvipcsdk/wire/JsonLimits.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +57,57 @@ CameraStore::CameraStore(std::vector<Camera> cameras, std::filesystem::path stat
     : m_cameras(std::move(cameras)), m_stateFile(std::move(stateFile)) {
     for (std::size_t i = 0; i < m_cameras.size(); ++i)
         m_index.emplace(m_cameras[i].mac, i);
+    m_saver = std::thread([this] { saveBehind(); });
+}
+
+CameraStore::~CameraStore() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_saver.join();
+}
+
+void CameraStore::saveBehind() {
+    // The process's signals go to the thread that waits for them (the
+    // simulator reads them from a signalfd), never to this one.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stopping || m_changes != m_saved; });
+        if (m_changes == m_saved)
+            return; // the end, with everything saved
+        // The changes that follow within a moment share this write, unless
+        // somebody waits for the file.
+        if (!m_stopping && m_wanted <= m_saved)
+            m_changed.wait_for(lock, kCoalesce,
+                               [this] { return m_stopping || m_wanted > m_saved; });
+        const std::uint64_t upTo = m_changes;
+        const std::vector<Camera> cameras = m_cameras;
+        lock.unlock();
+        std::string error;
+        if (!write(cameras, error))
+            std::cerr << "orvantix-camsim: " << error << '\n';
+        lock.lock();
+        m_saved = upTo;
+        m_lastError = error;
+        m_written.notify_all();
+    }
+}
+
+bool CameraStore::sync(std::string& error) {
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_changes;
+    if (m_saved < target) {
+        m_wanted = std::max(m_wanted, target);
+        m_changed.notify_all();
+        m_written.wait(lock, [&] { return m_saved >= target; });
+    }
+    error = m_lastError;
+    return error.empty();
 }
 
 CameraStore::LoadResult CameraStore::load(const std::filesystem::path& stateFile) {
@@ -119,8 +173,13 @@ bool CameraStore::save(std::string& error) const {
 }
 
 bool CameraStore::saveLocked(std::string& error) const {
+    return write(m_cameras, error);
+}
+
+bool CameraStore::write(const std::vector<Camera>& cameras, std::string& error) const {
+    std::lock_guard lock(m_writeLock);
     nlohmann::json cams = nlohmann::json::array();
-    for (const Camera& c : m_cameras)
+    for (const Camera& c : cameras)
         cams.push_back(toJson(c));
     const nlohmann::json j = {{"version", kStateVersion}, {"cameras", std::move(cams)}};
     auto temp = m_stateFile;
@@ -181,9 +240,8 @@ void CameraStore::commit(const Camera& before, Camera& camera) {
         camera = before;
         return;
     }
-    std::string error;
-    if (!saveLocked(error))
-        std::cerr << "orvantix-camsim: " << error << '\n';
+    ++m_changes;
+    m_changed.notify_one();
 }
 
 } // namespace camsim

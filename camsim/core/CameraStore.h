@@ -2,6 +2,9 @@
 
 #include "core/Camera.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -9,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -16,16 +20,28 @@ namespace camsim {
 
 // The cameras of one simulator and their saved state. Every part of the
 // simulator (the raw-Ethernet responder, a device API over HTTP) reads and
-// changes cameras only through withCamera, under the store's one lock; a
-// change is saved to the state file before the lock is released and, when
-// the address changed, the address moves on the interface.
+// changes cameras only through withCamera, under the store's one lock; when
+// the address changed, the address moves on the interface before the lock is
+// released.
+//
+// Changes reach the state file from a saver thread of the store's own,
+// within kCoalesce of the first of them: the changes of a job over many
+// cameras share one write. (Writing the whole file under the lock at every
+// change made a job over 1000 cameras wait for 1000 writes of 1000 cameras.)
+// sync() waits until the file holds every change made before it; the store
+// saves what is left when it is destroyed.
 class CameraStore {
 public:
+    static constexpr std::chrono::milliseconds kCoalesce{50};
+
     // Called under the lock when a camera's address or netmask changed;
     // false means the interface refused and the change is undone.
     using AddressHook = std::function<bool(const Camera& before, const Camera& after)>;
 
     CameraStore(std::vector<Camera> cameras, std::filesystem::path stateFile);
+    ~CameraStore();
+    CameraStore(const CameraStore&) = delete;
+    CameraStore& operator=(const CameraStore&) = delete;
 
     struct LoadResult {
         std::optional<std::vector<Camera>> cameras; // nothing: no state file yet
@@ -38,6 +54,9 @@ public:
     // Writes the state file (through a temporary file and a rename, so that a
     // crash leaves the old or the new state, never half of one).
     bool save(std::string& error) const;
+    // Returns once every change made before the call is in the state file;
+    // false with the reason when the last write failed.
+    bool sync(std::string& error);
 
     void setAddressHook(AddressHook hook);
 
@@ -81,12 +100,26 @@ public:
 private:
     void commit(const Camera& before, Camera& camera);
     bool saveLocked(std::string& error) const;
+    bool write(const std::vector<Camera>& cameras, std::string& error) const;
+    void saveBehind();
 
     mutable std::mutex m_mutex;
+    // One writer of the file at a time (the saver, save()).
+    mutable std::mutex m_writeLock;
+    // Under m_mutex: changes made, changes the file holds, changes a sync
+    // waits for.
+    std::uint64_t m_changes = 0;
+    std::uint64_t m_saved = 0;
+    std::uint64_t m_wanted = 0;
+    std::string m_lastError;
+    bool m_stopping = false;
+    std::condition_variable m_changed; // a change, a sync or the end
+    std::condition_variable m_written;
     std::vector<Camera> m_cameras;
     std::map<MacAddress, std::size_t> m_index; // MACs never change
     std::filesystem::path m_stateFile;
     AddressHook m_addressHook;
+    std::thread m_saver; // last: it starts once the rest is set up
 };
 
 } // namespace camsim

@@ -1,5 +1,7 @@
 #include "LabNetwork.h"
 
+#include "SimControl.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -204,6 +206,10 @@ std::string LabNetwork::removeAdapter(int i) {
 std::string LabNetwork::startSimulator(nlohmann::json config) {
     config["interface"] = m_simIf;
     config["state_file"] = (m_dir / "state.json").string();
+    // state() asks the simulator to write what it holds before reading it.
+    if (!config.contains("control_socket"))
+        config["control_socket"] = (m_dir / "control.sock").string();
+    m_control = config["control_socket"].get<std::string>();
     const auto ready = m_dir / "ready";
     std::filesystem::remove(ready);
     config["ready_file"] = ready.string();
@@ -241,6 +247,9 @@ void LabNetwork::stopSimulator() {
 }
 
 nlohmann::json LabNetwork::state() const {
+    // A simulator that has ended wrote everything on its way out.
+    if (m_simPid > 0)
+        SimControlRequest(m_control, R"({"op": "sync"})");
     std::ifstream in(m_dir / "state.json");
     return nlohmann::json::parse(in, nullptr, false);
 }

@@ -49,6 +49,7 @@ public:
     const std::string& cameraNamespace() const { return m_camNs; }
     const std::string& cameraInterface() const { return m_simIf; }
     pid_t simulatorPid() const { return m_simPid; }
+    // The simulator's state file, once it holds every change made so far.
     nlohmann::json state() const;
     // Replaces the state file while the simulator is stopped: its next start
     // takes the cameras from it (names of a test's own).
@@ -68,6 +69,7 @@ private:
     std::vector<std::string> m_toolIfs;
     std::string m_simIf;
     std::filesystem::path m_dir;
+    std::string m_control; // the simulator's control socket
     qvsp::wire::UniqueFd m_homeNs;
     bool m_entered = false;
     bool m_toolNsMade = false;

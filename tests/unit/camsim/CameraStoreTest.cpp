@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +70,30 @@ TEST(CameraStore, ARestartLosesNothing) {
     EXPECT_EQ(c.deviceConfig["video"]["fps"], 25);
     EXPECT_EQ((*loaded.cameras)[0], cameras(3)[0]) << "untouched cameras stay as they were";
     EXPECT_FALSE(std::filesystem::exists(dir / "state.json.tmp"));
+}
+
+// A job over a large site changes camera after camera: no change waits for
+// the file, the changes share its writes, and a sync returns once the file
+// holds them all.
+TEST(CameraStore, ChangesInABurstWaitForNoWriteAndASyncFindsThemAllInTheFile) {
+    TempDir dir;
+    const auto state = dir / "state.json";
+    std::vector<Camera> many = cameras(1000);
+    for (Camera& c : many)
+        c.deviceConfig["oem"] = {{"logo", std::string(8000, 'x')}}; // an 8 MB state
+    CameraStore store(std::move(many), state);
+    std::string error;
+    ASSERT_TRUE(store.save(error)) << error;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < 40; ++i)
+        store.withCamera(i, [i](Camera& c) { c.name = "Süd " + std::to_string(i); });
+    // Writing the 8 MB forty times took seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    ASSERT_TRUE(store.sync(error)) << error;
+    const auto loaded = CameraStore::load(state);
+    ASSERT_TRUE(loaded.cameras) << loaded.error;
+    for (std::size_t i = 0; i < 40; ++i)
+        EXPECT_EQ(loaded.cameras->at(i).name, "Süd " + std::to_string(i));
 }
 
 TEST(CameraStore, NoStateFileMeansAFirstStart) {

@@ -146,6 +146,8 @@ TEST_F(StoreApi, ChangesThroughTheApiShowInDiscoveryAndSurviveARestart) {
     EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_AUTH);
     EXPECT_GT(login("127.0.0.3", newPort, "n3u"), 0);
 
+    std::string error;
+    ASSERT_TRUE(m_store->sync(error)) << error;
     const auto saved = CameraStore::load(m_dir / "state.json");
     ASSERT_TRUE(saved.cameras) << saved.error;
     const Camera& c = saved.cameras->at(1);
