@@ -32,7 +32,7 @@ namespace camsim {
 // saves what is left when it is destroyed.
 class CameraStore {
 public:
-    static constexpr std::chrono::milliseconds kCoalesce{50};
+    static constexpr std::chrono::milliseconds kCoalesce{200};
 
     // Called under the lock when a camera's address or netmask changed;
     // false means the interface refused and the change is undone.

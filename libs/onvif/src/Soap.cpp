@@ -217,7 +217,14 @@ struct CSoapClient::Http {
     qvipc::wire::DigestLogin digest;
     bool tls = false;
     std::string pin;
+    // What the handle's handshakes note and are held to (its address is
+    // the handle's CURLOPT_SSL_CTX_DATA).
+    qvipc::wire::TlsKey key;
 };
+
+const std::string& CSoapClient::SeenPin() const {
+    return m_http->key.seen;
+}
 
 CSoapClient::CSoapClient(std::string user, std::string password, Limits limits)
     : m_user(std::move(user)), m_password(std::move(password)), m_limits(limits),
@@ -269,7 +276,7 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(c, CURLOPT_MAXAGE_CONN, 2L);
         curl_easy_setopt(c, CURLOPT_MAXCONNECTS, 1L);
-        qvipc::wire::pinnedTls(c, &m_seenPin, http.pin);
+        qvipc::wire::pinnedTls(c, &http.key);
     }
     CURL* c = http.curl.get();
     if (http.tls && !startsWithNoCase(url, "https://")) {
@@ -312,6 +319,8 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.c_str());
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
+        http.key.pin = http.pin;
+        http.key.refused = false;
         const CURLcode code = curl_easy_perform(c);
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, nullptr);
@@ -322,15 +331,15 @@ Reply CSoapClient::post(const std::string& url, const Request& request, bool tok
         }
         if (code != CURLE_OK) {
             reply = {};
-            reply.error = errorFromCurl(c, code, !http.pin.empty());
+            reply.error =
+                http.key.refused ? Error::Identity : errorFromCurl(c, code, !http.pin.empty());
             reply.detail = curl_easy_strerror(code);
             return reply;
         }
-        if (http.tls && http.pin.empty() && !m_seenPin.empty()) {
+        if (http.tls && http.pin.empty() && !http.key.seen.empty()) {
             // The first handshake's key: every later connection of this
             // client must show the same one.
-            http.pin = m_seenPin;
-            curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, http.pin.c_str());
+            http.pin = http.key.seen;
         }
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -197,7 +197,7 @@ CURL* Session::prepare(const std::string& path) {
         // redirect.
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, secure() ? "https" : "http");
         if (secure()) {
-            qvipc::wire::pinnedTls(c, &m_seenPin, m_tls.pin);
+            qvipc::wire::pinnedTls(c, &m_key);
         }
         // The camera drops idle connections after a few seconds; an older one
         // is not worth the risk of writing into a socket being closed.
@@ -236,6 +236,8 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
+        m_key.pin = m_tls.pin;
+        m_key.refused = false;
         const CURLcode code = curl_easy_perform(curl);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
@@ -246,14 +248,14 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
             return result;
         }
         if (code != CURLE_OK) {
-            result.error = errorFromCurl(curl, code, !m_tls.pin.empty());
+            result.error =
+                m_key.refused ? QV_ERR_IDENTITY : errorFromCurl(curl, code, !m_tls.pin.empty());
             return result;
         }
-        if (secure() && m_tls.pin.empty() && !m_seenPin.empty()) {
+        if (secure() && m_tls.pin.empty() && !m_key.seen.empty()) {
             // The first contact's key: later connections of this login must
             // show the same one.
-            m_tls.pin = m_seenPin;
-            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, m_tls.pin.c_str());
+            m_tls.pin = m_key.seen;
         }
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
         result.error = errorFromStatus(result.status);

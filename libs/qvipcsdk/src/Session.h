@@ -4,6 +4,7 @@
 
 #include "qvipcsdk/wire/DigestAuth.h"
 #include "qvipcsdk/wire/Seal.h"
+#include "qvipcsdk/wire/TlsKey.h"
 
 #include <curl/curl.h>
 
@@ -102,7 +103,7 @@ private:
     std::mutex m_lock;
     Tls m_tls;
     // The key the camera showed on the last TLS handshake.
-    std::string m_seenPin;
+    qvipc::wire::TlsKey m_key;
     std::string m_ip;
     std::string m_baseUrl;
     std::string m_user;

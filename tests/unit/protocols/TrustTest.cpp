@@ -26,10 +26,16 @@ class Trust : public ::testing::Test {
 protected:
     void SetUp() override {
         Qv_Sdk_Init();
-        m_tlsPort = testcams::freePort();
-        editConfig(
-            [this](nlohmann::json& config) { camsim::tls::setPort(config, kMac, m_tlsPort); });
-        ASSERT_TRUE(m_lab.server.refreshTls());
+        // Another test process may take a free port between the look and
+        // the listen: another port then.
+        bool listening = false;
+        for (int attempt = 0; attempt < 5 && !listening; ++attempt) {
+            m_tlsPort = testcams::freePort();
+            editConfig(
+                [this](nlohmann::json& config) { camsim::tls::setPort(config, kMac, m_tlsPort); });
+            listening = m_lab.server.refreshTls();
+        }
+        ASSERT_TRUE(listening);
     }
     void TearDown() override { Qv_Sdk_Destroy(); }
 
@@ -101,8 +107,14 @@ TEST_F(Trust, AFirstContactMovesToTlsAndLaterLoginsAreHeldToTheKey) {
 
 TEST_F(Trust, APinnedCameraThatMovedItsTlsPortIsFollowedWithTheSameKey) {
     const std::string pin = cameraPin();
-    const int moved = testcams::freePort();
-    editConfig([moved](nlohmann::json& config) { camsim::tls::setPort(config, kMac, moved); });
+    int moved = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        moved = testcams::freePort();
+        editConfig([moved](nlohmann::json& config) { camsim::tls::setPort(config, kMac, moved); });
+        if (m_lab.server.refreshTls()) {
+            break;
+        }
+    }
     QvTrust trust = pinned(pin, m_tlsPort);
     ASSERT_GT(login(0, trust), 0) << Qv_Sdk_GetLastError();
     EXPECT_EQ(trust.tlsPort, moved);

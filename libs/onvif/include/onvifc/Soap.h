@@ -110,7 +110,7 @@ public:
     // handshake and hold later ones to it).
     void RequireTls(std::string pin);
     // The key the camera showed, once a TLS connection was made.
-    const std::string& SeenPin() const { return m_seenPin; }
+    const std::string& SeenPin() const;
 
     // Sends `request` to the service at `url`. A refused token is answered
     // once more after the camera's clock was asked again: cameras whose
@@ -155,7 +155,6 @@ private:
     std::string m_password;
     Limits m_limits;
     std::unique_ptr<Http> m_http;
-    std::string m_seenPin;
     // The camera's UTC time at a moment of this process's steady clock.
     std::optional<std::pair<SystemClock::time_point, SteadyClock::time_point>> m_clock;
     std::optional<wire::XmlDocument> m_clockAnswer;

@@ -6,6 +6,7 @@
 // each user links libcurl and OpenSSL itself.
 
 #include "qvipcsdk/wire/KeyPin.h"
+#include "qvipcsdk/wire/TlsKey.h"
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -108,35 +109,44 @@ inline bool isTlsFailure(CURLcode code) {
 }
 
 // Cameras sign their own certificates, so no authority vouches for them:
-// the key is what identifies a camera. The handshake's chain check only
-// notes the key shown (into the std::string given as CURLOPT_SSL_CTX_DATA);
-// libcurl's pin check then holds a known camera to it.
-inline int noteKey(X509_STORE_CTX* store, void* seen) {
+// the key is what identifies a camera. The handshake's chain check notes
+// the key shown and ends the handshake when it is not the pinned one,
+// before a byte of the request leaves. The pin is held here rather than by
+// libcurl's own pin option: setting that option once the first contact's
+// key is known would change the handle's TLS settings, and libcurl would
+// then open a new connection (a second handshake) for the next request.
+inline int checkKey(X509_STORE_CTX* store, void* data) {
+    auto* key = static_cast<TlsKey*>(data);
     X509* leaf = X509_STORE_CTX_get0_cert(store);
-    *static_cast<std::string*>(seen) = leaf != nullptr ? keyPin(leaf) : std::string();
+    key->seen = leaf != nullptr ? keyPin(leaf) : std::string();
+    key->refused = !key->pin.empty() && key->seen != key->pin;
+    if (key->refused) {
+        X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+        return 0;
+    }
     return 1;
 }
 
-// CURLOPT_SSL_CTX_FUNCTION.
-inline CURLcode noteKeyOnHandshake(CURL*, void* context, void* seen) {
-    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), noteKey, seen);
+// CURLOPT_SSL_CTX_FUNCTION: libcurl asked for no chain check (no authority
+// vouches for a camera), so the check above is made to count.
+inline CURLcode checkKeyOnHandshake(CURL*, void* context, void* key) {
+    auto* ctx = static_cast<SSL_CTX*>(context);
+    SSL_CTX_set_cert_verify_callback(ctx, checkKey, key);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     return CURLE_OK;
 }
 
 // TLS as both clients hold a camera to its key: TLS 1.2 at least, no
 // authority (the certificate is the camera's own), the key shown noted into
-// `seen`, every connection showing it again (no session resumption), and
-// held to `pin` where one is known.
-inline void pinnedTls(CURL* curl, std::string* seen, const std::string& pin) {
+// `key` and held to its pin where one is known, every connection showing it
+// again (no session resumption).
+inline void pinnedTls(CURL* curl, TlsKey* key) {
     curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, noteKeyOnHandshake);
-    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, seen);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, checkKeyOnHandshake);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, key);
     curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    if (!pin.empty()) {
-        curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.c_str());
-    }
 }
 
 // An open file sent as a request body (CURLOPT_READFUNCTION and
