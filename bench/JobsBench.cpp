@@ -5,7 +5,7 @@
 // checked-mode OEM upload over 100 and over 1000 cameras (in the benchmarking
 // address range). Needs root (namespaces, raw capture).
 
-#include "LabNetwork.h"
+#include "BenchLab.h"
 
 #include "app/MainDlg.h"
 #include "app/StallWatch.h"
@@ -67,18 +67,6 @@ void waitUntil(const std::function<bool()>& done, qint64 ms) {
     }
 }
 
-// A camera as the maker's discovery would hand it to a job.
-orv::device::DeviceInfo target(const nlohmann::json& camera) {
-    tagQvIpcInfo r{};
-    const std::string mac = camera["mac"];
-    for (int i = 0; i < 6; ++i) {
-        r.Mac[i] = static_cast<unsigned char>(std::stoi(mac.substr(3 * i, 2), nullptr, 16));
-    }
-    std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", camera["ip"].get<std::string>().c_str());
-    r.HttpPort = camera["http_port"];
-    return orv::qv::DeviceOf(r, std::chrono::steady_clock::now());
-}
-
 // How long the calling thread has sat runnable waiting for a CPU: the part
 // of a stall that was the machine's other load, not the window's work.
 qint64 runQueueMs() {
@@ -105,23 +93,9 @@ void networkSave(orv::jobs::CJobEngine& engine, const char* what,
         run.Report("Modify DDNS",
                    run.Do([](Session& s) { return s.SetDdns(orv::device::DdnsSettings{}); }));
     };
-    int succeeded = 0;
-    int failed = 0;
-    bool done = false;
-    const orv::jobs::JobId job = engine.Start(std::move(order));
-    QElapsedTimer clock;
-    clock.start();
-    const auto a = QObject::connect(
-        &engine, &orv::jobs::CJobEngine::operationDone, [&](const orv::jobs::OperationResult& r) {
-            (r.outcome == orv::jobs::Outcome::Succeeded ? succeeded : failed)++;
-        });
-    const auto b = QObject::connect(&engine, &orv::jobs::CJobEngine::finished,
-                                    [&](orv::jobs::JobId ended) { done = done || ended == job; });
-    waitUntil([&] { return done; }, 120000);
-    QObject::disconnect(a);
-    QObject::disconnect(b);
-    std::printf("%-34s %6lld ms (%d operations succeeded, %d failed; %d at once)\n", what,
-                static_cast<long long>(clock.elapsed()), succeeded, failed, engine.Concurrency());
+    const JobRun run = RunToEnd(engine, std::move(order));
+    std::printf("%-34s %6lld ms (%d operations succeeded, %d failed; %d at once)\n", what, run.ms,
+                run.succeeded, run.failed, engine.Concurrency());
     std::fflush(stdout);
 }
 
@@ -272,10 +246,10 @@ int main(int argc, char** argv) {
         for (const auto& camera : state["cameras"]) {
             ++number;
             if (number <= 100) {
-                withSilent.push_back(target(camera));
+                withSilent.push_back(LabTarget(camera));
             }
             if (!silent(number) && healthy.size() < 100) {
-                healthy.push_back(target(camera));
+                healthy.push_back(LabTarget(camera));
             }
         }
         orv::CDeviceServices devices(orv::jobs::CJobEngine::kDefaultConcurrency);
@@ -286,19 +260,7 @@ int main(int argc, char** argv) {
     // through a router, so a lab holds more than the 240 of one /24.
     for (const int cameras : {100, 1000}) {
         LabNetwork lab;
-        std::string error = lab.create(1);
-        if (error.empty()) {
-            error = lab.routeRange("198.18.0.1", "198.18.0.0/15");
-        }
-        if (error.empty()) {
-            error = lab.startSimulator({{"cameras", cameras},
-                                        {"addresses",
-                                         {{"first", "198.18.0.10"},
-                                          {"last", "198.19.255.250"},
-                                          {"netmask", "255.254.0.0"},
-                                          {"gateway", "198.18.0.1"},
-                                          {"dns", "198.18.0.1"}}}});
-        }
+        const std::string error = StartRangeLab(lab, {{"cameras", cameras}});
         if (!error.empty()) {
             std::fprintf(stderr, "lab for %d cameras: %s\n", cameras, error.c_str());
             return 1;

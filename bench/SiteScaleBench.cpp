@@ -3,29 +3,30 @@
 // one settings change over 1000 cameras (met for the first time, then
 // known), the same with a tenth of them silent (unplugged: their addresses
 // are gone from the link), and over 5000 cameras, each with the program's
-// memory. Needs root (namespaces).
+// memory; and a 64 MiB firmware image to 100 cameras beside the same bytes
+// sent by plain parallel transfers over the same link. Needs root
+// (namespaces).
 //   bench_site_scale            every measurement
 //   bench_site_scale 1000       only the jobs over 1000 cameras
+//   bench_site_scale firmware   only the firmware
 
-#include "LabNetwork.h"
+#include "BenchLab.h"
 
-#include "jobs/JobEngine.h"
-#include "protocols/qv/QvRecords.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "services/DeviceServices.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include <QTemporaryDir>
 
+#include <curl/curl.h>
+
+#include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -38,42 +39,9 @@ bool silent(int camera) {
     return camera <= kSilentBelow && camera % kSilentEvery == 0;
 }
 
-// A camera as the maker's discovery would hand it to a job.
-orv::device::DeviceInfo target(const nlohmann::json& camera) {
-    tagQvIpcInfo r{};
-    const std::string mac = camera["mac"];
-    for (int i = 0; i < 6; ++i) {
-        r.Mac[i] = static_cast<unsigned char>(std::stoi(mac.substr(3 * i, 2), nullptr, 16));
-    }
-    std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", camera["ip"].get<std::string>().c_str());
-    r.HttpPort = camera["http_port"];
-    return orv::qv::DeviceOf(r, std::chrono::steady_clock::now());
-}
-
-// The processor time this process (the program's side) has used, in ms.
-long long cpuMs() {
-    rusage use{};
-    ::getrusage(RUSAGE_SELF, &use);
-    const auto ms = [](const timeval& t) {
-        return static_cast<long long>(t.tv_sec) * 1000 + t.tv_usec / 1000;
-    };
-    return ms(use.ru_utime) + ms(use.ru_stime);
-}
-
-long statusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(std::strlen(key)));
-        }
-    }
-    return -1;
-}
-
 // One settings change (the ONVIF port to `onvifPort`, another in every job,
-// so that every camera takes a change) over `targets` through the engine;
-// prints its time, its outcomes and the program's memory.
+// so that every camera takes a change) over `targets`; prints its time, its
+// outcomes and the program's memory.
 void portChange(orv::jobs::CJobEngine& engine, const char* what,
                 std::vector<orv::device::DeviceInfo> targets, int onvifPort) {
     orv::jobs::JobSpec order;
@@ -86,51 +54,16 @@ void portChange(orv::jobs::CJobEngine& engine, const char* what,
         const orv::device::PortSettings ports{{run.Device().ports.http, onvifPort, 554, 555}, {}};
         run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
     };
-    int succeeded = 0;
-    int failed = 0;
-    bool done = false;
-    const long before = statusKb("VmRSS:");
-    const long long cpuBefore = cpuMs();
-    QElapsedTimer clock;
-    clock.start();
-    const orv::jobs::JobId job = engine.Start(std::move(order));
-    const auto a = QObject::connect(
-        &engine, &orv::jobs::CJobEngine::operationDone, [&](const orv::jobs::OperationResult& r) {
-            (r.outcome == orv::jobs::Outcome::Succeeded ? succeeded : failed)++;
-        });
-    const auto b = QObject::connect(&engine, &orv::jobs::CJobEngine::finished,
-                                    [&](orv::jobs::JobId ended) { done = done || ended == job; });
-    // Sleeps until an event comes: a loop of timed processEvents() calls
-    // would keep one of the two cores the program and the cameras share.
-    QEventLoop loop;
-    const auto c = QObject::connect(&engine, &orv::jobs::CJobEngine::finished, &loop,
-                                    &QEventLoop::quit, Qt::QueuedConnection);
-    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
-    if (!done) {
-        loop.exec();
-    }
-    QObject::disconnect(c);
-    QObject::disconnect(a);
-    QObject::disconnect(b);
-    const long long took = clock.elapsed();
+    const long before = StatusKb("VmRSS:");
+    const JobRun run = RunToEnd(engine, std::move(order));
     std::printf("%-36s %6lld ms (%d succeeded, %d failed); the program's processor time %lld "
                 "ms; RSS %ld MB before, peak %ld MB\n",
-                what, took, succeeded, failed, cpuMs() - cpuBefore, before / 1024,
-                statusKb("VmHWM:") / 1024);
+                what, run.ms, run.succeeded, run.failed, run.cpuMs, before / 1024,
+                StatusKb("VmHWM:") / 1024);
     std::fflush(stdout);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (::geteuid() != 0) {
-        std::fprintf(stderr, "site_scale: needs root for the lab\n");
-        return 2;
-    }
-    const std::string only = argc > 1 ? argv[1] : "";
-    QCoreApplication app(argc, argv);
-    Qv_Sdk_Init();
-    std::printf("site_scale (%u cores)\n", std::thread::hardware_concurrency());
+int sites(const std::string& only) {
     const int cameras = only == "1000" ? kSilentBelow + kSilentBelow / kSilentEvery
                                        : kLargest + kSilentBelow / kSilentEvery;
     LabNetwork lab;
@@ -140,23 +73,11 @@ int main(int argc, char** argv) {
             overrides[std::to_string(camera)] = {{"faults", {{"silent", true}}}};
         }
     }
-    std::string error = lab.create(1);
-    if (error.empty()) {
-        error = lab.routeRange("198.18.0.1", "198.18.0.0/15");
-    }
     QElapsedTimer started;
     started.start();
-    if (error.empty()) {
-        error = lab.startSimulator({{"cameras", cameras},
-                                    {"cameras_override", overrides},
-                                    {"addresses",
-                                     {{"first", "198.18.0.10"},
-                                      {"last", "198.19.255.250"},
-                                      {"netmask", "255.254.0.0"},
-                                      {"gateway", "198.18.0.1"},
-                                      {"dns", "198.18.0.1"}}}});
-    }
-    if (!error.empty()) {
+    if (const std::string error =
+            StartRangeLab(lab, {{"cameras", cameras}, {"cameras_override", overrides}});
+        !error.empty()) {
         std::fprintf(stderr, "lab: %s\n", error.c_str());
         return 1;
     }
@@ -169,10 +90,10 @@ int main(int argc, char** argv) {
     for (const auto& camera : state["cameras"]) {
         ++number;
         if (number <= kSilentBelow) {
-            withSilent.push_back(target(camera));
+            withSilent.push_back(LabTarget(camera));
         }
         if (!silent(number)) {
-            answering.push_back(target(camera));
+            answering.push_back(LabTarget(camera));
         }
     }
     orv::CDeviceServices devices(orv::jobs::CJobEngine::kDefaultConcurrency);
@@ -188,6 +109,131 @@ int main(int argc, char** argv) {
         portChange(devices.Jobs(), "5000 cameras, first contact:", answering, 8004);
         portChange(devices.Jobs(), "5000 cameras, all answering:", answering, 8005);
     }
-    Qv_Sdk_Destroy();
     return 0;
+}
+
+constexpr int kFirmwareCameras = 100;
+constexpr long long kImageBytes = 64LL << 20;
+
+// The same bytes to the same cameras' upload without the program: `workers`
+// threads, each a libcurl handle that logs in with Digest on a small call
+// and then sends the image (over the camera's TLS port, as the program
+// does); the bytes per second of all of them.
+double plainTransfers(const std::vector<std::string>& ips, const std::string& image,
+                      const std::string& name, int workers) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> failures{0};
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w) {
+        threads.emplace_back([&] {
+            for (std::size_t i = next++; i < ips.size(); i = next++) {
+                CURL* c = curl_easy_init();
+                const std::string base = "https://" + ips[i] + ":443/api/v1/";
+                curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+                curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+                curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+                curl_easy_setopt(c, CURLOPT_USERPWD, "admin:admin");
+                curl_easy_setopt(
+                    c, CURLOPT_WRITEFUNCTION,
+                    +[](char*, size_t size, size_t count, void*) { return size * count; });
+                curl_easy_setopt(c, CURLOPT_URL, (base + "network/ports").c_str());
+                CURLcode code = curl_easy_perform(c);
+                std::FILE* file = std::fopen(image.c_str(), "rb");
+                curl_easy_setopt(c, CURLOPT_URL, (base + "system/firmware?name=" + name).c_str());
+                curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+                curl_easy_setopt(c, CURLOPT_READDATA, file);
+                curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(kImageBytes));
+                if (code == CURLE_OK && file != nullptr) {
+                    code = curl_easy_perform(c);
+                }
+                long status = 0;
+                curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+                failures += code != CURLE_OK || status != 200 ? 1 : 0;
+                if (file != nullptr) {
+                    std::fclose(file);
+                }
+                curl_easy_cleanup(c);
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    std::printf("plain parallel transfers (%d at once): %.2f s, %d failed\n", workers, seconds,
+                failures.load());
+    return static_cast<double>(ips.size()) * static_cast<double>(kImageBytes) / seconds;
+}
+
+int firmware() {
+    LabNetwork lab;
+    // Back from the reboot an accepted image makes within a moment.
+    if (const std::string error =
+            StartRangeLab(lab, {{"cameras", kFirmwareCameras}, {"reboot_silence_ms", 200}});
+        !error.empty()) {
+        std::fprintf(stderr, "lab: %s\n", error.c_str());
+        return 1;
+    }
+    QTemporaryDir files;
+    const std::string name = "QVFImage_21.bin";
+    const std::string image = files.filePath(QString::fromStdString(name)).toStdString();
+    {
+        std::ofstream out(image, std::ios::binary);
+        const std::string head = "QVFW:13.8.0.1\n";
+        out << head << std::string(static_cast<std::size_t>(kImageBytes) - head.size(), 'f');
+    }
+    std::vector<orv::device::DeviceInfo> targets;
+    std::vector<std::string> ips;
+    for (const auto& camera : lab.state()["cameras"]) {
+        targets.push_back(LabTarget(camera));
+        ips.push_back(camera["ip"]);
+    }
+    orv::CDeviceServices devices(orv::jobs::CJobEngine::kDefaultConcurrency);
+    orv::jobs::JobSpec order;
+    order.name = "Batch Upgrade";
+    order.targets = targets;
+    order.credentials = {QStringLiteral("admin"), QStringLiteral("admin")};
+    order.operations = {"Upgrade"};
+    order.work = [path = QString::fromStdString(image)](orv::jobs::CameraRun& run) {
+        run.Report("Upgrade", run.Do([&](orv::device::IDeviceSession& s) {
+            return s.UpdateFirmware(path, run.CancelCheck());
+        }));
+    };
+    const JobRun job = RunToEnd(devices.Jobs(), std::move(order));
+    const double ours =
+        kFirmwareCameras * static_cast<double>(kImageBytes) * 1000.0 / static_cast<double>(job.ms);
+    std::printf("batch upgrade, %d cameras x 64 MiB: %.2f s (%d succeeded, %d failed), %.0f MB/s; "
+                "the program's processor time %lld ms\n",
+                kFirmwareCameras, static_cast<double>(job.ms) / 1000.0, job.succeeded, job.failed,
+                ours / 1e6, job.cpuMs);
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // the reboots pass
+    const double plain = plainTransfers(ips, image, name, devices.Jobs().Concurrency());
+    std::printf("plain parallel transfers: %.0f MB/s; the batch upgrade reached %.0f %% of it\n",
+                plain / 1e6, 100.0 * ours / plain);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (::geteuid() != 0) {
+        std::fprintf(stderr, "site_scale: needs root for the lab\n");
+        return 2;
+    }
+    const std::string only = argc > 1 ? argv[1] : "";
+    QCoreApplication app(argc, argv);
+    Qv_Sdk_Init();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    std::printf("site_scale (%u cores)\n", std::thread::hardware_concurrency());
+    int rc = 0;
+    if (only != "firmware") {
+        rc = sites(only);
+    }
+    if (rc == 0 && (only.empty() || only == "firmware")) {
+        rc = firmware();
+    }
+    Qv_Sdk_Destroy();
+    return rc;
 }

@@ -27,7 +27,12 @@ public:
 
     static camsim::DeviceApiOptions defaultOptions();
 
-    std::string ip(int camera) const { return "127.0.0." + std::to_string(camera + 2); }
+    // 127.0.0.2 on; past 127.0.0.254 the third byte counts on.
+    std::string ip(int camera) const {
+        const int n = camera + 2;
+        return n < 255 ? "127.0.0." + std::to_string(n)
+                       : "127.0." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 2);
+    }
     int port() const { return m_port; }
     camsim::CameraKey key(int camera) const { return {ip(camera), m_port}; }
     int login(int camera, const char* password = kPassword) const;

@@ -5,7 +5,8 @@
 #include "jobs/JobEngine.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <vector>
 
@@ -13,6 +14,9 @@ inline std::vector<orv::jobs::OperationResult>
 WaitForJob(orv::jobs::CJobEngine& engine, orv::jobs::JobId job, int timeoutMs = 30000) {
     std::vector<orv::jobs::OperationResult> results;
     bool done = false;
+    // The loop sleeps between events: timed processEvents() calls would keep
+    // a processor the workers need.
+    QEventLoop loop;
     const QMetaObject::Connection a = QObject::connect(
         &engine, &orv::jobs::CJobEngine::operationDone, [&](const orv::jobs::OperationResult& r) {
             if (r.job == job) {
@@ -20,18 +24,22 @@ WaitForJob(orv::jobs::CJobEngine& engine, orv::jobs::JobId job, int timeoutMs = 
             }
         });
     const QMetaObject::Connection b =
-        QObject::connect(&engine, &orv::jobs::CJobEngine::finished,
-                         [&](orv::jobs::JobId ended) { done = done || ended == job; });
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QObject::connect(&engine, &orv::jobs::CJobEngine::finished, [&](orv::jobs::JobId ended) {
+            if (ended == job) {
+                done = true;
+                loop.quit();
+            }
+        });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!done && engine.IsRunning(job)) {
+        loop.exec();
     }
     QObject::disconnect(a);
     QObject::disconnect(b);
     return results;
 }
 
-inline std::vector<orv::jobs::OperationResult> RunJob(orv::jobs::CJobEngine& engine,
-                                                      orv::jobs::JobSpec order) {
-    return WaitForJob(engine, engine.Start(std::move(order)));
+inline std::vector<orv::jobs::OperationResult>
+RunJob(orv::jobs::CJobEngine& engine, orv::jobs::JobSpec order, int timeoutMs = 30000) {
+    return WaitForJob(engine, engine.Start(std::move(order)), timeoutMs);
 }
