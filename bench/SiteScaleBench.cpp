@@ -170,8 +170,10 @@ double plainTransfers(const std::vector<std::string>& ips, const std::string& im
 int firmware() {
     LabNetwork lab;
     // Back from the reboot an accepted image makes within a moment.
-    if (const std::string error =
-            StartRangeLab(lab, {{"cameras", kFirmwareCameras}, {"reboot_silence_ms", 200}});
+    if (const std::string error = StartRangeLab(lab, {{"cameras", kFirmwareCameras},
+                                                      {"models", {"QVIP3651"}},
+                                                      {"versions", {"13.1.0.5"}},
+                                                      {"reboot_silence_ms", 200}});
         !error.empty()) {
         std::fprintf(stderr, "lab: %s\n", error.c_str());
         return 1;
@@ -186,7 +188,8 @@ int firmware() {
     }
     std::vector<orv::device::DeviceInfo> targets;
     std::vector<std::string> ips;
-    for (const auto& camera : lab.state()["cameras"]) {
+    const nlohmann::json state = lab.state();
+    for (const auto& camera : state["cameras"]) {
         targets.push_back(LabTarget(camera));
         ips.push_back(camera["ip"]);
     }

@@ -20,6 +20,12 @@ namespace camsim {
 namespace {
 
 constexpr int kStateVersion = 1;
+
+// Compact, and no text can make the writer throw: a name that is not UTF-8
+// is written with replacement characters.
+std::string textOf(const nlohmann::json& j) {
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 // The state of the largest lab is a few megabytes; a file far beyond that
 // is not ours.
 constexpr off_t kMaxStateBytes = 256L * 1024 * 1024;
@@ -57,6 +63,8 @@ CameraStore::CameraStore(std::vector<Camera> cameras, std::filesystem::path stat
     : m_cameras(std::move(cameras)), m_stateFile(std::move(stateFile)) {
     for (std::size_t i = 0; i < m_cameras.size(); ++i)
         m_index.emplace(m_cameras[i].mac, i);
+    m_dirty.assign(m_cameras.size(), 1);
+    m_texts.resize(m_cameras.size());
     m_saver = std::thread([this] { saveBehind(); });
 }
 
@@ -86,10 +94,25 @@ void CameraStore::saveBehind() {
             m_changed.wait_for(lock, kCoalesce,
                                [this] { return m_stopping || m_wanted > m_saved; });
         const std::uint64_t upTo = m_changes;
-        const std::vector<Camera> cameras = m_cameras;
+        std::vector<std::pair<std::size_t, Camera>> changed;
+        for (std::size_t i = 0; i < m_dirty.size(); ++i) {
+            if (m_dirty[i]) {
+                changed.emplace_back(i, m_cameras[i]);
+                m_dirty[i] = 0;
+            }
+        }
         lock.unlock();
+        for (const auto& [index, camera] : changed)
+            m_texts[index] = textOf(toJson(camera));
+        std::string text = "{\"cameras\":[";
+        for (std::size_t i = 0; i < m_texts.size(); ++i) {
+            if (i > 0)
+                text += ',';
+            text += m_texts[i];
+        }
+        text += "],\"version\":" + std::to_string(kStateVersion) + "}\n";
         std::string error;
-        if (!write(cameras, error))
+        if (!writeText(text, error))
             std::cerr << "orvantix-camsim: " << error << '\n';
         lock.lock();
         m_saved = upTo;
@@ -177,17 +200,17 @@ bool CameraStore::saveLocked(std::string& error) const {
 }
 
 bool CameraStore::write(const std::vector<Camera>& cameras, std::string& error) const {
-    std::lock_guard lock(m_writeLock);
     nlohmann::json cams = nlohmann::json::array();
     for (const Camera& c : cameras)
         cams.push_back(toJson(c));
     const nlohmann::json j = {{"version", kStateVersion}, {"cameras", std::move(cams)}};
+    return writeText(textOf(j) + "\n", error);
+}
+
+bool CameraStore::writeText(const std::string& text, std::string& error) const {
+    std::lock_guard lock(m_writeLock);
     auto temp = m_stateFile;
     temp += ".tmp";
-    // Compact, and no text can make the writer throw: a name that is not
-    // UTF-8 is written with replacement characters.
-    const std::string text =
-        j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     // The file holds the cameras' passwords: only its owner reads it. A link
     // planted at the temporary name is not followed.
     ::unlink(temp.c_str());
@@ -230,7 +253,7 @@ std::vector<Camera> CameraStore::snapshot() const {
     return m_cameras;
 }
 
-void CameraStore::commit(const Camera& before, Camera& camera) {
+void CameraStore::commit(std::size_t index, const Camera& before, Camera& camera) {
     // The MAC is the camera's identity and the key of the index.
     camera.mac = before.mac;
     if (camera == before)
@@ -240,6 +263,7 @@ void CameraStore::commit(const Camera& before, Camera& camera) {
         camera = before;
         return;
     }
+    m_dirty[index] = 1;
     ++m_changes;
     m_changed.notify_one();
 }

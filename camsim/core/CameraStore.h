@@ -72,10 +72,10 @@ public:
         const Camera before = camera;
         if constexpr (std::is_void_v<std::invoke_result_t<F, Camera&>>) {
             f(camera);
-            commit(before, camera);
+            commit(index, before, camera);
         } else {
             auto result = f(camera);
-            commit(before, camera);
+            commit(index, before, camera);
             return result;
         }
     }
@@ -98,9 +98,10 @@ public:
     std::vector<Camera> snapshot() const;
 
 private:
-    void commit(const Camera& before, Camera& camera);
+    void commit(std::size_t index, const Camera& before, Camera& camera);
     bool saveLocked(std::string& error) const;
     bool write(const std::vector<Camera>& cameras, std::string& error) const;
+    bool writeText(const std::string& text, std::string& error) const;
     void saveBehind();
 
     mutable std::mutex m_mutex;
@@ -111,6 +112,12 @@ private:
     std::uint64_t m_changes = 0;
     std::uint64_t m_saved = 0;
     std::uint64_t m_wanted = 0;
+    // Under m_mutex: the cameras changed since the saver last looked.
+    std::vector<char> m_dirty;
+    // The saver's own: each camera's text in the file, made anew only for
+    // the cameras that changed (thousands of unchanged ones cost a copy of
+    // their text, not a serialisation).
+    std::vector<std::string> m_texts;
     std::string m_lastError;
     bool m_stopping = false;
     std::condition_variable m_changed; // a change, a sync or the end

@@ -86,6 +86,8 @@ public:
         return ok;
     }
 
+    bool syncCamera(std::size_t camera) { return listen(m_service.port(camera)); }
+
     void stop() {
         {
             std::lock_guard guard(m_jobLock);
@@ -305,6 +307,9 @@ bool OnvifServer::start() {
 }
 bool OnvifServer::sync() {
     return m_impl->sync();
+}
+bool OnvifServer::syncCamera(std::size_t camera) {
+    return m_impl->syncCamera(camera);
 }
 void OnvifServer::stop() {
     m_impl->stop();

@@ -39,6 +39,9 @@ public:
     bool start();
     // Opens listeners for ports that appeared since.
     bool sync();
+    // The same for one camera whose port changed: a job over thousands of
+    // cameras must not look at every camera for each of them.
+    bool syncCamera(std::size_t camera);
     void stop();
 
     // A request that reached a camera's TLS port (the device API's listener

@@ -425,6 +425,10 @@ std::optional<std::size_t> OnvifService::cameraAt(const std::string& ip, int por
     return std::nullopt;
 }
 
+int OnvifService::port(std::size_t index) const {
+    return m_store.viewCamera(index, [](const Camera& c) { return onvifPortOf(c); });
+}
+
 std::vector<int> OnvifService::ports() const {
     std::vector<int> out;
     m_store.forEach([&](const Camera& c) {

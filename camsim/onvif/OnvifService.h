@@ -99,6 +99,8 @@ public:
     std::optional<std::size_t> cameraAt(const std::string& ip, int port, bool secure = false);
     // Every port an ONVIF service listens on now.
     std::vector<int> ports() const;
+    // The port camera `index` serves ONVIF on now.
+    int port(std::size_t index) const;
     // Where camera `index` serves ONVIF: "http://ip:port/onvif/device_service",
     // or the unreachable address of its quirk.
     std::string deviceXAddr(std::size_t index) const;

@@ -329,8 +329,8 @@ int main(int argc, char** argv) {
         if (discovery)
             discovery->announce(camera);
     });
-    host.setPortsHook([&](std::size_t) {
-        if (onvifServer && !onvifServer->sync())
+    host.setPortsHook([&](std::size_t camera) {
+        if (onvifServer && !onvifServer->syncCamera(camera))
             std::cerr << "orvantix-camsim: cannot listen on a camera's new ONVIF port\n";
     });
     if (config.onvif) {
