@@ -48,6 +48,36 @@ bool silent(int camera) {
     return camera <= 100 && camera % 5 == 0;
 }
 
+// The window's event handling, timed: with ORVANTIX_BENCH_SLOW_MS=N every
+// event the window thread took longer than N ms over is printed with its
+// receiver, so a stall can be traced to what caused it.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth > 0 || m_slowMs <= 0) {
+            return QApplication::notify(receiver, event);
+        }
+        ++m_depth;
+        QElapsedTimer clock;
+        clock.start();
+        const int type = event->type();
+        const bool done = QApplication::notify(receiver, event);
+        const qint64 took = clock.elapsed();
+        --m_depth;
+        if (took >= m_slowMs) {
+            std::printf("  slow event: %lld ms, type %d, to %s \"%s\"\n",
+                        static_cast<long long>(took), type, receiver->metaObject()->className(),
+                        receiver->objectName().toUtf8().constData());
+        }
+        return done;
+    }
+
+private:
+    int m_depth = 0;
+    const int m_slowMs = qEnvironmentVariableIntValue("ORVANTIX_BENCH_SLOW_MS");
+};
+
 // Runs the event loop until `done` holds or `ms` have passed, sleeping
 // between events: a loop of timed processEvents() calls would keep one of
 // the two cores the program and the cameras share.
@@ -124,6 +154,9 @@ WindowRun runFromWindow(CMainDlg& dlg, QPushButton* button) {
     tick.start(10);
     QElapsedTimer clock;
     clock.start();
+    if (qEnvironmentVariableIntValue("ORVANTIX_BENCH_SLOW_MS") > 0) {
+        std::printf("  -- %s clicked\n", button->objectName().toUtf8().constData());
+    }
     QTest::mouseClick(button, Qt::LeftButton);
     QCoreApplication::processEvents();
     waitUntil([&] { return !dlg.Jobs().AnyRunning(); }, 120000);
@@ -216,7 +249,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     Qv_Sdk_Init();
     std::printf("jobs (%u cores)\n", std::thread::hardware_concurrency());
     // "window": only the window's jobs.

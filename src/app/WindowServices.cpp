@@ -1,5 +1,8 @@
 #include "WindowServices.h"
 
+#include <QListWidget>
+#include <QTimer>
+
 #include "log/LogFile.h"
 
 #include <QLineEdit>
@@ -17,8 +20,17 @@ void CWindowServices::AddOperatingInfo(const QString& text) {
         m_info.clear();
     }
     m_info.addItem(text);
-    m_info.setCurrentRow(m_info.count() - 1);
-    m_info.scrollToBottom();
+    // The newest line is selected and shown once per burst of lines: a job
+    // over a thousand cameras writes its lines at once, and selecting and
+    // scrolling to each of them in turn held the window for tens of ms.
+    if (!*m_followPending) {
+        *m_followPending = true;
+        QTimer::singleShot(0, &m_info, [info = &m_info, pending = m_followPending] {
+            *pending = false;
+            info->setCurrentRow(info->count() - 1);
+            info->scrollToBottom();
+        });
+    }
 }
 
 orv::device::Status CWindowServices::ChangeAddress(const orv::device::DeviceInfo& device,

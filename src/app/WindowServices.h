@@ -8,6 +8,8 @@
 #include "operations/common/AppServices.h"
 #include "services/DeviceServices.h"
 
+#include <memory>
+
 class QLineEdit;
 class QListWidget;
 
@@ -41,4 +43,6 @@ private:
     QLineEdit& m_password;
     QListWidget& m_info;
     orv::CDeviceServices& m_devices;
+    // A selection of the newest line is on its way (shared with it).
+    std::shared_ptr<bool> m_followPending = std::make_shared<bool>(false);
 };

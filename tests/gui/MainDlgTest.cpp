@@ -144,10 +144,12 @@ TEST_F(MainDlgTest, OperatingInformationKeepsAtMost101Lines) {
         dlg.Services().AddOperatingInfo(QStringLiteral("line %1").arg(i));
     }
     EXPECT_EQ(list->count(), 101);
-    EXPECT_EQ(list->currentRow(), 100) << "the newest line is selected";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->currentRow(), 100) << "the newest line is selected once the burst is written";
     dlg.Services().AddOperatingInfo(L"[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "[00:1B:2C:3D:4E:5F] 192.0.2.20 Reboot Succeed.");
+    QCoreApplication::processEvents();
     EXPECT_EQ(list->currentRow(), 0);
 }
 

@@ -32,7 +32,10 @@ using Batch = std::vector<orv::device::DeviceInfo>;
 
 // Runs the window thread's turns until the hub has handed on everything.
 void drain() {
-    for (int turn = 0; turn < 100; ++turn) {
+    // Enough turns for the longest queue in slices of the hub's size.
+    const std::size_t turns =
+        orv::CDiscoveryHub::kMaxPendingAnswers / orv::CDiscoveryHub::kMessagesPerTurn + 10;
+    for (std::size_t turn = 0; turn < turns; ++turn) {
         QCoreApplication::sendPostedEvents();
     }
 }
