@@ -29,10 +29,9 @@ public:
     // cameras not yet waiting are dropped until it has caught up.
     static constexpr std::size_t kMaxPendingAnswers = 16384;
     // Messages handed to the pages per turn of the window's event loop, so
-    // that a thousand cameras answering at once (or a job over them changing
-    // what they answer) never hold the window for longer than a few dozen
-    // rows take on every page.
-    static constexpr std::size_t kMessagesPerTurn = 64;
+    // that a thousand cameras answering at once never hold the window for
+    // longer than a few hundred rows take.
+    static constexpr std::size_t kMessagesPerTurn = 256;
 
     explicit CDiscoveryHub(QObject* parent = nullptr);
 
