@@ -190,25 +190,16 @@ CameraStore::LoadResult CameraStore::parse(std::string_view text, const std::str
     return result;
 }
 
-bool CameraStore::save(std::string& error) const {
-    std::lock_guard lock(m_mutex);
-    return saveLocked(error);
-}
-
-bool CameraStore::saveLocked(std::string& error) const {
-    return write(m_cameras, error);
-}
-
-bool CameraStore::write(const std::vector<Camera>& cameras, std::string& error) const {
-    nlohmann::json cams = nlohmann::json::array();
-    for (const Camera& c : cameras)
-        cams.push_back(toJson(c));
-    const nlohmann::json j = {{"version", kStateVersion}, {"cameras", std::move(cams)}};
-    return writeText(textOf(j) + "\n", error);
+bool CameraStore::save(std::string& error) {
+    {
+        std::lock_guard lock(m_mutex);
+        std::fill(m_dirty.begin(), m_dirty.end(), 1);
+        ++m_changes;
+    }
+    return sync(error);
 }
 
 bool CameraStore::writeText(const std::string& text, std::string& error) const {
-    std::lock_guard lock(m_writeLock);
     auto temp = m_stateFile;
     temp += ".tmp";
     // The file holds the cameras' passwords: only its owner reads it. A link

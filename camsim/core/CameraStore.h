@@ -51,9 +51,10 @@ public:
     // The cameras of a state file's text; errors start with `where`.
     static LoadResult parse(std::string_view text, const std::string& where);
 
-    // Writes the state file (through a temporary file and a rename, so that a
-    // crash leaves the old or the new state, never half of one).
-    bool save(std::string& error) const;
+    // Writes the state file whole (through a temporary file and a rename,
+    // so that a crash leaves the old or the new state, never half of one)
+    // and returns once it is written.
+    bool save(std::string& error);
     // Returns once every change made before the call is in the state file;
     // false with the reason when the last write failed.
     bool sync(std::string& error);
@@ -99,14 +100,10 @@ public:
 
 private:
     void commit(std::size_t index, const Camera& before, Camera& camera);
-    bool saveLocked(std::string& error) const;
-    bool write(const std::vector<Camera>& cameras, std::string& error) const;
     bool writeText(const std::string& text, std::string& error) const;
     void saveBehind();
 
     mutable std::mutex m_mutex;
-    // One writer of the file at a time (the saver, save()).
-    mutable std::mutex m_writeLock;
     // Under m_mutex: changes made, changes the file holds, changes a sync
     // waits for.
     std::uint64_t m_changes = 0;

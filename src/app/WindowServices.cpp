@@ -1,12 +1,10 @@
 #include "WindowServices.h"
 
-#include <QListWidget>
-#include <QTimer>
-
 #include "log/LogFile.h"
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 
 void CWindowServices::AddOperatingInfo(const wchar_t* text) {
     if (text == nullptr) {

@@ -4,11 +4,12 @@
 // of an owned pool with bounded concurrency, with one session per camera per
 // job. Before its turn every camera is asked whether it answers at all, all
 // of them at once: a worker takes a camera only once it answered or its
-// connect time ran out, so silent cameras cost a job one timeout in all. Results come back on the
-// engine's thread (the window thread) as signals tagged with the job, in the order each camera
-// produced them. Cancelling a job starts no further camera; cameras already running finish and
-// report. Destroying the engine cancels every job and waits for the calls in flight (each bounded
-// by the SDK's timeouts).
+// connect time ran out, so silent cameras cost a job one timeout in all.
+// Results come back on the engine's thread (the window thread) as signals
+// tagged with the job, in the order each camera produced them. Cancelling a
+// job starts no further camera; cameras already running finish and report.
+// Destroying the engine cancels every job and waits for the calls in flight
+// (each bounded by the SDK's timeouts).
 
 #include "CameraRun.h"
 #include "ReachProbe.h"

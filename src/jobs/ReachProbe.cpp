@@ -54,11 +54,6 @@ void CReachProbe::wake() const {
     (void)!::write(m_wake, &one, sizeof one);
 }
 
-std::size_t CReachProbe::Pending() const {
-    std::lock_guard lock(m_lock);
-    return m_waiting.size() + m_flights.size();
-}
-
 void CReachProbe::launch(std::vector<std::pair<Request, Outcome>>& ended) {
     while (!m_waiting.empty() && m_flights.size() < kMaxInFlight) {
         Request request = std::move(m_waiting.front());

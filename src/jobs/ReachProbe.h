@@ -58,8 +58,6 @@ public:
     // runs on the probe's thread after it returns. A later Probe starts
     // the thread again.
     void Stop();
-    // Requests waiting or in flight.
-    std::size_t Pending() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -82,7 +80,7 @@ private:
     void wake() const;
     void drop(bool all, std::uint64_t tag);
 
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     std::deque<Request> m_waiting;
     std::map<std::uint64_t, Flight> m_flights; // by serial
     std::set<std::pair<Clock::time_point, std::uint64_t>> m_deadlines;
