@@ -55,39 +55,66 @@ void CReachProbe::wake() const {
 }
 
 void CReachProbe::launch(std::vector<std::pair<Request, Outcome>>& ended) {
-    while (!m_waiting.empty() && m_flights.size() < kMaxInFlight) {
-        Request request = std::move(m_waiting.front());
-        m_waiting.pop_front();
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            // Out of descriptors: the camera's own work finds out whether
-            // it answers, at the old cost.
-            ended.emplace_back(std::move(request), Outcome::Answered);
-            continue;
+    for (;;) {
+        std::vector<Request> batch;
+        {
+            std::lock_guard lock(m_lock);
+            const std::size_t room = kMaxInFlight - std::min(kMaxInFlight, m_flights.size());
+            while (!m_stopping && !m_waiting.empty() &&
+                   batch.size() < std::min(room, kLaunchBatch)) {
+                batch.push_back(std::move(m_waiting.front()));
+                m_waiting.pop_front();
+            }
+            if (batch.empty()) {
+                return;
+            }
+            m_inHand = true;
         }
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(request.port);
-        to.sin_addr.s_addr = htonl(request.address);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
-            errno != EINPROGRESS) {
-            // Made, refused or without a route at once.
-            ::close(fd);
-            ended.emplace_back(std::move(request), Outcome::Answered);
-            continue;
+        // The connects run without the lock: a job started meanwhile only
+        // queues its cameras, and a Drop waits for this batch alone.
+        std::vector<Flight> launched;
+        for (Request& request : batch) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (fd < 0) {
+                // Out of descriptors: the camera's own work finds out
+                // whether it answers, at the old cost.
+                ended.emplace_back(std::move(request), Outcome::Answered);
+                continue;
+            }
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(request.port);
+            to.sin_addr.s_addr = htonl(request.address);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+                errno != EINPROGRESS) {
+                // Made, refused or without a route at once.
+                ::close(fd);
+                ended.emplace_back(std::move(request), Outcome::Answered);
+                continue;
+            }
+            const Clock::time_point deadline = Clock::now() + request.limit;
+            launched.push_back(Flight{std::move(request), fd, deadline});
         }
-        const std::uint64_t serial = ++m_serial;
-        epoll_event ready{};
-        ready.events = EPOLLOUT;
-        ready.data.u64 = serial;
-        if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ready) != 0) {
-            ::close(fd);
-            ended.emplace_back(std::move(request), Outcome::Answered);
-            continue;
+        {
+            std::lock_guard lock(m_lock);
+            for (Flight& flight : launched) {
+                // Registered under the lock, as the flight becomes known: an
+                // answer before then waits in epoll for the next round.
+                const std::uint64_t serial = ++m_serial;
+                epoll_event ready{};
+                ready.events = EPOLLOUT;
+                ready.data.u64 = serial;
+                if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, flight.fd, &ready) != 0) {
+                    ::close(flight.fd);
+                    ended.emplace_back(std::move(flight.request), Outcome::Answered);
+                    continue;
+                }
+                m_deadlines.emplace(flight.deadline, serial);
+                m_flights.emplace(serial, std::move(flight));
+            }
+            m_inHand = false;
         }
-        const Clock::time_point deadline = Clock::now() + request.limit;
-        m_deadlines.emplace(deadline, serial);
-        m_flights.emplace(serial, Flight{std::move(request), fd, deadline});
+        m_handedOver.notify_all();
     }
 }
 
@@ -114,13 +141,14 @@ void CReachProbe::run() {
         ended.clear();
     };
     for (;;) {
+        launch(ended);
+        tell();
         int waitMs = -1;
         {
             std::lock_guard lock(m_lock);
             if (m_stopping) {
                 return;
             }
-            launch(ended);
             if (!m_deadlines.empty()) {
                 const auto left = m_deadlines.begin()->first - Clock::now();
                 // Rounded up: waking before the deadline only loops.
@@ -128,7 +156,6 @@ void CReachProbe::run() {
                     0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
             }
         }
-        tell();
         const int n = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), waitMs);
         {
             std::lock_guard lock(m_lock);
@@ -158,7 +185,9 @@ void CReachProbe::settle(const epoll_event* events, int n,
 void CReachProbe::drop(bool all, std::uint64_t tag) {
     std::vector<Request> dropped;
     {
-        std::lock_guard lock(m_lock);
+        std::unique_lock lock(m_lock);
+        // A batch being connected is neither waiting nor in flight yet.
+        m_handedOver.wait(lock, [this] { return !m_inHand; });
         const auto ours = [all, tag](const Request& r) { return all || r.tag == tag; };
         for (auto it = m_waiting.begin(); it != m_waiting.end();) {
             if (ours(*it)) {

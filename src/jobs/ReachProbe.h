@@ -12,6 +12,7 @@
 // and tell the real reason.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -42,6 +43,9 @@ public:
     // camera nothing, and it keeps the file descriptors and the SYNs that a
     // link (and a switch's ARP) takes at once within reason.
     static constexpr std::size_t kMaxInFlight = 512;
+    // Connections opened per hold of the lock: what a Drop or a new job's
+    // Probe may wait for (a few hundred microseconds).
+    static constexpr std::size_t kLaunchBatch = 16;
 
     CReachProbe() = default;
     // Drops whatever is still being asked.
@@ -71,8 +75,9 @@ private:
     // refused, and those whose time ran out.
     void settle(const ::epoll_event* events, int n,
                 std::vector<std::pair<Request, Outcome>>& ended);
-    // Under m_lock: opens connections for waiting requests while there is
-    // room; those ended at once go to `ended`.
+    // Opens connections for waiting requests while there is room, taking
+    // m_lock only to move them between the queues; those ended at once go
+    // to `ended`.
     void launch(std::vector<std::pair<Request, Outcome>>& ended);
     // Under m_lock: ends the flight `serial`.
     void end(std::uint64_t serial, Outcome outcome,
@@ -81,6 +86,8 @@ private:
     void drop(bool all, std::uint64_t tag);
 
     std::mutex m_lock;
+    std::condition_variable m_handedOver;
+    bool m_inHand = false; // a batch is between m_waiting and m_flights
     std::deque<Request> m_waiting;
     std::map<std::uint64_t, Flight> m_flights; // by serial
     std::set<std::pair<Clock::time_point, std::uint64_t>> m_deadlines;

@@ -9,6 +9,7 @@
 #include "RecordingDriver.h"
 #include "TestCameras.h"
 #include "jobs/JobResults.h"
+#include "jobs/ReachProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <latch>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -357,6 +359,32 @@ TEST_F(JobEngineTest, AThousandCamerasAtOnceEachGetTheirOwnValue) {
     }
     EXPECT_EQ(lastDone, kCameras);
     EXPECT_EQ(driver.Calls("Login").size(), static_cast<std::size_t>(kCameras));
+}
+
+// A job cancelled while the probe opens its connections: the requests it
+// holds between its queue and epoll are told too, each once, before Drop
+// returns. Dropped at a different moment each round.
+TEST(ReachProbeTest, ADropWhileConnectionsAreBeingOpenedTellsEachRequestOnce) {
+    Unanswered nowhere;
+    constexpr int kRequests = 600;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        CReachProbe probe;
+        std::atomic<int> dropped{0};
+        std::atomic<int> other{0};
+        std::vector<CReachProbe::Request> asks;
+        for (int i = 0; i < kRequests; ++i) {
+            asks.push_back({7, 0x7f00005b, static_cast<std::uint16_t>(nowhere.port()),
+                            std::chrono::seconds(20), [&](CReachProbe::Outcome outcome) {
+                                ++(outcome == CReachProbe::Outcome::Dropped ? dropped : other);
+                            }});
+        }
+        probe.Probe(std::move(asks));
+        std::this_thread::sleep_for(std::chrono::microseconds(150 * round));
+        probe.Drop(7);
+        EXPECT_EQ(dropped.load(), kRequests);
+        EXPECT_EQ(other.load(), 0);
+    }
 }
 
 TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCameraOnce) {
