@@ -10,6 +10,7 @@
 #include "app/MainDlg.h"
 #include "app/StallWatch.h"
 #include "jobs/JobEngine.h"
+#include "memory/Arenas.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
 #include "pages/oem/OemDlg.h"
@@ -32,7 +33,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -51,6 +54,32 @@ bool silent(int camera) {
 // The window's event handling, timed: with ORVANTIX_BENCH_SLOW_MS=N every
 // event the window thread took longer than N ms over is printed with its
 // receiver, so a stall can be traced to what caused it.
+qint64 threadCpuUs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// How long the calling thread has sat runnable waiting for a CPU: the part
+// of a stall that was the machine's other load, not the window's work.
+// Read without allocating: the measurement must not wait for the
+// allocator's lock itself.
+qint64 runQueueUs() {
+    char text[96] = {};
+    const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) {
+        return 0;
+    }
+    char* end = nullptr;
+    (void)std::strtoll(text, &end, 10); // time on a CPU
+    return std::strtoll(end, nullptr, 10) / 1000;
+}
+
 class TimedApplication : public QApplication {
 public:
     using QApplication::QApplication;
@@ -61,13 +90,17 @@ public:
         ++m_depth;
         QElapsedTimer clock;
         clock.start();
+        const qint64 cpu = threadCpuUs();
+        const qint64 waited = runQueueUs();
         const int type = event->type();
         const bool done = QApplication::notify(receiver, event);
         const qint64 took = clock.elapsed();
         --m_depth;
         if (took >= m_slowMs) {
-            std::printf("  slow event: %lld ms, type %d, to %s \"%s\"\n",
-                        static_cast<long long>(took), type, receiver->metaObject()->className(),
+            std::printf("  slow event: %lld ms (%lld ms on a CPU, %lld ms waiting for one), type "
+                        "%d, to %s \"%s\"\n",
+                        static_cast<long long>(took), (threadCpuUs() - cpu) / 1000,
+                        (runQueueUs() - waited) / 1000, type, receiver->metaObject()->className(),
                         receiver->objectName().toUtf8().constData());
         }
         return done;
@@ -95,16 +128,6 @@ void waitUntil(const std::function<bool()>& done, qint64 ms) {
     if (!done()) {
         loop.exec();
     }
-}
-
-// How long the calling thread has sat runnable waiting for a CPU: the part
-// of a stall that was the machine's other load, not the window's work.
-qint64 runQueueMs() {
-    std::ifstream in("/proc/thread-self/schedstat");
-    long long running = 0;
-    long long waiting = 0;
-    in >> running >> waiting;
-    return waiting / 1000000;
 }
 
 // A Network Save over `targets` straight through the engine; prints its
@@ -142,11 +165,11 @@ WindowRun runFromWindow(CMainDlg& dlg, QPushButton* button) {
     orv::CStallWatch watch(20);
     WindowRun run;
     QElapsedTimer sinceTick;
-    qint64 waited = runQueueMs();
+    qint64 waited = runQueueUs() / 1000;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 nowWaited = runQueueMs();
+        const qint64 nowWaited = runQueueUs() / 1000;
         run.own = std::max(run.own, sinceTick.restart() - 10 - (nowWaited - waited));
         waited = nowWaited;
     });
@@ -249,6 +272,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    orv::SpreadMemoryArenas();
     TimedApplication app(argc, argv);
     Qv_Sdk_Init();
     std::printf("jobs (%u cores)\n", std::thread::hardware_concurrency());

@@ -1,5 +1,6 @@
 #include "ToolApp.h"
 #include "log/LogFile.h"
+#include "memory/Arenas.h"
 #include "paths/AppPaths.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 static CLogFile& g_startupLog = TheLogFile();
 
 int main(int argc, char** argv) {
+    orv::SpreadMemoryArenas();
     (void)g_startupLog;
     const orv::paths::Places& places = orv::paths::Current();
     WriteLog(1, "Logs in %s; language files in %s; language choice in %s", places.logDir.c_str(),

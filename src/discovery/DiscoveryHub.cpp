@@ -74,20 +74,31 @@ std::uint64_t CDiscoveryHub::DroppedAnswers() const {
 }
 
 void CDiscoveryHub::drain() {
-    std::vector<Pending> pending;
+    if (m_drainAt == m_draining.size()) {
+        // Handed on: back to the discovery threads empty, its storage kept.
+        m_draining.clear();
+        m_drainAt = 0;
+    }
+    std::size_t n = 0;
     bool more = false;
     {
         std::lock_guard lock(m_lock);
-        const std::size_t n = std::min(m_pending.size(), kMessagesPerTurn);
-        pending.assign(std::make_move_iterator(m_pending.begin()),
-                       std::make_move_iterator(m_pending.begin() + static_cast<std::ptrdiff_t>(n)));
-        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
-        for (const Pending& p : pending) {
-            m_pendingAnswers -= p.kind == Pending::Kind::Found ? 1 : 0;
+        if (m_draining.empty()) {
+            m_draining.swap(m_pending);
         }
-        more = !m_pending.empty();
+        n = std::min(m_draining.size() - m_drainAt, kMessagesPerTurn);
+        for (std::size_t i = m_drainAt; i < m_drainAt + n; ++i) {
+            m_pendingAnswers -= m_draining[i].kind == Pending::Kind::Found ? 1 : 0;
+        }
+        more = m_drainAt + n < m_draining.size() || !m_pending.empty();
         m_drainPosted = more;
     }
+    // This turn's share, moved out: a slot that runs the event loop drains
+    // the next share meanwhile.
+    const auto first = m_draining.begin() + static_cast<std::ptrdiff_t>(m_drainAt);
+    std::vector<Pending> pending(std::make_move_iterator(first),
+                                 std::make_move_iterator(first + static_cast<std::ptrdiff_t>(n)));
+    m_drainAt += n;
     if (more) {
         // The rest waits for the next turn, behind whatever else the window
         // has to do meanwhile.

@@ -15,7 +15,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -63,7 +62,15 @@ private:
     void drain();
 
     mutable std::mutex m_lock;
-    std::deque<Pending> m_pending;
+    // Pushed to by the discovery threads, under m_lock. It trades places
+    // with m_draining, so the window thread never frees the storage they
+    // allocated: that takes their allocator's lock, which a preempted
+    // discovery thread held for up to 25 ms.
+    std::vector<Pending> m_pending;
+    // The window thread's own: taken from m_pending, handed on from
+    // m_drainAt on, a turn's worth at a time.
+    std::vector<Pending> m_draining;
+    std::size_t m_drainAt = 0;
     std::size_t m_pendingAnswers = 0;
     bool m_drainPosted = false;
     std::uint64_t m_dropped = 0;

@@ -196,6 +196,10 @@ void CJobEngine::deliver() {
 }
 
 bool CJobEngine::takePosted(bool wait) {
+    // Called only once the window's side is delivered: what it held goes
+    // back to the workers empty, its storage kept.
+    m_taken.clear();
+    m_takenAt = 0;
     std::unique_lock lock(m_eventLock, std::defer_lock);
     if (wait) {
         lock.lock();
@@ -203,7 +207,6 @@ bool CJobEngine::takePosted(bool wait) {
         QTimer::singleShot(kRetryLocked, this, &CJobEngine::deliver);
         return false;
     }
-    // Called only once the window's side is empty.
     m_taken.swap(m_events);
     return true;
 }
@@ -213,15 +216,16 @@ void CJobEngine::deliverEvents(bool all) {
     // One at a time: a slot that runs the event loop gets the later events
     // in their order, never before the earlier ones.
     for (;;) {
-        if (m_taken.empty() && (!takePosted(all) || m_taken.empty())) {
+        if (m_takenAt == m_taken.size() && (!takePosted(all) || m_taken.empty())) {
             return;
         }
         if (!all && std::chrono::steady_clock::now() >= until) {
             QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
             return;
         }
-        Event event = std::move(m_taken.front());
-        m_taken.pop_front();
+        // Moved out: a slot that runs the event loop takes the next events
+        // into the same vector.
+        Event event = std::move(m_taken[m_takenAt++]);
         if (event.result) {
             emit operationDone(*event.result);
         } else {

@@ -78,7 +78,7 @@ void cutLine(std::string& line, size_t max) {
 std::atomic<bool> g_debugOutput{true};
 
 void debugOutput(const char* text) {
-    if (!g_debugOutput.load()) {
+    if (*text == '\0') {
         return;
     }
 #if defined(_WIN32)
@@ -169,8 +169,12 @@ void CLogFile::RemoveOldFiles() {
     }
 }
 
-void CLogFile::WriteLine(const char* text) {
-    if (text == nullptr || !m_bOpened.load()) {
+void CLogFile::WriteLine(const char* text, std::string echo) {
+    if (text == nullptr) {
+        return;
+    }
+    if (!m_bOpened.load()) {
+        debugOutput(echo.c_str());
         return;
     }
     std::unique_lock lock(m_cs);
@@ -193,8 +197,9 @@ void CLogFile::WriteLine(const char* text) {
         }
         queued.bytes += c;
     }
+    queued.echo = std::move(echo);
     m_writtenCv.wait(lock, [this] { return m_queuedBytes < kMaxQueuedBytes || m_stopping; });
-    m_queuedBytes += queued.bytes.size();
+    m_queuedBytes += queued.bytes.size() + queued.echo.size();
     m_queue.push_back(std::move(queued));
     ++m_queuedCount;
     if (m_queue.size() == 1) {
@@ -215,6 +220,9 @@ void CLogFile::writeQueued() {
         const std::uint64_t upTo = m_queuedCount;
         lock.unlock();
         write(lines);
+        for (const Queued& line : lines) {
+            debugOutput(line.echo.c_str());
+        }
         lock.lock();
         m_writtenCount = upTo;
         m_writtenCv.notify_all();
@@ -286,8 +294,7 @@ void WriteLog(int level, const char* format, ...) {
     line += orv::PrintableBytes(message);
     line += '\n';
     cutLine(line, CLogFile::kLineSize - 1);
-    debugOutput(line.c_str());
-    TheLogFile().WriteLine(line.c_str());
+    TheLogFile().WriteLine(line.c_str(), g_debugOutput.load() ? line : std::string());
 }
 
 void WriteLogW(int level, const wchar_t* format, ...) {
@@ -316,11 +323,14 @@ void WriteLogW(int level, const wchar_t* format, ...) {
         wide.resize(CLogFile::kLineSize - 1);
         wide.back() = L'\n';
     }
+    std::string echo;
+    if (g_debugOutput.load()) {
 #if defined(_WIN32)
-    OutputDebugStringW(wide.c_str());
+        OutputDebugStringW(wide.c_str());
 #else
-    debugOutput(orv::ToUtf8(wide).c_str());
+        echo = orv::ToUtf8(wide);
 #endif
+    }
     // The file gets the same escaped UTF-8 form that device texts take.
     std::wstring escaped;
     for (wchar_t c : wide) {
@@ -331,7 +341,7 @@ void WriteLogW(int level, const wchar_t* format, ...) {
     }
     std::string line = orv::ToUtf8(escaped);
     cutLine(line, CLogFile::kLineSize - 1);
-    TheLogFile().WriteLine(line.c_str());
+    TheLogFile().WriteLine(line.c_str(), std::move(echo));
 }
 
 bool GetModuleDir(char* buffer, int size) {

@@ -61,8 +61,11 @@ public:
     void RemoveOldFiles();
     // Queues "<timestamp> <text>" for the current file; a line that cannot
     // be written is dropped. Waits only when a megabyte of lines is still
-    // queued (a disk that stopped taking them).
-    void WriteLine(const char* text);
+    // queued (a disk that stopped taking them). `echo`, when given, goes to
+    // the debugging output after the file, from the writer's thread: a
+    // terminal or a pipe that is slow to read, or another thread holding
+    // the standard error stream, never holds up the caller.
+    void WriteLine(const char* text, std::string echo = {});
     // Returns once every line written before is on disk.
     void Flush();
 
@@ -76,6 +79,7 @@ private:
     struct Queued {
         bool newFile = false;
         std::string bytes;
+        std::string echo;
     };
     static constexpr std::size_t kMaxQueuedBytes = 1 << 20;
 

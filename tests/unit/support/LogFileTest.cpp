@@ -135,6 +135,67 @@ TEST(LogFile, TwoThreadsWritingAtOnceProduceWholeLines) {
 // A log on a disk that stopped answering (here a pipe nobody reads yet)
 // holds up no thread that writes to it, and loses nothing once it answers:
 // the lines arrive in their order, each stamped when it was written.
+// The debugging copy of each line goes to standard error from the writer's
+// thread: a terminal or a pipe nobody reads holds up no thread that logs,
+// and every copy still arrives, in order, once it is read.
+TEST(LogFile, AStuckStandardErrorHoldsUpNoWriter) {
+    TempDir tmp;
+    CLogFile log(tmp.str());
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    // Full before the first line: nothing more goes in until it is read.
+    ASSERT_EQ(::fcntl(pipeFds[1], F_SETFL, O_NONBLOCK), 0);
+    const std::string filler(4096, 'f');
+    std::size_t filled = 0;
+    for (ssize_t n = 0; n >= 0; filled += n > 0 ? static_cast<std::size_t>(n) : 0) {
+        n = ::write(pipeFds[1], filler.data(), filler.size());
+    }
+    ASSERT_EQ(::fcntl(pipeFds[1], F_SETFL, 0), 0);
+    struct Restore {
+        int saved = ::dup(STDERR_FILENO);
+        ~Restore() {
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+        }
+    } restore;
+    ASSERT_GE(::dup2(pipeFds[1], STDERR_FILENO), 0);
+    ::close(pipeFds[1]);
+
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 50; ++i) {
+            const std::string echo = "echo " + std::to_string(i) + "\n";
+            log.WriteLine(echo.c_str(), echo);
+        }
+        written = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (!written && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(written) << "a thread that logs waited for standard error";
+    std::string all;
+    char buffer[8192];
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (all.find("echo 49\n") == std::string::npos &&
+           std::chrono::steady_clock::now() < giveUp) {
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        all.append(buffer, static_cast<std::size_t>(n));
+    }
+    writer.join();
+    log.Flush();
+    ::close(pipeFds[0]);
+    ASSERT_GE(all.size(), filled);
+    std::string expected;
+    for (int i = 0; i < 50; ++i) {
+        expected += "echo " + std::to_string(i) + "\n";
+    }
+    EXPECT_EQ(all.substr(filled), expected);
+}
+
 TEST(LogFile, AStuckDiskHoldsUpNoWriterAndLosesNoLine) {
     TempDir tmp;
     CLogFile log(tmp.str());
