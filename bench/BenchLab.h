@@ -6,6 +6,7 @@
 // event loop that sleeps, and the program's memory and processor time.
 
 #include "LabNetwork.h"
+#include "ProcStatus.h"
 
 #include "jobs/JobEngine.h"
 #include "protocols/qv/QvRecords.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -51,15 +53,14 @@ inline orv::device::DeviceInfo LabTarget(const nlohmann::json& camera) {
 }
 
 // A number of /proc/self/status in kB ("VmRSS:", "VmHWM:"); -1 where missing.
-inline long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(std::strlen(key)));
-        }
+// Sets every thread of process `pid` to nice `value` (a process's nice
+// value is its threads' own on Linux).
+inline void NiceAll(pid_t pid, int value) {
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(std::stoi(task.path().filename())), value);
     }
-    return -1;
 }
 
 // The processor time this process (the program's side) has used, in ms.

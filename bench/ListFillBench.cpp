@@ -8,6 +8,7 @@
 
 #include "app/MainDlg.h"
 #include "app/StallWatch.h"
+#include "memory/Arenas.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "list fill: needs root for the lab\n");
         return 2;
     }
+    orv::SpreadMemoryArenas();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     std::printf("list fill (%u cores)\n", std::thread::hardware_concurrency());

@@ -54,12 +54,12 @@ void portChange(orv::jobs::CJobEngine& engine, const char* what,
         const orv::device::PortSettings ports{{run.Device().ports.http, onvifPort, 554, 555}, {}};
         run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
     };
-    const long before = StatusKb("VmRSS:");
+    const long before = StatusValue("VmRSS:");
     const JobRun run = RunToEnd(engine, std::move(order));
     std::printf("%-36s %6lld ms (%d succeeded, %d failed); the program's processor time %lld "
                 "ms; RSS %ld MB before, peak %ld MB\n",
                 what, run.ms, run.succeeded, run.failed, run.cpuMs, before / 1024,
-                StatusKb("VmHWM:") / 1024);
+                StatusValue("VmHWM:") / 1024);
     std::fflush(stdout);
 }
 

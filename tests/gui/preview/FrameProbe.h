@@ -2,6 +2,8 @@
 // What the live-video tests read back from the X server, the only place the
 // drawn video exists, and the process figures that show a view's leftovers.
 
+#include "ProcStatus.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -58,16 +60,4 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
         QTest::qWait(50);
     }
     return true;
-}
-
-// A number of /proc/self/status ("Threads:", "VmRSS:"); -1 where missing.
-inline long StatusValue(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(std::strlen(key)));
-        }
-    }
-    return -1;
 }
