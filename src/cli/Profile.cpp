@@ -565,8 +565,8 @@ BuildResult BuildProfile(const ProfileSpec& p, const std::vector<device::DeviceI
             }
             // A name a camera would not keep whole is refused here, as the
             // System page refuses it.
-            if (!IsValidUtf8(*name) ||
-                !drivers.Takes(device::TextField::Name, QString::fromStdString(*name))) {
+            if (!IsValidUtf8(*name) || !drivers.TakesFor({camera}, device::TextField::Name,
+                                                         QString::fromStdString(*name))) {
                 return fail({"name", "\"" + *name + "\" is longer than a camera keeps", 0});
             }
             built.names[camera.id] = {*name};

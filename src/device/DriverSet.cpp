@@ -1,5 +1,7 @@
 #include "DriverSet.h"
 
+#include <algorithm>
+
 namespace orv::device {
 
 void CDriverSet::Add(IDeviceDriver& driver) {
@@ -15,8 +17,30 @@ bool CDriverSet::Takes(TextField field, const QString& text) const {
     return true;
 }
 
-QString CDriverSet::Cut(TextField field, const QString& text) const {
-    if (Takes(field, text)) {
+bool CDriverSet::TakesFor(const std::vector<DeviceInfo>& cameras, TextField field,
+                          const QString& text) const {
+    if (cameras.empty()) {
+        return Takes(field, text);
+    }
+    std::vector<const IDeviceDriver*> asked;
+    for (const DeviceInfo& camera : cameras) {
+        const IDeviceDriver* driver = For(camera);
+        if (driver == nullptr) {
+            return Takes(field, text);
+        }
+        if (std::find(asked.begin(), asked.end(), driver) == asked.end()) {
+            if (!driver->Takes(field, text)) {
+                return false;
+            }
+            asked.push_back(driver);
+        }
+    }
+    return true;
+}
+
+QString CDriverSet::Cut(TextField field, const QString& text,
+                        const std::vector<DeviceInfo>& cameras) const {
+    if (TakesFor(cameras, field, text)) {
         return text;
     }
     // A longer beginning never takes fewer bytes: the longest one taken is
@@ -25,7 +49,7 @@ QString CDriverSet::Cut(TextField field, const QString& text) const {
     qsizetype refused = text.size();
     while (refused - taken > 1) {
         const qsizetype middle = taken + (refused - taken) / 2;
-        (Takes(field, text.left(middle)) ? taken : refused) = middle;
+        (TakesFor(cameras, field, text.left(middle)) ? taken : refused) = middle;
     }
     if (taken > 0 && text.at(taken - 1).isHighSurrogate()) {
         --taken;

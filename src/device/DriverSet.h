@@ -16,11 +16,19 @@ public:
     void Add(IDeviceDriver& driver);
 
     const std::vector<IDeviceDriver*>& All() const { return m_drivers; }
-    // Whether every driver takes `text` whole in `field`.
+    // Whether every driver takes `text` whole in `field`: for a text that
+    // may go to any camera (the default login).
     bool Takes(TextField field, const QString& text) const;
-    // The longest beginning of `text` that every driver takes, never
-    // splitting a character.
-    QString Cut(TextField field, const QString& text) const;
+    // Whether the driver of each of `cameras` takes `text` whole in
+    // `field`; every driver must for a camera without one, and for no
+    // camera at all (a form before anything is picked). Another maker's
+    // camera is not held to the maker's fixed-size fields.
+    bool TakesFor(const std::vector<DeviceInfo>& cameras, TextField field,
+                  const QString& text) const;
+    // The longest beginning of `text` that the drivers of `cameras` take
+    // (as TakesFor judges), never splitting a character.
+    QString Cut(TextField field, const QString& text,
+                const std::vector<DeviceInfo>& cameras = {}) const;
     // Nothing when no protocol of the camera has a driver.
     IDeviceDriver* For(const DeviceInfo& device) const;
     // Where the camera's driver reaches it; nothing without a driver.

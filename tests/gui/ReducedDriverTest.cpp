@@ -175,3 +175,69 @@ TEST_F(ReducedDriverTest, ACheckedJobReportsNotSupportedForTheCamerasThatLackThe
     EXPECT_EQ(maker.Calls("Login").size(), 1u);
     EXPECT_EQ(reduced.opened.load(), 0) << "no login for a step the camera cannot do";
 }
+
+// The maker's fixed fields bound what goes to the maker's cameras only: a
+// name or password for another maker's camera may be longer, and the same
+// text is refused as soon as one of the maker's cameras is among the
+// targets.
+TEST_F(ReducedDriverTest, OnlyTheMakersCamerasHoldATextToTheMakersFields) {
+    RecordingDriver maker;
+    CReducedDriver reduced;
+    orv::device::CDriverSet drivers;
+    drivers.Add(maker);
+    drivers.Add(reduced);
+    orv::jobs::CJobEngine jobs{drivers};
+    RecordingServices services;
+    AnswerMessagesWith(true);
+    CBatchSetDlg page(services, jobs);
+    page.resize(1000, 600);
+    page.show();
+    page.OnDevicesFound({Found(::Camera(0xa0, "192.0.2.40")), CReducedDriver::Camera(1)});
+    QWidget* system = page.SystemPage();
+    auto* name = system->findChild<QLineEdit*>(QStringLiteral("deviceNameEdit"));
+    auto* password = system->findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+    auto* confirm = system->findChild<QLineEdit*>(QStringLiteral("confirmPasswordEdit"));
+    const QString longPassword(20, QLatin1Char('p'));
+    const QString longName(40, QLatin1Char('n'));
+    const auto typeAll = [&] {
+        for (QLineEdit* edit : {password, confirm}) {
+            edit->clear();
+            QTest::keyClicks(edit, longPassword);
+        }
+        name->clear();
+        QTest::keyClicks(name, longName);
+    };
+
+    clickCell(&page, rowOf(&page, QStringLiteral("192.0.2.51")), 2);
+    ASSERT_FALSE(page.IsCheckedMode());
+    typeAll();
+    EXPECT_EQ(password->text(), longPassword);
+    EXPECT_EQ(confirm->text(), longPassword);
+    EXPECT_EQ(name->text(), longName);
+    QTest::qWait(1100); // the name is cut to its field once a second
+    EXPECT_EQ(name->text(), longName);
+    QTest::mouseClick(system->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                      Qt::LeftButton);
+    WaitForJobs(jobs);
+    EXPECT_TRUE(messages.filter(QStringLiteral("too long")).isEmpty())
+        << messages.join("; ").toStdString();
+
+    // Typed for another maker's camera alone, then the maker's camera
+    // checked beside it: the Save refuses what the maker's camera cannot
+    // keep, and from then on the fields stop where it does.
+    clickCell(&page, rowOf(&page, QStringLiteral("192.0.2.51")), 0);
+    ASSERT_TRUE(page.IsCheckedMode());
+    typeAll();
+    EXPECT_EQ(password->text(), longPassword);
+    clickCell(&page, rowOf(&page, QStringLiteral("192.0.2.40")), 0);
+    ASSERT_EQ(page.Devices().CheckedDevices().size(), 2u);
+    messages.clear();
+    maker.Clear();
+    QTest::mouseClick(system->findChild<QPushButton*>(QStringLiteral("saveButton")),
+                      Qt::LeftButton);
+    WaitForJobs(jobs);
+    EXPECT_EQ(messages, QStringList{"Password is too long for the camera."});
+    EXPECT_TRUE(maker.Calls("Login").empty());
+    typeAll();
+    EXPECT_EQ(password->text(), longPassword.left(14));
+}

@@ -49,15 +49,22 @@ DateTime ComputerTime() {
 CBatchOperations::CBatchOperations(IBatchHost& host, jobs::CRebootQueue& reboots)
     : m_host(host), m_reboots(reboots) {}
 
-std::vector<device::DeviceInfo> CBatchOperations::targets(const Message& none) {
+std::vector<device::DeviceInfo> CBatchOperations::Targets() const {
     if (m_host.CheckedMode()) {
         return m_host.CheckedDevices();
     }
     if (const std::optional<device::DeviceInfo> device = m_host.CurrentDevice()) {
         return {*device};
     }
-    m_host.ShowMessage(none);
     return {};
+}
+
+std::vector<device::DeviceInfo> CBatchOperations::targets(const Message& none) {
+    std::vector<device::DeviceInfo> cameras = Targets();
+    if (cameras.empty() && !m_host.CheckedMode()) {
+        m_host.ShowMessage(none);
+    }
+    return cameras;
 }
 
 namespace {

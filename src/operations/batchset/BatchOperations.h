@@ -105,6 +105,9 @@ public:
     CBatchOperations(IBatchHost& host, jobs::CRebootQueue& reboots);
 
     bool CheckedMode() const { return m_host.CheckedMode(); }
+    // What a Save goes to now: the checked cameras, or the current one;
+    // none when nothing is picked.
+    std::vector<device::DeviceInfo> Targets() const;
     jobs::CRebootQueue& Reboots() { return m_reboots; }
 
     // 0 when refused or declined, else 1.

@@ -405,7 +405,8 @@ std::vector<PlanEntry> MatchPlan(const Plan& plan, const std::vector<device::Dev
                                         value(row.netmask, device::Ipv4Text(camera->netmask)),
                                         value(row.gateway, device::Ipv4Text(camera->gateway)),
                                         keepsPort ? L"65535" : FromUtf8(row.httpPort)};
-        const network::CheckedForm checked = network::CheckForm(form, drivers, false);
+        const network::CheckedForm checked =
+            network::CheckForm(form, drivers, false, {}, {*camera});
         if (checked.error) {
             entry.state = RowState::Conflicting;
             entry.reason = fieldOf(*checked.error, form) + text(*checked.error);

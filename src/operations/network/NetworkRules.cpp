@@ -39,7 +39,8 @@ long ReadPortNumber(std::wstring_view text) {
 }
 
 CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers, bool checkedMode,
-                      const std::vector<int>& currentPorts) {
+                      const std::vector<int>& currentPorts,
+                      const std::vector<device::DeviceInfo>& targets) {
     CheckedForm out;
     device::AddressChange change;
     auto fail = [&out](const Message& m) {
@@ -56,7 +57,7 @@ CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers
     if (user.isEmpty()) {
         return fail(kUserEmpty);
     }
-    if (!drivers.Takes(device::TextField::User, user)) {
+    if (!drivers.TakesFor(targets, device::TextField::User, user)) {
         return tooLong(kUserLabel);
     }
 
@@ -64,7 +65,7 @@ CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers
     if (password.isEmpty()) {
         return fail(kPasswordEmpty);
     }
-    if (!drivers.Takes(device::TextField::Password, password)) {
+    if (!drivers.TakesFor(targets, device::TextField::Password, password)) {
         return tooLong(kPasswordLabel);
     }
 
@@ -73,7 +74,7 @@ CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers
         if (change.name.isEmpty()) {
             return fail(kFieldEmpty);
         }
-        if (!drivers.Takes(device::TextField::Name, change.name)) {
+        if (!drivers.TakesFor(targets, device::TextField::Name, change.name)) {
             return tooLong(kDeviceNameLabel);
         }
     }

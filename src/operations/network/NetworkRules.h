@@ -59,10 +59,12 @@ struct CheckedForm {
 inline constexpr Message kUserLabel{L"10006", L"Username:"};
 inline constexpr Message kPasswordLabel{L"10007", L"Password:"};
 inline constexpr Message kDeviceNameLabel{L"20014", L"Device Name:"};
-// `drivers`: whose fields the texts must fit. `currentPorts`: the HTTP
-// ports the targets have now.
+// `drivers` and `targets`: whose fields the texts must fit, as
+// CDriverSet::TakesFor judges them. `currentPorts`: the HTTP ports the
+// targets have now.
 CheckedForm CheckForm(const NetworkForm& form, const device::CDriverSet& drivers, bool checkedMode,
-                      const std::vector<int>& currentPorts = {});
+                      const std::vector<int>& currentPorts = {},
+                      const std::vector<device::DeviceInfo>& targets = {});
 
 // One address change on its way: the camera, its new values and the login.
 struct ModifyRequest {

@@ -31,6 +31,9 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kSecondMs = 1000;
+// Characters a name or password edit holds at most; what a camera keeps is
+// its driver's to say.
+constexpr int kLongestText = 64;
 using orv::device::TextField;
 const orv::Message kNameLabel{L"40003", L"Device Name:"};
 const orv::Message kPasswordLabel{L"40005", L"Password:"};
@@ -48,14 +51,16 @@ CSystemParamDlg::CSystemParamDlg(orv::batchset::CBatchOperations& operations,
     setObjectName(QStringLiteral("systemParamPage"));
     createControls();
 
-    m_nameEdit->setMaxLength(31);
-    m_passwordEdit->setMaxLength(15);
-    m_confirmEdit->setMaxLength(15);
-    // The name and the password take what the cameras keep of them, like
-    // the main window's password.
-    orv::LimitToTaken(m_nameEdit, m_drivers, TextField::Name);
+    // The name and the password take what the cameras they go to keep of
+    // them: the maker's cameras their fixed fields, other makers' cameras
+    // longer texts.
+    m_nameEdit->setMaxLength(kLongestText);
+    m_passwordEdit->setMaxLength(kLongestText);
+    m_confirmEdit->setMaxLength(kLongestText);
+    const auto targets = [this] { return m_operations.Targets(); };
+    orv::LimitToTaken(m_nameEdit, m_drivers, TextField::Name, targets);
     for (QLineEdit* edit : {m_passwordEdit, m_confirmEdit}) {
-        orv::LimitToTaken(edit, m_drivers, TextField::Password);
+        orv::LimitToTaken(edit, m_drivers, TextField::Password, targets);
     }
     m_userEdit->setText(QStringLiteral("admin"));
     RearmPasswords();
@@ -200,7 +205,7 @@ void CSystemParamDlg::OnSecondTick() {
     if (name.isEmpty()) {
         return;
     }
-    const QString cut = m_drivers.Cut(TextField::Name, name);
+    const QString cut = m_drivers.Cut(TextField::Name, name, m_operations.Targets());
     if (cut != name) {
         m_nameEdit->setText(cut);
         m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
@@ -265,7 +270,8 @@ void CSystemParamDlg::Save() {
         showMessage(this, orv::kFieldEmpty);
         return;
     }
-    if (!m_operations.CheckedMode() && !m_drivers.Takes(TextField::Name, name)) {
+    const std::vector<orv::device::DeviceInfo> targets = m_operations.Targets();
+    if (!m_operations.CheckedMode() && !m_drivers.TakesFor(targets, TextField::Name, name)) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kNameLabel));
         return;
     }
@@ -276,12 +282,12 @@ void CSystemParamDlg::Save() {
         return;
     }
     const QString confirm = m_confirmEdit->text().trimmed();
-    if (!m_drivers.Takes(TextField::Password, password) && m_passwordTyped) {
+    if (!m_drivers.TakesFor(targets, TextField::Password, password) && m_passwordTyped) {
         orv::ui::ShowMessage(this, orv::MessageText(orv::kTooLongForCamera, kPasswordLabel));
         return;
     }
     // A confirmation the cameras could not keep matches nothing.
-    if (!m_drivers.Takes(TextField::Password, confirm) || password != confirm) {
+    if (!m_drivers.TakesFor(targets, TextField::Password, confirm) || password != confirm) {
         showMessage(this, {L"90015", L"The two passwords do not match!"});
         return;
     }

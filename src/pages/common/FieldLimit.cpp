@@ -25,22 +25,27 @@ private:
 
 class TakenTextValidator : public QValidator {
 public:
-    TakenTextValidator(const device::CDriverSet& drivers, device::TextField field, QObject* parent)
-        : QValidator(parent), m_drivers(drivers), m_field(field) {}
+    TakenTextValidator(const device::CDriverSet& drivers, device::TextField field,
+                       TargetsOf targets, QObject* parent)
+        : QValidator(parent), m_drivers(drivers), m_field(field), m_targets(std::move(targets)) {}
 
     State validate(QString& text, int&) const override {
-        return m_drivers.Takes(m_field, text) ? Acceptable : Invalid;
+        const bool taken = m_targets ? m_drivers.TakesFor(m_targets(), m_field, text)
+                                     : m_drivers.Takes(m_field, text);
+        return taken ? Acceptable : Invalid;
     }
 
 private:
     const device::CDriverSet& m_drivers;
     const device::TextField m_field;
+    const TargetsOf m_targets;
 };
 
 } // namespace
 
-void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field) {
-    edit->setValidator(new TakenTextValidator(drivers, field, edit));
+void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field,
+                  TargetsOf targets) {
+    edit->setValidator(new TakenTextValidator(drivers, field, std::move(targets), edit));
 }
 
 void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize) {

@@ -10,7 +10,9 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
+#include <vector>
 
 class QLineEdit;
 
@@ -21,8 +23,12 @@ namespace orv {
 // paste beyond it is refused, as at a character limit. A text the program
 // puts there (a camera's own) is left for the Save checks to judge.
 void LimitToRecordField(QLineEdit* edit, int codePage, std::size_t fieldSize);
-// The same for a text that every driver in `drivers` must take whole.
-void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field);
+// The cameras a field's text goes to, as they stand when it is typed.
+using TargetsOf = std::function<std::vector<device::DeviceInfo>()>;
+// The same for a text that the drivers of `targets` must take whole; every
+// driver in `drivers` without `targets`, or while they give no camera.
+void LimitToTaken(QLineEdit* edit, const device::CDriverSet& drivers, device::TextField field,
+                  TargetsOf targets = {});
 
 // A rule's message in the current language; where it names a field, "%1"
 // becomes that field's label without its colon.

@@ -81,8 +81,11 @@ void CSearchDlg::createControls() {
     // The DNS server always follows the gateway; its fields never show.
     m_dnsLabel->hide();
     m_dnsEdit->hide();
-    m_nameEdit->setMaxLength(32);
-    orv::LimitToTaken(m_nameEdit, m_jobs.Drivers(), orv::device::TextField::Name);
+    // What the camera keeps of a name is its driver's to say: the maker's
+    // fixed field, or another maker's longer one.
+    m_nameEdit->setMaxLength(64);
+    orv::LimitToTaken(m_nameEdit, m_jobs.Drivers(), orv::device::TextField::Name,
+                      [this] { return modifyTargets(); });
     m_ipEdit->setMaxLength(16);
     m_maskEdit->setMaxLength(16);
     m_gatewayEdit->setMaxLength(16);
@@ -259,7 +262,8 @@ void CSearchDlg::OnPageTick(int tick) {
     }
     if (tick % 10 == 0 && !IsCheckedMode()) {
         const QString name = m_nameEdit->text();
-        const QString cut = m_jobs.Drivers().Cut(orv::device::TextField::Name, name);
+        const QString cut =
+            m_jobs.Drivers().Cut(orv::device::TextField::Name, name, modifyTargets());
         if (cut != name) {
             m_nameEdit->setText(cut);
             m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
@@ -301,6 +305,16 @@ void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
     RunJob(std::move(order), Report::Summary);
 }
 
+std::vector<orv::device::DeviceInfo> CSearchDlg::modifyTargets() const {
+    if (IsCheckedMode()) {
+        return Devices().CheckedDevices();
+    }
+    if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
+        return {current->info};
+    }
+    return {};
+}
+
 void CSearchDlg::Modify() {
     namespace net = orv::network;
     const net::NetworkForm form{
@@ -310,17 +324,13 @@ void CSearchDlg::Modify() {
         m_portEdit->text().toStdWString()};
     // The ports the Save would touch: a port that is not changed is never
     // refused, whatever it is (factory cameras serve on 80).
+    const std::vector<orv::device::DeviceInfo> targets = modifyTargets();
     std::vector<int> currentPorts;
-    const std::vector<orv::device::DeviceInfo> checkedDevices =
-        IsCheckedMode() ? Devices().CheckedDevices() : std::vector<orv::device::DeviceInfo>{};
-    for (const orv::device::DeviceInfo& device : checkedDevices) {
+    for (const orv::device::DeviceInfo& device : targets) {
         currentPorts.push_back(device.ports.http);
     }
-    if (!IsCheckedMode() && Selection().CurrentDevice() != nullptr) {
-        currentPorts.push_back(Selection().CurrentDevice()->info.ports.http);
-    }
     const net::CheckedForm checked =
-        net::CheckForm(form, m_jobs.Drivers(), IsCheckedMode(), currentPorts);
+        net::CheckForm(form, m_jobs.Drivers(), IsCheckedMode(), currentPorts, targets);
     if (checked.error) {
         orv::ui::ShowMessage(this, orv::MessageText(*checked.error, checked.field));
         return;
