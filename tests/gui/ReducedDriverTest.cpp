@@ -16,6 +16,7 @@
 #include "jobs/JobResults.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
+#include "pages/batchset/SystemParamDlg.h"
 #include "pages/common/JobPanel.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"

@@ -350,11 +350,10 @@ void CSearchDlg::Modify() {
                 what << orv::FieldName(label->text());
             }
         }
-        if (!orv::ui::AskYesNo(
-                this, orv::ChangeQuestion(what, static_cast<int>(checkedDevices.size())))) {
+        if (!orv::ui::AskYesNo(this, orv::ChangeQuestion(what, static_cast<int>(targets.size())))) {
             return;
         }
-        runChecked(net::BuildCheckedRequests(checked, checkedDevices, m_sameIp->isChecked()));
+        runChecked(net::BuildCheckedRequests(checked, targets, m_sameIp->isChecked()));
         m_modify->setEnabled(false);
         return;
     }
