@@ -10,7 +10,6 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,25 +20,20 @@ namespace {
 
 using qvipc::wire::CurlHeaders;
 using qvipc::wire::CurlSink;
-using qvipc::wire::isTlsFailure;
 using qvipc::wire::startsWithNoCase;
 using wire::Node;
 
-// `pinned`: the connection had to show a known key; a handshake that fails
-// then puts the camera's identity in doubt, and nothing is retried.
 Error errorFromCurl(CURL* curl, CURLcode code, bool pinned) {
-    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || (pinned && isTlsFailure(code))) {
+    switch (qvipc::wire::classifyCurl(curl, code, pinned)) {
+    case qvipc::wire::CurlFault::Identity:
         return Error::Identity;
-    }
-    long osError = 0;
-    if (code == CURLE_COULDNT_CONNECT &&
-        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
-        osError == EHOSTUNREACH) {
-        // Nothing on the link answered for the address: a camera switched
-        // off, as with a connect timeout, not one that refused.
+    case qvipc::wire::CurlFault::Timeout:
         return Error::Timeout;
+    case qvipc::wire::CurlFault::Internal:
+    case qvipc::wire::CurlFault::Network:
+        break;
     }
-    return code == CURLE_OPERATION_TIMEDOUT ? Error::Timeout : Error::Unreachable;
+    return Error::Unreachable;
 }
 
 std::string randomBytes(std::size_t count) {

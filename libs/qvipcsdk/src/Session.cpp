@@ -8,7 +8,6 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
 #include <sys/types.h>
@@ -18,7 +17,6 @@ namespace qvsdk {
 
 using qvipc::wire::CurlHeaders;
 using qvipc::wire::CurlSink;
-using qvipc::wire::isTlsFailure;
 
 Settings& settings() {
     static Settings instance;
@@ -47,30 +45,18 @@ int uploadProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 0;
 }
 
-// `pinned`: the connection had to show a known key. A handshake that fails
-// then is the camera's identity in doubt, not a network fault: a stand-in
-// that speaks no TLS, or other TLS, gets no credentials and no retry.
 int errorFromCurl(CURL* curl, CURLcode code, bool pinned) {
-    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || (pinned && isTlsFailure(code))) {
+    switch (qvipc::wire::classifyCurl(curl, code, pinned)) {
+    case qvipc::wire::CurlFault::Identity:
         return QV_ERR_IDENTITY;
-    }
-    long osError = 0;
-    if (code == CURLE_COULDNT_CONNECT &&
-        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
-        osError == EHOSTUNREACH) {
-        // Nothing on the link answered for the address: a camera unplugged
-        // or switched off, as with a connect timeout, not one that refused.
+    case qvipc::wire::CurlFault::Timeout:
         return QV_ERR_TIMEOUT;
-    }
-    switch (code) {
-    case CURLE_OPERATION_TIMEDOUT:
-        return QV_ERR_TIMEOUT;
-    case CURLE_OUT_OF_MEMORY:
-    case CURLE_FAILED_INIT:
+    case qvipc::wire::CurlFault::Internal:
         return QV_ERR_INTERNAL;
-    default:
-        return QV_ERR_NETWORK;
+    case qvipc::wire::CurlFault::Network:
+        break;
     }
+    return QV_ERR_NETWORK;
 }
 
 int errorFromStatus(long status) {

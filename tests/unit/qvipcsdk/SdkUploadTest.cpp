@@ -1,6 +1,7 @@
 // Large uploads stream from disk: the process never holds the image, and a
 // transfer cut in the middle fails cleanly and stores nothing.
 
+#include "ProcStatus.h"
 #include "TestCameras.h"
 
 #include <gtest/gtest.h>
@@ -18,18 +19,6 @@ using namespace testcams;
 namespace {
 
 constexpr std::size_t kImageBytes = 100u * 1024u * 1024u;
-
-// Peak and current resident memory of this process, in kB.
-long statusValue(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::stol(line.substr(std::strlen(field)));
-        }
-    }
-    return -1;
-}
 
 // Writes the image in pieces and returns its MD5.
 std::string writeImage(const std::string& path) {
@@ -81,11 +70,11 @@ TEST_F(SdkUpload, HundredMegabytesStreamWithSmallPeakMemory) {
     // Resets the peak so that it measures this upload alone (both ends of it,
     // since the camera runs in this process too).
     std::ofstream("/proc/self/clear_refs") << "5";
-    const long before = statusValue("VmRSS:");
+    const long before = StatusValue("VmRSS:");
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Qv_Ipc_UpdateFirmware(h, s_path.c_str()), 0) << Qv_Sdk_GetLastError();
     const double seconds = secondsSince(start);
-    const long peak = statusValue("VmHWM:");
+    const long peak = StatusValue("VmHWM:");
     std::printf("100 MiB upload: %.2f s, %.0f MiB/s, peak RSS %ld kB (before %ld kB)\n", seconds,
                 100.0 / seconds, peak, before);
     EXPECT_LT(peak - before, 24 * 1024);

@@ -108,6 +108,36 @@ inline bool isTlsFailure(CURLcode code) {
     }
 }
 
+// What a failed transfer says about the camera, for each client to name in
+// its own terms.
+enum class CurlFault { Identity, Timeout, Internal, Network };
+
+// `pinned`: the connection had to show a known key. A handshake that fails
+// then puts the camera's identity in doubt, not the network: a stand-in
+// that speaks no TLS, or other TLS, gets no credentials and no retry.
+inline CurlFault classifyCurl(CURL* curl, CURLcode code, bool pinned) {
+    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || (pinned && isTlsFailure(code))) {
+        return CurlFault::Identity;
+    }
+    long osError = 0;
+    if (code == CURLE_COULDNT_CONNECT &&
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError) == CURLE_OK &&
+        osError == EHOSTUNREACH) {
+        // Nothing on the link answered for the address: a camera unplugged
+        // or switched off, as with a connect timeout, not one that refused.
+        return CurlFault::Timeout;
+    }
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return CurlFault::Timeout;
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_FAILED_INIT:
+        return CurlFault::Internal;
+    default:
+        return CurlFault::Network;
+    }
+}
+
 // Cameras sign their own certificates, so no authority vouches for them:
 // the key is what identifies a camera. The handshake's chain check notes
 // the key shown and ends the handshake when it is not the pinned one,
