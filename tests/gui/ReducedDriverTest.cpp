@@ -59,6 +59,26 @@ void clickCell(CDeviceListPage* page, int row, int column) {
 
 using ReducedDriverTest = GuiTestBase;
 
+// The maker's driver (recording) and the reduced one in one set, with an
+// engine over both; every question answered Yes.
+class MakerBesideReduced : public GuiTestBase {
+protected:
+    MakerBesideReduced() {
+        drivers.Add(maker);
+        drivers.Add(reduced);
+    }
+    void SetUp() override {
+        GuiTestBase::SetUp();
+        AnswerMessagesWith(true);
+    }
+
+    RecordingDriver maker;
+    CReducedDriver reduced;
+    orv::device::CDriverSet drivers;
+    orv::jobs::CJobEngine jobs{drivers};
+    RecordingServices services;
+};
+
 } // namespace
 
 TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack) {
@@ -114,16 +134,8 @@ TEST_F(ReducedDriverTest, ItsCamerasReachEveryListAndThePagesDisableWhatTheyLack
     EXPECT_TRUE(named(dlg.VideoViewPage(), "brightness")->isEnabled());
 }
 
-TEST_F(ReducedDriverTest, ACheckedJobReportsNotSupportedForTheCamerasThatLackTheStep) {
+TEST_F(MakerBesideReduced, ACheckedJobReportsNotSupportedForTheCamerasThatLackTheStep) {
     testcams::Lab lab{1};
-    RecordingDriver maker;
-    CReducedDriver reduced;
-    orv::device::CDriverSet drivers;
-    drivers.Add(maker);
-    drivers.Add(reduced);
-    orv::jobs::CJobEngine jobs{drivers};
-    RecordingServices services;
-    AnswerMessagesWith(true);
 
     tagQvIpcInfo own = ::Camera(0xa0, lab.ip(0).c_str(), "Cam0", testcams::kModel);
     std::snprintf(own.Version, sizeof own.Version, "13.1.0.5");
@@ -181,15 +193,7 @@ TEST_F(ReducedDriverTest, ACheckedJobReportsNotSupportedForTheCamerasThatLackThe
 // name or password for another maker's camera may be longer, and the same
 // text is refused as soon as one of the maker's cameras is among the
 // targets.
-TEST_F(ReducedDriverTest, OnlyTheMakersCamerasHoldATextToTheMakersFields) {
-    RecordingDriver maker;
-    CReducedDriver reduced;
-    orv::device::CDriverSet drivers;
-    drivers.Add(maker);
-    drivers.Add(reduced);
-    orv::jobs::CJobEngine jobs{drivers};
-    RecordingServices services;
-    AnswerMessagesWith(true);
+TEST_F(MakerBesideReduced, OnlyTheMakersCamerasHoldATextToTheMakersFields) {
     CBatchSetDlg page(services, jobs);
     page.resize(1000, 600);
     page.show();
