@@ -9,7 +9,8 @@
 namespace orv {
 
 CDeviceList::CDeviceList(DeviceListKind kind, Clock clock, QObject* parent)
-    : QObject(parent), m_model(ProfileFor(kind)), m_proxy(m_model), m_clock(std::move(clock)) {
+    : QObject(parent), m_model(ProfileFor(kind)), m_proxy(m_model), m_view(m_proxy, m_model),
+      m_clock(std::move(clock)) {
     if (!m_clock) {
         m_clock = [] { return static_cast<std::int32_t>(std::time(nullptr)); };
     }
@@ -177,15 +178,29 @@ const DeviceRow* CDeviceList::Find(const device::DeviceId& key) const {
 }
 
 std::optional<device::DeviceId> CDeviceList::KeyAt(int row) const {
-    if (row < 0 || row >= m_proxy.rowCount()) {
+    if (row < 0 || row >= m_view.rowCount()) {
         return std::nullopt;
     }
-    return m_model.At(sourceRow(row)).device.info.id;
+    const int sorted = m_view.mapToSource(m_view.index(row, 0)).row();
+    return m_model.At(sourceRow(sorted)).device.info.id;
 }
 
 int CDeviceList::RowOf(const device::DeviceId& key) const {
     const int source = m_model.RowOf(key);
-    return source < 0 ? -1 : m_proxy.mapFromSource(m_model.index(source, 0)).row();
+    if (source < 0) {
+        return -1;
+    }
+    const QModelIndex shown = m_view.mapFromSource(m_proxy.mapFromSource(m_model.index(source, 0)));
+    return shown.isValid() ? shown.row() : -1;
+}
+
+std::vector<device::DeviceId> CDeviceList::Keys() const {
+    std::vector<device::DeviceId> keys;
+    keys.reserve(static_cast<std::size_t>(m_proxy.rowCount()));
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        keys.push_back(m_model.At(sourceRow(row)).device.info.id);
+    }
+    return keys;
 }
 
 bool CDeviceList::IsChecked(const device::DeviceId& key) const {
@@ -207,7 +222,12 @@ bool CDeviceList::AnyChecked() const {
 }
 
 void CDeviceList::SetAllChecks(bool checked) {
-    m_model.SetAllChecked(checked);
+    if (!checked || !m_view.Filtering()) {
+        m_model.SetAllChecked(checked);
+        return;
+    }
+    m_model.CheckWhere(
+        [this](const CDeviceTableModel::Entry& entry) { return m_view.Shows(entry.device.info); });
 }
 
 std::vector<device::DeviceInfo> CDeviceList::Devices() const {

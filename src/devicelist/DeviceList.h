@@ -4,9 +4,11 @@
 // and by a successful IP change, and dropped once the camera has been silent
 // for 30 seconds: every such row at each check, so the junk rows of a flood
 // of invented cameras leave together. The list keeps its cameras in a
-// model (one row per camera, by key) and shows them through a sort proxy;
-// callers name cameras by key and rows only by their place on screen.
+// model (one row per camera, by key), orders them through a sort proxy and
+// shows those the page's filter lets through; callers name cameras by key
+// and rows only by their place on screen.
 
+#include "DeviceFilterProxy.h"
 #include "DeviceSortProxy.h"
 #include "DeviceTableModel.h"
 
@@ -32,9 +34,16 @@ public:
 
     const DeviceListProfile& Profile() const { return m_model.Profile(); }
     CDeviceTableModel& Model() { return m_model; }
-    // What views show: the rows in the list's order.
+    // Every row in the list's order.
     CDeviceSortProxy& Proxy() { return m_proxy; }
     const CDeviceSortProxy& Proxy() const { return m_proxy; }
+    // What views show: the rows the filter lets through, in the list's
+    // order.
+    CDeviceFilterProxy& View() { return m_view; }
+    const CDeviceFilterProxy& View() const { return m_view; }
+    void SetFilter(const QString& text) { m_view.SetFilter(text); }
+    // Rows on screen: every camera without a filter.
+    int ShownCount() const { return m_view.rowCount(); }
 
     // Answers of one or more cameras: known ones are refreshed and stamped,
     // new ones take the place the list's order gives them (the IP order on
@@ -56,16 +65,21 @@ public:
     // a new column sorts ascending, the current one reverses.
     void SortByHeader(int column);
 
+    // Every camera listed, shown or not.
     int Count() const { return m_model.rowCount(); }
     const DeviceRow* Find(const device::DeviceId& key) const;
     // The camera shown on a row, or nothing for a row that does not exist.
     std::optional<device::DeviceId> KeyAt(int row) const;
-    // Where a camera is shown; -1 when it is not listed.
+    // Where a camera is shown; -1 when it is not listed or filtered out.
     int RowOf(const device::DeviceId& key) const;
+    // Every camera's key in the list's order, shown or not.
+    std::vector<device::DeviceId> Keys() const;
 
     bool IsChecked(const device::DeviceId& key) const;
     void SetChecked(const device::DeviceId& key, bool checked);
     bool AnyChecked() const;
+    // Select All: true ticks every camera the filter shows and leaves the
+    // others as they are; false clears every tick, shown or not.
     void SetAllChecks(bool checked);
     // Cameras in the list's order: every one, or the checked ones.
     std::vector<device::DeviceInfo> Devices() const;
@@ -90,6 +104,7 @@ private:
 
     CDeviceTableModel m_model;
     CDeviceSortProxy m_proxy;
+    CDeviceFilterProxy m_view;
     Clock m_clock;
     // A refresh changed a cell the list is sorted by: the rows may be out
     // of order until the next full sort.

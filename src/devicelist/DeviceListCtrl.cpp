@@ -6,7 +6,7 @@ namespace orv {
 
 CDeviceListCtrl::CDeviceListCtrl(CDeviceList& list, QWidget* parent)
     : ui::CSortListCtrl(parent), m_list(list) {
-    setModel(&list.Proxy());
+    setModel(&list.View());
     const auto& columns = list.Profile().columns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         GetHeaderCtrl()->resizeSection(static_cast<int>(i), columns[i].width);

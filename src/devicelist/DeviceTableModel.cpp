@@ -244,6 +244,16 @@ void CDeviceTableModel::SetAllChecked(bool checked) {
     emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
 }
 
+void CDeviceTableModel::CheckWhere(const std::function<bool(const Entry&)>& which) {
+    if (!m_profile.checkBoxes || m_rows.empty()) {
+        return;
+    }
+    for (Entry& entry : m_rows) {
+        entry.checked = entry.checked || which(entry);
+    }
+    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
 void CDeviceTableModel::SetHeaderTexts(const std::vector<QString>& titles) {
     const std::size_t n = std::min(titles.size(), m_titles.size());
     for (std::size_t i = 0; i < n; ++i) {

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -78,6 +79,8 @@ public:
     void SetSortBasis(int column);
     int SortBasis() const { return m_sortColumn; }
     void SetAllChecked(bool checked);
+    // Ticks the rows `which` takes, with one change notification.
+    void CheckWhere(const std::function<bool(const Entry&)>& which);
     // Column titles in the current language.
     void SetHeaderTexts(const std::vector<QString>& titles);
 

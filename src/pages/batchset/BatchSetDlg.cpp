@@ -312,7 +312,7 @@ void CBatchSetDlg::OnSelectAll(bool checked) {
     }
     Devices().SetAllChecks(false);
     Selection().SwitchCheckedMode(false);
-    const int count = Devices().Count();
+    const int count = Devices().ShownCount();
     if (count == 0) {
         return;
     }

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QStringList>
@@ -38,6 +39,11 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
       m_selection(std::make_unique<orv::CDeviceSelection>(*m_devices)) {
     m_listCtrl = new orv::CDeviceListCtrl(*m_devices, this);
     m_listCtrl->setObjectName(QStringLiteral("deviceList"));
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("filterEdit"));
+    m_filter->setClearButtonEnabled(true);
+    connect(m_filter, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_devices->SetFilter(text); });
     if (m_devices->Profile().checkBoxes) {
         m_selectAll = new QCheckBox(this);
         m_selectAll->setObjectName(QStringLiteral("selectAll"));
@@ -105,6 +111,8 @@ CDeviceListPage::~CDeviceListPage() {
 
 void CDeviceListPage::SetLanguageText() {
     m_listCtrl->SetHeaderTexts();
+    m_filter->setPlaceholderText(
+        orv::ui::LangText(L"20042", L"Filter: name, MAC, IP, model, version"));
     m_jobPanel->SetLanguageText();
 }
 
@@ -210,12 +218,15 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
 }
 
 QRect CDeviceListPage::ListArea(const QRect& area) {
+    const int filterHeight = m_filter->sizeHint().height();
+    m_filter->setGeometry(area.left(), area.top(), area.width(), filterHeight);
+    const QRect below = area.adjusted(0, filterHeight, 0, 0);
     if (m_jobPanel->isHidden()) {
-        return area;
+        return below;
     }
-    m_jobPanel->setGeometry(area.left(), area.bottom() + 1 - CJobPanel::kHeight, area.width(),
+    m_jobPanel->setGeometry(below.left(), below.bottom() + 1 - CJobPanel::kHeight, below.width(),
                             CJobPanel::kHeight);
-    return area.adjusted(0, 0, 0, -CJobPanel::kHeight);
+    return below.adjusted(0, 0, 0, -CJobPanel::kHeight);
 }
 
 int CDeviceListPage::Ticks() const {

@@ -20,6 +20,7 @@
 class CCapabilityGate;
 class CJobPanel;
 class QCheckBox;
+class QLineEdit;
 
 namespace orv {
 class IAppServices;
@@ -97,13 +98,15 @@ protected:
     virtual void JobRunningChanged(bool running);
     // A job of this page ended (after its last result).
     virtual void JobFinished(orv::jobs::JobId job);
-    // The device list's area: `area` less the job panel's strip once the
-    // panel shows, which is placed below the list.
+    // The device list's area: `area` less the filter box, placed above the
+    // list, and the job panel's strip once the panel shows, placed below it.
     QRect ListArea(const QRect& area);
 
     orv::IAppServices& m_app;
     orv::jobs::CJobEngine& m_jobs;
     orv::CDeviceListCtrl* m_listCtrl = nullptr;
+    // Above the list: which cameras it shows.
+    QLineEdit* m_filter = nullptr;
     // Only on pages with check boxes.
     QCheckBox* m_selectAll = nullptr;
 

@@ -216,7 +216,7 @@ void CSearchDlg::layoutControls() {
         }
         x += kItemGap;
     }
-    m_listCtrl->setGeometry(0, 0, w, h - 24 * rows);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 24 * rows)));
     m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
     m_modify->setGeometry(w - 10 - modifyWidth, h - 22, modifyWidth, 20);
     m_plan->setGeometry(w - 10 - modifyWidth - kItemGap - planWidth, h - 22, planWidth, 20);

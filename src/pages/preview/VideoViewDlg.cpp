@@ -430,7 +430,7 @@ void CVideoViewDlg::layoutControls() {
     // with its edge.
     const int list = std::clamp(w - 554, kMinListWidth, kListWidth);
     const int dx = list - kListWidth;
-    m_listCtrl->setGeometry(0, 0, list, h);
+    m_listCtrl->setGeometry(ListArea(QRect(0, 0, list, h)));
     m_video->setGeometry(470 + dx, 10, std::max(1, w - 740 - dx), std::max(1, h - 200));
     m_settings->setGeometry(w - 260, 0, 260, std::max(1, h - 20));
     // The lists end at 254 and grow to the left to show their longest entry

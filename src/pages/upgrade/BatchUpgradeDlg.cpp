@@ -122,8 +122,7 @@ void CBatchUpgradeDlg::layoutControls() {
 std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {
     std::vector<up::ListRow> rows;
     rows.reserve(static_cast<size_t>(Devices().Count()));
-    for (int row = 0; row < Devices().Count(); ++row) {
-        const orv::device::DeviceId key = *Devices().KeyAt(row);
+    for (const orv::device::DeviceId& key : Devices().Keys()) {
         rows.push_back(up::ListRowOf(Devices().Find(key)->info, Devices().IsChecked(key)));
     }
     return rows;
@@ -162,15 +161,22 @@ void CBatchUpgradeDlg::ChecksChanged() {
 
 void CBatchUpgradeDlg::applyFamilyFilter() {
     const std::vector<up::ListRow> rows = listRows();
-    const std::vector<bool> checks =
+    const std::vector<orv::device::DeviceId> keys = Devices().Keys();
+    std::vector<bool> checks =
         up::ApplyFamilyFilter(m_familyFilter->currentIndex(), m_selectAll->isChecked(), rows);
+    // Select All ticks only the cameras the list's filter shows.
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (!rows[row].checked && Devices().RowOf(keys[row]) < 0) {
+            checks[row] = false;
+        }
+    }
     // The changed marks go through the check rule as a person's would; one
     // pass over the final set gives what one pass per mark would.
     bool changed = false;
     bool lastChecked = false;
     for (size_t row = 0; row < rows.size(); ++row) {
         if (checks[row] != rows[row].checked) {
-            Devices().SetChecked(*Devices().KeyAt(static_cast<int>(row)), checks[row]);
+            Devices().SetChecked(keys[row], checks[row]);
             changed = true;
             lastChecked = checks[row];
         }

@@ -392,3 +392,61 @@ TEST_F(DeviceListTest, AddressConflictsConcernTheCheckedSet) {
 
 } // namespace
 } // namespace orv
+
+namespace orv {
+namespace {
+
+// The filter hides rows from the view only: rows on screen are the matching
+// ones (numbered 1..n), while the list's order, its checks and its checked
+// cameras go on over every camera.
+TEST_F(DeviceListTest, TheFilterHidesRowsFromTheViewOnly) {
+    auto l = list(DeviceListKind::BatchSet);
+    QAbstractItemModelTester viewTester(&l->View(),
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+    l->AddOrRefreshDevices(Found(std::vector<tagQvIpcInfo>{
+        Camera(1, "10.0.0.1", "Süd-Tor 1"), Camera(2, "10.0.0.2", "Halle 2"),
+        Camera(3, "10.0.0.3", "SÜD-Tor 3"), Camera(4, "10.0.0.4", "Nord 4")}));
+    l->SetChecked(key(2), true);
+
+    l->SetFilter(QStringLiteral("  süd  tor "));
+    ASSERT_EQ(l->ShownCount(), 2);
+    EXPECT_EQ(l->Count(), 4);
+    EXPECT_EQ(l->KeyAt(0), key(1));
+    EXPECT_EQ(l->KeyAt(1), key(3));
+    EXPECT_FALSE(l->KeyAt(2).has_value());
+    EXPECT_EQ(l->RowOf(key(3)), 1);
+    EXPECT_EQ(l->RowOf(key(2)), -1) << "hidden";
+    EXPECT_EQ(l->View().index(1, 1).data().toString(), "2") << "numbered among the rows shown";
+    EXPECT_EQ(l->Keys().size(), 4u);
+
+    // Select All ticks the rows shown and keeps the hidden tick; the checked
+    // cameras are every ticked one, in the list's order.
+    l->SetAllChecks(true);
+    std::vector<device::DeviceId> checked;
+    for (const device::DeviceInfo& d : l->CheckedDevices()) {
+        checked.push_back(d.id);
+    }
+    EXPECT_EQ(checked, (std::vector<device::DeviceId>{key(1), key(2), key(3)}));
+
+    // Any field matches: MAC, address, model, version; every word must.
+    l->SetFilter(QStringLiteral("10.0.0.4"));
+    EXPECT_EQ(l->KeyAt(0), key(4));
+    l->SetFilter(QString::fromStdString(Found(Camera(2, "")).MacText()).toLower());
+    EXPECT_EQ(l->ShownCount(), 1);
+    l->SetFilter(QStringLiteral("Süd Nord"));
+    EXPECT_EQ(l->ShownCount(), 0);
+
+    // A camera renamed while the filter is on comes into view.
+    l->SetFilter(QStringLiteral("Süd"));
+    l->AddOrRefreshDevice(Found(Camera(4, "10.0.0.4", "Süd 4")));
+    EXPECT_EQ(l->ShownCount(), 3);
+
+    // Clearing Select All clears every tick, shown or not.
+    l->SetAllChecks(false);
+    EXPECT_FALSE(l->AnyChecked());
+    l->SetFilter(QString());
+    EXPECT_EQ(l->ShownCount(), 4);
+}
+
+} // namespace
+} // namespace orv
