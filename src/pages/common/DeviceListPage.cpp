@@ -111,8 +111,10 @@ CDeviceListPage::~CDeviceListPage() {
 
 void CDeviceListPage::SetLanguageText() {
     m_listCtrl->SetHeaderTexts();
-    m_filter->setPlaceholderText(
-        orv::ui::LangText(L"20042", L"Filter: name, MAC, IP, model, version"));
+    // Whole in the tool tip where a narrow list cuts the placeholder.
+    const QString hint = orv::ui::LangText(L"20042", L"Filter: name, MAC, IP, model, version");
+    m_filter->setPlaceholderText(hint);
+    m_filter->setToolTip(hint);
     m_jobPanel->SetLanguageText();
 }
 
