@@ -31,11 +31,7 @@ inline std::string StartRangeLab(LabNetwork& lab, nlohmann::json config) {
         error = lab.routeRange("198.18.0.1", "198.18.0.0/15");
     }
     if (error.empty()) {
-        config["addresses"] = {{"first", "198.18.0.10"},
-                               {"last", "198.19.255.250"},
-                               {"netmask", "255.254.0.0"},
-                               {"gateway", "198.18.0.1"},
-                               {"dns", "198.18.0.1"}};
+        config["addresses"] = LabNetwork::BenchmarkRange();
         error = lab.startSimulator(std::move(config));
     }
     return error;

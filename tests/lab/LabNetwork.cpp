@@ -299,3 +299,11 @@ LabNetwork::~LabNetwork() {
         std::filesystem::remove_all(m_dir, ec);
     }
 }
+
+nlohmann::json LabNetwork::BenchmarkRange() {
+    return {{"first", "198.18.0.10"},
+            {"last", "198.19.255.250"},
+            {"netmask", "255.254.0.0"},
+            {"gateway", "198.18.0.1"},
+            {"dns", "198.18.0.1"}};
+}

@@ -45,6 +45,9 @@ public:
     // the link would need one each and overflow the kernel's table, which
     // all namespaces share (1024 entries). "" or an error.
     std::string routeRange(const std::string& toolAddress, const std::string& range);
+    // The simulator's "addresses" for cameras in 198.18.0.0/15, whose
+    // gateway and DNS server are the tool's 198.18.0.1.
+    static nlohmann::json BenchmarkRange();
     // The camera side, where the simulator runs.
     const std::string& cameraNamespace() const { return m_camNs; }
     const std::string& cameraInterface() const { return m_simIf; }

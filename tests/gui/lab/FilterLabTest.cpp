@@ -45,12 +45,7 @@ TEST_F(FilterLab, TypingFindsTheCamerasSelectAllTicksThoseAndTheJobReachesNoOthe
     ASSERT_EQ(lab.routeRange("198.18.0.1", "198.18.0.0/15"), "");
     ASSERT_EQ(lab.startSimulator({{"cameras", kCameras},
                                   {"names", namePatterns()},
-                                  {"addresses",
-                                   {{"first", "198.18.0.10"},
-                                    {"last", "198.19.255.250"},
-                                    {"netmask", "255.254.0.0"},
-                                    {"gateway", "198.18.0.1"},
-                                    {"dns", "198.18.0.1"}}}}),
+                                  {"addresses", LabNetwork::BenchmarkRange()}}),
               "");
     CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
     dlg.resize(1200, 800);
