@@ -15,6 +15,8 @@ RUN=(
   libssl-dev zlib1g-dev libbrotli-dev
   # the simulator's ONVIF face reads SOAP with a namespace-aware parser
   libxml2-dev
+  # each site's book
+  libsqlite3-dev
   # live video (the simulator's encoder is in -ugly)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly

@@ -1,0 +1,228 @@
+#include "SiteBook.h"
+
+#include "Sqlite.h"
+
+#include <array>
+#include <string_view>
+
+namespace orv::site {
+
+namespace {
+
+// Each entry takes a file from the version before it to its own; a file is
+// brought up step by step, in one transaction. Entries are never edited
+// once shipped: a change to the schema is a new entry.
+constexpr std::array<std::string_view, CSiteBook::kSchemaVersion> kMigrations = {
+    // 1: the inventory, the jobs and their changes.
+    R"(CREATE TABLE cameras (
+           key TEXT PRIMARY KEY,
+           mac TEXT NOT NULL DEFAULT '',
+           protocols TEXT NOT NULL DEFAULT '',
+           model TEXT NOT NULL DEFAULT '',
+           firmware TEXT NOT NULL DEFAULT '',
+           address TEXT NOT NULL DEFAULT '',
+           name TEXT NOT NULL DEFAULT '',
+           first_seen INTEGER NOT NULL,
+           last_seen INTEGER NOT NULL);
+       CREATE TABLE jobs (
+           id INTEGER PRIMARY KEY,
+           name TEXT NOT NULL,
+           started INTEGER NOT NULL,
+           os_user TEXT NOT NULL,
+           tool_version TEXT NOT NULL);
+       CREATE TABLE changes (
+           id INTEGER PRIMARY KEY,
+           job INTEGER NOT NULL REFERENCES jobs(id),
+           camera TEXT NOT NULL,
+           operation TEXT NOT NULL,
+           before TEXT,
+           after TEXT,
+           outcome TEXT NOT NULL,
+           reason TEXT NOT NULL DEFAULT '',
+           at INTEGER NOT NULL);
+       CREATE INDEX changes_by_job ON changes(job);
+       CREATE INDEX changes_by_camera ON changes(camera, at);)",
+};
+
+std::string kept(const std::filesystem::path& file) {
+    return " The file " + file.string() + " is kept as it is.";
+}
+
+void bindOptional(CStatement& statement, int index, const std::optional<std::string>& text) {
+    if (text) {
+        statement.Bind(index, *text);
+    } else {
+        statement.BindNull(index);
+    }
+}
+
+std::optional<std::string> optionalText(const CStatement& statement, int column) {
+    return statement.IsNull(column) ? std::nullopt : std::optional(statement.Text(column));
+}
+
+constexpr std::string_view kChangeColumns =
+    "SELECT job, camera, operation, before, after, outcome, reason, at FROM changes ";
+
+std::vector<ChangeEntry> readChanges(CStatement& statement) {
+    std::vector<ChangeEntry> out;
+    while (statement.Step()) {
+        out.push_back({statement.Integer(0), statement.Text(1), statement.Text(2),
+                       optionalText(statement, 3), optionalText(statement, 4), statement.Text(5),
+                       statement.Text(6), statement.Integer(7)});
+    }
+    return out;
+}
+
+} // namespace
+
+CSiteBook::CSiteBook(std::unique_ptr<CConnection> db) : m_db(std::move(db)) {}
+
+CSiteBook::~CSiteBook() = default;
+
+CSiteBook::Opened CSiteBook::Open(const std::filesystem::path& file) {
+    std::error_code error;
+    const bool exists = std::filesystem::exists(file, error);
+    std::unique_ptr<CConnection> db;
+    try {
+        db = std::make_unique<CConnection>(file.string(), !exists);
+    } catch (const SqliteError& e) {
+        return {nullptr, OpenError{OpenError::Kind::Unreadable,
+                                   "The site file cannot be opened: " + std::string(e.what()) +
+                                       "." + (exists ? kept(file) : std::string())}};
+    }
+    try {
+        // Wait for another tool on the same file rather than fail.
+        db->Exec("PRAGMA busy_timeout = 5000");
+        const std::int64_t version = db->Integer("PRAGMA user_version");
+        if (version > kSchemaVersion) {
+            return {nullptr, OpenError{OpenError::Kind::Newer,
+                                       "The site file was written by a newer version of the tool "
+                                       "(schema " +
+                                           std::to_string(version) + ", this version reads up to " +
+                                           std::to_string(kSchemaVersion) + ")." + kept(file)}};
+        }
+        if (exists) {
+            const std::string check = db->Text("PRAGMA quick_check");
+            if (check != "ok") {
+                return {nullptr,
+                        OpenError{OpenError::Kind::Corrupt,
+                                  "The site file is damaged (" + check + ")." + kept(file)}};
+            }
+        }
+        db->Exec("PRAGMA journal_mode = WAL");
+        db->Exec("PRAGMA synchronous = NORMAL");
+        db->Exec("PRAGMA foreign_keys = ON");
+        std::unique_ptr<CSiteBook> book(new CSiteBook(std::move(db)));
+        book->migrate(static_cast<int>(version));
+        return {std::move(book), std::nullopt};
+    } catch (const SqliteError& e) {
+        const bool notADatabase =
+            (e.Code() & 0xff) == SQLITE_NOTADB || (e.Code() & 0xff) == SQLITE_CORRUPT;
+        return {
+            nullptr,
+            OpenError{notADatabase ? OpenError::Kind::Corrupt : OpenError::Kind::Unreadable,
+                      "The site file cannot be read: " + std::string(e.what()) + "." + kept(file)}};
+    }
+}
+
+void CSiteBook::migrate(int from) {
+    if (from >= kSchemaVersion) {
+        return;
+    }
+    CTransaction transaction(*m_db);
+    for (int version = from + 1; version <= kSchemaVersion; ++version) {
+        m_db->Exec(kMigrations[static_cast<std::size_t>(version - 1)]);
+    }
+    m_db->Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    transaction.Commit();
+}
+
+int CSiteBook::SchemaVersion() const {
+    return static_cast<int>(m_db->Integer("PRAGMA user_version"));
+}
+
+std::string CSiteBook::IntegrityCheck() const {
+    return m_db->Text("PRAGMA integrity_check");
+}
+
+void CSiteBook::NoteSeen(const std::vector<SiteCamera>& cameras) {
+    if (cameras.empty()) {
+        return;
+    }
+    CTransaction transaction(*m_db);
+    CStatement upsert(*m_db,
+                      "INSERT INTO cameras (key, mac, protocols, model, firmware, address, name, "
+                      "first_seen, last_seen) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?8) "
+                      "ON CONFLICT(key) DO UPDATE SET mac = ?2, protocols = ?3, model = ?4, "
+                      "firmware = ?5, address = ?6, name = ?7, last_seen = ?8");
+    for (const SiteCamera& c : cameras) {
+        upsert.Bind(1, c.key).Bind(2, c.mac).Bind(3, c.protocols).Bind(4, c.model);
+        upsert.Bind(5, c.firmware).Bind(6, c.address).Bind(7, c.name).Bind(8, c.lastSeenMs);
+        upsert.Step();
+        upsert.Reset();
+    }
+    transaction.Commit();
+}
+
+std::vector<SiteCamera> CSiteBook::Inventory() const {
+    CStatement select(*m_db, "SELECT key, mac, protocols, model, firmware, address, name, "
+                             "first_seen, last_seen FROM cameras ORDER BY key");
+    std::vector<SiteCamera> out;
+    while (select.Step()) {
+        out.push_back({select.Text(0), select.Text(1), select.Text(2), select.Text(3),
+                       select.Text(4), select.Text(5), select.Text(6), select.Integer(7),
+                       select.Integer(8)});
+    }
+    return out;
+}
+
+std::int64_t CSiteBook::BeginJob(const JobEntry& job) {
+    CStatement insert(*m_db, "INSERT INTO jobs (name, started, os_user, tool_version) "
+                             "VALUES (?1, ?2, ?3, ?4)");
+    insert.Bind(1, job.name).Bind(2, job.startedMs).Bind(3, job.osUser).Bind(4, job.toolVersion);
+    insert.Step();
+    return sqlite3_last_insert_rowid(m_db->Handle());
+}
+
+void CSiteBook::Record(const std::vector<ChangeEntry>& changes) {
+    if (changes.empty()) {
+        return;
+    }
+    CTransaction transaction(*m_db);
+    CStatement insert(*m_db, "INSERT INTO changes (job, camera, operation, before, after, "
+                             "outcome, reason, at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    for (const ChangeEntry& c : changes) {
+        insert.Bind(1, c.job).Bind(2, c.camera).Bind(3, c.operation);
+        bindOptional(insert, 4, c.before);
+        bindOptional(insert, 5, c.after);
+        insert.Bind(6, c.outcome).Bind(7, c.reason).Bind(8, c.atMs);
+        insert.Step();
+        insert.Reset();
+    }
+    transaction.Commit();
+}
+
+std::vector<JobEntry> CSiteBook::Jobs() const {
+    CStatement select(*m_db,
+                      "SELECT id, name, started, os_user, tool_version FROM jobs ORDER BY id");
+    std::vector<JobEntry> out;
+    while (select.Step()) {
+        out.push_back(
+            {select.Integer(0), select.Text(1), select.Integer(2), select.Text(3), select.Text(4)});
+    }
+    return out;
+}
+
+std::vector<ChangeEntry> CSiteBook::ChangesOfJob(std::int64_t job) const {
+    CStatement select(*m_db, std::string(kChangeColumns) + "WHERE job = ?1 ORDER BY id");
+    select.Bind(1, job);
+    return readChanges(select);
+}
+
+std::vector<ChangeEntry> CSiteBook::ChangesOfCamera(const std::string& camera) const {
+    CStatement select(*m_db, std::string(kChangeColumns) + "WHERE camera = ?1 ORDER BY at, id");
+    select.Bind(1, camera);
+    return readChanges(select);
+}
+
+} // namespace orv::site

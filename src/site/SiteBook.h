@@ -1,0 +1,106 @@
+#pragma once
+// A site's book: one SQLite file per site that keeps every camera ever seen
+// there and every change a job made, with the values before and after.
+// The file is written in WAL mode, each call's rows committed before it
+// returns, so a tool killed mid-job loses no finished camera, and a second
+// tool on the same file waits its turn rather than corrupting it. A file
+// this version cannot read (corrupt, or of a newer schema) is refused with
+// a reason and left exactly as it was.
+//
+// Not thread-safe: one book per thread (the window keeps its own off the
+// window thread).
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::site {
+
+class CConnection;
+
+struct OpenError {
+    enum class Kind { Unreadable, Corrupt, Newer };
+    Kind kind = Kind::Unreadable;
+    // For the installer: what is wrong, and that the file was kept.
+    std::string text;
+};
+
+// A camera as the site remembers it. `key` is its identity in the lists
+// (its MAC, or its endpoint while the MAC is not known).
+struct SiteCamera {
+    std::string key;
+    std::string mac;
+    std::string protocols; // "native", "onvif", "native+onvif"
+    std::string model;
+    std::string firmware;
+    std::string address;
+    std::string name;
+    std::int64_t firstSeenMs = 0; // since 1970, UTC
+    std::int64_t lastSeenMs = 0;
+};
+
+struct JobEntry {
+    std::int64_t id = 0; // given by the book
+    std::string name;
+    std::int64_t startedMs = 0;
+    std::string osUser;
+    std::string toolVersion;
+};
+
+// One operation on one camera: what it was before, what it was to become,
+// and how it ended.
+struct ChangeEntry {
+    std::int64_t job = 0;
+    std::string camera; // SiteCamera::key
+    std::string operation;
+    std::optional<std::string> before;
+    std::optional<std::string> after;
+    std::string outcome; // "Succeeded", "Failed", "Cancelled"
+    std::string reason;
+    std::int64_t atMs = 0;
+};
+
+class CSiteBook {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    struct Opened {
+        std::unique_ptr<CSiteBook> book;
+        std::optional<OpenError> error;
+    };
+    // Opens `file`, creating it when it does not exist, and brings its
+    // schema up to this version.
+    static Opened Open(const std::filesystem::path& file);
+
+    ~CSiteBook();
+    CSiteBook(const CSiteBook&) = delete;
+    CSiteBook& operator=(const CSiteBook&) = delete;
+
+    int SchemaVersion() const;
+    // "ok", or what SQLite's integrity check found.
+    std::string IntegrityCheck() const;
+
+    // Answers of cameras: new ones are added, known ones take the new
+    // values and time; a camera keeps the time it was first seen.
+    void NoteSeen(const std::vector<SiteCamera>& cameras);
+    std::vector<SiteCamera> Inventory() const;
+
+    std::int64_t BeginJob(const JobEntry& job);
+    // Committed before it returns: call it as each camera finishes.
+    void Record(const std::vector<ChangeEntry>& changes);
+    std::vector<JobEntry> Jobs() const;
+    // A job's changes, or a camera's across jobs, oldest first.
+    std::vector<ChangeEntry> ChangesOfJob(std::int64_t job) const;
+    std::vector<ChangeEntry> ChangesOfCamera(const std::string& camera) const;
+
+private:
+    explicit CSiteBook(std::unique_ptr<CConnection> db);
+    void migrate(int from);
+
+    std::unique_ptr<CConnection> m_db;
+};
+
+} // namespace orv::site

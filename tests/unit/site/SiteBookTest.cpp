@@ -1,0 +1,185 @@
+// A site's book against real SQLite files: what it keeps and reads back,
+// that each record is on disk when the call returns (a second connection
+// sees it), that two writers on one file both finish whole, and that a file
+// it cannot read is refused by name and left byte for byte as it was.
+
+#include "site/SiteBook.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <sstream>
+#include <thread>
+
+using namespace orv::site;
+
+namespace {
+
+std::unique_ptr<CSiteBook> open(const std::filesystem::path& file) {
+    CSiteBook::Opened opened = CSiteBook::Open(file);
+    EXPECT_FALSE(opened.error.has_value()) << (opened.error ? opened.error->text : "");
+    return std::move(opened.book);
+}
+
+SiteCamera camera(int n, std::int64_t seen, const std::string& name) {
+    const std::string mac = "02:4F:56:10:00:" + std::string(n < 16 ? "0" : "") +
+                            (std::stringstream() << std::hex << std::uppercase << n).str();
+    return {mac,  mac,  "native", "QVIP3651", "13.1.0.5", "192.0.2." + std::to_string(10 + n),
+            name, seen, seen};
+}
+
+std::string sqlite(const std::filesystem::path& file, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        out = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return out;
+}
+
+} // namespace
+
+TEST(SiteBook, KeepsCamerasJobsAndChangesAndEachRecordIsOnDiskAtOnce) {
+    TempDir dir;
+    const auto file = dir.path() / "Gate.site";
+    auto book = open(file);
+    ASSERT_NE(book, nullptr);
+    EXPECT_EQ(book->SchemaVersion(), CSiteBook::kSchemaVersion);
+    EXPECT_EQ(sqlite(file, "PRAGMA journal_mode"), "wal");
+
+    book->NoteSeen({camera(1, 1000, "Süd-Tor 1"), camera(2, 1000, "Halle 2")});
+    // A later answer: new values and time, the first sighting kept.
+    SiteCamera renamed = camera(1, 5000, "Süd-Tor Ost");
+    renamed.address = "192.0.2.99";
+    book->NoteSeen({renamed});
+    const std::vector<SiteCamera> cameras = book->Inventory();
+    ASSERT_EQ(cameras.size(), 2u);
+    EXPECT_EQ(cameras[0].name, "Süd-Tor Ost");
+    EXPECT_EQ(cameras[0].address, "192.0.2.99");
+    EXPECT_EQ(cameras[0].firstSeenMs, 1000);
+    EXPECT_EQ(cameras[0].lastSeenMs, 5000);
+
+    const std::int64_t job = book->BeginJob({0, "Batch Set Network", 6000, "installer", "2.1"});
+    book->Record({{job, cameras[0].key, "Modify Port", "{\"onvif\":80}", "{\"onvif\":8000}",
+                   "Succeeded", "", 6100}});
+    // Another connection, as a second tool or a restart after kill -9, sees
+    // the finished camera already.
+    EXPECT_EQ(sqlite(file, "SELECT count(*) FROM changes"), "1");
+    book->Record({{job, cameras[1].key, "Modify Port", std::nullopt, std::nullopt, "Failed",
+                   "no answer within 2.5 s", 6200}});
+
+    const std::vector<ChangeEntry> ofJob = book->ChangesOfJob(job);
+    ASSERT_EQ(ofJob.size(), 2u);
+    EXPECT_EQ(ofJob[0].before, "{\"onvif\":80}");
+    EXPECT_EQ(ofJob[0].after, "{\"onvif\":8000}");
+    EXPECT_FALSE(ofJob[1].before.has_value());
+    EXPECT_EQ(ofJob[1].reason, "no answer within 2.5 s");
+    EXPECT_EQ(book->ChangesOfCamera(cameras[1].key).size(), 1u);
+    ASSERT_EQ(book->Jobs().size(), 1u);
+    EXPECT_EQ(book->Jobs()[0].osUser, "installer");
+
+    // Opened again, as at the next start: everything is there.
+    book.reset();
+    book = open(file);
+    ASSERT_NE(book, nullptr);
+    EXPECT_EQ(book->Inventory().size(), 2u);
+    EXPECT_EQ(book->ChangesOfJob(job).size(), 2u);
+    EXPECT_EQ(book->IntegrityCheck(), "ok");
+}
+
+TEST(SiteBook, TwoWritersOnOneFileBothFinishWhole) {
+    TempDir dir;
+    const auto file = dir.path() / "Shared.site";
+    ASSERT_NE(open(file), nullptr); // made once, as at first start
+    constexpr int kRecords = 300;
+    const auto writer = [&](const std::string& who) {
+        auto book = open(file);
+        ASSERT_NE(book, nullptr);
+        const std::int64_t job = book->BeginJob({0, who, 1, who, "2.1"});
+        for (int i = 0; i < kRecords; ++i) {
+            book->Record(
+                {{job, who + std::to_string(i), "Modify Port", "a", "b", "Succeeded", "", i}});
+        }
+    };
+    std::thread window(writer, std::string("window"));
+    std::thread cli(writer, std::string("cli"));
+    window.join();
+    cli.join();
+    auto book = open(file);
+    ASSERT_NE(book, nullptr);
+    const std::vector<JobEntry> jobs = book->Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    for (const JobEntry& job : jobs) {
+        EXPECT_EQ(book->ChangesOfJob(job.id).size(), static_cast<std::size_t>(kRecords))
+            << job.name;
+    }
+    EXPECT_EQ(book->IntegrityCheck(), "ok");
+}
+
+TEST(SiteBook, AFileItCannotReadIsRefusedByNameAndKept) {
+    TempDir dir;
+    // Not a database at all.
+    const std::string junk(8192, 'x');
+    dir.write("junk.site", junk);
+    CSiteBook::Opened junkOpened = CSiteBook::Open(dir.path() / "junk.site");
+    ASSERT_TRUE(junkOpened.error.has_value());
+    EXPECT_EQ(junkOpened.error->kind, OpenError::Kind::Corrupt) << junkOpened.error->text;
+    EXPECT_NE(junkOpened.error->text.find("is kept as it is"), std::string::npos);
+    EXPECT_EQ(dir.read("junk.site"), junk);
+
+    // A book of a later version of the tool.
+    const auto newer = dir.path() / "newer.site";
+    {
+        auto book = open(newer);
+        ASSERT_NE(book, nullptr);
+        book->NoteSeen({camera(1, 1, "a")});
+    }
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(newer.c_str(), &db);
+        sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const std::string before = dir.read("newer.site");
+    CSiteBook::Opened newerOpened = CSiteBook::Open(newer);
+    ASSERT_TRUE(newerOpened.error.has_value());
+    EXPECT_EQ(newerOpened.error->kind, OpenError::Kind::Newer);
+    EXPECT_NE(newerOpened.error->text.find("schema 99"), std::string::npos)
+        << newerOpened.error->text;
+    EXPECT_EQ(dir.read("newer.site"), before);
+
+    // A database whose pages were damaged after its header.
+    const auto damaged = dir.path() / "damaged.site";
+    {
+        auto book = open(damaged);
+        ASSERT_NE(book, nullptr);
+        std::vector<SiteCamera> many;
+        for (int i = 0; i < 2000; ++i) {
+            many.push_back(camera(i % 250, i, "Camera " + std::to_string(i)));
+            many.back().key = "key" + std::to_string(i);
+        }
+        book->NoteSeen(many);
+        sqlite3* db = nullptr;
+        sqlite3_open(damaged.c_str(), &db);
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    std::string bytes = dir.read("damaged.site");
+    ASSERT_GT(bytes.size(), 3 * 4096u);
+    for (std::size_t i = 2 * 4096; i < 3 * 4096; ++i) {
+        bytes[i] = static_cast<char>(0xA5);
+    }
+    dir.write("damaged.site", bytes);
+    CSiteBook::Opened damagedOpened = CSiteBook::Open(damaged);
+    ASSERT_TRUE(damagedOpened.error.has_value());
+    EXPECT_EQ(damagedOpened.error->kind, OpenError::Kind::Corrupt) << damagedOpened.error->text;
+    EXPECT_EQ(dir.read("damaged.site"), bytes);
+}
