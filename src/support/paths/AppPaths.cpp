@@ -91,9 +91,11 @@ Facts CurrentFacts() {
 #if defined(_WIN32)
     facts.stateHome = absoluteEnv("LOCALAPPDATA");
     facts.configHome = absoluteEnv("APPDATA");
+    facts.dataHome = facts.configHome;
 #else
     facts.stateHome = absoluteEnv("XDG_STATE_HOME");
     facts.configHome = absoluteEnv("XDG_CONFIG_HOME");
+    facts.dataHome = absoluteEnv("XDG_DATA_HOME");
 #endif
     facts.home = accountHome();
     return facts;
@@ -110,12 +112,16 @@ Places Decide(const Facts& facts) {
         places.writableDir = facts.programDir;
         places.logDir = join(facts.programDir, "Logs");
         places.languageIni = join(places.langDir, "Language.ini");
+        places.sitesDir = join(facts.programDir, "Sites");
         return places;
     }
     places.writableDir = under(baseDir(facts.stateHome, facts, ".local/state"), "orvantix");
     places.logDir = under(places.writableDir, "Logs");
     places.languageIni =
         under(under(baseDir(facts.configHome, facts, ".config"), "orvantix"), "Language.ini");
+    // A site's history is the installer's data, kept across versions.
+    places.sitesDir =
+        under(under(baseDir(facts.dataHome, facts, ".local/share"), "orvantix"), "sites");
     return places;
 }
 

@@ -15,6 +15,7 @@ struct Places {
     std::string langDir;     // language files (*.lng), read only
     std::string languageIni; // the chosen language
     std::string writableDir; // any other file the program writes for itself
+    std::string sitesDir;    // one book per site (*.site)
     bool installed = false;
 };
 
@@ -26,6 +27,7 @@ struct Facts {
     bool installedLangDirExists = false;
     std::string stateHome;  // XDG_STATE_HOME, or LOCALAPPDATA on Windows
     std::string configHome; // XDG_CONFIG_HOME, or APPDATA on Windows
+    std::string dataHome;   // XDG_DATA_HOME, or APPDATA on Windows
     std::string home;       // HOME, or USERPROFILE on Windows
 };
 

@@ -4,6 +4,8 @@
 // it cannot read is refused by name and left byte for byte as it was.
 
 #include "site/SiteBook.h"
+#include "site/SiteRecorder.h"
+#include "site/Sites.h"
 
 #include "TempDir.h"
 
@@ -11,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <sstream>
 #include <thread>
 
@@ -182,4 +185,80 @@ TEST(SiteBook, AFileItCannotReadIsRefusedByNameAndKept) {
     ASSERT_TRUE(damagedOpened.error.has_value());
     EXPECT_EQ(damagedOpened.error->kind, OpenError::Kind::Corrupt) << damagedOpened.error->text;
     EXPECT_EQ(dir.read("damaged.site"), bytes);
+}
+
+TEST(Sites, AreMadeListedAndRenamedAndABadNameOrAnOpenBookChangesNothing) {
+    TempDir dir;
+    CSites sites(dir.path() / "sites");
+    EXPECT_TRUE(sites.Names().empty());
+    std::string site;
+    EXPECT_EQ(sites.EnsureOne(site), std::nullopt);
+    EXPECT_EQ(site, "Default");
+    EXPECT_EQ(sites.Names(), std::vector<std::string>{"Default"});
+
+    EXPECT_EQ(sites.Create("Werk Süd"), std::nullopt);
+    EXPECT_EQ(sites.Create("Werk Süd"), "A site named \"Werk Süd\" exists already.");
+    for (const std::string& bad : std::vector<std::string>{"", "../up", "a/b", ".hidden", " padded",
+                                                           "tab\there", std::string(65, 'x')}) {
+        EXPECT_TRUE(sites.Create(bad).has_value()) << bad;
+    }
+    EXPECT_EQ(sites.Names(), (std::vector<std::string>{"Default", "Werk Süd"}));
+
+    // Renamed with what it holds; while a tool has it open, not at all.
+    {
+        auto book = open(sites.FileOf("Werk Süd"));
+        ASSERT_NE(book, nullptr);
+        book->NoteSeen({camera(1, 1, "Tor")});
+        EXPECT_TRUE(sites.Rename("Werk Süd", "Werk Nord").has_value());
+    }
+    EXPECT_EQ(sites.Rename("Werk Süd", "Default"), "A site named \"Default\" exists already.");
+    EXPECT_EQ(sites.Rename("Werk Süd", "Werk Nord"), std::nullopt);
+    EXPECT_EQ(sites.Names(), (std::vector<std::string>{"Default", "Werk Nord"}));
+    auto renamed = open(sites.FileOf("Werk Nord"));
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_EQ(renamed->Inventory().size(), 1u);
+    EXPECT_EQ(sites.EnsureOne(site), std::nullopt);
+    EXPECT_EQ(site, "Default");
+}
+
+// Callers hand over and go on: with another tool holding the book's write
+// lock for a second, recording a job over 400 cameras from four workers
+// takes no caller more than a moment, and everything is in the book once
+// the lock is free.
+TEST(SiteRecorder, CallersNeverWaitForTheBookAndNothingIsLost) {
+    TempDir dir;
+    const auto file = dir.path() / "Busy.site";
+    auto recorder = std::make_unique<CSiteRecorder>(open(file));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    const auto started = std::chrono::steady_clock::now();
+    recorder->BeginJob(7, {0, "Batch Set System", 1, "installer", "2.1"});
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < 100; ++i) {
+                const std::string key = "cam" + std::to_string(w * 100 + i);
+                recorder->NoteSeen({camera(1, i, "Tor")});
+                recorder->Record(7, {{0, key, "Modify Device Name", "a", "b", "Succeeded", "", i}});
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    const auto handedOver = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(handedOver, std::chrono::milliseconds(300)) << "a caller waited for the book";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    recorder->Flush();
+    EXPECT_EQ(recorder->TakeProblem(), "");
+    recorder.reset();
+    auto book = open(file);
+    ASSERT_NE(book, nullptr);
+    ASSERT_EQ(book->Jobs().size(), 1u);
+    EXPECT_EQ(book->ChangesOfJob(book->Jobs()[0].id).size(), 400u);
 }

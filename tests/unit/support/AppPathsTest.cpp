@@ -25,6 +25,7 @@ TEST(AppPaths, BuildTreeKeepsEverythingBesideTheProgram) {
     EXPECT_EQ(p.logDir, "/opt/o/bin/Logs");
     EXPECT_EQ(p.langDir, "/opt/o/bin/Lang");
     EXPECT_EQ(p.languageIni, "/opt/o/bin/Lang/Language.ini");
+    EXPECT_EQ(p.sitesDir, "/opt/o/bin/Sites");
 }
 
 TEST(AppPaths, InstalledReadsTheDataFolderAndWritesTheUsersFolders) {
@@ -36,10 +37,13 @@ TEST(AppPaths, InstalledReadsTheDataFolderAndWritesTheUsersFolders) {
         EXPECT_EQ(p.langDir, "/opt/o/share/orvantix/lang");
         EXPECT_EQ(p.logDir, "/home/u/.local/state/orvantix/Logs");
         EXPECT_EQ(p.languageIni, "/home/u/.config/orvantix/Language.ini");
+        EXPECT_EQ(p.sitesDir, "/home/u/.local/share/orvantix/sites");
     }
     Facts xdg = facts(false, true);
     xdg.stateHome = "/x/state";
     xdg.configHome = "/x/config";
+    xdg.dataHome = "/x/data";
+    EXPECT_EQ(Decide(xdg).sitesDir, "/x/data/orvantix/sites");
     EXPECT_EQ(Decide(xdg).logDir, "/x/state/orvantix/Logs");
     EXPECT_EQ(Decide(xdg).languageIni, "/x/config/orvantix/Language.ini");
     // A read-only copy without a data folder still reads its own Lang/.
