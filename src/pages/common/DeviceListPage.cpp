@@ -118,6 +118,16 @@ void CDeviceListPage::SetLanguageText() {
     m_jobPanel->SetLanguageText();
 }
 
+std::vector<orv::device::DeviceInfo> CDeviceListPage::Targets() const {
+    if (IsCheckedMode()) {
+        return m_devices->CheckedDevices();
+    }
+    if (const orv::DeviceRow* current = m_selection->CurrentDevice()) {
+        return {current->info};
+    }
+    return {};
+}
+
 bool CDeviceListPage::JobRunning() const {
     return m_job != 0 && m_jobs.IsRunning(m_job);
 }

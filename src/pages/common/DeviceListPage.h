@@ -48,6 +48,9 @@ public:
     CJobPanel* JobPanel() const { return m_jobPanel; }
     // A device job of this page is running.
     bool JobRunning() const;
+    // What the page's work goes to now: the checked cameras in checked
+    // mode, else the current camera; none when nothing is picked.
+    std::vector<orv::device::DeviceInfo> Targets() const;
     orv::jobs::JobId CurrentJob() const { return m_job; }
 
     void SetLanguageText() override;

@@ -85,7 +85,7 @@ void CSearchDlg::createControls() {
     // fixed field, or another maker's longer one.
     m_nameEdit->setMaxLength(64);
     orv::LimitToTaken(m_nameEdit, m_jobs.Drivers(), orv::device::TextField::Name,
-                      [this] { return modifyTargets(); });
+                      [this] { return Targets(); });
     m_ipEdit->setMaxLength(16);
     m_maskEdit->setMaxLength(16);
     m_gatewayEdit->setMaxLength(16);
@@ -262,8 +262,7 @@ void CSearchDlg::OnPageTick(int tick) {
     }
     if (tick % 10 == 0 && !IsCheckedMode()) {
         const QString name = m_nameEdit->text();
-        const QString cut =
-            m_jobs.Drivers().Cut(orv::device::TextField::Name, name, modifyTargets());
+        const QString cut = m_jobs.Drivers().Cut(orv::device::TextField::Name, name, Targets());
         if (cut != name) {
             m_nameEdit->setText(cut);
             m_nameEdit->setCursorPosition(static_cast<int>(cut.size()));
@@ -305,16 +304,6 @@ void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
     RunJob(std::move(order), Report::Summary);
 }
 
-std::vector<orv::device::DeviceInfo> CSearchDlg::modifyTargets() const {
-    if (IsCheckedMode()) {
-        return Devices().CheckedDevices();
-    }
-    if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
-        return {current->info};
-    }
-    return {};
-}
-
 void CSearchDlg::Modify() {
     namespace net = orv::network;
     const net::NetworkForm form{
@@ -324,7 +313,7 @@ void CSearchDlg::Modify() {
         m_portEdit->text().toStdWString()};
     // The ports the Save would touch: a port that is not changed is never
     // refused, whatever it is (factory cameras serve on 80).
-    const std::vector<orv::device::DeviceInfo> targets = modifyTargets();
+    const std::vector<orv::device::DeviceInfo> targets = Targets();
     std::vector<int> currentPorts;
     for (const orv::device::DeviceInfo& device : targets) {
         currentPorts.push_back(device.ports.http);

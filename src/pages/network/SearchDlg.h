@@ -47,8 +47,6 @@ private:
     void createControls();
     void layoutControls();
     void updateIpLabel();
-    // What a Modify goes to now: the checked cameras, or the current one.
-    std::vector<orv::device::DeviceInfo> modifyTargets() const;
     // A checked-mode run: the requests go out now; a job waits for each
     // camera's outcome.
     void runChecked(std::vector<orv::network::ModifyRequest> requests);

@@ -181,12 +181,8 @@ void COemDlg::Upload() {
     const std::string path = oem::OemFilePath(orv::paths::Current().writableDir);
     oem::WriteOemFile(path, oem::OemFileContent(upload));
 
-    std::vector<orv::device::DeviceInfo> targets;
-    if (IsCheckedMode()) {
-        targets = Devices().CheckedDevices();
-    } else if (const orv::DeviceRow* device = Selection().CurrentDevice()) {
-        targets.push_back(device->info);
-    } else {
+    const std::vector<orv::device::DeviceInfo> targets = Targets();
+    if (targets.empty() && !IsCheckedMode()) {
         orv::ui::ShowMessage(this,
                              LangText(orv::kSelectOneDevice.id, orv::kSelectOneDevice.defaultText));
         return;

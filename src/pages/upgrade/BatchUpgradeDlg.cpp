@@ -269,12 +269,8 @@ void CBatchUpgradeDlg::Upgrade() {
         return;
     }
 
-    std::vector<orv::device::DeviceInfo> targets;
-    if (IsCheckedMode()) {
-        targets = Devices().CheckedDevices();
-    } else if (const orv::DeviceRow* current = Selection().CurrentDevice()) {
-        targets.push_back(current->info);
-    } else {
+    const std::vector<orv::device::DeviceInfo> targets = Targets();
+    if (targets.empty() && !IsCheckedMode()) {
         return;
     }
     setProgress(0);
