@@ -38,7 +38,7 @@ int RunOem(const Command& command, const Options& options) {
     }
     const oem::CheckedOem checked = oem::CheckOemForm(
         {login.user, login.password, FromUtf8(options.Value("company")),
-         FromUtf8(options.Value("site")), FromUtf8(options.Value("model")),
+         FromUtf8(options.Value("web-site")), FromUtf8(options.Value("model")),
          FromUtf8(options.Value("version", "1")), oem::JoinImageSelection(chosen)});
     if (checked.error) {
         return BadInput(text(*checked.error) + " (--company, --image)");

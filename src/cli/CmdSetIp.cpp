@@ -74,6 +74,17 @@ int RunSetIp(const Command& command, const Options& options) {
     if (const int status = session.Discover(); status != kExitOk) {
         return status;
     }
+    std::vector<jobs::OperationResult> results;
+    if (const std::optional<int> end = MoveByPlan(session, plan, file, *verifySeconds, results)) {
+        return *end;
+    }
+    return session.Finish(results);
+}
+
+std::optional<int> MoveByPlan(CSession& session, const plan::Plan& plan, const std::string& file,
+                              int verifySeconds, std::vector<jobs::OperationResult>& results,
+                              const std::string& jobName, std::int64_t undoes) {
+    const Options& options = session.Opts();
     const plan::PlanLogin login{session.LoginData().user, session.LoginData().password};
     std::vector<plan::PlanEntry> entries =
         plan::MatchPlan(plan, session.Devices(), login, session.Drivers());
@@ -119,7 +130,8 @@ int RunSetIp(const Command& command, const Options& options) {
 
     std::unordered_map<device::DeviceId, plan::PlanEntry, device::DeviceIdHash> planned;
     jobs::JobSpec order;
-    order.name = "Set IP";
+    order.name = jobName;
+    order.undoes = undoes;
     order.operations = {network::kModifyOperation};
     order.credentials = session.LoginData().credentials;
     for (const plan::PlanEntry& e : entries) {
@@ -139,13 +151,13 @@ int RunSetIp(const Command& command, const Options& options) {
             run.Report(network::kModifyOperation, sent);
             return;
         }
-        network::ReportModifyOutcome(discovery.Waiter(), run);
+        network::ReportModifyOutcome(discovery.Waiter(), run, e.request->change);
     };
-    std::vector<jobs::OperationResult> results = session.Run(std::move(order));
+    std::vector<jobs::OperationResult> ran = session.Run(std::move(order));
 
     // Every moved camera must be heard at its new place.
     std::vector<jobs::OperationResult> moved;
-    for (const jobs::OperationResult& r : results) {
+    for (const jobs::OperationResult& r : ran) {
         if (r.outcome == jobs::Outcome::Succeeded && planned.at(r.device.id).changes) {
             moved.push_back(r);
         }
@@ -159,7 +171,7 @@ int RunSetIp(const Command& command, const Options& options) {
     if (!moved.empty()) {
         Note("waiting for " + std::to_string(moved.size()) +
              " moved camera(s) to answer at their new addresses");
-        discovery.RunFor(std::chrono::seconds(*verifySeconds),
+        discovery.RunFor(std::chrono::seconds(verifySeconds),
                          [&] { return std::all_of(moved.begin(), moved.end(), seenAtTarget); });
     }
     for (jobs::OperationResult r : moved) {
@@ -167,15 +179,16 @@ int RunSetIp(const Command& command, const Options& options) {
         r.operation = kVerifyOperation;
         r.outcome = seen ? jobs::Outcome::Succeeded : jobs::Outcome::Failed;
         r.reason = seen ? jobs::Reason::None : jobs::Reason::NotSeen;
-        r.seconds = *verifySeconds;
+        r.seconds = verifySeconds;
         if (seen) {
             const SeenCamera* at = discovery.Find(r.device.id);
             r.device = at->device;
             r.seconds = std::chrono::duration<double>(at->lastSeen - verifyStart).count();
         }
-        results.push_back(r);
+        ran.push_back(r);
     }
-    return session.Finish(results);
+    results.insert(results.end(), ran.begin(), ran.end());
+    return std::nullopt;
 }
 
 } // namespace orv::cli

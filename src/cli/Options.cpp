@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "SiteChoice.h"
 #include "text/Printable.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ std::vector<OptionSpec> CameraOptions(bool select) {
         {"jobs", "N", "work on at most N cameras at once (default 16)"},
         {"results", "FILE", "also write one row per camera and operation to FILE (.csv or .json)"},
         {"format", "FORMAT", "results on standard output as table (default), csv or json"},
+        SiteOption(),
     };
     if (select) {
         options.push_back({"select", "WHICH",
@@ -117,7 +119,8 @@ const std::vector<Command>& Commands() {
            "onvif (repeatable; all by default)"},
           {"seconds", "N", "listen N seconds (default 3)"},
           {"format", "FORMAT", "table (default), csv or json"},
-          {"results", "FILE", "also write the list to FILE (.csv or .json)"}},
+          {"results", "FILE", "also write the list to FILE (.csv or .json)"},
+          SiteOption()},
          0,
          RunDiscover},
         {"set-ip", "set-ip --plan FILE [--dry-run] [--verify-seconds N] [OPTIONS]",
@@ -160,11 +163,11 @@ const std::vector<Command>& Commands() {
          "send a firmware image to the selected cameras, all of one model family", with({}, true),
          1, RunUpgrade},
         {"oem",
-         "oem --company TEXT --image FILE... [--site TEXT] [--model TEXT] [--version N] "
+         "oem --company TEXT --image FILE... [--web-site TEXT] [--model TEXT] [--version N] "
          "[--select WHICH]... [OPTIONS]",
          "upload OEM information and images to the selected cameras, then reboot them",
          with({{"company", "TEXT", "the company name"},
-               {"site", "TEXT", "the web site"},
+               {"web-site", "TEXT", "the web site"},
                {"model", "TEXT", "the model text"},
                {"version", "N", "the software version (default 1)"},
                {"image", "FILE", "an OEM image, below 2 MiB (repeatable, at most 10)"}},
@@ -183,6 +186,20 @@ const std::vector<Command>& Commands() {
          {},
          1,
          RunTrustAgain},
+        {"history",
+         "history [--job N | --camera MAC] [--site NAME] [--format table|csv|json]",
+         "show the site's jobs, one job's changes or one camera's, with the values before and "
+         "after, the outcome and the reason",
+         {{"job", "N", "the changes of job N"},
+          {"camera", "MAC", "the changes of this camera across jobs"},
+          {"format", "FORMAT", "table (default), csv or json"},
+          SiteOption()},
+         0,
+         RunHistory},
+        {"undo", "undo JOB [OPTIONS]",
+         "put back every setting job JOB of the site changed on the cameras that answer, the "
+         "addresses last",
+         with({}, false), 1, RunUndo},
     };
     return commands;
 }

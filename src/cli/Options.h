@@ -75,5 +75,7 @@ int RunOem(const Command& command, const Options& options);
 int RunReboot(const Command& command, const Options& options);
 int RunRestore(const Command& command, const Options& options);
 int RunTrustAgain(const Command& command, const Options& options);
+int RunHistory(const Command& command, const Options& options);
+int RunUndo(const Command& command, const Options& options);
 
 } // namespace orv::cli

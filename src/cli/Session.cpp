@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "SiteChoice.h"
+
 #include "Selection.h"
 #include "file/RegularFile.h"
 #include "jobs/JobResults.h"
@@ -133,6 +135,12 @@ int CSession::Begin(bool login) {
     }
     m_devices = std::make_unique<CDeviceServices>(m_jobs, m_moreDrivers,
                                                   CCliDiscovery::MakerDiscovery(), PinFilePath());
+    // Every camera seen and every job go into the site's book.
+    std::shared_ptr<CSiteJournal> site = OpenSiteJournal(m_options, error);
+    if (!site) {
+        return BadInput(error);
+    }
+    m_devices->OpenSite(std::move(site));
     // ONVIF cameras tell their MAC, netmask and firmware only after a
     // login: the command's login, or the stored default one for discover.
     Login details = m_login;
@@ -323,6 +331,13 @@ int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
                         Audience::File));
             !error.empty()) {
             Note(error);
+            status = kExitSomeFailed;
+        }
+    }
+    if (const std::shared_ptr<CSiteJournal>& site = m_devices->Site()) {
+        site->Flush();
+        if (const std::string problem = site->TakeProblem(); !problem.empty()) {
+            Note("the site book of \"" + site->Site() + "\" missed records: " + problem);
             status = kExitSomeFailed;
         }
     }

@@ -8,6 +8,7 @@
 #include "Discovery.h"
 #include "Options.h"
 #include "Output.h"
+#include "operations/network/AddressPlan.h"
 #include "services/DeviceServices.h"
 
 #include <functional>
@@ -95,5 +96,15 @@ int RunDiscoverWith(const Command& command, const Options& options,
 std::string ResolveLogin(const Options& options, Login& login);
 // The first line of a file of secrets (at most 4 KiB); an error text or "".
 std::string ReadSecretLine(const std::string& path, std::string& line);
+
+// An address plan's moves on the cameras the session found, as set-ip makes
+// them: every row checked (addresses probed on the cameras' adapters), the
+// cameras moved, each then heard at its new address. Its results are added
+// to `results`; an exit status when the plan stops before or with
+// --dry-run.
+// `undoes`: the site book's job whose addresses the plan puts back.
+std::optional<int> MoveByPlan(CSession& session, const plan::Plan& plan, const std::string& file,
+                              int verifySeconds, std::vector<jobs::OperationResult>& results,
+                              const std::string& jobName = "Set IP", std::int64_t undoes = 0);
 
 } // namespace orv::cli

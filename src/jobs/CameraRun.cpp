@@ -20,7 +20,9 @@ std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
         m_opened = true;
         auto opened = m_drivers.Open(m_device, m_credentials);
         if (opened) {
-            m_session = std::move(opened).Value();
+            auto watched = std::make_shared<CWatchedSession>(std::move(opened).Value());
+            m_watched = watched.get();
+            m_session = std::move(watched);
         } else {
             m_blocked = opened.Error();
         }
@@ -93,6 +95,13 @@ void CameraRun::emitResult(std::string_view operation, Outcome outcome, Reason r
     r.detail = std::move(detail);
     r.seconds = static_cast<double>(m_clock.elapsed()) / 1000.0;
     r.limitSeconds = limitSeconds;
+    if (m_watched != nullptr) {
+        r.changes = m_watched->TakeChanges();
+    }
+    for (device::SettingChange& change : m_noted) {
+        r.changes.push_back(std::move(change));
+    }
+    m_noted.clear();
     m_sink(std::move(r));
 }
 

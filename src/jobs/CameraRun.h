@@ -4,6 +4,7 @@
 // into a report with the reason in words.
 
 #include "JobTypes.h"
+#include "WatchedSession.h"
 #include "device/DriverSet.h"
 
 #include <QElapsedTimer>
@@ -69,6 +70,9 @@ public:
     }
     void ReportFailure(std::string_view operation, const device::Failure& failure);
     void ReportFailure(std::string_view operation, Reason reason, std::string detail = {});
+    // A change made outside the job's session (an address changed through
+    // discovery): it goes with the next reported operation.
+    void NoteChange(device::SettingChange change) { m_noted.push_back(std::move(change)); }
 
 private:
     void emitResult(std::string_view operation, Outcome outcome, Reason reason, std::string detail,
@@ -84,6 +88,9 @@ private:
     Sink m_sink;
     bool m_opened = false;
     std::shared_ptr<device::IDeviceSession> m_session;
+    // The same session, which notes what each call changes.
+    CWatchedSession* m_watched = nullptr;
+    std::vector<device::SettingChange> m_noted;
     // Why every later call fails at once: a refused or timed-out login, or a
     // call that ran out of time.
     std::optional<device::Failure> m_blocked;

@@ -34,6 +34,10 @@ int CJobEngine::Concurrency() const {
 JobId CJobEngine::Start(JobSpec order) {
     const JobId id = m_next++;
     auto state = std::make_shared<Shared>();
+    if (m_journal && !order.operations.empty()) {
+        state->journal = m_journal;
+        m_journal->JobStarted(id, order);
+    }
     const auto shared = std::make_shared<const JobSpec>(order);
     const std::size_t count = shared->targets.size();
     m_jobs.emplace(id, Job{std::move(order), 0, state});
@@ -79,8 +83,7 @@ void CJobEngine::enqueue(Task task) {
 void CJobEngine::probed(Task task, CReachProbe::Outcome outcome, std::chrono::milliseconds limit) {
     switch (outcome) {
     case CReachProbe::Outcome::Dropped:
-        reportCancelled(task);
-        post({task.id, std::nullopt});
+        cancelBeforeTurn(task);
         return;
     case CReachProbe::Outcome::Silent:
         // What the camera's own login would have found after the same wait.
@@ -140,12 +143,16 @@ void CJobEngine::runCamera(const Task& task) {
         std::lock_guard lock(shared.lock);
         ++shared.active;
     }
+    std::vector<OperationResult> journal;
     if (shared.cancelled.load()) {
-        reportCancelled(task);
+        journal = reportCancelled(task);
     } else if (order.work) {
         CameraRun run(m_drivers, task.id, order.targets[task.index], order.credentials,
-                      shared.cancelled, [this, &order](OperationResult r) {
+                      shared.cancelled, [&](OperationResult r) {
                           logResult(order.name, r);
+                          if (shared.journal) {
+                              journal.push_back(r);
+                          }
                           const JobId id = r.job;
                           post({id, std::move(r)});
                       });
@@ -153,6 +160,9 @@ void CJobEngine::runCamera(const Task& task) {
             run.GiveUp(*task.silent);
         }
         order.work(run);
+    }
+    if (shared.journal) {
+        shared.journal->CameraFinished(task.id, std::move(journal));
     }
     {
         std::lock_guard lock(shared.lock);
@@ -162,18 +172,29 @@ void CJobEngine::runCamera(const Task& task) {
     post({task.id, std::nullopt});
 }
 
-void CJobEngine::reportCancelled(const Task& task) {
+std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {
     const JobSpec& order = *task.order;
     OperationResult r;
     r.job = task.id;
     r.device = order.targets[task.index];
     r.outcome = Outcome::Cancelled;
     r.reason = Reason::Cancelled;
+    std::vector<OperationResult> reported;
     for (const std::string& operation : order.operations) {
         r.operation = operation;
         logResult(order.name, r);
         post({task.id, r});
+        reported.push_back(r);
     }
+    return reported;
+}
+
+void CJobEngine::cancelBeforeTurn(const Task& task) {
+    std::vector<OperationResult> reported = reportCancelled(task);
+    if (task.shared->journal) {
+        task.shared->journal->CameraFinished(task.id, std::move(reported));
+    }
+    post({task.id, std::nullopt});
 }
 
 void CJobEngine::post(Event event) {
@@ -269,8 +290,7 @@ void CJobEngine::Cancel(JobId id) {
         m_tasks.erase(ours, m_tasks.end());
     }
     for (const Task& task : waiting) {
-        reportCancelled(task);
-        post({task.id, std::nullopt});
+        cancelBeforeTurn(task);
     }
 }
 

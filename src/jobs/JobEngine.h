@@ -12,6 +12,7 @@
 // (each bounded by the SDK's timeouts).
 
 #include "CameraRun.h"
+#include "JobJournal.h"
 #include "ReachProbe.h"
 #include "RebootQueue.h"
 
@@ -44,6 +45,8 @@ struct JobSpec {
     // One camera's calls, on a worker thread. Whatever it touches besides the
     // camera run must be safe to use from several threads at once.
     std::function<void(CameraRun&)> work;
+    // The site book's job whose changes this one puts back, or 0.
+    std::int64_t undoes = 0;
 };
 
 class CJobEngine : public QObject {
@@ -71,6 +74,9 @@ public:
     // Reboots that jobs leave to follow them; Shutdown drops those not made.
     CRebootQueue& Reboots() { return m_reboots; }
     int Concurrency() const;
+    // Where later jobs are recorded (nothing: nowhere); a job keeps the
+    // journal it started with.
+    void SetJournal(std::shared_ptr<IJobJournal> journal) { m_journal = std::move(journal); }
 
     JobId Start(JobSpec order);
     // Cameras still waiting for a worker report "cancelled" at once; those
@@ -99,6 +105,7 @@ private:
         std::mutex lock;
         std::condition_variable idle;
         int active = 0; // cameras in their calls
+        std::shared_ptr<IJobJournal> journal;
     };
     struct Job {
         JobSpec order;
@@ -137,7 +144,9 @@ private:
     void runNext();
     void runCamera(const Task& task);
     // Every operation of the task's camera as cancelled, and its log lines.
-    void reportCancelled(const Task& task);
+    std::vector<OperationResult> reportCancelled(const Task& task);
+    // A camera that never got its turn: reported, journalled and done.
+    void cancelBeforeTurn(const Task& task);
     void post(Event event);
     // Work and events pass between threads through the engine's own locked
     // queues; Qt only wakes the other side, so every hand-over is one that a
@@ -166,6 +175,7 @@ private:
     std::vector<Event> m_events; // posted by workers, under m_eventLock
     std::vector<Event> m_taken;  // the engine's thread's own, from m_takenAt on
     std::size_t m_takenAt = 0;
+    std::shared_ptr<IJobJournal> m_journal;
     CRebootQueue m_reboots;
     Runner m_runner{*this};
     CReachProbe m_probe;

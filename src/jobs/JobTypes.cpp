@@ -65,6 +65,8 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
                "; if it was replaced or reset, trust it again";
     case Reason::NotEncrypted:
         return "not sent: the camera offers no encrypted connection";
+    case Reason::NoValueBefore:
+        return "its value before the job is not known";
     case Reason::Other:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "device/DeviceInfo.h"
 #include "device/DeviceResult.h"
+#include "device/SettingsRecord.h"
 
 #include <QMetaType>
 
@@ -34,6 +35,7 @@ enum class Reason {
     NotSupported,     // the camera cannot do the operation at all
     IdentityChanged,  // the camera showed another key than it was trusted by; `detail`: since
     NotEncrypted,     // a secret not sent over a connection without encryption
+    NoValueBefore,    // an undo of a change whose value before was never read
     Other,
 };
 
@@ -56,6 +58,9 @@ struct OperationResult {
     std::string detail; // what ModelMismatch and SamePort name
     // NoAnswer: the time limit that ran out, where the driver named it.
     double limitSeconds = 0;
+    // What the operation's calls changed on the camera, with the values
+    // before: the site's history and its undo.
+    std::vector<device::SettingChange> changes;
 };
 std::string ReasonText(const OperationResult& result);
 

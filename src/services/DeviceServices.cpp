@@ -53,7 +53,19 @@ CDeviceServices::CDeviceServices(int concurrency,
     : m_trust(std::move(pinFile)), m_maker(std::move(makerDiscovery), &m_trust),
       m_onvif([this] { return DefaultCredentials(); },
               withMaker(std::move(onvif), m_maker, m_trust)),
-      m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {}
+      m_drivers(driversOf(m_maker, m_onvif, moreDrivers)), m_jobs(m_drivers, concurrency) {
+    QObject::connect(&m_hub, &CDiscoveryHub::devicesFound, &m_hub,
+                     [this](const std::vector<device::DeviceInfo>& devices) {
+                         if (m_site) {
+                             m_site->NoteSeen(devices);
+                         }
+                     });
+}
+
+void CDeviceServices::OpenSite(std::shared_ptr<CSiteJournal> site) {
+    m_site = std::move(site);
+    m_jobs.SetJournal(m_site);
+}
 
 void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {
     {

@@ -11,6 +11,7 @@
 #include "protocols/onvif/OnvifDriver.h"
 #include "protocols/qv/QvDriver.h"
 #include "services/PinFile.h"
+#include "services/SiteJournal.h"
 
 #include <filesystem>
 #include <mutex>
@@ -52,6 +53,11 @@ public:
     jobs::CRebootQueue& Reboots() { return m_jobs.Reboots(); }
     CPinFile& Trust() { return m_trust; }
     const CPinFile& Trust() const { return m_trust; }
+    // The site whose book records every camera discovery reports and every
+    // job started from now on (a running job keeps its own); nothing: none.
+    // On the hub's thread.
+    void OpenSite(std::shared_ptr<CSiteJournal> site);
+    const std::shared_ptr<CSiteJournal>& Site() const { return m_site; }
 
     // Every driver's discovery into the hub; the maker's and ONVIF's only
     // with `everyAdapter` (they search every adapter of the machine).
@@ -73,6 +79,8 @@ private:
     qv::CQvDriver m_maker;
     onvif::COnvifDriver m_onvif;
     device::CDriverSet m_drivers;
+    // Before the engine: a job's last camera is recorded before it goes.
+    std::shared_ptr<CSiteJournal> m_site;
     jobs::CJobEngine m_jobs;
     CDiscoveryHub m_hub;
     bool m_shutDown = false;

@@ -42,6 +42,10 @@ constexpr std::array<std::string_view, CSiteBook::kSchemaVersion> kMigrations = 
            at INTEGER NOT NULL);
        CREATE INDEX changes_by_job ON changes(job);
        CREATE INDEX changes_by_camera ON changes(camera, at);)",
+    // 2: which setting a change was (what an undo sends back), and which
+    // job an undo undid.
+    R"(ALTER TABLE changes ADD COLUMN setting TEXT NOT NULL DEFAULT '';
+       ALTER TABLE jobs ADD COLUMN undoes INTEGER REFERENCES jobs(id);)",
 };
 
 std::string kept(const std::filesystem::path& file) {
@@ -61,14 +65,14 @@ std::optional<std::string> optionalText(const CStatement& statement, int column)
 }
 
 constexpr std::string_view kChangeColumns =
-    "SELECT job, camera, operation, before, after, outcome, reason, at FROM changes ";
+    "SELECT job, camera, operation, setting, before, after, outcome, reason, at FROM changes ";
 
 std::vector<ChangeEntry> readChanges(CStatement& statement) {
     std::vector<ChangeEntry> out;
     while (statement.Step()) {
         out.push_back({statement.Integer(0), statement.Text(1), statement.Text(2),
-                       optionalText(statement, 3), optionalText(statement, 4), statement.Text(5),
-                       statement.Text(6), statement.Integer(7)});
+                       statement.Text(3), optionalText(statement, 4), optionalText(statement, 5),
+                       statement.Text(6), statement.Text(7), statement.Integer(8)});
     }
     return out;
 }
@@ -177,9 +181,14 @@ std::vector<SiteCamera> CSiteBook::Inventory() const {
 }
 
 std::int64_t CSiteBook::BeginJob(const JobEntry& job) {
-    CStatement insert(*m_db, "INSERT INTO jobs (name, started, os_user, tool_version) "
-                             "VALUES (?1, ?2, ?3, ?4)");
+    CStatement insert(*m_db, "INSERT INTO jobs (name, started, os_user, tool_version, undoes) "
+                             "VALUES (?1, ?2, ?3, ?4, ?5)");
     insert.Bind(1, job.name).Bind(2, job.startedMs).Bind(3, job.osUser).Bind(4, job.toolVersion);
+    if (job.undoes) {
+        insert.Bind(5, *job.undoes);
+    } else {
+        insert.BindNull(5);
+    }
     insert.Step();
     return sqlite3_last_insert_rowid(m_db->Handle());
 }
@@ -189,13 +198,14 @@ void CSiteBook::Record(const std::vector<ChangeEntry>& changes) {
         return;
     }
     CTransaction transaction(*m_db);
-    CStatement insert(*m_db, "INSERT INTO changes (job, camera, operation, before, after, "
-                             "outcome, reason, at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    CStatement insert(*m_db, "INSERT INTO changes (job, camera, operation, setting, before, "
+                             "after, outcome, reason, at) "
+                             "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     for (const ChangeEntry& c : changes) {
-        insert.Bind(1, c.job).Bind(2, c.camera).Bind(3, c.operation);
-        bindOptional(insert, 4, c.before);
-        bindOptional(insert, 5, c.after);
-        insert.Bind(6, c.outcome).Bind(7, c.reason).Bind(8, c.atMs);
+        insert.Bind(1, c.job).Bind(2, c.camera).Bind(3, c.operation).Bind(4, c.setting);
+        bindOptional(insert, 5, c.before);
+        bindOptional(insert, 6, c.after);
+        insert.Bind(7, c.outcome).Bind(8, c.reason).Bind(9, c.atMs);
         insert.Step();
         insert.Reset();
     }
@@ -203,12 +213,31 @@ void CSiteBook::Record(const std::vector<ChangeEntry>& changes) {
 }
 
 std::vector<JobEntry> CSiteBook::Jobs() const {
-    CStatement select(*m_db,
-                      "SELECT id, name, started, os_user, tool_version FROM jobs ORDER BY id");
+    CStatement select(
+        *m_db, "SELECT id, name, started, os_user, tool_version, undoes FROM jobs ORDER BY id");
     std::vector<JobEntry> out;
     while (select.Step()) {
-        out.push_back(
-            {select.Integer(0), select.Text(1), select.Integer(2), select.Text(3), select.Text(4)});
+        out.push_back({select.Integer(0), select.Text(1), select.Integer(2), select.Text(3),
+                       select.Text(4),
+                       select.IsNull(5) ? std::nullopt : std::optional(select.Integer(5))});
+    }
+    return out;
+}
+
+std::vector<JobSummary> CSiteBook::JobSummaries() const {
+    CStatement select(
+        *m_db, "SELECT j.id, j.name, j.started, j.os_user, j.tool_version, j.undoes, "
+               "COUNT(DISTINCT c.camera), "
+               "COUNT(DISTINCT CASE WHEN c.outcome = 'Failed' THEN c.camera END) "
+               "FROM jobs j LEFT JOIN changes c ON c.job = j.id GROUP BY j.id ORDER BY j.id");
+    std::vector<JobSummary> out;
+    while (select.Step()) {
+        JobEntry job{
+            select.Integer(0), select.Text(1),
+            select.Integer(2), select.Text(3),
+            select.Text(4),    select.IsNull(5) ? std::nullopt : std::optional(select.Integer(5))};
+        out.push_back({std::move(job), static_cast<int>(select.Integer(6)),
+                       static_cast<int>(select.Integer(7))});
     }
     return out;
 }

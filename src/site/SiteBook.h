@@ -48,6 +48,8 @@ struct JobEntry {
     std::int64_t startedMs = 0;
     std::string osUser;
     std::string toolVersion;
+    // The job this one undid.
+    std::optional<std::int64_t> undoes;
 };
 
 // One operation on one camera: what it was before, what it was to become,
@@ -56,6 +58,9 @@ struct ChangeEntry {
     std::int64_t job = 0;
     std::string camera; // SiteCamera::key
     std::string operation;
+    // What was changed ("ports", "name", ...); empty for an operation that
+    // changed nothing it could tell (a refused login).
+    std::string setting;
     std::optional<std::string> before;
     std::optional<std::string> after;
     std::string outcome; // "Succeeded", "Failed", "Cancelled"
@@ -63,9 +68,16 @@ struct ChangeEntry {
     std::int64_t atMs = 0;
 };
 
+// A job with how many cameras it reached and how many of them failed.
+struct JobSummary {
+    JobEntry job;
+    int cameras = 0;
+    int failed = 0;
+};
+
 class CSiteBook {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     struct Opened {
         std::unique_ptr<CSiteBook> book;
@@ -92,6 +104,7 @@ public:
     // Committed before it returns: call it as each camera finishes.
     void Record(const std::vector<ChangeEntry>& changes);
     std::vector<JobEntry> Jobs() const;
+    std::vector<JobSummary> JobSummaries() const;
     // A job's changes, or a camera's across jobs, oldest first.
     std::vector<ChangeEntry> ChangesOfJob(std::int64_t job) const;
     std::vector<ChangeEntry> ChangesOfCamera(const std::string& camera) const;

@@ -73,7 +73,8 @@ protected:
     // The program with the lab's password, its output and exit status.
     Ran cli(std::vector<std::string> args) {
         args.insert(args.begin(), ORVANTIX_CLI);
-        if (args.size() > 2 && args[1] != "discover" && args[1] != "trust-again") {
+        if (args.size() > 2 && args[1] != "discover" && args[1] != "trust-again" &&
+            args[1] != "history") {
             args.insert(args.begin() + 2, {"--seconds", "1"});
         }
         std::vector<char*> argv;
@@ -82,7 +83,7 @@ protected:
         }
         argv.push_back(nullptr);
         std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "XDG_CONFIG_HOME=" + m_dir,
-                                        "PATH=/usr/bin:/bin"};
+                                        "ORVANTIX_SITES=" + m_dir + "/sites", "PATH=/usr/bin:/bin"};
         // A sanitizer build's program checks itself with the suite's rules.
         for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
             if (const char* value = std::getenv(name)) {

@@ -573,3 +573,53 @@ TEST_F(CliMixedLab, AnOnvifCameraThatOffersHttpsGetsItsPasswordOnlyOverIt) {
     EXPECT_NE(stranger.out.find("the camera's identity changed since "), std::string::npos)
         << stranger.out;
 }
+
+// A job's changes are in the site's book with their values before, and an
+// undo puts every answering camera back as it was, field for field; the
+// camera whose login failed was never changed and is left alone.
+TEST_F(CliLab, AJobIsInTheSiteHistoryAndItsUndoPutsEveryCameraBack) {
+    const json before = cameras();
+    const std::string profile = file(
+        "profile.json",
+        R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557},
+            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
+            "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
+                      "secondary": {"enabled": true, "codec": "MJPEG"}}})");
+    const Ran applied = cli({"apply", "--profile", profile, "--site", "Werk Süd"});
+    ASSERT_EQ(applied.status, 1) << applied.err; // camera 3 refuses the login
+    const json changed = cameras();
+    ASSERT_NE(changed[0]["deviceConfig"]["ports"], before[0]["deviceConfig"]["ports"]);
+
+    const Ran jobs = cli({"history", "--site", "Werk Süd", "--format", "csv"});
+    EXPECT_EQ(jobs.status, 0) << jobs.err;
+    EXPECT_NE(jobs.out.find("1,"), std::string::npos) << jobs.out;
+    EXPECT_NE(jobs.out.find(",6,1,"), std::string::npos) << "6 cameras, 1 failed:\n" << jobs.out;
+    const Ran ports = cli({"history", "--site", "Werk Süd", "--job", "1", "--format", "json"});
+    const json rows = json::parse(ports.out, nullptr, false);
+    ASSERT_TRUE(rows.is_array()) << ports.out;
+    const auto first = std::find_if(rows.begin(), rows.end(), [](const json& r) {
+        return r["setting"] == "ports" && r["outcome"] == "Succeeded";
+    });
+    ASSERT_NE(first, rows.end()) << ports.out;
+    EXPECT_NE((*first)["before"].get<std::string>().find("\"onvif\":"), std::string::npos);
+    EXPECT_NE((*first)["after"].get<std::string>().find("\"rtsp\":556"), std::string::npos);
+
+    const Ran undone = cli({"undo", "1", "--site", "Werk Süd"});
+    EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
+    const json after = cameras();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i]["name"], before[i]["name"]) << i;
+        EXPECT_EQ(after[i]["deviceConfig"], before[i]["deviceConfig"]) << i;
+    }
+    // The undo is a job of its own, which says what it undid.
+    const Ran listed = cli({"history", "--site", "Werk Süd", "--format", "json"});
+    const json list = json::parse(listed.out, nullptr, false);
+    ASSERT_EQ(list.size(), 2u) << listed.out;
+    EXPECT_EQ(list[1]["undoes"], "1");
+    EXPECT_EQ(list[1]["name"], "Undo job 1");
+    // A site that does not exist is named, not made, by a reader.
+    const Ran unknown = cli({"history", "--site", "Nirgendwo"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("sites: Werk Süd"), std::string::npos) << unknown.err;
+}

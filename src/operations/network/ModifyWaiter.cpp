@@ -44,7 +44,8 @@ std::optional<device::Status> CModifyWaiter::Wait(const device::DeviceId& camera
 }
 
 bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
-                         std::chrono::milliseconds timeout) {
+                         const device::AddressChange& sent, std::chrono::milliseconds timeout) {
+    run.NoteChange(device::AddressChangeOf(run.Device(), sent));
     const std::optional<device::Status> outcome =
         waiter.Wait(run.Device().id, timeout, run.CancelFlag());
     if (!outcome) {

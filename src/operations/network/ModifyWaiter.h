@@ -42,7 +42,9 @@ inline constexpr std::chrono::seconds kModifyOutcomeWait{15};
 
 // Waits for the outcome of the camera's change, whose request has left,
 // and reports it as the run's kModifyOperation. True when it applied.
+// `sent` goes into the job's history with the camera's address before.
 bool ReportModifyOutcome(CModifyWaiter& waiter, jobs::CameraRun& run,
+                         const device::AddressChange& sent,
                          std::chrono::milliseconds timeout = kModifyOutcomeWait);
 
 } // namespace orv::network

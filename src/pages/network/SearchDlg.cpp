@@ -284,8 +284,12 @@ void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
     orv::jobs::JobSpec order;
     order.name = "Network Settings";
     order.operations = {orv::network::kModifyOperation};
+    auto changes =
+        std::make_shared<std::unordered_map<orv::device::DeviceId, orv::device::AddressChange,
+                                            orv::device::DeviceIdHash>>();
     for (const orv::network::ModifyRequest& request : requests) {
         const orv::device::DeviceId id = request.device.id;
+        changes->emplace(id, request.change);
         m_waiter.Expect(id);
         // A request that cannot leave is that camera's outcome at once.
         if (const orv::device::Status sent =
@@ -298,8 +302,8 @@ void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
         }
     }
     orv::network::CModifyWaiter& waiter = m_waiter;
-    order.work = [&waiter](orv::jobs::CameraRun& run) {
-        orv::network::ReportModifyOutcome(waiter, run);
+    order.work = [&waiter, changes](orv::jobs::CameraRun& run) {
+        orv::network::ReportModifyOutcome(waiter, run, changes->at(run.Device().id));
     };
     RunJob(std::move(order), Report::Summary);
 }

@@ -98,6 +98,7 @@ Facts CurrentFacts() {
     facts.dataHome = absoluteEnv("XDG_DATA_HOME");
 #endif
     facts.home = accountHome();
+    facts.sites = absoluteEnv("ORVANTIX_SITES");
     return facts;
 }
 
@@ -112,7 +113,7 @@ Places Decide(const Facts& facts) {
         places.writableDir = facts.programDir;
         places.logDir = join(facts.programDir, "Logs");
         places.languageIni = join(places.langDir, "Language.ini");
-        places.sitesDir = join(facts.programDir, "Sites");
+        places.sitesDir = facts.sites.empty() ? join(facts.programDir, "Sites") : facts.sites;
         return places;
     }
     places.writableDir = under(baseDir(facts.stateHome, facts, ".local/state"), "orvantix");
@@ -120,8 +121,11 @@ Places Decide(const Facts& facts) {
     places.languageIni =
         under(under(baseDir(facts.configHome, facts, ".config"), "orvantix"), "Language.ini");
     // A site's history is the installer's data, kept across versions.
+    // A folder of one's own choosing (sites on a stick) before the default.
     places.sitesDir =
-        under(under(baseDir(facts.dataHome, facts, ".local/share"), "orvantix"), "sites");
+        !facts.sites.empty()
+            ? facts.sites
+            : under(under(baseDir(facts.dataHome, facts, ".local/share"), "orvantix"), "sites");
     return places;
 }
 

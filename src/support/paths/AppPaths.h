@@ -29,6 +29,7 @@ struct Facts {
     std::string configHome; // XDG_CONFIG_HOME, or APPDATA on Windows
     std::string dataHome;   // XDG_DATA_HOME, or APPDATA on Windows
     std::string home;       // HOME, or USERPROFILE on Windows
+    std::string sites;      // ORVANTIX_SITES: the sites folder, wherever the program is
 };
 
 Facts CurrentFacts();

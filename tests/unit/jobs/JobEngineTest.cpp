@@ -435,3 +435,107 @@ TEST(JobResults, ACameraCountsByItsWorstOutcomeAndRetryTakesEveryUnfinishedCamer
     EXPECT_EQ(order, (std::vector<int>{3, 2, 2, 1, 1, 4}))
         << "listed cameras in list order, each keeping its own order, the rest last";
 }
+
+namespace {
+
+// What the engine told its journal, from whichever thread told it.
+class ListJournal final : public IJobJournal {
+public:
+    void JobStarted(JobId job, const JobSpec& order) override {
+        std::lock_guard lock(m_lock);
+        started.emplace_back(job, order.name);
+    }
+    void CameraFinished(JobId, std::vector<OperationResult> results) override {
+        std::lock_guard lock(m_lock);
+        cameras.push_back(std::move(results));
+    }
+    std::vector<std::pair<JobId, std::string>> started;
+    std::vector<std::vector<OperationResult>> cameras;
+
+private:
+    std::mutex m_lock;
+};
+
+} // namespace
+
+// The history of a job: each camera once, with every change and the value
+// it had before. A setting the job read already is not read again; one it
+// did not is read just before the change; a change the camera refused
+// keeps its values too. A job that only reads is not a job of the history,
+// and cameras cancelled before their turn are still told.
+TEST_F(JobEngineTest, EachCameraIsJournalledOnceWithEveryChangeAndItsValueBefore) {
+    using orv::device::Setting;
+    CJobEngine engine(driver.Set(), 2);
+    auto journal = std::make_shared<ListJournal>();
+    engine.SetJournal(journal);
+    lab.server.setFaults(lab.key(2), camsim::FaultPlan{.failCall = "ports.set"});
+
+    (void)RunJob(engine, [&] {
+        JobSpec read;
+        read.name = "Read settings";
+        read.targets = {camera(lab, 0)};
+        read.credentials = login();
+        read.work = [](CameraRun& run) { (void)run.Do([](Session& s) { return s.GetPorts(); }); };
+        return read;
+    }());
+    EXPECT_TRUE(journal->started.empty()) << "a read is no job of the history";
+
+    JobSpec order;
+    order.name = "Batch Set";
+    order.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
+    order.credentials = login();
+    order.operations = {"Modify Port", "Modify Image", "Modify Device Name"};
+    order.work = [](CameraRun& run) {
+        orv::device::PortSettings ports;
+        ports.ports = {8080, 8000, 1554, 1555};
+        run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
+        auto image = run.Do([](Session& s) { return s.GetImage(); });
+        ASSERT_TRUE(image.Ok());
+        orv::device::ImageSettings changed = image.Value();
+        changed.powerLineHz = changed.powerLineHz == 50 ? 60 : 50;
+        run.Report("Modify Image", run.Do([&](Session& s) { return s.SetImage(changed); }));
+        run.Report("Modify Device Name",
+                   run.Do([](Session& s) { return s.SetName(QStringLiteral("Süd 1")); }));
+    };
+    const std::vector<OperationResult> results = RunJob(engine, order);
+    ASSERT_EQ(results.size(), 9u);
+    ASSERT_EQ(journal->started.size(), 1u);
+    EXPECT_EQ(journal->started[0].second, "Batch Set");
+    ASSERT_EQ(journal->cameras.size(), 3u);
+    for (const std::vector<OperationResult>& camera : journal->cameras) {
+        ASSERT_EQ(camera.size(), 3u);
+        const int n = last(camera[0].device) - 1;
+        const OperationResult& ports = camera[0];
+        ASSERT_EQ(ports.changes.size(), 1u);
+        EXPECT_EQ(ports.changes[0].setting, Setting::Ports);
+        orv::device::PortSettings was;
+        ASSERT_TRUE(ports.changes[0].before &&
+                    orv::device::ReadRecord(*ports.changes[0].before, was));
+        EXPECT_EQ(was.ports.http, lab.port()) << "read before the change";
+        EXPECT_NE(ports.changes[0].after->find("\"rtsp\":1554"), std::string::npos);
+        EXPECT_EQ(ports.outcome, n == 2 ? Outcome::Failed : Outcome::Succeeded);
+        const OperationResult& image = camera[1];
+        ASSERT_EQ(image.changes.size(), 1u);
+        EXPECT_NE(image.changes[0].before, image.changes[0].after);
+        const OperationResult& name = camera[2];
+        ASSERT_EQ(name.changes.size(), 1u);
+        EXPECT_EQ(name.changes[0].after, orv::device::RecordOf(QStringLiteral("Süd 1")));
+        EXPECT_EQ(name.changes[0].before, orv::device::RecordOf(camera[0].device.name));
+    }
+    // The image was read once by the job, never again for its history;
+    // the ports, which the job did not read, once each for it.
+    EXPECT_EQ(driver.Calls("GetImagingConfig").size(), 3u);
+    EXPECT_EQ(driver.Calls("GetPortInfo").size(), 1u + 3u);
+
+    // Cancelled before any camera's turn: each is still in the history.
+    journal->cameras.clear();
+    const JobId cancelled = engine.Start(order);
+    engine.Cancel(cancelled);
+    (void)WaitForJob(engine, cancelled);
+    ASSERT_EQ(journal->cameras.size(), 3u);
+    for (const std::vector<OperationResult>& camera : journal->cameras) {
+        ASSERT_EQ(camera.size(), 3u);
+        EXPECT_EQ(camera[0].outcome, Outcome::Cancelled);
+        EXPECT_TRUE(camera[0].changes.empty());
+    }
+}

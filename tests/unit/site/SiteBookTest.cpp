@@ -70,19 +70,21 @@ TEST(SiteBook, KeepsCamerasJobsAndChangesAndEachRecordIsOnDiskAtOnce) {
     EXPECT_EQ(cameras[0].firstSeenMs, 1000);
     EXPECT_EQ(cameras[0].lastSeenMs, 5000);
 
-    const std::int64_t job = book->BeginJob({0, "Batch Set Network", 6000, "installer", "2.1"});
-    book->Record({{job, cameras[0].key, "Modify Port", "{\"onvif\":80}", "{\"onvif\":8000}",
-                   "Succeeded", "", 6100}});
+    const std::int64_t job =
+        book->BeginJob({0, "Batch Set Network", 6000, "installer", "2.1", std::nullopt});
+    book->Record({{job, cameras[0].key, "Modify Port", "ports", "{\"onvif\":80}",
+                   "{\"onvif\":8000}", "Succeeded", "", 6100}});
     // Another connection, as a second tool or a restart after kill -9, sees
     // the finished camera already.
     EXPECT_EQ(sqlite(file, "SELECT count(*) FROM changes"), "1");
-    book->Record({{job, cameras[1].key, "Modify Port", std::nullopt, std::nullopt, "Failed",
+    book->Record({{job, cameras[1].key, "Modify Port", "", std::nullopt, std::nullopt, "Failed",
                    "no answer within 2.5 s", 6200}});
 
     const std::vector<ChangeEntry> ofJob = book->ChangesOfJob(job);
     ASSERT_EQ(ofJob.size(), 2u);
     EXPECT_EQ(ofJob[0].before, "{\"onvif\":80}");
     EXPECT_EQ(ofJob[0].after, "{\"onvif\":8000}");
+    EXPECT_EQ(ofJob[0].setting, "ports");
     EXPECT_FALSE(ofJob[1].before.has_value());
     EXPECT_EQ(ofJob[1].reason, "no answer within 2.5 s");
     EXPECT_EQ(book->ChangesOfCamera(cameras[1].key).size(), 1u);
@@ -106,10 +108,10 @@ TEST(SiteBook, TwoWritersOnOneFileBothFinishWhole) {
     const auto writer = [&](const std::string& who) {
         auto book = open(file);
         ASSERT_NE(book, nullptr);
-        const std::int64_t job = book->BeginJob({0, who, 1, who, "2.1"});
+        const std::int64_t job = book->BeginJob({0, who, 1, who, "2.1", std::nullopt});
         for (int i = 0; i < kRecords; ++i) {
-            book->Record(
-                {{job, who + std::to_string(i), "Modify Port", "a", "b", "Succeeded", "", i}});
+            book->Record({{job, who + std::to_string(i), "Modify Port", "ports", "a", "b",
+                           "Succeeded", "", i}});
         }
     };
     std::thread window(writer, std::string("window"));
@@ -187,6 +189,57 @@ TEST(SiteBook, AFileItCannotReadIsRefusedByNameAndKept) {
     EXPECT_EQ(dir.read("damaged.site"), bytes);
 }
 
+TEST(SiteBook, AFileOfTheFirstSchemaIsBroughtUpWithEveryRowKept) {
+    TempDir dir;
+    const auto file = dir.path() / "Old.site";
+    {
+        // As the first version of the tool left a site: its schema by hand,
+        // never through the tool's own migration list.
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        const char* v1 = R"(
+            CREATE TABLE cameras (key TEXT PRIMARY KEY, mac TEXT NOT NULL DEFAULT '',
+                protocols TEXT NOT NULL DEFAULT '', model TEXT NOT NULL DEFAULT '',
+                firmware TEXT NOT NULL DEFAULT '', address TEXT NOT NULL DEFAULT '',
+                name TEXT NOT NULL DEFAULT '', first_seen INTEGER NOT NULL,
+                last_seen INTEGER NOT NULL);
+            CREATE TABLE jobs (id INTEGER PRIMARY KEY, name TEXT NOT NULL,
+                started INTEGER NOT NULL, os_user TEXT NOT NULL, tool_version TEXT NOT NULL);
+            CREATE TABLE changes (id INTEGER PRIMARY KEY, job INTEGER NOT NULL REFERENCES jobs(id),
+                camera TEXT NOT NULL, operation TEXT NOT NULL, before TEXT, after TEXT,
+                outcome TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '', at INTEGER NOT NULL);
+            CREATE INDEX changes_by_job ON changes(job);
+            CREATE INDEX changes_by_camera ON changes(camera, at);
+            INSERT INTO cameras VALUES ('mac:02:4F:56:10:00:01', '02:4F:56:10:00:01', 'native',
+                'QVIP3651', '13.1.0.5', '192.0.2.11', 'Tor', 10, 20);
+            INSERT INTO jobs VALUES (1, 'Batch Set System', 30, 'installer', '2.0');
+            INSERT INTO changes VALUES (1, 1, 'mac:02:4F:56:10:00:01', 'Modify Device Name',
+                '{"name":"Tor"}', '{"name":"Tor Ost"}', 'Succeeded', '', 31);
+            PRAGMA user_version = 1;)";
+        ASSERT_EQ(sqlite3_exec(db, v1, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    auto book = open(file);
+    ASSERT_NE(book, nullptr);
+    EXPECT_EQ(book->SchemaVersion(), CSiteBook::kSchemaVersion);
+    ASSERT_EQ(book->Inventory().size(), 1u);
+    EXPECT_EQ(book->Inventory()[0].name, "Tor");
+    const std::vector<ChangeEntry> old = book->ChangesOfJob(1);
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].after, "{\"name\":\"Tor Ost\"}");
+    EXPECT_EQ(old[0].setting, ""); // the first schema did not say
+    ASSERT_EQ(book->Jobs().size(), 1u);
+    EXPECT_FALSE(book->Jobs()[0].undoes.has_value());
+    // What the new columns hold is written and read back.
+    JobEntry undo{0, "Undo job 1", 40, "installer", "2.1", 1};
+    const std::int64_t id = book->BeginJob(undo);
+    book->Record({{id, "mac:02:4F:56:10:00:01", "Modify Device Name", "name",
+                   "{\"name\":\"Tor Ost\"}", "{\"name\":\"Tor\"}", "Succeeded", "", 41}});
+    EXPECT_EQ(book->Jobs().back().undoes, 1);
+    EXPECT_EQ(book->ChangesOfJob(id)[0].setting, "name");
+    EXPECT_EQ(book->IntegrityCheck(), "ok");
+}
+
 TEST(Sites, AreMadeListedAndRenamedAndABadNameOrAnOpenBookChangesNothing) {
     TempDir dir;
     CSites sites(dir.path() / "sites");
@@ -234,14 +287,15 @@ TEST(SiteRecorder, CallersNeverWaitForTheBookAndNothingIsLost) {
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
 
     const auto started = std::chrono::steady_clock::now();
-    recorder->BeginJob(7, {0, "Batch Set System", 1, "installer", "2.1"});
+    recorder->BeginJob(7, {0, "Batch Set System", 1, "installer", "2.1", std::nullopt});
     std::vector<std::thread> workers;
     for (int w = 0; w < 4; ++w) {
         workers.emplace_back([&, w] {
             for (int i = 0; i < 100; ++i) {
                 const std::string key = "cam" + std::to_string(w * 100 + i);
                 recorder->NoteSeen({camera(1, i, "Tor")});
-                recorder->Record(7, {{0, key, "Modify Device Name", "a", "b", "Succeeded", "", i}});
+                recorder->Record(
+                    7, {{0, key, "Modify Device Name", "name", "a", "b", "Succeeded", "", i}});
             }
         });
     }

@@ -48,4 +48,9 @@ TEST(AppPaths, InstalledReadsTheDataFolderAndWritesTheUsersFolders) {
     EXPECT_EQ(Decide(xdg).languageIni, "/x/config/orvantix/Language.ini");
     // A read-only copy without a data folder still reads its own Lang/.
     EXPECT_EQ(Decide(facts(false, false)).langDir, "/opt/o/bin/Lang");
+    // A sites folder of one's own, installed or not.
+    for (Facts f : {xdg, facts(true, false)}) {
+        f.sites = "/media/stick/sites";
+        EXPECT_EQ(Decide(f).sitesDir, "/media/stick/sites");
+    }
 }

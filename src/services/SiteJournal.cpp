@@ -1,0 +1,138 @@
+#include "SiteJournal.h"
+
+#include "jobs/JobEngine.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace orv {
+
+namespace {
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+const char* outcomeText(jobs::Outcome outcome) {
+    switch (outcome) {
+    case jobs::Outcome::Succeeded:
+        return "Succeeded";
+    case jobs::Outcome::Failed:
+        return "Failed";
+    case jobs::Outcome::Cancelled:
+        return "Cancelled";
+    }
+    return "";
+}
+
+bool sameValues(const site::SiteCamera& a, const site::SiteCamera& b) {
+    return a.mac == b.mac && a.protocols == b.protocols && a.model == b.model &&
+           a.firmware == b.firmware && a.address == b.address && a.name == b.name;
+}
+
+} // namespace
+
+std::string OsUser() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) {
+        return pw->pw_name;
+    }
+    const char* user = std::getenv("USER");
+    return user != nullptr ? user : "";
+}
+
+CSiteJournal::Opened CSiteJournal::Open(const std::string& site,
+                                        const std::filesystem::path& file) {
+    site::CSiteBook::Opened opened = site::CSiteBook::Open(file);
+    if (!opened.book) {
+        return {nullptr, opened.error ? opened.error->text : "The site file cannot be opened."};
+    }
+    return {std::shared_ptr<CSiteJournal>(new CSiteJournal(site, file, std::move(opened.book))),
+            {}};
+}
+
+CSiteJournal::CSiteJournal(std::string site, std::filesystem::path file,
+                           std::unique_ptr<site::CSiteBook> book)
+    : m_site(std::move(site)), m_file(std::move(file)), m_recorder(std::move(book)) {}
+
+site::SiteCamera CSiteJournal::SiteCameraOf(const device::DeviceInfo& device, std::int64_t seenMs) {
+    site::SiteCamera c;
+    c.key = KeyOf(device);
+    c.mac = device.mac ? device::MacText(*device.mac) : std::string();
+    const bool maker = device.Speaks(device::Protocol::Maker);
+    const bool onvif = device.Speaks(device::Protocol::Onvif);
+    c.protocols = maker && onvif ? "native+onvif" : maker ? "native" : onvif ? "onvif" : "";
+    c.model = device.ShownModel().toStdString();
+    c.firmware = device.firmware.toStdString();
+    c.address = device.AddressText().toStdString();
+    c.name = device.name.toStdString();
+    c.firstSeenMs = seenMs;
+    c.lastSeenMs = seenMs;
+    return c;
+}
+
+void CSiteJournal::NoteSeen(const std::vector<device::DeviceInfo>& devices) {
+    const std::int64_t now = nowMs();
+    std::vector<site::SiteCamera> changed;
+    {
+        std::lock_guard lock(m_seenLock);
+        for (const device::DeviceInfo& d : devices) {
+            site::SiteCamera c = SiteCameraOf(d, now);
+            Noted& noted = m_seen[c.key];
+            if (noted.atMs != 0 && now - noted.atMs < kSeenRefreshMs &&
+                sameValues(noted.values, c)) {
+                continue;
+            }
+            noted = {now, c};
+            changed.push_back(std::move(c));
+        }
+    }
+    if (!changed.empty()) {
+        m_recorder.NoteSeen(std::move(changed));
+    }
+}
+
+void CSiteJournal::JobStarted(jobs::JobId job, const jobs::JobSpec& order) {
+    site::JobEntry entry;
+    entry.name = order.name;
+    entry.startedMs = nowMs();
+    entry.osUser = OsUser();
+    entry.toolVersion = ORVANTIX_VERSION;
+    if (order.undoes != 0) {
+        entry.undoes = order.undoes;
+    }
+    m_recorder.BeginJob(job, std::move(entry));
+}
+
+void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results) {
+    const std::int64_t now = nowMs();
+    std::vector<site::ChangeEntry> entries;
+    for (const jobs::OperationResult& r : results) {
+        site::ChangeEntry entry;
+        entry.camera = KeyOf(r.device);
+        entry.operation = r.operation;
+        entry.outcome = outcomeText(r.outcome);
+        entry.reason = r.reason == jobs::Reason::None ? std::string() : jobs::ReasonText(r);
+        entry.atMs = now;
+        if (r.changes.empty()) {
+            entries.push_back(std::move(entry));
+            continue;
+        }
+        // An operation that changed several settings (a stream and its
+        // port) keeps each with the operation's outcome.
+        for (const device::SettingChange& change : r.changes) {
+            site::ChangeEntry one = entry;
+            one.setting = device::SettingName(change.setting);
+            one.before = change.before;
+            one.after = change.after;
+            entries.push_back(std::move(one));
+        }
+    }
+    m_recorder.Record(job, std::move(entries));
+}
+
+} // namespace orv
