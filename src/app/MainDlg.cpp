@@ -15,7 +15,9 @@
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
 #include "ui/LangText.h"
+#include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
+#include "ui/TextInput.h"
 #include "ui/controls/LinkLabel.h"
 #include "ui/controls/PageContainer.h"
 #include "ui/controls/PictureCtrl.h"
@@ -99,6 +101,10 @@ void CMainDlg::createControls() {
     m_languageLabel = new orv::ui::CLinkLabel(this);
     m_languageLabel->setObjectName(QStringLiteral("languageLabel"));
     connect(m_languageLabel, &orv::ui::CLinkLabel::clicked, this, &CMainDlg::ShowLanguageMenu);
+    m_siteLabel = new orv::ui::CLinkLabel(this);
+    m_siteLabel->setObjectName(QStringLiteral("siteLabel"));
+    m_siteLabel->hide(); // until a site is open
+    connect(m_siteLabel, &orv::ui::CLinkLabel::clicked, this, &CMainDlg::ShowSiteMenu);
 
     m_userBox = new QGroupBox(this);
     m_userBox->setObjectName(QStringLiteral("defaultUserBox"));
@@ -256,6 +262,8 @@ void CMainDlg::SetLanguageText() {
     m_userLabel->setText(LangText(L"10006", L"Username:"));
     m_passwordLabel->setText(LangText(L"10007", L"Password:"));
     m_infoBox->setTitle(LangText(L"10008", L"Operating Information:"));
+    m_siteLabel->setText(LangText(L"96000", L"Site: %1").arg(m_siteName));
+    layoutControls();
 
     for (CPageDlg* page :
          std::array<CPageDlg*, 4>{m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage}) {
@@ -282,6 +290,90 @@ void CMainDlg::ShowLanguageMenu() {
     SetLanguageText();
 }
 
+void CMainDlg::OpenSites(const std::filesystem::path& folder) {
+    m_sites = std::make_unique<CSiteSwitch>(folder);
+    connect(m_sites.get(), &CSiteSwitch::opened, this, &CMainDlg::siteOpened);
+    connect(m_sites.get(), &CSiteSwitch::refused, this, [this](const QString& text) {
+        m_services->AddOperatingInfo(text);
+        orv::ui::ShowMessage(this, text);
+    });
+    m_sites->OpenLast();
+}
+
+void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal> journal,
+                          const std::vector<CSiteSwitch::Remembered>& cameras) {
+    if (m_shutDown) {
+        return;
+    }
+    // The cameras that answered before the site was open are its cameras too.
+    if (!m_devicePages.empty()) {
+        journal->NoteSeen(m_devicePages.front()->Devices().Devices());
+    }
+    m_devices.OpenSite(std::move(journal));
+    m_siteName = name;
+    std::vector<orv::DeviceRow> rows;
+    rows.reserve(cameras.size());
+    for (const CSiteSwitch::Remembered& c : cameras) {
+        rows.push_back({c.device, c.lastSeen, true});
+    }
+    for (CDeviceListPage* page : m_devicePages) {
+        orv::CDeviceList& list = page->Devices();
+        // Another site's cameras that do not answer are not this site's.
+        list.RemoveOffline();
+        list.SetKeepsSilent(true);
+        list.AddOffline(rows);
+    }
+    m_siteLabel->show();
+    SetLanguageText();
+    m_services->AddOperatingInfo(LangText(L"96008", L"Site \"%1\" opened: %2 cameras known.")
+                                     .arg(name)
+                                     .arg(cameras.size()));
+}
+
+void CMainDlg::ShowSiteMenu() {
+    if (m_sites) {
+        m_sites->ListSites([this](const QStringList& names) { showSiteMenu(names); });
+    }
+}
+
+void CMainDlg::showSiteMenu(const QStringList& names) {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("siteMenu"));
+    for (const QString& name : names) {
+        QAction* site = menu.addAction(name);
+        site->setCheckable(true);
+        site->setChecked(name == m_siteName);
+    }
+    menu.addSeparator();
+    QAction* create = menu.addAction(LangText(L"96001", L"New site..."));
+    QAction* rename = menu.addAction(LangText(L"96002", L"Rename site..."));
+    // A site's book cannot change its name under a running job.
+    const bool busy = m_devices.Jobs().AnyRunning();
+    rename->setEnabled(!busy && m_devices.Site() != nullptr);
+    QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
+    if (chosen == nullptr) {
+        return;
+    }
+    if (chosen == create) {
+        if (const std::optional<QString> name = orv::ui::AskText(
+                this, LangText(L"96004", L"New site"), LangText(L"96005", L"Name of the new site:"))) {
+            m_sites->Create(name->trimmed());
+        }
+    } else if (chosen == rename) {
+        const std::optional<QString> name =
+            orv::ui::AskText(this, LangText(L"96006", L"Rename site"),
+                             LangText(L"96007", L"New name of the site \"%1\":").arg(m_siteName),
+                             m_siteName);
+        if (name && name->trimmed() != m_siteName && !m_devices.Jobs().AnyRunning()) {
+            std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
+            m_devices.OpenSite(nullptr);
+            m_sites->RenameOpen(std::move(open), name->trimmed());
+        }
+    } else if (chosen->text() != m_siteName) {
+        m_sites->Open(chosen->text());
+    }
+}
+
 void CMainDlg::ShowAboutBox() {
     CAboutDlg about(this);
     about.exec();
@@ -301,6 +393,9 @@ void CMainDlg::layoutControls() {
     const int bannerHeight = m_banner.isNull() ? 62 : m_banner.height();
     m_bannerCtrl->setGeometry(0, 0, w, bannerHeight - 2);
     m_languageLabel->setGeometry(w - 100, 30, 80, 16);
+    // Left of the language link, as wide as the site's name needs.
+    const int siteWidth = std::min(m_siteLabel->sizeHint().width(), w / 2);
+    m_siteLabel->setGeometry(w - 110 - siteWidth, 30, siteWidth, 16);
     m_pageFrame->setGeometry(2, 72, w - 4, h - 152);
     m_pageContainer->setGeometry(4, 60, w - 8, h - 142);
     m_userBox->setGeometry(4, h - 80, 240, 76);
@@ -357,4 +452,7 @@ void CMainDlg::shutDown() {
     // Jobs start no further camera; calls in flight end within their time
     // limits, and what they applied stays applied.
     m_devices.Shutdown();
+    // A site still being opened is let go; the book's writer ends with the
+    // services, after the last camera's result.
+    m_sites.reset();
 }

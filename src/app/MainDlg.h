@@ -3,6 +3,7 @@
 // User box whose credentials every device login uses, and the Operating
 // Information list in which operations report their results.
 
+#include "SiteSwitch.h"
 #include "WindowServices.h"
 #include "services/DeviceServices.h"
 
@@ -50,8 +51,17 @@ public:
     orv::CDiscoveryHub& DiscoveryHub() { return m_devices.Hub(); }
     orv::jobs::CJobEngine& Jobs() { return m_devices.Jobs(); }
 
+    // Keeps a site's book from here on: the site opened last in `folder`
+    // (the Default site at first start). Without it the window keeps no
+    // history and silent cameras leave the lists.
+    void OpenSites(const std::filesystem::path& folder);
+    CSiteSwitch* Sites() const { return m_sites.get(); }
+    // The open site's name; empty while none is open.
+    const QString& SiteName() const { return m_siteName; }
+
     void SetLanguageText();
     void ShowLanguageMenu();
+    void ShowSiteMenu();
     void ShowAboutBox();
 
     bool OemMode() const { return m_oemMode; }
@@ -81,7 +91,9 @@ private:
     void shareCredentials();
     void connectPages();
     void shutDown();
-
+    void siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal> journal,
+                    const std::vector<CSiteSwitch::Remembered>& cameras);
+    void showSiteMenu(const QStringList& names);
     const bool m_oemMode;
     const Discovery m_discoveryMode;
     bool m_shutDown = false;
@@ -90,6 +102,7 @@ private:
 
     orv::ui::CPictureCtrl* m_bannerCtrl = nullptr;
     orv::ui::CLinkLabel* m_languageLabel = nullptr;
+    orv::ui::CLinkLabel* m_siteLabel = nullptr;
     QFrame* m_pageFrame = nullptr;
     orv::ui::CPageContainer* m_pageContainer = nullptr;
     QGroupBox* m_userBox = nullptr;
@@ -109,4 +122,7 @@ private:
     std::vector<CDeviceListPage*> m_devicePages;
     orv::CDeviceServices m_devices;
     std::unique_ptr<CWindowServices> m_services;
+    QString m_siteName;
+    // Last: its worker may still hand a site to the window as it goes.
+    std::unique_ptr<CSiteSwitch> m_sites;
 };

@@ -4,6 +4,7 @@
 #include "ProcessState.h"
 #include "StallWatch.h"
 #include "TerminationWatcher.h"
+#include "paths/AppPaths.h"
 #include "qvipcsdk/QvIpcSdk.h"
 #include "ui/DialogFont.h"
 
@@ -21,6 +22,7 @@ int CToolApp::Run() {
     }
     {
         CMainDlg mainDlg(orv::TheProcessState().oemMode, CMainDlg::Discovery::AllAdapters);
+        mainDlg.OpenSites(orv::paths::Current().sitesDir);
         RunMainWindow(mainDlg);
     }
     exitInstance();

@@ -70,6 +70,18 @@ std::string DeviceId::Text() const {
     return {};
 }
 
+DeviceId DeviceId::FromText(std::string_view text) {
+    if (text.starts_with("mac:")) {
+        const std::optional<MacAddress> mac = ReadMac(text.substr(4));
+        return mac ? OfMac(*mac) : DeviceId();
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size()) {
+        return {};
+    }
+    return OfEndpoint(text.substr(0, colon), text.substr(colon + 1));
+}
+
 std::size_t DeviceId::Hash() const {
     if (m_kind != Kind::Mac) {
         return std::hash<std::string>{}(m_endpoint);

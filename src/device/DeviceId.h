@@ -32,6 +32,8 @@ public:
     // "mac:00:11:22:33:44:55" or "<protocol>:<endpoint>": stable across
     // runs, for files and logs.
     std::string Text() const;
+    // The identity a Text() names; a null identity for any other text.
+    static DeviceId FromText(std::string_view text);
 
     bool operator==(const DeviceId& other) const = default;
     std::size_t Hash() const;

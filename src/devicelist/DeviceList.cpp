@@ -130,7 +130,8 @@ int CDeviceList::DropStaleDevices(int limit) {
     std::vector<bool> leaving(static_cast<std::size_t>(m_model.rowCount()), false);
     for (int source = 0; source < m_model.rowCount() && static_cast<int>(sources.size()) < limit;
          ++source) {
-        if (now - m_model.At(source).device.lastSeen >= kSilenceSeconds) {
+        const DeviceRow& row = m_model.At(source).device;
+        if (!row.offline && now - row.lastSeen >= kSilenceSeconds) {
             sources.push_back(source);
             leaving[static_cast<std::size_t>(source)] = true;
         }
@@ -152,6 +153,10 @@ int CDeviceList::DropStaleDevices(int limit) {
                  shownAt, device.info.AddressText().toLatin1().constData(), now, device.lastSeen,
                  now - device.lastSeen);
         keys.push_back(device.info.id);
+    }
+    if (m_keepsSilent) {
+        m_model.SetOffline(sources);
+        return 0;
     }
     m_model.RemoveRows(std::move(sources));
     for (const device::DeviceId& key : keys) {
@@ -222,19 +227,48 @@ bool CDeviceList::AnyChecked() const {
 }
 
 void CDeviceList::SetAllChecks(bool checked) {
-    if (!checked || !m_view.Filtering()) {
-        m_model.SetAllChecked(checked);
+    if (!checked) {
+        m_model.SetAllChecked(false);
         return;
     }
-    m_model.CheckWhere(
-        [this](const CDeviceTableModel::Entry& entry) { return m_view.Shows(entry.device.info); });
+    m_model.CheckWhere([this](const CDeviceTableModel::Entry& entry) {
+        return !entry.device.offline && m_view.Shows(entry.device.info);
+    });
+}
+
+int CDeviceList::AddOffline(std::span<const DeviceRow> rows) {
+    const int added = m_model.AddOffline(rows);
+    if (added > 0) {
+        m_orderStale = true;
+        sort(m_proxy.CurrentOrder());
+    }
+    return added;
+}
+
+int CDeviceList::RemoveOffline() {
+    std::vector<int> rows;
+    std::vector<device::DeviceId> keys;
+    for (int source = 0; source < m_model.rowCount(); ++source) {
+        if (m_model.At(source).device.offline) {
+            rows.push_back(source);
+            keys.push_back(m_model.At(source).device.info.id);
+        }
+    }
+    m_model.RemoveRows(std::move(rows));
+    for (const device::DeviceId& key : keys) {
+        emit deviceDropped(key);
+    }
+    return static_cast<int>(keys.size());
 }
 
 std::vector<device::DeviceInfo> CDeviceList::Devices() const {
     std::vector<device::DeviceInfo> devices;
     devices.reserve(static_cast<std::size_t>(m_proxy.rowCount()));
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
-        devices.push_back(m_model.At(sourceRow(row)).device.info);
+        const DeviceRow& device = m_model.At(sourceRow(row)).device;
+        if (!device.offline) {
+            devices.push_back(device.info);
+        }
     }
     return devices;
 }
@@ -243,11 +277,22 @@ std::vector<device::DeviceInfo> CDeviceList::CheckedDevices() const {
     std::vector<device::DeviceInfo> devices;
     for (int row = 0; row < m_proxy.rowCount(); ++row) {
         const CDeviceTableModel::Entry& entry = m_model.At(sourceRow(row));
-        if (entry.checked) {
+        if (entry.checked && !entry.device.offline) {
             devices.push_back(entry.device.info);
         }
     }
     return devices;
+}
+
+std::vector<DeviceRow> CDeviceList::OfflineDevices() const {
+    std::vector<DeviceRow> rows;
+    for (int row = 0; row < m_proxy.rowCount(); ++row) {
+        const DeviceRow& device = m_model.At(sourceRow(row)).device;
+        if (device.offline) {
+            rows.push_back(device);
+        }
+    }
+    return rows;
 }
 
 std::optional<device::Capabilities> CDeviceList::CheckedCapabilities() const {

@@ -59,8 +59,17 @@ public:
     int RefreshDevice(const device::DeviceInfo& changed);
     // Removes the rows whose camera has been silent for 30 s or more, at
     // most `limit` of them, with a log line each in the list's order
-    // (numbered as if they went one by one). The number of rows removed.
+    // (numbered as if they went one by one). The number of rows removed;
+    // while the list keeps silent cameras, they are marked offline instead.
     int DropStaleDevices(int limit = std::numeric_limits<int>::max());
+    // With a site open, a silent camera stays listed as offline instead of
+    // leaving: the site remembers it. Without one, silent cameras leave.
+    void SetKeepsSilent(bool keep) { m_keepsSilent = keep; }
+    bool KeepsSilent() const { return m_keepsSilent; }
+    // The open site's cameras that are not listed, as offline rows.
+    int AddOffline(std::span<const DeviceRow> rows);
+    // The offline rows leave (the site was closed or another opened).
+    int RemoveOffline();
     // A click on a column header: check-box and number columns do not sort;
     // a new column sorts ascending, the current one reverses.
     void SortByHeader(int column);
@@ -78,12 +87,15 @@ public:
     bool IsChecked(const device::DeviceId& key) const;
     void SetChecked(const device::DeviceId& key, bool checked);
     bool AnyChecked() const;
-    // Select All: true ticks every camera the filter shows and leaves the
-    // others as they are; false clears every tick, shown or not.
+    // Select All: true ticks every live camera the filter shows and leaves
+    // the others as they are; false clears every tick, shown or not.
     void SetAllChecks(bool checked);
-    // Cameras in the list's order: every one, or the checked ones.
+    // Cameras that answer, in the list's order: every one, or the checked
+    // ones; an offline camera is nobody's target.
     std::vector<device::DeviceInfo> Devices() const;
     std::vector<device::DeviceInfo> CheckedDevices() const;
+    // The offline cameras, in the list's order.
+    std::vector<DeviceRow> OfflineDevices() const;
     // What at least one checked camera can do; nothing with none checked.
     std::optional<device::Capabilities> CheckedCapabilities() const;
 
@@ -110,6 +122,7 @@ private:
     // of order until the next full sort.
     bool m_orderStale = false;
     bool m_fullReported = false;
+    bool m_keepsSilent = false;
 };
 
 } // namespace orv

@@ -4,6 +4,9 @@
 
 namespace orv {
 
+static_assert(CDeviceTableModel::kOfflineRole == ui::CSortListCtrl::kDimmedRole,
+              "offline rows are drawn dimmed");
+
 CDeviceListCtrl::CDeviceListCtrl(CDeviceList& list, QWidget* parent)
     : ui::CSortListCtrl(parent), m_list(list) {
     setModel(&list.View());
@@ -51,6 +54,7 @@ void CDeviceListCtrl::SetHeaderTexts() {
                              : QString());
     }
     m_list.Model().SetHeaderTexts(titles);
+    m_list.Model().SetOfflineText(ui::LangText(L"20043", L"offline since %1"));
 }
 
 std::optional<device::DeviceId> CDeviceListCtrl::SelectedDevice() const {

@@ -119,3 +119,23 @@ QString ProtocolText(const device::DeviceInfo& d) {
 }
 
 } // namespace orv
+
+namespace orv {
+
+QString LeftOutLine(const std::vector<DeviceRow>& offline) {
+    constexpr std::size_t kNamed = 10;
+    QStringList names;
+    for (std::size_t i = 0; i < std::min(offline.size(), kNamed); ++i) {
+        const device::DeviceInfo& d = offline[i].info;
+        names << (d.name.isEmpty() ? d.AddressText() : d.name);
+    }
+    if (offline.size() > kNamed) {
+        names << QStringLiteral("...");
+    }
+    return QString::fromStdWString(
+               TheLanguage().Text(L"96010", L"Left out, offline: %1 cameras (%2)."))
+        .arg(offline.size())
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+} // namespace orv

@@ -59,6 +59,9 @@ const DeviceListProfile& ProfileFor(DeviceListKind kind);
 struct DeviceRow {
     device::DeviceInfo info;
     std::int32_t lastSeen = 0;
+    // A camera of the open site that stopped answering: listed, greyed,
+    // never a job's target until it answers again.
+    bool offline = false;
 };
 
 // The text of one cell (at most 255 characters); empty for the check-box
@@ -71,5 +74,10 @@ QString ProtocolText(const device::DeviceInfo& device);
 
 // "00:11:22:33:44:55", or empty for a camera that never told its MAC.
 QString MacCellText(const device::DeviceInfo& device);
+
+// What a checked job says of the site's cameras it left out:
+// "Left out, offline: 4 cameras (Tor 1, Tor 2, Halle, 192.0.2.13)."; ten
+// at most by name.
+QString LeftOutLine(const std::vector<DeviceRow>& offline);
 
 } // namespace orv

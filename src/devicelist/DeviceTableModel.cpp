@@ -2,7 +2,10 @@
 
 #include "text/DottedNumbers.h"
 
+#include <QDateTime>
+
 #include <algorithm>
+#include <unordered_set>
 #include <cstring>
 #include <deque>
 
@@ -27,7 +30,15 @@ QVariant CDeviceTableModel::data(const QModelIndex& index, int role) const {
     const DeviceField field = m_profile.columns[static_cast<std::size_t>(index.column())].field;
     switch (role) {
     case Qt::DisplayRole:
+        if (entry.device.offline && field == DeviceField::DeviceName) {
+            return cellText(entry.device.info, index.column()) + QStringLiteral(" \u2014 ") +
+                   offlineText(entry.device);
+        }
         return cellText(entry.device.info, index.column());
+    case Qt::ToolTipRole:
+        return entry.device.offline ? QVariant(offlineText(entry.device)) : QVariant();
+    case kOfflineRole:
+        return entry.device.offline;
     case Qt::CheckStateRole:
         if (field == DeviceField::CheckBox) {
             return entry.checked ? Qt::Checked : Qt::Unchecked;
@@ -139,6 +150,10 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
             Entry& entry = m_rows[static_cast<std::size_t>(row)];
             if (seenAt) {
                 entry.device.lastSeen = *seenAt;
+                if (entry.device.offline) {
+                    entry.device.offline = false; // it answers again
+                    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+                }
             }
             const device::DeviceInfo info = device::MergeAnswer(entry.device.info, answer);
             // Most answers repeat what the camera told before.
@@ -191,6 +206,49 @@ CDeviceTableModel::AddOrRefresh(std::span<const device::DeviceInfo> devices,
         std::unique(update.changedColumns.begin(), update.changedColumns.end()),
         update.changedColumns.end());
     return update;
+}
+
+QString CDeviceTableModel::offlineText(const DeviceRow& row) const {
+    const QDateTime since = QDateTime::fromSecsSinceEpoch(row.lastSeen);
+    // A camera gone since an earlier day says which day.
+    const bool today = since.date() == QDate::currentDate();
+    return m_offlineText.arg(since.toString(today ? QStringLiteral("HH:mm")
+                                                  : QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
+int CDeviceTableModel::AddOffline(std::span<const DeviceRow> rows) {
+    std::vector<const DeviceRow*> added;
+    std::unordered_set<device::DeviceId, device::DeviceIdHash> taken;
+    for (const DeviceRow& row : rows) {
+        if (RowOf(row.info.id) < 0 && !row.info.id.IsNull() &&
+            rowCount() + static_cast<int>(added.size()) < kMaxDevices &&
+            taken.insert(row.info.id).second) {
+            added.push_back(&row);
+        }
+    }
+    if (added.empty()) {
+        return 0;
+    }
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+    for (const DeviceRow* row : added) {
+        m_index.emplace(row->info.id, static_cast<int>(m_rows.size()));
+        Entry& entry = m_rows.emplace_back();
+        entry.device = *row;
+        entry.device.offline = true;
+        takeSortValues(entry);
+    }
+    endInsertRows();
+    return static_cast<int>(added.size());
+}
+
+void CDeviceTableModel::SetOffline(const std::vector<int>& rows) {
+    for (const int row : rows) {
+        if (row >= 0 && row < rowCount()) {
+            m_rows[static_cast<std::size_t>(row)].device.offline = true;
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        }
+    }
 }
 
 void CDeviceTableModel::RemoveRows(std::vector<int> rows) {

@@ -70,6 +70,15 @@ public:
     // and, with `seenAt`, the time of the answer.
     Update AddOrRefresh(std::span<const device::DeviceInfo> devices,
                         std::optional<std::int32_t> seenAt);
+    // Cameras the open site remembers that are not listed: added offline,
+    // in one insertion.
+    int AddOffline(std::span<const DeviceRow> rows);
+    // Marks the rows offline, with one change notification per row.
+    void SetOffline(const std::vector<int>& rows);
+    // "offline since %1" in the current language; %1 is the time.
+    void SetOfflineText(const QString& text) { m_offlineText = text; }
+    // True on an offline row, for the view's colours.
+    static constexpr int kOfflineRole = Qt::UserRole + 1;
     // Removes the rows (any order, no repeats), each run of neighbours at
     // once, so a thousand silent cameras leave in one pass.
     void RemoveRows(std::vector<int> rows);
@@ -88,6 +97,7 @@ private:
     // A cell as shown: made from the camera's values when asked, since only the
     // rows on screen are ever asked.
     QString cellText(const device::DeviceInfo& device, int column) const;
+    QString offlineText(const DeviceRow& row) const;
     void takeSortValues(Entry& entry) const;
     Qt::Alignment alignment(int column) const;
 
@@ -98,6 +108,7 @@ private:
     std::deque<Entry> m_rows;
     std::unordered_map<device::DeviceId, int, device::DeviceIdHash> m_index;
     std::vector<QString> m_titles;
+    QString m_offlineText = QStringLiteral("offline since %1");
     int m_sortColumn = -1;
     // Opened once per sort basis: opening a collator costs more than many
     // comparisons, and every key must come from the same collator.

@@ -49,10 +49,13 @@ CSiteJournal::Opened CSiteJournal::Open(const std::string& site,
                                         const std::filesystem::path& file) {
     site::CSiteBook::Opened opened = site::CSiteBook::Open(file);
     if (!opened.book) {
-        return {nullptr, opened.error ? opened.error->text : "The site file cannot be opened."};
+        return {nullptr, opened.error ? opened.error->text : "The site file cannot be opened.",
+                {}};
     }
+    std::vector<site::SiteCamera> inventory = opened.book->Inventory();
     return {std::shared_ptr<CSiteJournal>(new CSiteJournal(site, file, std::move(opened.book))),
-            {}};
+            {},
+            std::move(inventory)};
 }
 
 CSiteJournal::CSiteJournal(std::string site, std::filesystem::path file,
@@ -73,6 +76,24 @@ site::SiteCamera CSiteJournal::SiteCameraOf(const device::DeviceInfo& device, st
     c.firstSeenMs = seenMs;
     c.lastSeenMs = seenMs;
     return c;
+}
+
+device::DeviceInfo CSiteJournal::DeviceOf(const site::SiteCamera& camera) {
+    device::DeviceInfo d;
+    d.id = device::DeviceId::FromText(camera.key);
+    d.mac = device::ReadMac(camera.mac);
+    d.name = QString::fromStdString(camera.name);
+    d.address = device::ParseIpv4(camera.address).value_or(0);
+    d.model = QString::fromStdString(camera.model);
+    d.firmware = QString::fromStdString(camera.firmware);
+    // Shown in the protocol column; no address to reach it by.
+    if (camera.protocols.find("native") != std::string::npos) {
+        d.services.push_back({device::Protocol::Maker, {}, {}});
+    }
+    if (camera.protocols.find("onvif") != std::string::npos) {
+        d.services.push_back({device::Protocol::Onvif, {}, {}});
+    }
+    return d;
 }
 
 void CSiteJournal::NoteSeen(const std::vector<device::DeviceInfo>& devices) {

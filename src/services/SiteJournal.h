@@ -24,6 +24,8 @@ public:
     struct Opened {
         std::shared_ptr<CSiteJournal> journal;
         std::string error; // for the installer, when there is no journal
+        // Every camera the site remembers, read as it opened.
+        std::vector<site::SiteCamera> inventory;
     };
     static Opened Open(const std::string& site, const std::filesystem::path& file);
 
@@ -42,6 +44,9 @@ public:
     // A camera as the site book keeps it; its key is DeviceId::Text().
     static site::SiteCamera SiteCameraOf(const device::DeviceInfo& device, std::int64_t seenMs);
     static std::string KeyOf(const device::DeviceInfo& device) { return device.id.Text(); }
+    // What the site remembers of a camera as a device value (no way to
+    // reach it: it is shown, not worked on).
+    static device::DeviceInfo DeviceOf(const site::SiteCamera& camera);
 
 private:
     CSiteJournal(std::string site, std::filesystem::path file,

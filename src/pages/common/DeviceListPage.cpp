@@ -135,6 +135,7 @@ bool CDeviceListPage::JobRunning() const {
 orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec order, Report report) {
     m_jobSpec = order;
     m_jobReport = report;
+    m_leftOut = IsCheckedMode() ? m_devices->OfflineDevices() : std::vector<orv::DeviceRow>();
     m_job = m_jobs.Start(std::move(order));
     const bool panelWasHidden = m_jobPanel->isHidden();
     m_jobPanel->Track(m_job, m_jobSpec.targets);
@@ -224,6 +225,10 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
              orv::jobs::Tally(m_jobPanel->Results().Results())) {
             m_app.AddOperatingInfo(orv::jobs::TallyLine(t));
         }
+    }
+    if (!m_leftOut.empty()) {
+        m_app.AddOperatingInfo(orv::LeftOutLine(m_leftOut));
+        m_leftOut.clear();
     }
     JobRunningChanged(false);
     JobFinished(job);

@@ -133,6 +133,9 @@ private:
     // The page's last job, as run, for its report and a retry.
     orv::jobs::JobId m_job = 0;
     orv::jobs::JobSpec m_jobSpec;
+    // The site's cameras that were offline as a checked job started: left
+    // out, and said so when it ends.
+    std::vector<orv::DeviceRow> m_leftOut;
     Report m_jobReport = Report::Quiet;
     std::unique_ptr<orv::CDeviceList> m_devices;
     std::unique_ptr<orv::CDeviceSelection> m_selection;

@@ -28,6 +28,9 @@ class CSortListCtrl : public QTableView {
     Q_OBJECT
 public:
     explicit CSortListCtrl(QWidget* parent = nullptr);
+    // A row whose first cell is true under this role is drawn in the
+    // disabled text colour (a camera that does not answer now).
+    static constexpr int kDimmedRole = Qt::UserRole + 1;
 
     CFlatHeaderCtrl* GetHeaderCtrl() const { return m_header; }
     void setModel(QAbstractItemModel* model) override;

@@ -1,0 +1,22 @@
+#pragma once
+// Asks a person for one line of text. Tests replace the person with an
+// answer function.
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace orv::ui {
+
+// The text typed, or nothing when the person cancelled.
+std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& label,
+                               const QString& text = {});
+
+// While set, AskText calls `answer` with the label and the text offered.
+void SetTextInputAnswer(
+    std::function<std::optional<QString>(const QString& label, const QString& text)> answer);
+
+} // namespace orv::ui

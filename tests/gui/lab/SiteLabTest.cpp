@@ -1,0 +1,137 @@
+// A site remembers its cameras: four that stop answering stay listed as
+// offline, a checked job over Select All reaches the others and says which
+// it left out, the job's changes are in the site's book with their values
+// before, and a camera that answers again is live again.
+
+#include "GuiLabTestBase.h"
+#include "SimControl.h"
+#include "TempDir.h"
+
+#include "app/MainDlg.h"
+#include "pages/batchset/BatchSetDlg.h"
+#include "pages/batchset/NetworkParamDlg.h"
+#include "site/SiteBook.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <nlohmann/json.hpp>
+
+#include <set>
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int kCameras = 12;
+constexpr int kSilent[] = {3, 6, 9, 12};
+
+class SiteLab : public GuiLabTestBase {
+protected:
+    TempDir dir;
+    const std::string socket = (dir.path() / "control.sock").string();
+
+    json control(const json& request) const {
+        return json::parse(SimControlRequest(socket, request.dump()), nullptr, false);
+    }
+    QStringList operatingInfo(CMainDlg& dlg) const {
+        QStringList lines;
+        auto* list = dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
+        for (int i = 0; i < list->count(); ++i) {
+            lines << list->item(i)->text();
+        }
+        return lines;
+    }
+};
+
+TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
+    ASSERT_EQ(lab.startSimulator({{"cameras", kCameras},
+                                  {"password", "admin"},
+                                  {"control_socket", socket}}),
+              "");
+    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
+    dlg.OpenSites(dir.path() / "sites");
+    dlg.resize(1200, 800);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+    CBatchSetDlg* page = dlg.BatchSetPage();
+    dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kCameras, 10000);
+
+    for (const int camera : kSilent) {
+        ASSERT_EQ(control({{"op", "faults"}, {"camera", camera}, {"faults", {{"silent", true}}}}),
+                  json({{"ok", true}}));
+    }
+    // Past the 30 s after which a list without a site lets a camera go.
+    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().OfflineDevices().size(), std::size(kSilent),
+                              45000 * kSlowdown);
+    EXPECT_EQ(page->Devices().Count(), kCameras) << "listed still";
+    const orv::device::DeviceId gone = page->Devices().OfflineDevices()[0].info.id;
+    const int row = page->Devices().RowOf(gone);
+    EXPECT_TRUE(page->DeviceListCtrl()->GetItemText(row, 2).contains(QStringLiteral("offline since")))
+        << page->DeviceListCtrl()->GetItemText(row, 2).toStdString();
+
+    page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+    ASSERT_TRUE(page->IsCheckedMode());
+    EXPECT_EQ(page->Devices().CheckedDevices().size(), kCameras - std::size(kSilent));
+    WaitForJobs(dlg.Jobs());
+    QStringList asked;
+    orv::ui::SetMessageBoxAnswer([&](orv::ui::MessageKind, const QString& text) {
+        asked << text;
+        return true;
+    });
+    QWidget* network = page->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8123");
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Jobs().AnyRunning(), 60000);
+    ASSERT_FALSE(asked.isEmpty());
+    EXPECT_TRUE(asked.front().contains(QStringLiteral("8 cameras"))) << asked.front().toStdString();
+    const QStringList info = operatingInfo(dlg);
+    EXPECT_TRUE(info.filter(QStringLiteral("Left out, offline: 4 cameras")).size() == 1)
+        << info.join('\n').toStdString();
+    SaveScreenshot(dlg, QStringLiteral("site-lab-offline"));
+
+    std::set<int> changed;
+    const json state = lab.state();
+    for (std::size_t i = 0; i < state["cameras"].size(); ++i) {
+        const json config = state["cameras"][i].value("deviceConfig", json::object());
+        if (config.value("ports", json::object()).value("onvif", 0) == 8123) {
+            changed.insert(static_cast<int>(i) + 1);
+        }
+    }
+    EXPECT_EQ(changed, (std::set<int>{1, 2, 4, 5, 7, 8, 10, 11}));
+
+    // The site's book has the job's eight cameras, each with its ports
+    // before and after; the window's writer is on its own thread.
+    auto book = orv::site::CSiteBook::Open(dir.path() / "sites" / "Default.site").book;
+    ASSERT_NE(book, nullptr);
+    std::set<std::string> recorded;
+    const QDeadlineTimer deadline(5000);
+    while (recorded.size() < changed.size() && !deadline.hasExpired()) {
+        QTest::qWait(50);
+        recorded.clear();
+        for (const orv::site::JobEntry& job : book->Jobs()) {
+            for (const orv::site::ChangeEntry& c : book->ChangesOfJob(job.id)) {
+                if (c.setting == "ports" && c.outcome == "Succeeded" && c.before &&
+                    c.after && c.after->find("\"onvif\":8123") != std::string::npos) {
+                    recorded.insert(c.camera);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(recorded.size(), changed.size());
+    EXPECT_EQ(book->Inventory().size(), static_cast<std::size_t>(kCameras));
+
+    // Answering again, a camera is live again.
+    for (const int camera : kSilent) {
+        control({{"op", "faults"}, {"camera", camera}, {"faults", json::object()}});
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().OfflineDevices().size(), 0u, 20000 * kSlowdown);
+}
+
+} // namespace
