@@ -6,8 +6,10 @@
 #include "SystemMenu.h"
 #include "lang/Language.h"
 #include "operations/common/ResultLines.h"
+#include "operations/history/Undo.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/common/FieldLimit.h"
+#include "pages/history/HistoryDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
@@ -325,9 +327,8 @@ void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal
     }
     m_siteLabel->show();
     SetLanguageText();
-    m_services->AddOperatingInfo(LangText(L"96008", L"Site \"%1\" opened: %2 cameras known.")
-                                     .arg(name)
-                                     .arg(cameras.size()));
+    m_services->AddOperatingInfo(
+        LangText(L"96008", L"Site \"%1\" opened: %2 cameras known.").arg(name).arg(cameras.size()));
 }
 
 void CMainDlg::ShowSiteMenu() {
@@ -347,6 +348,9 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     menu.addSeparator();
     QAction* create = menu.addAction(LangText(L"96001", L"New site..."));
     QAction* rename = menu.addAction(LangText(L"96002", L"Rename site..."));
+    menu.addSeparator();
+    QAction* history = menu.addAction(LangText(L"96003", L"Site history..."));
+    history->setEnabled(m_devices.Site() != nullptr);
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
@@ -354,16 +358,18 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     if (chosen == nullptr) {
         return;
     }
-    if (chosen == create) {
-        if (const std::optional<QString> name = orv::ui::AskText(
-                this, LangText(L"96004", L"New site"), LangText(L"96005", L"Name of the new site:"))) {
+    if (chosen == history) {
+        ShowHistory();
+    } else if (chosen == create) {
+        if (const std::optional<QString> name =
+                orv::ui::AskText(this, LangText(L"96004", L"New site"),
+                                 LangText(L"96005", L"Name of the new site:"))) {
             m_sites->Create(name->trimmed());
         }
     } else if (chosen == rename) {
-        const std::optional<QString> name =
-            orv::ui::AskText(this, LangText(L"96006", L"Rename site"),
-                             LangText(L"96007", L"New name of the site \"%1\":").arg(m_siteName),
-                             m_siteName);
+        const std::optional<QString> name = orv::ui::AskText(
+            this, LangText(L"96006", L"Rename site"),
+            LangText(L"96007", L"New name of the site \"%1\":").arg(m_siteName), m_siteName);
         if (name && name->trimmed() != m_siteName && !m_devices.Jobs().AnyRunning()) {
             std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
             m_devices.OpenSite(nullptr);
@@ -372,6 +378,92 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     } else if (chosen->text() != m_siteName) {
         m_sites->Open(chosen->text());
     }
+}
+
+CHistoryDlg* CMainDlg::ShowHistory() {
+    if (m_devices.Site() == nullptr) {
+        return nullptr;
+    }
+    if (m_history && m_history->windowTitle().contains(m_siteName)) {
+        m_history->Reload();
+    } else {
+        delete m_history;
+        m_history = new CHistoryDlg(m_devices.Site(), this);
+        m_history->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_history, &CHistoryDlg::undoRequested, this, &CMainDlg::UndoJob);
+        connect(&m_devices.Jobs(), &orv::jobs::CJobEngine::finished, m_history, [this] {
+            if (!m_devices.Jobs().AnyRunning()) {
+                m_history->SetBusy(false);
+                m_history->Reload();
+            }
+        });
+    }
+    m_history->show();
+    m_history->raise();
+    return m_history;
+}
+
+bool CMainDlg::UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntry>& changes) {
+    if (m_devices.Jobs().AnyRunning()) {
+        orv::ui::ShowMessage(this,
+                             LangText(L"96012", L"A job is running; undo when it has ended."));
+        return false;
+    }
+    const orv::history::UndoPlan plan = orv::history::PlanUndo(changes);
+    // Every answering camera is on the Network Settings list, whose page
+    // shows the undo's progress and results.
+    const std::vector<orv::device::DeviceInfo> present = m_searchPage->Devices().Devices();
+    std::vector<std::string> missing;
+    orv::jobs::JobSpec settings = orv::history::UndoJob(
+        job, plan, present, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()},
+        missing);
+    std::vector<orv::network::ModifyRequest> addresses;
+    for (const orv::history::UndoCamera& camera : plan.cameras) {
+        const orv::device::DeviceId id = orv::device::DeviceId::FromText(camera.camera);
+        const orv::DeviceRow* row = m_searchPage->Devices().Find(id);
+        if (!camera.address || row == nullptr || row->offline) {
+            continue;
+        }
+        orv::device::AddressChange back = *camera.address;
+        if (back.name.isEmpty()) {
+            back.name = row->info.name; // a change recorded without its name
+        }
+        addresses.push_back(
+            {row->info, back, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}});
+    }
+    const int cameras = static_cast<int>(settings.targets.size() + addresses.size());
+    if (cameras == 0) {
+        orv::ui::ShowMessage(this, LangText(L"96013", L"No camera that job %1 changed answers "
+                                                      L"now: nothing can be put back.")
+                                       .arg(job));
+        return false;
+    }
+    if (!orv::ui::AskYesNo(this,
+                           LangText(L"96040", L"Put back the changes of job %1 on %2 cameras?")
+                               .arg(job)
+                               .arg(cameras))) {
+        return false;
+    }
+    if (!missing.empty()) {
+        std::vector<orv::DeviceRow> rows;
+        for (const std::string& key : missing) {
+            orv::DeviceRow row;
+            row.info.id = orv::device::DeviceId::FromText(key);
+            if (const orv::DeviceRow* known = m_searchPage->Devices().Find(row.info.id)) {
+                row = *known;
+            } else {
+                row.info.name = QString::fromStdString(key);
+            }
+            rows.push_back(row);
+        }
+        m_services->AddOperatingInfo(orv::NotAnsweringLine(rows));
+    }
+    if (m_history) {
+        m_history->SetBusy(true);
+    }
+    m_pageContainer->setCurrentWidget(m_searchPage);
+    m_searchPage->RunUndo(std::move(settings), std::move(addresses));
+    return true;
 }
 
 void CMainDlg::ShowAboutBox() {

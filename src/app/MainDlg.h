@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <QPointer>
 
 class QFrame;
 class QGroupBox;
@@ -22,6 +23,7 @@ class CBatchSetDlg;
 class CBatchUpgradeDlg;
 class CVideoViewDlg;
 class COemDlg;
+class CHistoryDlg;
 
 namespace orv::ui {
 class CLinkLabel;
@@ -62,6 +64,11 @@ public:
     void SetLanguageText();
     void ShowLanguageMenu();
     void ShowSiteMenu();
+    // The open site's history (one window, brought up again when open).
+    CHistoryDlg* ShowHistory();
+    // Puts the changes of the site's job `job` back on the cameras that
+    // answer; false, with the reason said, when it cannot start.
+    bool UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntry>& changes);
     void ShowAboutBox();
 
     bool OemMode() const { return m_oemMode; }
@@ -123,6 +130,7 @@ private:
     orv::CDeviceServices m_devices;
     std::unique_ptr<CWindowServices> m_services;
     QString m_siteName;
+    QPointer<CHistoryDlg> m_history;
     // Last: its worker may still hand a site to the window as it goes.
     std::unique_ptr<CSiteSwitch> m_sites;
 };

@@ -87,7 +87,8 @@ void CSiteSwitch::openNow(const std::string& name) {
     std::vector<Remembered> cameras;
     cameras.reserve(book.inventory.size());
     for (const orv::site::SiteCamera& c : book.inventory) {
-        Remembered r{orv::CSiteJournal::DeviceOf(c), static_cast<std::int32_t>(c.lastSeenMs / 1000)};
+        Remembered r{orv::CSiteJournal::DeviceOf(c),
+                     static_cast<std::int32_t>(c.lastSeenMs / 1000)};
         if (!r.device.id.IsNull()) {
             cameras.push_back(std::move(r));
         }

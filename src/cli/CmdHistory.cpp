@@ -210,10 +210,11 @@ int RunUndo(const Command& command, const Options& options) {
             continue;
         }
         const device::AddressChange& a = *camera.address;
-        moves.rows.push_back(
-            {static_cast<int>(moves.rows.size()) + 2, *mac,
-             device::Ipv4Text(a.address).toStdString(), device::Ipv4Text(a.netmask).toStdString(),
-             device::Ipv4Text(a.gateway).toStdString(), std::to_string(a.httpPort), std::string()});
+        moves.rows.push_back({static_cast<int>(moves.rows.size()) + 2, *mac,
+                              device::Ipv4Text(a.address).toStdString(),
+                              device::Ipv4Text(a.netmask).toStdString(),
+                              device::Ipv4Text(a.gateway).toStdString(), std::to_string(a.httpPort),
+                              a.name.toStdString()});
     }
     if (!moves.rows.empty()) {
         if (const std::optional<int> end =

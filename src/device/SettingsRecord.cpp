@@ -253,7 +253,8 @@ std::string RecordOf(const AddressChange& address) {
                  {"netmask", Ipv4Text(address.netmask)},
                  {"gateway", Ipv4Text(address.gateway)},
                  {"dns", Ipv4Text(address.dns)},
-                 {"http", address.httpPort}});
+                 {"http", address.httpPort},
+                 {"name", address.name}});
 }
 
 SettingChange AddressChangeOf(const DeviceInfo& device, const AddressChange& change) {
@@ -364,6 +365,7 @@ bool ReadRecord(std::string_view record, AddressChange& into) {
         o.Address("gateway", a.gateway);
         o.Address("dns", a.dns);
         o.Int("http", a.httpPort, 0, kMaxPort);
+        o.Text("name", a.name);
     });
 }
 

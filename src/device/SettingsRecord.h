@@ -51,7 +51,7 @@ std::string RecordOf(const DdnsSettings& ddns);
 std::string RecordOf(const StreamSettings& stream);
 std::string RecordOf(const ImageSettings& image);
 std::string RecordOf(const PictureSettings& picture);
-// IP settings and the web port, as an address change sends them.
+// IP settings, the web port and the name, as an address change sends them.
 std::string RecordOf(const AddressChange& address);
 // What an address change to `change` changes on `device`.
 SettingChange AddressChangeOf(const DeviceInfo& device, const AddressChange& change);

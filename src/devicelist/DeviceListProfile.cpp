@@ -122,7 +122,10 @@ QString ProtocolText(const device::DeviceInfo& d) {
 
 namespace orv {
 
-QString LeftOutLine(const std::vector<DeviceRow>& offline) {
+namespace {
+
+QString camerasLine(const wchar_t* id, const wchar_t* english,
+                    const std::vector<DeviceRow>& offline) {
     constexpr std::size_t kNamed = 10;
     QStringList names;
     for (std::size_t i = 0; i < std::min(offline.size(), kNamed); ++i) {
@@ -132,10 +135,19 @@ QString LeftOutLine(const std::vector<DeviceRow>& offline) {
     if (offline.size() > kNamed) {
         names << QStringLiteral("...");
     }
-    return QString::fromStdWString(
-               TheLanguage().Text(L"96010", L"Left out, offline: %1 cameras (%2)."))
+    return QString::fromStdWString(TheLanguage().Text(id, english))
         .arg(offline.size())
         .arg(names.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+QString LeftOutLine(const std::vector<DeviceRow>& offline) {
+    return camerasLine(L"96010", L"Left out, offline: %1 cameras (%2).", offline);
+}
+
+QString NotAnsweringLine(const std::vector<DeviceRow>& cameras) {
+    return camerasLine(L"96011", L"Left out, not answering: %1 cameras (%2).", cameras);
 }
 
 } // namespace orv

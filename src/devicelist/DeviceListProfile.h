@@ -79,5 +79,7 @@ QString MacCellText(const device::DeviceInfo& device);
 // "Left out, offline: 4 cameras (Tor 1, Tor 2, Halle, 192.0.2.13)."; ten
 // at most by name.
 QString LeftOutLine(const std::vector<DeviceRow>& offline);
+// The same for cameras an undo cannot reach: "Left out, not answering: ...".
+QString NotAnsweringLine(const std::vector<DeviceRow>& cameras);
 
 } // namespace orv

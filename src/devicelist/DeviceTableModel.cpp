@@ -5,9 +5,9 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <unordered_set>
 #include <cstring>
 #include <deque>
+#include <unordered_set>
 
 namespace orv {
 
@@ -212,8 +212,8 @@ QString CDeviceTableModel::offlineText(const DeviceRow& row) const {
     const QDateTime since = QDateTime::fromSecsSinceEpoch(row.lastSeen);
     // A camera gone since an earlier day says which day.
     const bool today = since.date() == QDate::currentDate();
-    return m_offlineText.arg(since.toString(today ? QStringLiteral("HH:mm")
-                                                  : QStringLiteral("yyyy-MM-dd HH:mm")));
+    return m_offlineText.arg(
+        since.toString(today ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm")));
 }
 
 int CDeviceTableModel::AddOffline(std::span<const DeviceRow> rows) {

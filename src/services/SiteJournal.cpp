@@ -49,8 +49,7 @@ CSiteJournal::Opened CSiteJournal::Open(const std::string& site,
                                         const std::filesystem::path& file) {
     site::CSiteBook::Opened opened = site::CSiteBook::Open(file);
     if (!opened.book) {
-        return {nullptr, opened.error ? opened.error->text : "The site file cannot be opened.",
-                {}};
+        return {nullptr, opened.error ? opened.error->text : "The site file cannot be opened.", {}};
     }
     std::vector<site::SiteCamera> inventory = opened.book->Inventory();
     return {std::shared_ptr<CSiteJournal>(new CSiteJournal(site, file, std::move(opened.book))),

@@ -248,6 +248,11 @@ std::vector<ChangeEntry> CSiteBook::ChangesOfJob(std::int64_t job) const {
     return readChanges(select);
 }
 
+std::vector<ChangeEntry> CSiteBook::AllChanges() const {
+    CStatement select(*m_db, std::string(kChangeColumns) + "ORDER BY id");
+    return readChanges(select);
+}
+
 std::vector<ChangeEntry> CSiteBook::ChangesOfCamera(const std::string& camera) const {
     CStatement select(*m_db, std::string(kChangeColumns) + "WHERE camera = ?1 ORDER BY at, id");
     select.Bind(1, camera);

@@ -108,6 +108,8 @@ public:
     // A job's changes, or a camera's across jobs, oldest first.
     std::vector<ChangeEntry> ChangesOfJob(std::int64_t job) const;
     std::vector<ChangeEntry> ChangesOfCamera(const std::string& camera) const;
+    // Every change of the site, oldest first.
+    std::vector<ChangeEntry> AllChanges() const;
 
 private:
     explicit CSiteBook(std::unique_ptr<CConnection> db);

@@ -20,8 +20,7 @@ std::optional<QString> AskText(QWidget* parent, const QString& title, const QStr
         return answer(label, text);
     }
     bool ok = false;
-    const QString typed =
-        QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
+    const QString typed = QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
     return ok ? std::optional(typed) : std::nullopt;
 }
 

@@ -280,9 +280,32 @@ void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, orv::devi
     m_waiter.Complete(device.id, fault);
 }
 
-void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests) {
+void CSearchDlg::RunUndo(orv::jobs::JobSpec settings,
+                         std::vector<orv::network::ModifyRequest> addresses) {
+    m_undoing = settings.undoes;
+    if (settings.targets.empty()) {
+        runChecked(std::move(addresses), settings.name + " addresses", m_undoing);
+        return;
+    }
+    m_undoAddresses = std::move(addresses);
+    RunJob(std::move(settings), Report::Summary);
+}
+
+void CSearchDlg::JobFinished(orv::jobs::JobId) {
+    if (m_undoAddresses.empty()) {
+        return;
+    }
+    std::vector<orv::network::ModifyRequest> addresses = std::move(m_undoAddresses);
+    m_undoAddresses.clear();
+    runChecked(std::move(addresses), "Undo job " + std::to_string(m_undoing) + " addresses",
+               m_undoing);
+}
+
+void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests, std::string name,
+                            std::int64_t undoes) {
     orv::jobs::JobSpec order;
-    order.name = "Network Settings";
+    order.name = std::move(name);
+    order.undoes = undoes;
     order.operations = {orv::network::kModifyOperation};
     auto changes =
         std::make_shared<std::unordered_map<orv::device::DeviceId, orv::device::AddressChange,

@@ -35,6 +35,10 @@ public:
     void ImportAddressPlan();
     // The list as CSV, in its present order; it reads back as a plan.
     void ExportList();
+    // An undo from the site's history: its settings job first, then its
+    // address changes through the checked address path (the cameras are
+    // reached at the addresses they have now).
+    void RunUndo(orv::jobs::JobSpec settings, std::vector<orv::network::ModifyRequest> addresses);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -49,7 +53,12 @@ private:
     void updateIpLabel();
     // A checked-mode run: the requests go out now; a job waits for each
     // camera's outcome.
-    void runChecked(std::vector<orv::network::ModifyRequest> requests);
+    void runChecked(std::vector<orv::network::ModifyRequest> requests,
+                    std::string name = "Network Settings", std::int64_t undoes = 0);
+    void JobFinished(orv::jobs::JobId job) override;
+    // An undo's address changes, after its settings job.
+    std::vector<orv::network::ModifyRequest> m_undoAddresses;
+    std::int64_t m_undoing = 0;
 
     orv::network::CModifyWaiter m_waiter;
 

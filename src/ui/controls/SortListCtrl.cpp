@@ -235,10 +235,9 @@ void CSortListCtrl::PaintRow(QPainter& painter, int row, const QRect& rowRect) c
     const QFontMetrics metrics(font());
     const auto measure = [this, &metrics](const QString& text) { return TextWidth(metrics, text); };
     painter.setFont(font());
-    const QColor textColor =
-        palette().color(model()->index(row, 0).data(kDimmedRole).toBool() ? QPalette::Disabled
-                                                                          : QPalette::Active,
-                        QPalette::Text);
+    const QColor textColor = palette().color(
+        model()->index(row, 0).data(kDimmedRole).toBool() ? QPalette::Disabled : QPalette::Active,
+        QPalette::Text);
     for (int column = 0; column < columns; ++column) {
         if (isColumnHidden(column)) {
             continue;

@@ -10,17 +10,24 @@
 #include "app/MainDlg.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/batchset/NetworkParamDlg.h"
+#include "pages/history/HistoryDlg.h"
+#include "pages/network/AddressPlanDlg.h"
+#include "pages/network/SearchDlg.h"
 #include "site/SiteBook.h"
 #include "ui/MessageBox.h"
 
+#include <QAction>
 #include <QCheckBox>
-#include <QListWidget>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <set>
 
 namespace {
@@ -49,9 +56,8 @@ protected:
 };
 
 TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
-    ASSERT_EQ(lab.startSimulator({{"cameras", kCameras},
-                                  {"password", "admin"},
-                                  {"control_socket", socket}}),
+    ASSERT_EQ(lab.startSimulator(
+                  {{"cameras", kCameras}, {"password", "admin"}, {"control_socket", socket}}),
               "");
     CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
     dlg.OpenSites(dir.path() / "sites");
@@ -73,7 +79,8 @@ TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
     EXPECT_EQ(page->Devices().Count(), kCameras) << "listed still";
     const orv::device::DeviceId gone = page->Devices().OfflineDevices()[0].info.id;
     const int row = page->Devices().RowOf(gone);
-    EXPECT_TRUE(page->DeviceListCtrl()->GetItemText(row, 2).contains(QStringLiteral("offline since")))
+    EXPECT_TRUE(
+        page->DeviceListCtrl()->GetItemText(row, 2).contains(QStringLiteral("offline since")))
         << page->DeviceListCtrl()->GetItemText(row, 2).toStdString();
 
     page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
@@ -117,8 +124,8 @@ TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
         recorded.clear();
         for (const orv::site::JobEntry& job : book->Jobs()) {
             for (const orv::site::ChangeEntry& c : book->ChangesOfJob(job.id)) {
-                if (c.setting == "ports" && c.outcome == "Succeeded" && c.before &&
-                    c.after && c.after->find("\"onvif\":8123") != std::string::npos) {
+                if (c.setting == "ports" && c.outcome == "Succeeded" && c.before && c.after &&
+                    c.after->find("\"onvif\":8123") != std::string::npos) {
                     recorded.insert(c.camera);
                 }
             }
@@ -132,6 +139,106 @@ TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
         control({{"op", "faults"}, {"camera", camera}, {"faults", json::object()}});
     }
     QTRY_COMPARE_WITH_TIMEOUT(page->Devices().OfflineDevices().size(), 0u, 20000 * kSlowdown);
+}
+
+// Fifty cameras get new ports and image options from two checked Saves and
+// new names from an address plan; undoing the three jobs from the site's
+// history, newest first, leaves every camera as it was, field for field.
+TEST_F(SiteLab, UndoingTheJobsPutsEveryCameraBackAsItWas) {
+    constexpr int kMany = 50;
+    ASSERT_EQ(lab.startSimulator({{"cameras", kMany},
+                                  {"password", "admin"},
+                                  {"reboot_silence_ms", 200},
+                                  {"control_socket", socket}}),
+              "");
+    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
+    dlg.OpenSites(dir.path() / "sites");
+    dlg.resize(1200, 800);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+    CBatchSetDlg* page = dlg.BatchSetPage();
+    auto* tabs = dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
+    tabs->setCurrentWidget(page);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kMany, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SearchPage()->Devices().Count(), kMany, 10000);
+    const json before = lab.state()["cameras"];
+    ASSERT_EQ(before.size(), static_cast<std::size_t>(kMany));
+
+    page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+    WaitForJobs(dlg.Jobs());
+    AnswerMessagesWith(true);
+    QWidget* network = page->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8123");
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    WaitForJobs(dlg.Jobs(), 60000);
+    QWidget* video = page->VideoImagePage();
+    auto* powerLine = video->findChild<QComboBox*>(QStringLiteral("powerLineList"));
+    powerLine->setCurrentIndex(powerLine->findText(QStringLiteral("60HZ")));
+    video->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    WaitForJobs(dlg.Jobs(), 60000);
+
+    // New names for every camera through an address plan.
+    const std::string plan = (dir.path() / "names.csv").string();
+    {
+        std::ofstream out(plan);
+        out << "mac;name\n";
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            out << before[i]["mac"].get<std::string>() << ";Nordtor " << i + 1 << "\n";
+        }
+    }
+    chosenFiles = {QString::fromStdString(plan)};
+    AnswerFileDialogs(false);
+    CAddressPlanDlg::SetReviewAnswer([](CAddressPlanDlg&) { return true; });
+    tabs->setCurrentWidget(dlg.SearchPage());
+    dlg.SearchPage()->findChild<QAction*>(QStringLiteral("importPlanAction"))->trigger();
+    CAddressPlanDlg::SetReviewAnswer(nullptr);
+    WaitForJobs(dlg.Jobs(), 60000);
+
+    const json changed = lab.state()["cameras"];
+    int renamed = 0;
+    int moved = 0;
+    int sixty = 0;
+    for (const json& c : changed) {
+        renamed += c["name"].get<std::string>().starts_with("Nordtor ") ? 1 : 0;
+        moved += c["deviceConfig"]["ports"]["onvif"] == 8123 ? 1 : 0;
+        sixty += c["deviceConfig"]["imaging"]["powerLineFrequency"] == 60 ? 1 : 0;
+    }
+    ASSERT_EQ(renamed, kMany);
+    ASSERT_EQ(moved, kMany);
+    ASSERT_EQ(sixty, kMany);
+
+    CHistoryDlg* history = dlg.ShowHistory();
+    ASSERT_NE(history, nullptr);
+    int loads = 0;
+    QObject::connect(history, &CHistoryDlg::loaded, history, [&loads] { ++loads; });
+    QTRY_COMPARE_WITH_TIMEOUT(loads, 1, 10000);
+    auto* jobs = history->findChild<QTableWidget*>(QStringLiteral("historyJobs"));
+    ASSERT_EQ(jobs->rowCount(), 1 + 3) << "every job, then the three, newest first";
+    std::vector<std::int64_t> ids;
+    for (int row = 1; row < jobs->rowCount(); ++row) {
+        ids.push_back(jobs->item(row, 0)->text().toLongLong());
+    }
+    SaveScreenshot(*history, QStringLiteral("site-history"));
+    for (const std::int64_t id : ids) {
+        history->ChooseJob(id);
+        auto* undo = history->findChild<QPushButton*>(QStringLiteral("historyUndo"));
+        ASSERT_TRUE(undo->isEnabled()) << id;
+        const int seen = loads;
+        undo->click();
+        WaitForJobs(dlg.Jobs(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(loads > seen, 10000);
+    }
+    const json after = lab.state()["cameras"];
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i]["name"], before[i]["name"]) << i;
+        EXPECT_EQ(after[i]["ip"], before[i]["ip"]) << i;
+        EXPECT_EQ(after[i]["deviceConfig"], before[i]["deviceConfig"]) << i;
+    }
+    history->ChooseJob(0);
+    SaveScreenshot(*history, QStringLiteral("site-history-undone"));
+    SaveScreenshot(dlg, QStringLiteral("site-undo-window"));
 }
 
 } // namespace
