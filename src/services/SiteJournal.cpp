@@ -152,7 +152,8 @@ void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationRe
             entries.push_back(std::move(one));
         }
     }
-    m_recorder.Record(job, std::move(entries));
+    // The worker goes on only once the camera's results are on disk.
+    m_recorder.RecordCommitted(job, std::move(entries));
 }
 
 } // namespace orv

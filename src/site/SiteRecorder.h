@@ -37,6 +37,10 @@ public:
     void BeginJob(std::uint64_t job, JobEntry entry);
     // `change.job` is ignored: the book's id of `job` is used.
     void Record(std::uint64_t job, std::vector<ChangeEntry> changes);
+    // The same, returning once the changes are committed (or the book
+    // refused them): a camera's results outlive a kill the moment its
+    // worker goes on.
+    void RecordCommitted(std::uint64_t job, std::vector<ChangeEntry> changes);
     // Returns once everything handed over before is in the book.
     void Flush();
     // A problem the book reported (a full disk), or empty; each once.
@@ -52,7 +56,8 @@ private:
         std::vector<ChangeEntry> changes;
     };
     using Item = std::variant<std::vector<SiteCamera>, Begin, Changes>;
-    void push(Item item, std::size_t weight);
+    // The item's place in the order of writing.
+    std::uint64_t push(Item item, std::size_t weight);
     void run();
     void write(std::vector<Item>& items);
 

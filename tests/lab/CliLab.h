@@ -70,18 +70,16 @@ protected:
         return text.str();
     }
 
-    // The program with the lab's password, its output and exit status.
-    Ran cli(std::vector<std::string> args) {
+    // The program's command line: a camera command listens a second.
+    static std::vector<std::string> command(std::vector<std::string> args) {
         args.insert(args.begin(), ORVANTIX_CLI);
         if (args.size() > 2 && args[1] != "discover" && args[1] != "trust-again" &&
             args[1] != "history") {
             args.insert(args.begin() + 2, {"--seconds", "1"});
         }
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
+        return args;
+    }
+    std::vector<std::string> environment() const {
         std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "XDG_CONFIG_HOME=" + m_dir,
                                         "ORVANTIX_SITES=" + m_dir + "/sites", "PATH=/usr/bin:/bin"};
         // A sanitizer build's program checks itself with the suite's rules.
@@ -90,11 +88,40 @@ protected:
                 env.push_back(std::string(name) + "=" + value);
             }
         }
-        std::vector<char*> envp;
-        for (std::string& e : env) {
-            envp.push_back(e.data());
+        return env;
+    }
+    static std::vector<char*> pointers(std::vector<std::string>& texts) {
+        std::vector<char*> out;
+        for (std::string& t : texts) {
+            out.push_back(t.data());
         }
-        envp.push_back(nullptr);
+        out.push_back(nullptr);
+        return out;
+    }
+
+    // The program started with its output thrown away; its process id.
+    pid_t start(std::vector<std::string> args) {
+        args = command(std::move(args));
+        std::vector<std::string> env = environment();
+        std::vector<char*> argv = pointers(args);
+        std::vector<char*> envp = pointers(env);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (int fd : {0, 1, 2}) {
+            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+        }
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    // The program with the lab's password, its output and exit status.
+    Ran cli(std::vector<std::string> args) {
+        args = command(std::move(args));
+        std::vector<std::string> env = environment();
+        std::vector<char*> argv = pointers(args);
+        std::vector<char*> envp = pointers(env);
         int out[2];
         int err[2];
         EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);

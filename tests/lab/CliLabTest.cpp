@@ -3,6 +3,7 @@
 
 #include "CliLab.h"
 #include "Capture.h"
+#include "site/SiteBook.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -622,4 +625,110 @@ TEST_F(CliLab, AJobIsInTheSiteHistoryAndItsUndoPutsEveryCameraBack) {
     const Ran unknown = cli({"history", "--site", "Nirgendwo"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("sites: Werk Süd"), std::string::npos) << unknown.err;
+}
+
+// A hundred cameras that answer slowly, so a job over them lasts seconds.
+class CliSiteLab : public CliLab {
+protected:
+    nlohmann::json simulatorConfig() const override {
+        return {{"cameras", 100},
+                {"answer_delay_ms", 60},
+                {"control_socket", m_dir + "/control.sock"}};
+    }
+
+    std::unique_ptr<orv::site::CSiteBook> book() const {
+        orv::site::CSiteBook::Opened opened =
+            orv::site::CSiteBook::Open(m_dir + "/sites/Default.site");
+        EXPECT_FALSE(opened.error.has_value()) << (opened.error ? opened.error->text : "");
+        return std::move(opened.book);
+    }
+    // The cameras (by MAC) whose rtsp port the state shows as `port`.
+    std::set<std::string> withRtsp(int port) {
+        std::set<std::string> out;
+        for (const json& c : cameras()) {
+            if (c["deviceConfig"]["ports"]["rtsp1"] == port) {
+                out.insert(c["mac"].get<std::string>());
+            }
+        }
+        return out;
+    }
+    static std::string macOf(const std::string& key) {
+        std::string mac = key.substr(4); // "mac:"
+        std::transform(mac.begin(), mac.end(), mac.begin(), ::tolower);
+        return mac;
+    }
+};
+
+// Killed in the middle of a job: every camera whose change the tool had
+// seen succeed is in the site's book (at most the cameras in flight are
+// changed without a record), and the book is whole.
+TEST_F(CliSiteLab, AKillMidJobLosesNoFinishedCameraAndLeavesTheBookWhole) {
+    const std::string profile =
+        file("ports.json", R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})");
+    const pid_t pid = start({"apply", "--profile", profile, "--jobs", "4"});
+    // Past discovery and the first cameras, well before the hundredth.
+    std::set<std::string> changed;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (changed.size() < 30 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        changed = withRtsp(556);
+    }
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the job ended before the kill";
+    changed = withRtsp(556);
+    ASSERT_LT(changed.size(), 100u) << "the job ended before the kill";
+
+    auto site = book();
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->IntegrityCheck(), "ok");
+    ASSERT_EQ(site->Jobs().size(), 1u);
+    std::set<std::string> recorded;
+    for (const orv::site::ChangeEntry& c : site->ChangesOfJob(site->Jobs()[0].id)) {
+        if (c.setting == "ports" && c.outcome == "Succeeded") {
+            recorded.insert(macOf(c.camera));
+        }
+    }
+    for (const std::string& mac : recorded) {
+        EXPECT_TRUE(changed.count(mac)) << mac << " recorded but not changed";
+    }
+    std::size_t unrecorded = 0;
+    for (const std::string& mac : changed) {
+        unrecorded += recorded.count(mac) == 0 ? 1 : 0;
+    }
+    std::printf("[ measure ] killed with %zu cameras changed, %zu of them recorded\n",
+                changed.size(), recorded.size());
+    EXPECT_LE(unrecorded, 4u) << "no more than the four cameras in flight";
+    // The next start reads the book as it is.
+    const Ran history = cli({"history", "--job", "1", "--format", "csv"});
+    EXPECT_EQ(history.status, 0) << history.err;
+}
+
+// Two programs on one site at once, each on half the cameras: both finish,
+// and the book holds both jobs whole.
+TEST_F(CliSiteLab, TwoProgramsOnOneSiteBothFinishAndTheBookHoldsBothJobs) {
+    const std::string profile =
+        file("ports.json", R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})");
+    ASSERT_EQ(cli({"history"}).status, 0) << "the site exists before both start";
+    const pid_t a = start({"apply", "--profile", profile, "--select",
+                           "ip=192.0.2.10-192.0.2.59"});
+    const pid_t b = start({"apply", "--profile", profile, "--select",
+                           "ip=192.0.2.60-192.0.2.109"});
+    for (const pid_t pid : {a, b}) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    auto site = book();
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->IntegrityCheck(), "ok");
+    const std::vector<orv::site::JobSummary> jobs = site->JobSummaries();
+    ASSERT_EQ(jobs.size(), 2u);
+    for (const orv::site::JobSummary& job : jobs) {
+        EXPECT_EQ(job.cameras, 50) << job.job.id;
+        EXPECT_EQ(job.failed, 0) << job.job.id;
+    }
+    EXPECT_EQ(withRtsp(556).size(), 100u);
+    EXPECT_EQ(site->Inventory().size(), 100u);
 }
