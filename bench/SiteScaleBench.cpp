@@ -20,8 +20,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -42,8 +44,8 @@ bool silent(int camera) {
 // One settings change (the ONVIF port to `onvifPort`, another in every job,
 // so that every camera takes a change) over `targets`; prints its time, its
 // outcomes and the program's memory.
-void portChange(orv::jobs::CJobEngine& engine, const char* what,
-                std::vector<orv::device::DeviceInfo> targets, int onvifPort) {
+long long portChange(orv::jobs::CJobEngine& engine, const char* what,
+                     std::vector<orv::device::DeviceInfo> targets, int onvifPort) {
     orv::jobs::JobSpec order;
     order.name = "Batch Set Network";
     order.targets = std::move(targets);
@@ -61,6 +63,38 @@ void portChange(orv::jobs::CJobEngine& engine, const char* what,
                 what, run.ms, run.succeeded, run.failed, run.cpuMs, before / 1024,
                 StatusValue("VmHWM:") / 1024);
     std::fflush(stdout);
+    return run.ms;
+}
+
+// The same job with and without a site's book taking every camera's
+// changes, in turns, so that the machine's drift falls on both alike.
+void recordingCost(orv::CDeviceServices& devices,
+                   const std::vector<orv::device::DeviceInfo>& targets) {
+    char folder[] = "/tmp/orvantix-bench-site.XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        return;
+    }
+    std::vector<long long> plain;
+    std::vector<long long> recorded;
+    int port = 8100;
+    for (int turn = 0; turn < 5; ++turn) {
+        devices.OpenSite(nullptr);
+        plain.push_back(portChange(devices.Jobs(), "1000 cameras, no site:", targets, ++port));
+        orv::CSiteJournal::Opened site =
+            orv::CSiteJournal::Open("Bench", std::string(folder) + "/Bench.site");
+        devices.OpenSite(site.journal);
+        recorded.push_back(
+            portChange(devices.Jobs(), "1000 cameras, recorded in a site:", targets, ++port));
+        site.journal->Flush();
+    }
+    devices.OpenSite(nullptr);
+    std::sort(plain.begin(), plain.end());
+    std::sort(recorded.begin(), recorded.end());
+    const long long a = plain[plain.size() / 2];
+    const long long b = recorded[recorded.size() / 2];
+    std::printf("recording in the site's book: median %lld ms against %lld ms without (%+.1f %%)\n",
+                b, a, 100.0 * static_cast<double>(b - a) / static_cast<double>(a));
+    std::filesystem::remove_all(folder);
 }
 
 int sites(const std::string& only) {
@@ -105,6 +139,7 @@ int sites(const std::string& only) {
     portChange(devices.Jobs(), "1000 cameras, first contact:", thousand, 8001);
     portChange(devices.Jobs(), "1000 cameras, all answering:", thousand, 8002);
     portChange(devices.Jobs(), "1000 cameras, 100 of them silent:", withSilent, 8003);
+    recordingCost(devices, thousand);
     if (only != "1000") {
         portChange(devices.Jobs(), "5000 cameras, first contact:", answering, 8004);
         portChange(devices.Jobs(), "5000 cameras, all answering:", answering, 8005);

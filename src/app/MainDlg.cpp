@@ -313,20 +313,24 @@ void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal
     }
     m_devices.OpenSite(std::move(journal));
     m_siteName = name;
-    std::vector<orv::DeviceRow> rows;
-    rows.reserve(cameras.size());
+    auto rows = std::make_shared<std::vector<orv::DeviceRow>>();
+    rows->reserve(cameras.size());
     for (const CSiteSwitch::Remembered& c : cameras) {
-        rows.push_back({c.device, c.lastSeen, true});
+        rows->push_back({c.device, c.lastSeen, true});
     }
     for (CDeviceListPage* page : m_devicePages) {
         orv::CDeviceList& list = page->Devices();
         // Another site's cameras that do not answer are not this site's.
         list.RemoveOffline();
         list.SetKeepsSilent(true);
-        list.AddOffline(rows);
+        // One page per turn of the event loop: thousands of rows on every
+        // page at once would hold the window for tens of milliseconds.
+        QMetaObject::invokeMethod(
+            page, [&list, rows] { list.AddOffline(*rows); }, Qt::QueuedConnection);
     }
     m_siteLabel->show();
-    SetLanguageText();
+    m_siteLabel->setText(LangText(L"96000", L"Site: %1").arg(m_siteName));
+    layoutControls();
     m_services->AddOperatingInfo(
         LangText(L"96008", L"Site \"%1\" opened: %2 cameras known.").arg(name).arg(cameras.size()));
 }

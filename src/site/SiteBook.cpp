@@ -198,9 +198,13 @@ void CSiteBook::Record(const std::vector<ChangeEntry>& changes) {
         return;
     }
     CTransaction transaction(*m_db);
-    CStatement insert(*m_db, "INSERT INTO changes (job, camera, operation, setting, before, "
-                             "after, outcome, reason, at) "
-                             "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    if (!m_insertChange) {
+        m_insertChange = std::make_unique<CStatement>(
+            *m_db, "INSERT INTO changes (job, camera, operation, setting, before, after, "
+                   "outcome, reason, at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    }
+    CStatement& insert = *m_insertChange;
+    insert.Reset();
     for (const ChangeEntry& c : changes) {
         insert.Bind(1, c.job).Bind(2, c.camera).Bind(3, c.operation).Bind(4, c.setting);
         bindOptional(insert, 5, c.before);

@@ -20,6 +20,7 @@
 namespace orv::site {
 
 class CConnection;
+class CStatement;
 
 struct OpenError {
     enum class Kind { Unreadable, Corrupt, Newer };
@@ -111,11 +112,16 @@ public:
     // Every change of the site, oldest first.
     std::vector<ChangeEntry> AllChanges() const;
 
+    // For a writer that groups several calls in one transaction.
+    CConnection& Connection() { return *m_db; }
+
 private:
     explicit CSiteBook(std::unique_ptr<CConnection> db);
     void migrate(int from);
 
     std::unique_ptr<CConnection> m_db;
+    // Prepared once: a job records a camera at a time.
+    std::unique_ptr<CStatement> m_insertChange;
 };
 
 } // namespace orv::site

@@ -2,6 +2,7 @@
 
 #include "Sqlite.h"
 
+#include <optional>
 #include <utility>
 
 namespace orv::site {
@@ -82,6 +83,14 @@ void CSiteRecorder::run() {
 }
 
 void CSiteRecorder::write(std::vector<Item>& items) {
+    // What the workers handed over meanwhile goes in one commit: a commit
+    // per camera would cost each camera's job a write to the log.
+    std::optional<CTransaction> batch;
+    try {
+        batch.emplace(m_book->Connection());
+    } catch (const SqliteError&) {
+        // Each item then tries on its own, and says why it failed.
+    }
     for (Item& item : items) {
         try {
             if (auto* cameras = std::get_if<std::vector<SiteCamera>>(&item)) {
@@ -99,11 +108,22 @@ void CSiteRecorder::write(std::vector<Item>& items) {
                 m_book->Record(changes->changes);
             }
         } catch (const SqliteError& e) {
-            std::lock_guard lock(m_lock);
-            if (m_problem.empty()) {
-                m_problem = std::string("The site's book could not be written: ") + e.what() + ".";
-            }
+            noteProblem(e);
         }
+    }
+    if (batch) {
+        try {
+            batch->Commit();
+        } catch (const SqliteError& e) {
+            noteProblem(e);
+        }
+    }
+}
+
+void CSiteRecorder::noteProblem(const SqliteError& e) {
+    std::lock_guard lock(m_lock);
+    if (m_problem.empty()) {
+        m_problem = std::string("The site's book could not be written: ") + e.what() + ".";
     }
 }
 

@@ -21,6 +21,8 @@
 
 namespace orv::site {
 
+class SqliteError;
+
 class CSiteRecorder {
 public:
     static constexpr std::size_t kMaxQueued = 100000;
@@ -60,6 +62,7 @@ private:
     std::uint64_t push(Item item, std::size_t weight);
     void run();
     void write(std::vector<Item>& items);
+    void noteProblem(const SqliteError& e);
 
     std::unique_ptr<CSiteBook> m_book;
     std::map<std::uint64_t, std::int64_t> m_jobIds; // the recorder's thread's own

@@ -107,18 +107,20 @@ bool CStatement::IsNull(int column) const {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
-CTransaction::CTransaction(CConnection& db) : m_db(db) {
-    m_db.Exec("BEGIN IMMEDIATE");
+CTransaction::CTransaction(CConnection& db)
+    : m_db(db), m_nested(sqlite3_get_autocommit(db.Handle()) == 0) {
+    m_db.Exec(m_nested ? "SAVEPOINT part" : "BEGIN IMMEDIATE");
 }
 
 CTransaction::~CTransaction() {
     if (!m_done) {
-        sqlite3_exec(m_db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db.Handle(), m_nested ? "ROLLBACK TO part; RELEASE part" : "ROLLBACK",
+                     nullptr, nullptr, nullptr);
     }
 }
 
 void CTransaction::Commit() {
-    m_db.Exec("COMMIT");
+    m_db.Exec(m_nested ? "RELEASE part" : "COMMIT");
     m_done = true;
 }
 

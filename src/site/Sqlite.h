@@ -71,6 +71,8 @@ private:
 
 // A transaction that rolls back unless committed; BEGIN IMMEDIATE, so a
 // second writer waits for the busy timeout rather than failing halfway.
+// Inside another it is a savepoint: it rolls back only its own part, and
+// the outer transaction's commit makes it durable.
 class CTransaction {
 public:
     explicit CTransaction(CConnection& db);
@@ -81,6 +83,7 @@ public:
 
 private:
     CConnection& m_db;
+    bool m_nested = false;
     bool m_done = false;
 };
 

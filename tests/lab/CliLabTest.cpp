@@ -5,6 +5,7 @@
 #include "Capture.h"
 #include "site/SiteBook.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -13,7 +14,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -631,9 +631,8 @@ TEST_F(CliLab, AJobIsInTheSiteHistoryAndItsUndoPutsEveryCameraBack) {
 class CliSiteLab : public CliLab {
 protected:
     nlohmann::json simulatorConfig() const override {
-        return {{"cameras", 100},
-                {"answer_delay_ms", 60},
-                {"control_socket", m_dir + "/control.sock"}};
+        return {
+            {"cameras", 100}, {"answer_delay_ms", 60}, {"control_socket", m_dir + "/control.sock"}};
     }
 
     std::unique_ptr<orv::site::CSiteBook> book() const {
@@ -711,10 +710,8 @@ TEST_F(CliSiteLab, TwoProgramsOnOneSiteBothFinishAndTheBookHoldsBothJobs) {
     const std::string profile =
         file("ports.json", R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})");
     ASSERT_EQ(cli({"history"}).status, 0) << "the site exists before both start";
-    const pid_t a = start({"apply", "--profile", profile, "--select",
-                           "ip=192.0.2.10-192.0.2.59"});
-    const pid_t b = start({"apply", "--profile", profile, "--select",
-                           "ip=192.0.2.60-192.0.2.109"});
+    const pid_t a = start({"apply", "--profile", profile, "--select", "ip=192.0.2.10-192.0.2.59"});
+    const pid_t b = start({"apply", "--profile", profile, "--select", "ip=192.0.2.60-192.0.2.109"});
     for (const pid_t pid : {a, b}) {
         int status = 0;
         ::waitpid(pid, &status, 0);
