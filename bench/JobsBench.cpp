@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -213,6 +214,9 @@ void windowStall(LabNetwork& lab, int cameras) {
     // The installer says yes to "... will change on N cameras. Go on?".
     orv::ui::SetMessageBoxAnswer([](orv::ui::MessageKind, const QString&) { return true; });
     CMainDlg dlg(true, CMainDlg::Discovery::AllAdapters);
+    // As an installer works: in a site, whose book takes every camera seen
+    // and every change.
+    dlg.OpenSites(std::filesystem::path(configHome.path().toStdString()) / "sites");
     dlg.resize(1200, 800);
     dlg.show();
     dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
