@@ -6,6 +6,7 @@
 #include "SystemMenu.h"
 #include "lang/Language.h"
 #include "operations/common/ResultLines.h"
+#include "operations/history/Backup.h"
 #include "operations/history/Undo.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/common/FieldLimit.h"
@@ -355,6 +356,9 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     menu.addSeparator();
     QAction* history = menu.addAction(LangText(L"96003", L"Site history..."));
     history->setEnabled(m_devices.Site() != nullptr);
+    // The checked cameras of Network Settings, or its current one.
+    QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
+    backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
@@ -364,6 +368,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     }
     if (chosen == history) {
         ShowHistory();
+    } else if (chosen == backup) {
+        BackUpSettings();
     } else if (chosen == create) {
         if (const std::optional<QString> name =
                 orv::ui::AskText(this, LangText(L"96004", L"New site"),
@@ -392,9 +398,11 @@ CHistoryDlg* CMainDlg::ShowHistory() {
         m_history->Reload();
     } else {
         delete m_history;
-        m_history = new CHistoryDlg(m_devices.Site(), this);
+        m_history = new CHistoryDlg(
+            m_devices.Site(), [this] { return m_searchPage->Devices().Devices(); }, this);
         m_history->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_history, &CHistoryDlg::undoRequested, this, &CMainDlg::UndoJob);
+        connect(m_history, &CHistoryDlg::restoreRequested, this, &CMainDlg::RestoreBackup);
         connect(&m_devices.Jobs(), &orv::jobs::CJobEngine::finished, m_history, [this] {
             if (!m_devices.Jobs().AnyRunning()) {
                 m_history->SetBusy(false);
@@ -466,8 +474,41 @@ bool CMainDlg::UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntr
         m_history->SetBusy(true);
     }
     m_pageContainer->setCurrentWidget(m_searchPage);
-    m_searchPage->RunUndo(std::move(settings), std::move(addresses));
+    m_searchPage->RunSiteJob(std::move(settings), std::move(addresses));
     return true;
+}
+
+bool CMainDlg::RestoreBackup(const std::vector<orv::site::ChangeEntry>& changes,
+                             const orv::device::DeviceInfo& target) {
+    if (changes.empty() || m_devices.Jobs().AnyRunning()) {
+        if (!changes.empty()) {
+            orv::ui::ShowMessage(this,
+                                 LangText(L"96012", L"A job is running; undo when it has ended."));
+        }
+        return false;
+    }
+    const orv::history::UndoCamera known =
+        orv::history::KnownSettings(changes.front().camera, changes);
+    if (known.settings.empty()) {
+        return false;
+    }
+    if (m_history) {
+        m_history->SetBusy(true);
+    }
+    m_pageContainer->setCurrentWidget(m_searchPage);
+    m_searchPage->RunSiteJob(orv::history::RestoreJob(
+        known, target, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}));
+    return true;
+}
+
+void CMainDlg::BackUpSettings() {
+    const std::vector<orv::device::DeviceInfo> cameras = m_searchPage->Targets();
+    if (cameras.empty() || m_devices.Jobs().AnyRunning() || m_devices.Site() == nullptr) {
+        return;
+    }
+    m_pageContainer->setCurrentWidget(m_searchPage);
+    m_searchPage->RunSiteJob(orv::history::BackupJob(
+        cameras, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}));
 }
 
 void CMainDlg::ShowAboutBox() {

@@ -69,6 +69,12 @@ public:
     // Puts the changes of the site's job `job` back on the cameras that
     // answer; false, with the reason said, when it cannot start.
     bool UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntry>& changes);
+    // Gives `target` the settings the book knows of the camera of `changes`.
+    bool RestoreBackup(const std::vector<orv::site::ChangeEntry>& changes,
+                       const orv::device::DeviceInfo& target);
+    // Keeps every setting of Network Settings' checked cameras (or its
+    // current one) in the site's book.
+    void BackUpSettings();
     void ShowAboutBox();
 
     bool OemMode() const { return m_oemMode; }

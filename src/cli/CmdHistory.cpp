@@ -1,12 +1,16 @@
-// history and undo: what the site's book keeps of the jobs, and a job's
-// changes put back. history lists the jobs, or one job's changes, or one
-// camera's across jobs; undo puts back every setting the job changed on the
-// cameras that answer now, then the addresses it changed, through the same
-// checked path as an address plan.
+// history, undo, backup and restore-backup: what the site's book keeps of
+// the jobs and the cameras' settings, and putting them back. history lists
+// the jobs, or one job's changes, or one camera's across jobs; undo puts
+// back every setting the job changed on the cameras that answer now, then
+// the addresses it changed, through the same checked path as an address
+// plan; backup keeps every setting of the selected cameras in the book;
+// restore-backup gives a camera's known settings back to it, or to the
+// camera that replaced it.
 
 #include "Session.h"
 #include "SiteChoice.h"
 #include "jobs/JobResults.h"
+#include "operations/history/Backup.h"
 #include "operations/history/Undo.h"
 
 #include <nlohmann/json.hpp>
@@ -225,6 +229,60 @@ int RunUndo(const Command& command, const Options& options) {
     }
     const int status = session.Finish(results);
     return missing.empty() ? status : kExitSomeFailed;
+}
+
+int RunBackup(const Command& command, const Options& options) {
+    CSession session(command, options);
+    std::vector<device::DeviceInfo> selected;
+    if (const auto end = session.PrepareOrShowPlan(selected, {"every setting kept in the site"})) {
+        return *end;
+    }
+    return session.Finish(
+        session.Run(history::BackupJob(selected, session.LoginData().credentials)));
+}
+
+int RunRestoreBackup(const Command& command, const Options& options) {
+    const std::optional<device::MacAddress> from = device::ReadMac(options.Value("camera"));
+    if (!from) {
+        return BadInput("restore-backup needs --camera MAC: the camera whose settings to give");
+    }
+    const std::optional<device::MacAddress> to =
+        options.Has("to") ? device::ReadMac(options.Value("to")) : from;
+    if (!to) {
+        return BadInput("--to: expected the MAC of the camera to get the settings");
+    }
+    const std::string key = device::DeviceId::OfMac(*from).Text();
+    SiteChoice choice;
+    std::string error;
+    history::UndoCamera known;
+    {
+        const std::unique_ptr<site::CSiteBook> book = openBook(options, choice, error);
+        if (!book) {
+            return BadInput(error);
+        }
+        known = history::KnownSettings(key, book->ChangesOfCamera(key));
+    }
+    if (known.settings.empty()) {
+        return BadInput("site \"" + choice.name + "\" knows no settings of " + cameraText(key) +
+                        "; 'orvantix-cli backup' keeps them");
+    }
+    CSession session(command, options);
+    if (const int status = session.Begin(); status != kExitOk) {
+        return status;
+    }
+    if (const int status = session.Discover(); status != kExitOk) {
+        return status;
+    }
+    const device::DeviceId target = device::DeviceId::OfMac(*to);
+    const std::vector<device::DeviceInfo> present = session.Devices();
+    const auto found = std::find_if(present.begin(), present.end(),
+                                    [&](const device::DeviceInfo& d) { return d.id == target; });
+    if (found == present.end()) {
+        Note("camera " + device::MacText(*to) + " did not answer discovery");
+        return kExitSomeFailed;
+    }
+    return session.Finish(
+        session.Run(history::RestoreJob(known, *found, session.LoginData().credentials)));
 }
 
 } // namespace orv::cli

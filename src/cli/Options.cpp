@@ -200,6 +200,17 @@ const std::vector<Command>& Commands() {
          "put back every setting job JOB of the site changed on the cameras that answer, the "
          "addresses last",
          with({}, false), 1, RunUndo},
+        {"backup", "backup [--select WHICH]... [OPTIONS]",
+         "keep every setting of the selected cameras in the site's book (names, date and time "
+         "settings, ports, DDNS, video streams, image options)",
+         with({}, true), 0, RunBackup},
+        {"restore-backup", "restore-backup --camera MAC [--to MAC] [OPTIONS]",
+         "give a camera the settings the site's book last knew it to hold, or give them to the "
+         "camera that replaced it (--to); its address stays",
+         with({{"camera", "MAC", "the camera whose settings to give"},
+               {"to", "MAC", "the camera to get them (default: the same camera)"}},
+              false),
+         0, RunRestoreBackup},
     };
     return commands;
 }

@@ -77,5 +77,7 @@ int RunRestore(const Command& command, const Options& options);
 int RunTrustAgain(const Command& command, const Options& options);
 int RunHistory(const Command& command, const Options& options);
 int RunUndo(const Command& command, const Options& options);
+int RunBackup(const Command& command, const Options& options);
+int RunRestoreBackup(const Command& command, const Options& options);
 
 } // namespace orv::cli

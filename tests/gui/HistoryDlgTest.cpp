@@ -9,7 +9,11 @@
 
 #include "pages/history/HistoryDlg.h"
 
+#include "ui/PopupMenu.h"
+
+#include <QAction>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -40,7 +44,16 @@ TEST_F(HistoryDlgTest, ShowsTheJobsNarrowsToACameraAndExportsWhatItShows) {
     }
     CSiteJournal::Opened opened = CSiteJournal::Open("Werk", file);
     ASSERT_NE(opened.journal, nullptr);
-    CHistoryDlg dlg(opened.journal);
+    // The first camera was replaced: another MAC answers at its address.
+    device::DeviceInfo replacement;
+    replacement.mac = device::ReadMac("02:4F:56:10:00:77");
+    replacement.id = device::DeviceId::OfMac(*replacement.mac);
+    replacement.address = 0xC000020A; // 192.0.2.10
+    device::DeviceInfo stranger = replacement;
+    stranger.mac = device::ReadMac("02:4F:56:10:00:78");
+    stranger.id = device::DeviceId::OfMac(*stranger.mac);
+    stranger.address = 0xC0000263;
+    CHistoryDlg dlg(opened.journal, [&] { return std::vector{replacement, stranger}; });
     int loads = 0;
     QObject::connect(&dlg, &CHistoryDlg::loaded, &dlg, [&loads] { ++loads; });
     QTRY_COMPARE_WITH_TIMEOUT(loads, 1, 5000);
@@ -82,4 +95,32 @@ TEST_F(HistoryDlgTest, ShowsTheJobsNarrowsToACameraAndExportsWhatItShows) {
     EXPECT_EQ(csv.find("Halle"), std::string::npos) << csv;
     EXPECT_NE(csv.find("rtsp\"\":556"), std::string::npos) << csv;
     SaveScreenshot(dlg, QStringLiteral("history-dialog"));
+
+    // Restore backup offers the camera's replacement and no other camera.
+    auto* restore = dlg.findChild<QPushButton*>(QStringLiteral("historyRestore"));
+    EXPECT_FALSE(restore->isEnabled()) << "no change chosen";
+    dlg.ChooseChange(0);
+    ASSERT_TRUE(restore->isEnabled());
+    QStringList offered;
+    std::optional<device::DeviceInfo> target;
+    std::size_t given = 0;
+    QObject::connect(&dlg, &CHistoryDlg::restoreRequested, &dlg,
+                     [&](const std::vector<site::ChangeEntry>& changes,
+                         const device::DeviceInfo& to) {
+                         target = to;
+                         given = changes.size();
+                     });
+    orv::ui::SetPopupMenuAnswer([&](QMenu& menu) -> QAction* {
+        for (QAction* action : menu.actions()) {
+            offered << action->text();
+        }
+        return menu.actions().value(0);
+    });
+    restore->click();
+    ASSERT_EQ(offered.size(), 1) << offered.join('\n').toStdString();
+    EXPECT_TRUE(offered[0].startsWith(QStringLiteral("Its replacement: 02:4F:56:10:00:77")))
+        << offered[0].toStdString();
+    ASSERT_TRUE(target.has_value());
+    EXPECT_EQ(target->id, replacement.id);
+    EXPECT_EQ(given, 2u) << "the camera's changes across jobs";
 }

@@ -729,3 +729,42 @@ TEST_F(CliSiteLab, TwoProgramsOnOneSiteBothFinishAndTheBookHoldsBothJobs) {
     EXPECT_EQ(withRtsp(556).size(), 100u);
     EXPECT_EQ(site->Inventory().size(), 100u);
 }
+
+// A backup keeps every setting; after a profile changed them, a camera gets
+// its own back, and another camera (its replacement) gets them too, field
+// for field, while addresses stay where they are.
+TEST_F(CliLab, ABackupGivesACameraItsSettingsBackOrToItsReplacement) {
+    const json before = cameras();
+    const Ran backup = cli({"backup", "--format", "csv"});
+    EXPECT_EQ(backup.status, 1) << "camera 3 refuses the login:\n" << backup.err;
+    const std::string profile = file(
+        "profile.json",
+        R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557},
+            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
+            "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
+                      "secondary": {"enabled": true, "codec": "MJPEG"}}})");
+    ASSERT_EQ(cli({"apply", "--profile", profile}).status, 1);
+    const std::string first = before[0]["mac"];
+    const std::string second = before[1]["mac"];
+
+    const Ran own = cli({"restore-backup", "--camera", first});
+    EXPECT_EQ(own.status, 0) << own.out << own.err;
+    json now = cameras();
+    EXPECT_EQ(now[0]["name"], before[0]["name"]);
+    EXPECT_EQ(now[0]["deviceConfig"], before[0]["deviceConfig"]);
+
+    // The first camera's settings on the second, which keeps its address.
+    const Ran replaced = cli({"restore-backup", "--camera", first, "--to", second});
+    EXPECT_EQ(replaced.status, 0) << replaced.out << replaced.err;
+    now = cameras();
+    EXPECT_EQ(now[1]["name"], before[0]["name"]);
+    EXPECT_EQ(now[1]["ip"], before[1]["ip"]);
+    for (const char* section : {"ports", "imaging", "streams", "ddns"}) {
+        EXPECT_EQ(now[1]["deviceConfig"][section], before[0]["deviceConfig"][section]) << section;
+    }
+    // A camera the site never kept settings of is named.
+    const Ran unknown = cli({"restore-backup", "--camera", "02:4f:56:10:00:99"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("knows no settings of 02:4F:56:10:00:99"), std::string::npos)
+        << unknown.err;
+}

@@ -8,12 +8,15 @@
 #include "ui/FileDialog.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
+#include "ui/PopupMenu.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QCursor>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
@@ -149,8 +152,9 @@ bool CHistoryFilter::filterAcceptsRow(int row, const QModelIndex&) const {
     return true;
 }
 
-CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, QWidget* parent)
-    : QDialog(parent), m_site(std::move(site)), m_filter(m_model) {
+CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, LiveCameras live,
+                         QWidget* parent)
+    : QDialog(parent), m_site(std::move(site)), m_filter(m_model), m_live(std::move(live)) {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     m_jobTable = new QTableWidget(0, 6, this);
@@ -175,12 +179,15 @@ CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, QWidget* paren
     m_export->setObjectName(QStringLiteral("historyExport"));
     m_undo = new QPushButton(this);
     m_undo->setObjectName(QStringLiteral("historyUndo"));
+    m_restore = new QPushButton(this);
+    m_restore->setObjectName(QStringLiteral("historyRestore"));
     m_close = new QPushButton(this);
     m_close->setObjectName(QStringLiteral("historyClose"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_export);
     buttons->addWidget(m_undo);
+    buttons->addWidget(m_restore);
     buttons->addStretch();
     buttons->addWidget(m_status);
     buttons->addStretch();
@@ -207,6 +214,9 @@ CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, QWidget* paren
         }
         emit undoRequested(job, changes);
     });
+    connect(m_restore, &QPushButton::clicked, this, &CHistoryDlg::restoreBackup);
+    connect(m_changes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CHistoryDlg::updateButtons);
     connect(m_close, &QPushButton::clicked, this, &QDialog::close);
     setLanguageText();
     resize(900, 600);
@@ -234,6 +244,7 @@ void CHistoryDlg::setLanguageText() {
         LangText(L"96033", L"Filter: camera, MAC, operation, change, outcome, reason"));
     m_export->setText(LangText(L"96034", L"Export CSV..."));
     m_undo->setText(LangText(L"96035", L"Undo job"));
+    m_restore->setText(LangText(L"96041", L"Restore backup..."));
     m_close->setText(LangText(L"96036", L"Close"));
 }
 
@@ -250,12 +261,16 @@ void CHistoryDlg::Reload() {
         std::vector<orv::site::JobSummary> jobs;
         std::vector<orv::site::ChangeEntry> changes;
         std::map<std::string, std::string> names;
+        std::map<std::string, std::uint32_t> places;
         QString problem;
         if (opened.book) {
             jobs = opened.book->JobSummaries();
             changes = opened.book->AllChanges();
             for (const orv::site::SiteCamera& c : opened.book->Inventory()) {
                 names.emplace(c.key, c.name);
+                if (const auto address = orv::device::ParseIpv4(c.address)) {
+                    places.emplace(c.key, *address);
+                }
             }
         } else if (opened.error) {
             problem = QString::fromStdString(opened.error->text);
@@ -263,7 +278,8 @@ void CHistoryDlg::Reload() {
         QMetaObject::invokeMethod(
             this,
             [this, jobs = std::move(jobs), changes = std::move(changes), names = std::move(names),
-             problem]() mutable {
+             places = std::move(places), problem]() mutable {
+                m_places = std::move(places);
                 showLoaded(std::move(jobs), std::move(changes), std::move(names), problem);
             },
             Qt::QueuedConnection);
@@ -345,7 +361,65 @@ void CHistoryDlg::SetBusy(bool busy) {
 
 void CHistoryDlg::updateButtons() {
     m_undo->setEnabled(m_undoable && !m_busy);
+    m_restore->setEnabled(!chosenCamera().empty() && !m_busy && m_live != nullptr);
     m_export->setEnabled(m_filter.rowCount() > 0);
+}
+
+std::string CHistoryDlg::chosenCamera() const {
+    const QModelIndexList rows = m_changes->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        return {};
+    }
+    return m_model.At(m_filter.mapToSource(rows.front()).row()).camera;
+}
+
+void CHistoryDlg::ChooseChange(int row) {
+    m_changes->selectRow(row);
+}
+
+void CHistoryDlg::restoreBackup() {
+    const std::string camera = chosenCamera();
+    if (camera.empty() || !m_live) {
+        return;
+    }
+    // The camera itself, or one with another MAC where it was: the camera
+    // that replaced it.
+    QString place;
+    std::vector<orv::site::ChangeEntry> changes;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.At(row).camera == camera) {
+            changes.push_back(m_model.At(row));
+        }
+    }
+    const orv::device::DeviceId id = orv::device::DeviceId::FromText(camera);
+    const std::optional<std::uint32_t> where = m_places.count(camera) != 0
+                                                   ? std::optional(m_places.at(camera))
+                                                   : std::nullopt;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("restoreTargets"));
+    std::vector<std::pair<QAction*, orv::device::DeviceInfo>> targets;
+    for (const orv::device::DeviceInfo& d : m_live()) {
+        const bool same = d.id == id;
+        const bool replacement = !same && where && d.address == *where;
+        if (same || replacement) {
+            const QString text = (same ? LangText(L"96042", L"This camera: %1")
+                                       : LangText(L"96043", L"Its replacement: %1"))
+                                     .arg(QString::fromStdString(d.MacText()) + QStringLiteral(" ") +
+                                          d.AddressText() + QStringLiteral(" ") + d.name);
+            targets.emplace_back(menu.addAction(text), d);
+        }
+    }
+    if (targets.empty()) {
+        orv::ui::ShowMessage(this, LangText(L"96044", L"Neither the camera nor a camera at its "
+                                                      L"address answers now."));
+        return;
+    }
+    QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
+    for (const auto& [action, device] : targets) {
+        if (action == chosen) {
+            emit restoreRequested(changes, device);
+        }
+    }
 }
 
 std::string CHistoryDlg::Csv() const {

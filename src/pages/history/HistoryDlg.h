@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QSortFilterProxyModel>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -67,7 +68,11 @@ private:
 class CHistoryDlg : public QDialog {
     Q_OBJECT
 public:
-    CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, QWidget* parent = nullptr);
+    // `live` tells which cameras answer now (the targets a backup can be
+    // given to).
+    using LiveCameras = std::function<std::vector<orv::device::DeviceInfo>()>;
+    CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, LiveCameras live = {},
+                QWidget* parent = nullptr);
     ~CHistoryDlg() override;
 
     // Reads the book again (after a job), on the dialog's thread.
@@ -81,11 +86,16 @@ public:
     int ShownCount() const { return m_filter.rowCount(); }
     // What "Export CSV…" writes: the rows shown, values whole.
     std::string Csv() const;
+    // Chooses a row of the changes shown (the camera Restore backup is of).
+    void ChooseChange(int row);
     // Waits for a load in progress (tests).
     void WaitLoaded();
 
 signals:
     void undoRequested(std::int64_t job, const std::vector<orv::site::ChangeEntry>& changes);
+    // The settings the book knows of `camera` to be given to `target`.
+    void restoreRequested(const std::vector<orv::site::ChangeEntry>& changes,
+                          const orv::device::DeviceInfo& target);
     void loaded();
 
 private:
@@ -96,6 +106,9 @@ private:
     void jobChosen();
     void exportCsv();
     void updateButtons();
+    // The camera of the change chosen in the list, or empty.
+    std::string chosenCamera() const;
+    void restoreBackup();
 
     std::shared_ptr<orv::CSiteJournal> m_site;
     CHistoryModel m_model;
@@ -112,5 +125,10 @@ private:
     QLabel* m_status = nullptr;
     QPushButton* m_export = nullptr;
     QPushButton* m_undo = nullptr;
+    QPushButton* m_restore = nullptr;
+    LiveCameras m_live;
+    // Where each camera of the site was last seen: a camera answering
+    // there under another MAC replaced it.
+    std::map<std::string, std::uint32_t> m_places;
     QPushButton* m_close = nullptr;
 };

@@ -280,8 +280,8 @@ void CSearchDlg::OnModifyFailed(const orv::device::DeviceInfo& device, orv::devi
     m_waiter.Complete(device.id, fault);
 }
 
-void CSearchDlg::RunUndo(orv::jobs::JobSpec settings,
-                         std::vector<orv::network::ModifyRequest> addresses) {
+void CSearchDlg::RunSiteJob(orv::jobs::JobSpec settings,
+                            std::vector<orv::network::ModifyRequest> addresses) {
     m_undoing = settings.undoes;
     if (settings.targets.empty()) {
         runChecked(std::move(addresses), settings.name + " addresses", m_undoing);

@@ -35,10 +35,11 @@ public:
     void ImportAddressPlan();
     // The list as CSV, in its present order; it reads back as a plan.
     void ExportList();
-    // An undo from the site's history: its settings job first, then its
-    // address changes through the checked address path (the cameras are
-    // reached at the addresses they have now).
-    void RunUndo(orv::jobs::JobSpec settings, std::vector<orv::network::ModifyRequest> addresses);
+    // A job of the site's history (an undo, a backup, a restore): its
+    // settings first, then its address changes through the checked address
+    // path (the cameras are reached at the addresses they have now).
+    void RunSiteJob(orv::jobs::JobSpec settings,
+                    std::vector<orv::network::ModifyRequest> addresses = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -27,6 +27,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <fstream>
 #include <set>
 
@@ -239,6 +243,105 @@ TEST_F(SiteLab, UndoingTheJobsPutsEveryCameraBackAsItWas) {
     history->ChooseJob(0);
     SaveScreenshot(*history, QStringLiteral("site-history-undone"));
     SaveScreenshot(dlg, QStringLiteral("site-undo-window"));
+}
+
+// The window and the command line on one site at once, each on half the
+// cameras: both finish, and the book holds both jobs whole.
+TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
+    constexpr int kMany = 60;
+    ASSERT_EQ(lab.startSimulator({{"cameras", kMany},
+                                  {"password", "admin"},
+                                  {"answer_delay_ms", 20},
+                                  {"control_socket", socket}}),
+              "");
+    const std::string sites = (dir.path() / "sites").string();
+    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
+    dlg.OpenSites(sites);
+    dlg.resize(1200, 800);
+    dlg.show();
+    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+    CBatchSetDlg* page = dlg.BatchSetPage();
+    dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kMany, 10000);
+    // The window takes the first half, by the filter.
+    page->findChild<QLineEdit*>(QStringLiteral("filterEdit"))->setText(QStringLiteral("192.0.2.1"));
+    page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
+    WaitForJobs(dlg.Jobs());
+    const std::vector<orv::device::DeviceInfo> windowHalf = page->Devices().CheckedDevices();
+    ASSERT_FALSE(windowHalf.empty());
+    std::set<std::string> windowIps;
+    for (const orv::device::DeviceInfo& d : windowHalf) {
+        windowIps.insert(d.AddressText().toStdString());
+    }
+
+    // The command line takes the others, on the same site's book.
+    const std::string profile = (dir.path() / "ports.json").string();
+    std::ofstream(profile) << R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})";
+    std::vector<std::string> args = {ORVANTIX_CLI, "apply", "--seconds", "2", "--profile", profile};
+    for (int i = 0; i < kMany; ++i) {
+        const std::string ip = "192.0.2." + std::to_string(10 + i);
+        if (windowIps.count(ip) == 0) {
+            args.push_back("--select");
+            args.push_back("ip=" + ip);
+        }
+    }
+    std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + sites,
+                                    "XDG_CONFIG_HOME=" + dir.path().string(),
+                                    "PATH=/usr/bin:/bin"};
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(name)) {
+            env.push_back(std::string(name) + "=" + value);
+        }
+    }
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> out;
+        for (std::string& t : texts) {
+            out.push_back(t.data());
+        }
+        out.push_back(nullptr);
+        return out;
+    };
+    std::vector<char*> argv = pointers(args);
+    std::vector<char*> envp = pointers(env);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd : {0, 1, 2}) {
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    }
+    pid_t cli = -1;
+    ASSERT_EQ(posix_spawn(&cli, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    AnswerMessagesWith(true);
+    QWidget* network = page->NetworkPage();
+    network->findChild<QLineEdit*>(QStringLiteral("onvifPortEdit"))->setText("8123");
+    network->findChild<QPushButton*>(QStringLiteral("saveButton"))->click();
+    WaitForJobs(dlg.Jobs(), 60000);
+    int status = 0;
+    ASSERT_EQ(::waitpid(cli, &status, 0), cli);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    auto book = orv::site::CSiteBook::Open(dir.path() / "sites" / "Default.site").book;
+    ASSERT_NE(book, nullptr);
+    EXPECT_EQ(book->IntegrityCheck(), "ok");
+    const auto whole = [&] {
+        const std::vector<orv::site::JobSummary> jobs = book->JobSummaries();
+        int cameras = 0;
+        for (const orv::site::JobSummary& j : jobs) {
+            cameras += j.failed == 0 ? j.cameras : 0;
+        }
+        return jobs.size() == 2 && cameras == kMany;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(whole(), 5000);
+    int onvif = 0;
+    int rtsp = 0;
+    for (const json& c : lab.state()["cameras"]) {
+        onvif += c["deviceConfig"]["ports"]["onvif"] == 8123 ? 1 : 0;
+        rtsp += c["deviceConfig"]["ports"]["rtsp1"] == 556 ? 1 : 0;
+    }
+    EXPECT_EQ(onvif, static_cast<int>(windowHalf.size()));
+    EXPECT_EQ(rtsp, kMany - static_cast<int>(windowHalf.size()));
 }
 
 } // namespace

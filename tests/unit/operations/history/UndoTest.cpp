@@ -3,6 +3,7 @@
 // before, the address apart, and a record that is not the setting's own
 // (edited by hand, from a newer tool) refused whole rather than half read.
 
+#include "operations/history/Backup.h"
 #include "operations/history/Undo.h"
 
 #include <gtest/gtest.h>
@@ -137,4 +138,34 @@ TEST(SettingRecords, ReadBackWhatTheyWroteAndRefuseWhatIsNotTheirs) {
               "rtsp 554 \u2192 556");
     EXPECT_EQ(device::ChangeSummary(std::nullopt, R"({"indoor":true})"), "indoor ? \u2192 on");
     EXPECT_EQ(device::ChangeSummary(R"({"name":"A"})", R"({"name":"A"})"), "");
+}
+
+TEST(Backup, KnowsEachSettingsLastValueWhateverKeptIt) {
+    const std::string a = "mac:02:4F:56:10:00:01";
+    const std::vector<site::ChangeEntry> history = {
+        // A backup: values, nothing after.
+        change(a, "ports", R"({"rtsp":554})", "Succeeded", "Backup"),
+        change(a, "image", R"({"powerLineHz":50})", "Succeeded", "Backup"),
+        change(a, "name", R"({"name":"Tor"})", "Succeeded", "Backup"),
+        // A job changed the ports, and failed to change the image: the
+        // camera held 60 Hz then, as the read before the change said.
+        {8, a, "Modify Port", "ports", R"({"rtsp":554})", R"({"rtsp":556})", "Succeeded", "", 1},
+        {8, a, "Modify Image", "image", R"({"powerLineHz":60})", R"({"powerLineHz":50})",
+         "Failed", "the camera refused the value", 2},
+        change(a, "password", std::nullopt, "Succeeded", "Modify Password"),
+        change(a, "address", R"({"address":"192.0.2.10"})", "Succeeded", "Modify IP,Port,Netmask"),
+    };
+    const history::UndoCamera known = history::KnownSettings(a, history);
+    ASSERT_EQ(known.settings.size(), 3u) << "no password, no address";
+    EXPECT_EQ(known.settings[0].setting, Setting::Ports);
+    EXPECT_EQ(known.settings[0].before, R"({"rtsp":556})");
+    EXPECT_EQ(known.settings[0].operation, "Modify Port");
+    EXPECT_EQ(known.settings[1].before, R"({"powerLineHz":60})");
+    EXPECT_EQ(known.settings[2].before, R"({"name":"Tor"})");
+    EXPECT_TRUE(history::KnownSettings(a, {}).settings.empty());
+
+    const jobs::JobSpec job = history::RestoreJob(known, present("02:4F:56:10:00:02"), {});
+    ASSERT_EQ(job.targets.size(), 1u);
+    EXPECT_EQ(job.operations,
+              (std::vector<std::string>{"Modify Port", "Modify Image", "Modify Device Name"}));
 }
