@@ -358,7 +358,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     history->setEnabled(m_devices.Site() != nullptr);
     // The checked cameras of Network Settings, or its current one.
     QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
-    backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
+    backup->setEnabled(m_devices.Site() != nullptr && !m_devices.Jobs().AnyRunning() &&
+                       !m_searchPage->Targets().empty());
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     rename->setEnabled(!busy && m_devices.Site() != nullptr);

@@ -104,12 +104,12 @@ TEST_F(HistoryDlgTest, ShowsTheJobsNarrowsToACameraAndExportsWhatItShows) {
     QStringList offered;
     std::optional<device::DeviceInfo> target;
     std::size_t given = 0;
-    QObject::connect(&dlg, &CHistoryDlg::restoreRequested, &dlg,
-                     [&](const std::vector<site::ChangeEntry>& changes,
-                         const device::DeviceInfo& to) {
-                         target = to;
-                         given = changes.size();
-                     });
+    QObject::connect(
+        &dlg, &CHistoryDlg::restoreRequested, &dlg,
+        [&](const std::vector<site::ChangeEntry>& changes, const device::DeviceInfo& to) {
+            target = to;
+            given = changes.size();
+        });
     orv::ui::SetPopupMenuAnswer([&](QMenu& menu) -> QAction* {
         for (QAction* action : menu.actions()) {
             offered << action->text();

@@ -31,8 +31,7 @@ const char* wordsOf(device::Setting setting) {
 
 // Reads one setting if the camera can tell it, and notes it as kept.
 template <class Read>
-void keep(jobs::CameraRun& run, device::Capability capability, device::Setting setting,
-          Read read) {
+void keep(jobs::CameraRun& run, device::Capability capability, device::Setting setting, Read read) {
     if (!run.Has(capability)) {
         return;
     }
@@ -73,8 +72,7 @@ jobs::JobSpec BackupJob(std::vector<device::DeviceInfo> targets,
     return order;
 }
 
-UndoCamera KnownSettings(const std::string& camera,
-                         const std::vector<site::ChangeEntry>& changes) {
+UndoCamera KnownSettings(const std::string& camera, const std::vector<site::ChangeEntry>& changes) {
     // In the order the settings were first seen, each with its last value.
     std::vector<device::Setting> order;
     std::map<device::Setting, std::string> last;

@@ -19,8 +19,7 @@ jobs::JobSpec BackupJob(std::vector<device::DeviceInfo> targets,
 
 // The last value of each setting the book saw `camera` hold; `changes` are
 // the camera's, oldest first. No settings: the book knows none.
-UndoCamera KnownSettings(const std::string& camera,
-                         const std::vector<site::ChangeEntry>& changes);
+UndoCamera KnownSettings(const std::string& camera, const std::vector<site::ChangeEntry>& changes);
 
 // The job that gives `target` the settings `known` holds.
 jobs::JobSpec RestoreJob(const UndoCamera& known, const device::DeviceInfo& target,

@@ -10,11 +10,11 @@
 #include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
 
+#include <QCursor>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -152,8 +152,7 @@ bool CHistoryFilter::filterAcceptsRow(int row, const QModelIndex&) const {
     return true;
 }
 
-CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, LiveCameras live,
-                         QWidget* parent)
+CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, LiveCameras live, QWidget* parent)
     : QDialog(parent), m_site(std::move(site)), m_filter(m_model), m_live(std::move(live)) {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
@@ -384,7 +383,6 @@ void CHistoryDlg::restoreBackup() {
     }
     // The camera itself, or one with another MAC where it was: the camera
     // that replaced it.
-    QString place;
     std::vector<orv::site::ChangeEntry> changes;
     for (int row = 0; row < m_model.rowCount(); ++row) {
         if (m_model.At(row).camera == camera) {
@@ -392,20 +390,21 @@ void CHistoryDlg::restoreBackup() {
         }
     }
     const orv::device::DeviceId id = orv::device::DeviceId::FromText(camera);
-    const std::optional<std::uint32_t> where = m_places.count(camera) != 0
-                                                   ? std::optional(m_places.at(camera))
-                                                   : std::nullopt;
+    const auto place = m_places.find(camera);
+    // 0 where the book has no address of it: no camera is its replacement.
+    const std::uint32_t where = place == m_places.end() ? 0 : place->second;
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("restoreTargets"));
     std::vector<std::pair<QAction*, orv::device::DeviceInfo>> targets;
     for (const orv::device::DeviceInfo& d : m_live()) {
         const bool same = d.id == id;
-        const bool replacement = !same && where && d.address == *where;
+        const bool replacement = !same && where != 0 && d.address == where;
         if (same || replacement) {
-            const QString text = (same ? LangText(L"96042", L"This camera: %1")
-                                       : LangText(L"96043", L"Its replacement: %1"))
-                                     .arg(QString::fromStdString(d.MacText()) + QStringLiteral(" ") +
-                                          d.AddressText() + QStringLiteral(" ") + d.name);
+            const QString text =
+                (same ? LangText(L"96042", L"This camera: %1")
+                      : LangText(L"96043", L"Its replacement: %1"))
+                    .arg(QString::fromStdString(d.MacText()) + QStringLiteral(" ") +
+                         d.AddressText() + QStringLiteral(" ") + d.name);
             targets.emplace_back(menu.addAction(text), d);
         }
     }

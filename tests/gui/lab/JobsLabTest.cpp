@@ -477,7 +477,9 @@ TEST_F(JobsLab, CancelShowsAtOnceAndStopsUploadsStillSending) {
                              20000)
         << panel->Results().Results().size() << " results, " << dlg->Jobs().InFlight(job)
         << " in flight";
-    QTest::qWait(500);
+    // Time for each of them to be sending (a login and a TLS handshake
+    // each, on a loaded machine), far from the 16 s they need.
+    QTest::qWait(1500);
 
     auto* cancel = panel->findChild<QPushButton*>(QStringLiteral("jobCancel"));
     QLabel* summary = panel->findChild<QLabel*>(QStringLiteral("jobSummary"));

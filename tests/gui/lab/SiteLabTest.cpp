@@ -277,7 +277,8 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
 
     // The command line takes the others, on the same site's book.
     const std::string profile = (dir.path() / "ports.json").string();
-    std::ofstream(profile) << R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})";
+    std::ofstream(profile)
+        << R"({"ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557}})";
     std::vector<std::string> args = {ORVANTIX_CLI, "apply", "--seconds", "2", "--profile", profile};
     for (int i = 0; i < kMany; ++i) {
         const std::string ip = "192.0.2." + std::to_string(10 + i);
@@ -287,8 +288,7 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
         }
     }
     std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + sites,
-                                    "XDG_CONFIG_HOME=" + dir.path().string(),
-                                    "PATH=/usr/bin:/bin"};
+                                    "XDG_CONFIG_HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"};
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (const char* value = std::getenv(name)) {
             env.push_back(std::string(name) + "=" + value);
@@ -336,7 +336,8 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
     QTRY_VERIFY_WITH_TIMEOUT(whole(), 5000);
     int onvif = 0;
     int rtsp = 0;
-    for (const json& c : lab.state()["cameras"]) {
+    const json state = lab.state(); // kept: the loop reads into it
+    for (const json& c : state["cameras"]) {
         onvif += c["deviceConfig"]["ports"]["onvif"] == 8123 ? 1 : 0;
         rtsp += c["deviceConfig"]["ports"]["rtsp1"] == 556 ? 1 : 0;
     }

@@ -3,8 +3,8 @@
 // before, the address apart, and a record that is not the setting's own
 // (edited by hand, from a newer tool) refused whole rather than half read.
 
-#include "operations/history/Backup.h"
 #include "operations/history/Undo.h"
+#include "operations/history/Backup.h"
 
 #include <gtest/gtest.h>
 
@@ -150,8 +150,8 @@ TEST(Backup, KnowsEachSettingsLastValueWhateverKeptIt) {
         // A job changed the ports, and failed to change the image: the
         // camera held 60 Hz then, as the read before the change said.
         {8, a, "Modify Port", "ports", R"({"rtsp":554})", R"({"rtsp":556})", "Succeeded", "", 1},
-        {8, a, "Modify Image", "image", R"({"powerLineHz":60})", R"({"powerLineHz":50})",
-         "Failed", "the camera refused the value", 2},
+        {8, a, "Modify Image", "image", R"({"powerLineHz":60})", R"({"powerLineHz":50})", "Failed",
+         "the camera refused the value", 2},
         change(a, "password", std::nullopt, "Succeeded", "Modify Password"),
         change(a, "address", R"({"address":"192.0.2.10"})", "Succeeded", "Modify IP,Port,Netmask"),
     };
