@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace orv::device {
@@ -55,7 +56,8 @@ public:
             return;
         }
         const double d = v.toDouble(low - 1.0);
-        if (!v.isDouble() || d != static_cast<int>(d) || d < low || d > high) {
+        // In range before it is made an int: a huge number does not fit one.
+        if (!v.isDouble() || !(d >= low && d <= high) || d != std::floor(d)) {
             m_ok = false;
             return;
         }
