@@ -143,33 +143,52 @@ void CJobEngine::runCamera(const Task& task) {
         std::lock_guard lock(shared.lock);
         ++shared.active;
     }
-    std::vector<OperationResult> journal;
+    std::vector<OperationResult> results;
     if (shared.cancelled.load()) {
-        journal = reportCancelled(task);
+        results = reportCancelled(task);
     } else if (order.work) {
         CameraRun run(m_drivers, task.id, order.targets[task.index], order.credentials,
                       shared.cancelled, [&](OperationResult r) {
                           logResult(order.name, r);
                           if (shared.journal) {
-                              journal.push_back(r);
+                              results.push_back(std::move(r));
+                          } else {
+                              const JobId id = r.job;
+                              post({id, std::move(r)}); // as it happens
                           }
-                          const JobId id = r.job;
-                          post({id, std::move(r)});
                       });
         if (task.silent) {
             run.GiveUp(*task.silent);
         }
         order.work(run);
     }
-    if (shared.journal) {
-        shared.journal->CameraFinished(task.id, std::move(journal));
-    }
     {
         std::lock_guard lock(shared.lock);
         --shared.active;
     }
     shared.idle.notify_all();
-    post({task.id, std::nullopt});
+    finishCamera(task, std::move(results));
+}
+
+void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> results) {
+    const JobId id = task.id;
+    if (!task.shared->journal) {
+        for (OperationResult& r : results) {
+            post({id, std::move(r)});
+        }
+        post({id, std::nullopt});
+        return;
+    }
+    // Shown once they are in the site's book: a result the installer saw
+    // outlives a kill, and the worker goes on without waiting for the disk.
+    std::vector<OperationResult> shown = results;
+    task.shared->journal->CameraFinished(
+        id, std::move(results), [this, id, shown = std::move(shown)]() mutable {
+            for (OperationResult& r : shown) {
+                post({id, std::move(r)});
+            }
+            post({id, std::nullopt});
+        });
 }
 
 std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {
@@ -183,18 +202,13 @@ std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {
     for (const std::string& operation : order.operations) {
         r.operation = operation;
         logResult(order.name, r);
-        post({task.id, r});
         reported.push_back(r);
     }
     return reported;
 }
 
 void CJobEngine::cancelBeforeTurn(const Task& task) {
-    std::vector<OperationResult> reported = reportCancelled(task);
-    if (task.shared->journal) {
-        task.shared->journal->CameraFinished(task.id, std::move(reported));
-    }
-    post({task.id, std::nullopt});
+    finishCamera(task, reportCancelled(task));
 }
 
 void CJobEngine::post(Event event) {
@@ -330,6 +344,12 @@ void CJobEngine::Shutdown() {
         // follows the engine here (a thread checker cannot see into the
         // pool's own wait).
         std::lock_guard lock(m_taskLock);
+    }
+    // The cameras still going into a book are shown once they are in it.
+    for (auto& [id, job] : m_jobs) {
+        if (job.shared->journal) {
+            job.shared->journal->Flush();
+        }
     }
     // What the last cameras reported still reaches the pages, whose results
     // outlive the window's event loop.

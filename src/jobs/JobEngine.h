@@ -145,6 +145,9 @@ private:
     void runCamera(const Task& task);
     // Every operation of the task's camera as cancelled, and its log lines.
     std::vector<OperationResult> reportCancelled(const Task& task);
+    // Hands a camera's results and its end to the engine's thread: at once,
+    // or, for a job with a journal, once the journal has them.
+    void finishCamera(const Task& task, std::vector<OperationResult> results);
     // A camera that never got its turn: reported, journalled and done.
     void cancelBeforeTurn(const Task& task);
     void post(Event event);

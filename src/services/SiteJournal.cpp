@@ -128,7 +128,8 @@ void CSiteJournal::JobStarted(jobs::JobId job, const jobs::JobSpec& order) {
     m_recorder.BeginJob(job, std::move(entry));
 }
 
-void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results) {
+void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results,
+                                  std::function<void()> kept) {
     const std::int64_t now = nowMs();
     std::vector<site::ChangeEntry> entries;
     for (const jobs::OperationResult& r : results) {
@@ -152,8 +153,7 @@ void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationRe
             entries.push_back(std::move(one));
         }
     }
-    // The worker goes on only once the camera's results are on disk.
-    m_recorder.RecordCommitted(job, std::move(entries));
+    m_recorder.Record(job, std::move(entries), std::move(kept));
 }
 
 } // namespace orv

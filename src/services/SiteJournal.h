@@ -35,9 +35,10 @@ public:
     // From any thread: cameras that answered.
     void NoteSeen(const std::vector<device::DeviceInfo>& devices);
     void JobStarted(jobs::JobId job, const jobs::JobSpec& order) override;
-    void CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results) override;
+    void CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results,
+                        std::function<void()> kept) override;
     // Returns once everything handed over before is in the book.
-    void Flush() { m_recorder.Flush(); }
+    void Flush() override { m_recorder.Flush(); }
     // A write the book refused (a full disk), each once; empty when none.
     std::string TakeProblem() { return m_recorder.TakeProblem(); }
 

@@ -28,16 +28,10 @@ void CSiteRecorder::BeginJob(std::uint64_t job, JobEntry entry) {
     push(Begin{job, std::move(entry)}, 1);
 }
 
-void CSiteRecorder::Record(std::uint64_t job, std::vector<ChangeEntry> changes) {
+void CSiteRecorder::Record(std::uint64_t job, std::vector<ChangeEntry> changes,
+                           std::function<void()> committed) {
     const std::size_t weight = changes.size();
-    push(Changes{job, std::move(changes)}, weight);
-}
-
-void CSiteRecorder::RecordCommitted(std::uint64_t job, std::vector<ChangeEntry> changes) {
-    const std::size_t weight = changes.size();
-    const std::uint64_t ticket = push(Changes{job, std::move(changes)}, weight);
-    std::unique_lock lock(m_lock);
-    m_written.wait(lock, [this, ticket] { return m_writtenCount >= ticket; });
+    push(Changes{job, std::move(changes), std::move(committed)}, weight);
 }
 
 std::uint64_t CSiteRecorder::push(Item item, std::size_t weight) {
@@ -116,6 +110,12 @@ void CSiteRecorder::write(std::vector<Item>& items) {
             batch->Commit();
         } catch (const SqliteError& e) {
             noteProblem(e);
+        }
+    }
+    // Only now, with the batch on disk, are its writers told.
+    for (Item& item : items) {
+        if (auto* changes = std::get_if<Changes>(&item); changes && changes->committed) {
+            changes->committed();
         }
     }
 }

@@ -37,12 +37,11 @@ public:
     void NoteSeen(std::vector<SiteCamera> cameras);
     // `job`: the caller's number for it (the engine's job id).
     void BeginJob(std::uint64_t job, JobEntry entry);
-    // `change.job` is ignored: the book's id of `job` is used.
-    void Record(std::uint64_t job, std::vector<ChangeEntry> changes);
-    // The same, returning once the changes are committed (or the book
-    // refused them): a camera's results outlive a kill the moment its
-    // worker goes on.
-    void RecordCommitted(std::uint64_t job, std::vector<ChangeEntry> changes);
+    // `change.job` is ignored: the book's id of `job` is used. `committed`
+    // is called on the recorder's thread once the changes are in the book
+    // (or the book refused them), before Flush returns.
+    void Record(std::uint64_t job, std::vector<ChangeEntry> changes,
+                std::function<void()> committed = {});
     // Returns once everything handed over before is in the book.
     void Flush();
     // A problem the book reported (a full disk), or empty; each once.
@@ -56,6 +55,7 @@ private:
     struct Changes {
         std::uint64_t job;
         std::vector<ChangeEntry> changes;
+        std::function<void()> committed;
     };
     using Item = std::variant<std::vector<SiteCamera>, Begin, Changes>;
     // The item's place in the order of writing.

@@ -4,6 +4,7 @@
 // simulator's state and control channel. Needs root; skipped otherwise.
 
 #include "LabNetwork.h"
+#include "Program.h"
 #include "SimControl.h"
 
 #include <fcntl.h>
@@ -82,37 +83,16 @@ protected:
     std::vector<std::string> environment() const {
         std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "XDG_CONFIG_HOME=" + m_dir,
                                         "ORVANTIX_SITES=" + m_dir + "/sites", "PATH=/usr/bin:/bin"};
-        // A sanitizer build's program checks itself with the suite's rules.
-        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (const char* value = std::getenv(name)) {
-                env.push_back(std::string(name) + "=" + value);
-            }
+        for (std::string& e : SanitizerEnvironment()) {
+            env.push_back(std::move(e));
         }
         return env;
-    }
-    static std::vector<char*> pointers(std::vector<std::string>& texts) {
-        std::vector<char*> out;
-        for (std::string& t : texts) {
-            out.push_back(t.data());
-        }
-        out.push_back(nullptr);
-        return out;
     }
 
     // The program started with its output thrown away; its process id.
     pid_t start(std::vector<std::string> args) {
-        args = command(std::move(args));
-        std::vector<std::string> env = environment();
-        std::vector<char*> argv = pointers(args);
-        std::vector<char*> envp = pointers(env);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        for (int fd : {0, 1, 2}) {
-            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-        }
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = StartProgram(command(std::move(args)), environment());
+        EXPECT_GT(pid, 0);
         return pid;
     }
 
@@ -120,8 +100,8 @@ protected:
     Ran cli(std::vector<std::string> args) {
         args = command(std::move(args));
         std::vector<std::string> env = environment();
-        std::vector<char*> argv = pointers(args);
-        std::vector<char*> envp = pointers(env);
+        std::vector<char*> argv = CStrings(args);
+        std::vector<char*> envp = CStrings(env);
         int out[2];
         int err[2];
         EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);

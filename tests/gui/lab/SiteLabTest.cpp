@@ -4,6 +4,7 @@
 // before, and a camera that answers again is live again.
 
 #include "GuiLabTestBase.h"
+#include "Program.h"
 #include "SimControl.h"
 #include "TempDir.h"
 
@@ -27,8 +28,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -49,6 +48,32 @@ protected:
     json control(const json& request) const {
         return json::parse(SimControlRequest(socket, request.dump()), nullptr, false);
     }
+    // The simulator with `cameras` cameras (and `more` of its configuration),
+    // the window in the Default site of `dir` with every camera on Batch Set.
+    void open(int cameras, const json& more = json::object()) {
+        json config = {{"cameras", cameras}, {"password", "admin"}, {"control_socket", socket}};
+        config.update(more);
+        ASSERT_EQ(lab.startSimulator(config), "");
+        window = std::make_unique<CMainDlg>(false, CMainDlg::Discovery::AllAdapters);
+        window->OpenSites(dir.path() / "sites");
+        window->resize(1200, 800);
+        window->show();
+        window->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
+            ->setText(QStringLiteral("admin"));
+        page = window->BatchSetPage();
+        tabs = window->findChild<QTabWidget*>(QStringLiteral("pageContainer"));
+        tabs->setCurrentWidget(page);
+        QTRY_COMPARE_WITH_TIMEOUT(window->SiteName(), QStringLiteral("Default"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), cameras, 10000);
+    }
+    void TearDown() override {
+        window.reset();
+        GuiLabTestBase::TearDown();
+    }
+    std::unique_ptr<CMainDlg> window;
+    CBatchSetDlg* page = nullptr;
+    QTabWidget* tabs = nullptr;
+
     QStringList operatingInfo(CMainDlg& dlg) const {
         QStringList lines;
         auto* list = dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
@@ -60,18 +85,8 @@ protected:
 };
 
 TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
-    ASSERT_EQ(lab.startSimulator(
-                  {{"cameras", kCameras}, {"password", "admin"}, {"control_socket", socket}}),
-              "");
-    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
-    dlg.OpenSites(dir.path() / "sites");
-    dlg.resize(1200, 800);
-    dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
-    CBatchSetDlg* page = dlg.BatchSetPage();
-    dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kCameras, 10000);
+    ASSERT_NO_FATAL_FAILURE(open(kCameras));
+    CMainDlg& dlg = *window;
 
     for (const int camera : kSilent) {
         ASSERT_EQ(control({{"op", "faults"}, {"camera", camera}, {"faults", {{"silent", true}}}}),
@@ -150,21 +165,8 @@ TEST_F(SiteLab, SilentCamerasStayOfflineAndACheckedJobNamesThemAsLeftOut) {
 // history, newest first, leaves every camera as it was, field for field.
 TEST_F(SiteLab, UndoingTheJobsPutsEveryCameraBackAsItWas) {
     constexpr int kMany = 50;
-    ASSERT_EQ(lab.startSimulator({{"cameras", kMany},
-                                  {"password", "admin"},
-                                  {"reboot_silence_ms", 200},
-                                  {"control_socket", socket}}),
-              "");
-    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
-    dlg.OpenSites(dir.path() / "sites");
-    dlg.resize(1200, 800);
-    dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
-    CBatchSetDlg* page = dlg.BatchSetPage();
-    auto* tabs = dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
-    tabs->setCurrentWidget(page);
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kMany, 10000);
+    ASSERT_NO_FATAL_FAILURE(open(kMany, {{"reboot_silence_ms", 200}}));
+    CMainDlg& dlg = *window;
     QTRY_COMPARE_WITH_TIMEOUT(dlg.SearchPage()->Devices().Count(), kMany, 10000);
     const json before = lab.state()["cameras"];
     ASSERT_EQ(before.size(), static_cast<std::size_t>(kMany));
@@ -249,21 +251,9 @@ TEST_F(SiteLab, UndoingTheJobsPutsEveryCameraBackAsItWas) {
 // cameras: both finish, and the book holds both jobs whole.
 TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
     constexpr int kMany = 60;
-    ASSERT_EQ(lab.startSimulator({{"cameras", kMany},
-                                  {"password", "admin"},
-                                  {"answer_delay_ms", 20},
-                                  {"control_socket", socket}}),
-              "");
+    ASSERT_NO_FATAL_FAILURE(open(kMany, {{"answer_delay_ms", 20}}));
+    CMainDlg& dlg = *window;
     const std::string sites = (dir.path() / "sites").string();
-    CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
-    dlg.OpenSites(sites);
-    dlg.resize(1200, 800);
-    dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
-    CBatchSetDlg* page = dlg.BatchSetPage();
-    dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kMany, 10000);
     // The window takes the first half, by the filter.
     page->findChild<QLineEdit*>(QStringLiteral("filterEdit"))->setText(QStringLiteral("192.0.2.1"));
     page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
@@ -288,30 +278,13 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
         }
     }
     std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + sites,
-                                    "XDG_CONFIG_HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"};
-    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
-        if (const char* value = std::getenv(name)) {
-            env.push_back(std::string(name) + "=" + value);
-        }
+                                    "XDG_CONFIG_HOME=" + dir.path().string(),
+                                    "PATH=/usr/bin:/bin"};
+    for (std::string& e : SanitizerEnvironment()) {
+        env.push_back(std::move(e));
     }
-    const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> out;
-        for (std::string& t : texts) {
-            out.push_back(t.data());
-        }
-        out.push_back(nullptr);
-        return out;
-    };
-    std::vector<char*> argv = pointers(args);
-    std::vector<char*> envp = pointers(env);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int fd : {0, 1, 2}) {
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    }
-    pid_t cli = -1;
-    ASSERT_EQ(posix_spawn(&cli, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t cli = StartProgram(args, env);
+    ASSERT_GT(cli, 0);
 
     AnswerMessagesWith(true);
     QWidget* network = page->NetworkPage();

@@ -232,6 +232,81 @@ TEST_F(DeviceListTest, SilentCamerasLeaveTogetherAndOnlyNetworkSettingsLogsThem)
     EXPECT_EQ(disconnectLines().size(), lines.size()) << "only Network Settings logs";
 }
 
+// With a site open, a silent camera stays as offline: shown dimmed with
+// since when, never ticked by Select All nor anyone's target, and live again
+// at its next answer; the site's remembered cameras come in offline, and
+// leave with the site.
+TEST_F(DeviceListTest, WithASiteSilentCamerasStayOfflineUntilTheyAnswerAgain) {
+    auto l = list(DeviceListKind::BatchSet);
+    l->SetKeepsSilent(true);
+    for (unsigned char i = 1; i <= 4; ++i) {
+        l->AddOrRefreshDevice(Found(Camera(i, ("192.168.1." + std::to_string(i)).c_str())));
+    }
+    // Remembered by the site, not answering: camera 7, and camera 2 again
+    // (listed already, so not twice).
+    DeviceRow remembered;
+    remembered.info = Found(Camera(7, "192.168.1.7", "Tor"));
+    remembered.lastSeen = now - 3600;
+    DeviceRow listed;
+    listed.info = Found(Camera(2, "192.168.1.2"));
+    const std::vector<DeviceRow> site = {remembered, listed};
+    EXPECT_EQ(l->AddOffline(site), 1);
+    EXPECT_EQ(l->Count(), 5);
+
+    now += 30;
+    l->AddOrRefreshDevice(Found(Camera(1, "192.168.1.1")));
+    l->AddOrRefreshDevice(Found(Camera(2, "192.168.1.2")));
+    EXPECT_EQ(l->DropStaleDevices(), 0) << "nothing leaves";
+    EXPECT_EQ(l->Count(), 5);
+    std::vector<device::DeviceId> offline;
+    for (const DeviceRow& row : l->OfflineDevices()) {
+        offline.push_back(row.info.id);
+    }
+    EXPECT_EQ(offline, (std::vector<device::DeviceId>{key(3), key(4), key(7)}));
+    const QModelIndex cell = l->View().index(l->RowOf(key(7)), 2);
+    EXPECT_TRUE(cell.data().toString().startsWith(QStringLiteral("Tor \u2014 offline since ")))
+        << cell.data().toString().toStdString();
+    EXPECT_TRUE(l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+    EXPECT_FALSE(l->View().index(l->RowOf(key(1)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+
+    l->SetAllChecks(true);
+    EXPECT_TRUE(l->IsChecked(key(1)));
+    EXPECT_FALSE(l->IsChecked(key(3))) << "Select All ticks cameras that answer";
+    l->SetChecked(key(4), true); // by hand
+    std::vector<device::DeviceId> targets;
+    for (const device::DeviceInfo& d : l->CheckedDevices()) {
+        targets.push_back(d.id);
+    }
+    EXPECT_EQ(targets, (std::vector<device::DeviceId>{key(1), key(2)}));
+    EXPECT_EQ(l->Devices().size(), 2u);
+
+    l->AddOrRefreshDevice(Found(Camera(3, "192.168.1.3")));
+    EXPECT_EQ(l->OfflineDevices().size(), 2u) << "camera 3 answers: live again";
+    EXPECT_FALSE(l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+
+    // Another site opens: its offline cameras are not this one's.
+    QSignalSpy dropped(l.get(), &CDeviceList::deviceDropped);
+    EXPECT_EQ(l->RemoveOffline(), 2);
+    EXPECT_EQ(dropped.count(), 2);
+    EXPECT_EQ(l->Count(), 3);
+    // Without a site, silence removes as it always did.
+    l->SetKeepsSilent(false);
+    now += 60;
+    EXPECT_EQ(l->DropStaleDevices(), 3);
+}
+
+// What a site's book keeps as a camera's identity reads back as the same.
+TEST(DeviceIdText, ReadsBackWhatItWrote) {
+    for (const device::DeviceId& id :
+         {device::DeviceId::OfMac({2, 0x4f, 0x56, 0x10, 0, 1}),
+          device::DeviceId::OfEndpoint("onvif", "urn:uuid:1b4e28ba-2fa1-11d2")}) {
+        EXPECT_EQ(device::DeviceId::FromText(id.Text()), id) << id.Text();
+    }
+    for (const char* junk : {"", "mac:", "mac:02:4F", "nocolon", ":x", "onvif:"}) {
+        EXPECT_TRUE(device::DeviceId::FromText(junk).IsNull()) << junk;
+    }
+}
+
 TEST_F(DeviceListTest, AHostileNameIsShownWithItsControlCharactersAsEscapes) {
     auto l = list(DeviceListKind::NetworkSettings);
     device::DeviceInfo hostile = Found(Camera(1, "192.168.1.1"));

@@ -445,10 +445,15 @@ public:
         std::lock_guard lock(m_lock);
         started.emplace_back(job, order.name);
     }
-    void CameraFinished(JobId, std::vector<OperationResult> results) override {
-        std::lock_guard lock(m_lock);
-        cameras.push_back(std::move(results));
+    void CameraFinished(JobId, std::vector<OperationResult> results,
+                        std::function<void()> kept) override {
+        {
+            std::lock_guard lock(m_lock);
+            cameras.push_back(std::move(results));
+        }
+        kept();
     }
+    void Flush() override {}
     std::vector<std::pair<JobId, std::string>> started;
     std::vector<std::vector<OperationResult>> cameras;
 
@@ -538,4 +543,58 @@ TEST_F(JobEngineTest, EachCameraIsJournalledOnceWithEveryChangeAndItsValueBefore
         EXPECT_EQ(camera[0].outcome, Outcome::Cancelled);
         EXPECT_TRUE(camera[0].changes.empty());
     }
+}
+
+// A camera's results reach the window only once the journal has kept them:
+// what the installer saw outlives a kill. The workers do not wait for it.
+TEST_F(JobEngineTest, ResultsAreShownOnlyOnceTheJournalKeptThem) {
+    class HoldingJournal final : public IJobJournal {
+    public:
+        void JobStarted(JobId, const JobSpec&) override {}
+        void CameraFinished(JobId, std::vector<OperationResult>,
+                            std::function<void()> kept) override {
+            std::lock_guard lock(m_lock);
+            held.push_back(std::move(kept));
+        }
+        void Flush() override {}
+        std::size_t Held() {
+            std::lock_guard lock(m_lock);
+            return held.size();
+        }
+        std::vector<std::function<void()>> held;
+
+    private:
+        std::mutex m_lock;
+    };
+    CJobEngine engine(driver.Set(), 2);
+    auto journal = std::make_shared<HoldingJournal>();
+    engine.SetJournal(journal);
+    JobSpec order;
+    order.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
+    order.credentials = login();
+    order.operations = {"Read Port"};
+    order.work = [](CameraRun& run) {
+        run.Report("Read Port", run.Do([](Session& s) { return s.GetPorts(); }));
+    };
+    int shown = 0;
+    QObject::connect(&engine, &CJobEngine::operationDone, &engine,
+                     [&shown](const OperationResult&) { ++shown; });
+    const JobId job = engine.Start(order);
+    const QDeadlineTimer deadline(10000);
+    while (journal->Held() < 3 && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_EQ(journal->Held(), 3u) << "every worker went on";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, 0);
+    EXPECT_TRUE(engine.IsRunning(job));
+    journal->held[1]();
+    const std::vector<OperationResult> first = WaitForJob(engine, job, 200);
+    EXPECT_EQ(first.size(), 1u) << "the camera kept is shown";
+    EXPECT_TRUE(engine.IsRunning(job));
+    journal->held[0]();
+    journal->held[2]();
+    (void)WaitForJob(engine, job);
+    EXPECT_FALSE(engine.IsRunning(job));
+    EXPECT_EQ(shown, 3);
 }
