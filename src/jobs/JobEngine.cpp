@@ -182,13 +182,13 @@ void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> res
     // Shown once they are in the site's book: a result the installer saw
     // outlives a kill, and the worker goes on without waiting for the disk.
     std::vector<OperationResult> shown = results;
-    task.shared->journal->CameraFinished(
-        id, std::move(results), [this, id, shown = std::move(shown)]() mutable {
-            for (OperationResult& r : shown) {
-                post({id, std::move(r)});
-            }
-            post({id, std::nullopt});
-        });
+    task.shared->journal->CameraFinished(id, std::move(results),
+                                         [this, id, shown = std::move(shown)]() mutable {
+                                             for (OperationResult& r : shown) {
+                                                 post({id, std::move(r)});
+                                             }
+                                             post({id, std::nullopt});
+                                         });
 }
 
 std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {

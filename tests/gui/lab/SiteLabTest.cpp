@@ -278,8 +278,7 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
         }
     }
     std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + sites,
-                                    "XDG_CONFIG_HOME=" + dir.path().string(),
-                                    "PATH=/usr/bin:/bin"};
+                                    "XDG_CONFIG_HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"};
     for (std::string& e : SanitizerEnvironment()) {
         env.push_back(std::move(e));
     }

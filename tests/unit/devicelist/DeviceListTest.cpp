@@ -266,8 +266,10 @@ TEST_F(DeviceListTest, WithASiteSilentCamerasStayOfflineUntilTheyAnswerAgain) {
     const QModelIndex cell = l->View().index(l->RowOf(key(7)), 2);
     EXPECT_TRUE(cell.data().toString().startsWith(QStringLiteral("Tor \u2014 offline since ")))
         << cell.data().toString().toStdString();
-    EXPECT_TRUE(l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
-    EXPECT_FALSE(l->View().index(l->RowOf(key(1)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+    EXPECT_TRUE(
+        l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+    EXPECT_FALSE(
+        l->View().index(l->RowOf(key(1)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
 
     l->SetAllChecks(true);
     EXPECT_TRUE(l->IsChecked(key(1)));
@@ -282,7 +284,8 @@ TEST_F(DeviceListTest, WithASiteSilentCamerasStayOfflineUntilTheyAnswerAgain) {
 
     l->AddOrRefreshDevice(Found(Camera(3, "192.168.1.3")));
     EXPECT_EQ(l->OfflineDevices().size(), 2u) << "camera 3 answers: live again";
-    EXPECT_FALSE(l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
+    EXPECT_FALSE(
+        l->View().index(l->RowOf(key(3)), 0).data(CDeviceTableModel::kOfflineRole).toBool());
 
     // Another site opens: its offline cameras are not this one's.
     QSignalSpy dropped(l.get(), &CDeviceList::deviceDropped);
