@@ -577,17 +577,19 @@ TEST_F(CliMixedLab, AnOnvifCameraThatOffersHttpsGetsItsPasswordOnlyOverIt) {
         << stranger.out;
 }
 
+// Names, ports, image options and both streams: what a profile changes.
+constexpr const char* kEveryKindOfChange =
+    R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557},
+        "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
+        "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
+                  "secondary": {"enabled": true, "codec": "MJPEG"}}})";
+
 // A job's changes are in the site's book with their values before, and an
 // undo puts every answering camera back as it was, field for field; the
 // camera whose login failed was never changed and is left alone.
 TEST_F(CliLab, AJobIsInTheSiteHistoryAndItsUndoPutsEveryCameraBack) {
     const json before = cameras();
-    const std::string profile = file(
-        "profile.json",
-        R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557},
-            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
-            "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
-                      "secondary": {"enabled": true, "codec": "MJPEG"}}})");
+    const std::string profile = file("profile.json", kEveryKindOfChange);
     const Ran applied = cli({"apply", "--profile", profile, "--site", "Werk Süd"});
     ASSERT_EQ(applied.status, 1) << applied.err; // camera 3 refuses the login
     const json changed = cameras();
@@ -737,12 +739,7 @@ TEST_F(CliLab, ABackupGivesACameraItsSettingsBackOrToItsReplacement) {
     const json before = cameras();
     const Ran backup = cli({"backup", "--format", "csv"});
     EXPECT_EQ(backup.status, 1) << "camera 3 refuses the login:\n" << backup.err;
-    const std::string profile = file(
-        "profile.json",
-        R"({"name": "Gate {n:02}", "ports": {"http": 80, "onvif": 8000, "rtsp1": 556, "rtsp2": 557},
-            "image": {"power_line": 60, "outdoor": "Indoor", "local_display": "PAL"},
-            "video": {"primary": {"frame_size": "720P", "frame_rate": 30, "bit_rate": 2048},
-                      "secondary": {"enabled": true, "codec": "MJPEG"}}})");
+    const std::string profile = file("profile.json", kEveryKindOfChange);
     // Changed behind this site's back: by a tool working in another site.
     ASSERT_EQ(cli({"apply", "--profile", profile, "--site", "Elsewhere"}).status, 1);
     const std::string first = before[0]["mac"];

@@ -12,6 +12,7 @@
 
 #include <QCursor>
 #include <QDateTime>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,8 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <array>
+#include <utility>
 
 using orv::ui::LangText;
 
@@ -98,24 +101,21 @@ QVariant CHistoryModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    switch (section) {
-    case Job:
-        return LangText(L"96021", L"Job");
-    case Time:
-        return LangText(L"96022", L"Time");
-    case Camera:
-        return LangText(L"96023", L"Camera");
-    case Operation:
-        return LangText(L"96024", L"Operation");
-    case Change:
-        return LangText(L"96025", L"Change");
-    case Outcome:
-        return LangText(L"96026", L"Outcome");
-    case Reason:
-        return LangText(L"96027", L"Reason");
-    default:
+    // In the order of Column.
+    static constexpr std::array<std::pair<const wchar_t*, const wchar_t*>, ColumnCount> kTitles = {{
+        {L"96021", L"Job"},
+        {L"96022", L"Time"},
+        {L"96023", L"Camera"},
+        {L"96024", L"Operation"},
+        {L"96025", L"Change"},
+        {L"96026", L"Outcome"},
+        {L"96027", L"Reason"},
+    }};
+    if (section < 0 || section >= ColumnCount) {
         return {};
     }
+    const auto& [id, english] = kTitles[static_cast<std::size_t>(section)];
+    return LangText(id, english);
 }
 
 CHistoryFilter::CHistoryFilter(CHistoryModel& model, QObject* parent)
