@@ -382,6 +382,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
             this, LangText(L"96006", L"Rename site"),
             LangText(L"96007", L"New name of the site \"%1\":").arg(m_siteName), m_siteName);
         if (name && name->trimmed() != m_siteName && !m_devices.Jobs().AnyRunning()) {
+            // Its history window reads the book too: it closes first.
+            delete m_history;
             std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
             m_devices.OpenSite(nullptr);
             m_sites->RenameOpen(std::move(open), name->trimmed());
@@ -395,7 +397,7 @@ CHistoryDlg* CMainDlg::ShowHistory() {
     if (m_devices.Site() == nullptr) {
         return nullptr;
     }
-    if (m_history && m_history->windowTitle().contains(m_siteName)) {
+    if (m_history && m_history->Site() == m_devices.Site()) {
         m_history->Reload();
     } else {
         delete m_history;

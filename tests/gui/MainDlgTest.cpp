@@ -1,5 +1,6 @@
 #include "DeviceRecords.h"
 #include "GuiTestBase.h"
+#include "TempDir.h"
 #include "protocols/qv/QvDriver.h"
 
 #include "app/MainDlg.h"
@@ -11,6 +12,8 @@
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
 #include "settings/SettingsStore.h"
+#include "ui/TextInput.h"
+#include "ui/controls/LinkLabel.h"
 #include "ui/controls/PageContainer.h"
 
 #include <QLabel>
@@ -292,4 +295,44 @@ TEST_F(MainDlgTest, LayoutFollowsTheWindowSize) {
     EXPECT_EQ(infoList(dlg)->geometry(), QRect(244, 634, 756, 60));
     EXPECT_EQ(edit(dlg, "passwordEdit")->geometry(), QRect(100, 666, 120, 20));
     SaveScreenshot(dlg, QStringLiteral("main-window-english"));
+}
+
+// The site link: a site is made at first start, another is made and opened
+// from its menu, the open one is renamed (its book closed first), and a name
+// a site cannot have is refused with the reason, changing nothing.
+TEST_F(MainDlgTest, TheSiteMenuMakesOpensAndRenamesSites) {
+    TempDir sites;
+    CMainDlg dlg(false, CMainDlg::Discovery::Off);
+    dlg.OpenSites(sites.path());
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    auto* link = dlg.findChild<orv::ui::CLinkLabel*>(QStringLiteral("siteLabel"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), QStringLiteral("Site: Default"));
+
+    QString typed = QStringLiteral("Werk Süd");
+    orv::ui::SetTextInputAnswer([&](const QString&, const QString&) { return typed; });
+    AnswerMenuWith(QStringLiteral("New site..."));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Werk Süd"), 5000);
+    EXPECT_TRUE(std::filesystem::exists(sites.path() / "Werk Süd.site"));
+
+    typed = QStringLiteral("Werk Nord");
+    AnswerMenuWith(QStringLiteral("Rename site..."));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Werk Nord"), 5000);
+    EXPECT_TRUE(std::filesystem::exists(sites.path() / "Werk Nord.site"));
+    EXPECT_FALSE(std::filesystem::exists(sites.path() / "Werk Süd.site"));
+
+    AnswerMenuWith(QStringLiteral("Default"));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+
+    AnswerMessagesWith(true);
+    typed = QStringLiteral("a/b");
+    AnswerMenuWith(QStringLiteral("New site..."));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 5000);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("cannot hold /"))) << messages[0].toStdString();
+    EXPECT_EQ(dlg.SiteName(), QStringLiteral("Default"));
+    orv::ui::SetTextInputAnswer(nullptr);
 }

@@ -251,7 +251,13 @@ void CHistoryDlg::Reload() {
     if (!m_site) {
         return;
     }
-    WaitLoaded();
+    if (m_loading) {
+        // The window never waits for a reader.
+        m_reloadAsked = true;
+        return;
+    }
+    WaitLoaded(); // a reader that has handed over its rows: ended, or about to
+    m_loading = true;
     m_status->setText(LangText(L"96037", L"Reading..."));
     m_loader = std::thread([this, site = m_site] {
         // What the window's jobs handed to the book is in it first.
@@ -279,7 +285,11 @@ void CHistoryDlg::Reload() {
             [this, jobs = std::move(jobs), changes = std::move(changes), names = std::move(names),
              places = std::move(places), problem]() mutable {
                 m_places = std::move(places);
+                m_loading = false;
                 showLoaded(std::move(jobs), std::move(changes), std::move(names), problem);
+                if (std::exchange(m_reloadAsked, false)) {
+                    Reload();
+                }
             },
             Qt::QueuedConnection);
     });

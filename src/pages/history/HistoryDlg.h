@@ -75,8 +75,11 @@ public:
                 QWidget* parent = nullptr);
     ~CHistoryDlg() override;
 
-    // Reads the book again (after a job), on the dialog's thread.
+    // Reads the book again (after a job), on the dialog's thread; asked
+    // while it reads, it reads once more when done.
     void Reload();
+    // The site whose history this is.
+    const std::shared_ptr<orv::CSiteJournal>& Site() const { return m_site; }
     // While a job runs, no undo starts.
     void SetBusy(bool busy);
     // The job chosen, 0 for every job.
@@ -118,6 +121,8 @@ private:
     // The chosen job changed something an undo can put back.
     bool m_undoable = false;
     std::thread m_loader;
+    bool m_loading = false;
+    bool m_reloadAsked = false;
 
     QTableWidget* m_jobTable = nullptr;
     QLineEdit* m_filterEdit = nullptr;
