@@ -132,6 +132,7 @@ std::optional<int> MoveByPlan(CSession& session, const plan::Plan& plan, const s
     jobs::JobSpec order;
     order.name = jobName;
     order.undoes = undoes;
+    order.probe = false;
     order.operations = {network::kModifyOperation};
     order.credentials = session.LoginData().credentials;
     for (const plan::PlanEntry& e : entries) {

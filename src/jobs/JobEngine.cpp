@@ -55,7 +55,8 @@ JobId CJobEngine::Start(JobSpec order) {
     std::vector<CReachProbe::Request> asks;
     for (std::size_t i = 0; i < count; ++i) {
         Task task{id, shared, i, state, std::nullopt};
-        const std::optional<device::Reach> reach = m_drivers.ReachOf(shared->targets[i]);
+        const std::optional<device::Reach> reach =
+            shared->probe ? m_drivers.ReachOf(shared->targets[i]) : std::nullopt;
         if (!reach) {
             enqueue(std::move(task));
             continue;

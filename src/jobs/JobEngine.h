@@ -47,6 +47,11 @@ struct JobSpec {
     std::function<void(CameraRun&)> work;
     // The site book's job whose changes this one puts back, or 0.
     std::int64_t undoes = 0;
+    // Whether each camera is asked first if it takes connections. A job
+    // that reaches its cameras through discovery alone (an address change
+    // by discovery frames) opens no connection, and must not wait for one
+    // to a camera whose address is what it is about to change.
+    bool probe = true;
 };
 
 class CJobEngine : public QObject {

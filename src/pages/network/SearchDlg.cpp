@@ -40,6 +40,7 @@ CSearchDlg::CSearchDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWid
 CSearchDlg::~CSearchDlg() {
     // The run's workers wait on this page's waiter.
     m_jobs.CancelAndWait(CurrentJob());
+    m_jobs.CancelAndWait(m_singleModify); // its worker waits on this page's waiter
 }
 
 void CSearchDlg::createControls() {
@@ -306,6 +307,7 @@ void CSearchDlg::runChecked(std::vector<orv::network::ModifyRequest> requests, s
     orv::jobs::JobSpec order;
     order.name = std::move(name);
     order.undoes = undoes;
+    order.probe = false;
     order.operations = {orv::network::kModifyOperation};
     auto changes =
         std::make_shared<std::unordered_map<orv::device::DeviceId, orv::device::AddressChange,
@@ -385,7 +387,26 @@ void CSearchDlg::Modify() {
     if (net::RequestChangesNothing(*checked.change, device)) {
         return;
     }
-    if (!m_app.ChangeAddress(device, *checked.change, checked.credentials)) {
+    // The change goes into the site's history as a one-camera job of its
+    // own, which waits for the outcome as a checked run does; the page says
+    // it as it always did.
+    m_waiter.Expect(device.id);
+    const orv::device::Status sent =
+        m_app.ChangeAddress(device, *checked.change, checked.credentials);
+    if (!sent) {
+        m_waiter.Complete(device.id, sent);
+    }
+    orv::jobs::JobSpec order;
+    order.name = "Network Settings";
+    order.operations = {net::kModifyOperation};
+    order.targets = {device};
+    order.probe = false;
+    orv::network::CModifyWaiter& waiter = m_waiter;
+    order.work = [&waiter, change = *checked.change](orv::jobs::CameraRun& run) {
+        net::ReportModifyOutcome(waiter, run, change);
+    };
+    m_singleModify = RunQuiet(std::move(order), {});
+    if (!sent) {
         // It never left: said now, as a refused change is said.
         orv::AddResultLine(m_app, orv::ModifyResultLine(device, false));
         return;

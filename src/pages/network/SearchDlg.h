@@ -60,6 +60,8 @@ private:
     // An undo's address changes, after its settings job.
     std::vector<orv::network::ModifyRequest> m_undoAddresses;
     std::int64_t m_undoing = 0;
+    // A single camera's address change, waiting for its outcome.
+    orv::jobs::JobId m_singleModify = 0;
 
     orv::network::CModifyWaiter m_waiter;
 
