@@ -477,9 +477,7 @@ TEST_F(JobsLab, CancelShowsAtOnceAndStopsUploadsStillSending) {
                              20000)
         << panel->Results().Results().size() << " results, " << dlg->Jobs().InFlight(job)
         << " in flight";
-    // Time for each of them to be sending (a login and a TLS handshake
-    // each, on a loaded machine), far from the 16 s they need.
-    QTest::qWait(1500);
+    QTest::qWait(500);
 
     auto* cancel = panel->findChild<QPushButton*>(QStringLiteral("jobCancel"));
     QLabel* summary = panel->findChild<QLabel*>(QStringLiteral("jobSummary"));
@@ -498,7 +496,9 @@ TEST_F(JobsLab, CancelShowsAtOnceAndStopsUploadsStillSending) {
                                    .arg(kCameras)
                                    .arg(fast)
                                    .arg(concurrency));
-    // A camera counts what it read once it notices the sender is gone.
+    // A camera counts what it read once it notices the sender is gone: after
+    // reading, at 1 MB/s, what the socket buffers held when the job stopped
+    // sending, several seconds on a loaded machine.
     const auto reached = [&] {
         int cameras = 0;
         for (const int number : slow) {
@@ -506,7 +506,7 @@ TEST_F(JobsLab, CancelShowsAtOnceAndStopsUploadsStillSending) {
         }
         return cameras;
     };
-    QTRY_COMPARE_WITH_TIMEOUT(reached(), concurrency, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(reached(), concurrency, 15000 * kSlowdown);
     for (const int number : slow) {
         const json c = camera(number);
         EXPECT_EQ(section(section(c, "deviceConfig"), "firmware").value("installed", 0), 0);
