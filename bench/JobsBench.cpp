@@ -33,10 +33,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>

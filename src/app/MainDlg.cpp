@@ -358,10 +358,9 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     history->setEnabled(m_devices.Site() != nullptr);
     // The checked cameras of Network Settings, or its current one.
     QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
-    backup->setEnabled(m_devices.Site() != nullptr && !m_devices.Jobs().AnyRunning() &&
-                       !m_searchPage->Targets().empty());
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
+    backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
     QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
     if (chosen == nullptr) {
@@ -429,9 +428,8 @@ bool CMainDlg::UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntr
     // shows the undo's progress and results.
     const std::vector<orv::device::DeviceInfo> present = m_searchPage->Devices().Devices();
     std::vector<std::string> missing;
-    orv::jobs::JobSpec settings = orv::history::UndoJob(
-        job, plan, present, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()},
-        missing);
+    orv::jobs::JobSpec settings =
+        orv::history::UndoJob(job, plan, present, m_devices.DefaultCredentials(), missing);
     std::vector<orv::network::ModifyRequest> addresses;
     for (const orv::history::UndoCamera& camera : plan.cameras) {
         const orv::device::DeviceId id = orv::device::DeviceId::FromText(camera.camera);
@@ -443,8 +441,7 @@ bool CMainDlg::UndoJob(std::int64_t job, const std::vector<orv::site::ChangeEntr
         if (back.name.isEmpty()) {
             back.name = row->info.name; // a change recorded without its name
         }
-        addresses.push_back(
-            {row->info, back, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}});
+        addresses.push_back({row->info, back, m_devices.DefaultCredentials()});
     }
     const int cameras = static_cast<int>(settings.targets.size() + addresses.size());
     if (cameras == 0) {
@@ -499,8 +496,8 @@ bool CMainDlg::RestoreBackup(const std::vector<orv::site::ChangeEntry>& changes,
         m_history->SetBusy(true);
     }
     m_pageContainer->setCurrentWidget(m_searchPage);
-    m_searchPage->RunSiteJob(orv::history::RestoreJob(
-        known, target, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}));
+    m_searchPage->RunSiteJob(
+        orv::history::RestoreJob(known, target, m_devices.DefaultCredentials()));
     return true;
 }
 
@@ -510,8 +507,7 @@ void CMainDlg::BackUpSettings() {
         return;
     }
     m_pageContainer->setCurrentWidget(m_searchPage);
-    m_searchPage->RunSiteJob(orv::history::BackupJob(
-        cameras, {m_userEdit->text().trimmed(), m_passwordEdit->text().trimmed()}));
+    m_searchPage->RunSiteJob(orv::history::BackupJob(cameras, m_devices.DefaultCredentials()));
 }
 
 void CMainDlg::ShowAboutBox() {

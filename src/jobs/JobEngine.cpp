@@ -104,12 +104,9 @@ namespace {
 void logResult(const std::string& job, const OperationResult& r) {
     const std::string camera = "[" + r.device.MacText() + "]";
     const std::string address = r.device.AddressText().toStdString();
-    const char* outcome = r.outcome == Outcome::Succeeded ? "Succeeded"
-                          : r.outcome == Outcome::Failed  ? "Failed"
-                                                          : "Cancelled";
     WriteLog(1, "Job %llu %s: %s %s %.31s %s%s%s", static_cast<unsigned long long>(r.job),
-             job.c_str(), r.operation.c_str(), camera.c_str(), address.c_str(), outcome,
-             r.reason == Reason::None ? "" : ": ", ReasonText(r).c_str());
+             job.c_str(), r.operation.c_str(), camera.c_str(), address.c_str(),
+             OutcomeWord(r.outcome), r.reason == Reason::None ? "" : ": ", ReasonText(r).c_str());
 }
 
 } // namespace
@@ -182,14 +179,13 @@ void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> res
     }
     // Shown once they are in the site's book: a result the installer saw
     // outlives a kill, and the worker goes on without waiting for the disk.
-    std::vector<OperationResult> shown = results;
-    task.shared->journal->CameraFinished(id, std::move(results),
-                                         [this, id, shown = std::move(shown)]() mutable {
-                                             for (OperationResult& r : shown) {
-                                                 post({id, std::move(r)});
-                                             }
-                                             post({id, std::nullopt});
-                                         });
+    auto shown = std::make_shared<std::vector<OperationResult>>(std::move(results));
+    task.shared->journal->CameraFinished(id, *shown, [this, id, shown] {
+        for (OperationResult& r : *shown) {
+            post({id, std::move(r)});
+        }
+        post({id, std::nullopt});
+    });
 }
 
 std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {

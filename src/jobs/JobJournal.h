@@ -22,7 +22,7 @@ public:
     // On a worker (or the engine's thread for a camera cancelled before its
     // turn): one camera's results in order. `kept` is called, from any
     // thread, once they are kept (or could not be), exactly once.
-    virtual void CameraFinished(JobId job, std::vector<OperationResult> results,
+    virtual void CameraFinished(JobId job, const std::vector<OperationResult>& results,
                                 std::function<void()> kept) = 0;
     // Returns once every `kept` of the cameras handed over has been called.
     virtual void Flush() = 0;

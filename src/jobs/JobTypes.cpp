@@ -29,6 +29,18 @@ std::string ReasonText(const OperationResult& result) {
     return ReasonText(result.reason, limit, result.detail);
 }
 
+const char* OutcomeWord(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Succeeded:
+        return "Succeeded";
+    case Outcome::Failed:
+        return "Failed";
+    case Outcome::Cancelled:
+        return "Cancelled";
+    }
+    return "";
+}
+
 std::string ReasonText(Reason reason, double seconds, const std::string& detail) {
     switch (reason) {
     case Reason::None:

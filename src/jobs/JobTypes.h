@@ -39,6 +39,10 @@ enum class Reason {
     Other,
 };
 
+// "Succeeded", "Failed", "Cancelled": the outcome's word in the log and
+// the site's book, never translated.
+const char* OutcomeWord(Outcome outcome);
+
 // "wrong user name or password", "no answer within 2.5 s", ... For
 // NoAnswer and NotSeen `seconds` is the time limit that ran out, so the same
 // limit reads the same on every camera. `detail` completes the reasons that

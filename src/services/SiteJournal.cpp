@@ -18,18 +18,6 @@ std::int64_t nowMs() {
         .count();
 }
 
-const char* outcomeText(jobs::Outcome outcome) {
-    switch (outcome) {
-    case jobs::Outcome::Succeeded:
-        return "Succeeded";
-    case jobs::Outcome::Failed:
-        return "Failed";
-    case jobs::Outcome::Cancelled:
-        return "Cancelled";
-    }
-    return "";
-}
-
 bool sameValues(const site::SiteCamera& a, const site::SiteCamera& b) {
     return a.mac == b.mac && a.protocols == b.protocols && a.model == b.model &&
            a.firmware == b.firmware && a.address == b.address && a.name == b.name;
@@ -128,7 +116,8 @@ void CSiteJournal::JobStarted(jobs::JobId job, const jobs::JobSpec& order) {
     m_recorder.BeginJob(job, std::move(entry));
 }
 
-void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results,
+void CSiteJournal::CameraFinished(jobs::JobId job,
+                                  const std::vector<jobs::OperationResult>& results,
                                   std::function<void()> kept) {
     const std::int64_t now = nowMs();
     std::vector<site::ChangeEntry> entries;
@@ -136,7 +125,7 @@ void CSiteJournal::CameraFinished(jobs::JobId job, std::vector<jobs::OperationRe
         site::ChangeEntry entry;
         entry.camera = KeyOf(r.device);
         entry.operation = r.operation;
-        entry.outcome = outcomeText(r.outcome);
+        entry.outcome = jobs::OutcomeWord(r.outcome);
         entry.reason = r.reason == jobs::Reason::None ? std::string() : jobs::ReasonText(r);
         entry.atMs = now;
         if (r.changes.empty()) {

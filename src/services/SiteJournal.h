@@ -35,7 +35,7 @@ public:
     // From any thread: cameras that answered.
     void NoteSeen(const std::vector<device::DeviceInfo>& devices);
     void JobStarted(jobs::JobId job, const jobs::JobSpec& order) override;
-    void CameraFinished(jobs::JobId job, std::vector<jobs::OperationResult> results,
+    void CameraFinished(jobs::JobId job, const std::vector<jobs::OperationResult>& results,
                         std::function<void()> kept) override;
     // Returns once everything handed over before is in the book.
     void Flush() override { m_recorder.Flush(); }

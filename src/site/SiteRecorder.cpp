@@ -34,16 +34,15 @@ void CSiteRecorder::Record(std::uint64_t job, std::vector<ChangeEntry> changes,
     push(Changes{job, std::move(changes), std::move(committed)}, weight);
 }
 
-std::uint64_t CSiteRecorder::push(Item item, std::size_t weight) {
+void CSiteRecorder::push(Item item, std::size_t weight) {
     std::unique_lock lock(m_lock);
     m_written.wait(lock, [this] { return m_weight < kMaxQueued || m_stopping; });
     m_items.push_back(std::move(item));
     m_weight += weight;
-    const std::uint64_t ticket = ++m_pushedCount;
+    ++m_pushedCount;
     if (m_items.size() == 1) {
         m_queued.notify_one();
     }
-    return ticket;
 }
 
 void CSiteRecorder::Flush() {

@@ -58,8 +58,7 @@ private:
         std::function<void()> committed;
     };
     using Item = std::variant<std::vector<SiteCamera>, Begin, Changes>;
-    // The item's place in the order of writing.
-    std::uint64_t push(Item item, std::size_t weight);
+    void push(Item item, std::size_t weight);
     void run();
     void write(std::vector<Item>& items);
     void noteProblem(const SqliteError& e);

@@ -82,7 +82,8 @@ UndoCamera KnownSettings(const std::string& camera, const std::vector<site::Chan
             continue;
         }
         const std::optional<std::string>& value =
-            c.outcome == "Succeeded" && c.after ? c.after : c.before;
+            c.outcome == jobs::OutcomeWord(jobs::Outcome::Succeeded) && c.after ? c.after
+                                                                                : c.before;
         if (!value) {
             continue;
         }

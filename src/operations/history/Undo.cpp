@@ -97,7 +97,7 @@ UndoPlan PlanUndo(const std::vector<site::ChangeEntry>& changes) {
     std::map<std::string, std::size_t> index; // camera key -> plan.cameras
     for (const site::ChangeEntry& c : changes) {
         const std::optional<device::Setting> setting = device::SettingOf(c.setting);
-        if (c.outcome != "Succeeded" || !setting) {
+        if (c.outcome != jobs::OutcomeWord(jobs::Outcome::Succeeded) || !setting) {
             continue; // nothing changed, or nothing the book can tell
         }
         if (!device::Undoable(*setting)) {

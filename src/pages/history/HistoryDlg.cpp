@@ -13,6 +13,9 @@
 #include <QCursor>
 #include <QDateTime>
 
+#include <algorithm>
+#include <iterator>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -54,6 +57,13 @@ QString CHistoryModel::CameraText(const orv::site::ChangeEntry& change) const {
                ? mac
                : QString::fromStdString(name->second) + QStringLiteral(" (") + mac +
                      QLatin1Char(')');
+}
+
+std::vector<orv::site::ChangeEntry>
+CHistoryModel::ChangesWhere(const std::function<bool(const orv::site::ChangeEntry&)>& which) const {
+    std::vector<orv::site::ChangeEntry> out;
+    std::copy_if(m_changes.begin(), m_changes.end(), std::back_inserter(out), which);
+    return out;
 }
 
 int CHistoryModel::rowCount(const QModelIndex& parent) const {
@@ -205,13 +215,9 @@ CHistoryDlg::CHistoryDlg(std::shared_ptr<orv::CSiteJournal> site, LiveCameras li
     connect(m_export, &QPushButton::clicked, this, &CHistoryDlg::exportCsv);
     connect(m_undo, &QPushButton::clicked, this, [this] {
         const std::int64_t job = ChosenJob();
-        std::vector<orv::site::ChangeEntry> changes;
-        for (int row = 0; row < m_model.rowCount(); ++row) {
-            if (m_model.At(row).job == job) {
-                changes.push_back(m_model.At(row));
-            }
-        }
-        emit undoRequested(job, changes);
+        emit undoRequested(job, m_model.ChangesWhere([job](const orv::site::ChangeEntry& c) {
+            return c.job == job;
+        }));
     });
     connect(m_restore, &QPushButton::clicked, this, &CHistoryDlg::restoreBackup);
     connect(m_changes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -353,13 +359,10 @@ void CHistoryDlg::ChooseJob(std::int64_t job) {
 void CHistoryDlg::jobChosen() {
     const std::int64_t job = ChosenJob();
     m_filter.SetJob(job);
-    m_undoable = false;
-    for (int row = 0; row < m_model.rowCount() && !m_undoable && job != 0; ++row) {
-        const orv::site::ChangeEntry& c = m_model.At(row);
-        const std::optional<orv::device::Setting> setting = orv::device::SettingOf(c.setting);
-        m_undoable =
-            c.job == job && c.outcome == "Succeeded" && setting && orv::device::Undoable(*setting);
-    }
+    // The undo's own rule of what it puts back decides.
+    m_undoable = job != 0 && !orv::history::PlanUndo(m_model.ChangesWhere([job](const auto& c) {
+                                  return c.job == job;
+                              })).cameras.empty();
     updateButtons();
 }
 
@@ -393,12 +396,8 @@ void CHistoryDlg::restoreBackup() {
     }
     // The camera itself, or one with another MAC where it was: the camera
     // that replaced it.
-    std::vector<orv::site::ChangeEntry> changes;
-    for (int row = 0; row < m_model.rowCount(); ++row) {
-        if (m_model.At(row).camera == camera) {
-            changes.push_back(m_model.At(row));
-        }
-    }
+    const std::vector<orv::site::ChangeEntry> changes = m_model.ChangesWhere(
+        [&camera](const orv::site::ChangeEntry& c) { return c.camera == camera; });
     const orv::device::DeviceId id = orv::device::DeviceId::FromText(camera);
     const auto place = m_places.find(camera);
     // 0 where the book has no address of it: no camera is its replacement.

@@ -36,6 +36,9 @@ public:
         return m_changes[static_cast<std::size_t>(row)];
     }
     QString CameraText(const orv::site::ChangeEntry& change) const;
+    // The changes `which` takes, oldest first.
+    std::vector<orv::site::ChangeEntry>
+    ChangesWhere(const std::function<bool(const orv::site::ChangeEntry&)>& which) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

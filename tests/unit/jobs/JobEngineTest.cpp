@@ -445,11 +445,11 @@ public:
         std::lock_guard lock(m_lock);
         started.emplace_back(job, order.name);
     }
-    void CameraFinished(JobId, std::vector<OperationResult> results,
+    void CameraFinished(JobId, const std::vector<OperationResult>& results,
                         std::function<void()> kept) override {
         {
             std::lock_guard lock(m_lock);
-            cameras.push_back(std::move(results));
+            cameras.push_back(results);
         }
         kept();
     }
@@ -551,7 +551,7 @@ TEST_F(JobEngineTest, ResultsAreShownOnlyOnceTheJournalKeptThem) {
     class HoldingJournal final : public IJobJournal {
     public:
         void JobStarted(JobId, const JobSpec&) override {}
-        void CameraFinished(JobId, std::vector<OperationResult>,
+        void CameraFinished(JobId, const std::vector<OperationResult>&,
                             std::function<void()> kept) override {
             std::lock_guard lock(m_lock);
             held.push_back(std::move(kept));
