@@ -490,12 +490,13 @@ TEST_F(JobEngineTest, EachCameraIsJournalledOnceWithEveryChangeAndItsValueBefore
     order.targets = {camera(lab, 0), camera(lab, 1), camera(lab, 2)};
     order.credentials = login();
     order.operations = {"Modify Port", "Modify Image", "Modify Device Name"};
-    order.work = [](CameraRun& run) {
+    // The HTTP port stays: the job's later calls go to it.
+    order.work = [http = lab.port()](CameraRun& run) {
         orv::device::PortSettings ports;
-        ports.ports = {8080, 8000, 1554, 1555};
+        ports.ports = {http, 8000, 1554, 1555};
         run.Report("Modify Port", run.Do([&](Session& s) { return s.SetPorts(ports); }));
         auto image = run.Do([](Session& s) { return s.GetImage(); });
-        ASSERT_TRUE(image.Ok());
+        ASSERT_TRUE(image.Ok()); // on a worker: the check fails the test
         orv::device::ImageSettings changed = image.Value();
         changed.powerLineHz = changed.powerLineHz == 50 ? 60 : 50;
         run.Report("Modify Image", run.Do([&](Session& s) { return s.SetImage(changed); }));
@@ -532,10 +533,20 @@ TEST_F(JobEngineTest, EachCameraIsJournalledOnceWithEveryChangeAndItsValueBefore
     EXPECT_EQ(driver.Calls("GetImagingConfig").size(), 3u);
     EXPECT_EQ(driver.Calls("GetPortInfo").size(), 1u + 3u);
 
-    // Cancelled before any camera's turn: each is still in the history.
+    // Cancelled before any camera's turn: each is still in the history. A
+    // job that holds both workers keeps the cameras waiting for their turn.
+    std::promise<void> release;
+    JobSpec holder;
+    holder.name = "Hold the workers";
+    holder.targets = {camera(lab, 0), camera(lab, 1)};
+    holder.probe = false;
+    holder.work = [held = release.get_future().share()](CameraRun&) { held.wait(); };
+    const JobId holding = engine.Start(holder);
     journal->cameras.clear();
     const JobId cancelled = engine.Start(order);
     engine.Cancel(cancelled);
+    release.set_value();
+    (void)WaitForJob(engine, holding);
     (void)WaitForJob(engine, cancelled);
     ASSERT_EQ(journal->cameras.size(), 3u);
     for (const std::vector<OperationResult>& camera : journal->cameras) {
