@@ -17,6 +17,8 @@
 #include "pages/upgrade/BatchUpgradeDlg.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
+#include "ui/DialogFont.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
@@ -29,12 +31,15 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QShortcut>
+#include <QVBoxLayout>
 
 #include <array>
 #include <initializer_list>
@@ -129,14 +134,6 @@ void CMainDlg::createControls() {
     // Every line is one line of text: the view lays out a new line without
     // measuring the others, which a job's hundreds of lines would cost.
     m_infoList->setUniformItemSizes(true);
-
-    // The group boxes are drawn behind their contents; raise the contents.
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_userLabel), static_cast<QWidget*>(m_userEdit),
-          static_cast<QWidget*>(m_passwordLabel), static_cast<QWidget*>(m_passwordEdit),
-          static_cast<QWidget*>(m_infoList), static_cast<QWidget*>(m_languageLabel)}) {
-        w->raise();
-    }
 }
 
 void CMainDlg::createPages() {
@@ -220,11 +217,10 @@ void CMainDlg::initDialog() {
     SetLanguageText();
 
     m_bannerCtrl->SetPixmap(m_banner);
-    resize(1024, 720);
-    // Every page shows all its controls from this size on (the Batch Set
-    // sub-pages are the tallest).
-    setMinimumSize(760, 660);
     layoutControls();
+    // The layouts set the smallest size at which every page shows all its
+    // controls whole.
+    resize(1024, 720);
 
     shareCredentials();
     m_devices.StartDiscovery(m_discoveryMode == Discovery::AllAdapters);
@@ -266,7 +262,6 @@ void CMainDlg::SetLanguageText() {
     m_passwordLabel->setText(LangText(L"10007", L"Password:"));
     m_infoBox->setTitle(LangText(L"10008", L"Operating Information:"));
     m_siteLabel->setText(LangText(L"96000", L"Site: %1").arg(m_siteName));
-    layoutControls();
 
     for (CPageDlg* page :
          std::array<CPageDlg*, 4>{m_searchPage, m_batchSetPage, m_upgradePage, m_videoPage}) {
@@ -331,7 +326,6 @@ void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal
     }
     m_siteLabel->show();
     m_siteLabel->setText(LangText(L"96000", L"Site: %1").arg(m_siteName));
-    layoutControls();
     m_services->AddOperatingInfo(
         LangText(L"96008", L"Site \"%1\" opened: %2 cameras known.").arg(name).arg(cameras.size()));
 }
@@ -515,33 +509,59 @@ void CMainDlg::ShowAboutBox() {
     about.exec();
 }
 
-void CMainDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    layoutControls();
-}
-
 void CMainDlg::layoutControls() {
-    if (m_pageContainer == nullptr || m_languageLabel == nullptr || m_infoList == nullptr) {
-        return;
-    }
-    const int w = width();
-    const int h = height();
+    // The banner across the top with the site and language links on it;
+    // the pages take the room between it and the Default User and
+    // Operating Information boxes at the bottom.
     const int bannerHeight = m_banner.isNull() ? 62 : m_banner.height();
-    m_bannerCtrl->setGeometry(0, 0, w, bannerHeight - 2);
-    m_languageLabel->setGeometry(w - 100, 30, 80, 16);
-    // Left of the language link, as wide as the site's name needs.
-    const int siteWidth = std::min(m_siteLabel->sizeHint().width(), w / 2);
-    m_siteLabel->setGeometry(w - 110 - siteWidth, 30, siteWidth, 16);
-    m_pageFrame->setGeometry(2, 72, w - 4, h - 152);
-    m_pageContainer->setGeometry(4, 60, w - 8, h - 142);
-    m_userBox->setGeometry(4, h - 80, 240, 76);
-    m_userLabel->setGeometry(10, h - 56, 88, 16);
-    m_userEdit->setGeometry(100, h - 58, 120, 20);
-    m_passwordLabel->setGeometry(10, h - 32, 88, 16);
-    m_passwordEdit->setGeometry(100, h - 34, 120, 20);
-    m_infoBox->setGeometry(244, h - 80, w - 244, 77);
-    m_infoList->setGeometry(244, h - 66, w - 244, 60);
-    update();
+    m_bannerCtrl->setFixedHeight(bannerHeight - 2);
+    auto* links = new QHBoxLayout(m_bannerCtrl);
+    links->setContentsMargins(0, 30, 20, 0);
+    links->setSpacing(10);
+    links->addStretch(1);
+    links->addWidget(m_siteLabel, 0, Qt::AlignTop);
+    links->addWidget(m_languageLabel, 0, Qt::AlignTop);
+
+    auto* pages = new QVBoxLayout(m_pageFrame);
+    pages->setContentsMargins(0, 0, 0, 0);
+    pages->addWidget(m_pageContainer);
+
+    for (QLineEdit* edit : {m_userEdit, m_passwordEdit}) {
+        orv::ui::FixWidth(edit, 120);
+    }
+    QGridLayout* user = orv::ui::NewCentredForm();
+    user->setColumnStretch(0, 0);
+    user->setColumnStretch(1, 0);
+    orv::ui::AddFormRow(user, m_userLabel, m_userEdit);
+    orv::ui::AddFormRow(user, m_passwordLabel, m_passwordEdit);
+    m_userBox->setLayout(user);
+    auto* info = new QVBoxLayout(m_infoBox);
+    info->setContentsMargins(0, 0, 0, 0);
+    info->addWidget(m_infoList);
+    // Four lines of the list's font.
+    m_infoList->setFixedHeight(4 * m_infoList->fontMetrics().height() + 6);
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(0);
+    bottom->addWidget(m_userBox);
+    bottom->addWidget(m_infoBox, 1);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(0);
+    window->addWidget(m_bannerCtrl);
+    auto* below = new QVBoxLayout;
+    below->setContentsMargins(4, 0, 0, 3);
+    below->setSpacing(2);
+    // The pages never get less room than the window was drawn with, and
+    // more where a page needs it (a longer language, a larger font).
+    auto* pageRow = new QHBoxLayout;
+    pageRow->setSpacing(0);
+    pageRow->addItem(new QSpacerItem(0, 518, QSizePolicy::Fixed, QSizePolicy::Minimum));
+    pageRow->addWidget(m_pageFrame, 1);
+    below->addItem(new QSpacerItem(752, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    below->addLayout(pageRow, 1);
+    below->addLayout(bottom);
+    window->addLayout(below, 1);
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {

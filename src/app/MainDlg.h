@@ -88,7 +88,6 @@ public slots:
     void reject() override;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;

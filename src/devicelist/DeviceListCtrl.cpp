@@ -1,5 +1,6 @@
 #include "DeviceListCtrl.h"
 
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 
 namespace orv {
@@ -12,7 +13,9 @@ CDeviceListCtrl::CDeviceListCtrl(CDeviceList& list, QWidget* parent)
     setModel(&list.View());
     const auto& columns = list.Profile().columns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        GetHeaderCtrl()->resizeSection(static_cast<int>(i), columns[i].width);
+        // The widths are for the dialog font; a larger font widens them.
+        GetHeaderCtrl()->resizeSection(static_cast<int>(i),
+                                       static_cast<int>(columns[i].width * ui::FontScale(this)));
     }
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);

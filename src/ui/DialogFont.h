@@ -1,37 +1,48 @@
 #pragma once
-// The windows lay their controls out in fixed pixel rectangles sized for a
-// compact dialog font; the application uses that size everywhere.
+// The windows use a compact dialog font unless the person chose a larger one
+// for the desktop; the widths the pages were drawn with are for that compact
+// font and grow with a larger one.
 
 #include <QApplication>
 #include <QFont>
-#include <QPushButton>
-#include <QStyle>
+#include <QFontMetrics>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orv::ui {
 
 inline constexpr int kDialogFontPoints = 8;
+// From this size on the desktop's font is a person's choice (poor sight, a
+// large screen far away) and stays.
+inline constexpr int kLargeFontPoints = 12;
 
 inline void ApplyDialogFont(QApplication& app) {
     QFont font = app.font();
+    if (font.pointSize() >= kLargeFontPoints) {
+        return;
+    }
     font.setPointSize(kDialogFontPoints);
     app.setFont(font);
 }
 
-// The width a label, button or check box needs to show its whole text in
-// the current language, and at least `width`: the fixed rectangles are
-// sized for the English texts.
-inline int WidthForText(const QWidget* control, int width) {
-    int needed = control->sizeHint().width();
-    if (const auto* button = qobject_cast<const QPushButton*>(control)) {
-        // A push button's hint leaves its text no margin in some styles.
-        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
-        needed = std::max(needed,
-                          button->fontMetrics().horizontalAdvance(button->text()) + 2 * margin + 2);
-    }
-    return std::max(width, needed);
+// How much wider `w`'s font writes than the dialog font.
+inline double FontScale(const QWidget* w) {
+    QFont dialog = w->font();
+    dialog.setPointSize(kDialogFontPoints);
+    const int designed = QFontMetrics(dialog).averageCharWidth();
+    return std::max(1.0, static_cast<double>(w->fontMetrics().averageCharWidth()) /
+                             std::max(1, designed));
+}
+
+// Fixes a field's width: `designWidth` pixels at the dialog font, grown with
+// a larger font, and room for `longest` whole (an address, a port).
+inline void FixWidth(QWidget* w, int designWidth, const QString& longest = {}) {
+    const int grown = static_cast<int>(std::lround(designWidth * FontScale(w)));
+    // The frame and the inner margins of an edit or a closed list.
+    const int text = longest.isEmpty() ? 0 : w->fontMetrics().horizontalAdvance(longest) + 14;
+    w->setFixedWidth(std::max(grown, text));
 }
 
 } // namespace orv::ui

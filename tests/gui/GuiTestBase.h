@@ -16,6 +16,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QWidget>
@@ -44,6 +45,13 @@ bool WaitUntil(Done done, int timeoutMs) {
         QTest::qSleep(1);
     }
     return true;
+}
+
+// The main window's Default User field `name` ("userEdit", "passwordEdit"):
+// the System sub-page has fields of the same names.
+inline QLineEdit* DefaultUserEdit(QWidget& window, const char* name) {
+    return window.findChild<QWidget*>(QStringLiteral("defaultUserBox"))
+        ->findChild<QLineEdit*>(QString::fromLatin1(name));
 }
 
 // QtTest's waiting checks report to a QtTest run, of which there is none

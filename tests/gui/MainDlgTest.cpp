@@ -37,9 +37,7 @@ protected:
     static QTabWidget* pages(CMainDlg& dlg) {
         return dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"));
     }
-    static QLineEdit* edit(CMainDlg& dlg, const char* name) {
-        return dlg.findChild<QLineEdit*>(QString::fromLatin1(name));
-    }
+    static QLineEdit* edit(CMainDlg& dlg, const char* name) { return DefaultUserEdit(dlg, name); }
     static QListWidget* infoList(CMainDlg& dlg) {
         return dlg.findChild<QListWidget*>(QStringLiteral("operatingInfoList"));
     }
@@ -289,12 +287,25 @@ TEST_F(MainDlgTest, LayoutFollowsTheWindowSize) {
     CMainDlg dlg(false, Off);
     dlg.show();
     dlg.resize(1000, 700);
-    EXPECT_EQ(pages(dlg)->geometry(), QRect(4, 60, 992, 558));
-    EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("languageLabel"))->geometry(),
-              QRect(900, 30, 80, 16));
-    EXPECT_EQ(infoList(dlg)->geometry(), QRect(244, 634, 756, 60));
-    EXPECT_EQ(edit(dlg, "passwordEdit")->geometry(), QRect(100, 666, 120, 20));
+    QCoreApplication::processEvents();
+    const QRect pagesAt = pages(dlg)->geometry();
+    const QRect listAt = infoList(dlg)->geometry();
+    const QRect passwordAt = edit(dlg, "passwordEdit")->geometry();
+    auto* language = dlg.findChild<QLabel*>(QStringLiteral("languageLabel"));
+    const QPoint languageAt = language->mapTo(&dlg, QPoint());
     SaveScreenshot(dlg, QStringLiteral("main-window-english"));
+
+    // The pages and the Operating Information list take what the window
+    // gains; the Default User fields stay where they are at the left and
+    // the language link at the right end of the banner.
+    dlg.resize(1300, 900);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pages(dlg)->size(), pagesAt.size() + QSize(300, 200));
+    EXPECT_EQ(infoList(dlg)->width(), listAt.width() + 300);
+    EXPECT_EQ(infoList(dlg)->height(), listAt.height());
+    EXPECT_EQ(edit(dlg, "passwordEdit")->geometry(), passwordAt);
+    EXPECT_EQ(language->mapTo(&dlg, QPoint()), languageAt + QPoint(300, 0));
+    EXPECT_LT(pages(dlg)->geometry().bottom(), infoList(dlg)->mapTo(&dlg, QPoint()).y());
 }
 
 // The site link: a site is made at first start, another is made and opened

@@ -14,7 +14,9 @@
 #include "ui/controls/PageContainer.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -23,9 +25,6 @@ using orv::ui::LangText;
 namespace {
 
 constexpr int kListWidth = 480;
-// The sub-pages keep the width their rows are laid out for; a narrower
-// window narrows the list instead.
-constexpr int kSubPagesWidth = 534;
 constexpr int kMinListWidth = 200;
 constexpr int kMinTabWidth = 80;
 
@@ -104,19 +103,24 @@ void CBatchSetDlg::SetLanguageText() {
     }
 }
 
-void CBatchSetDlg::resizeEvent(QResizeEvent* event) {
-    CDeviceListPage::resizeEvent(event);
-    layoutControls();
-}
-
 void CBatchSetDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    const int list = std::clamp(w - kSubPagesWidth, kMinListWidth, kListWidth);
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, list, h - 24)));
-    m_pages->setGeometry(list, 0, w - list, h);
-    m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
-    m_conflictLabel->setGeometry(100, h - 20, 320, 16);
+    // The list and the sub-pages share the width, the list up to its
+    // width; the sub-pages keep what their rows need, so a narrow window
+    // narrows the list.
+    LimitListWidth(kMinListWidth, kListWidth);
+    m_conflictLabel->setWordWrap(true);
+    auto* below = new QHBoxLayout;
+    below->addWidget(m_selectAll, 0, Qt::AlignTop);
+    below->addWidget(m_conflictLabel, 1);
+    below->addStretch(); // the row's room goes to the message, else to nothing
+    auto* list = new QVBoxLayout;
+    list->addLayout(ListColumn(), 1);
+    list->addLayout(below);
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(2);
+    page->addLayout(list, 1);
+    page->addWidget(m_pages, 1);
 }
 
 // ---- the operations' view of the page

@@ -43,7 +43,6 @@ public:
     bool LoadRunning() const;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void EnterCheckedMode(bool on) override;
     void PickDevice(const orv::device::DeviceId& key) override;
     void ChecksChanged() override;

@@ -6,16 +6,19 @@
 #include "operations/batchset/NetworkParamRules.h"
 #include "pages/common/FieldLimit.h"
 #include "ui/DialogFont.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -82,32 +85,29 @@ void CNetworkParamDlg::rememberShown() {
 }
 
 void CNetworkParamDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
-    m_portFrame = named(new QGroupBox(this), "portFrame");
-    m_ddnsFrame = named(new QGroupBox(this), "ddnsFrame");
-    m_httpLabel = named(new QLabel(this), "httpPortLabel");
-    m_httpEdit = named(new QLineEdit(this), "httpPortEdit");
-    m_rtsp1Label = named(new QLabel(this), "rtspPort1Label");
-    m_rtsp1Edit = named(new QLineEdit(this), "rtspPort1Edit");
-    m_rtsp2Label = named(new QLabel(this), "rtspPort2Label");
-    m_rtsp2Edit = named(new QLineEdit(this), "rtspPort2Edit");
-    m_onvifLabel = named(new QLabel(this), "onvifPortLabel");
-    m_onvifEdit = named(new QLineEdit(this), "onvifPortEdit");
-    m_enable = named(new QCheckBox(this), "ddnsEnable");
-    m_providerLabel = named(new QLabel(this), "providerLabel");
-    m_providers = named(new QComboBox(this), "providerList");
-    m_userLabel = named(new QLabel(this), "ddnsUserLabel");
-    m_userEdit = named(new QLineEdit(this), "ddnsUserEdit");
-    m_passwordLabel = named(new QLabel(this), "ddnsPasswordLabel");
-    m_passwordEdit = named(new QLineEdit(this), "ddnsPasswordEdit");
-    m_hostLabel = named(new QLabel(this), "ddnsHostLabel");
-    m_hostEdit = named(new QLineEdit(this), "ddnsHostEdit");
-    m_hashLabel = named(new QLabel(this), "ddnsHashLabel");
-    m_hashEdit = named(new QLineEdit(this), "ddnsHashEdit");
-    m_save = named(new QPushButton(this), "saveButton");
+    using orv::ui::Named;
+    m_portFrame = Named(new QGroupBox(this), "portFrame");
+    m_ddnsFrame = Named(new QGroupBox(this), "ddnsFrame");
+    m_httpLabel = Named(new QLabel(this), "httpPortLabel");
+    m_httpEdit = Named(new QLineEdit(this), "httpPortEdit");
+    m_rtsp1Label = Named(new QLabel(this), "rtspPort1Label");
+    m_rtsp1Edit = Named(new QLineEdit(this), "rtspPort1Edit");
+    m_rtsp2Label = Named(new QLabel(this), "rtspPort2Label");
+    m_rtsp2Edit = Named(new QLineEdit(this), "rtspPort2Edit");
+    m_onvifLabel = Named(new QLabel(this), "onvifPortLabel");
+    m_onvifEdit = Named(new QLineEdit(this), "onvifPortEdit");
+    m_enable = Named(new QCheckBox(this), "ddnsEnable");
+    m_providerLabel = Named(new QLabel(this), "providerLabel");
+    m_providers = Named(new QComboBox(this), "providerList");
+    m_userLabel = Named(new QLabel(this), "ddnsUserLabel");
+    m_userEdit = Named(new QLineEdit(this), "ddnsUserEdit");
+    m_passwordLabel = Named(new QLabel(this), "ddnsPasswordLabel");
+    m_passwordEdit = Named(new QLineEdit(this), "ddnsPasswordEdit");
+    m_hostLabel = Named(new QLabel(this), "ddnsHostLabel");
+    m_hostEdit = Named(new QLineEdit(this), "ddnsHostEdit");
+    m_hashLabel = Named(new QLabel(this), "ddnsHashLabel");
+    m_hashEdit = Named(new QLineEdit(this), "ddnsHashEdit");
+    m_save = Named(new QPushButton(this), "saveButton");
     using orv::device::Capability;
     for (QWidget* field : {m_httpEdit, m_rtsp1Edit, m_onvifEdit}) {
         NeedsCapability(field, Capability::Ports);
@@ -274,38 +274,33 @@ void CNetworkParamDlg::saveChanges() {
     }
 }
 
-void CNetworkParamDlg::resizeEvent(QResizeEvent* event) {
-    CBatchSubPage::resizeEvent(event);
-    layoutControls();
-}
-
 void CNetworkParamDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    const int c = w / 2;
-    const int f = std::min(h - 220, 220);
-    m_portFrame->setGeometry(2, 2, w - 2, 160);
-    struct Row {
-        QLabel* label;
-        QWidget* field;
-        int y;
-    };
-    for (const Row& row :
-         {Row{m_httpLabel, m_httpEdit, 24}, Row{m_rtsp1Label, m_rtsp1Edit, 56},
-          Row{m_rtsp2Label, m_rtsp2Edit, 88}, Row{m_onvifLabel, m_onvifEdit, 120}}) {
-        const int width = orv::ui::WidthForText(row.label, 80);
-        row.label->setGeometry(c - width, row.y + 4, width, 16);
-        row.field->setGeometry(c + 4, row.y, 80, 20);
+    using orv::ui::AddFormRow;
+    const QString port = QStringLiteral("65535");
+    QGridLayout* ports = orv::ui::NewCentredForm();
+    for (auto [label, edit] :
+         {std::pair{m_httpLabel, m_httpEdit}, std::pair{m_rtsp1Label, m_rtsp1Edit},
+          std::pair{m_rtsp2Label, m_rtsp2Edit}, std::pair{m_onvifLabel, m_onvifEdit}}) {
+        orv::ui::FixWidth(edit, 80, port);
+        AddFormRow(ports, label, edit);
     }
-    m_ddnsFrame->setGeometry(2, 180, w - 2, f);
-    m_enable->setGeometry(c + 4, 204, orv::ui::WidthForText(m_enable, 80), 16);
-    for (const Row& row :
-         {Row{m_providerLabel, m_providers, 236}, Row{m_userLabel, m_userEdit, 268},
-          Row{m_passwordLabel, m_passwordEdit, 300}, Row{m_hostLabel, m_hostEdit, 332},
-          Row{m_hashLabel, m_hashEdit, 364}}) {
-        const int width = orv::ui::WidthForText(row.label, 80);
-        row.label->setGeometry(c - width, row.y + 4, width, 16);
-        row.field->setGeometry(c + 4, row.y, 120, 20);
+    m_portFrame->setLayout(ports);
+    QGridLayout* ddns = orv::ui::NewCentredForm();
+    AddFormRow(ddns, nullptr, m_enable);
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_providerLabel, m_providers},
+                                {m_userLabel, m_userEdit},
+                                {m_passwordLabel, m_passwordEdit},
+                                {m_hostLabel, m_hostEdit},
+                                {m_hashLabel, m_hashEdit}}) {
+        orv::ui::FixWidth(field, 120);
+        AddFormRow(ddns, label, field);
     }
-    m_save->setGeometry(c - 40, f + 200, orv::ui::WidthForText(m_save, 120), 20);
+    m_ddnsFrame->setLayout(ddns);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(2, 2, 2, 2);
+    page->addWidget(m_portFrame);
+    page->addSpacing(12);
+    page->addWidget(m_ddnsFrame);
+    page->addLayout(orv::ui::CentredRow({m_save}));
+    page->addStretch(1);
 }

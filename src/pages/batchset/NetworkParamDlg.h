@@ -35,8 +35,6 @@ public:
     void Save();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void createControls();
     void layoutControls();

@@ -9,6 +9,7 @@
 #include "pages/common/FieldLimit.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -17,11 +18,13 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimerEvent>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -87,34 +90,31 @@ CSystemParamDlg::~CSystemParamDlg() {
 }
 
 void CSystemParamDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
+    using orv::ui::Named;
     // Frames first, so the fields drawn over them stay on top.
-    m_systemFrame = named(new QGroupBox(this), "systemSetupFrame");
-    m_adminFrame = named(new QGroupBox(this), "administratorFrame");
-    m_dateFrame = named(new QGroupBox(this), "dateTimeFrame");
-    m_nameLabel = named(new QLabel(this), "deviceNameLabel");
-    m_nameEdit = named(new orv::ui::CNameEdit(this), "deviceNameEdit");
-    m_userLabel = named(new QLabel(this), "userLabel");
-    m_userEdit = named(new QLineEdit(this), "userEdit");
-    m_passwordLabel = named(new QLabel(this), "passwordLabel");
-    m_passwordEdit = named(new QLineEdit(this), "passwordEdit");
-    m_confirmLabel = named(new QLabel(this), "confirmPasswordLabel");
-    m_confirmEdit = named(new QLineEdit(this), "confirmPasswordEdit");
-    m_reboot = named(new QPushButton(this), "rebootButton");
-    m_restore = named(new QPushButton(this), "restoreButton");
-    m_dateLabel = named(new QLabel(this), "dateLabel");
-    m_datePicker = named(new QDateTimeEdit(this), "datePicker");
-    m_timeLabel = named(new QLabel(this), "timeLabel");
-    m_timePicker = named(new QDateTimeEdit(this), "timePicker");
-    m_keep = named(new QRadioButton(this), "keepTimeOption");
-    m_computerTime = named(new QRadioButton(this), "computerTimeOption");
-    m_manual = named(new QRadioButton(this), "manualTimeOption");
-    m_timeServer = named(new QRadioButton(this), "timeServerOption");
-    m_timeZones = named(new QComboBox(this), "timeZoneList");
-    m_save = named(new QPushButton(this), "saveButton");
+    m_systemFrame = Named(new QGroupBox(this), "systemSetupFrame");
+    m_adminFrame = Named(new QGroupBox(this), "administratorFrame");
+    m_dateFrame = Named(new QGroupBox(this), "dateTimeFrame");
+    m_nameLabel = Named(new QLabel(this), "deviceNameLabel");
+    m_nameEdit = Named(new orv::ui::CNameEdit(this), "deviceNameEdit");
+    m_userLabel = Named(new QLabel(this), "userLabel");
+    m_userEdit = Named(new QLineEdit(this), "userEdit");
+    m_passwordLabel = Named(new QLabel(this), "passwordLabel");
+    m_passwordEdit = Named(new QLineEdit(this), "passwordEdit");
+    m_confirmLabel = Named(new QLabel(this), "confirmPasswordLabel");
+    m_confirmEdit = Named(new QLineEdit(this), "confirmPasswordEdit");
+    m_reboot = Named(new QPushButton(this), "rebootButton");
+    m_restore = Named(new QPushButton(this), "restoreButton");
+    m_dateLabel = Named(new QLabel(this), "dateLabel");
+    m_datePicker = Named(new QDateTimeEdit(this), "datePicker");
+    m_timeLabel = Named(new QLabel(this), "timeLabel");
+    m_timePicker = Named(new QDateTimeEdit(this), "timePicker");
+    m_keep = Named(new QRadioButton(this), "keepTimeOption");
+    m_computerTime = Named(new QRadioButton(this), "computerTimeOption");
+    m_manual = Named(new QRadioButton(this), "manualTimeOption");
+    m_timeServer = Named(new QRadioButton(this), "timeServerOption");
+    m_timeZones = Named(new QComboBox(this), "timeZoneList");
+    m_save = Named(new QPushButton(this), "saveButton");
     using orv::device::Capability;
     NeedsCapability(m_nameEdit, Capability::Name);
     for (QWidget* field : {m_userEdit, m_passwordEdit, m_confirmEdit}) {
@@ -129,10 +129,6 @@ void CSystemParamDlg::createControls() {
     }
 
     m_userEdit->setReadOnly(true);
-    // Labels end where their fields begin.
-    for (QLabel* label : findChildren<QLabel*>()) {
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    }
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     m_confirmEdit->setEchoMode(QLineEdit::Password);
     m_options = new QButtonGroup(this);
@@ -347,47 +343,65 @@ void CSystemParamDlg::Save() {
     }
 }
 
-void CSystemParamDlg::resizeEvent(QResizeEvent* event) {
-    CBatchSubPage::resizeEvent(event);
-    layoutControls();
-}
-
 void CSystemParamDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    const int c = w / 2;
-    const int f = std::min(h - 220, 200);
-    m_systemFrame->setGeometry(2, 2, w - 2, 220);
-    m_adminFrame->setGeometry(20, 60, w - 40, 120);
-    // Labels end where their fields begin and grow to the left with
-    // longer texts.
-    const auto labelBefore = [c](QLabel* label, int y, int width) {
-        width = orv::ui::WidthForText(label, width);
-        label->setGeometry(c - 40 - width, y, width, 16);
-    };
-    labelBefore(m_nameLabel, 28, 80);
-    m_nameEdit->setGeometry(c - 36, 24, 160, 20);
-    labelBefore(m_userLabel, 82, 80);
-    m_userEdit->setGeometry(c - 36, 78, 160, 20);
-    labelBefore(m_passwordLabel, 114, 80);
-    m_passwordEdit->setGeometry(c - 36, 110, 160, 20);
-    labelBefore(m_confirmLabel, 146, 160);
-    m_confirmEdit->setGeometry(c - 36, 142, 160, 20);
-    const int rebootWidth = orv::ui::WidthForText(m_reboot, 80);
-    m_reboot->setGeometry(c - rebootWidth, 190, rebootWidth, 20);
-    m_restore->setGeometry(c + 20, 190, orv::ui::WidthForText(m_restore, 80), 20);
-    m_dateFrame->setGeometry(2, 220, w - 2, f);
-    labelBefore(m_dateLabel, 248, 80);
-    m_datePicker->setGeometry(c - 36, 244, 100, 20);
-    const int timeWidth = orv::ui::WidthForText(m_timeLabel, 40);
-    m_timeLabel->setGeometry(c + 68, 248, timeWidth, 16);
-    m_timePicker->setGeometry(c + 70 + timeWidth, 244, 100, 20);
-    int y = 280;
-    for (QRadioButton* option : {m_keep, m_computerTime, m_manual, m_timeServer}) {
-        option->setGeometry(c - 70, y, 320, 16);
-        y += 24;
+    using orv::ui::AddFormRow;
+    for (QLineEdit* edit :
+         std::initializer_list<QLineEdit*>{m_nameEdit, m_userEdit, m_passwordEdit, m_confirmEdit}) {
+        orv::ui::FixWidth(edit, 160);
     }
-    // The zones' names are long: the list takes the frame's width.
-    m_timeZones->setGeometry(12, 376, w - 22, 20);
-    m_save->setGeometry(c - 50, f + 224, orv::ui::WidthForText(m_save, 120), 20);
+    // System Setup: the name, the administrator's login in a frame of its
+    // own, Reboot and Restore either side of the middle.
+    QGridLayout* name = orv::ui::NewCentredForm();
+    AddFormRow(name, m_nameLabel, m_nameEdit);
+    QGridLayout* admin = orv::ui::NewCentredForm();
+    AddFormRow(admin, m_userLabel, m_userEdit);
+    AddFormRow(admin, m_passwordLabel, m_passwordEdit);
+    AddFormRow(admin, m_confirmLabel, m_confirmEdit);
+    m_adminFrame->setLayout(admin);
+    auto* adminRow = new QHBoxLayout;
+    adminRow->setContentsMargins(18, 0, 18, 0);
+    adminRow->addWidget(m_adminFrame);
+    QGridLayout* buttons = orv::ui::NewCentredForm();
+    buttons->setHorizontalSpacing(20);
+    buttons->addWidget(m_reboot, 0, 0, Qt::AlignRight);
+    buttons->addWidget(m_restore, 0, 1, Qt::AlignLeft);
+    auto* system = new QVBoxLayout(m_systemFrame);
+    system->addLayout(name);
+    system->addLayout(adminRow);
+    system->addLayout(buttons);
+
+    // Date/Time Setup: date and time on one line, the four ways below it
+    // and the time zones the frame's width (their names are long).
+    auto* pickers = new QHBoxLayout;
+    pickers->setSpacing(4);
+    pickers->addWidget(m_datePicker);
+    pickers->addSpacing(8);
+    pickers->addWidget(m_timeLabel);
+    pickers->addWidget(m_timePicker);
+    QGridLayout* date = orv::ui::NewCentredForm();
+    date->addWidget(m_dateLabel, 0, 0);
+    m_dateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_dateLabel->setBuddy(m_datePicker);
+    m_timeLabel->setBuddy(m_timePicker);
+    date->addLayout(pickers, 0, 1, Qt::AlignLeft);
+    auto* options = new QVBoxLayout;
+    for (QRadioButton* option : {m_keep, m_computerTime, m_manual, m_timeServer}) {
+        options->addWidget(option);
+    }
+    auto* optionRow = new QHBoxLayout;
+    optionRow->addStretch(1);
+    optionRow->addLayout(options);
+    optionRow->addStretch(1);
+    orv::ui::FitToCurrentEntry(m_timeZones);
+    auto* dateTime = new QVBoxLayout(m_dateFrame);
+    dateTime->addLayout(date);
+    dateTime->addLayout(optionRow);
+    dateTime->addWidget(m_timeZones);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(2, 2, 2, 2);
+    page->addWidget(m_systemFrame);
+    page->addWidget(m_dateFrame);
+    page->addLayout(orv::ui::CentredRow({m_save}));
+    page->addStretch(1);
 }

@@ -57,7 +57,6 @@ signals:
     void passwordChangeStarted(const QString& password);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:

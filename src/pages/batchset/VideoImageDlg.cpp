@@ -5,17 +5,21 @@
 #include "operations/batchset/BatchOperations.h"
 #include "operations/common/ResultLines.h"
 #include "ui/DialogFont.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstring>
@@ -25,10 +29,6 @@ namespace bs = orv::batchset;
 
 namespace {
 
-constexpr int kStreamFrameHeight = 248;
-constexpr int kImageFrameTop = 260;
-constexpr int kImageFrameMaxHeight = 140;
-constexpr int kRowHeight = 22;
 // The longest model text a camera reports; the class is read from its
 // first characters.
 constexpr std::size_t kModelWidth = 31;
@@ -148,24 +148,21 @@ void CVideoImageDlg::createStream(StreamControls& stream, const char* prefix) {
 }
 
 void CVideoImageDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
+    using orv::ui::Named;
     // Frames first, so the fields drawn over them stay on top.
-    m_primaryFrame = named(new QGroupBox(this), "primaryFrame");
-    m_secondaryFrame = named(new QGroupBox(this), "secondaryFrame");
-    m_imageFrame = named(new QGroupBox(this), "imageFrame");
+    m_primaryFrame = Named(new QGroupBox(this), "primaryFrame");
+    m_secondaryFrame = Named(new QGroupBox(this), "secondaryFrame");
+    m_imageFrame = Named(new QGroupBox(this), "imageFrame");
     createStream(m_primary, "primary");
-    m_enable = named(new QCheckBox(this), "secondaryEnable");
+    m_enable = Named(new QCheckBox(this), "secondaryEnable");
     createStream(m_secondary, "secondary");
-    m_powerLineLabel = named(new QLabel(this), "powerLineLabel");
-    m_powerLine = named(new QComboBox(this), "powerLineList");
-    m_outdoorLabel = named(new QLabel(this), "outdoorLabel");
-    m_outdoor = named(new QComboBox(this), "outdoorList");
-    m_localDisplayLabel = named(new QLabel(this), "localDisplayLabel");
-    m_localDisplay = named(new QComboBox(this), "localDisplayList");
-    m_save = named(new QPushButton(this), "saveButton");
+    m_powerLineLabel = Named(new QLabel(this), "powerLineLabel");
+    m_powerLine = Named(new QComboBox(this), "powerLineList");
+    m_outdoorLabel = Named(new QLabel(this), "outdoorLabel");
+    m_outdoor = Named(new QComboBox(this), "outdoorList");
+    m_localDisplayLabel = Named(new QLabel(this), "localDisplayLabel");
+    m_localDisplay = Named(new QComboBox(this), "localDisplayList");
+    m_save = Named(new QPushButton(this), "saveButton");
     using orv::device::Capability;
     for (const StreamControls* stream : {&m_primary, &m_secondary}) {
         for (QWidget* field :
@@ -182,7 +179,6 @@ void CVideoImageDlg::createControls() {
     // Labels end where their fields begin.
     for (QLabel* label : findChildren<QLabel*>()) {
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setWordWrap(true);
     }
 
     // Only the user's choices run the rules here; a shown camera runs them
@@ -519,38 +515,22 @@ void CVideoImageDlg::saveChanges(const bs::VideoImageParams& params) {
 
 // ---- layout
 
-void CVideoImageDlg::resizeEvent(QResizeEvent* event) {
-    CBatchSubPage::resizeEvent(event);
-    layoutControls();
-}
-
 void CVideoImageDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    const int half = w / 2;
-    const int quarter = w / 4;
-    const int threeQuarters = w * 3 / 4;
-    m_primaryFrame->setGeometry(2, 2, half - 4, kStreamFrameHeight);
-    m_secondaryFrame->setGeometry(half + 2, 2, w - half - 4, kStreamFrameHeight);
-
-    // Each label ends at its column line, its field begins just after it.
-    // The line sits at a quarter (three quarters) of the width. On a narrow
-    // page the fields keep room for their longest entry and a long label
-    // breaks onto a second line instead.
-    auto columnLine = [](std::initializer_list<QWidget*> fields, int left, int line, int right) {
-        int fieldNeed = 0;
-        for (QWidget* field : fields) {
-            fieldNeed = std::max(fieldNeed, field->sizeHint().width());
+    using orv::ui::AddFormRow;
+    using orv::ui::Field;
+    // Each frame's labels end at its middle (a quarter and three quarters
+    // of the page) and break onto a second line where they are long; the
+    // lists take the rest of the frame.
+    const auto stream = [](QGroupBox* frame, const StreamControls& s, QWidget* top) {
+        QGridLayout* form = orv::ui::NewCentredForm();
+        form->setVerticalSpacing(6);
+        if (top != nullptr) {
+            AddFormRow(form, nullptr, top);
+        } else {
+            // The rows of both streams on the same lines: an empty first row
+            // as tall as the Enable row and the space below it.
+            form->addItem(new QSpacerItem(0, 0), 0, 1);
         }
-        return std::max(left + 60, std::min(line, right - fieldNeed - 4));
-    };
-    auto row = [](QLabel* label, QWidget* field, int left, int line, int right, int y) {
-        label->setGeometry(left, y - 4, line - left - 4, kRowHeight + 8);
-        field->setGeometry(line + 4, y, std::max(right - line - 4, 40), kRowHeight);
-    };
-    auto stream = [&](const StreamControls& s, int left, int line, int right) {
-        line = columnLine({s.size, s.bitRate}, left, line, right);
-        int y = 56;
         for (auto [label, field] :
              std::initializer_list<std::pair<QLabel*, QWidget*>>{{s.codecLabel, s.codec},
                                                                  {s.sizeLabel, s.size},
@@ -558,25 +538,38 @@ void CVideoImageDlg::layoutControls() {
                                                                  {s.bitRateLabel, s.bitRate},
                                                                  {s.controlLabel, s.control},
                                                                  {s.iFrameLabel, s.iFrame}}) {
-            row(label, field, left, line, right, y);
-            y += 30;
+            AddFormRow(form, label, field, Field::Fills);
         }
-        return line;
+        form->setRowStretch(form->rowCount(), 1);
+        frame->setLayout(form);
+        return form;
     };
-    stream(m_primary, 6, quarter, half - 4);
-    const int secondaryLine = stream(m_secondary, half + 6, threeQuarters, w - 6);
-    m_enable->setGeometry(
-        secondaryLine + 4, 26,
-        std::max(std::min(w - secondaryLine - 12, orv::ui::WidthForText(m_enable, 40)), 40),
-        kRowHeight);
+    QGridLayout* primary = stream(m_primaryFrame, m_primary, nullptr);
+    stream(m_secondaryFrame, m_secondary, m_enable);
+    primary->setRowMinimumHeight(0, m_enable->sizeHint().height() + primary->verticalSpacing());
+    auto* streams = new QHBoxLayout;
+    streams->setSpacing(4);
+    streams->addWidget(m_primaryFrame, 1);
+    streams->addWidget(m_secondaryFrame, 1);
 
-    const int imageHeight = std::min(h - 240, kImageFrameMaxHeight);
-    m_imageFrame->setGeometry(2, kImageFrameTop, w - 4, imageHeight);
-    const int imageLeftLine = columnLine({m_powerLine, m_outdoor}, 6, quarter, half - 4);
-    const int imageRightLine = columnLine({m_localDisplay}, half + 6, threeQuarters, w - 6);
-    row(m_powerLineLabel, m_powerLine, 6, imageLeftLine, half - 4, kImageFrameTop + 28);
-    row(m_outdoorLabel, m_outdoor, 6, imageLeftLine, half - 4, kImageFrameTop + 60);
-    row(m_localDisplayLabel, m_localDisplay, half + 6, imageRightLine, w - 6, kImageFrameTop + 28);
-    const int saveWidth = orv::ui::WidthForText(m_save, 120);
-    m_save->setGeometry((w - saveWidth) / 2, kImageFrameTop + imageHeight + 10, saveWidth, 24);
+    auto* image = new QGridLayout(m_imageFrame);
+    image->setVerticalSpacing(8);
+    for (int column = 0; column < 4; ++column) {
+        image->setColumnStretch(column, 1);
+    }
+    const auto imageRow = [image](QLabel* label, QWidget* field, int row, int column) {
+        label->setBuddy(field);
+        image->addWidget(label, row, column);
+        image->addWidget(field, row, column + 1);
+    };
+    imageRow(m_powerLineLabel, m_powerLine, 0, 0);
+    imageRow(m_outdoorLabel, m_outdoor, 1, 0);
+    imageRow(m_localDisplayLabel, m_localDisplay, 0, 2);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(2, 2, 2, 2);
+    page->addLayout(streams);
+    page->addWidget(m_imageFrame);
+    page->addLayout(orv::ui::CentredRow({m_save}));
+    page->addStretch(1);
 }

@@ -53,8 +53,6 @@ signals:
     void referenceReadWanted(const orv::device::DeviceInfo& device);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     struct StreamControls {
         QLabel* codecLabel = nullptr;

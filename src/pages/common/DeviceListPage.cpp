@@ -5,6 +5,7 @@
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
 #include "ui/Browser.h"
+#include "ui/DialogFont.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
@@ -12,9 +13,9 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QResizeEvent>
 #include <QStringList>
 #include <QTimerEvent>
+#include <QVBoxLayout>
 
 #include <array>
 #include <cstdio>
@@ -81,6 +82,12 @@ CDeviceListPage::CDeviceListPage(orv::DeviceListKind kind, orv::IAppServices& ap
     m_listCtrl->viewport()->installEventFilter(this);
 
     m_jobPanel = new CJobPanel(jobs, this);
+    m_listColumn = new QVBoxLayout;
+    m_listColumn->setContentsMargins(0, 0, 0, 0);
+    m_listColumn->setSpacing(2);
+    m_listColumn->addWidget(m_filter);
+    m_listColumn->addWidget(m_listCtrl, 1);
+    m_listColumn->addWidget(m_jobPanel);
     connect(&jobs, &orv::jobs::CJobEngine::operationDone, this, &CDeviceListPage::onJobResult);
     connect(&jobs, &orv::jobs::CJobEngine::finished, this, &CDeviceListPage::onJobFinished);
     connect(m_jobPanel, &CJobPanel::retryRequested, this,
@@ -137,13 +144,7 @@ orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec order, Report report
     m_jobReport = report;
     m_leftOut = IsCheckedMode() ? m_devices->OfflineDevices() : std::vector<orv::DeviceRow>();
     m_job = m_jobs.Start(std::move(order));
-    const bool panelWasHidden = m_jobPanel->isHidden();
-    m_jobPanel->Track(m_job, m_jobSpec.targets);
-    if (panelWasHidden) {
-        // The list gives the panel its strip.
-        QResizeEvent resize(size(), size());
-        QCoreApplication::sendEvent(this, &resize);
-    }
+    m_jobPanel->Track(m_job, m_jobSpec.targets); // the list gives the panel its strip
     JobRunningChanged(true);
     return m_job;
 }
@@ -234,16 +235,12 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
     JobFinished(job);
 }
 
-QRect CDeviceListPage::ListArea(const QRect& area) {
-    const int filterHeight = m_filter->sizeHint().height();
-    m_filter->setGeometry(area.left(), area.top(), area.width(), filterHeight);
-    const QRect below = area.adjusted(0, filterHeight, 0, 0);
-    if (m_jobPanel->isHidden()) {
-        return below;
+void CDeviceListPage::LimitListWidth(int narrowest, int widest) {
+    const int grown = static_cast<int>(widest * orv::ui::FontScale(this));
+    for (QWidget* part : std::initializer_list<QWidget*>{m_filter, m_listCtrl, m_jobPanel}) {
+        part->setMaximumWidth(grown);
     }
-    m_jobPanel->setGeometry(below.left(), below.bottom() + 1 - CJobPanel::kHeight, below.width(),
-                            CJobPanel::kHeight);
-    return below.adjusted(0, 0, 0, -CJobPanel::kHeight);
+    m_listCtrl->setMinimumWidth(narrowest);
 }
 
 int CDeviceListPage::Ticks() const {

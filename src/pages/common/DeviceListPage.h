@@ -21,6 +21,7 @@ class CCapabilityGate;
 class CJobPanel;
 class QCheckBox;
 class QLineEdit;
+class QVBoxLayout;
 
 namespace orv {
 class IAppServices;
@@ -101,9 +102,13 @@ protected:
     virtual void JobRunningChanged(bool running);
     // A job of this page ended (after its last result).
     virtual void JobFinished(orv::jobs::JobId job);
-    // The device list's area: `area` less the filter box, placed above the
-    // list, and the job panel's strip once the panel shows, placed below it.
-    QRect ListArea(const QRect& area);
+    // The filter box, the list under it and the job panel's strip under
+    // that (once the panel shows), for the page to place in its layout,
+    // which then owns it.
+    QVBoxLayout* ListColumn() const { return m_listColumn; }
+    // A list beside other controls is at most `widest` pixels wide at the
+    // dialog font (wider with a larger one) and at least `narrowest`.
+    void LimitListWidth(int narrowest, int widest);
 
     orv::IAppServices& m_app;
     orv::jobs::CJobEngine& m_jobs;
@@ -127,6 +132,7 @@ private:
     void writeLine(const orv::jobs::OperationResult& result);
 
     CJobPanel* m_jobPanel = nullptr;
+    QVBoxLayout* m_listColumn = nullptr;
     // The last tick's drop met its bound: more silent rows may wait.
     bool m_dropsPending = false;
     CCapabilityGate* m_gate = nullptr;

@@ -43,6 +43,9 @@ CJobPanel::CJobPanel(jobs::CJobEngine& engine, QWidget* parent)
     layout->addWidget(m_summary, 1);
     layout->addWidget(m_cancel);
     layout->addWidget(m_show);
+    // A long summary (another language, a large font) takes a second line
+    // rather than widening the list beside it.
+    m_summary->setWordWrap(true);
     m_summary->hide();
     m_cancel->hide();
     SetLanguageText();

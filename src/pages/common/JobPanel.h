@@ -26,8 +26,6 @@ class CJobEngine;
 class CJobPanel : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kHeight = 22;
-
     explicit CJobPanel(orv::jobs::CJobEngine& engine, QWidget* parent = nullptr);
     ~CJobPanel() override;
 

@@ -10,16 +10,19 @@
 #include "pages/common/FieldLimit.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
+#include "ui/FlowLayout.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstring>
@@ -37,6 +40,42 @@ CSearchDlg::CSearchDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWid
     layoutControls();
 }
 
+void CSearchDlg::layoutControls() {
+    // Under the list a row: Select All, the labelled fields (each label on
+    // its field's line just before it) and at its right end the address
+    // plan and Modify. Where the fields do not fit beside each other they
+    // go on in another row and the list gives up the height.
+    const QString address = QStringLiteral("255.255.255.255");
+    orv::ui::FixWidth(m_nameEdit, 100);
+    for (QLineEdit* edit : {m_ipEdit, m_maskEdit, m_gatewayEdit}) {
+        orv::ui::FixWidth(edit, 100, address);
+    }
+    orv::ui::FixWidth(m_portEdit, 40, QStringLiteral("65535"));
+    auto* fields = new orv::ui::CFlowLayout;
+    fields->addWidget(m_sameIp);
+    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_nameLabel, m_nameEdit},
+                                {m_ipLabel, m_ipEdit},
+                                {m_maskLabel, m_maskEdit},
+                                {m_gatewayLabel, m_gatewayEdit},
+                                {m_portLabel, m_portEdit}}) {
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(4);
+        pair->addWidget(label);
+        pair->addWidget(field);
+        fields->addItem(pair);
+    }
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_selectAll, 0, Qt::AlignTop);
+    row->addSpacing(16);
+    row->addLayout(fields, 1);
+    row->addWidget(m_plan, 0, Qt::AlignTop);
+    row->addWidget(m_modify, 0, Qt::AlignTop);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 4, 2);
+    page->addLayout(ListColumn(), 1);
+    page->addLayout(row);
+}
+
 CSearchDlg::~CSearchDlg() {
     // The run's workers wait on this page's waiter.
     m_jobs.CancelAndWait(CurrentJob());
@@ -44,32 +83,30 @@ CSearchDlg::~CSearchDlg() {
 }
 
 void CSearchDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
-    m_sameIp = named(new QCheckBox(this), "sameIp");
-    m_nameLabel = named(new QLabel(this), "deviceNameLabel");
-    m_nameEdit = named(new orv::ui::CNameEdit(this), "deviceNameEdit");
-    m_ipLabel = named(new QLabel(this), "ipLabel");
-    m_ipEdit = named(new QLineEdit(this), "ipEdit");
-    m_maskLabel = named(new QLabel(this), "netmaskLabel");
-    m_maskEdit = named(new QLineEdit(this), "netmaskEdit");
-    m_gatewayLabel = named(new QLabel(this), "gatewayLabel");
-    m_gatewayEdit = named(new QLineEdit(this), "gatewayEdit");
-    m_dnsLabel = named(new QLabel(this), "dnsLabel");
-    m_dnsEdit = named(new QLineEdit(this), "dnsEdit");
-    m_portLabel = named(new QLabel(this), "httpPortLabel");
-    m_portEdit = named(new QLineEdit(this), "httpPortEdit");
-    m_modify = named(new QPushButton(this), "modifyButton");
+    using orv::ui::Named;
+    m_sameIp = Named(new QCheckBox(this), "sameIp");
+    m_nameLabel = Named(new QLabel(this), "deviceNameLabel");
+    m_nameEdit = Named(new orv::ui::CNameEdit(this), "deviceNameEdit");
+    m_ipLabel = Named(new QLabel(this), "ipLabel");
+    m_ipEdit = Named(new QLineEdit(this), "ipEdit");
+    m_maskLabel = Named(new QLabel(this), "netmaskLabel");
+    m_maskEdit = Named(new QLineEdit(this), "netmaskEdit");
+    m_gatewayLabel = Named(new QLabel(this), "gatewayLabel");
+    m_gatewayEdit = Named(new QLineEdit(this), "gatewayEdit");
+    m_dnsLabel = Named(new QLabel(this), "dnsLabel");
+    m_dnsEdit = Named(new QLineEdit(this), "dnsEdit");
+    m_portLabel = Named(new QLabel(this), "httpPortLabel");
+    m_portEdit = Named(new QLineEdit(this), "httpPortEdit");
+    m_modify = Named(new QPushButton(this), "modifyButton");
     // The page changes addresses by discovery, or with a login where the
     // camera's protocol needs one (ONVIF).
     for (QWidget* field : std::initializer_list<QWidget*>{m_nameEdit, m_ipEdit, m_maskEdit,
                                                           m_gatewayEdit, m_portEdit, m_modify}) {
         NeedsCapability(field, orv::device::Capability::Address);
     }
-    m_plan = named(new QToolButton(this), "addressPlanButton");
-    m_plan->setPopupMode(QToolButton::InstantPopup);
+    // A button with a menu: its width includes the menu's arrow.
+    m_plan = Named(new QPushButton(this), "addressPlanButton");
+    m_plan->setAutoDefault(false);
     auto* planMenu = new QMenu(m_plan);
     m_importPlan = planMenu->addAction(QString());
     m_importPlan->setObjectName(QStringLiteral("importPlanAction"));
@@ -127,101 +164,6 @@ void CSearchDlg::updateIpLabel() {
     const bool start = IsCheckedMode() && !m_sameIp->isChecked();
     m_ipLabel->setText(start ? LangText(L"20009", L"Start IP Address:")
                              : LangText(L"20008", L"IP Address:"));
-    layoutControls(); // the fields follow the label's width
-}
-
-void CSearchDlg::resizeEvent(QResizeEvent* event) {
-    CDeviceListPage::resizeEvent(event);
-    layoutControls();
-}
-
-void CSearchDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    // The row of fields: each label on its field's line just before it, the
-    // Modify button at the right end. Fields give up width down to what
-    // shows their longest text; where the row still does not fit, it goes
-    // on in a second row above the first and the list makes room.
-    const QFontMetrics fm = fontMetrics();
-    const int address = fm.horizontalAdvance(QStringLiteral("255.255.255.255")) + 12;
-    const int port = fm.horizontalAdvance(QStringLiteral("65535")) + 12;
-    struct Item {
-        QWidget* label;
-        QWidget* field;
-        int preferred;
-        int narrowest;
-    };
-    std::vector<Item> items;
-    if (IsCheckedMode()) {
-        items.push_back({m_sameIp, nullptr, 0, 0});
-    } else {
-        items.push_back({m_nameLabel, m_nameEdit, 100, 80});
-    }
-    items.push_back({m_ipLabel, m_ipEdit, std::max(100, address), address});
-    items.push_back({m_maskLabel, m_maskEdit, std::max(100, address), address});
-    items.push_back({m_gatewayLabel, m_gatewayEdit, std::max(100, address), address});
-    items.push_back({m_portLabel, m_portEdit, port, port});
-
-    constexpr int kLabelGap = 4;
-    constexpr int kItemGap = 8;
-    const int modifyWidth = orv::ui::WidthForText(m_modify, 80);
-    const int left = std::max(120, orv::ui::WidthForText(m_selectAll, 80) + 16);
-    // Room for the menu arrow, which the style draws over the text.
-    const int planWidth = m_plan->sizeHint().width() + 10;
-    const int right = w - 10 - modifyWidth - kItemGap - planWidth - kItemGap;
-    int preferred = 0;
-    int narrowest = 0;
-    for (const Item& item : items) {
-        const int label = item.label->sizeHint().width() + (item.field ? kLabelGap : 0);
-        preferred += label + item.preferred + kItemGap;
-        narrowest += label + item.narrowest + kItemGap;
-    }
-    const int room = right - left;
-    const bool oneRow = narrowest <= room;
-    // In one row the fields share what is left above their narrowest widths.
-    const double share = !oneRow || preferred <= room ? 1.0
-                                                      : static_cast<double>(room - narrowest) /
-                                                            std::max(1, preferred - narrowest);
-    std::vector<int> rowOf;
-    int rows = 1;
-    int x = left;
-    for (const Item& item : items) {
-        const int label = item.label->sizeHint().width();
-        const int field =
-            item.narrowest + static_cast<int>((item.preferred - item.narrowest) * share);
-        const int needed = label + (item.field ? kLabelGap + field : 0);
-        if (x > left && x + needed > right) {
-            ++rows;
-            x = left;
-        }
-        rowOf.push_back(rows);
-        x += needed + kItemGap;
-    }
-    x = left;
-    int row = 1;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Item& item = items[i];
-        if (rowOf[i] != row) {
-            row = rowOf[i];
-            x = left;
-        }
-        const int y = h - 22 - 24 * (rows - row);
-        const int label = item.label->sizeHint().width();
-        item.label->setGeometry(x, y, label, 20);
-        x += label;
-        if (item.field != nullptr) {
-            const int field =
-                item.narrowest + static_cast<int>((item.preferred - item.narrowest) * share);
-            item.field->setGeometry(x + kLabelGap, y, field, 20);
-            x += kLabelGap + field;
-        }
-        x += kItemGap;
-    }
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 24 * rows)));
-    m_selectAll->setGeometry(0, h - 20, orv::ui::WidthForText(m_selectAll, 80), 16);
-    m_modify->setGeometry(w - 10 - modifyWidth, h - 22, modifyWidth, 20);
-    m_plan->setGeometry(w - 10 - modifyWidth - kItemGap - planWidth, h - 22, planWidth, 20);
-    update();
 }
 
 void CSearchDlg::EnterCheckedMode(bool on) {
@@ -239,7 +181,6 @@ void CSearchDlg::EnterCheckedMode(bool on) {
         m_nameEdit->show();
     }
     updateIpLabel();
-    layoutControls();
 }
 
 void CSearchDlg::PickDevice(const orv::device::DeviceId& key) {

@@ -12,7 +12,6 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QToolButton;
 
 namespace orv::ui {
 class CNameEdit;
@@ -42,7 +41,6 @@ public:
                     std::vector<orv::network::ModifyRequest> addresses = {});
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void OnPageTick(int tick) override;
     void EnterCheckedMode(bool on) override;
     void PickDevice(const orv::device::DeviceId& key) override;
@@ -79,7 +77,7 @@ private:
     QLabel* m_portLabel = nullptr;
     QLineEdit* m_portEdit = nullptr;
     QPushButton* m_modify = nullptr;
-    QToolButton* m_plan = nullptr;
+    QPushButton* m_plan = nullptr;
     QAction* m_importPlan = nullptr;
     QAction* m_exportList = nullptr;
 };

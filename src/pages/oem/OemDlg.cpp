@@ -8,6 +8,8 @@
 #include "paths/AppPaths.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
+#include "ui/FlowLayout.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/NameEdit.h"
@@ -15,9 +17,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -41,32 +45,29 @@ COemDlg::COemDlg(orv::IAppServices& app, orv::jobs::CJobEngine& jobs, QWidget* p
 }
 
 void COemDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
+    using orv::ui::Named;
     // The labels are wider than their texts; right-aligned, each stands
     // beside its own field rather than after the previous one.
-    auto label = [this, &named](const char* text, const char* name) {
-        auto* l = named(new QLabel(QString::fromLatin1(text), this), name);
+    auto label = [this](const char* text, const char* name) {
+        auto* l = Named(new QLabel(QString::fromLatin1(text), this), name);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     };
-    m_group = named(new QGroupBox(QStringLiteral("OEM Information"), this), "oemGroup");
+    m_group = Named(new QGroupBox(QStringLiteral("OEM Information"), this), "oemGroup");
     m_selectAll->setText(QStringLiteral("Select All"));
-    m_conflictLabel = named(new QLabel(this), "conflictLabel");
+    m_conflictLabel = Named(new QLabel(this), "conflictLabel");
     m_companyLabel = label("Company:", "companyLabel");
-    m_companyEdit = named(new orv::ui::CNameEdit(this), "companyEdit");
+    m_companyEdit = Named(new orv::ui::CNameEdit(this), "companyEdit");
     m_websiteLabel = label("Website:", "websiteLabel");
-    m_websiteEdit = named(new orv::ui::CNameEdit(this), "websiteEdit");
+    m_websiteEdit = Named(new orv::ui::CNameEdit(this), "websiteEdit");
     m_modelLabel = label("Model:", "modelLabel");
-    m_modelEdit = named(new orv::ui::CNameEdit(this), "modelEdit");
+    m_modelEdit = Named(new orv::ui::CNameEdit(this), "modelEdit");
     m_versionLabel = label("Version:", "versionLabel");
-    m_versionList = named(new QComboBox(this), "versionList");
+    m_versionList = Named(new QComboBox(this), "versionList");
     m_imageLabel = label("Image File:", "imageFileLabel");
-    m_imageEdit = named(new orv::ui::CNameEdit(this), "imageFileEdit");
-    m_browse = named(new QPushButton(QStringLiteral("Browse Files"), this), "browseButton");
-    m_upload = named(new QPushButton(QStringLiteral("Upload"), this), "uploadButton");
+    m_imageEdit = Named(new orv::ui::CNameEdit(this), "imageFileEdit");
+    m_browse = Named(new QPushButton(QStringLiteral("Browse Files"), this), "browseButton");
+    m_upload = Named(new QPushButton(QStringLiteral("Upload"), this), "uploadButton");
     NeedsCapability(m_upload, orv::device::Capability::Oem);
 
     m_companyEdit->setMaxLength(oem::kCompanyChars);
@@ -97,41 +98,53 @@ void COemDlg::createControls() {
     connect(m_upload, &QPushButton::clicked, this, &COemDlg::Upload);
 }
 
-void COemDlg::resizeEvent(QResizeEvent* event) {
-    CDeviceListPage::resizeEvent(event);
-    layoutControls();
-}
-
 void COemDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
-    m_selectAll->setGeometry(24, h - 116, orv::ui::WidthForText(m_selectAll, 80), 16);
-    m_conflictLabel->setGeometry(148, h - 114, 360, 16);
-    m_group->setGeometry(20, h - 96, w - 40, 76);
-    const int labelY = h - 72;
-    const int fieldY = h - 76;
-    // 120-pixel labels where the row has room; in a narrower window each
-    // label takes only its text's width.
-    const bool roomy = w - 24 >= 940;
-    int x = 24;
+    // Under the list: Select All and the conflict message; the OEM frame
+    // with company, web site, model and version in a row (continued in a
+    // second one where the window is narrow) and the image with Browse;
+    // Upload in the middle under it.
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{m_companyEdit, m_websiteEdit, m_modelEdit}) {
+        orv::ui::FixWidth(field, 120);
+    }
+    orv::ui::FixWidth(m_versionList, 60);
+    auto* fields = new orv::ui::CFlowLayout(nullptr, 12, 4);
     for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_companyLabel, m_companyEdit},
                                 {m_websiteLabel, m_websiteEdit},
                                 {m_modelLabel, m_modelEdit},
                                 {m_versionLabel, m_versionList}}) {
-        const int labelWidth = roomy ? 120 : label->sizeHint().width();
-        const int fieldWidth = field == m_versionList ? 60 : 120;
-        label->setGeometry(x, labelY, labelWidth, 16);
-        x += labelWidth + 4;
-        field->setGeometry(x, fieldY, fieldWidth, 20);
-        x += fieldWidth + (roomy ? 0 : 12);
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(4);
+        pair->addWidget(label);
+        pair->addWidget(field);
+        label->setBuddy(field);
+        fields->addItem(pair);
     }
-    m_imageLabel->setGeometry(24, h - 42, 120, 16);
-    m_imageEdit->setGeometry(148, h - 46, w - 260, 20);
-    m_browse->setGeometry(w - 108, h - 46, 80, 20);
-    // 18 high rather than 20: at h - 19 a taller button loses its lower
-    // edge to the bottom of the page.
-    m_upload->setGeometry(w / 2 - 40, h - 19, 80, 18);
+    auto* image = new QHBoxLayout;
+    image->setSpacing(4);
+    image->addWidget(m_imageLabel);
+    image->addWidget(m_imageEdit, 1);
+    image->addWidget(m_browse);
+    m_imageLabel->setBuddy(m_imageEdit);
+    auto* group = new QVBoxLayout(m_group);
+    group->addLayout(fields);
+    group->addLayout(image);
+    auto* choice = new QHBoxLayout;
+    choice->setContentsMargins(24, 0, 0, 0);
+    choice->addWidget(m_selectAll, 0, Qt::AlignTop);
+    choice->addSpacing(12);
+    m_conflictLabel->setWordWrap(true);
+    choice->addWidget(m_conflictLabel, 1);
+    choice->addStretch(); // the row's room goes to the message, else to nothing
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addLayout(ListColumn(), 1);
+    page->addLayout(choice);
+    auto* below = new QVBoxLayout;
+    below->setContentsMargins(20, 0, 20, 0);
+    below->addWidget(m_group);
+    below->addLayout(orv::ui::CentredRow({m_upload}));
+    page->addLayout(below);
 }
 
 void COemDlg::showConflict(bool conflict) {

@@ -35,7 +35,6 @@ public:
     void Upload();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void PickDevice(const orv::device::DeviceId& key) override;
     void ChecksChanged() override;
     void JobRunningChanged(bool running) override;

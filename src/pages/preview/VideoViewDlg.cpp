@@ -6,15 +6,20 @@
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
+#include "ui/DialogFont.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <string>
@@ -57,14 +62,11 @@ CVideoViewDlg::~CVideoViewDlg() {
 }
 
 void CVideoViewDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
+    using orv::ui::Named;
     m_video = new CVideoWnd(this);
     static const char* const sliderNames[3] = {"brightness", "contrast", "saturation"};
     for (int i = 0; i < 3; ++i) {
-        auto* slider = named(new QSlider(Qt::Horizontal, this), sliderNames[i]);
+        auto* slider = Named(new QSlider(Qt::Horizontal, this), sliderNames[i]);
         slider->setRange(0, orv::preview::kSliderMax);
         slider->setSingleStep(1);
         slider->setPageStep(10);
@@ -82,21 +84,21 @@ void CVideoViewDlg::createControls() {
         m_sliders[i] = slider;
         m_sliderLabels[i] = new QLabel(this);
     }
-    m_play = named(new QPushButton(this), "play");
+    m_play = Named(new QPushButton(this), "play");
     connect(m_play, &QPushButton::clicked, this, &CVideoViewDlg::PlayOrStop);
-    m_default = named(new QPushButton(this), "default");
+    m_default = Named(new QPushButton(this), "default");
     connect(m_default, &QPushButton::clicked, this, &CVideoViewDlg::Default);
 
-    m_settings = named(new QGroupBox(this), "settings");
+    m_settings = Named(new QGroupBox(this), "settings");
     for (auto*& label : m_listLabels) {
         label = new QLabel(m_settings);
     }
-    m_exposureLevel = named(new QComboBox(m_settings), "exposureLevel");
+    m_exposureLevel = Named(new QComboBox(m_settings), "exposureLevel");
     for (const std::string& entry : orv::preview::ExposureLevelEntries()) {
         m_exposureLevel->addItem(QString::fromStdString(entry));
     }
-    m_exposureTime = named(new QComboBox(m_settings), "maxExposureTime");
-    m_irCut = named(new QComboBox(m_settings), "irCutMode");
+    m_exposureTime = Named(new QComboBox(m_settings), "maxExposureTime");
+    m_irCut = Named(new QComboBox(m_settings), "irCutMode");
     fillExposureTimes(50);
     fillIrCut();
     showCodes(ImagingCodes{});
@@ -104,9 +106,9 @@ void CVideoViewDlg::createControls() {
         // A change is only a wish until Save; Cancel can take it back.
         connect(list, &QComboBox::activated, this, [this] { m_cancel->setEnabled(true); });
     }
-    m_save = named(new QPushButton(this), "save");
+    m_save = Named(new QPushButton(this), "save");
     connect(m_save, &QPushButton::clicked, this, &CVideoViewDlg::Save);
-    m_cancel = named(new QPushButton(this), "cancel");
+    m_cancel = Named(new QPushButton(this), "cancel");
     connect(m_cancel, &QPushButton::clicked, this, &CVideoViewDlg::Cancel);
 
     using orv::device::Capability;
@@ -136,7 +138,6 @@ void CVideoViewDlg::SetLanguageText() {
     m_cancel->setText(LangText(L"70009", L"Cancel:"));
     m_default->setText(LangText(L"70010", L"Default:"));
     fillIrCut();
-    layoutControls(); // the lists' width follows their entries
 }
 
 void CVideoViewDlg::fillExposureTimes(int powerLineFrequency) {
@@ -414,7 +415,6 @@ void CVideoViewDlg::keyPressEvent(QKeyEvent* event) {
 
 void CVideoViewDlg::resizeEvent(QResizeEvent* event) {
     CDeviceListPage::resizeEvent(event);
-    layoutControls();
     // The view draws at the size it found when it started.
     if (m_playing) {
         stopLive();
@@ -423,39 +423,50 @@ void CVideoViewDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CVideoViewDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    // A narrow window narrows the list first, so the picture and the
-    // sliders keep a usable width; everything right of the list moves
-    // with its edge.
-    const int list = std::clamp(w - 554, kMinListWidth, kListWidth);
-    const int dx = list - kListWidth;
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, list, h)));
-    m_video->setGeometry(470 + dx, 10, std::max(1, w - 740 - dx), std::max(1, h - 200));
-    m_settings->setGeometry(w - 260, 0, 260, std::max(1, h - 20));
-    // The lists end at 254 and grow to the left to show their longest entry
-    // (the IR-cut modes in some languages).
-    QComboBox* lists[3] = {m_exposureLevel, m_exposureTime, m_irCut};
-    int listWidth = 80;
-    for (QComboBox* choice : lists) {
-        for (int i = 0; i < choice->count(); ++i) {
-            const int entry = choice->fontMetrics().horizontalAdvance(choice->itemText(i)) + 26;
-            listWidth = std::clamp(entry, listWidth, 120);
-        }
-    }
+    // The list at the left, narrowed first in a narrow window; the picture
+    // with Play under it and the three sliders under that; the camera's
+    // exposure settings at the right with Save and Cancel.
+    LimitListWidth(kMinListWidth, kListWidth);
+    m_video->setMinimumSize(160, 120);
+    auto* sliders = new QGridLayout;
+    sliders->setHorizontalSpacing(6);
     for (int i = 0; i < 3; ++i) {
-        m_listLabels[i]->setGeometry(8, 24 + i * 36, 246 - listWidth - 8, 24);
-        lists[i]->setGeometry(254 - listWidth, 24 + i * 36, listWidth, 24);
+        m_sliderLabels[i]->setBuddy(m_sliders[i]);
+        sliders->addWidget(m_sliderLabels[i], i, 0);
+        sliders->addWidget(m_sliders[i], i, 1);
     }
-    m_save->setGeometry(w - 200, 144, 80, 24);
-    m_cancel->setGeometry(w - 100, 144, 80, 24);
-    m_save->raise();
-    m_cancel->raise();
-    m_play->setGeometry(470 + dx, h - 186, 80, 20);
-    const int sliderWidth = std::max(40, w - 880 - dx);
+    sliders->addWidget(m_default, 3, 1, Qt::AlignHCenter);
+    sliders->setColumnStretch(1, 1);
+    auto* picture = new QVBoxLayout;
+    picture->addWidget(m_video, 1);
+    picture->addWidget(m_play, 0, Qt::AlignLeft);
+    auto* slidersRow = new QHBoxLayout;
+    slidersRow->setContentsMargins(30, 0, 0, 0);
+    slidersRow->addLayout(sliders);
+    picture->addLayout(slidersRow);
+
+    auto* lists = new QGridLayout(m_settings);
+    QComboBox* choices[3] = {m_exposureLevel, m_exposureTime, m_irCut};
     for (int i = 0; i < 3; ++i) {
-        m_sliderLabels[i]->setGeometry(500 + dx, h - 160 + i * 40, 80, 32);
-        m_sliders[i]->setGeometry(580 + dx, h - 160 + i * 40, sliderWidth, 32);
+        m_listLabels[i]->setBuddy(choices[i]);
+        lists->addWidget(m_listLabels[i], i, 0);
+        // Each list as wide as its longest entry in the current language.
+        choices[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        choices[i]->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        lists->addWidget(choices[i], i, 1);
     }
-    m_default->setGeometry(580 + dx + (sliderWidth - 80) / 2, h - 160 + 3 * 40, 80, 24);
+    lists->setColumnStretch(0, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_save);
+    buttons->addWidget(m_cancel);
+    lists->addLayout(buttons, 3, 0, 1, 2);
+    lists->setRowStretch(4, 1);
+    m_settings->setMinimumWidth(static_cast<int>(260 * orv::ui::FontScale(this)));
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 4);
+    page->addLayout(ListColumn(), 1);
+    page->addLayout(picture, 1);
+    page->addWidget(m_settings);
 }

@@ -6,17 +6,21 @@
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
 #include "ui/FileDialog.h"
+#include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -44,19 +48,16 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(orv::IAppServices& app, orv::jobs::CJobEngine
 }
 
 void CBatchUpgradeDlg::createControls() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
-    m_group = named(new QGroupBox(this), "firmwareGroup");
-    m_familyFilter = named(new QComboBox(this), "familyFilter");
-    m_messageLabel = named(new QLabel(this), "messageLabel");
-    m_fileLabel = named(new QLabel(this), "firmwareFileLabel");
-    m_pathEdit = named(new QLineEdit(this), "firmwarePathEdit");
-    m_browse = named(new QPushButton(this), "browseButton");
-    m_upgrade = named(new QPushButton(this), "upgradeButton");
+    using orv::ui::Named;
+    m_group = Named(new QGroupBox(this), "firmwareGroup");
+    m_familyFilter = Named(new QComboBox(this), "familyFilter");
+    m_messageLabel = Named(new QLabel(this), "messageLabel");
+    m_fileLabel = Named(new QLabel(this), "firmwareFileLabel");
+    m_pathEdit = Named(new QLineEdit(this), "firmwarePathEdit");
+    m_browse = Named(new QPushButton(this), "browseButton");
+    m_upgrade = Named(new QPushButton(this), "upgradeButton");
     NeedsCapability(m_upgrade, orv::device::Capability::Firmware);
-    m_progress = named(new QProgressBar(this), "progressBar");
+    m_progress = Named(new QProgressBar(this), "progressBar");
 
     for (const char* entry : up::kFamilyEntries) {
         m_familyFilter->addItem(QString::fromLatin1(entry));
@@ -96,27 +97,34 @@ void CBatchUpgradeDlg::SetLanguageText() {
     m_messageLabel->setText(LangText(m_labelText.id, m_labelText.defaultText));
 }
 
-void CBatchUpgradeDlg::resizeEvent(QResizeEvent* event) {
-    CDeviceListPage::resizeEvent(event);
-    layoutControls();
-}
-
 void CBatchUpgradeDlg::layoutControls() {
-    const int w = width();
-    const int h = height();
-    m_listCtrl->setGeometry(ListArea(QRect(0, 0, w, h - 120)));
-    const int selectAll = orv::ui::WidthForText(m_selectAll, 80);
-    m_selectAll->setGeometry(24, h - 116, selectAll, 16);
-    m_familyFilter->setGeometry(std::max(108, 28 + selectAll), h - 118, 120, 20);
-    m_messageLabel->setGeometry(248, h - 114, 360, 16);
-    m_group->setGeometry(20, h - 96, w - 40, 76);
-    m_fileLabel->setGeometry(24, h - 72, 120, 16);
-    const int buttons =
-        std::max(orv::ui::WidthForText(m_browse, 80), orv::ui::WidthForText(m_upgrade, 80));
-    m_pathEdit->setGeometry(148, h - 76, w - 180 - buttons, 20);
-    m_browse->setGeometry(w - 28 - buttons, h - 76, buttons, 20);
-    m_upgrade->setGeometry(w - 28 - buttons, h - 46, buttons, 20);
-    m_progress->setGeometry(20, h - 20, w - 40, 20);
+    // Under the list: Select All, the model family filter and the page's
+    // message; then the firmware frame (the file with Browse beside it,
+    // Upgrade under Browse) and the progress bar across the page.
+    orv::ui::FixWidth(m_familyFilter, 120);
+    auto* choice = new QHBoxLayout;
+    choice->setContentsMargins(24, 0, 0, 0);
+    choice->addWidget(m_selectAll);
+    choice->addWidget(m_familyFilter);
+    choice->addSpacing(12);
+    choice->addWidget(m_messageLabel, 1);
+    choice->addStretch(); // the row's room goes to the message, else to nothing
+    auto* file = new QGridLayout(m_group);
+    file->addWidget(m_fileLabel, 0, 0);
+    file->addWidget(m_pathEdit, 0, 1);
+    file->addWidget(m_browse, 0, 2);
+    file->addWidget(m_upgrade, 1, 2);
+    file->setColumnStretch(1, 1);
+    m_fileLabel->setBuddy(m_pathEdit);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addLayout(ListColumn(), 1);
+    page->addLayout(choice);
+    auto* below = new QVBoxLayout;
+    below->setContentsMargins(20, 0, 20, 0);
+    below->addWidget(m_group);
+    below->addWidget(m_progress);
+    page->addLayout(below);
 }
 
 std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {

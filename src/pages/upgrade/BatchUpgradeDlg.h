@@ -27,7 +27,6 @@ public:
     void Upgrade();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void PickDevice(const orv::device::DeviceId& key) override;
     void ChecksChanged() override;
     void OnSelectAll(bool checked) override;

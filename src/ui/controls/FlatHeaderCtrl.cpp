@@ -14,7 +14,6 @@ namespace {
 const QColor kGradientTop(246, 246, 246);
 const QColor kGradientBottom(196, 196, 196);
 const QColor kDivider(150, 150, 150);
-constexpr int kTextIndent = 6;
 
 } // namespace
 
@@ -75,7 +74,7 @@ void CFlatHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int log
     painter->setPen(kDivider);
     painter->drawLine(rect.topRight(), rect.bottomRight());
 
-    QRect textRect = rect.adjusted(kTextIndent, 0, -kTextIndent, 0);
+    QRect textRect = rect.adjusted(kHeaderTextIndent, 0, -kHeaderTextIndent, 0);
     const bool marked = logicalIndex == m_sortColumn && !SortMarkRect(rect).isNull();
     if (marked) {
         textRect.setRight(SortMarkRect(rect).left() - 2);

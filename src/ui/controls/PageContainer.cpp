@@ -26,6 +26,9 @@ CPageContainer::CPageContainer(QWidget* parent)
     : QTabWidget(parent), m_tabBar(new CPageTabBar(this)) {
     setTabBar(m_tabBar);
     setDocumentMode(false);
+    // Every page's title shows: the window is never narrower than its tabs.
+    setUsesScrollButtons(false);
+    setElideMode(Qt::ElideNone);
 }
 
 void CPageContainer::SetMinTabWidth(int width) {

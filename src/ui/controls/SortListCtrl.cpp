@@ -55,6 +55,46 @@ void CSortListCtrl::setModel(QAbstractItemModel* model) {
                     }
                 }
             });
+    // A column grows to show every value whole as rows arrive or change;
+    // it never narrows behind the person's back.
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { FitColumns(first, last); });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                FitColumns(topLeft.row(), bottomRight.row());
+            });
+    connect(model, &QAbstractItemModel::headerDataChanged, this,
+            [this] { FitColumns(0, GetItemCount() - 1); });
+    connect(model, &QAbstractItemModel::modelReset, this,
+            [this] { FitColumns(0, GetItemCount() - 1); });
+}
+
+void CSortListCtrl::FitColumns(int first, int last) {
+    if (model() == nullptr) {
+        return;
+    }
+    const QFontMetrics metrics = fontMetrics();
+    // A cell's text keeps its margins inside the grid line.
+    const int room = 2 * kTextIndent + (showGrid() ? 1 : 0);
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        if (isColumnHidden(column)) {
+            continue;
+        }
+        int need = HeaderWidthFor(
+            metrics.horizontalAdvance(model()->headerData(column, Qt::Horizontal).toString()));
+        const int width = m_header->sectionSize(column);
+        for (int row = std::max(first, 0); row <= last; ++row) {
+            const QString text = Text(row, column);
+            // Most values are short: no need to measure what cannot be wider.
+            if ((text.size() * metrics.maxWidth()) + room <= std::max(need, width)) {
+                continue;
+            }
+            need = std::max(need, metrics.horizontalAdvance(text) + room);
+        }
+        if (need > width) {
+            m_header->resizeSection(column, need);
+        }
+    }
 }
 
 QString CSortListCtrl::Text(int row, int column) const {
@@ -337,6 +377,7 @@ void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
 void CSortListCtrl::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         UpdateRowHeight();
+        FitColumns(0, GetItemCount() - 1);
     }
     QTableView::changeEvent(event);
 }

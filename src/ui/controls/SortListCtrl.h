@@ -49,6 +49,9 @@ public:
     void SetCellHighlight(bool on);
     int GetClickedColumn() const { return m_clickedColumn; }
     void SetExtraRowHeight(int pixels);
+    // Widens the columns that are too narrow for their header's text or for
+    // the text of a row from `first` to `last`.
+    void FitColumns(int first, int last);
 
 signals:
     // A person toggled the row's check box (a click or the space bar).

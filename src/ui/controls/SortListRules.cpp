@@ -48,4 +48,9 @@ QRect SortMarkRect(const QRect& section) {
     return {left, top, kMarkWidth, kMarkHeight};
 }
 
+int HeaderWidthFor(int textWidth) {
+    // The text ends 2 pixels before the mark.
+    return kHeaderTextIndent + textWidth + 2 + kMarkWidth + kMarkRightMargin;
+}
+
 } // namespace orv::ui

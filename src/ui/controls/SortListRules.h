@@ -21,4 +21,10 @@ QString CutTextToWidth(const QString& text, int width,
 // is narrower than the mark.
 QRect SortMarkRect(const QRect& section);
 
+// The header's text keeps this distance from the item's edges.
+inline constexpr int kHeaderTextIndent = 6;
+// The width a header item needs to show a title `textWidth` pixels wide
+// whole beside its sort mark.
+int HeaderWidthFor(int textWidth);
+
 } // namespace orv::ui

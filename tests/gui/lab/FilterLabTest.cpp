@@ -50,7 +50,7 @@ TEST_F(FilterLab, TypingFindsTheCamerasSelectAllTicksThoseAndTheJobReachesNoOthe
     CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
     dlg.resize(1200, 800);
     dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+    DefaultUserEdit(dlg, "passwordEdit")->setText(QStringLiteral("admin"));
     CBatchSetDlg* page = dlg.BatchSetPage();
     dlg.findChild<QTabWidget*>(QStringLiteral("pageContainer"))->setCurrentWidget(page);
     QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), kCameras, 30000);

@@ -82,8 +82,7 @@ protected:
         ASSERT_EQ(dlg->DiscoveryInstanceCount(), 1) << "the lab adapter only";
         dlg->resize(1200, 800);
         dlg->show();
-        dlg->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
-            ->setText(QString::fromLatin1(kPassword));
+        DefaultUserEdit(*dlg, "passwordEdit")->setText(QString::fromLatin1(kPassword));
         for (CDeviceListPage* page : {static_cast<CDeviceListPage*>(dlg->BatchSetPage()),
                                       static_cast<CDeviceListPage*>(dlg->BatchUpgradePage()),
                                       static_cast<CDeviceListPage*>(dlg->OemPage())}) {

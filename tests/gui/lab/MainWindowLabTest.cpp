@@ -66,7 +66,7 @@ TEST_F(MainWindowLab, AnIpChangeMadeOnThePageReachesTheCamera) {
     SaveScreenshot(dlg, QStringLiteral("main-window-lab"));
 
     // With a wrong default password the camera refuses and says so.
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("guess"));
+    DefaultUserEdit(dlg, "passwordEdit")->setText(QStringLiteral("guess"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 2)).center());
     const QString other = list->GetItemText(0, 3);
@@ -82,7 +82,7 @@ TEST_F(MainWindowLab, AnIpChangeMadeOnThePageReachesTheCamera) {
     EXPECT_EQ(list->GetItemText(0, 4), oldIp);
 
     // A batch: the two other cameras, checked, get consecutive addresses.
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("kt7391"));
+    DefaultUserEdit(dlg, "passwordEdit")->setText(QStringLiteral("kt7391"));
     QStringList batchMacs;
     for (int row : {2, 3}) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},

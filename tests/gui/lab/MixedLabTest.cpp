@@ -134,7 +134,7 @@ TEST_F(MixedLab, EveryKindOfCameraIsOneRowAndEachPageReachesItThroughItsProtocol
     CMainDlg dlg(false, CMainDlg::Discovery::AllAdapters);
     dlg.resize(1300, 800);
     dlg.show();
-    dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("admin"));
+    DefaultUserEdit(dlg, "passwordEdit")->setText(QStringLiteral("admin"));
 
     // One row per camera on every page, each with its MAC (the ONVIF-only
     // ones once their details were asked) and how it is reached.
@@ -286,7 +286,7 @@ TEST_F(MixedLab, OneCameraAtATimeEveryPageWorksOnEachKindOrSaysWhyNot) {
     // A wrong login first: the other makers' cameras are listed as they
     // announce themselves, without what only a login tells; the right one,
     // typed later, has them asked again at once, not at the next Probe.
-    auto* password = dlg.findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+    auto* password = DefaultUserEdit(dlg, "passwordEdit");
     password->setText(QStringLiteral("wrong"));
     const auto detailed = [&] {
         int n = 0;
@@ -515,8 +515,7 @@ TEST_F(MixedLab, AThousandOnvifCamerasAreListedWithinThreeSecondsOfTheProbe) {
         QElapsedTimer clock;
         clock.start();
         dlg = std::make_unique<CMainDlg>(false, CMainDlg::Discovery::AllAdapters);
-        dlg->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
-            ->setText(QStringLiteral("admin"));
+        DefaultUserEdit(*dlg, "passwordEdit")->setText(QStringLiteral("admin"));
         dlg->show();
         const OwnStall own;
         CDeviceListPage* page = dlg->SearchPage();

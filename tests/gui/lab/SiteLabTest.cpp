@@ -58,8 +58,7 @@ protected:
         window->OpenSites(dir.path() / "sites");
         window->resize(1200, 800);
         window->show();
-        window->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
-            ->setText(QStringLiteral("admin"));
+        DefaultUserEdit(*window, "passwordEdit")->setText(QStringLiteral("admin"));
         page = window->BatchSetPage();
         tabs = window->findChild<QTabWidget*>(QStringLiteral("pageContainer"));
         tabs->setCurrentWidget(page);

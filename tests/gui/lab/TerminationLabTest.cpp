@@ -19,7 +19,7 @@ TEST_F(GuiLabTestBase, SigtermInsideAMessageBoxEndsTheRunThroughTheClosingPath) 
     orv::ui::SetMessageBoxAnswer(nullptr); // real boxes, with their own event loops
     auto dlg = std::make_unique<CMainDlg>(false, CMainDlg::Discovery::AllAdapters);
     ASSERT_EQ(dlg->DiscoveryInstanceCount(), 1);
-    dlg->findChild<QLineEdit*>(QStringLiteral("userEdit"))->setText(QStringLiteral(" tech "));
+    DefaultUserEdit(*dlg, "userEdit")->setText(QStringLiteral(" tech "));
     int boxesReturned = 0;
     QTimer::singleShot(0, dlg.get(), [&] {
         // The second box stands for code that goes on after the first.
