@@ -108,11 +108,7 @@ void CBatchSetDlg::layoutControls() {
     // width; the sub-pages keep what their rows need, so a narrow window
     // narrows the list.
     LimitListWidth(kMinListWidth, kListWidth);
-    m_conflictLabel->setWordWrap(true);
-    auto* below = new QHBoxLayout;
-    below->addWidget(m_selectAll, 0, Qt::AlignTop);
-    below->addWidget(m_conflictLabel, 1);
-    below->addStretch(); // the row's room goes to the message, else to nothing
+    QHBoxLayout* below = SelectAllRow({}, m_conflictLabel);
     auto* list = new QVBoxLayout;
     list->addLayout(ListColumn(), 1);
     list->addLayout(below);

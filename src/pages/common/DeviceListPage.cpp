@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStringList>
@@ -233,6 +235,32 @@ void CDeviceListPage::onJobFinished(orv::jobs::JobId job) {
     }
     JobRunningChanged(false);
     JobFinished(job);
+}
+
+QHBoxLayout* CDeviceListPage::SelectAllRow(std::initializer_list<QWidget*> beside,
+                                           QLabel* message) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_selectAll);
+    for (QWidget* control : beside) {
+        row->addWidget(control);
+    }
+    row->addSpacing(12);
+    message->setWordWrap(true);
+    row->addWidget(message, 1);
+    row->addStretch(); // the row's room goes to the message, else to nothing
+    return row;
+}
+
+QVBoxLayout* CDeviceListPage::LayOutUnderList(QHBoxLayout* row) {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addLayout(ListColumn(), 1);
+    row->setContentsMargins(24, 0, 0, 0);
+    page->addLayout(row);
+    auto* below = new QVBoxLayout;
+    below->setContentsMargins(20, 0, 20, 0);
+    page->addLayout(below);
+    return below;
 }
 
 void CDeviceListPage::LimitListWidth(int narrowest, int widest) {

@@ -13,6 +13,8 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 
+#include <initializer_list>
+
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,6 +22,8 @@
 class CCapabilityGate;
 class CJobPanel;
 class QCheckBox;
+class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -106,6 +110,12 @@ protected:
     // that (once the panel shows), for the page to place in its layout,
     // which then owns it.
     QVBoxLayout* ListColumn() const { return m_listColumn; }
+    // The row under a list: Select All, the controls `beside` it, then
+    // `message`, which takes the rest of the row and wraps where it is long.
+    QHBoxLayout* SelectAllRow(std::initializer_list<QWidget*> beside, QLabel* message);
+    // Lays the page out as its list column over `row` and returns the
+    // layout under them, indented like a frame, for the page's own controls.
+    QVBoxLayout* LayOutUnderList(QHBoxLayout* row);
     // A list beside other controls is at most `widest` pixels wide at the
     // dialog font (wider with a larger one) and at least `narrowest`.
     void LimitListWidth(int narrowest, int widest);

@@ -129,22 +129,9 @@ void COemDlg::layoutControls() {
     auto* group = new QVBoxLayout(m_group);
     group->addLayout(fields);
     group->addLayout(image);
-    auto* choice = new QHBoxLayout;
-    choice->setContentsMargins(24, 0, 0, 0);
-    choice->addWidget(m_selectAll, 0, Qt::AlignTop);
-    choice->addSpacing(12);
-    m_conflictLabel->setWordWrap(true);
-    choice->addWidget(m_conflictLabel, 1);
-    choice->addStretch(); // the row's room goes to the message, else to nothing
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addLayout(ListColumn(), 1);
-    page->addLayout(choice);
-    auto* below = new QVBoxLayout;
-    below->setContentsMargins(20, 0, 20, 0);
+    QVBoxLayout* below = LayOutUnderList(SelectAllRow({}, m_conflictLabel));
     below->addWidget(m_group);
     below->addLayout(orv::ui::CentredRow({m_upload}));
-    page->addLayout(below);
 }
 
 void COemDlg::showConflict(bool conflict) {

@@ -102,13 +102,6 @@ void CBatchUpgradeDlg::layoutControls() {
     // message; then the firmware frame (the file with Browse beside it,
     // Upgrade under Browse) and the progress bar across the page.
     orv::ui::FixWidth(m_familyFilter, 120);
-    auto* choice = new QHBoxLayout;
-    choice->setContentsMargins(24, 0, 0, 0);
-    choice->addWidget(m_selectAll);
-    choice->addWidget(m_familyFilter);
-    choice->addSpacing(12);
-    choice->addWidget(m_messageLabel, 1);
-    choice->addStretch(); // the row's room goes to the message, else to nothing
     auto* file = new QGridLayout(m_group);
     file->addWidget(m_fileLabel, 0, 0);
     file->addWidget(m_pathEdit, 0, 1);
@@ -116,15 +109,9 @@ void CBatchUpgradeDlg::layoutControls() {
     file->addWidget(m_upgrade, 1, 2);
     file->setColumnStretch(1, 1);
     m_fileLabel->setBuddy(m_pathEdit);
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addLayout(ListColumn(), 1);
-    page->addLayout(choice);
-    auto* below = new QVBoxLayout;
-    below->setContentsMargins(20, 0, 20, 0);
+    QVBoxLayout* below = LayOutUnderList(SelectAllRow({m_familyFilter}, m_messageLabel));
     below->addWidget(m_group);
     below->addWidget(m_progress);
-    page->addLayout(below);
 }
 
 std::vector<up::ListRow> CBatchUpgradeDlg::listRows() const {

@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionViewItem>
+#include <QTimerEvent>
 
 #include <algorithm>
 
@@ -21,6 +22,11 @@ constexpr int kTextIndent = 4;
 constexpr int kCheckBoxMargin = 3;
 // Texts whose width is kept; beyond that the widths are measured afresh.
 constexpr qsizetype kMaxKnownWidths = 4096;
+// Rows whose texts are measured per turn of the event loop when columns
+// are fitted to their values.
+constexpr int kFitRowsPerTurn = 64;
+// A column grows for values up to about this many characters.
+constexpr int kFitMaxChars = 48;
 
 } // namespace
 
@@ -70,20 +76,46 @@ void CSortListCtrl::setModel(QAbstractItemModel* model) {
 }
 
 void CSortListCtrl::FitColumns(int first, int last) {
-    if (model() == nullptr) {
+    // Measured a slice at a time on later turns of the event loop: a flood
+    // of thousands of rows must not hold the window.
+    if (m_fitFirst < 0) {
+        m_fitFirst = first;
+        m_fitLast = last;
+    } else {
+        // Rows inserted since may have moved the waiting ones down.
+        m_fitLast = std::max(m_fitLast, last) + (last - first + 1);
+        m_fitFirst = std::min(m_fitFirst, first);
+    }
+    m_fitHeader = true;
+    if (!m_fitTimer.isActive()) {
+        m_fitTimer.start(0, this);
+    }
+}
+
+void CSortListCtrl::fitSlice() {
+    if (model() == nullptr || m_fitFirst < 0) {
+        m_fitFirst = -1;
         return;
     }
+    const int first = std::max(m_fitFirst, 0);
+    const int last = std::min({m_fitLast, GetItemCount() - 1, first + kFitRowsPerTurn - 1});
     const QFontMetrics metrics = fontMetrics();
     // A cell's text keeps its margins inside the grid line.
     const int room = 2 * kTextIndent + (showGrid() ? 1 : 0);
+    // Beyond this a value is cut: a camera's name may be hundreds of
+    // characters of junk.
+    const int widest = kFitMaxChars * metrics.averageCharWidth() + room;
     for (int column = 0; column < model()->columnCount(); ++column) {
         if (isColumnHidden(column)) {
             continue;
         }
-        int need = HeaderWidthFor(
-            metrics.horizontalAdvance(model()->headerData(column, Qt::Horizontal).toString()));
         const int width = m_header->sectionSize(column);
-        for (int row = std::max(first, 0); row <= last; ++row) {
+        int need = 0;
+        if (m_fitHeader) {
+            need = HeaderWidthFor(
+                metrics.horizontalAdvance(model()->headerData(column, Qt::Horizontal).toString()));
+        }
+        for (int row = first; row <= last && std::max(need, width) < widest; ++row) {
             const QString text = Text(row, column);
             // Most values are short: no need to measure what cannot be wider.
             if ((text.size() * metrics.maxWidth()) + room <= std::max(need, width)) {
@@ -91,9 +123,16 @@ void CSortListCtrl::FitColumns(int first, int last) {
             }
             need = std::max(need, metrics.horizontalAdvance(text) + room);
         }
+        need = std::min(need, std::max(widest, width));
         if (need > width) {
             m_header->resizeSection(column, need);
         }
+    }
+    m_fitHeader = false;
+    m_fitFirst = last + 1;
+    if (m_fitFirst > std::min(m_fitLast, GetItemCount() - 1)) {
+        m_fitFirst = -1;
+        m_fitTimer.stop();
     }
 }
 
@@ -372,6 +411,14 @@ void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void CSortListCtrl::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_fitTimer.timerId()) {
+        fitSlice();
+        return;
+    }
+    QTableView::timerEvent(event);
 }
 
 void CSortListCtrl::changeEvent(QEvent* event) {

@@ -16,6 +16,7 @@
 
 #include "FlatHeaderCtrl.h"
 
+#include <QBasicTimer>
 #include <QFontMetrics>
 #include <QHash>
 #include <QTableView>
@@ -49,8 +50,8 @@ public:
     void SetCellHighlight(bool on);
     int GetClickedColumn() const { return m_clickedColumn; }
     void SetExtraRowHeight(int pixels);
-    // Widens the columns that are too narrow for their header's text or for
-    // the text of a row from `first` to `last`.
+    // Widens, soon after, the columns that are too narrow for their
+    // header's text or for the text of a row from `first` to `last`.
     void FitColumns(int first, int last);
 
 signals:
@@ -69,6 +70,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     using QTableView::edit;
     // Cells are never edited in place, and no delegate toggles check boxes
     // behind the list's back.
@@ -94,6 +96,12 @@ private:
     // Widths by text, for the font of m_widthMetrics.
     mutable QHash<QString, int> m_widths;
     mutable std::optional<QFontMetrics> m_widthMetrics;
+    // Rows waiting to have their texts measured for the columns' widths.
+    void fitSlice();
+    QBasicTimer m_fitTimer;
+    int m_fitFirst = -1;
+    int m_fitLast = -1;
+    bool m_fitHeader = false;
 };
 
 } // namespace orv::ui
