@@ -2,7 +2,8 @@
 // one firmware family (other makers' cameras: of one model) and have
 // addresses of their own; the image's size and name are checked against the
 // first camera's model as on the Batch Upgrade page. A camera installs an
-// image it took and reboots by itself.
+// image it took and reboots by itself. --waves and --stop-after roll it out
+// one camera first, then a share, then the rest, and stop after failures.
 
 #include "Session.h"
 #include "lang/Language.h"
@@ -31,6 +32,12 @@ int RunUpgrade(const Command& command, const Options& options) {
         return BadInput(path + ": " + text(upgrade::kFileTooBig));
     }
 
+    std::string error;
+    const std::optional<int> share = options.Number("waves", 0, 1, 100, error);
+    const std::optional<int> stopAfter = options.Number("stop-after", 0, 1, 100000, error);
+    if (!share || !stopAfter) {
+        return BadInput(error);
+    }
     CSession session(command, options);
     std::vector<device::DeviceInfo> selected;
     if (const int status = session.Prepare(selected, true); status != kExitOk) {
@@ -61,7 +68,8 @@ int RunUpgrade(const Command& command, const Options& options) {
         });
     }
     return session.Finish(
-        session.Run(upgrade::UpgradeJob(selected, session.LoginData().credentials, check.path)));
+        session.Run(upgrade::UpgradeJob(selected, session.LoginData().credentials, check.path,
+                                        {*share, *stopAfter})));
 }
 
 } // namespace orv::cli

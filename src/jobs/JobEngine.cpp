@@ -40,7 +40,7 @@ JobId CJobEngine::Start(JobSpec order) {
     }
     const auto shared = std::make_shared<const JobSpec>(order);
     const std::size_t count = shared->targets.size();
-    m_jobs.emplace(id, Job{std::move(order), 0, state});
+    Job& job = m_jobs.emplace(id, Job{std::move(order), 0, state, shared}).first->second;
     if (count == 0) {
         // Nothing to do still finishes, on the next turn like any job.
         QMetaObject::invokeMethod(
@@ -52,11 +52,20 @@ JobId CJobEngine::Start(JobSpec order) {
             Qt::QueuedConnection);
         return id;
     }
+    const std::size_t first =
+        shared->waves.empty() ? count : std::clamp<std::size_t>(shared->waves[0], 1, count);
+    job.waveLeft = first;
+    dispatch(id, job, 0, first);
+    return id;
+}
+
+void CJobEngine::dispatch(JobId id, Job& job, std::size_t from, std::size_t to) {
+    job.next = to;
     std::vector<CReachProbe::Request> asks;
-    for (std::size_t i = 0; i < count; ++i) {
-        Task task{id, shared, i, state, std::nullopt};
+    for (std::size_t i = from; i < to; ++i) {
+        Task task{id, job.spec, i, job.shared, std::nullopt};
         const std::optional<device::Reach> reach =
-            shared->probe ? m_drivers.ReachOf(shared->targets[i]) : std::nullopt;
+            job.spec->probe ? m_drivers.ReachOf(job.spec->targets[i]) : std::nullopt;
         if (!reach) {
             enqueue(std::move(task));
             continue;
@@ -70,7 +79,14 @@ JobId CJobEngine::Start(JobSpec order) {
     if (!asks.empty()) {
         m_probe.Probe(std::move(asks));
     }
-    return id;
+}
+
+void CJobEngine::dropUndispatched(JobId id, Job& job) {
+    const std::size_t count = job.spec->targets.size();
+    for (std::size_t i = job.next; i < count; ++i) {
+        cancelBeforeTurn(Task{id, job.spec, i, job.shared, std::nullopt});
+    }
+    job.next = count;
 }
 
 void CJobEngine::enqueue(Task task) {
@@ -170,21 +186,27 @@ void CJobEngine::runCamera(const Task& task) {
 
 void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> results) {
     const JobId id = task.id;
+    // A camera the job turned away before sending it anything is no sign
+    // that the job harms cameras.
+    const bool failed = std::any_of(results.begin(), results.end(), [](const OperationResult& r) {
+        return r.outcome == Outcome::Failed && r.reason != Reason::ModelMismatch &&
+               r.reason != Reason::NotSupported;
+    });
     if (!task.shared->journal) {
         for (OperationResult& r : results) {
             post({id, std::move(r)});
         }
-        post({id, std::nullopt});
+        post({id, std::nullopt, failed});
         return;
     }
     // Shown once they are in the site's book: a result the installer saw
     // outlives a kill, and the worker goes on without waiting for the disk.
     auto shown = std::make_shared<std::vector<OperationResult>>(std::move(results));
-    task.shared->journal->CameraFinished(id, *shown, [this, id, shown] {
+    task.shared->journal->CameraFinished(id, *shown, [this, id, shown, failed] {
         for (OperationResult& r : *shown) {
             post({id, std::move(r)});
         }
-        post({id, std::nullopt});
+        post({id, std::nullopt, failed});
     });
 }
 
@@ -195,6 +217,10 @@ std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {
     r.device = order.targets[task.index];
     r.outcome = Outcome::Cancelled;
     r.reason = Reason::Cancelled;
+    if (const int failed = task.shared->stoppedAfter.load(); failed > 0) {
+        r.reason = Reason::NotStarted;
+        r.detail = std::to_string(failed);
+    }
     std::vector<OperationResult> reported;
     for (const std::string& operation : order.operations) {
         r.operation = operation;
@@ -261,12 +287,12 @@ void CJobEngine::deliverEvents(bool all) {
         if (event.result) {
             emit operationDone(*event.result);
         } else {
-            onCameraDone(event.id);
+            onCameraDone(event.id, event.failed);
         }
     }
 }
 
-void CJobEngine::onCameraDone(JobId id) {
+void CJobEngine::onCameraDone(JobId id, bool failed) {
     const auto it = m_jobs.find(id);
     if (it == m_jobs.end()) {
         return;
@@ -274,6 +300,23 @@ void CJobEngine::onCameraDone(JobId id) {
     Job& job = it->second;
     const int total = static_cast<int>(job.order.targets.size());
     ++job.done;
+    const JobSpec& order = *job.spec;
+    if (failed && ++job.failed == order.stopAfterFailures && !job.shared->cancelled.load()) {
+        job.shared->stoppedAfter.store(job.failed);
+        job.shared->cancelled.store(true);
+        cancelWaiting(id, job);
+    }
+    // The next wave once every camera of this one is done.
+    if (job.waveLeft > 0 && --job.waveLeft == 0 && !job.shared->cancelled.load() &&
+        job.next < order.targets.size()) {
+        ++job.wave;
+        const std::size_t left = order.targets.size() - job.next;
+        const std::size_t size =
+            job.wave < order.waves.size() ? std::clamp<std::size_t>(order.waves[job.wave], 1, left)
+                                          : left;
+        job.waveLeft = size;
+        dispatch(id, job, job.next, job.next + size);
+    }
     emit progress(id, job.done, total);
     if (job.done == total) {
         m_jobs.erase(it);
@@ -287,10 +330,14 @@ void CJobEngine::Cancel(JobId id) {
         return;
     }
     it->second.shared->cancelled.store(true);
+    cancelWaiting(id, it->second);
+}
+
+void CJobEngine::cancelWaiting(JobId id, Job& job) {
     // The cameras still being asked whether they answer, and those waiting
     // for a worker, are cancelled at once: with every worker held by a slow
     // camera they would otherwise wait for one only to report that they
-    // were cancelled.
+    // were cancelled. Those of later waves follow.
     m_probe.Drop(id);
     std::deque<Task> waiting;
     {
@@ -303,6 +350,7 @@ void CJobEngine::Cancel(JobId id) {
     for (const Task& task : waiting) {
         cancelBeforeTurn(task);
     }
+    dropUndispatched(id, job);
 }
 
 int CJobEngine::InFlight(JobId id) const {
@@ -323,6 +371,7 @@ void CJobEngine::CancelAndWait(JobId id) {
     const std::shared_ptr<Shared> shared = it->second.shared;
     shared->cancelled.store(true);
     m_probe.Drop(id);
+    dropUndispatched(id, it->second);
     std::unique_lock lock(shared->lock);
     shared->idle.wait(lock, [&] { return shared->active == 0; });
 }
@@ -330,6 +379,7 @@ void CJobEngine::CancelAndWait(JobId id) {
 void CJobEngine::Shutdown() {
     for (auto& [id, job] : m_jobs) {
         job.shared->cancelled.store(true);
+        dropUndispatched(id, job);
     }
     // No camera reaches the workers from the probe after this.
     m_probe.Stop();

@@ -52,6 +52,15 @@ struct JobSpec {
     // by discovery frames) opens no connection, and must not wait for one
     // to a camera whose address is what it is about to change.
     bool probe = true;
+    // Cameras in waves, each started once the one before has finished: the
+    // first `waves[0]` targets, then the next `waves[1]`, and so on, then
+    // the rest. Empty: every camera at once.
+    std::vector<std::size_t> waves;
+    // The job stops once this many of its cameras failed (0: never): those
+    // not started yet report each operation as not started. A camera the
+    // job turned away before sending it anything (an image not made for
+    // its model) is no failure of this kind.
+    int stopAfterFailures = 0;
 };
 
 class CJobEngine : public QObject {
@@ -107,6 +116,9 @@ private:
     // What a job's workers share with the engine's thread.
     struct Shared {
         std::atomic<bool> cancelled{false};
+        // Set with `cancelled` when the job stopped after this many failed
+        // cameras: what was not started says so.
+        std::atomic<int> stoppedAfter{0};
         std::mutex lock;
         std::condition_variable idle;
         int active = 0; // cameras in their calls
@@ -116,6 +128,13 @@ private:
         JobSpec order;
         int done = 0;
         std::shared_ptr<Shared> shared;
+        std::shared_ptr<const JobSpec> spec;
+        // Waves: the targets from `next` on are not handed out yet; the
+        // current wave is `wave`, of which `waveLeft` cameras are not done.
+        std::size_t next = 0;
+        std::size_t wave = 0;
+        std::size_t waveLeft = 0;
+        int failed = 0;
     };
     // One camera of a job, waiting for a worker.
     struct Task {
@@ -131,7 +150,17 @@ private:
     struct Event {
         JobId id = 0;
         std::optional<OperationResult> result;
+        // With the end of a camera's calls: whether it failed in a way that
+        // counts towards the job's stop.
+        bool failed = false;
     };
+    // Hands the targets [from, to) of the job to the probe or the workers.
+    void dispatch(JobId id, Job& job, std::size_t from, std::size_t to);
+    // Reports the targets not handed out yet as cancelled (or not started).
+    void dropUndispatched(JobId id, Job& job);
+    // The job's cameras not at work yet report that they were cancelled
+    // (or, once it stopped after failures, not started).
+    void cancelWaiting(JobId id, Job& job);
     // Takes the next task; every worker runs the same runner.
     class Runner : public QRunnable {
     public:
@@ -168,7 +197,7 @@ private:
     bool takePosted(bool wait);
     static constexpr std::chrono::milliseconds kDeliverSlice{5};
     static constexpr std::chrono::milliseconds kRetryLocked{1};
-    void onCameraDone(JobId id);
+    void onCameraDone(JobId id, bool failed);
 
     const device::CDriverSet& m_drivers;
     JobId m_next = 1;

@@ -36,6 +36,7 @@ enum class Reason {
     IdentityChanged,  // the camera showed another key than it was trusted by; `detail`: since
     NotEncrypted,     // a secret not sent over a connection without encryption
     NoValueBefore,    // an undo of a change whose value before was never read
+    NotStarted,       // the job stopped after too many failures; `detail`: how many
     Other,
 };
 

@@ -1,5 +1,7 @@
 #include "UpgradeRules.h"
 
+#include <algorithm>
+
 #include "log/LogFile.h"
 #include "operations/common/ResultLines.h"
 #include "text/TextConv.h"
@@ -244,13 +246,26 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
     return check;
 }
 
+std::vector<std::size_t> RolloutWaves(std::size_t cameras, int sharePercent) {
+    if (sharePercent <= 0 || cameras <= 1) {
+        return {};
+    }
+    const std::size_t others = cameras - 1;
+    // Rounded up: a share of a few cameras is at least one of them.
+    const std::size_t share =
+        (others * static_cast<std::size_t>(std::min(sharePercent, 100)) + 99) / 100;
+    return {1, std::max<std::size_t>(share, 1)};
+}
+
 jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
-                         const device::Credentials& login, const QString& path) {
+                         const device::Credentials& login, const QString& path, Rollout rollout) {
     jobs::JobSpec order;
     order.name = "Upgrade";
     order.targets = targets;
     order.credentials = login;
     order.operations = {"Upgrade"};
+    order.waves = RolloutWaves(targets.size(), rollout.sharePercent);
+    order.stopAfterFailures = rollout.stopAfter;
     // The name as the page checked it against the reference camera.
     const std::string fileName = escaped(QFileInfo(path).fileName().toStdWString(), kPathBytes);
     order.work = [path, fileName](jobs::CameraRun& run) {

@@ -120,7 +120,20 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
 // the image does not fit (the maker's camera and an image not named for its
 // model, another maker's camera and the maker's image) fails with
 // ModelMismatch before anything is sent.
+//
+// In waves (a share above 0), one camera takes the image first, then that
+// share of the others, then the rest, each wave once the one before is
+// done; after `stopAfter` failed cameras (0: never) the cameras not yet
+// started are left alone and say so.
+struct Rollout {
+    int sharePercent = 0;
+    int stopAfter = 0;
+};
 jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
-                         const device::Credentials& login, const QString& path);
+                         const device::Credentials& login, const QString& path,
+                         Rollout rollout = {});
+// The waves of a rollout over `cameras`: {1, share of the others}; the rest
+// follow as the last wave. Nothing for a share of 0 (all at once).
+std::vector<std::size_t> RolloutWaves(std::size_t cameras, int sharePercent);
 
 } // namespace orv::upgrade

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -58,6 +59,26 @@ void CBatchUpgradeDlg::createControls() {
     m_upgrade = Named(new QPushButton(this), "upgradeButton");
     NeedsCapability(m_upgrade, orv::device::Capability::Firmware);
     m_progress = Named(new QProgressBar(this), "progressBar");
+    m_waves = Named(new QCheckBox(this), "wavesCheck");
+    m_shareLabel = Named(new QLabel(this), "secondWaveLabel");
+    m_share = Named(new QSpinBox(this), "secondWaveShare");
+    m_stopLabel = Named(new QLabel(this), "stopAfterLabel");
+    m_stopAfter = Named(new QSpinBox(this), "stopAfterFailures");
+    m_share->setRange(1, 100);
+    m_share->setValue(25);
+    m_share->setSuffix(QStringLiteral(" %"));
+    m_stopAfter->setRange(1, 1000);
+    m_stopAfter->setValue(3);
+    m_shareLabel->setBuddy(m_share);
+    m_stopLabel->setBuddy(m_stopAfter);
+    const auto wavesChosen = [this] {
+        for (QWidget* part : std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel,
+                                                             m_stopAfter}) {
+            part->setEnabled(m_waves->isChecked());
+        }
+    };
+    connect(m_waves, &QCheckBox::toggled, this, wavesChosen);
+    wavesChosen();
 
     for (const char* entry : up::kFamilyEntries) {
         m_familyFilter->addItem(QString::fromLatin1(entry));
@@ -88,12 +109,26 @@ void CBatchUpgradeDlg::createControls() {
             });
 }
 
+orv::upgrade::Rollout CBatchUpgradeDlg::rollout() const {
+    if (!m_waves->isChecked()) {
+        return {};
+    }
+    return {m_share->value(), m_stopAfter->value()};
+}
+
 void CBatchUpgradeDlg::SetLanguageText() {
     CDeviceListPage::SetLanguageText();
     m_selectAll->setText(LangText(L"20010", L"Select All"));
     m_fileLabel->setText(LangText(L"30000", L"Fireware File:"));
     m_browse->setText(LangText(L"30001", L"Browse Files"));
     m_upgrade->setText(LangText(L"30002", L"Upgrade"));
+    m_waves->setText(LangText(L"96050", L"Upgrade in waves"));
+    m_waves->setToolTip(LangText(L"96053", L"One camera takes the image first, then this share of "
+                                           L"the others, then the rest; each wave starts once the "
+                                           L"one before is done. Cameras not started when the job "
+                                           L"stops are left alone."));
+    m_shareLabel->setText(LangText(L"96051", L"Second wave:"));
+    m_stopLabel->setText(LangText(L"96052", L"Stop after failed cameras:"));
     m_messageLabel->setText(LangText(m_labelText.id, m_labelText.defaultText));
 }
 
@@ -106,6 +141,15 @@ void CBatchUpgradeDlg::layoutControls() {
     file->addWidget(m_fileLabel, 0, 0);
     file->addWidget(m_pathEdit, 0, 1);
     file->addWidget(m_browse, 0, 2);
+    auto* rollout = new QHBoxLayout;
+    rollout->addWidget(m_waves);
+    rollout->addSpacing(12);
+    for (QWidget* part : std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel,
+                                                         m_stopAfter}) {
+        rollout->addWidget(part);
+    }
+    rollout->addStretch();
+    file->addLayout(rollout, 1, 0, 1, 2);
     file->addWidget(m_upgrade, 1, 2);
     file->setColumnStretch(1, 1);
     m_fileLabel->setBuddy(m_pathEdit);
@@ -245,6 +289,7 @@ void CBatchUpgradeDlg::setProgress(int percent) {
 void CBatchUpgradeDlg::JobRunningChanged(bool running) {
     m_upgrade->setEnabled(!running && m_messageLabel->isHidden());
     m_browse->setEnabled(!running);
+    m_waves->setEnabled(!running);
     if (!running) {
         setProgress(100);
     }
@@ -270,6 +315,7 @@ void CBatchUpgradeDlg::Upgrade() {
     }
     setProgress(0);
     RunJob(
-        up::UpgradeJob(targets, {m_app.DefaultUserText(), m_app.DefaultPasswordText()}, check.path),
+        up::UpgradeJob(targets, {m_app.DefaultUserText(), m_app.DefaultPasswordText()}, check.path,
+                       rollout()),
         IsCheckedMode() ? Report::Summary : Report::Lines);
 }

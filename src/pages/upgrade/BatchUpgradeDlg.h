@@ -8,12 +8,14 @@
 #include "pages/common/DeviceListPage.h"
 
 class QCheckBox;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 class CBatchUpgradeDlg : public CDeviceListPage {
     Q_OBJECT
@@ -50,6 +52,13 @@ private:
     QPushButton* m_browse = nullptr;
     QPushButton* m_upgrade = nullptr;
     QProgressBar* m_progress = nullptr;
+    // A rollout in waves, with a stop after failures.
+    QCheckBox* m_waves = nullptr;
+    QLabel* m_shareLabel = nullptr;
+    QSpinBox* m_share = nullptr;
+    QLabel* m_stopLabel = nullptr;
+    QSpinBox* m_stopAfter = nullptr;
+    orv::upgrade::Rollout rollout() const;
     // The text the message label shows, looked up again on a language change.
     orv::Message m_labelText = orv::upgrade::kModelUnmatched;
 };

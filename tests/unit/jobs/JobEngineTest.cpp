@@ -609,3 +609,80 @@ TEST_F(JobEngineTest, ResultsAreShownOnlyOnceTheJournalKeptThem) {
     EXPECT_FALSE(engine.IsRunning(job));
     EXPECT_EQ(shown, 3);
 }
+
+// A job in waves: each wave starts only once every camera of the one before
+// is done; after the set number of failed cameras no further camera starts
+// and every one left reports that it was not started, with the count. A
+// camera the job turned away before sending anything is no such failure.
+TEST_F(JobEngineTest, WavesStartInTurnAndAStopAfterFailuresLeavesTheRestUntouched) {
+    CJobEngine engine(driver.Set(), 8);
+    std::mutex lock;
+    std::vector<std::pair<int, char>> events; // camera, 's'tart or 'e'nd
+    JobSpec order;
+    order.name = "Upgrade";
+    order.operations = {"Upgrade"};
+    order.probe = false;
+    for (int i = 0; i < 20; ++i) {
+        order.targets.push_back(camera(lab, i, "192.0.2." + std::to_string(10 + i)));
+    }
+    order.waves = {1, 5};
+    order.stopAfterFailures = 2;
+    order.work = [&](CameraRun& run) {
+        const int n = last(run.Device()) - 1;
+        {
+            std::lock_guard guard(lock);
+            events.emplace_back(n, 's');
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (n == 2) {
+            run.ReportFailure("Upgrade", Reason::ModelMismatch, "another model");
+        } else if (n == 3 || n == 4) {
+            run.ReportFailure("Upgrade", Reason::FileRejected);
+        } else {
+            run.Report("Upgrade", orv::device::Status(orv::device::Done{}));
+        }
+        std::lock_guard guard(lock);
+        events.emplace_back(n, 'e');
+    };
+    const std::vector<OperationResult> results = RunJob(engine, order);
+    ASSERT_EQ(results.size(), 20u) << "every camera reports, started or not";
+
+    // Camera 0 alone, then cameras 1-5 once it ended; nothing after them.
+    std::map<int, std::size_t> startAt;
+    std::map<int, std::size_t> endAt;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        (events[i].second == 's' ? startAt : endAt)[events[i].first] = i;
+    }
+    ASSERT_EQ(startAt.size(), 6u);
+    for (int n = 1; n <= 5; ++n) {
+        ASSERT_TRUE(startAt.count(n)) << n;
+        EXPECT_GT(startAt[n], endAt[0]) << "camera " << n << " started before the first wave ended";
+    }
+    for (const OperationResult& r : results) {
+        const int n = last(r.device) - 1;
+        if (n <= 5) {
+            continue;
+        }
+        EXPECT_EQ(r.outcome, Outcome::Cancelled) << n;
+        EXPECT_EQ(ReasonText(r), "not started: the job stopped after 2 failed cameras") << n;
+    }
+
+    // Without a stop every wave runs; a plain cancel still says "cancelled".
+    order.stopAfterFailures = 0;
+    const std::vector<OperationResult> all = RunJob(engine, order);
+    EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                            [](const OperationResult& r) { return r.outcome == Outcome::Succeeded; }),
+              17);
+    order.waves = {1};
+    order.work = [](CameraRun& run) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        run.Report("Upgrade", orv::device::Status(orv::device::Done{}));
+    };
+    const JobId cancelled = engine.Start(order);
+    engine.Cancel(cancelled);
+    const std::vector<OperationResult> stopped = WaitForJob(engine, cancelled);
+    ASSERT_EQ(stopped.size(), 20u) << "the cameras of later waves report too";
+    EXPECT_GE(std::count_if(stopped.begin(), stopped.end(),
+                            [](const OperationResult& r) { return r.reason == Reason::Cancelled; }),
+              19);
+}
