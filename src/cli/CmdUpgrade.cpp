@@ -67,9 +67,8 @@ int RunUpgrade(const Command& command, const Options& options) {
             return std::vector<std::string>{"Upgrade: " + path};
         });
     }
-    return session.Finish(
-        session.Run(upgrade::UpgradeJob(selected, session.LoginData().credentials, check.path,
-                                        {*share, *stopAfter})));
+    return session.Finish(session.Run(upgrade::UpgradeJob(selected, session.LoginData().credentials,
+                                                          check.path, {*share, *stopAfter})));
 }
 
 } // namespace orv::cli

@@ -125,6 +125,14 @@ void logResult(const std::string& job, const OperationResult& r) {
              OutcomeWord(r.outcome), r.reason == Reason::None ? "" : ": ", ReasonText(r).c_str());
 }
 
+// Whether a result counts towards a job's stop after failures: a camera the
+// job turned away before sending it anything is no sign that the job harms
+// cameras.
+bool countsAsFailure(const OperationResult& r) {
+    return r.outcome == Outcome::Failed && r.reason != Reason::ModelMismatch &&
+           r.reason != Reason::NotSupported;
+}
+
 } // namespace
 
 void CJobEngine::Runner::run() {
@@ -158,12 +166,14 @@ void CJobEngine::runCamera(const Task& task) {
         ++shared.active;
     }
     std::vector<OperationResult> results;
-    if (shared.cancelled.load()) {
+    bool failed = false;
+    if (shared.cancelled.load() || shared.stoppedAfter.load() > 0) {
         results = reportCancelled(task);
     } else if (order.work) {
         CameraRun run(m_drivers, task.id, order.targets[task.index], order.credentials,
                       shared.cancelled, [&](OperationResult r) {
                           logResult(order.name, r);
+                          failed = failed || countsAsFailure(r);
                           if (shared.journal) {
                               results.push_back(std::move(r));
                           } else {
@@ -181,17 +191,11 @@ void CJobEngine::runCamera(const Task& task) {
         --shared.active;
     }
     shared.idle.notify_all();
-    finishCamera(task, std::move(results));
+    finishCamera(task, std::move(results), failed);
 }
 
-void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> results) {
+void CJobEngine::finishCamera(const Task& task, std::vector<OperationResult> results, bool failed) {
     const JobId id = task.id;
-    // A camera the job turned away before sending it anything is no sign
-    // that the job harms cameras.
-    const bool failed = std::any_of(results.begin(), results.end(), [](const OperationResult& r) {
-        return r.outcome == Outcome::Failed && r.reason != Reason::ModelMismatch &&
-               r.reason != Reason::NotSupported;
-    });
     if (!task.shared->journal) {
         for (OperationResult& r : results) {
             post({id, std::move(r)});
@@ -231,7 +235,7 @@ std::vector<OperationResult> CJobEngine::reportCancelled(const Task& task) {
 }
 
 void CJobEngine::cancelBeforeTurn(const Task& task) {
-    finishCamera(task, reportCancelled(task));
+    finishCamera(task, reportCancelled(task), false);
 }
 
 void CJobEngine::post(Event event) {
@@ -301,19 +305,21 @@ void CJobEngine::onCameraDone(JobId id, bool failed) {
     const int total = static_cast<int>(job.order.targets.size());
     ++job.done;
     const JobSpec& order = *job.spec;
-    if (failed && ++job.failed == order.stopAfterFailures && !job.shared->cancelled.load()) {
+    const auto goesOn = [&job] {
+        return !job.shared->cancelled.load() && job.shared->stoppedAfter.load() == 0;
+    };
+    if (failed && ++job.failed == order.stopAfterFailures && goesOn()) {
+        // No further camera starts; those at work finish what they began.
         job.shared->stoppedAfter.store(job.failed);
-        job.shared->cancelled.store(true);
         cancelWaiting(id, job);
     }
     // The next wave once every camera of this one is done.
-    if (job.waveLeft > 0 && --job.waveLeft == 0 && !job.shared->cancelled.load() &&
-        job.next < order.targets.size()) {
+    if (job.waveLeft > 0 && --job.waveLeft == 0 && goesOn() && job.next < order.targets.size()) {
         ++job.wave;
         const std::size_t left = order.targets.size() - job.next;
-        const std::size_t size =
-            job.wave < order.waves.size() ? std::clamp<std::size_t>(order.waves[job.wave], 1, left)
-                                          : left;
+        const std::size_t size = job.wave < order.waves.size()
+                                     ? std::clamp<std::size_t>(order.waves[job.wave], 1, left)
+                                     : left;
         job.waveLeft = size;
         dispatch(id, job, job.next, job.next + size);
     }

@@ -57,7 +57,8 @@ struct JobSpec {
     // the rest. Empty: every camera at once.
     std::vector<std::size_t> waves;
     // The job stops once this many of its cameras failed (0: never): those
-    // not started yet report each operation as not started. A camera the
+    // at work finish, those not started yet report each operation as not
+    // started. A camera the
     // job turned away before sending it anything (an image not made for
     // its model) is no failure of this kind.
     int stopAfterFailures = 0;
@@ -116,8 +117,8 @@ private:
     // What a job's workers share with the engine's thread.
     struct Shared {
         std::atomic<bool> cancelled{false};
-        // Set with `cancelled` when the job stopped after this many failed
-        // cameras: what was not started says so.
+        // The job stopped after this many failed cameras: no further camera
+        // starts (those at work finish), and what was not started says so.
         std::atomic<int> stoppedAfter{0};
         std::mutex lock;
         std::condition_variable idle;
@@ -181,7 +182,9 @@ private:
     std::vector<OperationResult> reportCancelled(const Task& task);
     // Hands a camera's results and its end to the engine's thread: at once,
     // or, for a job with a journal, once the journal has them.
-    void finishCamera(const Task& task, std::vector<OperationResult> results);
+    // `failed`: the camera failed in a way that counts towards the job's
+    // stop after failures.
+    void finishCamera(const Task& task, std::vector<OperationResult> results, bool failed);
     // A camera that never got its turn: reported, journalled and done.
     void cancelBeforeTurn(const Task& task);
     void post(Event event);

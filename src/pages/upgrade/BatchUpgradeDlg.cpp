@@ -19,8 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QSpinBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -72,8 +72,8 @@ void CBatchUpgradeDlg::createControls() {
     m_shareLabel->setBuddy(m_share);
     m_stopLabel->setBuddy(m_stopAfter);
     const auto wavesChosen = [this] {
-        for (QWidget* part : std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel,
-                                                             m_stopAfter}) {
+        for (QWidget* part :
+             std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel, m_stopAfter}) {
             part->setEnabled(m_waves->isChecked());
         }
     };
@@ -144,8 +144,8 @@ void CBatchUpgradeDlg::layoutControls() {
     auto* rollout = new QHBoxLayout;
     rollout->addWidget(m_waves);
     rollout->addSpacing(12);
-    for (QWidget* part : std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel,
-                                                         m_stopAfter}) {
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{m_shareLabel, m_share, m_stopLabel, m_stopAfter}) {
         rollout->addWidget(part);
     }
     rollout->addStretch();
@@ -314,8 +314,7 @@ void CBatchUpgradeDlg::Upgrade() {
         return;
     }
     setProgress(0);
-    RunJob(
-        up::UpgradeJob(targets, {m_app.DefaultUserText(), m_app.DefaultPasswordText()}, check.path,
-                       rollout()),
-        IsCheckedMode() ? Report::Summary : Report::Lines);
+    RunJob(up::UpgradeJob(targets, {m_app.DefaultUserText(), m_app.DefaultPasswordText()},
+                          check.path, rollout()),
+           IsCheckedMode() ? Report::Summary : Report::Lines);
 }
