@@ -27,6 +27,17 @@ protected:
     void start(std::vector<camsim::OnvifQuirks> quirks = {}) {
         char templ[] = "/tmp/onvifc-test.XXXXXX";
         m_dir = ::mkdtemp(templ);
+        // Another test process may take the free port between the look and
+        // the server's bind: then the cameras move to another one.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (tryStart(quirks)) {
+                return;
+            }
+            stop();
+        }
+        FAIL() << "no free port for the simulator";
+    }
+    bool tryStart(std::vector<camsim::OnvifQuirks> quirks) {
         m_port = freePort();
         camsim::SimConfig c;
         c.cameras = 2;
@@ -59,10 +70,17 @@ protected:
         options.rebootSilence = 300ms;
         m_service.emplace(*m_store, options);
         m_server.emplace(*m_service, "lo");
-        ASSERT_TRUE(m_server->start());
+        return m_server->start();
+    }
+    // The server, then what it serves: the store writes its last state
+    // before the folder goes.
+    void stop() {
+        m_server.reset();
+        m_service.reset();
+        m_store.reset();
     }
     void TearDown() override {
-        m_server.reset();
+        stop();
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }
