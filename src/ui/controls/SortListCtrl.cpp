@@ -7,6 +7,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QStyleOptionViewItem>
 #include <QTimerEvent>
 
@@ -22,9 +25,6 @@ constexpr int kTextIndent = 4;
 constexpr int kCheckBoxMargin = 3;
 // Texts whose width is kept; beyond that the widths are measured afresh.
 constexpr qsizetype kMaxKnownWidths = 4096;
-// Rows whose texts are measured per turn of the event loop when columns
-// are fitted to their values.
-constexpr int kFitRowsPerTurn = 64;
 // A column grows for values up to about this many characters.
 constexpr int kFitMaxChars = 48;
 
@@ -61,44 +61,36 @@ void CSortListCtrl::setModel(QAbstractItemModel* model) {
                     }
                 }
             });
-    // A column grows to show every value whole as rows arrive or change;
-    // it never narrows behind the person's back.
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { FitColumns(first, last); });
-    connect(model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                FitColumns(topLeft.row(), bottomRight.row());
-            });
-    connect(model, &QAbstractItemModel::headerDataChanged, this,
-            [this] { FitColumns(0, GetItemCount() - 1); });
-    connect(model, &QAbstractItemModel::modelReset, this,
-            [this] { FitColumns(0, GetItemCount() - 1); });
+    // A column grows to show every value in view whole as rows arrive,
+    // change, sort or scroll into view; it never narrows behind the
+    // person's back. Only the rows in view are measured: a flood of
+    // thousands of invented cameras with names in every script would
+    // otherwise cost the window the time and the fonts to measure them all.
+    connect(model, &QAbstractItemModel::rowsInserted, this, &CSortListCtrl::FitColumns);
+    connect(model, &QAbstractItemModel::dataChanged, this, &CSortListCtrl::FitColumns);
+    connect(model, &QAbstractItemModel::headerDataChanged, this, &CSortListCtrl::FitColumns);
+    connect(model, &QAbstractItemModel::modelReset, this, &CSortListCtrl::FitColumns);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &CSortListCtrl::FitColumns);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CSortListCtrl::FitColumns);
 }
 
-void CSortListCtrl::FitColumns(int first, int last) {
-    // Measured a slice at a time on later turns of the event loop: a flood
-    // of thousands of rows must not hold the window.
-    if (m_fitFirst < 0) {
-        m_fitFirst = first;
-        m_fitLast = last;
-    } else {
-        // Rows inserted since may have moved the waiting ones down.
-        m_fitLast = std::max(m_fitLast, last) + (last - first + 1);
-        m_fitFirst = std::min(m_fitFirst, first);
-    }
-    m_fitHeader = true;
-    if (!m_fitTimer.isActive()) {
+void CSortListCtrl::FitColumns() {
+    // A list out of sight is fitted when it shows.
+    if (isVisible() && !m_fitTimer.isActive()) {
         m_fitTimer.start(0, this);
     }
 }
 
-void CSortListCtrl::fitSlice() {
-    if (model() == nullptr || m_fitFirst < 0) {
-        m_fitFirst = -1;
+void CSortListCtrl::fitToView() {
+    m_fitTimer.stop();
+    if (model() == nullptr) {
         return;
     }
-    const int first = std::max(m_fitFirst, 0);
-    const int last = std::min({m_fitLast, GetItemCount() - 1, first + kFitRowsPerTurn - 1});
+    const int count = GetItemCount();
+    const int first = count == 0 ? 0 : std::max(rowAt(0), 0);
+    const int bottom = rowAt(viewport()->height() - 1);
+    const int last = bottom < 0 ? count - 1 : bottom;
+
     const QFontMetrics metrics = fontMetrics();
     // A cell's text keeps its margins inside the grid line.
     const int room = 2 * kTextIndent + (showGrid() ? 1 : 0);
@@ -110,29 +102,20 @@ void CSortListCtrl::fitSlice() {
             continue;
         }
         const int width = m_header->sectionSize(column);
-        int need = 0;
-        if (m_fitHeader) {
-            need = HeaderWidthFor(
-                metrics.horizontalAdvance(model()->headerData(column, Qt::Horizontal).toString()));
-        }
+        int need = HeaderWidthFor(
+            metrics.horizontalAdvance(model()->headerData(column, Qt::Horizontal).toString()));
         for (int row = first; row <= last && std::max(need, width) < widest; ++row) {
             const QString text = Text(row, column);
             // Most values are short: no need to measure what cannot be wider.
             if ((text.size() * metrics.maxWidth()) + room <= std::max(need, width)) {
                 continue;
             }
-            need = std::max(need, metrics.horizontalAdvance(text) + room);
+            need = std::max(need, TextWidth(metrics, text) + room);
         }
         need = std::min(need, std::max(widest, width));
         if (need > width) {
             m_header->resizeSection(column, need);
         }
-    }
-    m_fitHeader = false;
-    m_fitFirst = last + 1;
-    if (m_fitFirst > std::min(m_fitLast, GetItemCount() - 1)) {
-        m_fitFirst = -1;
-        m_fitTimer.stop();
     }
 }
 
@@ -415,16 +398,26 @@ void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
 
 void CSortListCtrl::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_fitTimer.timerId()) {
-        fitSlice();
+        fitToView();
         return;
     }
     QTableView::timerEvent(event);
 }
 
+void CSortListCtrl::showEvent(QShowEvent* event) {
+    QTableView::showEvent(event);
+    FitColumns();
+}
+
+void CSortListCtrl::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitColumns(); // more rows in view
+}
+
 void CSortListCtrl::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         UpdateRowHeight();
-        FitColumns(0, GetItemCount() - 1);
+        FitColumns();
     }
     QTableView::changeEvent(event);
 }

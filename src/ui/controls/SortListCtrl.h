@@ -51,8 +51,8 @@ public:
     int GetClickedColumn() const { return m_clickedColumn; }
     void SetExtraRowHeight(int pixels);
     // Widens, soon after, the columns that are too narrow for their
-    // header's text or for the text of a row from `first` to `last`.
-    void FitColumns(int first, int last);
+    // header's text or for the text of a row in view.
+    void FitColumns();
 
 signals:
     // A person toggled the row's check box (a click or the space bar).
@@ -71,6 +71,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     using QTableView::edit;
     // Cells are never edited in place, and no delegate toggles check boxes
     // behind the list's back.
@@ -96,12 +98,9 @@ private:
     // Widths by text, for the font of m_widthMetrics.
     mutable QHash<QString, int> m_widths;
     mutable std::optional<QFontMetrics> m_widthMetrics;
-    // Rows waiting to have their texts measured for the columns' widths.
-    void fitSlice();
+    // The rows in view measured for the columns' widths, once per turn.
+    void fitToView();
     QBasicTimer m_fitTimer;
-    int m_fitFirst = -1;
-    int m_fitLast = -1;
-    bool m_fitHeader = false;
 };
 
 } // namespace orv::ui
