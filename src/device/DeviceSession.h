@@ -113,6 +113,9 @@ public:
     // (TLS with a trusted key), so a secret sent in it stays private.
     virtual bool Encrypted() const = 0;
 
+    // The firmware version the camera runs now (after an upgrade: once it
+    // answers again, the version it rebooted into).
+    virtual Result<QString> GetFirmwareVersion() = 0;
     virtual Result<TimeSettings> GetTime() = 0;
     virtual Status SetTime(const TimeSettings& settings) = 0;
     virtual Result<PortSettings> GetPorts() = 0;

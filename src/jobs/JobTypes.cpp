@@ -79,6 +79,9 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
         return "not sent: the camera offers no encrypted connection";
     case Reason::NoValueBefore:
         return "its value before the job is not known";
+    case Reason::NotBack:
+        return "the camera took the image but did not answer again within " +
+               std::to_string(std::max(1L, std::lround(seconds))) + " s";
     case Reason::NotStarted:
         return "not started: the job stopped after " + detail + " failed cameras";
     case Reason::Other:

@@ -37,6 +37,7 @@ enum class Reason {
     NotEncrypted,     // a secret not sent over a connection without encryption
     NoValueBefore,    // an undo of a change whose value before was never read
     NotStarted,       // the job stopped after too many failures; `detail`: how many
+    NotBack,          // the camera took an image but did not answer again in time
     Other,
 };
 

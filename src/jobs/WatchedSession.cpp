@@ -1,5 +1,7 @@
 #include "WatchedSession.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,6 +63,25 @@ device::Status CWatchedSession::SetTime(const device::TimeSettings& settings) {
     return change(
         device::Setting::Time, m_time, settings, [this] { return m_inner->GetTime(); },
         [&] { return m_inner->SetTime(settings); });
+}
+
+device::Result<QString> CWatchedSession::GetFirmwareVersion() {
+    device::Result<QString> version = m_inner->GetFirmwareVersion();
+    if (!version) {
+        return version;
+    }
+    const auto upgrade =
+        std::find_if(m_changes.rbegin(), m_changes.rend(), [](const device::SettingChange& c) {
+            return c.setting == device::Setting::Firmware;
+        });
+    if (upgrade != m_changes.rend()) {
+        QJsonObject after = QJsonDocument::fromJson(
+                                QByteArray::fromStdString(upgrade->after.value_or(std::string())))
+                                .object();
+        after.insert(QStringLiteral("firmware"), version.Value());
+        upgrade->after = QJsonDocument(after).toJson(QJsonDocument::Compact).toStdString();
+    }
+    return version;
 }
 
 device::Result<device::PortSettings> CWatchedSession::GetPorts() {

@@ -27,6 +27,9 @@ public:
 
     device::Result<device::TimeSettings> GetTime() override;
     device::Status SetTime(const device::TimeSettings& settings) override;
+    // After an upgrade in this session, the version read completes the
+    // upgrade's value after: the firmware the camera rebooted into.
+    device::Result<QString> GetFirmwareVersion() override;
     device::Result<device::PortSettings> GetPorts() override;
     device::Status SetPorts(const device::PortSettings& settings) override;
     device::Result<device::DdnsSettings> GetDdns() override;

@@ -2,7 +2,8 @@
 // a quarter of the others, then the rest. Five cameras of the second wave
 // refuse the image and one is of a model the image is not made for; the job
 // stops after the third failure and the third wave is never started. The
-// simulator's upload counters are the judge of which camera received bytes.
+// simulator's upload counters are the judge of which camera received bytes,
+// and the site's book keeps the version each upgraded camera came back with.
 
 #include "CliLab.h"
 
@@ -57,6 +58,7 @@ TEST_F(CliRolloutLab, TheJobStopsAfterTheThresholdAndNoCameraOfTheWrongModelGets
     // Waves of 1, 10 and 29 cameras in the order of their addresses.
     int notStarted = 0;
     int refused = 0;
+    int succeeded = 0;
     for (int number = 1; number <= kCameras; ++number) {
         const json c = control({{"op", "get"}, {"camera", number}}).value("camera", json::object());
         const json& r = byIp.at(c.value("ip", ""));
@@ -84,8 +86,25 @@ TEST_F(CliRolloutLab, TheJobStopsAfterTheThresholdAndNoCameraOfTheWrongModelGets
             EXPECT_LE(number, 11) << "a camera of the third wave was started";
             EXPECT_EQ(r.value("outcome", ""), "Succeeded");
             EXPECT_GT(bytes, 0u);
+            ++succeeded;
         }
     }
     EXPECT_GE(notStarted, kCameras - 11);
     EXPECT_GE(refused, 3);
+
+    // Each camera that took the image, with the version it rebooted into.
+    const Ran history = cli({"history", "--job", "1", "--format", "json"});
+    ASSERT_EQ(history.status, 0) << history.err;
+    int upgraded = 0;
+    for (const json& change : json::parse(history.out)) {
+        if (change.value("setting", "") != "firmware" ||
+            change.value("outcome", "") != "Succeeded") {
+            continue;
+        }
+        EXPECT_EQ(change.value("before", ""), R"({"firmware":"13.1.0.5"})");
+        EXPECT_EQ(json::parse(change.value("after", "{}")).value("firmware", ""), "13.8.0.1")
+            << change.dump();
+        ++upgraded;
+    }
+    EXPECT_EQ(upgraded, succeeded) << history.out;
 }

@@ -20,6 +20,7 @@ static_assert(offsetof(QvSystemDate, time) == 17);
 static_assert(offsetof(QvSystemDate, timeServer) == 33);
 static_assert(offsetof(QvSystemDate, timeZone) == 68);
 static_assert(sizeof(QvPortInfo) == 20);
+static_assert(sizeof(QvDeviceInfo) == 96);
 static_assert(offsetof(QvPortInfo, reserved) == 16);
 static_assert(sizeof(QvDdnsInfo) == 385);
 static_assert(offsetof(QvDdnsInfo, provider) == 1);
@@ -251,6 +252,18 @@ bool parseDeviceInfo(std::string_view body, DeviceInfo& out) {
         return false;
     }
     out = std::move(info);
+    return true;
+}
+
+bool parseDeviceRecord(std::string_view body, QvDeviceInfo& out) {
+    const auto obj = parseObject(body);
+    QvDeviceInfo r{};
+    if (!obj || !getTextField(*obj, "model", r.model, sizeof r.model) ||
+        !getTextField(*obj, "version", r.version, sizeof r.version) ||
+        !getTextField(*obj, "deviceName", r.deviceName, sizeof r.deviceName)) {
+        return false;
+    }
+    out = r;
     return true;
 }
 

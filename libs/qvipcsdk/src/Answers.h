@@ -38,6 +38,7 @@ struct DeviceInfo {
 bool parseDeviceInfo(std::string_view body, DeviceInfo& out);
 bool parseSystemDate(std::string_view body, QvSystemDate& out);
 bool parsePortInfo(std::string_view body, QvPortInfo& out);
+bool parseDeviceRecord(std::string_view body, QvDeviceInfo& out);
 // The password arrives sealed; open turns it back into text.
 bool parseDdns(std::string_view body, QvDdnsInfo& out, const Opener& open);
 // The single-use nonce of POST /api/v1/system/nonce.

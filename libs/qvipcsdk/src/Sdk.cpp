@@ -510,6 +510,10 @@ extern "C" int Qv_Ipc_SetSystemDate(int handle, const QvSystemDate* record) {
     return setRecord(handle, record, "/api/v1/system/date", qvsdk::systemDateRequest);
 }
 
+extern "C" int Qv_Ipc_GetDeviceInfo(int handle, QvDeviceInfo* record) {
+    return getRecord(handle, record, "/api/v1/device", qvsdk::parseDeviceRecord);
+}
+
 extern "C" int Qv_Ipc_GetPortInfo(int handle, QvPortInfo* record) {
     return getRecord(handle, record, "/api/v1/network/ports", qvsdk::parsePortInfo);
 }

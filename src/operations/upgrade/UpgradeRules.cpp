@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 
 namespace orv::upgrade {
@@ -257,6 +258,36 @@ std::vector<std::size_t> RolloutWaves(std::size_t cameras, int sharePercent) {
     return {1, std::max<std::size_t>(share, 1)};
 }
 
+namespace {
+
+// After the image was taken: waits until the camera, rebooted, answers
+// again, and reads the version it runs then (the session keeps it as the
+// upgrade's value after). A camera that never stopped answering is back
+// once its version differs from the one it had. False when it was not back
+// within kBackWithin; true also when the job was cancelled meanwhile.
+bool waitUntilBack(jobs::CameraRun& run) {
+    const std::shared_ptr<device::IDeviceSession> session = run.Session();
+    if (!session) {
+        return true;
+    }
+    constexpr std::chrono::milliseconds kPollEvery{200};
+    const auto deadline = std::chrono::steady_clock::now() + kBackWithin;
+    const QString before = run.Device().firmware;
+    bool wentDown = false;
+    while (!run.Cancelled() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPollEvery);
+        const device::Result<QString> version = session->GetFirmwareVersion();
+        if (!version) {
+            wentDown = true;
+        } else if (wentDown || version.Value() != before) {
+            return true;
+        }
+    }
+    return run.Cancelled();
+}
+
+} // namespace
+
 jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
                          const device::Credentials& login, const QString& path, Rollout rollout) {
     jobs::JobSpec order;
@@ -285,9 +316,14 @@ jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
                                   ", the camera is " + (model.empty() ? "?" : model));
             return;
         }
-        run.Report("Upgrade", run.Do([&](device::IDeviceSession& s) {
-            return s.UpdateFirmware(path, run.CancelCheck());
-        }));
+        const device::Status sent = run.Do(
+            [&](device::IDeviceSession& s) { return s.UpdateFirmware(path, run.CancelCheck()); });
+        if (sent && !waitUntilBack(run)) {
+            run.ReportFailure("Upgrade", jobs::Reason::NotBack,
+                              std::to_string(kBackWithin.count()));
+            return;
+        }
+        run.Report("Upgrade", sent);
     };
     return order;
 }

@@ -8,6 +8,7 @@
 #include "operations/common/Message.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -125,6 +126,12 @@ UpgradeCheck CheckUpgrade(const std::wstring& pathField,
 // share of the others, then the rest, each wave once the one before is
 // done; after `stopAfter` failed cameras (0: never) the cameras not yet
 // started are left alone and say so.
+//
+// A camera that took the image reboots into it; its "Upgrade" is reported
+// once it answers again, with the version it runs then kept as the
+// upgrade's value after. One that does not answer again within
+// `kBackWithin` fails as not back.
+inline constexpr std::chrono::seconds kBackWithin{180};
 struct Rollout {
     int sharePercent = 0;
     int stopAfter = 0;

@@ -298,6 +298,13 @@ public:
         return done(m_camera->SetSystemDateAndTime(s.useTimeServer, zone, utc));
     }
 
+    Result<QString> GetFirmwareVersion() override {
+        const auto info = m_camera->GetDeviceInformation();
+        if (!info.Ok()) {
+            return fail(info);
+        }
+        return QString::fromStdString(info.value.firmware);
+    }
     Result<device::PortSettings> GetPorts() override {
         const auto answer = m_camera->GetNetworkProtocols();
         if (!answer.Ok()) {

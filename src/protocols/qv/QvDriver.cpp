@@ -66,6 +66,12 @@ public:
         const QvSystemDate r = RecordOf(s);
         return status([&] { return Qv_Ipc_SetSystemDate(m_handle, &r); });
     }
+    Result<QString> GetFirmwareVersion() override {
+        return get<QvDeviceInfo>(Qv_Ipc_GetDeviceInfo, [](const QvDeviceInfo& r) {
+            return QString::fromUtf8(r.version,
+                                     static_cast<qsizetype>(strnlen(r.version, sizeof r.version)));
+        });
+    }
     Result<PortSettings> GetPorts() override {
         return get<QvPortInfo>(Qv_Ipc_GetPortInfo, PortsOf);
     }

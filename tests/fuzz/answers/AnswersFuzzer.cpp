@@ -34,7 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] % 9) {
     case 0: {
         qvsdk::DeviceInfo info;
-        qvsdk::parseDeviceInfo(body, info);
+        const bool parsed = qvsdk::parseDeviceInfo(body, info);
+        // The record a handle reads later takes the same answers, its texts
+        // cut to their fields.
+        QvDeviceInfo record{};
+        check(qvsdk::parseDeviceRecord(body, record) == parsed);
+        if (parsed) {
+            check(record.model[31] == '\0' && record.version[31] == '\0' &&
+                  record.deviceName[31] == '\0');
+        }
         break;
     }
     case 1: {

@@ -126,6 +126,9 @@ private:
             m_driver.remember([&] { m_driver.lastDate = orv::qv::RecordOf(s); });
             return log("SetSystemDate", m_real->SetTime(s));
         }
+        Result<QString> GetFirmwareVersion() override {
+            return log("GetDeviceInfo", m_real->GetFirmwareVersion());
+        }
         Result<orv::device::PortSettings> GetPorts() override {
             return log("GetPortInfo", m_real->GetPorts());
         }

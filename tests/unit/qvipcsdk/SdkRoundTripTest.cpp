@@ -75,6 +75,12 @@ TEST_F(SdkRoundTrip, RecordsComeBackByteForByte) {
     const int h = lab.login(1);
     ASSERT_GT(h, 0);
 
+    QvDeviceInfo about = filled<QvDeviceInfo>(0xEE);
+    ASSERT_EQ(Qv_Ipc_GetDeviceInfo(h, &about), 0);
+    EXPECT_STREQ(about.model, testcams::kModel);
+    EXPECT_STREQ(about.version, "13.1.0.5");
+    EXPECT_STREQ(about.deviceName, "Cam1");
+
     // A new HTTP port: the camera moves its API there and the handle follows.
     QvPortInfo ports{freePort(), 8000, 1554, 1555, 0};
     ASSERT_EQ(Qv_Ipc_SetPortInfo(h, &ports), 0);

@@ -47,6 +47,14 @@ typedef struct QvSystemDate {
     int32_t timeZone; /* 0..24, hours east of GMT plus 12 */
 } QvSystemDate;
 
+/* What the camera says of itself (extension), 96 bytes: read again after an
+   upgrade, once the camera runs the new firmware. */
+typedef struct QvDeviceInfo {
+    char model[32];
+    char version[32];
+    char deviceName[32];
+} QvDeviceInfo;
+
 /* Service ports, 20 bytes. */
 typedef struct QvPortInfo {
     int32_t httpPort;
@@ -158,6 +166,7 @@ QVIPCSDK_API int Qv_Ipc_LoginTrusted(const char* ipAddr, int httpPort, const cha
 
 /* All following calls return 0 on success and non-zero on failure. A Get
    fills its record only on success. */
+QVIPCSDK_API int Qv_Ipc_GetDeviceInfo(int handle, QvDeviceInfo* record);
 QVIPCSDK_API int Qv_Ipc_GetSystemDate(int handle, QvSystemDate* record);
 QVIPCSDK_API int Qv_Ipc_SetSystemDate(int handle, const QvSystemDate* record);
 QVIPCSDK_API int Qv_Ipc_GetPortInfo(int handle, QvPortInfo* record);
