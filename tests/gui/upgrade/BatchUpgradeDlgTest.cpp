@@ -8,6 +8,7 @@
 #include "RecordingServices.h"
 #include "TestCameras.h"
 
+#include "pages/common/JobPanel.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
 #include "ui/FileDialog.h"
 #include "ui/MessageBox.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <cstdio>
 #include <cstring>
@@ -260,4 +262,42 @@ TEST_F(BatchUpgradeDlgTest, CheckedBatchSkipsARefusedLoginWritesNoLinesAndFillsT
     EXPECT_EQ(driver.Calls("Login").size(), 3u);
     EXPECT_EQ(driver.Uploads().size(), 2u);
     EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 100);
+}
+
+// "Upgrade in waves": the first wave is one camera; when it fails and the
+// stop is after one failure, no other camera is asked at all and each says
+// why. The wave settings wait while the job runs.
+TEST_F(BatchUpgradeDlgTest, AFailedFirstWaveLeavesEveryOtherCameraUntouched) {
+    for (int i = 0; i < 4; ++i) {
+        deliver(camera(i));
+        lab.server.setFaults(lab.key(i), camsim::FaultPlan{.refuseCredentials = true});
+    }
+    for (int i = 0; i < 4; ++i) {
+        check(i);
+    }
+    ASSERT_TRUE(page->IsCheckedMode());
+    auto* waves = child<QCheckBox>("wavesCheck");
+    EXPECT_FALSE(child<QSpinBox>("stopAfterFailures")->isEnabled()) << "only in waves";
+    waves->click();
+    child<QSpinBox>("secondWaveShare")->setValue(50);
+    child<QSpinBox>("stopAfterFailures")->setValue(1);
+    setPath(image("QVFImage_21.bin"));
+    QTest::mouseClick(upgradeButton(), Qt::LeftButton);
+    EXPECT_FALSE(waves->isEnabled()) << "while the job runs";
+    WaitForJobs(jobs);
+    EXPECT_TRUE(waves->isEnabled());
+
+    EXPECT_EQ(driver.Calls("Login").size(), 1u) << "the first wave only";
+    EXPECT_TRUE(driver.Uploads().empty());
+    int notStarted = 0;
+    for (const orv::jobs::OperationResult& r : page->JobPanel()->Results().Results()) {
+        if (r.outcome == orv::jobs::Outcome::Cancelled) {
+            EXPECT_EQ(orv::jobs::ReasonText(r),
+                      "not started: the job stopped after 1 failed cameras");
+            ++notStarted;
+        } else {
+            EXPECT_EQ(r.reason, orv::jobs::Reason::WrongCredentials);
+        }
+    }
+    EXPECT_EQ(notStarted, 3);
 }
