@@ -47,6 +47,15 @@ void FitToCurrentEntry(QComboBox* list) {
     fit();
 }
 
+QHBoxLayout* LabelledField(QLabel* label, QWidget* field) {
+    auto* pair = new QHBoxLayout;
+    pair->setSpacing(4);
+    pair->addWidget(label);
+    pair->addWidget(field);
+    label->setBuddy(field);
+    return pair;
+}
+
 QHBoxLayout* CentredRow(std::initializer_list<QWidget*> widgets, int spacing) {
     auto* row = new QHBoxLayout;
     row->setSpacing(spacing);

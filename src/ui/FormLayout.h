@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 
@@ -30,6 +31,9 @@ void AddFormRow(QGridLayout* form, QWidget* label, QWidget* field, Field width =
 // narrow as the layout needs: a list of long entries (time zones) would
 // widen the window to its longest.
 void FitToCurrentEntry(QComboBox* list);
+
+// A label just before its field, as one item of a row.
+QHBoxLayout* LabelledField(QLabel* label, QWidget* field);
 
 // The widgets side by side in the middle of a row.
 QHBoxLayout* CentredRow(std::initializer_list<QWidget*> widgets, int spacing = 20);

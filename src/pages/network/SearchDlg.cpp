@@ -58,11 +58,7 @@ void CSearchDlg::layoutControls() {
                                 {m_maskLabel, m_maskEdit},
                                 {m_gatewayLabel, m_gatewayEdit},
                                 {m_portLabel, m_portEdit}}) {
-        auto* pair = new QHBoxLayout;
-        pair->setSpacing(4);
-        pair->addWidget(label);
-        pair->addWidget(field);
-        fields->addItem(pair);
+        fields->addItem(orv::ui::LabelledField(label, field));
     }
     auto* row = new QHBoxLayout;
     row->addWidget(m_selectAll, 0, Qt::AlignTop);

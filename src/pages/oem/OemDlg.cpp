@@ -113,12 +113,7 @@ void COemDlg::layoutControls() {
                                 {m_websiteLabel, m_websiteEdit},
                                 {m_modelLabel, m_modelEdit},
                                 {m_versionLabel, m_versionList}}) {
-        auto* pair = new QHBoxLayout;
-        pair->setSpacing(4);
-        pair->addWidget(label);
-        pair->addWidget(field);
-        label->setBuddy(field);
-        fields->addItem(pair);
+        fields->addItem(orv::ui::LabelledField(label, field));
     }
     auto* image = new QHBoxLayout;
     image->setSpacing(4);
