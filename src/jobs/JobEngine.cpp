@@ -38,9 +38,9 @@ JobId CJobEngine::Start(JobSpec order) {
         state->journal = m_journal;
         m_journal->JobStarted(id, order);
     }
-    const auto shared = std::make_shared<const JobSpec>(order);
+    const auto shared = std::make_shared<const JobSpec>(std::move(order));
     const std::size_t count = shared->targets.size();
-    Job& job = m_jobs.emplace(id, Job{std::move(order), 0, state, shared}).first->second;
+    Job& job = m_jobs.emplace(id, Job{shared, 0, state}).first->second;
     if (count == 0) {
         // Nothing to do still finishes, on the next turn like any job.
         QMetaObject::invokeMethod(
@@ -63,9 +63,9 @@ void CJobEngine::dispatch(JobId id, Job& job, std::size_t from, std::size_t to) 
     job.next = to;
     std::vector<CReachProbe::Request> asks;
     for (std::size_t i = from; i < to; ++i) {
-        Task task{id, job.spec, i, job.shared, std::nullopt};
+        Task task{id, job.order, i, job.shared, std::nullopt};
         const std::optional<device::Reach> reach =
-            job.spec->probe ? m_drivers.ReachOf(job.spec->targets[i]) : std::nullopt;
+            job.order->probe ? m_drivers.ReachOf(job.order->targets[i]) : std::nullopt;
         if (!reach) {
             enqueue(std::move(task));
             continue;
@@ -82,9 +82,9 @@ void CJobEngine::dispatch(JobId id, Job& job, std::size_t from, std::size_t to) 
 }
 
 void CJobEngine::dropUndispatched(JobId id, Job& job) {
-    const std::size_t count = job.spec->targets.size();
+    const std::size_t count = job.order->targets.size();
     for (std::size_t i = job.next; i < count; ++i) {
-        cancelBeforeTurn(Task{id, job.spec, i, job.shared, std::nullopt});
+        cancelBeforeTurn(Task{id, job.order, i, job.shared, std::nullopt});
     }
     job.next = count;
 }
@@ -302,9 +302,9 @@ void CJobEngine::onCameraDone(JobId id, bool failed) {
         return;
     }
     Job& job = it->second;
-    const int total = static_cast<int>(job.order.targets.size());
+    const int total = static_cast<int>(job.order->targets.size());
     ++job.done;
-    const JobSpec& order = *job.spec;
+    const JobSpec& order = *job.order;
     const auto goesOn = [&job] {
         return !job.shared->cancelled.load() && job.shared->stoppedAfter.load() == 0;
     };

@@ -58,9 +58,8 @@ struct JobSpec {
     std::vector<std::size_t> waves;
     // The job stops once this many of its cameras failed (0: never): those
     // at work finish, those not started yet report each operation as not
-    // started. A camera the
-    // job turned away before sending it anything (an image not made for
-    // its model) is no failure of this kind.
+    // started. A camera the job turned away before sending it anything (an
+    // image not made for its model) is no failure of this kind.
     int stopAfterFailures = 0;
 };
 
@@ -126,10 +125,10 @@ private:
         std::shared_ptr<IJobJournal> journal;
     };
     struct Job {
-        JobSpec order;
+        // Shared with the job's tasks, never changed after the start.
+        std::shared_ptr<const JobSpec> order;
         int done = 0;
         std::shared_ptr<Shared> shared;
-        std::shared_ptr<const JobSpec> spec;
         // Waves: the targets from `next` on are not handed out yet; the
         // current wave is `wave`, of which `waveLeft` cameras are not done.
         std::size_t next = 0;

@@ -80,8 +80,7 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
     case Reason::NoValueBefore:
         return "its value before the job is not known";
     case Reason::NotBack:
-        return "the camera took the image but did not answer again within " +
-               std::to_string(std::max(1L, std::lround(seconds))) + " s";
+        return "the camera took the image but did not answer again within " + detail + " s";
     case Reason::NotStarted:
         return "not started: the job stopped after " + detail + " failed cameras";
     case Reason::Other:

@@ -37,7 +37,7 @@ enum class Reason {
     NotEncrypted,     // a secret not sent over a connection without encryption
     NoValueBefore,    // an undo of a change whose value before was never read
     NotStarted,       // the job stopped after too many failures; `detail`: how many
-    NotBack,          // the camera took an image but did not answer again in time
+    NotBack,          // an image taken, the camera not back in time; `detail`: the limit in s
     Other,
 };
 

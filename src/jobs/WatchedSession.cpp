@@ -1,10 +1,10 @@
 #include "WatchedSession.h"
 
-#include <algorithm>
-
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <algorithm>
 
 namespace orv::jobs {
 

@@ -1,7 +1,5 @@
 #include "UpgradeRules.h"
 
-#include <algorithm>
-
 #include "log/LogFile.h"
 #include "operations/common/ResultLines.h"
 #include "text/TextConv.h"
@@ -9,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>

@@ -127,13 +127,6 @@ void CSearchDlg::createControls() {
     m_modify->setEnabled(false);
     m_modify->setAutoDefault(false);
     m_sameIp->hide();
-    for (auto [label, field] : {std::pair<QLabel*, QWidget*>{m_nameLabel, m_nameEdit},
-                                {m_ipLabel, m_ipEdit},
-                                {m_maskLabel, m_maskEdit},
-                                {m_gatewayLabel, m_gatewayEdit},
-                                {m_portLabel, m_portEdit}}) {
-        label->setBuddy(field);
-    }
 
     connect(m_sameIp, &QCheckBox::clicked, this, [this] { updateIpLabel(); });
     connect(m_modify, &QPushButton::clicked, this, &CSearchDlg::Modify);
