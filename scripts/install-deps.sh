@@ -15,8 +15,9 @@ RUN=(
   libssl-dev zlib1g-dev libbrotli-dev
   # the simulator's ONVIF face reads SOAP with a namespace-aware parser
   libxml2-dev
-  # each site's book
-  libsqlite3-dev
+  # each site's book; camera passwords in the desktop keyring (Secret
+  # Service through libsecret) or sealed under a site passphrase
+  libsqlite3-dev qtkeychain-qt6-dev libsecret-1-dev libsodium-dev
   # live video (the simulator's encoder is in -ugly)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
@@ -43,6 +44,8 @@ TEST=(
   libreoffice-calc-nogui
   # the suite's runs under load (scripts/stress)
   stress-ng
+  # a real Secret Service on a private D-Bus session for the keyring tests
+  gnome-keyring dbus-daemon
 )
 
 packages=("${RUN[@]}")

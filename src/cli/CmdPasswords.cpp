@@ -8,6 +8,7 @@
 #include "Secrets.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
+#include "site/SiteBook.h"
 #include "text/TextConv.h"
 
 #include <QStringList>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
@@ -89,15 +91,75 @@ secretsCsv(const std::vector<device::DeviceInfo>& cameras,
     return csv.toStdString();
 }
 
+// --export: every camera's own password of the site, with what the site
+// remembers of it, for the handover. The file says what it holds on its
+// first line, where a spreadsheet shows it too.
+int exportPasswords(const Command& command, const Options& options) {
+    CSession session(command, options);
+    if (const int status = session.Begin(false); status != kExitOk) {
+        return status;
+    }
+    secrets::CPasswordVault& vault = session.Vault();
+    std::string error;
+    if (vault.KeepsIn() == secrets::CPasswordVault::kSealed && !vault.Unlock(error)) {
+        return BadInput(error);
+    }
+    int unreadable = 0;
+    const std::vector<secrets::CameraPasswords> all = vault.All(unreadable);
+    std::map<std::string, site::SiteCamera> known;
+    const std::shared_ptr<CSiteJournal>& site = session.Site();
+    if (auto book = site::CSiteBook::Open(site->File()).book) {
+        for (site::SiteCamera& c : book->Inventory()) {
+            known[c.key] = std::move(c);
+        }
+    }
+    QString csv = jobs::CsvRow(
+        {QString::fromStdString("# Administrator passwords of " + std::to_string(all.size()) +
+                                " camera(s) of site '" + site->Site() +
+                                "' in clear text: whoever reads this file can log into them. "
+                                "Hand it over, then delete it.")});
+    csv += jobs::CsvRow({"mac", "ip", "name", "user", "password", "unconfirmed_password"});
+    for (const secrets::CameraPasswords& p : all) {
+        const auto it = known.find(p.camera);
+        const site::SiteCamera camera = it == known.end() ? site::SiteCamera{} : it->second;
+        csv += jobs::CsvRow({QString::fromStdString(camera.mac.empty() ? p.camera : camera.mac),
+                             QString::fromStdString(camera.address),
+                             QString::fromStdString(camera.name), QString::fromStdString(p.user),
+                             QString::fromStdString(p.current), QString::fromStdString(p.pending)});
+    }
+    const std::string out = options.Value("export");
+    CSecretsFile file;
+    if (!file.Create(out, error) || !file.Write(csv.toStdString(), error)) {
+        return BadInput("--export " + error);
+    }
+    Note("wrote the passwords of " + std::to_string(all.size()) + " camera(s) of site \"" +
+         site->Site() + "\" to " + out + " (owner-only); it holds them in clear text");
+    if (unreadable > 0) {
+        Note(std::to_string(unreadable) +
+             " camera(s) have passwords that could not be read (sealed under the site "
+             "passphrase: give it with --passphrase-file or ORVANTIX_SITE_PASSPHRASE)");
+        return kExitSomeFailed;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int RunPasswords(const Command& command, const Options& options) {
+    if (options.Has("export")) {
+        if (options.Has("rotate") || options.Has("set") || options.Has("out")) {
+            return BadInput("--export goes alone");
+        }
+        return exportPasswords(command, options);
+    }
     const bool rotate = options.Has("rotate");
     if (rotate == options.Has("set")) {
-        return BadInput("passwords needs either --rotate --out FILE or --set");
+        return BadInput("passwords needs --rotate, --set or --export FILE");
     }
-    if (rotate != options.Has("out") || (!options.Has("set") && options.Has("new-password-file"))) {
-        return BadInput(rotate ? "--rotate needs --out FILE" : "--out goes with --rotate only");
+    if ((!rotate && options.Has("out")) ||
+        (!options.Has("set") && options.Has("new-password-file"))) {
+        return BadInput(!rotate && options.Has("out") ? "--out goes with --rotate only"
+                                                      : "--new-password-file goes with --set only");
     }
     std::string given;
     if (!rotate) {
@@ -121,13 +183,28 @@ int RunPasswords(const Command& command, const Options& options) {
                                                  "Reboot: logged in with the new password"})) {
         return *end;
     }
+    // Each new password is kept before its camera is changed; a rotated one
+    // exists nowhere else, so without a place to keep it nothing starts.
+    secrets::CPasswordVault& vault = session.Vault();
+    const std::string keepsIn = vault.KeepsIn();
+    std::string error;
+    if (keepsIn.empty() && rotate) {
+        return BadInput("no keyring answers here, and no site passphrase was given to seal the "
+                        "new passwords under (--passphrase-file or ORVANTIX_SITE_PASSPHRASE); "
+                        "no password was changed");
+    }
+    if (keepsIn == secrets::CPasswordVault::kSealed && !vault.Unlock(error)) {
+        return BadInput(error + "; no password was changed");
+    }
+    if (keepsIn.empty()) {
+        Note("no keyring and no site passphrase: the new password is not kept for the cameras");
+    }
     std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash> passwords;
     for (const device::DeviceInfo& c : selected) {
         passwords[c.id] = rotate ? RandomPassword() : given;
     }
     CSecretsFile secrets;
-    if (rotate) {
-        std::string error;
+    if (options.Has("out")) {
         if (!secrets.Create(options.Value("out"), error) ||
             !secrets.Write(secretsCsv(selected, passwords, nullptr), error)) {
             return BadInput("--out " + error + "; no password was changed");
@@ -142,22 +219,26 @@ int RunPasswords(const Command& command, const Options& options) {
     order.name = "Passwords";
     order.targets = selected;
     order.credentials = session.LoginData().credentials;
-    order.operations = {batchset::OperationWords(batchset::Operation::ModifyPassword)};
+    const char* words = batchset::OperationWords(batchset::Operation::ModifyPassword);
+    order.operations = {words};
+    const QString user = QStringLiteral("admin");
     // The System page changes the administrator's password.
-    order.work = [&operations, &passwords, consent](jobs::CameraRun& run) {
+    order.work = [&operations, &passwords, &vault, keep = !keepsIn.empty(), user, words,
+                  consent](jobs::CameraRun& run) {
         const std::string& password = passwords.at(run.Device().id);
+        std::string why;
+        if (keep && !vault.KeepNew(run.Device(), user, password, why)) {
+            run.ReportFailure(words, jobs::Reason::NotKept, why);
+            return;
+        }
         batchset::CBatchOperations::RunSteps(
-            operations.ModifyPasswordAndReboot(QStringLiteral("admin"),
-                                               QString::fromStdString(password), consent),
+            operations.ModifyPasswordAndReboot(user, QString::fromStdString(password), consent),
             run);
     };
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
-    if (rotate) {
-        std::string error;
-        if (!secrets.Write(secretsCsv(selected, passwords, &results), error)) {
-            Note("--out " + options.Value("out") + ": " + error);
-        }
+    if (options.Has("out") && !secrets.Write(secretsCsv(selected, passwords, &results), error)) {
+        Note("--out " + options.Value("out") + ": " + error);
     }
     return session.Finish(results);
 }

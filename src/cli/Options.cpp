@@ -44,6 +44,10 @@ std::vector<OptionSpec> CameraOptions(bool select) {
         {"password-file", "FILE",
          "read the login password from the first line of FILE (or set ORVANTIX_PASSWORD; "
          "default: the stored default password)"},
+        {"passphrase-file", "FILE",
+         "read the site passphrase from the first line of FILE (or set "
+         "ORVANTIX_SITE_PASSPHRASE): the cameras' own passwords are sealed under it where no "
+         "keyring answers"},
         {"jobs", "N", "work on at most N cameras at once (default 16)"},
         {"results", "FILE", "also write one row per camera and operation to FILE (.csv or .json)"},
         {"format", "FORMAT", "results on standard output as table (default), csv or json"},
@@ -139,14 +143,19 @@ const std::vector<Command>& Commands() {
          "video streams of a profile (JSON)",
          with({{"profile", "FILE", "the profile (see the manual page)"}}, true), 0, RunApply},
         {"passwords",
-         "passwords (--rotate --out FILE | --set [--new-password-file FILE]) [--select WHICH]... "
-         "[OPTIONS]",
+         "passwords (--rotate [--out FILE] | --set [--new-password-file FILE] | --export FILE) "
+         "[--select WHICH]... [OPTIONS]",
          "give the selected cameras new administrator passwords; each camera reboots with its "
          "new password",
-         with({{"rotate", nullptr, "a new random password for every camera"},
+         with({{"rotate", nullptr,
+                "a new random password for every camera, kept for the site (desktop keyring, "
+                "or sealed under the site passphrase) before the camera is changed"},
                {"out", "FILE",
-                "with --rotate: write MAC, IP, name and password of each camera to FILE, which "
-                "must not exist (created owner-only)"},
+                "with --rotate: also write MAC, IP, name and password of each camera to FILE, "
+                "which must not exist (created owner-only)"},
+               {"export", "FILE",
+                "write every camera's own password of the site to FILE for the handover "
+                "(created owner-only, must not exist)"},
                {"set", nullptr,
                 "one password for every camera, from --new-password-file, ORVANTIX_NEW_PASSWORD "
                 "or typed twice at the terminal"},

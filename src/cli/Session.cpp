@@ -6,6 +6,7 @@
 #include "file/RegularFile.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
+#include "log/LogFile.h"
 #include "operations/common/Message.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/upgrade/UpgradeRules.h"
@@ -22,7 +23,12 @@
 #include <set>
 
 namespace orv::cli {
+
 namespace {
+// A keyring that does not answer a first question within this is taken as
+// none: a command run over SSH does not wait for an unlock prompt nobody
+// sees.
+constexpr std::chrono::seconds kKeyringCheckWait{5};
 
 std::atomic<bool> g_interrupted{false};
 
@@ -140,7 +146,31 @@ int CSession::Begin(bool login) {
     if (!site) {
         return BadInput(error);
     }
+    // Each camera's own password, kept in the desktop keyring where one
+    // answers, else sealed under the site passphrase in the site's book.
+    std::shared_ptr<secrets::CKeyring> keyring;
+    if (qEnvironmentVariable("ORVANTIX_SECRETS") != QStringLiteral("sealed")) {
+        keyring =
+            std::make_shared<secrets::CKeyring>(QStringLiteral("orvantix"), kKeyringCheckWait);
+        std::string why;
+        if (!keyring->Available(why)) {
+            WriteLog(1, "No keyring: %s", why.c_str());
+            keyring.reset();
+        } else {
+            keyring = std::make_shared<secrets::CKeyring>(QStringLiteral("orvantix"));
+        }
+    }
+    const std::optional<std::string> passphrase = GivenPassphrase(m_options, error);
+    if (!error.empty()) {
+        return BadInput(error);
+    }
+    secrets::CPasswordVault::Opened vault =
+        secrets::CPasswordVault::Open(site->Site(), site->File(), keyring, passphrase);
+    if (!vault.vault) {
+        return BadInput("site \"" + site->Site() + "\": " + vault.error);
+    }
     m_devices->OpenSite(std::move(site));
+    m_devices->OpenVault(std::move(vault.vault));
     // ONVIF cameras tell their MAC, netmask and firmware only after a
     // login: the command's login, or the stored default one for discover.
     Login details = m_login;
@@ -149,6 +179,21 @@ int CSession::Begin(bool login) {
     }
     m_devices->SetDefaultCredentials(details.credentials);
     return kExitOk;
+}
+
+std::optional<std::string> GivenPassphrase(const Options& options, std::string& error) {
+    if (options.Has("passphrase-file")) {
+        std::string passphrase;
+        error = ReadSecretLine(options.Value("passphrase-file"), passphrase);
+        if (error.empty() && passphrase.empty()) {
+            error = "--passphrase-file: the passphrase is empty";
+        }
+        return error.empty() ? std::optional(passphrase) : std::nullopt;
+    }
+    if (const char* env = std::getenv("ORVANTIX_SITE_PASSPHRASE"); env != nullptr && *env != 0) {
+        return std::string(env);
+    }
+    return std::nullopt;
 }
 
 int CSession::Discover() {
@@ -338,6 +383,12 @@ int CSession::Finish(const std::vector<jobs::OperationResult>& results) {
         site->Flush();
         if (const std::string problem = site->TakeProblem(); !problem.empty()) {
             Note("the site book of \"" + site->Site() + "\" missed records: " + problem);
+            status = kExitSomeFailed;
+        }
+    }
+    if (const auto& vault = m_devices->Vault()) {
+        if (const std::string problem = vault->TakeProblem(); !problem.empty()) {
+            Note("the cameras' own passwords: " + problem);
             status = kExitSomeFailed;
         }
     }

@@ -64,6 +64,9 @@ public:
                    const std::function<std::vector<std::string>(const device::DeviceInfo&)>& what);
 
     const Options& Opts() const { return m_options; }
+    // The open site's camera passwords (after Begin).
+    secrets::CPasswordVault& Vault() { return *m_devices->Vault(); }
+    const std::shared_ptr<CSiteJournal>& Site() const { return m_devices->Site(); }
     const Login& LoginData() const { return m_login; }
     CCliDiscovery& Discovery() { return m_discovery; }
     std::vector<device::DeviceInfo> Devices() const;
@@ -96,6 +99,9 @@ int RunDiscoverWith(const Command& command, const Options& options,
 std::string ResolveLogin(const Options& options, Login& login);
 // The first line of a file of secrets (at most 4 KiB); an error text or "".
 std::string ReadSecretLine(const std::string& path, std::string& line);
+// The site passphrase of --passphrase-file or ORVANTIX_SITE_PASSPHRASE, if
+// given; `error` when the file cannot be read.
+std::optional<std::string> GivenPassphrase(const Options& options, std::string& error);
 
 // An address plan's moves on the cameras the session found, as set-ip makes
 // them: every row checked (addresses probed on the cameras' adapters), the

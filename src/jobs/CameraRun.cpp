@@ -18,7 +18,7 @@ void CameraRun::GiveUp(const device::Failure& failure) {
 std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
     if (!m_opened) {
         m_opened = true;
-        auto opened = m_drivers.Open(m_device, m_credentials);
+        auto opened = openWithOwnLogin();
         if (opened) {
             auto watched = std::make_shared<CWatchedSession>(std::move(opened).Value());
             m_watched = watched.get();
@@ -28,6 +28,28 @@ std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
         }
     }
     return m_session;
+}
+
+device::Result<std::unique_ptr<device::IDeviceSession>> CameraRun::openWithOwnLogin() {
+    if (m_logins == nullptr) {
+        return m_drivers.Open(m_device, m_credentials);
+    }
+    const std::vector<device::Credentials> logins = m_logins->LoginsFor(m_device, m_credentials);
+    std::optional<device::Failure> refused;
+    for (const device::Credentials& login : logins) {
+        auto opened = m_drivers.Open(m_device, login);
+        if (opened) {
+            m_logins->LoggedIn(m_device, login);
+            return opened;
+        }
+        // Only a refused password is worth another: a camera that does not
+        // answer would cost one timeout per login.
+        if (opened.Error().fault != device::Fault::WrongCredentials) {
+            return opened.Error();
+        }
+        refused = opened.Error();
+    }
+    return refused ? *refused : device::Failure{device::Fault::WrongCredentials, {}};
 }
 
 device::Status CameraRun::Open() {
@@ -46,6 +68,9 @@ CameraRun::OpenAs(const device::Credentials& credentials) {
     if (!opened) {
         noteFailure(opened.Error());
         return opened.Error();
+    }
+    if (m_logins != nullptr) {
+        m_logins->LoggedIn(m_device, credentials);
     }
     return std::shared_ptr<device::IDeviceSession>(std::move(opened).Value());
 }

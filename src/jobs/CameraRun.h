@@ -4,6 +4,7 @@
 // into a report with the reason in words.
 
 #include "JobTypes.h"
+#include "LoginBook.h"
 #include "WatchedSession.h"
 #include "device/DriverSet.h"
 
@@ -30,6 +31,9 @@ public:
     CameraRun& operator=(const CameraRun&) = delete;
 
     const device::DeviceInfo& Device() const { return m_device; }
+    // The camera's own passwords are tried before the job's login, and a
+    // login that works tells `logins` (which outlives the run).
+    void UseLogins(ILoginBook* logins) { m_logins = logins; }
     // The camera did not answer before its turn: every call of the job,
     // the login included, fails at once with `failure`.
     void GiveUp(const device::Failure& failure);
@@ -79,6 +83,8 @@ private:
                     double limitSeconds = 0);
     // Remembers a call's failure when it means the camera is gone.
     void noteFailure(const device::Failure& failure);
+    // A session with the first of the camera's logins it takes.
+    device::Result<std::unique_ptr<device::IDeviceSession>> openWithOwnLogin();
 
     const device::CDriverSet& m_drivers;
     const JobId m_job;
@@ -86,6 +92,7 @@ private:
     const device::Credentials m_credentials;
     const std::atomic<bool>& m_cancelled;
     Sink m_sink;
+    ILoginBook* m_logins = nullptr;
     bool m_opened = false;
     std::shared_ptr<device::IDeviceSession> m_session;
     // The same session, which notes what each call changes.

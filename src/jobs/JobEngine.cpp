@@ -34,6 +34,7 @@ int CJobEngine::Concurrency() const {
 JobId CJobEngine::Start(JobSpec order) {
     const JobId id = m_next++;
     auto state = std::make_shared<Shared>();
+    state->logins = m_logins;
     if (m_journal && !order.operations.empty()) {
         state->journal = m_journal;
         m_journal->JobStarted(id, order);
@@ -181,6 +182,7 @@ void CJobEngine::runCamera(const Task& task) {
                               post({id, std::move(r)}); // as it happens
                           }
                       });
+        run.UseLogins(shared.logins.get());
         if (task.silent) {
             run.GiveUp(*task.silent);
         }

@@ -13,6 +13,7 @@
 
 #include "CameraRun.h"
 #include "JobJournal.h"
+#include "LoginBook.h"
 #include "ReachProbe.h"
 #include "RebootQueue.h"
 
@@ -91,6 +92,8 @@ public:
     // Where later jobs are recorded (nothing: nowhere); a job keeps the
     // journal it started with.
     void SetJournal(std::shared_ptr<IJobJournal> journal) { m_journal = std::move(journal); }
+    // Every job's camera logins go through `logins` from its next job on.
+    void SetLoginBook(std::shared_ptr<ILoginBook> logins) { m_logins = std::move(logins); }
 
     JobId Start(JobSpec order);
     // Cameras still waiting for a worker report "cancelled" at once; those
@@ -123,6 +126,7 @@ private:
         std::condition_variable idle;
         int active = 0; // cameras in their calls
         std::shared_ptr<IJobJournal> journal;
+        std::shared_ptr<ILoginBook> logins;
     };
     struct Job {
         // Shared with the job's tasks, never changed after the start.
@@ -215,6 +219,7 @@ private:
     std::vector<Event> m_taken;  // the engine's thread's own, from m_takenAt on
     std::size_t m_takenAt = 0;
     std::shared_ptr<IJobJournal> m_journal;
+    std::shared_ptr<ILoginBook> m_logins;
     CRebootQueue m_reboots;
     Runner m_runner{*this};
     CReachProbe m_probe;

@@ -83,6 +83,8 @@ std::string ReasonText(Reason reason, double seconds, const std::string& detail)
         return "the camera took the image but did not answer again within " + detail + " s";
     case Reason::NotStarted:
         return "not started: the job stopped after " + detail + " failed cameras";
+    case Reason::NotKept:
+        return "the new password could not be kept, so the camera keeps its own (" + detail + ")";
     case Reason::Other:
         break;
     }

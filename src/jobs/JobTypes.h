@@ -38,6 +38,7 @@ enum class Reason {
     NoValueBefore,    // an undo of a change whose value before was never read
     NotStarted,       // the job stopped after too many failures; `detail`: how many
     NotBack,          // an image taken, the camera not back in time; `detail`: the limit in s
+    NotKept,          // a new password not kept, so not sent; `detail`: why
     Other,
 };
 

@@ -67,6 +67,11 @@ void CDeviceServices::OpenSite(std::shared_ptr<CSiteJournal> site) {
     m_jobs.SetJournal(m_site);
 }
 
+void CDeviceServices::OpenVault(std::shared_ptr<secrets::CPasswordVault> vault) {
+    m_vault = std::move(vault);
+    m_jobs.SetLoginBook(m_vault);
+}
+
 void CDeviceServices::SetDefaultCredentials(const device::Credentials& credentials) {
     {
         std::lock_guard guard(m_credentialsLock);

@@ -10,6 +10,7 @@
 #include "jobs/JobEngine.h"
 #include "protocols/onvif/OnvifDriver.h"
 #include "protocols/qv/QvDriver.h"
+#include "secrets/PasswordVault.h"
 #include "services/PinFile.h"
 #include "services/SiteJournal.h"
 
@@ -58,6 +59,10 @@ public:
     // On the hub's thread.
     void OpenSite(std::shared_ptr<CSiteJournal> site);
     const std::shared_ptr<CSiteJournal>& Site() const { return m_site; }
+    // Each camera's own password for the open site: jobs log in with it
+    // first, with the default login after.
+    void OpenVault(std::shared_ptr<secrets::CPasswordVault> vault);
+    const std::shared_ptr<secrets::CPasswordVault>& Vault() const { return m_vault; }
 
     // Every driver's discovery into the hub; the maker's and ONVIF's only
     // with `everyAdapter` (they search every adapter of the machine).
@@ -81,6 +86,7 @@ private:
     device::CDriverSet m_drivers;
     // Before the engine: a job's last camera is recorded before it goes.
     std::shared_ptr<CSiteJournal> m_site;
+    std::shared_ptr<secrets::CPasswordVault> m_vault;
     jobs::CJobEngine m_jobs;
     CDiscoveryHub m_hub;
     bool m_shutDown = false;

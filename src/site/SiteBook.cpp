@@ -46,6 +46,20 @@ constexpr std::array<std::string_view, CSiteBook::kSchemaVersion> kMigrations = 
     // job an undo undid.
     R"(ALTER TABLE changes ADD COLUMN setting TEXT NOT NULL DEFAULT '';
        ALTER TABLE jobs ADD COLUMN undoes INTEGER REFERENCES jobs(id);)",
+    // 3: each camera's own password (or where it is kept), and the site
+    // passphrase's key derivation.
+    R"(CREATE TABLE secrets (
+           camera TEXT PRIMARY KEY,
+           kept_in TEXT NOT NULL,
+           pending INTEGER NOT NULL DEFAULT 0,
+           sealed TEXT NOT NULL DEFAULT '',
+           updated INTEGER NOT NULL);
+       CREATE TABLE site_key (
+           id INTEGER PRIMARY KEY CHECK (id = 1),
+           salt TEXT NOT NULL,
+           ops INTEGER NOT NULL,
+           mem INTEGER NOT NULL,
+           proof TEXT NOT NULL);)",
 };
 
 std::string kept(const std::filesystem::path& file) {
@@ -261,6 +275,70 @@ std::vector<ChangeEntry> CSiteBook::ChangesOfCamera(const std::string& camera) c
     CStatement select(*m_db, std::string(kChangeColumns) + "WHERE camera = ?1 ORDER BY at, id");
     select.Bind(1, camera);
     return readChanges(select);
+}
+
+void CSiteBook::PutSecret(const SecretEntry& entry) {
+    CStatement put(*m_db, "INSERT INTO secrets (camera, kept_in, pending, sealed, updated) "
+                          "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT(camera) DO UPDATE SET "
+                          "kept_in = excluded.kept_in, pending = excluded.pending, "
+                          "sealed = excluded.sealed, updated = excluded.updated");
+    put.Bind(1, entry.camera).Bind(2, entry.keptIn).Bind(3, entry.pending ? 1 : 0);
+    put.Bind(4, entry.sealed).Bind(5, entry.updatedMs);
+    put.Step();
+}
+
+void CSiteBook::RemoveSecret(const std::string& camera) {
+    CStatement remove(*m_db, "DELETE FROM secrets WHERE camera = ?1");
+    remove.Bind(1, camera);
+    remove.Step();
+}
+
+namespace {
+
+constexpr std::string_view kSecretColumns =
+    "SELECT camera, kept_in, pending, sealed, updated FROM secrets ";
+
+SecretEntry readSecret(const CStatement& row) {
+    return {row.Text(0), row.Text(1), row.Integer(2) != 0, row.Text(3), row.Integer(4)};
+}
+
+} // namespace
+
+std::optional<SecretEntry> CSiteBook::Secret(const std::string& camera) const {
+    CStatement select(*m_db, std::string(kSecretColumns) + "WHERE camera = ?1");
+    select.Bind(1, camera);
+    if (!select.Step()) {
+        return std::nullopt;
+    }
+    return readSecret(select);
+}
+
+std::vector<SecretEntry> CSiteBook::Secrets() const {
+    CStatement select(*m_db, std::string(kSecretColumns) + "ORDER BY camera");
+    std::vector<SecretEntry> out;
+    while (select.Step()) {
+        out.push_back(readSecret(select));
+    }
+    return out;
+}
+
+SiteKeyEntry CSiteBook::EnsureSiteKey(const SiteKeyEntry& proposed) {
+    CTransaction transaction(*m_db);
+    CStatement insert(*m_db, "INSERT OR IGNORE INTO site_key (id, salt, ops, mem, proof) "
+                             "VALUES (1, ?1, ?2, ?3, ?4)");
+    insert.Bind(1, proposed.salt).Bind(2, proposed.ops).Bind(3, proposed.mem);
+    insert.Bind(4, proposed.proof);
+    insert.Step();
+    transaction.Commit();
+    return *SiteKey();
+}
+
+std::optional<SiteKeyEntry> CSiteBook::SiteKey() const {
+    CStatement select(*m_db, "SELECT salt, ops, mem, proof FROM site_key WHERE id = 1");
+    if (!select.Step()) {
+        return std::nullopt;
+    }
+    return SiteKeyEntry{select.Text(0), select.Integer(1), select.Integer(2), select.Text(3)};
 }
 
 } // namespace orv::site

@@ -69,6 +69,28 @@ struct ChangeEntry {
     std::int64_t atMs = 0;
 };
 
+// A camera's own password as the site keeps it: in the desktop keyring
+// ("keyring"; the book holds only that it is there) or sealed under the
+// site passphrase in the book itself ("sealed"). `pending`: a new password
+// was kept before the camera was changed and no login has confirmed it yet.
+struct SecretEntry {
+    std::string camera; // SiteCamera::key
+    std::string keptIn;
+    bool pending = false;
+    std::string sealed; // base64 of nonce and box, when keptIn is "sealed"
+    std::int64_t updatedMs = 0;
+};
+
+// How the site passphrase becomes the key the sealed passwords are under:
+// the salt and costs of the derivation, and a known text sealed with the
+// key, which tells a wrong passphrase from a right one. Base64 texts.
+struct SiteKeyEntry {
+    std::string salt;
+    std::int64_t ops = 0;
+    std::int64_t mem = 0;
+    std::string proof;
+};
+
 // A job with how many cameras it reached and how many of them failed.
 struct JobSummary {
     JobEntry job;
@@ -78,7 +100,7 @@ struct JobSummary {
 
 class CSiteBook {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     struct Opened {
         std::unique_ptr<CSiteBook> book;
@@ -111,6 +133,17 @@ public:
     std::vector<ChangeEntry> ChangesOfCamera(const std::string& camera) const;
     // Every change of the site, oldest first.
     std::vector<ChangeEntry> AllChanges() const;
+
+    // Committed before it returns: a password is kept before its camera
+    // is changed.
+    void PutSecret(const SecretEntry& entry);
+    void RemoveSecret(const std::string& camera);
+    std::optional<SecretEntry> Secret(const std::string& camera) const;
+    std::vector<SecretEntry> Secrets() const;
+    // The site's key derivation; `proposed` is kept when there is none yet.
+    // What the book holds afterwards (another tool's, when it came first).
+    SiteKeyEntry EnsureSiteKey(const SiteKeyEntry& proposed);
+    std::optional<SiteKeyEntry> SiteKey() const;
 
     // For a writer that groups several calls in one transaction.
     CConnection& Connection() { return *m_db; }

@@ -81,8 +81,11 @@ protected:
         return args;
     }
     std::vector<std::string> environment() const {
+        // No keyring in the lab: rotated passwords are sealed in the site's
+        // book under this passphrase.
         std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "XDG_CONFIG_HOME=" + m_dir,
-                                        "ORVANTIX_SITES=" + m_dir + "/sites", "PATH=/usr/bin:/bin"};
+                                        "ORVANTIX_SITES=" + m_dir + "/sites", "PATH=/usr/bin:/bin",
+                                        "ORVANTIX_SITE_PASSPHRASE=lab site passphrase"};
         for (std::string& e : SanitizerEnvironment()) {
             env.push_back(std::move(e));
         }

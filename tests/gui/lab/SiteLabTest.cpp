@@ -281,7 +281,8 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
     for (std::string& e : SanitizerEnvironment()) {
         env.push_back(std::move(e));
     }
-    const pid_t cli = StartProgram(args, env);
+    const std::string output = (dir.path() / "cli-output.txt").string();
+    const pid_t cli = StartProgram(args, env, output);
     ASSERT_GT(cli, 0);
 
     AnswerMessagesWith(true);
@@ -291,7 +292,8 @@ TEST_F(SiteLab, TheWindowAndTheCommandLineOnOneSiteBothFinishWhole) {
     WaitForJobs(dlg.Jobs(), 60000);
     int status = 0;
     ASSERT_EQ(::waitpid(cli, &status, 0), cli);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n"
+                                                               << std::ifstream(output).rdbuf();
 
     auto book = orv::site::CSiteBook::Open(dir.path() / "sites" / "Default.site").book;
     ASSERT_NE(book, nullptr);
