@@ -299,7 +299,8 @@ void CMainDlg::OpenSites(const std::filesystem::path& folder) {
 }
 
 void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal> journal,
-                          const std::vector<CSiteSwitch::Remembered>& cameras) {
+                          const std::vector<CSiteSwitch::Remembered>& cameras,
+                          std::shared_ptr<orv::secrets::CPasswordVault> vault) {
     if (m_shutDown) {
         return;
     }
@@ -308,6 +309,7 @@ void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal
         journal->NoteSeen(m_devicePages.front()->Devices().Devices());
     }
     m_devices.OpenSite(std::move(journal));
+    m_devices.OpenVault(std::move(vault));
     m_siteName = name;
     auto rows = std::make_shared<std::vector<orv::DeviceRow>>();
     rows->reserve(cameras.size());
@@ -379,6 +381,7 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
             delete m_history;
             std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
             m_devices.OpenSite(nullptr);
+            m_devices.OpenVault(nullptr);
             m_sites->RenameOpen(std::move(open), name->trimmed());
         }
     } else if (chosen->text() != m_siteName) {

@@ -104,7 +104,8 @@ private:
     void connectPages();
     void shutDown();
     void siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal> journal,
-                    const std::vector<CSiteSwitch::Remembered>& cameras);
+                    const std::vector<CSiteSwitch::Remembered>& cameras,
+                    std::shared_ptr<orv::secrets::CPasswordVault> vault);
     void showSiteMenu(const QStringList& names);
     const bool m_oemMode;
     const Discovery m_discoveryMode;

@@ -1,5 +1,6 @@
 #include "SiteSwitch.h"
 
+#include "log/LogFile.h"
 #include "site/Sites.h"
 
 #include <QMetaObject>
@@ -84,6 +85,8 @@ void CSiteSwitch::openNow(const std::string& name) {
         return;
     }
     rememberSite(m_folder, name);
+    std::shared_ptr<orv::secrets::CPasswordVault> vault =
+        openVault(name, orv::site::CSites(m_folder).FileOf(name));
     std::vector<Remembered> cameras;
     cameras.reserve(book.inventory.size());
     for (const orv::site::SiteCamera& c : book.inventory) {
@@ -96,8 +99,30 @@ void CSiteSwitch::openNow(const std::string& name) {
     QMetaObject::invokeMethod(
         this,
         [this, site = QString::fromStdString(name), journal = std::move(book.journal),
-         cameras = std::move(cameras)] { emit opened(site, journal, cameras); },
+         cameras = std::move(cameras),
+         vault = std::move(vault)] { emit opened(site, journal, cameras, vault); },
         Qt::QueuedConnection);
+}
+
+std::shared_ptr<orv::secrets::CPasswordVault>
+CSiteSwitch::openVault(const std::string& name, const std::filesystem::path& file) {
+    if (!m_keyring) {
+        std::string why;
+        m_keyring = orv::secrets::ReachableKeyring(why);
+        if (!*m_keyring) {
+            WriteLog(1, "No keyring: %s", why.c_str());
+        }
+    }
+    std::optional<std::string> passphrase;
+    if (const QString given = qEnvironmentVariable("ORVANTIX_SITE_PASSPHRASE"); !given.isEmpty()) {
+        passphrase = given.toStdString();
+    }
+    orv::secrets::CPasswordVault::Opened vault =
+        orv::secrets::CPasswordVault::Open(name, file, *m_keyring, passphrase);
+    if (!vault.vault) {
+        refuse("The passwords of the site \"" + name + "\" cannot be used: " + vault.error);
+    }
+    return vault.vault;
 }
 
 void CSiteSwitch::OpenLast() {

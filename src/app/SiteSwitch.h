@@ -3,6 +3,7 @@
 // sites on a thread of its own, so that the window never waits for the
 // disk. What it finds comes back on the window thread as signals.
 
+#include "secrets/PasswordVault.h"
 #include "services/SiteJournal.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -47,17 +49,25 @@ public:
     void Wait();
 
 signals:
+    // `vault`: the site's camera passwords, nullptr when they cannot be
+    // kept (`refused` says why).
     void opened(const QString& name, std::shared_ptr<orv::CSiteJournal> journal,
-                const std::vector<CSiteSwitch::Remembered>& cameras);
+                const std::vector<CSiteSwitch::Remembered>& cameras,
+                std::shared_ptr<orv::secrets::CPasswordVault> vault);
     // Why a request did nothing, for the installer.
     void refused(const QString& text);
 
 private:
+    std::optional<std::shared_ptr<orv::secrets::CKeyring>> m_keyring; // on the worker
     void post(std::function<void()> task);
     void run();
     // On the worker: opens `name` and tells the window.
     void openNow(const std::string& name);
     void refuse(const std::string& text);
+    // On the worker: the site's camera passwords, in the desktop keyring
+    // (asked once whether it answers) or sealed under ORVANTIX_SITE_PASSPHRASE.
+    std::shared_ptr<orv::secrets::CPasswordVault> openVault(const std::string& name,
+                                                            const std::filesystem::path& file);
 
     const std::filesystem::path m_folder;
     std::mutex m_lock;

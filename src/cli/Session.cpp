@@ -25,10 +25,6 @@
 namespace orv::cli {
 
 namespace {
-// A keyring that does not answer a first question within this is taken as
-// none: a command run over SSH does not wait for an unlock prompt nobody
-// sees.
-constexpr std::chrono::seconds kKeyringCheckWait{5};
 
 std::atomic<bool> g_interrupted{false};
 
@@ -148,17 +144,10 @@ int CSession::Begin(bool login) {
     }
     // Each camera's own password, kept in the desktop keyring where one
     // answers, else sealed under the site passphrase in the site's book.
-    std::shared_ptr<secrets::CKeyring> keyring;
-    if (qEnvironmentVariable("ORVANTIX_SECRETS") != QStringLiteral("sealed")) {
-        keyring =
-            std::make_shared<secrets::CKeyring>(QStringLiteral("orvantix"), kKeyringCheckWait);
-        std::string why;
-        if (!keyring->Available(why)) {
-            WriteLog(1, "No keyring: %s", why.c_str());
-            keyring.reset();
-        } else {
-            keyring = std::make_shared<secrets::CKeyring>(QStringLiteral("orvantix"));
-        }
+    std::string why;
+    std::shared_ptr<secrets::CKeyring> keyring = secrets::ReachableKeyring(why);
+    if (!keyring) {
+        WriteLog(1, "No keyring: %s", why.c_str());
     }
     const std::optional<std::string> passphrase = GivenPassphrase(m_options, error);
     if (!error.empty()) {

@@ -118,4 +118,21 @@ IKeyring::Outcome CKeyring::run(Kind kind, const std::string& key, std::string& 
     return Outcome::Done;
 }
 
+std::shared_ptr<CKeyring> ReachableKeyring(std::string& why) {
+    if (qEnvironmentVariable("ORVANTIX_SECRETS") == QStringLiteral("sealed")) {
+        why = "ORVANTIX_SECRETS=sealed";
+        return nullptr;
+    }
+    QThread* main = QCoreApplication::instance()->thread();
+    const auto make = [main](std::chrono::milliseconds w) {
+        auto keyring = std::make_shared<CKeyring>(QStringLiteral("orvantix"), w);
+        keyring->moveToThread(main);
+        return keyring;
+    };
+    if (!make(CKeyring::kCheckWait)->Available(why)) {
+        return nullptr;
+    }
+    return make(CKeyring::kWait);
+}
+
 } // namespace orv::secrets

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace orv::secrets {
@@ -28,6 +29,10 @@ public:
     // A keyring that is locked asks its owner to unlock it: a person may
     // take a while, a keyring that is not there answers at once.
     static constexpr std::chrono::seconds kWait{30};
+    // A keyring that does not answer a first question within this is taken
+    // as none: a command run over SSH does not wait for an unlock prompt
+    // nobody sees.
+    static constexpr std::chrono::seconds kCheckWait{5};
 
     explicit CKeyring(QString service, std::chrono::milliseconds wait = kWait);
 
@@ -45,5 +50,10 @@ private:
     const QString m_service;
     const std::chrono::milliseconds m_wait;
 };
+
+// The desktop keyring when one answers within kCheckWait, else nothing,
+// with why in `why`; ORVANTIX_SECRETS=sealed asks none. From any thread:
+// the keyring is served on the program's main thread.
+std::shared_ptr<CKeyring> ReachableKeyring(std::string& why);
 
 } // namespace orv::secrets
