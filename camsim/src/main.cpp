@@ -19,6 +19,7 @@
 #include "qvsp/wire/Capture.h"
 #include "qvsp/wire/UniqueFd.h"
 
+#include <openssl/crypto.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 
@@ -120,6 +121,12 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // Threads that used TLS (the job engine's pool: Qt does not join its
+    // threads) may still be running OpenSSL's per-thread cleanup while the
+    // program exits, and OpenSSL's cleanup at exit would free the locks
+    // under them: a crash after the work is done. The system takes the
+    // memory back anyway. First, before anything else starts OpenSSL.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
     nlohmann::json settings = nlohmann::json::object();
     std::string configPath;
     if (const auto error = applyArguments(argc, argv, settings, configPath); !error.empty())

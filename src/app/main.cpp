@@ -4,11 +4,18 @@
 #include "paths/AppPaths.h"
 
 #include <QApplication>
+#include <openssl/crypto.h>
 
 // The log starts before anything else, so every run leaves one log file.
 static CLogFile& g_startupLog = TheLogFile();
 
 int main(int argc, char** argv) {
+    // Threads that used TLS (the job engine's pool: Qt does not join its
+    // threads) may still be running OpenSSL's per-thread cleanup while the
+    // program exits, and OpenSSL's cleanup at exit would free the locks
+    // under them: a crash after the work is done. The system takes the
+    // memory back anyway. First, before anything else starts OpenSSL.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
     orv::SpreadMemoryArenas();
     (void)g_startupLog;
     const orv::paths::Places& places = orv::paths::Current();

@@ -5,6 +5,7 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <QCoreApplication>
+#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +14,12 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Threads that used TLS (the job engine's pool: Qt does not join its
+    // threads) may still be running OpenSSL's per-thread cleanup while the
+    // program exits, and OpenSSL's cleanup at exit would free the locks
+    // under them: a crash after the work is done. The system takes the
+    // memory back anyway. First, before anything else starts OpenSSL.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
     using namespace orv::cli;
     // Standard error carries the progress and diagnostics; the developer
     // trace goes to the log file only.
