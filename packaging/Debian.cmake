@@ -30,8 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
   "libcap2-bin, qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, gstreamer1.0-x")
-# Only the simulator's video encoder.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-ugly")
+# The simulator's video encoder, and a Secret Service to keep the cameras'
+# passwords in (without one they are sealed under the site passphrase).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-ugly, gnome-keyring")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
   ${CMAKE_CURRENT_SOURCE_DIR}/postinst ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION

@@ -15,9 +15,11 @@
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "secrets/PasswordExport.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
 #include "ui/DialogFont.h"
+#include "ui/FileDialog.h"
 #include "ui/FormLayout.h"
 #include "ui/LangText.h"
 #include "ui/MessageBox.h"
@@ -30,6 +32,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -354,10 +357,12 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     history->setEnabled(m_devices.Site() != nullptr);
     // The checked cameras of Network Settings, or its current one.
     QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
+    QAction* exportPasswords = menu.addAction(LangText(L"96054", L"Export passwords..."));
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
+    exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_exporting);
     QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
     if (chosen == nullptr) {
         return;
@@ -366,6 +371,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
         ShowHistory();
     } else if (chosen == backup) {
         BackUpSettings();
+    } else if (chosen == exportPasswords) {
+        ExportPasswords();
     } else if (chosen == create) {
         if (const std::optional<QString> name =
                 orv::ui::AskText(this, LangText(L"96004", L"New site"),
@@ -603,11 +610,70 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     done(QDialog::Rejected);
 }
 
+void CMainDlg::ExportPasswords() {
+    std::shared_ptr<orv::secrets::CPasswordVault> vault = m_devices.Vault();
+    if (vault == nullptr || m_exporting || m_devices.Site() == nullptr) {
+        return;
+    }
+    const QString file = orv::ui::GetSaveFileName(this, QStringLiteral("CSV (*.csv)"),
+                                                  m_siteName + QStringLiteral("-passwords.csv"));
+    if (file.isEmpty()) {
+        return;
+    }
+    if (m_export.joinable()) {
+        m_export.join();
+    }
+    m_exporting = true;
+    // The keyring answers on this thread, so the export waits for it on
+    // another one.
+    m_export = std::thread(
+        [this, vault, site = m_siteName.toStdString(), book = m_devices.Site()->File(), file] {
+            const orv::secrets::ExportResult written =
+                orv::secrets::ExportPasswords(*vault, site, book, file.toStdString());
+            QMetaObject::invokeMethod(
+                this,
+                [this, written, file] {
+                    m_exporting = false;
+                    QString text;
+                    if (!written.error.empty()) {
+                        text = LangText(L"96056", L"The passwords could not be written: %1")
+                                   .arg(QString::fromStdString(written.error));
+                    } else {
+                        text = LangText(L"96055", L"Passwords of %1 cameras written to %2. The "
+                                                  L"file holds them in clear text: hand it over, "
+                                                  L"then delete it.")
+                                   .arg(written.cameras)
+                                   .arg(QDir::toNativeSeparators(file));
+                        if (written.unreadable > 0) {
+                            text += QLatin1Char(' ') +
+                                    LangText(L"96057", L"The passwords of %1 cameras could not be "
+                                                       L"read (sealed under a site passphrase this "
+                                                       L"window was not given).")
+                                        .arg(written.unreadable);
+                        }
+                    }
+                    m_services->AddOperatingInfo(text);
+                    if (!m_shutDown) {
+                        orv::ui::ShowMessage(this, text);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+}
+
 void CMainDlg::shutDown() {
     if (m_shutDown) {
         return;
     }
     m_shutDown = true;
+    // An export being written waits for the keyring on this thread: it is
+    // served until the export is done (within the keyring's time limit).
+    while (m_exporting && m_export.joinable()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    if (m_export.joinable()) {
+        m_export.join();
+    }
     // Jobs start no further camera; calls in flight end within their time
     // limits, and what they applied stays applied.
     m_devices.Shutdown();

@@ -75,6 +75,11 @@ public:
     // Keeps every setting of Network Settings' checked cameras (or its
     // current one) in the site's book.
     void BackUpSettings();
+    // Writes the open site's camera passwords to a handover file the person
+    // chooses, off the window thread; says where, and what it holds.
+    void ExportPasswords();
+    // True while an export is being written (tests).
+    bool ExportingPasswords() const { return m_exporting; }
     void ShowAboutBox();
 
     bool OemMode() const { return m_oemMode; }
@@ -139,4 +144,7 @@ private:
     QPointer<CHistoryDlg> m_history;
     // Last: its worker may still hand a site to the window as it goes.
     std::unique_ptr<CSiteSwitch> m_sites;
+    // The passwords' handover file being written; joined at shutdown.
+    std::thread m_export;
+    bool m_exporting = false;
 };

@@ -8,7 +8,7 @@
 #include "Secrets.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "site/SiteBook.h"
+#include "secrets/PasswordExport.h"
 #include "text/TextConv.h"
 
 #include <QStringList>
@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <termios.h>
 #include <unistd.h>
@@ -86,7 +85,8 @@ secretsCsv(const std::vector<device::DeviceInfo>& cameras,
             }
         }
         csv += jobs::CsvRow({QString::fromStdString(c.MacText()), c.AddressText(), c.name,
-                             QString::fromStdString(passwords.at(c.id)), applied});
+                             QString::fromStdString(passwords.at(c.id)), applied},
+                            3);
     }
     return csv.toStdString();
 }
@@ -104,35 +104,16 @@ int exportPasswords(const Command& command, const Options& options) {
     if (vault.KeepsIn() == secrets::CPasswordVault::kSealed && !vault.Unlock(error)) {
         return BadInput(error);
     }
-    int unreadable = 0;
-    const std::vector<secrets::CameraPasswords> all = vault.All(unreadable);
-    std::map<std::string, site::SiteCamera> known;
     const std::shared_ptr<CSiteJournal>& site = session.Site();
-    if (auto book = site::CSiteBook::Open(site->File()).book) {
-        for (site::SiteCamera& c : book->Inventory()) {
-            known[c.key] = std::move(c);
-        }
-    }
-    QString csv = jobs::CsvRow(
-        {QString::fromStdString("# Administrator passwords of " + std::to_string(all.size()) +
-                                " camera(s) of site '" + site->Site() +
-                                "' in clear text: whoever reads this file can log into them. "
-                                "Hand it over, then delete it.")});
-    csv += jobs::CsvRow({"mac", "ip", "name", "user", "password", "unconfirmed_password"});
-    for (const secrets::CameraPasswords& p : all) {
-        const auto it = known.find(p.camera);
-        const site::SiteCamera camera = it == known.end() ? site::SiteCamera{} : it->second;
-        csv += jobs::CsvRow({QString::fromStdString(camera.mac.empty() ? p.camera : camera.mac),
-                             QString::fromStdString(camera.address),
-                             QString::fromStdString(camera.name), QString::fromStdString(p.user),
-                             QString::fromStdString(p.current), QString::fromStdString(p.pending)});
-    }
     const std::string out = options.Value("export");
-    CSecretsFile file;
-    if (!file.Create(out, error) || !file.Write(csv.toStdString(), error)) {
-        return BadInput("--export " + error);
+    const secrets::ExportResult written =
+        secrets::ExportPasswords(vault, site->Site(), site->File(), out);
+    if (!written.error.empty()) {
+        return BadInput("--export " + written.error);
     }
-    Note("wrote the passwords of " + std::to_string(all.size()) + " camera(s) of site \"" +
+    const int unreadable = written.unreadable;
+    const std::size_t count = static_cast<std::size_t>(written.cameras);
+    Note("wrote the passwords of " + std::to_string(count) + " camera(s) of site \"" +
          site->Site() + "\" to " + out + " (owner-only); it holds them in clear text");
     if (unreadable > 0) {
         Note(std::to_string(unreadable) +

@@ -38,8 +38,8 @@ bool needsGuard(const Text& text) {
     return at < text.size() && startsFormula(unit(text, at));
 }
 
-QString csvCell(const QString& text) {
-    const QString cell = needsGuard(text) ? QLatin1Char('\'') + text : text;
+QString csvCell(const QString& text, bool guard = true) {
+    const QString cell = guard && needsGuard(text) ? QLatin1Char('\'') + text : text;
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
         !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r'))) {
         return cell;
@@ -80,9 +80,13 @@ std::string WithoutFormulaGuard(const std::string& cell) {
 }
 
 QString CsvRow(const QStringList& cells) {
+    return CsvRow(cells, static_cast<int>(cells.size()));
+}
+
+QString CsvRow(const QStringList& cells, int verbatimFrom) {
     QStringList quoted;
-    for (const QString& cell : cells) {
-        quoted << csvCell(cell);
+    for (int i = 0; i < cells.size(); ++i) {
+        quoted << csvCell(cells[i], i < verbatimFrom);
     }
     return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
 }

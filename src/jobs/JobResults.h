@@ -27,6 +27,10 @@ QByteArray ResultsCsv(const std::vector<OperationResult>& results);
 // and stays text; so does one that starts with apostrophes and then a
 // formula ("'=x" is written "''=x"), so that the guard reads back alone.
 QString CsvRow(const QStringList& cells);
+// The same, with the cells from `verbatimFrom` on written as they are
+// (quoted only where CSV needs it): a password must read back exactly, and
+// it comes from the program or the installer, never from a camera.
+QString CsvRow(const QStringList& cells, int verbatimFrom);
 // A cell as written before that apostrophe, for readers of the tool's own
 // files (an exported list read back as an address plan).
 std::string WithoutFormulaGuard(const std::string& cell);

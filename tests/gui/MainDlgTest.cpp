@@ -11,6 +11,7 @@
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "secrets/PasswordVault.h"
 #include "settings/SettingsStore.h"
 #include "ui/TextInput.h"
 #include "ui/controls/LinkLabel.h"
@@ -23,8 +24,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -306,6 +311,63 @@ TEST_F(MainDlgTest, LayoutFollowsTheWindowSize) {
     EXPECT_EQ(edit(dlg, "passwordEdit")->geometry(), passwordAt);
     EXPECT_EQ(language->mapTo(&dlg, QPoint()), languageAt + QPoint(300, 0));
     EXPECT_LT(pages(dlg)->geometry().bottom(), infoList(dlg)->mapTo(&dlg, QPoint()).y());
+}
+
+// Export passwords: the open site's camera passwords go to the file the
+// person chooses, owner-only, its first line saying what it holds, each
+// camera with its own password and one not yet confirmed; a file that is
+// there already is never written over.
+TEST_F(MainDlgTest, ExportPasswordsWritesTheHandoverFileOwnerOnlyAndNeverOverAnother) {
+    TempDir sites;
+    qputenv("ORVANTIX_SITE_PASSPHRASE", "window test passphrase");
+    {
+        auto vault = orv::secrets::CPasswordVault::Open("Default", sites.path() / "Default.site",
+                                                        nullptr, "window test passphrase")
+                         .vault;
+        ASSERT_NE(vault, nullptr);
+        orv::device::DeviceInfo camera;
+        std::string error;
+        for (std::uint8_t n : {1, 2}) {
+            camera.id = orv::device::DeviceId::OfMac({0x02, 0x4F, 0x56, 0x10, 0x00, n});
+            ASSERT_TRUE(vault->KeepNew(camera, QStringLiteral("admin"),
+                                       (n == 1 ? "=Own1pass" : "Own2pass"), error))
+                << error;
+        }
+        vault->LoggedIn(camera, {QStringLiteral("admin"), QStringLiteral("Own2pass")});
+    }
+    CMainDlg dlg(false, CMainDlg::Discovery::Off);
+    dlg.OpenSites(sites.path());
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    const std::string file = (sites.path() / "handover.csv").string();
+    chosenFiles = {QString::fromStdString(file)};
+    AnswerFileDialogs(false);
+    AnswerMessagesWith(true);
+    AnswerMenuWith(QStringLiteral("Export passwords..."));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
+    EXPECT_FALSE(dlg.ExportingPasswords());
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Passwords of 2 cameras written to")))
+        << messages[0].toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600);
+    const std::string written = (std::stringstream() << std::ifstream(file).rdbuf()).str();
+    EXPECT_EQ(written.rfind("\"# Administrator passwords of 2 camera(s) of site 'Default' in "
+                            "clear text",
+                            0),
+              0u)
+        << written;
+    EXPECT_NE(written.find("02:4F:56:10:00:01,,,admin,,=Own1pass\r\n"), std::string::npos)
+        << written;
+    EXPECT_NE(written.find("02:4F:56:10:00:02,,,admin,Own2pass,\r\n"), std::string::npos)
+        << written;
+
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
+    EXPECT_TRUE(messages[1].startsWith(QStringLiteral("The passwords could not be written:")))
+        << messages[1].toStdString();
+    EXPECT_EQ((std::stringstream() << std::ifstream(file).rdbuf()).str(), written);
+    qunsetenv("ORVANTIX_SITE_PASSPHRASE");
 }
 
 // The site link: a site is made at first start, another is made and opened
