@@ -171,7 +171,13 @@ struct COnvifDriver::Impl {
         // The login it refused (LoginKey), 0 for none: typed anew, another
         // login has the camera asked again.
         std::size_t refusedLogin = 0;
+        // Details asked again in a row after a camera did not answer them.
+        int retries = 0;
     };
+    // A camera too busy to answer its details (a thousand asked at once) is
+    // asked again this often after detailDelay, before it is left to its
+    // next announcement, which may be minutes away.
+    static constexpr int kDetailRetries = 3;
     std::unordered_map<std::string, Known> known;
     // Cameras waiting for their details, each not before its time: the
     // maker's discovery gets a moment to describe a camera first.
@@ -635,11 +641,15 @@ void COnvifDriver::Impl::work() {
                 continue;
             }
             // A camera that did not answer in time (or the network failed)
-            // is asked again at its next announcement; one that refused the
-            // login is not asked again until it announces a change.
+            // is asked again shortly, a few times, then at its next
+            // announcement; one that refused the login is not asked again
+            // until it announces a change.
             it->second.detailed = complete;
             it->second.refusedLogin = refused ? LoginKey(login) : 0;
-            if (stale && requeue(endpoint, it->second)) {
+            const bool again =
+                stale || (!complete && !refused && it->second.retries < kDetailRetries);
+            it->second.retries = complete || refused ? 0 : it->second.retries + (stale ? 0 : 1);
+            if (again && requeue(endpoint, it->second)) {
                 wake.notify_all();
             }
             detailed.lastAnswer = it->second.info.lastAnswer;
