@@ -312,6 +312,13 @@ void CMainDlg::siteOpened(const QString& name, std::shared_ptr<orv::CSiteJournal
         journal->NoteSeen(m_devicePages.front()->Devices().Devices());
     }
     m_devices.OpenSite(std::move(journal));
+    if (vault && vault->KeepsIn().empty()) {
+        m_services->AddOperatingInfo(LangText(L"96062",
+                                              L"No keyring answers here: the cameras' own "
+                                              L"passwords of the site \"%1\" need its passphrase "
+                                              L"(site menu, Site passphrase...).")
+                                         .arg(name));
+    }
     m_devices.OpenVault(std::move(vault));
     m_siteName = name;
     auto rows = std::make_shared<std::vector<orv::DeviceRow>>();
@@ -358,11 +365,16 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     // The checked cameras of Network Settings, or its current one.
     QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
     QAction* exportPasswords = menu.addAction(LangText(L"96054", L"Export passwords..."));
+    QAction* passphrase = menu.addAction(LangText(L"96061", L"Site passphrase..."));
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
-    exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_exporting);
+    exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy);
+    // Only where the passwords are sealed and the key is not made yet.
+    passphrase->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy &&
+                           m_devices.Vault()->KeepsIn() != orv::secrets::CPasswordVault::kKeyring &&
+                           !m_devices.Vault()->Unlocked());
     QAction* chosen = orv::ui::ExecPopupMenu(menu, QCursor::pos());
     if (chosen == nullptr) {
         return;
@@ -373,6 +385,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
         BackUpSettings();
     } else if (chosen == exportPasswords) {
         ExportPasswords();
+    } else if (chosen == passphrase) {
+        AskSitePassphrase();
     } else if (chosen == create) {
         if (const std::optional<QString> name =
                 orv::ui::AskText(this, LangText(L"96004", L"New site"),
@@ -610,9 +624,29 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     done(QDialog::Rejected);
 }
 
+void CMainDlg::runOffWindow(std::function<QString()> work) {
+    if (m_secretsWork.joinable()) {
+        m_secretsWork.join();
+    }
+    m_secretsBusy = true;
+    m_secretsWork = std::thread([this, work = std::move(work)] {
+        const QString text = work();
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                m_secretsBusy = false;
+                m_services->AddOperatingInfo(text);
+                if (!m_shutDown) {
+                    orv::ui::ShowMessage(this, text);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void CMainDlg::ExportPasswords() {
     std::shared_ptr<orv::secrets::CPasswordVault> vault = m_devices.Vault();
-    if (vault == nullptr || m_exporting || m_devices.Site() == nullptr) {
+    if (vault == nullptr || m_secretsBusy || m_devices.Site() == nullptr) {
         return;
     }
     const QString file = orv::ui::GetSaveFileName(this, QStringLiteral("CSV (*.csv)"),
@@ -620,45 +654,50 @@ void CMainDlg::ExportPasswords() {
     if (file.isEmpty()) {
         return;
     }
-    if (m_export.joinable()) {
-        m_export.join();
+    runOffWindow([vault, site = m_siteName.toStdString(), book = m_devices.Site()->File(), file] {
+        const orv::secrets::ExportResult written =
+            orv::secrets::ExportPasswords(*vault, site, book, file.toStdString());
+        if (!written.error.empty()) {
+            return LangText(L"96056", L"The passwords could not be written: %1")
+                .arg(QString::fromStdString(written.error));
+        }
+        QString text = LangText(L"96055", L"Passwords of %1 cameras written to %2. The file "
+                                          L"holds them in clear text: hand it over, then "
+                                          L"delete it.")
+                           .arg(written.cameras)
+                           .arg(QDir::toNativeSeparators(file));
+        if (written.unreadable > 0) {
+            text += QLatin1Char(' ') +
+                    LangText(L"96057", L"The passwords of %1 cameras could not be read (sealed "
+                                       L"under a site passphrase this window was not given).")
+                        .arg(written.unreadable);
+        }
+        return text;
+    });
+}
+
+void CMainDlg::AskSitePassphrase() {
+    std::shared_ptr<orv::secrets::CPasswordVault> vault = m_devices.Vault();
+    if (vault == nullptr || m_secretsBusy) {
+        return;
     }
-    m_exporting = true;
-    // The keyring answers on this thread, so the export waits for it on
-    // another one.
-    m_export = std::thread(
-        [this, vault, site = m_siteName.toStdString(), book = m_devices.Site()->File(), file] {
-            const orv::secrets::ExportResult written =
-                orv::secrets::ExportPasswords(*vault, site, book, file.toStdString());
-            QMetaObject::invokeMethod(
-                this,
-                [this, written, file] {
-                    m_exporting = false;
-                    QString text;
-                    if (!written.error.empty()) {
-                        text = LangText(L"96056", L"The passwords could not be written: %1")
-                                   .arg(QString::fromStdString(written.error));
-                    } else {
-                        text = LangText(L"96055", L"Passwords of %1 cameras written to %2. The "
-                                                  L"file holds them in clear text: hand it over, "
-                                                  L"then delete it.")
-                                   .arg(written.cameras)
-                                   .arg(QDir::toNativeSeparators(file));
-                        if (written.unreadable > 0) {
-                            text += QLatin1Char(' ') +
-                                    LangText(L"96057", L"The passwords of %1 cameras could not be "
-                                                       L"read (sealed under a site passphrase this "
-                                                       L"window was not given).")
-                                        .arg(written.unreadable);
-                        }
-                    }
-                    m_services->AddOperatingInfo(text);
-                    if (!m_shutDown) {
-                        orv::ui::ShowMessage(this, text);
-                    }
-                },
-                Qt::QueuedConnection);
-        });
+    const std::optional<QString> passphrase = orv::ui::AskText(
+        this, LangText(L"96058", L"Site passphrase"),
+        LangText(L"96059", L"Passphrase of the site \"%1\" (the cameras' own passwords are "
+                           L"sealed under it where no keyring answers):")
+            .arg(m_siteName),
+        {}, orv::ui::Echo::Hidden);
+    if (!passphrase || passphrase->isEmpty()) {
+        return;
+    }
+    runOffWindow([vault, given = passphrase->toStdString(), site = m_siteName] {
+        std::string error;
+        if (!vault->GivePassphrase(given, error)) {
+            return QString::fromStdString(error);
+        }
+        return LangText(L"96060", L"The cameras' own passwords of the site \"%1\" are open.")
+            .arg(site);
+    });
 }
 
 void CMainDlg::shutDown() {
@@ -666,13 +705,13 @@ void CMainDlg::shutDown() {
         return;
     }
     m_shutDown = true;
-    // An export being written waits for the keyring on this thread: it is
-    // served until the export is done (within the keyring's time limit).
-    while (m_exporting && m_export.joinable()) {
+    // Work on the passwords waits for the keyring on this thread: it is
+    // served until the work is done (within the keyring's time limit).
+    while (m_secretsBusy && m_secretsWork.joinable()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
-    if (m_export.joinable()) {
-        m_export.join();
+    if (m_secretsWork.joinable()) {
+        m_secretsWork.join();
     }
     // Jobs start no further camera; calls in flight end within their time
     // limits, and what they applied stays applied.

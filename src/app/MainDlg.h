@@ -78,8 +78,12 @@ public:
     // Writes the open site's camera passwords to a handover file the person
     // chooses, off the window thread; says where, and what it holds.
     void ExportPasswords();
-    // True while an export is being written (tests).
-    bool ExportingPasswords() const { return m_exporting; }
+    // Asks for the site passphrase the cameras' own passwords are sealed
+    // under (where no keyring answers) and tries it off the window thread.
+    void AskSitePassphrase();
+    // True while the passwords are being exported or unlocked (tests).
+    bool ExportingPasswords() const { return m_secretsBusy; }
+    std::shared_ptr<orv::secrets::CPasswordVault> Vault() const { return m_devices.Vault(); }
     void ShowAboutBox();
 
     bool OemMode() const { return m_oemMode; }
@@ -144,7 +148,10 @@ private:
     QPointer<CHistoryDlg> m_history;
     // Last: its worker may still hand a site to the window as it goes.
     std::unique_ptr<CSiteSwitch> m_sites;
-    // The passwords' handover file being written; joined at shutdown.
-    std::thread m_export;
-    bool m_exporting = false;
+    // Work on the site's passwords that waits for the keyring or derives a
+    // key (this thread serves the keyring): `work` runs on a thread of its
+    // own, one at a time, and what it returns is said to the person.
+    void runOffWindow(std::function<QString()> work);
+    std::thread m_secretsWork; // joined at shutdown
+    bool m_secretsBusy = false;
 };

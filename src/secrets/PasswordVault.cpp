@@ -81,6 +81,29 @@ bool CPasswordVault::Unlock(std::string& error) {
     return m_key.has_value();
 }
 
+bool CPasswordVault::GivePassphrase(const std::string& passphrase, std::string& error) {
+    {
+        std::lock_guard guard(m_keyLock);
+        if (m_key) {
+            return true;
+        }
+        m_keyError.clear();
+        m_passphrase = passphrase;
+    }
+    if (Unlock(error)) {
+        return true;
+    }
+    // Refused: the next passphrase is tried afresh.
+    std::lock_guard guard(m_keyLock);
+    m_keyError.clear();
+    return false;
+}
+
+bool CPasswordVault::Unlocked() const {
+    std::lock_guard guard(m_keyLock);
+    return m_key.has_value();
+}
+
 std::optional<CSealKey> CPasswordVault::makeKey(std::string& error) {
     const std::string wrong = "the passphrase is not the one of site \"" + m_site + "\"";
     std::lock_guard guard(m_lock);

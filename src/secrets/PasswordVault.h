@@ -59,6 +59,12 @@ public:
     // derivation takes a fraction of a second and is made once, when a
     // sealed password is first needed, or here.
     bool Unlock(std::string& error);
+    // The passphrase given after the vault opened (the window asks for it);
+    // false, with `error`, when it is not the site's, and then another may
+    // be tried. Derives the key: call it off the window thread.
+    bool GivePassphrase(const std::string& passphrase, std::string& error);
+    // Whether sealed passwords can be read and kept (the key is made).
+    bool Unlocked() const;
 
     // Where a password kept now goes: kKeyring, kSealed, or "" for nowhere.
     std::string KeepsIn() const;

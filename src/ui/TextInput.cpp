@@ -15,12 +15,14 @@ Answer& answerSlot() {
 } // namespace
 
 std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& label,
-                               const QString& text) {
+                               const QString& text, Echo echo) {
     if (const Answer& answer = answerSlot()) {
         return answer(label, text);
     }
     bool ok = false;
-    const QString typed = QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
+    const QString typed = QInputDialog::getText(
+        parent, title, label, echo == Echo::Hidden ? QLineEdit::Password : QLineEdit::Normal, text,
+        &ok);
     return ok ? std::optional(typed) : std::nullopt;
 }
 

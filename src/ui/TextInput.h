@@ -11,9 +11,12 @@ class QWidget;
 
 namespace orv::ui {
 
-// The text typed, or nothing when the person cancelled.
+enum class Echo { Shown, Hidden };
+
+// The text typed, or nothing when the person cancelled. `Echo::Hidden`
+// shows dots for a passphrase.
 std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& label,
-                               const QString& text = {});
+                               const QString& text = {}, Echo echo = Echo::Shown);
 
 // While set, AskText calls `answer` with the label and the text offered.
 void SetTextInputAnswer(

@@ -370,6 +370,56 @@ TEST_F(MainDlgTest, ExportPasswordsWritesTheHandoverFileOwnerOnlyAndNeverOverAno
     qunsetenv("ORVANTIX_SITE_PASSPHRASE");
 }
 
+// A site whose cameras' passwords are sealed, opened where no keyring
+// answers and no passphrase was given: the window says so, logs in with the
+// default only, refuses a wrong passphrase by name and opens the passwords
+// with the right one.
+TEST_F(MainDlgTest, ASealedSiteAsksForItsPassphraseAndRefusesAWrongOne) {
+    TempDir sites;
+    qputenv("ORVANTIX_SECRETS", "sealed");
+    orv::device::DeviceInfo camera;
+    camera.id = orv::device::DeviceId::OfMac({0x02, 0x4F, 0x56, 0x10, 0x00, 0x01});
+    {
+        auto vault = orv::secrets::CPasswordVault::Open("Default", sites.path() / "Default.site",
+                                                        nullptr, "right one")
+                         .vault;
+        std::string error;
+        ASSERT_TRUE(vault->KeepNew(camera, QStringLiteral("admin"), "CamOwn1", error)) << error;
+        vault->LoggedIn(camera, {QStringLiteral("admin"), QStringLiteral("CamOwn1")});
+    }
+    CMainDlg dlg(false, CMainDlg::Discovery::Off);
+    dlg.OpenSites(sites.path());
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.SiteName(), QStringLiteral("Default"), 5000);
+    QStringList info;
+    for (int i = 0; i < infoList(dlg)->count(); ++i) {
+        info << infoList(dlg)->item(i)->text();
+    }
+    EXPECT_EQ(
+        info.filter(QStringLiteral("need its passphrase (site menu, Site passphrase...)")).size(),
+        1)
+        << info.join(QLatin1Char('\n')).toStdString();
+    const orv::device::Credentials fallback{QStringLiteral("admin"), QStringLiteral("admin")};
+    EXPECT_EQ(dlg.Vault()->LoginsFor(camera, fallback).size(), 1u);
+
+    QString typed = QStringLiteral("wrong one");
+    orv::ui::SetTextInputAnswer([&](const QString&, const QString&) { return typed; });
+    AnswerMessagesWith(true);
+    AnswerMenuWith(QStringLiteral("Site passphrase..."));
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
+    EXPECT_EQ(messages[0], QStringLiteral("the passphrase is not the one of site \"Default\""));
+    typed = QStringLiteral("right one");
+    dlg.ShowSiteMenu();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 10000);
+    EXPECT_EQ(messages[1],
+              QStringLiteral("The cameras' own passwords of the site \"Default\" are open."));
+    const std::vector<orv::device::Credentials> logins = dlg.Vault()->LoginsFor(camera, fallback);
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_EQ(logins[0].password, QStringLiteral("CamOwn1"));
+    orv::ui::SetTextInputAnswer(nullptr);
+    qunsetenv("ORVANTIX_SECRETS");
+}
+
 // The site link: a site is made at first start, another is made and opened
 // from its menu, the open one is renamed (its book closed first), and a name
 // a site cannot have is refused with the reason, changing nothing.
