@@ -35,6 +35,17 @@ protected:
     void SetUp() override {
         char templ[] = "/tmp/camsim-onvif-tls.XXXXXX";
         m_dir = ::mkdtemp(templ);
+        // A free port can be taken by another test process before the
+        // servers bind it: the whole set is tried again with new ports.
+        for (int attempt = 0; attempt < 5 && !startOnce(); ++attempt) {
+            stopServers();
+            std::filesystem::remove(m_dir / "state.json");
+        }
+        ASSERT_TRUE(m_server && m_onvif) << "no free set of ports in five tries";
+        m_control.emplace(*m_store, *m_host, *m_server);
+    }
+
+    bool startOnce() {
         SimConfig c;
         c.cameras = 2;
         c.firstIp = 0x7f000002; // 127.0.0.2
@@ -90,17 +101,24 @@ protected:
         m_server->setHttpsTenant(kOnvifMaxRequest, [this](const HttpsTenantRequest& request) {
             return m_onvif->serveTls(request);
         });
-        ASSERT_TRUE(m_server->start());
-        ASSERT_TRUE(m_onvif->start());
-        m_control.emplace(*m_store, *m_host, *m_server);
+        return m_server->start() && m_onvif->start();
+    }
+
+    void stopServers() {
+        // The TLS listeners' workers call into the ONVIF server: they go first.
+        if (m_server) {
+            m_server->stop();
+        }
+        m_onvif.reset();
+        m_server.reset();
+        m_service.reset();
+        m_host.reset();
+        m_store.reset();
     }
 
     void TearDown() override {
         m_control.reset();
-        // The TLS listeners' workers call into the ONVIF server: they go first.
-        m_server->stop();
-        m_onvif.reset();
-        m_server.reset();
+        stopServers();
         std::filesystem::remove_all(m_dir);
     }
 
