@@ -1,6 +1,5 @@
 #include "SiteSwitch.h"
 
-#include "log/LogFile.h"
 #include "site/Sites.h"
 
 #include <QMetaObject>
@@ -107,18 +106,10 @@ void CSiteSwitch::openNow(const std::string& name) {
 std::shared_ptr<orv::secrets::CPasswordVault>
 CSiteSwitch::openVault(const std::string& name, const std::filesystem::path& file) {
     if (!m_keyring) {
-        std::string why;
-        m_keyring = orv::secrets::ReachableKeyring(why);
-        if (!*m_keyring) {
-            WriteLog(1, "No keyring: %s", why.c_str());
-        }
+        m_keyring = orv::secrets::ReachableKeyring();
     }
-    std::optional<std::string> passphrase;
-    if (const QString given = qEnvironmentVariable("ORVANTIX_SITE_PASSPHRASE"); !given.isEmpty()) {
-        passphrase = given.toStdString();
-    }
-    orv::secrets::CPasswordVault::Opened vault =
-        orv::secrets::CPasswordVault::Open(name, file, *m_keyring, passphrase);
+    orv::secrets::CPasswordVault::Opened vault = orv::secrets::CPasswordVault::Open(
+        name, file, *m_keyring, orv::secrets::PassphraseFromEnvironment());
     if (!vault.vault) {
         refuse("The passwords of the site \"" + name + "\" cannot be used: " + vault.error);
     }

@@ -6,7 +6,6 @@
 #include "file/RegularFile.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
-#include "log/LogFile.h"
 #include "operations/common/Message.h"
 #include "operations/network/AddressPlan.h"
 #include "operations/upgrade/UpgradeRules.h"
@@ -144,11 +143,7 @@ int CSession::Begin(bool login) {
     }
     // Each camera's own password, kept in the desktop keyring where one
     // answers, else sealed under the site passphrase in the site's book.
-    std::string why;
-    std::shared_ptr<secrets::CKeyring> keyring = secrets::ReachableKeyring(why);
-    if (!keyring) {
-        WriteLog(1, "No keyring: %s", why.c_str());
-    }
+    std::shared_ptr<secrets::CKeyring> keyring = secrets::ReachableKeyring();
     const std::optional<std::string> passphrase = GivenPassphrase(m_options, error);
     if (!error.empty()) {
         return BadInput(error);
@@ -179,10 +174,7 @@ std::optional<std::string> GivenPassphrase(const Options& options, std::string& 
         }
         return error.empty() ? std::optional(passphrase) : std::nullopt;
     }
-    if (const char* env = std::getenv("ORVANTIX_SITE_PASSPHRASE"); env != nullptr && *env != 0) {
-        return std::string(env);
-    }
-    return std::nullopt;
+    return secrets::PassphraseFromEnvironment();
 }
 
 int CSession::Discover() {

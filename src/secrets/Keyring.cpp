@@ -1,5 +1,7 @@
 #include "Keyring.h"
 
+#include "log/LogFile.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <qt6keychain/keychain.h>
@@ -29,26 +31,26 @@ CKeyring::CKeyring(QString service, std::chrono::milliseconds wait)
 
 bool CKeyring::Available(std::string& error) {
     std::string value;
-    return Read("orvantix-keyring-check", value, error) != Outcome::Failed;
+    return run(Kind::Read, "orvantix-keyring-check", value, error, kCheckWait) != Outcome::Failed;
 }
 
 IKeyring::Outcome CKeyring::Write(const std::string& key, const std::string& value,
                                   std::string& error) {
     std::string given = value;
-    return run(Kind::Write, key, given, error);
+    return run(Kind::Write, key, given, error, m_wait);
 }
 
 IKeyring::Outcome CKeyring::Read(const std::string& key, std::string& value, std::string& error) {
-    return run(Kind::Read, key, value, error);
+    return run(Kind::Read, key, value, error, m_wait);
 }
 
 IKeyring::Outcome CKeyring::Remove(const std::string& key, std::string& error) {
     std::string none;
-    return run(Kind::Remove, key, none, error);
+    return run(Kind::Remove, key, none, error, m_wait);
 }
 
 IKeyring::Outcome CKeyring::run(Kind kind, const std::string& key, std::string& value,
-                                std::string& error) {
+                                std::string& error, std::chrono::milliseconds wait) {
     auto answer = std::make_shared<Answer>();
     const QString service = m_service;
     const QString name = QString::fromStdString(key);
@@ -81,7 +83,7 @@ IKeyring::Outcome CKeyring::run(Kind kind, const std::string& key, std::string& 
         });
         job->start();
     };
-    const auto deadline = std::chrono::steady_clock::now() + m_wait;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     std::unique_lock guard(answer->lock, std::defer_lock);
     if (QThread::currentThread() == thread()) {
         start();
@@ -101,7 +103,7 @@ IKeyring::Outcome CKeyring::run(Kind kind, const std::string& key, std::string& 
     }
     if (!answer->finished) {
         error = "the keyring did not answer within " +
-                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(m_wait).count()) +
+                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) +
                 " s";
         return Outcome::Failed;
     }
@@ -118,21 +120,23 @@ IKeyring::Outcome CKeyring::run(Kind kind, const std::string& key, std::string& 
     return Outcome::Done;
 }
 
-std::shared_ptr<CKeyring> ReachableKeyring(std::string& why) {
+std::shared_ptr<CKeyring> ReachableKeyring() {
     if (qEnvironmentVariable("ORVANTIX_SECRETS") == QStringLiteral("sealed")) {
-        why = "ORVANTIX_SECRETS=sealed";
+        WriteLog(1, "No keyring: ORVANTIX_SECRETS=sealed");
         return nullptr;
     }
-    QThread* main = QCoreApplication::instance()->thread();
-    const auto make = [main](std::chrono::milliseconds w) {
-        auto keyring = std::make_shared<CKeyring>(QStringLiteral("orvantix"), w);
-        keyring->moveToThread(main);
-        return keyring;
-    };
-    if (!make(CKeyring::kCheckWait)->Available(why)) {
+    auto keyring = std::make_shared<CKeyring>(QStringLiteral("orvantix"));
+    keyring->moveToThread(QCoreApplication::instance()->thread());
+    if (std::string why; !keyring->Available(why)) {
+        WriteLog(1, "No keyring: %s", why.c_str());
         return nullptr;
     }
-    return make(CKeyring::kWait);
+    return keyring;
+}
+
+std::optional<std::string> PassphraseFromEnvironment() {
+    const QString given = qEnvironmentVariable("ORVANTIX_SITE_PASSPHRASE");
+    return given.isEmpty() ? std::nullopt : std::optional(given.toStdString());
 }
 
 } // namespace orv::secrets

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace orv::secrets {
@@ -36,7 +37,8 @@ public:
 
     explicit CKeyring(QString service, std::chrono::milliseconds wait = kWait);
 
-    // Whether the keyring answers at all (a read of a key nobody wrote).
+    // Whether the keyring answers at all (a read of a key nobody wrote),
+    // within kCheckWait.
     bool Available(std::string& error);
 
     Outcome Write(const std::string& key, const std::string& value, std::string& error) override;
@@ -45,15 +47,19 @@ public:
 
 private:
     enum class Kind { Read, Write, Remove };
-    Outcome run(Kind kind, const std::string& key, std::string& value, std::string& error);
+    Outcome run(Kind kind, const std::string& key, std::string& value, std::string& error,
+                std::chrono::milliseconds wait);
 
     const QString m_service;
     const std::chrono::milliseconds m_wait;
 };
 
-// The desktop keyring when one answers within kCheckWait, else nothing,
-// with why in `why`; ORVANTIX_SECRETS=sealed asks none. From any thread:
-// the keyring is served on the program's main thread.
-std::shared_ptr<CKeyring> ReachableKeyring(std::string& why);
+// The desktop keyring when one answers within kCheckWait, else nothing
+// (and the log says why); ORVANTIX_SECRETS=sealed asks none. From any
+// thread: the keyring is served on the program's main thread.
+std::shared_ptr<CKeyring> ReachableKeyring();
+
+// The site passphrase of ORVANTIX_SITE_PASSPHRASE, if set and not empty.
+std::optional<std::string> PassphraseFromEnvironment();
 
 } // namespace orv::secrets

@@ -400,6 +400,9 @@ TEST_F(MainDlgTest, ASealedSiteAsksForItsPassphraseAndRefusesAWrongOne) {
         << info.join(QLatin1Char('\n')).toStdString();
     const orv::device::Credentials fallback{QStringLiteral("admin"), QStringLiteral("admin")};
     EXPECT_EQ(dlg.Vault()->LoginsFor(camera, fallback).size(), 1u);
+    dlg.resize(1024, 720);
+    dlg.show();
+    SaveScreenshot(dlg, QStringLiteral("site-passphrase-needed"));
 
     QString typed = QStringLiteral("wrong one");
     orv::ui::SetTextInputAnswer([&](const QString&, const QString&) { return typed; });
