@@ -2,25 +2,13 @@
 // Set operations, one login per camera; the stream lists come from the
 // camera of the lowest model class, as on the Video/Image page.
 
-#include "Profile.h"
 #include "Session.h"
 #include "file/RegularFile.h"
-
-#include <ctime>
+#include "operations/profile/Profile.h"
 
 namespace orv::cli {
-namespace {
-
-batchset::DateTime localNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-} // namespace
-
 int RunApply(const Command& command, const Options& options) {
+    using namespace profile;
     if (!options.Has("profile")) {
         return BadInput("apply needs --profile FILE");
     }
@@ -39,7 +27,7 @@ int RunApply(const Command& command, const Options& options) {
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, selected, session.Drivers(), localNow());
+    const BuildResult built = BuildProfile(*read.profile, selected, session.Drivers(), batchset::ComputerTime());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }

@@ -60,6 +60,12 @@ constexpr std::array<std::string_view, CSiteBook::kSchemaVersion> kMigrations = 
            ops INTEGER NOT NULL,
            mem INTEGER NOT NULL,
            proof TEXT NOT NULL);)",
+    // 4: the site's profile, what its cameras are held to.
+    R"(CREATE TABLE site_profile (
+           id INTEGER PRIMARY KEY CHECK (id = 1),
+           text TEXT NOT NULL,
+           source TEXT NOT NULL DEFAULT '',
+           saved INTEGER NOT NULL);)",
 };
 
 std::string kept(const std::filesystem::path& file) {
@@ -339,6 +345,22 @@ std::optional<SiteKeyEntry> CSiteBook::SiteKey() const {
         return std::nullopt;
     }
     return SiteKeyEntry{select.Text(0), select.Integer(1), select.Integer(2), select.Text(3)};
+}
+
+void CSiteBook::PutProfile(const ProfileEntry& profile) {
+    CStatement put(*m_db, "INSERT INTO site_profile (id, text, source, saved) VALUES (1, ?1, ?2, "
+                          "?3) ON CONFLICT(id) DO UPDATE SET text = excluded.text, "
+                          "source = excluded.source, saved = excluded.saved");
+    put.Bind(1, profile.text).Bind(2, profile.source).Bind(3, profile.savedMs);
+    put.Step();
+}
+
+std::optional<ProfileEntry> CSiteBook::Profile() const {
+    CStatement select(*m_db, "SELECT text, source, saved FROM site_profile WHERE id = 1");
+    if (!select.Step()) {
+        return std::nullopt;
+    }
+    return ProfileEntry{select.Text(0), select.Text(1), select.Integer(2)};
 }
 
 } // namespace orv::site

@@ -91,6 +91,14 @@ struct SiteKeyEntry {
     std::string proof;
 };
 
+// The site's profile (what its cameras are held to) as the profile file
+// holds it, the camera it was taken from (its book key), and when.
+struct ProfileEntry {
+    std::string text;
+    std::string source;
+    std::int64_t savedMs = 0;
+};
+
 // A job with how many cameras it reached and how many of them failed.
 struct JobSummary {
     JobEntry job;
@@ -100,7 +108,7 @@ struct JobSummary {
 
 class CSiteBook {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     struct Opened {
         std::unique_ptr<CSiteBook> book;
@@ -144,6 +152,10 @@ public:
     // What the book holds afterwards (another tool's, when it came first).
     SiteKeyEntry EnsureSiteKey(const SiteKeyEntry& proposed);
     std::optional<SiteKeyEntry> SiteKey() const;
+
+    // The site has one profile; a new one takes the old one's place.
+    void PutProfile(const ProfileEntry& profile);
+    std::optional<ProfileEntry> Profile() const;
 
     // For a writer that groups several calls in one transaction.
     CConnection& Connection() { return *m_db; }

@@ -414,6 +414,34 @@ int CBatchOperations::Restore() {
     return Apply("Restore", {step});
 }
 
+void CBatchOperations::ReadSettings(jobs::CameraRun& run, ReadScope scope, DeviceSettings& s) {
+    s.device = run.Device();
+    s.loggedIn = run.Session() != nullptr;
+    // Every read is made that the camera can answer, in the order the
+    // pages read them; one that fails leaves its fields as they are.
+    const auto read = [&](device::Capability capability, auto& slot, auto call) {
+        if (!run.Has(capability)) {
+            return;
+        }
+        if (auto value = run.Do(call)) {
+            slot = std::move(value).Value();
+        }
+    };
+    using S = device::IDeviceSession;
+    using device::Capability;
+    if (scope == ReadScope::Everything) {
+        read(Capability::DateTime, s.time, [](S& d) { return d.GetTime(); });
+        read(Capability::Ports, s.ports, [](S& d) { return d.GetPorts(); });
+        read(Capability::Ddns, s.ddns, [](S& d) { return d.GetDdns(); });
+        read(Capability::Image, s.image, [](S& d) { return d.GetImage(); });
+    }
+    for (const device::StreamKind kind :
+         {device::StreamKind::Secondary, device::StreamKind::Primary}) {
+        auto& slot = kind == device::StreamKind::Primary ? s.primary : s.secondary;
+        read(Capability::Streams, slot, [kind](S& d) { return d.GetStream(kind); });
+    }
+}
+
 jobs::JobSpec CBatchOperations::ReadJob(const device::DeviceInfo& device,
                                         const device::Credentials& login, ReadScope scope,
                                         std::shared_ptr<DeviceSettings> settings) {
@@ -421,34 +449,7 @@ jobs::JobSpec CBatchOperations::ReadJob(const device::DeviceInfo& device,
     order.name = "Read settings";
     order.targets = {device};
     order.credentials = login;
-    order.work = [scope, settings](jobs::CameraRun& run) {
-        DeviceSettings& s = *settings;
-        s.device = run.Device();
-        s.loggedIn = run.Session() != nullptr;
-        // Every read is made that the camera can answer, in the order the
-        // pages read them; one that fails leaves its fields as they are.
-        const auto read = [&](device::Capability capability, auto& slot, auto call) {
-            if (!run.Has(capability)) {
-                return;
-            }
-            if (auto value = run.Do(call)) {
-                slot = std::move(value).Value();
-            }
-        };
-        using S = device::IDeviceSession;
-        using device::Capability;
-        if (scope == ReadScope::Everything) {
-            read(Capability::DateTime, s.time, [](S& d) { return d.GetTime(); });
-            read(Capability::Ports, s.ports, [](S& d) { return d.GetPorts(); });
-            read(Capability::Ddns, s.ddns, [](S& d) { return d.GetDdns(); });
-            read(Capability::Image, s.image, [](S& d) { return d.GetImage(); });
-        }
-        for (const device::StreamKind kind :
-             {device::StreamKind::Secondary, device::StreamKind::Primary}) {
-            auto& slot = kind == device::StreamKind::Primary ? s.primary : s.secondary;
-            read(Capability::Streams, slot, [kind](S& d) { return d.GetStream(kind); });
-        }
-    };
+    order.work = [scope, settings](jobs::CameraRun& run) { ReadSettings(run, scope, *settings); };
     return order;
 }
 

@@ -164,6 +164,8 @@ public:
     // The operations the steps report for every camera.
     static std::vector<std::string> ReportedOperations(const std::vector<Step>& steps);
 
+    // Reads what the sub-pages show of the run's camera into `settings`.
+    static void ReadSettings(jobs::CameraRun& run, ReadScope scope, DeviceSettings& settings);
     // A job that reads what the sub-pages show of `device` into `settings`.
     static jobs::JobSpec ReadJob(const device::DeviceInfo& device, const device::Credentials& login,
                                  ReadScope scope, std::shared_ptr<DeviceSettings> settings);

@@ -3,7 +3,7 @@
 // it can keep and steps in a bounded number.
 
 #include "MakerDrivers.h"
-#include "cli/Profile.h"
+#include "operations/profile/Profile.h"
 #include "protocols/qv/QvRecords.h"
 
 #include <cstddef>
@@ -32,7 +32,7 @@ orv::device::DeviceInfo camera(int n, const char* model) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace orv::cli;
+    using namespace orv::profile;
     const ReadResult read =
         ReadProfile(std::string_view(reinterpret_cast<const char*>(data), size));
     check(read.profile.has_value() != read.error.has_value());

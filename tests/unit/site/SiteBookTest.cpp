@@ -237,6 +237,14 @@ TEST(SiteBook, AFileOfTheFirstSchemaIsBroughtUpWithEveryRowKept) {
                    "{\"name\":\"Tor Ost\"}", "{\"name\":\"Tor\"}", "Succeeded", "", 41}});
     EXPECT_EQ(book->Jobs().back().undoes, 1);
     EXPECT_EQ(book->ChangesOfJob(id)[0].setting, "name");
+    // A file from before profiles has none, and keeps one put in it.
+    EXPECT_FALSE(book->Profile().has_value());
+    book->PutProfile({"{\"ports\": {}}", "mac:02:4F:56:10:00:01", 50});
+    book->PutProfile({"{\"firmware\": \"13.1\"}", "mac:02:4F:56:10:00:02", 60});
+    ASSERT_TRUE(book->Profile().has_value());
+    EXPECT_EQ(book->Profile()->text, "{\"firmware\": \"13.1\"}");
+    EXPECT_EQ(book->Profile()->source, "mac:02:4F:56:10:00:02");
+    EXPECT_EQ(book->Profile()->savedMs, 60);
     EXPECT_EQ(book->IntegrityCheck(), "ok");
 }
 

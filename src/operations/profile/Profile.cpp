@@ -14,7 +14,7 @@
 #include <cwchar>
 #include <tuple>
 
-namespace orv::cli {
+namespace orv::profile {
 namespace {
 
 namespace bs = batchset;
@@ -349,7 +349,14 @@ ReadResult ReadProfile(std::string_view text) {
     }
     Walker w;
     ProfileSpec p;
-    if (w.object(doc, "", {"name", "name_start", "date", "ports", "ddns", "image", "video"})) {
+    if (w.object(doc, "",
+                 {"firmware", "name", "name_start", "date", "ports", "ddns", "image", "video"})) {
+        if (const json* v = w.at(doc, "firmware")) {
+            p.firmware = w.text(*v, "firmware");
+            if (p.firmware && p.firmware->empty()) {
+                w.fail("firmware", messageText(kFieldEmpty));
+            }
+        }
         if (const json* v = w.at(doc, "name")) {
             p.name = w.text(*v, "name");
             if (p.name && p.name->empty()) {
@@ -370,7 +377,8 @@ ReadResult ReadProfile(std::string_view text) {
                 read(w, *v, p);
             }
         }
-        if (!w.error && !p.name && !p.date && !p.ports && !p.ddns && !p.image && !p.primary) {
+        if (!w.error && !p.firmware && !p.name && !p.date && !p.ports && !p.ddns && !p.image &&
+            !p.primary) {
             w.fail("", "sets nothing");
         }
     }
@@ -842,4 +850,4 @@ std::vector<std::string> BuiltProfile::Describe(const device::DeviceInfo& camera
     return lines;
 }
 
-} // namespace orv::cli
+} // namespace orv::profile

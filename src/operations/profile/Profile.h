@@ -1,11 +1,13 @@
 #pragma once
-// A settings profile: what `apply` gives a set of cameras, as a JSON file.
+// A settings profile: what `apply` gives a set of cameras, as a JSON file,
+// and what a site's cameras are held to (see Compliance.h).
 // Reading knows every key and refuses any other, so a misspelt setting is
 // never silently left out. Building turns a read profile into the settings
 // the Batch Set operations send, with the Batch Set pages' checks and the
 // model-class lists of the camera that speaks for the set.
 //
-//   {"name": "Gate {n:02}", "name_start": 1,
+//   {"firmware": "13.1.0.5",
+//    "name": "Gate {n:02}", "name_start": 1,
 //    "date": {"mode": "computer" | "manual" | "server" | "keep",
 //             "time": "2024-05-07 09:05:03", "time_zone": 20 | "GMT+08"},
 //    "ports": {"http": 80, "onvif": 8000, "rtsp1": 554, "rtsp2": 555},
@@ -17,6 +19,10 @@
 //              "secondary": {"enabled": true, "codec": "H.264", "frame_size": "640*480",
 //                            "frame_rate": 15, "bit_rate": 512, "bit_rate_control": "VBR",
 //                            "i_frame": 30}}}
+//
+// "firmware" is the version the site's cameras are to run: applying a
+// profile sends no image (an upgrade does), a compliance check names every
+// camera that runs another.
 
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/NetworkParamRules.h"
@@ -29,7 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace orv::cli {
+namespace orv::profile {
 
 inline constexpr std::size_t kMaxProfileBytes = 64 * 1024;
 inline constexpr int kMaxProfileDepth = 8;
@@ -54,6 +60,7 @@ struct StreamSpec {
 };
 
 struct ProfileSpec {
+    std::optional<std::string> firmware;
     std::optional<std::string> name; // template: {n}, {n:03}, {mac}
     int nameStart = 1;
     struct Date {
@@ -131,4 +138,4 @@ struct BuildResult {
 BuildResult BuildProfile(const ProfileSpec& profile, const std::vector<device::DeviceInfo>& targets,
                          const device::CDriverSet& drivers, const batchset::DateTime& now);
 
-} // namespace orv::cli
+} // namespace orv::profile

@@ -1,4 +1,4 @@
-#include "cli/Profile.h"
+#include "operations/profile/Profile.h"
 #include "MakerDrivers.h"
 #include "protocols/qv/QvRecords.h"
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-using namespace orv::cli;
+using namespace orv::profile;
 
 namespace {
 
