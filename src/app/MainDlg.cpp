@@ -8,13 +8,16 @@
 #include "operations/common/ResultLines.h"
 #include "operations/history/Backup.h"
 #include "operations/history/Undo.h"
+#include "operations/profile/SiteProfile.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/common/FieldLimit.h"
+#include "pages/compliance/ComplianceDlg.h"
 #include "pages/history/HistoryDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "pages/oem/OemDlg.h"
 #include "pages/preview/VideoViewDlg.h"
 #include "pages/upgrade/BatchUpgradeDlg.h"
+#include "file/RegularFile.h"
 #include "secrets/PasswordExport.h"
 #include "settings/SettingsStore.h"
 #include "text/TextConv.h"
@@ -32,6 +35,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QDateTime>
 #include <QDir>
 #include <QFrame>
 #include <QGridLayout>
@@ -364,12 +368,18 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     history->setEnabled(m_devices.Site() != nullptr);
     // The checked cameras of Network Settings, or its current one.
     QAction* backup = menu.addAction(LangText(L"96045", L"Back up settings"));
+    // From the one camera Network Settings has picked.
+    QAction* saveProfile = menu.addAction(LangText(L"96063", L"Save as site profile..."));
+    QAction* compliance = menu.addAction(LangText(L"96064", L"Compliance..."));
     QAction* exportPasswords = menu.addAction(LangText(L"96054", L"Export passwords..."));
     QAction* passphrase = menu.addAction(LangText(L"96061", L"Site passphrase..."));
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
     backup->setEnabled(m_devices.Site() != nullptr && !busy && !m_searchPage->Targets().empty());
     rename->setEnabled(!busy && m_devices.Site() != nullptr);
+    saveProfile->setEnabled(m_devices.Site() != nullptr && !busy && !m_secretsBusy &&
+                            m_searchPage->Targets().size() == 1);
+    compliance->setEnabled(m_devices.Site() != nullptr);
     exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy);
     // Only where the passwords are sealed and the key is not made yet.
     passphrase->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy &&
@@ -383,6 +393,10 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
         ShowHistory();
     } else if (chosen == backup) {
         BackUpSettings();
+    } else if (chosen == saveProfile) {
+        SaveSiteProfile();
+    } else if (chosen == compliance) {
+        ShowCompliance();
     } else if (chosen == exportPasswords) {
         ExportPasswords();
     } else if (chosen == passphrase) {
@@ -398,8 +412,10 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
             this, LangText(L"96006", L"Rename site"),
             LangText(L"96007", L"New name of the site \"%1\":").arg(m_siteName), m_siteName);
         if (name && name->trimmed() != m_siteName && !m_devices.Jobs().AnyRunning()) {
-            // Its history window reads the book too: it closes first.
+            // Its history and compliance windows read the book too: they
+            // close first.
             delete m_history;
+            delete m_compliance;
             std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
             m_devices.OpenSite(nullptr);
             m_devices.OpenVault(nullptr);
@@ -526,6 +542,92 @@ void CMainDlg::BackUpSettings() {
     }
     m_pageContainer->setCurrentWidget(m_searchPage);
     m_searchPage->RunSiteJob(orv::history::BackupJob(cameras, m_devices.DefaultCredentials()));
+}
+
+void CMainDlg::SaveSiteProfile() {
+    const std::vector<orv::device::DeviceInfo> picked = m_searchPage->Targets();
+    if (m_devices.Site() == nullptr || m_secretsBusy || m_devices.Jobs().AnyRunning()) {
+        return;
+    }
+    if (picked.size() != 1) {
+        orv::ui::ShowMessage(this, LangText(L"96082", L"Choose one camera on Network Settings "
+                                                      L"whose settings the site's cameras are "
+                                                      L"to share."));
+        return;
+    }
+    const QString file = orv::ui::GetSaveFileName(this, QStringLiteral("JSON (*.json)"),
+                                                  m_siteName + QStringLiteral("-profile.json"));
+    if (file.isEmpty()) {
+        return;
+    }
+    auto settings = std::make_shared<orv::batchset::DeviceSettings>();
+    const orv::jobs::JobId read = m_devices.Jobs().Start(orv::batchset::CBatchOperations::ReadJob(
+        picked[0], m_devices.DefaultCredentials(), orv::batchset::ReadScope::Everything,
+        settings));
+    m_devices.Jobs().WhenFinished(read, this, [this, settings, file, site = m_devices.Site()] {
+        const QString camera = settings->device.name.isEmpty()
+                                   ? QString::fromStdString(settings->device.MacText())
+                                   : settings->device.name;
+        if (!settings->loggedIn || m_shutDown) {
+            m_services->AddOperatingInfo(LangText(L"96083", L"The settings of %1 could not be "
+                                                            L"read: no site profile was saved.")
+                                             .arg(camera));
+            return;
+        }
+        const orv::profile::TakenProfile taken = orv::profile::ProfileOf(*settings);
+        runOffWindow([taken, site, file, camera, key = orv::CSiteJournal::KeyOf(settings->device)] {
+            const std::string text = orv::profile::ProfileText(taken.profile);
+            if (const orv::FileError error = orv::WriteRegularFile(std::filesystem::path(file.toStdU16String()), text);
+                error != orv::FileError::None) {
+                return LangText(L"96081", L"The site profile could not be saved: %1")
+                    .arg(QString::fromStdString(std::string(orv::Describe(error))));
+            }
+            orv::site::CSiteBook::Opened opened = orv::site::CSiteBook::Open(site->File());
+            if (!opened.book) {
+                return LangText(L"96081", L"The site profile could not be saved: %1")
+                    .arg(QString::fromStdString(opened.error ? opened.error->text : ""));
+            }
+            opened.book->PutProfile({text, key, QDateTime::currentMSecsSinceEpoch()});
+            QStringList leftOut;
+            for (const std::string& what : taken.leftOut) {
+                leftOut << QString::fromStdString(what);
+            }
+            return LangText(L"96080", L"Site profile saved to %1 and kept in the site's book, "
+                                      L"taken from %2. Left out: %3.")
+                .arg(QDir::toNativeSeparators(file), camera, leftOut.join(QStringLiteral("; ")));
+        });
+    });
+}
+
+CComplianceDlg* CMainDlg::ShowCompliance() {
+    if (m_devices.Site() == nullptr) {
+        return nullptr;
+    }
+    if (m_compliance && m_compliance->Site() == m_devices.Site()) {
+        m_compliance->Reload();
+    } else {
+        delete m_compliance;
+        CComplianceDlg::Hooks hooks;
+        hooks.live = [this] { return m_searchPage->Devices().Devices(); };
+        hooks.login = [this] { return m_devices.DefaultCredentials(); };
+        hooks.apply = [this](orv::jobs::JobSpec order) {
+            if (m_devices.Jobs().AnyRunning()) {
+                return false;
+            }
+            if (m_history) {
+                m_history->SetBusy(true);
+            }
+            // Network Settings shows the job's progress and results.
+            m_pageContainer->setCurrentWidget(m_searchPage);
+            m_searchPage->RunSiteJob(std::move(order));
+            return true;
+        };
+        m_compliance = new CComplianceDlg(m_devices.Site(), m_devices.Jobs(), std::move(hooks), this);
+        m_compliance->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_compliance->show();
+    m_compliance->raise();
+    return m_compliance;
 }
 
 void CMainDlg::ShowAboutBox() {

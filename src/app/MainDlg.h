@@ -24,6 +24,7 @@ class CBatchUpgradeDlg;
 class CVideoViewDlg;
 class COemDlg;
 class CHistoryDlg;
+class CComplianceDlg;
 
 namespace orv::ui {
 class CLinkLabel;
@@ -72,6 +73,12 @@ public:
     // Gives `target` the settings the book knows of the camera of `changes`.
     bool RestoreBackup(const std::vector<orv::site::ChangeEntry>& changes,
                        const orv::device::DeviceInfo& target);
+    // Takes the site's profile from the one camera Network Settings has
+    // picked: its settings are read by a job, then written to a file the
+    // person chooses and kept in the site's book, off the window thread.
+    void SaveSiteProfile();
+    // The open site's compliance with its profile (one window).
+    CComplianceDlg* ShowCompliance();
     // Keeps every setting of Network Settings' checked cameras (or its
     // current one) in the site's book.
     void BackUpSettings();
@@ -146,11 +153,13 @@ private:
     std::unique_ptr<CWindowServices> m_services;
     QString m_siteName;
     QPointer<CHistoryDlg> m_history;
+    QPointer<CComplianceDlg> m_compliance;
     // Last: its worker may still hand a site to the window as it goes.
     std::unique_ptr<CSiteSwitch> m_sites;
-    // Work on the site's passwords that waits for the keyring or derives a
-    // key (this thread serves the keyring): `work` runs on a thread of its
-    // own, one at a time, and what it returns is said to the person.
+    // Work on the site's files that waits for the disk or the keyring, or
+    // derives a key (this thread serves the keyring): `work` runs on a
+    // thread of its own, one at a time, and what it returns is said to the
+    // person.
     void runOffWindow(std::function<QString()> work);
     std::thread m_secretsWork; // joined at shutdown
     bool m_secretsBusy = false;

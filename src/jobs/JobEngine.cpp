@@ -31,6 +31,20 @@ int CJobEngine::Concurrency() const {
     return m_pool.maxThreadCount();
 }
 
+void CJobEngine::WhenFinished(JobId job, QObject* context, std::function<void()> done) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &CJobEngine::finished, context,
+                          [job, done = std::move(done), connection](JobId ended) {
+                              if (ended != job) {
+                                  return;
+                              }
+                              QObject::disconnect(*connection);
+                              if (done) {
+                                  done();
+                              }
+                          });
+}
+
 JobId CJobEngine::Start(JobSpec order) {
     const JobId id = m_next++;
     auto state = std::make_shared<Shared>();

@@ -96,6 +96,9 @@ public:
     void SetLoginBook(std::shared_ptr<ILoginBook> logins) { m_logins = std::move(logins); }
 
     JobId Start(JobSpec order);
+    // Calls `done` on `context`'s thread once `job` has finished (a job
+    // followed by one caller, not by every listener of `finished`).
+    void WhenFinished(JobId job, QObject* context, std::function<void()> done);
     // Cameras still waiting for a worker report "cancelled" at once; those
     // in their calls finish them (an upload stops sending) and report.
     void Cancel(JobId job);

@@ -489,7 +489,9 @@ Outcome setStream(CameraState& camera, int stream, const json& request) {
     }
     json& target = section(camera, "streams").at(static_cast<std::size_t>(stream));
     // deviceTag belongs to the camera: whatever comes back is not taken.
-    target["enabled"] = enabled;
+    // The primary stream is always on: the tool sends its flag as 0, and a
+    // camera that took it would stop its main video.
+    target["enabled"] = primary ? true : enabled;
     target["codec"] = codec;
     target["frameSize"] = size;
     target["frameRate"] = rate;

@@ -153,17 +153,7 @@ orv::jobs::JobId CDeviceListPage::RunJob(orv::jobs::JobSpec order, Report report
 
 orv::jobs::JobId CDeviceListPage::RunQuiet(orv::jobs::JobSpec order, std::function<void()> done) {
     const orv::jobs::JobId job = m_jobs.Start(std::move(order));
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(&m_jobs, &orv::jobs::CJobEngine::finished, this,
-                          [job, done = std::move(done), connection](orv::jobs::JobId ended) {
-                              if (ended != job) {
-                                  return;
-                              }
-                              QObject::disconnect(*connection);
-                              if (done) {
-                                  done();
-                              }
-                          });
+    m_jobs.WhenFinished(job, this, std::move(done));
     return job;
 }
 
