@@ -371,6 +371,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     // From the one camera Network Settings has picked.
     QAction* saveProfile = menu.addAction(LangText(L"96063", L"Save as site profile..."));
     QAction* compliance = menu.addAction(LangText(L"96064", L"Compliance..."));
+    // Batch Set's checked cameras, or its current one.
+    QAction* rotate = menu.addAction(LangText(L"96084", L"Rotate passwords..."));
     QAction* exportPasswords = menu.addAction(LangText(L"96054", L"Export passwords..."));
     QAction* passphrase = menu.addAction(LangText(L"96061", L"Site passphrase..."));
     // A site's book cannot change its name under a running job.
@@ -381,6 +383,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
                             m_searchPage->Targets().size() == 1);
     compliance->setEnabled(m_devices.Site() != nullptr);
     exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy);
+    rotate->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy && !busy &&
+                       !m_batchSetPage->Operations().Targets().empty());
     // Only where the passwords are sealed and the key is not made yet.
     passphrase->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy &&
                            m_devices.Vault()->KeepsIn() != orv::secrets::CPasswordVault::kKeyring &&
@@ -397,6 +401,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
         SaveSiteProfile();
     } else if (chosen == compliance) {
         ShowCompliance();
+    } else if (chosen == rotate) {
+        RotatePasswords();
     } else if (chosen == exportPasswords) {
         ExportPasswords();
     } else if (chosen == passphrase) {
@@ -726,20 +732,25 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     done(QDialog::Rejected);
 }
 
-void CMainDlg::runOffWindow(std::function<QString()> work) {
+void CMainDlg::runOffWindow(std::function<QString()> work, std::function<void()> then) {
     if (m_secretsWork.joinable()) {
         m_secretsWork.join();
     }
     m_secretsBusy = true;
-    m_secretsWork = std::thread([this, work = std::move(work)] {
+    m_secretsWork = std::thread([this, work = std::move(work), then = std::move(then)] {
         const QString text = work();
         QMetaObject::invokeMethod(
             this,
-            [this, text] {
+            [this, text, then] {
                 m_secretsBusy = false;
-                m_services->AddOperatingInfo(text);
-                if (!m_shutDown) {
-                    orv::ui::ShowMessage(this, text);
+                if (!text.isEmpty()) {
+                    m_services->AddOperatingInfo(text);
+                    if (!m_shutDown) {
+                        orv::ui::ShowMessage(this, text);
+                    }
+                }
+                if (then && !m_shutDown) {
+                    then();
                 }
             },
             Qt::QueuedConnection);
@@ -775,6 +786,44 @@ void CMainDlg::ExportPasswords() {
                         .arg(written.unreadable);
         }
         return text;
+    });
+}
+
+void CMainDlg::RotatePasswords() {
+    std::shared_ptr<orv::secrets::CPasswordVault> vault = m_devices.Vault();
+    if (vault == nullptr || m_secretsBusy) {
+        return;
+    }
+    // A rotated password exists nowhere else: without a place to keep it,
+    // nothing starts.
+    if (vault->KeepsIn().empty()) {
+        orv::ui::ShowMessage(this, LangText(L"96086", L"The new passwords need a place to be "
+                                                      L"kept: no keyring answers here, so give "
+                                                      L"the site passphrase first (site menu, "
+                                                      L"Site passphrase...). No password was "
+                                                      L"changed."));
+        return;
+    }
+    if (vault->KeepsIn() == orv::secrets::CPasswordVault::kSealed && !vault->Unlocked()) {
+        // The site's key is derived from the passphrase once, off this
+        // thread; a wrong passphrase is said and nothing starts.
+        runOffWindow(
+            [vault] {
+                std::string error;
+                return vault->Unlock(error) ? QString() : QString::fromStdString(error);
+            },
+            [this, vault] {
+                if (vault->Unlocked()) {
+                    RotatePasswords();
+                }
+            });
+        return;
+    }
+    m_pageContainer->setCurrentWidget(m_batchSetPage);
+    m_batchSetPage->RotatePasswords([vault](const orv::device::DeviceInfo& camera,
+                                            const QString& user, const std::string& password,
+                                            std::string& why) {
+        return vault->KeepNew(camera, user, password, why);
     });
 }
 

@@ -85,6 +85,9 @@ public:
     // Writes the open site's camera passwords to a handover file the person
     // chooses, off the window thread; says where, and what it holds.
     void ExportPasswords();
+    // Gives each camera Batch Set's work goes to its own new random
+    // password, kept in the site's vault before its camera changes.
+    void RotatePasswords();
     // Asks for the site passphrase the cameras' own passwords are sealed
     // under (where no keyring answers) and tries it off the window thread.
     void AskSitePassphrase();
@@ -159,8 +162,8 @@ private:
     // Work on the site's files that waits for the disk or the keyring, or
     // derives a key (this thread serves the keyring): `work` runs on a
     // thread of its own, one at a time, and what it returns is said to the
-    // person.
-    void runOffWindow(std::function<QString()> work);
+    // person (nothing when empty); `then` follows on this thread.
+    void runOffWindow(std::function<QString()> work, std::function<void()> then = {});
     std::thread m_secretsWork; // joined at shutdown
     bool m_secretsBusy = false;
 };

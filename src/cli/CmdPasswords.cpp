@@ -5,7 +5,8 @@
 // printed or taken from the command line.
 
 #include "BatchHost.h"
-#include "Secrets.h"
+#include "file/SecretsFile.h"
+#include "operations/batchset/PasswordRotation.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
 #include "secrets/PasswordExport.h"
@@ -180,14 +181,14 @@ int RunPasswords(const Command& command, const Options& options) {
     if (keepsIn.empty()) {
         Note("no keyring and no site passphrase: the new password is not kept for the cameras");
     }
-    std::unordered_map<device::DeviceId, std::string, device::DeviceIdHash> passwords;
+    auto passwords = std::make_shared<batchset::NewPasswords>();
     for (const device::DeviceInfo& c : selected) {
-        passwords[c.id] = rotate ? RandomPassword() : given;
+        (*passwords)[c.id] = rotate ? batchset::RandomPassword() : given;
     }
     CSecretsFile secrets;
     if (options.Has("out")) {
         if (!secrets.Create(options.Value("out"), error) ||
-            !secrets.Write(secretsCsv(selected, passwords, nullptr), error)) {
+            !secrets.Write(secretsCsv(selected, *passwords, nullptr), error)) {
             return BadInput("--out " + error + "; no password was changed");
         }
     }
@@ -196,29 +197,19 @@ int RunPasswords(const Command& command, const Options& options) {
     batchset::CBatchOperations operations(host, session.Reboots());
     const auto consent = std::make_shared<batchset::SecretConsent>();
     operations.AskPlainSecrets(selected, *consent);
-    jobs::JobSpec order;
-    order.name = "Passwords";
-    order.targets = selected;
-    order.credentials = session.LoginData().credentials;
-    const char* words = batchset::OperationWords(batchset::Operation::ModifyPassword);
-    order.operations = {words};
-    const QString user = QStringLiteral("admin");
-    // The System page changes the administrator's password.
-    order.work = [&operations, &passwords, &vault, keep = !keepsIn.empty(), user, words,
-                  consent](jobs::CameraRun& run) {
-        const std::string& password = passwords.at(run.Device().id);
-        std::string why;
-        if (keep && !vault.KeepNew(run.Device(), user, password, why)) {
-            run.ReportFailure(words, jobs::Reason::NotKept, why);
-            return;
-        }
-        batchset::CBatchOperations::RunSteps(
-            operations.ModifyPasswordAndReboot(user, QString::fromStdString(password), consent),
-            run);
-    };
+    batchset::KeepPassword keep;
+    if (!keepsIn.empty()) {
+        keep = [&vault](const device::DeviceInfo& camera, const QString& user,
+                        const std::string& password, std::string& why) {
+            return vault.KeepNew(camera, user, password, why);
+        };
+    }
+    jobs::JobSpec order =
+        batchset::PasswordJob(selected, session.LoginData().credentials, passwords,
+                              std::move(keep), consent, session.Reboots());
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
-    if (options.Has("out") && !secrets.Write(secretsCsv(selected, passwords, &results), error)) {
+    if (options.Has("out") && !secrets.Write(secretsCsv(selected, *passwords, &results), error)) {
         Note("--out " + options.Value("out") + ": " + error);
     }
     return session.Finish(results);

@@ -384,6 +384,10 @@ TlsOffer askTlsOffer(const std::string& ip, int httpPort) {
     if (result.error == QV_ERR_NETWORK || result.error == QV_ERR_TIMEOUT ||
         result.error == QV_ERR_INTERNAL) {
         offer.error = result.error;
+    } else if (result.status >= 500) {
+        // A web server that cannot answer yet (a camera still booting) has
+        // not said that the camera offers no TLS.
+        offer.error = QV_ERR_NETWORK;
     } else if (result.status != 200 || !qvsdk::parseTlsOffer(result.body, offer.port)) {
         // A camera without TLS, including one older than the question.
         offer.port = 0;

@@ -325,7 +325,13 @@ std::optional<Step> CBatchOperations::SetVideoStream(device::StreamKind kind,
 std::vector<Step> CBatchOperations::ModifyPasswordAndReboot(const QString& user,
                                                             const QString& newPassword,
                                                             PlainConsent consent) {
-    jobs::CRebootQueue& reboots = m_reboots;
+    return PasswordAndRebootSteps(m_reboots, user, newPassword, std::move(consent));
+}
+
+std::vector<Step> CBatchOperations::PasswordAndRebootSteps(jobs::CRebootQueue& reboots,
+                                                           const QString& user,
+                                                           const QString& newPassword,
+                                                           PlainConsent consent) {
     if (!consent) {
         consent = std::make_shared<SecretConsent>();
     }

@@ -144,6 +144,10 @@ public:
     // with `consent` (Apply asks for it; none: never).
     std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword,
                                               PlainConsent consent = {});
+    static std::vector<Step> PasswordAndRebootSteps(jobs::CRebootQueue& reboots,
+                                                    const QString& user,
+                                                    const QString& newPassword,
+                                                    PlainConsent consent);
 
     // Whether a job's secrets may go to those of `devices` not known to
     // offer encryption: asked once per kind (sealed under the current

@@ -141,6 +141,34 @@ void CBatchSetDlg::ShowMessage(const orv::Message& message) {
     orv::ui::ShowMessage(this, LangText(message.id, message.defaultText));
 }
 
+bool CBatchSetDlg::RotatePasswords(orv::batchset::KeepPassword keep) {
+    const std::vector<orv::device::DeviceInfo> targets = m_operations->Targets();
+    if (targets.empty() || JobRunning() || !keep) {
+        if (targets.empty()) {
+            ShowMessage(orv::kSelectOneDeviceCapital);
+        }
+        return false;
+    }
+    if (!orv::ui::AskYesNo(this,
+                           orv::ui::LangText(L"96085", L"Give each of the %1 cameras its own new "
+                                                       L"random password? Each is kept by the "
+                                                       L"site before its camera changes, and each "
+                                                       L"camera reboots.")
+                               .arg(targets.size()))) {
+        return false;
+    }
+    auto consent = std::make_shared<orv::batchset::SecretConsent>();
+    m_operations->AskPlainSecrets(targets, *consent);
+    auto passwords = std::make_shared<orv::batchset::NewPasswords>();
+    for (const orv::device::DeviceInfo& camera : targets) {
+        (*passwords)[camera.id] = orv::batchset::RandomPassword();
+    }
+    RunOperations(orv::batchset::PasswordJob(targets, DefaultCredentials(), std::move(passwords),
+                                             std::move(keep), std::move(consent), Reboots()),
+                  !IsCheckedMode());
+    return true;
+}
+
 bool CBatchSetDlg::ConfirmChange(const std::wstring& what, int cameras) {
     return orv::ui::AskYesNo(this, orv::ChangeQuestion({QString::fromStdWString(what)}, cameras));
 }

@@ -6,6 +6,7 @@
 // double-clicked camera's web page.
 
 #include "operations/batchset/BatchOperations.h"
+#include "operations/batchset/PasswordRotation.h"
 #include "pages/common/DeviceListPage.h"
 
 #include <memory>
@@ -36,6 +37,11 @@ public:
     CSystemParamDlg* SystemPage() const { return m_systemPage; }
     CNetworkParamDlg* NetworkPage() const { return m_networkPage; }
     CBatchSubPage* VideoImagePage() const { return m_videoPage; }
+
+    // Gives each camera the page's work goes to its own new random
+    // administrator password, each kept with `keep` before its camera
+    // changes; asks first. False when nothing started.
+    bool RotatePasswords(orv::batchset::KeepPassword keep);
 
     // Makes the camera current, logs in to it and fills the sub-pages (once
     // the reads are back; a newer pick drops an older one's).

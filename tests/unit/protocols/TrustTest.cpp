@@ -120,6 +120,14 @@ TEST_F(Trust, APinnedCameraThatMovedItsTlsPortIsFollowedWithTheSameKey) {
     EXPECT_EQ(trust.tlsPort, moved);
     EXPECT_EQ(std::string(trust.pin), pin);
 
+    // A TLS port that does not answer, and a web server that cannot say
+    // where TLS is (a camera still booting): no answer, not another camera.
+    m_lab.server.setFaults(m_lab.key(0), camsim::FaultPlan{.failCall = "tls"});
+    QvTrust booting = pinned(pin, testcams::freePort());
+    EXPECT_LT(login(0, booting), 0);
+    EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_NETWORK);
+    m_lab.server.setFaults(m_lab.key(0), camsim::FaultPlan{});
+
     QvTrust bad = pinned("sha256/AAAA", 0);
     EXPECT_LT(login(0, bad), 0);
     EXPECT_EQ(Qv_Sdk_GetLastError(), QV_ERR_BAD_ARGUMENT);
