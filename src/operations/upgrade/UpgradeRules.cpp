@@ -263,14 +263,14 @@ namespace {
 // again, and reads the version it runs then (the session keeps it as the
 // upgrade's value after). A camera that never stopped answering is back
 // once its version differs from the one it had. False when it was not back
-// within kBackWithin; true also when the job was cancelled meanwhile.
-bool waitUntilBack(jobs::CameraRun& run) {
+// within `limit`; true also when the job was cancelled meanwhile.
+bool waitUntilBack(jobs::CameraRun& run, std::chrono::seconds limit) {
     const std::shared_ptr<device::IDeviceSession> session = run.Session();
     if (!session) {
         return true;
     }
     constexpr std::chrono::milliseconds kPollEvery{200};
-    const auto deadline = std::chrono::steady_clock::now() + kBackWithin;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     const QString before = run.Device().firmware;
     bool wentDown = false;
     while (!run.Cancelled() && std::chrono::steady_clock::now() < deadline) {
@@ -298,7 +298,7 @@ jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
     order.stopAfterFailures = rollout.stopAfter;
     // The name as the page checked it against the reference camera.
     const std::string fileName = escaped(QFileInfo(path).fileName().toStdWString(), kPathBytes);
-    order.work = [path, fileName](jobs::CameraRun& run) {
+    order.work = [path, fileName, backWithin = rollout.backWithin](jobs::CameraRun& run) {
         // The page checked the image against one camera; every other camera
         // is checked against it here, before its login, so a camera the
         // image does not fit receives no byte of it.
@@ -317,9 +317,9 @@ jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
         }
         const device::Status sent = run.Do(
             [&](device::IDeviceSession& s) { return s.UpdateFirmware(path, run.CancelCheck()); });
-        if (sent && !waitUntilBack(run)) {
+        if (sent && !waitUntilBack(run, backWithin)) {
             run.ReportFailure("Upgrade", jobs::Reason::NotBack,
-                              std::to_string(kBackWithin.count()));
+                              std::to_string(backWithin.count()));
             return;
         }
         run.Report("Upgrade", sent);

@@ -135,6 +135,7 @@ inline constexpr std::chrono::seconds kBackWithin{180};
 struct Rollout {
     int sharePercent = 0;
     int stopAfter = 0;
+    std::chrono::seconds backWithin = kBackWithin;
 };
 jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
                          const device::Credentials& login, const QString& path,

@@ -277,3 +277,28 @@ TEST_F(UpgradeLoopTest, EachCameraTakesTheImageOnlyAfterItsLoginAndSaysWhyNot) {
               "QVIP3651");
     EXPECT_TRUE(driver.Calls().empty());
 }
+
+TEST_F(UpgradeLoopTest, ACameraThatTookTheImageButDoesNotAnswerAgainInTimeFailsAsNotBack) {
+    dir.write("QVFImage_21.bin", "QVFW:13.9.0.1\nimage body");
+    const QString fits = QString::fromStdString((dir.path() / "QVFImage_21.bin").string());
+    // A camera that is silent for 3 s once it took an image, and a job that
+    // waits 1 s for it.
+    camsim::DeviceApiOptions options = testcams::Lab::defaultOptions();
+    options.rebootSilence = std::chrono::seconds(3);
+    testcams::Lab slow{1, options};
+    tagQvIpcInfo found{};
+    std::snprintf(found.IpAddr, sizeof found.IpAddr, "%s", slow.ip(0).c_str());
+    found.HttpPort = slow.port();
+    std::snprintf(found.Model, sizeof found.Model, "%s", testcams::kModel);
+    orv::device::DeviceInfo camera = Found(found);
+    camera.firmware = QStringLiteral("13.1.0.5"); // as discovery told it
+    orv::jobs::CJobEngine engine(driver.Set());
+    up::Rollout rollout;
+    rollout.backWithin = std::chrono::seconds(1);
+    const auto results = RunJob(engine, up::UpgradeJob({camera}, login, fits, rollout));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].outcome, orv::jobs::Outcome::Failed);
+    EXPECT_EQ(orv::jobs::ReasonText(results[0]),
+              "the camera took the image but did not answer again within 1 s");
+    EXPECT_EQ(slow.installedVersion(0), "13.9.0.1") << "taken; only its answer is missing";
+}
