@@ -142,6 +142,14 @@ const std::vector<Command>& Commands() {
          "give the selected cameras the names, date and time, ports, DDNS, image options and "
          "video streams of a profile (JSON)",
          with({{"profile", "FILE", "the profile (see the manual page)"}}, true), 0, RunApply},
+        {"compliance", "compliance [--profile FILE] [--fix] [--select WHICH]... [OPTIONS]",
+         "list the selected cameras that differ from the site's profile (or a profile file), "
+         "with the fields, or run another firmware than its target; --fix gives them the "
+         "settings they differ in",
+         with({{"profile", "FILE", "this profile instead of the site's"},
+               {"fix", nullptr, "then give each camera the settings it differs in (one job)"}},
+              true),
+         0, RunCompliance},
         {"passwords",
          "passwords (--rotate [--out FILE] | --set [--new-password-file FILE] | --export FILE) "
          "[--select WHICH]... [OPTIONS]",

@@ -69,6 +69,7 @@ void Note(const std::string& text);
 int RunDiscover(const Command& command, const Options& options);
 int RunSetIp(const Command& command, const Options& options);
 int RunApply(const Command& command, const Options& options);
+int RunCompliance(const Command& command, const Options& options);
 int RunPasswords(const Command& command, const Options& options);
 int RunUpgrade(const Command& command, const Options& options);
 int RunOem(const Command& command, const Options& options);

@@ -57,27 +57,42 @@ protected:
         return out;
     }
 
-    // The command line on a site of its own gives `camera` the profile
-    // `changed` makes of the site's profile.
-    void changeBehindTheBack(int camera, const json& profile) {
-        const std::string file = (dir.path() / ("drift-" + std::to_string(camera) + ".json")).string();
-        std::ofstream(file) << profile.dump();
-        std::vector<std::string> env = {
-            "ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + (dir.path() / "elsewhere").string(),
-            "XDG_CONFIG_HOME=" + (dir.path() / "cli").string(), "PATH=/usr/bin:/bin"};
+    struct Ran {
+        int status = -1;
+        std::string output;
+    };
+    // The command line with `args`, on the sites of `sites` (the window's
+    // own, or another, which the window's site never hears of).
+    Ran cli(std::vector<std::string> args, const std::string& sites) {
+        std::vector<std::string> env = {"ORVANTIX_PASSWORD=admin", "ORVANTIX_SITES=" + sites,
+                                        "XDG_CONFIG_HOME=" + (dir.path() / "cli").string(),
+                                        "PATH=/usr/bin:/bin"};
         for (std::string& e : SanitizerEnvironment()) {
             env.push_back(std::move(e));
         }
         const std::string output = (dir.path() / "cli.txt").string();
-        const pid_t cli = StartProgram({ORVANTIX_CLI, "apply", "--seconds", "2", "--profile", file,
-                                        "--select", "ip=" + ipOf(camera)},
-                                       env, output);
-        ASSERT_GT(cli, 0);
+        args.insert(args.begin(), ORVANTIX_CLI);
+        Ran ran;
+        const pid_t pid = StartProgram(args, env, output);
         int status = 0;
-        ASSERT_EQ(::waitpid(cli, &status, 0), cli);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << status << "\n"
-            << std::ifstream(output).rdbuf();
+        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+            ran.status = WEXITSTATUS(status);
+        }
+        std::stringstream text;
+        text << std::ifstream(output).rdbuf();
+        ran.output = text.str();
+        return ran;
+    }
+
+    // The command line on a site of its own gives `camera` the profile.
+    void changeBehindTheBack(int camera, const json& profile) {
+        const std::string file =
+            (dir.path() / ("drift-" + std::to_string(camera) + ".json")).string();
+        std::ofstream(file) << profile.dump();
+        const Ran ran = cli({"apply", "--seconds", "2", "--profile", file, "--select",
+                             "ip=" + ipOf(camera)},
+                            (dir.path() / "elsewhere").string());
+        ASSERT_EQ(ran.status, 0) << ran.output;
     }
 
     static std::map<std::string, std::vector<std::string>>
@@ -153,6 +168,15 @@ TEST_F(ComplianceLab, TheViewListsExactlyTheDriftedCamerasApplyingFixesThemAndUn
     ASSERT_NO_FATAL_FAILURE(changeBehindTheBack(kStream, stream));
     const std::map<int, json> drifted = settings();
     ASSERT_EQ(drifted.at(kPorts)["ports"]["rtsp1"], 8554);
+
+    // The command line on the window's site finds the same three.
+    const Ran listed = cli({"compliance", "--seconds", "2", "--select", "all"},
+                           (dir.path() / "sites").string());
+    EXPECT_EQ(listed.status, 1) << listed.output;
+    EXPECT_NE(listed.output.find("3 of 12 camera(s) differ from the profile"), std::string::npos)
+        << listed.output;
+    EXPECT_NE(listed.output.find("ports.rtsp1 8554 (profile 554)"), std::string::npos)
+        << listed.output;
 
     view->findChild<QPushButton*>(QStringLiteral("complianceCheck"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(!view->Checking(), 30000);
