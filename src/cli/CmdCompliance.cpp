@@ -40,8 +40,8 @@ std::optional<profile::ProfileSpec> chosenProfile(const Options& options, std::s
                                       "\" has no profile yet: give one with --profile FILE, or "
                                       "save one from a camera in the window (site menu, Save as "
                                       "site profile...)"
-                                : "site \"" + site->name + "\": " +
-                                      (opened.error ? opened.error->text : std::string());
+                                : "site \"" + site->name +
+                                      "\": " + (opened.error ? opened.error->text : std::string());
             return std::nullopt;
         }
         from = "site \"" + site->name + "\" profile";

@@ -174,8 +174,10 @@ std::string errorText(const ProfileError& error) {
 // value; none for the firmware (an upgrade installs it).
 std::optional<bs::Operation> operationOf(const std::string& field) {
     const std::pair<const char*, bs::Operation> sections[] = {
-        {"date", bs::Operation::SetSystemDate}, {"ports", bs::Operation::SetPorts},
-        {"ddns", bs::Operation::SetDdns},       {"image", bs::Operation::SetImaging},
+        {"date", bs::Operation::SetSystemDate},
+        {"ports", bs::Operation::SetPorts},
+        {"ddns", bs::Operation::SetDdns},
+        {"image", bs::Operation::SetImaging},
         {"video", bs::Operation::SetVideoStream}};
     for (const auto& [section, operation] : sections) {
         if (field == section || field.starts_with(std::string(section) + ".")) {
@@ -233,8 +235,8 @@ jobs::JobSpec ComplianceJob(const ProfileSpec& profile, std::vector<PerCamera> c
     jobs::JobSpec order;
     order.name = "Check profile";
     order.credentials = credentials;
-    auto built = std::make_shared<std::unordered_map<device::DeviceId, PerCamera,
-                                                     device::DeviceIdHash>>();
+    auto built =
+        std::make_shared<std::unordered_map<device::DeviceId, PerCamera, device::DeviceIdHash>>();
     for (PerCamera& camera : cameras) {
         order.targets.push_back(camera.device);
         built->emplace(camera.device.id, std::move(camera));
@@ -267,8 +269,8 @@ std::optional<jobs::JobSpec> ApplyJob(ProfileSpec profile,
     profile.name.reset();
     // Per camera, the operations of the settings it differs in.
     using Operations = std::set<bs::Operation>;
-    auto sendTo = std::make_shared<
-        std::unordered_map<device::DeviceId, Operations, device::DeviceIdHash>>();
+    auto sendTo =
+        std::make_shared<std::unordered_map<device::DeviceId, Operations, device::DeviceIdHash>>();
     std::vector<device::DeviceInfo> targets;
     Operations all;
     for (const CheckedCamera& camera : cameras) {
@@ -315,7 +317,8 @@ std::optional<jobs::JobSpec> ApplyJob(ProfileSpec profile,
 std::string DifferencesText(const std::vector<Difference>& differences) {
     std::string text;
     for (const Difference& d : differences) {
-        text += (text.empty() ? "" : ", ") + d.field + " " + d.found + " (profile " + d.wanted + ")";
+        text +=
+            (text.empty() ? "" : ", ") + d.field + " " + d.found + " (profile " + d.wanted + ")";
     }
     return text;
 }

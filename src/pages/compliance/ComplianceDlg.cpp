@@ -21,8 +21,8 @@ enum Column { Camera, Address, Mac, Firmware, Differs, ColumnCount };
 
 } // namespace
 
-CComplianceDlg::CComplianceDlg(std::shared_ptr<orv::CSiteJournal> site,
-                               orv::jobs::CJobEngine& jobs, Hooks hooks, QWidget* parent)
+CComplianceDlg::CComplianceDlg(std::shared_ptr<orv::CSiteJournal> site, orv::jobs::CJobEngine& jobs,
+                               Hooks hooks, QWidget* parent)
     : QDialog(parent), m_site(std::move(site)), m_jobs(jobs), m_hooks(std::move(hooks)) {
     setObjectName(QStringLiteral("complianceDialog"));
     m_profileLabel = new QLabel(this);
@@ -89,10 +89,10 @@ CComplianceDlg::~CComplianceDlg() {
 void CComplianceDlg::setLanguageText() {
     setWindowTitle(LangText(L"96065", L"Compliance: %1")
                        .arg(m_site ? QString::fromStdString(m_site->Site()) : QString()));
-    m_table->setHorizontalHeaderLabels(
-        {LangText(L"96023", L"Camera"), LangText(L"96066", L"IP address"),
-         LangText(L"96067", L"MAC"), LangText(L"96068", L"Firmware"),
-         LangText(L"96069", L"Differs from the profile")});
+    m_table->setHorizontalHeaderLabels({LangText(L"96023", L"Camera"),
+                                        LangText(L"96066", L"IP address"),
+                                        LangText(L"96067", L"MAC"), LangText(L"96068", L"Firmware"),
+                                        LangText(L"96069", L"Differs from the profile")});
     m_check->setText(LangText(L"96070", L"Check again"));
     m_apply->setText(LangText(L"96071", L"Apply profile to these"));
     m_close->setText(LangText(L"96036", L"Close"));
@@ -199,18 +199,16 @@ void CComplianceDlg::showChecked() {
     std::copy_if(all.begin(), all.end(), std::back_inserter(m_differing),
                  [](const orv::profile::CheckedCamera& c) { return !c.Keeps(); });
     // In address order, as the lists show a site.
-    std::sort(m_differing.begin(), m_differing.end(), [](const auto& a, const auto& b) {
-        return a.device.address < b.device.address;
-    });
+    std::sort(m_differing.begin(), m_differing.end(),
+              [](const auto& a, const auto& b) { return a.device.address < b.device.address; });
     m_table->setRowCount(static_cast<int>(m_differing.size()));
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const orv::profile::CheckedCamera& c = m_differing[static_cast<std::size_t>(row)];
         const QString cells[ColumnCount] = {
             c.device.name, orv::device::Ipv4Text(c.device.address),
             QString::fromStdString(c.device.MacText()), c.device.firmware,
-            QString::fromStdString(c.problem.empty()
-                                       ? orv::profile::DifferencesText(c.differences)
-                                       : c.problem)};
+            QString::fromStdString(c.problem.empty() ? orv::profile::DifferencesText(c.differences)
+                                                     : c.problem)};
         for (int column = 0; column < ColumnCount; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setToolTip(cells[column]);
@@ -233,8 +231,8 @@ void CComplianceDlg::ApplyProfile() {
         return;
     }
     std::string error;
-    std::optional<orv::jobs::JobSpec> order = orv::profile::ApplyJob(
-        *m_profile, m_differing, m_jobs.Drivers(), m_hooks.login(), error);
+    std::optional<orv::jobs::JobSpec> order =
+        orv::profile::ApplyJob(*m_profile, m_differing, m_jobs.Drivers(), m_hooks.login(), error);
     if (!order) {
         orv::ui::ShowMessage(this, QString::fromStdString(error));
         return;

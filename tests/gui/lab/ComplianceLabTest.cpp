@@ -32,8 +32,8 @@ namespace {
 using nlohmann::json;
 
 constexpr int kCameras = 12;
-constexpr int kPorts = 4;  // its first RTSP port moved
-constexpr int kImage = 7;  // made an indoor camera
+constexpr int kPorts = 4;   // its first RTSP port moved
+constexpr int kImage = 7;   // made an indoor camera
 constexpr int kStream = 10; // its primary stream's bit rate halved
 
 std::string ipOf(int camera) {
@@ -50,9 +50,10 @@ protected:
         const json cameras = lab.state()["cameras"];
         for (std::size_t i = 0; i < cameras.size(); ++i) {
             const json& config = cameras[i]["deviceConfig"];
-            out[static_cast<int>(i) + 1] = {
-                {"ports", config["ports"]}, {"imaging", config["imaging"]},
-                {"streams", config["streams"]}, {"date", config["date"]["timeZone"]}};
+            out[static_cast<int>(i) + 1] = {{"ports", config["ports"]},
+                                            {"imaging", config["imaging"]},
+                                            {"streams", config["streams"]},
+                                            {"date", config["date"]["timeZone"]}};
         }
         return out;
     }
@@ -89,9 +90,9 @@ protected:
         const std::string file =
             (dir.path() / ("drift-" + std::to_string(camera) + ".json")).string();
         std::ofstream(file) << profile.dump();
-        const Ran ran = cli({"apply", "--seconds", "2", "--profile", file, "--select",
-                             "ip=" + ipOf(camera)},
-                            (dir.path() / "elsewhere").string());
+        const Ran ran =
+            cli({"apply", "--seconds", "2", "--profile", file, "--select", "ip=" + ipOf(camera)},
+                (dir.path() / "elsewhere").string());
         ASSERT_EQ(ran.status, 0) << ran.output;
     }
 
@@ -144,15 +145,13 @@ TEST_F(ComplianceLab, TheViewListsExactlyTheDriftedCamerasApplyingFixesThemAndUn
     ASSERT_TRUE(profile.is_object()) << "the file the command line reads";
     EXPECT_EQ(profile["ports"]["rtsp1"], 554);
     EXPECT_EQ(profile["firmware"], "13.1.0.5");
-    EXPECT_TRUE(profile.contains("image") && profile.contains("video"))
-        << profile.dump();
+    EXPECT_TRUE(profile.contains("image") && profile.contains("video")) << profile.dump();
 
     // Before anything changed, every camera keeps to it.
     CComplianceDlg* view = window.ShowCompliance();
     ASSERT_NE(view, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(!view->Checking(), 30000);
-    EXPECT_TRUE(view->Differing().empty())
-        << fieldsOf(view->Differing()).begin()->second.front();
+    EXPECT_TRUE(view->Differing().empty()) << fieldsOf(view->Differing()).begin()->second.front();
     EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("complianceStatus"))->text(),
               QStringLiteral("All 12 cameras keep to the site's profile."));
 
@@ -170,8 +169,8 @@ TEST_F(ComplianceLab, TheViewListsExactlyTheDriftedCamerasApplyingFixesThemAndUn
     ASSERT_EQ(drifted.at(kPorts)["ports"]["rtsp1"], 8554);
 
     // The command line on the window's site finds the same three.
-    const Ran listed = cli({"compliance", "--seconds", "2", "--select", "all"},
-                           (dir.path() / "sites").string());
+    const Ran listed =
+        cli({"compliance", "--seconds", "2", "--select", "all"}, (dir.path() / "sites").string());
     EXPECT_EQ(listed.status, 1) << listed.output;
     EXPECT_NE(listed.output.find("3 of 12 camera(s) differ from the profile"), std::string::npos)
         << listed.output;
@@ -197,7 +196,8 @@ TEST_F(ComplianceLab, TheViewListsExactlyTheDriftedCamerasApplyingFixesThemAndUn
     // Applying gives the three the profile's values and nothing else; the
     // view checks again once the job has ended.
     view->findChild<QPushButton*>(QStringLiteral("complianceApply"))->click();
-    ASSERT_TRUE(messages.last().contains(QStringLiteral("3 cameras"))) << messages.last().toStdString();
+    ASSERT_TRUE(messages.last().contains(QStringLiteral("3 cameras")))
+        << messages.last().toStdString();
     WaitForJobs(window.Jobs(), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!view->Checking() && view->Differing().empty(), 30000);
     const std::map<int, json> fixed = settings();

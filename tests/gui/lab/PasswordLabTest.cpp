@@ -66,10 +66,10 @@ protected:
     // different, except `failed`, which keep the default and whose new
     // password waits, kept and never confirmed. The simulator's state.
     void expectEveryCameraTakesAHeldPassword(const std::set<int>& failed) {
-        auto vault = orv::secrets::CPasswordVault::Open(
-                         "Default", dir.path() / "sites/Default.site", nullptr,
-                         std::string(kPassphrase))
-                         .vault;
+        auto vault =
+            orv::secrets::CPasswordVault::Open("Default", dir.path() / "sites/Default.site",
+                                               nullptr, std::string(kPassphrase))
+                .vault;
         ASSERT_NE(vault, nullptr);
         const orv::device::Credentials fallback{QStringLiteral("admin"), QStringLiteral("admin")};
         const json cameras = lab.state()["cameras"];
@@ -114,8 +114,7 @@ protected:
             // The site remembers every camera; the last ones rebooted answer
             // again within a search cycle or two.
             QTRY_COMPARE_WITH_TIMEOUT(page->Devices().Count(), cameras, 15000 * kSlowdown);
-            QTRY_VERIFY_WITH_TIMEOUT(page->Devices().OfflineDevices().empty(),
-                                     30000 * kSlowdown);
+            QTRY_VERIFY_WITH_TIMEOUT(page->Devices().OfflineDevices().empty(), 30000 * kSlowdown);
         }();
         page->findChild<QCheckBox*>(QStringLiteral("selectAll"))->click();
         WaitForJobs(window->Jobs());

@@ -1,6 +1,6 @@
+#include "operations/profile/Compliance.h"
 #include "MakerDrivers.h"
 #include "operations/batchset/BatchOperations.h"
-#include "operations/profile/Compliance.h"
 #include "operations/profile/SiteProfile.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ dev::DeviceInfo makerCamera(int n) {
 // Another maker's camera: ONVIF only, one RTSP port, HTTP and ONVIF on one.
 dev::DeviceInfo onvifCamera(int n) {
     dev::DeviceInfo c = makerCamera(n);
-    c.services = {{dev::Protocol::Onvif, QStringLiteral("http://192.0.2.20/onvif/device_service"),
-                   {}}};
+    c.services = {
+        {dev::Protocol::Onvif, QStringLiteral("http://192.0.2.20/onvif/device_service"), {}}};
     c.capabilities = c.capabilities.Without(dev::Capability::SecondRtspPort);
     return c;
 }
@@ -42,10 +42,10 @@ bs::DeviceSettings setUp(const dev::DeviceInfo& camera) {
     s.image->powerLineHz = 50;
     s.image->indoor = true;
     s.image->localDisplay = dev::LocalDisplay::Pal;
-    s.primary = dev::StreamSettings{true, dev::VideoCodec::H264, 1920, 1080, 25, 4096,
-                                    dev::RateControl::Variable, 20, {}};
-    s.secondary = dev::StreamSettings{true, dev::VideoCodec::H264, 640, 480, 15, 512,
-                                      dev::RateControl::Constant, 30, {}};
+    s.primary = dev::StreamSettings{true, dev::VideoCodec::H264,      1920, 1080, 25,
+                                    4096, dev::RateControl::Variable, 20,   {}};
+    s.secondary = dev::StreamSettings{true, dev::VideoCodec::H264,      640, 480, 15,
+                                      512,  dev::RateControl::Constant, 30,  {}};
     return s;
 }
 
@@ -80,13 +80,12 @@ TEST(Compliance, AProfileTakenFromACameraHoldsItWholeAndNamesEveryFieldThatDrift
     drifted.image->indoor = false;
     drifted.secondary->bitRateKbps = 1024;
     drifted.secondary->rateControl = dev::RateControl::Variable;
-    const std::vector<Difference> expected = {
-        {"firmware", "13.1.0.5", "13.0.2.1"},
-        {"date.time_zone", "GMT+01", "GMT+03"},
-        {"ports.rtsp1", "554", "8554"},
-        {"image.outdoor", "Indoor", "Outdoor"},
-        {"video.secondary.bit_rate", "512", "1024"},
-        {"video.secondary.bit_rate_control", "CBR", "VBR"}};
+    const std::vector<Difference> expected = {{"firmware", "13.1.0.5", "13.0.2.1"},
+                                              {"date.time_zone", "GMT+01", "GMT+03"},
+                                              {"ports.rtsp1", "554", "8554"},
+                                              {"image.outdoor", "Indoor", "Outdoor"},
+                                              {"video.secondary.bit_rate", "512", "1024"},
+                                              {"video.secondary.bit_rate_control", "CBR", "VBR"}};
     EXPECT_EQ(judged(profile, drifted), expected) << DifferencesText(judged(profile, drifted));
 
     // A secondary stream the profile wants off differs only in being on.
@@ -107,8 +106,13 @@ TEST(Compliance, AProfileTakenFromACameraHoldsItWholeAndNamesEveryFieldThatDrift
 TEST(Compliance, WhatACameraHoldsForItselfIsLeftOutOfTheProfileAndNeverCompared) {
     bs::DeviceSettings source = setUp(makerCamera(1));
     source.time->useTimeServer = false;
-    source.ddns = dev::DdnsSettings{true, QStringLiteral("dyndns"), QStringLiteral("u"),
-                                    QStringLiteral("p"), {}, QStringLiteral("cam1.example"), {}};
+    source.ddns = dev::DdnsSettings{true,
+                                    QStringLiteral("dyndns"),
+                                    QStringLiteral("u"),
+                                    QStringLiteral("p"),
+                                    {},
+                                    QStringLiteral("cam1.example"),
+                                    {}};
     const TakenProfile kept = ProfileOf(source);
     EXPECT_FALSE(kept.profile.date.has_value());
     EXPECT_FALSE(kept.profile.ddns.has_value());
@@ -136,7 +140,8 @@ TEST(Compliance, ApplyingSendsEachCameraOnlyTheSettingsItDiffersIn) {
     const ProfileSpec profile = taken(setUp(makerCamera(1)));
     CheckedCamera ports{makerCamera(2), {{"ports.rtsp1", "554", "8554"}}, {}};
     CheckedCamera both{makerCamera(3),
-                       {{"firmware", "13.1.0.5", "13.0"}, {"image.outdoor", "Indoor", "Outdoor"},
+                       {{"firmware", "13.1.0.5", "13.0"},
+                        {"image.outdoor", "Indoor", "Outdoor"},
                         {"video.primary.bit_rate", "4096", "2048"}},
                        {}};
     CheckedCamera firmwareOnly{makerCamera(4), {{"firmware", "13.1.0.5", "13.0"}}, {}};
