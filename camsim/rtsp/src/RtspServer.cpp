@@ -6,6 +6,8 @@
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
@@ -35,6 +37,7 @@ bool initGstreamer() {
 
 // What the stream shows of one camera, read under the host's lock.
 struct CameraView {
+    std::string id;
     std::string ip;
     std::string name;
     std::string password;
@@ -62,6 +65,7 @@ bool readCamera(DeviceApiHost& host, const CameraKey& key, CameraView& view) {
     static const nlohmann::json factory = api::factoryConfig();
     return host.withCamera(key, [&](CameraState& camera) {
         const nlohmann::json& config = camera.config;
+        view.id = camera.identity.id;
         view.ip = camera.identity.ip;
         view.name = camera.identity.deviceName;
         view.password = camera.identity.adminPassword;
@@ -115,6 +119,38 @@ GstRTSPFilterResult dropClient(GstRTSPServer*, GstRTSPClient*, gpointer) {
 }
 
 } // namespace
+
+std::uint32_t BandColour(std::string_view id) {
+    // The camera's number is the end of its MAC: the last two bytes. Any
+    // other identity is hashed.
+    std::uint32_t number = 2166136261u;
+    unsigned bytes[6] = {};
+    const std::string text(id);
+    if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x", &bytes[0], &bytes[1], &bytes[2],
+                    &bytes[3], &bytes[4], &bytes[5]) == 6) {
+        number = bytes[4] << 8 | bytes[5];
+    } else {
+        for (const char c : id) {
+            number = (number ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+    }
+    // The golden angle apart: any run of neighbours spreads over the wheel.
+    const double hue = std::fmod(number * 137.50776405, 360.0) / 60.0;
+    const double x = 1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0);
+    double r = 0;
+    double g = 0;
+    double b = 0;
+    switch (static_cast<int>(hue)) {
+    case 0: r = 1; g = x; break;
+    case 1: r = x; g = 1; break;
+    case 2: g = 1; b = x; break;
+    case 3: g = x; b = 1; break;
+    case 4: r = x; b = 1; break;
+    default: r = 1; b = x; break;
+    }
+    const auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
+    return channel(r) << 16 | channel(g) << 8 | channel(b);
+}
 
 class RtspServer::Impl {
 public:
@@ -277,25 +313,35 @@ private:
         gst_rtsp_token_unref(token);
     }
 
-    std::string launchLine() const {
-        const std::string caps = "video/x-raw,width=" + std::to_string(m_options.width) +
-                                 ",height=" + std::to_string(m_options.height) +
-                                 ",framerate=" + std::to_string(m_options.framesPerSecond) + "/1";
-        // The valve lets a test freeze a camera without closing its
-        // connection. One slice per picture (no sliced threads) and the
-        // parameter sets once before every key frame: players built on
-        // ffmpeg take a picture whose slices are split by SPS/PPS for a
-        // corrupt one. The rate and key-frame distance are set per client
-        // from the camera's primary stream record.
-        return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps caps=\"" + caps +
+    std::string launchLine(std::uint32_t band) const {
+        const std::string size = "width=" + std::to_string(m_options.width) +
+                                 ",height=" + std::to_string(m_options.height);
+        const int bandHeight = std::max(2, m_options.height / kBandDivisor);
+        const std::string rate = ",framerate=" + std::to_string(m_options.framesPerSecond) + "/1";
+        char colour[16];
+        std::snprintf(colour, sizeof colour, "0xFF%06X", band & 0xFFFFFFu);
+        // The test picture with the camera's name and clock, and the band
+        // laid over its bottom eighth. The valve lets a test freeze a camera
+        // without closing its connection. One slice per picture (no sliced
+        // threads) and the parameter sets once before every key frame:
+        // players built on ffmpeg take a picture whose slices are split by
+        // SPS/PPS for a corrupt one. The rate and key-frame distance are set
+        // per client from the camera's primary stream record.
+        return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps caps=\"video/x-raw," +
+               size + rate +
                "\" ! textoverlay name=label valignment=top halignment=left "
-               "font-desc=\"Sans 24\" ! clockoverlay valignment=bottom halignment=right "
+               "font-desc=\"Sans 24\" ! clockoverlay valignment=top halignment=right "
                "font-desc=\"Sans 24\" time-format=\"%H:%M:%S\" ! videobalance name=balance ! "
-               "valve name=valve ! videoconvert ! x264enc name=encoder tune=zerolatency "
+               "compositor name=mix sink_1::ypos=" +
+               std::to_string(m_options.height - bandHeight) +
+               " ! valve name=valve ! videoconvert ! x264enc name=encoder tune=zerolatency "
                "sliced-threads=false threads=1 speed-preset=ultrafast bitrate=1024 key-int-max=" +
                std::to_string(m_options.framesPerSecond) +
-               " ! h264parse ! rtph264pay name=pay0 "
-               "pt=96 config-interval=-1 )";
+               " ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1 "
+               "videotestsrc is-live=true pattern=solid-color foreground-color=" +
+               colour + " ! capsfilter name=bandcaps caps=\"video/x-raw,width=" +
+               std::to_string(m_options.width) + ",height=" + std::to_string(bandHeight) + rate +
+               "\" ! mix. )";
     }
 
     // The stream follows the primary stream record within what a test
@@ -305,13 +351,18 @@ private:
                                                                      : m_options.framesPerSecond;
         const int interval =
             view.keyInterval >= 1 && view.keyInterval <= 99 ? view.keyInterval : rate;
-        if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), "caps")) {
-            GstCaps* wanted = gst_caps_new_simple(
-                "video/x-raw", "width", G_TYPE_INT, m_options.width, "height", G_TYPE_INT,
-                m_options.height, "framerate", GST_TYPE_FRACTION, rate, 1, nullptr);
-            g_object_set(caps, "caps", wanted, nullptr);
-            gst_caps_unref(wanted);
-            gst_object_unref(caps);
+        const std::pair<const char*, int> filters[] = {
+            {"caps", m_options.height},
+            {"bandcaps", std::max(2, m_options.height / kBandDivisor)}};
+        for (const auto& [name, height] : filters) {
+            if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), name)) {
+                GstCaps* wanted = gst_caps_new_simple(
+                    "video/x-raw", "width", G_TYPE_INT, m_options.width, "height", G_TYPE_INT,
+                    height, "framerate", GST_TYPE_FRACTION, rate, 1, nullptr);
+                g_object_set(caps, "caps", wanted, nullptr);
+                gst_caps_unref(wanted);
+                gst_object_unref(caps);
+            }
         }
         if (GstElement* encoder = gst_bin_get_by_name(GST_BIN(bin), "encoder")) {
             g_object_set(encoder, "key-int-max", static_cast<guint>(interval), nullptr);
@@ -332,7 +383,7 @@ private:
         gst_rtsp_server_set_auth(server, auth);
 
         GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
-        const std::string launch = launchLine();
+        const std::string launch = launchLine(BandColour(view.id));
         gst_rtsp_media_factory_set_launch(factory, launch.c_str());
         // One pipeline per watching client, released when it leaves.
         gst_rtsp_media_factory_set_shared(factory, FALSE);

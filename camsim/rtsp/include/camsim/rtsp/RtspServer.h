@@ -1,6 +1,7 @@
 #pragma once
 // Live video of the virtual cameras: every camera serves an H.264 test
-// picture with its name and a running clock at rtsp://<ip>:<rtsp1>/stream1,
+// picture with its name, a running clock and a band of its own colour along
+// the bottom (BandColour) at rtsp://<ip>:<rtsp1>/stream1,
 // with Digest authentication against its admin password. A picture is
 // encoded only while someone watches, and follows the camera's picture
 // record (brightness, contrast, saturation) within a fraction of a second.
@@ -8,9 +9,11 @@
 #include "camsim/httpapi/DeviceApiHost.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace camsim::rtsp {
 
@@ -27,6 +30,15 @@ struct RtspOptions {
     // no video then. Checked at every sync.
     std::function<bool(const CameraKey&)> silent;
 };
+
+// The colour of the band along the bottom of a camera's picture, 0xRRGGBB,
+// from the camera's identity (its MAC, "02:4F:56:10:00:07"): fully
+// saturated, and cameras whose MACs follow each other lie far apart on the
+// colour wheel, so a viewer can tell whose picture it shows. The same
+// camera has the same band after a restart, a move or a rename.
+std::uint32_t BandColour(std::string_view id);
+// The band's height: an eighth of the picture's.
+inline constexpr int kBandDivisor = 8;
 
 class RtspServer {
 public:
