@@ -140,6 +140,11 @@ void CMainDlg::createPages() {
     m_batchSetPage = new CBatchSetDlg(*m_services, jobs, this);
     m_upgradePage = new CBatchUpgradeDlg(*m_services, jobs, this);
     m_videoPage = new CVideoViewDlg(*m_services, jobs, this);
+    // The grid watches the cameras checked on Network Settings.
+    m_videoPage->SetCheckedCameras([this] {
+        return m_searchPage->IsCheckedMode() ? m_searchPage->Devices().CheckedDevices()
+                                             : std::vector<orv::device::DeviceInfo>{};
+    });
     m_oemPage = new COemDlg(*m_services, jobs, this);
     m_oemPage->hide();
 

@@ -104,6 +104,30 @@ struct PictureSettings {
 // Fault::Cancelled.
 using CancelCheck = std::function<bool()>;
 
+// One decoded picture of a live view: 32-bit pixels, bytes B, G, R and an
+// unused one in memory order, rows `stride` bytes apart. Valid only during
+// the call that hands it over.
+struct VideoFrame {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    const std::uint8_t* pixels = nullptr;
+    // Encoded bytes received since the view started (its bit rate).
+    std::uint64_t streamBytes = 0;
+};
+
+struct VideoTarget {
+    // Every picture, on a streaming thread: a receiver copies what it keeps
+    // and returns soon (pictures that arrive meanwhile are dropped).
+    std::function<void(const VideoFrame&)> frame;
+    // Once, on another thread, when a view that played ends by itself (the
+    // stream broke off or stalled), with why; never after StopLiveVideo.
+    std::function<void(const Failure&)> ended;
+    // The size pictures are scaled to; 0 keeps the stream's own.
+    int width = 0;
+    int height = 0;
+};
+
 class IDeviceSession {
 public:
     virtual ~IDeviceSession() = default;
@@ -134,9 +158,9 @@ public:
     virtual Status Restore() = 0;
     virtual Status UpdateFirmware(const QString& path, const CancelCheck& cancelled) = 0;
     virtual Status UploadOem(const QString& path, const CancelCheck& cancelled) = 0;
-    // Live video drawn into the native window `window` (an X11 window id),
-    // until StopLiveVideo or the session ends.
-    virtual Status StartLiveVideo(std::uint64_t window) = 0;
+    // Live video handed to `target` picture by picture, until StopLiveVideo
+    // or the session ends; returns once the first picture was handed over.
+    virtual Status StartLiveVideo(VideoTarget target) = 0;
     virtual Status StopLiveVideo() = 0;
 };
 

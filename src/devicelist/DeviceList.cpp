@@ -273,6 +273,12 @@ std::vector<device::DeviceInfo> CDeviceList::Devices() const {
     return devices;
 }
 
+std::vector<device::DeviceInfo> CDeviceList::ShownDevices() const {
+    std::vector<device::DeviceInfo> devices = Devices();
+    std::erase_if(devices, [this](const device::DeviceInfo& d) { return !m_view.Shows(d); });
+    return devices;
+}
+
 std::vector<device::DeviceInfo> CDeviceList::CheckedDevices() const {
     std::vector<device::DeviceInfo> devices;
     for (int row = 0; row < m_proxy.rowCount(); ++row) {

@@ -94,6 +94,8 @@ public:
     // ones; an offline camera is nobody's target.
     std::vector<device::DeviceInfo> Devices() const;
     std::vector<device::DeviceInfo> CheckedDevices() const;
+    // The answering cameras the filter lets through, in the list's order.
+    std::vector<device::DeviceInfo> ShownDevices() const;
     // The offline cameras, in the list's order.
     std::vector<DeviceRow> OfflineDevices() const;
     // What at least one checked camera can do; nothing with none checked.

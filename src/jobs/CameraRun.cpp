@@ -31,15 +31,20 @@ std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
 }
 
 device::Result<std::unique_ptr<device::IDeviceSession>> CameraRun::openWithOwnLogin() {
-    if (m_logins == nullptr) {
-        return m_drivers.Open(m_device, m_credentials);
+    return OpenWithLogins(m_drivers, m_device, m_credentials, m_logins);
+}
+
+device::Result<std::unique_ptr<device::IDeviceSession>>
+OpenWithLogins(const device::CDriverSet& drivers, const device::DeviceInfo& device,
+               const device::Credentials& fallback, ILoginBook* logins) {
+    if (logins == nullptr) {
+        return drivers.Open(device, fallback);
     }
-    const std::vector<device::Credentials> logins = m_logins->LoginsFor(m_device, m_credentials);
     std::optional<device::Failure> refused;
-    for (const device::Credentials& login : logins) {
-        auto opened = m_drivers.Open(m_device, login);
+    for (const device::Credentials& login : logins->LoginsFor(device, fallback)) {
+        auto opened = drivers.Open(device, login);
         if (opened) {
-            m_logins->LoggedIn(m_device, login);
+            logins->LoggedIn(device, login);
             return opened;
         }
         // Only a refused password is worth another: a camera that does not

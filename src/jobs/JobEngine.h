@@ -94,6 +94,9 @@ public:
     void SetJournal(std::shared_ptr<IJobJournal> journal) { m_journal = std::move(journal); }
     // Every job's camera logins go through `logins` from its next job on.
     void SetLoginBook(std::shared_ptr<ILoginBook> logins) { m_logins = std::move(logins); }
+    // What jobs log in with now (views that open sessions of their own use
+    // it too); nothing without a site.
+    std::shared_ptr<ILoginBook> LoginBook() const { return m_logins; }
 
     JobId Start(JobSpec order);
     // Calls `done` on `context`'s thread once `job` has finished (a job

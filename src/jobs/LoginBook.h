@@ -6,6 +6,9 @@
 
 #include "device/DeviceDriver.h"
 #include "device/DeviceInfo.h"
+#include "device/DriverSet.h"
+
+#include <memory>
 
 #include <vector>
 
@@ -22,5 +25,12 @@ public:
     // the camera's own from now on.
     virtual void LoggedIn(const device::DeviceInfo& device, const device::Credentials& login) = 0;
 };
+
+// A session with the first of the camera's logins it takes (just `fallback`
+// without a book); only a refused password leads to the next one, so a
+// camera that does not answer costs one timeout.
+device::Result<std::unique_ptr<device::IDeviceSession>>
+OpenWithLogins(const device::CDriverSet& drivers, const device::DeviceInfo& device,
+               const device::Credentials& fallback, ILoginBook* logins);
 
 } // namespace orv::jobs

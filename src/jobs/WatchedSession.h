@@ -48,8 +48,8 @@ public:
     device::Status UpdateFirmware(const QString& path,
                                   const device::CancelCheck& cancelled) override;
     device::Status UploadOem(const QString& path, const device::CancelCheck& cancelled) override;
-    device::Status StartLiveVideo(std::uint64_t window) override {
-        return m_inner->StartLiveVideo(window);
+    device::Status StartLiveVideo(device::VideoTarget target) override {
+        return m_inner->StartLiveVideo(std::move(target));
     }
     device::Status StopLiveVideo() override { return m_inner->StopLiveVideo(); }
 

@@ -1,6 +1,7 @@
 #include "liveplay/LivePlay.h"
 
 #include <X11/Xlib.h>
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/videooverlay.h>
 
@@ -128,12 +129,59 @@ public:
         }
     }
 
+    // Into a native window: scaled to the window's size as it is now.
     Error start(const Source& source, std::uint64_t window) {
+        const Error made = makePipeline(source);
+        if (made != Error::Ok) {
+            return made;
+        }
+        ElementPtr sink = makeSink();
+        if (!sink) {
+            return Error::Unavailable;
+        }
+        unsigned width = 0;
+        unsigned height = 0;
+        if (windowSize(window, width, height)) {
+            setSize(static_cast<int>(width), static_cast<int>(height), nullptr);
+        }
+        g_object_set(sink.get(), "sync", FALSE, nullptr);
+        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
+                                            static_cast<guintptr>(window));
+        return play(std::move(sink));
+    }
+
+    // Into the caller's callbacks: 32-bit pixels at the target's size.
+    Error start(const Source& source, FrameTarget target) {
+        m_target = std::move(target);
+        const Error made = makePipeline(source);
+        if (made != Error::Ok) {
+            return made;
+        }
+        GstElement* appSink = gst_element_factory_make("appsink", "sink");
+        if (appSink == nullptr) {
+            return Error::Unavailable;
+        }
+        ElementPtr sink(GST_ELEMENT(gst_object_ref_sink(appSink)));
+        setSize(m_target.width, m_target.height, "BGRx");
+        // The newest picture only: a slow drawer drops pictures, never
+        // piles them up.
+        g_object_set(sink.get(), "sync", FALSE, "max-buffers", 1u, "drop", TRUE, "emit-signals",
+                     FALSE, nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &LiveView::onSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
+        return play(std::move(sink));
+    }
+
+private:
+    enum class Phase { Starting, Playing, Ended };
+
+    Error makePipeline(const Source& source) {
         GError* parseError = nullptr;
         // TCP inside RTSP: one connection that ends when the camera goes
         // away, so a vanished camera shows as an error instead of silence.
         GstElement* bin = gst_parse_launch(
-            "rtspsrc name=src latency=100 protocols=tcp ! rtph264depay ! h264parse ! "
+            "rtspsrc name=src latency=100 protocols=tcp ! rtph264depay ! h264parse name=parse ! "
             "avdec_h264 ! videoconvert ! videoscale ! capsfilter name=size",
             &parseError);
         if (parseError != nullptr) {
@@ -144,27 +192,37 @@ public:
             return Error::Unavailable;
         }
         m_pipeline.reset(bin);
-        ElementPtr sink = makeSink();
-        if (!sink) {
-            return Error::Unavailable;
-        }
+        // The stream's bytes as they arrive, before decoding: its bit rate.
+        ElementPtr parse(gst_bin_get_by_name(GST_BIN(bin), "parse"));
+        PadPtr parsed(gst_element_get_static_pad(parse.get(), "sink"));
+        gst_pad_add_probe(parsed.get(), GST_PAD_PROBE_TYPE_BUFFER, &LiveView::onStreamBytes, this,
+                          nullptr);
         ElementPtr src(gst_bin_get_by_name(GST_BIN(bin), "src"));
-        ElementPtr size(gst_bin_get_by_name(GST_BIN(bin), "size"));
         g_object_set(src.get(), "location", source.url.c_str(), "user-id", source.user.c_str(),
                      "user-pw", source.password.c_str(), "tcp-timeout",
                      static_cast<guint64>(2'000'000), nullptr);
-        unsigned width = 0;
-        unsigned height = 0;
-        if (windowSize(window, width, height)) {
-            GstCaps* caps = gst_caps_new_simple(
-                "video/x-raw", "width", G_TYPE_INT, static_cast<int>(width), "height", G_TYPE_INT,
-                static_cast<int>(height), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-            g_object_set(size.get(), "caps", caps, nullptr);
-            gst_caps_unref(caps);
+        return Error::Ok;
+    }
+
+    // The pictures' size (0 x 0: the stream's own) and pixel format.
+    void setSize(int width, int height, const char* format) {
+        GstCaps* caps = gst_caps_new_empty_simple("video/x-raw");
+        if (width > 0 && height > 0) {
+            gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
         }
-        g_object_set(sink.get(), "sync", FALSE, nullptr);
-        gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(sink.get()),
-                                            static_cast<guintptr>(window));
+        if (format != nullptr) {
+            gst_caps_set_simple(caps, "format", G_TYPE_STRING, format, nullptr);
+        }
+        ElementPtr size(gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "size"));
+        g_object_set(size.get(), "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
+
+    // Adds the sink, starts the pipeline and waits for its first picture.
+    Error play(ElementPtr sink) {
+        GstElement* bin = m_pipeline.get();
+        ElementPtr size(gst_bin_get_by_name(GST_BIN(bin), "size"));
         // The bin takes a reference of its own; ours goes with `sink`.
         gst_bin_add(GST_BIN(bin), sink.get());
         if (!gst_element_link(size.get(), sink.get())) {
@@ -186,8 +244,40 @@ public:
         return m_phase == Phase::Playing ? Error::Ok : m_error;
     }
 
-private:
-    enum class Phase { Starting, Playing, Ended };
+    static GstPadProbeReturn onStreamBytes(GstPad*, GstPadProbeInfo* info, gpointer self) {
+        if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info)) {
+            static_cast<LiveView*>(self)->m_streamBytes += gst_buffer_get_size(buffer);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    static GstFlowReturn onSample(GstAppSink* sink, gpointer self) {
+        auto* view = static_cast<LiveView*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (sample == nullptr) {
+            return GST_FLOW_EOS;
+        }
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        const GstStructure* format = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+        Frame frame;
+        gst_structure_get_int(format, "width", &frame.width);
+        gst_structure_get_int(format, "height", &frame.height);
+        GstMapInfo map{};
+        if (buffer != nullptr && frame.width > 0 && frame.height > 0 &&
+            gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            // Rows of BGRx are padded to four bytes, which they are already.
+            frame.stride = frame.width * 4;
+            if (map.size >= static_cast<gsize>(frame.stride) * static_cast<gsize>(frame.height) &&
+                view->m_target.frame) {
+                frame.pixels = map.data;
+                frame.streamBytes = view->m_streamBytes.load();
+                view->m_target.frame(frame);
+            }
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
 
     static GstPadProbeReturn onFrame(GstPad* /*pad*/, GstPadProbeInfo* /*info*/, gpointer self) {
         auto* view = static_cast<LiveView*>(self);
@@ -203,12 +293,19 @@ private:
     }
 
     void end(Error error) {
-        std::lock_guard lock(m_lock);
-        if (m_phase == Phase::Starting) {
-            m_error = error;
+        bool played = false;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_phase == Phase::Starting) {
+                m_error = error;
+            }
+            played = m_phase == Phase::Playing;
+            m_phase = Phase::Ended;
+            m_changed.notify_all();
         }
-        m_phase = Phase::Ended;
-        m_changed.notify_all();
+        if (played && m_target.ended) {
+            m_target.ended(error);
+        }
     }
 
     // Watches the bus and the frame clock until stopped; an error, the end
@@ -246,10 +343,12 @@ private:
     }
 
     const Timing m_timing;
+    FrameTarget m_target;
     ElementPtr m_pipeline;
     std::thread m_monitor;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_sawFrame{false};
+    std::atomic<std::uint64_t> m_streamBytes{0};
     std::atomic<Clock::rep> m_lastFrame{0};
     std::mutex m_lock;
     std::condition_variable m_changed;
@@ -298,6 +397,24 @@ Error CViews::Start(std::uint64_t key, const Source& source, std::uint64_t windo
     const Error error = view->start(source, window);
     if (error != Error::Ok) {
         return error; // the view's destructor releases what was made
+    }
+    std::lock_guard guard(m_impl->lock);
+    m_impl->views[key] = std::move(view);
+    return Error::Ok;
+}
+
+Error CViews::Start(std::uint64_t key, const Source& source, FrameTarget target) {
+    m_impl->take(key).reset();
+    if (!target.frame || !source.url.starts_with("rtsp")) {
+        return Error::BadArgument;
+    }
+    if (!initGstreamer()) {
+        return Error::Unavailable;
+    }
+    auto view = std::make_unique<LiveView>(m_impl->timing);
+    const Error error = view->start(source, std::move(target));
+    if (error != Error::Ok) {
+        return error;
     }
     std::lock_guard guard(m_impl->lock);
     m_impl->views[key] = std::move(view);

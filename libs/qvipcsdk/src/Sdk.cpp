@@ -675,6 +675,23 @@ extern "C" int Qv_Ipc_UploadOemConfigFile(int handle, const char* path) {
     return uploadFile(handle, path, "/api/v1/system/oem");
 }
 
+namespace {
+
+// The stream of the session's camera, played with its login: the camera
+// names its RTSP port. Nothing (the port read's error left) when it cannot.
+std::optional<liveplay::Source> liveSource(int handle, const std::shared_ptr<Session>& session) {
+    QvPortInfo ports{};
+    if (Qv_Ipc_GetPortInfo(handle, &ports) != 0) {
+        return std::nullopt;
+    }
+    std::lock_guard guard(session->lock());
+    return liveplay::Source{"rtsp://" + session->ip() + ":" + std::to_string(ports.rtspPort1) +
+                                "/stream1",
+                            session->user(), session->password()};
+}
+
+} // namespace
+
 extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int /*option1*/,
                                      int /*option2*/) {
     try {
@@ -692,21 +709,45 @@ extern "C" int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int /*option1
         if (window == 0) {
             return fail(QV_ERR_BAD_ARGUMENT);
         }
-        // The camera names its RTSP port; the stream is opened with this
-        // login's credentials.
-        QvPortInfo ports{};
-        if (Qv_Ipc_GetPortInfo(handle, &ports) != 0) {
+        const std::optional<liveplay::Source> source = liveSource(handle, session);
+        if (!source) {
             return -1; // the port read left its error number
         }
-        liveplay::Source source;
-        {
-            std::lock_guard guard(session->lock());
-            source = {"rtsp://" + session->ip() + ":" + std::to_string(ports.rtspPort1) +
-                          "/stream1",
-                      session->user(), session->password()};
-        }
         const int error =
-            sdkError(liveViews().Start(static_cast<std::uint64_t>(handle), source, window));
+            sdkError(liveViews().Start(static_cast<std::uint64_t>(handle), *source, window));
+        return error == QV_ERR_NONE ? succeed() : fail(error);
+    } catch (...) {
+        return fail(QV_ERR_INTERNAL);
+    }
+}
+
+extern "C" int Qv_IpcClient_LivePlayFrames(int handle, const QvFrameTarget* target) {
+    try {
+        auto session = registry().find(handle);
+        if (!session) {
+            return fail(QV_ERR_BAD_HANDLE);
+        }
+        if (target == nullptr || target->frame == nullptr || target->width < 0 ||
+            target->height < 0) {
+            return fail(QV_ERR_BAD_ARGUMENT);
+        }
+        const std::optional<liveplay::Source> source = liveSource(handle, session);
+        if (!source) {
+            return -1;
+        }
+        const QvFrameTarget to = *target;
+        liveplay::FrameTarget frames;
+        frames.width = to.width;
+        frames.height = to.height;
+        frames.frame = [to](const liveplay::Frame& f) {
+            const QvFrame frame{f.width, f.height, f.stride, f.pixels, f.streamBytes};
+            to.frame(to.user, &frame);
+        };
+        if (to.ended != nullptr) {
+            frames.ended = [to](liveplay::Error error) { to.ended(to.user, sdkError(error)); };
+        }
+        const int error = sdkError(
+            liveViews().Start(static_cast<std::uint64_t>(handle), *source, std::move(frames)));
         return error == QV_ERR_NONE ? succeed() : fail(error);
     } catch (...) {
         return fail(QV_ERR_INTERNAL);

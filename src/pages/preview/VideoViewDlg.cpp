@@ -2,7 +2,11 @@
 
 #include "pages/common/CapabilityGate.h"
 
-#include "VideoWnd.h"
+#include "jobs/LoginBook.h"
+#include "pages/common/LiveTarget.h"
+#include "pages/grid/GridDlg.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/FrameView.h"
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
@@ -63,7 +67,8 @@ CVideoViewDlg::~CVideoViewDlg() {
 
 void CVideoViewDlg::createControls() {
     using orv::ui::Named;
-    m_video = new CVideoWnd(this);
+    m_video = new orv::ui::CFrameView(this);
+    m_video->setObjectName(QStringLiteral("videoArea"));
     static const char* const sliderNames[3] = {"brightness", "contrast", "saturation"};
     for (int i = 0; i < 3; ++i) {
         auto* slider = Named(new QSlider(Qt::Horizontal, this), sliderNames[i]);
@@ -86,6 +91,8 @@ void CVideoViewDlg::createControls() {
     }
     m_play = Named(new QPushButton(this), "play");
     connect(m_play, &QPushButton::clicked, this, &CVideoViewDlg::PlayOrStop);
+    m_grid = Named(new QPushButton(this), "grid");
+    connect(m_grid, &QPushButton::clicked, this, &CVideoViewDlg::ShowGrid);
     m_default = Named(new QPushButton(this), "default");
     connect(m_default, &QPushButton::clicked, this, &CVideoViewDlg::Default);
 
@@ -131,6 +138,7 @@ void CVideoViewDlg::SetLanguageText() {
     m_sliderLabels[1]->setText(LangText(L"70001", L"Contrast:"));
     m_sliderLabels[2]->setText(LangText(L"70002", L"Saturation:"));
     m_play->setText(m_playing ? LangText(L"70004", L"Stop") : LangText(L"70003", L"Play"));
+    m_grid->setText(LangText(L"97007", L"Grid..."));
     m_listLabels[0]->setText(LangText(L"70005", L"Exposure Level:"));
     m_listLabels[1]->setText(LangText(L"70006", L"Maximum Exposure Time:"));
     m_listLabels[2]->setText(LangText(L"70007", L"IR-CUT Mode:"));
@@ -243,7 +251,7 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
     const bool wasPlaying = m_playing;
     std::shared_ptr<orv::device::IDeviceSession> old = std::move(m_session);
     m_playing = false;
-    m_video->SetLive(false);
+    m_video->Show(QString());
     m_play->setText(LangText(L"70003", L"Play"));
 
     struct Read {
@@ -253,11 +261,12 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
     };
     auto read = std::make_shared<Read>();
     const orv::device::CDriverSet& drivers = m_jobs.Drivers();
-    enqueue({[=, &drivers, camera = m_camera] {
+    // The camera's own password first, as every job logs in.
+    enqueue({[=, &drivers, camera = m_camera, logins = m_jobs.LoginBook()] {
                  if (wasPlaying && old) {
                      (void)old->StopLiveVideo();
                  }
-                 auto opened = drivers.Open(camera, login);
+                 auto opened = orv::jobs::OpenWithLogins(drivers, camera, login, logins.get());
                  if (!opened) {
                      return;
                  }
@@ -285,6 +294,10 @@ void CVideoViewDlg::PickDevice(const orv::device::DeviceId& key) {
                      m_saved = orv::preview::CodesOf(*read->image);
                      showCodes(m_saved);
                  }
+                 // A camera the grid sent here plays at once.
+                 if (std::exchange(m_playAfterLogin, false) && m_session && !m_playing) {
+                     startLive();
+                 }
              }});
 }
 
@@ -292,16 +305,17 @@ void CVideoViewDlg::startLive() {
     if (!m_session) {
         return;
     }
-    m_video->SetLive(true);
-    const auto window = static_cast<std::uint64_t>(m_video->winId());
-    auto started = std::make_shared<bool>(false);
-    enqueue({[window, started, session = m_session] {
+    // Pictures at the stream's own size: the area draws them to fit as it
+    // grows and shrinks, so a resize never restarts the stream.
+    orv::device::VideoTarget target = orv::LiveTarget(m_video->Begin());
+    auto started = std::make_shared<orv::device::Status>(orv::device::Done{});
+    enqueue({[target = std::move(target), started, session = m_session]() mutable {
                  // The driver writes the camera's own reason to the log.
-                 *started = session->StartLiveVideo(window).Ok();
+                 *started = session->StartLiveVideo(std::move(target));
              },
              [this, started] {
-                 if (!*started) {
-                     m_video->SetLive(false);
+                 if (!started->Ok()) {
+                     m_video->Show(orv::NoVideoText(started->Error()));
                      return;
                  }
                  m_playing = true;
@@ -320,10 +334,47 @@ void CVideoViewDlg::stopLive() {
                  }
              },
              [this] {
-                 m_video->SetLive(m_playing);
+                 if (!m_playing) {
+                     m_video->Show(QString());
+                 }
                  m_play->setText(m_playing ? LangText(L"70004", L"Stop")
                                            : LangText(L"70003", L"Play"));
              }});
+}
+
+CGridDlg* CVideoViewDlg::ShowGrid() {
+    std::vector<orv::device::DeviceInfo> cameras;
+    if (m_checkedCameras) {
+        cameras = m_checkedCameras();
+    }
+    if (cameras.empty()) {
+        cameras = Devices().ShownDevices();
+    }
+    if (cameras.empty()) {
+        orv::ui::ShowMessage(this, LangText(L"97009", L"No camera to watch: check cameras on "
+                                                      L"Network Settings, or let this list show "
+                                                      L"some."));
+        return nullptr;
+    }
+    delete m_gridDlg;
+    m_gridDlg = new CGridDlg(
+        m_jobs, cameras,
+        [this] {
+            return orv::device::Credentials{m_app.DefaultUserText(), m_app.DefaultPasswordText()};
+        },
+        this);
+    m_gridDlg->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_gridDlg, &CGridDlg::openCamera, this, [this](const orv::device::DeviceId& camera) {
+        if (Devices().Find(camera) == nullptr) {
+            return;
+        }
+        window()->raise();
+        Selection().Pick(camera);
+        m_playAfterLogin = true;
+    });
+    m_gridDlg->show();
+    m_gridDlg->raise();
+    return m_gridDlg;
 }
 
 void CVideoViewDlg::PlayOrStop() {
@@ -413,15 +464,6 @@ void CVideoViewDlg::keyPressEvent(QKeyEvent* event) {
     CDeviceListPage::keyPressEvent(event);
 }
 
-void CVideoViewDlg::resizeEvent(QResizeEvent* event) {
-    CDeviceListPage::resizeEvent(event);
-    // The view draws at the size it found when it started.
-    if (m_playing) {
-        stopLive();
-        startLive();
-    }
-}
-
 void CVideoViewDlg::layoutControls() {
     // The list at the left, narrowed first in a narrow window; the picture
     // with Play under it and the three sliders under that; the camera's
@@ -439,7 +481,11 @@ void CVideoViewDlg::layoutControls() {
     sliders->setColumnStretch(1, 1);
     auto* picture = new QVBoxLayout;
     picture->addWidget(m_video, 1);
-    picture->addWidget(m_play, 0, Qt::AlignLeft);
+    auto* playRow = new QHBoxLayout;
+    playRow->addWidget(m_play);
+    playRow->addWidget(m_grid);
+    playRow->addStretch();
+    picture->addLayout(playRow);
     auto* slidersRow = new QHBoxLayout;
     slidersRow->setContentsMargins(30, 0, 0, 0);
     slidersRow->addLayout(sliders);

@@ -6,7 +6,12 @@
 #include "operations/preview/PreviewRules.h"
 #include "pages/common/DeviceListPage.h"
 
-class CVideoWnd;
+#include <QPointer>
+
+class CGridDlg;
+namespace orv::ui {
+class CFrameView;
+}
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -30,6 +35,14 @@ public:
     // camera and reads its picture and imaging settings.
     void SelectDevice(const orv::device::DeviceId& key);
     void PlayOrStop();
+    // Live video of many cameras in a grid of its own (one window): the
+    // cameras `checked` gives (the window's check marks), else those this
+    // list shows, its filter applied. A double-click on a tile brings its
+    // camera here and plays it.
+    CGridDlg* ShowGrid();
+    void SetCheckedCameras(std::function<std::vector<orv::device::DeviceInfo>()> checked) {
+        m_checkedCameras = std::move(checked);
+    }
     void MoveSlider(orv::preview::PictureField field, int position);
     void Default();
     void Save();
@@ -38,10 +51,9 @@ public:
     bool IsPlaying() const { return m_playing; }
     bool LoggedIn() const { return m_session != nullptr; }
     orv::preview::ImagingCodes SavedCodes() const { return m_saved; }
-    CVideoWnd* VideoArea() const { return m_video; }
+    orv::ui::CFrameView* VideoArea() const { return m_video; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void PickDevice(const orv::device::DeviceId& key) override;
     void OnDeviceDoubleClicked(const orv::device::DeviceId& key) override;
@@ -74,12 +86,17 @@ private:
     // The logged-in camera; only the page's action in flight uses it.
     std::shared_ptr<orv::device::IDeviceSession> m_session;
     bool m_playing = false;
+    // The grid sent a camera here: it plays once its login is back.
+    bool m_playAfterLogin = false;
     orv::preview::ImagingCodes m_saved;
 
-    CVideoWnd* m_video = nullptr;
+    orv::ui::CFrameView* m_video = nullptr;
     QSlider* m_sliders[3] = {};
     QLabel* m_sliderLabels[3] = {};
     QPushButton* m_play = nullptr;
+    QPushButton* m_grid = nullptr;
+    QPointer<CGridDlg> m_gridDlg;
+    std::function<std::vector<orv::device::DeviceInfo>()> m_checkedCameras;
     QPushButton* m_default = nullptr;
     QGroupBox* m_settings = nullptr;
     QLabel* m_listLabels[3] = {};

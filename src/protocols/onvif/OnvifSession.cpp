@@ -625,8 +625,8 @@ public:
     }
     // The main profile's stream, asked anew at every start (a port change
     // moves it), played with this session's login.
-    Status StartLiveVideo(std::uint64_t window) override {
-        const Status started = startLive(window);
+    Status StartLiveVideo(device::VideoTarget target) override {
+        const Status started = startLive(std::move(target));
         if (!started) {
             WriteLog(1, "ONVIF %s: live video not started (%s)",
                      m_info.AddressText().toLatin1().constData(), started.Error().detail.c_str());
@@ -642,14 +642,14 @@ private:
     // The session's one view in its own set.
     static constexpr std::uint64_t kView = 0;
 
-    Status startLive(std::uint64_t window) {
+    Status startLive(device::VideoTarget target) {
         // The old view ends even when the new one fails before it plays.
         m_video.Stop(kView);
         if (m_camera->Services().media.empty()) {
             return Failure{Fault::NotSupported, {}};
         }
-        if (window == 0) {
-            return Failure{Fault::Other, "no window to draw into"};
+        if (!target.frame) {
+            return Failure{Fault::Other, "nowhere to hand the pictures to"};
         }
         const auto profile = profileFor(device::StreamKind::Primary);
         if (!profile) {
@@ -660,8 +660,21 @@ private:
             return fail(uri);
         }
         const onvifc::CSoapClient& soap = m_camera->Soap();
+        liveplay::FrameTarget frames;
+        frames.width = target.width;
+        frames.height = target.height;
+        frames.frame = [frame = std::move(target.frame)](const liveplay::Frame& f) {
+            frame({f.width, f.height, f.stride, f.pixels, f.streamBytes});
+        };
+        if (target.ended) {
+            frames.ended = [ended = std::move(target.ended)](liveplay::Error error) {
+                Failure failure = liveFailure(error, kLiveTiming.stall);
+                failure.detail = liveplay::ErrorText(error);
+                ended(failure);
+            };
+        }
         const liveplay::Error error =
-            m_video.Start(kView, {uri.value, soap.User(), soap.Password()}, window);
+            m_video.Start(kView, {uri.value, soap.User(), soap.Password()}, std::move(frames));
         if (error != liveplay::Error::Ok) {
             return liveFailure(error, kLiveTiming.start);
         }

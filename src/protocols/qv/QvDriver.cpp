@@ -50,11 +50,7 @@ class CQvSession final : public IDeviceSession {
 public:
     CQvSession(DeviceInfo device, int handle, bool encrypted)
         : m_device(std::move(device)), m_handle(handle), m_encrypted(encrypted) {}
-    ~CQvSession() override {
-        if (m_playing) {
-            Qv_IpcClient_StopLivePlay(m_handle);
-        }
-    }
+    ~CQvSession() override { stopLive(); }
 
     const DeviceInfo& Device() const override { return m_device; }
     bool Encrypted() const override { return m_encrypted; }
@@ -139,20 +135,34 @@ public:
     Status UploadOem(const QString& path, const CancelCheck& cancelled) override {
         return upload(Qv_Ipc_UploadOemConfigFile, path, cancelled);
     }
-    Status StartLiveVideo(std::uint64_t window) override {
-        QvPlayInfo play = PlayRecordOf(window);
+    Status StartLiveVideo(VideoTarget target) override {
+        // A view still playing ends first, and its target with it.
+        stopLive();
+        m_target = std::make_unique<VideoTarget>(std::move(target));
+        QvFrameTarget to{};
+        to.frame = &CQvSession::onFrame;
+        to.ended = m_target->ended ? &CQvSession::onEnded : nullptr;
+        to.user = m_target.get();
+        to.width = m_target->width;
+        to.height = m_target->height;
         const auto start = std::chrono::steady_clock::now();
-        if (Qv_IpcClient_LivePlay(m_handle, &play, 0, 0) != 0) {
+        if (Qv_IpcClient_LivePlayFrames(m_handle, &to) != 0) {
             const int error = Qv_Sdk_GetLastError();
             WriteLog(1, "Last Error:%d", error);
+            m_target.reset(); // a failed start leaves nothing that calls it
             return CallFailure(error, false, start);
         }
         m_playing = true;
         return Done{};
     }
     Status StopLiveVideo() override {
+        const bool played = m_playing;
         m_playing = false;
-        return status([&] { return Qv_IpcClient_StopLivePlay(m_handle); });
+        const Status stopped = status([&] { return Qv_IpcClient_StopLivePlay(m_handle); });
+        if (played || !stopped) {
+            m_target.reset(); // no picture is handed over once the stop returned
+        }
+        return stopped;
     }
 
 private:
@@ -191,10 +201,28 @@ private:
         return result;
     }
 
+    void stopLive() {
+        if (m_playing) {
+            Qv_IpcClient_StopLivePlay(m_handle);
+            m_playing = false;
+        }
+        m_target.reset();
+    }
+    static void onFrame(void* user, const QvFrame* frame) {
+        static_cast<VideoTarget*>(user)->frame(
+            {frame->width, frame->height, frame->stride, frame->pixels, frame->streamBytes});
+    }
+    static void onEnded(void* user, int error) {
+        static_cast<VideoTarget*>(user)->ended(Failure{FaultOf(error, false), {}});
+    }
+
     DeviceInfo m_device;
     int m_handle;
     bool m_encrypted;
     bool m_playing = false;
+    // What the SDK hands the pictures to while a view plays; kept until the
+    // view stopped.
+    std::unique_ptr<VideoTarget> m_target;
 };
 
 } // namespace

@@ -18,7 +18,8 @@
 #include "onvif/OnvifService.h"
 #include "onvifc/Device.h"
 #include "pages/preview/VideoViewDlg.h"
-#include "pages/preview/VideoWnd.h"
+#include "pages/common/LiveTarget.h"
+#include "ui/controls/FrameView.h"
 #include "protocols/onvif/OnvifDriver.h"
 #include "protocols/onvif/OnvifSession.h"
 
@@ -124,17 +125,15 @@ protected:
 };
 
 TEST_F(OnvifPlaybackTest, ASessionPlaysTheMainProfilesStreamUntilStoppedOrClosed) {
-    CVideoWnd window;
+    orv::ui::CFrameView window;
     window.resize(640, 360);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.SetLive(true);
-    const QImage empty = GrabWindow(window.winId());
 
     auto session = open("admin", "s3cret");
     ASSERT_TRUE(session);
     const auto started = Clock::now();
-    const auto play = session->StartLiveVideo(window.winId());
+    const auto play = session->StartLiveVideo(orv::LiveTarget(window.Begin()));
     ASSERT_TRUE(play) << play.Error().detail;
     const long long firstFrameMs = MsSince(started);
     std::printf("[measure] ONVIF start to first frame (session): %lld ms\n", firstFrameMs);
@@ -142,9 +141,9 @@ TEST_F(OnvifPlaybackTest, ASessionPlaysTheMainProfilesStreamUntilStoppedOrClosed
     EXPECT_EQ(rtsp->activeStreams(), 1);
 
     QTest::qWait(500);
-    const QImage shown = GrabWindow(window.winId());
+    const QImage shown = window.Picture();
     EXPECT_GT(GreyLevels(shown), 20) << "the window shows no picture";
-    EXPECT_GT(GreyLevels(shown), GreyLevels(empty));
+    EXPECT_GT(window.FramesPerSecond(), 10);
 
     // Stopped: the camera stops encoding; a second stop is no failure.
     EXPECT_TRUE(session->StopLiveVideo());
@@ -152,14 +151,27 @@ TEST_F(OnvifPlaybackTest, ASessionPlaysTheMainProfilesStreamUntilStoppedOrClosed
     EXPECT_TRUE(session->StopLiveVideo());
 
     // A session that ends takes its view with it.
-    ASSERT_TRUE(session->StartLiveVideo(window.winId()));
+    ASSERT_TRUE(session->StartLiveVideo(orv::LiveTarget(window.Begin())));
     EXPECT_EQ(rtsp->activeStreams(), 1);
     session.reset();
     EXPECT_TRUE(WaitFor([&] { return rtsp->activeStreams() == 0; }, 3s));
+
+    // A camera whose video goes away while it plays: the view says so by
+    // itself within the stall time, and shows no frozen picture.
+    auto again = open("admin", "s3cret");
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(again->StartLiveVideo(orv::LiveTarget(window.Begin())));
+    EXPECT_TRUE(WaitFor([&] { return window.Playing(); }, 3s));
+    const auto gone = Clock::now();
+    rtsp->stop();
+    EXPECT_TRUE(WaitFor([&] { return window.Text().startsWith("no video: "); }, 5s))
+        << window.Text().toStdString();
+    std::printf("[measure] ONVIF stream gone to \"no video\": %lld ms\n", MsSince(gone));
+    EXPECT_FALSE(window.Playing());
 }
 
 TEST_F(OnvifPlaybackTest, AStartThatFailsNamesTheFaultAndLeavesNothingRunning) {
-    CVideoWnd window;
+    orv::ui::CFrameView window;
     window.resize(320, 180);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -167,7 +179,7 @@ TEST_F(OnvifPlaybackTest, AStartThatFailsNamesTheFaultAndLeavesNothingRunning) {
     // A warm-up view, so GStreamer's own lasting threads are counted in.
     auto admin = open("admin", "s3cret");
     ASSERT_TRUE(admin);
-    ASSERT_TRUE(admin->StartLiveVideo(window.winId()));
+    ASSERT_TRUE(admin->StartLiveVideo(orv::LiveTarget(window.Begin())));
     admin.reset();
     ASSERT_TRUE(WaitFor([&] { return rtsp->activeStreams() == 0; }, 3s));
     const long threadsBefore = StatusValue("Threads:");
@@ -181,7 +193,7 @@ TEST_F(OnvifPlaybackTest, AStartThatFailsNamesTheFaultAndLeavesNothingRunning) {
     auto viewer = open("viewer", "v1ewer");
     ASSERT_TRUE(viewer);
     auto before = Clock::now();
-    const auto refused = viewer->StartLiveVideo(window.winId());
+    const auto refused = viewer->StartLiveVideo(orv::LiveTarget(window.Begin()));
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.Error().fault, Fault::WrongCredentials) << refused.Error().detail;
     EXPECT_LT(Clock::now() - before, 5s);
@@ -192,14 +204,14 @@ TEST_F(OnvifPlaybackTest, AStartThatFailsNamesTheFaultAndLeavesNothingRunning) {
     auto stale = open("admin", "s3cret");
     ASSERT_TRUE(stale);
     store->withCamera(0, [](camsim::Camera& c) { c.password = "n3w-pass"; });
-    EXPECT_EQ(stale->StartLiveVideo(window.winId()).FaultOf(), Fault::WrongCredentials);
+    EXPECT_EQ(stale->StartLiveVideo(orv::LiveTarget(window.Begin())).FaultOf(), Fault::WrongCredentials);
 
     // The camera's video is gone while its ONVIF face answers.
     auto current = open("admin", "n3w-pass");
     ASSERT_TRUE(current);
     rtsp->stop();
     before = Clock::now();
-    const auto gone = current->StartLiveVideo(window.winId());
+    const auto gone = current->StartLiveVideo(orv::LiveTarget(window.Begin()));
     ASSERT_FALSE(gone);
     EXPECT_EQ(gone.Error().fault, Fault::Unreachable) << gone.Error().detail;
     EXPECT_LT(Clock::now() - before, 6s);
@@ -239,19 +251,17 @@ TEST_F(OnvifPlaybackTest, ThePreviewPagePlaysTheCameraAndItsBrightnessReachesIt)
     EXPECT_EQ(play->text(), "Stop");
 
     QTest::qWait(500);
-    const QImage normal = GrabWindow(page.VideoArea()->winId());
+    const QImage normal = page.VideoArea()->Picture();
     EXPECT_GT(GreyLevels(normal), 20) << "the video area shows no picture";
     QDir().mkpath(QStringLiteral(ORVANTIX_SCREENSHOT_DIR));
-    GrabWindow(page.winId())
-        .save(QStringLiteral(ORVANTIX_SCREENSHOT_DIR "/video_previews_onvif.png"));
+    page.grab().save(QStringLiteral(ORVANTIX_SCREENSHOT_DIR "/video_previews_onvif.png"));
 
     // Slider position 95 is 242 of the camera's 0-255, which the camera
     // stores and its picture shows.
     page.findChild<QSlider*>(QStringLiteral("brightness"))->setValue(95);
     EXPECT_TRUE(WaitFor([&] { return storedBrightness() == 242; }, 5s)) << storedBrightness();
     EXPECT_TRUE(WaitFor(
-        [&] { return MeanLuma(GrabWindow(page.VideoArea()->winId())) > MeanLuma(normal) + 40; },
-        3s));
+        [&] { return MeanLuma(page.VideoArea()->Picture()) > MeanLuma(normal) + 40; }, 3s));
 
     QTest::mouseClick(play, Qt::LeftButton);
     WaitForJobs(jobs);

@@ -11,7 +11,7 @@
 #include "operations/common/ResultLines.h"
 #include "operations/preview/PreviewRules.h"
 #include "pages/preview/VideoViewDlg.h"
-#include "pages/preview/VideoWnd.h"
+#include "ui/controls/FrameView.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -182,8 +182,8 @@ private:
         Status UploadOem(const QString& path, const orv::device::CancelCheck& cancelled) override {
             return log("UploadOemConfigFile", m_real->UploadOem(path, cancelled), path);
         }
-        Status StartLiveVideo(std::uint64_t window) override {
-            return log("LivePlay", m_real->StartLiveVideo(window));
+        Status StartLiveVideo(orv::device::VideoTarget target) override {
+            return log("LivePlay", m_real->StartLiveVideo(std::move(target)));
         }
         Status StopLiveVideo() override { return log("StopLivePlay", m_real->StopLiveVideo()); }
 

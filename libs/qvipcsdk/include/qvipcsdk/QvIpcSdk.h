@@ -201,6 +201,35 @@ QVIPCSDK_API int Qv_Ipc_UploadOemConfigFile(int handle, const char* path);
 QVIPCSDK_API int Qv_IpcClient_LivePlay(int handle, QvPlayInfo* play, int option1, int option2);
 QVIPCSDK_API int Qv_IpcClient_StopLivePlay(int handle);
 
+/* Extension: live video handed over picture by picture, for a caller that
+   draws it itself (any display, or none). A picture holds 32-bit pixels,
+   bytes B, G, R, unused in memory order, rows `stride` bytes apart, and is
+   valid only during the call. `frame` runs on a streaming thread for every
+   picture (pictures that arrive while it runs are dropped); `ended`, when
+   not NULL, runs once on another thread with the error number when a
+   stream that played ends by itself (it broke off, ended, or sent nothing
+   for 3 s), never after StopLivePlay. Neither may call into this SDK.
+   `user` is handed to both and must stay valid until StopLivePlay (or
+   Qv_Sdk_Destroy) returns. Pictures are scaled to width x height (0 x 0: the
+   stream's own size). Returns as LivePlay does; StopLivePlay stops it. */
+typedef struct QvFrame {
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+    const uint8_t* pixels;
+    uint64_t streamBytes; /* H.264 bytes received since the view started */
+} QvFrame;
+typedef void (*QvFrameCallback)(void* user, const QvFrame* frame);
+typedef void (*QvEndedCallback)(void* user, int error);
+typedef struct QvFrameTarget {
+    QvFrameCallback frame;
+    QvEndedCallback ended;
+    void* user;
+    int32_t width;
+    int32_t height;
+} QvFrameTarget;
+QVIPCSDK_API int Qv_IpcClient_LivePlayFrames(int handle, const QvFrameTarget* target);
+
 #ifdef __cplusplus
 }
 #endif
