@@ -6,6 +6,7 @@
 
 #include "GuiLabTestBase.h"
 #include "OwnStall.h"
+#include "ProcStatus.h"
 #include "SimControl.h"
 #include "TempDir.h"
 
@@ -119,27 +120,44 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
             std::min_element(bands.begin(), bands.end(), [&](const auto& a, const auto& b) {
                 return distance(seen, a.second) < distance(seen, b.second);
             });
-        EXPECT_EQ(nearest->first, ip) << "tile of " << ip.toStdString() << " shows band "
-                                      << std::hex << seen;
+        EXPECT_EQ(nearest->first, ip)
+            << "tile of " << ip.toStdString() << " shows band " << std::hex << seen;
         EXPECT_LT(distance(seen, bands.at(ip)), 90) << ip.toStdString();
         EXPECT_TRUE(tile->Caption().contains(ip)) << tile->Caption().toStdString();
     }
 
-    // The tool's own share of the processor while 16 tiles play.
+    // The tool's own share of the processor, and the window thread's own
+    // longest stall, while 16 tiles play.
+    const OwnStall playing;
     const double cpuBefore = cpuSeconds();
     const auto measuredFrom = Clock::now();
     QTest::qWait(5000);
-    const double wall =
-        std::chrono::duration<double>(Clock::now() - measuredFrom).count();
+    const double wall = std::chrono::duration<double>(Clock::now() - measuredFrom).count();
     const double cpu = (cpuSeconds() - cpuBefore) / wall;
     double fps = 0;
     for (const CGridTile* tile : grid->Tiles()) {
         fps += tile->View()->FramesPerSecond();
     }
     std::printf("[measure] grid of 16: %.2f cores, %.1f pictures/s drawn per tile, window "
-                "thread's own longest stall %lld ms\n",
-                cpu, fps / kCameras, static_cast<long long>(own.LongestMs()));
+                "thread's own longest stall %lld ms while playing (%lld ms opening)\n",
+                cpu, fps / kCameras, static_cast<long long>(playing.LongestMs()),
+                static_cast<long long>(own.LongestMs()));
     EXPECT_GT(fps / kCameras, 10) << "the tiles play";
+
+    // ORVANTIX_GRID_SOAK_S=600: the resident size over that long a play
+    // (measured by hand; the suite does not wait ten minutes).
+    if (const char* soak = std::getenv("ORVANTIX_GRID_SOAK_S")) {
+        const int seconds = std::atoi(soak);
+        const long before = StatusValue("VmRSS:");
+        for (int s = 0; s < seconds; s += 60) {
+            QTest::qWait(std::min(60, seconds - s) * 1000);
+            std::printf("[measure] grid soak %d s: RSS %ld kB (%+ld kB), window stall %lld ms\n",
+                        std::min(s + 60, seconds), StatusValue("VmRSS:"),
+                        StatusValue("VmRSS:") - before,
+                        static_cast<long long>(playing.LongestMs()));
+            std::fflush(stdout);
+        }
+    }
 
     // A camera made silent: its tile says so within 5 s, no frozen picture;
     // the others keep playing.
@@ -150,18 +168,18 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
         }
     }
     ASSERT_NE(silenced, nullptr);
-    ASSERT_EQ(json::parse(SimControlRequest(
-                  socket, json({{"op", "faults"}, {"camera", kSilenced},
-                                {"faults", {{"silent", true}}}})
-                              .dump())),
-              json({{"ok", true}}));
+    ASSERT_EQ(
+        json::parse(SimControlRequest(
+            socket, json({{"op", "faults"}, {"camera", kSilenced}, {"faults", {{"silent", true}}}})
+                        .dump())),
+        json({{"ok", true}}));
     const auto silencedAt = Clock::now();
     QTRY_VERIFY_WITH_TIMEOUT(silenced->View()->Text().startsWith(QStringLiteral("no video: ")),
                              5000);
     std::printf("[measure] grid: silent camera to \"no video\" in %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           Clock::now() - silencedAt)
-                                           .count()));
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silencedAt)
+                        .count()));
     EXPECT_FALSE(silenced->View()->Playing());
     for (const CGridTile* tile : grid->Tiles()) {
         if (tile != silenced) {
