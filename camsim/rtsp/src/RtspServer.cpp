@@ -141,12 +141,30 @@ std::uint32_t BandColour(std::string_view id) {
     double g = 0;
     double b = 0;
     switch (static_cast<int>(hue)) {
-    case 0: r = 1; g = x; break;
-    case 1: r = x; g = 1; break;
-    case 2: g = 1; b = x; break;
-    case 3: g = x; b = 1; break;
-    case 4: r = x; b = 1; break;
-    default: r = 1; b = x; break;
+    case 0:
+        r = 1;
+        g = x;
+        break;
+    case 1:
+        r = x;
+        g = 1;
+        break;
+    case 2:
+        g = 1;
+        b = x;
+        break;
+    case 3:
+        g = x;
+        b = 1;
+        break;
+    case 4:
+        r = x;
+        b = 1;
+        break;
+    default:
+        r = 1;
+        b = x;
+        break;
     }
     const auto channel = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
     return channel(r) << 16 | channel(g) << 8 | channel(b);
@@ -321,20 +339,22 @@ private:
         char colour[16];
         std::snprintf(colour, sizeof colour, "0xFF%06X", band & 0xFFFFFFu);
         // The test picture with the camera's name and clock, and the band
-        // laid over its bottom eighth. The valve lets a test freeze a camera
-        // without closing its connection. One slice per picture (no sliced
-        // threads) and the parameter sets once before every key frame:
-        // players built on ffmpeg take a picture whose slices are split by
-        // SPS/PPS for a corrupt one. The rate and key-frame distance are set
-        // per client from the camera's primary stream record.
-        return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps caps=\"video/x-raw," +
+        // laid over its bottom eighth; 4:2:0 into the encoder, as every
+        // player takes it (the compositor's own output would be 4:4:4). The valve lets a test
+        // freeze a camera without closing its connection. One slice per picture (no sliced threads)
+        // and the parameter sets once before every key frame: players built on ffmpeg take a
+        // picture whose slices are split by SPS/PPS for a corrupt one. The rate and key-frame
+        // distance are set per client from the camera's primary stream record.
+        return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps "
+               "caps=\"video/x-raw," +
                size + rate +
                "\" ! textoverlay name=label valignment=top halignment=left "
                "font-desc=\"Sans 24\" ! clockoverlay valignment=top halignment=right "
                "font-desc=\"Sans 24\" time-format=\"%H:%M:%S\" ! videobalance name=balance ! "
                "compositor name=mix sink_1::ypos=" +
                std::to_string(m_options.height - bandHeight) +
-               " ! valve name=valve ! videoconvert ! x264enc name=encoder tune=zerolatency "
+               " ! valve name=valve ! videoconvert ! video/x-raw,format=I420 ! x264enc "
+               "name=encoder tune=zerolatency "
                "sliced-threads=false threads=1 speed-preset=ultrafast bitrate=1024 key-int-max=" +
                std::to_string(m_options.framesPerSecond) +
                " ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1 "
@@ -352,8 +372,7 @@ private:
         const int interval =
             view.keyInterval >= 1 && view.keyInterval <= 99 ? view.keyInterval : rate;
         const std::pair<const char*, int> filters[] = {
-            {"caps", m_options.height},
-            {"bandcaps", std::max(2, m_options.height / kBandDivisor)}};
+            {"caps", m_options.height}, {"bandcaps", std::max(2, m_options.height / kBandDivisor)}};
         for (const auto& [name, height] : filters) {
             if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), name)) {
                 GstCaps* wanted = gst_caps_new_simple(

@@ -104,7 +104,13 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
         return std::all_of(grid->Tiles().begin(), grid->Tiles().end(),
                            [](const CGridTile* t) { return t->View()->Playing(); });
     };
-    QTRY_VERIFY_WITH_TIMEOUT(allPlaying(), 15000 * kSlowdown);
+    for (int waited = 0; !allPlaying() && waited < 15000 * kSlowdown; waited += 50) {
+        QTest::qWait(50);
+    }
+    for (const CGridTile* tile : grid->Tiles()) {
+        ASSERT_TRUE(tile->View()->Playing()) << tile->Camera().AddressText().toStdString() << ": "
+                                             << tile->View()->Text().toStdString();
+    }
     const auto firstFrames =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count();
     std::printf("[measure] grid of 16: first picture on every tile after %lld ms\n",
@@ -142,7 +148,8 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
                 "thread's own longest stall %lld ms while playing (%lld ms opening)\n",
                 cpu, fps / kCameras, static_cast<long long>(playing.LongestMs()),
                 static_cast<long long>(own.LongestMs()));
-    EXPECT_GT(fps / kCameras, 10) << "the tiles play";
+    // The figures hold for a release build; a sanitizer build plays slower.
+    EXPECT_GT(fps / kCameras, 10.0 / kSlowdown) << "the tiles play";
 
     // ORVANTIX_GRID_SOAK_S=600: the resident size over that long a play
     // (measured by hand; the suite does not wait ten minutes).
@@ -175,7 +182,7 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
         json({{"ok", true}}));
     const auto silencedAt = Clock::now();
     QTRY_VERIFY_WITH_TIMEOUT(silenced->View()->Text().startsWith(QStringLiteral("no video: ")),
-                             5000);
+                             5000 * kSlowdown);
     std::printf("[measure] grid: silent camera to \"no video\" in %lld ms\n",
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silencedAt)
@@ -184,7 +191,7 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
     for (const CGridTile* tile : grid->Tiles()) {
         if (tile != silenced) {
             EXPECT_TRUE(tile->View()->Playing()) << tile->Camera().AddressText().toStdString();
-            EXPECT_GT(tile->View()->FramesPerSecond(), 5)
+            EXPECT_GT(tile->View()->FramesPerSecond(), 5.0 / kSlowdown)
                 << tile->Camera().AddressText().toStdString();
         }
     }
