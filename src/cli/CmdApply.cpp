@@ -27,7 +27,8 @@ int RunApply(const Command& command, const Options& options) {
     if (const int status = session.Prepare(selected, false); status != kExitOk) {
         return status;
     }
-    const BuildResult built = BuildProfile(*read.profile, selected, session.Drivers(), batchset::ComputerTime());
+    const BuildResult built =
+        BuildProfile(*read.profile, selected, session.Drivers(), batchset::ComputerTime());
     if (built.error) {
         return BadInput(ErrorText(file, *built.error));
     }

@@ -59,8 +59,8 @@ std::optional<profile::ProfileSpec> chosenProfile(const Options& options, std::s
 
 int RunCompliance(const Command& command, const Options& options) {
     std::string error;
-    const std::optional<profile::ProfileSpec> spec = chosenProfile(options, error);
-    if (!spec) {
+    const std::optional<profile::ProfileSpec> wanted = chosenProfile(options, error);
+    if (!wanted) {
         return BadInput(error);
     }
     CSession session(command, options);
@@ -71,18 +71,14 @@ int RunCompliance(const Command& command, const Options& options) {
     const device::Credentials login = session.LoginData().credentials;
     auto results = std::make_shared<profile::ComplianceResults>();
     session.Run(profile::ComplianceJob(
-        *spec, profile::BuildPerCamera(*spec, selected, session.Drivers()), login, results));
-    std::vector<profile::CheckedCamera> differing;
-    std::copy_if(results->cameras.begin(), results->cameras.end(), std::back_inserter(differing),
-                 [](const profile::CheckedCamera& c) { return !c.Keeps(); });
-    std::sort(differing.begin(), differing.end(),
-              [](const auto& a, const auto& b) { return a.device.address < b.device.address; });
+        *wanted, profile::BuildPerCamera(*wanted, selected, session.Drivers()), login, results));
+    const std::vector<profile::CheckedCamera> differing = profile::Differing(results->cameras);
 
     std::vector<std::vector<std::string>> rows = {{"MAC", "IP", "Name", "Firmware", "Differs"}};
     for (const profile::CheckedCamera& c : differing) {
         rows.push_back({c.device.MacText(), c.device.AddressText().toStdString(),
                         c.device.name.toStdString(), c.device.firmware.toStdString(),
-                        c.problem.empty() ? profile::DifferencesText(c.differences) : c.problem});
+                        profile::WhatDiffers(c)});
     }
     if (!differing.empty()) {
         std::fputs(Table(rows).c_str(), stdout);
@@ -93,7 +89,7 @@ int RunCompliance(const Command& command, const Options& options) {
         return differing.empty() ? kExitOk : kExitSomeFailed;
     }
     std::optional<jobs::JobSpec> order =
-        profile::ApplyJob(*spec, differing, session.Drivers(), login, error);
+        profile::ApplyJob(*wanted, differing, session.Drivers(), login, error);
     if (!order) {
         Note(error);
         return kExitSomeFailed;

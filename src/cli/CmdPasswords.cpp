@@ -6,9 +6,9 @@
 
 #include "BatchHost.h"
 #include "file/SecretsFile.h"
-#include "operations/batchset/PasswordRotation.h"
 #include "jobs/JobResults.h"
 #include "lang/Language.h"
+#include "operations/batchset/PasswordRotation.h"
 #include "secrets/PasswordExport.h"
 #include "text/TextConv.h"
 
@@ -200,13 +200,12 @@ int RunPasswords(const Command& command, const Options& options) {
     batchset::KeepPassword keep;
     if (!keepsIn.empty()) {
         keep = [&vault](const device::DeviceInfo& camera, const QString& user,
-                        const std::string& password, std::string& why) {
-            return vault.KeepNew(camera, user, password, why);
-        };
+                        const std::string& password,
+                        std::string& why) { return vault.KeepNew(camera, user, password, why); };
     }
     jobs::JobSpec order =
-        batchset::PasswordJob(selected, session.LoginData().credentials, passwords,
-                              std::move(keep), consent, session.Reboots());
+        batchset::PasswordJob(selected, session.LoginData().credentials, passwords, std::move(keep),
+                              consent, session.Reboots());
     const std::vector<jobs::OperationResult> results = session.Run(std::move(order));
     session.WaitForReboots();
     if (options.Has("out") && !secrets.Write(secretsCsv(selected, *passwords, &results), error)) {

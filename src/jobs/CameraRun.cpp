@@ -18,7 +18,7 @@ void CameraRun::GiveUp(const device::Failure& failure) {
 std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
     if (!m_opened) {
         m_opened = true;
-        auto opened = openWithOwnLogin();
+        auto opened = OpenWithLogins(m_drivers, m_device, m_credentials, m_logins);
         if (opened) {
             auto watched = std::make_shared<CWatchedSession>(std::move(opened).Value());
             m_watched = watched.get();
@@ -28,10 +28,6 @@ std::shared_ptr<device::IDeviceSession> CameraRun::Session() {
         }
     }
     return m_session;
-}
-
-device::Result<std::unique_ptr<device::IDeviceSession>> CameraRun::openWithOwnLogin() {
-    return OpenWithLogins(m_drivers, m_device, m_credentials, m_logins);
 }
 
 device::Result<std::unique_ptr<device::IDeviceSession>>

@@ -83,8 +83,6 @@ private:
                     double limitSeconds = 0);
     // Remembers a call's failure when it means the camera is gone.
     void noteFailure(const device::Failure& failure);
-    // A session with the first of the camera's logins it takes.
-    device::Result<std::unique_ptr<device::IDeviceSession>> openWithOwnLogin();
 
     const device::CDriverSet& m_drivers;
     const JobId m_job;

@@ -238,10 +238,9 @@ HttpResult Session::perform(CURL* curl, const char* method, const std::string& p
             // (a camera still booting cuts it off) is no answer; whether
             // the camera still offers TLS there is asked on its plain port
             // (see Qv_Ipc_LoginTrusted), and one that says no is refused.
-            result.error =
-                m_key.refused ? QV_ERR_IDENTITY
-                              : errorFromCurl(curl, code,
-                                              !m_tls.pin.empty() && !m_key.seen.empty());
+            result.error = m_key.refused ? QV_ERR_IDENTITY
+                                         : errorFromCurl(curl, code,
+                                                         !m_tls.pin.empty() && !m_key.seen.empty());
             return result;
         }
         if (secure() && m_tls.pin.empty() && !m_key.seen.empty()) {

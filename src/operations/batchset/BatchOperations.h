@@ -145,8 +145,7 @@ public:
     std::vector<Step> ModifyPasswordAndReboot(const QString& user, const QString& newPassword,
                                               PlainConsent consent = {});
     static std::vector<Step> PasswordAndRebootSteps(jobs::CRebootQueue& reboots,
-                                                    const QString& user,
-                                                    const QString& newPassword,
+                                                    const QString& user, const QString& newPassword,
                                                     PlainConsent consent);
 
     // Whether a job's secrets may go to those of `devices` not known to

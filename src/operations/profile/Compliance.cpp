@@ -4,6 +4,7 @@
 #include "operations/batchset/SystemTime.h"
 #include "operations/batchset/VideoImageRules.h"
 
+#include <algorithm>
 #include <set>
 #include <unordered_map>
 
@@ -312,6 +313,18 @@ std::optional<jobs::JobSpec> ApplyJob(ProfileSpec profile,
         bs::CBatchOperations::RunSteps(stepsFor(run.Device(), sendTo->at(run.Device().id)), run);
     };
     return order;
+}
+
+std::vector<CheckedCamera> Differing(std::vector<CheckedCamera> checked) {
+    std::erase_if(checked, [](const CheckedCamera& c) { return c.Keeps(); });
+    // In address order, as the lists show a site.
+    std::sort(checked.begin(), checked.end(),
+              [](const auto& a, const auto& b) { return a.device.address < b.device.address; });
+    return checked;
+}
+
+std::string WhatDiffers(const CheckedCamera& camera) {
+    return camera.problem.empty() ? DifferencesText(camera.differences) : camera.problem;
 }
 
 std::string DifferencesText(const std::vector<Difference>& differences) {

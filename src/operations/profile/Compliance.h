@@ -82,6 +82,14 @@ std::optional<jobs::JobSpec> ApplyJob(ProfileSpec profile,
                                       const device::CDriverSet& drivers,
                                       const device::Credentials& credentials, std::string& error);
 
+// The cameras of a check that do not keep to the profile (they differ, or
+// could not be judged), in the order of their addresses.
+std::vector<CheckedCamera> Differing(std::vector<CheckedCamera> checked);
+
+// What a camera of a check is shown with: its differences in one line, or
+// why it could not be judged.
+std::string WhatDiffers(const CheckedCamera& camera);
+
 // A camera's differences in one line, what it holds first:
 // "ports.rtsp1 8554 (profile 554), firmware 13.0.2.1 (profile 13.1.0.5)".
 std::string DifferencesText(const std::vector<Difference>& differences);

@@ -318,8 +318,7 @@ jobs::JobSpec UpgradeJob(const std::vector<device::DeviceInfo>& targets,
         const device::Status sent = run.Do(
             [&](device::IDeviceSession& s) { return s.UpdateFirmware(path, run.CancelCheck()); });
         if (sent && !waitUntilBack(run, backWithin)) {
-            run.ReportFailure("Upgrade", jobs::Reason::NotBack,
-                              std::to_string(backWithin.count()));
+            run.ReportFailure("Upgrade", jobs::Reason::NotBack, std::to_string(backWithin.count()));
             return;
         }
         run.Report("Upgrade", sent);

@@ -195,20 +195,14 @@ void CComplianceDlg::showChecked() {
         const std::lock_guard hold(m_results->lock);
         all = std::move(m_results->cameras);
     }
-    m_differing.clear();
-    std::copy_if(all.begin(), all.end(), std::back_inserter(m_differing),
-                 [](const orv::profile::CheckedCamera& c) { return !c.Keeps(); });
-    // In address order, as the lists show a site.
-    std::sort(m_differing.begin(), m_differing.end(),
-              [](const auto& a, const auto& b) { return a.device.address < b.device.address; });
+    m_differing = orv::profile::Differing(all);
     m_table->setRowCount(static_cast<int>(m_differing.size()));
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const orv::profile::CheckedCamera& c = m_differing[static_cast<std::size_t>(row)];
-        const QString cells[ColumnCount] = {
-            c.device.name, orv::device::Ipv4Text(c.device.address),
-            QString::fromStdString(c.device.MacText()), c.device.firmware,
-            QString::fromStdString(c.problem.empty() ? orv::profile::DifferencesText(c.differences)
-                                                     : c.problem)};
+        const QString cells[ColumnCount] = {c.device.name, orv::device::Ipv4Text(c.device.address),
+                                            QString::fromStdString(c.device.MacText()),
+                                            c.device.firmware,
+                                            QString::fromStdString(orv::profile::WhatDiffers(c))};
         for (int column = 0; column < ColumnCount; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setToolTip(cells[column]);

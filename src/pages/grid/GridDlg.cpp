@@ -60,10 +60,9 @@ QString CGridTile::Caption() const {
 void CGridTile::UpdateCaption() {
     QString text = m_camera.name + QStringLiteral(" \u2014 ") + m_camera.AddressText();
     if (m_view->Playing()) {
-        text += QStringLiteral(" \u2014 ") +
-                LangText(L"97008", L"%1 fps, %2 kbit/s")
-                    .arg(m_view->FramesPerSecond(), 0, 'f', 0)
-                    .arg(m_view->KilobitsPerSecond(), 0, 'f', 0);
+        text += QStringLiteral(" \u2014 ") + LangText(L"97008", L"%1 fps, %2 kbit/s")
+                                                 .arg(m_view->FramesPerSecond(), 0, 'f', 0)
+                                                 .arg(m_view->KilobitsPerSecond(), 0, 'f', 0);
     }
     m_caption->setText(text);
 }
@@ -118,9 +117,6 @@ CGridDlg::CGridDlg(orv::jobs::CJobEngine& jobs, std::vector<orv::device::DeviceI
     connect(m_next, &QPushButton::clicked, this, [this] { ShowPage(m_page + 1); });
     connect(m_snapshot, &QPushButton::clicked, this, &CGridDlg::snapshot);
     connect(m_close, &QPushButton::clicked, this, &QDialog::close);
-    connect(&m_jobs, &orv::jobs::CJobEngine::finished, this, [this](orv::jobs::JobId job) {
-        std::erase(m_pending, job);
-    });
     auto* captions = new QTimer(this);
     connect(captions, &QTimer::timeout, this, [this] {
         for (CGridTile* tile : m_tiles) {
@@ -173,10 +169,6 @@ void CGridDlg::ShowPage(int page) {
     buildPage();
 }
 
-bool CGridDlg::Busy() const {
-    return !m_pending.empty();
-}
-
 void CGridDlg::updatePager() {
     m_pageLabel->setText(LangText(L"97002", L"Page %1 of %2").arg(m_page + 1).arg(PageCount()));
     m_previous->setEnabled(m_page > 0);
@@ -200,7 +192,7 @@ void CGridDlg::stopAll() {
         order.targets = {m_tiles[i]->Camera()};
         order.probe = false;
         order.work = [session](orv::jobs::CameraRun&) { (void)session->StopLiveVideo(); };
-        m_pending.push_back(m_jobs.Start(std::move(order)));
+        m_jobs.Start(std::move(order));
     }
     m_slots.clear();
     for (CGridTile* tile : m_tiles) {
@@ -269,7 +261,7 @@ void CGridDlg::start(CGridTile* tile, const std::shared_ptr<Slot>& slot) {
         }
         slot->session = std::move(session);
     };
-    m_pending.push_back(m_jobs.Start(std::move(order)));
+    m_jobs.Start(std::move(order));
 }
 
 std::vector<QString> CGridDlg::SaveSnapshots(const QString& base, QString& error) const {
@@ -293,8 +285,8 @@ std::vector<QString> CGridDlg::SaveSnapshots(const QString& base, QString& error
 }
 
 void CGridDlg::snapshot() {
-    const QString base = orv::ui::GetSaveFileName(this, QStringLiteral("PNG (*.png)"),
-                                                  QStringLiteral("grid.png"));
+    const QString base =
+        orv::ui::GetSaveFileName(this, QStringLiteral("PNG (*.png)"), QStringLiteral("grid.png"));
     if (base.isEmpty()) {
         return;
     }

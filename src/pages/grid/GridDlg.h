@@ -66,8 +66,6 @@ public:
     int Page() const { return m_page; }
     int PageCount() const;
     const std::vector<CGridTile*>& Tiles() const { return m_tiles; }
-    // Streams being started or stopped now.
-    bool Busy() const;
     // A PNG of every tile on show, "<base>-<MAC>.png" beside `base`; the
     // files written, or nothing with `error` said.
     std::vector<QString> SaveSnapshots(const QString& base, QString& error) const;
@@ -93,7 +91,6 @@ private:
     std::vector<CGridTile*> m_tiles;
     // One per tile on show: the stream's session, shared with its jobs.
     std::vector<std::shared_ptr<Slot>> m_slots;
-    std::vector<orv::jobs::JobId> m_pending;
 
     QComboBox* m_size = nullptr;
     QPushButton* m_previous = nullptr;

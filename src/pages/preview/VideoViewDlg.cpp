@@ -3,16 +3,16 @@
 #include "pages/common/CapabilityGate.h"
 
 #include "jobs/LoginBook.h"
-#include "pages/common/LiveTarget.h"
-#include "pages/grid/GridDlg.h"
-#include "ui/MessageBox.h"
-#include "ui/controls/FrameView.h"
 #include "log/LogFile.h"
 #include "operations/common/AppServices.h"
 #include "operations/common/ResultLines.h"
+#include "pages/common/LiveTarget.h"
+#include "pages/grid/GridDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/FormLayout.h"
 #include "ui/LangText.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/FrameView.h"
 
 #include <QComboBox>
 #include <QGridLayout>

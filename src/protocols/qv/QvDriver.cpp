@@ -156,12 +156,9 @@ public:
         return Done{};
     }
     Status StopLiveVideo() override {
-        const bool played = m_playing;
         m_playing = false;
         const Status stopped = status([&] { return Qv_IpcClient_StopLivePlay(m_handle); });
-        if (played || !stopped) {
-            m_target.reset(); // no picture is handed over once the stop returned
-        }
+        m_target.reset(); // no picture is handed over once the stop returned
         return stopped;
     }
 

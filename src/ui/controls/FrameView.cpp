@@ -150,15 +150,13 @@ void CFrameView::paintEvent(QPaintEvent*) {
         const QSize fitted = m_picture.size().scaled(size(), Qt::KeepAspectRatio);
         const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
                            fitted);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform,
-                              fitted.width() < m_picture.width());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, fitted.width() < m_picture.width());
         painter.drawImage(target, m_picture);
         return;
     }
     if (!m_text.isEmpty()) {
         painter.setPen(QColor(230, 230, 230));
-        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
-                         m_text);
+        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, m_text);
     }
 }
 
