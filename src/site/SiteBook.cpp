@@ -154,6 +154,13 @@ void CSiteBook::migrate(int from) {
         return;
     }
     CTransaction transaction(*m_db);
+    // Another tool may have opened the same new file a moment earlier (the
+    // window and the command line on one site): the version read before the
+    // write lock is only a hint, the one read under it is the truth.
+    from = static_cast<int>(m_db->Integer("PRAGMA user_version"));
+    if (from >= kSchemaVersion) {
+        return;
+    }
     for (int version = from + 1; version <= kSchemaVersion; ++version) {
         m_db->Exec(kMigrations[static_cast<std::size_t>(version - 1)]);
     }
