@@ -46,6 +46,8 @@ TEST=(
   stress-ng
   # a real Secret Service on a private D-Bus session for the keyring tests
   gnome-keyring dbus-daemon
+  # reader of the handover report the tests judge (pdftotext, pdftoppm)
+  poppler-utils
 )
 
 packages=("${RUN[@]}")

@@ -25,6 +25,7 @@ class CVideoViewDlg;
 class COemDlg;
 class CHistoryDlg;
 class CComplianceDlg;
+class CHandoverDlg;
 
 namespace orv::ui {
 class CLinkLabel;
@@ -79,6 +80,8 @@ public:
     void SaveSiteProfile();
     // The open site's compliance with its profile (one window).
     CComplianceDlg* ShowCompliance();
+    // "Export handover report..." of the site menu.
+    CHandoverDlg* ShowHandover();
     // Keeps every setting of Network Settings' checked cameras (or its
     // current one) in the site's book.
     void BackUpSettings();
@@ -157,6 +160,7 @@ private:
     QString m_siteName;
     QPointer<CHistoryDlg> m_history;
     QPointer<CComplianceDlg> m_compliance;
+    QPointer<CHandoverDlg> m_handover;
     // Last: its worker may still hand a site to the window as it goes.
     std::unique_ptr<CSiteSwitch> m_sites;
     // Work on the site's files that waits for the disk or the keyring, or

@@ -11,6 +11,7 @@
 #include "operations/profile/SiteProfile.h"
 #include "pages/batchset/BatchSetDlg.h"
 #include "pages/compliance/ComplianceDlg.h"
+#include "pages/handover/HandoverDlg.h"
 #include "pages/history/HistoryDlg.h"
 #include "pages/network/SearchDlg.h"
 #include "secrets/PasswordExport.h"
@@ -109,6 +110,7 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     // Batch Set's checked cameras, or its current one.
     QAction* rotate = menu.addAction(LangText(L"96084", L"Rotate passwords..."));
     QAction* exportPasswords = menu.addAction(LangText(L"96054", L"Export passwords..."));
+    QAction* handover = menu.addAction(LangText(L"96087", L"Export handover report..."));
     QAction* passphrase = menu.addAction(LangText(L"96061", L"Site passphrase..."));
     // A site's book cannot change its name under a running job.
     const bool busy = m_devices.Jobs().AnyRunning();
@@ -117,6 +119,7 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
     saveProfile->setEnabled(m_devices.Site() != nullptr && !busy && !m_secretsBusy &&
                             m_searchPage->Targets().size() == 1);
     compliance->setEnabled(m_devices.Site() != nullptr);
+    handover->setEnabled(m_devices.Site() != nullptr && !m_secretsBusy);
     exportPasswords->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy);
     rotate->setEnabled(m_devices.Vault() != nullptr && !m_secretsBusy && !busy &&
                        !m_batchSetPage->Operations().Targets().empty());
@@ -140,6 +143,8 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
         RotatePasswords();
     } else if (chosen == exportPasswords) {
         ExportPasswords();
+    } else if (chosen == handover) {
+        ShowHandover();
     } else if (chosen == passphrase) {
         AskSitePassphrase();
     } else if (chosen == create) {
@@ -157,6 +162,7 @@ void CMainDlg::showSiteMenu(const QStringList& names) {
             // close first.
             delete m_history;
             delete m_compliance;
+            delete m_handover;
             std::shared_ptr<orv::CSiteJournal> open = m_devices.Site();
             m_devices.OpenSite(nullptr);
             m_devices.OpenVault(nullptr);
@@ -370,6 +376,27 @@ CComplianceDlg* CMainDlg::ShowCompliance() {
     m_compliance->show();
     m_compliance->raise();
     return m_compliance;
+}
+
+CHandoverDlg* CMainDlg::ShowHandover() {
+    if (m_devices.Site() == nullptr) {
+        return nullptr;
+    }
+    if (!m_handover || m_handover->Site() != m_devices.Site()) {
+        delete m_handover;
+        CHandoverDlg::Hooks hooks;
+        hooks.live = [this] { return m_searchPage->Devices().Devices(); };
+        hooks.login = [this] { return m_devices.DefaultCredentials(); };
+        hooks.vault = [this] { return m_devices.Vault(); };
+        hooks.offWindow = [this](std::function<QString()> work, std::function<void()> then) {
+            runOffWindow(std::move(work), std::move(then));
+        };
+        m_handover = new CHandoverDlg(m_devices.Site(), m_devices.Jobs(), std::move(hooks), this);
+        m_handover->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_handover->show();
+    m_handover->raise();
+    return m_handover;
 }
 
 void CMainDlg::runOffWindow(std::function<QString()> work, std::function<void()> then) {

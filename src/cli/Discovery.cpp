@@ -84,6 +84,14 @@ std::string CCliDiscovery::Start(CDeviceServices& services,
         const std::string& name = a.name;
         auto hub = std::make_unique<CDiscoveryHub>();
         listen(*hub, name);
+        // The services' own hub tells the site every camera it hears; an
+        // adapter's hub of the maker's discovery must too.
+        QObject::connect(hub.get(), &CDiscoveryHub::devicesFound, hub.get(),
+                         [site = services.Site()](const std::vector<device::DeviceInfo>& found) {
+                             if (site) {
+                                 site->NoteSeen(found);
+                             }
+                         });
         device::IDiscoverySink* sink = hub.get();
         m_hubs[name] = std::move(hub);
         return sink;

@@ -5,11 +5,13 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <openssl/crypto.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,16 @@ int main(int argc, char** argv) {
     SetDebugOutput(false);
     const std::vector<const char*> args(argv, argv + argc);
     WriteLog(1, "orvantix-cli %s", argc > 1 ? argv[1] : "");
-    QCoreApplication app(argc, argv);
+    // The report draws its PDF with Qt's painter, whose fonts need a GUI
+    // application; the offscreen platform needs no display. Every other
+    // command stays on Qt Core.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("orvantix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVANTIX_VERSION));
 

@@ -208,6 +208,16 @@ const std::vector<Command>& Commands() {
          {},
          1,
          RunTrustAgain},
+        {"report", "report --out FILE [--installer NAME] [--with-passwords] [OPTIONS]",
+         "write the site's handover report: every camera the site remembers (name, MAC, IP, "
+         "model, firmware, protocol, state), those that answer with a picture and their main "
+         "settings, and the day's jobs; a PDF, CSV or JSON file by its name's ending",
+         with({{"out", "FILE", "the report, a new file ending in .pdf, .csv or .json"},
+               {"installer", "NAME", "who installed the cameras (default: your user name)"},
+               {"with-passwords", nullptr,
+                "also each camera's login (the file is then its owner's alone)"}},
+              false),
+         0, RunReport},
         {"history",
          "history [--job N | --camera MAC] [--site NAME] [--format table|csv|json]",
          "show the site's jobs, one job's changes or one camera's, with the values before and "

@@ -77,6 +77,7 @@ int RunReboot(const Command& command, const Options& options);
 int RunRestore(const Command& command, const Options& options);
 int RunTrustAgain(const Command& command, const Options& options);
 int RunHistory(const Command& command, const Options& options);
+int RunReport(const Command& command, const Options& options);
 int RunUndo(const Command& command, const Options& options);
 int RunBackup(const Command& command, const Options& options);
 int RunRestoreBackup(const Command& command, const Options& options);

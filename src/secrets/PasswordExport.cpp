@@ -5,8 +5,6 @@
 #include "site/SiteBook.h"
 #include "site/Sqlite.h"
 
-#include <map>
-
 namespace orv::secrets {
 
 ExportResult ExportPasswords(CPasswordVault& vault, const std::string& site,
@@ -48,6 +46,23 @@ ExportResult ExportPasswords(CPasswordVault& vault, const std::string& site,
     }
     result.cameras = static_cast<int>(all.size());
     return result;
+}
+
+std::map<std::string, std::string> HandoverLogins(CPasswordVault& vault, int& unreadable) {
+    std::map<std::string, std::string> logins;
+    for (const CameraPasswords& p : vault.All(unreadable)) {
+        std::string text;
+        if (!p.pending.empty()) {
+            text = p.user + " / " + p.pending + " (new, not yet confirmed; else " +
+                   (p.current.empty() ? std::string("the default login") : p.current) + ")";
+        } else if (!p.current.empty()) {
+            text = p.user + " / " + p.current;
+        } else {
+            continue;
+        }
+        logins.emplace(p.camera, std::move(text));
+    }
+    return logins;
 }
 
 } // namespace orv::secrets

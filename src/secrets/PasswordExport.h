@@ -7,6 +7,7 @@
 #include "PasswordVault.h"
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace orv::secrets {
@@ -21,5 +22,12 @@ struct ExportResult {
 // (or on it, from the command line, which may wait).
 ExportResult ExportPasswords(CPasswordVault& vault, const std::string& site,
                              const std::filesystem::path& book, const std::string& file);
+
+// Each camera's login for the handover report, by its site key, as a
+// person types it: "admin / <password>"; a new password no login has
+// confirmed yet is named with the one it may not have replaced. Cameras
+// without a password of their own are not listed. `unreadable` counts
+// those whose passwords could not be read.
+std::map<std::string, std::string> HandoverLogins(CPasswordVault& vault, int& unreadable);
 
 } // namespace orv::secrets

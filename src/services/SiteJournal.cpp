@@ -23,6 +23,25 @@ bool sameValues(const site::SiteCamera& a, const site::SiteCamera& b) {
            a.firmware == b.firmware && a.address == b.address && a.name == b.name;
 }
 
+// A camera is reported by each protocol that found it, each telling only
+// itself: what this session heard of it before, by another protocol, stays
+// (the protocols together, a text the new report lacks).
+void addEarlier(site::SiteCamera& c, const site::SiteCamera& earlier) {
+    const auto has = [](const std::string& protocols, const char* p) {
+        return protocols.find(p) != std::string::npos;
+    };
+    const bool maker = has(c.protocols, "native") || has(earlier.protocols, "native");
+    const bool onvif = has(c.protocols, "onvif") || has(earlier.protocols, "onvif");
+    c.protocols = maker && onvif ? "native+onvif" : maker ? "native" : onvif ? "onvif" : "";
+    for (auto [now, before] :
+         {std::pair{&c.mac, &earlier.mac}, std::pair{&c.model, &earlier.model},
+          std::pair{&c.firmware, &earlier.firmware}, std::pair{&c.name, &earlier.name}}) {
+        if (now->empty()) {
+            *now = *before;
+        }
+    }
+}
+
 } // namespace
 
 std::string OsUser() {
@@ -31,6 +50,22 @@ std::string OsUser() {
     }
     const char* user = std::getenv("USER");
     return user != nullptr ? user : "";
+}
+
+std::string OsUserFullName() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_gecos != nullptr) {
+        // The GECOS field: the full name, then office and telephone.
+        const std::string gecos = pw->pw_gecos;
+        const std::string name = gecos.substr(0, gecos.find(','));
+        if (!name.empty()) {
+            return name;
+        }
+    }
+    return OsUser();
+}
+
+std::string ToolVersion() {
+    return ORVANTIX_VERSION;
 }
 
 CSiteJournal::Opened CSiteJournal::Open(const std::string& site,
@@ -91,6 +126,9 @@ void CSiteJournal::NoteSeen(const std::vector<device::DeviceInfo>& devices) {
         for (const device::DeviceInfo& d : devices) {
             site::SiteCamera c = SiteCameraOf(d, now);
             Noted& noted = m_seen[c.key];
+            if (noted.atMs != 0) {
+                addEarlier(c, noted.values);
+            }
             if (noted.atMs != 0 && now - noted.atMs < kSeenRefreshMs &&
                 sameValues(noted.values, c)) {
                 continue;

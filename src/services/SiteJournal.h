@@ -67,5 +67,10 @@ private:
 
 // The OS user a job is recorded under.
 std::string OsUser();
+// The person behind it, where the system knows their full name; else the
+// user name.
+std::string OsUserFullName();
+// This program's version ("2.1").
+std::string ToolVersion();
 
 } // namespace orv

@@ -339,7 +339,9 @@ private:
         char colour[16];
         std::snprintf(colour, sizeof colour, "0xFF%06X", band & 0xFFFFFFu);
         // The test picture with the camera's name and clock, and the band
-        // laid over its bottom eighth; 4:2:0 into the encoder, as every
+        // laid over its bottom eighth (on black: the compositor's default
+        // checkerboard would show while the picture is not there yet, as
+        // no camera's does); 4:2:0 into the encoder, as every
         // player takes it (the compositor's own output would be 4:4:4). The valve lets a test
         // freeze a camera without closing its connection. One slice per picture (no sliced threads)
         // and the parameter sets once before every key frame: players built on ffmpeg take a
@@ -351,7 +353,7 @@ private:
                "\" ! textoverlay name=label valignment=top halignment=left "
                "font-desc=\"Sans 24\" ! clockoverlay valignment=top halignment=right "
                "font-desc=\"Sans 24\" time-format=\"%H:%M:%S\" ! videobalance name=balance ! "
-               "compositor name=mix sink_1::ypos=" +
+               "compositor name=mix background=black sink_1::ypos=" +
                std::to_string(m_options.height - bandHeight) +
                " ! valve name=valve ! videoconvert ! video/x-raw,format=I420 ! x264enc "
                "name=encoder tune=zerolatency "

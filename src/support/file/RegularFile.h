@@ -42,7 +42,9 @@ FileContent ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // sees half a file and no link is ever followed (a rename replaces the name,
 // not what a link there points at). A link, directory or other non-regular
 // file already at the path is refused and left as it is.
-FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes);
+enum class Readers { Umask, OwnerOnly };
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes,
+                           Readers readers = Readers::Umask);
 
 // "not a regular file", ... for log lines.
 std::string_view Describe(FileError error);

@@ -24,7 +24,8 @@ FileError openError(int error) {
 
 } // namespace
 
-FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes,
+                           Readers readers) {
     struct stat there {};
     if (::lstat(path.c_str(), &there) == 0) {
         if (S_ISLNK(there.st_mode)) {
@@ -41,10 +42,11 @@ FileError WriteRegularFile(const std::filesystem::path& path, std::string_view b
     if (fd.get() < 0) {
         return FileError::Unwritable;
     }
-    // As a new file is made: the person's umask decides who reads it.
+    // As a new file is made: the person's umask decides who reads it,
+    // unless it holds what only its owner may read.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    bool written = ::fchmod(fd.get(), 0666 & ~mask) == 0;
+    bool written = ::fchmod(fd.get(), readers == Readers::OwnerOnly ? 0600 : 0666 & ~mask) == 0;
     for (std::size_t done = 0; written && done < bytes.size();) {
         const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) {

@@ -6,7 +6,10 @@
 
 namespace orv {
 
-FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+// A new file takes its folder's permissions, which on Windows are the
+// owner's profile's: `readers` changes nothing there.
+FileError WriteRegularFile(const std::filesystem::path& path, std::string_view bytes,
+                           Readers /*readers*/) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::file_status there = fs::symlink_status(path, ec);
