@@ -234,7 +234,7 @@ private:
             rows.push_back({shown(c.name), shown(c.mac), shown(c.ip), shown(c.model),
                             shown(c.firmware), shown(c.protocol), shown(c.state)});
         }
-        table({0.20, 0.17, 0.12, 0.12, 0.11, 0.10, 0.18},
+        table({0.19, 0.16, 0.11, 0.11, 0.10, 0.14, 0.19},
               {"Name", "MAC", "IP", "Model", "Firmware", "Protocol", "State"}, rows);
     }
 
