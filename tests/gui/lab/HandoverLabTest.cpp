@@ -208,6 +208,13 @@ TEST_F(HandoverLab, TheWindowsReportNamesEveryCameraWithItsOwnPictureAndNoPasswo
             });
         EXPECT_EQ(nearest->first, c.value("mac", "")) << "picture of " << c.value("name", "");
         EXPECT_LT(distance(seen, bands.at(c.value("mac", ""))), 90) << c.value("name", "");
+        // The camera's whole picture, not a stream's first, half-built one:
+        // the test pattern's bars are bright across the middle.
+        int bright = 0;
+        for (int x = 0; x < picture.width(); x += 8) {
+            bright += qGray(picture.pixel(x, picture.height() / 3)) > 100 ? 1 : 0;
+        }
+        EXPECT_GT(bright, picture.width() / 8 / 2) << c.value("name", "");
     }
 }
 
