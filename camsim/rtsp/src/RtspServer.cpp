@@ -6,9 +6,11 @@
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -322,6 +324,7 @@ private:
     struct FactoryContext {
         Impl* impl;
         CameraKey key;
+        std::uint32_t band; // its colour
     };
 
     static void addDigest(GstRTSPAuth* auth, const std::string& password) {
@@ -331,39 +334,31 @@ private:
         gst_rtsp_token_unref(token);
     }
 
-    std::string launchLine(std::uint32_t band) const {
+    std::string launchLine() const {
         const std::string size = "width=" + std::to_string(m_options.width) +
                                  ",height=" + std::to_string(m_options.height);
-        const int bandHeight = std::max(2, m_options.height / kBandDivisor);
         const std::string rate = ",framerate=" + std::to_string(m_options.framesPerSecond) + "/1";
-        char colour[16];
-        std::snprintf(colour, sizeof colour, "0xFF%06X", band & 0xFFFFFFu);
         // The test picture with the camera's name and clock, and the band
-        // laid over its bottom eighth (on black: the compositor's default
-        // checkerboard would show while the picture is not there yet, as
-        // no camera's does); 4:2:0 into the encoder, as every
-        // player takes it (the compositor's own output would be 4:4:4). The valve lets a test
-        // freeze a camera without closing its connection. One slice per picture (no sliced threads)
-        // and the parameter sets once before every key frame: players built on ffmpeg take a
-        // picture whose slices are split by SPS/PPS for a corrupt one. The rate and key-frame
-        // distance are set per client from the camera's primary stream record.
+        // drawn into its bottom eighth (DrawBand, on the "band" element's
+        // pictures: one live source, so every picture the camera sends is
+        // whole, its first ones too); 4:2:0 into the encoder, as every
+        // player takes it. The valve lets a test freeze a camera without
+        // closing its connection. One slice per picture (no sliced
+        // threads) and the parameter sets once before every key frame:
+        // players built on ffmpeg take a picture whose slices are split by
+        // SPS/PPS for a corrupt one. The rate and key-frame distance are set
+        // per client from the camera's primary stream record.
         return "( videotestsrc is-live=true pattern=smpte ! capsfilter name=caps "
-               "caps=\"video/x-raw," +
+               "caps=\"video/x-raw,format=BGRx," +
                size + rate +
                "\" ! textoverlay name=label valignment=top halignment=left "
                "font-desc=\"Sans 24\" ! clockoverlay valignment=top halignment=right "
                "font-desc=\"Sans 24\" time-format=\"%H:%M:%S\" ! videobalance name=balance ! "
-               "compositor name=mix background=black sink_1::ypos=" +
-               std::to_string(m_options.height - bandHeight) +
-               " ! valve name=valve ! videoconvert ! video/x-raw,format=I420 ! x264enc "
-               "name=encoder tune=zerolatency "
+               "identity name=band ! valve name=valve ! videoconvert ! video/x-raw,format=I420 ! "
+               "x264enc name=encoder tune=zerolatency "
                "sliced-threads=false threads=1 speed-preset=ultrafast bitrate=1024 key-int-max=" +
                std::to_string(m_options.framesPerSecond) +
-               " ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1 "
-               "videotestsrc is-live=true pattern=solid-color foreground-color=" +
-               colour + " ! capsfilter name=bandcaps caps=\"video/x-raw,width=" +
-               std::to_string(m_options.width) + ",height=" + std::to_string(bandHeight) + rate +
-               "\" ! mix. )";
+               " ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1 )";
     }
 
     // The stream follows the primary stream record within what a test
@@ -373,17 +368,14 @@ private:
                                                                      : m_options.framesPerSecond;
         const int interval =
             view.keyInterval >= 1 && view.keyInterval <= 99 ? view.keyInterval : rate;
-        const std::pair<const char*, int> filters[] = {
-            {"caps", m_options.height}, {"bandcaps", std::max(2, m_options.height / kBandDivisor)}};
-        for (const auto& [name, height] : filters) {
-            if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), name)) {
-                GstCaps* wanted = gst_caps_new_simple(
-                    "video/x-raw", "width", G_TYPE_INT, m_options.width, "height", G_TYPE_INT,
-                    height, "framerate", GST_TYPE_FRACTION, rate, 1, nullptr);
-                g_object_set(caps, "caps", wanted, nullptr);
-                gst_caps_unref(wanted);
-                gst_object_unref(caps);
-            }
+        if (GstElement* caps = gst_bin_get_by_name(GST_BIN(bin), "caps")) {
+            GstCaps* wanted = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx",
+                                                  "width", G_TYPE_INT, m_options.width, "height",
+                                                  G_TYPE_INT, m_options.height, "framerate",
+                                                  GST_TYPE_FRACTION, rate, 1, nullptr);
+            g_object_set(caps, "caps", wanted, nullptr);
+            gst_caps_unref(wanted);
+            gst_object_unref(caps);
         }
         if (GstElement* encoder = gst_bin_get_by_name(GST_BIN(bin), "encoder")) {
             g_object_set(encoder, "key-int-max", static_cast<guint>(interval), nullptr);
@@ -404,7 +396,7 @@ private:
         gst_rtsp_server_set_auth(server, auth);
 
         GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
-        const std::string launch = launchLine(BandColour(view.id));
+        const std::string launch = launchLine();
         gst_rtsp_media_factory_set_launch(factory, launch.c_str());
         // One pipeline per watching client, released when it leaves.
         gst_rtsp_media_factory_set_shared(factory, FALSE);
@@ -412,7 +404,8 @@ private:
                                         G_TYPE_BOOLEAN, TRUE, GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT,
                                         G_TYPE_BOOLEAN, TRUE, nullptr);
         g_signal_connect_data(factory, "media-configure", G_CALLBACK(&Impl::onMediaConfigure),
-                              new FactoryContext{this, key}, &Impl::freeContext, GConnectFlags{});
+                              new FactoryContext{this, key, BandColour(view.id)},
+                              &Impl::freeContext, GConnectFlags{});
         GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server);
         gst_rtsp_mount_points_add_factory(mounts, kPath, factory);
         g_object_unref(mounts);
@@ -452,10 +445,63 @@ private:
         gst_object_unref(one.valve);
     }
 
+    // The camera's band over the bottom eighth of each picture (BGRx, rows
+    // width * 4 bytes apart, as the "caps" filter makes them).
+    struct Band {
+        std::uint32_t colour = 0;
+    };
+    static void freeBand(gpointer data) { delete static_cast<Band*>(data); }
+    static GstPadProbeReturn onPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        int width = 0;
+        int height = 0;
+        if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
+            const GstStructure* format = gst_caps_get_structure(caps, 0);
+            gst_structure_get_int(format, "width", &width);
+            gst_structure_get_int(format, "height", &height);
+            gst_caps_unref(caps);
+        }
+        GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        GstMapInfo map;
+        if (width <= 0 || height <= 0 || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+            return GST_PAD_PROBE_OK;
+        }
+        const std::size_t row = static_cast<std::size_t>(width) * 4;
+        const int bandHeight = std::max(2, height / kBandDivisor);
+        const std::uint32_t colour = static_cast<Band*>(data)->colour;
+        const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour),
+                                       static_cast<std::uint8_t>(colour >> 8),
+                                       static_cast<std::uint8_t>(colour >> 16), 0xFF};
+        for (int y = height - bandHeight; y < height; ++y) {
+            const std::size_t start = row * static_cast<std::size_t>(y);
+            if (start + row > map.size) {
+                break;
+            }
+            for (std::size_t x = 0; x < row; x += 4) {
+                std::copy_n(pixel, 4, map.data + start + x);
+            }
+        }
+        gst_buffer_unmap(buffer, &map);
+        return GST_PAD_PROBE_OK;
+    }
+    static void drawBand(GstElement* bin, std::uint32_t colour) {
+        GstElement* band = gst_bin_get_by_name(GST_BIN(bin), "band");
+        if (band == nullptr) {
+            return;
+        }
+        if (GstPad* out = gst_element_get_static_pad(band, "src")) {
+            gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, &Impl::onPicture, new Band{colour},
+                              &Impl::freeBand);
+            gst_object_unref(out);
+        }
+        gst_object_unref(band);
+    }
+
     static void onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
         auto* context = static_cast<FactoryContext*>(data);
         Impl* impl = context->impl;
         GstElement* bin = gst_rtsp_media_get_element(media);
+        drawBand(bin, context->band);
         GstElement* label = gst_bin_get_by_name(GST_BIN(bin), "label");
         Active active{media, context->key, gst_bin_get_by_name(GST_BIN(bin), "balance"),
                       gst_bin_get_by_name(GST_BIN(bin), "valve")};

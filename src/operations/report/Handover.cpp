@@ -43,7 +43,8 @@ public:
     }
 
     // Waits for the picture in short steps, so that a cancelled job stops
-    // waiting; false when none came.
+    // waiting; false when none came (Problem() says why when the view
+    // ended, and is empty when the time ran out).
     bool Wait(std::chrono::milliseconds limit, const std::atomic<bool>& cancelled);
     std::string Encode(const PictureEncoder& encode) const;
     std::string Problem() const { return m_problem; }
@@ -101,11 +102,6 @@ bool CSettledPicture::Wait(std::chrono::milliseconds limit, const std::atomic<bo
     while (!m_done && !cancelled.load() && std::chrono::steady_clock::now() < until) {
         m_changed.wait_for(hold, std::chrono::milliseconds(100));
     }
-    if (!m_done && m_pixels.empty()) {
-        m_problem = cancelled.load()
-                        ? "cancelled"
-                        : "no picture within " + std::to_string(limit.count() / 1000) + " s";
-    }
     m_done = true; // a late picture is not wanted any more
     return !m_pixels.empty();
 }
@@ -126,20 +122,36 @@ void takePicture(jobs::CameraRun& run, const PictureEncoder& encode, std::chrono
         return;
     }
     const std::shared_ptr<device::IDeviceSession> session = run.Session();
-    // Outlives the view: its callbacks may run until StopLiveVideo returns.
-    auto first = std::make_shared<CSettledPicture>();
-    if (const device::Status started = session->StartLiveVideo(CSettledPicture::Target(first));
-        !started) {
-        reading.pictureProblem = failureText(started.Error());
-        return;
+    const auto until = std::chrono::steady_clock::now() + wait;
+    // A stream that broke off before its first picture (a busy camera's
+    // encoder starting late) is asked once more within the same wait.
+    for (int attempt = 0; attempt < 2 && !run.Cancelled(); ++attempt) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        // Outlives the view: its callbacks may run until StopLiveVideo returns.
+        auto picture = std::make_shared<CSettledPicture>();
+        if (const device::Status started =
+                session->StartLiveVideo(CSettledPicture::Target(picture));
+            !started) {
+            reading.pictureProblem = failureText(started.Error());
+            continue;
+        }
+        const bool got = picture->Wait(left, run.CancelFlag());
+        (void)session->StopLiveVideo();
+        if (got) {
+            reading.picture = picture->Encode(encode);
+            reading.pictureProblem = reading.picture.empty() ? "the picture could not be kept" : "";
+            return;
+        }
+        reading.pictureProblem = picture->Problem();
     }
-    const bool got = first->Wait(wait, run.CancelFlag());
-    (void)session->StopLiveVideo();
-    if (got) {
-        reading.picture = first->Encode(encode);
-    }
-    if (reading.picture.empty()) {
-        reading.pictureProblem = got ? "the picture could not be kept" : first->Problem();
+    if (run.Cancelled()) {
+        reading.pictureProblem = "cancelled";
+    } else if (reading.pictureProblem.empty()) {
+        reading.pictureProblem = "no picture within " + std::to_string(wait.count() / 1000) + " s";
     }
 }
 

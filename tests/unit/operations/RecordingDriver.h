@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,11 @@ public:
     QvImagingSettings lastPicture{};
     std::string lastName;
     std::vector<QvVideoConfig> sentStreams;
+    // Live video, where a test plays the camera's part (the loopback
+    // cameras serve no RTSP): set before any session opens.
+    std::function<orv::device::Status(const orv::device::DeviceInfo&, orv::device::VideoTarget)>
+        liveVideo;
+    std::function<void(const orv::device::DeviceInfo&)> liveVideoStopped;
 
     orv::device::Protocol Kind() const override { return orv::device::Protocol::Maker; }
     std::optional<orv::device::Reach> ReachOf(const orv::device::DeviceInfo& d) const override {
@@ -183,9 +189,18 @@ private:
             return log("UploadOemConfigFile", m_real->UploadOem(path, cancelled), path);
         }
         Status StartLiveVideo(orv::device::VideoTarget target) override {
+            if (m_driver.liveVideo) {
+                return log("LivePlay", m_driver.liveVideo(Device(), std::move(target)));
+            }
             return log("LivePlay", m_real->StartLiveVideo(std::move(target)));
         }
-        Status StopLiveVideo() override { return log("StopLivePlay", m_real->StopLiveVideo()); }
+        Status StopLiveVideo() override {
+            if (m_driver.liveVideoStopped) {
+                m_driver.liveVideoStopped(Device());
+                return log("StopLivePlay", Status(orv::device::Done{}));
+            }
+            return log("StopLivePlay", m_real->StopLiveVideo());
+        }
 
     private:
         template <class R>

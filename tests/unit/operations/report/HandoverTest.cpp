@@ -4,11 +4,19 @@
 
 #include "operations/report/Handover.h"
 
+#include "DeviceRecords.h"
+#include "JobWait.h"
+#include "RecordingDriver.h"
+#include "TestCameras.h"
+
 #include <QTimeZone>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 using namespace orv;
 using namespace orv::report;
@@ -197,4 +205,72 @@ TEST(Handover, ACamerasHostileNameStaysTextInTheCsvAndTheJsonIsWholeWithItsPictu
     EXPECT_EQ(json["cameras"][0]["picture_jpeg_base64"], "/9hqcGVn");
     EXPECT_EQ(json["cameras"][1]["picture_note"], "no picture within 8 s");
     EXPECT_EQ(json["cameras"][1]["settings"]["Ports"], "HTTP 80, ONVIF 8080, RTSP 554, RTSP 2 555");
+}
+
+// The reading job against loopback cameras whose video the test plays: a
+// camera's settings are read, its picture is the stream's fifth (the first
+// ones may still be building up), a stream that breaks off before a picture
+// is asked once more, and one that sends nothing is named with the wait.
+TEST(HandoverReading, ReadsSettingsKeepsASettledPictureAndAsksABrokenStreamOnceMore) {
+    Qv_Sdk_SetTimeouts(2500, 5000);
+    testcams::Lab lab{3};
+    RecordingDriver driver;
+    std::mutex lock;
+    std::vector<std::thread> streams;
+    std::map<std::string, int> starts;
+    driver.liveVideo = [&](const device::DeviceInfo& camera, device::VideoTarget target) {
+        const std::string ip = camera.AddressText().toStdString();
+        std::lock_guard hold(lock);
+        ++starts[ip];
+        if (ip == lab.ip(0)) {
+            // Eight pictures 40 ms apart, each of one grey: its number.
+            streams.emplace_back([target] {
+                for (std::uint32_t n = 0; n < 8; ++n) {
+                    std::vector<std::uint32_t> pixels(16, n * 0x010101u);
+                    target.frame(
+                        {4, 4, 16, reinterpret_cast<const std::uint8_t*>(pixels.data()), 0});
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                }
+            });
+        } else if (ip == lab.ip(1)) {
+            streams.emplace_back([target] { target.ended({device::Fault::Unreachable, {}, {}}); });
+        }
+        return device::Status(device::Done{});
+    };
+    driver.liveVideoStopped = [](const device::DeviceInfo&) {};
+    jobs::CJobEngine engine(driver.Set());
+    std::vector<device::DeviceInfo> cameras;
+    for (int i = 0; i < 3; ++i) {
+        tagQvIpcInfo r{};
+        r.Mac[5] = static_cast<unsigned char>(i + 1);
+        std::snprintf(r.IpAddr, sizeof r.IpAddr, "%s", lab.ip(i).c_str());
+        r.HttpPort = lab.port();
+        cameras.push_back(Found(r));
+    }
+    auto readings = std::make_shared<Readings>();
+    const PictureEncoder grey = [](const device::VideoFrame& f) {
+        return std::to_string(f.pixels[0]);
+    };
+    WaitForJob(engine,
+               engine.Start(ReadingJob(
+                   cameras, {QStringLiteral("admin"), QString::fromLatin1(testcams::kPassword)},
+                   readings, grey, std::chrono::milliseconds(1500))));
+    for (std::thread& t : streams) {
+        t.join();
+    }
+    std::map<std::string, CameraReading> by;
+    for (const CameraReading& r : readings->cameras) {
+        by[r.device.AddressText().toStdString()] = r;
+    }
+    ASSERT_EQ(by.size(), 3u);
+    const CameraReading& one = by[lab.ip(0)];
+    EXPECT_EQ(one.problem, "");
+    ASSERT_TRUE(one.settings.ports.has_value());
+    EXPECT_EQ(one.settings.ports->ports.http, lab.port());
+    EXPECT_EQ(one.picture, "4") << "the fifth picture";
+    EXPECT_EQ(starts[lab.ip(0)], 1);
+    EXPECT_EQ(by[lab.ip(1)].picture, "");
+    EXPECT_EQ(by[lab.ip(1)].pictureProblem, "connection refused or cut");
+    EXPECT_EQ(starts[lab.ip(1)], 2) << "a broken stream is asked once more";
+    EXPECT_EQ(by[lab.ip(2)].pictureProblem, "no picture within 1 s");
 }
