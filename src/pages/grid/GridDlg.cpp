@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 
@@ -25,6 +27,9 @@ namespace {
 
 // The widest picture a tile asks for: a quarter of a large screen.
 constexpr int kTileWidth = 640;
+// A tile whose stream failed or ended tries again this long after: a camera
+// that rebooted or was plugged back in comes back on the grid by itself.
+constexpr std::chrono::milliseconds kRetryAfter{5000};
 
 int columnsFor(int tiles) {
     return static_cast<int>(std::lround(std::sqrt(static_cast<double>(tiles))));
@@ -175,24 +180,39 @@ void CGridDlg::updatePager() {
     m_next->setEnabled(m_page + 1 < PageCount());
 }
 
+void CGridDlg::stop(std::size_t tile) {
+    std::shared_ptr<orv::device::IDeviceSession> session;
+    {
+        std::lock_guard hold(m_slots[tile]->lock);
+        m_slots[tile]->stopped = true;
+        session = std::move(m_slots[tile]->session);
+    }
+    if (!session) {
+        return; // a start still on its way stops itself when done
+    }
+    // Stopping tears the camera's stream down: off the window thread.
+    orv::jobs::JobSpec order;
+    order.name = "Grid stop";
+    order.targets = {m_tiles[tile]->Camera()};
+    order.probe = false;
+    order.work = [session](orv::jobs::CameraRun&) { (void)session->StopLiveVideo(); };
+    m_jobs.Start(std::move(order));
+}
+
+void CGridDlg::retry(CGridTile* tile) {
+    const auto at = std::find(m_tiles.begin(), m_tiles.end(), tile);
+    if (at == m_tiles.end() || tile->View()->Playing()) {
+        return;
+    }
+    const auto i = static_cast<std::size_t>(at - m_tiles.begin());
+    stop(i);
+    m_slots[i] = std::make_shared<Slot>();
+    start(tile, m_slots[i]);
+}
+
 void CGridDlg::stopAll() {
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        std::shared_ptr<orv::device::IDeviceSession> session;
-        {
-            std::lock_guard hold(m_slots[i]->lock);
-            m_slots[i]->stopped = true;
-            session = std::move(m_slots[i]->session);
-        }
-        if (!session) {
-            continue; // a start still on its way stops itself when done
-        }
-        // Stopping tears the camera's stream down: off the window thread.
-        orv::jobs::JobSpec order;
-        order.name = "Grid stop";
-        order.targets = {m_tiles[i]->Camera()};
-        order.probe = false;
-        order.work = [session](orv::jobs::CameraRun&) { (void)session->StopLiveVideo(); };
-        m_jobs.Start(std::move(order));
+        stop(i);
     }
     m_slots.clear();
     for (CGridTile* tile : m_tiles) {
@@ -211,6 +231,10 @@ void CGridDlg::buildPage() {
         const int n = static_cast<int>(i - first);
         m_grid->addWidget(tile, n / columns, n % columns);
         connect(tile, &CGridTile::opened, this, &CGridDlg::openCamera);
+        // The timer goes with the tile when the page turns.
+        connect(tile->View(), &orv::ui::CFrameView::ended, tile, [this, tile] {
+            QTimer::singleShot(kRetryAfter, tile, [this, tile] { retry(tile); });
+        });
         m_tiles.push_back(tile);
     }
     for (int c = 0; c < columns; ++c) {

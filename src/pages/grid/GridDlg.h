@@ -2,7 +2,9 @@
 // Live video of many cameras at once: 4, 9 or 16 tiles to a page, paged
 // beyond that. Each tile draws its camera's pictures itself under its name,
 // address, frame rate and bit rate; a stream that does not start, breaks
-// off or stalls shows "no video: <why>", never a frozen last picture. Only
+// off or stalls shows "no video: <why>", never a frozen last picture, and
+// tries again a few seconds later (a camera back from a reboot comes back
+// by itself). Only
 // the page on show plays: turning the page stops the other tiles' streams,
 // so nothing unseen is received or decoded. Logins and stream starts and
 // stops are jobs on the engine's workers (each camera with its own
@@ -77,8 +79,11 @@ signals:
 private:
     struct Slot;
     void buildPage();
+    void stop(std::size_t tile);
     void stopAll();
     void start(CGridTile* tile, const std::shared_ptr<Slot>& slot);
+    // A tile whose stream failed or ended starts it again.
+    void retry(CGridTile* tile);
     void setLanguageText();
     void updatePager();
     void snapshot();

@@ -1,8 +1,9 @@
 // The live grid over six loopback cameras with their streams, no display:
 // only the page on show receives video (the cameras count their watching
 // clients), turning the page or the tile count moves the streams with it,
-// a double-click plays that camera on Video Previews, and Snapshot writes
-// one picture per tile through the file dialog.
+// a double-click plays that camera on Video Previews, Snapshot writes one
+// picture per tile through the file dialog, and a tile whose stream
+// stalled plays again once its camera sends again.
 
 #include "FrameProbe.h"
 #include "GuiTestBase.h"
@@ -102,6 +103,29 @@ TEST_F(GridTest, OnlyThePageOnShowPlaysAndADoubleClickPlaysThatCameraOnTheVideoP
     grid->close();
     EXPECT_TRUE(WaitFor([&] { return rtsp.activeStreams() == 1; }, 10s)) << rtsp.activeStreams();
     EXPECT_TRUE(p.page->IsPlaying());
+}
+
+// A camera whose encoder hangs turns its tile into "no video"; once it
+// sends again, the tile plays again by itself, the others throughout.
+TEST_F(GridTest, ATileWhoseStreamStalledPlaysAgainOnceItsCameraSendsAgain) {
+    CGridDlg* grid = p.page->ShowGrid();
+    ASSERT_NE(grid, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return playing(*grid) == kCameras; }, 10s)) << playing(*grid);
+    const auto hung = std::find_if(grid->Tiles().begin(), grid->Tiles().end(), [&](auto* t) {
+        return t->Camera().AddressText().toStdString() == lab.ip(2);
+    });
+    ASSERT_NE(hung, grid->Tiles().end());
+    CGridTile* tile = *hung;
+    rtsp.setFrozen(lab.key(2), true);
+    ASSERT_TRUE(WaitFor([&] { return tile->View()->Text().startsWith("no video"); }, 10s))
+        << tile->View()->Text().toStdString();
+    EXPECT_EQ(playing(*grid), kCameras - 1);
+    rtsp.setFrozen(lab.key(2), false);
+    EXPECT_TRUE(WaitFor([&] { return tile->View()->Playing(); }, 20s))
+        << tile->View()->Text().toStdString();
+    EXPECT_EQ(playing(*grid), kCameras);
+    grid->close();
+    EXPECT_TRUE(WaitFor([&] { return rtsp.activeStreams() == 0; }, 10s)) << rtsp.activeStreams();
 }
 
 // The logins a site holds: one camera has a password of its own.
