@@ -4,6 +4,7 @@
 // while the others keep playing; Snapshot writes a PNG of every tile. The
 // figures the grid is held to are measured on the way.
 
+#include "Bands.h"
 #include "GuiLabTestBase.h"
 #include "OwnStall.h"
 #include "ProcStatus.h"
@@ -34,30 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kCameras = 16;
 constexpr int kSilenced = 5;
-
-// The colour of the bottom band of a picture, averaged over its middle.
-QRgb bandOf(const QImage& picture) {
-    const int band = picture.height() / camsim::rtsp::kBandDivisor;
-    long sum[3] = {};
-    long n = 0;
-    for (int y = picture.height() - band + band / 4; y < picture.height() - band / 4; ++y) {
-        for (int x = picture.width() / 4; x < picture.width() * 3 / 4; x += 2) {
-            const QRgb p = picture.pixel(x, y);
-            sum[0] += qRed(p);
-            sum[1] += qGreen(p);
-            sum[2] += qBlue(p);
-            ++n;
-        }
-    }
-    return n == 0 ? 0
-                  : qRgb(static_cast<int>(sum[0] / n), static_cast<int>(sum[1] / n),
-                         static_cast<int>(sum[2] / n));
-}
-
-int distance(QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-           std::abs(qBlue(a) - qBlue(b));
-}
 
 double cpuSeconds() {
     rusage usage{};
@@ -121,14 +98,14 @@ TEST_F(GridLab, EveryTileShowsItsOwnCameraAndASilentCameraTurnsIntoNoVideo) {
     QTest::qWait(1000);
     for (const CGridTile* tile : grid->Tiles()) {
         const QString ip = tile->Camera().AddressText();
-        const QRgb seen = bandOf(tile->View()->Picture());
+        const QRgb seen = BandOf(tile->View()->Picture());
         const auto nearest =
             std::min_element(bands.begin(), bands.end(), [&](const auto& a, const auto& b) {
-                return distance(seen, a.second) < distance(seen, b.second);
+                return ColourDistance(seen, a.second) < ColourDistance(seen, b.second);
             });
         EXPECT_EQ(nearest->first, ip)
             << "tile of " << ip.toStdString() << " shows band " << std::hex << seen;
-        EXPECT_LT(distance(seen, bands.at(ip)), 90) << ip.toStdString();
+        EXPECT_LT(ColourDistance(seen, bands.at(ip)), 90) << ip.toStdString();
         EXPECT_TRUE(tile->Caption().contains(ip)) << tile->Caption().toStdString();
     }
 

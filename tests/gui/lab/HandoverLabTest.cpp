@@ -5,6 +5,7 @@
 // the same report, and with --with-passwords a file only its owner reads.
 // pdftoppm leaves the pages as PNGs beside the screenshots.
 
+#include "Bands.h"
 #include "GuiLabTestBase.h"
 #include "Program.h"
 #include "TempDir.h"
@@ -41,30 +42,6 @@ std::string slurp(const std::string& path) {
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     return text.str();
-}
-
-// The colour of a picture's bottom band, averaged over its middle.
-QRgb bandOf(const QImage& picture) {
-    const int band = picture.height() / camsim::rtsp::kBandDivisor;
-    long sum[3] = {};
-    long n = 0;
-    for (int y = picture.height() - band + band / 4; y < picture.height() - band / 4; ++y) {
-        for (int x = picture.width() / 4; x < picture.width() * 3 / 4; x += 2) {
-            const QRgb p = picture.pixel(x, y);
-            sum[0] += qRed(p);
-            sum[1] += qGreen(p);
-            sum[2] += qBlue(p);
-            ++n;
-        }
-    }
-    return n == 0 ? 0
-                  : qRgb(static_cast<int>(sum[0] / n), static_cast<int>(sum[1] / n),
-                         static_cast<int>(sum[2] / n));
-}
-
-int distance(QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-           std::abs(qBlue(a) - qBlue(b));
 }
 
 class HandoverLab : public GuiLabTestBase {
@@ -201,13 +178,13 @@ TEST_F(HandoverLab, TheWindowsReportNamesEveryCameraWithItsOwnPictureAndNoPasswo
             QByteArray::fromBase64(QByteArray::fromStdString(c.value("picture_jpeg_base64", "")));
         const QImage picture = QImage::fromData(jpeg, "JPG");
         ASSERT_FALSE(picture.isNull()) << c.dump();
-        const QRgb seen = bandOf(picture);
+        const QRgb seen = BandOf(picture);
         const auto nearest =
             std::min_element(bands.begin(), bands.end(), [&](const auto& a, const auto& b) {
-                return distance(seen, a.second) < distance(seen, b.second);
+                return ColourDistance(seen, a.second) < ColourDistance(seen, b.second);
             });
         EXPECT_EQ(nearest->first, c.value("mac", "")) << "picture of " << c.value("name", "");
-        EXPECT_LT(distance(seen, bands.at(c.value("mac", ""))), 90) << c.value("name", "");
+        EXPECT_LT(ColourDistance(seen, bands.at(c.value("mac", ""))), 90) << c.value("name", "");
         // The camera's whole picture, not a stream's first, half-built one:
         // the test pattern's bars are bright across the middle.
         int bright = 0;
