@@ -3,6 +3,7 @@
 #include "jobs/JobResults.h"
 #include "operations/batchset/BatchOperations.h"
 #include "operations/batchset/SystemTime.h"
+#include "operations/batchset/VideoImageRules.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -155,18 +156,13 @@ void takePicture(jobs::CameraRun& run, const PictureEncoder& encode, std::chrono
     }
 }
 
+// The codec as the Batch Set page names it; "other codec" for one the
+// page has no name for.
 std::string codecName(device::VideoCodec codec) {
-    switch (codec) {
-    case device::VideoCodec::H264:
-        return "H.264";
-    case device::VideoCodec::Mpeg4:
-        return "MPEG4";
-    case device::VideoCodec::Mjpeg:
-        return "MJPEG";
-    case device::VideoCodec::Other:
-        break;
-    }
-    return "other codec";
+    const bs::Entries names = bs::SecondaryCodecs();
+    const int at = bs::CodecPosition(codec);
+    return at >= 0 && at < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(at)]
+                                                          : "other codec";
 }
 
 std::string streamText(const device::StreamSettings& s) {
