@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <latch>
 #include <map>
@@ -617,7 +618,9 @@ TEST_F(JobEngineTest, ResultsAreShownOnlyOnceTheJournalKeptThem) {
 TEST_F(JobEngineTest, WavesStartInTurnAndAStopAfterFailuresLeavesTheRestUntouched) {
     CJobEngine engine(driver.Set(), 8);
     std::mutex lock;
+    std::condition_variable changed;
     std::vector<std::pair<int, char>> events; // camera, 's'tart or 'e'nd
+    int secondWave = 0;                       // cameras 1-5 started
     JobSpec order;
     order.name = "Upgrade";
     order.operations = {"Upgrade"};
@@ -630,8 +633,16 @@ TEST_F(JobEngineTest, WavesStartInTurnAndAStopAfterFailuresLeavesTheRestUntouche
     order.work = [&](CameraRun& run) {
         const int n = last(run.Device()) - 1;
         {
-            std::lock_guard guard(lock);
+            std::unique_lock guard(lock);
             events.emplace_back(n, 's');
+            secondWave += n >= 1 && n <= 5 ? 1 : 0;
+            changed.notify_all();
+            // The failing cameras fail once their whole wave is at work: a
+            // busy machine may start a wave's workers one after another.
+            if (n == 3 || n == 4) {
+                changed.wait_for(guard, std::chrono::seconds(5),
+                                 [&] { return secondWave >= 5 || order.stopAfterFailures == 0; });
+            }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (n == 2) {
