@@ -11,6 +11,10 @@
 #include <QPixmap>
 #include <QPointer>
 
+#include <deque>
+#include <functional>
+#include <thread>
+
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -170,4 +174,11 @@ private:
     void runOffWindow(std::function<QString()> work, std::function<void()> then = {});
     std::thread m_secretsWork; // joined at shutdown
     bool m_secretsBusy = false;
+    // Work asked for while other work ran; what is left at shutdown is
+    // dropped.
+    struct OffWindow {
+        std::function<QString()> work;
+        std::function<void()> then;
+    };
+    std::deque<OffWindow> m_offWindowQueue;
 };

@@ -400,8 +400,15 @@ CHandoverDlg* CMainDlg::ShowHandover() {
 }
 
 void CMainDlg::runOffWindow(std::function<QString()> work, std::function<void()> then) {
+    // One such piece of work at a time, in turn. The window thread never
+    // waits for the one before: that one may be waiting for the keyring,
+    // which only this thread serves.
+    if (m_secretsBusy) {
+        m_offWindowQueue.push_back({std::move(work), std::move(then)});
+        return;
+    }
     if (m_secretsWork.joinable()) {
-        m_secretsWork.join();
+        m_secretsWork.join(); // it has handed its result over: it is ending
     }
     m_secretsBusy = true;
     m_secretsWork = std::thread([this, work = std::move(work), then = std::move(then)] {
@@ -418,6 +425,11 @@ void CMainDlg::runOffWindow(std::function<QString()> work, std::function<void()>
                 }
                 if (then && !m_shutDown) {
                     then();
+                }
+                if (!m_offWindowQueue.empty() && !m_secretsBusy && !m_shutDown) {
+                    OffWindow next = std::move(m_offWindowQueue.front());
+                    m_offWindowQueue.pop_front();
+                    runOffWindow(std::move(next.work), std::move(next.then));
                 }
             },
             Qt::QueuedConnection);
