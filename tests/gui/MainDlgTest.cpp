@@ -417,13 +417,15 @@ TEST_F(MainDlgTest, ASealedSiteAsksForItsPassphraseAndRefusesAWrongOne) {
     dlg.ShowSiteMenu();
     // While the key is derived off the window thread, a handover report
     // asked for meanwhile waits its turn; the window thread does not wait.
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.ExportingPasswords(), 5000); // the key is being derived
     CHandoverDlg* report = dlg.ShowHandover();
     ASSERT_NE(report, nullptr);
     QElapsedTimer asked;
     asked.start();
     report->Export(QString::fromStdString((sites.path() / "report.json").string()));
     EXPECT_LT(asked.elapsed(), 50) << "the window thread waited for the work before";
-    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 3, 10000);
+    WaitUntil([&] { return messages.size() == 3; }, 10000);
+    ASSERT_EQ(messages.size(), 3) << messages.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(messages[1],
               QStringLiteral("The cameras' own passwords of the site \"Default\" are open."));
     EXPECT_TRUE(messages[2].startsWith(QStringLiteral("Handover report written to ")))

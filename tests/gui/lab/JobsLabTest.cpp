@@ -327,7 +327,9 @@ TEST_F(JobsLab, CheckedJobsConfigureEveryHealthyCameraOnceAndReportEveryFaultyOn
                 "stall %lld ms\n",
                 kCameras, static_cast<long long>(clock.elapsed()),
                 static_cast<long long>(longestStall));
-    EXPECT_LE(longestStall, 50);
+    // The product's figure; a sanitizer build runs the window thread's own
+    // work several times slower.
+    EXPECT_LE(longestStall, 50 * kSlowdown);
     SaveScreenshot(*dlg, QStringLiteral("jobs-lab"));
     dlg->close();
 }
