@@ -3,7 +3,9 @@
 #include "Sqlite.h"
 
 #include <array>
+#include <chrono>
 #include <string_view>
+#include <thread>
 
 namespace orv::site {
 
@@ -104,6 +106,22 @@ CSiteBook::CSiteBook(std::unique_ptr<CConnection> db) : m_db(std::move(db)) {}
 CSiteBook::~CSiteBook() = default;
 
 CSiteBook::Opened CSiteBook::Open(const std::filesystem::path& file) {
+    // Two tools making the same new file at once: SQLite refuses one of
+    // them as locked without waiting where waiting could deadlock (turning
+    // the file to WAL while the other holds it). Such an open is tried
+    // again, for as long as any other wait for the file.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        bool busy = false;
+        Opened opened = openOnce(file, busy);
+        if (!busy || std::chrono::steady_clock::now() >= until) {
+            return opened;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+CSiteBook::Opened CSiteBook::openOnce(const std::filesystem::path& file, bool& busy) {
     std::error_code error;
     const bool exists = std::filesystem::exists(file, error);
     std::unique_ptr<CConnection> db;
@@ -140,6 +158,7 @@ CSiteBook::Opened CSiteBook::Open(const std::filesystem::path& file) {
         book->migrate(static_cast<int>(version));
         return {std::move(book), std::nullopt};
     } catch (const SqliteError& e) {
+        busy = (e.Code() & 0xff) == SQLITE_BUSY || (e.Code() & 0xff) == SQLITE_LOCKED;
         const bool notADatabase =
             (e.Code() & 0xff) == SQLITE_NOTADB || (e.Code() & 0xff) == SQLITE_CORRUPT;
         return {

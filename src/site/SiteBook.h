@@ -162,6 +162,8 @@ public:
 
 private:
     explicit CSiteBook(std::unique_ptr<CConnection> db);
+    // One try of Open; `busy` when SQLite refused it as locked.
+    static Opened openOnce(const std::filesystem::path& file, bool& busy);
     void migrate(int from);
 
     std::unique_ptr<CConnection> m_db;
