@@ -4,14 +4,40 @@
 // .pdf, .csv or .json.
 
 #include "Session.h"
-#include "report/HandoverPdf.h"
+#include "file/RegularFile.h"
+#include "operations/report/Handover.h"
 #include "secrets/PasswordExport.h"
 #include "services/SiteJournal.h"
+#ifdef ORVANTIX_REPORT_PDF
+#include "report/HandoverPdf.h"
+#endif
 
 #include <cstdio>
 #include <filesystem>
 
 namespace orv::cli {
+namespace {
+
+#ifdef ORVANTIX_REPORT_PDF
+constexpr bool kPdf = true;
+#else
+// A build without the window program has no Qt Gui: no PDF, no pictures.
+constexpr bool kPdf = false;
+#endif
+
+std::string write(const report::HandoverReport& made, const std::string& file) {
+#ifdef ORVANTIX_REPORT_PDF
+    return report::WriteReport(made, file);
+#else
+    const bool csv = std::filesystem::path(file).extension() == ".csv";
+    const FileError written =
+        WriteRegularFile(file, csv ? report::ReportCsv(made) : report::ReportJson(made),
+                         made.withPasswords ? Readers::OwnerOnly : Readers::Umask);
+    return written == FileError::None ? std::string() : std::string(Describe(written));
+#endif
+}
+
+} // namespace
 
 int RunReport(const Command& command, const Options& options) {
     const std::string file = options.Value("out");
@@ -21,6 +47,10 @@ int RunReport(const Command& command, const Options& options) {
     const std::string suffix = std::filesystem::path(file).extension().string();
     if (suffix != ".pdf" && suffix != ".csv" && suffix != ".json") {
         return BadInput("--out: \"" + file + "\" must end in .pdf, .csv or .json");
+    }
+    if (suffix == ".pdf" && !kPdf) {
+        return BadInput("--out: this build writes no PDF (it was built without the window "
+                        "program): write a .csv or .json file");
     }
     std::error_code ec;
     if (std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found) {
@@ -38,8 +68,13 @@ int RunReport(const Command& command, const Options& options) {
     const std::vector<device::DeviceInfo> answering = session.Devices();
     auto readings = std::make_shared<report::Readings>();
     if (!answering.empty()) {
-        session.Run(report::ReadingJob(answering, session.LoginData().credentials, readings,
-                                       report::JpegOf));
+#ifdef ORVANTIX_REPORT_PDF
+        const report::PictureEncoder encode = report::JpegOf;
+#else
+        const report::PictureEncoder encode; // no pictures without Qt Gui
+#endif
+        session.Run(
+            report::ReadingJob(answering, session.LoginData().credentials, readings, encode));
     }
 
     report::ReportInputs in;
@@ -69,7 +104,7 @@ int RunReport(const Command& command, const Options& options) {
         }
     }
     const report::HandoverReport made = report::BuildReport(in);
-    if (const std::string error = report::WriteReport(made, file); !error.empty()) {
+    if (const std::string error = write(made, file); !error.empty()) {
         Note(file + ": " + error);
         return kExitSomeFailed;
     }

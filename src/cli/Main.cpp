@@ -5,7 +5,9 @@
 #include "qvipcsdk/QvIpcSdk.h"
 
 #include <QCoreApplication>
+#ifdef ORVANTIX_REPORT_PDF
 #include <QGuiApplication>
+#endif
 #include <openssl/crypto.h>
 
 #include <algorithm>
@@ -32,10 +34,13 @@ int main(int argc, char** argv) {
     // application; the offscreen platform needs no display. Every other
     // command stays on Qt Core.
     std::unique_ptr<QCoreApplication> app;
+#ifdef ORVANTIX_REPORT_PDF
     if (argc > 1 && std::strcmp(argv[1], "report") == 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
+    }
+#endif
+    if (!app) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("orvantix-cli"));

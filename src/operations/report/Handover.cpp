@@ -271,7 +271,9 @@ jobs::JobSpec ReadingJob(const std::vector<device::DeviceInfo>& cameras,
             reading.problem = failureText(login.Error());
         } else {
             bs::CBatchOperations::ReadSettings(run, bs::ReadScope::Everything, reading.settings);
-            takePicture(run, encode, pictureWait, reading);
+            if (encode) {
+                takePicture(run, encode, pictureWait, reading);
+            }
         }
         const std::lock_guard hold(readings->lock);
         readings->cameras.push_back(std::move(reading));

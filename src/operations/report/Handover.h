@@ -49,7 +49,8 @@ struct Readings {
 inline constexpr std::chrono::milliseconds kPictureWait{8000};
 
 // The job that logs into each camera (its own password first), reads its
-// settings and takes one picture of its main stream. It changes nothing and
+// settings and takes one picture of its main stream (none without an
+// encoder). It changes nothing and
 // reports no operation, so no history keeps it.
 jobs::JobSpec ReadingJob(const std::vector<device::DeviceInfo>& cameras,
                          const device::Credentials& credentials, std::shared_ptr<Readings> readings,
