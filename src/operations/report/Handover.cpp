@@ -242,17 +242,9 @@ std::string localText(std::int64_t ms, const char* format) {
 }
 
 // Cameras in the order of their addresses as a person reads them.
+// A camera without an address the site knows goes last.
 std::uint32_t addressOf(const std::string& ip) {
-    std::uint32_t value = 0;
-    int parts = 0;
-    std::size_t at = 0;
-    while (parts < 4 && at <= ip.size()) {
-        const std::size_t dot = std::min(ip.find('.', at), ip.size());
-        value = value << 8 | static_cast<std::uint32_t>(std::atoi(ip.substr(at, dot - at).c_str()));
-        at = dot + 1;
-        ++parts;
-    }
-    return parts == 4 ? value : 0xffffffffu;
+    return device::ParseIpv4(ip).value_or(0xffffffffu);
 }
 
 } // namespace
